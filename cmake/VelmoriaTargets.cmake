@@ -30,6 +30,9 @@ function(velmoria_library name)
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
   endif()
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  # Source locations name the module by its folder ("Auth/AuthClient").
+  get_filename_component(module ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  target_compile_definitions(${name} PRIVATE ZD_MODULE_NAME="${module}")
   velmoria_warnings(${name})
 endfunction()
 
