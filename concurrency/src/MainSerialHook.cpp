@@ -1,0 +1,15 @@
+#include "concurrency/MainSerialHook.hpp"
+
+#include <atomic>
+
+namespace zirudeze::helpers {
+
+namespace {
+std::atomic<bool> hookInstalled{false};
+}
+
+bool mainSerialHookInstalled() { return hookInstalled.load(); }
+
+void setMainSerialHookInstalled(bool installed) { hookInstalled.store(installed); }
+
+}  // namespace zirudeze::helpers
