@@ -1,0 +1,21 @@
+#pragma once
+
+#include <chrono>
+
+namespace base {
+
+// An instant in time; keeps the platform clock's sub-second precision.
+using Date = std::chrono::system_clock::time_point;
+
+// Seconds between 1970-01-01 and 2001-01-01, the reference date of the "deferred" date form.
+inline constexpr double kReferenceDateOffset = 978307200.0;
+
+inline double secondsSince1970(Date date) {
+  return std::chrono::duration<double>(date.time_since_epoch()).count();
+}
+
+inline Date dateFromSecondsSince1970(double seconds) {
+  return Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds)));
+}
+
+}  // namespace base
