@@ -1,0 +1,14 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+#include <sys/types.h>
+
+namespace platform {
+
+// Replaces `path` with `bytes` so that a reader (or a crash) sees either the old file or the new one:
+// a temporary file in the same folder is written, synced and renamed over the target. The rename never
+// follows a symbolic link planted at the target name. Throws std::system_error on failure.
+void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes, mode_t mode = 0600);
+
+}  // namespace platform

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/MainScheduler.hpp"
+
+namespace platform::desktop {
+
+// Qt timers on the main thread's event loop; they also fire inside nested loops (menus, modal alerts).
+class QtScheduler final : public MainScheduler {
+ public:
+  std::unique_ptr<MainTimer> createTimer(std::function<void()> onFire) override;
+  std::chrono::system_clock::time_point now() const override { return std::chrono::system_clock::now(); }
+};
+
+}  // namespace platform::desktop

@@ -1,0 +1,161 @@
+#include "platform/AtomicFile.hpp"
+#include "platform/UserDefaults.hpp"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "platform-test-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::string readFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(FileUserDefaults, WritesOneJsonFilePerSuiteAndReadsItBack) {
+  TempFolder tmp;
+  platform::FileDefaultsSystem system(tmp.path() / "velmoria");
+  system.suite(platform::kAppGroupSuiteName)->setValue("mac.blockedDomains", nlohmann::json{"a.com", "b.com"});
+  system.standard()->setValue("mac.loginItem.autoRegistered", true);
+
+  const auto group = nlohmann::json::parse(readFile(tmp.path() / "velmoria/group.com.tandrelkoss.kelvaton.json"));
+  EXPECT_EQ(group["mac.blockedDomains"], (nlohmann::json{"a.com", "b.com"}));
+  EXPECT_TRUE(system.standard()->boolValue("mac.loginItem.autoRegistered"));
+  EXPECT_EQ(system.suite(platform::kAppGroupSuiteName)->stringArray("mac.blockedDomains"),
+            (std::vector<std::string>{"a.com", "b.com"}));
+
+  struct stat st {};
+  ASSERT_EQ(::stat((tmp.path() / "velmoria/standard.json").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(FileUserDefaults, TwoViewsOfOneSuiteDoNotOverwriteEachOthersKeys) {
+  TempFolder tmp;
+  platform::FileDefaultsSystem system(tmp.path());
+  auto first = system.standard();
+  auto second = system.standard();
+  first->setValue("a", 1);
+  second->setValue("b", 2);
+  EXPECT_EQ(first->value("b"), nlohmann::json(2));
+  EXPECT_EQ(second->value("a"), nlohmann::json(1));
+  first->removeValue("a");
+  EXPECT_FALSE(second->value("a").has_value());
+}
+
+TEST(FileUserDefaults, ReadsFreshContentAfterAnotherWriter) {
+  TempFolder tmp;
+  platform::FileDefaultsSystem system(tmp.path());
+  auto reader = system.suite("s");
+  EXPECT_FALSE(reader->stringArray("k").has_value());
+  platform::writeFileAtomically(tmp.path() / "s.json", R"({"k": ["x"]})");
+  EXPECT_EQ(reader->stringArray("k"), (std::vector<std::string>{"x"}));
+}
+
+TEST(FileUserDefaults, WrongTypesAndDamagedFilesReadAsEmpty) {
+  TempFolder tmp;
+  platform::FileDefaultsSystem system(tmp.path());
+  auto suite = system.standard();
+  suite->setValue("notArray", "text");
+  suite->setValue("mixed", nlohmann::json::array({"a", 1}));
+  suite->setValue("notBool", 1);
+  EXPECT_FALSE(suite->stringArray("notArray").has_value());
+  EXPECT_FALSE(suite->stringArray("mixed").has_value());
+  EXPECT_FALSE(suite->boolValue("notBool"));
+
+  std::ofstream(tmp.path() / "standard.json") << "{\"a\": [1, 2";
+  EXPECT_FALSE(suite->value("a").has_value());
+  std::ofstream(tmp.path() / "standard.json") << "[\"top level array\"]";
+  EXPECT_FALSE(suite->value("a").has_value());
+
+  // The next write keeps the damaged file aside and starts afresh.
+  suite->setValue("b", true);
+  EXPECT_TRUE(suite->boolValue("b"));
+  EXPECT_EQ(readFile(tmp.path() / "standard.json.corrupt"), "[\"top level array\"]");
+}
+
+TEST(FileUserDefaults, SuiteNamesThatWouldLeaveTheFolderCannotBeOpened) {
+  TempFolder tmp;
+  platform::FileDefaultsSystem system(tmp.path());
+  EXPECT_EQ(system.suite(""), nullptr);
+  EXPECT_EQ(system.suite("../x"), nullptr);
+  EXPECT_EQ(system.suite(".hidden"), nullptr);
+  EXPECT_EQ(system.suite("standard"), nullptr);
+  EXPECT_NE(system.suite("group.com.tandrelkoss.kelvaton"), nullptr);
+}
+
+TEST(FileUserDefaults, DefaultsFolderFollowsXdgConfigHome) {
+  const char* old = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = old ? old : "";
+  ::setenv("XDG_CONFIG_HOME", "/some/config", 1);
+  EXPECT_EQ(platform::defaultsFolder(), fs::path("/some/config/velmoria"));
+  if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// A writer killed at any moment leaves either the old or the new file, never a torn one.
+TEST(AtomicFile, KillDuringWritesLeavesOldOrNewFile) {
+  TempFolder tmp;
+  const fs::path target = tmp.path() / "standard.json";
+  const std::string small = R"({"k": "old"})";
+  platform::writeFileAtomically(target, small);
+  std::string big = R"({"k": ")" + std::string(512 * 1024, 'n') + R"("})";
+
+  for (int round = 0; round < 5; ++round) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (;;) {
+        platform::writeFileAtomically(target, big);
+        platform::writeFileAtomically(target, small);
+      }
+    }
+    ::usleep(20000 + round * 7000);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    const std::string content = readFile(target);
+    EXPECT_TRUE(content == small || content == big) << "torn file of " << content.size() << " bytes";
+  }
+}
+
+TEST(AtomicFile, ReplacesALinkInsteadOfWritingThroughIt) {
+  TempFolder tmp;
+  const fs::path victim = tmp.path() / "victim";
+  std::ofstream(victim) << "keep";
+  fs::create_symlink(victim, tmp.path() / "page.html");
+  platform::writeFileAtomically(tmp.path() / "page.html", "new", 0644);
+  EXPECT_EQ(readFile(victim), "keep");
+  EXPECT_FALSE(fs::is_symlink(tmp.path() / "page.html"));
+  EXPECT_EQ(readFile(tmp.path() / "page.html"), "new");
+}
+
+TEST(MemoryDefaults, ViewsShareStorageAndUnavailableSuitesFail) {
+  platform::MemoryDefaultsSystem system;
+  system.unavailable.insert("blocked");
+  EXPECT_EQ(system.suite("blocked"), nullptr);
+  system.suite("g")->setValue("k", nlohmann::json{"a"});
+  EXPECT_EQ(system.suite("g")->stringArray("k"), (std::vector<std::string>{"a"}));
+  EXPECT_EQ(system.storage("g").writes, 1);
+}
+
+}  // namespace
