@@ -1,0 +1,59 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <type_traits>
+#include <utility>
+
+namespace zirudeze::helpers {
+
+// A value whose every access is serialised, the way an actor serialises its members. Unlike
+// LockIsolated it also offers a plain setter.
+template <class Value>
+class ActorIsolated {
+public:
+  explicit ActorIsolated(Value value) : value_(std::move(value)) {}
+
+  template <class Producer>
+    requires(std::is_invocable_r_v<Value, Producer> && !std::is_same_v<std::decay_t<Producer>, Value>)
+  explicit ActorIsolated(Producer&& producer) : value_(std::forward<Producer>(producer)()) {}
+
+  ActorIsolated(const ActorIsolated&) = delete;
+  ActorIsolated& operator=(const ActorIsolated&) = delete;
+
+  Value value() const {
+    std::lock_guard guard(lock_);
+    return value_;
+  }
+
+  void setValue(Value newValue) {
+    std::lock_guard guard(lock_);
+    value_ = std::move(newValue);
+  }
+
+  template <class Producer>
+    requires(std::is_invocable_r_v<Value, Producer> && !std::is_same_v<std::decay_t<Producer>, Value>)
+  void setValue(Producer&& producer) {
+    std::lock_guard guard(lock_);
+    value_ = std::invoke(std::forward<Producer>(producer));
+  }
+
+  // Works on a copy that is written back also when the operation throws.
+  template <class Operation>
+  decltype(auto) withValue(Operation&& operation) {
+    std::lock_guard guard(lock_);
+    Value local = value_;
+    struct WriteBack {
+      Value& target;
+      Value& source;
+      ~WriteBack() { target = std::move(source); }
+    } writeBack{value_, local};
+    return std::invoke(std::forward<Operation>(operation), local);
+  }
+
+private:
+  Value value_;
+  mutable std::recursive_mutex lock_;
+};
+
+}  // namespace zirudeze::helpers

@@ -1,0 +1,269 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <utility>
+
+#include "concurrency/BufferingPolicy.hpp"
+#include "concurrency/CurrentTask.hpp"
+
+namespace zirudeze::helpers {
+
+namespace detail {
+
+template <class T>
+class StreamCore {
+public:
+  using Pull = std::function<std::optional<T>()>;
+
+  StreamCore(BufferingPolicy policy, bool throwing) : policy_(policy), throwing_(throwing) {}
+  StreamCore(Pull pull, bool throwing) : pull_(std::move(pull)), throwing_(throwing) {}
+
+  YieldResult<T> yield(T element) {
+    std::optional<YieldResult<T>> result;
+    {
+      std::lock_guard lock(mutex_);
+      if (finished_) return YieldResult<T>::terminated();
+      result.emplace(enqueue(std::move(element)));
+    }
+    available_.notify_one();
+    return std::move(*result);
+  }
+
+  void finish(std::exception_ptr error) {
+    {
+      std::lock_guard lock(mutex_);
+      if (finished_) return;
+      finished_ = true;
+      error_ = std::move(error);
+    }
+    available_.notify_all();
+    terminate(StreamTermination::finished);
+  }
+
+  // Ends the stream for its consumer: what is buffered is dropped and waiting consumers wake empty.
+  void cancel() {
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+      buffer_.clear();
+      error_ = nullptr;
+    }
+    available_.notify_all();
+    terminate(StreamTermination::cancelled);
+  }
+
+  // Runs the handler at once, outside the lock, when the stream has already terminated.
+  void setOnTermination(std::function<void(StreamTermination)> handler) {
+    std::unique_lock lock(mutex_);
+    if (terminationReason_) {
+      const auto reason = *terminationReason_;
+      lock.unlock();
+      if (handler) handler(reason);
+      return;
+    }
+    onTermination_ = std::move(handler);
+  }
+
+  std::optional<T> next(const std::stop_token& given) {
+    const auto token = effectiveStopToken(given);
+    if (pull_) return pullNext(token);
+    std::unique_lock lock(mutex_);
+    const bool ready = available_.wait(lock, token, [&] { return !buffer_.empty() || finished_; });
+    if (!ready) {
+      lock.unlock();
+      cancel();
+      return std::nullopt;
+    }
+    if (!buffer_.empty()) {
+      T element = std::move(buffer_.front());
+      buffer_.pop_front();
+      return element;
+    }
+    if (auto error = std::exchange(error_, nullptr)) std::rethrow_exception(error);
+    return std::nullopt;
+  }
+
+private:
+  YieldResult<T> enqueue(T element) {
+    if (policy_.kind == BufferingPolicy::Kind::unbounded) {
+      buffer_.push_back(std::move(element));
+      return YieldResult<T>::enqueued(std::numeric_limits<std::int64_t>::max());
+    }
+    const auto limit = policy_.limit;
+    if (buffer_.size() < limit) {
+      buffer_.push_back(std::move(element));
+      return YieldResult<T>::enqueued(static_cast<std::int64_t>(limit - buffer_.size()));
+    }
+    if (policy_.kind == BufferingPolicy::Kind::bufferingOldest || limit == 0) {
+      return YieldResult<T>::dropped(std::move(element));
+    }
+    T oldest = std::move(buffer_.front());
+    buffer_.pop_front();
+    buffer_.push_back(std::move(element));
+    return YieldResult<T>::dropped(std::move(oldest));
+  }
+
+  // Pull streams ask their source once per request, one consumer at a time, with the consumer's
+  // stop token current so a waiting source sees the cancellation.
+  std::optional<T> pullNext(const std::stop_token& token) {
+    std::lock_guard pulling(pullMutex_);
+    {
+      std::lock_guard lock(mutex_);
+      if (finished_) return std::nullopt;
+    }
+    if (token.stop_requested()) {
+      cancel();
+      return std::nullopt;
+    }
+    std::optional<T> element;
+    try {
+      const CurrentStopTokenScope current(token);
+      element = pull_();
+    } catch (...) {
+      finish(nullptr);
+      if (throwing_) throw;
+      return std::nullopt;
+    }
+    if (!element) finish(nullptr);
+    return element;
+  }
+
+  void terminate(StreamTermination reason) {
+    std::function<void(StreamTermination)> handler;
+    {
+      std::lock_guard lock(mutex_);
+      if (terminationReason_) return;
+      terminationReason_ = reason;
+      handler = std::move(onTermination_);
+      onTermination_ = nullptr;
+    }
+    if (handler) handler(reason);
+  }
+
+  std::mutex mutex_;
+  std::condition_variable_any available_;
+  std::deque<T> buffer_;
+  BufferingPolicy policy_;
+  bool finished_ = false;
+  std::exception_ptr error_;
+  std::optional<StreamTermination> terminationReason_;
+  std::function<void(StreamTermination)> onTermination_;
+  Pull pull_;
+  std::mutex pullMutex_;
+  const bool throwing_;
+};
+
+// Cancels the stream when the last consumer handle goes away.
+template <class T>
+struct ConsumerHandle {
+  explicit ConsumerHandle(std::shared_ptr<StreamCore<T>> shared) : core(std::move(shared)) {}
+  ~ConsumerHandle() { core->cancel(); }
+  ConsumerHandle(const ConsumerHandle&) = delete;
+  ConsumerHandle& operator=(const ConsumerHandle&) = delete;
+  const std::shared_ptr<StreamCore<T>> core;
+};
+
+}  // namespace detail
+
+// A thread-safe channel from producers (the continuation) to a consumer (the stream). Copies of the
+// stream share one channel; when the last copy is dropped the stream is cancelled. `next` blocks
+// until an element arrives, the stream ends, or the stop token (by default the current task's) is
+// triggered, which cancels the stream. The termination handler runs exactly once, outside the lock:
+// on finish, on cancellation, or when the consumer is dropped. `Throwing` streams may finish with an
+// error, which the consumer's `next` rethrows after the buffered elements.
+template <class T, bool Throwing>
+class BasicAsyncStream {
+public:
+  using Element = T;
+
+  class Continuation {
+  public:
+    YieldResult<T> yield(T element) const { return core_->yield(std::move(element)); }
+
+    void finish() const { core_->finish(nullptr); }
+    void finish(std::exception_ptr error) const
+      requires Throwing
+    {
+      core_->finish(std::move(error));
+    }
+
+    void setOnTermination(std::function<void(StreamTermination)> handler) const {
+      core_->setOnTermination(std::move(handler));
+    }
+
+  private:
+    friend class BasicAsyncStream;
+    explicit Continuation(std::shared_ptr<detail::StreamCore<T>> core) : core_(std::move(core)) {}
+    std::shared_ptr<detail::StreamCore<T>> core_;
+  };
+
+  static std::pair<BasicAsyncStream, Continuation> makeStream(BufferingPolicy policy = BufferingPolicy::unbounded()) {
+    auto core = std::make_shared<detail::StreamCore<T>>(policy, Throwing);
+    return {BasicAsyncStream(core), Continuation(core)};
+  }
+
+  // `build` receives the continuation while the stream is made.
+  template <class Build>
+    requires std::is_invocable_v<Build, Continuation>
+  explicit BasicAsyncStream(BufferingPolicy policy, Build&& build)
+      : BasicAsyncStream(std::make_shared<detail::StreamCore<T>>(policy, Throwing)) {
+    std::forward<Build>(build)(Continuation(handle_->core));
+  }
+
+  // A stream that asks `produce` for each element; an empty answer ends it. A throwing `produce` ends
+  // a plain stream and fails a throwing one.
+  static BasicAsyncStream unfolding(std::function<std::optional<T>()> produce) {
+    return BasicAsyncStream(std::make_shared<detail::StreamCore<T>>(std::move(produce), Throwing));
+  }
+
+  std::optional<T> next(const std::stop_token& token = {}) const { return handle_->core->next(token); }
+
+  // The asynchronous-sequence view: an iterator is the stream itself.
+  const BasicAsyncStream& makeAsyncIterator() const { return *this; }
+
+  class iterator {
+  public:
+    using value_type = T;
+    using difference_type = std::ptrdiff_t;
+
+    iterator() = default;
+    T& operator*() { return *current_; }
+    iterator& operator++() {
+      current_ = stream_->next();
+      return *this;
+    }
+    void operator++(int) { ++*this; }
+    friend bool operator==(const iterator& it, std::default_sentinel_t) { return !it.current_; }
+
+  private:
+    friend class BasicAsyncStream;
+    explicit iterator(const BasicAsyncStream* stream) : stream_(stream), current_(stream->next()) {}
+    const BasicAsyncStream* stream_ = nullptr;
+    std::optional<T> current_;
+  };
+
+  iterator begin() const { return iterator(this); }
+  std::default_sentinel_t end() const { return {}; }
+
+private:
+  explicit BasicAsyncStream(std::shared_ptr<detail::StreamCore<T>> core)
+      : handle_(std::make_shared<detail::ConsumerHandle<T>>(std::move(core))) {}
+
+  std::shared_ptr<detail::ConsumerHandle<T>> handle_;
+};
+
+template <class T>
+using AsyncStream = BasicAsyncStream<T, false>;
+template <class T>
+using AsyncThrowingStream = BasicAsyncStream<T, true>;
+
+}  // namespace zirudeze::helpers
