@@ -1,0 +1,439 @@
+#include "helpers/CurlTransport.hpp"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <concurrency/CurrentTask.hpp>
+#include <mutex>
+#include <new>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "CurlErrorMapping.hpp"
+#include "ResponseHeaderCollector.hpp"
+#include "helpers/URLError.hpp"
+
+namespace zirudeze::helpers {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void initialiseCurlOnce() {
+  static const bool initialised = [] {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    return true;
+  }();
+  (void)initialised;
+}
+
+// DNS answers and TLS sessions are shared by every handle of one transport.
+class CurlShare {
+ public:
+  CurlShare() : share_(curl_share_init()) {
+    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &CurlShare::lock);
+    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &CurlShare::unlock);
+    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  }
+  ~CurlShare() { curl_share_cleanup(share_); }
+  CurlShare(const CurlShare&) = delete;
+  CurlShare& operator=(const CurlShare&) = delete;
+
+  CURLSH* get() const noexcept { return share_; }
+
+ private:
+  static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    static_cast<CurlShare*>(self)->mutexFor(data).lock();
+  }
+  static void unlock(CURL*, curl_lock_data data, void* self) {
+    static_cast<CurlShare*>(self)->mutexFor(data).unlock();
+  }
+  std::mutex& mutexFor(curl_lock_data data) {
+    const auto index = static_cast<std::size_t>(data);
+    return mutexes_[index < mutexes_.size() ? index : 0];
+  }
+
+  CURLSH* share_;
+  std::array<std::mutex, CURL_LOCK_DATA_LAST> mutexes_;
+};
+
+// One easy handle driven by its own multi handle, so a stop request can wake the wait at once. The
+// multi handle keeps the connection cache: a handle taken again reuses its open connection.
+struct PooledHandle {
+  CURL* easy = curl_easy_init();
+  CURLM* multi = curl_multi_init();
+
+  PooledHandle() {
+    if (!easy || !multi) throw std::bad_alloc();
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 4L);
+  }
+  ~PooledHandle() {
+    curl_easy_cleanup(easy);
+    curl_multi_cleanup(multi);
+  }
+  PooledHandle(const PooledHandle&) = delete;
+  PooledHandle& operator=(const PooledHandle&) = delete;
+};
+
+struct CurlSlist {
+  curl_slist* list = nullptr;
+  ~CurlSlist() { curl_slist_free_all(list); }
+  void append(const std::string& line) {
+    if (curl_slist* next = curl_slist_append(list, line.c_str())) list = next;
+  }
+};
+
+enum class Abort { none, cancelled, timedOut, tooLarge, handlerFailed };
+
+// Per-transfer state the callbacks write into.
+struct Transfer {
+  explicit Transfer(std::size_t maxBytes) : maxBytes(maxBytes) {}
+
+  std::size_t maxBytes;
+  detail::ResponseHeaderCollector headers;
+  base::Data body;
+  Abort abort = Abort::none;
+  Clock::time_point lastActivity = Clock::now();
+  curl_off_t lastUploaded = 0;
+  std::array<char, CURL_ERROR_SIZE> errorBuffer{};
+  CURL* easy = nullptr;
+
+  // Streaming only.
+  const StreamHandlers* stream = nullptr;
+  bool responseDelivered = false;
+  std::exception_ptr handlerError;
+
+  // Data transfers only: the response, read while the handle was still ours.
+  std::shared_ptr<const HTTPURLResponse> finalResponse;
+};
+
+bool isSafeHeaderText(std::string_view text) {
+  return std::none_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+}
+
+std::string effectiveURL(CURL* easy, const std::string& fallback) {
+  char* url = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url) return url;
+  return fallback;
+}
+
+std::shared_ptr<HTTPURLResponse> makeResponse(Transfer& transfer, const std::string& requestURL) {
+  auto response = std::make_shared<HTTPURLResponse>();
+  long status = 0;
+  curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
+  response->statusCode = status > 0 ? static_cast<int>(status) : transfer.headers.statusCode();
+  response->url = effectiveURL(transfer.easy, requestURL);
+  response->allHeaderFields = transfer.headers.fields();
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+      length >= 0) {
+    response->expectedContentLength = static_cast<std::int64_t>(length);
+  } else if (const auto announced = transfer.headers.contentLength()) {
+    response->expectedContentLength = static_cast<std::int64_t>(*announced);
+  }
+  if (auto type = response->value("Content-Type")) {
+    auto mime = type->substr(0, type->find(';'));
+    while (!mime.empty() && mime.back() == ' ') mime.pop_back();
+    std::transform(mime.begin(), mime.end(), mime.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+    response->mimeType = std::move(mime);
+  }
+  return response;
+}
+
+void deliverResponseOnce(Transfer& transfer, const std::string& requestURL) {
+  if (transfer.responseDelivered) return;
+  transfer.responseDelivered = true;
+  const auto response = makeResponse(transfer, requestURL);
+  if (transfer.stream->onResponse) transfer.stream->onResponse(*response);
+}
+
+std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* context) {
+  auto& transfer = *static_cast<Transfer*>(context);
+  const std::size_t length = size * count;
+  transfer.lastActivity = Clock::now();
+  transfer.headers.addLine(std::string_view(data, length));
+  if (!transfer.stream && transfer.headers.complete()) {
+    if (const auto announced = transfer.headers.contentLength();
+        announced && *announced > transfer.maxBytes) {
+      transfer.abort = Abort::tooLarge;
+      return 0;
+    }
+  }
+  return length;
+}
+
+struct WriteContext {
+  Transfer* transfer;
+  const std::string* url;
+};
+
+std::size_t onBody(char* data, std::size_t size, std::size_t count, void* context) {
+  auto& write = *static_cast<WriteContext*>(context);
+  auto& transfer = *write.transfer;
+  const std::size_t length = size * count;
+  transfer.lastActivity = Clock::now();
+  if (transfer.stream) {
+    try {
+      deliverResponseOnce(transfer, *write.url);
+      if (transfer.stream->onChunk) transfer.stream->onChunk(base::Data(data, data + length));
+    } catch (...) {
+      transfer.handlerError = std::current_exception();
+      transfer.abort = Abort::handlerFailed;
+      return 0;
+    }
+    return length;
+  }
+  if (length > transfer.maxBytes - std::min(transfer.maxBytes, transfer.body.size())) {
+    transfer.abort = Abort::tooLarge;
+    return 0;
+  }
+  try {
+    transfer.body.insert(transfer.body.end(), data, data + length);
+  } catch (const std::bad_alloc&) {
+    transfer.abort = Abort::tooLarge;
+    return 0;
+  }
+  return length;
+}
+
+int onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+  auto& transfer = *static_cast<Transfer*>(context);
+  if (uploaded != transfer.lastUploaded) {
+    transfer.lastUploaded = uploaded;
+    transfer.lastActivity = Clock::now();
+  }
+  return 0;
+}
+
+void setMethod(CURL* easy, const std::string& method, const base::Data* body) {
+  if (method == "GET" && !body) {
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    return;
+  }
+  if (method == "HEAD") {
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    return;
+  }
+  const bool sendsBody = body || method == "POST" || method == "PUT" || method == "PATCH";
+  if (sendsBody) {
+    static const char empty = 0;
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body ? body->size() : 0));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
+                     body && !body->empty() ? reinterpret_cast<const char*>(body->data()) : &empty);
+  }
+  if (method != "POST" || !sendsBody) curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+}
+
+// Only web URLs are fetched; anything else fails before a connection is made.
+void checkScheme(const std::string& url) {
+  const auto colon = url.find(':');
+  if (colon == std::string::npos || colon == 0) throw URLError(URLError::Code::badURL, url);
+  std::string scheme = url.substr(0, colon);
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+  if (scheme != "http" && scheme != "https") throw URLError(URLError::Code::unsupportedURL, url);
+}
+
+}  // namespace
+
+struct CurlTransport::Impl {
+  explicit Impl(CurlTransportOptions options) : options(options) {}
+
+  CurlTransportOptions options;
+  CurlShare share;
+  std::mutex poolMutex;
+  std::vector<std::unique_ptr<PooledHandle>> idle;
+
+  std::unique_ptr<PooledHandle> acquire() {
+    {
+      std::lock_guard lock(poolMutex);
+      if (!idle.empty()) {
+        auto handle = std::move(idle.back());
+        idle.pop_back();
+        return handle;
+      }
+    }
+    return std::make_unique<PooledHandle>();
+  }
+
+  void release(std::unique_ptr<PooledHandle> handle) {
+    std::lock_guard lock(poolMutex);
+    if (idle.size() < options.maxIdleHandles) idle.push_back(std::move(handle));
+  }
+
+  // Runs one transfer to its end. Returns normally only when the server answered completely.
+  void perform(const URLRequest& request, const base::Data* body, Transfer& transfer, std::stop_token stop) {
+    if (stop.stop_requested()) throw URLError(URLError::Code::cancelled, request.url);
+    checkScheme(request.url);
+    for (const auto& [name, value] : request.allHTTPHeaderFields) {
+      if (!detail::isHeaderNameToken(name) || !isSafeHeaderText(value)) {
+        throw URLError(URLError::Code::badURL, request.url, "header field cannot be sent: " + name);
+      }
+    }
+    if (!isSafeHeaderText(request.httpMethod) || request.httpMethod.empty() ||
+        !detail::isHeaderNameToken(request.httpMethod)) {
+      throw URLError(URLError::Code::badURL, request.url, "invalid method");
+    }
+
+    auto handle = acquire();
+    CURL* easy = handle->easy;
+    transfer.easy = easy;
+    curl_easy_reset(easy);
+
+    const double seconds = (request.timeoutInterval > 0 && std::isfinite(request.timeoutInterval))
+                               ? std::min(request.timeoutInterval, 1e7)
+                               : 60.0;
+    const auto idleLimit =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+
+    WriteContext writeContext{&transfer, &request.url};
+    curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(easy, CURLOPT_SHARE, share.get());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 16L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1.0, seconds * 1000)));
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer.data());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &writeContext);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    setMethod(easy, request.httpMethod, body);
+
+    CurlSlist headerList;
+    for (const auto& [name, value] : request.allHTTPHeaderFields) {
+      // "Name;" is how libcurl sends a header whose value is empty.
+      headerList.append(value.empty() ? name + ";" : name + ": " + value);
+    }
+    // libcurl would add a form content type and "Expect: 100-continue" on its own.
+    if (!request.value("Content-Type")) headerList.append("Content-Type:");
+    if (!request.value("Expect")) headerList.append("Expect:");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.list);
+
+    CURLM* multi = handle->multi;
+    curl_multi_add_handle(multi, easy);
+    CURLcode result = CURLE_OK;
+    {
+      std::stop_callback wake(stop, [multi] { curl_multi_wakeup(multi); });
+      transfer.lastActivity = Clock::now();
+      for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+          result = CURLE_FAILED_INIT;
+          break;
+        }
+        if (running == 0) {
+          int left = 0;
+          while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) result = message->data.result;
+          }
+          break;
+        }
+        if (transfer.abort != Abort::none) break;
+        if (stop.stop_requested()) {
+          transfer.abort = Abort::cancelled;
+          break;
+        }
+        const auto idleFor = Clock::now() - transfer.lastActivity;
+        if (idleFor >= idleLimit) {
+          transfer.abort = Abort::timedOut;
+          break;
+        }
+        const auto remaining =
+            std::chrono::duration_cast<std::chrono::milliseconds>(idleLimit - idleFor).count() + 1;
+        curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::clamp<long long>(remaining, 1, 1000)),
+                        nullptr);
+      }
+    }
+    curl_multi_remove_handle(multi, easy);
+
+    if (result == CURLE_OK && transfer.abort == Abort::none) {
+      if (transfer.stream) {
+        try {
+          deliverResponseOnce(transfer, request.url);
+        } catch (...) {
+          transfer.handlerError = std::current_exception();
+          transfer.abort = Abort::handlerFailed;
+        }
+      } else {
+        transfer.finalResponse = makeResponse(transfer, request.url);
+      }
+    }
+    detail::CurlFailureContext failure;
+    if (result != CURLE_OK) {
+      curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &failure.osErrno);
+      curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &failure.sslVerifyResult);
+    }
+    const std::string detailText =
+        transfer.errorBuffer[0] ? transfer.errorBuffer.data() : curl_easy_strerror(result);
+    release(std::move(handle));
+
+    switch (transfer.abort) {
+      case Abort::cancelled: throw URLError(URLError::Code::cancelled, request.url);
+      case Abort::timedOut:
+        throw URLError(URLError::Code::timedOut, request.url, "no data within the timeout");
+      case Abort::tooLarge:
+        throw URLError(URLError::Code::dataLengthExceedsMaximum, request.url,
+                       "response body exceeds the limit");
+      case Abort::handlerFailed: std::rethrow_exception(transfer.handlerError);
+      case Abort::none: break;
+    }
+    if (result != CURLE_OK) throw URLError(detail::urlErrorCodeFor(result, failure), request.url, detailText);
+  }
+
+  FetchResult run(const URLRequest& request, const base::Data* body, std::stop_token stop) {
+    Transfer transfer(options.maxResponseBytes);
+    perform(request, body, transfer, effectiveStopToken(stop));
+    return {std::move(transfer.body), std::move(transfer.finalResponse)};
+  }
+};
+
+CurlTransport::CurlTransport(CurlTransportOptions options) {
+  initialiseCurlOnce();
+  impl_ = std::make_unique<Impl>(options);
+}
+
+CurlTransport::~CurlTransport() = default;
+
+std::shared_ptr<CurlTransport> CurlTransport::shared() {
+  static const auto transport = std::make_shared<CurlTransport>();
+  return transport;
+}
+
+FetchResult CurlTransport::data(const URLRequest& request, std::stop_token stop) {
+  return impl_->run(request, request.httpBody ? &*request.httpBody : nullptr, std::move(stop));
+}
+
+FetchResult CurlTransport::upload(const URLRequest& request, const base::Data& body, std::stop_token stop) {
+  return impl_->run(request, &body, std::move(stop));
+}
+
+void CurlTransport::stream(const URLRequest& request, StreamHandlers handlers, std::stop_token stop) {
+  std::exception_ptr failure;
+  try {
+    Transfer transfer(0);
+    transfer.stream = &handlers;
+    impl_->perform(request, request.httpBody ? &*request.httpBody : nullptr, transfer,
+                   effectiveStopToken(stop));
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (handlers.onComplete) handlers.onComplete(failure);
+}
+
+}  // namespace zirudeze::helpers

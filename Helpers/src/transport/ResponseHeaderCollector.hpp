@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zirudeze::helpers::detail {
+
+// Builds the header list of the final response from the raw lines a transport reports, the way the
+// platform presents it: one entry per name, repeats joined with ", ", names that are not tokens dropped.
+class ResponseHeaderCollector {
+ public:
+  // One line as received, with or without its CR LF. A status line starts a new response (after a
+  // redirect or an interim 1xx), discarding what came before.
+  void addLine(std::string_view line);
+
+  // True once the blank line after the headers of a final (non-1xx) response was seen.
+  bool complete() const noexcept { return complete_; }
+  int statusCode() const noexcept { return status_; }
+  const std::vector<std::pair<std::string, std::string>>& fields() const noexcept { return fields_; }
+  // The Content-Length the server announced; nullopt when absent or malformed.
+  std::optional<std::uint64_t> contentLength() const;
+
+ private:
+  void add(std::string_view name, std::string_view value);
+
+  std::vector<std::pair<std::string, std::string>> fields_;
+  int status_ = 0;
+  bool complete_ = false;
+  bool lastValid_ = false;  // whether a folded continuation line has a field to join
+  std::size_t last_ = 0;    // the field the previous line went to
+};
+
+bool isHeaderNameToken(std::string_view name) noexcept;
+
+}  // namespace zirudeze::helpers::detail

@@ -1,0 +1,314 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <testsupport/FakeBackend.hpp>
+#include <thread>
+
+#include "helpers/CurlTransport.hpp"
+#include "helpers/URLError.hpp"
+
+namespace zirudeze::helpers {
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::FakeBackend;
+using testsupport::ScriptedResponse;
+
+URLError::Code failureCode(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (const URLError& error) {
+    return error.code();
+  }
+  ADD_FAILURE() << "expected a URLError";
+  return URLError::Code::unknown;
+}
+
+const HTTPURLResponse& http(const FetchResult& result) {
+  const auto* response = dynamic_cast<const HTTPURLResponse*>(result.second.get());
+  if (!response) throw std::runtime_error("not an HTTP response");
+  return *response;
+}
+
+class CurlTransportTest : public ::testing::Test {
+ protected:
+  URLRequest request(const std::string& path, std::string method = "GET") {
+    URLRequest request;
+    request.url = backend.url(path);
+    request.httpMethod = std::move(method);
+    return request;
+  }
+
+  FakeBackend backend;
+  CurlTransport transport;
+};
+
+TEST_F(CurlTransportTest, PutsMethodHeadersAndBodyOnTheWire) {
+  backend.respond("*", "/echo", ScriptedResponse::json(201, R"({"ok":true})"));
+  auto patch = request("/echo?a=1&b=x%20y", "PATCH");
+  patch.setValue("Bearer abc", "Authorization");
+  patch.setValue("application/json", "Content-Type");
+  patch.httpBody = base::dataFromString(R"({"k":1})");
+  const auto result = transport.data(patch);
+
+  EXPECT_EQ(http(result).statusCode, 201);
+  EXPECT_EQ(base::stringFromData(result.first), R"({"ok":true})");
+  const auto seen = backend.lastRequest();
+  EXPECT_EQ(seen.method, "PATCH");
+  EXPECT_EQ(seen.path, "/echo");
+  EXPECT_EQ(seen.queryValue("b"), "x y");
+  EXPECT_EQ(seen.header("authorization"), "Bearer abc");
+  EXPECT_EQ(seen.header("Content-Type"), "application/json");
+  EXPECT_EQ(seen.body, R"({"k":1})");
+  EXPECT_FALSE(seen.header("Expect"));
+}
+
+TEST_F(CurlTransportTest, AddsNoContentTypeOfItsOwnAndSendsEmptyPosts) {
+  backend.respond("*", "/p", ScriptedResponse::text(200, "x"));
+  auto post = request("/p", "POST");
+  post.httpBody = base::dataFromString("raw");
+  transport.data(post);
+  EXPECT_FALSE(backend.lastRequest().header("Content-Type"));
+
+  transport.data(request("/p", "POST"));
+  EXPECT_EQ(backend.lastRequest().header("Content-Length"), "0");
+  EXPECT_EQ(backend.lastRequest().method, "POST");
+
+  transport.data(request("/p", "DELETE"));
+  EXPECT_EQ(backend.lastRequest().method, "DELETE");
+
+  auto upload = request("/p", "PUT");
+  transport.upload(upload, base::dataFromString("file bytes"));
+  EXPECT_EQ(backend.lastRequest().method, "PUT");
+  EXPECT_EQ(backend.lastRequest().body, "file bytes");
+}
+
+TEST_F(CurlTransportTest, HeadRequestsCarryNoBody) {
+  backend.respond("HEAD", "/h", ScriptedResponse::text(200, "not sent"));
+  const auto result = transport.data(request("/h", "HEAD"));
+  EXPECT_EQ(http(result).statusCode, 200);
+  EXPECT_TRUE(result.first.empty());
+  EXPECT_EQ(http(result).expectedContentLength, 8);
+}
+
+TEST_F(CurlTransportTest, ReportsStatusHeadersAndLength) {
+  backend.respond("GET", "/r",
+                  ScriptedResponse::json(404, R"({"message":"gone"})")
+                      .withHeader("X-Dup", "one")
+                      .withHeader("x-dup", "two")
+                      .withHeader("Set-Cookie", "a=1"));
+  const auto result = transport.data(request("/r"));
+  const auto& response = http(result);
+  EXPECT_EQ(response.statusCode, 404);
+  EXPECT_EQ(response.value("X-DUP"), "one, two");
+  EXPECT_EQ(response.value("content-type"), "application/json");
+  EXPECT_EQ(response.mimeType, "application/json");
+  EXPECT_EQ(response.expectedContentLength, 18);
+  EXPECT_EQ(response.url, backend.url("/r"));
+}
+
+TEST_F(CurlTransportTest, UnknownLengthIsMinusOne) {
+  ScriptedResponse chunked;
+  chunked.chunks = {"ab", "cd"};
+  backend.respond("GET", "/c", chunked);
+  const auto result = transport.data(request("/c"));
+  EXPECT_EQ(base::stringFromData(result.first), "abcd");
+  EXPECT_EQ(http(result).expectedContentLength, -1);
+}
+
+TEST_F(CurlTransportTest, DropsInvalidHeaderNamesButKeepsTheResponse) {
+  ScriptedResponse raw;
+  raw.raw =
+      "HTTP/1.1 200 OK\r\nbad header: x\r\n(x): y\r\nGood: yes\r\nFolded: a\r\n b\r\nContent-Length: 2\r\n"
+      "Connection: close\r\n\r\nok";
+  backend.respond("GET", "/raw", raw);
+  const auto result = transport.data(request("/raw"));
+  const auto& response = http(result);
+  EXPECT_EQ(response.statusCode, 200);
+  EXPECT_EQ(base::stringFromData(result.first), "ok");
+  EXPECT_EQ(response.value("Good"), "yes");
+  EXPECT_EQ(response.value("Folded"), "a b");
+  for (const auto& [name, value] : response.allHeaderFields) {
+    EXPECT_EQ(name.find_first_of(" ()"), std::string::npos) << name;
+  }
+}
+
+TEST_F(CurlTransportTest, ReusesOneConnectionForSequentialRequests) {
+  backend.respond("GET", "/k", ScriptedResponse::text(200, "k"));
+  for (int i = 0; i < 5; ++i) transport.data(request("/k"));
+  EXPECT_EQ(backend.connectionCount(), 1);
+}
+
+TEST_F(CurlTransportTest, RefusesHeaderInjection) {
+  auto bad = request("/x");
+  bad.allHTTPHeaderFields.emplace_back("X-A", "1\r\nX-B: 2");
+  EXPECT_EQ(failureCode([&] { transport.data(bad); }), URLError::Code::badURL);
+  EXPECT_EQ(backend.requestCount(), 0u);
+}
+
+TEST_F(CurlTransportTest, MapsTransportFailuresToPlatformCodes) {
+  backend.respond("GET", "/drop", ScriptedResponse::dropped());
+  EXPECT_EQ(failureCode([&] { transport.data(request("/drop")); }), URLError::Code::networkConnectionLost);
+
+  ScriptedResponse truncated = ScriptedResponse::text(200, "half");
+  truncated.truncateBody = true;
+  backend.respond("GET", "/trunc", truncated);
+  EXPECT_EQ(failureCode([&] { transport.data(request("/trunc")); }), URLError::Code::networkConnectionLost);
+
+  ScriptedResponse garbage;
+  garbage.raw = "nonsense\r\n\r\n";
+  backend.respond("GET", "/garbage", garbage);
+  EXPECT_EQ(failureCode([&] { transport.data(request("/garbage")); }), URLError::Code::badServerResponse);
+
+  // A port nobody listens on: bind one, learn its number, close it.
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(probe);
+  URLRequest refused;
+  refused.url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+  EXPECT_EQ(failureCode([&] { transport.data(refused); }), URLError::Code::cannotConnectToHost);
+
+  URLRequest unknownHost;
+  unknownHost.url = "http://no-such-host.invalid/";
+  EXPECT_EQ(failureCode([&] { transport.data(unknownHost); }), URLError::Code::cannotFindHost);
+
+  URLRequest ftp;
+  ftp.url = "ftp://127.0.0.1/file";
+  EXPECT_EQ(failureCode([&] { transport.data(ftp); }), URLError::Code::unsupportedURL);
+}
+
+TEST_F(CurlTransportTest, TimesOutWhenTheServerStaysSilent) {
+  backend.respond("GET", "/slow", ScriptedResponse::text(200, "late").after(2s));
+  auto slow = request("/slow");
+  slow.timeoutInterval = 0.2;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(failureCode([&] { transport.data(slow); }), URLError::Code::timedOut);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+}
+
+TEST_F(CurlTransportTest, TimeoutCountsIdleTimeNotTotalTime) {
+  ScriptedResponse trickle;
+  trickle.chunks = {"a", "b", "c", "d"};
+  trickle.chunkDelay = 150ms;
+  backend.respond("GET", "/trickle", trickle);
+  auto slow = request("/trickle");
+  slow.timeoutInterval = 0.4;
+  EXPECT_EQ(base::stringFromData(transport.data(slow).first), "abcd");
+}
+
+TEST_F(CurlTransportTest, StopTokenAbortsATransferPromptly) {
+  backend.respond("GET", "/hang", ScriptedResponse::text(200, "late").after(5s));
+  std::stop_source stop;
+  std::thread canceller([&] {
+    backend.waitForRequests(1, 2s);
+    std::this_thread::sleep_for(50ms);
+    stop.request_stop();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(failureCode([&] { transport.data(request("/hang"), stop.get_token()); }),
+            URLError::Code::cancelled);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  canceller.join();
+
+  std::stop_source already;
+  already.request_stop();
+  backend.clearRequests();
+  EXPECT_EQ(failureCode([&] { transport.data(request("/hang"), already.get_token()); }),
+            URLError::Code::cancelled);
+  EXPECT_EQ(backend.requestCount(), 0u);
+}
+
+TEST_F(CurlTransportTest, OversizedBodiesFailInsteadOfExhaustingMemory) {
+  CurlTransport small(CurlTransportOptions{.maxResponseBytes = 1000, .maxIdleHandles = 2});
+  backend.respond("GET", "/big", ScriptedResponse::text(200, std::string(5000, 'x')));
+  EXPECT_EQ(failureCode([&] { small.data(request("/big")); }), URLError::Code::dataLengthExceedsMaximum);
+
+  ScriptedResponse chunked;
+  chunked.chunks = {std::string(600, 'a'), std::string(600, 'b')};
+  backend.respond("GET", "/bigchunks", chunked);
+  EXPECT_EQ(failureCode([&] { small.data(request("/bigchunks")); }),
+            URLError::Code::dataLengthExceedsMaximum);
+}
+
+TEST_F(CurlTransportTest, StreamsResponseThenChunksThenCompletion) {
+  ScriptedResponse chunked = ScriptedResponse::text(200, "");
+  chunked.chunks = {"one", "two", "three"};
+  chunked.chunkDelay = 20ms;
+  backend.respond("POST", "/stream", chunked);
+  std::vector<std::string> events;
+  StreamHandlers handlers;
+  handlers.onResponse = [&](const HTTPURLResponse& response) {
+    events.push_back("status " + std::to_string(response.statusCode));
+  };
+  handlers.onChunk = [&](const base::Data& chunk) { events.push_back(base::stringFromData(chunk)); };
+  handlers.onComplete = [&](std::exception_ptr error) { events.push_back(error ? "failed" : "done"); };
+  transport.stream(request("/stream", "POST"), handlers);
+  std::string joined;
+  for (const auto& event : events) joined += event + "|";
+  EXPECT_EQ(joined.substr(0, 11), "status 200|");
+  EXPECT_EQ(joined.substr(joined.size() - 5), "done|");
+  EXPECT_NE(joined.find("three"), std::string::npos);
+}
+
+TEST_F(CurlTransportTest, StreamReportsFailuresAndHandlerErrorsThroughCompletion) {
+  backend.respond("GET", "/empty", ScriptedResponse::text(204, ""));
+  int responses = 0;
+  std::exception_ptr completed;
+  int completions = 0;
+  StreamHandlers handlers;
+  handlers.onResponse = [&](const HTTPURLResponse& response) {
+    ++responses;
+    EXPECT_EQ(response.statusCode, 204);
+  };
+  handlers.onComplete = [&](std::exception_ptr error) {
+    ++completions;
+    completed = error;
+  };
+  transport.stream(request("/empty"), handlers);
+  EXPECT_EQ(responses, 1);
+  EXPECT_EQ(completions, 1);
+  EXPECT_FALSE(completed);
+
+  ScriptedResponse chunked;
+  chunked.chunks = {"a", "b"};
+  backend.respond("GET", "/chunks", chunked);
+  handlers.onResponse = nullptr;
+  handlers.onChunk = [](const base::Data&) { throw std::runtime_error("consumer gave up"); };
+  transport.stream(request("/chunks"), handlers);
+  ASSERT_TRUE(completed);
+  EXPECT_THROW(std::rethrow_exception(completed), std::runtime_error);
+
+  backend.respond("GET", "/drop", ScriptedResponse::dropped());
+  transport.stream(request("/drop"), handlers);
+  EXPECT_EQ(completions, 3);
+  EXPECT_THROW(std::rethrow_exception(completed), URLError);
+}
+
+TEST_F(CurlTransportTest, ConcurrentRequestsEachGetTheirOwnAnswer) {
+  backend.route("GET", "/id", [](const testsupport::RecordedRequest& seen) {
+    return ScriptedResponse::text(200, seen.queryValue("n").value_or("?")).after(20ms);
+  });
+  std::vector<std::thread> threads;
+  std::atomic<int> correct{0};
+  for (int i = 0; i < 8; ++i) {
+    threads.emplace_back([&, i] {
+      for (int j = 0; j < 5; ++j) {
+        const auto n = std::to_string(i * 10 + j);
+        if (base::stringFromData(transport.data(request("/id?n=" + n)).first) == n) ++correct;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(correct.load(), 40);
+}
+
+}  // namespace
+}  // namespace zirudeze::helpers
