@@ -1,0 +1,61 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// The keys of a ".desktop" file's [Desktop Entry] group that identify and name an app.
+struct DesktopEntry {
+  std::string id;  // desktop-file ID without ".desktop" (see DesktopFileId.hpp)
+  std::filesystem::path file;
+  std::string type;
+  std::map<std::string, std::string> names;  // "" for Name, "de" for Name[de], ...
+  std::string exec;
+  std::string tryExec;
+  std::string startupWMClass;
+  std::string icon;
+  bool hidden = false;
+  bool noDisplay = false;
+
+  // Name[ll_CC], then Name[ll], then Name, for a locale such as "de_DE.UTF-8@euro"; nothing without any.
+  std::optional<std::string> localizedName(std::string_view locale) const;
+};
+
+// Parses the text of an entry; nothing when it has no [Desktop Entry] group.
+std::optional<DesktopEntry> parseDesktopEntry(std::string_view text);
+
+// The messages locale of this process (LC_ALL, LC_MESSAGES, LANG; "C" when none is set).
+std::string messagesLocale();
+
+// The installed entries in XDG precedence: the first folder that holds an ID wins, and a hidden entry
+// hides that ID from the folders after it.
+class DesktopEntryIndex {
+ public:
+  explicit DesktopEntryIndex(std::vector<std::filesystem::path> folders = {});
+
+  // Re-reads the folders when any of them changed since the last call.
+  void refreshIfChanged();
+
+  const DesktopEntry* entry(const std::string& id) const;
+  // The app whose Exec (or TryExec) program is this executable (an absolute path, links resolved).
+  const DesktopEntry* entryForExecutable(const std::string& path) const;
+  const std::map<std::string, DesktopEntry>& entries() const { return entries_; }
+
+ private:
+  void rebuild();
+  std::vector<std::filesystem::path> folders_;
+  std::vector<std::filesystem::file_time_type> stamps_;
+  bool built_ = false;
+  std::map<std::string, DesktopEntry> entries_;
+  std::map<std::string, std::string> byExecutable_;
+};
+
+// Resolves a program name through $PATH (an absolute or relative path is taken as it is), links resolved.
+std::optional<std::string> resolveProgram(const std::string& program);
+
+}  // namespace platform

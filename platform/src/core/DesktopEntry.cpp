@@ -1,0 +1,179 @@
+#include "platform/DesktopEntry.hpp"
+
+#include "platform/DesktopFileId.hpp"
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// Desktop-entry string escapes: \s \n \t \r \\ .
+std::string unescape(std::string_view v) {
+  std::string out;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (v[i] == '\\' && i + 1 < v.size()) {
+      switch (v[++i]) {
+        case 's': out += ' '; break;
+        case 'n': out += '\n'; break;
+        case 't': out += '\t'; break;
+        case 'r': out += '\r'; break;
+        case '\\': out += '\\'; break;
+        default: out += '\\'; out += v[i]; break;
+      }
+    } else {
+      out += v[i];
+    }
+  }
+  return out;
+}
+
+std::string readText(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+std::optional<std::string> DesktopEntry::localizedName(std::string_view locale) const {
+  std::string lang(locale.substr(0, locale.find_first_of(".@")));
+  std::vector<std::string> keys;
+  if (!lang.empty() && lang != "C" && lang != "POSIX") {
+    keys.push_back(lang);
+    if (const auto u = lang.find('_'); u != std::string::npos) keys.push_back(lang.substr(0, u));
+  }
+  keys.emplace_back();
+  for (const auto& k : keys) {
+    if (const auto it = names.find(k); it != names.end() && !it->second.empty()) return it->second;
+  }
+  return std::nullopt;
+}
+
+std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
+  DesktopEntry e;
+  bool inGroup = false;
+  bool sawGroup = false;
+  while (!text.empty()) {
+    const auto nl = text.find('\n');
+    std::string_view line = trim(text.substr(0, nl));
+    text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
+    if (line.empty() || line.front() == '#') continue;
+    if (line.front() == '[') {
+      inGroup = line == "[Desktop Entry]";
+      sawGroup = sawGroup || inGroup;
+      continue;
+    }
+    if (!inGroup) continue;
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos) continue;
+    const std::string_view key = trim(line.substr(0, eq));
+    const std::string value = unescape(trim(line.substr(eq + 1)));
+    if (key == "Type") e.type = value;
+    else if (key == "Name") e.names[""] = value;
+    else if (key.substr(0, 5) == "Name[" && key.back() == ']') e.names[std::string(key.substr(5, key.size() - 6))] = value;
+    else if (key == "Exec") e.exec = value;
+    else if (key == "TryExec") e.tryExec = value;
+    else if (key == "StartupWMClass") e.startupWMClass = value;
+    else if (key == "Icon") e.icon = value;
+    else if (key == "Hidden") e.hidden = value == "true";
+    else if (key == "NoDisplay") e.noDisplay = value == "true";
+  }
+  if (!sawGroup) return std::nullopt;
+  return e;
+}
+
+std::string messagesLocale() {
+  for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    if (const char* v = std::getenv(var); v && *v) return v;
+  }
+  return "C";
+}
+
+std::optional<std::string> resolveProgram(const std::string& program) {
+  if (program.empty()) return std::nullopt;
+  std::error_code ec;
+  if (program.find('/') != std::string::npos) {
+    auto p = std::filesystem::canonical(program, ec);
+    if (ec) return std::nullopt;
+    return p.string();
+  }
+  const char* pathEnv = std::getenv("PATH");
+  const std::string path = pathEnv ? pathEnv : "/usr/local/bin:/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const auto end = path.find(':', start);
+    const std::string dir = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!dir.empty()) {
+      const std::string candidate = dir + "/" + program;
+      if (::access(candidate.c_str(), X_OK) == 0) {
+        auto p = std::filesystem::canonical(candidate, ec);
+        if (!ec) return p.string();
+      }
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+DesktopEntryIndex::DesktopEntryIndex(std::vector<std::filesystem::path> folders)
+    : folders_(folders.empty() ? applicationFolders() : std::move(folders)) {}
+
+void DesktopEntryIndex::refreshIfChanged() {
+  std::vector<std::filesystem::file_time_type> stamps;
+  stamps.reserve(folders_.size());
+  for (const auto& f : folders_) {
+    std::error_code ec;
+    stamps.push_back(std::filesystem::last_write_time(f, ec));
+  }
+  if (built_ && stamps == stamps_) return;
+  stamps_ = std::move(stamps);
+  rebuild();
+  built_ = true;
+}
+
+void DesktopEntryIndex::rebuild() {
+  entries_.clear();
+  byExecutable_.clear();
+  std::set<std::string> seen;
+  for (const auto& folder : folders_) {
+    std::error_code ec;
+    std::filesystem::recursive_directory_iterator it(folder, std::filesystem::directory_options::skip_permission_denied, ec);
+    if (ec) continue;
+    for (const auto& item : it) {
+      if (item.path().extension() != ".desktop") continue;
+      const auto id = desktopFileId(folder, item.path());
+      if (!id || !seen.insert(*id).second) continue;
+      auto entry = parseDesktopEntry(readText(item.path()));
+      if (!entry || entry->hidden || entry->type != "Application") continue;
+      entry->id = *id;
+      entry->file = item.path();
+      for (const auto& source : {entry->exec, entry->tryExec}) {
+        if (const auto program = execProgram(source)) {
+          if (const auto resolved = resolveProgram(*program)) byExecutable_.emplace(*resolved, *id);
+        }
+      }
+      entries_.emplace(*id, std::move(*entry));
+    }
+  }
+}
+
+const DesktopEntry* DesktopEntryIndex::entry(const std::string& id) const {
+  const auto it = entries_.find(id);
+  return it == entries_.end() ? nullptr : &it->second;
+}
+
+const DesktopEntry* DesktopEntryIndex::entryForExecutable(const std::string& path) const {
+  const auto it = byExecutable_.find(path);
+  return it == byExecutable_.end() ? nullptr : entry(it->second);
+}
+
+}  // namespace platform

@@ -1,0 +1,237 @@
+#include "platform/ProcessScanner.hpp"
+
+#include "platform/DesktopFileId.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// Through syscall(2): the C library's declarations are not usable from C++ on every system we build on.
+int openPidfd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u)); }
+int sendSignal(int pidfd, int sig) { return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, sig, nullptr, 0u)); }
+
+// Reads a small /proc file whole; empty when it cannot be read.
+std::string readSmall(const std::string& path, std::size_t limit = 256 * 1024) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string out;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+    if (out.size() >= limit) break;
+  }
+  ::close(fd);
+  return out;
+}
+
+std::optional<std::string> environValue(std::string_view environ, std::string_view name) {
+  std::size_t start = 0;
+  while (start < environ.size()) {
+    auto end = environ.find('\0', start);
+    if (end == std::string_view::npos) end = environ.size();
+    const auto item = environ.substr(start, end - start);
+    if (item.size() > name.size() && item.substr(0, name.size()) == name && item[name.size()] == '=') {
+      return std::string(item.substr(name.size() + 1));
+    }
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+std::string unifiedCgroup(const std::string& text) {
+  // Prefer the cgroup v2 line ("0::/..."); else the systemd named hierarchy.
+  std::string fallback;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    auto end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    if (line.rfind("0::", 0) == 0) return line.substr(3);
+    if (line.find(":name=systemd:") != std::string::npos) fallback = line.substr(line.rfind(':') + 1);
+    start = end + 1;
+  }
+  return fallback;
+}
+
+std::optional<pid_t> parsePid(const char* name) {
+  pid_t pid = 0;
+  const char* end = name + std::char_traits<char>::length(name);
+  const auto [ptr, ec] = std::from_chars(name, end, pid);
+  if (ec != std::errc{} || ptr != end || pid <= 0) return std::nullopt;
+  return pid;
+}
+
+}  // namespace
+
+bool parseProcStat(std::string_view text, pid_t& parent, unsigned long long& startTime) {
+  // The command name may hold spaces and parentheses: fields start after the last ")".
+  const auto close = text.rfind(')');
+  if (close == std::string_view::npos) return false;
+  std::string_view rest = text.substr(close + 1);
+  int field = 2;
+  std::size_t i = 0;
+  while (i < rest.size()) {
+    while (i < rest.size() && rest[i] == ' ') ++i;
+    std::size_t j = i;
+    while (j < rest.size() && rest[j] != ' ' && rest[j] != '\n') ++j;
+    if (j == i) break;
+    ++field;
+    const auto token = rest.substr(i, j - i);
+    if (field == 4) {
+      if (std::from_chars(token.data(), token.data() + token.size(), parent).ec != std::errc{}) return false;
+    } else if (field == 22) {
+      return std::from_chars(token.data(), token.data() + token.size(), startTime).ec == std::errc{};
+    }
+    i = j;
+  }
+  return false;
+}
+
+ProcessApplication::ProcessApplication(pid_t pid, unsigned long long startTime, int pidfd, std::string bundleID,
+                                       std::optional<std::string> name, std::filesystem::path procRoot)
+    : pid_(pid), startTime_(startTime), pidfd_(pidfd), bundleID_(std::move(bundleID)), name_(std::move(name)),
+      procRoot_(std::move(procRoot)) {}
+
+ProcessApplication::~ProcessApplication() {
+  if (pidfd_ >= 0) ::close(pidfd_);
+}
+
+bool ProcessApplication::forceTerminate() {
+  if (pidfd_ >= 0) return sendSignal(pidfd_, SIGKILL) == 0;
+  // Without a pidfd (an old kernel), kill only while the pid still has the start time we saw.
+  pid_t parent = 0;
+  unsigned long long start = 0;
+  const auto stat = readSmall((procRoot_ / std::to_string(pid_) / "stat").string());
+  if (!parseProcStat(stat, parent, start) || start != startTime_) return false;
+  return ::kill(pid_, SIGKILL) == 0;
+}
+
+ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::filesystem::path procRoot)
+    : procRoot_(std::move(procRoot)), index_(index ? std::move(index) : std::make_shared<DesktopEntryIndex>()),
+      uid_(::geteuid()) {}
+
+void ProcessScanner::identify(pid_t pid, Known& k) {
+  const std::string dir = (procRoot_ / std::to_string(pid)).string();
+  k.cgroup = unifiedCgroup(readSmall(dir + "/cgroup"));
+
+  const std::string environ = readSmall(dir + "/environ");
+  if (const auto file = environValue(environ, "GIO_LAUNCHED_DESKTOP_FILE")) {
+    const auto launchedPid = environValue(environ, "GIO_LAUNCHED_DESKTOP_FILE_PID");
+    if (launchedPid && *launchedPid == std::to_string(pid)) {
+      if (const auto id = desktopFileIdFromEntryPath(*file)) {
+        k.identifiedBy = "gio";
+        k.id = *id;
+        return;
+      }
+    }
+  }
+  if (const auto id = desktopFileIdFromCgroup(k.cgroup); id && index_->entry(*id)) {
+    // Only the scope's first process stands for the app, not what it started.
+    const auto parent = known_.find(k.parent);
+    if (parent == known_.end() || parent->second.cgroup != k.cgroup) {
+      k.identifiedBy = "scope";
+      k.id = *id;
+      return;
+    }
+  }
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink(dir + "/exe", ec);
+  if (!ec) {
+    if (const DesktopEntry* e = index_->entryForExecutable(exe.string())) {
+      const auto parent = known_.find(k.parent);
+      if (parent == known_.end() || parent->second.id != e->id) {
+        k.identifiedBy = "exec";
+        k.id = e->id;
+      }
+    }
+  }
+}
+
+std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
+  index_->refreshIfChanged();
+  for (auto& [pid, k] : known_) k.seen = false;
+
+  DIR* dir = ::opendir(procRoot_.c_str());
+  if (dir == nullptr) {
+    known_.clear();
+    return {};
+  }
+  const int dfd = ::dirfd(dir);
+  std::vector<pid_t> fresh;
+  while (const dirent* item = ::readdir(dir)) {
+    const auto pid = parsePid(item->d_name);
+    if (!pid) continue;
+    struct stat st {};
+    if (::fstatat(dfd, item->d_name, &st, 0) != 0 || st.st_uid != uid_) continue;
+    pid_t parent = 0;
+    unsigned long long start = 0;
+    if (!parseProcStat(readSmall((procRoot_ / item->d_name / "stat").string(), 4096), parent, start)) continue;
+    auto it = known_.find(*pid);
+    if (it != known_.end() && it->second.startTime != start) {
+      known_.erase(it);  // the pid was reused
+      it = known_.end();
+    }
+    if (it == known_.end()) {
+      Known k;
+      k.startTime = start;
+      k.parent = parent;
+      it = known_.emplace(*pid, std::move(k)).first;
+      fresh.push_back(*pid);
+    }
+    it->second.seen = true;
+  }
+  ::closedir(dir);
+  std::erase_if(known_, [](const auto& kv) { return !kv.second.seen; });
+
+  // Parents before children, so a child can be told apart from the app that started it.
+  std::sort(fresh.begin(), fresh.end());
+  for (const pid_t pid : fresh) {
+    Known& k = known_[pid];
+    identify(pid, k);
+    if (k.identifiedBy.empty()) continue;
+    // Take the pidfd now and check it still is the process we read about: a pid reused in between
+    // has another start time.
+    const int fd = openPidfd(pid);
+    pid_t parent = 0;
+    unsigned long long start = 0;
+    const auto stat = readSmall((procRoot_ / std::to_string(pid) / "stat").string(), 4096);
+    if (!parseProcStat(stat, parent, start) || start != k.startTime) {
+      if (fd >= 0) ::close(fd);
+      k.identifiedBy.clear();
+      continue;
+    }
+    const DesktopEntry* entry = index_->entry(k.id);
+    std::optional<std::string> name = entry ? entry->localizedName(messagesLocale()) : std::nullopt;
+    k.app = std::make_shared<ProcessApplication>(pid, k.startTime, fd, k.id, std::move(name), procRoot_);
+  }
+
+  std::vector<std::shared_ptr<ProcessApplication>> apps;
+  for (const auto& [pid, k] : known_) {
+    if (k.app) apps.push_back(k.app);
+  }
+  std::sort(apps.begin(), apps.end(), [](const auto& a, const auto& b) { return a->processIdentifier() < b->processIdentifier(); });
+  return apps;
+}
+
+std::shared_ptr<ProcessApplication> ProcessScanner::applicationOwning(pid_t pid) {
+  for (int depth = 0; depth < 64 && pid > 1; ++depth) {
+    const auto it = known_.find(pid);
+    if (it == known_.end()) return nullptr;
+    if (it->second.app) return it->second.app;
+    pid = it->second.parent;
+  }
+  return nullptr;
+}
+
+}  // namespace platform

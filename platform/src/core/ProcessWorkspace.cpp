@@ -1,0 +1,91 @@
+#include "platform/ProcessWorkspace.hpp"
+
+namespace platform {
+
+ProcessWorkspace::ProcessWorkspace(MainScheduler& scheduler, std::shared_ptr<ProcessScanner> scanner,
+                                   std::unique_ptr<ActiveWindowSource> activeWindow,
+                                   std::chrono::milliseconds pollInterval)
+    : scanner_(std::move(scanner)), activeWindow_(std::move(activeWindow)), interval_(pollInterval) {
+  timer_ = scheduler.createTimer([this] { poll(); });
+}
+
+ProcessWorkspace::~ProcessWorkspace() = default;
+
+std::vector<std::shared_ptr<RunningApplication>> ProcessWorkspace::runningApplications() {
+  const auto apps = scanner_->scan();
+  return {apps.begin(), apps.end()};
+}
+
+std::shared_ptr<RunningApplication> ProcessWorkspace::frontmostApplication() {
+  if (!activeWindow_) return nullptr;
+  const auto pid = activeWindow_->activeWindowProcess();
+  if (!pid) return nullptr;
+  auto app = scanner_->applicationOwning(*pid);
+  if (!app) {
+    scanner_->scan();  // a process started since the last scan
+    app = scanner_->applicationOwning(*pid);
+  }
+  return app;
+}
+
+WorkspaceObserverToken ProcessWorkspace::addObserver(WorkspaceNotification name, Handler handler) {
+  const auto token = next_++;
+  observers_.emplace(token, std::make_pair(name, std::move(handler)));
+  updateTimer();
+  return token;
+}
+
+void ProcessWorkspace::removeObserver(WorkspaceObserverToken token) {
+  observers_.erase(token);
+  updateTimer();
+}
+
+void ProcessWorkspace::updateTimer() {
+  if (observers_.empty()) {
+    timer_->stop();
+    baseline_ = false;
+    lastFront_.reset();
+    return;
+  }
+  if (!timer_->isActive()) {
+    timer_->start(interval_, true);
+    // What runs now is the baseline, not a launch.
+    known_.clear();
+    for (const auto& app : scanner_->scan()) known_.emplace(app->processIdentifier(), app->startTime());
+    baseline_ = true;
+  }
+}
+
+void ProcessWorkspace::post(WorkspaceNotification name, const std::shared_ptr<RunningApplication>& app) {
+  std::vector<Handler> handlers;
+  for (const auto& [token, entry] : observers_) {
+    if (entry.first == name) handlers.push_back(entry.second);
+  }
+  for (const auto& h : handlers) h(app);
+}
+
+void ProcessWorkspace::poll() {
+  const auto apps = scanner_->scan();
+  std::set<std::pair<pid_t, unsigned long long>> now;
+  std::vector<std::shared_ptr<ProcessApplication>> launched;
+  for (const auto& app : apps) {
+    const auto key = std::make_pair(app->processIdentifier(), app->startTime());
+    now.insert(key);
+    if (baseline_ && known_.count(key) == 0) launched.push_back(app);
+  }
+  known_ = std::move(now);
+  baseline_ = true;
+  for (const auto& app : launched) post(WorkspaceNotification::didLaunchApplication, app);
+
+  if (!activeWindow_) return;
+  const auto pid = activeWindow_->activeWindowProcess();
+  std::shared_ptr<ProcessApplication> front = pid ? scanner_->applicationOwning(*pid) : nullptr;
+  std::optional<std::pair<pid_t, unsigned long long>> key;
+  if (front) key = std::make_pair(front->processIdentifier(), front->startTime());
+  if (key != lastFront_) {
+    lastFront_ = key;
+    if (front) post(WorkspaceNotification::didActivateApplication, front);
+  }
+}
+
+}  // namespace platform
