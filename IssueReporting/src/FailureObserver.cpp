@@ -1,0 +1,12 @@
+#include "issuereporting/FailureObserver.hpp"
+
+namespace zirudeze::issuereporting {
+
+const helpers::TaskLocal<std::shared_ptr<FailureObserver>>& FailureObserver::slot() {
+    static const helpers::TaskLocal<std::shared_ptr<FailureObserver>> slot(nullptr);
+    return slot;
+}
+
+std::shared_ptr<FailureObserver> FailureObserver::current() { return slot().get(); }
+
+}  // namespace zirudeze::issuereporting
