@@ -76,6 +76,22 @@ TEST(AsyncStreamCancellation, StopTokenWakesABlockedNextAndEndsTheStream) {
   EXPECT_EQ(continuation.yield(1).kind(), YieldResult<int>::Kind::terminated);
 }
 
+TEST(AsyncStreamCancellation, ACancelledConsumerStillGetsWhatWasBufferedBeforeTheEnd) {
+  auto [stream, continuation] = AsyncStream<int>::makeStream();
+  int cancelled = 0;
+  continuation.setOnTermination([&](StreamTermination why) { cancelled += why == StreamTermination::cancelled; });
+  continuation.yield(1);
+  continuation.yield(2);
+  std::stop_source stop;
+  stop.request_stop();
+  EXPECT_EQ(stream.next(stop.get_token()), 1);
+  EXPECT_EQ(cancelled, 1);
+  EXPECT_EQ(continuation.yield(3).kind(), YieldResult<int>::Kind::terminated);
+  EXPECT_EQ(stream.next(), 2);
+  EXPECT_EQ(stream.next(), std::nullopt);
+  EXPECT_EQ(cancelled, 1);
+}
+
 TEST(AsyncStreamCancellation, CancellingTheConsumingTaskReachesNextWithoutAToken) {
   auto [stream, continuation] = AsyncStream<int>::makeStream();
   continuation.yield(1);

@@ -73,22 +73,36 @@ public:
     onTermination_ = std::move(handler);
   }
 
+  // A triggered token cancels the stream: no more yields are taken and the handler runs, but what was
+  // buffered before is still handed out.
   std::optional<T> next(const std::stop_token& given) {
     const auto token = effectiveStopToken(given);
     if (pull_) return pullNext(token);
-    std::unique_lock lock(mutex_);
-    const bool ready = available_.wait(lock, token, [&] { return !buffer_.empty() || finished_; });
-    if (!ready) {
-      lock.unlock();
-      cancel();
-      return std::nullopt;
+    std::optional<T> element;
+    bool cancelledNow = false;
+    {
+      std::unique_lock lock(mutex_);
+      available_.wait(lock, token, [&] { return !buffer_.empty() || finished_; });
+      if (token.stop_requested() && !finished_) {
+        finished_ = true;
+        cancelledNow = true;
+      }
+      if (!buffer_.empty()) {
+        element.emplace(std::move(buffer_.front()));
+        buffer_.pop_front();
+      }
     }
-    if (!buffer_.empty()) {
-      T element = std::move(buffer_.front());
-      buffer_.pop_front();
-      return element;
+    if (cancelledNow) {
+      available_.notify_all();
+      terminate(StreamTermination::cancelled);
     }
-    if (auto error = std::exchange(error_, nullptr)) std::rethrow_exception(error);
+    if (element) return element;
+    std::exception_ptr error;
+    {
+      std::lock_guard lock(mutex_);
+      error = std::exchange(error_, nullptr);
+    }
+    if (error) std::rethrow_exception(error);
     return std::nullopt;
   }
 
