@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "RecordingReporter.hpp"
+#include "issuereporting/testing/RecordingReporter.hpp"
 #include "issuereporting/IsTesting.hpp"
 #include "issuereporting/IssueReporters.hpp"
 #include "issuereporting/ReportIssue.hpp"

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "RecordingReporter.hpp"
+#include "issuereporting/testing/RecordingReporter.hpp"
 #include "concurrency/CancellationError.hpp"
 #include "concurrency/Task.hpp"
 #include "issuereporting/FailureObserver.hpp"

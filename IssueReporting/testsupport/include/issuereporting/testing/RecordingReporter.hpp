@@ -8,7 +8,7 @@
 
 namespace zirudeze::issuereporting::testing {
 
-// Records which requirement each report reached, with the evaluated text and the location.
+// A reporter for tests. Records which requirement each report reached, with the evaluated text and the location.
 struct Call {
     std::string requirement;
     std::string text;
