@@ -1,0 +1,47 @@
+#pragma once
+
+#include "httptypes/HTTPField.hpp"
+#include "httptypes/HTTPFieldName.hpp"
+
+#include "base/Coding.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+namespace zirudeze::http::testing {
+
+inline HTTPFieldName name(std::string_view text) {
+  auto made = HTTPFieldName::make(text);
+  if (!made) made = HTTPFieldName::parsed(text);
+  EXPECT_TRUE(made.has_value()) << "not a field name: " << text;
+  return made ? *made : HTTPFieldName::accept();
+}
+
+inline HTTPField field(std::string_view fieldName, std::string_view value) { return HTTPField(name(fieldName), value); }
+
+template <typename T>
+std::string encodeJSON(const T& value) {
+  return base::JSONEncoder{}.encodeToString(value);
+}
+
+template <typename T>
+T decodeJSON(std::string_view text) {
+  return base::JSONDecoder{}.decode<T>(text);
+}
+
+// The debug description of the data-corrupted error that decoding the text raises, or a note on what
+// happened instead.
+template <typename T>
+std::string corruptionOf(std::string_view text) {
+  try {
+    (void)decodeJSON<T>(text);
+    return "<decoded>";
+  } catch (const base::DecodingError& error) {
+    if (error.kind() != base::DecodingError::Kind::dataCorrupted) return "<other decoding error>";
+    return error.debugDescription();
+  }
+}
+
+}  // namespace zirudeze::http::testing
