@@ -68,6 +68,18 @@ class URL {
   std::optional<URLRange> ranges_[8];
 };
 
+class Encoder;
+class Decoder;
+template <class T>
+struct Coding;
+
+// Coded as its absolute string; text that does not parse fails as data corrupted.
+template <>
+struct Coding<URL> {
+  static void encode(const URL& value, Encoder& encoder);
+  static URL decode(const Decoder& decoder);
+};
+
 }  // namespace base
 
 template <>

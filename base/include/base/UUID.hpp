@@ -37,6 +37,18 @@ class UUID {
   Bytes bytes_{};
 };
 
+class Encoder;
+class Decoder;
+template <class T>
+struct Coding;
+
+// Coded as its text form; text that is not a UUID fails as data corrupted.
+template <>
+struct Coding<UUID> {
+  static void encode(const UUID& value, Encoder& encoder);
+  static UUID decode(const Decoder& decoder);
+};
+
 }  // namespace base
 
 template <>
