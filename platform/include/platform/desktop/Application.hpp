@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/ApplicationDelegate.hpp"
+
+#include <QObject>
+#include <memory>
+
+class QSocketNotifier;
+class QSessionManager;
+
+namespace platform::desktop {
+
+// Turns every way of ending the app into one terminate request that the delegate may refuse: the app's
+// own quit action, SIGTERM, SIGINT and SIGHUP (taken to the main thread through a pipe), and the
+// session manager's logout. Closing the last window ends nothing unless the delegate says so.
+// SIGKILL cannot be refused.
+class Application final : public QObject {
+  Q_OBJECT
+
+ public:
+  // Install at most one per process (it owns the signal handlers).
+  explicit Application(ApplicationDelegate& delegate, QObject* parent = nullptr);
+  ~Application() override;
+
+  // Asks the delegate; quits the event loop when it answers terminate-now. Answers whether it quit.
+  bool requestTerminate();
+  // A second launch or an explicit "show the window" asks this.
+  void reopen();
+
+ signals:
+  void terminating();
+
+ private:
+  void onSignal();
+  void onCommitData(QSessionManager& manager);
+
+  ApplicationDelegate& delegate_;
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// QMessageBox with the style's icon and the buttons in order.
+class QtAlertPresenter final : public AlertPresenter {
+ public:
+  int runModal(const Alert& alert) override;
+};
+
+// The application's top-level windows, in Qt's list order.
+class QtWindowList final : public WindowList {
+ public:
+  int count() const override;
+  void makeKeyAndOrderFront(int index) override;
+};
+
+bool hasVisibleWindows();
+
+}  // namespace platform::desktop

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QRect>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QWidget;
+
+namespace platform::desktop {
+
+// One borderless, transparent, topmost window that takes every click.
+class ShieldWindow {
+ public:
+  virtual ~ShieldWindow() = default;
+  // Shows the window from fully transparent to opaque.
+  virtual void fadeIn() = 0;
+  virtual void fadeOut(std::chrono::milliseconds duration, std::function<void()> done) = 0;
+  // Takes the window off the screen; it is not closed.
+  virtual void orderOut() = 0;
+};
+
+// The screens and their shield windows.
+class ShieldWindowSystem {
+ public:
+  using ContentFactory = std::function<std::unique_ptr<QWidget>()>;
+  virtual ~ShieldWindowSystem() = default;
+  // Every screen's frame, in the platform's order.
+  virtual std::vector<QRect> screens() = 0;
+  virtual std::unique_ptr<ShieldWindow> createWindow(const QRect& frame, const ContentFactory& content) = 0;
+  // Brings this application to the front.
+  virtual void activateApplication() = 0;
+};
+
+// Qt windows, one per QScreen; on X11 they are marked above, sticky (all workspaces), full screen and
+// out of the task bar through EWMH before they are mapped. Elsewhere: frameless and stay-on-top.
+class QtShieldWindowSystem final : public ShieldWindowSystem {
+ public:
+  std::vector<QRect> screens() override;
+  std::unique_ptr<ShieldWindow> createWindow(const QRect& frame, const ContentFactory& content) override;
+  void activateApplication() override;
+  // The newest shield window made by this system (for screenshots), or null.
+  QWidget* lastWindow() const { return last_; }
+
+ private:
+  QWidget* last_ = nullptr;
+};
+
+// Records windows for tests; a fade-out completes when the test says so.
+class FakeShieldWindowSystem final : public ShieldWindowSystem {
+ public:
+  struct Window final : ShieldWindow {
+    QRect frame;
+    std::unique_ptr<QWidget> content;
+    bool fadedIn = false;
+    bool fadingOut = false;
+    bool orderedOut = false;
+    std::chrono::milliseconds fadeDuration{0};
+    std::function<void()> fadeDone;
+    void fadeIn() override { fadedIn = true; }
+    void fadeOut(std::chrono::milliseconds duration, std::function<void()> done) override {
+      fadingOut = true;
+      fadeDuration = duration;
+      fadeDone = std::move(done);
+    }
+    void orderOut() override { orderedOut = true; }
+    ~Window() override;
+  };
+
+  std::vector<QRect> screens() override { return screenFrames; }
+  std::unique_ptr<ShieldWindow> createWindow(const QRect& frame, const ContentFactory& content) override;
+  void activateApplication() override { ++activations; }
+
+  // Runs every pending fade-out completion.
+  void finishFades();
+
+  std::vector<QRect> screenFrames{QRect(0, 0, 1440, 900)};
+  std::vector<Window*> created;  // alive ones; a destroyed window removes itself
+  int createdCount = 0;
+  int destroyedCount = 0;
+  int activations = 0;
+};
+
+}  // namespace platform::desktop

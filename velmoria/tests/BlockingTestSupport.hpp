@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QApplication>
+#include <filesystem>
+#include <memory>
+
+#include "platform/MainScheduler.hpp"
+#include "platform/ScriptRunner.hpp"
+#include "platform/UserDefaults.hpp"
+#include "platform/Workspace.hpp"
+#include "platform/desktop/ShieldWindows.hpp"
+
+namespace velmoria::testing {
+
+// One QApplication for the whole test program (widgets need it; offscreen in CTest).
+inline QApplication& app() {
+  static int argc = 1;
+  static char name[] = "velmoria_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* instance = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+  (void)instance;
+  return *qApp;
+}
+
+// A private temporary folder removed at the end of the test.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmoria-test-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The output folder for screenshots: $VELMORIA_TEST_OUTPUT, else the system temp folder.
+inline std::filesystem::path testOutput() {
+  const char* env = std::getenv("VELMORIA_TEST_OUTPUT");
+  std::filesystem::path dir = env && *env ? env : std::filesystem::temp_directory_path();
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+}  // namespace velmoria::testing
