@@ -41,10 +41,6 @@ HTTPFields::HTTPFields(std::initializer_list<std::pair<Name, std::string_view>> 
   }
 }
 
-HTTPFields::HTTPFields(std::initializer_list<HTTPField> fields) : HTTPFields() {
-  replaceSubrange(0, 0, std::vector<HTTPField>(fields));
-}
-
 HTTPFields HTTPFields::repeating(const HTTPField& field, std::ptrdiff_t count) {
   precondition(count >= 0, "Negative HTTP field repeat count");
   HTTPFields result;

@@ -121,7 +121,6 @@ class HTTPFields {
   HTTPFields();
   // Name/value pairs in order; each value is repaired as HTTPField repairs text. Pseudo names are refused.
   HTTPFields(std::initializer_list<std::pair<Name, std::string_view>> pairs);
-  explicit HTTPFields(std::initializer_list<HTTPField> fields);
   template <std::ranges::input_range Range>
     requires std::convertible_to<std::ranges::range_reference_t<Range>, const HTTPField&>
   explicit HTTPFields(const Range& fields) : HTTPFields() {
