@@ -65,16 +65,15 @@ std::optional<std::string> addingPercentEncoding(std::string_view text, const Ch
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (allowed.contains(c)) {
-      out.push_back(ch);
-    } else {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0x0F]);
-    }
+  std::size_t run = 0;  // start of the pending run of allowed characters
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (allowed.contains(c)) continue;
+    out.append(text.substr(run, i - run));
+    out += {'%', kHex[c >> 4], kHex[c & 0x0F]};
+    run = i + 1;
   }
+  out.append(text.substr(run));
   return out;
 }
 

@@ -142,10 +142,14 @@ void URLComponents::setPercentEncodedQueryItems(const std::optional<std::vector<
 }
 
 std::optional<std::string> URLComponents::string() const {
+  const auto size = [](const std::optional<std::string>& part) { return part ? part->size() + 1 : 0; };
   std::string text;
+  text.reserve(size(scheme_) + 2 + size(user_) + size(password_) + size(host_) + 6 + path_.size() + size(query_) +
+               size(fragment_));
   if (scheme_) {
     if (!detail::isValidScheme(*scheme_)) return std::nullopt;
-    text += *scheme_ + ':';
+    text += *scheme_;
+    text += ':';
   }
   const bool hasAuthority = host_ || user_ || password_ || port_;
   if (hasAuthority) {
@@ -157,7 +161,8 @@ std::optional<std::string> URLComponents::string() const {
       }
       if (password_) {
         if (!detail::isValidUserInfoPart(*password_)) return std::nullopt;
-        text += ':' + *password_;
+        text += ':';
+        text += *password_;
       }
       text += '@';
     }
@@ -167,7 +172,8 @@ std::optional<std::string> URLComponents::string() const {
     }
     if (port_) {
       if (*port_ < 0 || *port_ > 65535) return std::nullopt;
-      text += ':' + std::to_string(*port_);
+      text += ':';
+      text += std::to_string(*port_);
     }
     if (!path_.empty() && path_.front() != '/') return std::nullopt;
   } else {
@@ -182,11 +188,13 @@ std::optional<std::string> URLComponents::string() const {
   text += path_;
   if (query_) {
     if (!detail::isValidQueryOrFragment(*query_)) return std::nullopt;
-    text += '?' + *query_;
+    text += '?';
+    text += *query_;
   }
   if (fragment_) {
     if (!detail::isValidQueryOrFragment(*fragment_)) return std::nullopt;
-    text += '#' + *fragment_;
+    text += '#';
+    text += *fragment_;
   }
   return text;
 }

@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 
+#include <array>
+#include <cstdint>
+
 #include <string>
 
 namespace base::detail {
@@ -10,32 +13,55 @@ namespace {
 bool isAlpha(char c) noexcept { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 bool isHex(char c) noexcept { return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
-bool isUnreserved(char c) noexcept { return isAlpha(c) || isDigit(c) || c == '-' || c == '.' || c == '_' || c == '~'; }
-bool isSubDelim(char c) noexcept {
-  switch (c) {
-    case '!': case '$': case '&': case '\'': case '(': case ')': case '*': case '+': case ',': case ';': case '=':
-      return true;
-    default:
-      return false;
+
+// Character classes as bits of one table, so scans cost one lookup per byte.
+enum : std::uint8_t {
+  kUnreserved = 1,
+  kSubDelim = 2,
+  kColonAt = 4,      // ":" and "@", the rest of pchar
+  kSlash = 8,
+  kQuestion = 16,
+  kSchemeEnd = 32,   // ":" "/" "?" "#"
+  kAuthorityEnd = 64 // "/" "?" "#"
+};
+
+constexpr std::array<std::uint8_t, 256> makeClasses() {
+  std::array<std::uint8_t, 256> table{};
+  for (int c = 'A'; c <= 'Z'; ++c) table[c] |= kUnreserved;
+  for (int c = 'a'; c <= 'z'; ++c) table[c] |= kUnreserved;
+  for (int c = '0'; c <= '9'; ++c) table[c] |= kUnreserved;
+  for (const char c : std::string_view("-._~")) table[static_cast<unsigned char>(c)] |= kUnreserved;
+  for (const char c : std::string_view("!$&'()*+,;=")) table[static_cast<unsigned char>(c)] |= kSubDelim;
+  table[':'] |= kColonAt | kSchemeEnd;
+  table['@'] |= kColonAt;
+  table['/'] |= kSlash | kSchemeEnd | kAuthorityEnd;
+  table['?'] |= kQuestion | kSchemeEnd | kAuthorityEnd;
+  table['#'] |= kSchemeEnd | kAuthorityEnd;
+  return table;
+}
+constexpr std::array<std::uint8_t, 256> kClasses = makeClasses();
+
+std::uint8_t classOf(char c) noexcept { return kClasses[static_cast<unsigned char>(c)]; }
+bool isUnreserved(char c) noexcept { return classOf(c) & kUnreserved; }
+bool isSubDelim(char c) noexcept { return classOf(c) & kSubDelim; }
+
+std::size_t findClass(std::string_view text, std::size_t from, std::uint8_t mask) noexcept {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    if (classOf(text[i]) & mask) return i;
   }
+  return std::string_view::npos;
 }
 
-// True when every character is either accepted by `plain` or part of a "%XX" escape.
-template <class Plain>
-bool isEncodedRun(std::string_view text, Plain plain) noexcept {
+// True when every character is either in `allowed` or part of a "%XX" escape.
+bool isEncodedRun(std::string_view text, std::uint8_t allowed) noexcept {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '%') {
-      if (i + 2 >= text.size() || !isHex(text[i + 1]) || !isHex(text[i + 2])) return false;
-      i += 2;
-    } else if (!plain(c)) {
-      return false;
-    }
+    if (classOf(c) & allowed) continue;
+    if (c != '%' || i + 2 >= text.size() || !isHex(text[i + 1]) || !isHex(text[i + 2])) return false;
+    i += 2;
   }
   return true;
 }
-
-bool isPChar(char c) noexcept { return isUnreserved(c) || isSubDelim(c) || c == ':' || c == '@'; }
 
 bool isValidIPLiteral(std::string_view inner) noexcept {
   if (inner.empty()) return false;
@@ -70,22 +96,22 @@ bool isValidScheme(std::string_view text) noexcept {
 }
 
 bool isValidUserInfoPart(std::string_view text) noexcept {
-  return isEncodedRun(text, [](char c) { return isUnreserved(c) || isSubDelim(c); });
+  return isEncodedRun(text, kUnreserved | kSubDelim);
 }
 
 bool isValidHost(std::string_view text) noexcept {
   if (!text.empty() && text.front() == '[') {
     return text.size() >= 2 && text.back() == ']' && isValidIPLiteral(text.substr(1, text.size() - 2));
   }
-  return isEncodedRun(text, [](char c) { return isUnreserved(c) || isSubDelim(c); });
+  return isEncodedRun(text, kUnreserved | kSubDelim);
 }
 
 bool isValidPath(std::string_view text) noexcept {
-  return isEncodedRun(text, [](char c) { return isPChar(c) || c == '/'; });
+  return isEncodedRun(text, kUnreserved | kSubDelim | kColonAt | kSlash);
 }
 
 bool isValidQueryOrFragment(std::string_view text) noexcept {
-  return isEncodedRun(text, [](char c) { return isPChar(c) || c == '/' || c == '?'; });
+  return isEncodedRun(text, kUnreserved | kSubDelim | kColonAt | kSlash | kQuestion);
 }
 
 std::optional<URLParts> parseURLReference(std::string_view text) {
@@ -94,7 +120,7 @@ std::optional<URLParts> parseURLReference(std::string_view text) {
   std::size_t pos = 0;
 
   // A scheme is what precedes the first ":" when no "/", "?" or "#" comes earlier.
-  const std::size_t delimiter = text.find_first_of(":/?#");
+  const std::size_t delimiter = findClass(text, 0, kSchemeEnd);
   if (delimiter != std::string_view::npos && text[delimiter] == ':') {
     // A relative reference may not hold ":" in its first segment, so this must be a scheme.
     if (!isValidScheme(text.substr(0, delimiter))) return std::nullopt;
@@ -104,7 +130,7 @@ std::optional<URLParts> parseURLReference(std::string_view text) {
 
   if (text.substr(pos, 2) == "//") {
     const std::size_t begin = pos + 2;
-    std::size_t end = text.find_first_of("/?#", begin);
+    std::size_t end = findClass(text, begin, kAuthorityEnd);
     if (end == std::string_view::npos) end = text.size();
     std::size_t hostBegin = begin;
     const std::size_t at = text.find('@', begin);
