@@ -76,3 +76,21 @@ TEST(UncheckedSendable, ComparesAndHashesByValue) {
 }
 
 }  // namespace
+
+#include <map>
+
+#include "base/coding/JSONCoders.hpp"
+#include "concurrency/UncheckedSendableCoding.hpp"
+
+namespace {
+
+TEST(UncheckedSendable, CodesAsTheWrappedValueItself) {
+  using Wrapped = UncheckedSendable<std::map<std::string, int>>;
+  const Wrapped wrapped(std::map<std::string, int>{{"a", 1}});
+  const auto text = base::JSONEncoder().encodeToString(wrapped);
+  EXPECT_EQ(text, R"({"a":1})");
+  EXPECT_EQ(base::JSONDecoder().decode<Wrapped>(text), wrapped);
+  EXPECT_EQ(base::JSONDecoder().decode<UncheckedSendable<int>>("7").value, 7);
+}
+
+}  // namespace
