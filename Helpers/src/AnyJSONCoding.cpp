@@ -32,6 +32,12 @@ AnyJSON Coding<AnyJSON>::decode(const Decoder& decoder) {
   });
 }
 
+template <>
+AnyJSON JSONDecoder::decode<AnyJSON>(std::string_view text) const {
+  if (auto value = AnyJSON::parse(text)) return std::move(*value);
+  return decodeJson<AnyJSON>(parseJson(text));
+}
+
 }  // namespace base
 
 namespace zirudeze::helpers {

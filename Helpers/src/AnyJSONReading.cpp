@@ -113,8 +113,8 @@ AnyJSON convertJSON(const nlohmann::ordered_json& json, std::size_t depth, const
     case Type::object: {
       if (depth >= AnyJSON::kMaxDepth) throw failure(kTooDeepDescription);
       JSONObject object;
-      for (const auto& [key, member] : json.items()) {
-        object.insert_or_assign(key, convertJSON(member, depth + 1, failure));
+      for (auto it = json.begin(); it != json.end(); ++it) {
+        object.try_emplace(it.key(), convertJSON(it.value(), depth + 1, failure));
       }
       return AnyJSON(std::move(object));
     }

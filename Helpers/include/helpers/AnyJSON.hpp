@@ -120,6 +120,11 @@ struct base::Coding<zirudeze::helpers::AnyJSON> {
   static zirudeze::helpers::AnyJSON decode(const Decoder& decoder);
 };
 
+// Text decodes straight into the value, without an intermediate document; settings play no part in
+// AnyJSON's reading. Failures report exactly what the document route reports.
+template <>
+zirudeze::helpers::AnyJSON base::JSONDecoder::decode<zirudeze::helpers::AnyJSON>(std::string_view text) const;
+
 namespace zirudeze::helpers {
 
 template <class T>
