@@ -1,0 +1,33 @@
+#include "helpers/SleepClock.hpp"
+
+#include <chrono>
+
+#include "clocks/SystemClocks.hpp"
+#include "concurrency/LockIsolated.hpp"
+
+namespace zirudeze::helpers {
+
+clocks::Duration secondsToDuration(double seconds) {
+    return std::chrono::duration_cast<clocks::Duration>(std::chrono::duration<double>(seconds));
+}
+
+void ContinuousSleepClock::sleep(double seconds, std::stop_token token) const {
+    const clocks::ContinuousClock clock;
+    clock.sleepUntil(clock.now().advanced(secondsToDuration(seconds)), std::nullopt, std::move(token));
+}
+
+void TestClockSleepClock::sleep(double seconds, std::stop_token token) const {
+    clock_->sleepUntil(clock_->now().advanced(secondsToDuration(seconds)), std::nullopt, std::move(token));
+}
+
+namespace {
+LockIsolated<std::shared_ptr<const SleepClock>>& processSleepClock() {
+    static LockIsolated<std::shared_ptr<const SleepClock>> clock(
+        std::shared_ptr<const SleepClock>(std::make_shared<const ContinuousSleepClock>()));
+    return clock;
+}
+}  // namespace
+
+std::shared_ptr<const SleepClock> currentSleepClock() { return processSleepClock().value(); }
+
+}  // namespace zirudeze::helpers
