@@ -1,0 +1,28 @@
+#pragma once
+
+#include <base/Data.hpp>
+#include <stdexcept>
+#include <string>
+
+#include "helpers/URLResponse.hpp"
+
+namespace zirudeze::helpers {
+
+// An HTTP answer a client does not accept and cannot explain better.
+class HTTPError : public std::runtime_error {
+ public:
+  HTTPError(base::Data data, HTTPURLResponse response);
+
+  const base::Data& data() const noexcept { return data_; }
+  const HTTPURLResponse& response() const noexcept { return response_; }
+
+  // "Status Code: <n>", then " Body: <text>" when the body is valid UTF-8.
+  std::string errorDescription() const { return what(); }
+  std::string localizedDescription() const { return what(); }
+
+ private:
+  base::Data data_;
+  HTTPURLResponse response_;
+};
+
+}  // namespace zirudeze::helpers

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <base/Data.hpp>
+#include <base/URL.hpp>
+#include <base/URLComponents.hpp>
+#include <httptypes/HTTPFields.hpp>
+#include <httptypes/HTTPRequestMethod.hpp>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "helpers/URLRequest.hpp"
+
+namespace zirudeze::helpers {
+
+// One call a backend client makes: where, how, with which query items, headers and body.
+struct HTTPRequest {
+  using Method = http::HTTPRequestMethod;
+
+  HTTPRequest(base::URL url, Method method, std::vector<base::URLQueryItem> query = {}, http::HTTPFields headers = {},
+              std::optional<base::Data> body = std::nullopt, double timeoutInterval = 60);
+
+  // Nothing when the text is not a valid URL.
+  static std::optional<HTTPRequest> make(std::string_view urlString, Method method,
+                                         std::vector<base::URLQueryItem> query = {}, http::HTTPFields headers = {},
+                                         std::optional<base::Data> body = std::nullopt, double timeoutInterval = 60);
+
+  // The transfer request: query items appended, one header per written name, and "Content-Type"
+  // "application/json" for a body that names no content type.
+  URLRequest urlRequest() const;
+
+  base::URL url;
+  Method method;
+  std::vector<base::URLQueryItem> query;
+  http::HTTPFields headers;
+  std::optional<base::Data> body;
+  double timeoutInterval = 60;
+};
+
+}  // namespace zirudeze::helpers

@@ -1,0 +1,37 @@
+#include "helpers/HTTPRequest.hpp"
+
+#include "helpers/HTTPFieldsBridging.hpp"
+
+namespace zirudeze::helpers {
+
+HTTPRequest::HTTPRequest(base::URL url, Method method, std::vector<base::URLQueryItem> query, http::HTTPFields headers,
+                         std::optional<base::Data> body, double timeoutInterval)
+    : url(std::move(url)),
+      method(std::move(method)),
+      query(std::move(query)),
+      headers(std::move(headers)),
+      body(std::move(body)),
+      timeoutInterval(timeoutInterval) {}
+
+std::optional<HTTPRequest> HTTPRequest::make(std::string_view urlString, Method method,
+                                             std::vector<base::URLQueryItem> query, http::HTTPFields headers,
+                                             std::optional<base::Data> body, double timeoutInterval) {
+  auto url = base::URL::parse(urlString);
+  if (!url) return std::nullopt;
+  return HTTPRequest(std::move(*url), std::move(method), std::move(query), std::move(headers), std::move(body),
+                     timeoutInterval);
+}
+
+URLRequest HTTPRequest::urlRequest() const {
+  URLRequest request;
+  request.url = appendingQueryItems(url, query).absoluteString();
+  request.cachePolicy = URLRequest::CachePolicy::useProtocolCachePolicy;
+  request.timeoutInterval = timeoutInterval;
+  request.httpMethod = method.rawValue();
+  request.setAllHTTPHeaderFields(dictionary(headers));
+  request.httpBody = body;
+  if (request.httpBody && !request.value("Content-Type")) request.setValue("application/json", "Content-Type");
+  return request;
+}
+
+}  // namespace zirudeze::helpers

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <base/Data.hpp>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+namespace zirudeze::helpers::detail {
+
+// Masks string members with secret names, and token-shaped text anywhere, in place.
+void redactSecretMembers(nlohmann::json& value);
+
+// How a request or response body appears in a log line: "<none>" without a body; a JSON object or
+// array pretty-printed with sorted keys; else the UTF-8 text; "<failed>" for bytes that are no UTF-8.
+// Secrets are masked in every form.
+std::string logBodyText(const std::optional<base::Data>& body);
+
+}  // namespace zirudeze::helpers::detail
