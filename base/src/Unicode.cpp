@@ -41,25 +41,33 @@ char32_t firstScalar(std::string_view character) {
 }
 
 std::string mapCase(std::string_view text, bool lower) {
-  if (isASCII(text)) {
-    std::string out(text);
-    for (char& c : out) {
-      if (lower && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (!lower && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-  }
-  const std::string input = wellFormed(text);
   std::string out;
+  out.reserve(text.size());
+  // Each scalar is mapped on its own, with no context (a final capital sigma
+  // becomes the ordinary small sigma), as the platform's string type does. The
+  // empty locale name selects the root locale: no Turkish or Lithuanian rules.
   icu::StringByteSink<std::string> sink(&out);
-  UErrorCode status = U_ZERO_ERROR;
-  // The empty locale name selects the root locale: no Turkish or Lithuanian rules.
-  if (lower) {
-    icu::CaseMap::utf8ToLower("", 0, input, sink, nullptr, status);
-  } else {
-    icu::CaseMap::utf8ToUpper("", 0, input, sink, nullptr, status);
+  for (std::size_t pos = 0; pos < text.size();) {
+    const char c = text[pos];
+    if (static_cast<unsigned char>(c) < 0x80) {
+      if (lower && c >= 'A' && c <= 'Z') out.push_back(static_cast<char>(c - 'A' + 'a'));
+      else if (!lower && c >= 'a' && c <= 'z') out.push_back(static_cast<char>(c - 'a' + 'A'));
+      else out.push_back(c);
+      ++pos;
+      continue;
+    }
+    const auto decoded = decodeScalar(text, pos);
+    const std::string_view scalar =
+        decoded.scalar == kInvalidScalar ? std::string_view("\xEF\xBF\xBD") : text.substr(pos, decoded.length);
+    pos += decoded.length;
+    UErrorCode status = U_ZERO_ERROR;
+    if (lower) {
+      icu::CaseMap::utf8ToLower("", 0, scalar, sink, nullptr, status);
+    } else {
+      icu::CaseMap::utf8ToUpper("", 0, scalar, sink, nullptr, status);
+    }
+    check(status, "case mapping");
   }
-  check(status, "case mapping");
   return out;
 }
 

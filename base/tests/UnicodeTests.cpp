@@ -66,6 +66,9 @@ TEST(CaseMapping, UsesFullLocaleIndependentMappings) {
   EXPECT_EQ(base::lowercased("B\xC3\x9C" "CHER"), "b\xC3\xBC" "cher");
   EXPECT_EQ(base::lowercased("\xC4\xB0"), "i\xCC\x87");  // capital I with dot: two scalars
   EXPECT_EQ(base::lowercased("\xCE\xA3\xCE\x91"), "\xCF\x83\xCE\xB1");
+  // No final-sigma context: every capital sigma becomes the ordinary small sigma.
+  EXPECT_EQ(base::lowercased("\xCE\x91\xCE\xA3"), "\xCE\xB1\xCF\x83");
+  EXPECT_EQ(base::lowercased("A\xE9\xC3\x89"), "a\xEF\xBF\xBD\xC3\xA9");  // ill-formed bytes are repaired
   EXPECT_EQ(base::uppercased("stra\xC3\x9F" "e"), "STRASSE");
   EXPECT_EQ(base::uppercased("abc-1"), "ABC-1");
 }
