@@ -4,8 +4,8 @@
 #include "velmoria_filter/FilterConfiguration.hpp"
 #include "velmoria_filter/FilterFlow.hpp"
 #include "velmoria_filter/FilterLog.hpp"
+#include "velmoria_filter/SharedSnapshot.hpp"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,7 +51,7 @@ class WebFilterProvider {
   std::shared_ptr<FilterLog> log_;
   const std::string blockedDomainsKey_ = "mac.blockedDomains";
   // Replaced whole by a start, read by the flow callbacks: never changed in place.
-  std::atomic<std::shared_ptr<const Blocklist>> blocklist_;
+  SharedSnapshot<Blocklist> blocklist_;
 };
 
 // A port text as a signed decimal integer: an optional sign, then digits only.
