@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "BlockingTestSupport.hpp"
+#include "platform/desktop/Application.hpp"
+#include "velmoria/AppDelegate.hpp"
+#include "velmoria/LoginItemManager.hpp"
+#include "velmoria/SessionGuard.hpp"
+
+using platform::LoginItemStatus;
+using velmoria::LoginItemManager;
+
+namespace {
+
+TEST(LoginItemManager, FirstStartMarksTheKeyBeforeAFailingRegistrationAndNeverRetries) {
+  platform::MemoryDefaultsSystem defaults;
+  platform::FakeLoginItem item;
+  item.failure = "The operation couldn't be completed.";
+  std::ostringstream out;
+  {
+    LoginItemManager manager(item, defaults, out);
+    EXPECT_EQ(item.registerCalls, 1);
+    EXPECT_FALSE(manager.isEnabled());
+    EXPECT_EQ(out.str(), "LoginItem toggle failed: The operation couldn't be completed.\n");
+  }
+  EXPECT_TRUE(defaults.standard()->boolValue("mac.loginItem.autoRegistered"));
+  LoginItemManager second(item, defaults, out);
+  EXPECT_EQ(item.registerCalls, 1);
+}
+
+TEST(LoginItemManager, SwitchCallsTheServiceOnlyWhenTheStatusDiffers) {
+  platform::MemoryDefaultsSystem defaults;
+  defaults.standard()->setValue("mac.loginItem.autoRegistered", true);
+  platform::FakeLoginItem item;
+  item.current = LoginItemStatus::enabled;
+  std::ostringstream out;
+  LoginItemManager manager(item, defaults, out);
+  EXPECT_TRUE(manager.isEnabled());
+  manager.setEnabled(true);
+  EXPECT_EQ(item.registerCalls, 0);
+
+  item.current = LoginItemStatus::requiresApproval;
+  manager.setEnabled(false);
+  EXPECT_EQ(item.unregisterCalls, 0);
+  EXPECT_FALSE(manager.isEnabled());
+
+  // A registration that leaves the item awaiting approval shows as off.
+  item.statusAfterRegister = LoginItemStatus::requiresApproval;
+  int changes = 0;
+  QObject::connect(&manager, &LoginItemManager::isEnabledChanged, [&](bool) { ++changes; });
+  manager.setEnabled(true);
+  EXPECT_EQ(item.registerCalls, 1);
+  EXPECT_FALSE(manager.isEnabled());
+  EXPECT_EQ(changes, 0);
+  item.statusAfterRegister = LoginItemStatus::enabled;
+  manager.setEnabled(true);
+  EXPECT_TRUE(manager.isEnabled());
+  EXPECT_EQ(changes, 1);
+}
+
+TEST(LoginItemManager, RegistersARealAutostartEntryOnFirstStart) {
+  velmoria::testing::TempFolder tmp;
+  platform::FileDefaultsSystem defaults(tmp.path() / "config");
+  platform::XdgAutostartLoginItem item(tmp.path() / "autostart", std::filesystem::path("/opt/velmoria app/velmoria"));
+  std::ostringstream out;
+  LoginItemManager manager(item, defaults, out);
+  EXPECT_TRUE(manager.isEnabled());
+  EXPECT_EQ(item.status(), LoginItemStatus::enabled);
+  std::ifstream in(item.entryFile());
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("Exec=\"/opt/velmoria app/velmoria\"\n"), std::string::npos) << text;
+
+  // Switched off in the desktop's settings: it waits for approval.
+  std::ofstream(item.entryFile(), std::ios::app) << "Hidden=true\n";
+  EXPECT_EQ(item.status(), LoginItemStatus::requiresApproval);
+  manager.setEnabled(false);
+  EXPECT_TRUE(std::filesystem::exists(item.entryFile()));
+  manager.setEnabled(true);  // switching on rewrites the entry
+  EXPECT_TRUE(manager.isEnabled());
+  manager.setEnabled(false);
+  EXPECT_FALSE(std::filesystem::exists(item.entryFile()));
+  EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+  EXPECT_TRUE(out.str().empty());
+}
+
+TEST(AutostartEntry, QuotesTheExecutableForTheExecKey) {
+  EXPECT_NE(platform::autostartEntryText("/a/b$c\"d").find("Exec=\"/a/b\\\\$c\\\\\"d\"\n"), std::string::npos);
+  velmoria::testing::TempFolder tmp;
+  platform::XdgAutostartLoginItem real(tmp.path());
+  EXPECT_EQ(real.status(), LoginItemStatus::notRegistered);
+}
+
+class CountingWindows final : public platform::WindowList {
+ public:
+  int count() const override { return 3; }
+  void makeKeyAndOrderFront(int index) override { fronted.push_back(index); }
+  std::vector<int> fronted;
+};
+
+TEST(QuitGuard, RefusesWithTheAlertWhileLockedAndQuitsAtOnceOtherwise) {
+  platform::FakeAlertPresenter alerts;
+  CountingWindows windows;
+  velmoria::AppDelegate delegate(alerts, windows);
+  velmoria::SessionGuard::isLocked = true;
+  EXPECT_EQ(delegate.applicationShouldTerminate(), platform::TerminateReply::terminateCancel);
+  ASSERT_EQ(alerts.shown.size(), 1u);
+  EXPECT_EQ(alerts.shown[0].messageText, "Focus session active");
+  EXPECT_EQ(alerts.shown[0].informativeText,
+            "Your apps stay blocked while a session is running. End the session from your iPhone to quit velmoria.");
+  EXPECT_EQ(alerts.shown[0].style, platform::AlertStyle::warning);
+  EXPECT_EQ(alerts.shown[0].buttons, std::vector<std::string>{"OK"});
+
+  velmoria::SessionGuard::isLocked = false;
+  EXPECT_EQ(delegate.applicationShouldTerminate(), platform::TerminateReply::terminateNow);
+  EXPECT_EQ(alerts.shown.size(), 1u);
+  EXPECT_FALSE(delegate.applicationShouldTerminateAfterLastWindowClosed());
+
+  EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
+  EXPECT_TRUE(windows.fronted.empty());
+  EXPECT_TRUE(delegate.applicationShouldHandleReopen(false));
+  EXPECT_EQ(windows.fronted, (std::vector<int>{0, 1, 2}));
+}
+
+class RecordingDelegate final : public platform::ApplicationDelegate {
+ public:
+  platform::TerminateReply applicationShouldTerminate() override {
+    ++asked;
+    return reply;
+  }
+  bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
+  bool applicationShouldHandleReopen(bool) override { return true; }
+  platform::TerminateReply reply = platform::TerminateReply::terminateCancel;
+  int asked = 0;
+};
+
+TEST(TerminatePath, SignalsBecomeOneTerminateRequestOnTheMainThread) {
+  velmoria::testing::app();
+  RecordingDelegate delegate;
+  {
+    platform::desktop::Application application(delegate);
+    EXPECT_FALSE(QGuiApplication::quitOnLastWindowClosed());
+    int terminating = 0;
+    QObject::connect(&application, &platform::desktop::Application::terminating, [&] { ++terminating; });
+    ::raise(SIGTERM);
+    ::raise(SIGINT);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(delegate.asked, 1) << "both signals arrived before the loop ran: one request";
+    EXPECT_EQ(terminating, 0);
+
+    delegate.reply = platform::TerminateReply::terminateNow;
+    ::raise(SIGHUP);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(delegate.asked, 2);
+    EXPECT_EQ(terminating, 1);
+  }
+  QGuiApplication::setQuitOnLastWindowClosed(true);
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+#include "velmoria/MacBlockingOverlayView.hpp"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+#include "BlockingTestSupport.hpp"
+
+using velmoria::Appearance;
+namespace Theme = velmoria::Theme;
+
+namespace {
+
+QImage render(velmoria::MacBlockingOverlayView& view) {
+  QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+  return image;
+}
+
+// The colour a translucent shield pixel shows over black, as a window server would composite it.
+QColor overBlack(const QImage& image, int x, int y) {
+  QImage one(1, 1, QImage::Format_ARGB32_Premultiplied);
+  one.fill(Qt::black);
+  QPainter p(&one);
+  p.drawImage(QPoint(0, 0), image, QRect(x, y, 1, 1));
+  p.end();
+  return one.pixelColor(0, 0);
+}
+
+bool near(const QColor& a, const QColor& b, int tolerance = 6) {
+  return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+         std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// Whether any pixel of the rectangle is close to the colour.
+bool contains(const QImage& image, const QRectF& area, const QColor& colour, int tolerance = 40) {
+  const QRect r = area.toAlignedRect().intersected(image.rect());
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    for (int x = r.left(); x <= r.right(); ++x) {
+      if (near(overBlack(image, x, y), colour, tolerance)) return true;
+    }
+  }
+  return false;
+}
+
+class OverlayViewTest : public ::testing::TestWithParam<Appearance> {
+ protected:
+  OverlayViewTest() { velmoria::testing::app(); }
+};
+
+TEST_P(OverlayViewTest, RendersTheSchemesGradientDiscAndTexts) {
+  const bool dark = GetParam() == Appearance::dark;
+  velmoria::OverlayModel model;
+  model.setAppName("Solitaire");
+  velmoria::MacBlockingOverlayView view(model, [] {});
+  view.setColorScheme(GetParam());
+  view.resize(1280, 800);
+  view.setAppearProgress(1.0);
+  view.setGlow(1.0);
+  const QImage image = render(view);
+  image.save(QString::fromStdString((velmoria::testing::testOutput() / (dark ? "shield-dark.png" : "shield-light.png")).string()));
+
+  // Top edge: the gradient's first colour at 0.92 over black.
+  const QColor top = dark ? Theme::blue800() : Theme::blue100();
+  EXPECT_TRUE(near(overBlack(image, 5, 0), QColor::fromRgbF(top.redF() * 0.92f, top.greenF() * 0.92f, top.blueF() * 0.92f), 4))
+      << overBlack(image, 5, 0).name().toStdString();
+  EXPECT_LT(qAlpha(image.pixel(5, image.height() - 1)), 210) << "the bottom is translucent (0.78)";
+
+  const QRectF button = view.buttonRect();
+  const QRectF message = view.messageRect();
+  ASSERT_GT(message.height(), 10);
+
+  // Texts are drawn: the title and the message hold their scheme's colours.
+  const QColor symbol = dark ? Theme::blue300() : Theme::blue600();
+  const QRectF titleBand(message.left(), message.top() - 60, message.width(), 50);
+  EXPECT_TRUE(contains(image, titleBand, symbol, 60)) << "\"Locked.\" in the symbol colour";
+  EXPECT_TRUE(contains(image, message, Theme::textSecondary.resolve(GetParam()), 60)) << "the message";
+  EXPECT_TRUE(near(overBlack(image, int(button.left() + 8), int(button.center().y())), Theme::accent(), 8));
+  EXPECT_TRUE(contains(image, button, Qt::white, 30)) << "the button label";
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, OverlayViewTest, ::testing::Values(Appearance::light, Appearance::dark),
+                         [](const auto& info) { return info.param == Appearance::dark ? "dark" : "light"; });
+
+TEST(OverlayView, ContentStartsHiddenAtNinetySevenPercentAndTheNameUpdatesInPlace) {
+  velmoria::testing::app();
+  velmoria::OverlayModel model;
+  model.setAppName("A");
+  velmoria::MacBlockingOverlayView view(model, [] {});
+  EXPECT_EQ(view.contentOpacity(), 0.0);
+  EXPECT_DOUBLE_EQ(view.contentScale(), 0.97);
+  EXPECT_DOUBLE_EQ(view.glow(), 0.7);
+  EXPECT_FALSE(view.appeared());
+  view.setColorScheme(Appearance::dark);
+  view.resize(600, 500);
+  const QImage hidden = render(view);
+  const QRectF button = view.buttonRect();
+  EXPECT_FALSE(contains(hidden, button, Theme::accent(), 8)) << "nothing of the content shows before the entrance";
+
+  model.setAppName(QString(200, QChar('W')));
+  EXPECT_TRUE(view.message().startsWith(QString(200, QChar('W')) + " is blocked"));
+  EXPECT_LE(view.messageRect().width(), 440.0);
+  EXPECT_GT(view.messageRect().height(), 3 * QFontMetricsF(QFont()).height()) << "a long name wraps, never truncates";
+
+  view.show();
+  EXPECT_TRUE(view.appeared());
+  view.hide();
+}
+
+}  // namespace
