@@ -175,7 +175,7 @@ void HTTPFields::set(std::size_t position, HTTPField field) {
   entry.field = std::move(field);
 }
 
-std::ranges::subrange<HTTPFields::const_iterator> HTTPFields::subrange(std::size_t lower, std::size_t upper) const {
+HTTPFields::Subrange HTTPFields::subrange(std::size_t lower, std::size_t upper) const {
   precondition(lower <= upper && upper <= count(), "HTTP field range out of bounds");
   return {begin() + static_cast<difference_type>(lower), begin() + static_cast<difference_type>(upper)};
 }

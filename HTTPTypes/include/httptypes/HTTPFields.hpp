@@ -15,7 +15,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <ranges>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -121,8 +120,8 @@ class HTTPFields {
   HTTPFields();
   // Name/value pairs in order; each value is repaired as HTTPField repairs text. Pseudo names are refused.
   HTTPFields(std::initializer_list<std::pair<Name, std::string_view>> pairs);
-  template <std::ranges::input_range Range>
-    requires std::convertible_to<std::ranges::range_reference_t<Range>, const HTTPField&>
+  template <typename Range>
+    requires std::convertible_to<decltype(*std::begin(std::declval<const Range&>())), const HTTPField&>
   explicit HTTPFields(const Range& fields) : HTTPFields() {
     append(fields);
   }
@@ -186,20 +185,29 @@ class HTTPFields {
     set(position, std::move(field));
   }
 
-  // Positions lower..<upper of this list.
-  [[nodiscard]] std::ranges::subrange<const_iterator> subrange(std::size_t lower, std::size_t upper) const;
+  // A view of positions lower..<upper of this list, valid while the list is unchanged.
+  struct Subrange {
+    const_iterator first;
+    const_iterator last;
+    [[nodiscard]] const_iterator begin() const noexcept { return first; }
+    [[nodiscard]] const_iterator end() const noexcept { return last; }
+    [[nodiscard]] std::size_t size() const noexcept { return static_cast<std::size_t>(last - first); }
+  };
+  [[nodiscard]] Subrange subrange(std::size_t lower, std::size_t upper) const;
   // Sets positions lower, lower+1, ... one by one; the counts must match.
   void assignSubrange(std::size_t lower, std::size_t upper, const std::vector<HTTPField>& fields);
 
   void append(HTTPField field);
-  template <std::ranges::input_range Range>
+  template <typename Range>
+    requires std::convertible_to<decltype(*std::begin(std::declval<const Range&>())), const HTTPField&>
   void append(const Range& fields) {
-    replaceSubrange(count(), count(), std::vector<HTTPField>(std::ranges::begin(fields), std::ranges::end(fields)));
+    replaceSubrange(count(), count(), std::vector<HTTPField>(std::begin(fields), std::end(fields)));
   }
   void insert(HTTPField field, std::size_t position);
-  template <std::ranges::input_range Range>
+  template <typename Range>
+    requires std::convertible_to<decltype(*std::begin(std::declval<const Range&>())), const HTTPField&>
   void insert(const Range& fields, std::size_t position) {
-    replaceSubrange(position, position, std::vector<HTTPField>(std::ranges::begin(fields), std::ranges::end(fields)));
+    replaceSubrange(position, position, std::vector<HTTPField>(std::begin(fields), std::end(fields)));
   }
   void replaceSubrange(std::size_t lower, std::size_t upper, const std::vector<HTTPField>& fields);
 
