@@ -21,12 +21,19 @@ using namespace testing::tcpflag;
 
 constexpr int linkTypeEthernet = 1;
 
-std::filesystem::path scratchFolder() {
-  const char* output = std::getenv("VELMORIA_TEST_OUTPUT");
-  auto folder = std::filesystem::path(output != nullptr ? output : "/tmp") /
-                ("filter-replay-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
-  return folder;
+// Captures and configurations written by the tests; removed when the test program ends.
+struct ScratchFolder {
+  std::filesystem::path path = std::filesystem::temp_directory_path() / ("velmoria-replay-" + std::to_string(::getpid()));
+  ScratchFolder() { std::filesystem::create_directories(path); }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
+const std::filesystem::path& scratchFolder() {
+  static const ScratchFolder folder;
+  return folder.path;
 }
 
 std::span<const std::uint8_t> slice(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t length) {

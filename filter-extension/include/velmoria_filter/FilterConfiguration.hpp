@@ -12,6 +12,8 @@ namespace velmoria::filter {
 struct ProviderConfiguration {
   // The vendor dictionary as stored, when there is one (any JSON value: the provider checks it).
   std::optional<nlohmann::json> vendorConfiguration;
+
+  bool operator==(const ProviderConfiguration& other) const { return vendorConfiguration == other.vendorConfiguration; }
 };
 
 struct StoredFilterConfiguration {
@@ -20,10 +22,6 @@ struct StoredFilterConfiguration {
 
   bool operator==(const StoredFilterConfiguration&) const = default;
 };
-
-inline bool operator==(const ProviderConfiguration& a, const ProviderConfiguration& b) {
-  return a.vendorConfiguration == b.vendorConfiguration;
-}
 
 // Reads the app's network-extension preferences file. Nothing when the text is not such a file.
 std::optional<StoredFilterConfiguration> parseFilterPreferences(std::string_view json);
