@@ -1,5 +1,6 @@
 #include "concurrency/TaskExecutor.hpp"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -34,6 +35,53 @@ struct SerialQueue {
   }
 };
 
+// Threads that finished a task wait a while for the next one, so a burst of short tasks does not pay
+// for a new thread each. A task may block for as long as it likes: when no thread is idle, a new one
+// starts, so tasks never wait for each other.
+struct ThreadReuse {
+  static constexpr auto idleLifetime = std::chrono::seconds(2);
+
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<std::shared_ptr<TaskJob>> jobs;
+  std::size_t idle = 0;
+
+  static void submit(const std::shared_ptr<ThreadReuse>& reuse, std::shared_ptr<TaskJob> job) {
+    {
+      std::lock_guard lock(reuse->mutex);
+      reuse->jobs.push_back(std::move(job));
+      if (reuse->jobs.size() <= reuse->idle) {
+        reuse->wake.notify_one();
+        return;
+      }
+    }
+    std::thread(&ThreadReuse::work, reuse).detach();
+  }
+
+  static void work(const std::shared_ptr<ThreadReuse>& reuse) {
+    std::unique_lock lock(reuse->mutex);
+    for (;;) {
+      while (reuse->jobs.empty()) {
+        ++reuse->idle;
+        const bool woken = reuse->wake.wait_for(lock, idleLifetime, [&] { return !reuse->jobs.empty(); });
+        --reuse->idle;
+        if (!woken) return;
+      }
+      auto job = std::move(reuse->jobs.front());
+      reuse->jobs.pop_front();
+      lock.unlock();
+      job->tryRun();
+      job.reset();
+      lock.lock();
+    }
+  }
+};
+
+std::shared_ptr<ThreadReuse> threadReuse() {
+  static const std::shared_ptr<ThreadReuse> reuse = std::make_shared<ThreadReuse>();
+  return reuse;
+}
+
 std::shared_ptr<SerialQueue> serialQueue() {
   static const std::shared_ptr<SerialQueue> queue = [] {
     auto created = std::make_shared<SerialQueue>();
@@ -62,7 +110,7 @@ void submitTaskJob(const std::shared_ptr<TaskJob>& job) {
     queue->wake.notify_one();
     return;
   }
-  std::thread([job] { job->tryRun(); }).detach();
+  ThreadReuse::submit(threadReuse(), job);
 }
 
 bool onSerialTaskThread() { return isSerialThread; }

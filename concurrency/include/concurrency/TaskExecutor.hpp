@@ -22,7 +22,7 @@ private:
   std::atomic<bool> claimed_{false};
 };
 
-// Starts `job` on a thread of its own, or, while the serial hook is installed, queues it for the one
+// Starts `job` on a thread of its own (an idle one left by an earlier task, else a new one), or, while the serial hook is installed, queues it for the one
 // serial thread that runs queued jobs one at a time in submission order.
 void submitTaskJob(const std::shared_ptr<TaskJob>& job);
 
