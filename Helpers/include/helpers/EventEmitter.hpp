@@ -31,11 +31,20 @@ public:
   ObservationToken attach(Listener listener) {
     ObservationToken token;
     token.replaceCancelAction([emitter = std::weak_ptr<Shared>(shared_), key = token.identity()] {
-      if (const auto shared = emitter.lock()) {
-        shared->mutableState.withValue([key](MutableState& state) {
-          std::erase_if(state.listeners, [key](const Entry& entry) { return entry.key == key; });
-        });
-      }
+      const auto shared = emitter.lock();
+      if (!shared) return;
+      // Removed listeners are destroyed after the lock is released: what they captured may run code.
+      std::vector<Entry> removed;
+      shared->mutableState.withValue([&](MutableState& state) {
+        for (auto it = state.listeners.begin(); it != state.listeners.end();) {
+          if (it->key == key) {
+            removed.push_back(std::move(*it));
+            it = state.listeners.erase(it);
+          } else {
+            ++it;
+          }
+        }
+      });
     });
     shared_->mutableState.withValue(
         [&](MutableState& state) { state.listeners.push_back(Entry{token.identity(), listener}); });
