@@ -133,6 +133,19 @@ TEST_F(CaptureReplayTest, JudgesEachOutboundFlowOnItsAssembledFirstBytes) {
   EXPECT_EQ(std::count(messages.begin(), messages.end(), "drop UDP/443 (QUIC) \xE2\x86\x92 TCP-Fallback erzwingen"), 1);
 }
 
+// Recorded with libpcap on the loopback interface: curl to two names, openssl s_client to a third
+// (written in mixed case), and one QUIC-sized datagram, all to a local TLS server on port 443.
+TEST_F(CaptureReplayTest, ReplaysALoopbackCaptureOfRealClients) {
+  const auto result = replayCapture(testing::testDataFolder() / "loopback-curl-openssl-quic.pcap", provider);
+  EXPECT_EQ(result.readError, std::nullopt);
+  std::vector<std::string> lines;
+  for (const auto& flow : result.flows) lines.push_back(formatReplayLine(flow));
+  EXPECT_EQ(lines, (std::vector<std::string>{"drop tcp 127.0.0.1:443 www.shop.blocked.example",
+                                             "allow tcp 127.0.0.1:443 news.allowed.example",
+                                             "drop tcp 127.0.0.1:443 video.streaming.example",
+                                             "drop udp 127.0.0.1:443 -"}));
+}
+
 TEST_F(CaptureReplayTest, EmptyListAllowsEveryFlowWithoutLookingAtIt) {
   WebFilterProvider idle(log);
   const auto result = replayCapture(writeMixedCapture(), idle);
