@@ -50,12 +50,15 @@ class ProcessScanner {
   std::vector<std::shared_ptr<ProcessApplication>> scan();
   // The app a process belongs to: the process itself or its nearest ancestor that is an app.
   std::shared_ptr<ProcessApplication> applicationOwning(pid_t pid);
+  // Whether the last scan saw this process.
+  bool knows(pid_t pid) const { return known_.count(pid) != 0; }
 
   DesktopEntryIndex& index() { return *index_; }
 
  private:
   struct Known {
     unsigned long long startTime = 0;
+    ino_t inode = 0;  // of /proc/<pid>: a new process under an old pid gets a new one
     pid_t parent = 0;
     std::string cgroup;
     std::string identifiedBy;  // "", "gio", "scope", "exec"

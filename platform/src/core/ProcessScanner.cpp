@@ -174,20 +174,29 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
     if (!pid) continue;
     struct stat st {};
     if (::fstatat(dfd, item->d_name, &st, 0) != 0 || st.st_uid != uid_) continue;
-    pid_t parent = 0;
-    unsigned long long start = 0;
-    if (!parseProcStat(readSmall((procRoot_ / item->d_name / "stat").string(), 4096), parent, start)) continue;
     auto it = known_.find(*pid);
-    if (it != known_.end() && it->second.startTime != start) {
-      known_.erase(it);  // the pid was reused
-      it = known_.end();
-    }
-    if (it == known_.end()) {
-      Known k;
-      k.startTime = start;
-      k.parent = parent;
-      it = known_.emplace(*pid, std::move(k)).first;
-      fresh.push_back(*pid);
+    // The same inode is the same process: its stat need not be read again. A changed inode may still
+    // be the same process (procfs may drop and remake it), so the start time decides.
+    if (it == known_.end() || it->second.inode != st.st_ino) {
+      pid_t parent = 0;
+      unsigned long long start = 0;
+      std::string path = procRoot_.string();
+      path += '/';
+      path += item->d_name;
+      path += "/stat";
+      if (!parseProcStat(readSmall(path, 4096), parent, start)) continue;
+      if (it != known_.end() && it->second.startTime != start) {
+        known_.erase(it);  // the pid was reused
+        it = known_.end();
+      }
+      if (it == known_.end()) {
+        Known k;
+        k.startTime = start;
+        k.parent = parent;
+        it = known_.emplace(*pid, std::move(k)).first;
+        fresh.push_back(*pid);
+      }
+      it->second.inode = st.st_ino;
     }
     it->second.seen = true;
   }

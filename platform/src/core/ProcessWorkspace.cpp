@@ -20,12 +20,8 @@ std::shared_ptr<RunningApplication> ProcessWorkspace::frontmostApplication() {
   if (!activeWindow_) return nullptr;
   const auto pid = activeWindow_->activeWindowProcess();
   if (!pid) return nullptr;
-  auto app = scanner_->applicationOwning(*pid);
-  if (!app) {
-    scanner_->scan();  // a process started since the last scan
-    app = scanner_->applicationOwning(*pid);
-  }
-  return app;
+  if (!scanner_->knows(*pid)) scanner_->scan();  // a process started since the last scan
+  return scanner_->applicationOwning(*pid);
 }
 
 WorkspaceObserverToken ProcessWorkspace::addObserver(WorkspaceNotification name, Handler handler) {
