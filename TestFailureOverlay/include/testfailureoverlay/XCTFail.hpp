@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <source_location>
+#include <string>
+
+#include "concurrency/TaskLocal.hpp"
+#include "issuereporting/IsTesting.hpp"
+
+namespace zirudeze::issuereporting {
+
+// A file and line that XCTFail reports at instead of its caller's, while bound.
+struct XCTFailContext {
+    const char* file;
+    std::uint64_t line;
+
+    static std::optional<XCTFailContext> current();
+    static const helpers::TaskLocal<std::optional<XCTFailContext>>& slot();
+};
+
+// Reports `message` as an issue from shipped code without linking a test framework.
+void XCTFail(const std::string& message = "", std::source_location where = std::source_location::current());
+
+}  // namespace zirudeze::issuereporting
