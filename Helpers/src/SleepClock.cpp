@@ -1,6 +1,8 @@
 #include "helpers/SleepClock.hpp"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "clocks/SystemClocks.hpp"
 #include "concurrency/LockIsolated.hpp"
@@ -8,6 +10,10 @@
 namespace zirudeze::helpers {
 
 clocks::Duration secondsToDuration(double seconds) {
+    // Far beyond any real wait; keeps the conversion (and deadline arithmetic after it) in range.
+    constexpr double limit = 1e11;
+    if (std::isnan(seconds)) return clocks::Duration::zero();
+    seconds = std::clamp(seconds, -limit, limit);
     return std::chrono::duration_cast<clocks::Duration>(std::chrono::duration<double>(seconds));
 }
 

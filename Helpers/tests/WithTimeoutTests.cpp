@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <stdexcept>
 #include <thread>
 
@@ -95,6 +96,8 @@ TEST(SleepClock, TheTestClockAdapterSleepsUntilNowPlusTheSeconds) {
     thread.join();
     EXPECT_TRUE(woke.load());
     EXPECT_EQ(h::secondsToDuration(0.25), 250ms);
+    EXPECT_EQ(h::secondsToDuration(std::nan("")), clk::Duration::zero());
+    EXPECT_GT(h::secondsToDuration(1e300), clk::Duration::zero());
 }
 
 TEST(SleepClock, TheProcessClockSleepsFractionsOfASecond) {

@@ -16,7 +16,8 @@ public:
     virtual void sleep(double seconds, std::stop_token token = {}) const = 0;
 };
 
-// Fractional seconds as the clocks' duration, rounded toward zero to whole nanoseconds.
+// Fractional seconds as the clocks' duration, rounded toward zero to whole nanoseconds; NaN is zero and
+// values beyond about 3000 years are held there.
 clocks::Duration secondsToDuration(double seconds);
 
 // Sleeps on the machine's continuous clock.
