@@ -20,15 +20,15 @@ void FieldStorage::buildIndexLocked() {
   index.reserve(entries.size());
   // Only the links change here, and nothing reads them while the index is absent.
   auto& links = entries;
+  const auto nameAt = [&links](std::uint16_t p) -> std::string_view { return links[p].field.name().canonicalName(); };
   for (std::size_t i = 0; i < links.size(); ++i) {
     precondition(i < kEndOfChain, "HTTP field position out of range");
     const auto position = static_cast<std::uint16_t>(i);
     links[i].next = kEndOfChain;
-    const auto [it, inserted] = index.try_emplace(links[i].field.name().canonicalName(), IndexEntry{position, position});
-    if (!inserted) {
-      links[it->second.last].next = position;
-      it->second.last = position;
-    }
+    const std::string& name = links[i].field.name().canonicalName();
+    IndexEntry& entry = index.findOrInsert(name, FieldNameIndex::hashOf(name), position, nameAt);
+    if (entry.last != kEndOfChain) links[entry.last].next = position;
+    entry.last = position;
   }
   index_ = std::move(index);
   indexReady_.store(true, std::memory_order_release);
@@ -42,10 +42,14 @@ const FieldStorage::Index& FieldStorage::ensuredIndex() {
   return *index_;
 }
 
-std::uint16_t FieldStorage::firstPosition(const std::string& canonicalName) {
-  const Index& index = ensuredIndex();
-  const auto it = index.find(canonicalName);
-  return it == index.end() ? kEndOfChain : it->second.first;
+const IndexEntry* FieldStorage::find(const Index& index, std::string_view canonicalName) const {
+  return index.find(canonicalName, FieldNameIndex::hashOf(canonicalName),
+                    [this](std::uint16_t p) -> std::string_view { return entries[p].field.name().canonicalName(); });
+}
+
+std::uint16_t FieldStorage::firstPosition(std::string_view canonicalName) {
+  const IndexEntry* entry = find(ensuredIndex(), canonicalName);
+  return entry == nullptr ? kEndOfChain : entry->first;
 }
 
 void FieldStorage::append(HTTPField field) {
@@ -53,12 +57,15 @@ void FieldStorage::append(HTTPField field) {
   precondition(entries.size() <= kEndOfChain, "Too many HTTP fields");
   const auto position = static_cast<std::uint16_t>(entries.size());
   if (index_) {
-    const auto [it, inserted] = index_->try_emplace(field.name().canonicalName(), IndexEntry{position, position});
-    if (!inserted) {
-      entries[it->second.last].next = position;
-      it->second.last = position;
-    }
+    const std::string& name = field.name().canonicalName();
+    IndexEntry& entry = index_->findOrInsert(name, FieldNameIndex::hashOf(name), position, [this](std::uint16_t p) -> std::string_view {
+      return entries[p].field.name().canonicalName();
+    });
+    if (entry.last != kEndOfChain) entries[entry.last].next = position;
+    entry.last = position;
   }
+  // Most messages carry a handful to a few dozen fields; start with room for them.
+  if (entries.capacity() == 0) entries.reserve(16);
   entries.push_back(FieldEntry{std::move(field), kEndOfChain});
   precondition(entries.size() <= 0xFFFE, "Too many HTTP fields");
 }

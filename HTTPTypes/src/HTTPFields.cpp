@@ -186,7 +186,11 @@ void HTTPFields::assignSubrange(std::size_t lower, std::size_t upper, const std:
   for (std::size_t i = 0; i < fields.size(); ++i) set(lower + i, fields[i]);
 }
 
-void HTTPFields::append(HTTPField field) { replaceSubrange(count(), count(), {std::move(field)}); }
+void HTTPFields::append(HTTPField field) {
+  // The common way to build a list: no temporary vector, and the index stays exact.
+  makeUnique();
+  storage_->append(std::move(field));
+}
 
 void HTTPFields::insert(HTTPField field, std::size_t position) {
   replaceSubrange(position, position, {std::move(field)});
@@ -269,19 +273,28 @@ bool operator==(const HTTPFields& lhs, const HTTPFields& rhs) {
   if (left.size() != right.size()) return false;
   const auto& leftEntries = lhs.storage_->entries;
   const auto& rightEntries = rhs.storage_->entries;
-  for (const auto& [name, entry] : left) {
-    const auto other = right.find(name);
-    if (other == right.end()) return false;
+  bool equal = true;
+  left.forEach([&](const detail::IndexEntry& entry) {
+    if (!equal) return;
+    const detail::IndexEntry* other =
+        rhs.storage_->find(right, leftEntries[entry.first].field.name().canonicalName());
+    if (other == nullptr) {
+      equal = false;
+      return;
+    }
     std::uint16_t a = entry.first;
-    std::uint16_t b = other->second.first;
+    std::uint16_t b = other->first;
     while (a != kEndOfChain && b != kEndOfChain) {
-      if (!(leftEntries[a].field == rightEntries[b].field)) return false;
+      if (!(leftEntries[a].field == rightEntries[b].field)) {
+        equal = false;
+        return;
+      }
       a = leftEntries[a].next;
       b = rightEntries[b].next;
     }
-    if (a != b) return false;
-  }
-  return true;
+    if (a != b) equal = false;
+  });
+  return equal;
 }
 
 void HTTPFields::hash(Hasher& hasher) const noexcept {

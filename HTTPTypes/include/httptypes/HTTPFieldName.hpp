@@ -25,16 +25,18 @@ class HTTPFieldName {
   [[nodiscard]] static std::optional<HTTPFieldName> parsed(std::string_view text);
 
   [[nodiscard]] const std::string& rawName() const noexcept { return rawName_; }
-  [[nodiscard]] const std::string& canonicalName() const noexcept { return canonicalName_; }
+  [[nodiscard]] const std::string& canonicalName() const noexcept {
+    return canonicalName_.empty() ? rawName_ : canonicalName_;
+  }
   [[nodiscard]] const std::string& description() const noexcept { return rawName_; }
 
   [[nodiscard]] bool isPseudo() const noexcept { return !rawName_.empty() && rawName_.front() == ':'; }
 
   friend bool operator==(const HTTPFieldName& lhs, const HTTPFieldName& rhs) noexcept {
-    return lhs.canonicalName_ == rhs.canonicalName_;
+    return lhs.canonicalName() == rhs.canonicalName();
   }
 
-  void hash(Hasher& hasher) const noexcept { hasher.combine(canonicalName_); }
+  void hash(Hasher& hasher) const noexcept { hasher.combine(canonicalName()); }
 
   // Coded as one string holding the raw name. Decoding checks the text and fails with a data-corrupted
   // error naming it.
@@ -116,10 +118,12 @@ class HTTPFieldName {
 
  private:
   HTTPFieldName(std::string rawName, std::string canonicalName)
-      : rawName_(std::move(rawName)), canonicalName_(std::move(canonicalName)) {}
+      : rawName_(std::move(rawName)), canonicalName_(std::move(canonicalName)) {
+    if (canonicalName_ == rawName_) canonicalName_.clear();
+  }
 
   std::string rawName_;
-  std::string canonicalName_;
+  std::string canonicalName_;  // empty when it equals the raw name (names are never empty), saving a copy
 };
 
 }  // namespace zirudeze::http

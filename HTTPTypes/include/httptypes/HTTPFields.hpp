@@ -1,5 +1,6 @@
 #pragma once
 
+#include "httptypes/FieldNameIndex.hpp"
 #include "httptypes/HTTPField.hpp"
 #include "httptypes/Hasher.hpp"
 
@@ -17,7 +18,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -27,30 +27,24 @@ class HTTPFields;
 
 namespace detail {
 
-inline constexpr std::uint16_t kEndOfChain = 0xFFFF;
-
 struct FieldEntry {
   HTTPField field;
   std::uint16_t next;  // next position with the same canonical name, or kEndOfChain
-};
-
-struct IndexEntry {
-  std::uint16_t first;
-  std::uint16_t last;
 };
 
 // Shared by copies of one HTTPFields value; only a unique owner changes it. A reader may build the index
 // lazily, so that build runs under the mutex.
 class FieldStorage {
  public:
-  using Index = std::unordered_map<std::string, IndexEntry>;
+  using Index = FieldNameIndex;
 
   FieldStorage() : index_(std::in_place) {}
 
   [[nodiscard]] std::shared_ptr<FieldStorage> copy() const;
 
   // First position of the name's chain (kEndOfChain when absent), building the index first if needed.
-  [[nodiscard]] std::uint16_t firstPosition(const std::string& canonicalName);
+  [[nodiscard]] std::uint16_t firstPosition(std::string_view canonicalName);
+  [[nodiscard]] const IndexEntry* find(const Index& index, std::string_view canonicalName) const;
   // The built index; the caller only reads it, and only while the storage is not changed.
   [[nodiscard]] const Index& ensuredIndex();
   [[nodiscard]] std::optional<Index>& indexForChange() noexcept { return index_; }
