@@ -146,16 +146,6 @@ TEST_F(CaptureReplayTest, ReplaysALoopbackCaptureOfRealClients) {
                                              "drop udp 127.0.0.1:443 -"}));
 }
 
-TEST_F(CaptureReplayTest, EmptyListAllowsEveryFlowWithoutLookingAtIt) {
-  WebFilterProvider idle(log);
-  const auto result = replayCapture(writeMixedCapture(), idle);
-  ASSERT_EQ(result.flows.size(), expectedMixedLines.size());
-  for (const auto& flow : result.flows) {
-    EXPECT_EQ(flow.verdict, DataVerdict::allow);
-    EXPECT_FALSE(flow.inspected);
-  }
-}
-
 TEST_F(CaptureReplayTest, AReusedPortStartsANewFlow) {
   const auto file = scratchFolder() / "reuse.pcap";
   CaptureWriter capture(file, linkTypeEthernet);

@@ -36,20 +36,6 @@ TEST(FilterPreferencesTest, OddFilesCountAsNoConfiguration) {
   EXPECT_EQ(readFilterPreferences("/nonexistent/velmoria/network-extension.json"), StoredFilterConfiguration{});
 }
 
-TEST(FilterPreferencesTest, DefaultPathFollowsXdgConfigHome) {
-  const char* saved = std::getenv("XDG_CONFIG_HOME");
-  const std::string restore = saved != nullptr ? saved : "";
-  ::setenv("XDG_CONFIG_HOME", "/srv/config", 1);
-  EXPECT_EQ(defaultFilterPreferencesPath(), "/srv/config/velmoria/network-extension.json");
-  ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored
-  EXPECT_NE(defaultFilterPreferencesPath(), "relative/velmoria/network-extension.json");
-  if (saved != nullptr) {
-    ::setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
-  } else {
-    ::unsetenv("XDG_CONFIG_HOME");
-  }
-}
-
 class FilterDaemonTest : public ::testing::Test {
  protected:
   std::filesystem::path folder = std::filesystem::temp_directory_path() / ("velmoria-daemon-" + std::to_string(::getpid()));

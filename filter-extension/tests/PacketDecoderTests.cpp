@@ -86,13 +86,5 @@ TEST(PacketDecoderTest, SkipsWhatItCannotRead) {
   EXPECT_EQ(decodePacket(linktype::raw, icmp), std::nullopt);
 }
 
-TEST(PacketDecoderTest, EthernetPaddingIsNotPayload) {
-  auto padded = testing::ethernet(ipv4);
-  padded.insert(padded.end(), 6, 0);
-  const auto packet = decodePacket(linktype::ethernet, padded);
-  ASSERT_TRUE(packet.has_value());
-  EXPECT_EQ(packet->payload.size(), payload.size());
-}
-
 }  // namespace
 }  // namespace velmoria::filter

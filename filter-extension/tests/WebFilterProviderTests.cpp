@@ -74,15 +74,6 @@ TEST_F(WebFilterProviderTest, StartKeepsTheListWhenTheConfigurationHasNoValidOne
   EXPECT_TRUE(provider.blocklist().empty());
 }
 
-TEST_F(WebFilterProviderTest, StopLogsItsReasonAndKeepsTheList) {
-  start(listing({"a.com"}));
-  bool completed = false;
-  provider.stopFilter(9, [&] { completed = true; });
-  EXPECT_TRUE(completed);
-  EXPECT_EQ(log->messages().back(), "stopFilter reason=9");
-  EXPECT_EQ(provider.blocklist(), std::set<std::string>{"a.com"});
-}
-
 TEST_F(WebFilterProviderTest, EmptyListAllowsEveryFlowAtOnce) {
   start(listing({}));
   EXPECT_EQ(provider.handleNewFlow(socketFlow(protocolTcp, "443")), NewFlowVerdict::allow());
@@ -145,18 +136,6 @@ TEST_F(WebFilterProviderTest, BytesWithoutANameAreAllowed) {
   EXPECT_EQ(provider.handleOutboundData(flow, 0, {}), DataVerdict::allow);
   const auto hello = ClientHelloBuilder{}.serverName("example.com").build();
   EXPECT_EQ(provider.handleOutboundData(flow, 0, std::span(hello).first(hello.size() - 2)), DataVerdict::allow);
-}
-
-TEST_F(WebFilterProviderTest, JudgesRecordedClientHellos) {
-  start(listing({"blocked.example", "streaming.example"}));
-  const auto flow = socketFlow(protocolTcp, "443");
-  for (const auto& hello : testing::recordedHellos()) {
-    const std::string name = hello.serverName;
-    const bool blocked = name.find("blocked.example") != std::string::npos || name.find("streaming.example") != std::string::npos;
-    EXPECT_EQ(provider.handleOutboundData(flow, 0, testing::readTestData(hello.file)),
-              blocked ? DataVerdict::drop : DataVerdict::allow)
-        << hello.file;
-  }
 }
 
 // Restarts replace the list while other threads judge flows; each verdict must come from one whole

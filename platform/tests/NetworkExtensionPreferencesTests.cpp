@@ -132,23 +132,5 @@ TEST_F(FilePreferencesTest, RemovesTransparentProxyConfigurationsByIdentifier) {
   EXPECT_EQ(nlohmann::json::parse(in)["transparentProxyConfigurations"], nlohmann::json::parse(R"([{"identifier": "b"}, 3])"));
 }
 
-TEST(MemoryPreferencesTest, RecordsSavesAndHoldsCompletionsOnRequest) {
-  MemoryNetworkExtensionPreferences preferences;
-  preferences.holdCompletions = true;
-  preferences.saveErrors.push_back({NetworkExtensionError::filterErrorDomain, 5, "denied"});
-  std::vector<std::string> results;
-  FilterConfiguration first;
-  first.enabled = true;
-  preferences.saveFilterConfiguration(first, [&](auto error) { results.push_back(error ? error->localizedDescription() : "ok"); });
-  preferences.saveFilterConfiguration(first, [&](auto error) { results.push_back(error ? error->localizedDescription() : "ok"); });
-  EXPECT_EQ(preferences.saves.size(), 2u);
-  EXPECT_TRUE(results.empty());
-  EXPECT_TRUE(preferences.completeNext());
-  EXPECT_TRUE(preferences.completeNext());
-  EXPECT_FALSE(preferences.completeNext());
-  EXPECT_EQ(results, (std::vector<std::string>{"denied", "ok"}));
-  EXPECT_TRUE(preferences.stored.enabled);
-}
-
 }  // namespace
 }  // namespace platform

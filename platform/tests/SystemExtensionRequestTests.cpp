@@ -46,18 +46,5 @@ TEST(LocalSystemExtensionManagerTest, CompletesWhenTheExtensionExecutableIsThere
   std::filesystem::remove_all(folder);
 }
 
-TEST(FakeSystemExtensionManagerTest, RecordsRequestsAndHoldsDelegatesWeakly) {
-  FakeSystemExtensionManager manager;
-  EXPECT_EQ(manager.lastDelegate(), nullptr);
-  auto delegate = std::make_shared<RecordingDelegate>();
-  manager.submitActivationRequest("com.example.proxy", delegate);
-  ASSERT_EQ(manager.requests().size(), 1u);
-  EXPECT_EQ(manager.requests()[0].identifier, "com.example.proxy");
-  manager.lastDelegate()->didFinishWithResult(1);
-  EXPECT_EQ(delegate->answers, std::vector<std::string>{"finished 1"});
-  delegate.reset();
-  EXPECT_EQ(manager.lastDelegate(), nullptr);
-}
-
 }  // namespace
 }  // namespace platform

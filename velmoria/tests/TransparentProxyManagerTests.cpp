@@ -174,15 +174,6 @@ TEST_F(TransparentProxyManagerTest, UnknownResultCompletesLikeSuccess) {
   EXPECT_EQ(created.state(), State::ready());
 }
 
-TEST_F(TransparentProxyManagerTest, ListingOldProxiesFailingStillCompletesTheActivation) {
-  create();
-  pump();
-  preferences.proxiesLoadError = platform::NetworkExtensionError("NEFilterErrorDomain", 6, "unavailable");
-  finishActivation(0);
-  EXPECT_TRUE(preferences.removals.empty());
-  EXPECT_EQ(preferences.saves.size(), 1u);
-}
-
 TEST_F(TransparentProxyManagerTest, ApprovalAndFailureAnswersSetTheState) {
   auto& created = create();
   pump();
@@ -218,19 +209,6 @@ TEST_F(TransparentProxyManagerTest, MissingListOrSuiteSavesAnEmptyArray) {
 
   defaults.unavailable.insert("group.com.tandrelkoss.kelvaton");
   EXPECT_TRUE(created.sharedBlockedDomains().empty());
-}
-
-TEST_F(TransparentProxyManagerTest, ListChangesReachTheFilterOnlyWithTheNextSync) {
-  setDomains({"a.com"});
-  auto& created = create();
-  pump();
-  finishActivation(0);
-  setDomains({"a.com", "b.com"});
-  pump();
-  EXPECT_EQ(preferences.saves.size(), 1u);
-  created.setSessionActive(true);
-  pump();
-  EXPECT_EQ(preferences.saves.back().providerConfiguration->vendorConfiguration, (nlohmann::json{{"mac.blockedDomains", {"a.com", "b.com"}}}));
 }
 
 TEST_F(TransparentProxyManagerTest, ConfigurationLeftEnabledShowsRunningThenFollowsTheSession) {
