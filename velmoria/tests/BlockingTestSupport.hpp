@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -14,6 +15,8 @@ namespace velmoria::testing {
 
 // One QApplication for the whole test program (widgets need it; offscreen in CTest).
 inline QApplication& app() {
+  // Tests draw offscreen unless a run asks for a real display.
+  ::setenv("QT_QPA_PLATFORM", "offscreen", /*overwrite=*/0);
   static int argc = 1;
   static char name[] = "velmoria_tests";
   static char* argv[] = {name, nullptr};
