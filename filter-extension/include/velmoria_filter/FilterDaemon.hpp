@@ -7,7 +7,7 @@
 
 namespace velmoria::filter {
 
-// Plays the system's part for the provider: starts it when the app's saved configuration becomes
+// Stands in for the system that hosts the provider: starts it when the app's saved configuration becomes
 // enabled (handing it that configuration) and stops it when the configuration is disabled or removed.
 class FilterDaemon {
  public:
