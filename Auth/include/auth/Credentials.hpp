@@ -65,11 +65,11 @@ struct RawValueTable<Provider> {
 
 // Password sign-in by e-mail or phone.
 struct UserCredentials {
-  std::optional<std::string> email;
-  std::optional<std::string> password;
-  std::optional<std::string> phone;
-  std::optional<std::string> refreshToken;
-  std::optional<AuthMetaSecurity> authMetaSecurity;
+  std::optional<std::string> email{};
+  std::optional<std::string> password{};
+  std::optional<std::string> phone{};
+  std::optional<std::string> refreshToken{};
+  std::optional<AuthMetaSecurity> authMetaSecurity{};
 
   void encode(base::Encoder& encoder) const;
   static UserCredentials decode(const base::Decoder& decoder);
@@ -78,14 +78,14 @@ struct UserCredentials {
 
 // Sign-up by e-mail or phone, and anonymous sign-in (only data and captcha).
 struct SignUpRequest {
-  std::optional<std::string> email;
-  std::optional<std::string> password;
-  std::optional<std::string> phone;
-  std::optional<MessagingChannel> channel;
-  std::optional<helpers::JSONObject> data;
-  std::optional<AuthMetaSecurity> authMetaSecurity;
-  std::optional<std::string> codeChallenge;
-  std::optional<std::string> codeChallengeMethod;
+  std::optional<std::string> email{};
+  std::optional<std::string> password{};
+  std::optional<std::string> phone{};
+  std::optional<MessagingChannel> channel{};
+  std::optional<helpers::JSONObject> data{};
+  std::optional<AuthMetaSecurity> authMetaSecurity{};
+  std::optional<std::string> codeChallenge{};
+  std::optional<std::string> codeChallengeMethod{};
 
   void encode(base::Encoder& encoder) const;
   static SignUpRequest decode(const base::Decoder& decoder);
@@ -110,10 +110,10 @@ class OpenIDConnectCredentials {
         authMetaSecurity(std::move(authMetaSecurity)) {}
 
   Provider provider;
-  std::string idToken;
-  std::optional<std::string> accessToken;
-  std::optional<std::string> nonce;
-  std::optional<AuthMetaSecurity> authMetaSecurity;
+  std::string idToken{};
+  std::optional<std::string> accessToken{};
+  std::optional<std::string> nonce{};
+  std::optional<AuthMetaSecurity> authMetaSecurity{};
 
   // Set only by the auth client's identity-linking operation.
   bool linkIdentity() const { return linkIdentity_; }

@@ -17,16 +17,16 @@ namespace zirudeze::auth {
 
 // One public signing key of the auth service.
 struct JWK {
-  std::string kty;
-  std::optional<std::vector<std::string>> keyOps;
-  std::optional<std::string> alg;
-  std::optional<std::string> kid;
-  std::optional<std::string> n;
-  std::optional<std::string> e;
-  std::optional<std::string> crv;
-  std::optional<std::string> x;
-  std::optional<std::string> y;
-  std::optional<std::string> k;
+  std::string kty{};
+  std::optional<std::vector<std::string>> keyOps{};
+  std::optional<std::string> alg{};
+  std::optional<std::string> kid{};
+  std::optional<std::string> n{};
+  std::optional<std::string> e{};
+  std::optional<std::string> crv{};
+  std::optional<std::string> x{};
+  std::optional<std::string> y{};
+  std::optional<std::string> k{};
 
   void encode(base::Encoder& encoder) const;
   static JWK decode(const base::Decoder& decoder);
@@ -34,7 +34,7 @@ struct JWK {
 };
 
 struct JWKS {
-  std::vector<JWK> keys;
+  std::vector<JWK> keys{};
 
   void encode(base::Encoder& encoder) const;
   static JWKS decode(const base::Decoder& decoder);
@@ -42,9 +42,9 @@ struct JWKS {
 };
 
 struct JWTHeader {
-  std::string alg;
-  std::optional<std::string> kid;
-  std::optional<std::string> typ;
+  std::string alg{};
+  std::optional<std::string> kid{};
+  std::optional<std::string> typ{};
 
   void encode(base::Encoder& encoder) const;
   static JWTHeader decode(const base::Decoder& decoder);
@@ -71,8 +71,8 @@ class AudienceClaim {
 
 // A coding key made from any text or integer.
 struct AnyCodingKey {
-  std::string stringValue;
-  std::optional<int> intValue;
+  std::string stringValue{};
+  std::optional<int> intValue{};
 
   explicit AnyCodingKey(std::string text) : stringValue(std::move(text)) {}
   explicit AnyCodingKey(int value) : stringValue(std::to_string(value)), intValue(value) {}
@@ -82,22 +82,22 @@ struct AnyCodingKey {
 // The claims of an access token. Times are seconds since 1970-01-01 UTC; an integer on the wire reads
 // as the same number.
 struct JWTClaims {
-  std::optional<std::string> iss;
-  std::optional<std::string> sub;
-  std::optional<AudienceClaim> aud;
-  std::optional<double> exp;
-  std::optional<double> iat;
-  std::optional<double> nbf;
-  std::optional<std::string> jti;
-  std::optional<std::string> role;
-  std::optional<std::string> aal;
-  std::optional<std::string> sessionId;
-  std::optional<std::string> email;
-  std::optional<std::string> phone;
-  std::optional<helpers::JSONObject> appMetadata;
-  std::optional<helpers::JSONObject> userMetadata;
+  std::optional<std::string> iss{};
+  std::optional<std::string> sub{};
+  std::optional<AudienceClaim> aud{};
+  std::optional<double> exp{};
+  std::optional<double> iat{};
+  std::optional<double> nbf{};
+  std::optional<std::string> jti{};
+  std::optional<std::string> role{};
+  std::optional<std::string> aal{};
+  std::optional<std::string> sessionId{};
+  std::optional<std::string> email{};
+  std::optional<std::string> phone{};
+  std::optional<helpers::JSONObject> appMetadata{};
+  std::optional<helpers::JSONObject> userMetadata{};
   // Every other top-level member, under its name as sent.
-  helpers::JSONObject additionalClaims;
+  helpers::JSONObject additionalClaims{};
 
   void encode(base::Encoder& encoder) const;
   static JWTClaims decode(const base::Decoder& decoder);
@@ -107,7 +107,7 @@ struct JWTClaims {
 struct JWTClaimsResponse {
   JWTClaims claims;
   JWTHeader header;
-  base::Data signature;
+  base::Data signature{};
 
   bool operator==(const JWTClaimsResponse&) const = default;
 };
@@ -115,7 +115,7 @@ struct JWTClaimsResponse {
 struct GetClaimsOptions {
   bool allowExpired = false;
   // A key set the caller already holds.
-  std::optional<JWKS> jwks;
+  std::optional<JWKS> jwks{};
 
   bool operator==(const GetClaimsOptions&) const = default;
 };

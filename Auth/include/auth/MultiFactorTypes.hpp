@@ -28,12 +28,12 @@ struct RawValueTable<FactorStatus> {
 
 // An enrolled second factor of a user.
 struct Factor {
-  std::string id;
-  std::optional<std::string> friendlyName;
-  std::string factorType;
+  std::string id{};
+  std::optional<std::string> friendlyName{};
+  std::string factorType{};
   FactorStatus status = FactorStatus::unverified;
-  base::Date createdAt;
-  base::Date updatedAt;
+  base::Date createdAt{};
+  base::Date updatedAt{};
 
   void encode(base::Encoder& encoder) const;
   static Factor decode(const base::Decoder& decoder);
@@ -43,8 +43,8 @@ struct Factor {
 // Enrolment body of a time-based code factor; its factor type is always "totp".
 struct MFATotpEnrollParams {
   static constexpr std::string_view factorType = "totp";
-  std::optional<std::string> issuer;
-  std::optional<std::string> friendlyName;
+  std::optional<std::string> issuer{};
+  std::optional<std::string> friendlyName{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const MFATotpEnrollParams&) const = default;
@@ -53,8 +53,8 @@ struct MFATotpEnrollParams {
 // Enrolment body of a phone factor; its factor type is always "phone".
 struct MFAPhoneEnrollParams {
   static constexpr std::string_view factorType = "phone";
-  std::optional<std::string> friendlyName;
-  std::string phone;
+  std::optional<std::string> friendlyName{};
+  std::string phone{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const MFAPhoneEnrollParams&) const = default;
@@ -86,59 +86,59 @@ class MFAEnrollParamsType {
 
 struct AuthMFAEnrollResponse {
   struct TOTP {
-    std::string qrCode;
-    std::string secret;
-    std::string uri;
+    std::string qrCode{};
+    std::string secret{};
+    std::string uri{};
 
     static TOTP decode(const base::Decoder& decoder);
     bool operator==(const TOTP&) const = default;
   };
 
-  std::string id;
-  std::string type;
-  std::optional<TOTP> totp;
-  std::optional<std::string> friendlyName;
-  std::optional<std::string> phone;
+  std::string id{};
+  std::string type{};
+  std::optional<TOTP> totp{};
+  std::optional<std::string> friendlyName{};
+  std::optional<std::string> phone{};
 
   static AuthMFAEnrollResponse decode(const base::Decoder& decoder);
   bool operator==(const AuthMFAEnrollResponse&) const = default;
 };
 
 struct MFAChallengeParams {
-  std::string factorId;
-  std::optional<MessagingChannel> channel;
+  std::string factorId{};
+  std::optional<MessagingChannel> channel{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const MFAChallengeParams&) const = default;
 };
 
 struct MFAVerifyParams {
-  std::string factorId;
-  std::string challengeId;
-  std::string code;
+  std::string factorId{};
+  std::string challengeId{};
+  std::string code{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const MFAVerifyParams&) const = default;
 };
 
 struct MFAChallengeAndVerifyParams {
-  std::string factorId;
-  std::string code;
+  std::string factorId{};
+  std::string code{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const MFAChallengeAndVerifyParams&) const = default;
 };
 
 struct MFAUnenrollParams {
-  std::string factorId;
+  std::string factorId{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const MFAUnenrollParams&) const = default;
 };
 
 struct AuthMFAChallengeResponse {
-  std::string id;
-  std::string type;
+  std::string id{};
+  std::string type{};
   double expiresAt = 0;
 
   static AuthMFAChallengeResponse decode(const base::Decoder& decoder);
@@ -146,16 +146,16 @@ struct AuthMFAChallengeResponse {
 };
 
 struct AuthMFAUnenrollResponse {
-  std::string id;
+  std::string id{};
 
   static AuthMFAUnenrollResponse decode(const base::Decoder& decoder);
   bool operator==(const AuthMFAUnenrollResponse&) const = default;
 };
 
 struct AuthMFAListFactorsResponse {
-  std::vector<Factor> all;
-  std::vector<Factor> totp;
-  std::vector<Factor> phone;
+  std::vector<Factor> all{};
+  std::vector<Factor> totp{};
+  std::vector<Factor> phone{};
 
   static AuthMFAListFactorsResponse decode(const base::Decoder& decoder);
   bool operator==(const AuthMFAListFactorsResponse&) const = default;
@@ -163,7 +163,7 @@ struct AuthMFAListFactorsResponse {
 
 // One authentication method of the access token's "amr" claim.
 struct AMREntry {
-  std::string method;
+  std::string method{};
   double timestamp = 0;
 
   // From one element of the claim: an object whose "method" is a text and whose "timestamp" is a number
@@ -175,9 +175,9 @@ struct AMREntry {
 };
 
 struct AuthMFAGetAuthenticatorAssuranceLevelResponse {
-  std::optional<std::string> currentLevel;
-  std::optional<std::string> nextLevel;
-  std::vector<AMREntry> currentAuthenticationMethods;
+  std::optional<std::string> currentLevel{};
+  std::optional<std::string> nextLevel{};
+  std::vector<AMREntry> currentAuthenticationMethods{};
 
   static AuthMFAGetAuthenticatorAssuranceLevelResponse decode(const base::Decoder& decoder);
   bool operator==(const AuthMFAGetAuthenticatorAssuranceLevelResponse&) const = default;

@@ -17,7 +17,7 @@ namespace zirudeze::auth {
 // Open text kinds of the OAuth-client registry: any text is a value, so kinds the server adds later
 // pass through unchanged. Coded as the bare text.
 struct OAuthClientGrantType {
-  std::string rawValue;
+  std::string rawValue{};
   OAuthClientGrantType(std::string text) : rawValue(std::move(text)) {}
   OAuthClientGrantType(const char* text) : rawValue(text) {}
   static const OAuthClientGrantType authorizationCode;
@@ -26,7 +26,7 @@ struct OAuthClientGrantType {
 };
 
 struct OAuthClientResponseType {
-  std::string rawValue;
+  std::string rawValue{};
   OAuthClientResponseType(std::string text) : rawValue(std::move(text)) {}
   OAuthClientResponseType(const char* text) : rawValue(text) {}
   static const OAuthClientResponseType code;
@@ -34,7 +34,7 @@ struct OAuthClientResponseType {
 };
 
 struct OAuthClientType {
-  std::string rawValue;
+  std::string rawValue{};
   OAuthClientType(std::string text) : rawValue(std::move(text)) {}
   OAuthClientType(const char* text) : rawValue(text) {}
   static const OAuthClientType public_;
@@ -43,7 +43,7 @@ struct OAuthClientType {
 };
 
 struct OAuthClientRegistrationType {
-  std::string rawValue;
+  std::string rawValue{};
   OAuthClientRegistrationType(std::string text) : rawValue(std::move(text)) {}
   OAuthClientRegistrationType(const char* text) : rawValue(text) {}
   static const OAuthClientRegistrationType dynamic;
@@ -65,20 +65,20 @@ concept OpenTextKind = std::is_same_v<T, OAuthClientGrantType> || std::is_same_v
 
 // A client registered with the auth server.
 struct OAuthClient {
-  base::UUID clientId;
-  std::string clientName;
-  std::optional<std::string> clientSecret;
+  base::UUID clientId{};
+  std::string clientName{};
+  std::optional<std::string> clientSecret{};
   OAuthClientType clientType{std::string()};
-  std::string tokenEndpointAuthMethod;
+  std::string tokenEndpointAuthMethod{};
   OAuthClientRegistrationType registrationType{std::string()};
-  std::optional<std::string> clientUri;
-  std::optional<std::string> logoUri;
-  std::vector<std::string> redirectUris;
-  std::vector<OAuthClientGrantType> grantTypes;
-  std::vector<OAuthClientResponseType> responseTypes;
-  std::optional<std::string> scope;
-  base::Date createdAt;
-  base::Date updatedAt;
+  std::optional<std::string> clientUri{};
+  std::optional<std::string> logoUri{};
+  std::vector<std::string> redirectUris{};
+  std::vector<OAuthClientGrantType> grantTypes{};
+  std::vector<OAuthClientResponseType> responseTypes{};
+  std::optional<std::string> scope{};
+  base::Date createdAt{};
+  base::Date updatedAt{};
 
   void encode(base::Encoder& encoder) const;
   static OAuthClient decode(const base::Decoder& decoder);
@@ -86,12 +86,12 @@ struct OAuthClient {
 };
 
 struct CreateOAuthClientParams {
-  std::string clientName;
-  std::optional<std::string> clientUri;
-  std::vector<std::string> redirectUris;
-  std::optional<std::vector<OAuthClientGrantType>> grantTypes;
-  std::optional<std::vector<OAuthClientResponseType>> responseTypes;
-  std::optional<std::string> scope;
+  std::string clientName{};
+  std::optional<std::string> clientUri{};
+  std::vector<std::string> redirectUris{};
+  std::optional<std::vector<OAuthClientGrantType>> grantTypes{};
+  std::optional<std::vector<OAuthClientResponseType>> responseTypes{};
+  std::optional<std::string> scope{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const CreateOAuthClientParams&) const = default;
@@ -99,20 +99,20 @@ struct CreateOAuthClientParams {
 
 // Only the fields that are set are sent.
 struct UpdateOAuthClientParams {
-  std::optional<std::string> clientName;
-  std::optional<std::string> clientUri;
-  std::optional<std::string> logoUri;
-  std::optional<std::vector<std::string>> redirectUris;
-  std::optional<std::vector<OAuthClientGrantType>> grantTypes;
+  std::optional<std::string> clientName{};
+  std::optional<std::string> clientUri{};
+  std::optional<std::string> logoUri{};
+  std::optional<std::vector<std::string>> redirectUris{};
+  std::optional<std::vector<OAuthClientGrantType>> grantTypes{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const UpdateOAuthClientParams&) const = default;
 };
 
 struct ListOAuthClientsPaginatedResponse {
-  std::vector<OAuthClient> clients;
-  std::string aud;
-  std::optional<std::int64_t> nextPage;
+  std::vector<OAuthClient> clients{};
+  std::string aud{};
+  std::optional<std::int64_t> nextPage{};
   std::int64_t lastPage = 0;
   std::int64_t total = 0;
 

@@ -13,7 +13,7 @@ namespace zirudeze::auth {
 
 // The captcha answer that rides inside many request bodies.
 struct AuthMetaSecurity {
-  std::string captchaToken;
+  std::string captchaToken{};
 
   void encode(base::Encoder& encoder) const;
   static AuthMetaSecurity decode(const base::Decoder& decoder);
@@ -22,14 +22,14 @@ struct AuthMetaSecurity {
 
 // Body of the one-time-code request.
 struct OTPParams {
-  std::optional<std::string> email;
-  std::optional<std::string> phone;
+  std::optional<std::string> email{};
+  std::optional<std::string> phone{};
   bool createUser = false;
-  std::optional<MessagingChannel> channel;
-  std::optional<helpers::JSONObject> data;
-  std::optional<AuthMetaSecurity> authMetaSecurity;
-  std::optional<std::string> codeChallenge;
-  std::optional<std::string> codeChallengeMethod;
+  std::optional<MessagingChannel> channel{};
+  std::optional<helpers::JSONObject> data{};
+  std::optional<AuthMetaSecurity> authMetaSecurity{};
+  std::optional<std::string> codeChallenge{};
+  std::optional<std::string> codeChallengeMethod{};
 
   void encode(base::Encoder& encoder) const;
   static OTPParams decode(const base::Decoder& decoder);
@@ -37,27 +37,27 @@ struct OTPParams {
 };
 
 struct VerifyEmailOTPParams {
-  std::string email;
-  std::string token;
+  std::string email{};
+  std::string token{};
   EmailOTPType type = EmailOTPType::email;
-  std::optional<AuthMetaSecurity> authMetaSecurity;
+  std::optional<AuthMetaSecurity> authMetaSecurity{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const VerifyEmailOTPParams&) const = default;
 };
 
 struct VerifyMobileOTPParams {
-  std::string phone;
-  std::string token;
+  std::string phone{};
+  std::string token{};
   MobileOTPType type = MobileOTPType::sms;
-  std::optional<AuthMetaSecurity> authMetaSecurity;
+  std::optional<AuthMetaSecurity> authMetaSecurity{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const VerifyMobileOTPParams&) const = default;
 };
 
 struct VerifyTokenHashParams {
-  std::string tokenHash;
+  std::string tokenHash{};
   EmailOTPType type = EmailOTPType::email;
 
   void encode(base::Encoder& encoder) const;

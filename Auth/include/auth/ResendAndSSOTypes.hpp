@@ -17,8 +17,8 @@ namespace zirudeze::auth {
 
 struct ResendEmailParams {
   ResendEmailType type = ResendEmailType::signup;
-  std::string email;
-  std::optional<AuthMetaSecurity> authMetaSecurity;
+  std::string email{};
+  std::optional<AuthMetaSecurity> authMetaSecurity{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const ResendEmailParams&) const = default;
@@ -26,15 +26,15 @@ struct ResendEmailParams {
 
 struct ResendMobileParams {
   ResendMobileType type = ResendMobileType::sms;
-  std::string phone;
-  std::optional<AuthMetaSecurity> authMetaSecurity;
+  std::string phone{};
+  std::optional<AuthMetaSecurity> authMetaSecurity{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const ResendMobileParams&) const = default;
 };
 
 struct ResendMobileResponse {
-  std::optional<std::string> messageId;
+  std::optional<std::string> messageId{};
 
   static ResendMobileResponse decode(const base::Decoder& decoder);
   bool operator==(const ResendMobileResponse&) const = default;
@@ -49,12 +49,12 @@ struct DeleteUserRequest {
 
 // Starts single sign-on by provider id or by domain.
 struct SignInWithSSORequest {
-  std::optional<std::string> providerId;
-  std::optional<std::string> domain;
-  std::optional<base::URL> redirectTo;
-  std::optional<AuthMetaSecurity> authMetaSecurity;
-  std::optional<std::string> codeChallenge;
-  std::optional<std::string> codeChallengeMethod;
+  std::optional<std::string> providerId{};
+  std::optional<std::string> domain{};
+  std::optional<base::URL> redirectTo{};
+  std::optional<AuthMetaSecurity> authMetaSecurity{};
+  std::optional<std::string> codeChallenge{};
+  std::optional<std::string> codeChallengeMethod{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const SignInWithSSORequest&) const = default;
@@ -80,16 +80,16 @@ struct OAuthResponse {
 
 // Paging of the admin user list.
 struct PageParams {
-  std::optional<std::int64_t> page;
-  std::optional<std::int64_t> perPage;
+  std::optional<std::int64_t> page{};
+  std::optional<std::int64_t> perPage{};
 
   bool operator==(const PageParams&) const = default;
 };
 
 struct ListUsersPaginatedResponse {
-  std::vector<User> users;
-  std::string aud;
-  std::optional<std::int64_t> nextPage;
+  std::vector<User> users{};
+  std::string aud{};
+  std::optional<std::int64_t> nextPage{};
   std::int64_t lastPage = 0;
   std::int64_t total = 0;
 

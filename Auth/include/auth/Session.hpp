@@ -13,7 +13,7 @@ namespace zirudeze::auth {
 
 // Sent along with a session when the service accepted a password it considers weak.
 struct WeakPassword {
-  std::vector<std::string> reasons;
+  std::vector<std::string> reasons{};
 
   void encode(base::Encoder& encoder) const;
   static WeakPassword decode(const base::Decoder& decoder);
@@ -25,15 +25,15 @@ struct Session {
   // A session this close to its end counts as expired, so it is refreshed before requests fail.
   static constexpr double kExpiryMarginSeconds = 30.0;
 
-  std::optional<std::string> providerToken;
-  std::optional<std::string> providerRefreshToken;
-  std::string accessToken;
-  std::string tokenType;
+  std::optional<std::string> providerToken{};
+  std::optional<std::string> providerRefreshToken{};
+  std::string accessToken{};
+  std::string tokenType{};
   // Seconds of lifetime, and the end as seconds since 1970-01-01 UTC: plain numbers, not dates.
   double expiresIn = 0;
   double expiresAt = 0;
-  std::string refreshToken;
-  std::optional<WeakPassword> weakPassword;
+  std::string refreshToken{};
+  std::optional<WeakPassword> weakPassword{};
   User user;
 
   // Fewer than 30 seconds left (or already past). A NaN end never expires.

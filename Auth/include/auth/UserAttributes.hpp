@@ -12,15 +12,15 @@ namespace zirudeze::auth {
 
 // What signed-in users may change about their own account.
 struct UserAttributes {
-  std::optional<std::string> email;
-  std::optional<std::string> phone;
-  std::optional<std::string> password;
-  std::optional<std::string> nonce;
-  std::optional<std::string> emailChangeToken;
-  std::optional<helpers::JSONObject> data;
+  std::optional<std::string> email{};
+  std::optional<std::string> phone{};
+  std::optional<std::string> password{};
+  std::optional<std::string> nonce{};
+  std::optional<std::string> emailChangeToken{};
+  std::optional<helpers::JSONObject> data{};
   // Set by the auth client when an e-mail change runs the PKCE flow.
-  std::optional<std::string> codeChallenge;
-  std::optional<std::string> codeChallengeMethod;
+  std::optional<std::string> codeChallenge{};
+  std::optional<std::string> codeChallengeMethod{};
 
   void encode(base::Encoder& encoder) const;
   static UserAttributes decode(const base::Decoder& decoder);
@@ -29,18 +29,18 @@ struct UserAttributes {
 
 // What an administrator sets when creating or updating any user.
 struct AdminUserAttributes {
-  std::optional<helpers::JSONObject> appMetadata;
-  std::optional<std::string> banDuration;
-  std::optional<std::string> email;
-  std::optional<bool> emailConfirm;
-  std::optional<std::string> id;
-  std::optional<std::string> nonce;
-  std::optional<std::string> password;
-  std::optional<std::string> passwordHash;
-  std::optional<std::string> phone;
-  std::optional<bool> phoneConfirm;
-  std::optional<std::string> role;
-  std::optional<helpers::JSONObject> userMetadata;
+  std::optional<helpers::JSONObject> appMetadata{};
+  std::optional<std::string> banDuration{};
+  std::optional<std::string> email{};
+  std::optional<bool> emailConfirm{};
+  std::optional<std::string> id{};
+  std::optional<std::string> nonce{};
+  std::optional<std::string> password{};
+  std::optional<std::string> passwordHash{};
+  std::optional<std::string> phone{};
+  std::optional<bool> phoneConfirm{};
+  std::optional<std::string> role{};
+  std::optional<helpers::JSONObject> userMetadata{};
 
   void encode(base::Encoder& encoder) const;
   bool operator==(const AdminUserAttributes&) const = default;
@@ -48,10 +48,10 @@ struct AdminUserAttributes {
 
 // Body of the password-recovery request.
 struct RecoverParams {
-  std::string email;
-  std::optional<AuthMetaSecurity> authMetaSecurity;
-  std::optional<std::string> codeChallenge;
-  std::optional<std::string> codeChallengeMethod;
+  std::string email{};
+  std::optional<AuthMetaSecurity> authMetaSecurity{};
+  std::optional<std::string> codeChallenge{};
+  std::optional<std::string> codeChallengeMethod{};
 
   void encode(base::Encoder& encoder) const;
   static RecoverParams decode(const base::Decoder& decoder);
