@@ -1,6 +1,7 @@
 #include "httptypes/HTTPFields.hpp"
 
 #include "FatalError.hpp"
+#include "UniqueOwnership.hpp"
 
 #include <algorithm>
 
@@ -49,12 +50,7 @@ HTTPFields HTTPFields::repeating(const HTTPField& field, std::ptrdiff_t count) {
 }
 
 void HTTPFields::makeUnique() {
-  if (storage_.use_count() != 1) {
-    storage_ = storage_->copy();
-  } else {
-    // Pairs with the release of the last other owner letting go.
-    std::atomic_thread_fence(std::memory_order_acquire);
-  }
+  if (!detail::isUniquelyOwned(storage_)) storage_ = storage_->copy();
 }
 
 std::vector<std::uint16_t> HTTPFields::chain(const Name& name) const {

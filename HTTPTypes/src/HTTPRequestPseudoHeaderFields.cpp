@@ -1,10 +1,10 @@
 #include "httptypes/HTTPRequestPseudoHeaderFields.hpp"
 
 #include "FatalError.hpp"
+#include "UniqueOwnership.hpp"
 #include "PseudoHeaderNames.hpp"
 #include "httptypes/TokenCharacters.hpp"
 
-#include <atomic>
 
 namespace zirudeze::http {
 namespace {
@@ -36,11 +36,7 @@ HTTPRequestPseudoHeaderFields::HTTPRequestPseudoHeaderFields(HTTPField method) {
 }
 
 HTTPRequestPseudoHeaderFields::Storage& HTTPRequestPseudoHeaderFields::unique() {
-  if (storage_.use_count() != 1) {
-    storage_ = std::make_shared<Storage>(*storage_);
-  } else {
-    std::atomic_thread_fence(std::memory_order_acquire);
-  }
+  if (!detail::isUniquelyOwned(storage_)) storage_ = std::make_shared<Storage>(*storage_);
   return *storage_;
 }
 

@@ -1,10 +1,10 @@
 #include "httptypes/HTTPResponsePseudoHeaderFields.hpp"
 
 #include "FatalError.hpp"
+#include "UniqueOwnership.hpp"
 #include "PseudoHeaderNames.hpp"
 #include "StatusDigits.hpp"
 
-#include <atomic>
 
 namespace zirudeze::http {
 namespace {
@@ -22,11 +22,7 @@ HTTPResponsePseudoHeaderFields::HTTPResponsePseudoHeaderFields(HTTPField status,
 }
 
 HTTPResponsePseudoHeaderFields::Storage& HTTPResponsePseudoHeaderFields::unique() {
-  if (storage_.use_count() != 1) {
-    storage_ = std::make_shared<Storage>(*storage_);
-  } else {
-    std::atomic_thread_fence(std::memory_order_acquire);
-  }
+  if (!detail::isUniquelyOwned(storage_)) storage_ = std::make_shared<Storage>(*storage_);
   return *storage_;
 }
 
