@@ -129,6 +129,14 @@ std::unique_ptr<ShieldWindow> FakeShieldWindowSystem::createWindow(const QRect& 
   return tracked;
 }
 
+FakeShieldWindowSystem::~FakeShieldWindowSystem() {
+  std::vector<std::function<void()>> pending;
+  for (Window* w : created) {
+    if (w->fadeDone) pending.push_back(std::exchange(w->fadeDone, nullptr));
+  }
+  pending.clear();
+}
+
 void FakeShieldWindowSystem::finishFades() {
   std::vector<std::function<void()>> pending;
   for (Window* w : created) {

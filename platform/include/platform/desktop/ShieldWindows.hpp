@@ -1,12 +1,12 @@
 #pragma once
 
+#include <QPointer>
 #include <QRect>
+#include <QWidget>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
-
-class QWidget;
 
 namespace platform::desktop {
 
@@ -40,11 +40,11 @@ class QtShieldWindowSystem final : public ShieldWindowSystem {
   std::vector<QRect> screens() override;
   std::unique_ptr<ShieldWindow> createWindow(const QRect& frame, const ContentFactory& content) override;
   void activateApplication() override;
-  // The newest shield window made by this system (for screenshots), or null.
+  // The newest shield window made by this system (for screenshots); null once it is dropped.
   QWidget* lastWindow() const { return last_; }
 
  private:
-  QWidget* last_ = nullptr;
+  QPointer<QWidget> last_;
 };
 
 // Records windows for tests; a fade-out completes when the test says so.
@@ -67,6 +67,12 @@ class FakeShieldWindowSystem final : public ShieldWindowSystem {
     void orderOut() override { orderedOut = true; }
     ~Window() override;
   };
+
+  FakeShieldWindowSystem() = default;
+  FakeShieldWindowSystem(const FakeShieldWindowSystem&) = delete;
+  FakeShieldWindowSystem& operator=(const FakeShieldWindowSystem&) = delete;
+  // Drops fades that never completed, and with them the windows they hold.
+  ~FakeShieldWindowSystem() override;
 
   std::vector<QRect> screens() override { return screenFrames; }
   std::unique_ptr<ShieldWindow> createWindow(const QRect& frame, const ContentFactory& content) override;
