@@ -148,7 +148,12 @@ TEST(ProcessWorkspace, ReportsLaunchesAfterObservingStartsAndActivationsOfTheAct
   const pid_t before = spawn(dummy.program());
   std::vector<pid_t> launched, activated;
   const auto launchToken = workspace.addObserver(platform::WorkspaceNotification::didLaunchApplication,
-                                                 [&](const auto& app) { launched.push_back(app->processIdentifier()); });
+                                                 [&](const auto& app) {
+                                                   // Tests running beside this one start apps too.
+                                                   if (app->bundleIdentifier() == "org.example.Dummy") {
+                                                     launched.push_back(app->processIdentifier());
+                                                   }
+                                                 });
   workspace.addObserver(platform::WorkspaceNotification::didActivateApplication,
                         [&](const auto& app) { activated.push_back(app->processIdentifier()); });
   EXPECT_EQ(scheduler.activeTimerCount(), 1);
