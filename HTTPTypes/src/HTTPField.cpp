@@ -50,17 +50,17 @@ bool HTTPField::isValidValue(std::string_view bytes) noexcept {
 }
 
 HTTPField::HTTPField(Name name, std::string_view value)
-    : name_(std::move(name)), rawValue_(ISOLatin1String::fromBytes(strictlyRepaired(value))) {}
+    : name_(std::move(name)), rawValue_(ISOLatin1String::fromOwnedBytes(strictlyRepaired(value))) {}
 
 HTTPField HTTPField::fromValueBytes(Name name, std::span<const std::uint8_t> bytes) {
-  return HTTPField(std::move(name), ISOLatin1String::fromBytes(strictlyRepaired(asChars(bytes))), {});
+  return HTTPField(std::move(name), ISOLatin1String::fromOwnedBytes(strictlyRepaired(asChars(bytes))), {});
 }
 
 HTTPField HTTPField::fromLenientValueBytes(Name name, std::span<const std::uint8_t> bytes) {
-  return HTTPField(std::move(name), ISOLatin1String::fromBytes(leniently(asChars(bytes))), {});
+  return HTTPField(std::move(name), ISOLatin1String::fromOwnedBytes(leniently(asChars(bytes))), {});
 }
 
-void HTTPField::setValue(std::string_view value) { rawValue_ = ISOLatin1String::fromBytes(strictlyRepaired(value)); }
+void HTTPField::setValue(std::string_view value) { rawValue_ = ISOLatin1String::fromOwnedBytes(strictlyRepaired(value)); }
 
 std::string HTTPField::description() const { return name_.rawName() + ": " + value(); }
 

@@ -22,7 +22,8 @@ class ISOLatin1String {
   [[nodiscard]] static ISOLatin1String fromBytes(std::string_view bytes) {
     return ISOLatin1String(std::string(bytes));
   }
-  [[nodiscard]] static ISOLatin1String fromBytes(std::string&& bytes) { return ISOLatin1String(std::move(bytes)); }
+  // Takes over the buffer instead of copying it.
+  [[nodiscard]] static ISOLatin1String fromOwnedBytes(std::string bytes) { return ISOLatin1String(std::move(bytes)); }
   // A text goes on the wire as its UTF-8 bytes.
   [[nodiscard]] static ISOLatin1String fromText(std::string_view text) {
     return ISOLatin1String(std::string(text));
