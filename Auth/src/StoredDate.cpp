@@ -39,12 +39,13 @@ base::Date decodeStoredDate(const base::Decoder& decoder) {
   const double seconds = base::Coding<double>::decode(decoder);
   // The shortest text that reads back as this double is the decimal the writer meant.
   char text[400];
-  const auto [end, error] = std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed);
+  const std::to_chars_result written = std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed);
+  const char* const end = written.ptr;
   const auto outOfRange = [&] {
-    return decoder.dataCorrupted("Date value " + std::string(text, error == std::errc() ? end : text) +
+    return decoder.dataCorrupted("Date value " + std::string(text, written.ec == std::errc() ? written.ptr : text) +
                                  " is outside the representable range.");
   };
-  if (error != std::errc()) throw outOfRange();
+  if (written.ec != std::errc()) throw outOfRange();
 
   const char* cursor = text;
   const bool negative = *cursor == '-';
