@@ -40,11 +40,11 @@ AnyJSON JSONDecoder::decode<AnyJSON>(std::string_view text) const {
 
 }  // namespace base
 
-namespace zirudeze::helpers {
+namespace zirudeze::helpers::detail {
 
 base::DecodingError notAJSONObject() {
   return base::DecodingError::typeMismatch("Dictionary<String, AnyJSON>",
                                            {{}, "Expected to decode value to Dictionary<String, AnyJSON>."});
 }
 
-}  // namespace zirudeze::helpers
+}  // namespace zirudeze::helpers::detail

@@ -38,6 +38,7 @@ TEST(AnyJSON, DecodesEachCaseAndEncodesItBack) {
 
   EXPECT_EQ(JSONEncoder::shared().encodeToString(value), R"([1,1.5,"a",true,null,{"k":[]}])");
   EXPECT_EQ(AnyJSON::parse(R"([1, 1.5, "a", true, null, {"k": []}])"), value);
+  EXPECT_EQ(value.value(), base::Json::parse(R"([1, 1.5, "a", true, null, {"k": []}])"));
 }
 
 TEST(AnyJSON, KeepsIntegersAndDoublesApart) {

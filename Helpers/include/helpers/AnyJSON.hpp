@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,7 +29,7 @@ using JSONArray = std::vector<AnyJSON>;
 // A JSON value whose shape is not known in advance.
 class AnyJSON {
  public:
-  // In declaration order; the order is part of the hash.
+  // In declaration order, which is part of the hash; a trailing "_" where the case name is a keyword.
   enum class Kind : std::uint8_t { null, bool_, integer, double_, string, object, array };
 
   // Deeper nesting in outside input fails with a data-corrupted error instead of exhausting the stack.
@@ -45,7 +46,7 @@ class AnyJSON {
   template <class T>
     requires(std::is_integral_v<T> && std::is_unsigned_v<T> && sizeof(T) == sizeof(std::uint64_t))
   AnyJSON(T value) noexcept {
-    if (value <= static_cast<T>(INT64_MAX)) storage_ = static_cast<std::int64_t>(value);
+    if (value <= static_cast<T>(std::numeric_limits<std::int64_t>::max())) storage_ = static_cast<std::int64_t>(value);
     else storage_ = static_cast<double>(value);
   }
   AnyJSON(double value) noexcept : storage_(value) {}
@@ -79,7 +80,8 @@ class AnyJSON {
   nlohmann::ordered_json value() const;
 
   // From a plain JSON document: integral numbers in the signed 64-bit range become integers, every
-  // other number a double. Throws base::DecodingError (data corrupted) when nested too deeply.
+  // other number a double. Throws base::DecodingError (data corrupted) for nesting beyond kMaxDepth
+  // and for what no JSON text holds (non-finite numbers, binary).
   static AnyJSON fromJSON(const nlohmann::ordered_json& json);
 
   // Reads JSON text straight into a value (strict JSON: no comments, no trailing text, UTF-8 only).
@@ -144,13 +146,15 @@ T AnyJSON::decode(const base::JSONDecoder& decoder) const {
 
 // JSONObject from any codable value whose JSON form is an object; anything else fails with a type
 // mismatch "Expected to decode value to Dictionary<String, AnyJSON>.".
+namespace detail {
 base::DecodingError notAJSONObject();
+}
 
 template <class T>
 JSONObject makeJSONObject(const T& value) {
   AnyJSON json = AnyJSON::fromEncodable(value);
   if (JSONObject* object = json.objectValue()) return std::move(*object);
-  throw notAJSONObject();
+  throw detail::notAJSONObject();
 }
 
 template <class T>
