@@ -15,7 +15,8 @@ inline double secondsSince1970(Date date) {
 }
 
 inline Date dateFromSecondsSince1970(double seconds) {
-  return Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds)));
+  // Rounded, not truncated: 0.001 s is not exactly representable and must not come back 1 ns short.
+  return Date(std::chrono::round<Date::duration>(std::chrono::duration<double>(seconds)));
 }
 
 }  // namespace base
