@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QPointF>
+#include <QString>
+#include <QWidget>
+#include <optional>
+
+#include "velmoria/Theme.hpp"
+
+class QPainter;
+
+namespace velmoria {
+
+// What the session ring draws; the home screen hands in fresh values on every redraw.
+struct RingState {
+  bool isLocked = false;
+  double arcProgress = 0;  // 0 to 1 of the full circle, from 12 o'clock clockwise
+  double glowPulse = 0.7;  // glow strength, 0.7 to 1.0 while the home screen animates it
+  double outerSize = 252;
+  double trackSize = 232;
+  double innerSize = 224;
+};
+
+// The round emblem at the centre of the home screen. The glow and the disc shadow spill past the
+// ring's frame, so the widget is larger than the ring by `overflow` on every side; the ring's own frame
+// is ringFrame().
+class MacRingView : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr double overflow = 36;
+
+  explicit MacRingView(QWidget* parent = nullptr);
+
+  void setState(const RingState& state);
+  const RingState& state() const { return state_; }
+  void setColorScheme(std::optional<Appearance> scheme);
+  Appearance colorScheme() const;
+
+  QRectF ringFrame() const;
+  QSize sizeHint() const override;
+
+  static QString title(bool isLocked);
+  static QString caption(bool isLocked);
+  // The title's pixel size after shrinking to fit `width`, at most down to 70 %.
+  static double fittedTitleSize(bool isLocked, double width);
+
+  // Draws the ring centred on `centre`.
+  static void paintRing(QPainter& painter, QPointF centre, const RingState& state, Appearance appearance);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  RingState state_;
+  std::optional<Appearance> scheme_;
+};
+
+}  // namespace velmoria

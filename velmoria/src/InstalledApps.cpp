@@ -1,0 +1,117 @@
+#include "velmoria/InstalledApps.hpp"
+
+#include <QCollator>
+#include <QFileInfo>
+#include <QHash>
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+
+#include "platform/DesktopEntry.hpp"
+#include "platform/DesktopFileId.hpp"
+#include "velmoria/SymbolIcon.hpp"
+#include "velmoria/Theme.hpp"
+
+namespace velmoria {
+namespace {
+
+std::optional<std::string> readFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return text;
+}
+
+void removeAll(std::string& text, std::string_view what) {
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at)) text.erase(at, what.size());
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> applicationFolders() { return platform::applicationFolders(); }
+
+std::vector<AppMeta> scanInstalledApps(const std::vector<std::filesystem::path>& folders, std::string_view locale) {
+  std::set<std::string> seen;
+  std::vector<AppMeta> result;
+  for (const auto& folder : folders) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, std::filesystem::directory_options::skip_permission_denied, ec);
+    if (ec) continue;
+    for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
+      if (ec) break;
+      const auto& path = it->path();
+      const std::string fileName = path.filename().string();
+      if (fileName.empty() || fileName.front() == '.') continue;  // hidden
+      if (path.extension() != ".desktop") continue;
+      if (!it->is_regular_file(ec)) continue;
+      const auto id = platform::desktopFileId(folder, path);
+      if (!id) continue;
+      const auto text = readFile(path);
+      if (!text) continue;
+      const auto entry = platform::parseDesktopEntry(*text);
+      if (!entry || entry->type != "Application") continue;
+      // An entry that hides itself still hides the same ID in the folders after this one.
+      if (!seen.insert(*id).second || entry->hidden || entry->noDisplay) continue;
+      std::string name = entry->localizedName(locale).value_or(path.stem().string());
+      removeAll(name, ".app");
+      result.push_back(AppMeta{*id, std::move(name), path.string(), entry->icon});
+    }
+  }
+  QCollator collator;  // one per call: collators are not shared between threads
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  std::vector<QString> keys;
+  keys.reserve(result.size());
+  std::vector<std::size_t> order(result.size());
+  for (std::size_t i = 0; i < result.size(); ++i) {
+    keys.push_back(QString::fromStdString(result[i].name));
+    order[i] = i;
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return collator.compare(keys[a], keys[b]) < 0; });
+  std::vector<AppMeta> sorted;
+  sorted.reserve(result.size());
+  for (const auto i : order) sorted.push_back(std::move(result[i]));
+  return sorted;
+}
+
+std::vector<AppMeta> scanInstalledApps() { return scanInstalledApps(applicationFolders(), platform::messagesLocale()); }
+
+QIcon iconForEntry(const std::string& iconName, const QIcon& fallback) {
+  const QString name = QString::fromStdString(iconName);
+  QIcon icon;
+  if (!name.isEmpty()) {
+    if (name.startsWith('/')) {
+      if (QFileInfo::exists(name)) icon = QIcon(name);
+    } else if (QIcon::hasThemeIcon(name)) {
+      icon = QIcon::fromTheme(name);
+    }
+  }
+  return icon.isNull() ? fallback : icon;
+}
+
+std::vector<InstalledApp> makeInstalledApps(const std::vector<AppMeta>& metas) {
+  const QIcon generic = symbolIcon(Symbol::genericApp, Theme::textTertiary.resolve(), 28);
+  std::vector<InstalledApp> apps;
+  apps.reserve(metas.size());
+  for (const auto& meta : metas) {
+    apps.push_back(InstalledApp{QString::fromStdString(meta.bundleID), QString::fromStdString(meta.name),
+                                QUrl::fromLocalFile(QString::fromStdString(meta.path)),
+                                iconForEntry(meta.iconName, generic)});
+  }
+  return apps;
+}
+
+}  // namespace velmoria
+
+std::size_t std::hash<velmoria::AppMeta>::operator()(const velmoria::AppMeta& m) const noexcept {
+  std::size_t h = std::hash<std::string>{}(m.bundleID);
+  for (const auto* part : {&m.name, &m.path, &m.iconName}) h = h * 31 + std::hash<std::string>{}(*part);
+  return h;
+}
+
+std::size_t std::hash<velmoria::InstalledApp>::operator()(const velmoria::InstalledApp& a) const noexcept {
+  return qHash(a.id);
+}

@@ -1,0 +1,171 @@
+#include "velmoria/MacRingView.hpp"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+#include <algorithm>
+#include <cmath>
+
+#include "velmoria/SymbolIcon.hpp"
+
+namespace velmoria {
+namespace {
+
+QColor withOpacity(QColor c, double opacity) {
+  c.setAlphaF(static_cast<float>(std::clamp(c.alphaF() * opacity, 0.0, 1.0)));
+  return c;
+}
+
+QFont titleFont(double pixelSize) {
+  QFont f = screenFont(1, QFont::ExtraBold, -1.6);
+  f.setPixelSize(std::max(1, static_cast<int>(std::lround(pixelSize))));
+  return f;
+}
+
+// A soft shadow of a disc: the colour fading out from `radius` inside the rim to `radius` outside it.
+void paintDiscShadow(QPainter& p, QPointF centre, double discRadius, double radius, const QColor& colour) {
+  const double outer = discRadius + radius;
+  QRadialGradient g(centre, outer);
+  const double inner = std::max(0.0, discRadius - radius) / outer;
+  g.setColorAt(0, colour);
+  g.setColorAt(inner, colour);
+  g.setColorAt(inner + (1 - inner) * 0.5, withOpacity(colour, 0.35));
+  g.setColorAt(1, withOpacity(colour, 0));
+  p.setPen(Qt::NoPen);
+  p.setBrush(g);
+  p.drawEllipse(centre, outer, outer);
+}
+
+}  // namespace
+
+MacRingView::MacRingView(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_TranslucentBackground);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void MacRingView::setState(const RingState& state) {
+  state_ = state;
+  updateGeometry();
+  update();
+}
+
+void MacRingView::setColorScheme(std::optional<Appearance> scheme) {
+  scheme_ = scheme;
+  update();
+}
+
+Appearance MacRingView::colorScheme() const { return scheme_ ? *scheme_ : currentAppearance(); }
+
+QSize MacRingView::sizeHint() const {
+  const int side = static_cast<int>(std::ceil(state_.outerSize + 2 * overflow));
+  return QSize(side, side);
+}
+
+QRectF MacRingView::ringFrame() const {
+  const QPointF c(width() / 2.0, height() / 2.0);
+  return QRectF(c.x() - state_.outerSize / 2, c.y() - state_.outerSize / 2, state_.outerSize, state_.outerSize);
+}
+
+QString MacRingView::title(bool isLocked) {
+  return isLocked ? QCoreApplication::translate("MacRingView", "Locked.")
+                  : QCoreApplication::translate("MacRingView", "velmoria.");
+}
+
+QString MacRingView::caption(bool isLocked) {
+  return (isLocked ? QCoreApplication::translate("MacRingView", "Active")
+                   : QCoreApplication::translate("MacRingView", "Following"))
+      .toUpper();
+}
+
+double MacRingView::fittedTitleSize(bool isLocked, double width) {
+  const double size = isLocked ? 42 : 32;
+  const double natural = QFontMetricsF(titleFont(size)).horizontalAdvance(title(isLocked));
+  if (natural <= width || natural <= 0) return size;
+  return std::max(size * 0.7, size * width / natural);
+}
+
+void MacRingView::paintRing(QPainter& p, QPointF c, const RingState& s, Appearance appearance) {
+  const bool dark = appearance == Appearance::dark;
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setRenderHint(QPainter::TextAntialiasing);
+
+  // 1. Glow.
+  if (s.isLocked) {
+    const double radius = s.outerSize * 0.5 + 18;
+    QRadialGradient glow(c, radius);
+    glow.setColorAt(0, withOpacity(Theme::accent(), s.glowPulse * 0.22));
+    glow.setColorAt(1, withOpacity(Theme::accent(), 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(glow);
+    p.drawEllipse(c, radius, radius);
+  }
+
+  // 2. Track and 3. arc, centred on the track's diameter.
+  const double r = s.trackSize / 2;
+  const QRectF track(c.x() - r, c.y() - r, s.trackSize, s.trackSize);
+  p.setBrush(Qt::NoBrush);
+  QPen trackPen(dark ? Theme::gray800() : Theme::gray100(), 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+  p.setPen(trackPen);
+  p.drawEllipse(track);
+  const double progress = std::clamp(s.arcProgress, 0.0, 1.0);
+  if (s.isLocked && progress > 0) {
+    p.setPen(QPen(Theme::accent(), 3, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin));
+    if (progress >= 1) {
+      p.drawEllipse(track);
+    } else {
+      p.drawArc(track, 90 * 16, -static_cast<int>(std::lround(progress * 360 * 16)));
+    }
+  }
+
+  // 4. Disc with its shadow, title and caption.
+  const double dr = s.innerSize / 2;
+  const QRectF disc(c.x() - dr, c.y() - dr, s.innerSize, s.innerSize);
+  if (s.isLocked) {
+    paintDiscShadow(p, c, dr, 30, withOpacity(Theme::accent(), 0.25));
+    QLinearGradient fill(disc.topLeft(), disc.bottomRight());
+    fill.setColorAt(0, dark ? Theme::blue700() : Theme::blue200());
+    fill.setColorAt(1, dark ? Theme::blue800() : Theme::blue100());
+    p.setBrush(fill);
+  } else {
+    paintDiscShadow(p, c + QPointF(0, 2), dr, 8, QColor(0, 0, 0, dark ? 64 : 20));
+    p.setBrush(dark ? Theme::gray900() : QColor(Qt::white));
+  }
+  p.setPen(Qt::NoPen);
+  p.drawEllipse(disc);
+
+  const QString titleText = title(s.isLocked);
+  const QFont tf = titleFont(fittedTitleSize(s.isLocked, s.innerSize));
+  const QFont cf = screenFont(11, QFont::DemiBold, 1.1);
+  const QFontMetricsF tm(tf), cm(cf);
+  const double block = tm.height() + 8 + cm.height();
+  const double top = c.y() - block / 2;
+  const QColor titleColour =
+      s.isLocked ? (dark ? Theme::blue300() : Theme::blue600()) : Theme::textPrimary.resolve(appearance);
+  const QColor captionColour = s.isLocked ? withOpacity(dark ? Theme::blue400() : Theme::blue500(), 0.7)
+                                          : Theme::textTertiary.resolve(appearance);
+  p.setClipRect(disc);
+  p.setFont(tf);
+  p.setPen(titleColour);
+  p.drawText(QRectF(disc.left(), top, disc.width(), tm.height()), Qt::AlignCenter | Qt::TextSingleLine, titleText);
+  p.setFont(cf);
+  p.setPen(captionColour);
+  p.drawText(QRectF(disc.left(), top + tm.height() + 8, disc.width(), cm.height()), Qt::AlignCenter,
+             caption(s.isLocked));
+  p.restore();
+}
+
+void MacRingView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  paintRing(p, QPointF(width() / 2.0, height() / 2.0), state_, colorScheme());
+}
+
+void MacRingView::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange) update();
+}
+
+}  // namespace velmoria

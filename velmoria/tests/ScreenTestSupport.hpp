@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QImage>
+#include <QPainter>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+#include <cstdlib>
+#include <string>
+
+#include "BlockingTestSupport.hpp"
+
+namespace velmoria::testing {
+
+// The widget as the window server would show it, composited over `backdrop`.
+inline QImage renderOver(QWidget& widget, const QColor& backdrop) {
+  QCoreApplication::processEvents();
+  QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+  image.fill(backdrop);
+  widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+  return image;
+}
+
+// Saves a screenshot as <name>.png in the test output folder.
+inline void saveScreenshot(const QImage& image, const std::string& name) {
+  image.save(QString::fromStdString((testOutput() / (name + ".png")).string()));
+}
+
+inline bool closeTo(const QColor& a, const QColor& b, int tolerance = 8) {
+  return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+         std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// Whether any pixel of the area is within `tolerance` of the colour.
+inline bool areaHas(const QImage& image, const QRect& area, const QColor& colour, int tolerance = 24) {
+  const QRect r = area.intersected(image.rect());
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    for (int x = r.left(); x <= r.right(); ++x) {
+      if (closeTo(image.pixelColor(x, y), colour, tolerance)) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace velmoria::testing
