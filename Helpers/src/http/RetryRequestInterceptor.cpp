@@ -2,13 +2,14 @@
 
 #include <chrono>
 #include <cmath>
-#include <concurrency/CancellationError.hpp>
 #include <concurrency/CurrentTask.hpp>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+
+#include "helpers/SleepClock.hpp"
 
 namespace zirudeze::helpers {
 namespace {
@@ -57,18 +58,7 @@ const std::set<URLError::Code>& RetryRequestInterceptor::defaultRetryableErrorCo
 }
 
 RetryRequestInterceptor::Sleep RetryRequestInterceptor::defaultSleep() {
-  return [](double seconds) {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(mutex);
-    const auto token = currentStopToken();
-    const auto deadline =
-        std::chrono::steady_clock::now() +
-        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
-    if (wake.wait_until(lock, token, deadline, [] { return false; }) || token.stop_requested()) {
-      throw CancellationError();
-    }
-  };
+  return [](double seconds) { currentSleepClock()->sleep(seconds); };
 }
 
 RetryRequestInterceptor::RetryRequestInterceptor(int retryLimit, unsigned exponentialBackoffBase,

@@ -1,4 +1,6 @@
 #include <base/Date.hpp>
+#include <chrono>
+#include <cmath>
 
 #include "helpers/ISO8601Date.hpp"
 #include "helpers/ZirudezeLogger.hpp"
@@ -21,7 +23,9 @@ std::string_view description(ZirudezeLogLevel level) noexcept {
 }
 
 std::string ZirudezeLogMessage::description() const {
-  const std::string date = formatISO8601Date(base::dateFromSecondsSince1970(timestamp));
+  // Whole microseconds first: a double's nanoseconds would turn .250 into .249999.
+  const auto micros = std::isfinite(timestamp) ? std::llround(timestamp * 1e6) : 0LL;
+  const std::string date = formatISO8601Date(base::Date(std::chrono::microseconds(micros)));
   std::string file = fileID.substr(0, fileID.find('.'));
   if (file.empty()) file = fileID;
   std::string text = date + " [" + std::string(helpers::description(level)) + "] [" + system + "] [" + file + "." +
