@@ -128,6 +128,7 @@ void TestClock::run(Duration timeout, const issuereporting::SourceLocation& loca
         return outcome == value;
     };
 
+    std::atomic<bool> timedOut = false;
     std::stop_source driverStop;
     const std::stop_token caller = helpers::effectiveStopToken({});
     const std::stop_callback forwardCaller(caller, [&] { driverStop.request_stop(); });
@@ -140,6 +141,7 @@ void TestClock::run(Duration timeout, const issuereporting::SourceLocation& loca
             return;
         }
         if (!decide(Outcome::failed)) return;
+        timedOut = true;
         std::vector<Suspension> taken;
         {
             std::lock_guard lock(mutex_);
@@ -165,6 +167,17 @@ void TestClock::run(Duration timeout, const issuereporting::SourceLocation& loca
         }
         if (driverStop.stop_requested()) {
             decide(Outcome::failed);
+            if (timedOut.load()) {
+                // Timed out: a sleeper woken by the last advance may have parked again after the watchdog
+                // emptied the list. Let it arrive, then cancel what is parked now.
+                helpers::megaYield();
+                std::vector<Suspension> late;
+                {
+                    std::lock_guard lock(mutex_);
+                    late.swap(suspensions_);
+                }
+                for (const auto& suspension : late) suspension.waiter->resume(Waiter::State::cancelled);
+            }
             break;
         }
         advance(*step);
