@@ -64,8 +64,8 @@ namespace {
 
 class AppRowDelegate : public QStyledItemDelegate {
  public:
-  AppRowDelegate(const AppListModel& model, QPointer<MacBlocklistStore> store, QObject* parent)
-      : QStyledItemDelegate(parent), model_(model), store_(std::move(store)) {}
+  AppRowDelegate(const AppListModel& model, QPointer<MacBlocklistStore> store, const QPalette& colours, QObject* parent)
+      : QStyledItemDelegate(parent), model_(model), store_(std::move(store)), colours_(colours) {}
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
     return QSize(option.rect.width(), kRowHeight);
@@ -74,7 +74,8 @@ class AppRowDelegate : public QStyledItemDelegate {
   void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     const InstalledApp* app = model_.app(index.row());
     if (app == nullptr) return;
-    const QPalette& pal = option.palette;
+    // The sheet's colours, not the item's: style sheets replace the palettes the items are handed.
+    const QPalette& pal = colours_;
     const QRect r = option.rect.adjusted(12, 0, -12, 0);
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
@@ -106,6 +107,7 @@ class AppRowDelegate : public QStyledItemDelegate {
  private:
   const AppListModel& model_;
   QPointer<MacBlocklistStore> store_;
+  const QPalette& colours_;
 };
 
 }  // namespace
@@ -187,7 +189,7 @@ AppPickerView::AppPickerView(MacBlocklistStore& blocklist, AppPickerViewModel::S
   list_->setFocusPolicy(Qt::NoFocus);
   model_ = new AppListModel(this);
   list_->setModel(model_);
-  list_->setItemDelegate(new AppRowDelegate(*model_, blocklist_, list_));
+  list_->setItemDelegate(new AppRowDelegate(*model_, blocklist_, colours_, list_));
   connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) { clickRow(index.row()); });
   content_->addWidget(list_);
   column->addWidget(content_, 1);
@@ -243,17 +245,19 @@ void AppPickerView::changeEvent(QEvent* event) {
 }
 
 void AppPickerView::restyle() {
-  const QPalette pal = screenPalette(colorScheme());
+  colours_ = screenPalette(colorScheme());
+  const QPalette& pal = colours_;
   setPalette(pal);
   const QColor secondary = pal.color(QPalette::PlaceholderText);
   setStyleSheet(QStringLiteral("QDialog#appPicker { background: %1; }"
+                               "QLabel { color: %5; }"
                                "QLabel#counter, QLabel#loadingLabel { color: %2; }"
                                "QFrame#searchBox { background: %3; border: none; border-radius: 8px; }"
-                               "QLineEdit#search { background: transparent; border: none; }"
+                               "QLineEdit#search { background: transparent; border: none; color: %5; }"
                                "QFrame#divider { color: %4; }"
                                "QListView#apps { background: %1; }")
                     .arg(cssColor(pal.color(QPalette::Window)), cssColor(secondary), cssColor(pal.color(QPalette::Base)),
-                         cssColor(pal.color(QPalette::Mid))));
+                         cssColor(pal.color(QPalette::Mid)), cssColor(pal.color(QPalette::Text))));
   if (auto* magnifier = findChild<QLabel*>("magnifier")) {
     magnifier->setPixmap(symbolIcon(Symbol::magnifyingGlass, secondary, 14).pixmap(14, 14));
   }

@@ -281,6 +281,7 @@ void WebBlocklistView::rebuild() {
     delete item;
   }
   const QStringList remaining = remainingSuggestions();
+  int chipHeight = 0;
   for (const auto& domain : remaining) {
     auto* chip = new QPushButton(symbolIcon(Symbol::plus, Theme::accent(), 10), domain);
     chip->setObjectName("chip");
@@ -292,10 +293,12 @@ void WebBlocklistView::rebuild() {
       if (webBlocklist_) (void)webBlocklist_->add(d);
     });
     chipLayout_->addWidget(chip);
+    chip->show();
+    chipHeight = std::max(chipHeight, chip->sizeHint().height());
   }
   chipLayout_->addStretch(1);
   chipScroll_->setVisible(!remaining.isEmpty());
-  chipScroll_->setFixedHeight(chipScroll_->widget()->sizeHint().height());
+  chipScroll_->setFixedHeight(chipHeight);
 
   while (auto* item = rowLayout_->takeAt(0)) {
     retire(item->widget());
@@ -330,6 +333,7 @@ void WebBlocklistView::rebuild() {
     connect(remove, &QPushButton::clicked, this, [this, domain] { removeDomain(domain); });
     h->addWidget(remove);
     rowLayout_->addWidget(row);
+    row->show();
   }
   rowLayout_->addStretch(1);
   listStack_->setCurrentIndex(webBlocklist_->domains().empty() ? 1 : 0);

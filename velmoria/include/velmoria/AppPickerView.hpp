@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPalette>
 #include <QPointer>
 #include <optional>
 
@@ -53,6 +54,7 @@ class AppPickerView : public QDialog {
   AppPickerViewModel* vm_ = nullptr;
   AppListModel* model_ = nullptr;
   std::optional<Appearance> scheme_;
+  QPalette colours_;
   bool shownOnce_ = false;
   QLabel* counter_ = nullptr;
   QLineEdit* search_ = nullptr;
