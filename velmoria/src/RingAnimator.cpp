@@ -1,0 +1,66 @@
+#include "velmoria/RingAnimator.hpp"
+
+#include <QEasingCurve>
+#include <algorithm>
+#include <cmath>
+
+namespace velmoria {
+namespace {
+
+double fraction(std::chrono::system_clock::duration elapsed, std::chrono::milliseconds total) {
+  return std::clamp(std::chrono::duration<double>(elapsed).count() / std::chrono::duration<double>(total).count(), 0.0, 1.0);
+}
+
+}  // namespace
+
+RingAnimator::RingAnimator(platform::MainScheduler& scheduler, std::function<void()> onChange)
+    : scheduler_(scheduler), onChange_(std::move(onChange)), timer_(scheduler.createTimer([this] { tick(); })) {}
+
+void RingAnimator::startPulse() {
+  glow_ = 0.7;
+  pulseStart_ = scheduler_.now();
+  if (!timer_->isActive()) timer_->start(frame, true);
+}
+
+void RingAnimator::setArcProgress(double target, bool animated) {
+  target = std::clamp(target, 0.0, 1.0);
+  if (!animated) {
+    sweep_.reset();
+    arc_ = target;
+    if (onChange_) onChange_();
+    if (!pulseStart_) timer_->stop();
+    return;
+  }
+  sweep_ = Sweep{scheduler_.now(), arc_, target};
+  if (!timer_->isActive()) timer_->start(frame, true);
+}
+
+void RingAnimator::stop() {
+  pulseStart_.reset();
+  sweep_.reset();
+  timer_->stop();
+}
+
+bool RingAnimator::isRunning() const { return timer_->isActive(); }
+
+void RingAnimator::tick() {
+  const auto now = scheduler_.now();
+  if (pulseStart_) {
+    // Up in one period, down in the next.
+    const double periods = std::chrono::duration<double>(now - *pulseStart_).count() /
+                           std::chrono::duration<double>(pulseDuration).count();
+    const double whole = std::floor(periods);
+    double t = periods - whole;
+    if (static_cast<long long>(whole) % 2 == 1) t = 1 - t;
+    glow_ = 0.7 + 0.3 * QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(t);
+  }
+  if (sweep_) {
+    const double t = fraction(now - sweep_->start, sweepDuration);
+    arc_ = sweep_->from + (sweep_->to - sweep_->from) * QEasingCurve(QEasingCurve::OutQuad).valueForProgress(t);
+    if (t >= 1) sweep_.reset();
+  }
+  if (!pulseStart_ && !sweep_) timer_->stop();
+  if (onChange_) onChange_();
+}
+
+}  // namespace velmoria
