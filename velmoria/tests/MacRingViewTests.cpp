@@ -16,7 +16,6 @@ namespace {
 class RingTest : public ::testing::TestWithParam<Appearance> {
  protected:
   RingTest() {
-    velmoria::testing::app();
     view_.setColorScheme(GetParam());
     view_.resize(view_.sizeHint());
   }
@@ -38,6 +37,7 @@ class RingTest : public ::testing::TestWithParam<Appearance> {
   static QRect around(QPoint p, int r = 1) { return QRect(p.x() - r, p.y() - r, 2 * r + 1, 2 * r + 1); }
   QColor trackColour() const { return dark() ? Theme::gray800() : Theme::gray100(); }
 
+  bool appReady_ = (velmoria::testing::app(), true);  // before the widget
   MacRingView view_;
 };
 
