@@ -3,20 +3,24 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPainterPathStroker>
 #include <QPixmap>
 #include <algorithm>
 
 namespace velmoria {
 namespace {
 
-void paintCheck(QPainter& p, const QRectF& r, const QColor& colour, double width) {
+// The tick of "checkmark.circle.fill", as an outline to cut out of the disc.
+QPainterPath checkOutline(const QRectF& r, double width) {
   QPainterPath check;
   check.moveTo(r.left() + r.width() * 0.28, r.top() + r.height() * 0.52);
   check.lineTo(r.left() + r.width() * 0.44, r.top() + r.height() * 0.67);
   check.lineTo(r.left() + r.width() * 0.72, r.top() + r.height() * 0.36);
-  p.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.setBrush(Qt::NoBrush);
-  p.drawPath(check);
+  QPainterPathStroker stroker;
+  stroker.setWidth(width);
+  stroker.setCapStyle(Qt::RoundCap);
+  stroker.setJoinStyle(Qt::RoundJoin);
+  return stroker.createStroke(check);
 }
 
 }  // namespace
@@ -81,12 +85,12 @@ void paintSymbol(QPainter& p, Symbol symbol, const QRectF& box, const QColor& co
       break;
     }
     case Symbol::checkmarkCircleFill: {
+      // Cut out rather than painted over, so whatever lies beneath shows through the tick.
       p.setPen(Qt::NoPen);
       p.setBrush(colour);
-      p.drawEllipse(r);
-      p.setCompositionMode(QPainter::CompositionMode_Clear);
-      paintCheck(p, r, Qt::transparent, std::max(1.5, side / 9));
-      p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+      QPainterPath disc;
+      disc.addEllipse(r);
+      p.drawPath(disc.subtracted(checkOutline(r, std::max(1.5, side / 9))));
       break;
     }
     case Symbol::circle:
