@@ -12,7 +12,7 @@ const helpers::TaskLocal<std::optional<XCTFailContext>>& XCTFailContext::slot() 
 
 std::optional<XCTFailContext> XCTFailContext::current() { return slot().get(); }
 
-void XCTFail(const std::string& message, std::source_location where) {
+void XCTFail(const std::string& message, base::CodeLocation where) {
     const char* file = where.file_name();
     std::uint64_t line = where.line();
     if (const auto context = XCTFailContext::current()) {

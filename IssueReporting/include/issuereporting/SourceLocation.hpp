@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <source_location>
+#include "base/CodeLocation.hpp"
 
 namespace zirudeze::issuereporting {
 
@@ -69,4 +69,4 @@ struct FileID {
     (::zirudeze::issuereporting::SourceLocation{                                                  \
         ::zirudeze::issuereporting::detail::FileID<ZD_SOURCE_MODULE, __FILE__>::value.data(),     \
         __FILE__, static_cast<std::uint64_t>(__LINE__),                                           \
-        static_cast<std::uint64_t>(std::source_location::current().column())})
+        static_cast<std::uint64_t>(::base::CodeLocation::current().column())})

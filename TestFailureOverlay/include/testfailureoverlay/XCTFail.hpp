@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <optional>
-#include <source_location>
+#include "base/CodeLocation.hpp"
 #include <string>
 
 #include "concurrency/TaskLocal.hpp"
@@ -20,6 +20,6 @@ struct XCTFailContext {
 };
 
 // Reports `message` as an issue from shipped code without linking a test framework.
-void XCTFail(const std::string& message = "", std::source_location where = std::source_location::current());
+void XCTFail(const std::string& message = "", base::CodeLocation where = base::CodeLocation::current());
 
 }  // namespace zirudeze::issuereporting
