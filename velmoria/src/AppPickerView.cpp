@@ -116,6 +116,7 @@ AppPickerView::AppPickerView(MacBlocklistStore& blocklist, AppPickerViewModel::S
     : QDialog(parent), blocklist_(&blocklist), vm_(new AppPickerViewModel(std::move(scanner), this)) {
   setObjectName("appPicker");
   setMinimumSize(460, 520);
+  setWindowModality(Qt::WindowModal);  // a sheet of the window that opens it
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);

@@ -49,6 +49,7 @@ const QStringList& WebBlocklistView::suggestions() {
 WebBlocklistView::WebBlocklistView(MacWebBlocklistStore& webBlocklist, QWidget* parent)
     : QDialog(parent), webBlocklist_(&webBlocklist) {
   setMinimumSize(460, 540);
+  setWindowModality(Qt::WindowModal);  // a sheet of the window that opens it
   setObjectName("webBlocklist");
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
