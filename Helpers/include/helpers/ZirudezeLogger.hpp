@@ -4,7 +4,7 @@
 #include <concurrency/TaskLocal.hpp>
 #include <cstdint>
 #include <optional>
-#include <source_location>
+#include "base/CodeLocation.hpp"
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -50,7 +50,7 @@ struct LogSite {
 
   // The module is the folder above the source's src/, include/ or tests/ folder ("Auth/SessionManager.cpp");
   // the function is its bare name with "()".
-  static LogSite from(const std::source_location& location);
+  static LogSite from(const base::CodeLocation& location);
 };
 
 // Context carried by the current task into every message logged below it.
@@ -76,22 +76,22 @@ class ZirudezeLogger {
   // `message` is a text or a callable producing one; it is always produced (no level filter here).
   template <class Message>
   void verbose(Message&& message, const JSONObject& context = {},
-               std::source_location location = std::source_location::current()) const {
+               base::CodeLocation location = base::CodeLocation::current()) const {
     emit(ZirudezeLogLevel::verbose, text(std::forward<Message>(message)), LogSite::from(location), context);
   }
   template <class Message>
   void debug(Message&& message, const JSONObject& context = {},
-             std::source_location location = std::source_location::current()) const {
+             base::CodeLocation location = base::CodeLocation::current()) const {
     emit(ZirudezeLogLevel::debug, text(std::forward<Message>(message)), LogSite::from(location), context);
   }
   template <class Message>
   void warning(Message&& message, const JSONObject& context = {},
-               std::source_location location = std::source_location::current()) const {
+               base::CodeLocation location = base::CodeLocation::current()) const {
     emit(ZirudezeLogLevel::warning, text(std::forward<Message>(message)), LogSite::from(location), context);
   }
   template <class Message>
   void error(Message&& message, const JSONObject& context = {},
-             std::source_location location = std::source_location::current()) const {
+             base::CodeLocation location = base::CodeLocation::current()) const {
     emit(ZirudezeLogLevel::error, text(std::forward<Message>(message)), LogSite::from(location), context);
   }
 
@@ -113,7 +113,7 @@ class ZirudezeLogger {
 // Runs `operation` between "begin" and "end" debug messages, with "error: ..." when it throws.
 template <class Operation>
 decltype(auto) trace(const ZirudezeLogger* logger, Operation&& operation,
-                     std::source_location location = std::source_location::current()) {
+                     base::CodeLocation location = base::CodeLocation::current()) {
   if (!logger) return std::forward<Operation>(operation)();
   const LogSite site = LogSite::from(location);
   logger->emit(ZirudezeLogLevel::debug, "begin", site);
