@@ -11,7 +11,7 @@ namespace zirudeze::helpers {
 
 clocks::Duration secondsToDuration(double seconds) {
     // Far beyond any real wait; keeps the conversion (and deadline arithmetic after it) in range.
-    constexpr double limit = 1e11;
+    constexpr double limit = 1e9;  // about 31 years; nanoseconds overflow past 9.2e9 s
     if (std::isnan(seconds)) return clocks::Duration::zero();
     seconds = std::clamp(seconds, -limit, limit);
     return std::chrono::duration_cast<clocks::Duration>(std::chrono::duration<double>(seconds));
