@@ -177,11 +177,12 @@ struct FakeBackend::State {
       if (!write(socket, request, response)) break;
       if (!request.keep_alive() || response.truncateBody) break;
     }
+    // Closed under the lock: the destructor shuts live sockets down through their handles.
+    std::lock_guard lock(mutex);
+    live.erase(index);
     boost::system::error_code ignored;
     socket.shutdown(tcp::socket::shutdown_both, ignored);
     socket.close(ignored);
-    std::lock_guard lock(mutex);
-    live.erase(index);
   }
 
   bool write(tcp::socket& socket, const http::request<http::string_body>& request,
