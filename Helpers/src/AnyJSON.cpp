@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "base/Unicode.hpp"
+#include "issuereporting/DebugRender.hpp"
 
 namespace zirudeze::helpers {
 namespace {
@@ -17,21 +18,7 @@ std::size_t mix(std::size_t seed, std::size_t value) {
   return seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 12) + (seed >> 4));
 }
 
-void appendQuoted(std::string& out, std::string_view text) {
-  out += '"';
-  for (const char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\0': out += "\\0"; break;
-      default: out += c;
-    }
-  }
-  out += '"';
-}
+void appendQuoted(std::string& out, std::string_view text) { out += issuereporting::quotedText(text); }
 
 void appendDouble(std::string& out, double value) {
   if (std::isnan(value)) {
