@@ -1,4 +1,5 @@
 #include "velmoria_filter/FilterConfiguration.hpp"
+#include "base/XdgDirectories.hpp"
 
 #include <cstdlib>
 #include <fstream>
@@ -38,15 +39,7 @@ StoredFilterConfiguration readFilterPreferences(const std::filesystem::path& fil
 }
 
 std::filesystem::path defaultFilterPreferencesPath() {
-  std::filesystem::path base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-    base = std::filesystem::path(home) / ".config";
-  } else {
-    base = "/tmp";
-  }
-  return base / "velmoria" / "network-extension.json";
+  return base::xdgConfigHome() / "velmoria" / "network-extension.json";
 }
 
 }  // namespace velmoria::filter

@@ -1,4 +1,5 @@
 #include "platform/NetworkExtensionPreferences.hpp"
+#include "base/XdgDirectories.hpp"
 
 #include "platform/AtomicFile.hpp"
 
@@ -115,15 +116,7 @@ FilterConfiguration decodeFilterConfiguration(const nlohmann::json& value) {
 }
 
 std::filesystem::path defaultNetworkExtensionPreferencesFile() {
-  std::filesystem::path base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-    base = std::filesystem::path(home) / ".config";
-  } else {
-    base = "/tmp";
-  }
-  return base / "velmoria" / "network-extension.json";
+  return base::xdgConfigHome() / "velmoria" / "network-extension.json";
 }
 
 FileNetworkExtensionPreferences::FileNetworkExtensionPreferences(std::filesystem::path file)

@@ -1,4 +1,5 @@
 #include "platform/UserDefaults.hpp"
+#include "base/XdgDirectories.hpp"
 
 #include "platform/AtomicFile.hpp"
 
@@ -123,11 +124,7 @@ std::shared_ptr<UserDefaults> FileDefaultsSystem::suite(const std::string& name)
 }
 
 std::filesystem::path defaultsFolder() {
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
-    return std::filesystem::path(config) / "velmoria";
-  }
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home && *home ? home : "/") / ".config" / "velmoria";
+  return base::xdgConfigHome() / "velmoria";
 }
 
 DefaultsSystem& systemDefaults() {

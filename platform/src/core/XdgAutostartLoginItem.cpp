@@ -1,4 +1,5 @@
 #include "platform/LoginItem.hpp"
+#include "base/XdgDirectories.hpp"
 
 #include "platform/AtomicFile.hpp"
 #include "platform/DesktopEntry.hpp"
@@ -14,11 +15,7 @@ namespace platform {
 namespace {
 
 std::filesystem::path defaultAutostartFolder() {
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
-    return std::filesystem::path(config) / "autostart";
-  }
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home && *home ? home : "/") / ".config/autostart";
+  return base::xdgConfigHome() / "autostart";
 }
 
 std::optional<std::filesystem::path> ownExecutable() {

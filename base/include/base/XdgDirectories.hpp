@@ -1,0 +1,11 @@
+#pragma once
+
+#include <filesystem>
+
+namespace base {
+
+// The user's configuration folder: $XDG_CONFIG_HOME when it is absolute, else ~/.config, with the
+// home folder from $HOME or, failing that, the password database. Never a shared folder.
+std::filesystem::path xdgConfigHome();
+
+}  // namespace base
