@@ -106,8 +106,6 @@ bool BrowserRedirector::isBlockedHost(std::string_view host, const std::vector<s
 }
 
 void BrowserRedirector::tick() {
-  const auto domains = readBlockedDomains();
-  if (domains.empty()) return;
   if (!blockPageURL_) return;
   const auto front = workspace_.frontmostApplication();
   if (!front) return;
@@ -115,6 +113,9 @@ void BrowserRedirector::tick() {
   if (!bundleID) return;
   const auto row = browsers().find(*bundleID);
   if (row == browsers().end()) return;
+  // Read only once a browser is in front: most ticks find some other app there.
+  const auto domains = readBlockedDomains();
+  if (domains.empty()) return;
 
   const auto url = scripts_.run(readScript(row->second));
   if (!url || url->empty()) return;
