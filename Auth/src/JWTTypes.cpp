@@ -1,7 +1,7 @@
 #include "auth/JWTTypes.hpp"
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "base/coding/Coding.hpp"
@@ -74,14 +74,14 @@ AudienceClaim AudienceClaim::decode(const base::Decoder& decoder) {
     return AudienceClaim(decoder.decode<std::vector<std::string>>());
   } catch (const base::DecodingError&) {
   }
-  throw base::DecodingError::typeMismatch(
-      "AudienceClaim", {decoder.codingPath(), "Expected String or [String] for audience claim"});
+  throw base::DecodingError::typeMismatch("AudienceClaim",
+                                          {decoder.codingPath(), "Expected String or [String] for audience claim"});
 }
 
 namespace {
 
 constexpr std::array<std::string_view, 14> kRegisteredClaims = {
-    "iss", "sub",  "aud",        "exp",   "iat",   "nbf",          "jti",
+    "iss",  "sub", "aud",        "exp",   "iat",   "nbf",          "jti",
     "role", "aal", "session_id", "email", "phone", "app_metadata", "user_metadata",
 };
 

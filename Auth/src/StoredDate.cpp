@@ -61,8 +61,10 @@ base::Date decodeStoredDate(const base::Decoder& decoder) {
   bool roundUp = false;
   if (cursor != end) ++cursor;
   for (; cursor != end; ++cursor, ++fractionDigits) {
-    if (fractionDigits < 9) fraction = fraction * 10 + (*cursor - '0');
-    else if (fractionDigits == 9) roundUp = *cursor >= '5';
+    if (fractionDigits < 9)
+      fraction = fraction * 10 + (*cursor - '0');
+    else if (fractionDigits == 9)
+      roundUp = *cursor >= '5';
   }
   for (int digit = fractionDigits; digit < 9; ++digit) fraction *= 10;
   __int128 nanos = wholeSeconds * kNanosPerSecond + fraction + (roundUp ? 1 : 0);
@@ -70,10 +72,8 @@ base::Date decodeStoredDate(const base::Decoder& decoder) {
   nanos += kReferenceOffsetNanos;
 
   using Duration = base::Date::duration;
-  const __int128 lowest = static_cast<__int128>(
-      std::chrono::duration_cast<Nanoseconds>(Duration::min()).count());
-  const __int128 highest = static_cast<__int128>(
-      std::chrono::duration_cast<Nanoseconds>(Duration::max()).count());
+  const __int128 lowest = static_cast<__int128>(std::chrono::duration_cast<Nanoseconds>(Duration::min()).count());
+  const __int128 highest = static_cast<__int128>(std::chrono::duration_cast<Nanoseconds>(Duration::max()).count());
   if (nanos < lowest || nanos > highest) throw outOfRange();
   return base::Date(std::chrono::duration_cast<Duration>(Nanoseconds(static_cast<std::int64_t>(nanos))));
 }

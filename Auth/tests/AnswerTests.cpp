@@ -110,10 +110,11 @@ TEST(MultiFactorAnswers, AMREntryFromAClaimElement) {
 }
 
 TEST(MultiFactorAnswers, FactorRoundTripsThroughBothCoders) {
-  Factor factor{"f1", "Laptop", "totp", FactorStatus::verified, micros(1'704'067'200'001'000),
-                micros(1'704'067'300'000'000)};
+  Factor factor{
+      "f1", "Laptop", "totp", FactorStatus::verified, micros(1'704'067'200'001'000), micros(1'704'067'300'000'000)};
   EXPECT_EQ(fromWire<Factor>(wire(factor).dump()), factor);
-  EXPECT_EQ(StoredSessionCoders::decoder().decode<Factor>(StoredSessionCoders::encoder().encodeToString(factor)), factor);
+  EXPECT_EQ(StoredSessionCoders::decoder().decode<Factor>(StoredSessionCoders::encoder().encodeToString(factor)),
+            factor);
   factor.friendlyName = std::nullopt;
   EXPECT_FALSE(wire(factor).contains("friendly_name"));
 }

@@ -105,7 +105,9 @@ static_assert(!CodedRawValueEnum<AuthChangeEvent>);
 static_assert(!CodedRawValueEnum<SignOutScope>);
 static_assert(CodedRawValueEnum<EmailOTPType>);
 template <class E>
-concept Decodable = requires(const base::Decoder& d) { base::Coding<E>::decode(d); };
+concept Decodable = requires(const base::Decoder& d) {
+  base::Coding<E>::decode(d);
+};
 static_assert(!Decodable<EmailOTPType>);
 static_assert(Decodable<MessagingChannel>);
 

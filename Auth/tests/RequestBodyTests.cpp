@@ -40,23 +40,36 @@ TEST(RequestBodies, EncodeExactlyTheMembersThatAreSet) {
        R"({"phone":"+1","create_user":false})"},
       {"otp with captcha and challenge",
        [] {
-         return wire(OTPParams{.email = "a@b.c", .createUser = true, .channel = MessagingChannel::whatsapp,
-                               .data = kMetadata, .authMetaSecurity = AuthMetaSecurity{"cap"},
-                               .codeChallenge = "ch", .codeChallengeMethod = "s256"});
+         return wire(OTPParams{.email = "a@b.c",
+                               .createUser = true,
+                               .channel = MessagingChannel::whatsapp,
+                               .data = kMetadata,
+                               .authMetaSecurity = AuthMetaSecurity{"cap"},
+                               .codeChallenge = "ch",
+                               .codeChallengeMethod = "s256"});
        },
        R"({"email":"a@b.c","create_user":true,"channel":"whatsapp","data":{"full_name":"Ada","planTier":2},
            "auth_meta_security":{"captcha_token":"cap"},"code_challenge":"ch","code_challenge_method":"s256"})"},
-      {"verify e-mail", [] { return wire(VerifyOTPParams{VerifyEmailOTPParams{"a@b.c", "123456", EmailOTPType::magiclink}}); },
+      {"verify e-mail",
+       [] {
+         return wire(VerifyOTPParams{VerifyEmailOTPParams{"a@b.c", "123456", EmailOTPType::magiclink}});
+       },
        R"({"email":"a@b.c","token":"123456","type":"magiclink"})"},
       {"verify e-mail change with captcha",
        [] {
-         return wire(VerifyOTPParams{
-             VerifyEmailOTPParams{"a@b.c", "1", EmailOTPType::emailChange, AuthMetaSecurity{"cap"}}});
+         return wire(
+             VerifyOTPParams{VerifyEmailOTPParams{"a@b.c", "1", EmailOTPType::emailChange, AuthMetaSecurity{"cap"}}});
        },
        R"({"email":"a@b.c","token":"1","type":"email_change","auth_meta_security":{"captcha_token":"cap"}})"},
-      {"verify mobile", [] { return wire(VerifyOTPParams{VerifyMobileOTPParams{"+1", "9", MobileOTPType::phoneChange}}); },
+      {"verify mobile",
+       [] {
+         return wire(VerifyOTPParams{VerifyMobileOTPParams{"+1", "9", MobileOTPType::phoneChange}});
+       },
        R"({"phone":"+1","token":"9","type":"phone_change"})"},
-      {"verify token hash", [] { return wire(VerifyOTPParams{VerifyTokenHashParams{"h", EmailOTPType::recovery}}); },
+      {"verify token hash",
+       [] {
+         return wire(VerifyOTPParams{VerifyTokenHashParams{"h", EmailOTPType::recovery}});
+       },
        R"({"token_hash":"h","type":"recovery"})"},
       {"credentials e-mail and password", [] { return wire(UserCredentials{.email = "a@b.c", .password = "pw"}); },
        R"({"email":"a@b.c","password":"pw"})"},
@@ -64,14 +77,14 @@ TEST(RequestBodies, EncodeExactlyTheMembersThatAreSet) {
       {"anonymous sign-up",
        [] { return wire(SignUpRequest{.data = kMetadata, .authMetaSecurity = AuthMetaSecurity{"cap"}}); },
        R"({"data":{"full_name":"Ada","planTier":2},"auth_meta_security":{"captcha_token":"cap"}})"},
-      {"phone sign-up", [] { return wire(SignUpRequest{.password = "pw", .phone = "+1", .channel = MessagingChannel::sms}); },
+      {"phone sign-up",
+       [] { return wire(SignUpRequest{.password = "pw", .phone = "+1", .channel = MessagingChannel::sms}); },
        R"({"password":"pw","phone":"+1","channel":"sms"})"},
       {"id token", [] { return wire(OpenIDConnectCredentials(OpenIDConnectCredentials::Provider::apple, "idt")); },
        R"({"provider":"apple","id_token":"idt","link_identity":false})"},
       {"id token linking",
        [] {
-         return wire(linking(
-             OpenIDConnectCredentials(OpenIDConnectCredentials::Provider::google, "idt", "at", "n")));
+         return wire(linking(OpenIDConnectCredentials(OpenIDConnectCredentials::Provider::google, "idt", "at", "n")));
        },
        R"({"provider":"google","id_token":"idt","access_token":"at","nonce":"n","link_identity":true})"},
       {"attributes password only", [] { return wire(UserAttributes{.password = "pw"}); }, R"({"password":"pw"})"},
@@ -86,24 +99,33 @@ TEST(RequestBodies, EncodeExactlyTheMembersThatAreSet) {
        R"({"email":"n@b.c","code_challenge":"ch","code_challenge_method":"s256"})"},
       {"admin attributes",
        [] {
-         return wire(AdminUserAttributes{.appMetadata = kMetadata, .emailConfirm = false, .password = "pw",
-                                         .passwordHash = "$2a$", .phoneConfirm = true});
+         return wire(AdminUserAttributes{.appMetadata = kMetadata,
+                                         .emailConfirm = false,
+                                         .password = "pw",
+                                         .passwordHash = "$2a$",
+                                         .phoneConfirm = true});
        },
        R"({"app_metadata":{"full_name":"Ada","planTier":2},"email_confirm":false,"password":"pw",
            "password_hash":"$2a$","phone_confirm":true})"},
       {"admin attributes empty", [] { return wire(AdminUserAttributes{}); }, "{}"},
       {"recover e-mail only", [] { return wire(RecoverParams{.email = "a@b.c"}); }, R"({"email":"a@b.c"})"},
-      {"resend e-mail change", [] { return wire(ResendEmailParams{ResendEmailType::emailChange, "a@b.c"}); },
+      {"resend e-mail change",
+       [] {
+         return wire(ResendEmailParams{ResendEmailType::emailChange, "a@b.c"});
+       },
        R"({"type":"email_change","email":"a@b.c"})"},
       {"resend sms with captcha",
-       [] { return wire(ResendMobileParams{ResendMobileType::sms, "+1", AuthMetaSecurity{"cap"}}); },
+       [] {
+         return wire(ResendMobileParams{ResendMobileType::sms, "+1", AuthMetaSecurity{"cap"}});
+       },
        R"({"type":"sms","phone":"+1","auth_meta_security":{"captcha_token":"cap"}})"},
       {"delete user hard", [] { return wire(DeleteUserRequest{false}); }, R"({"should_soft_delete":false})"},
-      {"sso by domain", [] { return wire(SignInWithSSORequest{.domain = "corp.example"}); }, R"({"domain":"corp.example"})"},
+      {"sso by domain", [] { return wire(SignInWithSSORequest{.domain = "corp.example"}); },
+       R"({"domain":"corp.example"})"},
       {"sso by provider with redirect",
        [] {
-         return wire(SignInWithSSORequest{.providerId = "p1",
-                                          .redirectTo = base::URL::parse("velmoria://callback?x=1&y=2")});
+         return wire(
+             SignInWithSSORequest{.providerId = "p1", .redirectTo = base::URL::parse("velmoria://callback?x=1&y=2")});
        },
        R"({"provider_id":"p1","redirect_to":"velmoria://callback?x=1&y=2"})"},
       {"totp enrolment bare", [] { return wire(MFAEnrollParamsType(MFAEnrollParamsType::totp())); },
@@ -113,22 +135,33 @@ TEST(RequestBodies, EncodeExactlyTheMembersThatAreSet) {
       {"phone enrolment", [] { return wire(MFAEnrollParamsType(MFAEnrollParamsType::phone(std::nullopt, "+1"))); },
        R"({"factor_type":"phone","phone":"+1"})"},
       {"challenge without channel", [] { return wire(MFAChallengeParams{"f1"}); }, R"({"factor_id":"f1"})"},
-      {"challenge by whatsapp", [] { return wire(MFAChallengeParams{"f1", MessagingChannel::whatsapp}); },
+      {"challenge by whatsapp",
+       [] {
+         return wire(MFAChallengeParams{"f1", MessagingChannel::whatsapp});
+       },
        R"({"factor_id":"f1","channel":"whatsapp"})"},
-      {"verify factor", [] { return wire(MFAVerifyParams{"f1", "c1", "123"}); },
+      {"verify factor",
+       [] {
+         return wire(MFAVerifyParams{"f1", "c1", "123"});
+       },
        R"({"factor_id":"f1","challenge_id":"c1","code":"123"})"},
-      {"challenge and verify", [] { return wire(MFAChallengeAndVerifyParams{"f1", "123"}); },
+      {"challenge and verify",
+       [] {
+         return wire(MFAChallengeAndVerifyParams{"f1", "123"});
+       },
        R"({"factor_id":"f1","code":"123"})"},
       {"unenrol", [] { return wire(MFAUnenrollParams{"f1"}); }, R"({"factor_id":"f1"})"},
       {"oauth client create minimal", [] { return wire(CreateOAuthClientParams{.clientName = "cli"}); },
        R"({"client_name":"cli","redirect_uris":[]})"},
       {"oauth client create full",
        [] {
-         return wire(CreateOAuthClientParams{"cli", "https://c.example", {"https://c.example/cb"},
-                                             std::vector<OAuthClientGrantType>{OAuthClientGrantType::authorizationCode,
-                                                                               "device_code"},
-                                             std::vector<OAuthClientResponseType>{OAuthClientResponseType::code},
-                                             "openid"});
+         return wire(CreateOAuthClientParams{
+             "cli",
+             "https://c.example",
+             {"https://c.example/cb"},
+             std::vector<OAuthClientGrantType>{OAuthClientGrantType::authorizationCode, "device_code"},
+             std::vector<OAuthClientResponseType>{OAuthClientResponseType::code},
+             "openid"});
        },
        R"({"client_name":"cli","client_uri":"https://c.example","redirect_uris":["https://c.example/cb"],
            "grant_types":["authorization_code","device_code"],"response_types":["code"],"scope":"openid"})"},
@@ -153,23 +186,23 @@ void expectRoundTrip(const char* name, const T& value) {
 TEST(RequestBodies, DecodableBodiesRoundTrip) {
   expectRoundTrip("captcha", AuthMetaSecurity{"cap"});
   expectRoundTrip("otp minimal", OTPParams{.createUser = false});
-  expectRoundTrip("otp full", OTPParams{"a@b.c", "+1", true, MessagingChannel::sms, kMetadata,
-                                        AuthMetaSecurity{"cap"}, "ch", "plain"});
+  expectRoundTrip("otp full", OTPParams{"a@b.c", "+1", true, MessagingChannel::sms, kMetadata, AuthMetaSecurity{"cap"},
+                                        "ch", "plain"});
   expectRoundTrip("credentials empty", UserCredentials{});
   expectRoundTrip("credentials full", UserCredentials{"a@b.c", "pw", "+1", "rt", AuthMetaSecurity{"c"}});
   expectRoundTrip("sign-up empty", SignUpRequest{});
-  expectRoundTrip("sign-up full",
-                  SignUpRequest{"a@b.c", "pw", "+1", MessagingChannel::whatsapp, kMetadata, AuthMetaSecurity{"c"}, "ch",
-                                "s256"});
-  expectRoundTrip("id token", OpenIDConnectCredentials(OpenIDConnectCredentials::Provider::facebook, "idt", "at",
-                                                       "n", AuthMetaSecurity{"c"}));
+  expectRoundTrip("sign-up full", SignUpRequest{"a@b.c", "pw", "+1", MessagingChannel::whatsapp, kMetadata,
+                                                AuthMetaSecurity{"c"}, "ch", "s256"});
+  expectRoundTrip("id token", OpenIDConnectCredentials(OpenIDConnectCredentials::Provider::facebook, "idt", "at", "n",
+                                                       AuthMetaSecurity{"c"}));
   expectRoundTrip("id token linking",
                   linking(OpenIDConnectCredentials(OpenIDConnectCredentials::Provider::azure, "idt")));
   expectRoundTrip("attributes empty", UserAttributes{});
   expectRoundTrip("attributes full", UserAttributes{"a@b.c", "+1", "pw", "n", "tok", kMetadata, "ch", "s256"});
   expectRoundTrip("recover", RecoverParams{"a@b.c", AuthMetaSecurity{"c"}, "ch", "s256"});
   expectRoundTrip("sso answer", SSOResponse{*base::URL::parse("https://sso.example/start?rid=1")});
-  expectRoundTrip("oauth answer", OAuthResponse{Provider::slackOIDC, *base::URL::parse("https://auth.example/authorize")});
+  expectRoundTrip("oauth answer",
+                  OAuthResponse{Provider::slackOIDC, *base::URL::parse("https://auth.example/authorize")});
 }
 
 TEST(RequestBodies, RequiredMembersOfDecodableBodies) {
@@ -186,14 +219,15 @@ TEST(RequestBodies, RequiredMembersOfDecodableBodies) {
 
   EXPECT_EQ(decodingError<OpenIDConnectCredentials>(R"({"provider":"apple","id_token":"t"})")->subject(),
             "linkIdentity");
-  EXPECT_EQ(decodingError<OpenIDConnectCredentials>(R"({"provider":"apple","id_token":null,"link_identity":true})")
-                ->kind(),
-            base::DecodingError::Kind::valueNotFound);
-  EXPECT_EQ(decodingError<OpenIDConnectCredentials>(R"({"provider":"github","id_token":"t","link_identity":true})")
-                ->kind(),
-            base::DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(
+      decodingError<OpenIDConnectCredentials>(R"({"provider":"apple","id_token":null,"link_identity":true})")->kind(),
+      base::DecodingError::Kind::valueNotFound);
+  EXPECT_EQ(
+      decodingError<OpenIDConnectCredentials>(R"({"provider":"github","id_token":"t","link_identity":true})")->kind(),
+      base::DecodingError::Kind::dataCorrupted);
   EXPECT_EQ(decodingError<RecoverParams>(R"({"code_challenge":"c"})")->subject(), "email");
-  EXPECT_EQ(decodingError<SSOResponse>(R"({"url":"not an address"})")->kind(), base::DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(decodingError<SSOResponse>(R"({"url":"not an address"})")->kind(),
+            base::DecodingError::Kind::dataCorrupted);
   EXPECT_EQ(decodingError<OAuthResponse>(R"({"provider":"myspace","url":"https://a.example"})")->kind(),
             base::DecodingError::Kind::dataCorrupted);
   EXPECT_EQ(decodingError<OAuthResponse>(R"({"provider":"github"})")->subject(), "url");

@@ -117,8 +117,8 @@ TEST(SessionCoding, StoredFormUsesDeclaredKeysAndNumericDatesAndComesBackEqual) 
   // Straight from the service, with microsecond times.
   const Session session = fromWire<Session>(serverSession(R"("provider_refresh_token":"prt",)"));
   const base::Json stored = StoredSessionCoders::encoder().encodeToJson(session);
-  for (const char* key : {"providerRefreshToken", "accessToken", "tokenType", "expiresIn", "expiresAt", "refreshToken",
-                          "user"})
+  for (const char* key :
+       {"providerRefreshToken", "accessToken", "tokenType", "expiresIn", "expiresAt", "refreshToken", "user"})
     EXPECT_TRUE(stored.contains(key)) << key;
   EXPECT_FALSE(stored.contains("access_token"));
   const base::Json& user = stored["user"];
@@ -130,7 +130,8 @@ TEST(SessionCoding, StoredFormUsesDeclaredKeysAndNumericDatesAndComesBackEqual) 
   EXPECT_TRUE(user["createdAt"].is_number());
   EXPECT_DOUBLE_EQ(user["createdAt"].get<double>(), 1'704'067'200.0 - 978'307'200.0);
 
-  const auto restored = StoredSessionCoders::decoder().decode<Session>(StoredSessionCoders::encoder().encodeToString(session));
+  const auto restored =
+      StoredSessionCoders::decoder().decode<Session>(StoredSessionCoders::encoder().encodeToString(session));
   EXPECT_EQ(restored, session);
   // The stored form is not the wire form: the wire decoder does not read it.
   EXPECT_TRUE(decodingError<Session>(stored.dump()));
@@ -142,8 +143,8 @@ TEST(SessionCoding, StoredDatesComeBackExactly) {
   const base::Date samples[] = {
       micros(1'704'067'200'123'000),  // a millisecond the plain double route reads back one nanosecond short
       micros(1'715'000'000'999'999),
-      micros(978'307'200'000'000),    // the reference instant itself
-      micros(946'684'800'000'001),    // before the reference instant
+      micros(978'307'200'000'000),  // the reference instant itself
+      micros(946'684'800'000'001),  // before the reference instant
       micros(0),
       base::Date(seconds(4'102'444'800)),  // 2100
   };
@@ -185,9 +186,10 @@ TEST(SessionCoding, RequiredMembersFailWithTheirKeyAndPath) {
       {"expires_in as text",
        R"({"access_token":"a","token_type":"b","expires_in":"1","expires_at":2,"refresh_token":"r","user":{}})",
        base::DecodingError::Kind::typeMismatch, nullptr, "expiresIn"},
-      {"weak password without reasons", serverSession(R"("weak_password":{},)"),
-       base::DecodingError::Kind::keyNotFound, "reasons", "weakPassword"},
-      {"bad identity date", serverSession().replace(serverSession().find("2024-01-01T00:00:00.000001Z"), 27, "yesterday"),
+      {"weak password without reasons", serverSession(R"("weak_password":{},)"), base::DecodingError::Kind::keyNotFound,
+       "reasons", "weakPassword"},
+      {"bad identity date",
+       serverSession().replace(serverSession().find("2024-01-01T00:00:00.000001Z"), 27, "yesterday"),
        base::DecodingError::Kind::dataCorrupted, nullptr, "user.identities[0].lastSignInAt"},
       {"bad factor status", serverSession().replace(serverSession().find(R"("verified")"), 10, R"("VERIFIED")"),
        base::DecodingError::Kind::dataCorrupted, nullptr, "user.factors[0].status"},
@@ -268,9 +270,9 @@ TEST(UserCoding, NestedDifferencesMakeSessionsUnequal) {
 
 TEST(UserIdentityCoding, MissingIdentityIdIsTheZeroUUIDAndIsWrittenBack) {
   for (const char* idMember : {"", R"("identity_id":null,)"}) {
-    const auto identity = fromWire<UserIdentity>(
-        std::string(R"({"id":"google-123",)") + idMember +
-        R"("user_id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","provider":"some-new-provider"})");
+    const auto identity =
+        fromWire<UserIdentity>(std::string(R"({"id":"google-123",)") + idMember +
+                               R"("user_id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","provider":"some-new-provider"})");
     EXPECT_EQ(identity.identityId, base::UUID());
     EXPECT_EQ(identity.id, "google-123");
     EXPECT_EQ(identity.provider, "some-new-provider");
@@ -283,14 +285,14 @@ TEST(UserIdentityCoding, MissingIdentityIdIsTheZeroUUIDAndIsWrittenBack) {
 }
 
 TEST(UserIdentityCoding, RequiredAndMalformedMembersFail) {
-  const auto noId = decodingError<UserIdentity>(
-      R"({"user_id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","provider":"email"})");
+  const auto noId =
+      decodingError<UserIdentity>(R"({"user_id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","provider":"email"})");
   ASSERT_TRUE(noId);
   EXPECT_EQ(noId->kind(), base::DecodingError::Kind::keyNotFound);
   EXPECT_EQ(noId->subject(), "id");
 
-  const auto numericId = decodingError<UserIdentity>(
-      R"({"id":7,"user_id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","provider":"email"})");
+  const auto numericId =
+      decodingError<UserIdentity>(R"({"id":7,"user_id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","provider":"email"})");
   ASSERT_TRUE(numericId);
   EXPECT_EQ(numericId->kind(), base::DecodingError::Kind::typeMismatch);
 

@@ -9,7 +9,7 @@ Instant AnyClock::now() const { return Instant{start_.durationTo(base_->now())};
 Duration AnyClock::minimumResolution() const { return base_->minimumResolution(); }
 
 void AnyClock::sleepUntil(Instant deadline, std::optional<Duration> tolerance, std::stop_token token) const {
-    base_->sleepUntil(start_.advanced(deadline.offset), tolerance, std::move(token));
+  base_->sleepUntil(start_.advanced(deadline.offset), tolerance, std::move(token));
 }
 
 }  // namespace zirudeze::clocks

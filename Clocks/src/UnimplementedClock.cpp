@@ -24,24 +24,23 @@ UnimplementedClock::UnimplementedClock(std::string name)
                          issuereporting::SourceLocation{"Clocks/UnimplementedClock", __FILE__, 163, 16}) {}
 
 void UnimplementedClock::report(const char* member) const {
-    issuereporting::reportIssue(
-        [&]() -> std::optional<std::string> { return "Unimplemented: " + name_ + member; },
-        issuereporting::IssueSeverity::error, location_);
+  issuereporting::reportIssue([&]() -> std::optional<std::string> { return "Unimplemented: " + name_ + member; },
+                              issuereporting::IssueSeverity::error, location_);
 }
 
 Instant UnimplementedClock::now() const {
-    report(".now");
-    return base_->now();
+  report(".now");
+  return base_->now();
 }
 
 Duration UnimplementedClock::minimumResolution() const {
-    report(".minimumResolution");
-    return base_->minimumResolution();
+  report(".minimumResolution");
+  return base_->minimumResolution();
 }
 
 void UnimplementedClock::sleepUntil(Instant deadline, std::optional<Duration> tolerance, std::stop_token token) const {
-    report(".sleep");
-    base_->sleepUntil(deadline, tolerance, std::move(token));
+  report(".sleep");
+  base_->sleepUntil(deadline, tolerance, std::move(token));
 }
 
 }  // namespace zirudeze::clocks

@@ -5,11 +5,11 @@
 #include <thread>
 #include <vector>
 
-#include "issuereporting/testing/RecordingReporter.hpp"
 #include "ClockTestSupport.hpp"
 #include "clocks/TestClock.hpp"
 #include "concurrency/CancellationError.hpp"
 #include "issuereporting/IssueReporters.hpp"
+#include "issuereporting/testing/RecordingReporter.hpp"
 
 namespace clk = zirudeze::clocks;
 namespace ir = zirudeze::issuereporting;
@@ -21,186 +21,186 @@ namespace {
 const ir::SourceLocation runSite{"Tests/Run", "/src/Tests/Run.cpp", 77, 9};
 
 struct Wake {
-    clk::Duration deadline;
-    clk::Instant seen;
+  clk::Duration deadline;
+  clk::Instant seen;
 };
 
 }  // namespace
 
 TEST(TestClock, AdvanceWakesDueSleepersInDeadlineOrder) {
-    const clk::TestClock clock;
-    std::mutex mutex;
-    std::vector<Wake> wakes;
-    std::vector<std::thread> sleepers;
-    for (const auto deadline : {1s, 3s, 2s}) {
-        sleepers.emplace_back([&, deadline = clk::Duration(deadline)] {
-            try {
-                clock.sleepUntil(at(deadline));
-            } catch (const CancellationError&) {
-                return;
-            }
-            const auto seen = clock.now();
-            std::lock_guard lock(mutex);
-            wakes.push_back({deadline, seen});
-        });
-        ASSERT_TRUE(waitForSleepers(clock, sleepers.size()));
-    }
-    clock.advance(2s);
-    sleepers[0].join();
-    sleepers[2].join();
-    EXPECT_EQ(clock.now(), at(2s));
-    EXPECT_EQ(clock.suspensionCount(), 1u) << "the 3 s sleeper stays parked";
-    ASSERT_EQ(wakes.size(), 2u);
-    EXPECT_EQ(wakes[0].deadline, 1s);
-    EXPECT_EQ(wakes[1].deadline, 2s);
-    for (const auto& wake : wakes) {
-        EXPECT_GE(wake.seen.offset, wake.deadline);
-        EXPECT_LE(wake.seen.offset, 2s);
-    }
-    clock.advance(1s);
-    sleepers[1].join();
-    ASSERT_EQ(wakes.size(), 3u);
-    EXPECT_EQ(wakes[2].seen, at(3s));
+  const clk::TestClock clock;
+  std::mutex mutex;
+  std::vector<Wake> wakes;
+  std::vector<std::thread> sleepers;
+  for (const auto deadline : {1s, 3s, 2s}) {
+    sleepers.emplace_back([&, deadline = clk::Duration(deadline)] {
+      try {
+        clock.sleepUntil(at(deadline));
+      } catch (const CancellationError&) {
+        return;
+      }
+      const auto seen = clock.now();
+      std::lock_guard lock(mutex);
+      wakes.push_back({deadline, seen});
+    });
+    ASSERT_TRUE(waitForSleepers(clock, sleepers.size()));
+  }
+  clock.advance(2s);
+  sleepers[0].join();
+  sleepers[2].join();
+  EXPECT_EQ(clock.now(), at(2s));
+  EXPECT_EQ(clock.suspensionCount(), 1u) << "the 3 s sleeper stays parked";
+  ASSERT_EQ(wakes.size(), 2u);
+  EXPECT_EQ(wakes[0].deadline, 1s);
+  EXPECT_EQ(wakes[1].deadline, 2s);
+  for (const auto& wake : wakes) {
+    EXPECT_GE(wake.seen.offset, wake.deadline);
+    EXPECT_LE(wake.seen.offset, 2s);
+  }
+  clock.advance(1s);
+  sleepers[1].join();
+  ASSERT_EQ(wakes.size(), 3u);
+  EXPECT_EQ(wakes[2].seen, at(3s));
 }
 
 TEST(TestClock, SleepingUntilNowParksAndPastDeadlinesReturn) {
-    const clk::TestClock clock(at(5s));
-    clock.sleepUntil(at(4s));  // already past: returns without parking
-    EXPECT_EQ(clock.suspensionCount(), 0u);
+  const clk::TestClock clock(at(5s));
+  clock.sleepUntil(at(4s));  // already past: returns without parking
+  EXPECT_EQ(clock.suspensionCount(), 0u);
 
-    std::thread sleeper([&] { clock.sleepUntil(at(5s)); });
-    ASSERT_TRUE(waitForSleepers(clock, 1));
-    EXPECT_THROW(clock.checkSuspension(), clk::SuspensionError);
-    clock.advance(0s);
-    sleeper.join();
-    EXPECT_NO_THROW(clock.checkSuspension());
+  std::thread sleeper([&] { clock.sleepUntil(at(5s)); });
+  ASSERT_TRUE(waitForSleepers(clock, 1));
+  EXPECT_THROW(clock.checkSuspension(), clk::SuspensionError);
+  clock.advance(0s);
+  sleeper.join();
+  EXPECT_NO_THROW(clock.checkSuspension());
 
-    clock.advance(at(1s));
-    EXPECT_EQ(clock.now(), at(5s)) << "advancing into the past changes nothing";
+  clock.advance(at(1s));
+  EXPECT_EQ(clock.now(), at(5s)) << "advancing into the past changes nothing";
 }
 
 TEST(TestClock, ACancelledSleeperLeavesAndFails) {
-    const clk::TestClock clock;
-    std::stop_source stop;
-    std::atomic<bool> cancelled = false;
-    std::thread sleeper([&] {
-        try {
-            clock.sleepUntil(at(10s), std::nullopt, stop.get_token());
-        } catch (const CancellationError&) {
-            cancelled = true;
-        }
-    });
-    ASSERT_TRUE(waitForSleepers(clock, 1));
-    stop.request_stop();
-    sleeper.join();
-    EXPECT_TRUE(cancelled.load());
-    EXPECT_EQ(clock.suspensionCount(), 0u);
-    std::stop_source already;
-    already.request_stop();
-    EXPECT_THROW(clock.sleepUntil(at(1s), std::nullopt, already.get_token()), CancellationError);
-    EXPECT_EQ(clock.suspensionCount(), 0u);
+  const clk::TestClock clock;
+  std::stop_source stop;
+  std::atomic<bool> cancelled = false;
+  std::thread sleeper([&] {
+    try {
+      clock.sleepUntil(at(10s), std::nullopt, stop.get_token());
+    } catch (const CancellationError&) {
+      cancelled = true;
+    }
+  });
+  ASSERT_TRUE(waitForSleepers(clock, 1));
+  stop.request_stop();
+  sleeper.join();
+  EXPECT_TRUE(cancelled.load());
+  EXPECT_EQ(clock.suspensionCount(), 0u);
+  std::stop_source already;
+  already.request_stop();
+  EXPECT_THROW(clock.sleepUntil(at(1s), std::nullopt, already.get_token()), CancellationError);
+  EXPECT_EQ(clock.suspensionCount(), 0u);
 }
 
 // Cancellation racing an advance that wakes the same sleeper: every sleeper ends exactly once,
 // either woken or cancelled, and the list ends empty.
 TEST(TestClock, CancellationRacingAdvanceNeverResumesTwice) {
-    for (int round = 0; round < 50; ++round) {
-        const clk::TestClock clock;
-        std::stop_source stop;
-        std::atomic<int> ended = 0;
-        std::vector<std::thread> sleepers;
-        for (int i = 0; i < 4; ++i) {
-            sleepers.emplace_back([&, i] {
-                try {
-                    clock.sleepUntil(at(std::chrono::milliseconds(i)), std::nullopt, stop.get_token());
-                } catch (const CancellationError&) {
-                }
-                ++ended;
-            });
+  for (int round = 0; round < 50; ++round) {
+    const clk::TestClock clock;
+    std::stop_source stop;
+    std::atomic<int> ended = 0;
+    std::vector<std::thread> sleepers;
+    for (int i = 0; i < 4; ++i) {
+      sleepers.emplace_back([&, i] {
+        try {
+          clock.sleepUntil(at(std::chrono::milliseconds(i)), std::nullopt, stop.get_token());
+        } catch (const CancellationError&) {
         }
-        ASSERT_TRUE(waitForSleepers(clock, 4));
-        std::thread canceller([&] { stop.request_stop(); });
-        clock.advance(10ms);
-        canceller.join();
-        for (auto& sleeper : sleepers) sleeper.join();
-        EXPECT_EQ(ended.load(), 4);
-        EXPECT_EQ(clock.suspensionCount(), 0u);
+        ++ended;
+      });
     }
+    ASSERT_TRUE(waitForSleepers(clock, 4));
+    std::thread canceller([&] { stop.request_stop(); });
+    clock.advance(10ms);
+    canceller.join();
+    for (auto& sleeper : sleepers) sleeper.join();
+    EXPECT_EQ(ended.load(), 4);
+    EXPECT_EQ(clock.suspensionCount(), 0u);
+  }
 }
 
 TEST(TestClock, RunDrivesARepeatedSleeperToTheEnd) {
-    const auto reporter = std::make_shared<ir::testing::RecordingReporter>();
-    const clk::TestClock clock;
-    std::atomic<int> ticks = 0;
-    std::thread sleeper([&] {
-        for (int i = 0; i < 10; ++i) {
-            clock.sleep(1s);
-            ++ticks;
-        }
-    });
-    ASSERT_TRUE(waitForSleepers(clock, 1));
-    ir::withIssueReporters({reporter}, [&] {
-        // Each wake must re-park before the driver looks again; keep driving until the sleeper is done.
-        while (ticks.load() < 10) {
-            clock.run(5s, runSite);
-            if (ticks.load() < 10) waitForSleepers(clock, 1);
-        }
-    });
-    sleeper.join();
-    EXPECT_EQ(ticks.load(), 10);
-    EXPECT_EQ(clock.now(), at(10s));
-    EXPECT_TRUE(reporter->calls().empty());
+  const auto reporter = std::make_shared<ir::testing::RecordingReporter>();
+  const clk::TestClock clock;
+  std::atomic<int> ticks = 0;
+  std::thread sleeper([&] {
+    for (int i = 0; i < 10; ++i) {
+      clock.sleep(1s);
+      ++ticks;
+    }
+  });
+  ASSERT_TRUE(waitForSleepers(clock, 1));
+  ir::withIssueReporters({reporter}, [&] {
+    // Each wake must re-park before the driver looks again; keep driving until the sleeper is done.
+    while (ticks.load() < 10) {
+      clock.run(5s, runSite);
+      if (ticks.load() < 10) waitForSleepers(clock, 1);
+    }
+  });
+  sleeper.join();
+  EXPECT_EQ(ticks.load(), 10);
+  EXPECT_EQ(clock.now(), at(10s));
+  EXPECT_TRUE(reporter->calls().empty());
 }
 
 TEST(TestClock, RunGivesUpOnAnEndlessTimerAndCancelsItsSleepers) {
-    const auto reporter = std::make_shared<ir::testing::RecordingReporter>();
-    const clk::TestClock clock;
-    std::atomic<bool> cancelled = false;
-    std::atomic<bool> quit = false;
-    std::atomic<bool> ended = false;
-    std::thread timer([&] {
-        try {
-            while (!quit.load()) clock.sleep(1s);
-        } catch (const CancellationError&) {
-            cancelled = true;
-        }
-        ended = true;
-    });
-    ASSERT_TRUE(waitForSleepers(clock, 1));
-    // On a loaded machine the woken timer thread may not be back asleep when run looks for the last
-    // time, so run sees an idle clock and returns; the timer is still endless, so run again.
-    for (int attempt = 0; attempt < 20 && reporter->calls().empty() && !ended.load(); ++attempt) {
-        ir::withIssueReporters({reporter}, [&] { clock.run(200ms, runSite); });
-        if (reporter->calls().empty()) waitForSleepers(clock, 1);
+  const auto reporter = std::make_shared<ir::testing::RecordingReporter>();
+  const clk::TestClock clock;
+  std::atomic<bool> cancelled = false;
+  std::atomic<bool> quit = false;
+  std::atomic<bool> ended = false;
+  std::thread timer([&] {
+    try {
+      while (!quit.load()) clock.sleep(1s);
+    } catch (const CancellationError&) {
+      cancelled = true;
     }
-    for (int i = 0; i < 2000 && !ended.load(); ++i) std::this_thread::sleep_for(1ms);
-    if (!ended.load()) {
-        // With real threads, a sleeper woken just before the give-up can park again after the last
-        // cancellation sweep (seen only under heavy instrumentation). Release it by hand.
-        quit = true;
-        while (!ended.load()) {
-            if (clock.suspensionCount() > 0) clock.advance(1s);
-            std::this_thread::sleep_for(1ms);
-        }
+    ended = true;
+  });
+  ASSERT_TRUE(waitForSleepers(clock, 1));
+  // On a loaded machine the woken timer thread may not be back asleep when run looks for the last
+  // time, so run sees an idle clock and returns; the timer is still endless, so run again.
+  for (int attempt = 0; attempt < 20 && reporter->calls().empty() && !ended.load(); ++attempt) {
+    ir::withIssueReporters({reporter}, [&] { clock.run(200ms, runSite); });
+    if (reporter->calls().empty()) waitForSleepers(clock, 1);
+  }
+  for (int i = 0; i < 2000 && !ended.load(); ++i) std::this_thread::sleep_for(1ms);
+  if (!ended.load()) {
+    // With real threads, a sleeper woken just before the give-up can park again after the last
+    // cancellation sweep (seen only under heavy instrumentation). Release it by hand.
+    quit = true;
+    while (!ended.load()) {
+      if (clock.suspensionCount() > 0) clock.advance(1s);
+      std::this_thread::sleep_for(1ms);
     }
-    timer.join();
-    EXPECT_EQ(clock.suspensionCount(), 0u);
-    ASSERT_EQ(reporter->calls().size(), 1u);
-    const auto call = reporter->calls()[0];
-    EXPECT_EQ(call.requirement, "reportIssue(error)");
-    EXPECT_STREQ(call.location.fileID, "Tests/Run");
-    EXPECT_EQ(call.location.line, 77u);
-    EXPECT_EQ(call.text,
-              "Expected all sleeps to finish, but some are still suspending after 0.2 seconds.\n\n"
-              "There are sleeps suspending. This could mean you are not advancing the test clock far enough for "
-              "your feature to execute its logic, or there could be a bug in your feature's logic.\n\n"
-              "You can also increase the timeout of 'run' to be greater than 0.2 seconds.");
+  }
+  timer.join();
+  EXPECT_EQ(clock.suspensionCount(), 0u);
+  ASSERT_EQ(reporter->calls().size(), 1u);
+  const auto call = reporter->calls()[0];
+  EXPECT_EQ(call.requirement, "reportIssue(error)");
+  EXPECT_STREQ(call.location.fileID, "Tests/Run");
+  EXPECT_EQ(call.location.line, 77u);
+  EXPECT_EQ(call.text,
+            "Expected all sleeps to finish, but some are still suspending after 0.2 seconds.\n\n"
+            "There are sleeps suspending. This could mean you are not advancing the test clock far enough for "
+            "your feature to execute its logic, or there could be a bug in your feature's logic.\n\n"
+            "You can also increase the timeout of 'run' to be greater than 0.2 seconds.");
 }
 
 TEST(TestClock, RunWithNothingParkedReturnsAtOnce) {
-    const auto reporter = std::make_shared<ir::testing::RecordingReporter>();
-    const clk::TestClock clock(at(3s));
-    ir::withIssueReporters({reporter}, [&] { clock.run(2s, runSite); });
-    EXPECT_EQ(clock.now(), at(3s));
-    EXPECT_TRUE(reporter->calls().empty());
+  const auto reporter = std::make_shared<ir::testing::RecordingReporter>();
+  const clk::TestClock clock(at(3s));
+  ir::withIssueReporters({reporter}, [&] { clock.run(2s, runSite); });
+  EXPECT_EQ(clock.now(), at(3s));
+  EXPECT_TRUE(reporter->calls().empty());
 }

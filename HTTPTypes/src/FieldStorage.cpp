@@ -58,9 +58,9 @@ void FieldStorage::append(HTTPField field) {
   const auto position = static_cast<std::uint16_t>(entries.size());
   if (index_) {
     const std::string& name = field.name().canonicalName();
-    IndexEntry& entry = index_->findOrInsert(name, FieldNameIndex::hashOf(name), position, [this](std::uint16_t p) -> std::string_view {
-      return entries[p].field.name().canonicalName();
-    });
+    IndexEntry& entry = index_->findOrInsert(
+        name, FieldNameIndex::hashOf(name), position,
+        [this](std::uint16_t p) -> std::string_view { return entries[p].field.name().canonicalName(); });
     if (entry.last != kEndOfChain) entries[entry.last].next = position;
     entry.last = position;
   }

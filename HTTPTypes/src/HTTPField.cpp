@@ -8,9 +8,7 @@ namespace {
 constexpr bool isBlank(unsigned char byte) { return byte == ' ' || byte == '\t'; }
 
 // Bytes allowed inside a value: HTAB, SP, visible ASCII and everything from 0x80 up.
-constexpr bool isValueByte(unsigned char byte) {
-  return byte == '\t' || (byte >= 0x20 && byte != 0x7F);
-}
+constexpr bool isValueByte(unsigned char byte) { return byte == '\t' || (byte >= 0x20 && byte != 0x7F); }
 
 std::string strictlyRepaired(std::string_view bytes) {
   if (HTTPField::isValidValue(bytes)) return std::string(bytes);
@@ -60,7 +58,9 @@ HTTPField HTTPField::fromLenientValueBytes(Name name, std::span<const std::uint8
   return HTTPField(std::move(name), ISOLatin1String::fromOwnedBytes(leniently(asChars(bytes))), {});
 }
 
-void HTTPField::setValue(std::string_view value) { rawValue_ = ISOLatin1String::fromOwnedBytes(strictlyRepaired(value)); }
+void HTTPField::setValue(std::string_view value) {
+  rawValue_ = ISOLatin1String::fromOwnedBytes(strictlyRepaired(value));
+}
 
 std::string HTTPField::description() const { return name_.rawName() + ": " + value(); }
 

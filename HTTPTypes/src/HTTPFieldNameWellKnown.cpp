@@ -3,10 +3,10 @@
 namespace zirudeze::http {
 
 // Each constant is built once, on first use, so other static initialisers may use them safely.
-#define WELL_KNOWN(member, raw, canonical)                          \
-  const HTTPFieldName& HTTPFieldName::member() {                     \
+#define WELL_KNOWN(member, raw, canonical)                                     \
+  const HTTPFieldName& HTTPFieldName::member() {                               \
     static const HTTPFieldName name{std::string(raw), std::string(canonical)}; \
-    return name;                                                    \
+    return name;                                                               \
   }
 
 WELL_KNOWN(accept, "Accept", "accept")
@@ -34,7 +34,8 @@ WELL_KNOWN(contentLength, "Content-Length", "content-length")
 WELL_KNOWN(contentLocation, "Content-Location", "content-location")
 WELL_KNOWN(contentRange, "Content-Range", "content-range")
 WELL_KNOWN(contentSecurityPolicy, "Content-Security-Policy", "content-security-policy")
-WELL_KNOWN(contentSecurityPolicyReportOnly, "Content-Security-Policy-Report-Only", "content-security-policy-report-only")
+WELL_KNOWN(contentSecurityPolicyReportOnly, "Content-Security-Policy-Report-Only",
+           "content-security-policy-report-only")
 WELL_KNOWN(contentType, "Content-Type", "content-type")
 WELL_KNOWN(cookie, "Cookie", "cookie")
 WELL_KNOWN(crossOriginResourcePolicy, "Cross-Origin-Resource-Policy", "cross-origin-resource-policy")

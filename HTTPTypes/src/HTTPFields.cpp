@@ -11,9 +11,7 @@ namespace {
 using detail::kEndOfChain;
 using detail::precondition;
 
-std::string_view separatorFor(const HTTPField::Name& name) {
-  return name.canonicalName() == "cookie" ? "; " : ", ";
-}
+std::string_view separatorFor(const HTTPField::Name& name) { return name.canonicalName() == "cookie" ? "; " : ", "; }
 
 // Every piece, empty ones included: "a; " gives "a" and "".
 std::vector<std::string_view> splitCookie(std::string_view text) {
@@ -272,8 +270,7 @@ bool operator==(const HTTPFields& lhs, const HTTPFields& rhs) {
   bool equal = true;
   left.forEach([&](const detail::IndexEntry& entry) {
     if (!equal) return;
-    const detail::IndexEntry* other =
-        rhs.storage_->find(right, leftEntries[entry.first].field.name().canonicalName());
+    const detail::IndexEntry* other = rhs.storage_->find(right, leftEntries[entry.first].field.name().canonicalName());
     if (other == nullptr) {
       equal = false;
       return;

@@ -12,22 +12,38 @@ using Case = HTTPParsedFields::ParsingError::Case;
 
 const char* caseName(Case kind) {
   switch (kind) {
-    case Case::invalidName: return "invalidName";
-    case Case::invalidPseudoName: return "invalidPseudoName";
-    case Case::invalidPseudoValue: return "invalidPseudoValue";
-    case Case::multiplePseudo: return "multiplePseudo";
-    case Case::pseudoNotFirst: return "pseudoNotFirst";
-    case Case::requestWithoutMethod: return "requestWithoutMethod";
-    case Case::invalidMethod: return "invalidMethod";
-    case Case::requestWithResponsePseudo: return "requestWithResponsePseudo";
-    case Case::responseWithoutStatus: return "responseWithoutStatus";
-    case Case::invalidStatus: return "invalidStatus";
-    case Case::responseWithRequestPseudo: return "responseWithRequestPseudo";
-    case Case::trailerFieldsWithPseudo: return "trailerFieldsWithPseudo";
-    case Case::multipleContentLength: return "multipleContentLength";
-    case Case::multipleContentDisposition: return "multipleContentDisposition";
-    case Case::multipleLocation: return "multipleLocation";
-    case Case::tooManyFields: return "tooManyFields";
+    case Case::invalidName:
+      return "invalidName";
+    case Case::invalidPseudoName:
+      return "invalidPseudoName";
+    case Case::invalidPseudoValue:
+      return "invalidPseudoValue";
+    case Case::multiplePseudo:
+      return "multiplePseudo";
+    case Case::pseudoNotFirst:
+      return "pseudoNotFirst";
+    case Case::requestWithoutMethod:
+      return "requestWithoutMethod";
+    case Case::invalidMethod:
+      return "invalidMethod";
+    case Case::requestWithResponsePseudo:
+      return "requestWithResponsePseudo";
+    case Case::responseWithoutStatus:
+      return "responseWithoutStatus";
+    case Case::invalidStatus:
+      return "invalidStatus";
+    case Case::responseWithRequestPseudo:
+      return "responseWithRequestPseudo";
+    case Case::trailerFieldsWithPseudo:
+      return "trailerFieldsWithPseudo";
+    case Case::multipleContentLength:
+      return "multipleContentLength";
+    case Case::multipleContentDisposition:
+      return "multipleContentDisposition";
+    case Case::multipleLocation:
+      return "multipleLocation";
+    case Case::tooManyFields:
+      return "tooManyFields";
   }
   return "unknown";
 }
@@ -61,13 +77,20 @@ void HTTPParsedFields::add(const HTTPField& field) {
   if (!fields_.isEmpty()) fail(Case::pseudoNotFirst);
   std::optional<ISOLatin1String>* slot = nullptr;
   const std::string& name = field.name().canonicalName();
-  if (name == ":method") slot = &method_;
-  else if (name == ":scheme") slot = &scheme_;
-  else if (name == ":authority") slot = &authority_;
-  else if (name == ":path") slot = &path_;
-  else if (name == ":protocol") slot = &extendedConnectProtocol_;
-  else if (name == ":status") slot = &status_;
-  else fail(Case::invalidPseudoName);
+  if (name == ":method")
+    slot = &method_;
+  else if (name == ":scheme")
+    slot = &scheme_;
+  else if (name == ":authority")
+    slot = &authority_;
+  else if (name == ":path")
+    slot = &path_;
+  else if (name == ":protocol")
+    slot = &extendedConnectProtocol_;
+  else if (name == ":status")
+    slot = &status_;
+  else
+    fail(Case::invalidPseudoName);
   if (*slot) fail(Case::multiplePseudo);
   *slot = field.rawValue();
 }

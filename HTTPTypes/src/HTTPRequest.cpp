@@ -50,8 +50,8 @@ HTTPRequest::Method HTTPRequest::method() const { return Method(pseudoHeaderFiel
 
 void HTTPRequest::setMethod(const Method& method) {
   const HTTPField& old = pseudoHeaderFields_.method();
-  pseudoHeaderFields_.setMethod(
-      detail::FieldAccess::unrepaired(old.name(), ISOLatin1String::fromText(method.rawValue()), old.indexingStrategy()));
+  pseudoHeaderFields_.setMethod(detail::FieldAccess::unrepaired(
+      old.name(), ISOLatin1String::fromText(method.rawValue()), old.indexingStrategy()));
 }
 
 std::optional<std::string> HTTPRequest::scheme() const { return valueOf(pseudoHeaderFields_.scheme()); }

@@ -9,10 +9,10 @@ std::optional<HTTPRequestMethod> HTTPRequestMethod::make(std::string_view text) 
   return HTTPRequestMethod(std::string(text));
 }
 
-#define WELL_KNOWN_METHOD(member, token)                               \
-  const HTTPRequestMethod& HTTPRequestMethod::member() {               \
-    static const HTTPRequestMethod method{std::string(token)};         \
-    return method;                                                     \
+#define WELL_KNOWN_METHOD(member, token)                       \
+  const HTTPRequestMethod& HTTPRequestMethod::member() {       \
+    static const HTTPRequestMethod method{std::string(token)}; \
+    return method;                                             \
   }
 
 WELL_KNOWN_METHOD(get, "GET")

@@ -1,10 +1,9 @@
 #include "httptypes/HTTPRequestPseudoHeaderFields.hpp"
 
 #include "FatalError.hpp"
-#include "UniqueOwnership.hpp"
 #include "PseudoHeaderNames.hpp"
+#include "UniqueOwnership.hpp"
 #include "httptypes/TokenCharacters.hpp"
-
 
 namespace zirudeze::http {
 namespace {

@@ -54,7 +54,8 @@ void HTTPRequest::setURL(const std::optional<base::URL>& url) {
   const auto queryRange = url->range(base::URLComponent::query);
   std::string_view requestTarget;
   if (pathRange) {
-    const std::size_t end = queryRange ? queryRange->location + queryRange->length : pathRange->location + pathRange->length;
+    const std::size_t end =
+        queryRange ? queryRange->location + queryRange->length : pathRange->location + pathRange->length;
     requestTarget = slice(text, pathRange->location, end);
   } else if (queryRange) {
     requestTarget = slice(text, queryRange->location, queryRange->location + queryRange->length);

@@ -1,10 +1,9 @@
 #include "httptypes/HTTPResponsePseudoHeaderFields.hpp"
 
 #include "FatalError.hpp"
-#include "UniqueOwnership.hpp"
 #include "PseudoHeaderNames.hpp"
 #include "StatusDigits.hpp"
-
+#include "UniqueOwnership.hpp"
 
 namespace zirudeze::http {
 namespace {

@@ -25,12 +25,18 @@ HTTPResponseStatus::HTTPResponseStatus(int code, std::string_view reasonPhrase)
 
 HTTPResponseStatus::Kind HTTPResponseStatus::kind() const noexcept {
   switch (code_ / 100) {
-    case 1: return Kind::informational;
-    case 2: return Kind::successful;
-    case 3: return Kind::redirection;
-    case 4: return Kind::clientError;
-    case 5: return Kind::serverError;
-    default: return Kind::invalid;
+    case 1:
+      return Kind::informational;
+    case 2:
+      return Kind::successful;
+    case 3:
+      return Kind::redirection;
+    case 4:
+      return Kind::clientError;
+    case 5:
+      return Kind::serverError;
+    default:
+      return Kind::invalid;
   }
 }
 
@@ -70,10 +76,10 @@ std::string HTTPResponseStatus::legalizedReasonPhrase(std::string_view phrase) {
   return legal;
 }
 
-#define WELL_KNOWN_STATUS(member, code, phrase)       \
+#define WELL_KNOWN_STATUS(member, code, phrase)            \
   const HTTPResponseStatus& HTTPResponseStatus::member() { \
-    static const HTTPResponseStatus status{code, phrase}; \
-    return status;                                    \
+    static const HTTPResponseStatus status{code, phrase};  \
+    return status;                                         \
   }
 
 WELL_KNOWN_STATUS(continue_, 100, "Continue")

@@ -24,8 +24,8 @@ TEST(HTTPFieldName, ValidatingConstructorAcceptsTokensOfAnyCaseAndLowercasesTheC
 
 TEST(HTTPFieldName, ValidatingConstructorRefusesEmptyTextSeparatorsControlsAndNonASCII) {
   for (const std::string& text : {std::string(), std::string("X Y"), std::string("a:b"), std::string("caf\xC3\xA9"),
-                                 std::string("a\tb"), std::string(":path"), std::string("a\0b", 3),
-                                 std::string("a\x7F"), std::string("(x)"), std::string("a/b"), std::string("{}")}) {
+                                  std::string("a\tb"), std::string(":path"), std::string("a\0b", 3),
+                                  std::string("a\x7F"), std::string("(x)"), std::string("a/b"), std::string("{}")}) {
     EXPECT_FALSE(HTTPFieldName::make(text)) << text;
   }
 }

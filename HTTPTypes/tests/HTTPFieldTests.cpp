@@ -17,9 +17,8 @@ using testing::encodeJSON;
 using testing::name;
 
 std::vector<std::uint8_t> bytesOf(const HTTPField& field) {
-  return field.withValueBytes([](std::span<const std::uint8_t> bytes) {
-    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-  });
+  return field.withValueBytes(
+      [](std::span<const std::uint8_t> bytes) { return std::vector<std::uint8_t>(bytes.begin(), bytes.end()); });
 }
 
 std::vector<std::uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
@@ -97,10 +96,11 @@ TEST(HTTPFieldCoding, EncodesTheLatin1ReadingAndLeavesOutTheDefaultStrategy) {
 }
 
 TEST(HTTPFieldCoding, RoundTripsValuesNamesAndStrategies) {
-  HTTPField latin1 = HTTPField::fromValueBytes(*HTTPFieldName::make("X-Name"), std::vector<std::uint8_t>{'a', 0xE9, 0xFF});
+  HTTPField latin1 =
+      HTTPField::fromValueBytes(*HTTPFieldName::make("X-Name"), std::vector<std::uint8_t>{'a', 0xE9, 0xFF});
   latin1.setIndexingStrategy({3});
-  for (const HTTPField& field : {HTTPField(HTTPFieldName::accept(), "\xC3\xA9"), latin1,
-                                 HTTPField(*HTTPFieldName::make("x"), "")}) {
+  for (const HTTPField& field :
+       {HTTPField(HTTPFieldName::accept(), "\xC3\xA9"), latin1, HTTPField(*HTTPFieldName::make("x"), "")}) {
     const auto decoded = decodeJSON<HTTPField>(encodeJSON(field));
     EXPECT_EQ(decoded, field);
     EXPECT_EQ(decoded.name().rawName(), field.name().rawName());
@@ -110,7 +110,8 @@ TEST(HTTPFieldCoding, RoundTripsValuesNamesAndStrategies) {
 
 TEST(HTTPFieldCoding, UnknownOrMissingStrategiesDecodeAsDefault) {
   EXPECT_EQ(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":7})").indexingStrategy().rawValue, 0);
-  EXPECT_EQ(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":null})").indexingStrategy().rawValue, 0);
+  EXPECT_EQ(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":null})").indexingStrategy().rawValue,
+            0);
   EXPECT_EQ(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":1})").indexingStrategy().rawValue, 1);
   EXPECT_THROW(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":256})"), base::DecodingError);
   EXPECT_THROW(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":-1})"), base::DecodingError);
@@ -118,9 +119,12 @@ TEST(HTTPFieldCoding, UnknownOrMissingStrategiesDecodeAsDefault) {
 }
 
 TEST(HTTPFieldCoding, InvalidValuesAreRefusedNotRepaired) {
-  EXPECT_EQ(corruptionOf<HTTPField>(R"({"name":"a","value":" x"})"), "HTTP field value \" x\" contains invalid characters");
-  EXPECT_EQ(corruptionOf<HTTPField>(R"({"name":"a","value":"x\n"})"), "HTTP field value \"x\n\" contains invalid characters");
-  EXPECT_EQ(corruptionOf<HTTPField>(R"({"name":"a b","value":"x"})"), "HTTP field name \"a b\" contains invalid characters");
+  EXPECT_EQ(corruptionOf<HTTPField>(R"({"name":"a","value":" x"})"),
+            "HTTP field value \" x\" contains invalid characters");
+  EXPECT_EQ(corruptionOf<HTTPField>(R"({"name":"a","value":"x\n"})"),
+            "HTTP field value \"x\n\" contains invalid characters");
+  EXPECT_EQ(corruptionOf<HTTPField>(R"({"name":"a b","value":"x"})"),
+            "HTTP field name \"a b\" contains invalid characters");
 }
 
 TEST(HTTPFieldCoding, CharactersAboveLatin1AreRefusedInsteadOfLosingBits) {

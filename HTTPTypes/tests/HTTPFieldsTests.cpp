@@ -228,7 +228,8 @@ TEST(HTTPFieldsCopies, ConcurrentFirstLookupsOnASharedListAgree) {
   for (int t = 0; t < 8; ++t) {
     readers.emplace_back([&shared, &seen, t] {
       const HTTPFields mine = shared;
-      seen[t] = mine[*HTTPFieldName::make("x-7")].value_or("?") + "|" + mine[*HTTPFieldName::make("front")].value_or("?");
+      seen[t] =
+          mine[*HTTPFieldName::make("x-7")].value_or("?") + "|" + mine[*HTTPFieldName::make("front")].value_or("?");
     });
   }
   for (auto& reader : readers) reader.join();
@@ -286,12 +287,42 @@ using HTTPFieldsDeathTest = ::testing::Test;
 
 TEST_F(HTTPFieldsDeathTest, CallerObligationsStopTheProgram) {
   const HTTPField pseudo(*HTTPFieldName::parsed(":path"), "/");
-  EXPECT_DEATH({ HTTPFields fields; fields.append(pseudo); }, "pseudo header");
-  EXPECT_DEATH({ HTTPFields fields = abac(); fields.insert(pseudo, 1); }, "pseudo header");
-  EXPECT_DEATH({ HTTPFields fields = abac(); fields.set(0, pseudo); }, "pseudo header");
-  EXPECT_DEATH({ HTTPFields fields = abac(); (void)fields[4]; }, "out of range");
-  EXPECT_DEATH({ HTTPFields fields = abac(); fields.removeFirst(5); }, "out of range");
-  EXPECT_DEATH({ HTTPFields fields = abac(); fields.setFields(name("a"), {field("b", "1")}); }, "another name");
+  EXPECT_DEATH(
+      {
+        HTTPFields fields;
+        fields.append(pseudo);
+      },
+      "pseudo header");
+  EXPECT_DEATH(
+      {
+        HTTPFields fields = abac();
+        fields.insert(pseudo, 1);
+      },
+      "pseudo header");
+  EXPECT_DEATH(
+      {
+        HTTPFields fields = abac();
+        fields.set(0, pseudo);
+      },
+      "pseudo header");
+  EXPECT_DEATH(
+      {
+        HTTPFields fields = abac();
+        (void)fields[4];
+      },
+      "out of range");
+  EXPECT_DEATH(
+      {
+        HTTPFields fields = abac();
+        fields.removeFirst(5);
+      },
+      "out of range");
+  EXPECT_DEATH(
+      {
+        HTTPFields fields = abac();
+        fields.setFields(name("a"), {field("b", "1")});
+      },
+      "another name");
   EXPECT_DEATH({ (void)HTTPFields::repeating(field("a", "1"), -1); }, "Negative");
 }
 

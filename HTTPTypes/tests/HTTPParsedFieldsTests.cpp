@@ -19,9 +19,15 @@ enum class Build { request, response, trailers };
 std::optional<Case> refusal(Build build, const std::vector<HTTPField>& fields) {
   try {
     switch (build) {
-      case Build::request: (void)HTTPParsedFields::request(fields); break;
-      case Build::response: (void)HTTPParsedFields::response(fields); break;
-      case Build::trailers: (void)HTTPParsedFields::trailerFields(fields); break;
+      case Build::request:
+        (void)HTTPParsedFields::request(fields);
+        break;
+      case Build::response:
+        (void)HTTPParsedFields::response(fields);
+        break;
+      case Build::trailers:
+        (void)HTTPParsedFields::trailerFields(fields);
+        break;
     }
     return std::nullopt;
   } catch (const HTTPParsedFields::ParsingError& error) {
@@ -30,11 +36,11 @@ std::optional<Case> refusal(Build build, const std::vector<HTTPField>& fields) {
 }
 
 TEST(HTTPParsedFieldsRequest, BuildsTheRequestThePartsWouldMake) {
-  const auto request = HTTPParsedFields::request(std::vector{
-      field(":method", "GET"), field(":scheme", "https"), field(":authority", "example.com"), field(":path", "/"),
-      field("accept", "*/*")});
-  EXPECT_EQ(request, HTTPRequest(HTTPRequest::Method::get(), "https", "example.com", "/",
-                                 HTTPFields{{name("accept"), "*/*"}}));
+  const auto request = HTTPParsedFields::request(std::vector{field(":method", "GET"), field(":scheme", "https"),
+                                                             field(":authority", "example.com"), field(":path", "/"),
+                                                             field("accept", "*/*")});
+  EXPECT_EQ(request,
+            HTTPRequest(HTTPRequest::Method::get(), "https", "example.com", "/", HTTPFields{{name("accept"), "*/*"}}));
 
   const auto bare = HTTPParsedFields::request(std::vector{field(":method", "GET")});
   EXPECT_FALSE(bare.scheme());
@@ -50,7 +56,8 @@ TEST(HTTPParsedFieldsRequest, KeepsLenientValuesAsTheyWereStored) {
   const std::vector<std::uint8_t> odd{'/', 'a', 0x01, 'b'};
   const auto request = HTTPParsedFields::request(
       std::vector{field(":method", "GET"), HTTPField::fromLenientValueBytes(name(":path"), odd)});
-  EXPECT_EQ(request.path(), std::string("/a\x01" "b"));
+  EXPECT_EQ(request.path(), std::string("/a\x01"
+                                        "b"));
 }
 
 TEST(HTTPParsedFieldsRequest, RefusesListsThatBreakTheRules) {
@@ -90,10 +97,11 @@ TEST(HTTPParsedFieldsResponse, RefusesListsThatBreakTheRules) {
   for (const char* status : {"20", "2000", "2x0", ""}) {
     EXPECT_EQ(refusal(Build::response, {field(":status", status)}), Case::invalidStatus) << status;
   }
-  EXPECT_EQ(refusal(Build::response, {field(":status", "200"), field("content-length", "5"), field("content-length", "6")}),
-            Case::multipleContentLength);
-  EXPECT_EQ(refusal(Build::response, {field(":status", "200"), field("Content-Disposition", "a"),
-                                      field("content-disposition", "b")}),
+  EXPECT_EQ(
+      refusal(Build::response, {field(":status", "200"), field("content-length", "5"), field("content-length", "6")}),
+      Case::multipleContentLength);
+  EXPECT_EQ(refusal(Build::response,
+                    {field(":status", "200"), field("Content-Disposition", "a"), field("content-disposition", "b")}),
             Case::multipleContentDisposition);
   EXPECT_EQ(refusal(Build::response, {field(":status", "302"), field("location", "/a"), field("Location", "/b")}),
             Case::multipleLocation);

@@ -153,14 +153,14 @@ TEST_F(HTTPRequestDeathTest, PseudoHeaderSettersRequireTheirOwnNames) {
 }
 
 TEST(HTTPRequestCoding, RoundTripsTheExactFields) {
-  HTTPRequest request(Method::get(), "https", "example.com", "/p?q", HTTPFields{{name("Accept"), "a"}, {name("X"), "b"}});
+  HTTPRequest request(Method::get(), "https", "example.com", "/p?q",
+                      HTTPFields{{name("Accept"), "a"}, {name("X"), "b"}});
   request.setExtendedConnectProtocol("websocket");
   const std::string json = encodeJSON(request);
-  EXPECT_EQ(json,
-            R"({"pseudoHeaderFields":[{"name":":method","value":"GET"},{"name":":scheme","value":"https"},)"
-            R"({"name":":authority","value":"example.com"},{"name":":path","value":"/p?q"},)"
-            R"({"name":":protocol","value":"websocket"}],)"
-            R"("headerFields":[{"name":"Accept","value":"a"},{"name":"X","value":"b"}]})");
+  EXPECT_EQ(json, R"({"pseudoHeaderFields":[{"name":":method","value":"GET"},{"name":":scheme","value":"https"},)"
+                  R"({"name":":authority","value":"example.com"},{"name":":path","value":"/p?q"},)"
+                  R"({"name":":protocol","value":"websocket"}],)"
+                  R"("headerFields":[{"name":"Accept","value":"a"},{"name":"X","value":"b"}]})");
   const auto decoded = decodeJSON<HTTPRequest>(json);
   EXPECT_EQ(decoded, request);
   EXPECT_EQ(encodeJSON(decoded), json);

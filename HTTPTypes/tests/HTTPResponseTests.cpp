@@ -46,7 +46,11 @@ TEST(HTTPResponseStatus, WellKnownStatusesCarryTheirPhrases) {
 TEST(HTTPResponseStatus, PhrasesWithControlsAreLegalised) {
   EXPECT_EQ(Status(200, "Good\nDay").reasonPhrase(), "Good Day");
   EXPECT_EQ(Status(200, "Caf\xC3\xA9 \xE2\x82\xAC").reasonPhrase(), "Caf\xC3\xA9 \xE2\x82\xAC");  // valid: kept
-  EXPECT_EQ(Status(200, "a\x01\xE2\x82\xAC" "b").reasonPhrase(), "a  b");                        // both blanked
+  EXPECT_EQ(Status(200,
+                   "a\x01\xE2\x82\xAC"
+                   "b")
+                .reasonPhrase(),
+            "a  b");  // both blanked
   EXPECT_EQ(Status(200, "\xC3\xA9\x7F\t").reasonPhrase(), "\xC3\xA9 \t");
 }
 

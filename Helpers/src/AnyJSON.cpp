@@ -39,13 +39,23 @@ void appendDouble(std::string& out, double value) {
 
 void describe(std::string& out, const AnyJSON& value, bool nested) {
   switch (value.kind()) {
-    case AnyJSON::Kind::null: out += "<null>"; break;
-    case AnyJSON::Kind::bool_: out += *value.boolValue() ? "true" : "false"; break;
-    case AnyJSON::Kind::integer: out += std::to_string(*value.intValue()); break;
-    case AnyJSON::Kind::double_: appendDouble(out, *value.doubleValue()); break;
+    case AnyJSON::Kind::null:
+      out += "<null>";
+      break;
+    case AnyJSON::Kind::bool_:
+      out += *value.boolValue() ? "true" : "false";
+      break;
+    case AnyJSON::Kind::integer:
+      out += std::to_string(*value.intValue());
+      break;
+    case AnyJSON::Kind::double_:
+      appendDouble(out, *value.doubleValue());
+      break;
     case AnyJSON::Kind::string:
-      if (nested) appendQuoted(out, *value.stringValue());
-      else out += *value.stringValue();
+      if (nested)
+        appendQuoted(out, *value.stringValue());
+      else
+        out += *value.stringValue();
       break;
     case AnyJSON::Kind::object: {
       const JSONObject& object = *value.objectValue();
@@ -111,11 +121,16 @@ std::optional<double> AnyJSON::doubleValue() const noexcept {
 
 nlohmann::ordered_json AnyJSON::value() const {
   switch (kind()) {
-    case Kind::null: return nullptr;
-    case Kind::bool_: return std::get<bool>(storage_);
-    case Kind::integer: return std::get<std::int64_t>(storage_);
-    case Kind::double_: return std::get<double>(storage_);
-    case Kind::string: return std::get<std::string>(storage_);
+    case Kind::null:
+      return nullptr;
+    case Kind::bool_:
+      return std::get<bool>(storage_);
+    case Kind::integer:
+      return std::get<std::int64_t>(storage_);
+    case Kind::double_:
+      return std::get<double>(storage_);
+    case Kind::string:
+      return std::get<std::string>(storage_);
     case Kind::object: {
       nlohmann::ordered_json object = nlohmann::ordered_json::object();
       for (const auto& [key, member] : std::get<JSONObject>(storage_)) object.emplace(key, member.value());
@@ -161,14 +176,20 @@ bool equalObjects(const JSONObject& lhs, const JSONObject& rhs) {
 bool operator==(const AnyJSON& lhs, const AnyJSON& rhs) {
   if (lhs.storage_.index() != rhs.storage_.index()) return false;
   switch (lhs.kind()) {
-    case AnyJSON::Kind::null: return true;
-    case AnyJSON::Kind::bool_: return std::get<bool>(lhs.storage_) == std::get<bool>(rhs.storage_);
-    case AnyJSON::Kind::integer: return std::get<std::int64_t>(lhs.storage_) == std::get<std::int64_t>(rhs.storage_);
-    case AnyJSON::Kind::double_: return std::get<double>(lhs.storage_) == std::get<double>(rhs.storage_);
+    case AnyJSON::Kind::null:
+      return true;
+    case AnyJSON::Kind::bool_:
+      return std::get<bool>(lhs.storage_) == std::get<bool>(rhs.storage_);
+    case AnyJSON::Kind::integer:
+      return std::get<std::int64_t>(lhs.storage_) == std::get<std::int64_t>(rhs.storage_);
+    case AnyJSON::Kind::double_:
+      return std::get<double>(lhs.storage_) == std::get<double>(rhs.storage_);
     case AnyJSON::Kind::string:
       return base::canonicallyEqual(std::get<std::string>(lhs.storage_), std::get<std::string>(rhs.storage_));
-    case AnyJSON::Kind::object: return equalObjects(std::get<JSONObject>(lhs.storage_), std::get<JSONObject>(rhs.storage_));
-    case AnyJSON::Kind::array: return std::get<JSONArray>(lhs.storage_) == std::get<JSONArray>(rhs.storage_);
+    case AnyJSON::Kind::object:
+      return equalObjects(std::get<JSONObject>(lhs.storage_), std::get<JSONObject>(rhs.storage_));
+    case AnyJSON::Kind::array:
+      return std::get<JSONArray>(lhs.storage_) == std::get<JSONArray>(rhs.storage_);
   }
   return false;
 }
@@ -176,15 +197,22 @@ bool operator==(const AnyJSON& lhs, const AnyJSON& rhs) {
 std::size_t AnyJSON::hashValue() const {
   std::size_t seed = std::hash<std::size_t>{}(storage_.index());
   switch (kind()) {
-    case Kind::null: break;
-    case Kind::bool_: seed = mix(seed, std::hash<bool>{}(std::get<bool>(storage_))); break;
-    case Kind::integer: seed = mix(seed, std::hash<std::int64_t>{}(std::get<std::int64_t>(storage_))); break;
+    case Kind::null:
+      break;
+    case Kind::bool_:
+      seed = mix(seed, std::hash<bool>{}(std::get<bool>(storage_)));
+      break;
+    case Kind::integer:
+      seed = mix(seed, std::hash<std::int64_t>{}(std::get<std::int64_t>(storage_)));
+      break;
     case Kind::double_: {
       const double value = std::get<double>(storage_);
       seed = mix(seed, std::hash<double>{}(value == 0.0 ? 0.0 : value));
       break;
     }
-    case Kind::string: seed = mix(seed, base::canonicalHash(std::get<std::string>(storage_))); break;
+    case Kind::string:
+      seed = mix(seed, base::canonicalHash(std::get<std::string>(storage_)));
+      break;
     case Kind::object: {
       // A sum does not depend on the order in which entries are visited.
       std::size_t entries = 0;

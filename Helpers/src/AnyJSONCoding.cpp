@@ -7,12 +7,22 @@ using zirudeze::helpers::AnyJSON;
 
 void Coding<AnyJSON>::encode(const AnyJSON& value, Encoder& encoder) {
   switch (value.kind()) {
-    case AnyJSON::Kind::null: encoder.encodeNil(); return;
-    case AnyJSON::Kind::bool_: encoder.json() = *value.boolValue(); return;
-    case AnyJSON::Kind::integer: encoder.json() = *value.intValue(); return;
+    case AnyJSON::Kind::null:
+      encoder.encodeNil();
+      return;
+    case AnyJSON::Kind::bool_:
+      encoder.json() = *value.boolValue();
+      return;
+    case AnyJSON::Kind::integer:
+      encoder.json() = *value.intValue();
+      return;
     // Through the double coding, so a non-finite value fails with its path.
-    case AnyJSON::Kind::double_: encoder.encode(*value.doubleValue()); return;
-    case AnyJSON::Kind::string: encoder.json() = *value.stringValue(); return;
+    case AnyJSON::Kind::double_:
+      encoder.encode(*value.doubleValue());
+      return;
+    case AnyJSON::Kind::string:
+      encoder.json() = *value.stringValue();
+      return;
     case AnyJSON::Kind::object: {
       auto object = encoder.exactKeyContainer();
       for (const auto& [key, member] : *value.objectValue()) object.encode(key, member);
@@ -27,9 +37,8 @@ void Coding<AnyJSON>::encode(const AnyJSON& value, Encoder& encoder) {
 }
 
 AnyJSON Coding<AnyJSON>::decode(const Decoder& decoder) {
-  return zirudeze::helpers::detail::convertJSON(decoder.json(), 0, [&decoder](const char* description) {
-    return decoder.dataCorrupted(description);
-  });
+  return zirudeze::helpers::detail::convertJSON(
+      decoder.json(), 0, [&decoder](const char* description) { return decoder.dataCorrupted(description); });
 }
 
 template <>

@@ -100,16 +100,21 @@ namespace detail {
 AnyJSON convertJSON(const nlohmann::ordered_json& json, std::size_t depth, const FailureAt& failure) {
   using Type = nlohmann::ordered_json::value_t;
   switch (json.type()) {
-    case Type::null: return AnyJSON();
-    case Type::boolean: return AnyJSON(json.get<bool>());
-    case Type::number_integer: return AnyJSON(json.get<std::int64_t>());
-    case Type::number_unsigned: return AnyJSON(json.get<std::uint64_t>());
+    case Type::null:
+      return AnyJSON();
+    case Type::boolean:
+      return AnyJSON(json.get<bool>());
+    case Type::number_integer:
+      return AnyJSON(json.get<std::int64_t>());
+    case Type::number_unsigned:
+      return AnyJSON(json.get<std::uint64_t>());
     case Type::number_float: {
       const double value = json.get<double>();
       if (!std::isfinite(value)) break;
       return AnyJSON(value);
     }
-    case Type::string: return AnyJSON(json.get_ref<const std::string&>());
+    case Type::string:
+      return AnyJSON(json.get_ref<const std::string&>());
     case Type::object: {
       if (depth >= AnyJSON::kMaxDepth) throw failure(kTooDeepDescription);
       JSONObject object;
@@ -126,7 +131,8 @@ AnyJSON convertJSON(const nlohmann::ordered_json& json, std::size_t depth, const
       return AnyJSON(std::move(array));
     }
     case Type::binary:
-    case Type::discarded: break;
+    case Type::discarded:
+      break;
   }
   throw failure(kInvalidValueDescription);
 }

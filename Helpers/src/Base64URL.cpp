@@ -6,8 +6,7 @@ namespace zirudeze::helpers {
 namespace {
 
 bool isStandardBase64(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
-         c == '=';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' || c == '=';
 }
 
 }  // namespace
@@ -16,8 +15,10 @@ std::string Base64URL::encode(const base::Data& bytes) {
   std::string text = base::base64Encode(bytes);
   while (!text.empty() && text.back() == '=') text.pop_back();
   for (char& c : text) {
-    if (c == '+') c = '-';
-    else if (c == '/') c = '_';
+    if (c == '+')
+      c = '-';
+    else if (c == '/')
+      c = '_';
   }
   return text;
 }

@@ -102,8 +102,8 @@ std::optional<base::Date> parseISO8601Date(std::string_view text) {
                            day{static_cast<unsigned>(dayValue)}};
   if (!ymd.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
 
-  const std::int64_t seconds = std::int64_t{sys_days(ymd).time_since_epoch().count()} * 86400 + hour * 3600 +
-                               minute * 60 + second - *offset;
+  const std::int64_t seconds =
+      std::int64_t{sys_days(ymd).time_since_epoch().count()} * 86400 + hour * 3600 + minute * 60 + second - *offset;
   // The clock counts nanoseconds in 64 bits: roughly the years 1678 to 2261.
   constexpr std::int64_t limit = std::numeric_limits<std::int64_t>::max() / 1'000'000'000 - 1;
   if (seconds > limit || seconds < -limit) return std::nullopt;

@@ -56,7 +56,9 @@ std::optional<DecodedJWT> JWT::decode(std::string_view token) {
   if (!header) return std::nullopt;
   auto payload = parseObject(*payloadBytes);
   if (!payload) return std::nullopt;
-  return DecodedJWT{std::move(*header), std::move(*payload), std::move(*signature),
+  return DecodedJWT{std::move(*header),
+                    std::move(*payload),
+                    std::move(*signature),
                     {std::string(segments[0]), std::string(segments[1])}};
 }
 

@@ -10,27 +10,27 @@
 namespace zirudeze::helpers {
 
 clocks::Duration secondsToDuration(double seconds) {
-    // Far beyond any real wait; keeps the conversion (and deadline arithmetic after it) in range.
-    constexpr double limit = 1e9;  // about 31 years; nanoseconds overflow past 9.2e9 s
-    if (std::isnan(seconds)) return clocks::Duration::zero();
-    seconds = std::clamp(seconds, -limit, limit);
-    return std::chrono::duration_cast<clocks::Duration>(std::chrono::duration<double>(seconds));
+  // Far beyond any real wait; keeps the conversion (and deadline arithmetic after it) in range.
+  constexpr double limit = 1e9;  // about 31 years; nanoseconds overflow past 9.2e9 s
+  if (std::isnan(seconds)) return clocks::Duration::zero();
+  seconds = std::clamp(seconds, -limit, limit);
+  return std::chrono::duration_cast<clocks::Duration>(std::chrono::duration<double>(seconds));
 }
 
 void ContinuousSleepClock::sleep(double seconds, std::stop_token token) const {
-    const clocks::ContinuousClock clock;
-    clock.sleepUntil(clock.now().advanced(secondsToDuration(seconds)), std::nullopt, std::move(token));
+  const clocks::ContinuousClock clock;
+  clock.sleepUntil(clock.now().advanced(secondsToDuration(seconds)), std::nullopt, std::move(token));
 }
 
 void TestClockSleepClock::sleep(double seconds, std::stop_token token) const {
-    clock_->sleepUntil(clock_->now().advanced(secondsToDuration(seconds)), std::nullopt, std::move(token));
+  clock_->sleepUntil(clock_->now().advanced(secondsToDuration(seconds)), std::nullopt, std::move(token));
 }
 
 namespace {
 LockIsolated<std::shared_ptr<const SleepClock>>& processSleepClock() {
-    static LockIsolated<std::shared_ptr<const SleepClock>> clock(
-        std::shared_ptr<const SleepClock>(std::make_shared<const ContinuousSleepClock>()));
-    return clock;
+  static LockIsolated<std::shared_ptr<const SleepClock>> clock(
+      std::shared_ptr<const SleepClock>(std::make_shared<const ContinuousSleepClock>()));
+  return clock;
 }
 }  // namespace
 

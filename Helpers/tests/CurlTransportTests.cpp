@@ -213,16 +213,14 @@ TEST_F(CurlTransportTest, StopTokenAbortsATransferPromptly) {
     stop.request_stop();
   });
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(failureCode([&] { transport.data(request("/hang"), stop.get_token()); }),
-            URLError::Code::cancelled);
+  EXPECT_EQ(failureCode([&] { transport.data(request("/hang"), stop.get_token()); }), URLError::Code::cancelled);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   canceller.join();
 
   std::stop_source already;
   already.request_stop();
   backend.clearRequests();
-  EXPECT_EQ(failureCode([&] { transport.data(request("/hang"), already.get_token()); }),
-            URLError::Code::cancelled);
+  EXPECT_EQ(failureCode([&] { transport.data(request("/hang"), already.get_token()); }), URLError::Code::cancelled);
   EXPECT_EQ(backend.requestCount(), 0u);
 }
 
@@ -234,8 +232,7 @@ TEST_F(CurlTransportTest, OversizedBodiesFailInsteadOfExhaustingMemory) {
   ScriptedResponse chunked;
   chunked.chunks = {std::string(600, 'a'), std::string(600, 'b')};
   backend.respond("GET", "/bigchunks", chunked);
-  EXPECT_EQ(failureCode([&] { small.data(request("/bigchunks")); }),
-            URLError::Code::dataLengthExceedsMaximum);
+  EXPECT_EQ(failureCode([&] { small.data(request("/bigchunks")); }), URLError::Code::dataLengthExceedsMaximum);
 }
 
 TEST_F(CurlTransportTest, StreamsResponseThenChunksThenCompletion) {

@@ -21,88 +21,88 @@ auto elapsedSince(std::chrono::steady_clock::time_point start) { return std::chr
 }  // namespace
 
 TEST(WithTimeout, TheOperationFinishingFirstGivesItsValue) {
-    const auto start = std::chrono::steady_clock::now();
-    const int value = h::withTimeout(1.0, [] {
-        std::this_thread::sleep_for(100ms);
-        return 42;
-    });
-    EXPECT_EQ(value, 42);
-    EXPECT_LT(elapsedSince(start), 900ms) << "the timer was cancelled, not waited out";
+  const auto start = std::chrono::steady_clock::now();
+  const int value = h::withTimeout(1.0, [] {
+    std::this_thread::sleep_for(100ms);
+    return 42;
+  });
+  EXPECT_EQ(value, 42);
+  EXPECT_LT(elapsedSince(start), 900ms) << "the timer was cancelled, not waited out";
 }
 
 TEST(WithTimeout, TheLimitPassingFirstThrowsTimeoutAndStopsTheOperation) {
-    std::atomic<bool> sawStop = false;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(h::withTimeout(0.2,
-                                [&](std::stop_token token) {
-                                    try {
-                                        h::currentSleepClock()->sleep(5.0, token);
-                                    } catch (const h::CancellationError&) {
-                                        sawStop = true;
-                                        throw;
-                                    }
-                                    return 1;
-                                }),
-                 h::TimeoutError);
-    EXPECT_GE(elapsedSince(start), 200ms);
-    EXPECT_LT(elapsedSince(start), 3s);
-    EXPECT_TRUE(sawStop.load());
+  std::atomic<bool> sawStop = false;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(h::withTimeout(0.2,
+                              [&](std::stop_token token) {
+                                try {
+                                  h::currentSleepClock()->sleep(5.0, token);
+                                } catch (const h::CancellationError&) {
+                                  sawStop = true;
+                                  throw;
+                                }
+                                return 1;
+                              }),
+               h::TimeoutError);
+  EXPECT_GE(elapsedSince(start), 200ms);
+  EXPECT_LT(elapsedSince(start), 3s);
+  EXPECT_TRUE(sawStop.load());
 }
 
 TEST(WithTimeout, ReturnsOnlyAfterBothChildrenEnded) {
-    std::atomic<bool> operationEnded = false;
-    EXPECT_THROW(h::withTimeout(0.05,
-                                [&] {
-                                    // Ignores cancellation: the timeout waits for it.
-                                    std::this_thread::sleep_for(300ms);
-                                    operationEnded = true;
-                                    return std::string("late");
-                                }),
-                 h::TimeoutError);
-    EXPECT_TRUE(operationEnded.load());
+  std::atomic<bool> operationEnded = false;
+  EXPECT_THROW(h::withTimeout(0.05,
+                              [&] {
+                                // Ignores cancellation: the timeout waits for it.
+                                std::this_thread::sleep_for(300ms);
+                                operationEnded = true;
+                                return std::string("late");
+                              }),
+               h::TimeoutError);
+  EXPECT_TRUE(operationEnded.load());
 }
 
 TEST(WithTimeout, TheOperationsOwnErrorWins) {
-    EXPECT_THROW(h::withTimeout(5.0, []() -> int { throw std::domain_error("own"); }), std::domain_error);
-    EXPECT_THROW(h::withTimeout(0.0, [] { std::this_thread::sleep_for(200ms); }), h::TimeoutError);
+  EXPECT_THROW(h::withTimeout(5.0, []() -> int { throw std::domain_error("own"); }), std::domain_error);
+  EXPECT_THROW(h::withTimeout(0.0, [] { std::this_thread::sleep_for(200ms); }), h::TimeoutError);
 }
 
 TEST(WithTimeout, CancellingTheCallerGivesCancellationNotTimeout) {
-    h::Task<int> caller([] {
-        return h::withTimeout(10.0, [](std::stop_token token) {
-            h::currentSleepClock()->sleep(30.0, token);
-            return 0;
-        });
+  h::Task<int> caller([] {
+    return h::withTimeout(10.0, [](std::stop_token token) {
+      h::currentSleepClock()->sleep(30.0, token);
+      return 0;
     });
-    std::this_thread::sleep_for(50ms);
-    const auto start = std::chrono::steady_clock::now();
-    caller.cancel();
-    EXPECT_THROW(caller.value(), h::CancellationError);
-    EXPECT_LT(elapsedSince(start), 5s);
+  });
+  std::this_thread::sleep_for(50ms);
+  const auto start = std::chrono::steady_clock::now();
+  caller.cancel();
+  EXPECT_THROW(caller.value(), h::CancellationError);
+  EXPECT_LT(elapsedSince(start), 5s);
 }
 
 TEST(SleepClock, TheTestClockAdapterSleepsUntilNowPlusTheSeconds) {
-    const auto clock = std::make_shared<clk::TestClock>(clk::Instant{10s});
-    const h::TestClockSleepClock sleeper(clock);
-    std::atomic<bool> woke = false;
-    std::thread thread([&] {
-        sleeper.sleep(1.5);
-        woke = true;
-    });
-    while (clock->suspensionCount() == 0) std::this_thread::sleep_for(1ms);
-    clock->advance(1499ms);
-    EXPECT_FALSE(woke.load());
-    clock->advance(1ms);
-    thread.join();
-    EXPECT_TRUE(woke.load());
-    EXPECT_EQ(h::secondsToDuration(0.25), 250ms);
-    EXPECT_EQ(h::secondsToDuration(std::nan("")), clk::Duration::zero());
-    EXPECT_GT(h::secondsToDuration(1e300), clk::Duration::zero());
+  const auto clock = std::make_shared<clk::TestClock>(clk::Instant{10s});
+  const h::TestClockSleepClock sleeper(clock);
+  std::atomic<bool> woke = false;
+  std::thread thread([&] {
+    sleeper.sleep(1.5);
+    woke = true;
+  });
+  while (clock->suspensionCount() == 0) std::this_thread::sleep_for(1ms);
+  clock->advance(1499ms);
+  EXPECT_FALSE(woke.load());
+  clock->advance(1ms);
+  thread.join();
+  EXPECT_TRUE(woke.load());
+  EXPECT_EQ(h::secondsToDuration(0.25), 250ms);
+  EXPECT_EQ(h::secondsToDuration(std::nan("")), clk::Duration::zero());
+  EXPECT_GT(h::secondsToDuration(1e300), clk::Duration::zero());
 }
 
 TEST(SleepClock, TheProcessClockSleepsFractionsOfASecond) {
-    const auto start = std::chrono::steady_clock::now();
-    h::currentSleepClock()->sleep(0.05);
-    EXPECT_GE(elapsedSince(start), 50ms);
-    EXPECT_EQ(h::currentSleepClock(), h::currentSleepClock());
+  const auto start = std::chrono::steady_clock::now();
+  h::currentSleepClock()->sleep(0.05);
+  EXPECT_GE(elapsedSince(start), 50ms);
+  EXPECT_EQ(h::currentSleepClock(), h::currentSleepClock());
 }

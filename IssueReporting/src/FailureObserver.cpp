@@ -3,8 +3,8 @@
 namespace zirudeze::issuereporting {
 
 const helpers::TaskLocal<std::shared_ptr<FailureObserver>>& FailureObserver::slot() {
-    static const helpers::TaskLocal<std::shared_ptr<FailureObserver>> slot(nullptr);
-    return slot;
+  static const helpers::TaskLocal<std::shared_ptr<FailureObserver>> slot(nullptr);
+  return slot;
 }
 
 std::shared_ptr<FailureObserver> FailureObserver::current() { return slot().get(); }

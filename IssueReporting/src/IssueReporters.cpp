@@ -7,9 +7,9 @@ namespace zirudeze::issuereporting {
 namespace detail {
 
 const helpers::TaskLocal<std::shared_ptr<ReporterBox>>& reporterSlot() {
-    static const helpers::TaskLocal<std::shared_ptr<ReporterBox>> slot(
-        std::make_shared<ReporterBox>(ReporterList{std::make_shared<DefaultReporter>()}));
-    return slot;
+  static const helpers::TaskLocal<std::shared_ptr<ReporterBox>> slot(
+      std::make_shared<ReporterBox>(ReporterList{std::make_shared<DefaultReporter>()}));
+  return slot;
 }
 
 }  // namespace detail

@@ -6,21 +6,21 @@
 namespace zirudeze::issuereporting {
 
 const helpers::TaskLocal<std::optional<XCTFailContext>>& XCTFailContext::slot() {
-    static const helpers::TaskLocal<std::optional<XCTFailContext>> slot(std::nullopt);
-    return slot;
+  static const helpers::TaskLocal<std::optional<XCTFailContext>> slot(std::nullopt);
+  return slot;
 }
 
 std::optional<XCTFailContext> XCTFailContext::current() { return slot().get(); }
 
 void XCTFail(const std::string& message, base::CodeLocation where) {
-    const char* file = where.file_name();
-    std::uint64_t line = where.line();
-    if (const auto context = XCTFailContext::current()) {
-        file = context->file;
-        line = context->line;
-    }
-    reportIssue([&message]() -> std::optional<std::string> { return message; }, IssueSeverity::error,
-                SourceLocation{"TestFailureOverlay/Deprecations", file, line, 14});
+  const char* file = where.file_name();
+  std::uint64_t line = where.line();
+  if (const auto context = XCTFailContext::current()) {
+    file = context->file;
+    line = context->line;
+  }
+  reportIssue([&message]() -> std::optional<std::string> { return message; }, IssueSeverity::error,
+              SourceLocation{"TestFailureOverlay/Deprecations", file, line, 14});
 }
 
 }  // namespace zirudeze::issuereporting

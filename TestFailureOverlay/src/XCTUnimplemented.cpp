@@ -6,14 +6,15 @@
 namespace zirudeze::issuereporting::detail {
 
 void placeholderMissing(const std::string& description, const DefinitionSite& site) {
-    std::string text = "unimplemented(";
-    if (!description.empty()) text += quotedText(description);
-    text += ")\n\nTo suppress this crash, provide an explicit \"placeholder\".";
-    fatalError(text, site.location.filePath, site.location.line);
+  std::string text = "unimplemented(";
+  if (!description.empty()) text += quotedText(description);
+  text += ")\n\nTo suppress this crash, provide an explicit \"placeholder\".";
+  fatalError(text, site.location.filePath, site.location.line);
 }
 
 DefinitionSite overlayDefinitionSite() {
-    return DefinitionSite{SourceLocation{"TestFailureOverlay/Deprecations", __FILE__, __LINE__, 1}, "XCTUnimplemented(_:)"};
+  return DefinitionSite{SourceLocation{"TestFailureOverlay/Deprecations", __FILE__, __LINE__, 1},
+                        "XCTUnimplemented(_:)"};
 }
 
 }  // namespace zirudeze::issuereporting::detail

@@ -5,8 +5,7 @@
 namespace base {
 namespace {
 
-constexpr std::string_view kUnreserved =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~";
+constexpr std::string_view kUnreserved = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~";
 constexpr std::string_view kSubDelims = "!$&'()*+,;=";
 
 int hexValue(char c) noexcept {

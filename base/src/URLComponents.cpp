@@ -66,9 +66,7 @@ CharacterSet queryItemAllowed() { return CharacterSet::urlQueryAllowed().subtrac
 }  // namespace
 
 URLComponents::URLComponents(const URL& url)
-    : scheme_(url.scheme()),
-      port_(url.port()),
-      path_(url.percentEncodedPath()) {
+    : scheme_(url.scheme()), port_(url.port()), path_(url.percentEncodedPath()) {
   const auto text = [&url](URLComponent c) -> std::optional<std::string> {
     const auto view = url.componentText(c);
     if (!view) return std::nullopt;
@@ -88,7 +86,9 @@ std::optional<URLComponents> URLComponents::parse(std::string_view text) {
 }
 
 std::optional<std::string> URLComponents::user() const { return decoded(user_); }
-void URLComponents::setUser(const std::optional<std::string>& user) { user_ = encodedOptional(user, CharacterSet::urlUserAllowed()); }
+void URLComponents::setUser(const std::optional<std::string>& user) {
+  user_ = encodedOptional(user, CharacterSet::urlUserAllowed());
+}
 
 std::optional<std::string> URLComponents::password() const { return decoded(password_); }
 void URLComponents::setPassword(const std::optional<std::string>& password) {
@@ -96,7 +96,9 @@ void URLComponents::setPassword(const std::optional<std::string>& password) {
 }
 
 std::optional<std::string> URLComponents::host() const { return decoded(host_); }
-void URLComponents::setHost(const std::optional<std::string>& host) { host_ = encodedOptional(host, CharacterSet::urlHostAllowed()); }
+void URLComponents::setHost(const std::optional<std::string>& host) {
+  host_ = encodedOptional(host, CharacterSet::urlHostAllowed());
+}
 
 std::string URLComponents::path() const { return *decoded(path_); }
 void URLComponents::setPath(std::string_view path) { path_ = encoded(path, CharacterSet::urlPathAllowed()); }
@@ -124,7 +126,8 @@ void URLComponents::setQueryItems(const std::optional<std::vector<URLQueryItem>>
   const CharacterSet allowed = queryItemAllowed();
   std::vector<URLQueryItem> escaped;
   escaped.reserve(items->size());
-  for (const auto& item : *items) escaped.push_back({encoded(item.name, allowed), encodedOptional(item.value, allowed)});
+  for (const auto& item : *items)
+    escaped.push_back({encoded(item.name, allowed), encodedOptional(item.value, allowed)});
   query_ = joinQuery(escaped);
 }
 

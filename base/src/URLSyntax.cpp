@@ -18,11 +18,11 @@ bool isHex(char c) noexcept { return isDigit(c) || (c >= 'A' && c <= 'F') || (c 
 enum : std::uint8_t {
   kUnreserved = 1,
   kSubDelim = 2,
-  kColonAt = 4,      // ":" and "@", the rest of pchar
+  kColonAt = 4,  // ":" and "@", the rest of pchar
   kSlash = 8,
   kQuestion = 16,
-  kSchemeEnd = 32,   // ":" "/" "?" "#"
-  kAuthorityEnd = 64 // "/" "?" "#"
+  kSchemeEnd = 32,    // ":" "/" "?" "#"
+  kAuthorityEnd = 64  // "/" "?" "#"
 };
 
 constexpr std::array<std::uint8_t, 256> makeClasses() {
@@ -95,9 +95,7 @@ bool isValidScheme(std::string_view text) noexcept {
   return true;
 }
 
-bool isValidUserInfoPart(std::string_view text) noexcept {
-  return isEncodedRun(text, kUnreserved | kSubDelim);
-}
+bool isValidUserInfoPart(std::string_view text) noexcept { return isEncodedRun(text, kUnreserved | kSubDelim); }
 
 bool isValidHost(std::string_view text) noexcept {
   if (!text.empty() && text.front() == '[') {

@@ -50,9 +50,12 @@ std::string mapCase(std::string_view text, bool lower) {
   for (std::size_t pos = 0; pos < text.size();) {
     const char c = text[pos];
     if (static_cast<unsigned char>(c) < 0x80) {
-      if (lower && c >= 'A' && c <= 'Z') out.push_back(static_cast<char>(c - 'A' + 'a'));
-      else if (!lower && c >= 'a' && c <= 'z') out.push_back(static_cast<char>(c - 'a' + 'A'));
-      else out.push_back(c);
+      if (lower && c >= 'A' && c <= 'Z')
+        out.push_back(static_cast<char>(c - 'A' + 'a'));
+      else if (!lower && c >= 'a' && c <= 'z')
+        out.push_back(static_cast<char>(c - 'a' + 'A'));
+      else
+        out.push_back(c);
       ++pos;
       continue;
     }
@@ -157,7 +160,9 @@ std::string lowercased(std::string_view text) { return mapCase(text, true); }
 std::string uppercased(std::string_view text) { return mapCase(text, false); }
 
 std::string_view trimmingWhitespace(std::string_view text) {
-  const auto isSpace = [](char32_t c) { return c != kInvalidScalar && u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE); };
+  const auto isSpace = [](char32_t c) {
+    return c != kInvalidScalar && u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE);
+  };
   std::size_t begin = 0;
   while (begin < text.size()) {
     const auto decoded = decodeScalar(text, begin);

@@ -86,8 +86,9 @@ TEST(KeyConversion, SnakeCaseWordsAndAcronyms) {
 TEST(Coding, SnakeCaseRoundTripLeavesFreeFormMapsAlone) {
   const Account account{"abc", std::nullopt, {{"id-1", {{"full_name", "Ada"}, {"avatarURL", "x"}}}}, 3600};
   const std::string text = snakeEncoder().encodeToString(account);
-  EXPECT_EQ(text,
-            R"({"user_id":"abc","identities":[{"identity_id":"id-1","identity_data":{"avatarURL":"x","full_name":"Ada"}}],"expires_in":3600})");
+  EXPECT_EQ(
+      text,
+      R"({"user_id":"abc","identities":[{"identity_id":"id-1","identity_data":{"avatarURL":"x","full_name":"Ada"}}],"expires_in":3600})");
   // Converted keys match coding keys by their camel-case form; "userID" is written user_id and read
   // back as "userId", so the type must spell its key the way the input converts.
   const auto decoded = snakeDecoder().decode<base::Json>(text);
@@ -121,7 +122,8 @@ TEST(Coding, ErrorsCarryPathAndDescription) {
   EXPECT_EQ(tooBig.kind(), DecodingError::Kind::dataCorrupted);
   EXPECT_EQ(tooBig.debugDescription(), "Parsed JSON number <4294967296> does not fit in Int32.");
 
-  auto wrongOptional = decodeFailure<Account>(decoder, R"({"userID":"a","phoneNumber":1,"identities":[],"expiresIn":1})");
+  auto wrongOptional =
+      decodeFailure<Account>(decoder, R"({"userID":"a","phoneNumber":1,"identities":[],"expiresIn":1})");
   EXPECT_EQ(wrongOptional.kind(), DecodingError::Kind::typeMismatch);
 }
 

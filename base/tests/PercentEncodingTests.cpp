@@ -6,13 +6,16 @@ namespace {
 
 using base::CharacterSet;
 
-std::string encode(std::string_view text, const CharacterSet& set) { return base::addingPercentEncoding(text, set).value_or("<none>"); }
+std::string encode(std::string_view text, const CharacterSet& set) {
+  return base::addingPercentEncoding(text, set).value_or("<none>");
+}
 
 TEST(PercentEncoding, NamedSetsMatchThePlatformSets) {
   const std::string punctuation = " !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~";
   EXPECT_EQ(encode(punctuation, CharacterSet::urlQueryAllowed()),
             "%20!%22%23$%25&'()*+,-./:;%3C=%3E?@%5B%5C%5D%5E_%60%7B%7C%7D~");
-  EXPECT_EQ(encode(punctuation, CharacterSet::urlFragmentAllowed()), encode(punctuation, CharacterSet::urlQueryAllowed()));
+  EXPECT_EQ(encode(punctuation, CharacterSet::urlFragmentAllowed()),
+            encode(punctuation, CharacterSet::urlQueryAllowed()));
   EXPECT_EQ(encode(punctuation, CharacterSet::urlPathAllowed()),
             "%20!%22%23$%25&'()*+,-./:%3B%3C=%3E%3F@%5B%5C%5D%5E_%60%7B%7C%7D~");
   EXPECT_EQ(encode(punctuation, CharacterSet::urlHostAllowed()),
@@ -29,7 +32,10 @@ TEST(PercentEncoding, QueryValueSetEscapesDelimitersButKeepsSlashAndQuestionMark
   EXPECT_EQ(encode("a b+c", value), "a%20b%2Bc");
   EXPECT_EQ(encode("eq.5/x?y", value), "eq.5/x?y");
   EXPECT_EQ(encode("{1,2,3}", value), "%7B1%2C2%2C3%7D");
-  EXPECT_EQ(encode("b\xC3\xBC" "cher.example", CharacterSet::urlQueryAllowed()), "b%C3%BCcher.example");
+  EXPECT_EQ(encode("b\xC3\xBC"
+                   "cher.example",
+                   CharacterSet::urlQueryAllowed()),
+            "b%C3%BCcher.example");
 }
 
 TEST(PercentEncoding, CustomAndAlphanumericSetsStayASCII) {

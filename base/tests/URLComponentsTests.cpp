@@ -16,8 +16,8 @@ URLComponents components(std::string_view text) {
 
 TEST(URLComponentsQuery, SplitsAndDecodesItemsKeepingAbsentApartFromEmpty) {
   const auto c = components("https://h/p?a=1&b&c=&=d&&e=%20x+y%26&f=1=2#frag");
-  const Items expected{{"a", "1"}, {"b", std::nullopt}, {"c", ""}, {"", "d"}, {"", std::nullopt},
-                       {"e", " x+y&"}, {"f", "1=2"}};
+  const Items expected{{"a", "1"},         {"b", std::nullopt}, {"c", ""},   {"", "d"},
+                       {"", std::nullopt}, {"e", " x+y&"},      {"f", "1=2"}};
   EXPECT_EQ(c.queryItems(), expected);
   EXPECT_EQ(c.percentEncodedQueryItems()->at(5).value, "%20x+y%26");
   EXPECT_EQ(components("https://h/p").queryItems(), std::nullopt);
@@ -71,14 +71,18 @@ TEST(URLComponentsBuild, RoundTripsParsedURLsAndSwitchesSchemes) {
 TEST(URLComponentsBuild, PlainSettersEncodeAndGettersDecode) {
   URLComponents c;
   c.setScheme("https");
-  c.setHost("b\xC3\xBC" "cher.example");
+  c.setHost(
+      "b\xC3\xBC"
+      "cher.example");
   c.setPath("/a b/c;d");
   c.setFragment("x y");
   c.setUser("me@home");
   c.setPassword("p:w");
   c.setPort(443);
   EXPECT_EQ(c.string(), "https://me%40home:p%3Aw@b%C3%BCcher.example:443/a%20b/c%3Bd#x%20y");
-  EXPECT_EQ(c.host(), "b\xC3\xBC" "cher.example");
+  EXPECT_EQ(c.host(),
+            "b\xC3\xBC"
+            "cher.example");
   EXPECT_EQ(c.path(), "/a b/c;d");
   EXPECT_EQ(c.user(), "me@home");
   c.setQuery("k=v w");

@@ -74,11 +74,28 @@ TEST(URLParse, AcceptsIPLiteralsRelativeReferencesAndOpaquePaths) {
 }
 
 TEST(URLParse, RefusesWhatTheGrammarDoesNotAllow) {
-  for (const char* text :
-       {"", "http://a b/", "http://h/a b", "http://h:65536/", "http://h:8x/", "http://[::1/", "http://[::g]/",
-        "http://[1.2.3.4]/", "http://h/%zz", "http://h/%4", "1http://h/", "ht tp://h", "a:b:c/d ", "http://a@b@c/",
-        "http://h/p#f#g", "http://h/|", "http://h/\xC3\xBC", "http://h\\x/", "http://h/\"", "foo:bar/:baz\n", ":x",
-        "1a:b"}) {
+  for (const char* text : {"",
+                           "http://a b/",
+                           "http://h/a b",
+                           "http://h:65536/",
+                           "http://h:8x/",
+                           "http://[::1/",
+                           "http://[::g]/",
+                           "http://[1.2.3.4]/",
+                           "http://h/%zz",
+                           "http://h/%4",
+                           "1http://h/",
+                           "ht tp://h",
+                           "a:b:c/d ",
+                           "http://a@b@c/",
+                           "http://h/p#f#g",
+                           "http://h/|",
+                           "http://h/\xC3\xBC",
+                           "http://h\\x/",
+                           "http://h/\"",
+                           "foo:bar/:baz\n",
+                           ":x",
+                           "1a:b"}) {
     EXPECT_FALSE(URL::parse(text)) << text;
   }
   EXPECT_TRUE(URL::parse("http://h:65535/"));
@@ -101,8 +118,7 @@ TEST(URLAppend, JoinsWithExactlyOneSlashAndEncodesForAPath) {
   EXPECT_EQ(parsed("https://x.example/b").appendingPathComponent("\xC3\xBC").absoluteString(),
             "https://x.example/b/%C3%BC");
   // Invalid UTF-8 from outside is repaired, never dropped or crashed on.
-  EXPECT_EQ(parsed("https://x.example").appendingPathComponent("\xFF").absoluteString(),
-            "https://x.example/%EF%BF%BD");
+  EXPECT_EQ(parsed("https://x.example").appendingPathComponent("\xFF").absoluteString(), "https://x.example/%EF%BF%BD");
 }
 
 TEST(URLFile, BuildsFileURLsAndReadsPathParts) {

@@ -13,7 +13,7 @@ TEST(UTF8, ValidationFollowsTheWellFormedTable) {
   EXPECT_TRUE(base::isValidUTF8("a\0b"s));
   EXPECT_TRUE(base::isValidUTF8("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"));
   for (const std::string& bad : {"\xE9"s, "\xC0\x80"s, "\xC1\xBF"s, "\xE0\x80\x80"s, "\xED\xA0\x80"s /* surrogate */,
-                                "\xF4\x90\x80\x80"s /* > U+10FFFF */, "\xF5\x80\x80\x80"s, "\x80"s, "\xE2\x82"s}) {
+                                 "\xF4\x90\x80\x80"s /* > U+10FFFF */, "\xF5\x80\x80\x80"s, "\x80"s, "\xE2\x82"s}) {
     EXPECT_FALSE(base::isValidUTF8(bad)) << testing::PrintToString(bad);
   }
 }
@@ -63,13 +63,18 @@ TEST(Canonical, OrderIsScalarOrderOfTheNFCForms) {
 
 TEST(CaseMapping, UsesFullLocaleIndependentMappings) {
   EXPECT_EQ(base::lowercased("WWW.Example.COM"), "www.example.com");
-  EXPECT_EQ(base::lowercased("B\xC3\x9C" "CHER"), "b\xC3\xBC" "cher");
+  EXPECT_EQ(base::lowercased("B\xC3\x9C"
+                             "CHER"),
+            "b\xC3\xBC"
+            "cher");
   EXPECT_EQ(base::lowercased("\xC4\xB0"), "i\xCC\x87");  // capital I with dot: two scalars
   EXPECT_EQ(base::lowercased("\xCE\xA3\xCE\x91"), "\xCF\x83\xCE\xB1");
   // No final-sigma context: every capital sigma becomes the ordinary small sigma.
   EXPECT_EQ(base::lowercased("\xCE\x91\xCE\xA3"), "\xCE\xB1\xCF\x83");
   EXPECT_EQ(base::lowercased("A\xE9\xC3\x89"), "a\xEF\xBF\xBD\xC3\xA9");  // ill-formed bytes are repaired
-  EXPECT_EQ(base::uppercased("stra\xC3\x9F" "e"), "STRASSE");
+  EXPECT_EQ(base::uppercased("stra\xC3\x9F"
+                             "e"),
+            "STRASSE");
   EXPECT_EQ(base::uppercased("abc-1"), "ABC-1");
 }
 
@@ -82,7 +87,9 @@ TEST(Whitespace, TrimsWhiteSpaceScalarsOnly) {
 }
 
 TEST(Graphemes, ClustersAndTheirLetterNumberTests) {
-  const auto clusters = base::graphemeClusters("e\xCC\x81" "1\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA\r\n.");
+  const auto clusters = base::graphemeClusters(
+      "e\xCC\x81"
+      "1\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA\r\n.");
   ASSERT_EQ(clusters.size(), 5u);
   EXPECT_EQ(clusters[0], "e\xCC\x81");
   EXPECT_EQ(clusters[2], "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA");  // one flag
@@ -90,10 +97,10 @@ TEST(Graphemes, ClustersAndTheirLetterNumberTests) {
   EXPECT_TRUE(base::isLetter(clusters[0]));
   EXPECT_TRUE(base::isNumber(clusters[1]));
   EXPECT_FALSE(base::isLetter(clusters[2]) || base::isNumber(clusters[2]));
-  EXPECT_TRUE(base::isLetter("\xC3\xBC"));          // ü
-  EXPECT_TRUE(base::isLetter("\xE4\xB8\xAD"));      // a CJK ideograph
-  EXPECT_TRUE(base::isNumber("\xD9\xA3"));          // Arabic-Indic three
-  EXPECT_TRUE(base::isNumber("\xC2\xBD"));          // one half
+  EXPECT_TRUE(base::isLetter("\xC3\xBC"));      // ü
+  EXPECT_TRUE(base::isLetter("\xE4\xB8\xAD"));  // a CJK ideograph
+  EXPECT_TRUE(base::isNumber("\xD9\xA3"));      // Arabic-Indic three
+  EXPECT_TRUE(base::isNumber("\xC2\xBD"));      // one half
   EXPECT_FALSE(base::isLetter("@") || base::isLetter("_") || base::isLetter("-") || base::isLetter(""));
   EXPECT_EQ(base::graphemeClusters("ab").size(), 2u);
   EXPECT_TRUE(base::graphemeClusters("").empty());

@@ -34,7 +34,8 @@ DecodingError failure(std::string_view json) {
 }
 
 TEST(ValueCoding, UUIDAndURLTravelAsTheirTextForms) {
-  const Link link{*base::UUID::fromString("6ba7b810-9dad-11d1-80b4-00c04fd430c8"), *base::URL::parse("https://h/p?q=1")};
+  const Link link{*base::UUID::fromString("6ba7b810-9dad-11d1-80b4-00c04fd430c8"),
+                  *base::URL::parse("https://h/p?q=1")};
   const base::Json json = base::JSONEncoder().encodeToJson(link);
   EXPECT_EQ(json["id"], "6BA7B810-9DAD-11D1-80B4-00C04FD430C8");
   EXPECT_EQ(json["target"], "https://h/p?q=1");

@@ -16,9 +16,11 @@ BENCHMARK(URLParse);
 void URLParseAndAppendQueryItems(benchmark::State& state) {
   const std::string text = "https://abcdefgh.example.co/rest/v1/sessions?a=1";
   const auto escaping = base::CharacterSet::urlQueryAllowed().subtracting(":#[]@!$&'()*+,;=");
-  const std::vector<base::URLQueryItem> items{
-      {"select", "*"}, {"user_id", "eq.6BA7B810-9DAD-11D1-80B4-00C04FD430C8"}, {"ended_at", "is.NULL"},
-      {"order", "started_at.desc.nullslast"}, {"limit", "1"}};
+  const std::vector<base::URLQueryItem> items{{"select", "*"},
+                                              {"user_id", "eq.6BA7B810-9DAD-11D1-80B4-00C04FD430C8"},
+                                              {"ended_at", "is.NULL"},
+                                              {"order", "started_at.desc.nullslast"},
+                                              {"limit", "1"}};
   for (auto _ : state) {
     auto components = *base::URLComponents::parse(text);
     auto query = components.percentEncodedQueryItems().value_or(std::vector<base::URLQueryItem>{});

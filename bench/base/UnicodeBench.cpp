@@ -12,17 +12,25 @@ void CanonicalCompareASCII(benchmark::State& state) {
 BENCHMARK(CanonicalCompareASCII);
 
 void CanonicallyEqualDecomposed(benchmark::State& state) {
-  const std::string a = "b\xC3\xBC" "cher.example";
-  const std::string b = "bu\xCC\x88" "cher.example";
+  const std::string a =
+      "b\xC3\xBC"
+      "cher.example";
+  const std::string b =
+      "bu\xCC\x88"
+      "cher.example";
   for (auto _ : state) benchmark::DoNotOptimize(base::canonicallyEqual(a, b));
 }
 BENCHMARK(CanonicallyEqualDecomposed);
 
 void GraphemeLetterTest(benchmark::State& state) {
-  const std::string domain = "b\xC3\xBC" "cher-\xE4\xB8\xAD" "1.example";
+  const std::string domain =
+      "b\xC3\xBC"
+      "cher-\xE4\xB8\xAD"
+      "1.example";
   for (auto _ : state) {
     bool ok = true;
-    for (const auto c : base::graphemeClusters(domain)) ok = ok && (base::isLetter(c) || base::isNumber(c) || c == "." || c == "-");
+    for (const auto c : base::graphemeClusters(domain))
+      ok = ok && (base::isLetter(c) || base::isNumber(c) || c == "." || c == "-");
     benchmark::DoNotOptimize(ok);
   }
 }

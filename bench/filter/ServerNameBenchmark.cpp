@@ -18,8 +18,8 @@ using Bytes = std::vector<std::uint8_t>;
 const std::vector<Bytes>& corpus() {
   static const std::vector<Bytes> hellos = [] {
     std::vector<Bytes> loaded;
-    for (const char* name : {"hello-openssl-tls13.bin", "hello-openssl-tls12.bin", "hello-curl.bin", "hello-chromium.bin",
-                             "hello-chromium-name-after-key-share.bin"}) {
+    for (const char* name : {"hello-openssl-tls13.bin", "hello-openssl-tls12.bin", "hello-curl.bin",
+                             "hello-chromium.bin", "hello-chromium-name-after-key-share.bin"}) {
       std::ifstream in(std::string(FILTER_TEST_DATA) + "/" + name, std::ios::binary);
       loaded.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }

@@ -46,7 +46,8 @@ const std::string& document() {
     for (int i = 0; out.size() < 10 * 1024; ++i) {
       if (i > 0) out += ",";
       const std::string n = std::to_string(1000 + i);
-      out += R"({"id":"6F9619FF-8B86-D011-B42D-00CF4FC9)" + n + R"(","user_id":"0F8FAD5B-D9CB-469F-A165-70867728950E",)";
+      out +=
+          R"({"id":"6F9619FF-8B86-D011-B42D-00CF4FC9)" + n + R"(","user_id":"0F8FAD5B-D9CB-469F-A165-70867728950E",)";
       out += R"("date":"2026-12-09","started_at":"2026-12-09T10:15:09.250123+00:00",)";
       out += i % 3 == 0 ? R"("ended_at":null,)" : R"("ended_at":"2026-12-09T10:40:09.000000+00:00",)";
       out += R"("duration_seconds":)" + std::to_string(1500 + i) + R"(,"source":"phone",)";
@@ -98,7 +99,8 @@ void AnyJSONEncode(benchmark::State& state) {
 BENCHMARK(AnyJSONEncode);
 
 void DateParse(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(zirudeze::helpers::parseISO8601Date("2026-12-09T10:15:09.250123+00:00"));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(zirudeze::helpers::parseISO8601Date("2026-12-09T10:15:09.250123+00:00"));
 }
 BENCHMARK(DateParse);
 

@@ -16,12 +16,36 @@ using zirudeze::http::HTTPFieldName;
 using zirudeze::http::HTTPFields;
 using PairList = std::vector<std::pair<std::string, std::string>>;
 
-constexpr const char* kNames[] = {
-    "Accept", "Accept-Encoding", "Accept-Language", "Authorization", "Cache-Control", "Connection",
-    "Content-Length", "Content-Type", "Cookie", "Date", "ETag", "Host", "If-Modified-Since", "If-None-Match",
-    "Origin", "Referer", "User-Agent", "X-Client-Info", "X-Request-Id", "X-Forwarded-For", "X-Forwarded-Proto",
-    "Prefer", "Range", "Sec-Fetch-Mode", "Sec-Fetch-Site", "Upgrade", "Via", "Content-Profile", "Accept-Profile",
-    "Apikey"};
+constexpr const char* kNames[] = {"Accept",
+                                  "Accept-Encoding",
+                                  "Accept-Language",
+                                  "Authorization",
+                                  "Cache-Control",
+                                  "Connection",
+                                  "Content-Length",
+                                  "Content-Type",
+                                  "Cookie",
+                                  "Date",
+                                  "ETag",
+                                  "Host",
+                                  "If-Modified-Since",
+                                  "If-None-Match",
+                                  "Origin",
+                                  "Referer",
+                                  "User-Agent",
+                                  "X-Client-Info",
+                                  "X-Request-Id",
+                                  "X-Forwarded-For",
+                                  "X-Forwarded-Proto",
+                                  "Prefer",
+                                  "Range",
+                                  "Sec-Fetch-Mode",
+                                  "Sec-Fetch-Site",
+                                  "Upgrade",
+                                  "Via",
+                                  "Content-Profile",
+                                  "Accept-Profile",
+                                  "Apikey"};
 constexpr std::size_t kCount = std::size(kNames);
 static_assert(kCount == 30);
 
@@ -52,8 +76,10 @@ std::optional<std::string> findAll(const PairList& list, std::string_view name) 
   std::optional<std::string> joined;
   for (const auto& [key, value] : list) {
     if (!equalIgnoringCase(key, name)) continue;
-    if (joined) joined->append(", ").append(value);
-    else joined = value;
+    if (joined)
+      joined->append(", ").append(value);
+    else
+      joined = value;
   }
   return joined;
 }

@@ -1,12 +1,12 @@
 // The two costs that recur while blocking: the redirector's 0.6 s tick and the workspace's /proc poll.
 #include <benchmark/benchmark.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <csignal>
 #include <filesystem>
 #include <memory>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "platform/AtomicFile.hpp"
 #include "platform/ProcessWorkspace.hpp"
@@ -32,7 +32,8 @@ void runTick(benchmark::State& state, std::unique_ptr<platform::ActiveWindowSour
   const auto folder = makeFolder();
   nlohmann::json list = nlohmann::json::array();
   for (int i = 0; i < 25; ++i) list.push_back("site" + std::to_string(i) + ".example.com");
-  platform::writeFileAtomically(folder / "group.com.tandrelkoss.kelvaton.json", nlohmann::json{{"mac.blockedDomains", list}}.dump());
+  platform::writeFileAtomically(folder / "group.com.tandrelkoss.kelvaton.json",
+                                nlohmann::json{{"mac.blockedDomains", list}}.dump());
   platform::FileDefaultsSystem defaults(folder);
   platform::ManualScheduler scheduler;
   auto scanner = std::make_shared<platform::ProcessScanner>();

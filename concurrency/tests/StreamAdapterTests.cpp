@@ -45,9 +45,7 @@ std::vector<int> collect(const auto& stream) {
 
 TEST(StreamFromSequence, TheIteratorIsMadeLazilyAndOnce) {
   CountingSequence source{3, false};
-  {
-    const auto unread = streamFromSequence(source);
-  }
+  { const auto unread = streamFromSequence(source); }
   EXPECT_EQ(*source.iteratorsMade, 0);
   const auto stream = streamFromSequence(source);
   EXPECT_EQ(collect(stream), (std::vector<int>{1, 2, 3}));
@@ -76,8 +74,7 @@ TEST(StreamFromSequence, CancellingTheConsumerReachesAWaitingSourceStream) {
 
 TEST(FixedStreams, FinishedEndsAtOnceAndNeverWaitsForCancellation) {
   EXPECT_EQ(finishedStream<AsyncStream<int>>().next(), std::nullopt);
-  const auto failed =
-      finishedStream<AsyncThrowingStream<int>>(std::make_exception_ptr(std::logic_error("x")));
+  const auto failed = finishedStream<AsyncThrowingStream<int>>(std::make_exception_ptr(std::logic_error("x")));
   EXPECT_THROW(failed.next(), std::logic_error);
   std::stop_source stop;
   stop.request_stop();

@@ -50,7 +50,7 @@ TEST(AnyHashableSendable, EqualityNeedsTheSameTypeAndValue) {
   EXPECT_EQ(point.as<int>(), nullptr);
   EXPECT_EQ(point.debugDescription(), "AnyHashableSendable(Point(3, 4))");
   const std::unordered_set<AnyHashableSendable> keys{AnyHashableSendable(1), AnyHashableSendable("1"),
-                                                      AnyHashableSendable(1)};
+                                                     AnyHashableSendable(1)};
   EXPECT_EQ(keys.size(), 2u);
 }
 

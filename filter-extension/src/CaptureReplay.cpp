@@ -55,7 +55,7 @@ class Replayer {
     if (packet.syn && !packet.ack) {
       if (found != flows_.end()) {
         if (found->second.synSequence == packet.sequence) return;  // a retransmitted SYN
-        judge(found->second);  // the ports were reused by a new connection
+        judge(found->second);                                      // the ports were reused by a new connection
         flows_.erase(found);
       }
       auto& state = open(key, packet)->second;

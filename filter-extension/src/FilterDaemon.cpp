@@ -42,7 +42,8 @@ void FilterDaemon::reload() {
     provider_.startFilter(stored.providerConfiguration, {});
     running_ = true;
   } else if (!enable && running_) {
-    const auto reason = stored.providerConfiguration ? StopReason::configurationDisabled : StopReason::configurationRemoved;
+    const auto reason =
+        stored.providerConfiguration ? StopReason::configurationDisabled : StopReason::configurationRemoved;
     provider_.stopFilter(static_cast<long>(reason), {});
     running_ = false;
   }

@@ -7,11 +7,16 @@ namespace {
 
 int priorityOf(LogLevel level) {
   switch (level) {
-    case LogLevel::debug: return LOG_DEBUG;
-    case LogLevel::info: return LOG_INFO;
-    case LogLevel::standard: return LOG_NOTICE;
-    case LogLevel::error: return LOG_ERR;
-    case LogLevel::fault: return LOG_CRIT;
+    case LogLevel::debug:
+      return LOG_DEBUG;
+    case LogLevel::info:
+      return LOG_INFO;
+    case LogLevel::standard:
+      return LOG_NOTICE;
+    case LogLevel::error:
+      return LOG_ERR;
+    case LogLevel::fault:
+      return LOG_CRIT;
   }
   return LOG_NOTICE;
 }

@@ -1,9 +1,9 @@
 #include "velmoria_filter/Text.hpp"
 
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
-#include <unicode/locid.h>
 
 #include <algorithm>
 

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace velmoria::filter {
 namespace {
@@ -23,7 +23,8 @@ constexpr int linkTypeEthernet = 1;
 
 // Captures and configurations written by the tests; removed when the test program ends.
 struct ScratchFolder {
-  std::filesystem::path path = std::filesystem::temp_directory_path() / ("velmoria-replay-" + std::to_string(::getpid()));
+  std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("velmoria-replay-" + std::to_string(::getpid()));
   ScratchFolder() { std::filesystem::create_directories(path); }
   ~ScratchFolder() {
     std::error_code ignored;
@@ -79,10 +80,14 @@ std::filesystem::path writeMixedCapture() {
   write(testing::tcpSegment(clientE, server, 424242, ack | psh, midstream));
 
   const Endpoint4 clientF{{10, 0, 0, 3}, 40001};
-  const auto late = testing::ClientHelloBuilder{}.extension(21, std::vector<std::uint8_t>(9000, 0)).serverName("late.blocked.example").build();
+  const auto late = testing::ClientHelloBuilder{}
+                        .extension(21, std::vector<std::uint8_t>(9000, 0))
+                        .serverName("late.blocked.example")
+                        .build();
   write(testing::tcpSegment(clientF, server, 0, syn));
   for (std::size_t at = 0; at < late.size(); at += 1400) {
-    write(testing::tcpSegment(clientF, server, 1 + static_cast<std::uint32_t>(at), ack, slice(late, at, std::min<std::size_t>(1400, late.size() - at))));
+    write(testing::tcpSegment(clientF, server, 1 + static_cast<std::uint32_t>(at), ack,
+                              slice(late, at, std::min<std::size_t>(1400, late.size() - at))));
   }
   capture.close();
   return file;
@@ -99,12 +104,13 @@ const std::vector<std::string> expectedMixedLines{
 
 std::filesystem::path writeConfiguration(const std::vector<std::string>& domains) {
   const auto file = scratchFolder() / "network-extension.json";
-  const nlohmann::json preferences{
-      {"filterConfiguration",
-       {{"enabled", true},
-        {"localizedDescription", "velmoria Web Filter"},
-        {"providerConfiguration",
-         {{"filterSockets", true}, {"filterPackets", false}, {"vendorConfiguration", {{"mac.blockedDomains", domains}}}}}}}};
+  const nlohmann::json preferences{{"filterConfiguration",
+                                    {{"enabled", true},
+                                     {"localizedDescription", "velmoria Web Filter"},
+                                     {"providerConfiguration",
+                                      {{"filterSockets", true},
+                                       {"filterPackets", false},
+                                       {"vendorConfiguration", {{"mac.blockedDomains", domains}}}}}}}};
   std::ofstream(file) << preferences.dump();
   return file;
 }
@@ -115,7 +121,8 @@ class CaptureReplayTest : public ::testing::Test {
   WebFilterProvider provider{log};
 
   void SetUp() override {
-    provider.startFilter(ProviderConfiguration{nlohmann::json{{"mac.blockedDomains", {"blocked.example", "streaming.example"}}}}, {});
+    provider.startFilter(
+        ProviderConfiguration{nlohmann::json{{"mac.blockedDomains", {"blocked.example", "streaming.example"}}}}, {});
   }
 };
 
@@ -140,10 +147,10 @@ TEST_F(CaptureReplayTest, ReplaysALoopbackCaptureOfRealClients) {
   EXPECT_EQ(result.readError, std::nullopt);
   std::vector<std::string> lines;
   for (const auto& flow : result.flows) lines.push_back(formatReplayLine(flow));
-  EXPECT_EQ(lines, (std::vector<std::string>{"drop tcp 127.0.0.1:443 www.shop.blocked.example",
-                                             "allow tcp 127.0.0.1:443 news.allowed.example",
-                                             "drop tcp 127.0.0.1:443 video.streaming.example",
-                                             "drop udp 127.0.0.1:443 -"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"drop tcp 127.0.0.1:443 www.shop.blocked.example",
+                                      "allow tcp 127.0.0.1:443 news.allowed.example",
+                                      "drop tcp 127.0.0.1:443 video.streaming.example", "drop udp 127.0.0.1:443 -"}));
 }
 
 TEST_F(CaptureReplayTest, AReusedPortStartsANewFlow) {
@@ -193,7 +200,8 @@ TEST(ReplayLineTest, EscapesNamesOutsidePrintableAscii) {
 
 std::string runFilter(const std::string& arguments, int& status) {
   const char* executable = std::getenv("VELMORIA_FILTER_EXECUTABLE");
-  const std::string command = std::string(executable != nullptr ? executable : FILTER_EXECUTABLE_FALLBACK) + " " + arguments + " 2>/dev/null";
+  const std::string command =
+      std::string(executable != nullptr ? executable : FILTER_EXECUTABLE_FALLBACK) + " " + arguments + " 2>/dev/null";
   std::FILE* pipe = ::popen(command.c_str(), "r");
   std::string output;
   std::array<char, 4096> buffer{};
@@ -213,7 +221,9 @@ TEST(FilterExecutableTest, ReplaysACaptureWithTheAppsConfiguration) {
   for (const auto& line : expectedMixedLines) expected += line + "\n";
   EXPECT_EQ(output, expected);
 
-  EXPECT_EQ(runFilter("--replay " + (scratchFolder() / "missing.pcap").string() + " --config " + config.string(), status), "");
+  EXPECT_EQ(
+      runFilter("--replay " + (scratchFolder() / "missing.pcap").string() + " --config " + config.string(), status),
+      "");
   EXPECT_EQ(status, 2);
   runFilter("--bogus", status);
   EXPECT_EQ(status, 64);

@@ -10,8 +10,13 @@ namespace {
 TEST(NormalizeHostTest, TrimsLowerCasesAndStripsDotsAndOneWww) {
   EXPECT_EQ(normalizeHost("  WWW.Example.COM..\n"), "example.com");
   EXPECT_EQ(normalizeHost("www.www.example.com"), "www.example.com");
-  EXPECT_EQ(normalizeHost("\t\xE2\x80\x83" "example.com\xC2\xA0"), "example.com");  // em space, no-break space
-  EXPECT_EQ(normalizeHost("B\xC3\x9C" "CHER.DE"), "b\xC3\xBC" "cher.de");
+  EXPECT_EQ(normalizeHost("\t\xE2\x80\x83"
+                          "example.com\xC2\xA0"),
+            "example.com");  // em space, no-break space
+  EXPECT_EQ(normalizeHost("B\xC3\x9C"
+                          "CHER.DE"),
+            "b\xC3\xBC"
+            "cher.de");
   EXPECT_EQ(normalizeHost(".example.com"), ".example.com");
   // Trailing dots go before the "www." test, so a lone "www." stays "www".
   EXPECT_EQ(normalizeHost("www."), "www");

@@ -17,7 +17,8 @@ namespace velmoria::filter {
 namespace {
 
 TEST(FilterPreferencesTest, ReadsTheEnabledFlagAndVendorDictionary) {
-  const auto stored = parseFilterPreferences(R"({"filterConfiguration": {"enabled": true, "localizedDescription": "velmoria Web Filter",
+  const auto stored =
+      parseFilterPreferences(R"({"filterConfiguration": {"enabled": true, "localizedDescription": "velmoria Web Filter",
       "extra": 1, "providerConfiguration": {"filterSockets": true, "vendorConfiguration": {"mac.blockedDomains": ["a.com"]}}}})");
   ASSERT_TRUE(stored.has_value());
   EXPECT_TRUE(stored->enabled);
@@ -38,7 +39,8 @@ TEST(FilterPreferencesTest, OddFilesCountAsNoConfiguration) {
 
 class FilterDaemonTest : public ::testing::Test {
  protected:
-  std::filesystem::path folder = std::filesystem::temp_directory_path() / ("velmoria-daemon-" + std::to_string(::getpid()));
+  std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("velmoria-daemon-" + std::to_string(::getpid()));
   std::filesystem::path file = folder / "network-extension.json";
   std::shared_ptr<testing::RecordingLog> log = std::make_shared<testing::RecordingLog>();
   WebFilterProvider provider{log};
@@ -51,14 +53,16 @@ class FilterDaemonTest : public ::testing::Test {
   void save(bool enabled, const std::vector<std::string>& domains) {
     const nlohmann::json preferences{
         {"filterConfiguration",
-         {{"enabled", enabled}, {"providerConfiguration", {{"vendorConfiguration", {{"mac.blockedDomains", domains}}}}}}}};
+         {{"enabled", enabled},
+          {"providerConfiguration", {{"vendorConfiguration", {{"mac.blockedDomains", domains}}}}}}}};
     const auto temporary = folder / ".network-extension.json.tmp";
     std::ofstream(temporary) << preferences.dump();
     std::filesystem::rename(temporary, file);
   }
 
   bool waitForMessages(std::size_t count) const {
-    for (int i = 0; i < 300 && log->messages().size() < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 300 && log->messages().size() < count; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return log->messages().size() >= count;
   }
 };

@@ -73,7 +73,9 @@ TEST(PacketDecoderTest, SkipsWhatItCannotRead) {
   EXPECT_EQ(decodePacket(linktype::ethernet, testing::ethernet(ipv4, 0x0806)), std::nullopt);  // ARP
   EXPECT_EQ(decodePacket(9999, ipv4), std::nullopt);
   for (std::size_t n = 0; n < 40; ++n) {
-    EXPECT_EQ(decodePacket(linktype::raw, Frame(ipv4.begin(), ipv4.begin() + static_cast<std::ptrdiff_t>(n))), std::nullopt) << n;
+    EXPECT_EQ(decodePacket(linktype::raw, Frame(ipv4.begin(), ipv4.begin() + static_cast<std::ptrdiff_t>(n))),
+              std::nullopt)
+        << n;
   }
   auto laterFragment = ipv4;
   laterFragment[7] = 0x10;

@@ -62,7 +62,8 @@ TEST(ServerNameReaderTest, FindsTheNameAfterALargeKeyShare) {
   EXPECT_GT(serverNameEnd(recorded), 1500u);
   EXPECT_EQ(read(recorded), "cdn.video.example");
 
-  const auto built = ClientHelloBuilder{}.extension(51, Bytes(1250, 0x42)).extension(43, {2, 3, 4}).serverName("late.example").build();
+  const auto built =
+      ClientHelloBuilder{}.extension(51, Bytes(1250, 0x42)).extension(43, {2, 3, 4}).serverName("late.example").build();
   EXPECT_EQ(read(built), "late.example");
 }
 
@@ -109,7 +110,8 @@ TEST(ServerNameReaderTest, ExtensionsLengthShorterThanTheExtensionsHidesTheRest)
 }
 
 TEST(ServerNameReaderTest, SkipsOtherNameTypesAndUsesTheFirstHostName) {
-  const auto body = serverNameBody({{1, bytesOf("not-a-host")}, {0, bytesOf("first.example")}, {0, bytesOf("second.example")}});
+  const auto body =
+      serverNameBody({{1, bytesOf("not-a-host")}, {0, bytesOf("first.example")}, {0, bytesOf("second.example")}});
   EXPECT_EQ(read(ClientHelloBuilder{}.extension(0, body).build()), "first.example");
 
   // Only the first server_name extension counts.
@@ -135,9 +137,15 @@ TEST(ServerNameReaderTest, ZeroLengthNameIsTheEmptyText) {
 
 TEST(ServerNameReaderTest, NamesAreLowerCasedAndMustBeUtf8) {
   EXPECT_EQ(read(ClientHelloBuilder{}.serverName("WWW.Example.COM.").build()), "www.example.com.");
-  EXPECT_EQ(read(ClientHelloBuilder{}.serverName("B\xC3\x9C" "CHER.example").build()), "b\xC3\xBC" "cher.example");
+  EXPECT_EQ(read(ClientHelloBuilder{}
+                     .serverName("B\xC3\x9C"
+                                 "CHER.example")
+                     .build()),
+            "b\xC3\xBC"
+            "cher.example");
 
-  for (const auto& invalid : {Bytes{'a', 0xFF, 'b'}, Bytes{0xC0, 0x80}, Bytes{0xED, 0xA0, 0x80}, Bytes{'x', 0xE2, 0x82}}) {
+  for (const auto& invalid :
+       {Bytes{'a', 0xFF, 'b'}, Bytes{0xC0, 0x80}, Bytes{0xED, 0xA0, 0x80}, Bytes{'x', 0xE2, 0x82}}) {
     EXPECT_EQ(read(ClientHelloBuilder{}.extension(0, serverNameBody({{0, invalid}})).build()), std::nullopt);
   }
 }

@@ -61,11 +61,8 @@ TEST_F(WebFilterProviderTest, StartTakesTheListAndLogsItsSize) {
 TEST_F(WebFilterProviderTest, StartKeepsTheListWhenTheConfigurationHasNoValidOne) {
   start(listing({"kept.com"}));
   for (const auto& bad : std::vector<std::optional<ProviderConfiguration>>{
-           std::nullopt,
-           ProviderConfiguration{},
-           configurationWith(nlohmann::json::array({"x"})),
-           configurationWith({{"other", {"x.com"}}}),
-           configurationWith({{"mac.blockedDomains", "x.com"}}),
+           std::nullopt, ProviderConfiguration{}, configurationWith(nlohmann::json::array({"x"})),
+           configurationWith({{"other", {"x.com"}}}), configurationWith({{"mac.blockedDomains", "x.com"}}),
            configurationWith({{"mac.blockedDomains", {"x.com", 3}}})}) {
     start(bad);
     EXPECT_EQ(provider.blocklist(), std::set<std::string>{"kept.com"});

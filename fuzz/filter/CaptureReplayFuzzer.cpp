@@ -9,7 +9,8 @@ namespace {
 const velmoria::filter::WebFilterProvider& provider() {
   static velmoria::filter::WebFilterProvider instance(std::make_shared<velmoria::filter::NullFilterLog>());
   static const bool started = [] {
-    instance.startFilter(velmoria::filter::ProviderConfiguration{nlohmann::json{{"mac.blockedDomains", {"blocked.example"}}}}, {});
+    instance.startFilter(
+        velmoria::filter::ProviderConfiguration{nlohmann::json{{"mac.blockedDomains", {"blocked.example"}}}}, {});
     return true;
   }();
   (void)started;

@@ -8,7 +8,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto name = velmoria::filter::extractServerName(std::span<const std::uint8_t>(data, size));
   if (!name) return 0;
-  static const std::set<std::string> domains{"example.com", " WWW.Blocked.Example. ", ".lead", "a", "\xC3\x9C" "ber.de"};
+  static const std::set<std::string> domains{"example.com", " WWW.Blocked.Example. ", ".lead", "a",
+                                             "\xC3\x9C"
+                                             "ber.de"};
   static const velmoria::filter::Blocklist blocklist(domains);
   if (blocklist.matches(*name) != velmoria::filter::matchesBlocklist(*name, domains)) std::abort();
   return 0;

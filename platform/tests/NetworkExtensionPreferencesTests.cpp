@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
-#include <fstream>
 #include <unistd.h>
+#include <fstream>
+#include <future>
 
 namespace platform {
 namespace {
@@ -16,14 +16,18 @@ class FilePreferencesTest : public ::testing::Test {
 
   void TearDown() override { std::filesystem::remove_all(folder); }
 
-  static std::pair<FilterConfiguration, std::optional<NetworkExtensionError>> load(NetworkExtensionPreferences& preferences) {
+  static std::pair<FilterConfiguration, std::optional<NetworkExtensionError>> load(
+      NetworkExtensionPreferences& preferences) {
     std::promise<std::pair<FilterConfiguration, std::optional<NetworkExtensionError>>> done;
-    preferences.loadFilterConfiguration([&](FilterConfiguration c, std::optional<NetworkExtensionError> e) { done.set_value({c, e}); });
+    preferences.loadFilterConfiguration([&](FilterConfiguration c, std::optional<NetworkExtensionError> e) {
+      done.set_value({c, e});
+    });
     return done.get_future().get();
   }
   static std::optional<NetworkExtensionError> save(NetworkExtensionPreferences& preferences, FilterConfiguration c) {
     std::promise<std::optional<NetworkExtensionError>> done;
-    preferences.saveFilterConfiguration(std::move(c), [&](std::optional<NetworkExtensionError> e) { done.set_value(e); });
+    preferences.saveFilterConfiguration(std::move(c),
+                                        [&](std::optional<NetworkExtensionError> e) { done.set_value(e); });
     return done.get_future().get();
   }
 
@@ -68,7 +72,8 @@ TEST_F(FilePreferencesTest, SavedConfigurationLoadsBackAndKeepsForeignKeys) {
   EXPECT_EQ(root["filterConfiguration"]["enabled"], true);
   EXPECT_EQ(root["filterConfiguration"]["providerConfiguration"]["serverAddress"], "s");
   EXPECT_EQ(root["filterConfiguration"]["providerConfiguration"]["filterSockets"], true);
-  EXPECT_EQ(root["filterConfiguration"]["providerConfiguration"]["vendorConfiguration"]["mac.blockedDomains"][0], "a.com");
+  EXPECT_EQ(root["filterConfiguration"]["providerConfiguration"]["vendorConfiguration"]["mac.blockedDomains"][0],
+            "a.com");
   EXPECT_EQ(load(preferences).first, loaded);
 }
 
@@ -129,7 +134,8 @@ TEST_F(FilePreferencesTest, RemovesTransparentProxyConfigurationsByIdentifier) {
   });
   removed.get_future().wait();
   std::ifstream in(file);
-  EXPECT_EQ(nlohmann::json::parse(in)["transparentProxyConfigurations"], nlohmann::json::parse(R"([{"identifier": "b"}, 3])"));
+  EXPECT_EQ(nlohmann::json::parse(in)["transparentProxyConfigurations"],
+            nlohmann::json::parse(R"([{"identifier": "b"}, 3])"));
 }
 
 }  // namespace

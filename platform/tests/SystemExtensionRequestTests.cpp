@@ -2,16 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <fstream>
 
 namespace platform {
 namespace {
 
 struct RecordingDelegate final : SystemExtensionRequestDelegate {
   std::vector<std::string> answers;
-  ReplacementAction actionForReplacingExtension(const SystemExtensionProperties&, const SystemExtensionProperties&) override {
+  ReplacementAction actionForReplacingExtension(const SystemExtensionProperties&,
+                                                const SystemExtensionProperties&) override {
     answers.push_back("replace?");
     return ReplacementAction::replace;
   }
@@ -34,8 +35,9 @@ TEST(LocalSystemExtensionManagerTest, CompletesWhenTheExtensionExecutableIsThere
   ::chmod((folder / "example-filter").c_str(), 0755);
   manager.submitActivationRequest("com.example.proxy", delegate);
   manager.submitActivationRequest("com.example.other", delegate);
-  EXPECT_EQ(delegate->answers, (std::vector<std::string>{"OSSystemExtensionErrorDomain 4", "OSSystemExtensionErrorDomain 4",
-                                                        "finished 0", "OSSystemExtensionErrorDomain 4"}));
+  EXPECT_EQ(delegate->answers,
+            (std::vector<std::string>{"OSSystemExtensionErrorDomain 4", "OSSystemExtensionErrorDomain 4", "finished 0",
+                                      "OSSystemExtensionErrorDomain 4"}));
 
   std::weak_ptr<RecordingDelegate> gone;
   {

@@ -1,13 +1,13 @@
 #include "platform/AtomicFile.hpp"
 #include "platform/UserDefaults.hpp"
 
-#include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -110,7 +110,10 @@ TEST(FileUserDefaults, DefaultsFolderFollowsXdgConfigHome) {
   const std::string saved = old ? old : "";
   ::setenv("XDG_CONFIG_HOME", "/some/config", 1);
   EXPECT_EQ(platform::defaultsFolder(), fs::path("/some/config/velmoria"));
-  if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
+  if (old)
+    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 // A writer killed at any moment leaves either the old or the new file, never a torn one.

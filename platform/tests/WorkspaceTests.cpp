@@ -1,14 +1,14 @@
 #include "platform/ProcessScanner.hpp"
 #include "platform/ProcessWorkspace.hpp"
 
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -27,7 +27,8 @@ class InstalledDummy {
     fs::permissions(program_, fs::perms::owner_all);
     std::ofstream(root_ / "applications/org.example.Dummy.desktop")
         << "[Desktop Entry]\nType=Application\nName=Dummy\nName[de]=Attrappe\nExec=" << program_.string() << " %U\n";
-    std::ofstream(root_ / "applications/sub/tool.desktop") << "[Desktop Entry]\nType=Application\nName=Tool\nExec=/nonexistent\n";
+    std::ofstream(root_ / "applications/sub/tool.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Tool\nExec=/nonexistent\n";
   }
   ~InstalledDummy() {
     std::error_code ec;
@@ -67,8 +68,8 @@ int reap(pid_t pid) {
   return status;
 }
 
-std::shared_ptr<platform::ProcessApplication> find(const std::vector<std::shared_ptr<platform::ProcessApplication>>& apps,
-                                                   pid_t pid) {
+std::shared_ptr<platform::ProcessApplication> find(
+    const std::vector<std::shared_ptr<platform::ProcessApplication>>& apps, pid_t pid) {
   for (const auto& a : apps) {
     if (a->processIdentifier() == pid) return a;
   }
@@ -147,13 +148,13 @@ TEST(ProcessWorkspace, ReportsLaunchesAfterObservingStartsAndActivationsOfTheAct
 
   const pid_t before = spawn(dummy.program());
   std::vector<pid_t> launched, activated;
-  const auto launchToken = workspace.addObserver(platform::WorkspaceNotification::didLaunchApplication,
-                                                 [&](const auto& app) {
-                                                   // Tests running beside this one start apps too.
-                                                   if (app->bundleIdentifier() == "org.example.Dummy") {
-                                                     launched.push_back(app->processIdentifier());
-                                                   }
-                                                 });
+  const auto launchToken =
+      workspace.addObserver(platform::WorkspaceNotification::didLaunchApplication, [&](const auto& app) {
+        // Tests running beside this one start apps too.
+        if (app->bundleIdentifier() == "org.example.Dummy") {
+          launched.push_back(app->processIdentifier());
+        }
+      });
   workspace.addObserver(platform::WorkspaceNotification::didActivateApplication,
                         [&](const auto& app) { activated.push_back(app->processIdentifier()); });
   EXPECT_EQ(scheduler.activeTimerCount(), 1);

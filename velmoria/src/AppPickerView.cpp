@@ -242,7 +242,8 @@ void AppPickerView::showEvent(QShowEvent* event) {
 
 void AppPickerView::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
-  if (!scheme_ && (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange)) restyle();
+  if (!scheme_ && (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange))
+    restyle();
 }
 
 void AppPickerView::restyle() {
@@ -257,8 +258,9 @@ void AppPickerView::restyle() {
                                "QLineEdit#search { background: transparent; border: none; color: %5; }"
                                "QFrame#divider { color: %4; }"
                                "QListView#apps { background: %1; }")
-                    .arg(cssColor(pal.color(QPalette::Window)), cssColor(secondary), cssColor(pal.color(QPalette::Base)),
-                         cssColor(pal.color(QPalette::Mid)), cssColor(pal.color(QPalette::Text))));
+                    .arg(cssColor(pal.color(QPalette::Window)), cssColor(secondary),
+                         cssColor(pal.color(QPalette::Base)), cssColor(pal.color(QPalette::Mid)),
+                         cssColor(pal.color(QPalette::Text))));
   if (auto* magnifier = findChild<QLabel*>("magnifier")) {
     magnifier->setPixmap(symbolIcon(Symbol::magnifyingGlass, secondary, 14).pixmap(14, 14));
   }

@@ -49,7 +49,8 @@ void AppPickerViewModel::loadApps() {
     const std::lock_guard lock(relay->mutex);
     if (relay->receiver == nullptr) return;
     QMetaObject::invokeMethod(
-        relay->receiver, [receiver = relay->receiver, metas = std::move(metas)]() mutable { receiver->publish(std::move(metas)); },
+        relay->receiver,
+        [receiver = relay->receiver, metas = std::move(metas)]() mutable { receiver->publish(std::move(metas)); },
         Qt::QueuedConnection);
   });
 }

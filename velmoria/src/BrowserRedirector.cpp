@@ -29,8 +29,13 @@ const std::map<std::string, BrowserRedirector::Browser>& BrowserRedirector::brow
 BrowserRedirector::BrowserRedirector(platform::DefaultsSystem& defaults, platform::Workspace& workspace,
                                      platform::ScriptRunner& scripts, platform::MainScheduler& scheduler,
                                      TemporaryDirectory temporaryDirectory, QObject* parent)
-    : QObject(parent), defaults_(defaults), workspace_(workspace), scripts_(scripts), scheduler_(scheduler),
-      temporaryDirectory_(temporaryDirectory ? std::move(temporaryDirectory) : TemporaryDirectory(platform::temporaryDirectory)) {}
+    : QObject(parent),
+      defaults_(defaults),
+      workspace_(workspace),
+      scripts_(scripts),
+      scheduler_(scheduler),
+      temporaryDirectory_(temporaryDirectory ? std::move(temporaryDirectory)
+                                             : TemporaryDirectory(platform::temporaryDirectory)) {}
 
 BrowserRedirector::~BrowserRedirector() = default;
 
@@ -69,8 +74,9 @@ std::vector<std::string> BrowserRedirector::readBlockedDomains() const {
 }
 
 std::string BrowserRedirector::readScript(const Browser& browser) {
-  return "tell application \"" + browser.appName + "\"\n    if (count of windows) is 0 then return \"\"\n    return URL of " +
-         browser.tab + " of front window\nend tell";
+  return "tell application \"" + browser.appName +
+         "\"\n    if (count of windows) is 0 then return \"\"\n    return URL of " + browser.tab +
+         " of front window\nend tell";
 }
 
 std::string BrowserRedirector::setScript(const Browser& browser, std::string_view target) {

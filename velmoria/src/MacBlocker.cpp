@@ -1,11 +1,11 @@
 #include "velmoria/MacBlocker.hpp"
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
-#include <cstdlib>
 #include <cstdio>
-#include <unistd.h>
+#include <cstdlib>
 
 #include "velmoria/SessionGuard.hpp"
 

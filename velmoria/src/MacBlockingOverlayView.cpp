@@ -95,7 +95,8 @@ void MacBlockingOverlayView::setGlow(double glow) {
 
 QString MacBlockingOverlayView::message() const {
   const QString name = model_ ? model_->appName() : QString();
-  return name + QCoreApplication::translate("MacBlockingOverlayView", " is blocked while your focus session is running.");
+  return name +
+         QCoreApplication::translate("MacBlockingOverlayView", " is blocked while your focus session is running.");
 }
 
 MacBlockingOverlayView::Layout MacBlockingOverlayView::layout() const {
@@ -105,8 +106,8 @@ MacBlockingOverlayView::Layout MacBlockingOverlayView::layout() const {
   const QFontMetricsF buttonMetrics(buttonFont());
   const double titleH = titleMetrics.height();
   // The message grows downwards with its wrapped lines; it is never cut.
-  const QRectF wrapped = messageMetrics.boundingRect(QRectF(0, 0, kMessageWidth, 1e6),
-                                                     Qt::AlignHCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere, message());
+  const QRectF wrapped = messageMetrics.boundingRect(
+      QRectF(0, 0, kMessageWidth, 1e6), Qt::AlignHCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere, message());
   const double messageW = std::min(kMessageWidth, std::ceil(wrapped.width()));
   const double messageH = std::ceil(wrapped.height());
   const double buttonW = buttonMetrics.horizontalAdvance(QStringLiteral("Back to focus")) + 2 * kButtonPadH;
@@ -197,7 +198,8 @@ void MacBlockingOverlayView::startAnimations() {
   entrance_->setEndValue(1.0);
   entrance_->setDuration(300);
   entrance_->setEasingCurve(QEasingCurve::OutQuad);
-  connect(entrance_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) { setAppearProgress(v.toDouble()); });
+  connect(entrance_, &QVariantAnimation::valueChanged, this,
+          [this](const QVariant& v) { setAppearProgress(v.toDouble()); });
   entrance_->start();
 
   pulse_ = new QSequentialAnimationGroup(this);

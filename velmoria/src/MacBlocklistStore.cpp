@@ -18,7 +18,8 @@ void MacBlocklistStore::toggle(const std::string& bundleID) {
 }
 
 void MacBlocklistStore::save() {
-  defaults_->setValue(defaultsKey, nlohmann::json(std::vector<std::string>(blockedBundleIDs_.begin(), blockedBundleIDs_.end())));
+  defaults_->setValue(defaultsKey,
+                      nlohmann::json(std::vector<std::string>(blockedBundleIDs_.begin(), blockedBundleIDs_.end())));
 }
 
 }  // namespace velmoria

@@ -22,8 +22,8 @@ void MacWebBlocklistStore::setDomains(std::vector<std::string> domains) {
 bool MacWebBlocklistStore::add(std::string_view text) {
   const auto normalized = normalizeDomain(text);
   if (!normalized) return false;
-  const bool listed = std::any_of(domains_.begin(), domains_.end(),
-                                  [&](const std::string& d) { return domainEqual(d, *normalized); });
+  const bool listed =
+      std::any_of(domains_.begin(), domains_.end(), [&](const std::string& d) { return domainEqual(d, *normalized); });
   if (listed) return false;
   domains_.push_back(*normalized);
   std::stable_sort(domains_.begin(), domains_.end(), domainLess);

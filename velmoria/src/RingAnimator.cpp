@@ -8,7 +8,8 @@ namespace velmoria {
 namespace {
 
 double fraction(std::chrono::system_clock::duration elapsed, std::chrono::milliseconds total) {
-  return std::clamp(std::chrono::duration<double>(elapsed).count() / std::chrono::duration<double>(total).count(), 0.0, 1.0);
+  return std::clamp(std::chrono::duration<double>(elapsed).count() / std::chrono::duration<double>(total).count(), 0.0,
+                    1.0);
 }
 
 }  // namespace

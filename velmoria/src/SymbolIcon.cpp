@@ -51,8 +51,10 @@ void paintSymbol(QPainter& p, Symbol symbol, const QRectF& box, const QColor& co
       p.drawLine(QPointF(inset.left(), inset.center().y()), QPointF(inset.right(), inset.center().y()));
       const double dy = inset.height() * 0.25;
       const double dx = inset.width() * 0.067;
-      p.drawLine(QPointF(inset.left() + dx, inset.center().y() - dy), QPointF(inset.right() - dx, inset.center().y() - dy));
-      p.drawLine(QPointF(inset.left() + dx, inset.center().y() + dy), QPointF(inset.right() - dx, inset.center().y() + dy));
+      p.drawLine(QPointF(inset.left() + dx, inset.center().y() - dy),
+                 QPointF(inset.right() - dx, inset.center().y() - dy));
+      p.drawLine(QPointF(inset.left() + dx, inset.center().y() + dy),
+                 QPointF(inset.right() - dx, inset.center().y() + dy));
       break;
     }
     case Symbol::plus: {

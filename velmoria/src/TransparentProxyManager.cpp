@@ -101,20 +101,21 @@ void TransparentProxyManager::answerFailed(const platform::SystemExtensionError&
 }
 
 void TransparentProxyManager::loadCurrentConfiguration() {
-  dependencies_.preferences.loadFilterConfiguration(
-      [guard = self_](platform::FilterConfiguration configuration, std::optional<platform::NetworkExtensionError> error) {
-        post(guard, [configuration = std::move(configuration), error = std::move(error)](TransparentProxyManager& manager) {
-          if (error) {
-            manager.log(platform::LogLevel::error, "loadFromPreferences failed: " + error->localizedDescription());
-            return;
-          }
-          if (configuration.providerConfiguration) {
-            manager.configured_ = true;
-            manager.setState(configuration.enabled ? State::running() : State::ready());
-          }
-          if (manager.configured_) manager.queueSync();
-        });
-      });
+  dependencies_.preferences.loadFilterConfiguration([guard = self_](
+                                                        platform::FilterConfiguration configuration,
+                                                        std::optional<platform::NetworkExtensionError> error) {
+    post(guard, [configuration = std::move(configuration), error = std::move(error)](TransparentProxyManager& manager) {
+      if (error) {
+        manager.log(platform::LogLevel::error, "loadFromPreferences failed: " + error->localizedDescription());
+        return;
+      }
+      if (configuration.providerConfiguration) {
+        manager.configured_ = true;
+        manager.setState(configuration.enabled ? State::running() : State::ready());
+      }
+      if (manager.configured_) manager.queueSync();
+    });
+  });
 }
 
 void TransparentProxyManager::completeActivation() {
@@ -128,7 +129,8 @@ void TransparentProxyManager::removeTransparentProxyConfigurations(std::function
   dependencies_.preferences.loadAllTransparentProxyConfigurations(
       [guard = self_, then = std::move(then)](std::vector<platform::TransparentProxyConfiguration> proxies,
                                               std::optional<platform::NetworkExtensionError> error) mutable {
-        post(guard, [proxies = std::move(proxies), failed = error.has_value(), then = std::move(then)](TransparentProxyManager& manager) mutable {
+        post(guard, [proxies = std::move(proxies), failed = error.has_value(),
+                     then = std::move(then)](TransparentProxyManager& manager) mutable {
           // Old configurations that cannot be listed are left alone; activation goes on.
           if (failed) proxies.clear();
           manager.removeEach(std::move(proxies), 0, std::move(then));
@@ -146,9 +148,10 @@ void TransparentProxyManager::removeEach(std::vector<platform::TransparentProxyC
   dependencies_.preferences.removeTransparentProxyConfiguration(
       std::move(identifier), [guard = self_, proxies = std::move(proxies), next, then = std::move(then)](auto) mutable {
         // A failed removal is ignored; the walk goes on with the next one.
-        post(guard, [proxies = std::move(proxies), next, then = std::move(then)](TransparentProxyManager& manager) mutable {
-          manager.removeEach(std::move(proxies), next + 1, std::move(then));
-        });
+        post(guard,
+             [proxies = std::move(proxies), next, then = std::move(then)](TransparentProxyManager& manager) mutable {
+               manager.removeEach(std::move(proxies), next + 1, std::move(then));
+             });
       });
 }
 
@@ -180,34 +183,36 @@ void TransparentProxyManager::syncConfiguration() {
     manager.setState(State::failed("Filter-Konfiguration fehlgeschlagen: " + error.localizedDescription()));
     manager.finishSync();
   };
-  dependencies_.preferences.loadFilterConfiguration(
-      [guard = self_, failed](platform::FilterConfiguration loaded, std::optional<platform::NetworkExtensionError> error) {
-        post(guard, [loaded = std::move(loaded), error = std::move(error), failed](TransparentProxyManager& manager) mutable {
-          if (error) {
-            failed(manager, *error);
-            return;
-          }
-          auto provider = loaded.providerConfiguration.value_or(platform::FilterProviderConfiguration{});
-          provider.filterSockets = true;
-          provider.filterPackets = false;
-          provider.vendorConfiguration = nlohmann::json{{blockedDomainsKey, manager.sharedBlockedDomains()}};
-          loaded.providerConfiguration = std::move(provider);
-          loaded.localizedDescription = filterDescription;
-          loaded.enabled = manager.sessionActive_;
-          manager.dependencies_.preferences.saveFilterConfiguration(
-              std::move(loaded), [guard = manager.self_, failed](std::optional<platform::NetworkExtensionError> saveError) {
-                post(guard, [saveError = std::move(saveError), failed](TransparentProxyManager& current) {
-                  if (saveError) {
-                    failed(current, *saveError);
-                    return;
-                  }
-                  current.configured_ = true;
-                  current.setState(current.sessionActive_ ? State::running() : State::ready());
-                  current.finishSync();
-                });
-              });
-        });
-      });
+  dependencies_.preferences.loadFilterConfiguration([guard = self_, failed](
+                                                        platform::FilterConfiguration loaded,
+                                                        std::optional<platform::NetworkExtensionError> error) {
+    post(guard, [loaded = std::move(loaded), error = std::move(error),
+                 failed](TransparentProxyManager& manager) mutable {
+      if (error) {
+        failed(manager, *error);
+        return;
+      }
+      auto provider = loaded.providerConfiguration.value_or(platform::FilterProviderConfiguration{});
+      provider.filterSockets = true;
+      provider.filterPackets = false;
+      provider.vendorConfiguration = nlohmann::json{{blockedDomainsKey, manager.sharedBlockedDomains()}};
+      loaded.providerConfiguration = std::move(provider);
+      loaded.localizedDescription = filterDescription;
+      loaded.enabled = manager.sessionActive_;
+      manager.dependencies_.preferences.saveFilterConfiguration(
+          std::move(loaded), [guard = manager.self_, failed](std::optional<platform::NetworkExtensionError> saveError) {
+            post(guard, [saveError = std::move(saveError), failed](TransparentProxyManager& current) {
+              if (saveError) {
+                failed(current, *saveError);
+                return;
+              }
+              current.configured_ = true;
+              current.setState(current.sessionActive_ ? State::running() : State::ready());
+              current.finishSync();
+            });
+          });
+    });
+  });
 }
 
 }  // namespace velmoria

@@ -41,7 +41,7 @@ bool isBlankForAdd(const QString& text) {
 }  // namespace
 
 const QStringList& WebBlocklistView::suggestions() {
-  static const QStringList list{"youtube.com", "instagram.com", "tiktok.com", "x.com",
+  static const QStringList list{"youtube.com", "instagram.com", "tiktok.com",  "x.com",
                                 "reddit.com",  "facebook.com",  "netflix.com", "twitch.tv"};
   return list;
 }
@@ -236,37 +236,38 @@ bool WebBlocklistView::eventFilter(QObject* watched, QEvent* event) {
 
 void WebBlocklistView::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
-  if (!scheme_ && (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange)) restyle();
+  if (!scheme_ && (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::ThemeChange))
+    restyle();
 }
 
 void WebBlocklistView::restyle() {
   const Appearance a = colorScheme();
   setPalette(screenPalette(a));
   const QString accent = cssColor(Theme::accent());
-  setStyleSheet(QStringLiteral(
-                    "QDialog#webBlocklist { background: %1; }"
-                    "QLabel#title { color: %2; } QLabel#count { color: %3; }"
-                    "QFrame#divider { background: %4; border: none; }"
-                    "QFrame#inputRow { background: %5; border: 1px solid %6; border-radius: 10px; }"
-                    "QLineEdit#field { background: transparent; border: none; color: %2; font-size: 13px; }"
-                    "QPushButton#add { background: %7; color: white; border: none; border-radius: 6px;"
-                    " padding: 4px 12px; font-size: 13px; }"
-                    "QPushButton#add:disabled { background: %8; color: rgba(255, 255, 255, 180); }"
-                    "QLabel#invalid { color: %9; }"
-                    "QScrollArea, QWidget#chipHolder, QWidget#rows, QWidget#emptyState { background: transparent; }"
-                    "QStackedWidget { background: transparent; }"
-                    "QPushButton#chip { background: %10; color: %7; border: none; border-radius: 13px;"
-                    " padding: 6px 10px; font-size: 12px; font-weight: 500; }"
-                    "QFrame#domainRow { background: %5; border: 1px solid %4; border-radius: 10px; }"
-                    "QLabel#domain { color: %2; background: transparent; border: none; }"
-                    "QPushButton#remove { background: transparent; border: none; }"
-                    "QLabel#emptyTitle { color: %11; } QLabel#emptyText { color: %3; }")
-                    .arg(cssColor(Theme::background.resolve(a)), cssColor(Theme::textPrimary.resolve(a)),
-                         cssColor(Theme::textTertiary.resolve(a)), cssColor(Theme::border.resolve(a)),
-                         cssColor(Theme::surface.resolve(a)),
-                         cssColor(showInvalid_ ? Theme::danger.resolve(a) : Theme::border.resolve(a)), accent,
-                         cssColor(Theme::textTertiary.resolve(a)), cssColor(Theme::danger.resolve(a)))
-                    .arg(cssColor(Theme::accentSoft.resolve(a)), cssColor(Theme::textSecondary.resolve(a))));
+  setStyleSheet(
+      QStringLiteral("QDialog#webBlocklist { background: %1; }"
+                     "QLabel#title { color: %2; } QLabel#count { color: %3; }"
+                     "QFrame#divider { background: %4; border: none; }"
+                     "QFrame#inputRow { background: %5; border: 1px solid %6; border-radius: 10px; }"
+                     "QLineEdit#field { background: transparent; border: none; color: %2; font-size: 13px; }"
+                     "QPushButton#add { background: %7; color: white; border: none; border-radius: 6px;"
+                     " padding: 4px 12px; font-size: 13px; }"
+                     "QPushButton#add:disabled { background: %8; color: rgba(255, 255, 255, 180); }"
+                     "QLabel#invalid { color: %9; }"
+                     "QScrollArea, QWidget#chipHolder, QWidget#rows, QWidget#emptyState { background: transparent; }"
+                     "QStackedWidget { background: transparent; }"
+                     "QPushButton#chip { background: %10; color: %7; border: none; border-radius: 13px;"
+                     " padding: 6px 10px; font-size: 12px; font-weight: 500; }"
+                     "QFrame#domainRow { background: %5; border: 1px solid %4; border-radius: 10px; }"
+                     "QLabel#domain { color: %2; background: transparent; border: none; }"
+                     "QPushButton#remove { background: transparent; border: none; }"
+                     "QLabel#emptyTitle { color: %11; } QLabel#emptyText { color: %3; }")
+          .arg(cssColor(Theme::background.resolve(a)), cssColor(Theme::textPrimary.resolve(a)),
+               cssColor(Theme::textTertiary.resolve(a)), cssColor(Theme::border.resolve(a)),
+               cssColor(Theme::surface.resolve(a)),
+               cssColor(showInvalid_ ? Theme::danger.resolve(a) : Theme::border.resolve(a)), accent,
+               cssColor(Theme::textTertiary.resolve(a)), cssColor(Theme::danger.resolve(a)))
+          .arg(cssColor(Theme::accentSoft.resolve(a)), cssColor(Theme::textSecondary.resolve(a))));
   inputGlobe_->setPixmap(symbolPixmap(Symbol::globe, Theme::textTertiary.resolve(a), 15));
   emptyGlobe_->setPixmap(symbolPixmap(Symbol::globe, Theme::textTertiary.resolve(a), 34));
   rebuild();

@@ -1,16 +1,16 @@
 #include "velmoria/AppPickerView.hpp"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QListView>
-#include <QPointer>
 #include <QMouseEvent>
-#include <chrono>
-#include <thread>
+#include <QPointer>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
-#include <gtest/gtest.h>
 #include <mutex>
+#include <thread>
 
 #include "BlockingTestSupport.hpp"
 

@@ -34,7 +34,7 @@ TEST(NormalizeDomain, KeepsUnicodeLettersAndLowersThemFully) {
   EXPECT_EQ(norm("ΑΘΗΝΑ.gr"), "αθηνα.gr");
   EXPECT_EQ(norm("a-1.-b.com"), "a-1.-b.com");
   EXPECT_EQ(norm(".a..b"), ".a..b");
-  EXPECT_EQ(norm("١٢٣.com"), "١٢٣.com");  // Arabic-Indic digits are numbers
+  EXPECT_EQ(norm("١٢٣.com"), "١٢٣.com");           // Arabic-Indic digits are numbers
   EXPECT_FALSE(norm("a\u00A0b.com").has_value());  // a no-break space inside is not a host character
 }
 

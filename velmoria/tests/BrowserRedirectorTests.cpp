@@ -1,8 +1,8 @@
 #include "velmoria/BrowserRedirector.hpp"
 
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <fstream>
 
 #include "BlockingTestSupport.hpp"
 #include "velmoria/BlockPage.hpp"
@@ -57,7 +57,9 @@ class RedirectorTick : public ::testing::Test {
     defaults.storage(platform::kAppGroupSuiteName).values["mac.blockedDomains"] = list;
   }
   void showTab(const std::string& url) { scripts.answers[readChrome()] = url; }
-  std::string readChrome() { return BrowserRedirector::readScript(BrowserRedirector::browsers().at("com.google.Chrome")); }
+  std::string readChrome() {
+    return BrowserRedirector::readScript(BrowserRedirector::browsers().at("com.google.Chrome"));
+  }
   std::vector<std::string> setScripts() const {
     std::vector<std::string> out;
     for (const auto& s : scripts.scripts) {
@@ -188,9 +190,9 @@ TEST_F(RedirectorTick, AnUnavailableSuiteOrUnwritablePageEndsEveryTick) {
 TEST(BlockPage, ShowsTheSiteAsTextAndCarriesItsParts) {
   const std::string page(velmoria::blockPageHTML());
   EXPECT_EQ(page.rfind("<!doctype html>", 0), 0u);
-  for (const char* part : {"<title>Blocked · velmoria</title>", "<h1>Locked.</h1>", "id=\"site\"",
-                           "M7 11V7a5 5 0 0 1 10 0v4", "Stay with it — your future self will thank you.",
-                           ".textContent = site", "color-scheme: dark"}) {
+  for (const char* part :
+       {"<title>Blocked · velmoria</title>", "<h1>Locked.</h1>", "id=\"site\"", "M7 11V7a5 5 0 0 1 10 0v4",
+        "Stay with it — your future self will thank you.", ".textContent = site", "color-scheme: dark"}) {
     EXPECT_NE(page.find(part), std::string::npos) << part;
   }
   EXPECT_EQ(page.find("innerHTML"), std::string::npos);

@@ -1,7 +1,7 @@
 #include "velmoria/InstalledApps.hpp"
 
-#include <fstream>
 #include <gtest/gtest.h>
+#include <fstream>
 #include <unordered_set>
 
 #include "BlockingTestSupport.hpp"
@@ -108,8 +108,8 @@ TEST_F(ScannerTest, InstalledAppsAreTheSameAppWhenTheirIdsAgree) {
 }
 
 TEST_F(ScannerTest, RowsCarryAFileUrlAndAnIconEvenWhenTheEntryNamesNone) {
-  const auto rows = velmoria::makeInstalledApps(
-      {AppMeta{"a", "A", "/usr/share/applications/a.desktop", ""}, AppMeta{"b", "B", "/x/b.desktop", "no-such-icon-name"}});
+  const auto rows = velmoria::makeInstalledApps({AppMeta{"a", "A", "/usr/share/applications/a.desktop", ""},
+                                                 AppMeta{"b", "B", "/x/b.desktop", "no-such-icon-name"}});
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].url, QUrl::fromLocalFile("/usr/share/applications/a.desktop"));
   EXPECT_FALSE(rows[0].icon.isNull());

@@ -14,9 +14,10 @@ class MacBlockerTest : public ::testing::Test {
  protected:
   MacBlockerTest() {
     velmoria::testing::app();
-    blocker = std::make_unique<velmoria::MacBlocker>(
-        store, std::string("velmoria"),
-        velmoria::MacBlocker::Services{workspace, shields, scheduler, defaults, scripts, [this] { return tmp.path(); }});
+    blocker =
+        std::make_unique<velmoria::MacBlocker>(store, std::string("velmoria"),
+                                               velmoria::MacBlocker::Services{workspace, shields, scheduler, defaults,
+                                                                              scripts, [this] { return tmp.path(); }});
   }
   void block(const std::string& id) {
     if (!store.contains(id)) store.toggle(id);

@@ -32,7 +32,8 @@ class RingTest : public ::testing::TestWithParam<Appearance> {
   QPoint onTrack(double degrees) const {
     const double a = degrees * M_PI / 180;
     const QPointF c = view_.ringFrame().center();
-    return QPoint(static_cast<int>(std::lround(c.x() + 116 * std::sin(a))), static_cast<int>(std::lround(c.y() - 116 * std::cos(a))));
+    return QPoint(static_cast<int>(std::lround(c.x() + 116 * std::sin(a))),
+                  static_cast<int>(std::lround(c.y() - 116 * std::cos(a))));
   }
   static QRect around(QPoint p, int r = 1) { return QRect(p.x() - r, p.y() - r, 2 * r + 1, 2 * r + 1); }
   QColor trackColour() const { return dark() ? Theme::gray800() : Theme::gray100(); }
@@ -49,7 +50,8 @@ TEST_P(RingTest, TheArcGrowsClockwiseFromTwelveOnlyWhileLocked) {
   EXPECT_FALSE(areaHas(quarter, around(onTrack(315)), Theme::accent(), 40));
 
   const QImage full = draw(true, 1.0);
-  for (double deg : {0.0, 90.0, 180.0, 270.0, 330.0}) EXPECT_TRUE(areaHas(full, around(onTrack(deg)), Theme::accent())) << deg;
+  for (double deg : {0.0, 90.0, 180.0, 270.0, 330.0})
+    EXPECT_TRUE(areaHas(full, around(onTrack(deg)), Theme::accent())) << deg;
 
   // Not locked, even with the arc still at 1: only the track shows.
   const QImage idle = draw(false, 1.0);

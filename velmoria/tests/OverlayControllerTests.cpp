@@ -1,7 +1,7 @@
 #include "velmoria/BlockingOverlayController.hpp"
 
-#include <QMouseEvent>
 #include <gtest/gtest.h>
+#include <QMouseEvent>
 
 #include "BlockingTestSupport.hpp"
 #include "velmoria/MacBlockingOverlayView.hpp"
@@ -75,8 +75,10 @@ TEST_F(OverlayControllerTest, TheViewsButtonDismissesEveryScreen) {
   auto* view = static_cast<velmoria::MacBlockingOverlayView*>(shields.created[1]->content.get());
   view->resize(800, 600);
   const QPointF at = view->buttonRect().center();
-  QMouseEvent press(QEvent::MouseButtonPress, at, view->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, at, view->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, at, view->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, view->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
   QCoreApplication::sendEvent(view, &press);
   QCoreApplication::sendEvent(view, &release);
   EXPECT_FALSE(controller.isPresented());

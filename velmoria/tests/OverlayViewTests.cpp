@@ -1,8 +1,8 @@
 #include "velmoria/MacBlockingOverlayView.hpp"
 
+#include <gtest/gtest.h>
 #include <QImage>
 #include <QPainter>
-#include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
 
@@ -59,11 +59,13 @@ TEST_P(OverlayViewTest, RendersTheSchemesGradientDiscAndTexts) {
   view.setAppearProgress(1.0);
   view.setGlow(1.0);
   const QImage image = render(view);
-  image.save(QString::fromStdString((velmoria::testing::testOutput() / (dark ? "shield-dark.png" : "shield-light.png")).string()));
+  image.save(QString::fromStdString(
+      (velmoria::testing::testOutput() / (dark ? "shield-dark.png" : "shield-light.png")).string()));
 
   // Top edge: the gradient's first colour at 0.92 over black.
   const QColor top = dark ? Theme::blue800() : Theme::blue100();
-  EXPECT_TRUE(near(overBlack(image, 5, 0), QColor::fromRgbF(top.redF() * 0.92f, top.greenF() * 0.92f, top.blueF() * 0.92f), 4))
+  EXPECT_TRUE(
+      near(overBlack(image, 5, 0), QColor::fromRgbF(top.redF() * 0.92f, top.greenF() * 0.92f, top.blueF() * 0.92f), 4))
       << overBlack(image, 5, 0).name().toStdString();
   EXPECT_LT(qAlpha(image.pixel(5, image.height() - 1)), 210) << "the bottom is translucent (0.78)";
 

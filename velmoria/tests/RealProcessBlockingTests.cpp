@@ -1,12 +1,12 @@
 // Blocking against real processes: /proc identification, launch polling and pidfd kills.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <chrono>
 #include <csignal>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 #include "BlockingTestSupport.hpp"
 #include "platform/ProcessWorkspace.hpp"
@@ -46,8 +46,10 @@ TEST(RealProcessBlocking, ARunningAndALaunchedBlockedAppAreKilledAndTheShieldNam
   velmoria::testing::TempFolder tmp;
   const auto apps = tmp.path() / "applications";
   std::filesystem::create_directories(apps);
-  std::ofstream(apps / "org.example.Distraction.desktop") << "[Desktop Entry]\nType=Application\nName=Distraction\nExec=/nonexistent\n";
-  std::ofstream(apps / "org.example.Fine.desktop") << "[Desktop Entry]\nType=Application\nName=Fine\nExec=/nonexistent2\n";
+  std::ofstream(apps / "org.example.Distraction.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Distraction\nExec=/nonexistent\n";
+  std::ofstream(apps / "org.example.Fine.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Fine\nExec=/nonexistent2\n";
 
   platform::ManualScheduler scheduler;
   auto scanner = std::make_shared<platform::ProcessScanner>(

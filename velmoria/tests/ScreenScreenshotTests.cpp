@@ -1,18 +1,18 @@
 // Each sheet rendered offscreen in both appearances, saved as PNG and probed at a few pixels.
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "ScreenTestSupport.hpp"
 #include "velmoria/AppPickerView.hpp"
 #include "velmoria/ScreenPalette.hpp"
 #include "velmoria/WebBlocklistView.hpp"
 
-using velmoria::AppMeta;
 using velmoria::Appearance;
+using velmoria::AppMeta;
 namespace Theme = velmoria::Theme;
 using velmoria::testing::areaHas;
 using velmoria::testing::closeTo;
@@ -45,7 +45,8 @@ TEST_P(ScreenshotTest, WebSiteList) {
   QImage empty = velmoria::testing::renderOver(view, Qt::magenta);
   velmoria::testing::saveScreenshot(empty, std::string("sites-empty-") + nameOf(a));
   EXPECT_TRUE(closeTo(empty.pixelColor(4, empty.height() - 4), Theme::background.resolve(a), 2));
-  EXPECT_TRUE(areaHas(empty, inParent(view.findChild<QLabel*>("emptyTitle"), &view), Theme::textSecondary.resolve(a), 40));
+  EXPECT_TRUE(
+      areaHas(empty, inParent(view.findChild<QLabel*>("emptyTitle"), &view), Theme::textSecondary.resolve(a), 40));
 
   ASSERT_TRUE(store.add("example.org"));
   ASSERT_TRUE(store.add("youtube.com"));
@@ -89,8 +90,10 @@ TEST_P(ScreenshotTest, AppPicker) {
   const QPoint origin = view.listView()->viewport()->mapTo(&view, QPoint());
   const QRect ticked = view.rowRect(0).translated(origin);
   const QRect plain = view.rowRect(1).translated(origin);
-  EXPECT_TRUE(areaHas(image, QRect(ticked.right() - 32, ticked.top(), 24, ticked.height()), pal.color(QPalette::Highlight), 30));
-  EXPECT_FALSE(areaHas(image, QRect(plain.right() - 32, plain.top(), 24, plain.height()), pal.color(QPalette::Highlight), 30));
+  EXPECT_TRUE(areaHas(image, QRect(ticked.right() - 32, ticked.top(), 24, ticked.height()),
+                      pal.color(QPalette::Highlight), 30));
+  EXPECT_FALSE(
+      areaHas(image, QRect(plain.right() - 32, plain.top(), 24, plain.height()), pal.color(QPalette::Highlight), 30));
   if (a == Appearance::dark) {
     EXPECT_TRUE(closeTo(image.pixelColor(4, image.height() - 4), Theme::background.dark(), 2));
   }

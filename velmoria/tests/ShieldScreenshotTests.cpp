@@ -1,5 +1,9 @@
 // The real shield windows on an X server: the test runs itself again under xvfb-run with the xcb
 // platform, shows the shield, checks the window hints and saves a screenshot.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
@@ -9,10 +13,6 @@
 #include <QWidget>
 #include <cstdlib>
 #include <cstring>
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <xcb/xcb.h>
 
 #include "BlockingTestSupport.hpp"
 #include "platform/desktop/ShieldWindows.hpp"
@@ -41,7 +41,8 @@ std::vector<std::string> windowStates(QWidget& window) {
     return a;
   };
   auto* reply = xcb_get_property_reply(
-      c, xcb_get_property(c, 0, static_cast<xcb_window_t>(window.winId()), atomOf("_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 32),
+      c,
+      xcb_get_property(c, 0, static_cast<xcb_window_t>(window.winId()), atomOf("_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 32),
       nullptr);
   std::vector<std::string> names;
   if (reply == nullptr) return names;
@@ -64,8 +65,10 @@ TEST(ShieldUnderX11, CoversTheScreenAboveAndOnAllWorkspaces) {
     char self[4096] = {};
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(n, 0);
-    const std::string command = std::string(kChildMarker) + "=1 QT_QPA_PLATFORM=xcb VELMORIA_APPEARANCE=dark xvfb-run -a -s '-screen 0 1280x800x24' '" +
-                                self + "' --gtest_filter=ShieldUnderX11.* > /dev/null 2>&1";
+    const std::string command =
+        std::string(kChildMarker) +
+        "=1 QT_QPA_PLATFORM=xcb VELMORIA_APPEARANCE=dark xvfb-run -a -s '-screen 0 1280x800x24' '" + self +
+        "' --gtest_filter=ShieldUnderX11.* > /dev/null 2>&1";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the run under Xvfb failed: " << command;
     return;

@@ -1,8 +1,8 @@
 #include "velmoria/Theme.hpp"
 
+#include <gtest/gtest.h>
 #include <QPalette>
 #include <cstdlib>
-#include <gtest/gtest.h>
 
 using velmoria::Appearance;
 namespace Theme = velmoria::Theme;

@@ -2,8 +2,8 @@
 
 #include "BlockingTestSupport.hpp"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 namespace velmoria {
 namespace {
@@ -99,7 +99,8 @@ TEST_F(TransparentProxyManagerTest, SessionFlagBeforeActivationIsUsedByTheFirstS
   EXPECT_TRUE(saved.providerConfiguration->filterSockets);
   EXPECT_FALSE(saved.providerConfiguration->filterPackets);
   // The list as stored: order and duplicates kept.
-  EXPECT_EQ(saved.providerConfiguration->vendorConfiguration, (nlohmann::json{{"mac.blockedDomains", {"b.com", "a.com", "b.com"}}}));
+  EXPECT_EQ(saved.providerConfiguration->vendorConfiguration,
+            (nlohmann::json{{"mac.blockedDomains", {"b.com", "a.com", "b.com"}}}));
   EXPECT_EQ(created.state(), State::running());
   EXPECT_TRUE(created.isConfigured());
   const auto lines = messages();
@@ -200,12 +201,14 @@ TEST_F(TransparentProxyManagerTest, MissingListOrSuiteSavesAnEmptyArray) {
   auto& created = create();
   pump();
   finishActivation(0);
-  EXPECT_EQ(preferences.saves.back().providerConfiguration->vendorConfiguration, (nlohmann::json{{"mac.blockedDomains", nlohmann::json::array()}}));
+  EXPECT_EQ(preferences.saves.back().providerConfiguration->vendorConfiguration,
+            (nlohmann::json{{"mac.blockedDomains", nlohmann::json::array()}}));
 
   defaults.suite("group.com.tandrelkoss.kelvaton")->setValue("mac.blockedDomains", nlohmann::json{"a.com", 5});
   created.setSessionActive(false);
   pump();
-  EXPECT_EQ(preferences.saves.back().providerConfiguration->vendorConfiguration, (nlohmann::json{{"mac.blockedDomains", nlohmann::json::array()}}));
+  EXPECT_EQ(preferences.saves.back().providerConfiguration->vendorConfiguration,
+            (nlohmann::json{{"mac.blockedDomains", nlohmann::json::array()}}));
 
   defaults.unavailable.insert("group.com.tandrelkoss.kelvaton");
   EXPECT_TRUE(created.sharedBlockedDomains().empty());

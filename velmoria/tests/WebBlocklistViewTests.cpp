@@ -1,10 +1,10 @@
 #include "velmoria/WebBlocklistView.hpp"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
 

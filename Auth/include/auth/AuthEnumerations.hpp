@@ -63,12 +63,15 @@ struct RawValueTable<EmailOTPType> {
   static constexpr std::string_view typeName = "EmailOTPType";
   static constexpr RawValueCoding coding = RawValueCoding::encodeOnly;
   static constexpr std::pair<EmailOTPType, std::string_view> entries[] = {
-      {EmailOTPType::signup, "signup"},   {EmailOTPType::invite, "invite"},
-      {EmailOTPType::magiclink, "magiclink"}, {EmailOTPType::recovery, "recovery"},
-      {EmailOTPType::emailChange, "email_change"}, {EmailOTPType::email, "email"},
+      {EmailOTPType::signup, "signup"},
+      {EmailOTPType::invite, "invite"},
+      {EmailOTPType::magiclink, "magiclink"},
+      {EmailOTPType::recovery, "recovery"},
+      {EmailOTPType::emailChange, "email_change"},
+      {EmailOTPType::email, "email"},
   };
-  static constexpr std::array<EmailOTPType, 6> allCases = {EmailOTPType::signup,    EmailOTPType::invite,
-                                                           EmailOTPType::magiclink, EmailOTPType::recovery,
+  static constexpr std::array<EmailOTPType, 6> allCases = {EmailOTPType::signup,      EmailOTPType::invite,
+                                                           EmailOTPType::magiclink,   EmailOTPType::recovery,
                                                            EmailOTPType::emailChange, EmailOTPType::email};
 };
 

@@ -46,14 +46,29 @@ struct RawValueTable<Provider> {
   static constexpr std::string_view typeName = "Provider";
   static constexpr RawValueCoding coding = RawValueCoding::encodeAndDecode;
   static constexpr std::pair<Provider, std::string_view> entries[] = {
-      {Provider::apple, "apple"},         {Provider::azure, "azure"},         {Provider::bitbucket, "bitbucket"},
-      {Provider::discord, "discord"},     {Provider::email, "email"},         {Provider::facebook, "facebook"},
-      {Provider::figma, "figma"},         {Provider::github, "github"},       {Provider::gitlab, "gitlab"},
-      {Provider::google, "google"},       {Provider::kakao, "kakao"},         {Provider::keycloak, "keycloak"},
-      {Provider::linkedin, "linkedin"},   {Provider::linkedinOIDC, "linkedin_oidc"},
-      {Provider::notion, "notion"},       {Provider::slack, "slack"},         {Provider::slackOIDC, "slack_oidc"},
-      {Provider::spotify, "spotify"},     {Provider::twitch, "twitch"},       {Provider::twitter, "twitter"},
-      {Provider::x, "x"},                 {Provider::workos, "workos"},       {Provider::zoom, "zoom"},
+      {Provider::apple, "apple"},
+      {Provider::azure, "azure"},
+      {Provider::bitbucket, "bitbucket"},
+      {Provider::discord, "discord"},
+      {Provider::email, "email"},
+      {Provider::facebook, "facebook"},
+      {Provider::figma, "figma"},
+      {Provider::github, "github"},
+      {Provider::gitlab, "gitlab"},
+      {Provider::google, "google"},
+      {Provider::kakao, "kakao"},
+      {Provider::keycloak, "keycloak"},
+      {Provider::linkedin, "linkedin"},
+      {Provider::linkedinOIDC, "linkedin_oidc"},
+      {Provider::notion, "notion"},
+      {Provider::slack, "slack"},
+      {Provider::slackOIDC, "slack_oidc"},
+      {Provider::spotify, "spotify"},
+      {Provider::twitch, "twitch"},
+      {Provider::twitter, "twitter"},
+      {Provider::x, "x"},
+      {Provider::workos, "workos"},
+      {Provider::zoom, "zoom"},
       {Provider::fly, "fly"},
   };
   static constexpr auto allCases = [] {
@@ -100,7 +115,8 @@ class OpenIDConnectCredentials {
   // The providers whose ID tokens the service accepts.
   enum class Provider { google, apple, azure, facebook };
 
-  OpenIDConnectCredentials(Provider provider, std::string idToken, std::optional<std::string> accessToken = std::nullopt,
+  OpenIDConnectCredentials(Provider provider, std::string idToken,
+                           std::optional<std::string> accessToken = std::nullopt,
                            std::optional<std::string> nonce = std::nullopt,
                            std::optional<AuthMetaSecurity> authMetaSecurity = std::nullopt)
       : provider(provider),

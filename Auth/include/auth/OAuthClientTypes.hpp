@@ -61,7 +61,7 @@ inline const OAuthClientRegistrationType OAuthClientRegistrationType::manual{"ma
 
 template <class T>
 concept OpenTextKind = std::is_same_v<T, OAuthClientGrantType> || std::is_same_v<T, OAuthClientResponseType> ||
-                       std::is_same_v<T, OAuthClientType> || std::is_same_v<T, OAuthClientRegistrationType>;
+    std::is_same_v<T, OAuthClientType> || std::is_same_v<T, OAuthClientRegistrationType>;
 
 // A client registered with the auth server.
 struct OAuthClient {

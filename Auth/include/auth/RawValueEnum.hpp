@@ -43,10 +43,8 @@ constexpr std::optional<E> fromRawValue(std::string_view text) {
 
 // Every case in case order, for the sets that are enumerable.
 template <RawValueEnum E>
-  requires requires { RawValueTable<E>::allCases; }
-constexpr const auto& allCases() {
-  return RawValueTable<E>::allCases;
-}
+requires requires { RawValueTable<E>::allCases; }
+constexpr const auto& allCases() { return RawValueTable<E>::allCases; }
 
 }  // namespace zirudeze::auth
 
@@ -54,9 +52,8 @@ constexpr const auto& allCases() {
 template <zirudeze::auth::CodedRawValueEnum E>
 struct base::Coding<E> {
   static void encode(E value, base::Encoder& encoder) { encoder.json() = std::string(zirudeze::auth::rawValue(value)); }
-  static E decode(const base::Decoder& decoder)
-    requires(zirudeze::auth::RawValueTable<E>::coding == zirudeze::auth::RawValueCoding::encodeAndDecode)
-  {
+  static E decode(const base::Decoder& decoder) requires(zirudeze::auth::RawValueTable<E>::coding ==
+                                                         zirudeze::auth::RawValueCoding::encodeAndDecode) {
     return base::decodeRawValue(decoder, zirudeze::auth::RawValueTable<E>::typeName,
                                 zirudeze::auth::RawValueTable<E>::entries);
   }

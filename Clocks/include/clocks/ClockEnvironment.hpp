@@ -12,8 +12,8 @@ std::shared_ptr<const Clock> defaultSuspendingClock();
 
 // The clocks a screen and what it shows should use; a caller may replace either for what it builds.
 struct ClockEnvironment {
-    std::shared_ptr<const Clock> continuousClock = defaultContinuousClock();
-    std::shared_ptr<const Clock> suspendingClock = defaultSuspendingClock();
+  std::shared_ptr<const Clock> continuousClock = defaultContinuousClock();
+  std::shared_ptr<const Clock> suspendingClock = defaultSuspendingClock();
 };
 
 }  // namespace zirudeze::clocks

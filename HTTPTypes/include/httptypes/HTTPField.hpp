@@ -70,8 +70,7 @@ class HTTPField {
   [[nodiscard]] std::string description() const;
 
   friend bool operator==(const HTTPField& lhs, const HTTPField& rhs) noexcept {
-    return lhs.name_ == rhs.name_ && lhs.indexingStrategy_ == rhs.indexingStrategy_ &&
-           lhs.rawValue_ == rhs.rawValue_;
+    return lhs.name_ == rhs.name_ && lhs.indexingStrategy_ == rhs.indexingStrategy_ && lhs.rawValue_ == rhs.rawValue_;
   }
 
   void hash(Hasher& hasher) const noexcept {

@@ -93,12 +93,32 @@ class HTTPFields {
     reference operator*() const { return it_->field; }
     pointer operator->() const { return &it_->field; }
     reference operator[](difference_type n) const { return it_[n].field; }
-    const_iterator& operator++() { ++it_; return *this; }
-    const_iterator operator++(int) { auto old = *this; ++it_; return old; }
-    const_iterator& operator--() { --it_; return *this; }
-    const_iterator operator--(int) { auto old = *this; --it_; return old; }
-    const_iterator& operator+=(difference_type n) { it_ += n; return *this; }
-    const_iterator& operator-=(difference_type n) { it_ -= n; return *this; }
+    const_iterator& operator++() {
+      ++it_;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      auto old = *this;
+      ++it_;
+      return old;
+    }
+    const_iterator& operator--() {
+      --it_;
+      return *this;
+    }
+    const_iterator operator--(int) {
+      auto old = *this;
+      --it_;
+      return old;
+    }
+    const_iterator& operator+=(difference_type n) {
+      it_ += n;
+      return *this;
+    }
+    const_iterator& operator-=(difference_type n) {
+      it_ -= n;
+      return *this;
+    }
     friend const_iterator operator+(const_iterator i, difference_type n) { return i += n; }
     friend const_iterator operator+(difference_type n, const_iterator i) { return i += n; }
     friend const_iterator operator-(const_iterator i, difference_type n) { return i -= n; }
@@ -115,10 +135,8 @@ class HTTPFields {
   // Name/value pairs in order; each value is repaired as HTTPField repairs text. Pseudo names are refused.
   HTTPFields(std::initializer_list<std::pair<Name, std::string_view>> pairs);
   template <typename Range>
-    requires std::convertible_to<decltype(*std::begin(std::declval<const Range&>())), const HTTPField&>
-  explicit HTTPFields(const Range& fields) : HTTPFields() {
-    append(fields);
-  }
+  requires std::convertible_to<decltype(*std::begin(std::declval<const Range&>())), const HTTPField&>
+  explicit HTTPFields(const Range& fields) : HTTPFields() { append(fields); }
   [[nodiscard]] static HTTPFields repeating(const HTTPField& field, std::ptrdiff_t count);
 
   // Shares the storage; there is deliberately no move, so a moved-from list stays a valid empty-or-copy.
@@ -193,13 +211,13 @@ class HTTPFields {
 
   void append(HTTPField field);
   template <typename Range>
-    requires std::convertible_to<decltype(*std::begin(std::declval<const Range&>())), const HTTPField&>
+  requires std::convertible_to<decltype(*std::begin(std::declval<const Range&>())), const HTTPField&>
   void append(const Range& fields) {
     replaceSubrange(count(), count(), std::vector<HTTPField>(std::begin(fields), std::end(fields)));
   }
   void insert(HTTPField field, std::size_t position);
   template <typename Range>
-    requires std::convertible_to<decltype(*std::begin(std::declval<const Range&>())), const HTTPField&>
+  requires std::convertible_to<decltype(*std::begin(std::declval<const Range&>())), const HTTPField&>
   void insert(const Range& fields, std::size_t position) {
     replaceSubrange(position, position, std::vector<HTTPField>(std::begin(fields), std::end(fields)));
   }
@@ -211,13 +229,12 @@ class HTTPFields {
   void removeFirst(std::ptrdiff_t k);
   void removeAll(bool keepingCapacity = false);
   template <typename Predicate>
-    requires std::predicate<Predicate&, const HTTPField&>
+  requires std::predicate<Predicate&, const HTTPField&>
   void removeAll(Predicate&& shouldBeRemoved);
   void swapAt(std::size_t i, std::size_t j);
   // Moves the fields the predicate accepts behind the others; returns the first position of those.
   template <typename Predicate>
-    requires std::predicate<Predicate&, const HTTPField&>
-  std::size_t partition(Predicate&& belongsInSecondPartition);
+  requires std::predicate<Predicate&, const HTTPField&> std::size_t partition(Predicate&& belongsInSecondPartition);
   void reserveCapacity(std::size_t n);
 
   // --- Values --------------------------------------------------------------------------------------------
@@ -244,7 +261,7 @@ class HTTPFields {
 };
 
 template <typename Predicate>
-  requires std::predicate<Predicate&, const HTTPField&>
+requires std::predicate<Predicate&, const HTTPField&>
 void HTTPFields::removeAll(Predicate&& shouldBeRemoved) {
   // Kept fields move to the front in their order, then the tail goes.
   std::size_t i = 0;
@@ -261,8 +278,8 @@ void HTTPFields::removeAll(Predicate&& shouldBeRemoved) {
 }
 
 template <typename Predicate>
-  requires std::predicate<Predicate&, const HTTPField&>
-std::size_t HTTPFields::partition(Predicate&& belongsInSecondPartition) {
+requires std::predicate<Predicate&, const HTTPField&> std::size_t HTTPFields::partition(
+    Predicate&& belongsInSecondPartition) {
   std::size_t lo = 0;
   std::size_t hi = count();
   while (true) {

@@ -38,9 +38,7 @@ class HTTPParsedFields {
 
     explicit ParsingError(Case kind);
     [[nodiscard]] Case kind() const noexcept { return kind_; }
-    friend bool operator==(const ParsingError& lhs, const ParsingError& rhs) noexcept {
-      return lhs.kind_ == rhs.kind_;
-    }
+    friend bool operator==(const ParsingError& lhs, const ParsingError& rhs) noexcept { return lhs.kind_ == rhs.kind_; }
 
    private:
     Case kind_;

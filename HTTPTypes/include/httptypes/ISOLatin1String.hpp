@@ -19,15 +19,11 @@ class ISOLatin1String {
 
   // The wire bytes as given.
   [[nodiscard]] static ISOLatin1String fromBytes(std::span<const std::uint8_t> bytes);
-  [[nodiscard]] static ISOLatin1String fromBytes(std::string_view bytes) {
-    return ISOLatin1String(std::string(bytes));
-  }
+  [[nodiscard]] static ISOLatin1String fromBytes(std::string_view bytes) { return ISOLatin1String(std::string(bytes)); }
   // Takes over the buffer instead of copying it.
   [[nodiscard]] static ISOLatin1String fromOwnedBytes(std::string bytes) { return ISOLatin1String(std::move(bytes)); }
   // A text goes on the wire as its UTF-8 bytes.
-  [[nodiscard]] static ISOLatin1String fromText(std::string_view text) {
-    return ISOLatin1String(std::string(text));
-  }
+  [[nodiscard]] static ISOLatin1String fromText(std::string_view text) { return ISOLatin1String(std::string(text)); }
   // The Latin-1 reading as UTF-8 text (one code point per wire byte). None when the text is not UTF-8 or
   // holds a character above U+00FF, which no single byte can stand for.
   [[nodiscard]] static std::optional<ISOLatin1String> fromLatin1Text(std::string_view utf8);

@@ -39,15 +39,17 @@ class AnyJSON {
   AnyJSON(std::nullptr_t) noexcept {}
   AnyJSON(bool value) noexcept : storage_(value) {}
   template <class T>
-    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> &&
-             (std::is_signed_v<T> || sizeof(T) < sizeof(std::int64_t)))
-  AnyJSON(T value) noexcept : storage_(static_cast<std::int64_t>(value)) {}
+  requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> &&
+           (std::is_signed_v<T> || sizeof(T) < sizeof(std::int64_t))) AnyJSON(T value)
+  noexcept : storage_(static_cast<std::int64_t>(value)) {}
   // An unsigned value beyond the signed 64-bit range becomes a double, as it does when decoded.
   template <class T>
-    requires(std::is_integral_v<T> && std::is_unsigned_v<T> && sizeof(T) == sizeof(std::uint64_t))
-  AnyJSON(T value) noexcept {
-    if (value <= static_cast<T>(std::numeric_limits<std::int64_t>::max())) storage_ = static_cast<std::int64_t>(value);
-    else storage_ = static_cast<double>(value);
+  requires(std::is_integral_v<T>&& std::is_unsigned_v<T> && sizeof(T) == sizeof(std::uint64_t)) AnyJSON(T value)
+  noexcept {
+    if (value <= static_cast<T>(std::numeric_limits<std::int64_t>::max()))
+      storage_ = static_cast<std::int64_t>(value);
+    else
+      storage_ = static_cast<double>(value);
   }
   AnyJSON(double value) noexcept : storage_(value) {}
   AnyJSON(float value) noexcept : storage_(static_cast<double>(value)) {}

@@ -24,7 +24,7 @@ namespace zirudeze::helpers {
 // streams; later values are ignored.
 template <class Value>
 class AsyncValueSubject {
-public:
+ public:
   explicit AsyncValueSubject(Value initialValue, BufferingPolicy bufferingPolicy = BufferingPolicy::unbounded())
       : shared_(std::make_shared<Shared>(std::move(initialValue), bufferingPolicy)) {}
 
@@ -45,11 +45,7 @@ public:
     });
   }
 
-  void yield()
-    requires(std::is_empty_v<Value> && std::is_default_constructible_v<Value>)
-  {
-    yield(Value{});
-  }
+  void yield() requires(std::is_empty_v<Value>&& std::is_default_constructible_v<Value>) { yield(Value{}); }
 
   void finish() {
     shared_->mutableState.withValue([](MutableState& state) {
@@ -108,7 +104,7 @@ public:
     });
   }
 
-private:
+ private:
   struct MutableState {
     Value value;
     std::map<std::uint64_t, typename AsyncStream<Value>::Continuation> continuations;

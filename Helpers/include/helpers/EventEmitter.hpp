@@ -17,7 +17,7 @@ namespace zirudeze::helpers {
 // they were attached, on the emitting thread.
 template <class Event>
 class EventEmitter {
-public:
+ public:
   using Listener = std::function<void(const Event&)>;
 
   EventEmitter(Event initialEvent, bool emitsLastEventWhenAttaching)
@@ -46,8 +46,9 @@ public:
         }
       });
     });
-    shared_->mutableState.withValue(
-        [&](MutableState& state) { state.listeners.push_back(Entry{token.identity(), listener}); });
+    shared_->mutableState.withValue([&](MutableState& state) {
+      state.listeners.push_back(Entry{token.identity(), listener});
+    });
     if (emitsLastEventWhenAttaching_) listener(lastEvent());
     return token;
   }
@@ -80,7 +81,7 @@ public:
     return events;
   }
 
-private:
+ private:
   struct Entry {
     const void* key;
     Listener listener;

@@ -34,8 +34,7 @@ class HTTPTransport {
   // Sends the request with its own body and returns the whole response body.
   virtual FetchResult data(const URLRequest& request, std::stop_token stop = {}) = 0;
   // Sends `body` in place of the request's body.
-  virtual FetchResult upload(const URLRequest& request, const base::Data& body,
-                             std::stop_token stop = {}) = 0;
+  virtual FetchResult upload(const URLRequest& request, const base::Data& body, std::stop_token stop = {}) = 0;
   // Delivers the response as it arrives. Failures go to onComplete, never thrown.
   virtual void stream(const URLRequest& request, StreamHandlers handlers, std::stop_token stop = {}) = 0;
 };

@@ -16,7 +16,7 @@ class EventEmitter;
 // Keeps one registration alive. Copies share the registration; when the last copy goes away, or
 // `cancel()` is called, the cancel action runs, at most once.
 class ObservationToken {
-public:
+ public:
   explicit ObservationToken(std::function<void()> onCancel = {});
 
   void cancel() const;
@@ -30,11 +30,9 @@ public:
 
   // Tokens are equal only when they are the same registration.
   const void* identity() const { return state_.get(); }
-  friend bool operator==(const ObservationToken& lhs, const ObservationToken& rhs) {
-    return lhs.state_ == rhs.state_;
-  }
+  friend bool operator==(const ObservationToken& lhs, const ObservationToken& rhs) { return lhs.state_ == rhs.state_; }
 
-private:
+ private:
   template <class Event>
   friend class EventEmitter;
 

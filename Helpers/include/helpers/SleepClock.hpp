@@ -11,9 +11,9 @@ namespace zirudeze::helpers {
 // Sleeps for a number of seconds; throws CancellationError when `token` (by default the current
 // task's) is triggered first.
 class SleepClock {
-public:
-    virtual ~SleepClock() = default;
-    virtual void sleep(double seconds, std::stop_token token = {}) const = 0;
+ public:
+  virtual ~SleepClock() = default;
+  virtual void sleep(double seconds, std::stop_token token = {}) const = 0;
 };
 
 // Fractional seconds as the clocks' duration, rounded toward zero to whole nanoseconds; NaN is zero and
@@ -22,18 +22,18 @@ clocks::Duration secondsToDuration(double seconds);
 
 // Sleeps on the machine's continuous clock.
 class ContinuousSleepClock final : public SleepClock {
-public:
-    void sleep(double seconds, std::stop_token token = {}) const override;
+ public:
+  void sleep(double seconds, std::stop_token token = {}) const override;
 };
 
 // Sleeps on a test clock until its `now` has advanced by the seconds asked for.
 class TestClockSleepClock final : public SleepClock {
-public:
-    explicit TestClockSleepClock(std::shared_ptr<const clocks::TestClock> clock) : clock_(std::move(clock)) {}
-    void sleep(double seconds, std::stop_token token = {}) const override;
+ public:
+  explicit TestClockSleepClock(std::shared_ptr<const clocks::TestClock> clock) : clock_(std::move(clock)) {}
+  void sleep(double seconds, std::stop_token token = {}) const override;
 
-private:
-    std::shared_ptr<const clocks::TestClock> clock_;
+ private:
+  std::shared_ptr<const clocks::TestClock> clock_;
 };
 
 // The process's sleeping clock, made once on first use: the continuous clock.

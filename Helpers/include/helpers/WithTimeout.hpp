@@ -20,41 +20,41 @@ namespace zirudeze::helpers {
 
 // The time limit of withTimeout passed before the operation finished.
 class TimeoutError : public std::exception {
-public:
-    const char* what() const noexcept override { return "TimeoutError()"; }
-    friend bool operator==(const TimeoutError&, const TimeoutError&) { return true; }
+ public:
+  const char* what() const noexcept override { return "TimeoutError()"; }
+  friend bool operator==(const TimeoutError&, const TimeoutError&) { return true; }
 };
 
 namespace detail {
 
 template <class T>
 class FirstOutcome {
-public:
-    // Keeps the outcome of whichever child ends first; later ones are dropped.
-    void offer(Result<T> outcome) {
-        {
-            std::lock_guard lock(mutex_);
-            if (outcome_) return;
-            outcome_.emplace(std::move(outcome));
-        }
-        decided_.notify_all();
+ public:
+  // Keeps the outcome of whichever child ends first; later ones are dropped.
+  void offer(Result<T> outcome) {
+    {
+      std::lock_guard lock(mutex_);
+      if (outcome_) return;
+      outcome_.emplace(std::move(outcome));
     }
-    Result<T> wait() {
-        std::unique_lock lock(mutex_);
-        decided_.wait(lock, [&] { return outcome_.has_value(); });
-        return std::move(*outcome_);
-    }
+    decided_.notify_all();
+  }
+  Result<T> wait() {
+    std::unique_lock lock(mutex_);
+    decided_.wait(lock, [&] { return outcome_.has_value(); });
+    return std::move(*outcome_);
+  }
 
-private:
-    std::mutex mutex_;
-    std::condition_variable decided_;
-    std::optional<Result<T>> outcome_;
+ private:
+  std::mutex mutex_;
+  std::condition_variable decided_;
+  std::optional<Result<T>> outcome_;
 };
 
 template <class Operation>
-using TimedResult = typename std::conditional_t<std::is_invocable_v<Operation&, std::stop_token>,
-                                                std::invoke_result<Operation&, std::stop_token>,
-                                                std::invoke_result<Operation&>>::type;
+using TimedResult =
+    typename std::conditional_t<std::is_invocable_v<Operation&, std::stop_token>,
+                                std::invoke_result<Operation&, std::stop_token>, std::invoke_result<Operation&>>::type;
 
 }  // namespace detail
 
@@ -64,46 +64,46 @@ using TimedResult = typename std::conditional_t<std::is_invocable_v<Operation&, 
 // late result is dropped. Cancelling the calling task cancels both the operation and the timer.
 template <class Operation>
 auto withTimeout(double interval, Operation operation) -> detail::TimedResult<Operation> {
-    using T = detail::TimedResult<Operation>;
-    // Steady time, so a change of the wall clock cannot shorten or stretch the limit.
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(secondsToDuration(interval));
-    const auto first = std::make_shared<detail::FirstOutcome<T>>();
+  using T = detail::TimedResult<Operation>;
+  // Steady time, so a change of the wall clock cannot shorten or stretch the limit.
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(secondsToDuration(interval));
+  const auto first = std::make_shared<detail::FirstOutcome<T>>();
 
-    Task<void> work([first, operation = std::move(operation)](std::stop_token token) mutable {
-        first->offer(resultOf([&]() -> T {
-            if constexpr (std::is_invocable_v<Operation&, std::stop_token>) {
-                return operation(token);
-            } else {
-                return operation();
-            }
-        }));
-    });
-    Task<void> timer([first, deadline](std::stop_token token) {
-        first->offer(resultOf([&]() -> T {
-            const auto remaining = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
-            if (remaining > 0) currentSleepClock()->sleep(remaining, token);
-            if (token.stop_requested()) throw CancellationError();
-            throw TimeoutError();
-        }));
-    });
+  Task<void> work([first, operation = std::move(operation)](std::stop_token token) mutable {
+    first->offer(resultOf([&]() -> T {
+      if constexpr (std::is_invocable_v<Operation&, std::stop_token>) {
+        return operation(token);
+      } else {
+        return operation();
+      }
+    }));
+  });
+  Task<void> timer([first, deadline](std::stop_token token) {
+    first->offer(resultOf([&]() -> T {
+      const auto remaining = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+      if (remaining > 0) currentSleepClock()->sleep(remaining, token);
+      if (token.stop_requested()) throw CancellationError();
+      throw TimeoutError();
+    }));
+  });
 
-    Result<T> outcome = [&] {
-        const std::stop_callback forward(currentStopToken(), [&] {
-            work.cancel();
-            timer.cancel();
-        });
-        return first->wait();
-    }();
-    work.cancel();
-    timer.cancel();
-    work.result();
-    timer.result();
-    if constexpr (std::is_void_v<T>) {
-        outcome.get();
-    } else {
-        return std::move(outcome).get();
-    }
+  Result<T> outcome = [&] {
+    const std::stop_callback forward(currentStopToken(), [&] {
+      work.cancel();
+      timer.cancel();
+    });
+    return first->wait();
+  }();
+  work.cancel();
+  timer.cancel();
+  work.result();
+  timer.result();
+  if constexpr (std::is_void_v<T>) {
+    outcome.get();
+  } else {
+    return std::move(outcome).get();
+  }
 }
 
 }  // namespace zirudeze::helpers

@@ -4,11 +4,11 @@
 #include <concurrency/TaskLocal.hpp>
 #include <cstdint>
 #include <optional>
-#include "base/CodeLocation.hpp"
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include "base/CodeLocation.hpp"
 
 #include "helpers/AnyJSON.hpp"
 

@@ -6,10 +6,14 @@ namespace zirudeze::helpers {
 
 int systemLogPriority(ZirudezeLogLevel level) noexcept {
   switch (level) {
-    case ZirudezeLogLevel::verbose: return LOG_INFO;
-    case ZirudezeLogLevel::debug: return LOG_DEBUG;
-    case ZirudezeLogLevel::warning: return LOG_NOTICE;
-    case ZirudezeLogLevel::error: return LOG_ERR;
+    case ZirudezeLogLevel::verbose:
+      return LOG_INFO;
+    case ZirudezeLogLevel::debug:
+      return LOG_DEBUG;
+    case ZirudezeLogLevel::warning:
+      return LOG_NOTICE;
+    case ZirudezeLogLevel::error:
+      return LOG_ERR;
   }
   return LOG_INFO;
 }

@@ -14,10 +14,14 @@ std::optional<ZirudezeLogLevel> makeZirudezeLogLevel(int rawValue) noexcept {
 
 std::string_view description(ZirudezeLogLevel level) noexcept {
   switch (level) {
-    case ZirudezeLogLevel::verbose: return "verbose";
-    case ZirudezeLogLevel::debug: return "debug";
-    case ZirudezeLogLevel::warning: return "warning";
-    case ZirudezeLogLevel::error: return "error";
+    case ZirudezeLogLevel::verbose:
+      return "verbose";
+    case ZirudezeLogLevel::debug:
+      return "debug";
+    case ZirudezeLogLevel::warning:
+      return "warning";
+    case ZirudezeLogLevel::error:
+      return "error";
   }
   return "verbose";
 }

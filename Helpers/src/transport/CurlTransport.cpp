@@ -50,9 +50,7 @@ class CurlShare {
   static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
     static_cast<CurlShare*>(self)->mutexFor(data).lock();
   }
-  static void unlock(CURL*, curl_lock_data data, void* self) {
-    static_cast<CurlShare*>(self)->mutexFor(data).unlock();
-  }
+  static void unlock(CURL*, curl_lock_data data, void* self) { static_cast<CurlShare*>(self)->mutexFor(data).unlock(); }
   std::mutex& mutexFor(curl_lock_data data) {
     const auto index = static_cast<std::size_t>(data);
     return mutexes_[index < mutexes_.size() ? index : 0];
@@ -130,8 +128,7 @@ std::shared_ptr<HTTPURLResponse> makeResponse(Transfer& transfer, const std::str
   response->url = effectiveURL(transfer.easy, requestURL);
   response->allHeaderFields = transfer.headers.fields();
   curl_off_t length = -1;
-  if (curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
-      length >= 0) {
+  if (curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length >= 0) {
     response->expectedContentLength = static_cast<std::int64_t>(length);
   } else if (const auto announced = transfer.headers.contentLength()) {
     response->expectedContentLength = static_cast<std::int64_t>(*announced);
@@ -159,8 +156,7 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* cont
   transfer.lastActivity = Clock::now();
   transfer.headers.addLine(std::string_view(data, length));
   if (!transfer.stream && transfer.headers.complete()) {
-    if (const auto announced = transfer.headers.contentLength();
-        announced && *announced > transfer.maxBytes) {
+    if (const auto announced = transfer.headers.contentLength(); announced && *announced > transfer.maxBytes) {
       transfer.abort = Abort::tooLarge;
       return 0;
     }
@@ -289,8 +285,7 @@ struct CurlTransport::Impl {
     const double seconds = (request.timeoutInterval > 0 && std::isfinite(request.timeoutInterval))
                                ? std::min(request.timeoutInterval, 1e7)
                                : 60.0;
-    const auto idleLimit =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto idleLimit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 
     WriteContext writeContext{&transfer, &request.url};
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
@@ -354,10 +349,8 @@ struct CurlTransport::Impl {
           transfer.abort = Abort::timedOut;
           break;
         }
-        const auto remaining =
-            std::chrono::duration_cast<std::chrono::milliseconds>(idleLimit - idleFor).count() + 1;
-        curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::clamp<long long>(remaining, 1, 1000)),
-                        nullptr);
+        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(idleLimit - idleFor).count() + 1;
+        curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::clamp<long long>(remaining, 1, 1000)), nullptr);
       }
     }
     curl_multi_remove_handle(multi, easy);
@@ -379,19 +372,20 @@ struct CurlTransport::Impl {
       curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &failure.osErrno);
       curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &failure.sslVerifyResult);
     }
-    const std::string detailText =
-        transfer.errorBuffer[0] ? transfer.errorBuffer.data() : curl_easy_strerror(result);
+    const std::string detailText = transfer.errorBuffer[0] ? transfer.errorBuffer.data() : curl_easy_strerror(result);
     release(std::move(handle));
 
     switch (transfer.abort) {
-      case Abort::cancelled: throw URLError(URLError::Code::cancelled, request.url);
+      case Abort::cancelled:
+        throw URLError(URLError::Code::cancelled, request.url);
       case Abort::timedOut:
         throw URLError(URLError::Code::timedOut, request.url, "no data within the timeout");
       case Abort::tooLarge:
-        throw URLError(URLError::Code::dataLengthExceedsMaximum, request.url,
-                       "response body exceeds the limit");
-      case Abort::handlerFailed: std::rethrow_exception(transfer.handlerError);
-      case Abort::none: break;
+        throw URLError(URLError::Code::dataLengthExceedsMaximum, request.url, "response body exceeds the limit");
+      case Abort::handlerFailed:
+        std::rethrow_exception(transfer.handlerError);
+      case Abort::none:
+        break;
     }
     if (result != CURLE_OK) throw URLError(detail::urlErrorCodeFor(result, failure), request.url, detailText);
   }
@@ -428,8 +422,7 @@ void CurlTransport::stream(const URLRequest& request, StreamHandlers handlers, s
   try {
     Transfer transfer(0);
     transfer.stream = &handlers;
-    impl_->perform(request, request.httpBody ? &*request.httpBody : nullptr, transfer,
-                   effectiveStopToken(stop));
+    impl_->perform(request, request.httpBody ? &*request.httpBody : nullptr, transfer, effectiveStopToken(stop));
   } catch (...) {
     failure = std::current_exception();
   }

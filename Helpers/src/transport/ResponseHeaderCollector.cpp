@@ -36,8 +36,10 @@ bool isHeaderNameToken(std::string_view name) noexcept {
       case '_':
       case '`':
       case '|':
-      case '~': continue;
-      default: return false;
+      case '~':
+        continue;
+      default:
+        return false;
     }
   }
   return true;

@@ -20,8 +20,7 @@ std::optional<std::string> URLRequest::value(std::string_view name) const {
 }
 
 void URLRequest::setValue(std::optional<std::string> newValue, std::string_view name) {
-  std::erase_if(allHTTPHeaderFields,
-                [&](const auto& field) { return equalsIgnoringASCIICase(field.first, name); });
+  std::erase_if(allHTTPHeaderFields, [&](const auto& field) { return equalsIgnoringASCIICase(field.first, name); });
   if (newValue) allHTTPHeaderFields.emplace_back(std::string(name), std::move(*newValue));
 }
 

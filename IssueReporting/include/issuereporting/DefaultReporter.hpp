@@ -17,30 +17,30 @@ inline constexpr const char* expectedIssuesSubsystem = "zirudeze.issuereporting.
 // process); under tests it is recorded through the test-framework bridges. Expected issues become
 // info records.
 class DefaultReporter final : public IssueReporter {
-public:
-    using TestingProbe = bool (*)();
+ public:
+  using TestingProbe = bool (*)();
 
-    DefaultReporter();
-    DefaultReporter(const void* dso, std::shared_ptr<const RuntimeLog> log, TestingProbe testing);
+  DefaultReporter();
+  DefaultReporter(const void* dso, std::shared_ptr<const RuntimeLog> log, TestingProbe testing);
 
-    void reportIssue(const Message& message, IssueSeverity severity, const SourceLocation& location) const override;
-    void reportError(const std::exception_ptr& error, const Message& message,
-                     const SourceLocation& location) const override;
-    void expectIssue(const Message& message, const SourceLocation& location) const override;
-    void expectError(const std::exception_ptr& error, const Message& message,
-                     const SourceLocation& location) const override;
-    void reportIssueWithoutSeverity(const Message& message, const SourceLocation& location) const override;
+  void reportIssue(const Message& message, IssueSeverity severity, const SourceLocation& location) const override;
+  void reportError(const std::exception_ptr& error, const Message& message,
+                   const SourceLocation& location) const override;
+  void expectIssue(const Message& message, const SourceLocation& location) const override;
+  void expectError(const std::exception_ptr& error, const Message& message,
+                   const SourceLocation& location) const override;
+  void reportIssueWithoutSeverity(const Message& message, const SourceLocation& location) const override;
 
-    // The image the fault records are attributed to.
-    const void* _dso;
+  // The image the fault records are attributed to.
+  const void* _dso;
 
-private:
-    void recordUnderTests(const std::optional<std::string>& failureText, const SourceLocation& location) const;
-    void warnOutsideTests(const std::optional<std::string>& text, const SourceLocation& location) const;
-    void logExpected(const std::optional<std::string>& text, const SourceLocation& location) const;
+ private:
+  void recordUnderTests(const std::optional<std::string>& failureText, const SourceLocation& location) const;
+  void warnOutsideTests(const std::optional<std::string>& text, const SourceLocation& location) const;
+  void logExpected(const std::optional<std::string>& text, const SourceLocation& location) const;
 
-    std::shared_ptr<const RuntimeLog> log_;
-    TestingProbe testing_;
+  std::shared_ptr<const RuntimeLog> log_;
+  TestingProbe testing_;
 };
 
 // The loaded UI-framework image if there is one, else this module's own image.

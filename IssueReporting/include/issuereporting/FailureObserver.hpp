@@ -11,27 +11,27 @@ namespace zirudeze::issuereporting {
 
 // Counts the issues reported while it is bound; those issues are expected rather than failures.
 class FailureObserver {
-public:
-    explicit FailureObserver(std::int64_t count = 0) : count_(count) {}
+ public:
+  explicit FailureObserver(std::int64_t count = 0) : count_(count) {}
 
-    template <class Body>
-    decltype(auto) withLock(Body&& body) {
-        std::lock_guard lock(mutex_);
-        return std::forward<Body>(body)(count_);
-    }
+  template <class Body>
+  decltype(auto) withLock(Body&& body) {
+    std::lock_guard lock(mutex_);
+    return std::forward<Body>(body)(count_);
+  }
 
-    static std::shared_ptr<FailureObserver> current();
+  static std::shared_ptr<FailureObserver> current();
 
-    template <class Operation>
-    static decltype(auto) withCurrent(std::shared_ptr<FailureObserver> observer, Operation&& operation) {
-        return slot().withValue(std::move(observer), std::forward<Operation>(operation));
-    }
+  template <class Operation>
+  static decltype(auto) withCurrent(std::shared_ptr<FailureObserver> observer, Operation&& operation) {
+    return slot().withValue(std::move(observer), std::forward<Operation>(operation));
+  }
 
-private:
-    static const helpers::TaskLocal<std::shared_ptr<FailureObserver>>& slot();
+ private:
+  static const helpers::TaskLocal<std::shared_ptr<FailureObserver>>& slot();
 
-    std::recursive_mutex mutex_;
-    std::int64_t count_;
+  std::recursive_mutex mutex_;
+  std::int64_t count_;
 };
 
 }  // namespace zirudeze::issuereporting

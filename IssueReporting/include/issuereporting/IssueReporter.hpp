@@ -25,16 +25,16 @@ std::optional<std::string> evaluate(const Message& message);
 // Receives reported issues. Implement reportIssue or reportIssueWithoutSeverity (each defaults to
 // the other) and reportError; the expectation requirements do nothing unless overridden.
 class IssueReporter {
-public:
-    virtual ~IssueReporter() = default;
+ public:
+  virtual ~IssueReporter() = default;
 
-    virtual void reportIssue(const Message& message, IssueSeverity severity, const SourceLocation& location) const;
-    virtual void reportError(const std::exception_ptr& error, const Message& message,
-                             const SourceLocation& location) const = 0;
-    virtual void expectIssue(const Message& message, const SourceLocation& location) const;
-    virtual void expectError(const std::exception_ptr& error, const Message& message,
-                             const SourceLocation& location) const;
-    virtual void reportIssueWithoutSeverity(const Message& message, const SourceLocation& location) const;
+  virtual void reportIssue(const Message& message, IssueSeverity severity, const SourceLocation& location) const;
+  virtual void reportError(const std::exception_ptr& error, const Message& message,
+                           const SourceLocation& location) const = 0;
+  virtual void expectIssue(const Message& message, const SourceLocation& location) const;
+  virtual void expectError(const std::exception_ptr& error, const Message& message,
+                           const SourceLocation& location) const;
+  virtual void reportIssueWithoutSeverity(const Message& message, const SourceLocation& location) const;
 };
 
 }  // namespace zirudeze::issuereporting

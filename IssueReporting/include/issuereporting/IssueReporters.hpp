@@ -14,21 +14,21 @@ using ReporterList = std::vector<std::shared_ptr<const IssueReporter>>;
 
 // The reporters one scope has in force, behind their own lock so a change inside the scope stays there.
 class ReporterBox {
-public:
-    explicit ReporterBox(ReporterList reporters) : reporters_(std::move(reporters)) {}
+ public:
+  explicit ReporterBox(ReporterList reporters) : reporters_(std::move(reporters)) {}
 
-    ReporterList get() const {
-        std::lock_guard lock(mutex_);
-        return reporters_;
-    }
-    void set(ReporterList reporters) {
-        std::lock_guard lock(mutex_);
-        reporters_ = std::move(reporters);
-    }
+  ReporterList get() const {
+    std::lock_guard lock(mutex_);
+    return reporters_;
+  }
+  void set(ReporterList reporters) {
+    std::lock_guard lock(mutex_);
+    reporters_ = std::move(reporters);
+  }
 
-private:
-    mutable std::recursive_mutex mutex_;
-    ReporterList reporters_;
+ private:
+  mutable std::recursive_mutex mutex_;
+  ReporterList reporters_;
 };
 
 namespace detail {
@@ -36,18 +36,18 @@ const helpers::TaskLocal<std::shared_ptr<ReporterBox>>& reporterSlot();
 }
 
 struct IssueReporters {
-    // The reporters in force for this task: the innermost scope's, else the process default
-    // (one DefaultReporter).
-    static ReporterList current();
-    // Replaces the list of the innermost scope, or the process default outside any scope.
-    static void setCurrent(ReporterList reporters);
+  // The reporters in force for this task: the innermost scope's, else the process default
+  // (one DefaultReporter).
+  static ReporterList current();
+  // Replaces the list of the innermost scope, or the process default outside any scope.
+  static void setCurrent(ReporterList reporters);
 };
 
 // Runs `operation` with `reporters` in force (also for tasks it starts) and returns its result.
 template <class Operation>
 decltype(auto) withIssueReporters(ReporterList reporters, Operation&& operation) {
-    return detail::reporterSlot().withValue(std::make_shared<ReporterBox>(std::move(reporters)),
-                                            std::forward<Operation>(operation));
+  return detail::reporterSlot().withValue(std::make_shared<ReporterBox>(std::move(reporters)),
+                                          std::forward<Operation>(operation));
 }
 
 }  // namespace zirudeze::issuereporting

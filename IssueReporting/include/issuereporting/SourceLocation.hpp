@@ -10,49 +10,49 @@ namespace zirudeze::issuereporting {
 // Where a report points. The texts have static storage and are NUL-terminated, so they can be handed
 // across the test-support boundary as they are.
 struct SourceLocation {
-    const char* fileID = "";
-    const char* filePath = "";
-    std::uint64_t line = 0;
-    std::uint64_t column = 0;
+  const char* fileID = "";
+  const char* filePath = "";
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
 };
 
 namespace detail {
 
 template <std::size_t N>
 struct FixedString {
-    char text[N]{};
-    constexpr FixedString(const char (&source)[N]) {
-        for (std::size_t i = 0; i < N; ++i) text[i] = source[i];
-    }
+  char text[N]{};
+  constexpr FixedString(const char (&source)[N]) {
+    for (std::size_t i = 0; i < N; ++i) text[i] = source[i];
+  }
 };
 
 // "Module/stem": the module name, a slash, and the file name without directories or extension.
 template <FixedString Module, FixedString File>
 struct FileID {
-    static constexpr std::size_t capacity = sizeof(Module.text) + sizeof(File.text) + 1;
-    static constexpr std::array<char, capacity> make() {
-        std::array<char, capacity> out{};
-        std::size_t at = 0;
-        for (std::size_t i = 0; Module.text[i] != '\0'; ++i) out[at++] = Module.text[i];
-        out[at++] = '/';
-        std::size_t nameStart = 0;
-        std::size_t length = 0;
-        while (File.text[length] != '\0') ++length;
-        for (std::size_t i = 0; i < length; ++i) {
-            if (File.text[i] == '/') nameStart = i + 1;
-        }
-        std::size_t nameEnd = length;
-        for (std::size_t i = length; i > nameStart; --i) {
-            if (File.text[i - 1] == '.') {
-                nameEnd = i - 1;
-                break;
-            }
-        }
-        for (std::size_t i = nameStart; i < nameEnd; ++i) out[at++] = File.text[i];
-        out[at] = '\0';
-        return out;
+  static constexpr std::size_t capacity = sizeof(Module.text) + sizeof(File.text) + 1;
+  static constexpr std::array<char, capacity> make() {
+    std::array<char, capacity> out{};
+    std::size_t at = 0;
+    for (std::size_t i = 0; Module.text[i] != '\0'; ++i) out[at++] = Module.text[i];
+    out[at++] = '/';
+    std::size_t nameStart = 0;
+    std::size_t length = 0;
+    while (File.text[length] != '\0') ++length;
+    for (std::size_t i = 0; i < length; ++i) {
+      if (File.text[i] == '/') nameStart = i + 1;
     }
-    static constexpr std::array<char, capacity> value = make();
+    std::size_t nameEnd = length;
+    for (std::size_t i = length; i > nameStart; --i) {
+      if (File.text[i - 1] == '.') {
+        nameEnd = i - 1;
+        break;
+      }
+    }
+    for (std::size_t i = nameStart; i < nameEnd; ++i) out[at++] = File.text[i];
+    out[at] = '\0';
+    return out;
+  }
+  static constexpr std::array<char, capacity> value = make();
 };
 
 }  // namespace detail
@@ -65,8 +65,7 @@ struct FileID {
 #define ZD_SOURCE_MODULE "main"
 #endif
 
-#define ZD_SOURCE_LOCATION()                                                                      \
-    (::zirudeze::issuereporting::SourceLocation{                                                  \
-        ::zirudeze::issuereporting::detail::FileID<ZD_SOURCE_MODULE, __FILE__>::value.data(),     \
-        __FILE__, static_cast<std::uint64_t>(__LINE__),                                           \
-        static_cast<std::uint64_t>(::base::CodeLocation::current().column())})
+#define ZD_SOURCE_LOCATION()                                                                          \
+  (::zirudeze::issuereporting::SourceLocation{                                                        \
+      ::zirudeze::issuereporting::detail::FileID<ZD_SOURCE_MODULE, __FILE__>::value.data(), __FILE__, \
+      static_cast<std::uint64_t>(__LINE__), static_cast<std::uint64_t>(::base::CodeLocation::current().column())})

@@ -16,8 +16,8 @@ namespace zirudeze::issuereporting {
 void recordIssueBridge(const std::optional<std::string>& message, std::int64_t severity, const char* fileID,
                        const char* filePath, std::uint64_t line, std::uint64_t column);
 
-void recordErrorBridge(const std::exception_ptr& error, const std::optional<std::string>& message,
-                       const char* fileID, const char* filePath, std::uint64_t line, std::uint64_t column);
+void recordErrorBridge(const std::exception_ptr& error, const std::optional<std::string>& message, const char* fileID,
+                       const char* filePath, std::uint64_t line, std::uint64_t column);
 
 // Without the library the body still runs and an error it throws is dropped.
 void withKnownIssueBridge(const std::optional<std::string>& message, bool isIntermittent, const char* fileID,

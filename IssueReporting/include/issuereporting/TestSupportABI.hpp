@@ -24,26 +24,26 @@ inline constexpr const char* xctExpectFailureSymbol = "$s25IssueReportingTestSup
 
 // The running test as the test framework names it.
 struct SupportTest {
-    std::string id;
-    std::vector<std::string> traits;
+  std::string id;
+  std::vector<std::string> traits;
 };
 
 // What an entry point returns: a tag saying which operation shape it holds, and the operation.
 enum class EntryKind : std::uint32_t {
-    recordIssue = 1,
-    recordIssueWithoutSeverity = 2,
-    recordError = 3,
-    withKnownIssue = 4,
-    currentTest = 5,
-    xctFail = 6,
-    xctExpectFailure = 7,
+  recordIssue = 1,
+  recordIssueWithoutSeverity = 2,
+  recordError = 3,
+  withKnownIssue = 4,
+  currentTest = 5,
+  xctFail = 6,
+  xctExpectFailure = 7,
 };
 
 using AnyFunction = void (*)();
 
 struct Entry {
-    EntryKind kind;
-    AnyFunction function;
+  EntryKind kind;
+  AnyFunction function;
 };
 
 using EntryPoint = const Entry* (*)();

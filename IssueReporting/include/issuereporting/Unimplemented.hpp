@@ -13,39 +13,38 @@ namespace zirudeze::issuereporting {
 
 // Thrown by an unimplemented endpoint that was given no failure of its own.
 class UnimplementedFailure : public std::exception {
-public:
-    explicit UnimplementedFailure(std::string description) : description(std::move(description)) {}
-    const char* what() const noexcept override { return description.c_str(); }
-    std::string description;
+ public:
+  explicit UnimplementedFailure(std::string description) : description(std::move(description)) {}
+  const char* what() const noexcept override { return description.c_str(); }
+  std::string description;
 };
 
 // Where an unimplemented endpoint was made: the location and the enclosing function's name.
 struct DefinitionSite {
-    SourceLocation location;
-    const char* function;
+  SourceLocation location;
+  const char* function;
 };
 
 #define ZD_DEFINITION_SITE() (::zirudeze::issuereporting::DefinitionSite{ZD_SOURCE_LOCATION(), __func__})
 
 // Evaluated anew on every call; a plain text works too.
 class Description {
-public:
-    Description(const char* text) : produce_([value = std::string(text)] { return value; }) {}
-    Description(std::string text) : produce_([value = std::move(text)] { return value; }) {}
-    template <class Produce>
-        requires std::is_invocable_r_v<std::string, Produce>
-    Description(Produce produce) : produce_(std::move(produce)) {}
+ public:
+  Description(const char* text) : produce_([value = std::string(text)] { return value; }) {}
+  Description(std::string text) : produce_([value = std::move(text)] { return value; }) {}
+  template <class Produce>
+  requires std::is_invocable_r_v<std::string, Produce> Description(Produce produce) : produce_(std::move(produce)) {}
 
-    std::string operator()() const { return produce_(); }
+  std::string operator()() const { return produce_(); }
 
-private:
-    std::function<std::string()> produce_;
+ private:
+  std::function<std::string()> produce_;
 };
 
 // Marks the failure an unimplemented endpoint throws; `make` returns the exception value.
 template <class Make>
 struct Throwing {
-    Make make;
+  Make make;
 };
 template <class Make>
 Throwing(Make) -> Throwing<Make>;
@@ -59,11 +58,11 @@ std::string unimplementedMessage(const std::string& description, const Definitio
 
 template <class... Args>
 void reportUnimplemented(const Description& description, const DefinitionSite& site, const Args&... arguments) {
-    reportIssue(
-        [&]() -> std::optional<std::string> {
-            return unimplementedMessage(description(), site, debugRenderArguments(arguments...));
-        },
-        IssueSeverity::error, site.location);
+  reportIssue(
+      [&]() -> std::optional<std::string> {
+        return unimplementedMessage(description(), site, debugRenderArguments(arguments...));
+      },
+      IssueSeverity::error, site.location);
 }
 
 template <class Sig>
@@ -71,30 +70,29 @@ struct UnimplementedFactory;
 
 template <class R, class... Args>
 struct UnimplementedFactory<R(Args...)> {
-    template <class Placeholder>
-    static std::function<R(Args...)> withPlaceholder(Description description, Placeholder placeholder,
-                                                     DefinitionSite site) {
-        return [description = std::move(description), placeholder = std::move(placeholder),
-                site](Args... arguments) -> R {
-            reportUnimplemented(description, site, arguments...);
-            return placeholder();
-        };
-    }
+  template <class Placeholder>
+  static std::function<R(Args...)> withPlaceholder(Description description, Placeholder placeholder,
+                                                   DefinitionSite site) {
+    return [description = std::move(description), placeholder = std::move(placeholder), site](Args... arguments) -> R {
+      reportUnimplemented(description, site, arguments...);
+      return placeholder();
+    };
+  }
 
-    static std::function<R(Args...)> throwingFailure(Description description, DefinitionSite site) {
-        return [description = std::move(description), site](Args... arguments) -> R {
-            reportUnimplemented(description, site, arguments...);
-            throw UnimplementedFailure(description());
-        };
-    }
+  static std::function<R(Args...)> throwingFailure(Description description, DefinitionSite site) {
+    return [description = std::move(description), site](Args... arguments) -> R {
+      reportUnimplemented(description, site, arguments...);
+      throw UnimplementedFailure(description());
+    };
+  }
 
-    template <class Make>
-    static std::function<R(Args...)> throwing(Description description, Throwing<Make> failure, DefinitionSite site) {
-        return [description = std::move(description), failure = std::move(failure), site](Args... arguments) -> R {
-            reportUnimplemented(description, site, arguments...);
-            throw failure.make();
-        };
-    }
+  template <class Make>
+  static std::function<R(Args...)> throwing(Description description, Throwing<Make> failure, DefinitionSite site) {
+    return [description = std::move(description), failure = std::move(failure), site](Args... arguments) -> R {
+      reportUnimplemented(description, site, arguments...);
+      throw failure.make();
+    };
+  }
 };
 
 }  // namespace detail
@@ -102,21 +100,21 @@ struct UnimplementedFactory<R(Args...)> {
 // A stand-in endpoint: each call reports where it was defined and how it was called, then returns the
 // placeholder's value.
 template <class Sig, class Placeholder>
-    requires(!std::is_same_v<std::remove_cvref_t<Placeholder>, DefinitionSite>)
-std::function<Sig> unimplemented(Description description, Placeholder placeholder, DefinitionSite site) {
-    return detail::UnimplementedFactory<Sig>::withPlaceholder(std::move(description), std::move(placeholder), site);
+requires(!std::is_same_v<std::remove_cvref_t<Placeholder>, DefinitionSite>) std::function<Sig> unimplemented(
+    Description description, Placeholder placeholder, DefinitionSite site) {
+  return detail::UnimplementedFactory<Sig>::withPlaceholder(std::move(description), std::move(placeholder), site);
 }
 
 // The same, throwing UnimplementedFailure with the description.
 template <class Sig>
 std::function<Sig> unimplemented(Description description, DefinitionSite site) {
-    return detail::UnimplementedFactory<Sig>::throwingFailure(std::move(description), site);
+  return detail::UnimplementedFactory<Sig>::throwingFailure(std::move(description), site);
 }
 
 // The same, throwing the given failure.
 template <class Sig, class Make>
 std::function<Sig> unimplemented(Description description, Throwing<Make> failure, DefinitionSite site) {
-    return detail::UnimplementedFactory<Sig>::throwing(std::move(description), std::move(failure), site);
+  return detail::UnimplementedFactory<Sig>::throwing(std::move(description), std::move(failure), site);
 }
 
 }  // namespace zirudeze::issuereporting

@@ -21,23 +21,23 @@ struct IsOptional<std::optional<T>> : std::true_type {};
 
 template <class Operation>
 auto runReportingErrors(const Message& message, const SourceLocation& location, Operation& operation) {
-    using Raw = std::invoke_result_t<Operation&>;
-    using Value = std::conditional_t<std::is_void_v<Raw>, std::monostate, Raw>;
-    // An operation that already answers "maybe" keeps a single level of "no value".
-    using Out = std::conditional_t<IsOptional<Value>::value, Value, std::optional<Value>>;
-    try {
-        if constexpr (std::is_void_v<Raw>) {
-            operation();
-            return Out(std::monostate{});
-        } else {
-            return Out(operation());
-        }
-    } catch (const helpers::CancellationError&) {
-        return Out(std::nullopt);
-    } catch (...) {
-        reportIssue(std::current_exception(), message, location);
-        return Out(std::nullopt);
+  using Raw = std::invoke_result_t<Operation&>;
+  using Value = std::conditional_t<std::is_void_v<Raw>, std::monostate, Raw>;
+  // An operation that already answers "maybe" keeps a single level of "no value".
+  using Out = std::conditional_t<IsOptional<Value>::value, Value, std::optional<Value>>;
+  try {
+    if constexpr (std::is_void_v<Raw>) {
+      operation();
+      return Out(std::monostate{});
+    } else {
+      return Out(operation());
     }
+  } catch (const helpers::CancellationError&) {
+    return Out(std::nullopt);
+  } catch (...) {
+    reportIssue(std::current_exception(), message, location);
+    return Out(std::nullopt);
+  }
 }
 
 }  // namespace detail
@@ -46,11 +46,11 @@ auto runReportingErrors(const Message& message, const SourceLocation& location, 
 template <class Operation>
 auto withErrorReporting(Message message, std::optional<ReporterList> reporters, const SourceLocation& location,
                         Operation&& operation) {
-    if (reporters) {
-        return withIssueReporters(std::move(*reporters),
-                                  [&] { return detail::runReportingErrors(message, location, operation); });
-    }
-    return detail::runReportingErrors(message, location, operation);
+  if (reporters) {
+    return withIssueReporters(std::move(*reporters),
+                              [&] { return detail::runReportingErrors(message, location, operation); });
+  }
+  return detail::runReportingErrors(message, location, operation);
 }
 
 }  // namespace zirudeze::issuereporting

@@ -12,8 +12,8 @@ namespace zirudeze::issuereporting {
 // the body is a known issue of that test; under tests without one it is an expected failure; outside
 // tests a failure observer counts the issues and "Known issue was not recorded" is reported when there
 // were none. The body's errors never escape outside tests.
-void withExpectedIssue(const std::optional<std::string>& message, bool isIntermittent,
-                       const SourceLocation& location, const std::function<void()>& body);
+void withExpectedIssue(const std::optional<std::string>& message, bool isIntermittent, const SourceLocation& location,
+                       const std::function<void()>& body);
 
 // Forms used by the path choice, exposed so each path can be exercised on its own.
 void withExpectedIssueOutsideTests(const std::optional<std::string>& message, bool isIntermittent,

@@ -13,8 +13,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "base/UUID.hpp"
 #include "base/URL.hpp"
+#include "base/UUID.hpp"
 #include "concurrency/AsyncStream.hpp"
 #include "concurrency/CancellationError.hpp"
 
@@ -22,8 +22,8 @@ namespace zirudeze::issuereporting {
 
 // No placeholder value can be made for a type.
 class PlaceholderGenerationFailure : public std::exception {
-public:
-    const char* what() const noexcept override { return "PlaceholderGenerationFailure()"; }
+ public:
+  const char* what() const noexcept override { return "PlaceholderGenerationFailure()"; }
 };
 
 // Types with an obvious empty value. Specialise with `static T make()` to add one.
@@ -32,46 +32,46 @@ struct DefaultInitializable;
 
 template <>
 struct DefaultInitializable<bool> {
-    static bool make() { return false; }
+  static bool make() { return false; }
 };
 template <>
 struct DefaultInitializable<char> {
-    static char make() { return ' '; }
+  static char make() { return ' '; }
 };
 template <>
 struct DefaultInitializable<std::string> {
-    static std::string make() { return {}; }
+  static std::string make() { return {}; }
 };
 template <>
 struct DefaultInitializable<std::chrono::system_clock::time_point> {
-    static std::chrono::system_clock::time_point make() { return std::chrono::system_clock::now(); }
+  static std::chrono::system_clock::time_point make() { return std::chrono::system_clock::now(); }
 };
 template <>
 struct DefaultInitializable<base::UUID> {
-    static base::UUID make() { return base::UUID::random(); }
+  static base::UUID make() { return base::UUID::random(); }
 };
 template <>
 struct DefaultInitializable<base::URL> {
-    static base::URL make() {
-        if (auto url = base::URL::parse("/")) return *url;
-        throw PlaceholderGenerationFailure();
-    }
+  static base::URL make() {
+    if (auto url = base::URL::parse("/")) return *url;
+    throw PlaceholderGenerationFailure();
+  }
 };
 template <class T>
 struct DefaultInitializable<helpers::AsyncStream<T>> {
-    static helpers::AsyncStream<T> make() {
-        auto [stream, continuation] = helpers::AsyncStream<T>::makeStream();
-        continuation.finish();
-        return std::move(stream);
-    }
+  static helpers::AsyncStream<T> make() {
+    auto [stream, continuation] = helpers::AsyncStream<T>::makeStream();
+    continuation.finish();
+    return std::move(stream);
+  }
 };
 template <class T>
 struct DefaultInitializable<helpers::AsyncThrowingStream<T>> {
-    static helpers::AsyncThrowingStream<T> make() {
-        auto [stream, continuation] = helpers::AsyncThrowingStream<T>::makeStream();
-        continuation.finish(std::make_exception_ptr(helpers::CancellationError()));
-        return std::move(stream);
-    }
+  static helpers::AsyncThrowingStream<T> make() {
+    auto [stream, continuation] = helpers::AsyncThrowingStream<T>::makeStream();
+    continuation.finish(std::make_exception_ptr(helpers::CancellationError()));
+    return std::move(stream);
+  }
 };
 
 // Opt-in for enumerations whose cases can be listed: `static std::vector<T> allCases()`.
@@ -92,10 +92,10 @@ struct IsOptional<std::optional<T>> : std::true_type {};
 
 template <class T>
 concept EmptyCollection = std::default_initializable<T> && requires(T& value) {
-    value.begin();
-    value.end();
-    value.clear();
-    typename T::value_type;
+  value.begin();
+  value.end();
+  value.clear();
+  typename T::value_type;
 };
 
 template <class T>
@@ -108,36 +108,36 @@ std::optional<T> tryPlaceholder();
 // its first case, none for an optional.
 template <class T>
 T generatePlaceholder() {
-    if (auto value = detail::tryPlaceholder<T>()) return std::move(*value);
-    throw PlaceholderGenerationFailure();
+  if (auto value = detail::tryPlaceholder<T>()) return std::move(*value);
+  throw PlaceholderGenerationFailure();
 }
 
 template <class T>
 std::optional<T> detail::tryPlaceholder() {
-    if constexpr (requires { DefaultInitializable<T>::make(); }) {
-        return DefaultInitializable<T>::make();
-    } else if constexpr (std::is_same_v<T, std::tuple<>>) {
-        return std::tuple<>{};
-    } else if constexpr (EmptyCollection<T>) {
-        return T{};
-    } else if constexpr (std::is_arithmetic_v<T>) {
-        return T{0};
-    } else {
-        if constexpr (requires { typename RawRepresentable<T>::RawValue; }) {
-            if (auto raw = tryPlaceholder<typename RawRepresentable<T>::RawValue>()) {
-                if (auto value = RawRepresentable<T>::fromRawValue(*raw)) return value;
-            }
-        }
-        if constexpr (requires { CaseIterable<T>::allCases(); }) {
-            const auto cases = CaseIterable<T>::allCases();
-            if (!cases.empty()) return cases.front();
-        }
-        if constexpr (IsOptional<T>::value) {
-            return std::optional<T>(T(std::nullopt));
-        } else {
-            return std::nullopt;
-        }
+  if constexpr (requires { DefaultInitializable<T>::make(); }) {
+    return DefaultInitializable<T>::make();
+  } else if constexpr (std::is_same_v<T, std::tuple<>>) {
+    return std::tuple<>{};
+  } else if constexpr (EmptyCollection<T>) {
+    return T{};
+  } else if constexpr (std::is_arithmetic_v<T>) {
+    return T{0};
+  } else {
+    if constexpr (requires { typename RawRepresentable<T>::RawValue; }) {
+      if (auto raw = tryPlaceholder<typename RawRepresentable<T>::RawValue>()) {
+        if (auto value = RawRepresentable<T>::fromRawValue(*raw)) return value;
+      }
     }
+    if constexpr (requires { CaseIterable<T>::allCases(); }) {
+      const auto cases = CaseIterable<T>::allCases();
+      if (!cases.empty()) return cases.front();
+    }
+    if constexpr (IsOptional<T>::value) {
+      return std::optional<T>(T(std::nullopt));
+    } else {
+      return std::nullopt;
+    }
+  }
 }
 
 }  // namespace zirudeze::issuereporting

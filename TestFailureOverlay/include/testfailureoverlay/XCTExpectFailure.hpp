@@ -32,37 +32,37 @@ auto XCTExpectFailure(const std::optional<std::string>& failureReason, std::opti
                       std::optional<bool> strict, Block&& failingBlock,
                       const std::optional<IssueMatcher>& issueMatcher = std::nullopt,
                       const RuntimeLookup& runtime = platformRuntime()) -> std::invoke_result_t<Block&> {
-    using T = std::invoke_result_t<Block&>;
-    if (enabled == false) return failingBlock();
-    const auto options = detail::makeExpectedFailureOptions(strict, issueMatcher, runtime);
-    const auto expect = options ? runtime.expectFailureInBlock("XCTExpectFailureWithOptionsInBlock")
-                                : RuntimeLookup::ExpectFailureInBlock{};
-    if (!expect) {
-        (void)dlerror();
-        return failingBlock();
-    }
-    std::exception_ptr error;
-    if constexpr (std::is_void_v<T>) {
-        expect(failureReason, options, [&] {
-            try {
-                failingBlock();
-            } catch (...) {
-                error = std::current_exception();
-            }
-        });
-        if (error) std::rethrow_exception(error);
-    } else {
-        std::optional<T> value;
-        expect(failureReason, options, [&] {
-            try {
-                value.emplace(failingBlock());
-            } catch (...) {
-                error = std::current_exception();
-            }
-        });
-        if (error) std::rethrow_exception(error);
-        return std::move(*value);
-    }
+  using T = std::invoke_result_t<Block&>;
+  if (enabled == false) return failingBlock();
+  const auto options = detail::makeExpectedFailureOptions(strict, issueMatcher, runtime);
+  const auto expect = options ? runtime.expectFailureInBlock("XCTExpectFailureWithOptionsInBlock")
+                              : RuntimeLookup::ExpectFailureInBlock{};
+  if (!expect) {
+    (void)dlerror();
+    return failingBlock();
+  }
+  std::exception_ptr error;
+  if constexpr (std::is_void_v<T>) {
+    expect(failureReason, options, [&] {
+      try {
+        failingBlock();
+      } catch (...) {
+        error = std::current_exception();
+      }
+    });
+    if (error) std::rethrow_exception(error);
+  } else {
+    std::optional<T> value;
+    expect(failureReason, options, [&] {
+      try {
+        value.emplace(failingBlock());
+      } catch (...) {
+        error = std::current_exception();
+      }
+    });
+    if (error) std::rethrow_exception(error);
+    return std::move(*value);
+  }
 }
 
 // Expects failures for the rest of the current test, when a test framework is there.

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <optional>
-#include "base/CodeLocation.hpp"
 #include <string>
+#include "base/CodeLocation.hpp"
 
 #include "concurrency/TaskLocal.hpp"
 #include "issuereporting/IsTesting.hpp"
@@ -12,11 +12,11 @@ namespace zirudeze::issuereporting {
 
 // A file and line that XCTFail reports at instead of its caller's, while bound.
 struct XCTFailContext {
-    const char* file;
-    std::uint64_t line;
+  const char* file;
+  std::uint64_t line;
 
-    static std::optional<XCTFailContext> current();
-    static const helpers::TaskLocal<std::optional<XCTFailContext>>& slot();
+  static std::optional<XCTFailContext> current();
+  static const helpers::TaskLocal<std::optional<XCTFailContext>>& slot();
 };
 
 // Reports `message` as an issue from shipped code without linking a test framework.

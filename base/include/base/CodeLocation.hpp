@@ -15,8 +15,9 @@ using CodeLocation = std::source_location;
 #else
 class CodeLocation {
  public:
-  static constexpr CodeLocation current(const char* file = __builtin_FILE(), const char* function = __builtin_FUNCTION(),
-                                        unsigned line = __builtin_LINE(), unsigned column = __builtin_COLUMN()) noexcept {
+  static constexpr CodeLocation current(const char* file = __builtin_FILE(),
+                                        const char* function = __builtin_FUNCTION(), unsigned line = __builtin_LINE(),
+                                        unsigned column = __builtin_COLUMN()) noexcept {
     CodeLocation location;
     location.file_ = file;
     location.function_ = function;

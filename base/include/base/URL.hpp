@@ -84,7 +84,5 @@ struct Coding<URL> {
 
 template <>
 struct std::hash<base::URL> {
-  std::size_t operator()(const base::URL& url) const noexcept {
-    return std::hash<std::string>{}(url.absoluteString());
-  }
+  std::size_t operator()(const base::URL& url) const noexcept { return std::hash<std::string>{}(url.absoluteString()); }
 };

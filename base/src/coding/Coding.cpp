@@ -24,8 +24,8 @@ void writeDouble(double value, Encoder& encoder) {
   if (std::isnan(value)) throw encoder.invalidValue("nan", "Unable to encode Double.nan directly in JSON.");
   if (std::isinf(value))
     throw encoder.invalidValue(value > 0 ? "inf" : "-inf", value > 0
-                                                              ? "Unable to encode Double.infinity directly in JSON."
-                                                              : "Unable to encode -Double.infinity directly in JSON.");
+                                                               ? "Unable to encode Double.infinity directly in JSON."
+                                                               : "Unable to encode -Double.infinity directly in JSON.");
   encoder.json() = value;
 }
 
@@ -47,8 +47,9 @@ std::string formatInternetDate(Date date) {
 
 std::optional<Date> parseInternetDate(const std::string& text) {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, consumed = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &year, &month, &day, &hour, &minute, &second,
-                  &consumed) != 6 || consumed != 19)
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &year, &month, &day, &hour, &minute, &second, &consumed) !=
+          6 ||
+      consumed != 19)
     return std::nullopt;
   int offsetSeconds = 0;
   const std::string zone = text.substr(19);

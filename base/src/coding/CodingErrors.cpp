@@ -15,10 +15,14 @@ std::string describe(std::string_view kind, const CodingErrorContext& context) {
 
 std::string_view kindName(DecodingError::Kind kind) {
   switch (kind) {
-    case DecodingError::Kind::typeMismatch: return "typeMismatch";
-    case DecodingError::Kind::valueNotFound: return "valueNotFound";
-    case DecodingError::Kind::keyNotFound: return "keyNotFound";
-    case DecodingError::Kind::dataCorrupted: return "dataCorrupted";
+    case DecodingError::Kind::typeMismatch:
+      return "typeMismatch";
+    case DecodingError::Kind::valueNotFound:
+      return "valueNotFound";
+    case DecodingError::Kind::keyNotFound:
+      return "keyNotFound";
+    case DecodingError::Kind::dataCorrupted:
+      return "dataCorrupted";
   }
   return "decodingError";
 }
@@ -47,9 +51,11 @@ DecodingError DecodingError::dataCorrupted(CodingErrorContext context) {
 std::string DecodingError::localizedDescription() const {
   switch (kind_) {
     case Kind::keyNotFound:
-    case Kind::valueNotFound: return "The data couldn\u2019t be read because it is missing.";
+    case Kind::valueNotFound:
+      return "The data couldn\u2019t be read because it is missing.";
     case Kind::typeMismatch:
-    case Kind::dataCorrupted: break;
+    case Kind::dataCorrupted:
+      break;
   }
   return "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
 }

@@ -6,20 +6,28 @@ namespace base {
 
 std::string describeJsonKind(const Json& value) {
   switch (value.type()) {
-    case Json::value_t::string: return "a string";
-    case Json::value_t::boolean: return "bool";
-    case Json::value_t::null: return "null";
-    case Json::value_t::object: return "a dictionary";
-    case Json::value_t::array: return "an array";
-    default: return "number";
+    case Json::value_t::string:
+      return "a string";
+    case Json::value_t::boolean:
+      return "bool";
+    case Json::value_t::null:
+      return "null";
+    case Json::value_t::object:
+      return "a dictionary";
+    case Json::value_t::array:
+      return "an array";
+    default:
+      return "number";
   }
 }
 
 void Decoder::appendPath(CodingPath& path) const {
   if (parent_ == nullptr) return;
   parent_->appendPath(path);
-  if (index_ >= 0) path.push_back(CodingKey::index(index_));
-  else path.push_back(CodingKey{std::string(key_), std::nullopt});
+  if (index_ >= 0)
+    path.push_back(CodingKey::index(index_));
+  else
+    path.push_back(CodingKey{std::string(key_), std::nullopt});
 }
 
 CodingPath Decoder::codingPath() const {
@@ -41,7 +49,8 @@ DecodingError Decoder::dataCorrupted(std::string description) const {
 }
 
 DecodingError Decoder::typeMismatch(std::string expectedType) const {
-  std::string description = "Expected to decode " + expectedType + " but found " + describeJsonKind(*value_) + " instead.";
+  std::string description =
+      "Expected to decode " + expectedType + " but found " + describeJsonKind(*value_) + " instead.";
   return DecodingError::typeMismatch(std::move(expectedType), {codingPath(), std::move(description)});
 }
 
@@ -108,8 +117,8 @@ Decoder KeyedDecodingContainer::nestedDecoder(std::string_view key) const {
 
 DecodingError KeyedDecodingContainer::keyNotFound(std::string_view key) const {
   std::string text(key);
-  std::string description = "No value associated with key CodingKeys(stringValue: \"" + text +
-                            "\", intValue: nil) (\"" + text + "\")";
+  std::string description =
+      "No value associated with key CodingKeys(stringValue: \"" + text + "\", intValue: nil) (\"" + text + "\")";
   if (convertKeys_) {
     const std::string original = convertToSnakeCase(key);
     if (original != text) description += ", converted to " + original;

@@ -7,8 +7,10 @@ namespace base {
 void Encoder::appendPath(CodingPath& path) const {
   if (parent_ == nullptr) return;
   parent_->appendPath(path);
-  if (index_ >= 0) path.push_back(CodingKey::index(index_));
-  else path.push_back(CodingKey{std::string(key_), std::nullopt});
+  if (index_ >= 0)
+    path.push_back(CodingKey::index(index_));
+  else
+    path.push_back(CodingKey{std::string(key_), std::nullopt});
 }
 
 CodingPath Encoder::codingPath() const {

@@ -11,12 +11,13 @@ namespace zirudeze::helpers {
 // LockIsolated it also offers a plain setter.
 template <class Value>
 class ActorIsolated {
-public:
+ public:
   explicit ActorIsolated(Value value) : value_(std::move(value)) {}
 
   template <class Producer>
-    requires(std::is_invocable_r_v<Value, Producer> && !std::is_same_v<std::decay_t<Producer>, Value>)
-  explicit ActorIsolated(Producer&& producer) : value_(std::forward<Producer>(producer)()) {}
+  requires(std::is_invocable_r_v<Value, Producer> &&
+           !std::is_same_v<std::decay_t<Producer>, Value>) explicit ActorIsolated(Producer&& producer)
+      : value_(std::forward<Producer>(producer)()) {}
 
   ActorIsolated(const ActorIsolated&) = delete;
   ActorIsolated& operator=(const ActorIsolated&) = delete;
@@ -32,8 +33,8 @@ public:
   }
 
   template <class Producer>
-    requires(std::is_invocable_r_v<Value, Producer> && !std::is_same_v<std::decay_t<Producer>, Value>)
-  void setValue(Producer&& producer) {
+  requires(std::is_invocable_r_v<Value, Producer> &&
+           !std::is_same_v<std::decay_t<Producer>, Value>) void setValue(Producer&& producer) {
     std::lock_guard guard(lock_);
     value_ = std::invoke(std::forward<Producer>(producer));
   }
@@ -51,7 +52,7 @@ public:
     return std::invoke(std::forward<Operation>(operation), local);
   }
 
-private:
+ private:
   Value value_;
   mutable std::recursive_mutex lock_;
 };

@@ -24,13 +24,15 @@ std::string quotedText(std::string_view text);
 
 template <class T>
 std::string describe(const T& value) {
-  if constexpr (requires { { value.description() } -> std::convertible_to<std::string>; }) {
+  if constexpr (requires {
+                  { value.description() } -> std::convertible_to<std::string>;
+                }) {
     return value.description();
   } else if constexpr (std::is_same_v<T, std::string>) {
     return value;
   } else if constexpr (std::is_same_v<T, bool>) {
     return value ? "true" : "false";
-  } else if constexpr (requires(std::ostream& out) { out << value; }) {
+  } else if constexpr (requires(std::ostream & out) { out << value; }) {
     std::ostringstream out;
     out << value;
     return out.str();
@@ -41,7 +43,9 @@ std::string describe(const T& value) {
 
 template <class T>
 std::string debugDescribe(const T& value) {
-  if constexpr (requires { { value.debugDescription() } -> std::convertible_to<std::string>; }) {
+  if constexpr (requires {
+                  { value.debugDescription() } -> std::convertible_to<std::string>;
+                }) {
     return value.debugDescription();
   } else if constexpr (std::is_same_v<T, std::string>) {
     return quotedText(value);
@@ -56,7 +60,7 @@ std::string debugDescribe(const T& value) {
 // values are equal only when their bases have the same type and compare equal: the integer 1 and the
 // double 1.0 differ.
 class AnyHashableSendable {
-public:
+ public:
   // Integer and floating-point values are stored as 64-bit integers and doubles, texts as std::string,
   // the way literals are.
   AnyHashableSendable(bool value) : AnyHashableSendable(Tag{}, value) {}
@@ -69,9 +73,9 @@ public:
   AnyHashableSendable(std::string text) : AnyHashableSendable(Tag{}, std::move(text)) {}
 
   template <detail::Hashable T>
-    requires(!std::is_same_v<std::decay_t<T>, AnyHashableSendable> && !std::is_arithmetic_v<std::decay_t<T>> &&
-             !std::is_convertible_v<T, std::string_view>)
-  explicit AnyHashableSendable(T value) : AnyHashableSendable(Tag{}, std::move(value)) {}
+  requires(!std::is_same_v<std::decay_t<T>, AnyHashableSendable> && !std::is_arithmetic_v<std::decay_t<T>> &&
+           !std::is_convertible_v<T, std::string_view>) explicit AnyHashableSendable(T value)
+      : AnyHashableSendable(Tag{}, std::move(value)) {}
 
   // Copies take over the base, so wrapping a wrapper never nests.
   AnyHashableSendable(const AnyHashableSendable&) = default;
@@ -94,7 +98,7 @@ public:
     return lhs.base_->type() == rhs.base_->type() && lhs.base_->equals(*rhs.base_);
   }
 
-private:
+ private:
   struct Tag {};
 
   struct Concept {

@@ -21,7 +21,7 @@ namespace detail {
 
 template <class T>
 class StreamCore {
-public:
+ public:
   using Pull = std::function<std::optional<T>()>;
 
   StreamCore(BufferingPolicy policy, bool throwing) : policy_(policy), throwing_(throwing) {}
@@ -106,7 +106,7 @@ public:
     return std::nullopt;
   }
 
-private:
+ private:
   YieldResult<T> enqueue(T element) {
     if (policy_.kind == BufferingPolicy::Kind::unbounded) {
       buffer_.push_back(std::move(element));
@@ -196,25 +196,21 @@ struct ConsumerHandle {
 // error, which the consumer's `next` rethrows after the buffered elements.
 template <class T, bool Throwing>
 class BasicAsyncStream {
-public:
+ public:
   using Element = T;
 
   class Continuation {
-  public:
+   public:
     YieldResult<T> yield(T element) const { return core_->yield(std::move(element)); }
 
     void finish() const { core_->finish(nullptr); }
-    void finish(std::exception_ptr error) const
-      requires Throwing
-    {
-      core_->finish(std::move(error));
-    }
+    void finish(std::exception_ptr error) const requires Throwing { core_->finish(std::move(error)); }
 
     void setOnTermination(std::function<void(StreamTermination)> handler) const {
       core_->setOnTermination(std::move(handler));
     }
 
-  private:
+   private:
     friend class BasicAsyncStream;
     explicit Continuation(std::shared_ptr<detail::StreamCore<T>> core) : core_(std::move(core)) {}
     std::shared_ptr<detail::StreamCore<T>> core_;
@@ -227,7 +223,7 @@ public:
 
   // `build` receives the continuation while the stream is made.
   template <class Build>
-    requires std::is_invocable_v<Build, Continuation>
+  requires std::is_invocable_v<Build, Continuation>
   explicit BasicAsyncStream(BufferingPolicy policy, Build&& build)
       : BasicAsyncStream(std::make_shared<detail::StreamCore<T>>(policy, Throwing)) {
     std::forward<Build>(build)(Continuation(handle_->core));
@@ -245,7 +241,7 @@ public:
   const BasicAsyncStream& makeAsyncIterator() const { return *this; }
 
   class iterator {
-  public:
+   public:
     using value_type = T;
     using difference_type = std::ptrdiff_t;
 
@@ -258,7 +254,7 @@ public:
     void operator++(int) { ++*this; }
     friend bool operator==(const iterator& it, std::default_sentinel_t) { return !it.current_; }
 
-  private:
+   private:
     friend class BasicAsyncStream;
     explicit iterator(const BasicAsyncStream* stream) : stream_(stream), current_(stream->next()) {}
     const BasicAsyncStream* stream_ = nullptr;
@@ -268,7 +264,7 @@ public:
   iterator begin() const { return iterator(this); }
   std::default_sentinel_t end() const { return {}; }
 
-private:
+ private:
   explicit BasicAsyncStream(std::shared_ptr<detail::StreamCore<T>> core)
       : handle_(std::make_shared<detail::ConsumerHandle<T>>(std::move(core))) {}
 

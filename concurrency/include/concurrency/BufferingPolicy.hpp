@@ -28,7 +28,7 @@ enum class StreamTermination { finished, cancelled };
 // What became of one yielded element.
 template <class T>
 class YieldResult {
-public:
+ public:
   enum class Kind { enqueued, dropped, terminated };
 
   static YieldResult enqueued(std::int64_t remaining) { return YieldResult(Kind::enqueued, remaining, std::nullopt); }
@@ -41,7 +41,7 @@ public:
   // The element the buffer let go: the yielded one, or the oldest one under bufferingNewest.
   const std::optional<T>& droppedElement() const { return dropped_; }
 
-private:
+ private:
   YieldResult(Kind kind, std::int64_t remaining, std::optional<T> dropped)
       : kind_(kind), remaining_(remaining), dropped_(std::move(dropped)) {}
   Kind kind_;

@@ -6,7 +6,7 @@ namespace zirudeze::helpers {
 
 // Thrown when the current task was cancelled while it waited or before it could finish.
 class CancellationError : public std::exception {
-public:
+ public:
   const char* what() const noexcept override { return "CancellationError()"; }
 };
 

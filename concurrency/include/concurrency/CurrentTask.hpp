@@ -18,13 +18,13 @@ void checkCancellation();
 
 // Makes `token` the current stop token of this thread until the scope ends.
 class CurrentStopTokenScope {
-public:
+ public:
   explicit CurrentStopTokenScope(std::stop_token token);
   ~CurrentStopTokenScope();
   CurrentStopTokenScope(const CurrentStopTokenScope&) = delete;
   CurrentStopTokenScope& operator=(const CurrentStopTokenScope&) = delete;
 
-private:
+ private:
   std::stop_token saved_;
 };
 

@@ -19,13 +19,14 @@ decltype(auto) withLock(Lock& lock, Body&& body) {
 // owners need the same instance.
 template <class Value>
 class LockIsolated {
-public:
+ public:
   explicit LockIsolated(Value value) : value_(std::move(value)) {}
 
   // Builds the value from a producer; a throwing producer leaves nothing behind.
   template <class Producer>
-    requires(std::is_invocable_r_v<Value, Producer> && !std::is_same_v<std::decay_t<Producer>, Value>)
-  explicit LockIsolated(Producer&& producer) : value_(std::forward<Producer>(producer)()) {}
+  requires(std::is_invocable_r_v<Value, Producer> &&
+           !std::is_same_v<std::decay_t<Producer>, Value>) explicit LockIsolated(Producer&& producer)
+      : value_(std::forward<Producer>(producer)()) {}
 
   LockIsolated(const LockIsolated&) = delete;
   LockIsolated& operator=(const LockIsolated&) = delete;
@@ -51,8 +52,8 @@ public:
 
   // Stores the producer's result; a throwing producer leaves the old value.
   template <class Producer>
-    requires(std::is_invocable_r_v<Value, Producer> && !std::is_same_v<std::decay_t<Producer>, Value>)
-  void setValue(Producer&& producer) {
+  requires(std::is_invocable_r_v<Value, Producer> &&
+           !std::is_same_v<std::decay_t<Producer>, Value>) void setValue(Producer&& producer) {
     std::lock_guard guard(lock_);
     value_ = std::invoke(std::forward<Producer>(producer));
   }
@@ -69,7 +70,7 @@ public:
     return value_.*member;
   }
 
-private:
+ private:
   Value value_;
   mutable std::recursive_mutex lock_;
 };

@@ -10,7 +10,7 @@ namespace zirudeze::helpers {
 // Either the value an operation produced or the exception it threw.
 template <class T>
 class Result {
-public:
+ public:
   static Result success(T value) { return Result(std::move(value), nullptr); }
   static Result failure(std::exception_ptr error) { return Result(std::nullopt, std::move(error)); }
 
@@ -27,7 +27,7 @@ public:
     return std::move(*value_);
   }
 
-private:
+ private:
   Result(std::optional<T> value, std::exception_ptr error) : value_(std::move(value)), error_(std::move(error)) {}
   std::optional<T> value_;
   std::exception_ptr error_;
@@ -35,7 +35,7 @@ private:
 
 template <>
 class Result<void> {
-public:
+ public:
   static Result success() { return Result(nullptr); }
   static Result failure(std::exception_ptr error) { return Result(std::move(error)); }
 
@@ -45,7 +45,7 @@ public:
     if (error_) std::rethrow_exception(error_);
   }
 
-private:
+ private:
   explicit Result(std::exception_ptr error) : error_(std::move(error)) {}
   std::exception_ptr error_;
 };

@@ -17,11 +17,11 @@ namespace zirudeze::helpers {
 // Anything with makeAsyncIterator() whose iterator answers next() with an optional element.
 template <class S>
 concept AsyncSequence = requires(const S& sequence) {
-  { sequence.makeAsyncIterator() };
-  requires requires(std::decay_t<decltype(sequence.makeAsyncIterator())>& iterator) {
-    { iterator.next() };
-    { *iterator.next() };
-    { static_cast<bool>(iterator.next()) };
+  {sequence.makeAsyncIterator()};
+  requires requires(std::decay_t<decltype(sequence.makeAsyncIterator())> & iterator) {
+    {iterator.next()};
+    {*iterator.next()};
+    {static_cast<bool>(iterator.next())};
   };
 };
 

@@ -21,11 +21,11 @@ namespace zirudeze::helpers {
 // cancels nor waits for the work; `cancel()` asks it to stop. Copies share the one task.
 template <class T = void>
 class Task {
-public:
+ public:
   // `body` is called as body(std::stop_token) when it takes one, else as body().
   template <class Body>
-    requires(!std::is_same_v<std::decay_t<Body>, Task>)
-  explicit Task(Body&& body) : Task(TaskPriority::medium, std::forward<Body>(body)) {}
+  requires(!std::is_same_v<std::decay_t<Body>, Task>) explicit Task(Body&& body)
+      : Task(TaskPriority::medium, std::forward<Body>(body)) {}
 
   template <class Body>
   Task(TaskPriority /*priority*/, Body&& body) : state_(std::make_shared<State>()) {
@@ -77,7 +77,7 @@ public:
     return value();
   }
 
-private:
+ private:
   struct State {
     std::stop_source stop;
     std::shared_ptr<TaskJob> job;

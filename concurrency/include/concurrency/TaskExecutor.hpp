@@ -11,19 +11,19 @@ enum class TaskPriority { high, medium, low, userInitiated, utility, background 
 
 // One unit of work handed to the task spawner. It runs at most once, on whichever thread claims it first.
 class TaskJob {
-public:
+ public:
   explicit TaskJob(std::function<void()> work) : work_(std::move(work)) {}
 
   // Runs the work unless another thread already claimed it; true when this call ran it.
   bool tryRun();
 
-private:
+ private:
   std::function<void()> work_;
   std::atomic<bool> claimed_{false};
 };
 
-// Starts `job` on a thread of its own (an idle one left by an earlier task, else a new one), or, while the serial hook is installed, queues it for the one
-// serial thread that runs queued jobs one at a time in submission order.
+// Starts `job` on a thread of its own (an idle one left by an earlier task, else a new one), or, while the serial hook
+// is installed, queues it for the one serial thread that runs queued jobs one at a time in submission order.
 void submitTaskJob(const std::shared_ptr<TaskJob>& job);
 
 // True on the serial thread: a task waited for there runs inline if it has not started yet, since the

@@ -16,22 +16,22 @@ TaskLocalBindings& currentTaskLocalBindings();
 // The task-local bindings of one thread, captured when a task is started and installed in it, so a
 // task sees the values its creator had bound. Threads not started through Task see only defaults.
 class TaskLocalSnapshot {
-public:
+ public:
   static TaskLocalSnapshot capture();
 
   // Replaces this thread's bindings with the snapshot until the returned scope ends.
   class Installed {
-  public:
+   public:
     explicit Installed(const TaskLocalSnapshot& snapshot);
     ~Installed();
     Installed(const Installed&) = delete;
     Installed& operator=(const Installed&) = delete;
 
-  private:
+   private:
     detail::TaskLocalBindings saved_;
   };
 
-private:
+ private:
   detail::TaskLocalBindings bindings_;
 };
 
@@ -39,7 +39,7 @@ private:
 // Declare task-locals with static storage duration.
 template <class T>
 class TaskLocal {
-public:
+ public:
   explicit TaskLocal(T defaultValue) : default_(std::move(defaultValue)) {}
   TaskLocal(const TaskLocal&) = delete;
   TaskLocal& operator=(const TaskLocal&) = delete;
@@ -61,9 +61,9 @@ public:
     return std::forward<Body>(body)();
   }
 
-private:
+ private:
   class Scope {
-  public:
+   public:
     Scope(const TaskLocal& slot, T value) : key_(&slot) {
       auto& bindings = detail::currentTaskLocalBindings();
       auto& entry = bindings[key_];
@@ -81,7 +81,7 @@ private:
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
 
-  private:
+   private:
     const void* key_;
     std::shared_ptr<const void> previous_;
   };

@@ -22,17 +22,13 @@ struct UncheckedSendable {
   }
 
   // A wrapped asynchronous sequence is itself one, with the wrapped sequence's iterator.
-  auto makeAsyncIterator() const
-    requires requires(const Value& v) { v.makeAsyncIterator(); }
-  {
-    return value.makeAsyncIterator();
-  }
+  auto makeAsyncIterator() const requires requires(const Value& v) { v.makeAsyncIterator(); }
+  { return value.makeAsyncIterator(); }
 
-  friend bool operator==(const UncheckedSendable& lhs, const UncheckedSendable& rhs)
-    requires requires(const Value& v) { v == v; }
-  {
-    return lhs.value == rhs.value;
+  friend bool operator==(const UncheckedSendable& lhs, const UncheckedSendable& rhs) requires requires(const Value& v) {
+    v == v;
   }
+  { return lhs.value == rhs.value; }
 };
 
 // A mutable cell shared by reference and read or written without a lock; its users lock around it.
@@ -44,7 +40,7 @@ struct UncheckedBox {
 }  // namespace zirudeze::helpers
 
 template <class Value>
-  requires requires(const Value& v) { std::hash<Value>{}(v); }
+requires requires(const Value& v) { std::hash<Value>{}(v); }
 struct std::hash<zirudeze::helpers::UncheckedSendable<Value>> {
   std::size_t operator()(const zirudeze::helpers::UncheckedSendable<Value>& wrapped) const {
     return std::hash<Value>{}(wrapped.value);

@@ -23,7 +23,7 @@ struct ReplayedFlow {
 };
 
 struct ReplayResult {
-  std::vector<ReplayedFlow> flows;     // in the order their first packet appears
+  std::vector<ReplayedFlow> flows;       // in the order their first packet appears
   std::optional<std::string> readError;  // the capture ended early; the flows up to there are kept
 };
 

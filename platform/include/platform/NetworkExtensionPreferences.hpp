@@ -19,7 +19,10 @@ namespace platform {
 class NetworkExtensionError : public std::runtime_error {
  public:
   NetworkExtensionError(std::string domain, long code, std::string description)
-      : std::runtime_error(description), domain_(std::move(domain)), code_(code), description_(std::move(description)) {}
+      : std::runtime_error(description),
+        domain_(std::move(domain)),
+        code_(code),
+        description_(std::move(description)) {}
   const std::string& domain() const { return domain_; }
   long code() const { return code_; }
   const std::string& localizedDescription() const { return description_; }

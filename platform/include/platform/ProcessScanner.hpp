@@ -43,8 +43,7 @@ class ProcessApplication final : public RunningApplication {
 // reads one small file each.
 class ProcessScanner {
  public:
-  explicit ProcessScanner(std::shared_ptr<DesktopEntryIndex> index = nullptr,
-                          std::filesystem::path procRoot = "/proc");
+  explicit ProcessScanner(std::shared_ptr<DesktopEntryIndex> index = nullptr, std::filesystem::path procRoot = "/proc");
 
   // The apps running now, in pid order.
   std::vector<std::shared_ptr<ProcessApplication>> scan();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/types.h>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -7,9 +8,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
-#include <sys/types.h>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace platform {

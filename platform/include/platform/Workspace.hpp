@@ -1,12 +1,12 @@
 #pragma once
 
+#include <sys/types.h>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace platform {

@@ -1,12 +1,12 @@
 #include "platform/AtomicFile.hpp"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <string>
 #include <system_error>
 #include <utility>
-#include <unistd.h>
 #include <vector>
 
 namespace platform {

@@ -2,10 +2,10 @@
 
 #include "platform/DesktopFileId.hpp"
 
+#include <unistd.h>
 #include <cstdlib>
 #include <fstream>
 #include <set>
-#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -22,12 +22,25 @@ std::string unescape(std::string_view v) {
   for (std::size_t i = 0; i < v.size(); ++i) {
     if (v[i] == '\\' && i + 1 < v.size()) {
       switch (v[++i]) {
-        case 's': out += ' '; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case '\\': out += '\\'; break;
-        default: out += '\\'; out += v[i]; break;
+        case 's':
+          out += ' ';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        default:
+          out += '\\';
+          out += v[i];
+          break;
       }
     } else {
       out += v[i];
@@ -76,15 +89,24 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
     if (eq == std::string_view::npos) continue;
     const std::string_view key = trim(line.substr(0, eq));
     const std::string value = unescape(trim(line.substr(eq + 1)));
-    if (key == "Type") e.type = value;
-    else if (key == "Name") e.names[""] = value;
-    else if (key.substr(0, 5) == "Name[" && key.back() == ']') e.names[std::string(key.substr(5, key.size() - 6))] = value;
-    else if (key == "Exec") e.exec = value;
-    else if (key == "TryExec") e.tryExec = value;
-    else if (key == "StartupWMClass") e.startupWMClass = value;
-    else if (key == "Icon") e.icon = value;
-    else if (key == "Hidden") e.hidden = value == "true";
-    else if (key == "NoDisplay") e.noDisplay = value == "true";
+    if (key == "Type")
+      e.type = value;
+    else if (key == "Name")
+      e.names[""] = value;
+    else if (key.substr(0, 5) == "Name[" && key.back() == ']')
+      e.names[std::string(key.substr(5, key.size() - 6))] = value;
+    else if (key == "Exec")
+      e.exec = value;
+    else if (key == "TryExec")
+      e.tryExec = value;
+    else if (key == "StartupWMClass")
+      e.startupWMClass = value;
+    else if (key == "Icon")
+      e.icon = value;
+    else if (key == "Hidden")
+      e.hidden = value == "true";
+    else if (key == "NoDisplay")
+      e.noDisplay = value == "true";
   }
   if (!sawGroup) return std::nullopt;
   return e;
@@ -146,7 +168,8 @@ void DesktopEntryIndex::rebuild() {
   std::set<std::string> seen;
   for (const auto& folder : folders_) {
     std::error_code ec;
-    std::filesystem::recursive_directory_iterator it(folder, std::filesystem::directory_options::skip_permission_denied, ec);
+    std::filesystem::recursive_directory_iterator it(folder, std::filesystem::directory_options::skip_permission_denied,
+                                                     ec);
     if (ec) continue;
     for (const auto& item : it) {
       if (item.path().extension() != ".desktop") continue;

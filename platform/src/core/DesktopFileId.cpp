@@ -115,7 +115,8 @@ std::vector<std::filesystem::path> applicationFolders() {
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  if (home && *home) folders.emplace_back(std::filesystem::path(home) / ".local/share/flatpak/exports/share/applications");
+  if (home && *home)
+    folders.emplace_back(std::filesystem::path(home) / ".local/share/flatpak/exports/share/applications");
   folders.emplace_back("/var/lib/flatpak/exports/share/applications");
   return folders;
 }

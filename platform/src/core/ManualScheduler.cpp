@@ -28,7 +28,8 @@ class ManualTimer final : public MainTimer {
 
 }  // namespace
 
-ManualScheduler::ManualScheduler() : now_(std::chrono::system_clock::time_point{} + std::chrono::hours(24 * 365 * 50)) {}
+ManualScheduler::ManualScheduler()
+    : now_(std::chrono::system_clock::time_point{} + std::chrono::hours(24 * 365 * 50)) {}
 
 std::unique_ptr<MainTimer> ManualScheduler::createTimer(std::function<void()> onFire) {
   auto state = std::make_shared<State>();

@@ -107,11 +107,13 @@ FilterConfiguration decodeFilterConfiguration(const nlohmann::json& value) {
       providerConfiguration.vendorConfiguration = *vendor;
     }
     providerConfiguration.otherItems = *provider;
-    for (const auto* key : {"filterSockets", "filterPackets", "vendorConfiguration"}) providerConfiguration.otherItems.erase(key);
+    for (const auto* key : {"filterSockets", "filterPackets", "vendorConfiguration"})
+      providerConfiguration.otherItems.erase(key);
     configuration.providerConfiguration = std::move(providerConfiguration);
   }
   configuration.otherItems = value;
-  for (const auto* key : {"enabled", "localizedDescription", "providerConfiguration"}) configuration.otherItems.erase(key);
+  for (const auto* key : {"enabled", "localizedDescription", "providerConfiguration"})
+    configuration.otherItems.erase(key);
   return configuration;
 }
 
@@ -162,7 +164,8 @@ void FileNetworkExtensionPreferences::loadFilterConfiguration(LoadCompletion com
   });
 }
 
-void FileNetworkExtensionPreferences::saveFilterConfiguration(FilterConfiguration configuration, SaveCompletion completion) {
+void FileNetworkExtensionPreferences::saveFilterConfiguration(FilterConfiguration configuration,
+                                                              SaveCompletion completion) {
   enqueue([this, configuration = std::move(configuration), completion = std::move(completion)] {
     try {
       auto root = readFileForUpdate(file_);
@@ -197,7 +200,8 @@ void FileNetworkExtensionPreferences::loadAllTransparentProxyConfigurations(Prox
   });
 }
 
-void FileNetworkExtensionPreferences::removeTransparentProxyConfiguration(std::string identifier, SaveCompletion completion) {
+void FileNetworkExtensionPreferences::removeTransparentProxyConfiguration(std::string identifier,
+                                                                          SaveCompletion completion) {
   enqueue([this, identifier = std::move(identifier), completion = std::move(completion)] {
     try {
       auto root = readFile(file_);
@@ -259,7 +263,8 @@ void MemoryNetworkExtensionPreferences::loadFilterConfiguration(LoadCompletion c
   finish([completion = std::move(completion), snapshot = std::move(snapshot), error] { completion(snapshot, error); });
 }
 
-void MemoryNetworkExtensionPreferences::saveFilterConfiguration(FilterConfiguration configuration, SaveCompletion completion) {
+void MemoryNetworkExtensionPreferences::saveFilterConfiguration(FilterConfiguration configuration,
+                                                                SaveCompletion completion) {
   saves.push_back(configuration);
   std::optional<NetworkExtensionError> error;
   if (!saveErrors.empty()) {
@@ -278,7 +283,8 @@ void MemoryNetworkExtensionPreferences::loadAllTransparentProxyConfigurations(Pr
   });
 }
 
-void MemoryNetworkExtensionPreferences::removeTransparentProxyConfiguration(std::string identifier, SaveCompletion completion) {
+void MemoryNetworkExtensionPreferences::removeTransparentProxyConfiguration(std::string identifier,
+                                                                            SaveCompletion completion) {
   removals.push_back(identifier);
   if (!removalError) {
     std::erase_if(transparentProxies, [&](const auto& proxy) { return proxy.identifier == identifier; });

@@ -2,21 +2,23 @@
 
 #include "platform/DesktopFileId.hpp"
 
-#include <cerrno>
-#include <charconv>
-#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <cerrno>
+#include <charconv>
+#include <csignal>
 
 namespace platform {
 namespace {
 
 // Through syscall(2): the C library's declarations are not usable from C++ on every system we build on.
 int openPidfd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u)); }
-int sendSignal(int pidfd, int sig) { return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, sig, nullptr, 0u)); }
+int sendSignal(int pidfd, int sig) {
+  return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, sig, nullptr, 0u));
+}
 
 // Reads a small /proc file whole; empty when it cannot be read.
 std::string readSmall(const std::string& path, std::size_t limit = 256 * 1024) {
@@ -100,7 +102,11 @@ bool parseProcStat(std::string_view text, pid_t& parent, unsigned long long& sta
 
 ProcessApplication::ProcessApplication(pid_t pid, unsigned long long startTime, int pidfd, std::string bundleID,
                                        std::optional<std::string> name, std::filesystem::path procRoot)
-    : pid_(pid), startTime_(startTime), pidfd_(pidfd), bundleID_(std::move(bundleID)), name_(std::move(name)),
+    : pid_(pid),
+      startTime_(startTime),
+      pidfd_(pidfd),
+      bundleID_(std::move(bundleID)),
+      name_(std::move(name)),
       procRoot_(std::move(procRoot)) {}
 
 ProcessApplication::~ProcessApplication() {
@@ -118,7 +124,8 @@ bool ProcessApplication::forceTerminate() {
 }
 
 ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::filesystem::path procRoot)
-    : procRoot_(std::move(procRoot)), index_(index ? std::move(index) : std::make_shared<DesktopEntryIndex>()),
+    : procRoot_(std::move(procRoot)),
+      index_(index ? std::move(index) : std::make_shared<DesktopEntryIndex>()),
       uid_(::geteuid()) {}
 
 void ProcessScanner::identify(pid_t pid, Known& k) {
@@ -229,7 +236,8 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   for (const auto& [pid, k] : known_) {
     if (k.app) apps.push_back(k.app);
   }
-  std::sort(apps.begin(), apps.end(), [](const auto& a, const auto& b) { return a->processIdentifier() < b->processIdentifier(); });
+  std::sort(apps.begin(), apps.end(),
+            [](const auto& a, const auto& b) { return a->processIdentifier() < b->processIdentifier(); });
   return apps;
 }
 

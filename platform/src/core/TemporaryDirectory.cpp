@@ -1,11 +1,11 @@
 #include "platform/TemporaryDirectory.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace platform {
 namespace {

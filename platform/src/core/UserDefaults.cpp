@@ -3,14 +3,14 @@
 
 #include "platform/AtomicFile.hpp"
 
-#include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace platform {
 
@@ -123,9 +123,7 @@ std::shared_ptr<UserDefaults> FileDefaultsSystem::suite(const std::string& name)
   return std::make_shared<FileUserDefaults>(folder_ / (name + ".json"));
 }
 
-std::filesystem::path defaultsFolder() {
-  return base::xdgConfigHome() / "velmoria";
-}
+std::filesystem::path defaultsFolder() { return base::xdgConfigHome() / "velmoria"; }
 
 DefaultsSystem& systemDefaults() {
   static FileDefaultsSystem instance(defaultsFolder());

@@ -1,22 +1,20 @@
-#include "platform/LoginItem.hpp"
 #include "base/XdgDirectories.hpp"
+#include "platform/LoginItem.hpp"
 
 #include "platform/AtomicFile.hpp"
 #include "platform/DesktopEntry.hpp"
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <system_error>
-#include <unistd.h>
 
 namespace platform {
 namespace {
 
-std::filesystem::path defaultAutostartFolder() {
-  return base::xdgConfigHome() / "autostart";
-}
+std::filesystem::path defaultAutostartFolder() { return base::xdgConfigHome() / "autostart"; }
 
 std::optional<std::filesystem::path> ownExecutable() {
   std::error_code ec;
@@ -44,7 +42,9 @@ std::string autostartEntryText(const std::filesystem::path& executable) {
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=velmoria\n"
-         "Exec=" + exec + "\n"
+         "Exec=" +
+         exec +
+         "\n"
          "Terminal=false\n"
          "X-GNOME-Autostart-enabled=true\n";
 }

@@ -1,5 +1,7 @@
 #include "platform/desktop/Application.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,8 +11,6 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace platform::desktop {
 namespace {
@@ -83,12 +83,19 @@ int QtAlertPresenter::runModal(const Alert& alert) {
   box.setText(QString::fromStdString(alert.messageText));
   box.setInformativeText(QString::fromStdString(alert.informativeText));
   switch (alert.style) {
-    case AlertStyle::warning: box.setIcon(QMessageBox::Warning); break;
-    case AlertStyle::informational: box.setIcon(QMessageBox::Information); break;
-    case AlertStyle::critical: box.setIcon(QMessageBox::Critical); break;
+    case AlertStyle::warning:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case AlertStyle::informational:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case AlertStyle::critical:
+      box.setIcon(QMessageBox::Critical);
+      break;
   }
   std::vector<QPushButton*> buttons;
-  for (const auto& title : alert.buttons) buttons.push_back(box.addButton(QString::fromStdString(title), QMessageBox::AcceptRole));
+  for (const auto& title : alert.buttons)
+    buttons.push_back(box.addButton(QString::fromStdString(title), QMessageBox::AcceptRole));
   if (buttons.empty()) buttons.push_back(box.addButton(QMessageBox::Ok));
   box.exec();
   for (std::size_t i = 0; i < buttons.size(); ++i) {

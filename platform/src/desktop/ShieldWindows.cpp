@@ -1,5 +1,6 @@
 #include "platform/desktop/ShieldWindows.hpp"
 
+#include <xcb/xcb.h>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QPropertyAnimation>
@@ -9,13 +10,13 @@
 #include <QWindow>
 #include <algorithm>
 #include <cstring>
-#include <xcb/xcb.h>
 
 namespace platform::desktop {
 namespace {
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-  auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+  auto* reply =
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
   if (reply == nullptr) return XCB_ATOM_NONE;
   const auto a = reply->atom;
   std::free(reply);
@@ -118,7 +119,9 @@ std::unique_ptr<ShieldWindow> FakeShieldWindowSystem::createWindow(const QRect& 
       std::erase(system.created, &window);
     }
     void fadeIn() override { window.fadeIn(); }
-    void fadeOut(std::chrono::milliseconds d, std::function<void()> done) override { window.fadeOut(d, std::move(done)); }
+    void fadeOut(std::chrono::milliseconds d, std::function<void()> done) override {
+      window.fadeOut(d, std::move(done));
+    }
     void orderOut() override { window.orderOut(); }
   };
   auto tracked = std::make_unique<Tracked>(*this);

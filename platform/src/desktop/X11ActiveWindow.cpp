@@ -1,8 +1,8 @@
 #include "platform/desktop/X11ActiveWindow.hpp"
 
+#include <xcb/xcb.h>
 #include <cstdlib>
 #include <cstring>
-#include <xcb/xcb.h>
 
 namespace platform::desktop {
 namespace {
@@ -16,7 +16,8 @@ xcb_atom_t intern(xcb_connection_t* c, const char* name) {
   return atom;
 }
 
-std::optional<uint32_t> cardinalProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
+std::optional<uint32_t> cardinalProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
+                                         xcb_atom_t type) {
   const auto cookie = xcb_get_property(c, 0, window, property, type, 0, 1);
   xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
   if (reply == nullptr) return std::nullopt;

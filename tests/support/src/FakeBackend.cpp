@@ -63,8 +63,7 @@ RecordedRequest record(const http::request<http::string_body>& request, int conn
       if (equals == std::string_view::npos) {
         recorded.query.emplace_back(percentDecode(item), std::nullopt);
       } else {
-        recorded.query.emplace_back(percentDecode(item.substr(0, equals)),
-                                    percentDecode(item.substr(equals + 1)));
+        recorded.query.emplace_back(percentDecode(item.substr(0, equals)), percentDecode(item.substr(equals + 1)));
       }
       if (amp == std::string_view::npos) break;
       rest.remove_prefix(amp + 1);
@@ -185,8 +184,7 @@ struct FakeBackend::State {
     socket.close(ignored);
   }
 
-  bool write(tcp::socket& socket, const http::request<http::string_body>& request,
-             const ScriptedResponse& response) {
+  bool write(tcp::socket& socket, const http::request<http::string_body>& request, const ScriptedResponse& response) {
     boost::system::error_code ec;
     http::response<http::string_body> out;
     out.version(11);
@@ -271,14 +269,13 @@ void FakeBackend::route(std::string method, std::string path, RouteHandler handl
 void FakeBackend::script(std::string method, std::string path, std::vector<ScriptedResponse> responses) {
   auto queue = std::make_shared<std::pair<std::mutex, std::vector<ScriptedResponse>>>();
   queue->second = std::move(responses);
-  route(std::move(method), std::move(path),
-        [queue, next = std::make_shared<std::size_t>(0)](const RecordedRequest&) {
-          std::lock_guard lock(queue->first);
-          if (queue->second.empty()) return ScriptedResponse::json(500, R"({"message":"empty script"})");
-          const std::size_t index = std::min(*next, queue->second.size() - 1);
-          ++*next;
-          return queue->second[index];
-        });
+  route(std::move(method), std::move(path), [queue, next = std::make_shared<std::size_t>(0)](const RecordedRequest&) {
+    std::lock_guard lock(queue->first);
+    if (queue->second.empty()) return ScriptedResponse::json(500, R"({"message":"empty script"})");
+    const std::size_t index = std::min(*next, queue->second.size() - 1);
+    ++*next;
+    return queue->second[index];
+  });
 }
 
 void FakeBackend::respond(std::string method, std::string path, ScriptedResponse response) {

@@ -82,7 +82,8 @@ class TransparentProxyManager : public QObject {
   void loadCurrentConfiguration();
   void completeActivation();
   void removeTransparentProxyConfigurations(std::function<void()> then);
-  void removeEach(std::vector<platform::TransparentProxyConfiguration> proxies, std::size_t next, std::function<void()> then);
+  void removeEach(std::vector<platform::TransparentProxyConfiguration> proxies, std::size_t next,
+                  std::function<void()> then);
   void queueSync();
   void startNextSync();
   void syncConfiguration();

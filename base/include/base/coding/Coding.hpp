@@ -35,14 +35,22 @@ double readDouble(const Decoder& decoder, std::string_view typeName);
 void writeDouble(double value, Encoder& encoder);
 template <class T>
 constexpr std::string_view integerTypeName() {
-  if constexpr (std::is_same_v<T, std::int8_t>) return "Int8";
-  else if constexpr (std::is_same_v<T, std::int16_t>) return "Int16";
-  else if constexpr (std::is_same_v<T, std::int32_t>) return "Int32";
-  else if constexpr (std::is_same_v<T, std::uint8_t>) return "UInt8";
-  else if constexpr (std::is_same_v<T, std::uint16_t>) return "UInt16";
-  else if constexpr (std::is_same_v<T, std::uint32_t>) return "UInt32";
-  else if constexpr (std::is_unsigned_v<T>) return "UInt";
-  else return "Int";
+  if constexpr (std::is_same_v<T, std::int8_t>)
+    return "Int8";
+  else if constexpr (std::is_same_v<T, std::int16_t>)
+    return "Int16";
+  else if constexpr (std::is_same_v<T, std::int32_t>)
+    return "Int32";
+  else if constexpr (std::is_same_v<T, std::uint8_t>)
+    return "UInt8";
+  else if constexpr (std::is_same_v<T, std::uint16_t>)
+    return "UInt16";
+  else if constexpr (std::is_same_v<T, std::uint32_t>)
+    return "UInt32";
+  else if constexpr (std::is_unsigned_v<T>)
+    return "UInt";
+  else
+    return "Int";
 }
 }  // namespace coding_detail
 
@@ -58,8 +66,7 @@ struct Coding<bool> {
 };
 
 template <std::integral T>
-  requires(!std::is_same_v<T, bool> && !std::is_same_v<T, char>)
-struct Coding<T> {
+requires(!std::is_same_v<T, bool> && !std::is_same_v<T, char>) struct Coding<T> {
   static void encode(T value, Encoder& encoder) { encoder.json() = value; }
   static T decode(const Decoder& decoder) {
     constexpr std::string_view name = coding_detail::integerTypeName<T>();
@@ -111,8 +118,10 @@ struct Coding<std::string> {
 template <class T>
 struct Coding<std::optional<T>> {
   static void encode(const std::optional<T>& value, Encoder& encoder) {
-    if (value) Coding<T>::encode(*value, encoder);
-    else encoder.encodeNil();
+    if (value)
+      Coding<T>::encode(*value, encoder);
+    else
+      encoder.encodeNil();
   }
   static std::optional<T> decode(const Decoder& decoder) {
     if (decoder.isNull()) return std::nullopt;
@@ -121,8 +130,7 @@ struct Coding<std::optional<T>> {
 };
 
 template <class T>
-  requires(!std::is_same_v<T, std::uint8_t>)
-struct Coding<std::vector<T>> {
+requires(!std::is_same_v<T, std::uint8_t>) struct Coding<std::vector<T>> {
   static void encode(const std::vector<T>& values, Encoder& encoder) {
     auto array = encoder.unkeyedContainer();
     for (const auto& value : values) array.template encode<T>(value);
@@ -176,8 +184,7 @@ struct Coding<Json> {
 // Reads a string value and maps it through a table of raw values; unknown text fails with
 // "Cannot initialize <Type> from invalid String value <text>".
 template <class E, std::size_t N>
-E decodeRawValue(const Decoder& decoder, std::string_view typeName,
-                 const std::pair<E, std::string_view> (&table)[N]) {
+E decodeRawValue(const Decoder& decoder, std::string_view typeName, const std::pair<E, std::string_view> (&table)[N]) {
   const std::string& text = decoder.requireString();
   for (const auto& [value, raw] : table)
     if (raw == text) return value;
