@@ -27,6 +27,9 @@ URLError::Code failureCode(const std::function<void()>& operation) {
   return URLError::Code::unknown;
 }
 
+// The code's name, so a mismatch reads as names.
+std::string failureName(const std::function<void()>& operation) { return urlErrorCodeName(failureCode(operation)); }
+
 const HTTPURLResponse& http(const FetchResult& result) {
   const auto* response = dynamic_cast<const HTTPURLResponse*>(result.second.get());
   if (!response) throw std::runtime_error("not an HTTP response");
@@ -233,6 +236,28 @@ TEST_F(CurlTransportTest, OversizedBodiesFailInsteadOfExhaustingMemory) {
   chunked.chunks = {std::string(600, 'a'), std::string(600, 'b')};
   backend.respond("GET", "/bigchunks", chunked);
   EXPECT_EQ(failureCode([&] { small.data(request("/bigchunks")); }), URLError::Code::dataLengthExceedsMaximum);
+}
+
+TEST_F(CurlTransportTest, BodyOfExactlyTheLimitIsAcceptedAndOneByteMoreIsNot) {
+  CurlTransport small(CurlTransportOptions{.maxResponseBytes = 1000, .maxIdleHandles = 2});
+  ScriptedResponse exactChunks;
+  exactChunks.chunks = {std::string(600, 'a'), std::string(400, 'b')};
+  ScriptedResponse overChunks;
+  overChunks.chunks = {std::string(600, 'a'), std::string(401, 'b')};
+  backend.respond("GET", "/exact", ScriptedResponse::text(200, std::string(1000, 'x')));
+  backend.respond("GET", "/exactchunks", exactChunks);
+  backend.respond("GET", "/over", ScriptedResponse::text(200, std::string(1001, 'x')));
+  backend.respond("GET", "/overchunks", overChunks);
+
+  for (const std::string path : {"/exact", "/exactchunks"}) {
+    try {
+      EXPECT_EQ(small.data(request(path)).first.size(), 1000u) << path;
+    } catch (const URLError& error) {
+      ADD_FAILURE() << path << ": " << urlErrorCodeName(error.code());
+    }
+  }
+  EXPECT_EQ(failureName([&] { small.data(request("/over")); }), "dataLengthExceedsMaximum");
+  EXPECT_EQ(failureName([&] { small.data(request("/overchunks")); }), "dataLengthExceedsMaximum");
 }
 
 TEST_F(CurlTransportTest, StreamsResponseThenChunksThenCompletion) {
