@@ -5,9 +5,12 @@
 
 #include <chrono>
 #include <testsupport/FakeBackend.hpp>
+#include <testsupport/TlsTestServer.hpp>
 #include <thread>
 
 #include "helpers/CurlTransport.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "helpers/RetryRequestInterceptor.hpp"
 #include "helpers/URLError.hpp"
 
 namespace zirudeze::helpers {
@@ -16,6 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::FakeBackend;
 using testsupport::ScriptedResponse;
+using testsupport::TlsTestServer;
 
 URLError::Code failureCode(const std::function<void()>& operation) {
   try {
@@ -186,6 +190,68 @@ TEST_F(CurlTransportTest, MapsTransportFailuresToPlatformCodes) {
   URLRequest ftp;
   ftp.url = "ftp://127.0.0.1/file";
   EXPECT_EQ(failureCode([&] { transport.data(ftp); }), URLError::Code::unsupportedURL);
+}
+
+// Made once for every TLS case; the transports under test trust only the first.
+struct TestAuthorities {
+  testsupport::TestCertificateAuthority trusted{"velmoria test authority"};
+  testsupport::TestCertificateAuthority stranger{"velmoria stranger authority"};
+};
+
+const TestAuthorities& authorities() {
+  static const TestAuthorities made;
+  return made;
+}
+
+class CurlTransportTlsTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<CurlTransport> transport = std::make_shared<CurlTransport>(
+      CurlTransportOptions{.trustedCertificateAuthorities = authorities().trusted.certificatePem()});
+};
+
+TEST_F(CurlTransportTlsTest, ServerCertifiedByATrustedAuthorityIsAccepted) {
+  const TlsTestServer server(authorities().trusted.issue({"127.0.0.1"}));
+  URLRequest get;
+  get.url = server.url("/hello");
+  const auto result = transport->data(get);
+  EXPECT_EQ(http(result).statusCode, 200);
+  EXPECT_EQ(base::stringFromData(result.first), "secure");
+
+  // The system's authorities know nothing of the test one.
+  CurlTransport systemTrust;
+  EXPECT_EQ(failureName([&] { systemTrust.data(get); }), "serverCertificateUntrusted");
+}
+
+TEST_F(CurlTransportTlsTest, CertificateFailuresHaveTheirOwnCodesAndOnlyDatedOnesAreRetried) {
+  using namespace std::chrono_literals;
+  struct Case {
+    std::string what;
+    testsupport::TlsIdentity identity;
+    std::string code;
+    int attempts;
+  };
+  const auto& ca = authorities();
+  const std::vector<Case> cases{
+      {"another authority's", ca.stranger.issue({"127.0.0.1"}), "serverCertificateUntrusted", 1},
+      {"another host's", ca.trusted.issue({"other.example", "10.9.8.7"}), "serverCertificateUntrusted", 1},
+      {"expired", ca.trusted.issue({"127.0.0.1"}, -48h, -24h), "serverCertificateHasBadDate", 2},
+      {"not yet valid", ca.trusted.issue({"127.0.0.1"}, 24h, 48h), "serverCertificateNotYetValid", 2},
+  };
+  std::vector<double> waits;
+  const auto retry = std::make_shared<RetryRequestInterceptor>(
+      2, 2, 0.5, RetryRequestInterceptor::defaultRetryableHTTPMethods(),
+      RetryRequestInterceptor::defaultRetryableHTTPStatusCodes(), RetryRequestInterceptor::defaultRetryableErrorCodes(),
+      [&waits](double seconds) { waits.push_back(seconds); });
+  HTTPClient client(HTTPClient::fetchOver(transport), {retry});
+  for (const auto& [what, identity, code, attempts] : cases) {
+    SCOPED_TRACE(what);
+    const TlsTestServer server(identity);
+    waits.clear();
+    EXPECT_EQ(failureName([&] { client.send(*HTTPRequest::make(server.url("/"), HTTPRequest::Method::get())); }), code);
+    EXPECT_EQ(server.connectionCount(), attempts);
+    EXPECT_EQ(waits.size(), static_cast<std::size_t>(attempts - 1));
+    EXPECT_EQ(server.requestCount(), 0) << "no request may reach a server that failed verification";
+  }
 }
 
 TEST_F(CurlTransportTest, TimesOutWhenTheServerStaysSilent) {
