@@ -21,4 +21,15 @@ inline bool waitForSleepers(const TestClock& clock, std::size_t count) {
   return true;
 }
 
+// Waits in real time, at most `limit`, until `condition` holds; returns whether it did.
+template <class Condition>
+bool waitUntil(Condition condition, std::chrono::milliseconds limit = 5s) {
+  const auto giveUp = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
 }  // namespace zirudeze::clocks::testing

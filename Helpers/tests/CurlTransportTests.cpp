@@ -5,9 +5,12 @@
 
 #include <chrono>
 #include <testsupport/FakeBackend.hpp>
+#include <testsupport/TlsTestServer.hpp>
 #include <thread>
 
 #include "helpers/CurlTransport.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "helpers/RetryRequestInterceptor.hpp"
 #include "helpers/URLError.hpp"
 
 namespace zirudeze::helpers {
@@ -16,6 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::FakeBackend;
 using testsupport::ScriptedResponse;
+using testsupport::TlsTestServer;
 
 URLError::Code failureCode(const std::function<void()>& operation) {
   try {
@@ -26,6 +30,9 @@ URLError::Code failureCode(const std::function<void()>& operation) {
   ADD_FAILURE() << "expected a URLError";
   return URLError::Code::unknown;
 }
+
+// The code's name, so a mismatch reads as names.
+std::string failureName(const std::function<void()>& operation) { return urlErrorCodeName(failureCode(operation)); }
 
 const HTTPURLResponse& http(const FetchResult& result) {
   const auto* response = dynamic_cast<const HTTPURLResponse*>(result.second.get());
@@ -185,6 +192,68 @@ TEST_F(CurlTransportTest, MapsTransportFailuresToPlatformCodes) {
   EXPECT_EQ(failureCode([&] { transport.data(ftp); }), URLError::Code::unsupportedURL);
 }
 
+// Made once for every TLS case; the transports under test trust only the first.
+struct TestAuthorities {
+  testsupport::TestCertificateAuthority trusted{"velmoria test authority"};
+  testsupport::TestCertificateAuthority stranger{"velmoria stranger authority"};
+};
+
+const TestAuthorities& authorities() {
+  static const TestAuthorities made;
+  return made;
+}
+
+class CurlTransportTlsTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<CurlTransport> transport = std::make_shared<CurlTransport>(
+      CurlTransportOptions{.trustedCertificateAuthorities = authorities().trusted.certificatePem()});
+};
+
+TEST_F(CurlTransportTlsTest, ServerCertifiedByATrustedAuthorityIsAccepted) {
+  const TlsTestServer server(authorities().trusted.issue({"127.0.0.1"}));
+  URLRequest get;
+  get.url = server.url("/hello");
+  const auto result = transport->data(get);
+  EXPECT_EQ(http(result).statusCode, 200);
+  EXPECT_EQ(base::stringFromData(result.first), "secure");
+
+  // The system's authorities know nothing of the test one.
+  CurlTransport systemTrust;
+  EXPECT_EQ(failureName([&] { systemTrust.data(get); }), "serverCertificateUntrusted");
+}
+
+TEST_F(CurlTransportTlsTest, CertificateFailuresHaveTheirOwnCodesAndOnlyDatedOnesAreRetried) {
+  using namespace std::chrono_literals;
+  struct Case {
+    std::string what;
+    testsupport::TlsIdentity identity;
+    std::string code;
+    int attempts;
+  };
+  const auto& ca = authorities();
+  const std::vector<Case> cases{
+      {"another authority's", ca.stranger.issue({"127.0.0.1"}), "serverCertificateUntrusted", 1},
+      {"another host's", ca.trusted.issue({"other.example", "10.9.8.7"}), "serverCertificateUntrusted", 1},
+      {"expired", ca.trusted.issue({"127.0.0.1"}, -48h, -24h), "serverCertificateHasBadDate", 2},
+      {"not yet valid", ca.trusted.issue({"127.0.0.1"}, 24h, 48h), "serverCertificateNotYetValid", 2},
+  };
+  std::vector<double> waits;
+  const auto retry = std::make_shared<RetryRequestInterceptor>(
+      2, 2, 0.5, RetryRequestInterceptor::defaultRetryableHTTPMethods(),
+      RetryRequestInterceptor::defaultRetryableHTTPStatusCodes(), RetryRequestInterceptor::defaultRetryableErrorCodes(),
+      [&waits](double seconds) { waits.push_back(seconds); });
+  HTTPClient client(HTTPClient::fetchOver(transport), {retry});
+  for (const auto& [what, identity, code, attempts] : cases) {
+    SCOPED_TRACE(what);
+    const TlsTestServer server(identity);
+    waits.clear();
+    EXPECT_EQ(failureName([&] { client.send(*HTTPRequest::make(server.url("/"), HTTPRequest::Method::get())); }), code);
+    EXPECT_EQ(server.connectionCount(), attempts);
+    EXPECT_EQ(waits.size(), static_cast<std::size_t>(attempts - 1));
+    EXPECT_EQ(server.requestCount(), 0) << "no request may reach a server that failed verification";
+  }
+}
+
 TEST_F(CurlTransportTest, TimesOutWhenTheServerStaysSilent) {
   backend.respond("GET", "/slow", ScriptedResponse::text(200, "late").after(2s));
   auto slow = request("/slow");
@@ -233,6 +302,28 @@ TEST_F(CurlTransportTest, OversizedBodiesFailInsteadOfExhaustingMemory) {
   chunked.chunks = {std::string(600, 'a'), std::string(600, 'b')};
   backend.respond("GET", "/bigchunks", chunked);
   EXPECT_EQ(failureCode([&] { small.data(request("/bigchunks")); }), URLError::Code::dataLengthExceedsMaximum);
+}
+
+TEST_F(CurlTransportTest, BodyOfExactlyTheLimitIsAcceptedAndOneByteMoreIsNot) {
+  CurlTransport small(CurlTransportOptions{.maxResponseBytes = 1000, .maxIdleHandles = 2});
+  ScriptedResponse exactChunks;
+  exactChunks.chunks = {std::string(600, 'a'), std::string(400, 'b')};
+  ScriptedResponse overChunks;
+  overChunks.chunks = {std::string(600, 'a'), std::string(401, 'b')};
+  backend.respond("GET", "/exact", ScriptedResponse::text(200, std::string(1000, 'x')));
+  backend.respond("GET", "/exactchunks", exactChunks);
+  backend.respond("GET", "/over", ScriptedResponse::text(200, std::string(1001, 'x')));
+  backend.respond("GET", "/overchunks", overChunks);
+
+  for (const std::string path : {"/exact", "/exactchunks"}) {
+    try {
+      EXPECT_EQ(small.data(request(path)).first.size(), 1000u) << path;
+    } catch (const URLError& error) {
+      ADD_FAILURE() << path << ": " << urlErrorCodeName(error.code());
+    }
+  }
+  EXPECT_EQ(failureName([&] { small.data(request("/over")); }), "dataLengthExceedsMaximum");
+  EXPECT_EQ(failureName([&] { small.data(request("/overchunks")); }), "dataLengthExceedsMaximum");
 }
 
 TEST_F(CurlTransportTest, StreamsResponseThenChunksThenCompletion) {

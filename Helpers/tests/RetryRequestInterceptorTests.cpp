@@ -5,7 +5,9 @@
 #include <clocks/TestClock.hpp>
 #include <concurrency/CancellationError.hpp>
 #include <concurrency/Task.hpp>
+#include <functional>
 #include <mutex>
+#include <string>
 #include <testsupport/FakeBackend.hpp>
 #include <thread>
 
@@ -54,6 +56,18 @@ struct TestSleeper {
   }
 };
 
+// The outcome of a send running on `task`. One still going after a few seconds of real time (a retry
+// too many is parked on the test clock) fails the test, saying `why`, and is cancelled.
+Result<HTTPResponse> resultWithin(const Task<HTTPResponse>& task, const std::function<std::string()>& why) {
+  const auto until = std::chrono::steady_clock::now() + 5s;
+  while (!task.isFinished() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+  if (!task.isFinished()) {
+    ADD_FAILURE() << "the send is still going " << why();
+    task.cancel();
+  }
+  return task.result();
+}
+
 class RetryTest : public ::testing::Test {
  protected:
   HTTPClient client(int retryLimit = 2, double scale = 0.5,
@@ -70,10 +84,14 @@ class RetryTest : public ::testing::Test {
 
   // Sends on a task while this thread plays the clock.
   Result<HTTPResponse> sendReleasingWaits(HTTPClient& client, const HTTPRequest& request, int waits) {
-    Task task([&client, request] { return client.send(request); });
+    // Counted before the send starts: a quick first attempt may ask for its wait at once.
     const std::size_t before = sleeper.recorded().size();
+    Task task([&client, request] { return client.send(request); });
     for (int i = 0; i < waits; ++i) EXPECT_TRUE(sleeper.releaseWait(before + i)) << "wait " << i;
-    return task.result();
+    return resultWithin(task, [&] {
+      return "after " + std::to_string(waits) +
+             " released wait(s); waits asked for: " + std::to_string(sleeper.recorded().size() - before);
+    });
   }
 
   FakeBackend backend;
@@ -102,10 +120,10 @@ TEST_F(RetryTest, OnlyIdempotentMethodsAndListedStatusesAreRetried) {
   backend.respond("GET", "/n", ScriptedResponse::text(501, "not implemented"));
   backend.respond("GET", "/bad", ScriptedResponse::text(400, "bad"));
   auto http = client();
-  EXPECT_EQ(http.send(request("/s", Method::post())).statusCode, 503);
-  EXPECT_EQ(http.send(request("/s", Method::patch())).statusCode, 503);
-  EXPECT_EQ(http.send(request("/n")).statusCode, 501);
-  EXPECT_EQ(http.send(request("/bad")).statusCode, 400);
+  EXPECT_EQ(sendReleasingWaits(http, request("/s", Method::post()), 0).get().statusCode, 503);
+  EXPECT_EQ(sendReleasingWaits(http, request("/s", Method::patch()), 0).get().statusCode, 503);
+  EXPECT_EQ(sendReleasingWaits(http, request("/n"), 0).get().statusCode, 501);
+  EXPECT_EQ(sendReleasingWaits(http, request("/bad"), 0).get().statusCode, 400);
   EXPECT_EQ(backend.requestCount(), 4u);
   EXPECT_TRUE(sleeper.recorded().empty());
 
@@ -116,6 +134,27 @@ TEST_F(RetryTest, OnlyIdempotentMethodsAndListedStatusesAreRetried) {
   backend.clearRequests();
   sendReleasingWaits(withPost, request("/s", Method::post()), 1);
   EXPECT_EQ(backend.requestCount(), 2u);
+}
+
+TEST_F(RetryTest, EachRetryableStatusIsRetriedOnceAndItsNeighboursAreNot) {
+  auto http = client();
+  for (const int status : {408, 500, 502, 503, 504}) {
+    SCOPED_TRACE(status);
+    const auto path = "/r" + std::to_string(status);
+    backend.script("GET", path, {ScriptedResponse::text(status, "again"), ScriptedResponse::text(200, "ok")});
+    backend.clearRequests();
+    EXPECT_EQ(sendReleasingWaits(http, request(path), 1).get().statusCode, 200);
+    EXPECT_EQ(backend.requestCount(), 2u);
+  }
+  for (const int status : {407, 409, 429, 499, 501, 505}) {
+    SCOPED_TRACE(status);
+    const auto path = "/n" + std::to_string(status);
+    backend.respond("GET", path, ScriptedResponse::text(status, "final"));
+    backend.clearRequests();
+    EXPECT_EQ(sendReleasingWaits(http, request(path), 0).get().statusCode, status);
+    EXPECT_EQ(backend.requestCount(), 1u);
+  }
+  EXPECT_EQ(sleeper.recorded().size(), 5u);
 }
 
 TEST_F(RetryTest, RetriesTransientTransportErrorsButNotOthers) {
@@ -151,7 +190,7 @@ TEST_F(RetryTest, LastErrorIsRethrownUnchanged) {
 TEST_F(RetryTest, AttemptCountAndBackoffFollowTheLimitAndScale) {
   backend.respond("GET", "/s", ScriptedResponse::text(503, "busy"));
   auto once = client(1);
-  EXPECT_EQ(once.send(request("/s")).statusCode, 503);
+  EXPECT_EQ(sendReleasingWaits(once, request("/s"), 0).get().statusCode, 503);
   EXPECT_EQ(backend.requestCount(), 1u);
 
   backend.clearRequests();
@@ -219,7 +258,9 @@ TEST_F(RetryTest, ConcurrentRequestsRetryIndependently) {
     std::this_thread::sleep_for(1ms);
   ASSERT_EQ(sleeper.clock->suspensionCount(), 3u);
   sleeper.clock->advance(std::chrono::seconds(1));
-  for (auto& task : tasks) EXPECT_EQ(task.value().statusCode, 503);
+  for (auto& task : tasks) {
+    EXPECT_EQ(resultWithin(task, [] { return std::string("after its one wait was released"); }).get().statusCode, 503);
+  }
   EXPECT_EQ(backend.requestCount(), 6u);
 }
 

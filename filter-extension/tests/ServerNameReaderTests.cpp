@@ -131,6 +131,19 @@ TEST(ServerNameReaderTest, NameLengthsMustStayInsideTheList) {
   EXPECT_EQ(read(ClientHelloBuilder{}.extension(0, {0x00}).build()), std::nullopt);
 }
 
+TEST(ServerNameReaderTest, NameLengthsMustStayInsideTheExtensionWhenMoreExtensionsFollow) {
+  const auto hello = [](const Bytes& serverName) {
+    return ClientHelloBuilder{}.extension(0, serverName).extension(0x6162, bytesOf("cdef")).build();
+  };
+  auto body = serverNameBody("a.example");
+  ASSERT_EQ(read(hello(body)), "a.example");
+
+  // The list and its entry both claim the 8 bytes of the next extension, which do lie inside the hello.
+  body[1] += 8;
+  body[4] += 8;
+  EXPECT_EQ(read(hello(body)), std::nullopt);
+}
+
 TEST(ServerNameReaderTest, ZeroLengthNameIsTheEmptyText) {
   EXPECT_EQ(read(ClientHelloBuilder{}.serverName("").build()), "");
 }

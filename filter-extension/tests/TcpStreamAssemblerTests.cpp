@@ -50,6 +50,23 @@ TEST(TcpStreamAssemblerTest, StopsAtTheLimitAndCutsBytesBeforeTheStart) {
   EXPECT_EQ(contents(assembler).size(), 64u);
 }
 
+TEST(TcpStreamAssemblerTest, OverlappingSegmentsKeepTheFirstCopyOfEachByte) {
+  TcpStreamAssembler assembler(8192);
+  assembler.setFirstSequence(100);
+  assembler.addSegment(100, Bytes(10, 'a'));
+  assembler.addSegment(105, Bytes(10, 'b'));  // overlaps the held tail of the first
+  Bytes expected(10, 'a');
+  expected.insert(expected.end(), 5, 'b');
+  EXPECT_EQ(contents(assembler), expected);
+
+  // Ahead of a gap too: the held bytes stay when a later copy covers them and fills the gap.
+  assembler.addSegment(125, Bytes(5, 'c'));
+  assembler.addSegment(100, Bytes(30, 'd'));
+  expected.insert(expected.end(), 10, 'd');
+  expected.insert(expected.end(), 5, 'c');
+  EXPECT_EQ(contents(assembler), expected);
+}
+
 TEST(TcpStreamAssemblerTest, SequenceNumbersThatWrapAround) {
   const auto stream = sequenceOf(40);
   TcpStreamAssembler assembler(8192);

@@ -23,6 +23,14 @@ TEST(DesktopFileId, LaunchedEntryPathAgreesWithTheFolderScan) {
   EXPECT_EQ(desktopFileIdFromEntryPath("/opt/foo/bar.desktop"), "bar");
 }
 
+TEST(DesktopFileId, LaunchedEntryPathCountsFromTheLastApplicationsFolder) {
+  const std::string folder = "/home/applications/.local/share/applications";
+  EXPECT_EQ(desktopFileIdFromEntryPath(folder + "/kde/konsole.desktop"), "kde-konsole");
+  EXPECT_EQ(desktopFileIdFromEntryPath(folder + "/kde/konsole.desktop"),
+            desktopFileId(folder, folder + "/kde/konsole.desktop"));
+  EXPECT_EQ(desktopFileIdFromEntryPath("/srv/applications/share/applications/firefox-esr.desktop"), "firefox-esr");
+}
+
 TEST(DesktopFileId, SystemdAppUnits) {
   EXPECT_EQ(desktopFileIdFromCgroup("0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
                                     "app-gnome-org.gnome.Terminal-4242.scope"),

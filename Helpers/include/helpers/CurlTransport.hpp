@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 #include "helpers/HTTPTransport.hpp"
 
@@ -12,6 +13,9 @@ struct CurlTransportOptions {
   std::size_t maxResponseBytes = std::size_t{512} * 1024 * 1024;
   // Idle handles (and with them open connections) kept for reuse.
   std::size_t maxIdleHandles = 8;
+  // PEM certificates of the authorities that servers are verified against, in place of the system's
+  // bundle; empty: the system's.
+  std::string trustedCertificateAuthorities{};
 };
 
 // The libcurl transport. Connections stay open between requests and are reused; TLS peers are always

@@ -297,6 +297,11 @@ struct CurlTransport::Impl {
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 16L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!options.trustedCertificateAuthorities.empty()) {
+      curl_blob authorities{options.trustedCertificateAuthorities.data(), options.trustedCertificateAuthorities.size(),
+                            CURL_BLOB_COPY};
+      curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
+    }
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1.0, seconds * 1000)));
