@@ -12,48 +12,16 @@
 #include <vector>
 
 #include "testsupport/ScratchFolder.hpp"
+#include "testsupport/StubOpener.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Puts a stand-in "xdg-open" first on PATH that records its arguments, one per line, and the count first.
-class StubOpener {
- public:
-  StubOpener() : savedPath_(std::getenv("PATH") ? std::getenv("PATH") : "") {
-    const fs::path script = scratch_.path() / "xdg-open";
-    std::ofstream(script) << "#!/bin/sh\n"
-                             "out=\""
-                          << record().string()
-                          << "\"\n"
-                             "{ echo \"$#\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$out.tmp\"\n"
-                             "mv \"$out.tmp\" \"$out\"\n";
-    fs::permissions(script, fs::perms::owner_all);
-    ::setenv("PATH", (scratch_.path().string() + ":" + savedPath_).c_str(), 1);
-  }
-  ~StubOpener() { ::setenv("PATH", savedPath_.c_str(), 1); }
-
-  fs::path record() const { return scratch_.path() / "arguments"; }
-
-  // The lines the stub wrote, once it has run (waits for the child, which runs on its own).
-  std::vector<std::string> arguments() const {
-    for (int attempt = 0; attempt < 500 && !fs::exists(record()); ++attempt)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::ifstream in(record());
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-
- private:
-  testsupport::ScratchFolder scratch_{"opener-test"};
-  std::string savedPath_;
-};
-
 TEST(ExternalURLOpener, TheURLArrivesAsExactlyOneArgumentWhateverItHolds) {
   for (const std::string url :
        {"https://example.com/cb?code=1&state=2", "myapp://cb#a b;echo owned; $(touch x) `id`"}) {
-    const StubOpener stub;
+    const testsupport::StubOpener stub;
     ASSERT_TRUE(platform::openURLExternally(url));
     EXPECT_EQ(stub.arguments(), (std::vector<std::string>{"1", url}));
     EXPECT_FALSE(fs::exists("x"));
@@ -61,7 +29,7 @@ TEST(ExternalURLOpener, TheURLArrivesAsExactlyOneArgumentWhateverItHolds) {
 }
 
 TEST(ExternalURLOpener, TextTheOpenerWouldTakeForAnOptionIsNotHandedOn) {
-  const StubOpener stub;
+  const testsupport::StubOpener stub;
   EXPECT_FALSE(platform::openURLExternally("--help"));
   EXPECT_FALSE(platform::openURLExternally(""));
 }
