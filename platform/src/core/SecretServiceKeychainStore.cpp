@@ -1,5 +1,8 @@
 #include "platform/SecretServiceKeychainStore.hpp"
 
+// The D-Bus path calls cost one round trip each and build no proxy objects (whose signal subscriptions
+// cost more round trips): reads are on the hot path of every session query.
+#define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
 #include <sys/stat.h>
 
@@ -46,22 +49,15 @@ struct VariantUnref {
 };
 using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 
-// The items of a search, each holding its own reference.
-class ItemList {
- public:
-  explicit ItemList(GList* list) : list_(list) {}
-  ~ItemList() { g_list_free_full(list_, g_object_unref); }
-  ItemList(const ItemList&) = delete;
-  ItemList& operator=(const ItemList&) = delete;
+struct StrvFree {
+  void operator()(gchar** strings) const { g_strfreev(strings); }
+};
+using StrvPtr = std::unique_ptr<gchar*, StrvFree>;
 
-  std::vector<SecretItem*> items() const {
-    std::vector<SecretItem*> result;
-    for (GList* entry = list_; entry != nullptr; entry = entry->next) result.push_back(SECRET_ITEM(entry->data));
-    return result;
-  }
-
- private:
-  GList* list_;
+// One of our items, by its object path.
+struct ItemPath {
+  std::string path;
+  bool locked = false;
 };
 
 const SecretSchema* schema() {
@@ -90,13 +86,12 @@ HashTablePtr attributesOf(const KeychainItemKey& key) {
 }
 
 // A search matches every item whose attributes include the ones asked for; ours must have no others.
-bool hasExactly(SecretItem* item, const KeychainItemKey& key) {
-  const HashTablePtr attributes(secret_item_get_attributes(item));
-  if (!attributes) return false;
+bool attributesMatchExactly(GVariant* attributes, const KeychainItemKey& key) {
   const auto matches = [&](const char* name, const std::optional<std::string>& expected) {
-    const auto* value = static_cast<const char*>(g_hash_table_lookup(attributes.get(), name));
-    if (!expected) return value == nullptr;
-    return value != nullptr && *expected == value;
+    const gchar* value = nullptr;
+    const bool found = g_variant_lookup(attributes, name, "&s", &value);
+    if (!expected) return !found;
+    return found && *expected == value;
   };
   return matches("service", key.service) && matches("account", key.account) && matches("accessGroup", key.accessGroup);
 }
@@ -145,31 +140,48 @@ struct SecretServiceKeychainStore::Impl {
   bool promptDismissed PLATFORM_GUARDED_BY(mutex) = false;
 
   // Every item of ours with exactly these attributes (normally one), locked ones included.
-  ItemList search(const KeychainItemKey& key) {
+  std::vector<ItemPath> exactItems(const KeychainItemKey& key) {
     const HashTablePtr attributes = attributesOf(key);
+    gchar** unlockedPaths = nullptr;
+    gchar** lockedPaths = nullptr;
     GError* raw = nullptr;
-    GList* found =
-        secret_service_search_sync(service.get(), schema(), attributes.get(), SECRET_SEARCH_ALL, nullptr, &raw);
+    secret_service_search_for_dbus_paths_sync(service.get(), schema(), attributes.get(), nullptr, &unlockedPaths,
+                                              &lockedPaths, &raw);
+    const StrvPtr unlocked(unlockedPaths);
+    const StrvPtr locked(lockedPaths);
     const ErrorPtr error(raw);
     if (error) throw failureFrom(error.get());
-    return ItemList(found);
+    std::vector<ItemPath> exact;
+    for (const auto& [paths, isLocked] : {std::pair{unlocked.get(), false}, std::pair{locked.get(), true}}) {
+      for (gchar** path = paths; path != nullptr && *path != nullptr; ++path)
+        if (hasExactly(*path, key)) exact.push_back({*path, isLocked});
+    }
+    return exact;
   }
 
-  static std::vector<SecretItem*> exactMatches(const ItemList& list, const KeychainItemKey& key) {
-    std::vector<SecretItem*> matches;
-    for (SecretItem* item : list.items())
-      if (hasExactly(item, key)) matches.push_back(item);
-    return matches;
+  bool hasExactly(const char* path, const KeychainItemKey& key) {
+    GDBusProxy* proxy = G_DBUS_PROXY(service.get());
+    GError* raw = nullptr;
+    const VariantPtr reply(g_dbus_connection_call_sync(
+        g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy), path, "org.freedesktop.DBus.Properties",
+        "Get", g_variant_new("(ss)", "org.freedesktop.Secret.Item", "Attributes"), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &raw));
+    const ErrorPtr error(raw);
+    if (error) throw failureFrom(error.get());
+    GVariant* boxed = nullptr;
+    g_variant_get(reply.get(), "(v)", &boxed);
+    const VariantPtr attributes(boxed);
+    return g_variant_is_of_type(attributes.get(), G_VARIANT_TYPE("a{ss}")) &&
+           attributesMatchExactly(attributes.get(), key);
   }
 
-  // Asks the service to unlock `object` (an item or a collection), which may show its prompt.
-  void unlock(gpointer object) PLATFORM_REQUIRES(mutex) {
+  // Asks the service to unlock the object at `path` (an item or a collection), which may show its prompt.
+  void unlock(const std::string& path) PLATFORM_REQUIRES(mutex) {
     if (promptDismissed)
       throw KeychainStoreError(Reason::interactionNotAllowed, "The keyring is locked and its prompt was dismissed.");
-    GList* objects = g_list_append(nullptr, object);
+    const gchar* paths[] = {path.c_str(), nullptr};
     GError* raw = nullptr;
-    const gint unlocked = secret_service_unlock_sync(service.get(), objects, nullptr, nullptr, &raw);
-    g_list_free(objects);
+    const gint unlocked = secret_service_unlock_dbus_paths_sync(service.get(), paths, nullptr, nullptr, &raw);
     const ErrorPtr error(raw);
     if (error) throw failureFrom(error.get());
     if (unlocked == 0) {
@@ -221,18 +233,18 @@ SecretServiceKeychainStore::~SecretServiceKeychainStore() = default;
 
 base::Data SecretServiceKeychainStore::read(const KeychainItemKey& key) {
   const detail::AnnotatedLock lock(impl_->mutex);
-  const ItemList found = impl_->search(key);
-  const auto matches = Impl::exactMatches(found, key);
-  if (matches.empty()) throw KeychainStoreError::itemNotFound();
-  SecretItem* item = matches.front();
-  if (secret_item_get_locked(item)) impl_->unlock(item);
+  const auto items = impl_->exactItems(key);
+  if (items.empty()) throw KeychainStoreError::itemNotFound();
+  const ItemPath& item = items.front();
+  if (item.locked) impl_->unlock(item.path);
 
   GError* raw = nullptr;
-  const gboolean loaded = secret_item_load_secret_sync(item, nullptr, &raw);
+  const ValuePtr value(
+      secret_service_get_secret_for_dbus_path_sync(impl_->service.get(), item.path.c_str(), nullptr, &raw));
   const ErrorPtr error(raw);
   if (error) throw failureFrom(error.get());
-  const ValuePtr value(loaded ? secret_item_get_secret(item) : nullptr);
-  if (!value) throw KeychainStoreError(Reason::interactionNotAllowed, "The keyring did not hand out the secret.");
+  // Gone between the search and the read.
+  if (!value) throw KeychainStoreError::itemNotFound();
   gsize length = 0;
   const gchar* bytes = secret_value_get(value.get(), &length);
   return base::Data(reinterpret_cast<const std::uint8_t*>(bytes),
@@ -243,12 +255,13 @@ void SecretServiceKeychainStore::write(const KeychainItemKey& key, const base::D
   const detail::AnnotatedLock lock(impl_->mutex);
   const ValuePtr secret(secret_value_new(reinterpret_cast<const gchar*>(value.data()),
                                          static_cast<gssize>(value.size()), "application/octet-stream"));
-  const ItemList found = impl_->search(key);
   GError* raw = nullptr;
-  if (const auto matches = Impl::exactMatches(found, key); !matches.empty()) {
-    SecretItem* item = matches.front();
-    if (secret_item_get_locked(item)) impl_->unlock(item);
-    secret_item_set_secret_sync(item, secret.get(), nullptr, &raw);
+  if (const auto items = impl_->exactItems(key); !items.empty()) {
+    const ItemPath& existing = items.front();
+    if (existing.locked) impl_->unlock(existing.path);
+    const ObjectPtr<SecretItem> item(secret_item_new_for_dbus_path_sync(impl_->service.get(), existing.path.c_str(),
+                                                                        SECRET_ITEM_NONE, nullptr, &raw));
+    if (raw == nullptr && item) secret_item_set_secret_sync(item.get(), secret.get(), nullptr, &raw);
     const ErrorPtr error(raw);
     if (error) throw failureFrom(error.get());
     return;
@@ -272,7 +285,8 @@ void SecretServiceKeychainStore::write(const KeychainItemKey& key, const base::D
     if (!stored) throw KeychainStoreError(Reason::userCanceled, "The keyring prompt was dismissed.");
     return;
   }
-  if (secret_collection_get_locked(collection.get())) impl_->unlock(collection.get());
+  if (secret_collection_get_locked(collection.get()))
+    impl_->unlock(g_dbus_proxy_get_object_path(G_DBUS_PROXY(collection.get())));
   const ObjectPtr<SecretItem> created(secret_item_create_sync(collection.get(), schema(), attributes.get(),
                                                               label.c_str(), secret.get(), SECRET_ITEM_CREATE_NONE,
                                                               nullptr, &raw));
@@ -283,13 +297,12 @@ void SecretServiceKeychainStore::write(const KeychainItemKey& key, const base::D
 
 void SecretServiceKeychainStore::remove(const KeychainItemKey& key) {
   const detail::AnnotatedLock lock(impl_->mutex);
-  const ItemList found = impl_->search(key);
-  const auto matches = Impl::exactMatches(found, key);
-  if (matches.empty()) throw KeychainStoreError::itemNotFound();
-  for (SecretItem* item : matches) {
-    if (secret_item_get_locked(item)) impl_->unlock(item);
+  const auto items = impl_->exactItems(key);
+  if (items.empty()) throw KeychainStoreError::itemNotFound();
+  for (const ItemPath& item : items) {
+    if (item.locked) impl_->unlock(item.path);
     GError* raw = nullptr;
-    secret_item_delete_sync(item, nullptr, &raw);
+    secret_service_delete_item_dbus_path_sync(impl_->service.get(), item.path.c_str(), nullptr, &raw);
     const ErrorPtr error(raw);
     if (error) throw failureFrom(error.get());
   }
