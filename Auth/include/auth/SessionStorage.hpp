@@ -53,7 +53,7 @@ struct SessionStorage {
   // Runs the migrations first, on every call.
   std::function<std::optional<Session>()> get;
   std::function<void(const Session&)> store;
-  // Spelt "delete" elsewhere.
+  // Removes the stored session.
   std::function<void()> remove;
 
   // The storage of an auth client, with sessionNewKey, storeSessionDirectly and useDefaultEncoder in
