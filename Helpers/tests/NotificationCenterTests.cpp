@@ -9,7 +9,6 @@
 
 #include "base/coding/JSONCoders.hpp"
 #include "helpers/ErrorDescription.hpp"
-#include "helpers/URLError.hpp"
 
 using namespace zirudeze::helpers;
 

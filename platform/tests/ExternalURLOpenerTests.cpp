@@ -1,14 +1,10 @@
 #include "platform/ExternalURLOpener.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "testsupport/ScratchFolder.hpp"
