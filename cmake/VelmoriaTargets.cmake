@@ -37,13 +37,14 @@ function(velmoria_library name)
   velmoria_warnings(${name})
 endfunction()
 
-# velmoria_tests(NAME SOURCES file... [LIBS lib...] [ENV VAR=value...])
-# One GoogleTest executable; every test case becomes a CTest test.
+# velmoria_tests(NAME SOURCES file... [LIBS lib...] [ENV VAR=value...] [WRAPPER command...] [LABELS label...])
+# One GoogleTest executable; every test case becomes a CTest test. WRAPPER runs before env(1), both for
+# discovery and for each test (for instance a script that provides a session bus).
 function(velmoria_tests name)
   if(NOT VELMORIA_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV;WRAPPER;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   # Issues reported during a test fail that test: the test-framework side of issue reporting.
@@ -58,10 +59,15 @@ function(velmoria_tests name)
   endif()
   # Test discovery splits an ENVIRONMENT list into separate properties, so the variables go
   # through env(1), which both discovery and the test runs call the executable with.
-  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "/usr/bin/env;${env}")
+  set(emulator ${ARG_WRAPPER} /usr/bin/env ${env})
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${emulator}")
+  set(extra_properties)
+  if(ARG_LABELS)
+    set(extra_properties LABELS "${ARG_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 120
+    PROPERTIES TIMEOUT 120 ${extra_properties}
   )
 endfunction()
 

@@ -27,4 +27,9 @@ std::filesystem::path xdgConfigHome() {
   return homeFolder() / ".config";
 }
 
+std::filesystem::path xdgDataHome() {
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') return data;
+  return homeFolder() / ".local" / "share";
+}
+
 }  // namespace base

@@ -75,10 +75,13 @@ class EventEmitter {
   // Every event from now on (and the last one first, when the emitter replays) until the consumer
   // stops reading; dropping or cancelling the stream detaches its listener.
   AsyncStream<Event> stream() {
-    auto [events, continuation] = AsyncStream<Event>::makeStream(BufferingPolicy::unbounded());
+    // No structured binding: clang 14 (the fuzz build) cannot capture one.
+    auto made = AsyncStream<Event>::makeStream(BufferingPolicy::unbounded());
+    auto& events = made.first;
+    const auto continuation = made.second;
     const auto token = attach([continuation](const Event& event) { continuation.yield(event); });
     continuation.setOnTermination([token](StreamTermination) { token.cancel(); });
-    return events;
+    return std::move(events);
   }
 
  private:

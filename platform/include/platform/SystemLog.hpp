@@ -7,7 +7,7 @@
 
 namespace platform {
 
-enum class LogLevel { debug, info, notice, error, fault };
+enum class LogLevel { debug, info, notice, warning, error, fault };
 
 // The system log. Every record carries its subsystem and category; the message is plain text.
 class SystemLog {

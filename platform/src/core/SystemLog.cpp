@@ -13,6 +13,8 @@ int priority(LogLevel level) {
       return LOG_INFO;
     case LogLevel::notice:
       return LOG_NOTICE;
+    case LogLevel::warning:
+      return LOG_WARNING;
     case LogLevel::error:
       return LOG_ERR;
     case LogLevel::fault:

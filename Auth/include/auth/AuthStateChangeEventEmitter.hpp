@@ -1,0 +1,52 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "auth/AuthEnumerations.hpp"
+#include "auth/Session.hpp"
+#include "helpers/EventEmitter.hpp"
+#include "helpers/ObservationToken.hpp"
+#include "helpers/ZirudezeLogger.hpp"
+
+namespace zirudeze::auth {
+
+// Posted on the default notification centre for every auth state change: no object; the user info holds
+// the AuthChangeEvent under the event key and a std::optional<Session> (present even when empty) under
+// the session key.
+inline constexpr std::string_view kDidChangeAuthStateNotification = "AuthClient.didChangeAuthStateNotification";
+inline constexpr std::string_view kAuthChangeEventKey = "AuthClient.authChangeEvent";
+inline constexpr std::string_view kAuthChangeSessionKey = "AuthClient.authChangeSession";
+
+// A listener's registration: remove() (the token's cancel) ends it; removing twice does nothing.
+using AuthStateChangeListenerRegistration = helpers::ObservationToken;
+
+// Announces an auth client's state changes, first as a notification for observers that know nothing
+// of the client, then to the client's own listeners. Nothing is replayed to a late listener. Emitting
+// runs listeners and observers synchronously on the calling thread, whichever that is.
+class AuthStateChangeEventEmitter {
+ public:
+  using Listener = std::function<void(AuthChangeEvent, const std::optional<Session>&)>;
+
+  // With a logger, each delivery is logged at level verbose.
+  explicit AuthStateChangeEventEmitter(std::shared_ptr<const helpers::ZirudezeLogger> logger = nullptr);
+
+  // With a token, only the listener registered under it hears the event (the notification is posted
+  // either way).
+  void emit(AuthChangeEvent event, const std::optional<Session>& session,
+            const std::optional<helpers::ObservationToken>& token = std::nullopt);
+
+  // The listener stays registered while the returned token lives and is not removed.
+  AuthStateChangeListenerRegistration attach(Listener listener);
+
+ private:
+  using StateChange = std::optional<std::pair<AuthChangeEvent, std::optional<Session>>>;
+
+  helpers::EventEmitter<StateChange> emitter_;
+  std::shared_ptr<const helpers::ZirudezeLogger> logger_;
+};
+
+}  // namespace zirudeze::auth

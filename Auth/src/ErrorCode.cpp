@@ -1,0 +1,7 @@
+#include "auth/ErrorCode.hpp"
+
+namespace zirudeze::auth {
+
+ErrorCode ErrorCode::decode(const base::Decoder& decoder) { return ErrorCode(decoder.requireString()); }
+
+}  // namespace zirudeze::auth

@@ -1,0 +1,57 @@
+#include "auth/URLParameters.hpp"
+
+#include <optional>
+#include <vector>
+
+#include "base/URLComponents.hpp"
+
+namespace zirudeze::auth {
+namespace {
+
+std::vector<std::string_view> nonEmptyPieces(std::string_view text, char separator) {
+  std::vector<std::string_view> pieces;
+  std::size_t begin = 0;
+  while (begin <= text.size()) {
+    const std::size_t end = std::min(text.find(separator, begin), text.size());
+    if (end > begin) pieces.push_back(text.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return pieces;
+}
+
+// "&"-separated pieces, each split at every "="; only a piece of exactly two non-empty parts counts.
+std::vector<base::URLQueryItem> extractFragmentParams(std::string_view fragment) {
+  std::vector<base::URLQueryItem> items;
+  for (const auto piece : nonEmptyPieces(fragment, '&')) {
+    const auto parts = nonEmptyPieces(piece, '=');
+    if (parts.size() == 2) items.push_back({std::string(parts[0]), std::string(parts[1])});
+  }
+  return items;
+}
+
+std::map<std::string, std::string> extractFrom(const base::URLComponents& components) {
+  std::map<std::string, std::string> parameters;
+  const auto apply = [&](const base::URLQueryItem& item) {
+    if (item.value)
+      parameters.insert_or_assign(item.name, *item.value);
+    else
+      parameters.erase(item.name);
+  };
+  if (const auto& fragment = components.percentEncodedFragment())
+    for (const auto& item : extractFragmentParams(*fragment)) apply(item);
+  if (const auto items = components.queryItems())
+    for (const auto& item : *items) apply(item);
+  return parameters;
+}
+
+}  // namespace
+
+std::map<std::string, std::string> extractParams(const base::URL& url) { return extractFrom(base::URLComponents(url)); }
+
+std::map<std::string, std::string> extractParams(std::string_view urlText) {
+  const auto components = base::URLComponents::parse(urlText);
+  if (!components) return {};
+  return extractFrom(*components);
+}
+
+}  // namespace zirudeze::auth

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "platform/KeychainStore.hpp"
+
+namespace platform {
+
+// The keychain where no Secret Service runs: one file of mode 0600 per item in a folder of mode 0700,
+// each written atomically, holding the value's bytes and nothing else.
+class FileKeychainStore final : public KeychainStore {
+ public:
+  explicit FileKeychainStore(std::filesystem::path folder);
+
+  base::Data read(const KeychainItemKey& key) override;
+  void write(const KeychainItemKey& key, const base::Data& value) override;
+  void remove(const KeychainItemKey& key) override;
+
+  const std::filesystem::path& folder() const noexcept { return folder_; }
+
+  // The item's file name: service, access group and account, each with every byte outside
+  // [A-Za-z0-9_-] percent-encoded, joined by ",", an absent attribute written as "~". So no name holds
+  // a "/" or a ".", and none is a path segment of its own.
+  static std::string fileName(const KeychainItemKey& key);
+
+ private:
+  std::filesystem::path folder_;
+};
+
+}  // namespace platform

@@ -1,0 +1,215 @@
+#include "KeychainStoreContract.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/FileKeychainStore.hpp"
+#include "platform/InMemoryKeychainStore.hpp"
+#include "platform/SystemLog.hpp"
+#include "testsupport/ScratchFolder.hpp"
+
+namespace fs = std::filesystem;
+
+namespace platform::testing {
+namespace {
+
+using Reason = KeychainStoreError::Reason;
+
+struct InMemoryHarness final : KeychainHarness {
+  InMemoryKeychainStore fake;
+  KeychainStore& store() override { return fake; }
+  std::size_t itemCount() override { return fake.items().size(); }
+};
+
+struct FileHarness final : KeychainHarness {
+  testsupport::ScratchFolder scratch{"keychain-test"};
+  FileKeychainStore files{scratch.path() / "velmoria" / "keychain"};
+  KeychainStore& store() override { return files; }
+  std::size_t itemCount() override {
+    std::size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(files.folder()))
+      if (entry.is_regular_file()) ++count;
+    return count;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Stores, KeychainStoreContract,
+                         ::testing::Values(KeychainStoreKind{"InMemory",
+                                                             [] { return std::make_unique<InMemoryHarness>(); }},
+                                           KeychainStoreKind{"Files", [] { return std::make_unique<FileHarness>(); }}),
+                         kindName);
+
+mode_t modeOf(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 07777;
+}
+
+std::string contentOf(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(FileKeychainStore, NamesEncodeEveryAttributeAndMarkAbsentOnes) {
+  EXPECT_EQ(FileKeychainStore::fileName({"zirudeze.auth", std::nullopt, "zd-abc-auth-token"}),
+            "zirudeze%2Eauth,~,zd-abc-auth-token");
+  EXPECT_EQ(FileKeychainStore::fileName({std::nullopt, std::nullopt, "k"}), "~,~,k");
+  EXPECT_EQ(FileKeychainStore::fileName({"", "", ""}), ",,");
+  EXPECT_EQ(FileKeychainStore::fileName({"~", "a b", "\xC3\xA9/"}), "%7E,a%20b,%C3%A9%2F");
+}
+
+TEST(FileKeychainStore, AnItemWithoutServiceOrGroupCarriesOnlyTheAccount) {
+  FileHarness harness;
+  harness.store().write({std::nullopt, std::nullopt, "k"}, base::dataFromString("v"));
+  EXPECT_EQ(contentOf(harness.files.folder() / "~,~,k"), "v");
+}
+
+TEST(FileKeychainStore, KeysWithPathSegmentsStayInsideTheFolder) {
+  FileHarness harness;
+  harness.store().write({std::nullopt, std::nullopt, "../x"}, base::dataFromString("v"));
+  harness.store().write({"..", "..", ".."}, base::dataFromString("w"));
+  EXPECT_EQ(harness.itemCount(), 2u);
+  EXPECT_TRUE(fs::exists(harness.files.folder() / "~,~,%2E%2E%2Fx"));
+  EXPECT_FALSE(fs::exists(harness.files.folder().parent_path() / "x"));
+  std::size_t outside = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(harness.scratch.path()))
+    if (entry.is_regular_file() && entry.path().parent_path() != harness.files.folder()) ++outside;
+  EXPECT_EQ(outside, 0u);
+}
+
+TEST(FileKeychainStore, ItemsAreOwnerOnlyFilesInAnOwnerOnlyFolder) {
+  FileHarness harness;
+  harness.store().write(kAuthItem, base::dataFromString("secret"));
+  EXPECT_EQ(modeOf(harness.files.folder()), 0700u);
+  EXPECT_EQ(modeOf(harness.files.folder().parent_path()), 0700u);
+  EXPECT_EQ(modeOf(harness.files.folder() / FileKeychainStore::fileName(kAuthItem)), 0600u);
+}
+
+TEST(FileKeychainStore, AnExistingFolderOpenToOthersIsClosed) {
+  testsupport::ScratchFolder scratch;
+  const fs::path folder = scratch.path() / "keychain";
+  fs::create_directory(folder);
+  fs::permissions(folder, fs::perms::all);
+  FileKeychainStore files(folder);
+  files.write(kAuthItem, base::dataFromString("x"));
+  EXPECT_EQ(modeOf(folder), 0700u);
+}
+
+TEST(FileKeychainStore, AFolderThatIsALinkIsRefusedAndNothingIsWrittenThroughIt) {
+  testsupport::ScratchFolder scratch;
+  fs::create_directory(scratch.path() / "elsewhere");
+  fs::create_directory_symlink(scratch.path() / "elsewhere", scratch.path() / "keychain");
+  FileKeychainStore files(scratch.path() / "keychain");
+  try {
+    files.write(kAuthItem, base::dataFromString("x"));
+    ADD_FAILURE() << "wrote through a link";
+  } catch (const KeychainStoreError& error) {
+    EXPECT_EQ(error.reason(), Reason::unknown);
+  }
+  EXPECT_TRUE(fs::is_empty(scratch.path() / "elsewhere"));
+}
+
+TEST(FileKeychainStore, AnItemFileThatIsALinkIsNotFollowed) {
+  FileHarness harness;
+  harness.store().write(kAuthItem, base::dataFromString("x"));
+  const fs::path item = harness.files.folder() / FileKeychainStore::fileName(kAuthItem);
+  fs::remove(item);
+  std::ofstream(harness.scratch.path() / "planted") << "planted";
+  fs::create_symlink(harness.scratch.path() / "planted", item);
+  try {
+    harness.store().read(kAuthItem);
+    ADD_FAILURE() << "followed a link";
+  } catch (const KeychainStoreError& error) {
+    EXPECT_EQ(error.reason(), Reason::unknown);
+  }
+}
+
+// A writer killed at any moment leaves one of the values it wrote, whole.
+TEST(FileKeychainStore, AKillDuringWritesLeavesAReadableItem) {
+  FileHarness harness;
+  const base::Data first(64 * 1024, 'a');
+  const base::Data second(96 * 1024, 'b');
+  harness.store().write(kAuthItem, first);
+  for (int round = 0; round < 5; ++round) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (;;) {
+        harness.files.write(kAuthItem, second);
+        harness.files.write(kAuthItem, first);
+      }
+    }
+    ::usleep(15000 + round * 6000);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    const base::Data read = harness.store().read(kAuthItem);
+    EXPECT_TRUE(read == first || read == second) << "torn item of " << read.size() << " bytes";
+  }
+}
+
+TEST(InMemoryKeychainStore, FailsOnDemandAndCountsEveryAsk) {
+  InMemoryKeychainStore fake;
+  fake.failWrites(KeychainStoreError(Reason::interactionNotAllowed, "locked"));
+  EXPECT_THROW(fake.write(kAuthItem, {}), KeychainStoreError);
+  EXPECT_TRUE(fake.items().empty());
+  fake.failWrites(std::nullopt);
+  fake.write(kAuthItem, base::dataFromString("v"));
+  fake.failReads(KeychainStoreError(Reason::userCanceled, "no"));
+  fake.failRemovals(KeychainStoreError(Reason::unknown, "broken"));
+  try {
+    fake.read(kAuthItem);
+    ADD_FAILURE();
+  } catch (const KeychainStoreError& error) {
+    EXPECT_EQ(error.reason(), Reason::userCanceled);
+  }
+  EXPECT_THROW(fake.remove(kAuthItem), KeychainStoreError);
+  EXPECT_EQ(fake.items().size(), 1u);
+  EXPECT_EQ(fake.writeCount(), 2u);
+  EXPECT_EQ(fake.readCount(), 1u);
+  EXPECT_EQ(fake.removeCount(), 1u);
+}
+
+TEST(KeychainChoice, WithoutASessionBusFilesAreChosenWithOneWarning) {
+  testsupport::ScratchFolder scratch;
+  const char* saved = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  const std::string restore = saved ? saved : "";
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (scratch.path() / "no-bus").string()).c_str(), 1);
+  CapturedLog log;
+  const auto store = chooseKeychainStore(log, scratch.path() / "keychain");
+  if (saved)
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", restore.c_str(), 1);
+  else
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+
+  ASSERT_NE(dynamic_cast<FileKeychainStore*>(store.get()), nullptr);
+  store->write(kAuthItem, base::dataFromString("v"));
+  EXPECT_TRUE(fs::exists(scratch.path() / "keychain" / FileKeychainStore::fileName(kAuthItem)));
+  const auto records = log.records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].level, LogLevel::warning);
+  EXPECT_NE(records[0].message.find((scratch.path() / "keychain").string()), std::string::npos);
+}
+
+TEST(KeychainChoice, TheFileFolderIsUnderTheUsersDataFolder) {
+  const char* saved = std::getenv("XDG_DATA_HOME");
+  const std::string restore = saved ? saved : "";
+  ::setenv("XDG_DATA_HOME", "/data/home", 1);
+  EXPECT_EQ(defaultKeychainFolder(), fs::path("/data/home/velmoria/keychain"));
+  ::setenv("XDG_DATA_HOME", "relative", 1);
+  ::setenv("HOME", "/home/u", 1);
+  EXPECT_EQ(defaultKeychainFolder(), fs::path("/home/u/.local/share/velmoria/keychain"));
+  if (saved)
+    ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
+  else
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+}  // namespace
+}  // namespace platform::testing
