@@ -55,43 +55,41 @@ std::string RestFilterValue::doubleText(double value) {
 
 RestFilterValue::RestFilterValue(base::Date date) : rawValue_(helpers::formatISO8601Date(date) + "Z") {}
 
-RestFilterValue::RestFilterValue(const helpers::AnyJSON& json) {
+RestFilterValue RestFilterValue::fromJSON(const helpers::AnyJSON& json) {
   using Kind = helpers::AnyJSON::Kind;
   switch (json.kind()) {
     case Kind::null:
-      rawValue_ = "NULL";
-      break;
+      return RestFilterValue(std::nullopt);
     case Kind::bool_:
-      rawValue_ = *json.boolValue() ? "true" : "false";
-      break;
+      return RestFilterValue(*json.boolValue());
     case Kind::integer:
-      rawValue_ = signedText(*json.intValue());
-      break;
+      return RestFilterValue(*json.intValue());
     case Kind::double_:
-      rawValue_ = doubleText(*json.doubleValue());
-      break;
+      return RestFilterValue(*json.doubleValue());
     case Kind::string:
-      rawValue_ = *json.stringValue();
-      break;
+      return RestFilterValue(*json.stringValue());
     case Kind::array: {
-      const std::vector<RestFilterValue> elements(json.arrayValue()->begin(), json.arrayValue()->end());
-      *this = array(elements);
-      break;
+      std::vector<RestFilterValue> elements;
+      elements.reserve(json.arrayValue()->size());
+      for (const auto& element : *json.arrayValue()) elements.push_back(fromJSON(element));
+      return array(elements);
     }
     case Kind::object:
-      *this = RestFilterValue(*json.objectValue());
-      break;
+      return fromObject(*json.objectValue());
   }
+  return RestFilterValue(std::nullopt);
 }
 
-RestFilterValue::RestFilterValue(const helpers::JSONObject& object) {
+RestFilterValue RestFilterValue::fromObject(const helpers::JSONObject& object) {
+  RestFilterValue value;
   const helpers::AnyJSON json(object);
   if (auto why = whyNotJSON(json)) {
-    error_ = std::move(why);
-    return;
+    value.error_ = std::move(why);
+    return value;
   }
   // Members come out in key order; nlohmann writes "/" unescaped and adds no white space.
-  rawValue_ = json.value().dump();
+  value.rawValue_ = json.value().dump();
+  return value;
 }
 
 RestFilterValue RestFilterValue::joined(const std::vector<RestFilterValue>& elements) {

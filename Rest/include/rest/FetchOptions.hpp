@@ -22,7 +22,7 @@ std::optional<RestReturningOptions> makeRestReturningOptions(std::string_view te
 // Applied when a request is executed.
 struct FetchOptions {
   bool head = false;
-  std::optional<CountOption> count;
+  std::optional<CountOption> count{};
 
   friend bool operator==(const FetchOptions&, const FetchOptions&) = default;
 };

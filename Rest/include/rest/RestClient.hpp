@@ -21,7 +21,7 @@ struct RpcOptions {
   // HEAD wins over GET when both are set. Either sends the parameters as query items.
   bool head = false;
   bool get = false;
-  std::optional<CountOption> count;
+  std::optional<CountOption> count{};
 };
 
 // The entry to the database REST interface. Every builder it hands out works on a copy of the

@@ -41,10 +41,14 @@ class RestFilterValue {
   // ISO 8601 in UTC with milliseconds: 2024-05-01T12:00:00.000Z.
   RestFilterValue(base::Date date);
 
-  // null "NULL", arrays "{...}" of their rendered elements, objects as JSON text.
-  RestFilterValue(const helpers::AnyJSON& json);
+  // null "NULL", arrays "{...}" of their rendered elements, objects as JSON text. Exact types only, so
+  // nothing reaches these through AnyJSON's own conversions (a pointer would become a Bool).
+  template <class T>
+  requires std::same_as<T, helpers::AnyJSON> RestFilterValue(const T& json) : RestFilterValue(fromJSON(json)) {}
   // JSON text with sorted keys and "/" unescaped.
-  RestFilterValue(const helpers::JSONObject& object);
+  template <class T>
+  requires std::same_as<T, helpers::JSONObject> RestFilterValue(const T& object)
+      : RestFilterValue(fromObject(object)) {}
 
   // "NULL".
   RestFilterValue(std::nullopt_t) : rawValue_("NULL") {}
@@ -70,6 +74,8 @@ class RestFilterValue {
 
  private:
   RestFilterValue() = default;
+  static RestFilterValue fromJSON(const helpers::AnyJSON& json);
+  static RestFilterValue fromObject(const helpers::JSONObject& object);
   static std::string signedText(long long value);
   static std::string unsignedText(unsigned long long value);
   static std::string doubleText(double value);

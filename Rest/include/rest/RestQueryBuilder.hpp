@@ -13,27 +13,27 @@ namespace zirudeze::rest {
 struct SelectOptions {
   // HEAD instead of GET: the count without the rows.
   bool head = false;
-  std::optional<CountOption> count;
+  std::optional<CountOption> count{};
 };
 
 struct InsertOptions {
   // Absent: no "return=" entry, so the service answers as it does by default.
-  std::optional<RestReturningOptions> returning;
-  std::optional<CountOption> count;
+  std::optional<RestReturningOptions> returning{};
+  std::optional<CountOption> count{};
 };
 
 struct UpsertOptions {
   // The unique columns that decide a conflict ("on_conflict"); absent: the primary key.
-  std::optional<std::string> onConflict;
+  std::optional<std::string> onConflict{};
   RestReturningOptions returning = RestReturningOptions::representation;
-  std::optional<CountOption> count;
+  std::optional<CountOption> count{};
   // Keep the existing row instead of merging the new values into it.
   bool ignoreDuplicates = false;
 };
 
 struct WriteOptions {
   RestReturningOptions returning = RestReturningOptions::representation;
-  std::optional<CountOption> count;
+  std::optional<CountOption> count{};
 };
 
 // The statement on one table: read, insert, upsert, update or delete. Each shapes this builder's

@@ -23,7 +23,7 @@ struct ExplainOptions {
 struct OrderOptions {
   bool ascending = true;
   bool nullsFirst = false;
-  std::optional<std::string> referencedTable;
+  std::optional<std::string> referencedTable{};
 };
 
 // The edits of the transform operations, shared by every builder that offers them.

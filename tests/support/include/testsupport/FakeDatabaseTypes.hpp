@@ -27,14 +27,14 @@ struct FakeColumn {
   ColumnType type = ColumnType::text;
   bool nullable = true;
   // The value of a column a written row leaves out; none means null.
-  std::function<Json()> defaultValue;
+  std::function<Json()> defaultValue{};
 };
 
 struct FakeTableDefinition {
   std::string name;
-  std::vector<FakeColumn> columns;
+  std::vector<FakeColumn> columns{};
   // Columns whose values are unique together; empty means the table has no key.
-  std::vector<std::string> primaryKey;
+  std::vector<std::string> primaryKey{};
   std::string schema = "public";
 };
 
