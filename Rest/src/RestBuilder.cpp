@@ -5,6 +5,7 @@
 #include <helpers/HTTPFieldsBridging.hpp>
 #include <helpers/LoggerInterceptor.hpp>
 
+#include "BuilderContext.hpp"
 #include "FieldNames.hpp"
 #include "rest/RestAnswer.hpp"
 
@@ -44,25 +45,38 @@ void complete(helpers::HTTPRequest& request, const FetchOptions& options, const 
 
 }  // namespace
 
-struct RestBuilder::Shared {
-  Shared(RestClientConfiguration configuration, helpers::HTTPRequest request)
-      : configuration(std::move(configuration)),
-        http(makeClient(this->configuration)),
-        state(MutableState{std::move(request), FetchOptions{}, std::nullopt}) {}
+RestBuilder::Context::Context(RestClientConfiguration configuration)
+    : configuration(std::move(configuration)),
+      headerFields(helpers::fieldsFromDictionary(this->configuration.headers)),
+      http(makeClient(this->configuration)) {}
 
-  const RestClientConfiguration configuration;
-  helpers::HTTPClient http;
-  helpers::LockIsolated<MutableState> state;
+struct RestBuilder::Shared {
+  Shared(std::shared_ptr<const Context> context, helpers::HTTPRequest request)
+      : context(std::move(context)),
+        state(std::make_shared<MutableState>(MutableState{std::move(request), FetchOptions{}, std::nullopt})) {}
+
+  const std::shared_ptr<const Context> context;
+  // The pointer is only followed while the lock is held, so changes happen in place instead of on a copy.
+  helpers::LockIsolated<std::shared_ptr<MutableState>> state;
 };
 
 RestBuilder::RestBuilder(RestClientConfiguration configuration, helpers::HTTPRequest request)
-    : shared_(std::make_shared<Shared>(std::move(configuration), std::move(request))) {}
+    : RestBuilder(Context::make(std::move(configuration)), std::move(request)) {}
 
-const RestClientConfiguration& RestBuilder::configuration() const noexcept { return shared_->configuration; }
+RestBuilder::RestBuilder(std::shared_ptr<const Context> context, helpers::HTTPRequest request)
+    : shared_(std::make_shared<Shared>(std::move(context), std::move(request))) {}
 
-RestBuilder::MutableState RestBuilder::state() const { return shared_->state.value(); }
+const RestClientConfiguration& RestBuilder::configuration() const noexcept { return shared_->context->configuration; }
 
-helpers::HTTPRequest RestBuilder::request() const { return shared_->state.value().request; }
+const std::shared_ptr<const RestBuilder::Context>& RestBuilder::context() const noexcept { return shared_->context; }
+
+RestBuilder::MutableState RestBuilder::state() const {
+  return shared_->state.withValue([](const std::shared_ptr<MutableState>& state) { return *state; });
+}
+
+helpers::HTTPRequest RestBuilder::request() const {
+  return shared_->state.withValue([](const std::shared_ptr<MutableState>& state) { return state->request; });
+}
 
 RestBuilder& RestBuilder::setHeader(std::string_view name, std::string_view value) {
   change([&](MutableState& state) {
@@ -75,28 +89,31 @@ RestBuilder& RestBuilder::setHeader(std::string_view name, std::string_view valu
   return *this;
 }
 
-void RestBuilder::change(const std::function<void(MutableState&)>& change) { shared_->state.withValue(change); }
+void RestBuilder::change(const std::function<void(MutableState&)>& change) {
+  shared_->state.withValue([&](const std::shared_ptr<MutableState>& state) { change(*state); });
+}
 
 void RestBuilder::fail(MutableState& state, std::string message) {
   if (!state.firstError) state.firstError = std::move(message);
 }
 
 void RestBuilder::passErrorTo(RestBuilder& target) const {
-  const auto error = shared_->state[&MutableState::firstError];
+  const auto error = state().firstError;
   if (error) target.change([&](MutableState& state) { fail(state, *error); });
 }
 
 RestResponse<void> RestBuilder::executeDiscardingValue(FetchOptions options) { return send(options); }
 
 RestResponse<void> RestBuilder::send(const FetchOptions& options) {
-  const helpers::HTTPRequest request = shared_->state.withValue([&](MutableState& state) {
+  const helpers::HTTPRequest request = shared_->state.withValue([&](const std::shared_ptr<MutableState>& pointer) {
+    MutableState& state = *pointer;
     if (state.firstError) throw RestBuilderError(*state.firstError);
     requireUTF8Query(state.request);
     state.fetchOptions = options;
     complete(state.request, options, configuration().schema);
     return state.request;
   });
-  helpers::HTTPResponse response = shared_->http.send(request);
+  helpers::HTTPResponse response = shared_->context->http.send(request);
   if (!isSuccessStatus(response.statusCode)) {
     std::rethrow_exception(errorForFailedAnswer(response.data, response.underlyingResponse, configuration().decoder));
   }

@@ -5,6 +5,7 @@
 #include <helpers/HTTPFieldsBridging.hpp>
 #include <helpers/RestError.hpp>
 
+#include "BuilderContext.hpp"
 #include "FieldNames.hpp"
 #include "RpcParameters.hpp"
 
@@ -18,17 +19,18 @@ RestClientConfiguration withDefaultHeaders(RestClientConfiguration configuration
   return configuration;
 }
 
-helpers::HTTPRequest requestTo(const RestClientConfiguration& configuration, base::URL url, const Method& method,
+helpers::HTTPRequest requestTo(const RestBuilder::Context& context, base::URL url, const Method& method,
                                std::optional<base::Data> body = std::nullopt) {
-  return helpers::HTTPRequest(std::move(url), method, {}, helpers::fieldsFromDictionary(configuration.headers),
-                              std::move(body));
+  return helpers::HTTPRequest(std::move(url), method, {}, context.headerFields, std::move(body));
 }
 
 }  // namespace
 
 struct RestClient::State {
-  explicit State(RestClientConfiguration configuration) : configuration(withDefaultHeaders(std::move(configuration))) {}
-  helpers::LockIsolated<RestClientConfiguration> configuration;
+  explicit State(RestClientConfiguration configuration)
+      : context(RestBuilder::Context::make(withDefaultHeaders(std::move(configuration)))) {}
+  // Replaced as a whole on every change; builders keep the one they were made with.
+  helpers::LockIsolated<std::shared_ptr<const RestBuilder::Context>> context;
 };
 
 RestClient::RestClient(base::URL url, std::optional<std::string> schema, std::map<std::string, std::string> headers,
@@ -48,27 +50,34 @@ RestClient::RestClient(RestClient&&) noexcept = default;
 RestClient& RestClient::operator=(RestClient&&) noexcept = default;
 RestClient::~RestClient() = default;
 
-RestClient::Configuration RestClient::configuration() const { return state_->configuration.value(); }
+RestClient::Configuration RestClient::configuration() const { return state_->context.value()->configuration; }
+
+base::JSONEncoder RestClient::encoder() const { return state_->context.value()->configuration.encoder; }
 
 RestClient& RestClient::setAuth(const std::optional<std::string>& token) {
-  state_->configuration.withValue([&](Configuration& configuration) {
+  state_->context.withValue([&](std::shared_ptr<const RestBuilder::Context>& context) {
+    Configuration configuration = context->configuration;
     if (token) {
       configuration.headers.insert_or_assign("Authorization", "Bearer " + *token);
     } else {
       configuration.headers.erase("Authorization");
     }
+    context = RestBuilder::Context::make(std::move(configuration));
   });
   return *this;
 }
 
 RestQueryBuilder RestClient::from(std::string_view table) const {
-  Configuration copy = configuration();
-  helpers::HTTPRequest request = requestTo(copy, copy.url.appendingPathComponent(table), Method::get());
-  return RestQueryBuilder(std::move(copy), std::move(request));
+  auto context = state_->context.value();
+  helpers::HTTPRequest request =
+      requestTo(*context, context->configuration.url.appendingPathComponent(table), Method::get());
+  return RestQueryBuilder(std::move(context), std::move(request));
 }
 
-RestFilterBuilder RestClient::rpcWithEncoded(Configuration configuration, std::string_view function,
-                                             const base::Json& params, const RpcOptions& options) const {
+RestFilterBuilder RestClient::rpcWithEncoded(std::string_view function, const base::Json& params,
+                                             const RpcOptions& options) const {
+  auto context = state_->context.value();
+  const Configuration& configuration = context->configuration;
   base::URL url = configuration.url.appendingPathComponent("rpc/" + std::string(function));
   std::optional<base::Data> body;
   Method method = Method::post();
@@ -88,11 +97,11 @@ RestFilterBuilder RestClient::rpcWithEncoded(Configuration configuration, std::s
   } else {
     body = base::dataFromString(configuration.encoder.dump(params));
   }
-  helpers::HTTPRequest request = requestTo(configuration, std::move(url), method, std::move(body));
+  helpers::HTTPRequest request = requestTo(*context, std::move(url), method, std::move(body));
   if (options.count) {
     request.headers.set(detail::FieldNames::prefer(), "count=" + std::string(rawValue(*options.count)));
   }
-  return RestFilterBuilder(std::move(configuration), std::move(request));
+  return RestFilterBuilder(std::move(context), std::move(request));
 }
 
 RestClient RestClient::schema(std::string schema) const {

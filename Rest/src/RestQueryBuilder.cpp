@@ -40,7 +40,7 @@ std::string joined(const std::vector<std::string>& entries) {
 }  // namespace
 
 RestFilterBuilder RestQueryBuilder::filterBuilder() {
-  RestFilterBuilder builder(configuration(), request());
+  RestFilterBuilder builder(context(), request());
   passErrorTo(builder);
   return builder;
 }

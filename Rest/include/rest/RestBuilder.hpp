@@ -37,7 +37,11 @@ class RestBuilder {
     std::optional<std::string> firstError;
   };
 
+  // A configuration with what every request made from it shares; made by the client once per change.
+  struct Context;
+
   RestBuilder(RestClientConfiguration configuration, helpers::HTTPRequest request);
+  RestBuilder(std::shared_ptr<const Context> context, helpers::HTTPRequest request);
 
   // The client's configuration as it was when this builder was made.
   const RestClientConfiguration& configuration() const noexcept;
@@ -75,6 +79,7 @@ class RestBuilder {
   static void fail(MutableState& state, std::string message);
   // Gives `target` this builder's kept error, if any, so a derived statement fails the same way.
   void passErrorTo(RestBuilder& target) const;
+  const std::shared_ptr<const Context>& context() const noexcept;
 
  private:
   RestResponse<void> send(const FetchOptions& options);

@@ -54,9 +54,7 @@ class RestClient {
   // parameters (which must encode to an object) as query items. Encoding errors are thrown.
   template <class Params>
   RestFilterBuilder rpc(std::string_view function, const Params& params, const RpcOptions& options = {}) const {
-    Configuration copy = configuration();
-    base::Json encoded = copy.encoder.encodeToJson(params);
-    return rpcWithEncoded(std::move(copy), function, encoded, options);
+    return rpcWithEncoded(function, encoder().encodeToJson(params), options);
   }
   RestFilterBuilder rpc(std::string_view function, const RpcOptions& options = {}) const {
     return rpc(function, NoParams{}, options);
@@ -66,7 +64,8 @@ class RestClient {
   RestClient schema(std::string schema) const;
 
  private:
-  RestFilterBuilder rpcWithEncoded(Configuration configuration, std::string_view function, const base::Json& params,
+  base::JSONEncoder encoder() const;
+  RestFilterBuilder rpcWithEncoded(std::string_view function, const base::Json& params,
                                    const RpcOptions& options) const;
 
   struct State;
