@@ -33,8 +33,9 @@ void requireUTF8Query(const helpers::HTTPRequest& request) {
 // Idempotent, so a builder executed again completes the same request the same way.
 void complete(helpers::HTTPRequest& request, const FetchOptions& options, const std::optional<std::string>& schema) {
   if (options.head) request.method = Method::head();
-  if (options.count) helpers::appendOrUpdate(request.headers, detail::FieldNames::prefer(),
-                                             "count=" + std::string(rawValue(*options.count)));
+  if (options.count)
+    helpers::appendOrUpdate(request.headers, detail::FieldNames::prefer(),
+                            "count=" + std::string(rawValue(*options.count)));
   if (!request.headers.contains(Name::accept())) request.headers.set(Name::accept(), "application/json");
   request.headers.set(Name::contentType(), "application/json");
   if (schema) {

@@ -6,14 +6,14 @@ namespace zirudeze::rest {
 namespace {
 
 constexpr std::pair<Operator, std::string_view> kOperators[] = {
-    {Operator::eq, "eq"},       {Operator::neq, "neq"},     {Operator::gt, "gt"},
-    {Operator::gte, "gte"},     {Operator::lt, "lt"},       {Operator::lte, "lte"},
-    {Operator::like, "like"},   {Operator::ilike, "ilike"}, {Operator::match, "match"},
-    {Operator::imatch, "imatch"}, {Operator::is, "is"},     {Operator::isdistinct, "isdistinct"},
-    {Operator::in, "in"},       {Operator::cs, "cs"},       {Operator::cd, "cd"},
-    {Operator::sl, "sl"},       {Operator::sr, "sr"},       {Operator::nxl, "nxl"},
-    {Operator::nxr, "nxr"},     {Operator::adj, "adj"},     {Operator::ov, "ov"},
-    {Operator::fts, "fts"},     {Operator::plfts, "plfts"}, {Operator::phfts, "phfts"},
+    {Operator::eq, "eq"},         {Operator::neq, "neq"},     {Operator::gt, "gt"},
+    {Operator::gte, "gte"},       {Operator::lt, "lt"},       {Operator::lte, "lte"},
+    {Operator::like, "like"},     {Operator::ilike, "ilike"}, {Operator::match, "match"},
+    {Operator::imatch, "imatch"}, {Operator::is, "is"},       {Operator::isdistinct, "isdistinct"},
+    {Operator::in, "in"},         {Operator::cs, "cs"},       {Operator::cd, "cd"},
+    {Operator::sl, "sl"},         {Operator::sr, "sr"},       {Operator::nxl, "nxl"},
+    {Operator::nxr, "nxr"},       {Operator::adj, "adj"},     {Operator::ov, "ov"},
+    {Operator::fts, "fts"},       {Operator::plfts, "plfts"}, {Operator::phfts, "phfts"},
     {Operator::wfts, "wfts"}};
 constexpr std::pair<TextSearchType, std::string_view> kTextSearchTypes[] = {
     {TextSearchType::plain, "pl"}, {TextSearchType::phrase, "ph"}, {TextSearchType::websearch, "w"}};

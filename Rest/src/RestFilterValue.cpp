@@ -14,7 +14,10 @@ std::optional<std::string> whyNotJSON(const helpers::AnyJSON& value) {
     case helpers::AnyJSON::Kind::double_: {
       const double number = *value.doubleValue();
       if (!std::isfinite(number)) {
-        return "A JSON operand holds the number " + std::string(std::isnan(number) ? "nan" : number > 0 ? "inf" : "-inf") +
+        return "A JSON operand holds the number " +
+               std::string(std::isnan(number) ? "nan"
+                           : number > 0       ? "inf"
+                                              : "-inf") +
                ", which JSON cannot express";
       }
       return std::nullopt;

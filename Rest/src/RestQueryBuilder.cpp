@@ -50,7 +50,8 @@ RestFilterBuilder RestQueryBuilder::select(std::string_view columns, const Selec
     auto& request = state.request;
     request.method = Method::get();
     helpers::appendOrUpdate(request.query, base::URLQueryItem{"select", detail::cleanedColumns(columns)});
-    if (options.count) request.headers.set(detail::FieldNames::prefer(), "count=" + std::string(rawValue(*options.count)));
+    if (options.count)
+      request.headers.set(detail::FieldNames::prefer(), "count=" + std::string(rawValue(*options.count)));
     if (options.head) request.method = Method::head();
   });
   return filterBuilder();

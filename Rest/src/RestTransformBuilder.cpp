@@ -81,8 +81,8 @@ void RestTransformEdits::applyExplain(const ExplainOptions& options) {
   }
   change([&](MutableState& state) {
     const std::string forMediaType = state.request.headers[Name::accept()].value_or("application/json");
-    state.request.headers.set(Name::accept(), "application/vnd.pgrst.plan+\"" + options.format + "\"; for=" +
-                                                  forMediaType + "; options=" + flags + ";");
+    state.request.headers.set(Name::accept(), "application/vnd.pgrst.plan+\"" + options.format +
+                                                  "\"; for=" + forMediaType + "; options=" + flags + ";");
   });
 }
 

@@ -20,7 +20,8 @@ std::string unqualifiedName(const std::type_info& type) {
   for (std::size_t i = 0; i < full.size(); ++i) {
     if (full.compare(i, 2, "::") == 0) {
       constexpr std::string_view anonymous = "(anonymous namespace)";
-      if (name.size() >= anonymous.size() && name.compare(name.size() - anonymous.size(), anonymous.size(), anonymous) == 0)
+      if (name.size() >= anonymous.size() &&
+          name.compare(name.size() - anonymous.size(), anonymous.size(), anonymous) == 0)
         name.resize(name.size() - anonymous.size());
       while (!name.empty() && (std::isalnum(static_cast<unsigned char>(name.back())) || name.back() == '_')) {
         name.pop_back();

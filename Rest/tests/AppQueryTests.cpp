@@ -11,18 +11,29 @@ class AppQueryTest : public RestTest {
   AppQueryTest() {
     const std::string user = "5b1f3c7e-2a4d-4e8f-9c1b-0d2e3f4a5b6c";
     database.insert("sessions", Json::array({
-                                    {{"id", "00000000-0000-4000-8000-000000000001"}, {"user_id", user},
-                                     {"date", "2024-05-01"}, {"started_at", "2024-05-01T08:00:00Z"},
-                                     {"duration_seconds", 1500}, {"mode_id", kModeID}},
-                                    {{"id", "00000000-0000-4000-8000-000000000002"}, {"user_id", user},
-                                     {"date", "2024-05-01"}, {"started_at", "2024-05-01T09:00:00+02:00"},
-                                     {"duration_seconds", 1500}, {"mode_id", kModeID}},
-                                    {{"id", "00000000-0000-4000-8000-000000000003"}, {"user_id", user},
-                                     {"date", "2024-05-01"}, {"started_at", "2024-05-01T11:00:00Z"},
-                                     {"ended_at", "2024-05-01T11:30:00Z"}, {"duration_seconds", 1800}},
+                                    {{"id", "00000000-0000-4000-8000-000000000001"},
+                                     {"user_id", user},
+                                     {"date", "2024-05-01"},
+                                     {"started_at", "2024-05-01T08:00:00Z"},
+                                     {"duration_seconds", 1500},
+                                     {"mode_id", kModeID}},
+                                    {{"id", "00000000-0000-4000-8000-000000000002"},
+                                     {"user_id", user},
+                                     {"date", "2024-05-01"},
+                                     {"started_at", "2024-05-01T09:00:00+02:00"},
+                                     {"duration_seconds", 1500},
+                                     {"mode_id", kModeID}},
+                                    {{"id", "00000000-0000-4000-8000-000000000003"},
+                                     {"user_id", user},
+                                     {"date", "2024-05-01"},
+                                     {"started_at", "2024-05-01T11:00:00Z"},
+                                     {"ended_at", "2024-05-01T11:30:00Z"},
+                                     {"duration_seconds", 1800}},
                                     {{"id", "00000000-0000-4000-8000-000000000004"},
-                                     {"user_id", "11111111-2222-4333-8444-555555555555"}, {"date", "2024-05-01"},
-                                     {"started_at", "2024-05-01T12:00:00Z"}, {"duration_seconds", 60}},
+                                     {"user_id", "11111111-2222-4333-8444-555555555555"},
+                                     {"date", "2024-05-01"},
+                                     {"started_at", "2024-05-01T12:00:00Z"},
+                                     {"duration_seconds", 60}},
                                 }));
     database.insert("modes", Json{{"id", kModeID}, {"name", "Deep work"}, {"block_on_mac", false}});
   }
@@ -59,12 +70,8 @@ TEST_F(AppQueryTest, SessionQueryFindsTheNewestOpenSessionWithTheExactWireForm) 
 }
 
 TEST_F(AppQueryTest, ModeQueryReadsOneFlag) {
-  const auto response = client()
-                            .from("modes")
-                            .select("block_on_mac")
-                            .eq("id", kModeID)
-                            .limit(1)
-                            .execute<std::vector<helpers::AnyJSON>>();
+  const auto response =
+      client().from("modes").select("block_on_mac").eq("id", kModeID).limit(1).execute<std::vector<helpers::AnyJSON>>();
   ASSERT_EQ(response.value.size(), 1u);
   EXPECT_EQ(response.value[0], helpers::AnyJSON::object({{"block_on_mac", false}}));
   EXPECT_EQ(backend.lastRequest().rawQuery, std::string("select=block_on_mac&id=eq.") + kModeID + "&limit=1");

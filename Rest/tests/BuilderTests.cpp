@@ -80,9 +80,9 @@ TEST_F(StatementTest, UpsertComposesPreferInOrderAndNamesTheConflictColumns) {
 
 TEST_F(StatementTest, AnEarlierPreferStaysInFront) {
   auto insert = client()
-                          .from("items")
-                          .setHeader("Prefer", "tx=rollback")
-                          .insert(Json{{"id", 1}}, {.returning = RestReturningOptions::minimal});
+                    .from("items")
+                    .setHeader("Prefer", "tx=rollback")
+                    .insert(Json{{"id", 1}}, {.returning = RestReturningOptions::minimal});
   EXPECT_EQ(prefer(insert), "tx=rollback,return=minimal");
   EXPECT_EQ(prefer(insert.select("id")), "tx=rollback,return=representation");
 }
@@ -124,11 +124,11 @@ TEST_F(TransformTest, OrderAppendsInPlaceAndReferencedTablesHaveTheirOwnItem) {
   auto query = builder();
   query.order("started_at", {.ascending = false}).limit(1).order("id", {.nullsFirst = true});
   query.order("name", {.referencedTable = "items"});
-  EXPECT_EQ(items(query.request()), (std::vector<std::pair<std::string, std::string>>{
-                                        {"select", "*"},
-                                        {"order", "started_at.desc.nullslast,id.asc.nullsfirst"},
-                                        {"limit", "1"},
-                                        {"items.order", "name.asc.nullslast"}}));
+  EXPECT_EQ(items(query.request()),
+            (std::vector<std::pair<std::string, std::string>>{{"select", "*"},
+                                                              {"order", "started_at.desc.nullslast,id.asc.nullsfirst"},
+                                                              {"limit", "1"},
+                                                              {"items.order", "name.asc.nullslast"}}));
 }
 
 TEST_F(TransformTest, LimitReplacesAndRangeWritesOffsetThenLimit) {

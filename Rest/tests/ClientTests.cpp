@@ -28,8 +28,9 @@ TEST_F(ClientTest, SetAuthChangesOnlyTheExactKeyAndOnlyLaterBuilders) {
   own.headers = {{"authorization", "kept"}, {"Bad Name", "dropped"}};
   RestClient rest(own);
   rest.setAuth(std::nullopt);
-  EXPECT_EQ(rest.configuration().headers, (std::map<std::string, std::string>{
-                                              {"Bad Name", "dropped"}, {"X-Client-Info", "rest-cpp/2.41.1"}, {"authorization", "kept"}}));
+  EXPECT_EQ(rest.configuration().headers,
+            (std::map<std::string, std::string>{
+                {"Bad Name", "dropped"}, {"X-Client-Info", "rest-cpp/2.41.1"}, {"authorization", "kept"}}));
 
   rest.setAuth("old");
   auto before = rest.from("modes").select();
@@ -135,7 +136,8 @@ class RpcTest : public RestTest {
   RpcTest() {
     database.createFunction("echo", [](const Json& arguments) { return arguments; });
     database.createFunction("modes", [](const Json&) {
-      return Json::parse(R"([{"id":1,"block_on_mac":true},{"id":2,"block_on_mac":false},{"id":3,"block_on_mac":true}])");
+      return Json::parse(
+          R"([{"id":1,"block_on_mac":true},{"id":2,"block_on_mac":false},{"id":3,"block_on_mac":true}])");
     });
   }
 };

@@ -38,7 +38,8 @@ TEST_F(CompletionTest, AnEarlierAcceptStaysAndContentTypeIsAlwaysJSON) {
 
 TEST_F(CompletionTest, HeadOptionSendsHeadAndCountComesBack) {
   database.insert("modes", Json::array({{{"id", kModeID}}, {{"id", "7a5e7f0c-0b6f-4d39-a1a4-8f2d9a0c1e22"}}}));
-  const auto response = client().from("modes").select("*").executeDiscardingValue({.head = true, .count = CountOption::exact});
+  const auto response =
+      client().from("modes").select("*").executeDiscardingValue({.head = true, .count = CountOption::exact});
   EXPECT_EQ(backend.lastRequest().method, "HEAD");
   EXPECT_EQ(backend.lastRequest().header("Prefer"), "count=exact");
   EXPECT_EQ(response.count, 2);
@@ -46,7 +47,8 @@ TEST_F(CompletionTest, HeadOptionSendsHeadAndCountComesBack) {
 }
 
 // Answers with any status, through a fetch that never touches the network.
-helpers::FetchOperation answering(int status, std::string body, std::vector<std::pair<std::string, std::string>> headers = {}) {
+helpers::FetchOperation answering(int status, std::string body,
+                                  std::vector<std::pair<std::string, std::string>> headers = {}) {
   return [=](const helpers::URLRequest& request) {
     auto response = std::make_shared<helpers::HTTPURLResponse>();
     response->url = request.url;
@@ -70,7 +72,8 @@ TEST(AnswerStatusTest, OnlyTwoHundredThroughTwoNinetyNineSucceed) {
 class AnswerTest : public RestTest {};
 
 TEST_F(AnswerTest, ServiceErrorBodiesBecomeRestErrorsWithTheirFields) {
-  database.failNext("modes", ScriptedResponse::json(404, R"({"code":"PGRST205","message":"gone","detail":"d","hint":"h"})"));
+  database.failNext("modes",
+                    ScriptedResponse::json(404, R"({"code":"PGRST205","message":"gone","detail":"d","hint":"h"})"));
   try {
     client().from("modes").select().executeDiscardingValue();
     FAIL() << "no error";
@@ -100,8 +103,9 @@ TEST_F(AnswerTest, GatewayPagesBecomeHTTPErrorsWithTheBody) {
   }
   const helpers::HTTPURLResponse response;
   for (const char* body : {"", "[]", R"({"code":"x"})", "not json"}) {
-    EXPECT_THROW(std::rethrow_exception(errorForFailedAnswer(base::dataFromString(body), response, restDefaultDecoder())),
-                 helpers::HTTPError)
+    EXPECT_THROW(
+        std::rethrow_exception(errorForFailedAnswer(base::dataFromString(body), response, restDefaultDecoder())),
+        helpers::HTTPError)
         << body;
   }
 }
@@ -116,7 +120,8 @@ TEST_F(AnswerTest, ARowThatDoesNotDecodeIsLoggedOnceThenRethrown) {
   EXPECT_THROW(logging.from("sessions").select().execute<std::vector<SessionRow>>(), base::DecodingError);
   const auto errors = logger->errors();
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0].message.rfind("Fail to decode type 'vector<SessionRow> with error: ", 0), 0u) << errors[0].message;
+  EXPECT_EQ(errors[0].message.rfind("Fail to decode type 'vector<SessionRow> with error: ", 0), 0u)
+      << errors[0].message;
   EXPECT_EQ(errors[0].fileID, "Rest/RestBuilder");
   EXPECT_EQ(errors[0].function, "execute(options:)");
   EXPECT_EQ(errors[0].system, "Rest");
@@ -140,8 +145,12 @@ TEST(ContentRangeTest, TheTotalAfterTheLastSlash) {
 }
 
 TEST_F(AnswerTest, CountsComeFromTheServicesContentRange) {
-  for (int i = 0; i < 5; ++i) database.insert("sessions", Json{{"user_id", kUserID}, {"date", "d"}, {"started_at", "2024-05-01T08:00:00Z"}, {"duration_seconds", i}});
-  const auto counted = client().from("sessions").select("id", {.count = CountOption::exact}).range(1, 2).execute<AnyJSON>();
+  for (int i = 0; i < 5; ++i)
+    database.insert(
+        "sessions",
+        Json{{"user_id", kUserID}, {"date", "d"}, {"started_at", "2024-05-01T08:00:00Z"}, {"duration_seconds", i}});
+  const auto counted =
+      client().from("sessions").select("id", {.count = CountOption::exact}).range(1, 2).execute<AnyJSON>();
   EXPECT_EQ(counted.count, 5);
   EXPECT_EQ(counted.value.arrayValue()->size(), 2u);
   const auto uncounted = client().from("sessions").select("id").execute<AnyJSON>();

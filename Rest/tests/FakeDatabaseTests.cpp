@@ -19,21 +19,29 @@ class FakeDatabaseTest : public RestTest {
  protected:
   FakeDatabaseTest() {
     database.insert("sessions", Json::array({
-                                    {{"id", "aaaaaaaa-0000-4000-8000-000000000001"}, {"user_id", kUserID},
-                                     {"date", "a"}, {"started_at", "2024-05-01T08:00:00Z"}, {"duration_seconds", 10}},
-                                    {{"id", "aaaaaaaa-0000-4000-8000-000000000002"}, {"user_id", kUserID},
-                                     {"date", "b"}, {"started_at", "2024-05-01T09:30:00+02:00"}},
-                                    {{"id", "aaaaaaaa-0000-4000-8000-000000000003"}, {"user_id", kUserID},
-                                     {"date", "c"}, {"started_at", "2024-05-01T07:00:00.5Z"}, {"duration_seconds", 30}},
+                                    {{"id", "aaaaaaaa-0000-4000-8000-000000000001"},
+                                     {"user_id", kUserID},
+                                     {"date", "a"},
+                                     {"started_at", "2024-05-01T08:00:00Z"},
+                                     {"duration_seconds", 10}},
+                                    {{"id", "aaaaaaaa-0000-4000-8000-000000000002"},
+                                     {"user_id", kUserID},
+                                     {"date", "b"},
+                                     {"started_at", "2024-05-01T09:30:00+02:00"}},
+                                    {{"id", "aaaaaaaa-0000-4000-8000-000000000003"},
+                                     {"user_id", kUserID},
+                                     {"date", "c"},
+                                     {"started_at", "2024-05-01T07:00:00.5Z"},
+                                     {"duration_seconds", 30}},
                                 }));
   }
 
   RawAnswer send(const std::string& method, const std::string& pathAndQuery,
                  std::vector<std::pair<std::string, std::string>> headers = {}, std::optional<std::string> body = {}) {
     helpers::HTTPClient http(helpers::HTTPClient::defaultFetch(), {});
-    auto request = *helpers::HTTPRequest::make(backend.url("/rest/v1/" + pathAndQuery),
-                                               *helpers::HTTPRequest::Method::make(method), {},
-                                               helpers::fieldsFromPairs(headers));
+    auto request =
+        *helpers::HTTPRequest::make(backend.url("/rest/v1/" + pathAndQuery),
+                                    *helpers::HTTPRequest::Method::make(method), {}, helpers::fieldsFromPairs(headers));
     if (body) request.body = base::dataFromString(*body);
     const auto response = http.send(request);
     RawAnswer answer{response.statusCode, Json(), response.underlyingResponse.value("Content-Range")};
@@ -59,7 +67,8 @@ TEST_F(FakeDatabaseTest, TimestampsCompareAsInstantsAndNullsSortAsAsked) {
   EXPECT_EQ(dates(send("GET", "sessions?started_at=gt.2024-05-01T09:45:00%2B02:00")), std::vector<std::string>{"a"});
   EXPECT_EQ(send("GET", "sessions?id=eq.aaaaaaaa-0000-4000-8000-000000000002").body[0]["started_at"],
             "2024-05-01T07:30:00+00:00");
-  EXPECT_EQ(dates(send("GET", "sessions?order=duration_seconds.desc.nullslast")), (std::vector<std::string>{"c", "a", "b"}));
+  EXPECT_EQ(dates(send("GET", "sessions?order=duration_seconds.desc.nullslast")),
+            (std::vector<std::string>{"c", "a", "b"}));
   EXPECT_EQ(dates(send("GET", "sessions?order=duration_seconds.desc")), (std::vector<std::string>{"b", "c", "a"}));
   EXPECT_EQ(dates(send("GET", "sessions?order=duration_seconds.asc.nullsfirst,date.desc")),
             (std::vector<std::string>{"b", "a", "c"}));
@@ -104,9 +113,11 @@ TEST_F(FakeDatabaseTest, WritesAreTypedKeyedAndAllOrNothing) {
   EXPECT_EQ(created.body[0]["started_at"], "2024-05-02T00:00:00+00:00");
   EXPECT_EQ(created.body[0]["id"].get<std::string>().size(), 36u);
 
-  const std::string duplicate = R"([{"id":"aaaaaaaa-0000-4000-8000-000000000009","user_id":")" + std::string(kUserID) +
-                                R"(","date":"e","started_at":"2024-05-02"},{"id":"AAAAAAAA-0000-4000-8000-000000000001",)"
-                                R"("user_id":")" + std::string(kUserID) + R"(","date":"f","started_at":"2024-05-02"}])";
+  const std::string duplicate =
+      R"([{"id":"aaaaaaaa-0000-4000-8000-000000000009","user_id":")" + std::string(kUserID) +
+      R"(","date":"e","started_at":"2024-05-02"},{"id":"AAAAAAAA-0000-4000-8000-000000000001",)"
+      R"("user_id":")" +
+      std::string(kUserID) + R"(","date":"f","started_at":"2024-05-02"}])";
   EXPECT_EQ(send("POST", "sessions", {}, duplicate).status, 409);
   EXPECT_EQ(database.rows("sessions").size(), 4u);
   EXPECT_EQ(send("POST", "sessions", {}, R"({"date":"x","started_at":"2024-05-02"})").body["code"], "23502");
@@ -129,7 +140,8 @@ TEST_F(FakeDatabaseTest, SeedingChecksRowsLikeAWrite) {
   EXPECT_THROW(database.insert("sessions", Json{{"date", "x"}}), FakeDatabaseError);
   EXPECT_THROW(database.insert("nowhere", Json::object()), FakeDatabaseError);
   EXPECT_THROW(database.createTable({.name = "sessions"}), std::invalid_argument);
-  EXPECT_THROW(database.createTable({.name = "t", .columns = {{.name = "a"}}, .primaryKey = {"b"}}), std::invalid_argument);
+  EXPECT_THROW(database.createTable({.name = "t", .columns = {{.name = "a"}}, .primaryKey = {"b"}}),
+               std::invalid_argument);
   const Json stored = database.insert("modes", Json{{"id", "ABCDEF00-0000-4000-8000-000000000000"}});
   EXPECT_EQ(stored, Json::parse(R"([{"id":"abcdef00-0000-4000-8000-000000000000","name":null,"block_on_mac":null}])"));
   database.removeAllRows("modes");

@@ -66,7 +66,8 @@ TEST(FilterValueTest, EachTypeRendersAsTheServiceReadsIt) {
   EXPECT_EQ(RestFilterValue(*base::UUID::fromString("5b1f3c7e-2a4d-4e8f-9c1b-0d2e3f4a5b6c")).rawValue(),
             "5B1F3C7E-2A4D-4E8F-9C1B-0D2E3F4A5B6C");
   EXPECT_EQ(RestFilterValue(base::dateFromSecondsSince1970(1714564800)).rawValue(), "2024-05-01T12:00:00.000Z");
-  EXPECT_EQ(RestFilterValue(base::Date(std::chrono::milliseconds(1714564800250))).rawValue(), "2024-05-01T12:00:00.250Z");
+  EXPECT_EQ(RestFilterValue(base::Date(std::chrono::milliseconds(1714564800250))).rawValue(),
+            "2024-05-01T12:00:00.250Z");
   EXPECT_EQ(RestFilterValue(std::vector<int>{}).rawValue(), "{}");
 }
 
@@ -74,7 +75,9 @@ template <class Value>
 concept RendersThroughFilterValue =
     std::constructible_from<RestFilterValue, Value> || std::convertible_to<Value, RestFilterValue>;
 template <class B, class Value>
-concept TakesAsIsValue = requires(B& builder, Value value) { builder.is("c", value); };
+concept TakesAsIsValue = requires(B& builder, Value value) {
+  builder.is("c", value);
+};
 
 TEST(FilterValueTest, LiteralsKeepTheirOwnType) {
   EXPECT_EQ(RestFilterValue("abc").rawValue(), "abc");
@@ -109,9 +112,9 @@ TEST_F(FilterTest, FiltersNarrowRowsOnTheService) {
                         .columns = {{.name = "name"}, {.name = "age", .type = ColumnType::integer}},
                         .primaryKey = {}});
   database.insert("people", Json::array({{{"name", "Ann"}, {"age", 30}},
-                                          {{"name", "bob"}, {"age", 41}},
-                                          {{"name", "Cy"}},
-                                          {{"name", "Dee"}, {"age", 17}}}));
+                                         {{"name", "bob"}, {"age", 41}},
+                                         {{"name", "Cy"}},
+                                         {{"name", "Dee"}, {"age", 17}}}));
   const auto names = [this](RestFilterBuilder& query) {
     std::vector<std::string> found;
     const auto response = query.order("name").execute<AnyJSON>();

@@ -74,17 +74,18 @@ struct SessionRow {
 
 // The backend's sessions and modes tables as the phone app writes them.
 inline void createAppTables(FakeDatabase& database) {
-  database.createTable({.name = "sessions",
-                        .columns = {{.name = "id", .type = ColumnType::uuid, .nullable = false,
-                                     .defaultValue = &FakeDatabase::randomUUID},
-                                    {.name = "user_id", .type = ColumnType::uuid, .nullable = false},
-                                    {.name = "date", .type = ColumnType::text, .nullable = false},
-                                    {.name = "started_at", .type = ColumnType::timestamp, .nullable = false},
-                                    {.name = "ended_at", .type = ColumnType::timestamp},
-                                    {.name = "duration_seconds", .type = ColumnType::integer},
-                                    {.name = "source", .type = ColumnType::text},
-                                    {.name = "mode_id", .type = ColumnType::uuid}},
-                        .primaryKey = {"id"}});
+  database.createTable(
+      {.name = "sessions",
+       .columns =
+           {{.name = "id", .type = ColumnType::uuid, .nullable = false, .defaultValue = &FakeDatabase::randomUUID},
+            {.name = "user_id", .type = ColumnType::uuid, .nullable = false},
+            {.name = "date", .type = ColumnType::text, .nullable = false},
+            {.name = "started_at", .type = ColumnType::timestamp, .nullable = false},
+            {.name = "ended_at", .type = ColumnType::timestamp},
+            {.name = "duration_seconds", .type = ColumnType::integer},
+            {.name = "source", .type = ColumnType::text},
+            {.name = "mode_id", .type = ColumnType::uuid}},
+       .primaryKey = {"id"}});
   database.createTable({.name = "modes",
                         .columns = {{.name = "id", .type = ColumnType::uuid, .nullable = false},
                                     {.name = "name", .type = ColumnType::text},

@@ -79,7 +79,8 @@ void BM_BuildCompleteAndEncodeSessionQuery(benchmark::State& state) {
     auto response = sessionQuery(client, user).executeDiscardingValue();
     benchmark::DoNotOptimize(response.data.data());
   }
-  if (fetch.last->url.find("order=started_at.desc.nullslast&limit=1") == std::string::npos) state.SkipWithError("wrong URL");
+  if (fetch.last->url.find("order=started_at.desc.nullslast&limit=1") == std::string::npos)
+    state.SkipWithError("wrong URL");
 }
 
 // Everything the client does for one execution but the transfer: the same work, one row decoded.
@@ -98,7 +99,8 @@ void BM_SessionQueryWithoutNetwork(benchmark::State& state) {
 
 void BM_InFilterOf10000UUIDs(benchmark::State& state) {
   NullFetch fetch;
-  rest::RestClient client({.url = *base::URL::parse("https://abcdefgh.example.co/rest/v1"), .fetch = fetch.operation()});
+  rest::RestClient client(
+      {.url = *base::URL::parse("https://abcdefgh.example.co/rest/v1"), .fetch = fetch.operation()});
   std::vector<base::UUID> ids(10000);
   for (auto& id : ids) id = base::UUID::random();
   for (auto _ : state) {
@@ -116,22 +118,29 @@ struct Loopback {
   FakeDatabase database{backend};
 
   Loopback() {
-    database.createTable({.name = "sessions",
-                          .columns = {{.name = "id", .type = ColumnType::uuid, .nullable = false,
-                                       .defaultValue = &FakeDatabase::randomUUID},
-                                      {.name = "user_id", .type = ColumnType::uuid, .nullable = false},
-                                      {.name = "date", .type = ColumnType::text},
-                                      {.name = "started_at", .type = ColumnType::timestamp},
-                                      {.name = "ended_at", .type = ColumnType::timestamp},
-                                      {.name = "duration_seconds", .type = ColumnType::integer},
-                                      {.name = "source", .type = ColumnType::text},
-                                      {.name = "mode_id", .type = ColumnType::uuid}},
-                          .primaryKey = {"id"}});
-    database.insert("sessions", Json{{"user_id", kUser}, {"date", "2024-05-01"}, {"started_at", "2024-05-01T08:00:00Z"},
-                                     {"duration_seconds", 1500}, {"source", "phone"},
+    database.createTable(
+        {.name = "sessions",
+         .columns =
+             {{.name = "id", .type = ColumnType::uuid, .nullable = false, .defaultValue = &FakeDatabase::randomUUID},
+              {.name = "user_id", .type = ColumnType::uuid, .nullable = false},
+              {.name = "date", .type = ColumnType::text},
+              {.name = "started_at", .type = ColumnType::timestamp},
+              {.name = "ended_at", .type = ColumnType::timestamp},
+              {.name = "duration_seconds", .type = ColumnType::integer},
+              {.name = "source", .type = ColumnType::text},
+              {.name = "mode_id", .type = ColumnType::uuid}},
+         .primaryKey = {"id"}});
+    database.insert("sessions", Json{{"user_id", kUser},
+                                     {"date", "2024-05-01"},
+                                     {"started_at", "2024-05-01T08:00:00Z"},
+                                     {"duration_seconds", 1500},
+                                     {"source", "phone"},
                                      {"mode_id", "9e8d7c6b-5a49-4837-8261-504f3e2d1c0b"}});
-    database.insert("sessions", Json{{"user_id", kUser}, {"date", "2024-04-30"}, {"started_at", "2024-04-30T08:00:00Z"},
-                                     {"ended_at", "2024-04-30T09:00:00Z"}, {"duration_seconds", 3600}});
+    database.insert("sessions", Json{{"user_id", kUser},
+                                     {"date", "2024-04-30"},
+                                     {"started_at", "2024-04-30T08:00:00Z"},
+                                     {"ended_at", "2024-04-30T09:00:00Z"},
+                                     {"duration_seconds", 3600}});
   }
 
   rest::RestClient client() const {
@@ -159,7 +168,8 @@ void BM_BareCurlSessionQueryGets(benchmark::State& state) {
 
   CURL* easy = curl_easy_init();
   curl_slist* headers = nullptr;
-  for (const auto& [name, value] : fetch.last->allHTTPHeaderFields) headers = curl_slist_append(headers, (name + ": " + value).c_str());
+  for (const auto& [name, value] : fetch.last->allHTTPHeaderFields)
+    headers = curl_slist_append(headers, (name + ": " + value).c_str());
   std::string body;
   curl_easy_setopt(easy, CURLOPT_URL, fetch.last->url.c_str());
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);

@@ -17,15 +17,38 @@ namespace zirudeze::rest {
 
 // The filter operators, in this order, each written as its name.
 enum class Operator {
-  eq, neq, gt, gte, lt, lte, like, ilike, match, imatch, is, isdistinct, in,
-  cs, cd, sl, sr, nxl, nxr, adj, ov, fts, plfts, phfts, wfts,
+  eq,
+  neq,
+  gt,
+  gte,
+  lt,
+  lte,
+  like,
+  ilike,
+  match,
+  imatch,
+  is,
+  isdistinct,
+  in,
+  cs,
+  cd,
+  sl,
+  sr,
+  nxl,
+  nxr,
+  adj,
+  ov,
+  fts,
+  plfts,
+  phfts,
+  wfts,
 };
 inline constexpr std::array<Operator, 25> allOperators{
-    Operator::eq,  Operator::neq, Operator::gt,    Operator::gte,   Operator::lt,         Operator::lte,
-    Operator::like, Operator::ilike, Operator::match, Operator::imatch, Operator::is, Operator::isdistinct,
-    Operator::in,  Operator::cs,  Operator::cd,    Operator::sl,    Operator::sr,         Operator::nxl,
-    Operator::nxr, Operator::adj, Operator::ov,    Operator::fts,   Operator::plfts,      Operator::phfts,
-    Operator::wfts};
+    Operator::eq,  Operator::neq,        Operator::gt,    Operator::gte,   Operator::lt,
+    Operator::lte, Operator::like,       Operator::ilike, Operator::match, Operator::imatch,
+    Operator::is,  Operator::isdistinct, Operator::in,    Operator::cs,    Operator::cd,
+    Operator::sl,  Operator::sr,         Operator::nxl,   Operator::nxr,   Operator::adj,
+    Operator::ov,  Operator::fts,        Operator::plfts, Operator::phfts, Operator::wfts};
 std::string_view rawValue(Operator op) noexcept;
 std::optional<Operator> makeOperator(std::string_view text) noexcept;
 
@@ -72,8 +95,8 @@ class RestFilterBuilder : public detail::TransformOperations<RestFilterBuilder, 
   RestFilterBuilder& in(std::string_view column, const std::vector<RestFilterValue>& values);
   template <std::ranges::input_range Values>
   requires std::constructible_from<RestFilterValue, std::ranges::range_reference_t<const Values>> &&
-      (!std::same_as<std::decay_t<Values>, std::vector<RestFilterValue>>)RestFilterBuilder&
-      in(std::string_view column, const Values& values) {
+      (!std::same_as<std::decay_t<Values>, std::vector<RestFilterValue>>)RestFilterBuilder& in(std::string_view column,
+                                                                                               const Values& values) {
     std::vector<RestFilterValue> rendered;
     if constexpr (std::ranges::sized_range<const Values>) rendered.reserve(std::ranges::size(values));
     for (auto&& value : values) rendered.emplace_back(value);

@@ -32,9 +32,9 @@ std::string_view typeName(ColumnType type) {
 }
 
 FakeDatabaseError invalidInput(ColumnType type, std::string_view text) {
-  return FakeDatabaseError(400, "22P02",
-                           "invalid input syntax for type " + std::string(typeName(type)) + ": \"" +
-                               base::repairUTF8(text) + "\"");
+  return FakeDatabaseError(
+      400, "22P02",
+      "invalid input syntax for type " + std::string(typeName(type)) + ": \"" + base::repairUTF8(text) + "\"");
 }
 
 std::string lowerASCII(std::string text) {

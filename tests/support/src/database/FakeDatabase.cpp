@@ -1,8 +1,8 @@
 #include "testsupport/FakeDatabase.hpp"
 
+#include <algorithm>
 #include <base/UUID.hpp>
 #include <base/Unicode.hpp>
-#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -57,9 +57,9 @@ bool wantsSingleObject(const RecordedRequest& request) {
 
 // "<first>-<last>/<total>"; "*" for no rows, and for the total when no count was asked for.
 std::string contentRange(std::int64_t first, std::size_t returned, const Preferences& preferences, std::size_t total) {
-  std::string range = returned == 0 ? "*"
-                                    : std::to_string(first) + "-" +
-                                          std::to_string(first + static_cast<std::int64_t>(returned) - 1);
+  std::string range =
+      returned == 0 ? "*"
+                    : std::to_string(first) + "-" + std::to_string(first + static_cast<std::int64_t>(returned) - 1);
   return range + "/" + (preferences.count ? std::to_string(total) : "*");
 }
 
@@ -92,10 +92,11 @@ ScriptedResponse emptyAnswer(unsigned status, std::string range) {
 }
 
 std::vector<Json> page(std::vector<Json> rows, const RowShape& shape) {
-  const auto offset = static_cast<std::size_t>(std::min<std::int64_t>(shape.offset.value_or(0),
-                                                                      static_cast<std::int64_t>(rows.size())));
+  const auto offset = static_cast<std::size_t>(
+      std::min<std::int64_t>(shape.offset.value_or(0), static_cast<std::int64_t>(rows.size())));
   rows.erase(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(offset));
-  if (shape.limit && static_cast<std::size_t>(*shape.limit) < rows.size()) rows.resize(static_cast<std::size_t>(*shape.limit));
+  if (shape.limit && static_cast<std::size_t>(*shape.limit) < rows.size())
+    rows.resize(static_cast<std::size_t>(*shape.limit));
   return rows;
 }
 
@@ -127,8 +128,8 @@ void requireUniqueKeys(const Table& table, const std::vector<Json>& rows) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     for (std::size_t j = i + 1; j < rows.size(); ++j) {
       if (sameKey(rows[i], rows[j], key)) {
-        throw FakeDatabaseError(409, "23505",
-                                "duplicate key value violates unique constraint \"" + table.definition.name + "_pkey\"");
+        throw FakeDatabaseError(
+            409, "23505", "duplicate key value violates unique constraint \"" + table.definition.name + "_pkey\"");
       }
     }
   }
@@ -144,9 +145,9 @@ void requireValue(const Table& table, const FakeColumn& column, const Json& valu
 
 const FakeColumn& writableColumn(const Table& table, const std::string& name) {
   if (const FakeColumn* column = table.find(name)) return *column;
-  throw FakeDatabaseError(400, "PGRST204",
-                          "Could not find the '" + name + "' column of '" + table.definition.name +
-                              "' in the schema cache");
+  throw FakeDatabaseError(
+      400, "PGRST204",
+      "Could not find the '" + name + "' column of '" + table.definition.name + "' in the schema cache");
 }
 
 void requireWithinMaximum(const Preferences& preferences, std::size_t affected) {
@@ -178,8 +179,7 @@ std::vector<Json> insertRows(Table& table, const Json& payload, const InsertRule
   for (const auto& object : objects) {
     if (!object.is_object()) throw invalidBody();
     const auto taken = [&](const std::string& key) {
-      return rules.columns.empty() ||
-             std::find(rules.columns.begin(), rules.columns.end(), key) != rules.columns.end();
+      return rules.columns.empty() || std::find(rules.columns.begin(), rules.columns.end(), key) != rules.columns.end();
     };
     for (auto it = object.begin(); it != object.end(); ++it)
       if (taken(it.key())) writableColumn(table, it.key());
@@ -231,8 +231,7 @@ struct FakeDatabase::State {
   Table& table(std::string_view schema, std::string_view name) {
     const auto it = tables.find(key(schema, name));
     if (it == tables.end()) {
-      throw FakeDatabaseError(404, "42P01",
-                              "relation \"" + key(schema, name) + "\" does not exist");
+      throw FakeDatabaseError(404, "42P01", "relation \"" + key(schema, name) + "\" does not exist");
     }
     return it->second;
   }
@@ -398,8 +397,8 @@ struct FakeDatabase::State {
     const Preferences preferences = database::parsePreferences(request);
     // Called outside the lock, so a function may read and change tables itself.
     const Json result = function(arguments);
-    const bool rows = result.is_array() &&
-                      std::all_of(result.begin(), result.end(), [](const Json& row) { return row.is_object(); });
+    const bool rows =
+        result.is_array() && std::all_of(result.begin(), result.end(), [](const Json& row) { return row.is_object(); });
     if (!rows) {
       ScriptedResponse response = ScriptedResponse::json(200, dumped(result));
       response.headers.emplace_back("Content-Range", "*/*");
@@ -490,9 +489,9 @@ Json FakeDatabase::randomUUID() {
 }
 
 Json FakeDatabase::now() {
-  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
+  const auto micros =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
   return database::formatTimestamp(micros);
 }
 

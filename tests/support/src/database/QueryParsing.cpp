@@ -142,11 +142,16 @@ RowShape parseRowShape(const RecordedRequest& request, const std::vector<std::st
         OrderKey key{unquoted(pieces.front()), true, false};
         std::optional<bool> nullsFirst;
         for (std::size_t i = 1; i < pieces.size(); ++i) {
-          if (pieces[i] == "asc") key.ascending = true;
-          else if (pieces[i] == "desc") key.ascending = false;
-          else if (pieces[i] == "nullsfirst") nullsFirst = true;
-          else if (pieces[i] == "nullslast") nullsFirst = false;
-          else throw parseError("\"failed to parse order (" + text + ")\"");
+          if (pieces[i] == "asc")
+            key.ascending = true;
+          else if (pieces[i] == "desc")
+            key.ascending = false;
+          else if (pieces[i] == "nullsfirst")
+            nullsFirst = true;
+          else if (pieces[i] == "nullslast")
+            nullsFirst = false;
+          else
+            throw parseError("\"failed to parse order (" + text + ")\"");
         }
         // Nulls sort as the largest value unless the order says otherwise.
         key.nullsFirst = nullsFirst.value_or(!key.ascending);
@@ -177,11 +182,16 @@ Preferences parsePreferences(const RecordedRequest& request) {
       const auto equals = item.find('=');
       const std::string key(trimmed(item.substr(0, equals)));
       const std::string value(equals == std::string_view::npos ? "" : trimmed(item.substr(equals + 1)));
-      if (key == "return") preferences.returning = value;
-      else if (key == "count") preferences.count = value;
-      else if (key == "resolution") preferences.resolution = value;
-      else if (key == "handling") preferences.strict = value == "strict";
-      else if (key == "max-affected") preferences.maxAffected = count("max-affected", value);
+      if (key == "return")
+        preferences.returning = value;
+      else if (key == "count")
+        preferences.count = value;
+      else if (key == "resolution")
+        preferences.resolution = value;
+      else if (key == "handling")
+        preferences.strict = value == "strict";
+      else if (key == "max-affected")
+        preferences.maxAffected = count("max-affected", value);
     }
   }
   return preferences;

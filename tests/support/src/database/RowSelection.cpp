@@ -13,9 +13,9 @@ FakeDatabaseError unsupported(const std::string& op) {
 }
 
 FakeDatabaseError noOperator(const std::string& op, ColumnType type) {
-  return FakeDatabaseError(404, "42883", "operator does not exist: " + op + " on this column type",
-                           std::nullopt, type == ColumnType::json ? std::optional<std::string>("compare jsonb with eq or neq")
-                                                                 : std::nullopt);
+  return FakeDatabaseError(
+      404, "42883", "operator does not exist: " + op + " on this column type", std::nullopt,
+      type == ColumnType::json ? std::optional<std::string>("compare jsonb with eq or neq") : std::nullopt);
 }
 
 ColumnType typeOf(const Relation& relation, const std::string& column, const Json& cell) {
@@ -59,7 +59,8 @@ std::optional<bool> columnTest(const Condition& condition, const Json& row, cons
     std::vector<Json> values;
     for (const auto& item : inList(condition.operand)) values.push_back(operandValue(item, type));
     if (cell.is_null()) return std::nullopt;
-    return std::any_of(values.begin(), values.end(), [&](const Json& value) { return compareValues(cell, value, type) == 0; });
+    return std::any_of(values.begin(), values.end(),
+                       [&](const Json& value) { return compareValues(cell, value, type) == 0; });
   }
   if (op == "like" || op == "ilike") {
     if (type != ColumnType::text) throw noOperator(op, type);
