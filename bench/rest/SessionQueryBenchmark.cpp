@@ -8,40 +8,19 @@
 #include <testsupport/FakeBackend.hpp>
 #include <testsupport/FakeDatabase.hpp>
 
+#include "AppTables.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
 #include "rest/RestClient.hpp"
 
 namespace {
 
 using namespace zirudeze;
-using testsupport::ColumnType;
+using rest::testing::SessionRow;
 using testsupport::FakeDatabase;
 using testsupport::Json;
 
 constexpr int kExecutions = 2000;
 const char* const kUser = "5B1F3C7E-2A4D-4E8F-9C1B-0D2E3F4A5B6C";
-
-struct SessionRow {
-  std::string id;
-  std::string userID;
-  std::string date;
-  base::Date startedAt;
-  std::optional<base::Date> endedAt;
-  std::int64_t durationSeconds = 0;
-  std::optional<std::string> source;
-  std::optional<std::string> modeID;
-
-  static SessionRow decode(const base::Decoder& decoder) {
-    const auto container = decoder.container();
-    return SessionRow{container.decode<std::string>("id"),
-                      container.decode<std::string>("user_id"),
-                      container.decode<std::string>("date"),
-                      container.decode<base::Date>("started_at"),
-                      container.decodeIfPresent<base::Date>("ended_at"),
-                      container.decode<std::int64_t>("duration_seconds"),
-                      container.decodeIfPresent<std::string>("source"),
-                      container.decodeIfPresent<std::string>("mode_id")};
-  }
-};
 
 const char* const kSessionRow =
     R"([{"id":"c3f9a1e2-7b4d-4e8f-9c1b-0d2e3f4a5b6c","user_id":"5b1f3c7e-2a4d-4e8f-9c1b-0d2e3f4a5b6c",)"
@@ -118,18 +97,7 @@ struct Loopback {
   FakeDatabase database{backend};
 
   Loopback() {
-    database.createTable(
-        {.name = "sessions",
-         .columns =
-             {{.name = "id", .type = ColumnType::uuid, .nullable = false, .defaultValue = &FakeDatabase::randomUUID},
-              {.name = "user_id", .type = ColumnType::uuid, .nullable = false},
-              {.name = "date", .type = ColumnType::text},
-              {.name = "started_at", .type = ColumnType::timestamp},
-              {.name = "ended_at", .type = ColumnType::timestamp},
-              {.name = "duration_seconds", .type = ColumnType::integer},
-              {.name = "source", .type = ColumnType::text},
-              {.name = "mode_id", .type = ColumnType::uuid}},
-         .primaryKey = {"id"}});
+    rest::testing::createAppTables(database);
     database.insert("sessions", Json{{"user_id", kUser},
                                      {"date", "2024-05-01"},
                                      {"started_at", "2024-05-01T08:00:00Z"},
@@ -186,18 +154,21 @@ void BM_BareCurlSessionQueryGets(benchmark::State& state) {
   curl_easy_cleanup(easy);
 }
 
-// The same transfer request through the HTTP client and its transport alone, without the database client.
+// The same request through the HTTP client alone (its transport, request assembly and response), without
+// the database client's building, completion and decoding.
 void BM_HTTPClientSessionQueryGets(benchmark::State& state) {
   NullFetch fetch;
   const auto base = loopback().client().configuration();
   rest::RestClient capturing({.url = base.url, .headers = base.headers, .fetch = fetch.operation()});
   sessionQuery(capturing, *base::UUID::fromString(kUser)).executeDiscardingValue();
-  const helpers::FetchOperation send = helpers::HTTPClient::defaultFetch();
+  const auto request = *helpers::HTTPRequest::make(fetch.last->url, helpers::HTTPRequest::Method::get(), {},
+                                                   helpers::fieldsFromPairs(fetch.last->allHTTPHeaderFields));
+  helpers::HTTPClient http(helpers::HTTPClient::defaultFetch(), {});
   for (auto _ : state) {
     for (int i = 0; i < kExecutions; ++i) {
-      auto [data, response] = send(*fetch.last);
-      if (data.size() < 100) state.SkipWithError("transfer failed");
-      benchmark::DoNotOptimize(data.data());
+      auto response = http.send(request);
+      if (response.data.size() < 100) state.SkipWithError("transfer failed");
+      benchmark::DoNotOptimize(response.data.data());
     }
   }
 }
