@@ -136,6 +136,23 @@ TEST_F(FakeDatabaseTest, WritesAreTypedKeyedAndAllOrNothing) {
   EXPECT_EQ(database.rows("sessions").size(), 2u);
 }
 
+TEST_F(FakeDatabaseTest, UpsertsResolveOnTheNamedColumnsAndColumnsLimitTheKeysTaken) {
+  database.createTable(
+      {.name = "tags",
+       .columns = {{.name = "id", .type = ColumnType::integer}, {.name = "slug", .nullable = false}, {.name = "label"}},
+       .primaryKey = {"id"}});
+  database.insert("tags", Json{{"id", 1}, {"slug", "deep"}, {"label", "Deep"}});
+  const std::string row = R"({"id":2,"slug":"deep","label":"Focus"})";
+  EXPECT_EQ(send("POST", "tags?on_conflict=slug", {{"Prefer", "resolution=ignore-duplicates"}}, row).status, 201);
+  EXPECT_EQ(database.rows("tags").size(), 1u);
+  const auto merged = send("POST", "tags?on_conflict=slug&columns=id,slug,label",
+                           {{"Prefer", "resolution=merge-duplicates,return=representation"}},
+                           R"({"id":1,"slug":"deep","label":"Focus","colour":"red"})");
+  EXPECT_EQ(merged.body, Json::parse(R"([{"id":1,"slug":"deep","label":"Focus"}])"));
+  EXPECT_EQ(send("POST", "tags?columns=slug", {}, R"({"id":3,"slug":"new"})").body["code"], "23502");
+  EXPECT_EQ(send("POST", "tags?on_conflict=nope", {}, row).body["code"], "42703");
+}
+
 TEST_F(FakeDatabaseTest, SeedingChecksRowsLikeAWrite) {
   EXPECT_THROW(database.insert("sessions", Json{{"date", "x"}}), FakeDatabaseError);
   EXPECT_THROW(database.insert("nowhere", Json::object()), FakeDatabaseError);

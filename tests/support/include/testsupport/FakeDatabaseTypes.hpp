@@ -33,7 +33,7 @@ struct FakeColumn {
 struct FakeTableDefinition {
   std::string name;
   std::vector<FakeColumn> columns{};
-  // Columns whose values are unique together; empty means the table has no key.
+  // Columns whose values are unique together, and never null; empty means the table has no key.
   std::vector<std::string> primaryKey{};
   std::string schema = "public";
 };

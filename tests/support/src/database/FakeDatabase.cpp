@@ -442,6 +442,9 @@ void FakeDatabase::createTable(FakeTableDefinition definition) {
   }
   for (const auto& name : table.definition.primaryKey) {
     if (!table.find(name)) throw std::invalid_argument("key column " + name + " is not a column");
+    // Key columns are never null.
+    for (auto& column : table.definition.columns)
+      if (column.name == name) column.nullable = false;
   }
   const std::string key = State::key(table.definition.schema, table.definition.name);
   if (!state_->tables.emplace(key, std::move(table)).second) throw std::invalid_argument("table " + key + " exists");
