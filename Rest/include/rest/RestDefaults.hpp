@@ -1,0 +1,21 @@
+#pragma once
+
+#include <base/Coding.hpp>
+#include <map>
+#include <string>
+
+namespace zirudeze::rest {
+
+// "X-Client-Info": "rest-cpp/<library version>".
+const std::map<std::string, std::string>& restDefaultHeaders();
+// The database client's coders: the shared ISO 8601 date formats, made once.
+const base::JSONEncoder& restDefaultEncoder();
+const base::JSONDecoder& restDefaultDecoder();
+
+// The parameters of a function called without any: encoded as "{}".
+struct NoParams {
+  void encode(base::Encoder& encoder) const { encoder.container(); }
+  friend bool operator==(NoParams, NoParams) noexcept { return true; }
+};
+
+}  // namespace zirudeze::rest

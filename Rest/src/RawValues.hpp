@@ -1,0 +1,19 @@
+#pragma once
+
+#include <base/Coding.hpp>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+namespace zirudeze::rest::detail {
+
+// The case whose raw text is exactly `text`.
+template <class E, std::size_t N>
+std::optional<E> caseWithRawValue(std::string_view text, const std::pair<E, std::string_view> (&table)[N]) noexcept {
+  for (const auto& [candidate, raw] : table)
+    if (raw == text) return candidate;
+  return std::nullopt;
+}
+
+}  // namespace zirudeze::rest::detail
