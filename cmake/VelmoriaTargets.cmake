@@ -37,13 +37,13 @@ function(velmoria_library name)
   velmoria_warnings(${name})
 endfunction()
 
-# velmoria_tests(NAME SOURCES file... [LIBS lib...] [ENV VAR=value...])
+# velmoria_tests(NAME SOURCES file... [LIBS lib...] [ENV VAR=value...] [LABELS label...])
 # One GoogleTest executable; every test case becomes a CTest test.
 function(velmoria_tests name)
   if(NOT VELMORIA_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   # Issues reported during a test fail that test: the test-framework side of issue reporting.
@@ -59,9 +59,13 @@ function(velmoria_tests name)
   # Test discovery splits an ENVIRONMENT list into separate properties, so the variables go
   # through env(1), which both discovery and the test runs call the executable with.
   set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "/usr/bin/env;${env}")
+  set(labels)
+  if(ARG_LABELS)
+    set(labels LABELS "${ARG_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 120
+    PROPERTIES TIMEOUT 120 ${labels}
   )
 endfunction()
 
