@@ -34,8 +34,11 @@ int runDaemon(const std::filesystem::path& preferences, const std::shared_ptr<ve
               velmoria::filter::WebFilterProvider& provider) {
   using namespace velmoria::filter;
   if (const auto missing = acquireFilterCapabilities(); !missing.empty()) {
-    std::cerr << "velmoria-filter: needs CAP_NET_RAW and CAP_NET_ADMIN to see and block traffic, lacks "
-              << join(missing) << "; grant them with: sudo scripts/install-filter\n";
+    std::error_code unknown;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", unknown);
+    std::cerr << "velmoria-filter: lacks " << join(missing)
+              << ", which it needs to see and block traffic; grant them with: sudo scripts/install-filter "
+              << self.string() << '\n';
     return exitMissingCapabilities;
   }
   try {
