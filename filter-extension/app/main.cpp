@@ -1,6 +1,8 @@
 // velmoria-filter: runs the web filter while the app's filter configuration is enabled, or replays
 // a packet capture through it.
+#include "velmoria_filter/Capabilities.hpp"
 #include "velmoria_filter/CaptureReplay.hpp"
+#include "velmoria_filter/DaemonStatus.hpp"
 #include "velmoria_filter/FilterDaemon.hpp"
 
 #include <syslog.h>
@@ -11,11 +13,49 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr const char* subsystem = "com.tandrelkoss.kelvaton.velmoriaProxy";
 constexpr const char* category = "filter";
+
+// Exit statuses besides 0 and 1 (failure): 2 a capture that cannot be read, 64 bad usage.
+constexpr int exitMissingCapabilities = 77;
+constexpr int exitAlreadyRunning = 75;
+
+std::string join(const std::vector<std::string>& names) {
+  std::string text;
+  for (const auto& name : names) text += (text.empty() ? "" : " and ") + name;
+  return text;
+}
+
+int runDaemon(const std::filesystem::path& preferences, const std::shared_ptr<velmoria::filter::FilterLog>& log,
+              velmoria::filter::WebFilterProvider& provider) {
+  using namespace velmoria::filter;
+  if (const auto missing = acquireFilterCapabilities(); !missing.empty()) {
+    std::error_code unknown;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", unknown);
+    std::cerr << "velmoria-filter: lacks " << join(missing)
+              << ", which it needs to see and block traffic; grant them with: sudo scripts/install-filter "
+              << self.string() << '\n';
+    return exitMissingCapabilities;
+  }
+  try {
+    const NetworkNamespaceClaim claim;
+    DaemonStatusFile status(preferences);
+    NftablesEnforcer enforcer;
+    FilterDaemon daemon(provider, preferences,
+                        {enforcer, [] { return std::make_unique<LiveCapture>(); }, log, &status, {}});
+    return daemon.run();
+  } catch (const DaemonStatusError& error) {
+    std::cerr << "velmoria-filter: " << error.what() << '\n';
+    return exitAlreadyRunning;
+  } catch (const EnforcementError& error) {
+    std::cerr << "velmoria-filter: " << error.what() << '\n';
+    return 1;
+  }
+}
 
 void printUsage(std::ostream& out) {
   out << "usage: velmoria-filter [--config FILE]\n"
@@ -41,15 +81,13 @@ int main(int argc, char** argv) {
   }
 
   const auto preferences = config ? std::filesystem::path(*config) : velmoria::filter::defaultFilterPreferencesPath();
-  // A replay also copies the log to standard error, so its drops can be seen beside the verdicts.
-  openlog("velmoria-filter", LOG_PID | (replay ? LOG_PERROR : 0), LOG_DAEMON);
+  // The log is copied to standard error, so drops can be seen beside a replay's verdicts or in the
+  // terminal the daemon runs in.
+  openlog("velmoria-filter", LOG_PID | LOG_PERROR, LOG_DAEMON);
   auto log = std::make_shared<velmoria::filter::SyslogFilterLog>(subsystem, category);
   velmoria::filter::WebFilterProvider provider(log);
 
-  if (!replay) {
-    velmoria::filter::FilterDaemon daemon(provider, preferences);
-    return daemon.run();
-  }
+  if (!replay) return runDaemon(preferences, log, provider);
 
   provider.startFilter(velmoria::filter::readFilterPreferences(preferences).providerConfiguration, {});
   try {

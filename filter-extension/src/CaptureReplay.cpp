@@ -1,113 +1,45 @@
 #include "velmoria_filter/CaptureReplay.hpp"
 
-#include "velmoria_filter/ServerNameReader.hpp"
-#include "velmoria_filter/TcpStreamAssembler.hpp"
+#include "velmoria_filter/FlowTracker.hpp"
 
 #include <pcap/pcap.h>
 
-#include <map>
 #include <memory>
-#include <tuple>
 
 namespace velmoria::filter {
 namespace {
 
-struct FlowKey {
-  int protocol;
-  IpAddress source;
-  std::uint16_t sourcePort;
-  IpAddress destination;
-  std::uint16_t destinationPort;
-
-  auto operator<=>(const FlowKey&) const = default;
-  FlowKey reversed() const { return {protocol, destination, destinationPort, source, sourcePort}; }
-};
-
-struct FlowState {
-  std::size_t index = 0;  // into the result's flows
-  FilterFlow flow;
-  std::optional<std::uint32_t> synSequence;
-  std::unique_ptr<TcpStreamAssembler> assembler;  // while waiting for the peeked bytes
-};
-
+// Collects the tracker's decisions into one line per flow.
 class Replayer {
  public:
-  explicit Replayer(const WebFilterProvider& provider) : provider_(provider) {}
+  explicit Replayer(const WebFilterProvider& provider)
+      : tracker_(provider, [this](const FlowDecision& decision) { record(decision); }) {}
 
-  void add(const DecodedPacket& packet) {
-    FlowKey key{packet.protocol, packet.source, packet.sourcePort, packet.destination, packet.destinationPort};
-    if (packet.protocol == protocolTcp) {
-      addTcp(key, packet);
-    } else if (packet.protocol == protocolUdp) {
-      if (flows_.contains(key) || flows_.contains(key.reversed()) || packet.destinationPort != 443) return;
-      open(key, packet);
-    }
-  }
+  void add(const DecodedPacket& packet) { tracker_.add(packet); }
 
   ReplayResult finish() {
-    for (auto& [key, state] : flows_) judge(state);
+    tracker_.finish();
     return std::move(result_);
   }
 
  private:
-  void addTcp(const FlowKey& key, const DecodedPacket& packet) {
-    auto found = flows_.find(key);
-    if (packet.syn && !packet.ack) {
-      if (found != flows_.end()) {
-        if (found->second.synSequence == packet.sequence) return;  // a retransmitted SYN
-        judge(found->second);                                      // the ports were reused by a new connection
-        flows_.erase(found);
-      }
-      auto& state = open(key, packet)->second;
-      state.synSequence = packet.sequence;
-      if (state.assembler) state.assembler->setFirstSequence(packet.sequence + 1);
+  void record(const FlowDecision& decision) {
+    if (!decision.judged) {
+      ReplayedFlow flow;
+      flow.protocol = decision.key.protocol;
+      flow.destination = decision.key.destination;
+      flow.destinationPort = decision.key.destinationPort;
+      flow.verdict = decision.verdict;
+      result_.flows.push_back(std::move(flow));
       return;
     }
-    if (found == flows_.end()) {
-      if (flows_.contains(key.reversed()) || packet.destinationPort != 443) return;
-      found = open(key, packet);
-    }
-    auto& state = found->second;
-    if (state.assembler) {
-      state.assembler->addSegment(packet.sequence, packet.payload);
-      if (state.assembler->isFull() || packet.fin || packet.rst) judge(state);
-    }
+    auto& flow = result_.flows[decision.index];
+    flow.inspected = true;
+    flow.serverName = decision.serverName;
+    flow.verdict = decision.verdict;
   }
 
-  std::map<FlowKey, FlowState>::iterator open(const FlowKey& key, const DecodedPacket& packet) {
-    FlowState state;
-    state.index = result_.flows.size();
-    state.flow.kind = FilterFlow::Kind::socket;
-    state.flow.socketProtocol = packet.protocol;
-    state.flow.direction = FlowDirection::outbound;
-    state.flow.remoteEndpoint = HostEndpoint{packet.destination.text(), std::to_string(packet.destinationPort)};
-
-    ReplayedFlow replayed;
-    replayed.protocol = packet.protocol;
-    replayed.destination = packet.destination;
-    replayed.destinationPort = packet.destinationPort;
-
-    const auto verdict = provider_.handleNewFlow(state.flow);
-    replayed.verdict = verdict.kind == NewFlowVerdict::Kind::drop ? DataVerdict::drop : DataVerdict::allow;
-    if (verdict.kind == NewFlowVerdict::Kind::filterData && verdict.filterOutbound && packet.protocol == protocolTcp) {
-      state.assembler = std::make_unique<TcpStreamAssembler>(verdict.peekOutboundBytes);
-    }
-    result_.flows.push_back(std::move(replayed));
-    return flows_.insert_or_assign(key, std::move(state)).first;
-  }
-
-  void judge(FlowState& state) {
-    if (!state.assembler) return;
-    const auto bytes = state.assembler->contiguousBytes();
-    auto& replayed = result_.flows[state.index];
-    replayed.inspected = true;
-    replayed.serverName = extractServerName(bytes);
-    replayed.verdict = provider_.handleOutboundData(state.flow, 0, bytes);
-    state.assembler.reset();
-  }
-
-  const WebFilterProvider& provider_;
-  std::map<FlowKey, FlowState> flows_;
+  FlowTracker tracker_;
   ReplayResult result_;
 };
 
@@ -157,23 +89,11 @@ ReplayResult replayCapture(std::FILE* capture, const WebFilterProvider& provider
 }
 
 std::string formatReplayLine(const ReplayedFlow& flow) {
-  std::string line = flow.verdict == DataVerdict::drop ? "drop" : "allow";
-  line += flow.protocol == protocolUdp ? " udp " : " tcp ";
-  line += flow.destination.text() + ":" + std::to_string(flow.destinationPort) + " ";
-  if (!flow.serverName) return line + "-";
-  if (flow.serverName->empty()) return line + "\"\"";
-  static constexpr char hex[] = "0123456789abcdef";
-  for (const char c : *flow.serverName) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte > 0x20 && byte < 0x7F && byte != '\\') {
-      line += c;
-    } else {
-      line += "\\x";
-      line += hex[byte >> 4];
-      line += hex[byte & 0x0F];
-    }
-  }
-  return line;
+  FlowKey key;
+  key.protocol = flow.protocol;
+  key.destination = flow.destination;
+  key.destinationPort = flow.destinationPort;
+  return formatFlowLine(key, flow.verdict, flow.serverName);
 }
 
 }  // namespace velmoria::filter

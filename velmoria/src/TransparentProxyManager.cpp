@@ -31,12 +31,19 @@ class TransparentProxyManager::RequestDelegate final : public platform::SystemEx
 TransparentProxyManager::Dependencies TransparentProxyManager::Dependencies::system() {
   static platform::FileNetworkExtensionPreferences preferences(platform::defaultNetworkExtensionPreferencesFile());
   static platform::LocalSystemExtensionManager extensions(
-      std::map<std::string, std::string>{{extensionIdentifier, "velmoria-filter"}});
-  return {preferences, extensions, platform::systemDefaults(), platform::systemLog()};
+      std::map<std::string, platform::LocalSystemExtensionManager::Extension>{
+          {extensionIdentifier, platform::contentFilterExtension(preferences.file())}},
+      platform::LocalSystemExtensionManager::defaultSearchFolders(), platform::systemLog());
+  static platform::FileContentFilterStatus status(platform::contentFilterStatusFile(preferences.file()));
+  return {preferences, extensions, platform::systemDefaults(), platform::systemLog(), &status};
 }
 
 TransparentProxyManager::TransparentProxyManager(Dependencies dependencies, QObject* parent)
     : QObject(parent), dependencies_(dependencies), self_(this), delegate_(std::make_shared<RequestDelegate>(self_)) {
+  if (dependencies_.filterStatus != nullptr) {
+    dependencies_.filterStatus->observe(
+        [guard = self_] { post(guard, [](TransparentProxyManager& manager) { manager.filterStatusChanged(); }); });
+  }
   onMain([](TransparentProxyManager& manager) { manager.loadCurrentConfiguration(); });
   activateExtension();
 }
@@ -75,6 +82,18 @@ std::vector<std::string> TransparentProxyManager::sharedBlockedDomains() const {
   return suite->stringArray(blockedDomainsKey).value_or(std::vector<std::string>{});
 }
 
+TransparentProxyManager::State TransparentProxyManager::configuredState(bool enabled) const {
+  const bool enforcing = dependencies_.filterStatus == nullptr ||
+                         dependencies_.filterStatus->current() == platform::ContentFilterRunState::enforcing;
+  return enabled && enforcing ? State::running() : State::ready();
+}
+
+void TransparentProxyManager::filterStatusChanged() {
+  // Only the two configured states follow the filter; a failure or a pending approval stays shown.
+  if (!configured_ || (state_.kind != State::Kind::ready && state_.kind != State::Kind::running)) return;
+  setState(configuredState(savedEnabled_));
+}
+
 void TransparentProxyManager::activateExtension() {
   log(platform::LogLevel::notice, std::string("submitActivationRequest for ") + extensionIdentifier);
   dependencies_.extensions.submitActivationRequest(extensionIdentifier, delegate_);
@@ -111,7 +130,8 @@ void TransparentProxyManager::loadCurrentConfiguration() {
       }
       if (configuration.providerConfiguration) {
         manager.configured_ = true;
-        manager.setState(configuration.enabled ? State::running() : State::ready());
+        manager.savedEnabled_ = configuration.enabled;
+        manager.setState(manager.configuredState(configuration.enabled));
       }
       if (manager.configured_) manager.queueSync();
     });
@@ -207,7 +227,8 @@ void TransparentProxyManager::syncConfiguration() {
                 return;
               }
               current.configured_ = true;
-              current.setState(current.sessionActive_ ? State::running() : State::ready());
+              current.savedEnabled_ = current.sessionActive_;
+              current.setState(current.configuredState(current.sessionActive_));
               current.finishSync();
             });
           });

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,13 +49,28 @@ class SystemExtensionManager {
                                        std::weak_ptr<SystemExtensionRequestDelegate> delegate) = 0;
 };
 
+class SystemLog;
+
 // On Linux an extension is an executable shipped with the app: activation finds it beside the running
-// program (or on PATH) and completes, or fails with extensionNotFound. Answers come inside the call.
+// program (or on PATH) and completes, or fails with extensionNotFound. An executable the user has yet
+// to approve gets the needs-approval answer, and the request completes once the approval shows on the
+// file. Answers come inside the call, or on a watcher thread for a pending approval.
 class LocalSystemExtensionManager final : public SystemExtensionManager {
  public:
+  struct Extension {
+    std::string executable;  // file name searched for
+    // What the user must do before the found executable may run (naming the command), or nothing.
+    std::function<std::optional<std::string>(const std::filesystem::path&)> approvalNeeded;
+    // Runs once the activation completes.
+    std::function<void(const std::filesystem::path&)> activated;
+  };
+
   // Extension identifiers and the executable names that implement them.
   explicit LocalSystemExtensionManager(std::map<std::string, std::string> executables,
                                        std::vector<std::filesystem::path> searchFolders = defaultSearchFolders());
+  LocalSystemExtensionManager(std::map<std::string, Extension> extensions,
+                              std::vector<std::filesystem::path> searchFolders, SystemLog& log);
+  ~LocalSystemExtensionManager() override;
 
   void submitActivationRequest(const std::string& identifier,
                                std::weak_ptr<SystemExtensionRequestDelegate> delegate) override;
@@ -63,8 +79,14 @@ class LocalSystemExtensionManager final : public SystemExtensionManager {
   static std::vector<std::filesystem::path> defaultSearchFolders();
 
  private:
-  std::map<std::string, std::string> executables_;
+  struct ApprovalWatch;
+  void complete(const Extension& extension, const std::filesystem::path& executable,
+                SystemExtensionRequestDelegate& delegate) const;
+
+  std::map<std::string, Extension> extensions_;
   std::vector<std::filesystem::path> searchFolders_;
+  SystemLog* log_ = nullptr;
+  std::unique_ptr<ApprovalWatch> approval_;
 };
 
 // Records requests; tests answer them through the recorded delegates.

@@ -1,16 +1,53 @@
 #include "platform/SystemExtensionRequest.hpp"
 
+#include "platform/SystemLog.hpp"
+
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 namespace platform {
 
+// Looks again, now and then, whether the user has approved an executable, and completes the pending
+// request when they have. A newer request replaces it.
+struct LocalSystemExtensionManager::ApprovalWatch {
+  static constexpr auto interval = std::chrono::milliseconds(500);
+
+  ApprovalWatch(const LocalSystemExtensionManager& manager, const Extension& extension,
+                std::filesystem::path executable, std::weak_ptr<SystemExtensionRequestDelegate> delegate)
+      : thread([&manager, &extension, executable = std::move(executable), delegate = std::move(delegate),
+                this](std::stop_token stop) {
+          std::mutex mutex;
+          std::unique_lock lock(mutex);
+          while (!wake.wait_for(lock, stop, interval, [] { return false; }) && !stop.stop_requested()) {
+            if (extension.approvalNeeded(executable)) continue;
+            if (const auto answer = delegate.lock()) manager.complete(extension, executable, *answer);
+            return;
+          }
+        }) {}
+
+  std::condition_variable_any wake;
+  std::jthread thread;
+};
+
 LocalSystemExtensionManager::LocalSystemExtensionManager(std::map<std::string, std::string> executables,
                                                          std::vector<std::filesystem::path> searchFolders)
-    : executables_(std::move(executables)), searchFolders_(std::move(searchFolders)) {}
+    : searchFolders_(std::move(searchFolders)) {
+  for (auto& [identifier, executable] : executables) extensions_[identifier].executable = std::move(executable);
+}
+
+LocalSystemExtensionManager::LocalSystemExtensionManager(std::map<std::string, Extension> extensions,
+                                                         std::vector<std::filesystem::path> searchFolders,
+                                                         SystemLog& log)
+    : extensions_(std::move(extensions)), searchFolders_(std::move(searchFolders)), log_(&log) {}
+
+LocalSystemExtensionManager::~LocalSystemExtensionManager() = default;
 
 std::vector<std::filesystem::path> LocalSystemExtensionManager::defaultSearchFolders() {
   std::vector<std::filesystem::path> folders;
@@ -34,19 +71,33 @@ void LocalSystemExtensionManager::submitActivationRequest(const std::string& ide
                                                           std::weak_ptr<SystemExtensionRequestDelegate> delegate) {
   const auto answer = delegate.lock();
   if (!answer) return;
-  const auto executable = executables_.find(identifier);
-  if (executable != executables_.end()) {
+  approval_.reset();
+  const auto extension = extensions_.find(identifier);
+  if (extension != extensions_.end()) {
     for (const auto& folder : searchFolders_) {
-      const auto candidate = folder / executable->second;
+      const auto candidate = folder / extension->second.executable;
       std::error_code error;
-      if (std::filesystem::is_regular_file(candidate, error) && ::access(candidate.c_str(), X_OK) == 0) {
-        answer->didFinishWithResult(static_cast<long>(RequestResult::completed));
-        return;
+      if (!std::filesystem::is_regular_file(candidate, error) || ::access(candidate.c_str(), X_OK) != 0) continue;
+      if (extension->second.approvalNeeded) {
+        if (const auto instructions = extension->second.approvalNeeded(candidate)) {
+          if (log_ != nullptr) log_->log(LogLevel::notice, "velmoria.platform", "systemextension", *instructions);
+          answer->requestNeedsUserApproval();
+          approval_ = std::make_unique<ApprovalWatch>(*this, extension->second, candidate, delegate);
+          return;
+        }
       }
+      complete(extension->second, candidate, *answer);
+      return;
     }
   }
   answer->didFailWithError({SystemExtensionError::errorDomain, SystemExtensionError::extensionNotFound,
                             "The system extension " + identifier + " was not found next to the app."});
+}
+
+void LocalSystemExtensionManager::complete(const Extension& extension, const std::filesystem::path& executable,
+                                           SystemExtensionRequestDelegate& delegate) const {
+  if (extension.activated) extension.activated(executable);
+  delegate.didFinishWithResult(static_cast<long>(RequestResult::completed));
 }
 
 void FakeSystemExtensionManager::submitActivationRequest(const std::string& identifier,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ContentFilterHost.hpp"
 #include "platform/NetworkExtensionPreferences.hpp"
 #include "platform/SystemExtensionRequest.hpp"
 #include "platform/SystemLog.hpp"
@@ -41,9 +42,11 @@ class TransparentProxyManager : public QObject {
     platform::SystemExtensionManager& extensions;
     platform::DefaultsSystem& defaults;
     platform::SystemLog& log;
+    // Whether the filter's host enforces; without it an enabled configuration counts as running.
+    platform::ContentFilterStatus* filterStatus = nullptr;
 
     // The preferences file the velmoria-filter daemon reads, the extension executable shipped with
-    // the app, the user's defaults and syslog.
+    // the app (started once activated), the daemon's status, the user's defaults and syslog.
     static Dependencies system();
   };
 
@@ -89,6 +92,10 @@ class TransparentProxyManager : public QObject {
   void syncConfiguration();
   void finishSync();
 
+  // `running` only while the configuration is enabled and the filter's host enforces it.
+  State configuredState(bool enabled) const;
+  void filterStatusChanged();
+
   void answerNeedsApproval();
   void answerFinished(long result);
   void answerFailed(const platform::SystemExtensionError& error);
@@ -102,6 +109,7 @@ class TransparentProxyManager : public QObject {
   State state_;
   bool configured_ = false;
   bool sessionActive_ = false;
+  bool savedEnabled_ = false;  // as last loaded or saved
   // Syncs run one at a time in the order queued: one may be running and more waiting.
   bool syncRunning_ = false;
   int syncsWaiting_ = 0;

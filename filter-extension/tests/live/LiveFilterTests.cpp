@@ -1,0 +1,274 @@
+// The filter on real traffic: run as root inside private network namespaces the tests make; elsewhere
+// each test skips with one line saying why.
+#include "../TestData.hpp"
+#include "Command.hpp"
+#include "NetworkNamespaces.hpp"
+#include "TestServers.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+namespace velmoria::filter::live {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string filterExecutable() {
+  const char* executable = std::getenv("VELMORIA_FILTER_EXECUTABLE");
+  return executable != nullptr ? executable : FILTER_EXECUTABLE_FALLBACK;
+}
+
+// Polls `condition` until it holds or `limit` passes.
+template <typename Condition>
+bool eventually(Condition condition, std::chrono::milliseconds limit = 3000ms) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+class LiveFilterTest : public ::testing::Test {
+ protected:
+  std::filesystem::path folder;
+  std::optional<NamespacePair> namespaces;
+  std::optional<BackgroundProcess> daemon;
+
+  void SetUp() override {
+    std::string whyNot;
+    auto made = NamespacePair::make(whyNot);
+    if (!made) GTEST_SKIP() << "live filter test skipped: " << whyNot;
+    namespaces.emplace(std::move(*made));
+    if (!namespaces) GTEST_SKIP() << "live filter test skipped: " << whyNot;
+    char name[] = "/tmp/velmoria-live-XXXXXX";
+    folder = ::mkdtemp(name);
+    const auto certificate = runCommand(
+        {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "1",
+         "-subj", "/CN=velmoria test", "-keyout", key().string(), "-out", cert().string(), "-addext",
+         "subjectAltName=DNS:blocked.example,DNS:*.blocked.example,DNS:allowed.example,"
+         "DNS:other.example"});
+    ASSERT_EQ(certificate.status, 0) << certificate.output;
+  }
+
+  void TearDown() override {
+    if (daemon) daemon->stop(SIGKILL);
+    daemon.reset();
+    namespaces.reset();
+    if (!folder.empty()) std::filesystem::remove_all(folder);
+  }
+
+  std::filesystem::path cert() const { return folder / "cert.pem"; }
+  std::filesystem::path key() const { return folder / "key.pem"; }
+  std::filesystem::path configuration() const { return folder / "network-extension.json"; }
+  std::filesystem::path daemonLog() const { return folder / "daemon.log"; }
+  std::string status() const { return readFile(folder / "network-extension.json.status"); }
+
+  // In the app's layout, replaced by a rename as the app does.
+  void configure(bool enabled, const std::vector<std::string>& domains) {
+    const nlohmann::json preferences{{"filterConfiguration",
+                                      {{"enabled", enabled},
+                                       {"localizedDescription", "velmoria Web Filter"},
+                                       {"providerConfiguration",
+                                        {{"filterSockets", true},
+                                         {"filterPackets", false},
+                                         {"vendorConfiguration", {{"mac.blockedDomains", domains}}}}}}}};
+    std::ofstream(folder / "next.json") << preferences.dump();
+    std::filesystem::rename(folder / "next.json", configuration());
+  }
+
+  std::vector<std::string> inClient(std::vector<std::string> argv) const {
+    argv.insert(argv.begin(), {"ip", "netns", "exec", namespaces->client()});
+    return argv;
+  }
+
+  // Held by a running daemon.
+  bool statusLocked() const {
+    const int fd = ::open((folder / "network-extension.json.status").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+  }
+
+  void startDaemon(bool expectEnforcing) {
+    // What a killed daemon wrote stays there until the next one takes over.
+    std::filesystem::remove(folder / "network-extension.json.status");
+    daemon.emplace(inClient({filterExecutable(), "--config", configuration().string()}), daemonLog());
+    const auto wanted = expectEnforcing ? "enforcing" : "idle";
+    ASSERT_TRUE(eventually([&] { return statusLocked() && status().starts_with(wanted); })) << readFile(daemonLog());
+  }
+
+  int tables() const {
+    const auto listed = runCommand(inClient({"nft", "list", "tables"}));
+    int count = 0;
+    for (std::size_t at = 0; (at = listed.output.find("table inet velmoria", at)) != std::string::npos; ++at) ++count;
+    return count;
+  }
+
+  CommandResult curl(const std::string& name, const std::string& address) const {
+    return runCommand(inClient({"curl", "-sS", "--max-time", "5", "--cacert", cert().string(), "--resolve",
+                                name + ":443:" + address, "https://" + name + "/"}));
+  }
+
+  CommandResult sClient(const std::string& name) const {
+    return runCommand(inClient({"openssl", "s_client", "-connect", std::string(NamespacePair::serverV4) + ":443",
+                                "-servername", name, "-CAfile", cert().string(), "-verify_return_error"}));
+  }
+
+  bool logged(const std::string& line) const {
+    return eventually([&] { return readFile(daemonLog()).find(line) != std::string::npos; }, 1000ms);
+  }
+};
+
+void expectReset(const CommandResult& result, const std::string& what) {
+  EXPECT_NE(result.status, 0) << what << " got through: " << result.output;
+  EXPECT_LT(result.elapsed, 2s) << what;
+  EXPECT_TRUE(result.output.find("abort") != std::string::npos || result.output.find("reset") != std::string::npos ||
+              result.output.find("errno=103") != std::string::npos ||
+              result.output.find("errno=104") != std::string::npos)
+      << what << ": " << result.output;
+}
+
+TEST_F(LiveFilterTest, BlockedNamesFailAtOnceWithAResetWhileOtherNamesPass) {
+  SlowTlsServer server(namespaces->server(), {NamespacePair::serverV4, NamespacePair::serverV6}, cert(), key());
+  // "allowed.example" merely ends like an entry: it passes.
+  configure(true, {"blocked.example", "notallowed.example"});
+  startDaemon(true);
+
+  for (const auto* name : {"allowed.example", "other.example"}) {
+    const auto passed = curl(name, NamespacePair::serverV4);
+    EXPECT_EQ(passed.status, 0) << name << ": " << passed.output;
+    EXPECT_EQ(passed.output, "ok") << name;
+  }
+  expectReset(curl("blocked.example", NamespacePair::serverV4), "blocked.example");
+  expectReset(curl("shop.blocked.example", NamespacePair::serverV4), "a subdomain");
+  expectReset(curl("blocked.example", std::string("[") + NamespacePair::serverV6 + "]"), "blocked.example over IPv6");
+  const auto allowedV6 = curl("allowed.example", std::string("[") + NamespacePair::serverV6 + "]");
+  EXPECT_EQ(allowedV6.output, "ok");
+
+  expectReset(sClient("WWW.Blocked.Example"), "openssl s_client");
+  EXPECT_EQ(sClient("allowed.example").status, 0);
+
+  EXPECT_TRUE(logged("blocked shop.blocked.example\n"));
+  EXPECT_TRUE(logged("enforced drop tcp 127.30.0.2:443 shop.blocked.example\n"));
+  EXPECT_TRUE(logged(std::string("enforced drop tcp [") + NamespacePair::serverV6 + "]:443 blocked.example\n"));
+  EXPECT_TRUE(logged("blocked www.blocked.example\n"));
+}
+
+// Sends the hello in two segments and says what the client saw next.
+std::string sendSplitHello(const std::string& ns, const std::vector<std::uint8_t>& hello) {
+  const int fd = socketIn(ns, SOCK_STREAM, NamespacePair::serverV4, 443);
+  const int yes = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+  static_cast<void>(::send(fd, hello.data(), 60, MSG_NOSIGNAL));
+  std::this_thread::sleep_for(100ms);
+  static_cast<void>(::send(fd, hello.data() + 60, hello.size() - 60, MSG_NOSIGNAL));
+  pollfd answer{fd, POLLIN, 0};
+  std::string seen = "nothing";
+  if (::poll(&answer, 1, 2000) == 1) {
+    char byte = 0;
+    const auto n = ::recv(fd, &byte, 1, 0);
+    const int error = errno;
+    seen = n > 0                                          ? "an answer"
+           : n == 0                                       ? "the end"
+           : error == ECONNABORTED || error == ECONNRESET ? "a reset"
+                                                          : "an error";
+  }
+  ::close(fd);
+  return seen;
+}
+
+TEST_F(LiveFilterTest, ASplitClientHelloIsJudgedOnItsAssembledBytes) {
+  SlowTlsServer server(namespaces->server(), {NamespacePair::serverV4}, cert(), key());
+  configure(true, {"blocked.example"});
+  startDaemon(true);
+  EXPECT_EQ(sendSplitHello(namespaces->client(), testing::readTestData("hello-chromium.bin")), "a reset");
+  EXPECT_TRUE(logged("blocked www.shop.blocked.example\n"));
+  EXPECT_EQ(sendSplitHello(namespaces->client(), testing::readTestData("hello-openssl-tls12.bin")), "an answer");
+}
+
+// Sends datagrams on one connected socket and says whether the kernel reported the port unreachable.
+bool sendDatagrams(const std::string& ns, int count) {
+  const int fd = socketIn(ns, SOCK_DGRAM, NamespacePair::serverV4, 443);
+  bool refused = false;
+  const std::vector<std::uint8_t> initial(1200, 0xC3);
+  for (int i = 0; i < count; ++i) {
+    if (::send(fd, initial.data(), initial.size(), 0) < 0 && errno == ECONNREFUSED) refused = true;
+    std::this_thread::sleep_for(20ms);
+  }
+  ::close(fd);
+  return refused;
+}
+
+TEST_F(LiveFilterTest, UdpTo443IsDroppedWhileTheListHoldsAnything) {
+  UdpSink sink(namespaces->server(), NamespacePair::serverV4);
+  configure(true, {"blocked.example"});
+  startDaemon(true);
+  EXPECT_TRUE(sendDatagrams(namespaces->client(), 10));
+  std::this_thread::sleep_for(100ms);
+  // The first datagram leaves before the verdict; none after it.
+  EXPECT_LE(sink.received(), 1);
+  EXPECT_TRUE(logged("drop UDP/443 (QUIC) \xE2\x86\x92 TCP-Fallback erzwingen\n"));
+  EXPECT_TRUE(logged("enforced drop udp 127.30.0.2:443 -\n"));
+
+  const int before = sink.received();
+  configure(true, {});
+  ASSERT_TRUE(logged("startFilter blocklistCount=0\n"));
+  EXPECT_FALSE(sendDatagrams(namespaces->client(), 10));
+  EXPECT_TRUE(eventually([&] { return sink.received() == before + 10; }, 1000ms)) << sink.received();
+}
+
+TEST_F(LiveFilterTest, TheTableLivesWhileTheConfigurationIsEnabledAndNoLonger) {
+  configure(false, {"blocked.example"});
+  startDaemon(false);
+  EXPECT_EQ(tables(), 0);
+
+  configure(true, {"blocked.example"});
+  ASSERT_TRUE(eventually([&] { return status().starts_with("enforcing"); }));
+  EXPECT_EQ(tables(), 1);
+  configure(false, {"blocked.example"});
+  EXPECT_TRUE(eventually([&] { return tables() == 0; }, 1000ms));
+  EXPECT_TRUE(status().starts_with("idle"));
+
+  // Killed outright, the daemon leaves its table; the next one starts from a fresh, empty one.
+  configure(true, {"blocked.example"});
+  ASSERT_TRUE(eventually([&] { return status().starts_with("enforcing"); }));
+  SlowTlsServer server(namespaces->server(), {NamespacePair::serverV4}, cert(), key());
+  expectReset(curl("blocked.example", NamespacePair::serverV4), "blocked.example");
+  EXPECT_EQ(daemon->stop(SIGKILL), 128 + SIGKILL);
+  EXPECT_EQ(tables(), 1);
+  startDaemon(true);
+  EXPECT_EQ(tables(), 1);
+  const auto set = runCommand(inClient({"nft", "list", "set", "inet", "velmoria", "tcp4"}));
+  EXPECT_EQ(set.output.find("elements"), std::string::npos) << set.output;
+
+  EXPECT_EQ(daemon->stop(SIGTERM), 0);
+  EXPECT_EQ(tables(), 0);
+  EXPECT_TRUE(logged("stopFilter reason=1\n"));
+}
+
+TEST_F(LiveFilterTest, ASecondDaemonInTheSameNamespaceRefusesToRun) {
+  configure(false, {});
+  startDaemon(false);
+  const auto second = runCommand(inClient({filterExecutable(), "--config", (folder / "other.json").string()}));
+  EXPECT_EQ(second.status, 75) << second.output;
+  EXPECT_NE(second.output.find("another velmoria-filter runs in this network namespace"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmoria::filter::live
