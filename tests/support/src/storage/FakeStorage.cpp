@@ -57,6 +57,23 @@ std::string encodedPath(std::string_view path) {
 
 Json parsedBody(const RecordedRequest& request) { return Json::parse(request.body, nullptr, false); }
 
+// The service takes a size limit as text ("5MB", "100") and keeps it as a number of bytes.
+Json sizeLimit(const Json& given) {
+  if (!given.is_string()) return given;
+  const std::string text = given;
+  std::size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0) return nullptr;
+  std::string unit = text.substr(digits);
+  std::transform(unit.begin(), unit.end(), unit.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  const std::map<std::string, std::int64_t> units{
+      {"", 1}, {"B", 1}, {"KB", 1024}, {"MB", 1024 * 1024}, {"GB", 1024 * 1024 * 1024}};
+  const auto factor = units.find(unit);
+  if (factor == units.end()) return nullptr;
+  return std::stoll(text.substr(0, digits)) * factor->second;
+}
+
 }  // namespace
 
 struct FakeStorage::State {
@@ -132,7 +149,7 @@ struct FakeStorage::State {
       if (buckets.count(id)) return storageError("409", "Duplicate", "The resource already exists");
       BucketEntry& bucket = buckets[id];
       bucket.isPublic = body.value("public", false);
-      if (body.contains("file_size_limit")) bucket.fileSizeLimit = body["file_size_limit"];
+      if (body.contains("file_size_limit")) bucket.fileSizeLimit = sizeLimit(body["file_size_limit"]);
       if (body.contains("allowed_mime_types")) bucket.allowedMimeTypes = body["allowed_mime_types"];
       return answer(Json{{"name", id}});
     }
@@ -150,7 +167,8 @@ struct FakeStorage::State {
       const Json body = parsedBody(request);
       if (!body.is_object()) return storageError("400", "invalid_request", "body must be an object");
       found->second.isPublic = body.value("public", false);
-      found->second.fileSizeLimit = body.contains("file_size_limit") ? body["file_size_limit"] : Json(nullptr);
+      found->second.fileSizeLimit =
+          body.contains("file_size_limit") ? sizeLimit(body["file_size_limit"]) : Json(nullptr);
       found->second.allowedMimeTypes = body.contains("allowed_mime_types") ? body["allowed_mime_types"] : Json(nullptr);
       return answer(Json{{"message", "Successfully updated"}});
     }
