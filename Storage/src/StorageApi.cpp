@@ -42,10 +42,12 @@ std::shared_ptr<helpers::HTTPClient> makeHTTPClient(const StorageClientConfigura
 }  // namespace
 
 StorageApi::StorageApi(StorageClientConfiguration configuration)
-    : configuration(prepared(std::move(configuration))), http(makeHTTPClient(this->configuration)) {}
+    : configuration(prepared(std::move(configuration))),
+      http(makeHTTPClient(this->configuration)),
+      configurationFields_(helpers::fieldsFromDictionary(this->configuration.headers)) {}
 
 helpers::HTTPResponse StorageApi::execute(helpers::HTTPRequest request) const {
-  request.headers = helpers::merging(helpers::fieldsFromDictionary(configuration.headers), request.headers);
+  request.headers = helpers::merging(configurationFields_, request.headers);
   helpers::HTTPResponse response = http->send(std::move(request));
   if (response.statusCode >= 200 && response.statusCode <= 299) return response;
   std::optional<StorageError> error;

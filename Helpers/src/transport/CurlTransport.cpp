@@ -159,6 +159,14 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* cont
     if (const auto announced = transfer.headers.contentLength(); announced && *announced > transfer.maxBytes) {
       transfer.abort = Abort::tooLarge;
       return 0;
+    } else if (announced && transfer.body.empty()) {
+      // One buffer for the announced body instead of repeated growth; a wrong announcement only costs capacity.
+      try {
+        transfer.body.reserve(static_cast<std::size_t>(*announced));
+      } catch (const std::bad_alloc&) {
+        transfer.abort = Abort::tooLarge;
+        return 0;
+      }
     }
   }
   return length;
@@ -190,7 +198,8 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* contex
     return 0;
   }
   try {
-    transfer.body.insert(transfer.body.end(), data, data + length);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+    transfer.body.insert(transfer.body.end(), bytes, bytes + length);
   } catch (const std::bad_alloc&) {
     transfer.abort = Abort::tooLarge;
     return 0;

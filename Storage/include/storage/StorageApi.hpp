@@ -28,6 +28,10 @@ class StorageApi {
   // 2xx reply. Other replies throw the service's StorageError, or HTTPError when the body is not one;
   // transport errors pass unchanged.
   helpers::HTTPResponse execute(helpers::HTTPRequest request) const;
+
+ private:
+  // The configuration's header map as fields, made once: the configuration never changes.
+  const http::HTTPFields configurationFields_;
 };
 
 }  // namespace zirudeze::storage
