@@ -30,26 +30,29 @@ std::optional<std::int64_t> statusNumber(const std::optional<std::string>& text)
 
 bool meansMissing(std::int64_t status) { return status == 400 || status == 404; }
 
+// The move and copy body: its keys go on the wire as written, the destination bucket as null when none.
+base::Data transferBody(const base::JSONEncoder& encoder, const std::string& bucketId, const std::string& from,
+                        const std::string& to, const std::optional<DestinationOptions>& options) {
+  const std::map<std::string, std::optional<std::string>> body{
+      {"bucketId", bucketId},
+      {"sourceKey", from},
+      {"destinationKey", to},
+      {"destinationBucket", options ? options->destinationBucket : std::nullopt}};
+  return encoder.encode(body);
+}
+
 }  // namespace
 
 void StorageFileApi::move(const std::string& from, const std::string& to,
                           const std::optional<DestinationOptions>& options) const {
-  const std::map<std::string, std::optional<std::string>> body{
-      {"bucketId", bucketId},
-      {"sourceKey", from},
-      {"destinationKey", to},
-      {"destinationBucket", options ? options->destinationBucket : std::nullopt}};
-  execute(HTTPRequest(objectURL("object/move"), Method::post(), {}, {}, configuration.encoder().encode(body)));
+  execute(HTTPRequest(objectURL("object/move"), Method::post(), {}, {},
+                      transferBody(configuration.encoder(), bucketId, from, to, options)));
 }
 
 std::string StorageFileApi::copy(const std::string& from, const std::string& to,
                                  const std::optional<DestinationOptions>& options) const {
-  const std::map<std::string, std::optional<std::string>> body{
-      {"bucketId", bucketId},
-      {"sourceKey", from},
-      {"destinationKey", to},
-      {"destinationBucket", options ? options->destinationBucket : std::nullopt}};
-  return execute(HTTPRequest(objectURL("object/copy"), Method::post(), {}, {}, configuration.encoder().encode(body)))
+  return execute(HTTPRequest(objectURL("object/copy"), Method::post(), {}, {},
+                             transferBody(configuration.encoder(), bucketId, from, to, options)))
       .decoded<detail::KeyReply>(configuration.decoder())
       .key;
 }

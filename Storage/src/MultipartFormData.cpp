@@ -151,12 +151,13 @@ base::Data MultipartFormData::encode() {
     bodyParts_.back().hasFinalBoundary = true;
   }
   base::Data body;
-  // One allocation for the whole body when the declared lengths allow it; growth otherwise.
-  if (const std::uint64_t size = expectedSize(); size <= body.max_size()) {
+  // One allocation for the whole body when the declared lengths are plausible; growth otherwise.
+  constexpr std::uint64_t kLargestReservation = std::uint64_t{1} << 34;
+  if (const std::uint64_t size = expectedSize(); size <= kLargestReservation) {
     try {
       body.reserve(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
+      // Growth may still find the memory piece by piece.
     }
   }
   for (auto& part : bodyParts_) encode(part, body);
