@@ -22,6 +22,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr std::size_t kLargeBody = 1024 * 1024;
+constexpr long kLargeUploadBuffer = 2 * 1024 * 1024;
+
 void initialiseCurlOnce() {
   static const bool initialised = [] {
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -229,6 +232,8 @@ void setMethod(CURL* easy, const std::string& method, const base::Data* body) {
   if (sendsBody) {
     static const char empty = 0;
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body ? body->size() : 0));
+    // Large bodies go out in large writes rather than the default 64 KiB pieces.
+    if (body && body->size() > kLargeBody) curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kLargeUploadBuffer);
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
                      body && !body->empty() ? reinterpret_cast<const char*>(body->data()) : &empty);
   }
