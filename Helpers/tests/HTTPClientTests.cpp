@@ -168,6 +168,33 @@ TEST(HTTPClientTest, NonHTTPResponsesBecomeBadServerResponse) {
   EXPECT_FALSE(interceptorSawResponse);
 }
 
+TEST(HTTPClientTest, AConsumedRequestHandsItsBodyBufferToTheFetch) {
+  const std::uint8_t* seen = nullptr;
+  std::string contentType;
+  const auto fetch = [&](const URLRequest& request) {
+    seen = request.httpBody ? request.httpBody->data() : nullptr;
+    contentType = request.value("Content-Type").value_or("");
+    return httpAnswer(200);
+  };
+  auto request = requestTo("https://h.example/upload", Method::post());
+  request.body = base::Data(4096, 7);
+  const std::uint8_t* buffer = request.body->data();
+
+  HTTPClient plain(fetch, {});
+  plain.send(std::move(request));
+  EXPECT_EQ(seen, buffer);
+  EXPECT_EQ(contentType, "application/json");
+
+  // Interceptors may send the same request again, so they get their own copy.
+  auto again = requestTo("https://h.example/upload", Method::post());
+  again.body = base::Data(4096, 7);
+  buffer = again.body->data();
+  std::vector<std::string> events;
+  HTTPClient intercepted(fetch, {std::make_shared<Recorder>("A", events)});
+  intercepted.send(std::move(again));
+  EXPECT_NE(seen, buffer);
+  EXPECT_EQ(events.size(), 2u);
+}
 // ---- Over the wire --------------------------------------------------------------------------------
 
 class HTTPClientWireTest : public ::testing::Test {

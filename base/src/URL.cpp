@@ -118,17 +118,20 @@ bool URL::isFileURL() const noexcept {
   return true;
 }
 
-std::string URL::lastPathComponent() const {
-  std::string p = path();
-  if (p.empty()) return p;
-  while (p.size() > 1 && p.back() == '/') p.pop_back();
-  if (p == "/") return p;
-  const std::size_t slash = p.rfind('/');
-  return slash == std::string::npos ? p : p.substr(slash + 1);
+std::string URL::lastPathComponent() const { return base::lastPathComponent(path()); }
+
+std::string URL::pathExtension() const { return base::pathExtension(path()); }
+
+std::string lastPathComponent(std::string_view path) {
+  if (path.empty()) return {};
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  if (path == "/") return std::string(path);
+  const std::size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-std::string URL::pathExtension() const {
-  const std::string last = lastPathComponent();
+std::string pathExtension(std::string_view path) {
+  const std::string last = lastPathComponent(path);
   const std::size_t dot = last.rfind('.');
   if (dot == std::string::npos || dot == 0 || dot + 1 == last.size()) return {};
   return last.substr(dot + 1);

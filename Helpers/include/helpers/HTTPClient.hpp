@@ -38,6 +38,9 @@ class HTTPClient final : public HTTPClientType {
   HTTPClient(FetchOperation fetch, std::vector<std::shared_ptr<HTTPClientInterceptor>> interceptors);
 
   HTTPResponse send(const HTTPRequest& request) override;
+  // Without interceptors the request's body is handed on to the fetch instead of copied, which
+  // matters for large uploads; with interceptors this is the copying send.
+  HTTPResponse send(HTTPRequest&& request);
 
   // A fetch over `transport` that follows the calling task's cancellation.
   static FetchOperation fetchOver(std::shared_ptr<HTTPTransport> transport);

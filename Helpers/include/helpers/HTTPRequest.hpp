@@ -27,7 +27,9 @@ struct HTTPRequest {
 
   // The transfer request: query items appended, one header per written name, and "Content-Type"
   // "application/json" for a body that names no content type.
-  URLRequest urlRequest() const;
+  URLRequest urlRequest() const&;
+  // The same, taking the body over instead of copying it.
+  URLRequest urlRequest() &&;
 
   base::URL url;
   Method method;

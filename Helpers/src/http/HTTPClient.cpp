@@ -10,14 +10,24 @@ namespace zirudeze::helpers {
 HTTPClient::HTTPClient(FetchOperation fetch, std::vector<std::shared_ptr<HTTPClientInterceptor>> interceptors)
     : fetch_(std::move(fetch)), interceptors_(std::move(interceptors)) {}
 
+namespace {
+
+HTTPResponse fetched(const FetchOperation& fetch, const URLRequest& transfer) {
+  auto [data, response] = fetch(transfer);
+  const auto* http = dynamic_cast<const HTTPURLResponse*>(response.get());
+  if (!http) throw URLError(URLError::Code::badServerResponse, transfer.url);
+  return HTTPResponse(std::move(data), *http);
+}
+
+}  // namespace
+
+HTTPResponse HTTPClient::send(HTTPRequest&& request) {
+  if (!interceptors_.empty()) return send(static_cast<const HTTPRequest&>(request));
+  return fetched(fetch_, std::move(request).urlRequest());
+}
+
 HTTPResponse HTTPClient::send(const HTTPRequest& request) {
-  HTTPNext next = [fetch = fetch_](const HTTPRequest& request) {
-    const URLRequest transfer = request.urlRequest();
-    auto [data, response] = fetch(transfer);
-    const auto* http = dynamic_cast<const HTTPURLResponse*>(response.get());
-    if (!http) throw URLError(URLError::Code::badServerResponse, transfer.url);
-    return HTTPResponse(std::move(data), *http);
-  };
+  HTTPNext next = [fetch = fetch_](const HTTPRequest& request) { return fetched(fetch, request.urlRequest()); };
   for (auto it = interceptors_.rbegin(); it != interceptors_.rend(); ++it) {
     next = [interceptor = *it, inner = std::move(next)](const HTTPRequest& request) {
       return interceptor->intercept(request, inner);

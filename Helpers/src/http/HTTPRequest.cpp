@@ -3,6 +3,21 @@
 #include "helpers/HTTPFieldsBridging.hpp"
 
 namespace zirudeze::helpers {
+namespace {
+
+URLRequest transferRequest(const HTTPRequest& from, std::optional<base::Data> body) {
+  URLRequest request;
+  request.url = appendingQueryItems(from.url, from.query).absoluteString();
+  request.cachePolicy = URLRequest::CachePolicy::useProtocolCachePolicy;
+  request.timeoutInterval = from.timeoutInterval;
+  request.httpMethod = from.method.rawValue();
+  request.setAllHTTPHeaderFields(dictionary(from.headers));
+  request.httpBody = std::move(body);
+  if (request.httpBody && !request.value("Content-Type")) request.setValue("application/json", "Content-Type");
+  return request;
+}
+
+}  // namespace
 
 HTTPRequest::HTTPRequest(base::URL url, Method method, std::vector<base::URLQueryItem> query, http::HTTPFields headers,
                          std::optional<base::Data> body, double timeoutInterval)
@@ -22,16 +37,12 @@ std::optional<HTTPRequest> HTTPRequest::make(std::string_view urlString, Method 
                      timeoutInterval);
 }
 
-URLRequest HTTPRequest::urlRequest() const {
-  URLRequest request;
-  request.url = appendingQueryItems(url, query).absoluteString();
-  request.cachePolicy = URLRequest::CachePolicy::useProtocolCachePolicy;
-  request.timeoutInterval = timeoutInterval;
-  request.httpMethod = method.rawValue();
-  request.setAllHTTPHeaderFields(dictionary(headers));
-  request.httpBody = body;
-  if (request.httpBody && !request.value("Content-Type")) request.setValue("application/json", "Content-Type");
-  return request;
+URLRequest HTTPRequest::urlRequest() const& { return transferRequest(*this, body); }
+
+URLRequest HTTPRequest::urlRequest() && {
+  std::optional<base::Data> taken = std::move(body);
+  body.reset();
+  return transferRequest(*this, std::move(taken));
 }
 
 }  // namespace zirudeze::helpers

@@ -22,6 +22,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr std::size_t kLargeBody = 1024 * 1024;
+constexpr long kLargeUploadBuffer = 2 * 1024 * 1024;
+
 void initialiseCurlOnce() {
   static const bool initialised = [] {
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -159,6 +162,14 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* cont
     if (const auto announced = transfer.headers.contentLength(); announced && *announced > transfer.maxBytes) {
       transfer.abort = Abort::tooLarge;
       return 0;
+    } else if (announced && transfer.body.empty()) {
+      // One buffer for the announced body instead of repeated growth; a wrong announcement only costs capacity.
+      try {
+        transfer.body.reserve(static_cast<std::size_t>(*announced));
+      } catch (const std::bad_alloc&) {
+        transfer.abort = Abort::tooLarge;
+        return 0;
+      }
     }
   }
   return length;
@@ -190,7 +201,8 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* contex
     return 0;
   }
   try {
-    transfer.body.insert(transfer.body.end(), data, data + length);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+    transfer.body.insert(transfer.body.end(), bytes, bytes + length);
   } catch (const std::bad_alloc&) {
     transfer.abort = Abort::tooLarge;
     return 0;
@@ -220,6 +232,8 @@ void setMethod(CURL* easy, const std::string& method, const base::Data* body) {
   if (sendsBody) {
     static const char empty = 0;
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body ? body->size() : 0));
+    // Large bodies go out in large writes rather than the default 64 KiB pieces.
+    if (body && body->size() > kLargeBody) curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kLargeUploadBuffer);
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
                      body && !body->empty() ? reinterpret_cast<const char*>(body->data()) : &empty);
   }

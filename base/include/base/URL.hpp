@@ -68,6 +68,10 @@ class URL {
   std::optional<URLRange> ranges_[8];
 };
 
+// The same two rules for a plain "/"-separated path text.
+std::string lastPathComponent(std::string_view path);
+std::string pathExtension(std::string_view path);
+
 class Encoder;
 class Decoder;
 template <class T>

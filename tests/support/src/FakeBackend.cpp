@@ -103,6 +103,7 @@ struct FakeBackend::State {
   std::vector<Route> routes;
   std::vector<RecordedRequest> requests;
   int accepted = 0;
+  std::uint64_t maxBodySize = 64u * 1024u * 1024u;
   std::map<int, std::shared_ptr<tcp::socket>> live;
   std::vector<std::thread> connectionThreads;
   std::thread acceptThread;
@@ -155,7 +156,10 @@ struct FakeBackend::State {
     beast::flat_buffer buffer;
     for (;;) {
       http::request_parser<http::string_body> parser;
-      parser.body_limit(64u * 1024u * 1024u);
+      {
+        std::lock_guard lock(mutex);
+        parser.body_limit(maxBodySize);
+      }
       boost::system::error_code ec;
       http::read(socket, buffer, parser, ec);
       if (ec) break;
@@ -310,6 +314,11 @@ bool FakeBackend::waitForRequests(std::size_t count, std::chrono::milliseconds t
 int FakeBackend::connectionCount() const {
   std::lock_guard lock(state_->mutex);
   return state_->accepted;
+}
+
+void FakeBackend::setMaxBodySize(std::uint64_t bytes) {
+  std::lock_guard lock(state_->mutex);
+  state_->maxBodySize = bytes;
 }
 
 }  // namespace testsupport

@@ -43,6 +43,8 @@ class FakeBackend {
   bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
   // Number of TCP connections accepted so far.
   int connectionCount() const;
+  // Request bodies above this size (64 MiB unless set) are refused by closing the connection.
+  void setMaxBodySize(std::uint64_t bytes);
 
  private:
   struct State;

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <base/Data.hpp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <span>
+
+namespace zirudeze::storage {
+
+// A source of bytes read front to back, as a multipart part's content.
+class InputStream {
+ public:
+  virtual ~InputStream() = default;
+
+  virtual void open() = 0;
+  virtual void close() = 0;
+  // False once the end was read or a read failed.
+  virtual bool hasBytesAvailable() const = 0;
+  // Up to buffer.size() bytes: their count, 0 at the end, a negative count on failure.
+  virtual std::ptrdiff_t read(std::span<std::uint8_t> buffer) = 0;
+  // Why the last read failed, when the stream knows; null otherwise.
+  virtual std::exception_ptr streamError() const = 0;
+};
+
+class MemoryInputStream final : public InputStream {
+ public:
+  explicit MemoryInputStream(base::Data data);
+
+  void open() override;
+  void close() override {}
+  bool hasBytesAvailable() const override;
+  std::ptrdiff_t read(std::span<std::uint8_t> buffer) override;
+  std::exception_ptr streamError() const override { return nullptr; }
+
+ private:
+  base::Data data_;
+  std::size_t position_ = 0;
+};
+
+// Reads a file through a buffered stream, opened when the stream is made.
+class FileInputStream final : public InputStream {
+ public:
+  // Nothing when the file cannot be opened for reading.
+  static std::unique_ptr<FileInputStream> make(const std::filesystem::path& path);
+
+  void open() override {}
+  void close() override;
+  bool hasBytesAvailable() const override;
+  std::ptrdiff_t read(std::span<std::uint8_t> buffer) override;
+  std::exception_ptr streamError() const override { return error_; }
+
+ private:
+  struct Closer {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+  };
+  explicit FileInputStream(std::unique_ptr<std::FILE, Closer> file);
+
+  std::unique_ptr<std::FILE, Closer> file_;
+  bool ended_ = false;
+  std::exception_ptr error_;
+};
+
+}  // namespace zirudeze::storage

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <helpers/URLError.hpp>
+#include <nlohmann/json.hpp>
+
+#include "StorageTestSupport.hpp"
+#include "storage/MultipartFormDataError.hpp"
+#include "storage/StorageError.hpp"
+
+namespace zirudeze::storage {
+namespace {
+
+using Json = nlohmann::json;
+using testing::PeerPart;
+using testing::sha256Hex;
+using testing::StorageServiceTest;
+using testing::TemporaryFolder;
+
+// The parts of the last request's body as the standard email parser reads them.
+std::vector<PeerPart> lastParts(const testsupport::FakeBackend& backend) {
+  const auto sent = backend.lastRequest();
+  const auto reading = testing::readWithEmailParser({{sent.header("Content-Type").value_or(""), sent.body}});
+  EXPECT_TRUE(reading[0].problems.empty());
+  return reading[0].parts;
+}
+
+FileOptions withHeaders(std::map<std::string, std::string> headers) {
+  FileOptions options;
+  options.headers = std::move(headers);
+  return options;
+}
+
+TEST_F(StorageServiceTest, AnUploadWithoutOptionsUsesTheDefaults) {
+  const auto response = files->upload("notes/today.md", base::dataFromString("# Hello"));
+  EXPECT_EQ(response.path, "notes/today.md");
+  EXPECT_EQ(response.fullPath, "photos/notes/today.md");
+  EXPECT_EQ(response.id, storage.object("photos", "notes/today.md")->id);
+
+  const auto sent = backend.lastRequest();
+  EXPECT_EQ(sent.method, "POST");
+  EXPECT_EQ(sent.path, "/storage/v1/object/photos/notes/today.md");
+  EXPECT_EQ(sent.header("x-upsert"), "false");
+  EXPECT_EQ(sent.header("Cache-Control"), "max-age=3600");
+  EXPECT_FALSE(sent.header("duplex"));
+  const auto type = sent.header("Content-Type").value_or("");
+  EXPECT_EQ(type.rfind("multipart/form-data; boundary=zirudeze.boundary.", 0), 0u) << type;
+
+  const auto parts = lastParts(backend);
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[0].name, "cacheControl");
+  EXPECT_EQ(parts[0].sha256, sha256Hex("3600"));
+  EXPECT_FALSE(parts[0].fileName);
+  EXPECT_EQ(parts[1].name, "");
+  EXPECT_EQ(parts[1].fileName, "today.md");
+  EXPECT_EQ(parts[1].contentType, "text/plain;charset=UTF-8");
+  EXPECT_EQ(parts[1].length, 7u);
+  EXPECT_EQ(storage.object("photos", "notes/today.md")->content, "# Hello");
+}
+
+TEST_F(StorageServiceTest, OptionsWithoutAContentTypeUseTheExtensionsType) {
+  FileOptions options;
+  options.cacheControl = "60";
+  options.upsert = true;
+  options.metadata =
+      helpers::JSONObject{{"owner", helpers::AnyJSON("ana")}, {"tags", helpers::AnyJSON::array({1, "x"})}};
+  files->upload("pics/cat.PNG", base::dataFromString("png!"), options);
+  files->upload("pics/raw", base::dataFromString("??"), options);
+  const auto sent = backend.requests();
+  EXPECT_EQ(sent[0].header("x-upsert"), "true");
+  EXPECT_EQ(sent[0].header("Cache-Control"), "max-age=60");
+
+  const auto readings = testing::readWithEmailParser(testing::multipartBodies(backend));
+  ASSERT_EQ(readings[0].parts.size(), 3u);
+  EXPECT_EQ(readings[0].parts[0].sha256, sha256Hex("60"));
+  EXPECT_EQ(readings[0].parts[1].name, "metadata");
+  EXPECT_EQ(Json::parse(storage.object("photos", "pics/cat.PNG")->metadata),
+            Json::parse(R"({"owner":"ana","tags":[1,"x"]})"));
+  EXPECT_EQ(readings[0].parts[2].contentType, "image/png");
+  EXPECT_EQ(readings[1].parts[2].contentType, "application/octet-stream");
+}
+
+TEST_F(StorageServiceTest, UploadAndUpdateCleanTheObjectPathButAnswerWithTheCallersPath) {
+  const auto uploaded = files->upload("/folder//file.txt/", base::dataFromString("v1"));
+  EXPECT_EQ(backend.lastRequest().path, "/storage/v1/object/photos/folder/file.txt");
+  EXPECT_EQ(uploaded.path, "/folder//file.txt/");
+  EXPECT_EQ(uploaded.fullPath, "photos/folder/file.txt");
+
+  const auto updated = files->update("//folder///file.txt", base::dataFromString("v2"));
+  const auto sent = backend.lastRequest();
+  EXPECT_EQ(sent.method, "PUT");
+  EXPECT_EQ(sent.path, "/storage/v1/object/photos/folder/file.txt");
+  EXPECT_FALSE(sent.header("x-upsert"));
+  EXPECT_EQ(updated.path, "//folder///file.txt");
+  EXPECT_EQ(storage.object("photos", "folder/file.txt")->content, "v2");
+  EXPECT_EQ(lastParts(backend).back().fileName, "file.txt");
+}
+
+TEST_F(StorageServiceTest, OptionHeadersWinForTypeAndCacheButNotForUpsert) {
+  auto options = withHeaders({{"content-type", "multipart/form-data; boundary=zirudeze.boundary.0000000000000000"},
+                              {"CACHE-CONTROL", "no-store"},
+                              {"X-Upsert", "true"},
+                              {"duplex", "full"},
+                              {"X-Trace", "t-1"}});
+  EXPECT_THROW(files->upload("a.txt", base::dataFromString("x"), options), StorageError);
+  auto sent = backend.lastRequest();
+  EXPECT_EQ(sent.headerValues("Content-Type"),
+            std::vector<std::string>{"multipart/form-data; boundary=zirudeze.boundary.0000000000000000"});
+  EXPECT_EQ(sent.headerValues("Cache-Control"), std::vector<std::string>{"no-store"});
+  EXPECT_EQ(sent.headerValues("x-upsert"), std::vector<std::string>{"false"});
+  EXPECT_EQ(sent.header("X-Trace"), "t-1");
+  // The duplex option decides: without it a header of that name is dropped.
+  EXPECT_FALSE(sent.header("duplex"));
+  backend.clearRequests();
+
+  options = withHeaders({{"x-upsert", "true"}});
+  options.duplex = "half";
+  files->upload("b.txt", base::dataFromString("x"), options);
+  files->update("b.txt", base::dataFromString("y"), withHeaders({{"x-upsert", "true"}}));
+  const auto requests = backend.requests();
+  EXPECT_EQ(requests[0].header("duplex"), "half");
+  EXPECT_EQ(requests[0].header("x-upsert"), "false");
+  EXPECT_EQ(requests[1].header("x-upsert"), "true");
+}
+
+TEST_F(StorageServiceTest, MetadataThatCannotBeEncodedIsSentAsAnEmptyObject) {
+  FileOptions options;
+  options.metadata = helpers::JSONObject{{"ratio", helpers::AnyJSON(std::nan(""))}};
+  files->upload("m.txt", base::dataFromString("x"), options);
+  const auto parts = lastParts(backend);
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[1].name, "metadata");
+  EXPECT_EQ(parts[1].sha256, sha256Hex("{}"));
+}
+
+TEST_F(StorageServiceTest, FileURLsAreStreamedUnderTheirOwnNameAndType) {
+  TemporaryFolder folder;
+  std::string content(300000, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>((i * 131) >> 3);
+  const auto path = folder.write("holiday photo.jpg", content);
+  FileOptions options;
+  options.contentType = "text/ignored";
+  const auto response = files->upload("albums/2024/beach.bin", base::URL::fileURL(path.string()), options);
+  EXPECT_EQ(response.fullPath, "photos/albums/2024/beach.bin");
+  const auto parts = lastParts(backend);
+  EXPECT_EQ(parts.back().fileName, "holiday photo.jpg");
+  EXPECT_EQ(parts.back().contentType, "image/jpeg");
+  EXPECT_EQ(parts.back().sha256, sha256Hex(content));
+  EXPECT_EQ(storage.object("photos", "albums/2024/beach.bin")->content, content);
+
+  files->update("albums/2024/beach.bin", base::URL::fileURL(path.string()));
+  EXPECT_EQ(backend.lastRequest().method, "PUT");
+}
+
+TEST_F(StorageServiceTest, FormErrorsAreThrownBeforeAnythingIsSent) {
+  TemporaryFolder folder;
+  try {
+    files->upload("x", base::URL::fileURL((folder.path() / "missing.txt").string()));
+    FAIL() << "expected a form error";
+  } catch (const MultipartFormDataError& error) {
+    EXPECT_EQ(error.kind(), MultipartFormDataError::Kind::bodyPartFileIsDirectory);
+  }
+  EXPECT_THROW(files->uploadToSignedURL("x", "t", base::URL::fileURL(folder.write("noext", "x").string())),
+               MultipartFormDataError);
+  EXPECT_EQ(backend.requestCount(), 0u);
+}
+
+TEST_F(StorageServiceTest, SignedUploadURLsCarryTheTokenAndUploadsThroughThemAlwaysSendUpsert) {
+  const auto signedURL = files->createSignedUploadURL("docs/report 1.pdf");
+  auto sent = backend.lastRequest();
+  EXPECT_EQ(sent.method, "POST");
+  EXPECT_EQ(sent.target, "/storage/v1/object/upload/sign/photos/docs/report%201.pdf");
+  EXPECT_TRUE(sent.body.empty());
+  EXPECT_FALSE(sent.header("x-upsert"));
+  EXPECT_EQ(signedURL.path, "docs/report 1.pdf");
+  EXPECT_EQ(signedURL.token.rfind("up-", 0), 0u);
+  EXPECT_EQ(signedURL.signedURL.absoluteString(),
+            serviceURL() + "/object/upload/sign/photos/docs/report%201.pdf?token=" + signedURL.token);
+
+  const auto uploaded = files->uploadToSignedURL("docs/report 1.pdf", signedURL.token, base::dataFromString("%PDF"));
+  sent = backend.lastRequest();
+  EXPECT_EQ(sent.method, "PUT");
+  EXPECT_EQ(sent.queryValue("token"), signedURL.token);
+  EXPECT_EQ(sent.header("x-upsert"), "false");
+  EXPECT_EQ(uploaded.path, "docs/report 1.pdf");
+  EXPECT_EQ(uploaded.fullPath, "photos/docs/report 1.pdf");
+  EXPECT_EQ(lastParts(backend).back().contentType, "text/plain;charset=UTF-8");
+
+  files->createSignedUploadURL("a//b.txt", CreateSignedUploadURLOptions{true});
+  EXPECT_EQ(backend.lastRequest().header("x-upsert"), "true");
+  EXPECT_EQ(backend.lastRequest().path, "/storage/v1/object/upload/sign/photos/a//b.txt");
+  FileOptions upsert;
+  upsert.upsert = true;
+  files->uploadToSignedURL("docs/report 1.pdf", signedURL.token, base::dataFromString("%PDF-2"), upsert);
+  EXPECT_EQ(backend.lastRequest().header("x-upsert"), "true");
+  EXPECT_EQ(storage.object("photos", "docs/report 1.pdf")->content, "%PDF-2");
+}
+
+TEST_F(StorageServiceTest, ASignedUploadReplyWithoutAUsableTokenIsRefused) {
+  for (const char* reply :
+       {R"({"url":"/object/upload/sign/photos/a.txt"})", R"({"url":"/object/upload/sign/photos/a.txt?other=1&token"})",
+        R"({"url":"/object/upload/sign/photos/a.txt?token="})"}) {
+    storage.failNext(testsupport::ScriptedResponse::json(200, reply));
+    try {
+      files->createSignedUploadURL("a.txt");
+      ADD_FAILURE() << "accepted " << reply;
+    } catch (const StorageError& error) {
+      EXPECT_EQ(error, StorageError(std::nullopt, "No token returned by API", std::nullopt));
+    }
+  }
+  storage.failNext(testsupport::ScriptedResponse::json(200, R"({"url":"/a b?token=x"})"));
+  EXPECT_THROW(files->createSignedUploadURL("a.txt"), helpers::URLError);
+  storage.failNext(testsupport::ScriptedResponse::json(200, R"({"link":"/a?token=x"})"));
+  EXPECT_THROW(files->createSignedUploadURL("a.txt"), base::DecodingError);
+}
+
+TEST_F(StorageServiceTest, RepliesWithoutTheirKeysFailToDecode) {
+  storage.failNext(testsupport::ScriptedResponse::json(200, R"({"Key":"photos/a.txt"})"));
+  EXPECT_THROW(files->upload("a.txt", base::dataFromString("x")), base::DecodingError);
+  storage.failNext(testsupport::ScriptedResponse::json(200, R"({"Id":"1"})"));
+  EXPECT_THROW(files->update("a.txt", base::dataFromString("x")), base::DecodingError);
+}
+
+TEST_F(StorageServiceTest, TheOlderTextFormsReturnTheObjectKey) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  EXPECT_EQ(files->uploadReturningKey("k.txt", base::dataFromString("1")), "photos/k.txt");
+  EXPECT_EQ(backend.lastRequest().method, "POST");
+  EXPECT_EQ(files->updateReturningKey("k.txt", base::dataFromString("2")), "photos/k.txt");
+  EXPECT_EQ(backend.lastRequest().method, "PUT");
+  const auto signedURL = files->createSignedUploadURL("s.txt");
+  EXPECT_EQ(files->uploadToSignedURLReturningKey("s.txt", signedURL.token, base::dataFromString("3")), "photos/s.txt");
+#pragma GCC diagnostic pop
+  EXPECT_EQ(storage.object("photos", "k.txt")->content, "2");
+  EXPECT_EQ(storage.object("photos", "s.txt")->content, "3");
+}
+
+}  // namespace
+}  // namespace zirudeze::storage
