@@ -70,7 +70,11 @@ void BrowserRedirector::ensureBlockPage() {
 std::vector<std::string> BrowserRedirector::readBlockedDomains() const {
   const auto suite = defaults_.suite(appGroupID);  // a fresh view each time, so the list is current
   if (!suite) return {};
-  return suite->stringArray(blockedDomainsKey).value_or(std::vector<std::string>{});
+  try {
+    return suite->stringArray(blockedDomainsKey).value_or(std::vector<std::string>{});
+  } catch (const platform::DefaultsError&) {
+    return {};  // this tick redirects nothing; the next one reads again
+  }
 }
 
 std::string BrowserRedirector::readScript(const Browser& browser) {
