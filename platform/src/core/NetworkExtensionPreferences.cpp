@@ -7,6 +7,7 @@
 
 #include "base/ThreadSafety.hpp"
 #include "base/XdgDirectories.hpp"
+#include "base/coding/JSONCoders.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/DamagedFile.hpp"
 #include "platform/RegularFile.hpp"
@@ -43,7 +44,8 @@ nlohmann::json readFile(const std::filesystem::path& file) {
     throw internalError("cannot read " + file.string() + ": " + error.code().message());
   }
   if (!text) return nlohmann::json::object();
-  auto root = nlohmann::json::parse(*text, nullptr, false);
+  auto root = base::holdsNulByte(*text) ? nlohmann::json(nlohmann::json::value_t::discarded)
+                                        : nlohmann::json::parse(*text, nullptr, false);
   if (root.is_discarded() || !root.is_object()) throw invalid(file.string() + " is damaged");
   return root;
 }

@@ -12,6 +12,7 @@
 #include "FileDescriptor.hpp"
 #include "base/ThreadSafety.hpp"
 #include "base/XdgDirectories.hpp"
+#include "base/coding/JSONCoders.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/DamagedFile.hpp"
 #include "platform/RegularFile.hpp"
@@ -85,7 +86,8 @@ struct FileUserDefaults::Impl {
       return Snapshot{};
     }
     Snapshot snap;
-    auto parsed = nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false);
+    auto parsed = base::holdsNulByte(*text) ? nlohmann::json(nlohmann::json::value_t::discarded)
+                                            : nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false);
     if (parsed.is_object()) {
       snap.content = std::move(parsed);
     } else {
