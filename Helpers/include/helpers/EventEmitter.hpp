@@ -75,10 +75,12 @@ class EventEmitter {
   // Every event from now on (and the last one first, when the emitter replays) until the consumer
   // stops reading; dropping or cancelling the stream detaches its listener.
   AsyncStream<Event> stream() {
-    auto [events, continuation] = AsyncStream<Event>::makeStream(BufferingPolicy::unbounded());
+    // Named members rather than a structured binding, which clang 14 cannot capture.
+    auto made = AsyncStream<Event>::makeStream(BufferingPolicy::unbounded());
+    auto& continuation = made.second;
     const auto token = attach([continuation](const Event& event) { continuation.yield(event); });
     continuation.setOnTermination([token](StreamTermination) { token.cancel(); });
-    return events;
+    return std::move(made.first);
   }
 
  private:
