@@ -70,8 +70,9 @@ class RetryTest : public ::testing::Test {
 
   // Sends on a task while this thread plays the clock.
   Result<HTTPResponse> sendReleasingWaits(HTTPClient& client, const HTTPRequest& request, int waits) {
-    Task task([&client, request] { return client.send(request); });
+    // Counted before the task starts: it may record its first wait at once.
     const std::size_t before = sleeper.recorded().size();
+    Task task([&client, request] { return client.send(request); });
     for (int i = 0; i < waits; ++i) EXPECT_TRUE(sleeper.releaseWait(before + i)) << "wait " << i;
     return task.result();
   }
