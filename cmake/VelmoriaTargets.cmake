@@ -2,6 +2,10 @@
 
 function(velmoria_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
+  # Mutex-guarded members carry annotations (base/ThreadSafety.hpp) that only clang checks.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(${target} PRIVATE -Wthread-safety)
+  endif()
   if(VELMORIA_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
@@ -56,6 +60,8 @@ function(velmoria_tests name)
   set(env "VELMORIA_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output" ${ARG_ENV})
   if(VELMORIA_SANITIZE STREQUAL "address")
     list(APPEND env "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp")
+  elseif(VELMORIA_SANITIZE STREQUAL "thread")
+    list(APPEND env "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
   endif()
   # Test discovery splits an ENVIRONMENT list into separate properties, so the variables go
   # through env(1), which both discovery and the test runs call the executable with.

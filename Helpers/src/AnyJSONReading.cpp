@@ -4,6 +4,7 @@
 
 #include "AnyJSONConversion.hpp"
 #include "base/coding/CodingErrors.hpp"
+#include "base/coding/JSONCoders.hpp"
 #include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::helpers {
@@ -86,6 +87,7 @@ class Builder : public nlohmann::json_sax<nlohmann::json> {
 }  // namespace
 
 std::optional<AnyJSON> AnyJSON::parse(std::string_view text) {
+  if (base::holdsNulByte(text)) return std::nullopt;
   Builder builder;
   try {
     if (!nlohmann::json::sax_parse(text, &builder)) return std::nullopt;

@@ -194,6 +194,15 @@ TEST(AnyJSON, RejectsMalformedText) {
   EXPECT_EQ(AnyJSON::parse(R"({"a":1,"a":2})"), AnyJSON::object({{"a", 2}}));
 }
 
+TEST(AnyJSON, RefusesBytesAfterTheDocumentANulByteIncluded) {
+  using namespace std::string_literals;
+  for (const auto& text : {"123\0"s, "[1]\0x"s, "{\"a\":1}\0\0"s, "[\0]"s, "[\"a\0b\"]"s, "[1] x"s}) {
+    EXPECT_EQ(AnyJSON::parse(text), std::nullopt) << text.size() << " bytes";
+    EXPECT_EQ(decodingError(text).kind(), base::DecodingError::Kind::dataCorrupted) << text.size() << " bytes";
+  }
+  EXPECT_EQ(AnyJSON::parse("[\"\\u0000\"]"), AnyJSON::array({AnyJSON(std::string(1, '\0'))}));
+}
+
 TEST(AnyJSONDeathTest, DuplicateKeysInALiteralStopTheProgram) {
   EXPECT_DEATH(AnyJSON::object({{"k", 1}, {"k", 2}}), "Duplicate values for key: 'k'");
 }

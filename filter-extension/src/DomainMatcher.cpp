@@ -1,5 +1,7 @@
 #include "velmoria_filter/DomainMatcher.hpp"
 
+#include <base/Unicode.hpp>
+
 #include "velmoria_filter/Text.hpp"
 
 namespace velmoria::filter {
@@ -18,11 +20,17 @@ bool endsWithLabel(std::string_view host, std::string_view domain) {
   return host.size() > domain.size() && host.ends_with(domain) && host[host.size() - domain.size() - 1] == '.';
 }
 
+// Server names travel in their ASCII (punycode) form, so a name with other letters is compared in it.
+std::string asciiForm(std::string_view host) {
+  if (base::isASCII(host)) return std::string(host);
+  return base::idnaASCII(host).value_or(std::string(host));
+}
+
 }  // namespace
 
 std::string normalizeHost(std::string_view host) {
   const auto lowered = text::lowercased(text::trimmed(host));
-  return std::string(stripDotsAndWww(lowered));
+  return asciiForm(stripDotsAndWww(lowered));
 }
 
 bool matchesBlocklist(std::string_view host, const std::set<std::string>& domains) {
@@ -55,6 +63,11 @@ bool Blocklist::matches(std::string_view host) const {
     h = lowered;
   }
   h = stripDotsAndWww(h);
+  std::string ascii;
+  if (!base::isASCII(h)) {
+    ascii = asciiForm(h);
+    h = ascii;
+  }
   if (h.empty()) return false;
   // An entry d matches when h is d or ends with "." + d: that is, when h or the text after one of
   // its dots is in the set.

@@ -1,4 +1,5 @@
 #include "platform/AtomicFile.hpp"
+#include "platform/MemoryDefaults.hpp"
 #include "platform/UserDefaults.hpp"
 
 #include <gtest/gtest.h>

@@ -16,6 +16,14 @@ platform::Alert AppDelegate::sessionActiveAlert() {
 
 platform::TerminateReply AppDelegate::applicationShouldTerminate() {
   if (!SessionGuard::isLocked) return platform::TerminateReply::terminateNow;
+  // The alert's own event loop takes further requests (a second SIGTERM, a logout): they are refused
+  // under the alert already shown rather than stacking one more.
+  if (alertShowing_) return platform::TerminateReply::terminateCancel;
+  alertShowing_ = true;
+  struct Shown {
+    bool& showing;
+    ~Shown() { showing = false; }
+  } shown{alertShowing_};
   alerts_.runModal(sessionActiveAlert());
   return platform::TerminateReply::terminateCancel;
 }

@@ -70,7 +70,11 @@ void BrowserRedirector::ensureBlockPage() {
 std::vector<std::string> BrowserRedirector::readBlockedDomains() const {
   const auto suite = defaults_.suite(appGroupID);  // a fresh view each time, so the list is current
   if (!suite) return {};
-  return suite->stringArray(blockedDomainsKey).value_or(std::vector<std::string>{});
+  try {
+    return suite->stringArray(blockedDomainsKey).value_or(std::vector<std::string>{});
+  } catch (const platform::DefaultsError&) {
+    return {};  // this tick redirects nothing; the next one reads again
+  }
 }
 
 std::string BrowserRedirector::readScript(const Browser& browser) {
@@ -97,12 +101,24 @@ std::optional<std::string> BrowserRedirector::hostOfURL(std::string_view text) {
   return host;
 }
 
-bool BrowserRedirector::isBlockedHost(std::string_view host, const std::vector<std::string>& domains) {
-  if (host.empty()) return false;
+namespace {
+
+// Tabs show a name either way ("bücher.de" or "xn--bcher-kva.de"); both sides compare in the ASCII form.
+std::string asciiForm(std::string text) {
+  if (base::isASCII(text)) return text;
+  return base::idnaASCII(text).value_or(std::move(text));
+}
+
+}  // namespace
+
+bool BrowserRedirector::isBlockedHost(std::string_view tabHost, const std::vector<std::string>& domains) {
+  if (tabHost.empty()) return false;
+  const std::string host = asciiForm(std::string(tabHost));
   for (const auto& entry : domains) {
     std::string d = base::lowercased(entry);
     if (d.rfind("www.", 0) == 0) d.erase(0, 4);
     if (d.empty()) continue;  // an entry of nothing but "www." names no domain
+    d = asciiForm(std::move(d));
     if (host == d) return true;
     if (host.size() > d.size() && host.substr(host.size() - d.size()) == d && host[host.size() - d.size() - 1] == '.') {
       return true;

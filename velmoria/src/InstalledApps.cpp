@@ -4,8 +4,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 
@@ -16,14 +14,6 @@
 
 namespace velmoria {
 namespace {
-
-std::optional<std::string> readFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return text;
-}
 
 void removeAll(std::string& text, std::string_view what) {
   for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at)) text.erase(at, what.size());
@@ -46,12 +36,9 @@ std::vector<AppMeta> scanInstalledApps(const std::vector<std::filesystem::path>&
       const std::string fileName = path.filename().string();
       if (fileName.empty() || fileName.front() == '.') continue;  // hidden
       if (path.extension() != ".desktop") continue;
-      if (!it->is_regular_file(ec)) continue;
       const auto id = platform::desktopFileId(folder, path);
       if (!id) continue;
-      const auto text = readFile(path);
-      if (!text) continue;
-      const auto entry = platform::parseDesktopEntry(*text);
+      const auto entry = platform::readDesktopEntry(path);
       if (!entry || entry->type != "Application") continue;
       // An entry that hides itself still hides the same ID in the folders after this one.
       if (!seen.insert(*id).second || entry->hidden || entry->noDisplay) continue;

@@ -1,5 +1,7 @@
 #include "velmoria/LoginItemManager.hpp"
 
+#include <nlohmann/json.hpp>
+
 namespace velmoria {
 
 using platform::LoginItemStatus;
@@ -9,10 +11,15 @@ LoginItemManager::LoginItemManager(platform::LoginItemService& service, platform
     : QObject(parent), service_(service), out_(out) {
   isEnabled_ = service_.status() == LoginItemStatus::enabled;
   auto standard = defaults.standard();
-  if (!standard->boolValue(autoRegisteredKey)) {
-    // Marked first, so a registration that fails is not tried again at later starts.
-    standard->setValue(autoRegisteredKey, true);
-    setEnabled(true);
+  try {
+    if (!standard->boolValue(autoRegisteredKey)) {
+      // Marked first, so a registration that fails is not tried again at later starts.
+      standard->setValue(autoRegisteredKey, true);
+      setEnabled(true);
+    }
+  } catch (const platform::DefaultsError& error) {
+    // Without the mark a later start would register again what the user may have switched off.
+    out_ << "LoginItem auto-registration skipped: " << error.what() << std::endl;
   }
 }
 

@@ -3,15 +3,36 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "DefaultsFailure.hpp"
+
 namespace velmoria {
 
 MacWebBlocklistStore::MacWebBlocklistStore(platform::DefaultsSystem& defaults, QObject* parent)
     : QObject(parent), defaults_(defaults.suite(appGroupID)) {
   if (!defaults_) defaults_ = defaults.standard();
-  if (auto stored = defaults_->stringArray(defaultsKey)) {
-    domains_ = std::move(*stored);
-    std::stable_sort(domains_.begin(), domains_.end(), domainLess);
+  loaded_ = mergeStored();
+}
+
+bool MacWebBlocklistStore::mergeStored() {
+  std::optional<std::vector<std::string>> stored;
+  try {
+    stored = defaults_->stringArray(defaultsKey);
+  } catch (const platform::DefaultsError& error) {
+    detail::logDefaultsFailure("blocked sites not read", error);
+    return false;
   }
+  if (!stored) return true;
+  if (domains_.empty()) {
+    domains_ = std::move(*stored);
+  } else {
+    for (auto& domain : *stored) {
+      const bool listed =
+          std::any_of(domains_.begin(), domains_.end(), [&](const std::string& d) { return domainEqual(d, domain); });
+      if (!listed) domains_.push_back(std::move(domain));
+    }
+  }
+  std::stable_sort(domains_.begin(), domains_.end(), domainLess);
+  return true;
 }
 
 void MacWebBlocklistStore::setDomains(std::vector<std::string> domains) {
@@ -32,6 +53,19 @@ bool MacWebBlocklistStore::add(std::string_view text) {
   return true;
 }
 
-void MacWebBlocklistStore::save() { defaults_->setValue(defaultsKey, nlohmann::json(domains_)); }
+void MacWebBlocklistStore::save() {
+  if (!loaded_) {
+    // The stored list was never read: writing this run's list would replace it. Read it once more.
+    const auto before = domains_;
+    loaded_ = mergeStored();
+    if (!loaded_) return;
+    if (domains_ != before) emit domainsChanged();
+  }
+  try {
+    defaults_->setValue(defaultsKey, nlohmann::json(domains_));
+  } catch (const platform::DefaultsError& error) {
+    detail::logDefaultsFailure("blocked sites not saved", error);
+  }
+}
 
 }  // namespace velmoria

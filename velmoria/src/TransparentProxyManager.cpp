@@ -212,10 +212,20 @@ void TransparentProxyManager::syncConfiguration() {
         failed(manager, *error);
         return;
       }
+      std::vector<std::string> domains;
+      try {
+        domains = manager.sharedBlockedDomains();
+      } catch (const platform::DefaultsError& defaultsError) {
+        failed(manager, platform::NetworkExtensionError(
+                            platform::NetworkExtensionError::filterErrorDomain,
+                            platform::NetworkExtensionError::configurationInternalError,
+                            std::string("The blocked sites could not be read: ") + defaultsError.what()));
+        return;
+      }
       auto provider = loaded.providerConfiguration.value_or(platform::FilterProviderConfiguration{});
       provider.filterSockets = true;
       provider.filterPackets = false;
-      provider.vendorConfiguration = nlohmann::json{{blockedDomainsKey, manager.sharedBlockedDomains()}};
+      provider.vendorConfiguration = nlohmann::json{{blockedDomainsKey, std::move(domains)}};
       loaded.providerConfiguration = std::move(provider);
       loaded.localizedDescription = filterDescription;
       loaded.enabled = manager.sessionActive_;

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "platform/MainScheduler.hpp"
+#include "platform/MemoryDefaults.hpp"
 #include "platform/ScriptRunner.hpp"
-#include "platform/UserDefaults.hpp"
 #include "platform/Workspace.hpp"
 #include "platform/desktop/ShieldWindows.hpp"
 

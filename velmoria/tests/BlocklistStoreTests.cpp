@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/MemoryDefaults.hpp"
+
 using velmoria::MacBlocklistStore;
 using velmoria::MacWebBlocklistStore;
 

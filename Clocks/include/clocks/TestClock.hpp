@@ -3,10 +3,7 @@
 #include <cstddef>
 #include <exception>
 #include <memory>
-#include <mutex>
-#include <vector>
 
-#include "base/UUID.hpp"
 #include "clocks/Clock.hpp"
 #include "issuereporting/SourceLocation.hpp"
 
@@ -20,9 +17,15 @@ class SuspensionError : public std::exception {
 
 // A clock whose time moves only when it is advanced. Sleepers park until the clock reaches their
 // deadline and wake one at a time, in deadline order, each seeing `now` equal to its own deadline.
+//
+// Sleepers are threads, so an advance hands over to each sleeper it wakes and waits until that sleeper
+// is parked again, has ended or blocked on something else, or has run on for two seconds; only then
+// does time move on. So a sleeper's work after a wake happens at its own deadline, and run never takes a
+// woken sleeper on its way back to sleep for an idle clock.
 class TestClock final : public Clock {
  public:
-  explicit TestClock(Instant now = Instant{}) : now_(now) {}
+  explicit TestClock(Instant now = Instant{});
+  ~TestClock() override;
 
   Instant now() const override;
   Duration minimumResolution() const override { return Duration::zero(); }
@@ -38,8 +41,8 @@ class TestClock final : public Clock {
   void advance(Instant to) const;
 
   // Advances until no sleeper is left. When that takes longer than `timeout` of real time (or the
-  // calling task is cancelled), the parked sleepers fail with CancellationError and an issue is
-  // reported at `location`.
+  // calling task is cancelled), the parked sleepers fail with CancellationError, as does every sleeper
+  // that parks before run returns, and an issue is reported at `location`.
   void run(Duration timeout, const issuereporting::SourceLocation& location) const;
 
   // How many sleepers are parked; lets tests wait until a sleeper on another thread has arrived.
@@ -47,15 +50,8 @@ class TestClock final : public Clock {
 
  private:
   struct Waiter;
-  struct Suspension {
-    base::UUID id;
-    Instant deadline;
-    std::shared_ptr<Waiter> waiter;
-  };
-
-  mutable std::recursive_mutex mutex_;
-  mutable Instant now_;
-  mutable std::vector<Suspension> suspensions_;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace zirudeze::clocks

@@ -61,7 +61,9 @@ class AsyncValueSubject {
   // A new consumer stream: the current value first, then every later one. A stream made after
   // finish() ends right after the current value.
   AsyncStream<Value> values() const {
-    auto [stream, continuation] = AsyncStream<Value>::makeStream(shared_->bufferingPolicy);
+    // Named members rather than a structured binding, which clang 14 cannot capture.
+    auto made = AsyncStream<Value>::makeStream(shared_->bufferingPolicy);
+    auto& continuation = made.second;
     shared_->mutableState.withValue([&](MutableState& state) {
       continuation.yield(state.value);
       if (state.finished) {
@@ -80,7 +82,7 @@ class AsyncValueSubject {
         }
       });
     });
-    return stream;
+    return std::move(made.first);
   }
 
   // Calls `handler` with each value of a new stream on a task of its own, until the stream ends or the

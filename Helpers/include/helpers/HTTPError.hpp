@@ -16,7 +16,11 @@ class HTTPError : public std::runtime_error {
   const base::Data& data() const noexcept { return data_; }
   const HTTPURLResponse& response() const noexcept { return response_; }
 
-  // "Status Code: <n>", then " Body: <text>" when the body is valid UTF-8.
+  static constexpr std::size_t kDescribedBodyBytes = 1024;
+
+  // "Status Code: <n>", then " Body: <text>" when the body is valid UTF-8. Descriptions end up in logs:
+  // the text shows at most kDescribedBodyBytes of the body (then "... (<size> bytes)"), with anything
+  // shaped like a token masked. data() keeps the whole body.
   std::string errorDescription() const { return what(); }
   std::string localizedDescription() const { return what(); }
 

@@ -6,14 +6,18 @@
 namespace zirudeze::helpers {
 
 // Secrets never reach a log record in full. These mask what looks like a credential:
-// JSON members named like tokens, keys, passwords or code verifiers; query items of such names; and
-// anything shaped like a JSON web token. A masked value of 16 or more characters keeps its first four.
+// JSON members named like tokens, keys, passwords, code verifiers or one-time codes; query and fragment
+// items of such names; anything shaped like a JSON web token; and TOTP provisioning addresses
+// ("otpauth://..."). A masked value of 16 or more characters keeps its first four.
 std::string redactingSecrets(std::string_view text);
-// The same for a URL: query items with secret names lose their values, tokens in the text are masked.
+// The same for a URL: query and fragment items with secret names (and "code") lose their values,
+// tokens in the text are masked.
 std::string redactingSecretsInURL(std::string_view url);
 // True for member and item names that carry credentials ("access_token", "apikey", "password", ...).
 bool isSecretName(std::string_view name) noexcept;
 // The masked form of one secret value.
 std::string maskedSecret(std::string_view value);
+// Control characters (line breaks above all) as %XX, so text from outside cannot start a log line.
+std::string escapingLineBreaks(std::string_view text);
 
 }  // namespace zirudeze::helpers

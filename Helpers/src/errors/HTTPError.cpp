@@ -3,13 +3,26 @@
 #include <base/Unicode.hpp>
 #include <string_view>
 
+#include "helpers/LogRedaction.hpp"
+
 namespace zirudeze::helpers {
 namespace {
+
+// The longest prefix of valid UTF-8 text of at most `limit` bytes.
+std::string_view utf8Prefix(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;  // not inside a character
+  return text.substr(0, end);
+}
 
 std::string describe(const base::Data& data, const HTTPURLResponse& response) {
   std::string text = "Status Code: " + std::to_string(response.statusCode);
   const std::string_view body(reinterpret_cast<const char*>(data.data()), data.size());
-  if (base::isValidUTF8(body)) text.append(" Body: ").append(body);
+  if (!base::isValidUTF8(body)) return text;
+  const auto shown = utf8Prefix(body, HTTPError::kDescribedBodyBytes);
+  text.append(" Body: ").append(redactingSecrets(shown));
+  if (shown.size() < body.size()) text.append("... (" + std::to_string(body.size()) + " bytes)");
   return text;
 }
 

@@ -30,7 +30,8 @@ bool isSecretName(std::string_view name) noexcept {
                   [&](std::string_view part) { return lower.find(part) != std::string::npos; })) {
     return true;
   }
-  return lower == "auth_code" || lower == "jwt" || lower == "otp";
+  // A TOTP enrolment's QR code carries its secret; a reauthentication nonce is a one-time code.
+  return lower == "auth_code" || lower == "jwt" || lower == "otp" || lower == "qr_code" || lower == "nonce";
 }
 
 std::string maskedSecret(std::string_view value) {
@@ -38,8 +39,41 @@ std::string maskedSecret(std::string_view value) {
   return "<redacted>";
 }
 
-std::string redactingSecrets(std::string_view text) {
-  // JSON web tokens: "eyJ" then base64url, a dot, base64url, and optionally a dot and a signature.
+namespace {
+
+constexpr std::string_view otpauthScheme = "otpauth:";
+
+bool startsWithOTPAuth(std::string_view text) {
+  return text.size() >= otpauthScheme.size() && lowercased(text.substr(0, otpauthScheme.size())) == otpauthScheme;
+}
+
+// TOTP provisioning addresses ("otpauth://totp/...?secret=...") up to the next space or quote.
+std::string redactingOTPAuthURIs(std::string_view text) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t start = std::string_view::npos;
+    for (std::size_t at = i; at + otpauthScheme.size() <= text.size(); ++at) {
+      if ((text[at] == 'o' || text[at] == 'O') && startsWithOTPAuth(text.substr(at))) {
+        start = at;
+        break;
+      }
+    }
+    if (start == std::string_view::npos) {
+      out.append(text.substr(i));
+      break;
+    }
+    out.append(text.substr(i, start - i));
+    auto end = text.find_first_of(" \t\r\n\"'<>", start);
+    if (end == std::string_view::npos) end = text.size();
+    out.append(maskedSecret(text.substr(start, end - start)));
+    i = end;
+  }
+  return out;
+}
+
+// JSON web tokens: "eyJ" then base64url, a dot, base64url, and optionally a dot and a signature.
+std::string redactingJWTs(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   std::size_t i = 0;
@@ -78,20 +112,16 @@ std::string redactingSecrets(std::string_view text) {
   return out;
 }
 
-std::string redactingSecretsInURL(std::string_view url) {
-  const auto question = url.find('?');
-  if (question == std::string_view::npos) return redactingSecrets(url);
-  const auto hash = url.find('#', question);
-  const std::string_view query = url.substr(question + 1, hash == std::string_view::npos ? hash : hash - question - 1);
-  std::string out(url.substr(0, question + 1));
+// "name=value&..." with the values of secret names masked. In addresses "code" is an authorization code.
+void appendRedactedItems(std::string& out, std::string_view items) {
   std::size_t start = 0;
   for (;;) {
-    const auto amp = query.find('&', start);
-    const std::string_view item = query.substr(start, amp == std::string_view::npos ? amp : amp - start);
+    const auto amp = items.find('&', start);
+    const std::string_view item = items.substr(start, amp == std::string_view::npos ? amp : amp - start);
     const auto equals = item.find('=');
     const std::string_view name = item.substr(0, equals);
     const std::string decoded = base::removingPercentEncoding(name).value_or(std::string(name));
-    if (equals != std::string_view::npos && isSecretName(decoded)) {
+    if (equals != std::string_view::npos && (isSecretName(decoded) || lowercased(decoded) == "code")) {
       out.append(name).append("=").append(maskedSecret(item.substr(equals + 1)));
     } else {
       out.append(item);
@@ -100,16 +130,56 @@ std::string redactingSecretsInURL(std::string_view url) {
     out.push_back('&');
     start = amp + 1;
   }
-  if (hash != std::string_view::npos) out.append(url.substr(hash));
+}
+
+}  // namespace
+
+std::string redactingSecrets(std::string_view text) { return redactingJWTs(redactingOTPAuthURIs(text)); }
+
+std::string redactingSecretsInURL(std::string_view url) {
+  // Both the query and the fragment carry items: sign-in redirects put their tokens after the "#".
+  const auto hash = url.find('#');
+  const auto question = url.substr(0, hash).find('?');
+  std::string out;
+  if (question == std::string_view::npos) {
+    out.append(url.substr(0, hash));
+  } else {
+    out.append(url.substr(0, question + 1));
+    appendRedactedItems(out, url.substr(question + 1, hash == std::string_view::npos ? hash : hash - question - 1));
+  }
+  if (hash != std::string_view::npos) {
+    out.push_back('#');
+    appendRedactedItems(out, url.substr(hash + 1));
+  }
   return redactingSecrets(out);
+}
+
+std::string escapingLineBreaks(std::string_view text) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      out.push_back('%');
+      out.push_back(hex[byte >> 4]);
+      out.push_back(hex[byte & 0xf]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
 }
 
 namespace detail {
 
 void redactSecretMembers(nlohmann::json& value) {
   if (value.is_object()) {
+    // A multi-factor verification's "code" is the one-time code; elsewhere "code" names an error.
+    const bool verifiesFactor = value.contains("challenge_id") || value.contains("factor_id");
     for (auto it = value.begin(); it != value.end(); ++it) {
-      if (isSecretName(it.key()) && it.value().is_string()) {
+      const bool secret = isSecretName(it.key()) || (verifiesFactor && it.key() == "code");
+      if (secret && it.value().is_string()) {
         it.value() = maskedSecret(it.value().get_ref<const std::string&>());
       } else {
         redactSecretMembers(it.value());

@@ -30,7 +30,9 @@ HTTPResponse LoggerInterceptor::intercept(const HTTPRequest& request, const HTTP
   const std::string requestID = base::UUID::random().uuidString();
   return ZirudezeLoggerTaskLocal::withValue(JSONObject{{"requestID", AnyJSON(requestID)}}, [&]() -> HTTPResponse {
     const URLRequest transfer = request.urlRequest();
-    const std::string url = base::removingPercentEncoding(redactingSecretsInURL(transfer.url)).value_or("");
+    // Decoded for reading; what decoding reveals is masked again, and no decoded byte breaks the line.
+    const std::string url = escapingLineBreaks(
+        redactingSecrets(base::removingPercentEncoding(redactingSecretsInURL(transfer.url)).value_or("")));
     logger->emit(ZirudezeLogLevel::verbose,
                  "Request: " + transfer.httpMethod + " " + url + "\nBody: " + detail::logBodyText(request.body),
                  site(25));

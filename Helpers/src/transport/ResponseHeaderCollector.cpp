@@ -2,10 +2,16 @@
 
 #include <charconv>
 
-#include "helpers/URLRequest.hpp"
-
 namespace zirudeze::helpers::detail {
 namespace {
+
+std::string lowercasedASCII(std::string_view text) {
+  std::string out(text);
+  for (auto& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
 
 std::string_view trimmed(std::string_view text) {
   const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -48,6 +54,7 @@ bool isHeaderNameToken(std::string_view name) noexcept {
 void ResponseHeaderCollector::addLine(std::string_view line) {
   if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
     fields_.clear();
+    index_.clear();
     complete_ = false;
     lastValid_ = false;
     status_ = 0;
@@ -89,25 +96,22 @@ void ResponseHeaderCollector::addLine(std::string_view line) {
 
 void ResponseHeaderCollector::add(std::string_view name, std::string_view value) {
   lastValid_ = true;
-  for (auto it = fields_.begin(); it != fields_.end(); ++it) {
-    if (equalsIgnoringASCIICase(it->first, name)) {
-      it->second.append(", ").append(value);
-      last_ = static_cast<std::size_t>(it - fields_.begin());
-      return;
-    }
+  const auto [entry, added] = index_.try_emplace(lowercasedASCII(name), fields_.size());
+  last_ = entry->second;
+  if (added) {
+    fields_.emplace_back(std::string(name), std::string(value));
+  } else {
+    fields_[last_].second.append(", ").append(value);
   }
-  last_ = fields_.size();
-  fields_.emplace_back(std::string(name), std::string(value));
 }
 
 std::optional<std::uint64_t> ResponseHeaderCollector::contentLength() const {
-  for (const auto& [name, value] : fields_) {
-    if (!equalsIgnoringASCIICase(name, "Content-Length")) continue;
-    std::uint64_t length = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
-    if (error == std::errc() && end == value.data() + value.size()) return length;
-    return std::nullopt;
-  }
+  const auto entry = index_.find("content-length");
+  if (entry == index_.end()) return std::nullopt;
+  const auto& value = fields_[entry->second].second;
+  std::uint64_t length = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+  if (error == std::errc() && end == value.data() + value.size()) return length;
   return std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,7 @@ namespace zirudeze::helpers::detail {
 
 // Builds the header list of the final response from the raw lines a transport reports, the way the
 // platform presents it: one entry per name, repeats joined with ", ", names that are not tokens dropped.
+// Each line costs the same however many fields came before it.
 class ResponseHeaderCollector {
  public:
   // One line as received, with or without its CR LF. A status line starts a new response (after a
@@ -28,6 +30,7 @@ class ResponseHeaderCollector {
   void add(std::string_view name, std::string_view value);
 
   std::vector<std::pair<std::string, std::string>> fields_;
+  std::unordered_map<std::string, std::size_t> index_;  // lower-cased name -> its field
   int status_ = 0;
   bool complete_ = false;
   bool lastValid_ = false;  // whether a folded continuation line has a field to join

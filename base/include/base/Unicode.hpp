@@ -48,4 +48,9 @@ std::vector<std::string_view> graphemeClusters(std::string_view text);
 bool isLetter(std::string_view character);
 bool isNumber(std::string_view character);
 
+// The ASCII form in which a domain name travels (IDNA, UTS #46 nontransitional, as browsers resolve
+// names): "Bücher.DE" -> "xn--bcher-kva.de"; ASCII names come back lower-cased. Nothing when the name
+// has no valid ASCII form.
+std::optional<std::string> idnaASCII(std::string_view domain);
+
 }  // namespace base

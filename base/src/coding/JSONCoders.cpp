@@ -32,8 +32,10 @@ DecodingError notValidJson() { return DecodingError::dataCorrupted({{}, "The giv
 
 }  // namespace
 
+bool holdsNulByte(std::string_view text) noexcept { return text.find('\0') != std::string_view::npos; }
+
 Json parseJson(std::string_view text) {
-  if (!withinDepth(text)) throw notValidJson();
+  if (holdsNulByte(text) || !withinDepth(text)) throw notValidJson();
   Json json = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
   if (json.is_discarded()) throw notValidJson();
   return json;

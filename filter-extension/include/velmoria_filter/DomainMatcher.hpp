@@ -9,7 +9,8 @@
 namespace velmoria::filter {
 
 // The form hosts and list entries are compared in: trimmed, lower-cased, without trailing dots and
-// without one leading "www.".
+// without one leading "www.", and names with non-ASCII letters in their IDNA ASCII form ("bücher.de"
+// matches the server name "xn--bcher-kva.de").
 std::string normalizeHost(std::string_view host);
 
 // True when the host is one of the domains or lies below one ("a.com" blocks "x.a.com", never

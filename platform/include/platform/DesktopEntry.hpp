@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -28,6 +29,13 @@ struct DesktopEntry {
 
 // Parses the text of an entry; nothing when it has no [Desktop Entry] group.
 std::optional<DesktopEntry> parseDesktopEntry(std::string_view text);
+
+// Entries are small; anything larger is not read.
+inline constexpr std::size_t kMaxDesktopEntryBytes = 1u << 20;
+// Reads and parses the entry in a file of the application folders: nothing when it is not a regular file
+// (a FIFO or device named "*.desktop" is never opened for reading), is over kMaxDesktopEntryBytes,
+// cannot be read, or has no [Desktop Entry] group. Sets no `id` or `file`.
+std::optional<DesktopEntry> readDesktopEntry(const std::filesystem::path& file);
 
 // The messages locale of this process (LC_ALL, LC_MESSAGES, LANG; "C" when none is set).
 std::string messagesLocale();

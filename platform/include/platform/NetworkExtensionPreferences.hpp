@@ -2,15 +2,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace platform {
@@ -84,7 +82,9 @@ class NetworkExtensionPreferences {
 // {"filterConfiguration": {"enabled", "localizedDescription", "providerConfiguration": {"filterSockets",
 //  "filterPackets", "vendorConfiguration", ...}, ...}, "transparentProxyConfigurations": [{"identifier", ...}]}.
 // Calls run one after another on a worker thread of this object; each write replaces the file
-// atomically. A damaged file fails loads and is moved aside to "<file>.corrupt" by the next save.
+// atomically. A file that cannot be read fails every call (configurationInternalError). A damaged file
+// (read whole, not a JSON object) fails loads, and the next save keeps a copy of it (see keepDamagedFile)
+// before replacing it.
 class FileNetworkExtensionPreferences final : public NetworkExtensionPreferences {
  public:
   explicit FileNetworkExtensionPreferences(std::filesystem::path file);
@@ -97,15 +97,12 @@ class FileNetworkExtensionPreferences final : public NetworkExtensionPreferences
 
   const std::filesystem::path& file() const { return file_; }
 
- private:
-  void enqueue(std::function<void()> job);
-  void work(std::stop_token stop);
+  static constexpr std::size_t kMaxFileBytes = 16u << 20;
 
-  std::filesystem::path file_;
-  std::mutex mutex_;
-  std::condition_variable_any wake_;
-  std::deque<std::function<void()>> jobs_;
-  std::jthread worker_;
+ private:
+  struct Worker;
+  const std::filesystem::path file_;
+  std::unique_ptr<Worker> worker_;
 };
 
 // $XDG_CONFIG_HOME/velmoria/network-extension.json (default ~/.config/velmoria/...).
@@ -120,6 +117,9 @@ FilterConfiguration decodeFilterConfiguration(const nlohmann::json& value);
 // or, while `holdCompletions` is set, wait until the test releases them.
 class MemoryNetworkExtensionPreferences final : public NetworkExtensionPreferences {
  public:
+  MemoryNetworkExtensionPreferences();
+  ~MemoryNetworkExtensionPreferences() override;
+
   void loadFilterConfiguration(LoadCompletion completion) override;
   void saveFilterConfiguration(FilterConfiguration configuration, SaveCompletion completion) override;
   void loadAllTransparentProxyConfigurations(ProxiesCompletion completion) override;
@@ -144,8 +144,8 @@ class MemoryNetworkExtensionPreferences final : public NetworkExtensionPreferenc
 
  private:
   void finish(std::function<void()> completion);
-  mutable std::mutex mutex_;
-  std::deque<std::function<void()>> held_;
+  struct Held;
+  std::unique_ptr<Held> held_;
 };
 
 }  // namespace platform

@@ -1,20 +1,25 @@
 #pragma once
 
-#include <sys/types.h>
+#include <nlohmann/json_fwd.hpp>
+
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <nlohmann/json.hpp>
 #include <optional>
-#include <set>
 #include <string>
-#include <tuple>
+#include <system_error>
 #include <vector>
 
 namespace platform {
 
-// One defaults suite: a flat map from key to JSON value.
+// A suite that exists but could not be read, or a change that could not be stored. The suite's file is
+// left as it was.
+class DefaultsError : public std::system_error {
+ public:
+  using std::system_error::system_error;
+};
+
+// One defaults suite: a flat map from key to JSON value. Reads and writes of a stored suite throw
+// DefaultsError when its storage fails; a suite with nothing stored reads as empty.
 class UserDefaults {
  public:
   virtual ~UserDefaults() = default;
@@ -40,31 +45,26 @@ class DefaultsSystem {
 
 // A suite kept in one JSON file. Every read sees the file as it is now (re-parsed when it changed);
 // every write re-reads it under an advisory lock, changes the one key and replaces the file atomically,
-// so writers of other keys (in this or another process) are not overwritten. A damaged file reads as
-// empty and is moved aside to "<file>.corrupt" before the next write replaces it.
+// so writers of other keys (in this or another process) are not overwritten. Only a file that was read
+// whole and is not a JSON object is damaged: it reads as empty, and the next write keeps a copy of it
+// (see keepDamagedFile) before replacing it. A file that cannot be read is an error, never damage.
 class FileUserDefaults final : public UserDefaults {
  public:
   explicit FileUserDefaults(std::filesystem::path file);
+  ~FileUserDefaults() override;
 
   std::optional<nlohmann::json> value(const std::string& key) const override;
   void setValue(const std::string& key, const nlohmann::json& value) override;
   void removeValue(const std::string& key) override;
 
-  const std::filesystem::path& file() const { return file_; }
+  const std::filesystem::path& file() const;
+
+  // Larger suite files are refused as unreadable rather than taken as damaged.
+  static constexpr std::size_t kMaxFileBytes = 16u << 20;
 
  private:
-  struct Snapshot {
-    bool exists = false;
-    bool damaged = false;
-    nlohmann::json content = nlohmann::json::object();
-  };
-  Snapshot load() const;
-  void update(const std::string& key, const nlohmann::json* value);
-
-  std::filesystem::path file_;
-  mutable std::mutex mutex_;
-  mutable std::optional<std::tuple<ino_t, std::int64_t, std::int64_t, off_t>> cachedStamp_;
-  mutable Snapshot cached_;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 // Suites as files "<name>.json" under one folder ("standard.json" for the standard suite).
@@ -83,26 +83,6 @@ class FileDefaultsSystem final : public DefaultsSystem {
 std::filesystem::path defaultsFolder();
 // The process-wide file-backed defaults over defaultsFolder().
 DefaultsSystem& systemDefaults();
-
-// In-memory suites for tests. Views of the same suite share storage; suites named in `unavailable`
-// cannot be opened. Counts writes so tests can tell "nothing was written".
-class MemoryDefaultsSystem final : public DefaultsSystem {
- public:
-  struct Storage {
-    std::map<std::string, nlohmann::json> values;
-    int writes = 0;
-  };
-  std::shared_ptr<UserDefaults> standard() override;
-  std::shared_ptr<UserDefaults> suite(const std::string& name) override;
-
-  Storage& storage(const std::string& name);
-  std::set<std::string> unavailable;
-  int suiteOpens = 0;
-
- private:
-  std::map<std::string, std::shared_ptr<Storage>> suites_;
-  std::shared_ptr<Storage> shared(const std::string& name);
-};
 
 inline constexpr const char* kStandardSuiteName = "standard";
 inline constexpr const char* kAppGroupSuiteName = "group.com.tandrelkoss.kelvaton";

@@ -1,11 +1,12 @@
 #include "platform/DesktopEntry.hpp"
 
 #include "platform/DesktopFileId.hpp"
+#include "platform/RegularFile.hpp"
 
 #include <unistd.h>
 #include <cstdlib>
-#include <fstream>
 #include <set>
+#include <system_error>
 
 namespace platform {
 namespace {
@@ -47,11 +48,6 @@ std::string unescape(std::string_view v) {
     }
   }
   return out;
-}
-
-std::string readText(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace
@@ -112,6 +108,16 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
   return e;
 }
 
+std::optional<DesktopEntry> readDesktopEntry(const std::filesystem::path& file) {
+  try {
+    const auto text = readRegularFile(file, kMaxDesktopEntryBytes);
+    if (!text) return std::nullopt;
+    return parseDesktopEntry(*text);
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+}
+
 std::string messagesLocale() {
   for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     if (const char* v = std::getenv(var); v && *v) return v;
@@ -170,12 +176,13 @@ void DesktopEntryIndex::rebuild() {
     std::error_code ec;
     std::filesystem::recursive_directory_iterator it(folder, std::filesystem::directory_options::skip_permission_denied,
                                                      ec);
-    if (ec) continue;
-    for (const auto& item : it) {
+    // A folder that fails half-way gives what was read so far; the scan never throws.
+    for (const std::filesystem::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+      const auto& item = *it;
       if (item.path().extension() != ".desktop") continue;
       const auto id = desktopFileId(folder, item.path());
       if (!id || !seen.insert(*id).second) continue;
-      auto entry = parseDesktopEntry(readText(item.path()));
+      auto entry = readDesktopEntry(item.path());
       if (!entry || entry->hidden || entry->type != "Application") continue;
       entry->id = *id;
       entry->file = item.path();

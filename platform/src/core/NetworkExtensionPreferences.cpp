@@ -1,12 +1,16 @@
 #include "platform/NetworkExtensionPreferences.hpp"
-#include "base/XdgDirectories.hpp"
 
-#include "platform/AtomicFile.hpp"
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <deque>
+#include <stop_token>
 #include <system_error>
+#include <thread>
+
+#include "base/ThreadSafety.hpp"
+#include "base/XdgDirectories.hpp"
+#include "base/coding/JSONCoders.hpp"
+#include "platform/AtomicFile.hpp"
+#include "platform/DamagedFile.hpp"
+#include "platform/RegularFile.hpp"
 
 namespace platform {
 namespace {
@@ -33,27 +37,30 @@ bool boolAt(const nlohmann::json& object, const char* key) {
 
 // The whole file; an empty object when it does not exist. Throws when it cannot be read or parsed.
 nlohmann::json readFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    std::error_code error;
-    if (!std::filesystem::exists(file, error)) return nlohmann::json::object();
-    throw internalError("cannot read " + file.string());
+  std::optional<std::string> text;
+  try {
+    text = readRegularFile(file, FileNetworkExtensionPreferences::kMaxFileBytes);
+  } catch (const std::system_error& error) {
+    throw internalError("cannot read " + file.string() + ": " + error.code().message());
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  auto root = nlohmann::json::parse(text.str(), nullptr, false);
+  if (!text) return nlohmann::json::object();
+  auto root = base::holdsNulByte(*text) ? nlohmann::json(nlohmann::json::value_t::discarded)
+                                        : nlohmann::json::parse(*text, nullptr, false);
   if (root.is_discarded() || !root.is_object()) throw invalid(file.string() + " is damaged");
   return root;
 }
 
-// For writes: a damaged file is moved aside rather than silently replaced.
+// For writes: a damaged file is kept for the user rather than silently replaced.
 nlohmann::json readFileForUpdate(const std::filesystem::path& file) {
   try {
     return readFile(file);
   } catch (const NetworkExtensionError& error) {
     if (error.code() != NetworkExtensionError::configurationInvalid) throw;
-    std::error_code ignored;
-    std::filesystem::rename(file, file.string() + ".corrupt", ignored);
+    try {
+      keepDamagedFile(file);
+    } catch (const std::system_error& keepError) {
+      throw internalError(keepError.what());
+    }
     return nlohmann::json::object();
   }
 }
@@ -121,39 +128,50 @@ std::filesystem::path defaultNetworkExtensionPreferencesFile() {
   return base::xdgConfigHome() / "velmoria" / "network-extension.json";
 }
 
-FileNetworkExtensionPreferences::FileNetworkExtensionPreferences(std::filesystem::path file)
-    : file_(std::move(file)), worker_([this](std::stop_token stop) { work(stop); }) {}
-
-FileNetworkExtensionPreferences::~FileNetworkExtensionPreferences() {
-  worker_.request_stop();
-  wake_.notify_all();
-}
-
-void FileNetworkExtensionPreferences::enqueue(std::function<void()> job) {
-  {
-    const std::lock_guard lock(mutex_);
-    jobs_.push_back(std::move(job));
+// Runs queued jobs one after another on its own thread.
+struct FileNetworkExtensionPreferences::Worker {
+  Worker() : thread([this](std::stop_token stop) { work(stop); }) {}
+  ~Worker() {
+    thread.request_stop();
+    wake.notifyAll();
   }
-  wake_.notify_one();
-}
 
-void FileNetworkExtensionPreferences::work(std::stop_token stop) {
-  for (;;) {
-    std::function<void()> job;
+  void enqueue(std::function<void()> job) {
     {
-      std::unique_lock lock(mutex_);
-      // Jobs already queued still run when the object goes away, so no completion is lost.
-      wake_.wait(lock, stop, [this] { return !jobs_.empty(); });
-      if (jobs_.empty()) return;
-      job = std::move(jobs_.front());
-      jobs_.pop_front();
+      const base::MutexLock lock(mutex);
+      jobs.push_back(std::move(job));
     }
-    job();
+    wake.notifyOne();
   }
-}
+
+  void work(std::stop_token stop) {
+    for (;;) {
+      std::function<void()> job;
+      {
+        base::MutexLock lock(mutex);
+        // Jobs already queued still run when the object goes away, so no completion is lost.
+        wake.wait(lock, stop, [this]() VM_REQUIRES(mutex) { return !jobs.empty(); });
+        if (jobs.empty()) return;
+        job = std::move(jobs.front());
+        jobs.pop_front();
+      }
+      job();
+    }
+  }
+
+  base::Mutex mutex;
+  base::ConditionVariable wake;
+  std::deque<std::function<void()>> jobs VM_GUARDED_BY(mutex);
+  std::jthread thread;  // last: stopped and joined before the queue goes
+};
+
+FileNetworkExtensionPreferences::FileNetworkExtensionPreferences(std::filesystem::path file)
+    : file_(std::move(file)), worker_(std::make_unique<Worker>()) {}
+
+FileNetworkExtensionPreferences::~FileNetworkExtensionPreferences() = default;
 
 void FileNetworkExtensionPreferences::loadFilterConfiguration(LoadCompletion completion) {
-  enqueue([this, completion = std::move(completion)] {
+  worker_->enqueue([this, completion = std::move(completion)] {
     try {
       const auto root = readFile(file_);
       const auto filter = root.find(filterKey);
@@ -166,7 +184,7 @@ void FileNetworkExtensionPreferences::loadFilterConfiguration(LoadCompletion com
 
 void FileNetworkExtensionPreferences::saveFilterConfiguration(FilterConfiguration configuration,
                                                               SaveCompletion completion) {
-  enqueue([this, configuration = std::move(configuration), completion = std::move(completion)] {
+  worker_->enqueue([this, configuration = std::move(configuration), completion = std::move(completion)] {
     try {
       auto root = readFileForUpdate(file_);
       root[filterKey] = encodeFilterConfiguration(configuration);
@@ -179,7 +197,7 @@ void FileNetworkExtensionPreferences::saveFilterConfiguration(FilterConfiguratio
 }
 
 void FileNetworkExtensionPreferences::loadAllTransparentProxyConfigurations(ProxiesCompletion completion) {
-  enqueue([this, completion = std::move(completion)] {
+  worker_->enqueue([this, completion = std::move(completion)] {
     try {
       const auto root = readFile(file_);
       std::vector<TransparentProxyConfiguration> proxies;
@@ -202,7 +220,7 @@ void FileNetworkExtensionPreferences::loadAllTransparentProxyConfigurations(Prox
 
 void FileNetworkExtensionPreferences::removeTransparentProxyConfiguration(std::string identifier,
                                                                           SaveCompletion completion) {
-  enqueue([this, identifier = std::move(identifier), completion = std::move(completion)] {
+  worker_->enqueue([this, identifier = std::move(identifier), completion = std::move(completion)] {
     try {
       auto root = readFile(file_);
       auto list = root.find(proxiesKey);
@@ -224,11 +242,19 @@ void FileNetworkExtensionPreferences::removeTransparentProxyConfiguration(std::s
   });
 }
 
+struct MemoryNetworkExtensionPreferences::Held {
+  base::Mutex mutex;
+  std::deque<std::function<void()>> completions VM_GUARDED_BY(mutex);
+};
+
+MemoryNetworkExtensionPreferences::MemoryNetworkExtensionPreferences() : held_(std::make_unique<Held>()) {}
+MemoryNetworkExtensionPreferences::~MemoryNetworkExtensionPreferences() = default;
+
 void MemoryNetworkExtensionPreferences::finish(std::function<void()> completion) {
   {
-    const std::lock_guard lock(mutex_);
+    const base::MutexLock lock(held_->mutex);
     if (holdCompletions) {
-      held_.push_back(std::move(completion));
+      held_->completions.push_back(std::move(completion));
       return;
     }
   }
@@ -238,18 +264,18 @@ void MemoryNetworkExtensionPreferences::finish(std::function<void()> completion)
 bool MemoryNetworkExtensionPreferences::completeNext() {
   std::function<void()> completion;
   {
-    const std::lock_guard lock(mutex_);
-    if (held_.empty()) return false;
-    completion = std::move(held_.front());
-    held_.pop_front();
+    const base::MutexLock lock(held_->mutex);
+    if (held_->completions.empty()) return false;
+    completion = std::move(held_->completions.front());
+    held_->completions.pop_front();
   }
   completion();
   return true;
 }
 
 std::size_t MemoryNetworkExtensionPreferences::heldCompletions() const {
-  const std::lock_guard lock(mutex_);
-  return held_.size();
+  const base::MutexLock lock(held_->mutex);
+  return held_->completions.size();
 }
 
 void MemoryNetworkExtensionPreferences::loadFilterConfiguration(LoadCompletion completion) {

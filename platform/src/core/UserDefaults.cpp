@@ -1,16 +1,21 @@
 #include "platform/UserDefaults.hpp"
-#include "base/XdgDirectories.hpp"
-
-#include "platform/AtomicFile.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <tuple>
+
+#include "FileDescriptor.hpp"
+#include "base/ThreadSafety.hpp"
+#include "base/XdgDirectories.hpp"
+#include "base/coding/JSONCoders.hpp"
+#include "platform/AtomicFile.hpp"
+#include "platform/DamagedFile.hpp"
+#include "platform/RegularFile.hpp"
 
 namespace platform {
 
@@ -33,80 +38,114 @@ bool UserDefaults::boolValue(const std::string& key) const {
 
 // ---- file suite ----
 
-FileUserDefaults::FileUserDefaults(std::filesystem::path file) : file_(std::move(file)) {}
+namespace {
 
-FileUserDefaults::Snapshot FileUserDefaults::load() const {
-  struct stat st {};
-  if (::stat(file_.c_str(), &st) != 0) {
-    cachedStamp_.reset();
-    return Snapshot{};
-  }
-  const auto stamp = std::make_tuple(st.st_ino, static_cast<std::int64_t>(st.st_mtim.tv_sec),
-                                     static_cast<std::int64_t>(st.st_mtim.tv_nsec), st.st_size);
-  if (cachedStamp_ && *cachedStamp_ == stamp) return cached_;
+struct Snapshot {
+  bool damaged = false;
+  nlohmann::json content = nlohmann::json::object();
+};
 
-  Snapshot snap;
-  snap.exists = true;
-  std::ifstream in(file_, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  auto parsed = nlohmann::json::parse(buffer.str(), nullptr, /*allow_exceptions=*/false);
-  if (parsed.is_object()) {
-    snap.content = std::move(parsed);
-  } else {
-    snap.damaged = true;
-  }
-  cachedStamp_ = stamp;
-  cached_ = snap;
-  return snap;
+using Stamp = std::tuple<ino_t, std::int64_t, std::int64_t, off_t>;
+
+DefaultsError errorFrom(const std::system_error& error, const std::filesystem::path& file) {
+  return DefaultsError(error.code(), "defaults " + file.string());
 }
 
+[[noreturn]] void failWithErrno(const std::string& what) { throw DefaultsError(errno, std::generic_category(), what); }
+
+}  // namespace
+
+struct FileUserDefaults::Impl {
+  explicit Impl(std::filesystem::path file) : file(std::move(file)) {}
+
+  const std::filesystem::path file;
+  base::Mutex mutex;
+  std::optional<Stamp> cachedStamp VM_GUARDED_BY(mutex);
+  Snapshot cached VM_GUARDED_BY(mutex);
+
+  // The file as it is now; throws DefaultsError when it is there but cannot be read.
+  Snapshot load() VM_REQUIRES(mutex) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) {
+      if (errno != ENOENT && errno != ENOTDIR) failWithErrno("defaults " + file.string());
+      cachedStamp.reset();
+      return Snapshot{};
+    }
+    const Stamp stamp{st.st_ino, static_cast<std::int64_t>(st.st_mtim.tv_sec),
+                      static_cast<std::int64_t>(st.st_mtim.tv_nsec), st.st_size};
+    if (cachedStamp && *cachedStamp == stamp) return cached;
+
+    std::optional<std::string> text;
+    try {
+      text = readRegularFile(file, kMaxFileBytes);
+    } catch (const std::system_error& error) {
+      throw errorFrom(error, file);
+    }
+    if (!text) {
+      cachedStamp.reset();
+      return Snapshot{};
+    }
+    Snapshot snap;
+    auto parsed = base::holdsNulByte(*text) ? nlohmann::json(nlohmann::json::value_t::discarded)
+                                            : nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false);
+    if (parsed.is_object()) {
+      snap.content = std::move(parsed);
+    } else {
+      snap.damaged = true;
+    }
+    cachedStamp = stamp;
+    cached = snap;
+    return snap;
+  }
+
+  void update(const std::string& key, const nlohmann::json* value) {
+    base::MutexLock lock(mutex);
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    ::chmod(file.parent_path().c_str(), 0700);
+
+    // Serialise read-modify-write with other processes using the same suite.
+    const std::string lockPath = file.string() + ".lock";
+    const detail::FileDescriptor lockFd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!lockFd.valid()) failWithErrno("lock " + lockPath);
+    while (::flock(lockFd.get(), LOCK_EX) != 0) {
+      if (errno != EINTR) failWithErrno("lock " + lockPath);
+    }
+
+    cachedStamp.reset();
+    Snapshot snap = load();
+    try {
+      // Keep what we could not read for the user instead of silently replacing it.
+      if (snap.damaged) keepDamagedFile(file);
+      if (value) {
+        snap.content[key] = *value;
+      } else {
+        snap.content.erase(key);
+      }
+      writeFileAtomically(file, snap.content.dump(2) + "\n", 0600);
+    } catch (const std::system_error& error) {
+      cachedStamp.reset();
+      throw errorFrom(error, file);
+    }
+    cachedStamp.reset();
+  }
+};
+
+FileUserDefaults::FileUserDefaults(std::filesystem::path file) : impl_(std::make_unique<Impl>(std::move(file))) {}
+FileUserDefaults::~FileUserDefaults() = default;
+
+const std::filesystem::path& FileUserDefaults::file() const { return impl_->file; }
+
 std::optional<nlohmann::json> FileUserDefaults::value(const std::string& key) const {
-  std::lock_guard lock(mutex_);
-  const auto snap = load();
+  base::MutexLock lock(impl_->mutex);
+  const auto snap = impl_->load();
   const auto it = snap.content.find(key);
   if (it == snap.content.end()) return std::nullopt;
   return *it;
 }
 
-void FileUserDefaults::update(const std::string& key, const nlohmann::json* value) {
-  std::lock_guard lock(mutex_);
-  std::error_code ec;
-  std::filesystem::create_directories(file_.parent_path(), ec);
-  ::chmod(file_.parent_path().c_str(), 0700);
-
-  // Serialise read-modify-write with other processes using the same suite.
-  const std::string lockPath = file_.string() + ".lock";
-  const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lockFd >= 0) ::flock(lockFd, LOCK_EX);
-  struct Unlock {
-    int fd;
-    ~Unlock() {
-      if (fd >= 0) ::close(fd);
-    }
-  } unlock{lockFd};
-
-  cachedStamp_.reset();
-  Snapshot snap = load();
-  if (snap.damaged) {
-    // Keep what we could not read for the user instead of silently replacing it.
-    std::filesystem::rename(file_, file_.string() + ".corrupt", ec);
-  }
-  if (value) {
-    snap.content[key] = *value;
-  } else {
-    snap.content.erase(key);
-  }
-  try {
-    writeFileAtomically(file_, snap.content.dump(2) + "\n", 0600);
-  } catch (const std::system_error&) {
-    // Defaults writes report no errors to their callers; the next write tries again.
-  }
-  cachedStamp_.reset();
-}
-
-void FileUserDefaults::setValue(const std::string& key, const nlohmann::json& value) { update(key, &value); }
-void FileUserDefaults::removeValue(const std::string& key) { update(key, nullptr); }
+void FileUserDefaults::setValue(const std::string& key, const nlohmann::json& value) { impl_->update(key, &value); }
+void FileUserDefaults::removeValue(const std::string& key) { impl_->update(key, nullptr); }
 
 FileDefaultsSystem::FileDefaultsSystem(std::filesystem::path folder) : folder_(std::move(folder)) {}
 
@@ -128,49 +167,6 @@ std::filesystem::path defaultsFolder() { return base::xdgConfigHome() / "velmori
 DefaultsSystem& systemDefaults() {
   static FileDefaultsSystem instance(defaultsFolder());
   return instance;
-}
-
-// ---- memory suites ----
-
-namespace {
-class MemoryUserDefaults final : public UserDefaults {
- public:
-  explicit MemoryUserDefaults(std::shared_ptr<MemoryDefaultsSystem::Storage> storage) : storage_(std::move(storage)) {}
-  std::optional<nlohmann::json> value(const std::string& key) const override {
-    const auto it = storage_->values.find(key);
-    if (it == storage_->values.end()) return std::nullopt;
-    return it->second;
-  }
-  void setValue(const std::string& key, const nlohmann::json& value) override {
-    storage_->values[key] = value;
-    ++storage_->writes;
-  }
-  void removeValue(const std::string& key) override {
-    storage_->values.erase(key);
-    ++storage_->writes;
-  }
-
- private:
-  std::shared_ptr<MemoryDefaultsSystem::Storage> storage_;
-};
-}  // namespace
-
-std::shared_ptr<MemoryDefaultsSystem::Storage> MemoryDefaultsSystem::shared(const std::string& name) {
-  auto& slot = suites_[name];
-  if (!slot) slot = std::make_shared<Storage>();
-  return slot;
-}
-
-MemoryDefaultsSystem::Storage& MemoryDefaultsSystem::storage(const std::string& name) { return *shared(name); }
-
-std::shared_ptr<UserDefaults> MemoryDefaultsSystem::standard() {
-  return std::make_shared<MemoryUserDefaults>(shared(kStandardSuiteName));
-}
-
-std::shared_ptr<UserDefaults> MemoryDefaultsSystem::suite(const std::string& name) {
-  ++suiteOpens;
-  if (unavailable.count(name) != 0) return nullptr;
-  return std::make_shared<MemoryUserDefaults>(shared(name));
 }
 
 }  // namespace platform

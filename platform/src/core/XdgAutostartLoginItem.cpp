@@ -3,12 +3,12 @@
 
 #include "platform/AtomicFile.hpp"
 #include "platform/DesktopEntry.hpp"
+#include "platform/RegularFile.hpp"
 
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
 namespace platform {
@@ -56,9 +56,14 @@ XdgAutostartLoginItem::XdgAutostartLoginItem(std::optional<std::filesystem::path
 
 LoginItemStatus XdgAutostartLoginItem::status() {
   if (!executable_) return LoginItemStatus::notFound;
-  std::ifstream in(entryFile(), std::ios::binary);
-  if (!in) return LoginItemStatus::notRegistered;
-  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  std::optional<std::string> read;
+  try {
+    read = readRegularFile(entryFile(), kMaxDesktopEntryBytes);
+  } catch (const std::system_error&) {
+    return LoginItemStatus::notRegistered;  // something is there, but no entry of ours
+  }
+  if (!read) return LoginItemStatus::notRegistered;
+  const std::string& text = *read;
   const auto entry = parseDesktopEntry(text);
   if (!entry) return LoginItemStatus::requiresApproval;
   if (entry->hidden || text.find("X-GNOME-Autostart-enabled=false") != std::string::npos) {

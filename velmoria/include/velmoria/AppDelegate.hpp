@@ -19,6 +19,7 @@ class AppDelegate final : public platform::ApplicationDelegate {
  private:
   platform::AlertPresenter& alerts_;
   platform::WindowList& windows_;
+  bool alertShowing_ = false;
 };
 
 }  // namespace velmoria

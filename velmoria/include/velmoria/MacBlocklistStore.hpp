@@ -9,7 +9,8 @@
 
 namespace velmoria {
 
-// The bundle identifiers of the apps to terminate while blocking, kept in the standard defaults.
+// The bundle identifiers of the apps to terminate while blocking, kept in the standard defaults. A stored
+// list that could not be read is never overwritten: saving reads it again and keeps its entries.
 class MacBlocklistStore : public QObject {
   Q_OBJECT
 
@@ -30,8 +31,11 @@ class MacBlocklistStore : public QObject {
   void blockedBundleIDsChanged();
 
  private:
+  bool mergeStored();
+
   std::shared_ptr<platform::UserDefaults> defaults_;
   std::set<std::string> blockedBundleIDs_;
+  bool loaded_ = false;
 };
 
 }  // namespace velmoria

@@ -12,7 +12,8 @@
 namespace velmoria {
 
 // The web domains to block, kept sorted in the app-group defaults that the browser redirector and the
-// web filter read.
+// web filter read. A stored list that could not be read is never overwritten: saving reads it again and
+// keeps its entries.
 class MacWebBlocklistStore : public QObject {
   Q_OBJECT
 
@@ -42,8 +43,11 @@ class MacWebBlocklistStore : public QObject {
   void domainsChanged();
 
  private:
+  bool mergeStored();
+
   std::shared_ptr<platform::UserDefaults> defaults_;
   std::vector<std::string> domains_;
+  bool loaded_ = false;
 };
 
 }  // namespace velmoria

@@ -73,7 +73,9 @@ class TransparentProxyManager : public QObject {
   bool isConfigured() const { return configured_; }
   bool sessionActive() const { return sessionActive_; }
 
-  // The list in the shared defaults, unchanged; empty when the suite or key is missing.
+  // The list in the shared defaults, unchanged; empty when the suite or key is missing. Throws
+  // platform::DefaultsError when the suite is there but cannot be read: then no save happens, since an
+  // empty list would let every site through.
   std::vector<std::string> sharedBlockedDomains() const;
 
  signals:

@@ -12,9 +12,14 @@ namespace base {
 // Documents nested deeper than this are refused before any value is read.
 inline constexpr std::size_t kMaxJsonDepth = 512;
 
-// Parses JSON text; invalid text, invalid UTF-8 or excessive nesting fail with dataCorrupted
-// "The given data was not valid JSON.".
+// Parses JSON text; invalid text, invalid UTF-8, bytes after the document or excessive nesting fail with
+// dataCorrupted "The given data was not valid JSON.".
 Json parseJson(std::string_view text);
+
+// The parser underneath takes a NUL byte for the end of the text, so "123\0<anything>" would pass as
+// "123". A raw NUL is never part of JSON text (not even inside a string), so a text holding one is
+// refused before it is parsed.
+bool holdsNulByte(std::string_view text) noexcept;
 
 // Writes values as compact JSON text through their Coding.
 class JSONEncoder {

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stop_token>
+
+// Clang's thread-safety analysis (-Wthread-safety): members say which mutex guards them, functions
+// say which mutex they need, and the compiler checks every access. Other compilers see nothing.
+#if defined(__clang__)
+#define VM_THREAD_ANNOTATION(x) __attribute__((x))
+#else
+#define VM_THREAD_ANNOTATION(x)
+#endif
+
+#define VM_CAPABILITY(name) VM_THREAD_ANNOTATION(capability(name))
+#define VM_SCOPED_CAPABILITY VM_THREAD_ANNOTATION(scoped_lockable)
+#define VM_GUARDED_BY(mutex) VM_THREAD_ANNOTATION(guarded_by(mutex))
+#define VM_PT_GUARDED_BY(mutex) VM_THREAD_ANNOTATION(pt_guarded_by(mutex))
+#define VM_REQUIRES(...) VM_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
+#define VM_ACQUIRE(...) VM_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
+#define VM_RELEASE(...) VM_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define VM_TRY_ACQUIRE(...) VM_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
+#define VM_EXCLUDES(...) VM_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
+#define VM_NO_THREAD_SAFETY_ANALYSIS VM_THREAD_ANNOTATION(no_thread_safety_analysis)
+
+namespace base {
+
+// A std::mutex the analysis knows as a capability.
+class VM_CAPABILITY("mutex") Mutex {
+ public:
+  Mutex() = default;
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+
+  void lock() VM_ACQUIRE() { mutex_.lock(); }
+  void unlock() VM_RELEASE() { mutex_.unlock(); }
+  bool try_lock() VM_TRY_ACQUIRE(true) { return mutex_.try_lock(); }
+
+ private:
+  friend class ConditionVariable;
+  std::mutex mutex_;
+};
+
+// Holds a Mutex for its scope.
+class VM_SCOPED_CAPABILITY MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) VM_ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+  ~MutexLock() VM_RELEASE() { mutex_.unlock(); }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+ private:
+  friend class ConditionVariable;
+  Mutex& mutex_;
+};
+
+// Waits on a MutexLock. The lock is released while waiting and held again when a wait returns, so
+// predicates read guarded members: annotate them, e.g. [&]() VM_REQUIRES(mutex_) { return ready_; }.
+class ConditionVariable {
+ public:
+  void notifyOne() noexcept { condition_.notify_one(); }
+  void notifyAll() noexcept { condition_.notify_all(); }
+
+  template <class Predicate>
+  void wait(MutexLock& lock, Predicate ready) VM_NO_THREAD_SAFETY_ANALYSIS {
+    Adopted adopted(lock);
+    condition_.wait(adopted.native, std::move(ready));
+  }
+
+  // False when the stop request came first.
+  template <class Predicate>
+  bool wait(MutexLock& lock, std::stop_token stop, Predicate ready) VM_NO_THREAD_SAFETY_ANALYSIS {
+    Adopted adopted(lock);
+    return condition_.wait(adopted.native, std::move(stop), std::move(ready));
+  }
+
+  // False when the deadline came first.
+  template <class Clock, class Duration, class Predicate>
+  bool waitUntil(MutexLock& lock, const std::chrono::time_point<Clock, Duration>& deadline,
+                 Predicate ready) VM_NO_THREAD_SAFETY_ANALYSIS {
+    Adopted adopted(lock);
+    return condition_.wait_until(adopted.native, deadline, std::move(ready));
+  }
+
+ private:
+  // The already held mutex as the standard waits want it; handed back held, even when a predicate throws.
+  struct Adopted {
+    explicit Adopted(MutexLock& lock) : native(lock.mutex_.mutex_, std::adopt_lock) {}
+    ~Adopted() { native.release(); }
+    Adopted(const Adopted&) = delete;
+    Adopted& operator=(const Adopted&) = delete;
+    std::unique_lock<std::mutex> native;
+  };
+
+  std::condition_variable_any condition_;
+};
+
+}  // namespace base

@@ -1,0 +1,98 @@
+// Quit requests while a session blocks: however many arrive, one alert at a time.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <csignal>
+#include <functional>
+
+#include "BlockingTestSupport.hpp"
+#include "platform/desktop/Application.hpp"
+#include "velmoria/AppDelegate.hpp"
+#include "velmoria/SessionGuard.hpp"
+
+namespace {
+
+class NoWindows final : public platform::WindowList {
+ public:
+  int count() const override { return 0; }
+  void makeKeyAndOrderFront(int) override {}
+};
+
+// Runs `whileShown` while the alert is up, as the alert's event loop would deliver more requests.
+class ReenteringAlerts final : public platform::AlertPresenter {
+ public:
+  int runModal(const platform::Alert&) override {
+    ++shown;
+    ++open;
+    maxOpen = std::max(maxOpen, open);
+    if (whileShown && open == 1) whileShown();
+    --open;
+    return 0;
+  }
+  std::function<void()> whileShown;
+  int shown = 0;
+  int open = 0;
+  int maxOpen = 0;
+};
+
+class Locked : public ::testing::Test {
+ protected:
+  void SetUp() override { velmoria::SessionGuard::isLocked = true; }
+  void TearDown() override { velmoria::SessionGuard::isLocked = false; }
+};
+
+TEST_F(Locked, RequestsWhileTheAlertIsUpAreRefusedUnderIt) {
+  ReenteringAlerts alerts;
+  NoWindows windows;
+  velmoria::AppDelegate delegate(alerts, windows);
+  std::vector<platform::TerminateReply> nested;
+  alerts.whileShown = [&] {
+    for (int i = 0; i < 3; ++i) nested.push_back(delegate.applicationShouldTerminate());
+  };
+  EXPECT_EQ(delegate.applicationShouldTerminate(), platform::TerminateReply::terminateCancel);
+  EXPECT_EQ(alerts.shown, 1);
+  EXPECT_EQ(alerts.maxOpen, 1);
+  EXPECT_EQ(nested, std::vector<platform::TerminateReply>(3, platform::TerminateReply::terminateCancel));
+
+  alerts.whileShown = nullptr;
+  delegate.applicationShouldTerminate();
+  EXPECT_EQ(alerts.shown, 2) << "once the alert is closed, the next request shows it again";
+}
+
+TEST_F(Locked, RepeatedSignalsShowOneAlertOnScreen) {
+  velmoria::testing::app();
+  platform::desktop::QtAlertPresenter alerts;
+  NoWindows windows;
+  velmoria::AppDelegate delegate(alerts, windows);
+  platform::desktop::Application application(delegate);
+  int mostBoxes = 0;
+  int looks = 0;
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    int boxes = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (qobject_cast<QMessageBox*>(widget) && widget->isVisible()) ++boxes;
+    }
+    mostBoxes = std::max(mostBoxes, boxes);
+    ++looks;
+    if (looks < 6) {
+      ::raise(SIGTERM);  // one more while the alert is up
+    } else if (looks > 10) {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) box->done(0);
+      }
+    }
+  });
+  look.start(10);
+  ::raise(SIGTERM);
+  for (int i = 0; i < 400 && looks <= 12; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  look.stop();
+  QCoreApplication::processEvents();
+  EXPECT_GE(looks, 6);
+  EXPECT_EQ(mostBoxes, 1);
+}
+
+}  // namespace
