@@ -2,6 +2,10 @@
 
 function(velmoria_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
+  # Mutex-guarded members carry annotations (concurrency/ThreadAnnotations.hpp) that clang checks.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(${target} PRIVATE -Wthread-safety)
+  endif()
   if(VELMORIA_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
