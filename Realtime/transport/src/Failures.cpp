@@ -50,7 +50,8 @@ Failure classify(const boost::system::error_code& error, std::optional<long> tls
     return set(FailureKind::timedOut, Code::timedOut);
   }
   if (error == net::error::eof || error == net::error::connection_reset || error == net::error::connection_aborted ||
-      error == net::error::broken_pipe || error == net::ssl::error::stream_truncated) {
+      error == net::error::broken_pipe || error == net::ssl::error::stream_truncated ||
+      error == boost::beast::http::error::end_of_stream || error == boost::beast::http::error::partial_message) {
     return set(FailureKind::connectionLost, Code::networkConnectionLost);
   }
   if (error == net::error::network_unreachable || error == net::error::network_down ||

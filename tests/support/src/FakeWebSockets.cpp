@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
@@ -56,12 +57,15 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
       : ws(tcp::socket(io, tcp::v4(), fd)), upgrade(std::move(request)), options(std::move(routeOptions)) {}
 
   asio::io_context io;
+  // Keeps the context running while the connection waits for a script (a route that does not read).
+  asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
   websocket::stream<tcp::socket> ws;
   const RecordedRequest upgrade;
   const WebSocketRouteOptions options;
   beast::flat_buffer buffer;
   std::deque<Action> actions;  // on the I/O context only
   bool acting = false;
+  bool accepted = false;  // scripted actions wait for the upgrade to complete
   std::size_t fragment = 0;
 
   mutable std::mutex mutex;
@@ -90,23 +94,28 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
     });
     ws.async_accept(request, [self = shared_from_this()](beast::error_code error) {
       if (error) return self->end();
+      self->accepted = true;
       if (self->options.read) self->read();
+      if (!self->acting) self->next();
     });
     io.run();
     end();
   }
 
+  // The client's close frame, as Beast kept it.
+  void recordClose() {
+    std::lock_guard lock(mutex);
+    const auto& reason = ws.reason();
+    ReceivedClose received;
+    if (reason.code != websocket::close_code::none) received.code = reason.code;
+    received.reason.assign(reason.reason.data(), reason.reason.size());
+    close = std::move(received);
+  }
+
   void read() {
     ws.async_read(buffer, [self = shared_from_this()](beast::error_code error, std::size_t) {
       if (error) {
-        if (error == websocket::error::closed) {
-          std::lock_guard lock(self->mutex);
-          const auto& reason = self->ws.reason();
-          ReceivedClose received;
-          if (reason.code != websocket::close_code::none) received.code = reason.code;
-          received.reason.assign(reason.reason.data(), reason.reason.size());
-          self->close = std::move(received);
-        }
+        if (error == websocket::error::closed) self->recordClose();
         return self->end();
       }
       ReceivedFrame frame{self->ws.got_text(), beast::buffers_to_string(self->buffer.data())};
@@ -128,6 +137,7 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
       over = true;
     }
     changed.notify_all();
+    work.reset();
     beast::error_code ignored;
     ws.next_layer().shutdown(tcp::socket::shutdown_both, ignored);
     ws.next_layer().close(ignored);
@@ -136,7 +146,7 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
   // Runs on the I/O context; actions go out one after another.
   void perform(Action action) {
     actions.push_back(std::move(action));
-    if (!acting) next();
+    if (accepted && !acting) next();
   }
 
   // Ends the connection now, ahead of whatever is still scheduled.
@@ -175,7 +185,10 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
     }
     if (auto* close = std::get_if<Close>(&action)) {
       return ws.async_close(websocket::close_reason(static_cast<websocket::close_code>(close->code), close->reason),
-                            [done](beast::error_code error) { done(error); });
+                            [self = shared_from_this()](beast::error_code error) {
+                              if (!error) self->recordClose();
+                              self->end();
+                            });
     }
     if (auto* raw = std::get_if<Raw>(&action))
       return asio::async_write(ws.next_layer(), asio::buffer(raw->bytes), done);

@@ -126,7 +126,16 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
 
   void onRead(ErrorCode error, std::size_t) {
     reading_ = false;
-    if (error) return finish(endAfter(error));
+    if (error) {
+      // Our own close may have read the peer's close frame, aborting this read: its outcome decides.
+      if (closing_ && error != websocket::error::closed && !cut_) {
+        readError_ = error;
+        if (closeDone_) return finish(closeOutcome());
+        readEnded_ = true;
+        return;
+      }
+      return finish(endAfter(error));
+    }
     if (cut_) return finish({ConnectionEnd::Kind::cut, {}, {}});
     if (auto events = sink()) {
       if (ws_.got_text()) {
@@ -142,17 +151,25 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
   }
 
   ConnectionEnd endAfter(const ErrorCode& error) {
-    if (error == websocket::error::closed) {
-      const auto& reason = ws_.reason();
-      CloseFrame frame;
-      if (reason.code != websocket::close_code::none) frame.code = reason.code;
-      frame.reason.assign(reason.reason.data(), reason.reason.size());
-      return {ConnectionEnd::Kind::peerClosed, std::move(frame), {}};
-    }
+    if (error == websocket::error::closed) return peerClosed();
     if (cut_) return {ConnectionEnd::Kind::cut, {}, {}};
-    // A close whose handshake failed (the peer never answered) says more than the read it ended.
-    if (closeFailure_) return {ConnectionEnd::Kind::failed, {}, classify(*closeFailure_)};
     return {ConnectionEnd::Kind::failed, {}, classify(error)};
+  }
+
+  ConnectionEnd peerClosed() {
+    const auto& reason = ws_.reason();
+    CloseFrame frame;
+    if (reason.code != websocket::close_code::none) frame.code = reason.code;
+    frame.reason.assign(reason.reason.data(), reason.reason.size());
+    return {ConnectionEnd::Kind::peerClosed, std::move(frame), {}};
+  }
+
+  // How our close ended: the peer's answering frame, or the failure (such as no answer in time).
+  ConnectionEnd closeOutcome() {
+    if (!closeError_) return peerClosed();
+    // Of the two operations one sees the cause (a timeout), the other only that it was aborted.
+    const bool aborted = *closeError_ == boost::asio::error::operation_aborted;
+    return endAfter(aborted && readError_ ? *readError_ : *closeError_);
   }
 
   void writeNext() {
@@ -183,12 +200,10 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
   }
 
   void onClosed(ErrorCode error) {
-    if (error) closeFailure_ = error;
-    // Without a read in flight nobody else reports the ending.
-    if (started_ && !reading_ && !ended_) {
-      if (error) return finish(endAfter(error));
-      return finish(endAfter(websocket::error::closed));
-    }
+    closeDone_ = true;
+    if (error) closeError_ = error;
+    // The read that would report the ending is over (or was never started).
+    if (started_ && (!reading_ || readEnded_)) finish(closeOutcome());
   }
 
   void finish(ConnectionEnd end) {
@@ -205,13 +220,16 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
   std::weak_ptr<ConnectionEvents> events_;
   std::deque<std::string> outbox_;
   websocket::close_reason closeReason_;
-  std::optional<ErrorCode> closeFailure_;
+  std::optional<ErrorCode> closeError_;
+  std::optional<ErrorCode> readError_;
   bool started_ = false;
   bool reading_ = false;
   bool writing_ = false;
   bool writeFailed_ = false;
   bool closeRequested_ = false;
   bool closing_ = false;
+  bool closeDone_ = false;
+  bool readEnded_ = false;
   bool cut_ = false;
   bool ended_ = false;
 };
