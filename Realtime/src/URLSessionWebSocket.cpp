@@ -186,6 +186,8 @@ URLSessionWebSocket::URLSessionWebSocket(std::shared_ptr<State> state) : state_(
 
 URLSessionWebSocket::~URLSessionWebSocket() {
   helpers::Locked lock(state_->mutex);
+  // Deliveries hold the same lock, so no handler runs once this returns.
+  state_->onEvent = nullptr;
   if (!state_->isClosed) state_->connection->cut();
 }
 

@@ -26,11 +26,11 @@ class RecordingDelegate : public SocketTransportDelegate {
   };
 
   void onOpen(const std::optional<helpers::HTTPURLResponse>& response) override {
-    add({"open", "", response ? response->statusCode : 0});
     if (response) {
       std::lock_guard lock(mutex_);
       openResponse_ = *response;
     }
+    add({"open", "", response ? response->statusCode : 0});
   }
   void onError(const std::exception_ptr& error, const std::optional<helpers::HTTPURLResponse>& response) override {
     add({"error", localizedDescription(error), response ? response->statusCode : 0});

@@ -39,7 +39,8 @@ class WebSocketTransport : public ::testing::Test {
   }
 
   // The connect's failure, which must be the unexpected-end error.
-  WebSocketError failureOf(const std::string& text, WebSocketConfiguration configuration = testing::quickConfiguration()) {
+  WebSocketError failureOf(const std::string& text,
+                           WebSocketConfiguration configuration = testing::quickConfiguration()) {
     try {
       URLSessionWebSocket::connect(url(text), std::nullopt, std::move(configuration));
     } catch (const WebSocketError& error) {
@@ -95,9 +96,9 @@ TEST_F(WebSocketTransport, ALateHandlerGetsKeptEventsBeforeLiveOnesInOrder) {
   socket->setOnEvent(log->handler());
   peer->sendText("four");
   ASSERT_TRUE(log->waitFor(4));
-  EXPECT_EQ(log->events(), (std::vector<WebSocketEvent>{WebSocketEvent::text("one"),
-                                                        WebSocketEvent::binary(base::Data{0, 1}),
-                                                        WebSocketEvent::text("three"), WebSocketEvent::text("four")}));
+  EXPECT_EQ(log->events(),
+            (std::vector<WebSocketEvent>{WebSocketEvent::text("one"), WebSocketEvent::binary(base::Data{0, 1}),
+                                         WebSocketEvent::text("three"), WebSocketEvent::text("four")}));
 }
 
 TEST_F(WebSocketTransport, AServerCloseEndsTheSocketOnceAndLaterSendsAreIgnored) {
@@ -138,7 +139,8 @@ TEST_F(WebSocketTransport, ARefusedPortAndARefusedUpgradeEndTheConnectUnexpected
   backend.respond("GET", "/denied", ScriptedResponse::json(401, R"({"message":"no"})"));
   const auto denied = failureOf(sockets.url("/denied"));
   EXPECT_EQ(denied.localizedDescription(),
-            "connection ended unexpectedly " + helpers::URLError(helpers::URLError::Code::badServerResponse).localizedDescription());
+            "connection ended unexpectedly " +
+                helpers::URLError(helpers::URLError::Code::badServerResponse).localizedDescription());
   EXPECT_EQ(causeCode(denied), helpers::URLError::Code::badServerResponse);
   EXPECT_EQ(backend.lastRequest().path, "/denied");
 
@@ -174,16 +176,18 @@ TEST_F(WebSocketTransport, AStopRequestEndsAPendingConnect) {
   stopper.join();
   std::stop_source already;
   already.request_stop();
-  EXPECT_THROW(URLSessionWebSocket::connect(url(sockets.url("/socket")), std::nullopt, std::nullopt, already.get_token()),
-               helpers::CancellationError);
+  EXPECT_THROW(
+      URLSessionWebSocket::connect(url(sockets.url("/socket")), std::nullopt, std::nullopt, already.get_token()),
+      helpers::CancellationError);
 }
 
 TEST_F(WebSocketTransport, ConfigurationHeadersAreSetOnTheHandshake) {
-  auto socket = open("/socket?apikey=q&vsn=1.0.0", testing::quickConfiguration({{"apikey", "first"},
-                                                                                {"X-Client-Info", "vededore-dorod/2.41.1"},
-                                                                                {"APIKEY", "second"},
-                                                                                {"Host", "forged.example"},
-                                                                                {"Connection", "close"}}));
+  auto socket =
+      open("/socket?apikey=q&vsn=1.0.0", testing::quickConfiguration({{"apikey", "first"},
+                                                                      {"X-Client-Info", "vededore-dorod/2.41.1"},
+                                                                      {"APIKEY", "second"},
+                                                                      {"Host", "forged.example"},
+                                                                      {"Connection", "close"}}));
   const auto upgrade = sockets.waitForPeer()->upgrade();
   EXPECT_EQ(upgrade.headerValues("apikey"), (std::vector<std::string>{"second"}));
   EXPECT_EQ(upgrade.header("X-Client-Info"), "vededore-dorod/2.41.1");
@@ -265,7 +269,8 @@ TEST_F(WebSocketTransport, ConcurrentSendersDeliverEveryFrameIntact) {
   std::vector<std::thread> senders;
   for (int t = 0; t < kThreads; ++t) {
     senders.emplace_back([&, t] {
-      for (int i = 0; i < kFrames; ++i) socket->send(std::to_string(t) + ":" + std::to_string(i) + std::string(40, 'x'));
+      for (int i = 0; i < kFrames; ++i)
+        socket->send(std::to_string(t) + ":" + std::to_string(i) + std::string(40, 'x'));
     });
   }
   for (auto& sender : senders) sender.join();
@@ -283,8 +288,8 @@ TEST_F(WebSocketTransport, ConcurrentSendersDeliverEveryFrameIntact) {
 }
 
 TEST_F(WebSocketTransport, PingsAreAnsweredAndHandlersRunOnTheIoThread) {
-  auto socket = open("/echo");
   std::atomic<bool> onIoThread{false};
+  auto socket = open("/echo");
   socket->setOnEvent([&, inner = log->handler()](const WebSocketEvent& event) {
     onIoThread = transport::onIoThread();
     inner(event);
@@ -318,7 +323,11 @@ TEST_F(WebSocketTransport, DroppingTheLastHandleCutsTheConnection) {
 TEST(WebSocketCloseReason, BytesDecodeAsUTF8WithReplacements) {
   EXPECT_EQ(decodeCloseReason(std::nullopt), "");
   EXPECT_EQ(decodeCloseReason(std::string_view("bye")), "bye");
-  EXPECT_EQ(decodeCloseReason(std::string_view("a\xff" "b", 3)), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(decodeCloseReason(std::string_view("a\xff"
+                                               "b",
+                                               3)),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 TEST(WebSocketEventValues, EqualityAndHashFollowCaseAndPayload) {

@@ -26,7 +26,7 @@ class URLSessionWebSocket final : public WebSocket {
       const base::URL& url, std::optional<std::vector<std::string>> protocols = std::nullopt,
       std::optional<WebSocketConfiguration> configuration = std::nullopt, std::stop_token stop = {});
 
-  // Cuts a connection that is still open.
+  // Cuts a connection that is still open; the handler is not called after this returns.
   ~URLSessionWebSocket() override;
   URLSessionWebSocket(const URLSessionWebSocket&) = delete;
   URLSessionWebSocket& operator=(const URLSessionWebSocket&) = delete;

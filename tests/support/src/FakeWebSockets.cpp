@@ -150,13 +150,18 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
   }
 
   // Ends the connection now, ahead of whatever is still scheduled.
+  // Posted work holds the state weakly: work posted after the context stopped would otherwise keep the
+  // state (which owns the context) alive for ever.
   void stop() {
-    asio::post(io, [self = shared_from_this()] { self->end(); });
+    asio::post(io, [weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->end();
+    });
   }
 
   void schedule(Action action) {
-    asio::post(io,
-               [self = shared_from_this(), action = std::move(action)]() mutable { self->perform(std::move(action)); });
+    asio::post(io, [weak = weak_from_this(), action = std::move(action)]() mutable {
+      if (auto self = weak.lock()) self->perform(std::move(action));
+    });
   }
 
   void next() {

@@ -107,10 +107,17 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
   void cutNow() {
     if (ended_ || cut_) return;
     cut_ = true;
-    outbox_.clear();
+    dropQueued();
     boost::beast::get_lowest_layer(ws_).close();
     if (!started_) return;
     if (!reading_) finish({ConnectionEnd::Kind::cut, {}, {}});
+  }
+
+  // Drops the frames not yet written; the one being written stays until its write completes, since the
+  // write reads from it.
+  void dropQueued() {
+    if (outbox_.empty()) return;
+    outbox_.erase(writing_ ? std::next(outbox_.begin()) : outbox_.begin(), outbox_.end());
   }
 
   std::shared_ptr<ConnectionEvents> sink() {
@@ -189,6 +196,7 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
       return;
     }
     outbox_.pop_front();
+    if (cut_ || ended_) return outbox_.clear();
     if (!outbox_.empty()) return writeNext();
     if (closeRequested_ && !closing_) beginClose();
   }
@@ -209,7 +217,7 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
   void finish(ConnectionEnd end) {
     if (ended_) return;
     ended_ = true;
-    outbox_.clear();
+    dropQueued();
     if (auto events = events_.lock()) events->onEnd(end);
   }
 
