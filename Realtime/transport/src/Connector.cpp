@@ -15,6 +15,7 @@
 #include <type_traits>
 
 #include "TLSContext.hpp"
+#include "realtime/transport/DrainingTeardown.hpp"
 #include "realtime/transport/IoThread.hpp"
 #include "realtime/transport/WebSocketSession.hpp"
 
@@ -26,7 +27,7 @@ namespace net = boost::asio;
 namespace beast = boost::beast;
 using tcp = net::ip::tcp;
 using Strand = net::strand<net::io_context::executor_type>;
-using PlainLayer = beast::basic_stream<tcp, Strand>;
+using PlainLayer = beast::basic_stream<tcp, Strand, DrainingRatePolicy>;
 using SecureLayer = beast::ssl_stream<PlainLayer>;
 
 // Where a URL points, as the connection steps need it.
