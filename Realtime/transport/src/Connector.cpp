@@ -71,6 +71,12 @@ Endpoint endpointOf(const base::URL& url) {
   return endpoint;
 }
 
+bool isCertificateCode(helpers::URLError::Code code) {
+  using Code = helpers::URLError::Code;
+  return code == Code::serverCertificateHasBadDate || code == Code::serverCertificateUntrusted ||
+         code == Code::serverCertificateHasUnknownRoot || code == Code::serverCertificateNotYetValid;
+}
+
 template <class NextLayer>
 class Connector final : public PendingConnect, public std::enable_shared_from_this<Connector<NextLayer>> {
  public:
@@ -196,6 +202,11 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
       failure = classify(net::error::operation_aborted);
     } else {
       failure = classify(error, verified);
+      // Whatever ends a TLS handshake early (a server that speaks no TLS) is a failed secure connection.
+      if (verified && failure.urlCode != helpers::URLError::Code::cancelled &&
+          failure.urlCode != helpers::URLError::Code::timedOut && !isCertificateCode(failure.urlCode)) {
+        failure.urlCode = helpers::URLError::Code::secureConnectionFailed;
+      }
     }
     beast::get_lowest_layer(session_->stream()).close();
     finish(ConnectFailure{std::move(failure), std::move(reply)});

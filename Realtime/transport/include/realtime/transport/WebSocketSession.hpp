@@ -158,7 +158,9 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
   }
 
   ConnectionEnd endAfter(const ErrorCode& error) {
-    if (error == websocket::error::closed) return peerClosed();
+    // Once the peer's close frame is in, a failing teardown (TLS peers often end without a TLS close)
+    // changes nothing about how the connection ended.
+    if (error == websocket::error::closed || ws_.reason().code != websocket::close_code::none) return peerClosed();
     if (cut_) return {ConnectionEnd::Kind::cut, {}, {}};
     return {ConnectionEnd::Kind::failed, {}, classify(error)};
   }
