@@ -54,11 +54,12 @@ void decorateUpgradeRequest(websocket::request_type& request, const HandshakeReq
     request.insert(name, value);
     given.push_back(name);
   }
-  for (const auto& [name, value] : handshake.sessionHeaders) {
-    if (isHandshakeField(name) || !isWritableField(name, value)) continue;
+  for (const auto& field : handshake.sessionHeaders) {
+    const std::string_view name = field.first;
+    if (isHandshakeField(name) || !isWritableField(name, field.second)) continue;
     const bool inRequest =
-        std::any_of(given.begin(), given.end(), [&](std::string_view field) { return equalIgnoringCase(field, name); });
-    if (!inRequest) request.set(name, value);
+        std::any_of(given.begin(), given.end(), [&](std::string_view other) { return equalIgnoringCase(other, name); });
+    if (!inRequest) request.set(name, field.second);
   }
   if (!handshake.subprotocols.empty()) {
     std::string offered;
