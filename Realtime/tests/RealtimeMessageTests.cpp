@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <unordered_set>
 
 #include "WireTestSupport.hpp"
@@ -77,6 +78,22 @@ TEST(RealtimeMessageWriting, KeysComeInOrderAndAbsentRefsWriteNothing) {
   const RealtimeMessageV2 none(std::nullopt, std::nullopt, "phoenix", "heartbeat", {});
   EXPECT_EQ(none.frameText(), R"({"topic":"phoenix","event":"heartbeat","payload":{}})");
   EXPECT_EQ(frame(both.frameText()), both);
+}
+
+TEST(RealtimeMessageWriting, FrameTextIsWhatTheCodersWrite) {
+  const RealtimeMessageV2 message(
+      "7", std::nullopt, "realtime:a \"quoted\"", "broadcast",
+      object(
+          R"({"z":[1,-2,3.25,1e300,0.0,true,null],"a":{"nested":"tab\tnew\nline\u0001 \u00e9 \ud83d\ude00"},"m":-0.5,"big":9007199254740993})"));
+  EXPECT_EQ(message.frameText(), base::JSONEncoder{}.encodeToString(message));
+  EXPECT_EQ(frame(message.frameText()), message);
+}
+
+TEST(RealtimeMessageWriting, ValuesNoJSONCanHoldAreRefused) {
+  helpers::JSONObject payload;
+  payload.emplace("x", helpers::AnyJSON(std::numeric_limits<double>::quiet_NaN()));
+  EXPECT_THROW(RealtimeMessageV2(std::nullopt, std::nullopt, "t", "e", payload).frameText(), base::EncodingError);
+  EXPECT_THROW(RealtimeMessageV2(std::nullopt, std::nullopt, "t\xff", "e", {}).frameText(), base::EncodingError);
 }
 
 TEST(RealtimeMessageClassification, EventStringsMatchExactly) {

@@ -121,7 +121,7 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
       ReceivedFrame frame{self->ws.got_text(), beast::buffers_to_string(self->buffer.data())};
       self->buffer.consume(self->buffer.size());
       if (self->options.echo) self->perform(frame.text ? Action(Text{frame.payload}) : Action(Binary{frame.payload}));
-      {
+      if (self->options.keepFrames) {
         std::lock_guard lock(self->mutex);
         self->frames.push_back(std::move(frame));
       }

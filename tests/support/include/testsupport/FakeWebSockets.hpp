@@ -29,6 +29,7 @@ struct WebSocketRouteOptions {
   std::optional<std::string> subprotocol;                            // chosen in the 101 reply
   std::vector<std::pair<std::string, std::string>> responseHeaders;  // added to the 101 reply
   bool echo = false;                                                 // sends every received message back, same kind
+  bool keepFrames = true;  // off, received frames are not kept (long benchmarks)
   // Reads the client's frames (and so answers its pings and its close); off, nothing is read at all.
   bool read = true;
   // How long the server's own close waits for the client's close frame.

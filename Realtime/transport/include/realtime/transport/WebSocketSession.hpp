@@ -25,6 +25,7 @@ using UpgradeResponse = boost::beast::http::response<boost::beast::http::string_
 
 // Beast's default message limit, kept on purpose: larger messages close the connection with 1009.
 inline constexpr std::size_t kReadMessageLimit = 16u * 1024u * 1024u;
+inline constexpr std::size_t kWriteBufferBytes = 64u * 1024u;
 
 // Applies the request's header rules to the upgrade request (handshake fields are never touched).
 void decorateUpgradeRequest(websocket::request_type& request, const HandshakeRequest& handshake);
@@ -50,6 +51,8 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
     ws_.set_option(timeouts);
     ws_.read_message_max(kReadMessageLimit);
     ws_.auto_fragment(false);
+    // Frames are masked through this buffer: larger pieces mean fewer writes for large messages.
+    ws_.write_buffer_bytes(kWriteBufferBytes);
     ws_.text(true);
   }
 
