@@ -102,10 +102,13 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
   void run() {
     net::post(strand_, [self = this->shared_from_this()] {
       self->deadline_.expires_after(self->request_.handshakeLimit);
+      // The deadline and a cancel end the attempt themselves, whether or not a step is in flight to
+      // notice: no connect can outlast them.
       self->deadline_.async_wait([self](boost::system::error_code error) {
         if (error || self->done_) return;
         self->timedOut_ = true;
         self->abortSteps();
+        self->fail({});
       });
       self->resolver_.async_resolve(self->endpoint_.host, self->endpoint_.port,
                                     [self](boost::system::error_code error, tcp::resolver::results_type results) {
@@ -119,6 +122,7 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
       if (self->done_) return;
       self->cancelled_ = true;
       self->abortSteps();
+      self->fail({});
     });
   }
 
