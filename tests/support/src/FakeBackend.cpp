@@ -1,11 +1,14 @@
 #include "testsupport/FakeBackend.hpp"
 
+#include "testsupport/ConnectionUpgrade.hpp"
+
 #include <sys/socket.h>
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/websocket/rfc6455.hpp>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -101,6 +104,7 @@ struct FakeBackend::State {
   mutable std::condition_variable changed;
   bool stopping = false;
   std::vector<Route> routes;
+  UpgradeHook upgradeHook;
   std::vector<RecordedRequest> requests;
   int accepted = 0;
   std::uint64_t maxBodySize = 64u * 1024u * 1024u;
@@ -170,6 +174,7 @@ struct FakeBackend::State {
         requests.push_back(recorded);
       }
       changed.notify_all();
+      if (takenOver(socket, buffer, request, recorded)) break;
       const ScriptedResponse response = answer(recorded);
       if (response.delay.count() > 0 && !pause(response.delay)) break;
       if (response.dropConnection) break;
@@ -186,6 +191,18 @@ struct FakeBackend::State {
     boost::system::error_code ignored;
     socket.shutdown(tcp::socket::shutdown_both, ignored);
     socket.close(ignored);
+  }
+
+  bool takenOver(tcp::socket& socket, beast::flat_buffer& buffer, const http::request<http::string_body>& request,
+                 const RecordedRequest& recorded) {
+    if (!beast::websocket::is_upgrade(request)) return false;
+    UpgradeHook hook;
+    {
+      std::lock_guard lock(mutex);
+      hook = upgradeHook;
+    }
+    ConnectionUpgrade upgrade{socket, buffer, request, recorded};
+    return hook && hook(upgrade);
   }
 
   bool write(tcp::socket& socket, const http::request<http::string_body>& request, const ScriptedResponse& response) {
@@ -284,6 +301,11 @@ void FakeBackend::script(std::string method, std::string path, std::vector<Scrip
 
 void FakeBackend::respond(std::string method, std::string path, ScriptedResponse response) {
   route(std::move(method), std::move(path), [response](const RecordedRequest&) { return response; });
+}
+
+void FakeBackend::setUpgradeHook(UpgradeHook hook) {
+  std::lock_guard lock(state_->mutex);
+  state_->upgradeHook = std::move(hook);
 }
 
 std::vector<RecordedRequest> FakeBackend::requests() const {

@@ -14,6 +14,11 @@ namespace testsupport {
 
 using RouteHandler = std::function<ScriptedResponse(const RecordedRequest&)>;
 
+struct ConnectionUpgrade;  // testsupport/ConnectionUpgrade.hpp
+// Offered each request that asks to upgrade its connection, after it is recorded. A hook that returns
+// true has taken the connection over and served it to its end; false lets the routes answer.
+using UpgradeHook = std::function<bool(ConnectionUpgrade&)>;
+
 // An HTTP/1.1 server on 127.0.0.1 with a kernel-chosen port. Tests register routes; every request is
 // recorded before its handler runs. One thread per connection, so handlers and delays may block.
 class FakeBackend {
@@ -34,6 +39,7 @@ class FakeBackend {
   // Answers successive requests with the given responses; the last one repeats.
   void script(std::string method, std::string path, std::vector<ScriptedResponse> responses);
   void respond(std::string method, std::string path, ScriptedResponse response);
+  void setUpgradeHook(UpgradeHook hook);
 
   std::vector<RecordedRequest> requests() const;
   std::size_t requestCount() const;

@@ -1,0 +1,97 @@
+#include "realtime/PostgresActions.hpp"
+
+#include <base/coding/Coding.hpp>
+#include <utility>
+
+#include "realtime/RealtimeError.hpp"
+
+namespace zirudeze::realtime {
+
+using helpers::equalObjects;
+using helpers::JSONObject;
+
+void Column::encode(base::Encoder& encoder) const {
+  auto c = encoder.container();
+  c.encode("name", name);
+  c.encode("type", type);
+}
+
+Column Column::decode(const base::Decoder& decoder) {
+  const auto c = decoder.container();
+  return {c.decode<std::string>("name"), c.decode<std::string>("type")};
+}
+
+void PostgresActionData::encode(base::Encoder& encoder) const {
+  auto c = encoder.container();
+  c.encode("type", type);
+  c.encodeIfPresent("record", record);
+  c.encodeIfPresent("old_record", oldRecord);
+  c.encode("columns", columns);
+  c.encode("commit_timestamp", commitTimestamp);
+}
+
+PostgresActionData PostgresActionData::decode(const base::Decoder& decoder) {
+  const auto c = decoder.container();
+  PostgresActionData data;
+  data.type = c.decode<std::string>("type");
+  data.record = c.decodeIfPresent<JSONObject>("record");
+  data.oldRecord = c.decodeIfPresent<JSONObject>("old_record");
+  data.columns = c.decode<std::vector<Column>>("columns");
+  data.commitTimestamp = c.decode<base::Date>("commit_timestamp");
+  return data;
+}
+
+bool operator==(const InsertAction& lhs, const InsertAction& rhs) {
+  return lhs.columns == rhs.columns && lhs.commitTimestamp == rhs.commitTimestamp &&
+         equalObjects(lhs.record, rhs.record) && lhs.rawMessage == rhs.rawMessage;
+}
+
+bool operator==(const UpdateAction& lhs, const UpdateAction& rhs) {
+  return lhs.columns == rhs.columns && lhs.commitTimestamp == rhs.commitTimestamp &&
+         equalObjects(lhs.record, rhs.record) && equalObjects(lhs.oldRecord, rhs.oldRecord) &&
+         lhs.rawMessage == rhs.rawMessage;
+}
+
+bool operator==(const DeleteAction& lhs, const DeleteAction& rhs) {
+  return lhs.columns == rhs.columns && lhs.commitTimestamp == rhs.commitTimestamp &&
+         equalObjects(lhs.oldRecord, rhs.oldRecord) && lhs.rawMessage == rhs.rawMessage;
+}
+
+const RealtimeMessageV2& AnyAction::rawMessage() const noexcept {
+  return std::visit([](const auto& action) -> const RealtimeMessageV2& { return action.rawMessage; }, value_);
+}
+
+PostgresChange decodePostgresChange(const RealtimeMessageV2& message) {
+  const JSONObject& payload = message.payload();
+  const auto data = payload.find("data");
+  if (data == payload.end()) throw RealtimeError("Expected \"data\" key in message payload.");
+  PostgresActionData change = data->second.decode<PostgresActionData>(helpers::JSONDecoder::shared());
+
+  std::vector<std::int64_t> ids;
+  if (const auto found = payload.find("ids"); found != payload.end()) {
+    if (const helpers::JSONArray* list = found->second.arrayValue()) {
+      for (const auto& element : *list) {
+        if (const auto id = element.intValue()) ids.push_back(*id);
+      }
+    }
+  }
+
+  JSONObject record = change.record ? std::move(*change.record) : JSONObject();
+  JSONObject oldRecord = change.oldRecord ? std::move(*change.oldRecord) : JSONObject();
+  if (change.type == "UPDATE") {
+    return {UpdateAction{std::move(change.columns), change.commitTimestamp, std::move(record), std::move(oldRecord),
+                         message},
+            std::move(ids)};
+  }
+  if (change.type == "INSERT") {
+    return {InsertAction{std::move(change.columns), change.commitTimestamp, std::move(record), message},
+            std::move(ids)};
+  }
+  if (change.type == "DELETE") {
+    return {DeleteAction{std::move(change.columns), change.commitTimestamp, std::move(oldRecord), message},
+            std::move(ids)};
+  }
+  throw RealtimeError("Unknown event type: " + change.type);
+}
+
+}  // namespace zirudeze::realtime

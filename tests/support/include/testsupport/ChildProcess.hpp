@@ -1,0 +1,40 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testsupport {
+
+// A program the tests start: its standard output is read line by line, its standard error goes to
+// the test's. Ended (SIGTERM, then SIGKILL) when the value goes away.
+class ChildProcess {
+ public:
+  // `arguments[0]` is the program's path (not searched on PATH); `environment` entries are added to
+  // the test's own. Throws std::runtime_error when it cannot be started.
+  explicit ChildProcess(std::vector<std::string> arguments,
+                        std::vector<std::pair<std::string, std::string>> environment = {});
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // The next line of its output, or nothing when it ends or the time passes first.
+  std::optional<std::string> readLine(std::chrono::milliseconds timeout);
+  // Waits for it to exit; its exit status, or nothing when the time passed first.
+  std::optional<int> wait(std::chrono::milliseconds timeout);
+
+  // Runs a program to its end and returns its exit status (-1 when it could not be started).
+  static int run(const std::vector<std::string>& arguments);
+
+ private:
+  pid_t pid_ = -1;
+  int output_ = -1;
+  std::string pending_;
+  std::optional<int> status_;
+};
+
+}  // namespace testsupport

@@ -1,0 +1,130 @@
+#include "testsupport/ChildProcess.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace testsupport {
+
+namespace {
+
+std::vector<std::string> mergedEnvironment(const std::vector<std::pair<std::string, std::string>>& additions) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text(*entry);
+    const std::string name = text.substr(0, text.find('='));
+    bool replaced = false;
+    for (const auto& [added, value] : additions) replaced = replaced || added == name;
+    if (!replaced) entries.push_back(text);
+  }
+  for (const auto& [name, value] : additions) entries.push_back(name + "=" + value);
+  return entries;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+  std::vector<char*> list;
+  for (auto& text : texts) list.push_back(text.data());
+  list.push_back(nullptr);
+  return list;
+}
+
+pid_t spawn(std::vector<std::string> arguments, std::vector<std::string> environment, int outputFd, bool quiet) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  if (outputFd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  if (quiet) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  auto argv = pointers(arguments);
+  auto envp = pointers(environment);
+  pid_t pid = -1;
+  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return failed == 0 ? pid : -1;
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(std::vector<std::string> arguments,
+                           std::vector<std::pair<std::string, std::string>> environment) {
+  if (arguments.empty()) throw std::runtime_error("no program to start");
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  const std::string program = arguments.front();
+  pid_ = spawn(std::move(arguments), mergedEnvironment(environment), pipeFds[1], false);
+  ::close(pipeFds[1]);
+  output_ = pipeFds[0];
+  if (pid_ < 0) {
+    ::close(output_);
+    throw std::runtime_error("could not start " + program);
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  if (!status_ && pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    if (!wait(std::chrono::seconds(2))) {
+      ::kill(pid_, SIGKILL);
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
+    }
+  }
+  if (output_ >= 0) ::close(output_);
+}
+
+std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (const auto end = pending_.find('\n'); end != std::string::npos) {
+      std::string line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      return line;
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    pollfd ready{output_, POLLIN, 0};
+    if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
+    char chunk[4096];
+    const ssize_t got = ::read(output_, chunk, sizeof chunk);
+    if (got <= 0) return std::nullopt;
+    pending_.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
+std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
+  if (status_) return status_;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      return status_;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+int ChildProcess::run(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) return -1;
+  const pid_t pid = spawn(arguments, mergedEnvironment({}), -1, true);
+  if (pid < 0) return -1;
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace testsupport
