@@ -143,63 +143,48 @@ TEST(AuthClientEvents, AnInitialSessionReachesOnlyTheNewListener) {
 }
 
 TEST(AuthClientInitialSession, TheStoredSessionIsSentAsItIsAndRefreshedWhenEnding) {
-  AuthService auth;
-  const auto client = auth.client();
-  const auto refreshesEnded = [&] {
-    std::size_t count = 0;
-    for (const auto& message : auth.logger->messages()) count += message == "Refresh task ended";
-    return count;
-  };
-  // Each case has a listener of its own and removes it afterwards.
-  struct Heard {
-    std::mutex mutex;
-    std::vector<EventLog::Entry> entries;
-    std::vector<EventLog::Entry> get() {
-      std::lock_guard lock(mutex);
-      return entries;
-    }
-  };
-  const auto listen = [&](Heard& heard) {
-    return client->onAuthStateChange([&heard](AuthChangeEvent event, const std::optional<Session>& session) {
-      std::lock_guard lock(heard.mutex);
-      heard.entries.emplace_back(event, session);
-    });
-  };
+  // Tasks run one after another, so drainTasks() waits for a background refresh, if one was started.
+  helpers::runWithMainSerialHook([] {
+    AuthService auth;
+    const auto client = auth.client();
+    const auto store = [&](const Session& session) { dependenciesOf(*client)->sessionStorage.store(session); };
+    // Each case has a listener of its own and removes it afterwards.
+    const auto heardBy = [&](const std::function<void()>& before = [] {}) {
+      auto heard = std::make_shared<std::vector<EventLog::Entry>>();
+      before();
+      const auto registration =
+          client->onAuthStateChange([heard](AuthChangeEvent event, const std::optional<Session>& session) {
+            heard->emplace_back(event, session);
+          });
+      drainTasks();
+      return *heard;
+    };
 
-  const auto issues = issuesDuring([&] {
-    {
-      Heard heard;
-      const auto registration = listen(heard);
-      EXPECT_EQ(heard.get(), (std::vector<EventLog::Entry>{{AuthChangeEvent::initialSession, std::nullopt}}));
-    }
-    {
-      Heard heard;
+    const auto issues = issuesDuring([&] {
+      EXPECT_EQ(heardBy(), (std::vector<EventLog::Entry>{{AuthChangeEvent::initialSession, std::nullopt}}));
+
       const Session lasting = auth.session(kEmail, 3600);
-      dependenciesOf(*client)->sessionStorage.store(lasting);
-      const auto registration = listen(heard);
-      EXPECT_EQ(heard.get(), (std::vector<EventLog::Entry>{{AuthChangeEvent::initialSession, lasting}}));
-    }
-    const Session ending = auth.session(kEmail, 10);
-    dependenciesOf(*client)->sessionStorage.store(ending);
-    {
-      Heard heard;
-      auth.service.failNext("token", auth.service.errorResponse(400, "validation_failed", "no"));
-      const auto registration = listen(heard);
-      ASSERT_TRUE(eventually([&] { return refreshesEnded() == 1; }));
-      EXPECT_EQ(heard.get(), (std::vector<EventLog::Entry>{{AuthChangeEvent::initialSession, ending}}));
+      store(lasting);
+      EXPECT_EQ(heardBy(), (std::vector<EventLog::Entry>{{AuthChangeEvent::initialSession, lasting}}));
+      EXPECT_TRUE(auth.requestsTo("token").empty());
+
+      const Session ending = auth.session(kEmail, 10);
+      store(ending);
+      const auto failing =
+          heardBy([&] { auth.service.failNext("token", auth.service.errorResponse(400, "validation_failed", "no")); });
+      EXPECT_EQ(failing, (std::vector<EventLog::Entry>{{AuthChangeEvent::initialSession, ending}}));
+      EXPECT_EQ(auth.requestsTo("token").size(), 1u);
       EXPECT_EQ(client->currentSession(), ending);
-    }
-    {
-      Heard heard;
-      const auto registration = listen(heard);
-      ASSERT_TRUE(eventually([&] { return heard.get().size() == 2; }));
-      EXPECT_EQ(heard.get()[0], (EventLog::Entry{AuthChangeEvent::initialSession, ending}));
-      EXPECT_EQ(heard.get()[1].first, AuthChangeEvent::tokenRefreshed);
-      EXPECT_EQ(heard.get()[1].second, client->currentSession());
-    }
+
+      const auto refreshed = heardBy();
+      ASSERT_EQ(refreshed.size(), 2u);
+      EXPECT_EQ(refreshed[0], (EventLog::Entry{AuthChangeEvent::initialSession, ending}));
+      EXPECT_EQ(refreshed[1].first, AuthChangeEvent::tokenRefreshed);
+      EXPECT_EQ(refreshed[1].second, client->currentSession());
+    });
+    EXPECT_TRUE(issues.empty());
+    EXPECT_EQ(auth.requestsTo("token").size(), 2u);
   });
-  EXPECT_TRUE(issues.empty());
-  EXPECT_EQ(auth.requestsTo("token").size(), 2u);
 }
 
 TEST(AuthClientInitialSession, TheOlderBehaviourRefreshesFirstAndReportsIt) {

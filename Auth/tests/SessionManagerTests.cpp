@@ -65,9 +65,19 @@ TEST(SessionManagerRefresh, ConcurrentCallersShareOneRequest) {
   managed.auth.service.setDelay("token", 300ms);
 
   std::vector<Session> results(3);
+  std::atomic<int> failures{0};
   std::vector<std::thread> callers;
-  for (auto& result : results) callers.emplace_back([&] { result = managed.manager.session(); });
+  for (auto& result : results) {
+    callers.emplace_back([&] {
+      try {
+        result = managed.manager.session();
+      } catch (...) {
+        ++failures;
+      }
+    });
+  }
   for (auto& caller : callers) caller.join();
+  EXPECT_EQ(failures.load(), 0);
 
   const auto requests = managed.auth.requestsTo("token");
   ASSERT_EQ(requests.size(), 1u);
