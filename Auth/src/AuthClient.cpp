@@ -58,7 +58,9 @@ std::shared_ptr<AuthClient> AuthClient::make(Configuration configuration) {
   return client;
 }
 
-AuthClient::~AuthClient() = default;
+// The periodic refresh belongs to the client that follows the application's activity: once the client is
+// gone nothing would ever stop it.
+AuthClient::~AuthClient() { dependencies()->sessionManager.stopAutoRefresh(); }
 
 std::shared_ptr<const Dependencies> AuthClient::dependencies() const { return Dependencies::get(clientID_); }
 

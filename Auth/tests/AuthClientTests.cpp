@@ -6,6 +6,7 @@
 #include "auth/ApplicationActivity.hpp"
 #include "auth/AuthClientLoggerDecorator.hpp"
 #include "auth/AuthError.hpp"
+#include "clocks/TestClock.hpp"
 #include "concurrency/MainSerialHook.hpp"
 #include "concurrency/Task.hpp"
 #include "helpers/NotificationCenter.hpp"
@@ -95,6 +96,16 @@ TEST(AuthClientActivity, BecomingActiveStartsTheRefreshOnlyWhenItIsSwitchedOn) {
     const auto messages = auth.logger->messages();
     return std::find(messages.begin(), messages.end(), "stop auto refresh token") != messages.end();
   }));
+}
+
+TEST(AuthClientActivity, AGoneClientLeavesNoRefreshRunning) {
+  AuthService auth;
+  const auto clock = std::make_shared<clocks::TestClock>();
+  auto client = auth.client(SessionManagerClocks{std::make_shared<helpers::TestClockSleepClock>(clock), {}});
+  client->startAutoRefresh();
+  ASSERT_TRUE(eventually([&] { return clock->suspensionCount() == 1; }));
+  client.reset();
+  EXPECT_TRUE(eventually([&] { return clock->suspensionCount() == 0; }));
 }
 
 TEST(AuthClientEvents, AStreamStartsWithItsInitialSessionAndDetachesWhenStopped) {

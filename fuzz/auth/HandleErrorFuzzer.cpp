@@ -58,7 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const helpers::HTTPResponse answer(base::Data(rest.begin(), rest.end()), response);
     const auth::APIClient api = auth::Dependencies::get(client.id)->api;
     const auth::AuthError error = api.handleError(answer);
-    if (error.message().empty()) __builtin_trap();
+    // A service error keeps the answer it came from.
+    if (const auto* api = error.as<auth::AuthError::APICase>();
+        api && (api->underlyingResponse.statusCode != response.statusCode || api->underlyingData != answer.data)) {
+      __builtin_trap();
+    }
   } catch (...) {
     __builtin_trap();
   }

@@ -101,6 +101,7 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // signed out; other failures are thrown after the local sign-out. Without a session: a warning, nothing else.
   void signOut(SignOutScope scope = SignOutScope::global) const;
 
+  // Stops the periodic refresh; the registry entry stays.
   ~AuthClient();
 
  private:
