@@ -10,10 +10,12 @@
 #include "auth/Credentials.hpp"
 #include "auth/Dependencies.hpp"
 #include "base/UUID.hpp"
+#include "base/coding/CodingErrors.hpp"
 #include "concurrency/CancellationError.hpp"
 #include "concurrency/LockIsolated.hpp"
 #include "concurrency/Task.hpp"
 #include "helpers/LogRedaction.hpp"
+#include "helpers/URLError.hpp"
 
 namespace zirudeze::auth {
 namespace {
@@ -37,6 +39,35 @@ class Log {
 
  private:
   std::shared_ptr<const ZirudezeLogger> logger_;
+};
+
+// What a refresh hands its waiters. A failure is kept as a value that each waiter throws a copy of, so no
+// two threads ever share one exception object.
+struct RefreshOutcome {
+  std::optional<Session> session;
+  std::function<void()> rethrow;
+
+  Session get() const {
+    if (!session) rethrow();
+    return *session;
+  }
+
+  // Under a catch: the error being handled.
+  static RefreshOutcome failure() {
+    try {
+      throw;
+    } catch (const AuthError& error) {
+      return {std::nullopt, [error] { throw error; }};
+    } catch (const helpers::URLError& error) {
+      return {std::nullopt, [error] { throw error; }};
+    } catch (const base::DecodingError& error) {
+      return {std::nullopt, [error] { throw error; }};
+    } catch (const base::EncodingError& error) {
+      return {std::nullopt, [error] { throw error; }};
+    } catch (...) {
+      return {std::nullopt, [error = std::current_exception()] { std::rethrow_exception(error); }};
+    }
+  }
 };
 
 double secondsSince1970(base::Date date) { return std::chrono::duration<double>(date.time_since_epoch()).count(); }
@@ -167,7 +198,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
 
  private:
   struct Refresh {
-    std::optional<Task<Session>> inFlight;
+    std::optional<Task<RefreshOutcome>> inFlight;
     // Counts stores and removals made outside a refresh. A refresh that finds another count at its end
     // was overtaken (signed out, signed in anew, cleaned up) and stores and announces nothing.
     std::uint64_t generation = 0;
@@ -176,7 +207,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
   // One caller's share of a refresh: the task, whether it was already running, and the caller's log
   // context ("refresh_id", and the refresh token masked: the whole token must never reach a log).
   struct Ticket {
-    Task<Session> task;
+    Task<RefreshOutcome> task;
     bool joined;
     JSONObject context;
   };
@@ -187,9 +218,13 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
                        {"refresh_token", helpers::AnyJSON(helpers::maskedSecret(refreshToken))}};
     if (state.inFlight) return Ticket{*state.inFlight, true, std::move(context)};
     // Started inside the context, so the request's own records (the HTTP layer's too) carry it.
-    Task<Session> task = helpers::ZirudezeLoggerTaskLocal::withValue(context, [&] {
-      return Task<Session>([self = shared_from_this(), refreshToken, generation = state.generation] {
-        return self->refreshRequestTask(refreshToken, generation);
+    Task<RefreshOutcome> task = helpers::ZirudezeLoggerTaskLocal::withValue(context, [&] {
+      return Task<RefreshOutcome>([self = shared_from_this(), refreshToken, generation = state.generation] {
+        try {
+          return RefreshOutcome{self->refreshRequestTask(refreshToken, generation), nullptr};
+        } catch (...) {
+          return RefreshOutcome::failure();
+        }
       });
     });
     state.inFlight = task;
@@ -200,7 +235,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
     return helpers::ZirudezeLoggerTaskLocal::withValue(ticket.context, [&] {
       return helpers::trace(log.get(), Log::site("refreshSession(_:)", __LINE__), [&] {
         if (ticket.joined) log("Refresh already in flight", "refreshSession(_:)", __LINE__);
-        return ticket.task.value();
+        return ticket.task.value().get();
       });
     });
   }
