@@ -110,12 +110,10 @@ class ZirudezeLogger {
   }
 };
 
-// Runs `operation` between "begin" and "end" debug messages, with "error: ..." when it throws.
+// Runs `operation` between "begin" and "end" debug messages at `site`, with "error: ..." when it throws.
 template <class Operation>
-decltype(auto) trace(const ZirudezeLogger* logger, Operation&& operation,
-                     base::CodeLocation location = base::CodeLocation::current()) {
+decltype(auto) trace(const ZirudezeLogger* logger, const LogSite& site, Operation&& operation) {
   if (!logger) return std::forward<Operation>(operation)();
-  const LogSite site = LogSite::from(location);
   logger->emit(ZirudezeLogLevel::debug, "begin", site);
   struct End {
     const ZirudezeLogger* logger;
@@ -131,6 +129,13 @@ decltype(auto) trace(const ZirudezeLogger* logger, Operation&& operation,
     logger->emit(ZirudezeLogLevel::debug, "error: unknown error", site);
     throw;
   }
+}
+
+// The same, at the caller's own site.
+template <class Operation>
+decltype(auto) trace(const ZirudezeLogger* logger, Operation&& operation,
+                     base::CodeLocation location = base::CodeLocation::current()) {
+  return trace(logger, LogSite::from(location), std::forward<Operation>(operation));
 }
 
 }  // namespace zirudeze::helpers

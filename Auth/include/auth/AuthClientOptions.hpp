@@ -1,0 +1,67 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "auth/AuthEnumerations.hpp"
+#include "base/URL.hpp"
+#include "helpers/AnyJSON.hpp"
+
+namespace zirudeze::auth {
+
+// What a sign-in operation is about, so the forms for an address, a number and a link's hash stay
+// apart: client->signInWithOTP(Email{address}, {.shouldCreateUser = true}).
+struct Email {
+  std::string value;
+};
+struct Phone {
+  std::string value;
+};
+struct TokenHash {
+  std::string value;
+};
+
+// A one-time code (or link) sent by e-mail. The redirect falls back to the configured one.
+struct EmailOTPOptions {
+  std::optional<base::URL> redirectTo = std::nullopt;
+  bool shouldCreateUser = true;
+  std::optional<helpers::JSONObject> data = std::nullopt;
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+// A one-time code sent by text message.
+struct PhoneOTPOptions {
+  bool shouldCreateUser = true;
+  MessagingChannel channel = MessagingChannel::sms;
+  std::optional<helpers::JSONObject> data = std::nullopt;
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+struct VerifyEmailOTPOptions {
+  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+struct VerifyPhoneOTPOptions {
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+// The PKCE flow's challenge and its method ("s256", or "plain" when the challenge is the verifier);
+// both absent in the implicit flow.
+struct PKCEParameters {
+  std::optional<std::string> codeChallenge;
+  std::optional<std::string> codeChallengeMethod;
+};
+
+// The optional parts of a provider's authorization URL. The caller's query items come last, as given
+// (a name without value stays without one).
+struct ProviderURLOptions {
+  std::optional<std::string> scopes = std::nullopt;
+  std::optional<base::URL> redirectTo = std::nullopt;
+  std::vector<std::pair<std::string, std::optional<std::string>>> queryParams = {};
+  std::optional<bool> skipBrowserRedirect = std::nullopt;
+};
+
+}  // namespace zirudeze::auth

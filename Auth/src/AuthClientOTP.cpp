@@ -1,0 +1,84 @@
+#include "AuthRequest.hpp"
+#include "auth/AuthClient.hpp"
+#include "auth/Dependencies.hpp"
+#include "auth/OTPTypes.hpp"
+#include "base/coding/Coding.hpp"
+
+namespace zirudeze::auth {
+namespace {
+
+using Method = helpers::HTTPRequest::Method;
+
+std::optional<AuthMetaSecurity> metaSecurity(const std::optional<std::string>& captchaToken) {
+  if (!captchaToken) return std::nullopt;
+  return AuthMetaSecurity{*captchaToken};
+}
+
+template <class Body>
+helpers::HTTPRequest post(const AuthClientConfiguration& configuration, std::string_view path,
+                          std::vector<base::URLQueryItem> query, const Body& body) {
+  return helpers::HTTPRequest(configuration.url.appendingPathComponent(path), Method::post(), std::move(query), {},
+                              configuration.encoder.encode(body));
+}
+
+}  // namespace
+
+void AuthClient::signInWithOTP(const Email& email, const EmailOTPOptions& options) const {
+  const auto pkce = prepareForPKCE();
+  const auto dependencies = this->dependencies();
+  const auto& configuration = dependencies->configuration;
+  const OTPParams body{
+      .email = email.value,
+      .createUser = options.shouldCreateUser,
+      .data = options.data,
+      .authMetaSecurity = metaSecurity(options.captchaToken),
+      .codeChallenge = pkce.codeChallenge,
+      .codeChallengeMethod = pkce.codeChallengeMethod,
+  };
+  dependencies->api.execute(post(configuration, "otp", detail::redirectQuery(options.redirectTo, configuration), body));
+}
+
+void AuthClient::signInWithOTP(const Phone& phone, const PhoneOTPOptions& options) const {
+  const auto dependencies = this->dependencies();
+  const OTPParams body{
+      .phone = phone.value,
+      .createUser = options.shouldCreateUser,
+      .channel = options.channel,
+      .data = options.data,
+      .authMetaSecurity = metaSecurity(options.captchaToken),
+  };
+  dependencies->api.execute(post(dependencies->configuration, "otp", {}, body));
+}
+
+AuthResponse AuthClient::verifyOTP(const Email& email, const std::string& token, EmailOTPType type,
+                                   const VerifyEmailOTPOptions& options) const {
+  const auto dependencies = this->dependencies();
+  const auto& configuration = dependencies->configuration;
+  const VerifyOTPParams body{VerifyEmailOTPParams{email.value, token, type, metaSecurity(options.captchaToken)}};
+  return executeVerifyOTP(
+      post(configuration, "verify", detail::redirectQuery(options.redirectTo, configuration), body));
+}
+
+AuthResponse AuthClient::verifyOTP(const Phone& phone, const std::string& token, MobileOTPType type,
+                                   const VerifyPhoneOTPOptions& options) const {
+  const VerifyOTPParams body{VerifyMobileOTPParams{phone.value, token, type, metaSecurity(options.captchaToken)}};
+  return executeVerifyOTP(post(dependencies()->configuration, "verify", {}, body));
+}
+
+AuthResponse AuthClient::verifyOTP(const TokenHash& tokenHash, EmailOTPType type) const {
+  const VerifyOTPParams body{VerifyTokenHashParams{tokenHash.value, type}};
+  return executeVerifyOTP(post(dependencies()->configuration, "verify", {}, body));
+}
+
+AuthResponse AuthClient::executeVerifyOTP(helpers::HTTPRequest request) const {
+  const auto dependencies = this->dependencies();
+  auto response =
+      dependencies->api.execute(std::move(request)).decoded<AuthResponse>(dependencies->configuration.decoder);
+  if (const auto session = response.session()) {
+    dependencies->sessionManager.update(*session);
+    dependencies->eventEmitter->emit(AuthChangeEvent::signedIn, session);
+  }
+  return response;
+}
+
+}  // namespace zirudeze::auth

@@ -1,0 +1,34 @@
+#include "AuthRequest.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include "base/PercentEncoding.hpp"
+#include "base/Unicode.hpp"
+
+namespace zirudeze::auth::detail {
+
+base::URL appendingPathSegment(const base::URL& url, std::string_view segment) {
+  const auto allowed = base::CharacterSet::urlPathAllowed().subtracting("/");
+  std::string encoded = base::addingPercentEncoding(segment, allowed)
+                            .value_or(*base::addingPercentEncoding(base::repairUTF8(segment), allowed));
+  if (!encoded.empty() && std::all_of(encoded.begin(), encoded.end(), [](char c) { return c == '.'; })) {
+    std::string dots;
+    for (std::size_t i = 0; i < encoded.size(); ++i) dots += "%2E";
+    encoded = dots;
+  }
+  base::URLComponents components(url);
+  std::string path = components.percentEncodedPath();
+  if (path.empty() || path.back() != '/') path += '/';
+  components.setPercentEncodedPath(path + encoded);
+  return components.url().value_or(url);
+}
+
+std::vector<base::URLQueryItem> redirectQuery(const std::optional<base::URL>& redirectTo,
+                                              const AuthClientConfiguration& configuration) {
+  const auto& address = redirectTo ? redirectTo : configuration.redirectToURL;
+  if (!address) return {};
+  return {base::URLQueryItem{"redirect_to", address->absoluteString()}};
+}
+
+}  // namespace zirudeze::auth::detail

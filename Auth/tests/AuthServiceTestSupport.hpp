@@ -1,0 +1,123 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "AuthClientTestSupport.hpp"
+#include "auth/AuthClient.hpp"
+#include "auth/AuthHTTPClient.hpp"
+#include "auth/AuthJSONCoders.hpp"
+#include "auth/Dependencies.hpp"
+#include "auth/SessionManager.hpp"
+#include "testsupport/FakeAuth.hpp"
+#include "testsupport/FakeBackend.hpp"
+
+namespace zirudeze::auth::testing {
+
+// Polls `condition` until it holds or `timeout` passes.
+inline bool eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// Every state change a client announced, in order.
+class EventLog {
+ public:
+  using Entry = std::pair<AuthChangeEvent, std::optional<Session>>;
+
+  explicit EventLog(AuthStateChangeEventEmitter& emitter)
+      : registration_(emitter.attach([this](AuthChangeEvent event, const std::optional<Session>& session) {
+          std::lock_guard lock(mutex_);
+          entries_.emplace_back(event, session);
+        })) {}
+
+  std::vector<Entry> entries() const {
+    std::lock_guard lock(mutex_);
+    return entries_;
+  }
+  std::vector<AuthChangeEvent> events() const {
+    std::vector<AuthChangeEvent> kinds;
+    for (const auto& entry : entries()) kinds.push_back(entry.first);
+    return kinds;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Entry> entries_;
+  AuthStateChangeListenerRegistration registration_;
+};
+
+// The fake auth service on loopback and clients of it whose keychain is in memory. Retries never wait and
+// the session manager runs on the clocks a test gives it.
+struct AuthService {
+  testsupport::FakeBackend backend;
+  testsupport::FakeAuth service{backend};
+  FakeKeychain keychain;
+  std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
+  std::shared_ptr<std::vector<double>> retryWaits = std::make_shared<std::vector<double>>();
+
+  AuthClientConfiguration::Parameters parameters() const {
+    return AuthClientConfiguration::Parameters{
+        .url = base::URL::parse(service.url()),
+        .storageKey = "zd-test-" + std::to_string(freshClientID()),
+        .localStorage = keychain.storage,
+        .logger = logger,
+        .emitLocalSessionAsInitialSession = true,
+    };
+  }
+
+  std::shared_ptr<AuthClient> client(AuthClientConfiguration::Parameters parameters,
+                                     SessionManagerClocks clocks = {}) const {
+    auto client = AuthClient::make(AuthClientConfiguration(std::move(parameters)));
+    Dependencies dependencies = *Dependencies::get(client->clientID());
+    dependencies.http = makeAuthHTTPClient(dependencies.configuration,
+                                           [waits = retryWaits](double seconds) { waits->push_back(seconds); });
+    dependencies.sessionManager = SessionManager::live(client->clientID(), std::move(clocks));
+    Dependencies::set(client->clientID(), std::move(dependencies));
+    return client;
+  }
+  std::shared_ptr<AuthClient> client(SessionManagerClocks clocks = {}) const {
+    return client(parameters(), std::move(clocks));
+  }
+
+  // A session the service knows, as the client decodes it, ending `secondsLeft` after `now`.
+  Session session(const std::string& email, double secondsLeft, base::Date now = std::chrono::system_clock::now()) {
+    Session session = AuthJSONCoders::decoder().decode<Session>(service.issueSession(email).dump());
+    session.expiresAt = std::chrono::duration<double>(now.time_since_epoch()).count() + secondsLeft;
+    return session;
+  }
+
+  std::vector<testsupport::RecordedRequest> requestsTo(const std::string& path) const {
+    std::vector<testsupport::RecordedRequest> found;
+    for (auto& request : backend.requests()) {
+      if (request.path == "/auth/v1/" + path) found.push_back(std::move(request));
+    }
+    return found;
+  }
+};
+
+inline EventLog eventsOf(const AuthClient& client) {
+  return EventLog(*Dependencies::get(client.clientID())->eventEmitter);
+}
+
+inline std::shared_ptr<const Dependencies> dependenciesOf(const AuthClient& client) {
+  return Dependencies::get(client.clientID());
+}
+
+inline base::Json jsonBody(const testsupport::RecordedRequest& request) { return base::Json::parse(request.body); }
+
+}  // namespace zirudeze::auth::testing
