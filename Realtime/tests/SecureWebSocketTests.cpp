@@ -4,7 +4,8 @@
 #include <filesystem>
 #include <helpers/URLError.hpp>
 #include <testsupport/FakeTLSFront.hpp>
-#include <testsupport/TestCertificates.hpp>
+#include <testsupport/ScratchFolder.hpp>
+#include <testsupport/TestCertificateAuthority.hpp>
 
 #include "TransportTestSupport.hpp"
 #include "realtime/legacy/URLSessionTransport.hpp"
@@ -18,7 +19,7 @@ using testing::url;
 using testsupport::FakeBackend;
 using testsupport::FakeTLSFront;
 using testsupport::FakeWebSockets;
-using testsupport::TestCertificates;
+using testsupport::TestCertificateAuthority;
 
 // Sets an environment variable for the scope, then puts back what was there.
 class ScopedEnvironment {
@@ -58,11 +59,12 @@ class SecureWebSocket : public ::testing::Test {
     return helpers::URLError::Code::unknown;
   }
 
-  TestCertificates certificates{{"localhost"}};
-  ScopedEnvironment trust{"SSL_CERT_FILE", certificates.authorityFile()};
+  TestCertificateAuthority authority{"velmoria test authority"};
+  testsupport::ScratchFolder folder{"velmoria-tls"};
+  ScopedEnvironment trust{"SSL_CERT_FILE", folder.write("authority.pem", authority.certificatePem()).string()};
   FakeBackend backend;
   FakeWebSockets sockets{backend};
-  FakeTLSFront front{backend, certificates};
+  FakeTLSFront front{backend, authority.issue({"localhost"})};
   std::shared_ptr<EventLog> log = std::make_shared<EventLog>();
 };
 

@@ -1,4 +1,5 @@
 #include "platform/TemporaryDirectory.hpp"
+#include "testsupport/ScratchFolder.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -29,8 +30,8 @@ class ScopedEnv {
 };
 
 TEST(TemporaryDirectory, UsesOnlyPrivateFoldersAndRefusesAPlantedLink) {
-  std::string pattern = (fs::temp_directory_path() / "tmpdir-test-XXXXXX").string();
-  const fs::path root = ::mkdtemp(pattern.data());
+  const testsupport::ScratchFolder folder{"tmpdir-test"};
+  const fs::path& root = folder.path();
   const fs::path runtime = root / "runtime";
   fs::create_directory(runtime);
   ::chmod(runtime.c_str(), 0700);
@@ -50,7 +51,6 @@ TEST(TemporaryDirectory, UsesOnlyPrivateFoldersAndRefusesAPlantedLink) {
   fs::remove(own);
   fs::create_directory_symlink(runtime, own);
   EXPECT_THROW(platform::temporaryDirectory(), std::system_error);
-  fs::remove_all(root);
 }
 
 }  // namespace

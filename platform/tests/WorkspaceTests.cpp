@@ -1,5 +1,6 @@
 #include "platform/ProcessScanner.hpp"
 #include "platform/ProcessWorkspace.hpp"
+#include "testsupport/ScratchFolder.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -18,9 +19,7 @@ namespace {
 // A folder with an "applications" folder and a copy of sleep(1) that an entry names as its Exec.
 class InstalledDummy {
  public:
-  InstalledDummy() {
-    std::string pattern = (fs::temp_directory_path() / "ws-test-XXXXXX").string();
-    root_ = ::mkdtemp(pattern.data());
+  InstalledDummy() : root_(folder_.path()) {
     fs::create_directories(root_ / "applications/sub");
     program_ = root_ / "dummy-prog";
     fs::copy_file("/bin/sleep", program_);
@@ -30,10 +29,6 @@ class InstalledDummy {
     std::ofstream(root_ / "applications/sub/tool.desktop")
         << "[Desktop Entry]\nType=Application\nName=Tool\nExec=/nonexistent\n";
   }
-  ~InstalledDummy() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
   std::shared_ptr<platform::DesktopEntryIndex> index() const {
     return std::make_shared<platform::DesktopEntryIndex>(std::vector<fs::path>{root_ / "applications"});
   }
@@ -41,6 +36,7 @@ class InstalledDummy {
   const fs::path& program() const { return program_; }
 
  private:
+  testsupport::ScratchFolder folder_{"ws-test"};
   fs::path root_;
   fs::path program_;
 };

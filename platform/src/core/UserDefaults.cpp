@@ -10,9 +10,9 @@
 #include <tuple>
 
 #include "FileDescriptor.hpp"
+#include "JsonObjectText.hpp"
 #include "base/ThreadSafety.hpp"
 #include "base/XdgDirectories.hpp"
-#include "base/coding/JSONCoders.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/DamagedFile.hpp"
 #include "platform/RegularFile.hpp"
@@ -86,10 +86,8 @@ struct FileUserDefaults::Impl {
       return Snapshot{};
     }
     Snapshot snap;
-    auto parsed = base::holdsNulByte(*text) ? nlohmann::json(nlohmann::json::value_t::discarded)
-                                            : nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false);
-    if (parsed.is_object()) {
-      snap.content = std::move(parsed);
+    if (auto parsed = detail::parseJsonObject(*text)) {
+      snap.content = std::move(*parsed);
     } else {
       snap.damaged = true;
     }

@@ -1,5 +1,6 @@
 #include "testsupport/FakeBackend.hpp"
 
+#include "LoopbackListener.hpp"
 #include "testsupport/ConnectionUpgrade.hpp"
 
 #include <sys/socket.h>
@@ -248,12 +249,7 @@ struct FakeBackend::State {
 };
 
 FakeBackend::FakeBackend() : state_(std::make_shared<State>()) {
-  const tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), 0);
-  state_->acceptor.open(endpoint.protocol());
-  state_->acceptor.set_option(tcp::acceptor::reuse_address(true));
-  state_->acceptor.bind(endpoint);
-  state_->acceptor.listen();
-  state_->port = state_->acceptor.local_endpoint().port();
+  state_->port = detail::listenOnLoopback(state_->acceptor);
   state_->acceptThread = std::thread([state = state_.get()] { state->acceptLoop(); });
 }
 
