@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <helpers/URLError.hpp>
 #include <testsupport/FakeTLSFront.hpp>
+#include <testsupport/ScopedEnvironment.hpp>
 #include <testsupport/ScratchFolder.hpp>
 #include <testsupport/TestCertificateAuthority.hpp>
 
@@ -19,21 +20,8 @@ using testing::url;
 using testsupport::FakeBackend;
 using testsupport::FakeTLSFront;
 using testsupport::FakeWebSockets;
+using testsupport::ScopedEnvironment;
 using testsupport::TestCertificateAuthority;
-
-// Sets an environment variable for the scope, then puts back what was there.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) saved_ = old;
-    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-  }
-  ~ScopedEnvironment() { saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
-};
 
 class SecureWebSocket : public ::testing::Test {
  protected:

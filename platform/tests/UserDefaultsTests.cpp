@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.hpp"
 #include "platform/MemoryDefaults.hpp"
 #include "platform/UserDefaults.hpp"
+#include "testsupport/ScopedEnvironment.hpp"
 #include "testsupport/ScratchFolder.hpp"
 
 #include <gtest/gtest.h>
@@ -92,14 +93,8 @@ TEST(FileUserDefaults, SuiteNamesThatWouldLeaveTheFolderCannotBeOpened) {
 }
 
 TEST(FileUserDefaults, DefaultsFolderFollowsXdgConfigHome) {
-  const char* old = std::getenv("XDG_CONFIG_HOME");
-  const std::string saved = old ? old : "";
-  ::setenv("XDG_CONFIG_HOME", "/some/config", 1);
+  const testsupport::ScopedEnvironment config("XDG_CONFIG_HOME", "/some/config");
   EXPECT_EQ(platform::defaultsFolder(), fs::path("/some/config/velmoria"));
-  if (old)
-    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else
-    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 // A writer killed at any moment leaves either the old or the new file, never a torn one.

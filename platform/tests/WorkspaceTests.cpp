@@ -1,5 +1,6 @@
 #include "platform/ProcessScanner.hpp"
 #include "platform/ProcessWorkspace.hpp"
+#include "testsupport/ScopedEnvironment.hpp"
 #include "testsupport/ScratchFolder.hpp"
 
 #include <gtest/gtest.h>
@@ -99,7 +100,7 @@ TEST(ProcessScanner, IdentifiesALaunchedEntryAndKillsItThroughItsPidfd) {
 
 TEST(ProcessScanner, IdentifiesAnAppByItsExecutable) {
   InstalledDummy dummy;
-  ::setenv("LANG", "de_DE.UTF-8", 1);
+  const testsupport::ScopedEnvironment german("LANG", "de_DE.UTF-8");
   platform::ProcessScanner scanner(dummy.index());
   const pid_t child = spawn(dummy.program());
   const pid_t other = spawn("/bin/sleep");
@@ -114,7 +115,6 @@ TEST(ProcessScanner, IdentifiesAnAppByItsExecutable) {
   ::kill(other, SIGKILL);
   reap(child);
   reap(other);
-  ::unsetenv("LANG");
 }
 
 TEST(ProcessScanner, WithoutPidfdAStaleStartTimeKillsNothing) {
