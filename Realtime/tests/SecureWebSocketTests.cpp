@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <helpers/URLError.hpp>
 #include <testsupport/FakeTLSFront.hpp>
 #include <testsupport/ScopedEnvironment.hpp>
@@ -77,10 +75,9 @@ TEST_F(SecureWebSocket, ACertificateForAnotherNameIsRefused) {
 }
 
 TEST_F(SecureWebSocket, AnAuthorityOutsideTheTrustStoreIsRefused) {
-  const auto empty = std::filesystem::temp_directory_path() / "velmoria-no-authorities";
-  std::filesystem::create_directories(empty);
-  const ScopedEnvironment noFile("SSL_CERT_FILE", (empty / "none.pem").string());
-  const ScopedEnvironment noFolder("SSL_CERT_DIR", empty.string());
+  const testsupport::ScratchFolder empty{"velmoria-no-authorities"};
+  const ScopedEnvironment noFile("SSL_CERT_FILE", (empty.path() / "none.pem").string());
+  const ScopedEnvironment noFolder("SSL_CERT_DIR", empty.path().string());
   EXPECT_EQ(causeOf(front.url("/echo")), helpers::URLError::Code::serverCertificateHasUnknownRoot);
 }
 
