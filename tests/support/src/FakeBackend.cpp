@@ -1,6 +1,7 @@
 #include "testsupport/FakeBackend.hpp"
 
 #include "LoopbackListener.hpp"
+#include "base/HexDigit.hpp"
 #include "testsupport/ConnectionUpgrade.hpp"
 
 #include <sys/socket.h>
@@ -25,20 +26,13 @@ using tcp = asio::ip::tcp;
 
 namespace {
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::string percentDecode(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size()) {
-      const int hi = hexValue(text[i + 1]);
-      const int lo = hexValue(text[i + 2]);
+      const int hi = base::hexDigitValue(text[i + 1]);
+      const int lo = base::hexDigitValue(text[i + 2]);
       if (hi >= 0 && lo >= 0) {
         out.push_back(static_cast<char>(hi * 16 + lo));
         i += 2;
