@@ -15,7 +15,7 @@
 #include <mutex>
 #include <thread>
 
-#include "FileDescriptor.hpp"
+#include "base/FileDescriptor.hpp"
 
 extern char** environ;
 
@@ -26,7 +26,7 @@ struct CapFree {
   void operator()(cap_t caps) const { cap_free(caps); }
 };
 
-using detail::FileDescriptor;
+using base::FileDescriptor;
 
 }  // namespace
 

@@ -9,8 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <tuple>
 
-#include "FileDescriptor.hpp"
 #include "JsonObjectText.hpp"
+#include "base/FileDescriptor.hpp"
 #include "base/ThreadSafety.hpp"
 #include "base/XdgDirectories.hpp"
 #include "platform/AtomicFile.hpp"
@@ -104,7 +104,7 @@ struct FileUserDefaults::Impl {
 
     // Serialise read-modify-write with other processes using the same suite.
     const std::string lockPath = file.string() + ".lock";
-    const detail::FileDescriptor lockFd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    const base::FileDescriptor lockFd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (!lockFd.valid()) failWithErrno("lock " + lockPath);
     while (::flock(lockFd.get(), LOCK_EX) != 0) {
       if (errno != EINTR) failWithErrno("lock " + lockPath);
