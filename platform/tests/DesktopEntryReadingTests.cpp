@@ -34,7 +34,7 @@ class Fifo {
 };
 
 TEST(RegularFileReading, RefusesWhatIsNoRegularFileOrTooLargeWithoutOpeningIt) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   const Fifo fifo(tmp.path() / "pipe");
   auto read = std::async(std::launch::async, [&] {
     try {
@@ -62,7 +62,7 @@ TEST(RegularFileReading, RefusesWhatIsNoRegularFileOrTooLargeWithoutOpeningIt) {
 }
 
 TEST(DesktopEntryIndex, SkipsFifosAndOversizedFilesNamedLikeEntries) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   writeText(tmp.path() / "good.desktop", entryText("Good"));
   const Fifo fifo(tmp.path() / "trap.desktop");
   writeText(tmp.path() / "huge.desktop", entryText("Huge") + std::string(platform::kMaxDesktopEntryBytes, '#'));
@@ -82,7 +82,7 @@ TEST(DesktopEntryIndex, SkipsFifosAndOversizedFilesNamedLikeEntries) {
 }
 
 TEST(DesktopEntryIndex, ReadsEntriesThroughLinksToRegularFiles) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   fs::create_directory(tmp.path() / "store");
   writeText(tmp.path() / "store" / "real.desktop", entryText("Linked"));
   fs::create_directory(tmp.path() / "apps");
@@ -94,7 +94,7 @@ TEST(DesktopEntryIndex, ReadsEntriesThroughLinksToRegularFiles) {
 }
 
 TEST(AutostartStatus, AFifoInPlaceOfTheEntryIsNoRegistration) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   const fs::path executable = "/usr/bin/true";
   platform::XdgAutostartLoginItem item(tmp.path(), executable);
   const Fifo fifo(tmp.path() / "velmoria.desktop");

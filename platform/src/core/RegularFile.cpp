@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "FileDescriptor.hpp"
+#include "base/FileDescriptor.hpp"
 
 namespace platform {
 namespace {
@@ -33,7 +33,7 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& file, st
   }
   check(info, file, maxBytes);
 
-  const detail::FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  const base::FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd.valid()) {
     if (isMissing(errno)) return std::nullopt;
     fail(errno, "open " + file.string());
