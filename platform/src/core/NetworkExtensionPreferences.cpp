@@ -6,11 +6,11 @@
 #include <thread>
 
 #include "JsonObjectText.hpp"
+#include "base/RegularFile.hpp"
 #include "base/ThreadSafety.hpp"
 #include "base/XdgDirectories.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/DamagedFile.hpp"
-#include "platform/RegularFile.hpp"
 
 namespace platform {
 namespace {
@@ -39,7 +39,7 @@ bool boolAt(const nlohmann::json& object, const char* key) {
 nlohmann::json readFile(const std::filesystem::path& file) {
   std::optional<std::string> text;
   try {
-    text = readRegularFile(file, FileNetworkExtensionPreferences::kMaxFileBytes);
+    text = base::readRegularFile(file, FileNetworkExtensionPreferences::kMaxFileBytes);
   } catch (const std::system_error& error) {
     throw internalError("cannot read " + file.string() + ": " + error.code().message());
   }

@@ -11,11 +11,11 @@
 
 #include "JsonObjectText.hpp"
 #include "base/FileDescriptor.hpp"
+#include "base/RegularFile.hpp"
 #include "base/ThreadSafety.hpp"
 #include "base/XdgDirectories.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/DamagedFile.hpp"
-#include "platform/RegularFile.hpp"
 
 namespace platform {
 
@@ -77,7 +77,7 @@ struct FileUserDefaults::Impl {
 
     std::optional<std::string> text;
     try {
-      text = readRegularFile(file, kMaxFileBytes);
+      text = base::readRegularFile(file, kMaxFileBytes);
     } catch (const std::system_error& error) {
       throw errorFrom(error, file);
     }

@@ -1,4 +1,4 @@
-#include "platform/RegularFile.hpp"
+#include "base/RegularFile.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 
 #include "base/FileDescriptor.hpp"
 
-namespace platform {
+namespace base {
 namespace {
 
 [[noreturn]] void fail(int error, const std::string& what) {
@@ -58,4 +58,4 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& file, st
   return text;
 }
 
-}  // namespace platform
+}  // namespace base
