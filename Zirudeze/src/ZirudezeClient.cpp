@@ -1,5 +1,6 @@
 #include "zirudeze/ZirudezeClient.hpp"
 
+#include <atomic>
 #include <concurrency/LockIsolated.hpp>
 #include <concurrency/Task.hpp>
 #include <helpers/ClientVersion.hpp>
@@ -10,6 +11,7 @@
 #include <storage/StorageClientConfiguration.hpp>
 #include <storage/StorageCoders.hpp>
 #include <storage/StorageHTTPSession.hpp>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -48,6 +50,8 @@ std::shared_ptr<auth::AuthClient> makeAuthClient(const base::URL& zirudezeURL,
 
 }  // namespace
 
+// Everything of the facade. The listener holds this, never the facade, so dropping the facade is what
+// stops it.
 struct ZirudezeClient::State {
   // Everything that changes after construction; read and changed only under the lock.
   struct MutableState {
@@ -74,6 +78,8 @@ struct ZirudezeClient::State {
         authorizingFetch(
             std::make_shared<const detail::AuthorizingFetch>(options.auth.accessToken, auth, options.global.session)) {}
 
+  // The fetch and upload the database, functions and storage clients send through. They hold the
+  // authorising fetch alone, so a client or builder that outlives the facade still sends safely.
   helpers::FetchOperation fetchWithAuth() const {
     return [fetch = authorizingFetch](const helpers::URLRequest& request) { return fetch->fetch(request); };
   }
@@ -81,6 +87,69 @@ struct ZirudezeClient::State {
     return [fetch = authorizingFetch](const helpers::URLRequest& request, const base::Data& body) {
       return fetch->upload(request, body);
     };
+  }
+
+  std::shared_ptr<functions::FunctionsClient> functions() {
+    return mutableState.withValue([this](MutableState& state) {
+      if (!state.functions) {
+        state.functions = std::make_shared<functions::FunctionsClient>(
+            functionsURL, headerMap, options.functions.region, options.global.logger, fetchWithAuth());
+      }
+      return state.functions;
+    });
+  }
+
+  std::shared_ptr<storage::ZirudezeStorageClient> storage() {
+    return mutableState.withValue([this](MutableState& state) {
+      if (!state.storage) {
+        storage::StorageClientConfiguration configuration(
+            storageURL, headerMap, storage::storageJSONEncoder(), storage::storageJSONDecoder(),
+            storage::StorageHTTPSession(fetchWithAuth(), uploadWithAuth()), options.global.logger,
+            options.storage.useNewHostname);
+        configuration.hostRewrite = options.storage.hostRewrite;
+        state.storage = std::make_shared<storage::ZirudezeStorageClient>(std::move(configuration));
+      }
+      return state.storage;
+    });
+  }
+
+  std::shared_ptr<rest::RestClient> rest() {
+    return mutableState.withValue([this](MutableState& state) {
+      if (!state.rest) {
+        state.rest =
+            std::make_shared<rest::RestClient>(databaseURL, options.db.schema, headerMap, options.global.logger,
+                                               fetchWithAuth(), options.db.encoder, options.db.decoder);
+      }
+      return state.rest;
+    });
+  }
+
+  // Hands each token to every receiver in order, each done before the next; the next event waits too.
+  void listenForAuthEvents(const std::stop_token& stop) {
+    listenerThread = std::this_thread::get_id();
+    const auto changes = auth->authStateChanges();
+    while (!stop.stop_requested()) {
+      const auto change = changes.next(stop);
+      if (!change) return;
+      const auto token = mutableState.withValue([&](MutableState& state) {
+        return detail::handleTokenChanged(state.changedAccessToken, change->first, change->second, zirudezeKey);
+      });
+      if (token) push(*token);
+    }
+  }
+
+  void push(const std::string& token) const {
+    for (const auto& receiver : tokenReceivers) {
+      try {
+        receiver(token);
+      } catch (...) {
+        // A client that cannot take the token handles that itself; the others still get it.
+        if (const auto& logger = options.global.logger) {
+          logger->error("A client did not take the new access token: " +
+                        helpers::localizedDescription(std::current_exception()));
+        }
+      }
+    }
   }
 
   helpers::LockIsolated<MutableState> mutableState{MutableState{}};
@@ -96,8 +165,9 @@ struct ZirudezeClient::State {
   const std::shared_ptr<auth::AuthClient> auth;
   // The legacy realtime client joins here, built right after the auth client.
   const std::shared_ptr<const detail::AuthorizingFetch> authorizingFetch;
-  // Each new token goes to these in order, each done before the next.
+  // Each new token goes to these in order: the functions client, then the realtime slots.
   std::vector<TokenReceiver> tokenReceivers;
+  std::atomic<std::thread::id> listenerThread{};
 };
 
 std::shared_ptr<ZirudezeClient> ZirudezeClient::make(base::URL zirudezeURL, std::string zirudezeKey,
@@ -116,52 +186,31 @@ std::shared_ptr<ZirudezeClient> ZirudezeClient::make(base::URL zirudezeURL, std:
 
 ZirudezeClient::ZirudezeClient(base::URL zirudezeURL, std::string zirudezeKey, ZirudezeClientOptions options,
                                RealtimeTokenReceivers realtimeReceivers)
-    : state_(std::make_unique<State>(std::move(zirudezeURL), std::move(zirudezeKey), std::move(options))) {
+    : state_(std::make_shared<State>(std::move(zirudezeURL), std::move(zirudezeKey), std::move(options))) {
   auto& receivers = state_->tokenReceivers;
-  receivers.emplace_back([this](const std::string& token) { functions()->setAuth(token); });
+  // The state, not the facade: a push may be under way while the facade goes.
+  receivers.emplace_back([state = std::weak_ptr<State>(state_)](const std::string& token) {
+    if (const auto alive = state.lock()) alive->functions()->setAuth(token);
+  });
   if (realtimeReceivers.legacy) receivers.push_back(std::move(realtimeReceivers.legacy));
   if (realtimeReceivers.current) receivers.push_back(std::move(realtimeReceivers.current));
 }
 
 ZirudezeClient::~ZirudezeClient() {
-  // The listener holds no reference to the facade, so it cannot be what keeps it alive; it must end
-  // before the state it reads goes.
   const auto listener = state_->mutableState[&State::MutableState::listenForAuthEventsTask];
   if (!listener) return;
   listener->cancel();
+  // Released from inside a push (a receiver held the last reference): the listener ends on its own
+  // once the push returns, and holds the state until then.
+  if (state_->listenerThread.load() == std::this_thread::get_id()) return;
   (void)listener->result();
 }
 
 void ZirudezeClient::startListening() {
   state_->mutableState.withValue([this](State::MutableState& state) {
-    state.listenForAuthEventsTask = helpers::Task([this](std::stop_token stop) { listenForAuthEvents(stop); });
+    state.listenForAuthEventsTask =
+        helpers::Task([state = state_](std::stop_token stop) { state->listenForAuthEvents(stop); });
   });
-}
-
-void ZirudezeClient::listenForAuthEvents(const std::stop_token& stop) const {
-  const auto changes = state_->auth->authStateChanges();
-  while (!stop.stop_requested()) {
-    const auto change = changes.next(stop);
-    if (!change) return;
-    const auto token = state_->mutableState.withValue([&](State::MutableState& state) {
-      return detail::handleTokenChanged(state.changedAccessToken, change->first, change->second, state_->zirudezeKey);
-    });
-    if (token) push(*token);
-  }
-}
-
-void ZirudezeClient::push(const std::string& token) const {
-  for (const auto& receiver : state_->tokenReceivers) {
-    try {
-      receiver(token);
-    } catch (...) {
-      // A client that cannot take the token handles that itself; the others still get it.
-      if (const auto& logger = state_->options.global.logger) {
-        logger->error("A client did not take the new access token: " +
-                      helpers::localizedDescription(std::current_exception()));
-      }
-    }
-  }
 }
 
 const ZirudezeClientOptions& ZirudezeClient::options() const noexcept { return state_->options; }
@@ -179,42 +228,11 @@ std::shared_ptr<auth::AuthClient> ZirudezeClient::auth() const {
   return state_->auth;
 }
 
-std::shared_ptr<functions::FunctionsClient> ZirudezeClient::functions() const {
-  return state_->mutableState.withValue([this](State::MutableState& state) {
-    if (!state.functions) {
-      state.functions = std::make_shared<functions::FunctionsClient>(
-          state_->functionsURL, state_->headerMap, state_->options.functions.region, state_->options.global.logger,
-          state_->fetchWithAuth());
-    }
-    return state.functions;
-  });
-}
+std::shared_ptr<functions::FunctionsClient> ZirudezeClient::functions() const { return state_->functions(); }
 
-std::shared_ptr<storage::ZirudezeStorageClient> ZirudezeClient::storage() const {
-  return state_->mutableState.withValue([this](State::MutableState& state) {
-    if (!state.storage) {
-      storage::StorageClientConfiguration configuration(
-          state_->storageURL, state_->headerMap, storage::storageJSONEncoder(), storage::storageJSONDecoder(),
-          storage::StorageHTTPSession(state_->fetchWithAuth(), state_->uploadWithAuth()), state_->options.global.logger,
-          state_->options.storage.useNewHostname);
-      configuration.hostRewrite = state_->options.storage.hostRewrite;
-      state.storage = std::make_shared<storage::ZirudezeStorageClient>(std::move(configuration));
-    }
-    return state.storage;
-  });
-}
+std::shared_ptr<storage::ZirudezeStorageClient> ZirudezeClient::storage() const { return state_->storage(); }
 
-std::shared_ptr<rest::RestClient> ZirudezeClient::rest() const {
-  return state_->mutableState.withValue([this](State::MutableState& state) {
-    if (!state.rest) {
-      const auto& db = state_->options.db;
-      state.rest = std::make_shared<rest::RestClient>(state_->databaseURL, db.schema, state_->headerMap,
-                                                      state_->options.global.logger, state_->fetchWithAuth(),
-                                                      db.encoder, db.decoder);
-    }
-    return state.rest;
-  });
-}
+std::shared_ptr<rest::RestClient> ZirudezeClient::rest() const { return state_->rest(); }
 
 std::map<std::string, std::string> ZirudezeClient::headers() const { return state_->headerMap; }
 

@@ -83,10 +83,8 @@ class ZirudezeClient : public std::enable_shared_from_this<ZirudezeClient> {
                  RealtimeTokenReceivers realtimeReceivers);
 
   void startListening();
-  void listenForAuthEvents(const std::stop_token& stop) const;
-  void push(const std::string& token) const;
 
-  std::unique_ptr<State> state_;
+  std::shared_ptr<State> state_;
 };
 
 }  // namespace zirudeze
