@@ -24,6 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kLargeBody = 1024 * 1024;
 constexpr long kLargeUploadBuffer = 2 * 1024 * 1024;
+constexpr long kStreamBuffer = 256L * 1024;
 
 void initialiseCurlOnce() {
   static const bool initialised = [] {
@@ -324,6 +325,9 @@ struct CurlTransport::Impl {
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &writeContext);
+    // A streamed body goes to its consumer in fewer, larger pieces; a piece still leaves as soon as it
+    // arrives.
+    if (transfer.stream) curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kStreamBuffer);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
