@@ -123,7 +123,8 @@ TEST_F(TokenPushTest, APushEventWithoutASessionWhileATokenIsStoredPushesTheKey) 
 TEST_F(TokenPushTest, AnInvocationCarriesThePushedToken) {
   const auto facade = recordedFacade();
   ASSERT_TRUE(waitUntilListening(*facade, recorder, "pushed-token"));
-  // Nobody is signed in with the auth client, so the request keeps the functions client's header.
+  // With nothing stored the lookup fails, so the request keeps the functions client's header.
+  auth::Dependencies::get(facade->auth()->clientID())->sessionStorage.remove();
   facade->functions()->invoke("hello");
   EXPECT_EQ(functions.invocations("hello").at(0).headerValues("Authorization"),
             std::vector<std::string>{"Bearer pushed-token"});
