@@ -1,4 +1,5 @@
 #include <future>
+#include <mutex>
 #include <set>
 
 #include "FacadeTestSupport.hpp"
@@ -76,22 +77,34 @@ TEST_F(FacadeTest, ABuilderOutlivingTheFacadeStillSends) {
 }
 
 TEST_F(FacadeTest, AReceiverHoldingTheLastReferenceLetsTheFacadeGoFromThePush) {
-  auto holder = std::make_shared<std::shared_ptr<ZirudezeClient>>();
+  struct Holder {
+    std::mutex mutex;
+    std::shared_ptr<ZirudezeClient> client;
+  };
+  auto holder = std::make_shared<Holder>();
   std::atomic<bool> released{false};
   TokenRecorder recorder;
   auto client = facade(options(), {.current = [holder, &released, &recorder](const std::string& token) {
                          recorder.receiver("current")(token);
                          // The push drops the last reference to the facade on its own thread.
-                         if (*holder) {
-                           holder->reset();
+                         std::shared_ptr<ZirudezeClient> last;
+                         {
+                           std::lock_guard lock(holder->mutex);
+                           last = std::move(holder->client);
+                         }
+                         if (last) {
+                           last.reset();
                            released = true;
                          }
                        }});
   ASSERT_TRUE(waitUntilListening(*client, recorder));
-  *holder = client;
-  std::weak_ptr<ZirudezeClient> watched = client;
-  client.reset();
-  announce(**holder, auth::AuthChangeEvent::tokenRefreshed, "token-b");
+  const std::weak_ptr<ZirudezeClient> watched = client;
+  const auto& target = *client;
+  {
+    std::lock_guard lock(holder->mutex);
+    holder->client = std::move(client);
+  }
+  announce(target, auth::AuthChangeEvent::tokenRefreshed, "token-b");
   ASSERT_TRUE(eventually([&] { return released.load(); }));
   EXPECT_TRUE(eventually([&] { return watched.expired(); }));
 }

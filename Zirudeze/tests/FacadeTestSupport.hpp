@@ -109,17 +109,22 @@ class FacadeTest : public ::testing::Test {
     return response.session()->accessToken;
   }
 
-  // Announces an event as the auth client would.
+  // Announces an event as the auth client would: the stored session is the announced one (none for
+  // an event without a session), so an "INITIAL_SESSION" that arrives late reads what was announced last.
   static void announce(const ZirudezeClient& client, auth::AuthChangeEvent event,
                        const std::optional<std::string>& accessToken) {
+    const auto dependencies = auth::Dependencies::get(client.auth()->clientID());
     std::optional<auth::Session> session;
     if (accessToken) {
       session.emplace();
       session->accessToken = *accessToken;
       session->expiresAt = 4e9;
       session->refreshToken = "r";
+      dependencies->sessionStorage.store(*session);
+    } else {
+      dependencies->sessionStorage.remove();
     }
-    auth::Dependencies::get(client.auth()->clientID())->eventEmitter->emit(event, session);
+    dependencies->eventEmitter->emit(event, session);
   }
 
   // Announces a sign-in with `token` until the listener has pushed it once: from then on the listener

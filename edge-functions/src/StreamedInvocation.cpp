@@ -27,7 +27,7 @@ helpers::StreamHandlers handlersFor(const Stream::Continuation& continuation) {
               continuation.finish(std::make_exception_ptr(std::move(*refusal)));
             }
           },
-      .onChunk = [continuation](const base::Data& chunk) { continuation.yield(chunk); },
+      .onChunk = [continuation](base::Data chunk) { continuation.yield(std::move(chunk)); },
       .onComplete = [continuation](std::exception_ptr error) { continuation.finish(std::move(error)); },
   };
 }

@@ -19,8 +19,8 @@ using FetchResult = std::pair<base::Data, std::shared_ptr<const URLResponse>>;
 struct StreamHandlers {
   // Once, when the head of the final response has arrived (before the first chunk).
   std::function<void(const HTTPURLResponse&)> onResponse;
-  // For every piece of the body as it arrives.
-  std::function<void(const base::Data&)> onChunk;
+  // For every piece of the body as it arrives; the piece is the handler's to keep.
+  std::function<void(base::Data)> onChunk;
   // Exactly once at the end: null on success, else the failure (a URLError or what a handler threw).
   std::function<void(std::exception_ptr)> onComplete;
 };

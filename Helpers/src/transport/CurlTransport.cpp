@@ -25,6 +25,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kLargeBody = 1024 * 1024;
 constexpr long kUploadBuffer = 64 * 1024;  // libcurl's own default
 constexpr long kLargeUploadBuffer = 2 * 1024 * 1024;
+constexpr long kDownloadBuffer = CURL_MAX_WRITE_SIZE;  // libcurl's own default
+constexpr long kStreamBuffer = 256L * 1024;
 
 void initialiseCurlOnce() {
   static const bool initialised = [] {
@@ -121,6 +123,7 @@ struct PooledHandle {
   long connectTimeoutMs = -1;
   long reportsProgress = -1;
   long uploadBufferSize = kUploadBuffer;
+  long downloadBufferSize = kDownloadBuffer;
   // The header list libcurl holds and the request fields it was made from, reused while they match.
   CurlSlist headerList;
   std::vector<std::pair<std::string, std::string>> listedFields;
@@ -386,6 +389,9 @@ struct CurlTransport::Impl {
                     handle->connectTimeoutMs);
     // Uploads count as activity through the progress callback; without a body there is nothing to count.
     handle->setLong(CURLOPT_NOPROGRESS, body && !body->empty() ? 0L : 1L, handle->reportsProgress);
+    // A streamed body goes to its consumer in fewer, larger pieces; a piece still leaves as soon as it
+    // arrives.
+    handle->setLong(CURLOPT_BUFFERSIZE, transfer.stream ? kStreamBuffer : kDownloadBuffer, handle->downloadBufferSize);
     setMethod(*handle, request.httpMethod, body);
     setHeaders(*handle, request);
 
