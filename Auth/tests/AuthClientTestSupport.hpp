@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,32 +9,12 @@
 #include "auth/AuthClientConfiguration.hpp"
 #include "auth/Dependencies.hpp"
 #include "auth/Keychain.hpp"
-#include "helpers/ZirudezeLogger.hpp"
+#include "helpers/CapturingLogger.hpp"
 #include "platform/InMemoryKeychainStore.hpp"
 
 namespace zirudeze::auth::testing {
 
-// Keeps every record, for tests that read what was logged.
-class RecordingLogger final : public helpers::ZirudezeLogger {
- public:
-  void log(const helpers::ZirudezeLogMessage& message) const override {
-    std::lock_guard lock(mutex_);
-    records_.push_back(message);
-  }
-  std::vector<helpers::ZirudezeLogMessage> records() const {
-    std::lock_guard lock(mutex_);
-    return records_;
-  }
-  std::vector<std::string> messages() const {
-    std::vector<std::string> texts;
-    for (const auto& record : records()) texts.push_back(record.message);
-    return texts;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  mutable std::vector<helpers::ZirudezeLogMessage> records_;
-};
+using RecordingLogger = helpers::CapturingLogger;
 
 // An id no other test in the process uses.
 inline AuthClientID freshClientID() {

@@ -5,7 +5,8 @@
 
 #include <chrono>
 #include <testsupport/FakeBackend.hpp>
-#include <testsupport/TlsTestServer.hpp>
+#include <testsupport/FakeTLSFront.hpp>
+#include <testsupport/TestCertificateAuthority.hpp>
 #include <thread>
 
 #include "helpers/CurlTransport.hpp"
@@ -19,7 +20,6 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::FakeBackend;
 using testsupport::ScriptedResponse;
-using testsupport::TlsTestServer;
 
 URLError::Code failureCode(const std::function<void()>& operation) {
   try {
@@ -203,6 +203,18 @@ const TestAuthorities& authorities() {
   return made;
 }
 
+// An HTTPS server on 127.0.0.1 presenting `identity`; every request that gets through the handshake is
+// answered 200 "secure".
+struct SecureServer {
+  explicit SecureServer(const testsupport::TlsIdentity& identity) : front(backend, identity) {
+    backend.respond("*", "*", ScriptedResponse::text(200, "secure"));
+  }
+  std::string url(const std::string& pathAndQuery) const { return front.url(pathAndQuery, "127.0.0.1", "https"); }
+
+  FakeBackend backend;
+  testsupport::FakeTLSFront front;
+};
+
 class CurlTransportTlsTest : public ::testing::Test {
  protected:
   std::shared_ptr<CurlTransport> transport = std::make_shared<CurlTransport>(
@@ -210,7 +222,7 @@ class CurlTransportTlsTest : public ::testing::Test {
 };
 
 TEST_F(CurlTransportTlsTest, ServerCertifiedByATrustedAuthorityIsAccepted) {
-  const TlsTestServer server(authorities().trusted.issue({"127.0.0.1"}));
+  const SecureServer server(authorities().trusted.issue({"127.0.0.1"}));
   URLRequest get;
   get.url = server.url("/hello");
   const auto result = transport->data(get);
@@ -245,12 +257,12 @@ TEST_F(CurlTransportTlsTest, CertificateFailuresHaveTheirOwnCodesAndOnlyDatedOne
   HTTPClient client(HTTPClient::fetchOver(transport), {retry});
   for (const auto& [what, identity, code, attempts] : cases) {
     SCOPED_TRACE(what);
-    const TlsTestServer server(identity);
+    const SecureServer server(identity);
     waits.clear();
     EXPECT_EQ(failureName([&] { client.send(*HTTPRequest::make(server.url("/"), HTTPRequest::Method::get())); }), code);
-    EXPECT_EQ(server.connectionCount(), attempts);
+    EXPECT_EQ(server.front.connectionCount(), attempts);
     EXPECT_EQ(waits.size(), static_cast<std::size_t>(attempts - 1));
-    EXPECT_EQ(server.requestCount(), 0) << "no request may reach a server that failed verification";
+    EXPECT_EQ(server.backend.requestCount(), 0u) << "no request may reach a server that failed verification";
   }
 }
 

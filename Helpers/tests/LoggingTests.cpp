@@ -2,9 +2,9 @@
 
 #include <base/Unicode.hpp>
 #include <concurrency/Task.hpp>
-#include <mutex>
 #include <testsupport/FakeBackend.hpp>
 
+#include "helpers/CapturingLogger.hpp"
 #include "helpers/ClientVersion.hpp"
 #include "helpers/HTTPError.hpp"
 #include "helpers/LogRedaction.hpp"
@@ -12,7 +12,6 @@
 #include "helpers/RestError.hpp"
 #include "helpers/SharedJSONCoders.hpp"
 #include "helpers/URLError.hpp"
-#include "helpers/ZirudezeLogger.hpp"
 
 namespace zirudeze::helpers {
 namespace {
@@ -20,22 +19,6 @@ namespace {
 using Method = HTTPRequest::Method;
 using testsupport::FakeBackend;
 using testsupport::ScriptedResponse;
-
-class CapturingLogger final : public ZirudezeLogger {
- public:
-  void log(const ZirudezeLogMessage& message) const override {
-    std::lock_guard lock(mutex_);
-    messages_.push_back(message);
-  }
-  std::vector<ZirudezeLogMessage> messages() const {
-    std::lock_guard lock(mutex_);
-    return messages_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  mutable std::vector<ZirudezeLogMessage> messages_;
-};
 
 ZirudezeLogMessage sample() {
   ZirudezeLogMessage message;
@@ -80,7 +63,7 @@ TEST(ZirudezeLoggerTest, HelpersFillSiteLevelAndMergeTaskContextOverCallContext)
     Task([&] { logger.error([] { return std::string("from a task"); }); }).value();
   });
   logger.verbose("outside");
-  const auto messages = logger.messages();
+  const auto messages = logger.records();
   ASSERT_EQ(messages.size(), 3u);
   EXPECT_EQ(messages[0].level, ZirudezeLogLevel::warning);
   EXPECT_EQ(messages[0].system, "Helpers");
@@ -96,9 +79,7 @@ TEST(ZirudezeLoggerTest, TraceLogsBeginErrorAndEnd) {
   CapturingLogger logger;
   EXPECT_EQ(trace(&logger, [] { return 7; }), 7);
   EXPECT_THROW(trace(&logger, []() -> int { throw std::runtime_error("boom"); }), std::runtime_error);
-  std::vector<std::string> texts;
-  for (const auto& message : logger.messages()) texts.push_back(message.message);
-  EXPECT_EQ(texts, (std::vector<std::string>{"begin", "end", "begin", "error: boom", "end"}));
+  EXPECT_EQ(logger.messages(), (std::vector<std::string>{"begin", "end", "begin", "error: boom", "end"}));
   EXPECT_EQ(trace(nullptr, [] { return 1; }), 1);
 }
 
@@ -115,7 +96,7 @@ TEST_F(LoggerInterceptorTest, LogsRequestAndResponseUnderOneRequestID) {
   request.query = {{"q", "a b"}};
   request.body = base::dataFromString(R"({"b":1,"a":2})");
   client.send(request);
-  const auto messages = logger->messages();
+  const auto messages = logger->records();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].level, ZirudezeLogLevel::verbose);
   EXPECT_EQ(messages[0].line, 25u);
@@ -135,20 +116,20 @@ TEST_F(LoggerInterceptorTest, BodyTextsAndUnknownLengths) {
   chunked.chunks = {"\"ok\""};
   backend.respond("GET", "/c", chunked);
   client.send(*HTTPRequest::make(backend.url("/c"), Method::get()));
-  auto messages = logger->messages();
+  auto messages = logger->records();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_NE(messages[0].message.find("\nBody: <none>"), std::string::npos);
   EXPECT_EQ(messages[1].message, "Response: Status code: 200 Content-Length: -1\nBody: \"ok\"");
 
   backend.respond("GET", "/bin", ScriptedResponse::text(200, std::string("\xff\xfe", 2)));
   client.send(*HTTPRequest::make(backend.url("/bin"), Method::get()));
-  EXPECT_NE(logger->messages().back().message.find("Body: <failed>"), std::string::npos);
+  EXPECT_NE(logger->records().back().message.find("Body: <failed>"), std::string::npos);
 }
 
 TEST_F(LoggerInterceptorTest, FailuresAreLoggedAtErrorLevelAndRethrown) {
   backend.respond("GET", "/drop", ScriptedResponse::dropped());
   EXPECT_THROW(client.send(*HTTPRequest::make(backend.url("/drop"), Method::get())), URLError);
-  const auto messages = logger->messages();
+  const auto messages = logger->records();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[1].level, ZirudezeLogLevel::error);
   EXPECT_EQ(messages[1].line, 44u);
@@ -160,7 +141,7 @@ TEST_F(LoggerInterceptorTest, NestedInterceptorsReplaceTheOuterRequestID) {
   HTTPClient nested(HTTPClient::defaultFetch(),
                     {std::make_shared<LoggerInterceptor>(logger), std::make_shared<LoggerInterceptor>(logger)});
   nested.send(*HTTPRequest::make(backend.url("/n"), Method::get()));
-  const auto messages = logger->messages();
+  const auto messages = logger->records();
   ASSERT_EQ(messages.size(), 4u);
   EXPECT_NE(messages[0].additionalContext.at("requestID"), messages[1].additionalContext.at("requestID"));
   EXPECT_EQ(messages[1].additionalContext.at("requestID"), messages[2].additionalContext.at("requestID"));
@@ -176,13 +157,13 @@ TEST_F(LoggerInterceptorTest, CredentialsNeverReachARecordInFull) {
   request.query = {{"apikey", "super-secret-public-key-value"}, {"grant_type", "refresh_token"}};
   request.body = base::dataFromString(R"({"refresh_token":"r3fr3sh","password":"hunter22"})");
   client.send(request);
-  for (const auto& message : logger->messages()) {
+  for (const auto& message : logger->records()) {
     EXPECT_EQ(message.message.find(jwt), std::string::npos) << message.message;
     EXPECT_EQ(message.message.find("r3fr3sh"), std::string::npos) << message.message;
     EXPECT_EQ(message.message.find("hunter22"), std::string::npos) << message.message;
     EXPECT_EQ(message.message.find("super-secret-public-key-value"), std::string::npos) << message.message;
   }
-  EXPECT_NE(logger->messages()[0].message.find("grant_type=refresh_token"), std::string::npos);
+  EXPECT_NE(logger->records()[0].message.find("grant_type=refresh_token"), std::string::npos);
   EXPECT_EQ(redactingSecrets("Bearer " + jwt + " end"), "Bearer eyJh...<redacted> end");
   EXPECT_EQ(redactingSecrets("eyJ alone"), "eyJ alone");
 }
@@ -190,7 +171,7 @@ TEST_F(LoggerInterceptorTest, CredentialsNeverReachARecordInFull) {
 class SecretsInRecords : public ::testing::Test {
  protected:
   void expectNowhere(const std::string& secret) const {
-    for (const auto& message : records->messages()) {
+    for (const auto& message : records->records()) {
       EXPECT_EQ(message.message.find(secret), std::string::npos) << message.message;
     }
   }
@@ -219,7 +200,7 @@ TEST_F(SecretsInRecords, MultiFactorCodesAndTotpSecretsAreMasked) {
   expectNowhere("JBSWY3DPEHPK3PXP");
   expectNowhere("482913");
   expectNowhere("771204");
-  const auto answer = records->messages().at(3).message;
+  const auto answer = records->records().at(3).message;
   EXPECT_NE(answer.find("\"code\": 400"), std::string::npos) << "an error's code stays readable: " << answer;
   EXPECT_EQ(redactingSecrets("scan " + uri + " now"), "scan otpa...<redacted> now");
 }
@@ -239,7 +220,7 @@ TEST_F(SecretsInRecords, AnEncodedLineBreakInAnAddressStaysOnTheRequestLine) {
   auto request = *HTTPRequest::make(backend.url("/p"), HTTPRequest::Method::get());
   request.query = {{"q", "a\nResponse: Status code: 200 forged"}};
   client.send(request);
-  const auto first = records->messages().at(0).message;
+  const auto first = records->records().at(0).message;
   const auto requestLine = first.substr(0, first.find("\nBody: "));
   EXPECT_EQ(requestLine.find('\n'), std::string::npos) << first;
   EXPECT_NE(requestLine.find("q=a%0AResponse"), std::string::npos) << requestLine;

@@ -1,9 +1,9 @@
 #include "realtime/URLSessionWebSocket.hpp"
 
+#include <base/ThreadSafety.hpp>
 #include <base/Unicode.hpp>
 #include <concurrency/CancellationError.hpp>
 #include <concurrency/CurrentTask.hpp>
-#include <concurrency/ThreadAnnotations.hpp>
 #include <deque>
 #include <stdexcept>
 #include <utility>
@@ -62,14 +62,14 @@ struct URLSessionWebSocket::State final : transport::ConnectionEvents {
   const std::shared_ptr<transport::Connection> connection;
   const std::optional<std::string> subprotocol;
 
-  mutable helpers::RecursiveMutex mutex;
-  bool isClosed ZD_GUARDED_BY(mutex) = false;
-  EventHandler onEvent ZD_GUARDED_BY(mutex);
-  std::deque<WebSocketEvent> eventBuffer ZD_GUARDED_BY(mutex);
+  mutable base::RecursiveMutex mutex;
+  bool isClosed VM_GUARDED_BY(mutex) = false;
+  EventHandler onEvent VM_GUARDED_BY(mutex);
+  std::deque<WebSocketEvent> eventBuffer VM_GUARDED_BY(mutex);
   // A close that came while nobody listened; the next handler gets it after the buffered events.
-  std::optional<WebSocketEvent> keptClose ZD_GUARDED_BY(mutex);
-  std::optional<int> closeCode ZD_GUARDED_BY(mutex);
-  std::optional<std::string> closeReason ZD_GUARDED_BY(mutex);
+  std::optional<WebSocketEvent> keptClose VM_GUARDED_BY(mutex);
+  std::optional<int> closeCode VM_GUARDED_BY(mutex);
+  std::optional<std::string> closeReason VM_GUARDED_BY(mutex);
 
   void onText(std::string text) override { deliver(WebSocketEvent::text(std::move(text))); }
   void onBinary(base::Data data) override { deliver(WebSocketEvent::binary(std::move(data))); }
@@ -98,18 +98,18 @@ struct URLSessionWebSocket::State final : transport::ConnectionEvents {
   }
 
   void closeConnection(std::optional<int> code, std::optional<std::string_view> reasonBytes) {
-    helpers::Locked lock(mutex);
+    base::RecursiveMutexLock lock(mutex);
     if (isClosed) return;
     deliverLocked(WebSocketEvent::close(code, decodeCloseReason(reasonBytes)));
   }
 
   void deliver(WebSocketEvent event) {
-    helpers::Locked lock(mutex);
+    base::RecursiveMutexLock lock(mutex);
     if (isClosed) return;
     deliverLocked(std::move(event));
   }
 
-  void deliverLocked(WebSocketEvent event) ZD_REQUIRES(mutex) {
+  void deliverLocked(WebSocketEvent event) VM_REQUIRES(mutex) {
     const WebSocketEvent::Close* close = event.asClose();
     if (close) {
       isClosed = true;
@@ -133,7 +133,7 @@ struct URLSessionWebSocket::State final : transport::ConnectionEvents {
   }
 
   void setOnEvent(EventHandler handler) {
-    helpers::Locked lock(mutex);
+    base::RecursiveMutexLock lock(mutex);
     // A socket whose close was delivered keeps no handler.
     if (isClosed && !keptClose) return;
     onEvent = handler;
@@ -185,14 +185,14 @@ std::shared_ptr<URLSessionWebSocket> URLSessionWebSocket::connect(const base::UR
 URLSessionWebSocket::URLSessionWebSocket(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
 URLSessionWebSocket::~URLSessionWebSocket() {
-  helpers::Locked lock(state_->mutex);
+  base::RecursiveMutexLock lock(state_->mutex);
   // Deliveries hold the same lock, so no handler runs once this returns.
   state_->onEvent = nullptr;
   if (!state_->isClosed) state_->connection->cut();
 }
 
 void URLSessionWebSocket::send(std::string text) {
-  helpers::Locked lock(state_->mutex);
+  base::RecursiveMutexLock lock(state_->mutex);
   if (state_->isClosed) return;
   state_->connection->sendText(std::move(text));
 }
@@ -206,31 +206,31 @@ void URLSessionWebSocket::close(std::optional<int> code, std::optional<std::stri
     throw std::invalid_argument("a close reason may hold at most 123 bytes, not " + std::to_string(reason->size()));
   }
   if (reason && !base::isValidUTF8(*reason)) throw std::invalid_argument("a close reason must be UTF-8 text");
-  helpers::Locked lock(state_->mutex);
+  base::RecursiveMutexLock lock(state_->mutex);
   if (state_->isClosed) return;
   if (!code) return state_->connection->cut();
   state_->connection->close(*code, reason.value_or(""));
 }
 
 WebSocket::EventHandler URLSessionWebSocket::onEvent() const {
-  helpers::Locked lock(state_->mutex);
+  base::RecursiveMutexLock lock(state_->mutex);
   return state_->onEvent;
 }
 
 void URLSessionWebSocket::setOnEvent(EventHandler handler) { state_->setOnEvent(std::move(handler)); }
 
 bool URLSessionWebSocket::isClosed() const {
-  helpers::Locked lock(state_->mutex);
+  base::RecursiveMutexLock lock(state_->mutex);
   return state_->isClosed;
 }
 
 std::optional<int> URLSessionWebSocket::closeCode() const {
-  helpers::Locked lock(state_->mutex);
+  base::RecursiveMutexLock lock(state_->mutex);
   return state_->closeCode;
 }
 
 std::optional<std::string> URLSessionWebSocket::closeReason() const {
-  helpers::Locked lock(state_->mutex);
+  base::RecursiveMutexLock lock(state_->mutex);
   return state_->closeReason;
 }
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <helpers/URLError.hpp>
 #include <testsupport/FakeTLSFront.hpp>
-#include <testsupport/TestCertificates.hpp>
+#include <testsupport/ScopedEnvironment.hpp>
+#include <testsupport/ScratchFolder.hpp>
+#include <testsupport/TestCertificateAuthority.hpp>
 
 #include "TransportTestSupport.hpp"
 #include "realtime/legacy/URLSessionTransport.hpp"
@@ -18,21 +18,8 @@ using testing::url;
 using testsupport::FakeBackend;
 using testsupport::FakeTLSFront;
 using testsupport::FakeWebSockets;
-using testsupport::TestCertificates;
-
-// Sets an environment variable for the scope, then puts back what was there.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) saved_ = old;
-    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-  }
-  ~ScopedEnvironment() { saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
-};
+using testsupport::ScopedEnvironment;
+using testsupport::TestCertificateAuthority;
 
 class SecureWebSocket : public ::testing::Test {
  protected:
@@ -58,11 +45,12 @@ class SecureWebSocket : public ::testing::Test {
     return helpers::URLError::Code::unknown;
   }
 
-  TestCertificates certificates{{"localhost"}};
-  ScopedEnvironment trust{"SSL_CERT_FILE", certificates.authorityFile()};
+  TestCertificateAuthority authority{"velmoria test authority"};
+  testsupport::ScratchFolder folder{"velmoria-tls"};
+  ScopedEnvironment trust{"SSL_CERT_FILE", folder.write("authority.pem", authority.certificatePem()).string()};
   FakeBackend backend;
   FakeWebSockets sockets{backend};
-  FakeTLSFront front{backend, certificates};
+  FakeTLSFront front{backend, authority.issue({"localhost"})};
   std::shared_ptr<EventLog> log = std::make_shared<EventLog>();
 };
 
@@ -87,10 +75,9 @@ TEST_F(SecureWebSocket, ACertificateForAnotherNameIsRefused) {
 }
 
 TEST_F(SecureWebSocket, AnAuthorityOutsideTheTrustStoreIsRefused) {
-  const auto empty = std::filesystem::temp_directory_path() / "velmoria-no-authorities";
-  std::filesystem::create_directories(empty);
-  const ScopedEnvironment noFile("SSL_CERT_FILE", (empty / "none.pem").string());
-  const ScopedEnvironment noFolder("SSL_CERT_DIR", empty.string());
+  const testsupport::ScratchFolder empty{"velmoria-no-authorities"};
+  const ScopedEnvironment noFile("SSL_CERT_FILE", (empty.path() / "none.pem").string());
+  const ScopedEnvironment noFolder("SSL_CERT_DIR", empty.path().string());
   EXPECT_EQ(causeOf(front.url("/echo")), helpers::URLError::Code::serverCertificateHasUnknownRoot);
 }
 

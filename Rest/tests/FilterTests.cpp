@@ -115,7 +115,7 @@ TEST_F(FilterTest, FiltersNarrowRowsOnTheService) {
                                          {{"name", "bob"}, {"age", 41}},
                                          {{"name", "Cy"}},
                                          {{"name", "Dee"}, {"age", 17}}}));
-  const auto names = [this](RestFilterBuilder& query) {
+  const auto names = [](RestFilterBuilder& query) {
     std::vector<std::string> found;
     const auto response = query.order("name").execute<AnyJSON>();
     for (const auto& row : *response.value.arrayValue()) found.push_back(*row.objectValue()->at("name").stringValue());

@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <helpers/ZirudezeLogger.hpp>
-#include <mutex>
+#include <helpers/CapturingLogger.hpp>
 #include <optional>
 #include <string>
 #include <testsupport/FakeBackend.hpp>
@@ -25,27 +24,7 @@ using testsupport::ScriptedResponse;
 inline constexpr const char* kUserID = "5B1F3C7E-2A4D-4E8F-9C1B-0D2E3F4A5B6C";
 inline constexpr const char* kModeID = "9e8d7c6b-5a49-4837-8261-504f3e2d1c0b";
 
-class CapturingLogger final : public helpers::ZirudezeLogger {
- public:
-  void log(const helpers::ZirudezeLogMessage& message) const override {
-    std::lock_guard lock(mutex_);
-    messages_.push_back(message);
-  }
-  std::vector<helpers::ZirudezeLogMessage> messages() const {
-    std::lock_guard lock(mutex_);
-    return messages_;
-  }
-  std::vector<helpers::ZirudezeLogMessage> errors() const {
-    std::vector<helpers::ZirudezeLogMessage> found;
-    for (const auto& message : messages())
-      if (message.level == helpers::ZirudezeLogLevel::error) found.push_back(message);
-    return found;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  mutable std::vector<helpers::ZirudezeLogMessage> messages_;
-};
+using helpers::CapturingLogger;
 
 // A fake backend with the app's tables, a second schema "private", and a client on "/rest/v1".
 class RestTest : public ::testing::Test {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <concurrency/CurrentTask.hpp>
+#include <helpers/CapturingLogger.hpp>
 #include <helpers/ClientVersion.hpp>
 #include <helpers/HTTPError.hpp>
 #include <helpers/URLError.hpp>
-#include <mutex>
 #include <stop_token>
 
 #include "StorageTestSupport.hpp"
@@ -33,21 +33,7 @@ std::string movedURL(const std::string& serviceURL, bool useNewHostname = true) 
   return ZirudezeStorageClient(configuration).configuration.url.absoluteString();
 }
 
-class CapturingLogger final : public helpers::ZirudezeLogger {
- public:
-  void log(const helpers::ZirudezeLogMessage& message) const override {
-    std::lock_guard lock(mutex_);
-    messages_.push_back(message.message);
-  }
-  std::vector<std::string> messages() const {
-    std::lock_guard lock(mutex_);
-    return messages_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  mutable std::vector<std::string> messages_;
-};
+using helpers::CapturingLogger;
 
 // ---- Construction ---------------------------------------------------------------------------------
 

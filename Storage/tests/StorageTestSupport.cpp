@@ -1,18 +1,10 @@
 #include "StorageTestSupport.hpp"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <stdexcept>
+#include <testsupport/ChildProcess.hpp>
 #include <testsupport/FakeStorage.hpp>
-
-extern char** environ;
 
 namespace zirudeze::storage::testing {
 namespace {
@@ -33,45 +25,8 @@ std::optional<std::string> optionalText(const Json& value, bool isHex) {
   return isHex ? unhex(value.get<std::string>()) : value.get<std::string>();
 }
 
-// Runs a program with `input` on its standard input and returns what it wrote to its standard output.
-std::string run(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnvironment,
-                const std::string& input) {
-  TemporaryFolder folder;
-  const auto inputFile = folder.write("stdin", input);
-  int output[2];
-  if (pipe(output) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, inputFile.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-  posix_spawn_file_actions_addclose(&actions, output[0]);
-  std::vector<std::string> environment(extraEnvironment);
-  for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
-  std::vector<char*> argv, envp;
-  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  for (const auto& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
-  envp.push_back(nullptr);
-  pid_t child = 0;
-  const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  close(output[1]);
-  if (spawned != 0) {
-    close(output[0]);
-    throw std::runtime_error("cannot start " + arguments[0]);
-  }
-  std::string text;
-  char buffer[65536];
-  for (ssize_t count; (count = read(output[0], buffer, sizeof buffer)) > 0;)
-    text.append(buffer, static_cast<std::size_t>(count));
-  close(output[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(arguments[0] + " failed: " + text);
-  return text;
-}
-
-std::vector<PeerReading> readWith(const std::vector<std::string>& command, const std::vector<std::string>& environment,
+std::vector<PeerReading> readWith(const std::vector<std::string>& command,
+                                  const std::vector<std::pair<std::string, std::string>>& environment,
                                   const std::vector<RecordedBody>& bodies, bool contentTypeIsHex) {
   TemporaryFolder folder;
   Json manifest = Json::array();
@@ -79,7 +34,7 @@ std::vector<PeerReading> readWith(const std::vector<std::string>& command, const
     const auto file = folder.write("body-" + std::to_string(i), bodies[i].body);
     manifest.push_back(Json{{"contentType", bodies[i].contentType}, {"bodyFile", file.string()}});
   }
-  const Json answer = Json::parse(run(command, environment, manifest.dump()));
+  const Json answer = Json::parse(testsupport::ChildProcess::output(command, environment, manifest.dump()));
   std::vector<PeerReading> readings;
   for (const auto& entry : answer) {
     PeerReading reading;
@@ -174,13 +129,13 @@ std::vector<PeerReading> readWithEmailParser(const std::vector<RecordedBody>& bo
 }
 
 std::vector<PeerReading> readWithBusboy(const std::vector<RecordedBody>& bodies) {
-  return readWith({"/usr/bin/node", (peersFolder() / "multipart_busboy.js").string()}, {"NODE_PATH=/usr/share/nodejs"},
-                  bodies, false);
+  return readWith({"/usr/bin/node", (peersFolder() / "multipart_busboy.js").string()},
+                  {{"NODE_PATH", "/usr/share/nodejs"}}, bodies, false);
 }
 
 std::map<std::string, std::string> readMimeTypesWithPython(const std::filesystem::path& file) {
-  const Json table =
-      Json::parse(run({"/usr/bin/python3", (peersFolder() / "mime_types.py").string(), file.string()}, {}, ""));
+  const Json table = Json::parse(testsupport::ChildProcess::output(
+      {"/usr/bin/python3", (peersFolder() / "mime_types.py").string(), file.string()}));
   return table.get<std::map<std::string, std::string>>();
 }
 
@@ -191,24 +146,6 @@ std::vector<RecordedBody> multipartBodies(const testsupport::FakeBackend& backen
     if (type && type->rfind("multipart/form-data", 0) == 0) bodies.push_back({*type, request.body});
   }
   return bodies;
-}
-
-TemporaryFolder::TemporaryFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "storage-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::filesystem::path TemporaryFolder::write(const std::string& name, std::string_view content) const {
-  const auto file = path_ / name;
-  std::ofstream out(file, std::ios::binary);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  return file;
 }
 
 StorageServiceTest::StorageServiceTest() : client(clientWith({{"apikey", "anon-key"}})), files(client->from("photos")) {

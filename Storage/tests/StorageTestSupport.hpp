@@ -14,6 +14,7 @@
 #include <string>
 #include <testsupport/FakeBackend.hpp>
 #include <testsupport/FakeStorage.hpp>
+#include <testsupport/ScratchFolder.hpp>
 #include <vector>
 
 #include "storage/StorageClientConfiguration.hpp"
@@ -80,19 +81,7 @@ std::map<std::string, std::string> readMimeTypesWithPython(const std::filesystem
 std::vector<RecordedBody> multipartBodies(const testsupport::FakeBackend& backend);
 
 // A temporary folder removed with the object.
-class TemporaryFolder {
- public:
-  TemporaryFolder();
-  ~TemporaryFolder();
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path write(const std::string& name, std::string_view content) const;
-
- private:
-  std::filesystem::path path_;
-};
+using TemporaryFolder = testsupport::ScratchFolder;
 
 // Against the fake storage service over loopback. At the end of each test every multipart body the
 // service received is read again by both independent parsers, which must find it well formed, under the

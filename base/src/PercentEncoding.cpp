@@ -1,5 +1,6 @@
 #include "base/PercentEncoding.hpp"
 
+#include "base/HexDigit.hpp"
 #include "base/Unicode.hpp"
 
 namespace base {
@@ -7,13 +8,6 @@ namespace {
 
 constexpr std::string_view kUnreserved = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~";
 constexpr std::string_view kSubDelims = "!$&'()*+,;=";
-
-int hexValue(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 CharacterSet unreservedAndSubDelims() noexcept {
   return CharacterSet::characters(kUnreserved).unioned(CharacterSet::characters(kSubDelims));
@@ -85,8 +79,8 @@ std::optional<std::string> removingPercentEncoding(std::string_view text) {
       continue;
     }
     if (i + 2 >= text.size()) return std::nullopt;
-    const int high = hexValue(text[i + 1]);
-    const int low = hexValue(text[i + 2]);
+    const int high = hexDigitValue(text[i + 1]);
+    const int low = hexDigitValue(text[i + 2]);
     if (high < 0 || low < 0) return std::nullopt;
     out.push_back(static_cast<char>(high << 4 | low));
     i += 2;

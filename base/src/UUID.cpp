@@ -1,5 +1,6 @@
 #include "base/UUID.hpp"
 
+#include "base/HexDigit.hpp"
 #include "base/SecureRandom.hpp"
 
 namespace base {
@@ -9,13 +10,6 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Offsets of the hyphens in the 36-character form.
 constexpr bool isHyphenPosition(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 }  // namespace
 
@@ -37,8 +31,8 @@ std::optional<UUID> UUID::fromString(std::string_view text) {
       ++i;
       continue;
     }
-    const int high = hexValue(text[i]);
-    const int low = hexValue(text[i + 1]);
+    const int high = hexDigitValue(text[i]);
+    const int low = hexDigitValue(text[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     bytes[out++] = static_cast<std::uint8_t>(high << 4 | low);
     i += 2;

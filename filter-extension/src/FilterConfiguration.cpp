@@ -1,9 +1,10 @@
 #include "velmoria_filter/FilterConfiguration.hpp"
-#include "base/XdgDirectories.hpp"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <system_error>
+
+#include "base/RegularFile.hpp"
+#include "base/XdgDirectories.hpp"
+#include "base/coding/JSONCoders.hpp"
 
 namespace velmoria::filter {
 
@@ -11,6 +12,8 @@ namespace velmoria::filter {
 // {"filterConfiguration": {"enabled": bool, "localizedDescription": text,
 //   "providerConfiguration": {"filterSockets": bool, "filterPackets": bool, "vendorConfiguration": {...}}}}
 std::optional<StoredFilterConfiguration> parseFilterPreferences(std::string_view json) {
+  // nlohmann stops at a NUL byte and would take what comes before it for the whole document.
+  if (base::holdsNulByte(json)) return std::nullopt;
   const auto root = nlohmann::json::parse(json, nullptr, false);
   if (root.is_discarded() || !root.is_object()) return std::nullopt;
   StoredFilterConfiguration stored;
@@ -31,11 +34,16 @@ std::optional<StoredFilterConfiguration> parseFilterPreferences(std::string_view
 }
 
 StoredFilterConfiguration readFilterPreferences(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream text;
-  text << in.rdbuf();
-  return parseFilterPreferences(text.str()).value_or(StoredFilterConfiguration{});
+  // Someone else's FIFO or device in place of the file must not hang the daemon; what cannot be read
+  // counts as no configuration, as a missing file does.
+  constexpr std::size_t kMaxFileBytes = 16 * 1024 * 1024;
+  try {
+    const auto text = base::readRegularFile(file, kMaxFileBytes);
+    if (!text) return {};
+    return parseFilterPreferences(*text).value_or(StoredFilterConfiguration{});
+  } catch (const std::system_error&) {
+    return {};
+  }
 }
 
 std::filesystem::path defaultFilterPreferencesPath() {

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/FileDescriptor.hpp"
+
 namespace velmoria::filter {
 namespace {
 
@@ -22,19 +24,7 @@ constexpr int pollIntervalMs = 2000;
 // While enforcing, late flows and capture drops are looked at this often.
 constexpr int tickIntervalMs = 500;
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using base::FileDescriptor;
 
 }  // namespace
 

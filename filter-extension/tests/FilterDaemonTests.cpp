@@ -8,10 +8,12 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -37,6 +39,17 @@ TEST(FilterPreferencesTest, OddFilesCountAsNoConfiguration) {
   EXPECT_FALSE(noProvider->enabled);
   EXPECT_FALSE(noProvider->providerConfiguration.has_value());
   EXPECT_EQ(readFilterPreferences("/nonexistent/velmoria/network-extension.json"), StoredFilterConfiguration{});
+}
+
+TEST(FilterPreferencesTest, ANulByteOrAFifoInPlaceOfTheFileGivesNoConfiguration) {
+  using namespace std::string_literals;
+  EXPECT_EQ(parseFilterPreferences(R"({"filterConfiguration": {"enabled": true}})"s + "\0garbage"s), std::nullopt);
+  const auto folder = std::filesystem::temp_directory_path() / ("velmoria-filter-fifo-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const auto fifo = folder / "network-extension.json";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(readFilterPreferences(fifo), StoredFilterConfiguration{});
+  std::filesystem::remove_all(folder);
 }
 
 class FilterDaemonTest : public ::testing::Test {

@@ -46,7 +46,7 @@ extern "C" int fsync(int fd) {
 namespace {
 
 TEST(AtomicFileTemporaries, AWriterKilledBeforeItsRenameLeavesNothingAfterTheNextWrite) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   const fs::path target = tmp.path() / "standard.json";
   platform::writeFileAtomically(target, "old");
   for (int round = 0; round < 3; ++round) {
@@ -70,7 +70,7 @@ TEST(AtomicFileTemporaries, AWriterKilledBeforeItsRenameLeavesNothingAfterTheNex
 }
 
 TEST(AtomicFileTemporaries, ALiveWritersTemporaryAndOtherFilesAreKept) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   const fs::path live = tmp.path() / ".standard.json.Live01";
   writeText(live, "being written");
   const int liveFd = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
@@ -89,7 +89,7 @@ TEST(AtomicFileTemporaries, ALiveWritersTemporaryAndOtherFilesAreKept) {
 }
 
 TEST(AtomicFileTemporaries, AFolderThatCannotBeSyncedIsReported) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   failFolderSyncs = true;
   try {
     platform::writeFileAtomically(tmp.path() / "standard.json", "new");

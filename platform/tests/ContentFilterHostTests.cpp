@@ -1,5 +1,6 @@
 #include "platform/ContentFilterHost.hpp"
 #include "platform/SystemLog.hpp"
+#include "testsupport/ScratchFolder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -19,15 +20,6 @@ namespace platform {
 namespace {
 
 using namespace std::chrono_literals;
-
-struct ScratchFolder {
-  std::filesystem::path path;
-  ScratchFolder() {
-    char name[] = "/tmp/velmoria-filterhost-XXXXXX";
-    path = ::mkdtemp(name);
-  }
-  ~ScratchFolder() { std::filesystem::remove_all(path); }
-};
 
 template <typename Condition>
 bool eventually(Condition condition, std::chrono::milliseconds limit = 3000ms) {
@@ -58,10 +50,10 @@ class FakeDaemon {
 };
 
 TEST(ContentFilterStatusTest, TheDaemonRunsOnlyWhileItHoldsTheStatusFile) {
-  const ScratchFolder folder;
-  const auto preferences = folder.path / "network-extension.json";
+  const testsupport::ScratchFolder folder;
+  const auto preferences = folder.path() / "network-extension.json";
   const auto file = contentFilterStatusFile(preferences);
-  EXPECT_EQ(file, folder.path / "network-extension.json.status");
+  EXPECT_EQ(file, folder.path() / "network-extension.json.status");
   EXPECT_EQ(readContentFilterRunState(file), ContentFilterRunState::notRunning);
 
   FakeDaemon daemon(file);
@@ -75,8 +67,8 @@ TEST(ContentFilterStatusTest, TheDaemonRunsOnlyWhileItHoldsTheStatusFile) {
 }
 
 TEST(ContentFilterStatusTest, ObserversHearOfChangesAndOfTheDaemonDying) {
-  const ScratchFolder folder;
-  const auto file = contentFilterStatusFile(folder.path / "network-extension.json");
+  const testsupport::ScratchFolder folder;
+  const auto file = contentFilterStatusFile(folder.path() / "network-extension.json");
   FileContentFilterStatus status(file);
   std::mutex mutex;
   std::vector<ContentFilterRunState> seen;
@@ -119,13 +111,13 @@ struct RecordingDelegate final : SystemExtensionRequestDelegate {
 };
 
 TEST(FilterActivationTest, AnExecutableWithoutCapabilitiesNeedsApprovalUntilItHasThem) {
-  const ScratchFolder folder;
-  std::filesystem::copy_file("/bin/true", folder.path / "velmoria-filter");
-  auto extension = contentFilterExtension(folder.path / "network-extension.json");
+  const testsupport::ScratchFolder folder;
+  std::filesystem::copy_file("/bin/true", folder.path() / "velmoria-filter");
+  auto extension = contentFilterExtension(folder.path() / "network-extension.json");
   std::atomic<int> activated{0};
   extension.activated = [&](const std::filesystem::path&) { ++activated; };
   CapturedLog log;
-  LocalSystemExtensionManager manager({{"com.example.filter", extension}}, {folder.path}, log);
+  LocalSystemExtensionManager manager({{"com.example.filter", extension}}, {folder.path()}, log);
   auto delegate = std::make_shared<RecordingDelegate>();
 
   manager.submitActivationRequest("com.example.filter", delegate);
@@ -133,22 +125,22 @@ TEST(FilterActivationTest, AnExecutableWithoutCapabilitiesNeedsApprovalUntilItHa
   ASSERT_EQ(log.records().size(), 1u);
   const auto text = log.records()[0].message;
   EXPECT_NE(text.find("CAP_NET_RAW and CAP_NET_ADMIN"), std::string::npos) << text;
-  EXPECT_NE(text.find("sudo scripts/install-filter " + (folder.path / "velmoria-filter").string()), std::string::npos)
+  EXPECT_NE(text.find("sudo scripts/install-filter " + (folder.path() / "velmoria-filter").string()), std::string::npos)
       << text;
-  EXPECT_FALSE(grantsFilterCapabilities(folder.path / "velmoria-filter"));
+  EXPECT_FALSE(grantsFilterCapabilities(folder.path() / "velmoria-filter"));
   EXPECT_EQ(activated, 0);
 
   if (::geteuid() != 0) GTEST_SKIP() << "granting capabilities needs root; the approval half ran";
   const auto script = std::filesystem::path(PROJECT_SOURCE_FOLDER) / "scripts/install-filter";
-  const auto command = script.string() + " " + (folder.path / "velmoria-filter").string() + " >/dev/null";
+  const auto command = script.string() + " " + (folder.path() / "velmoria-filter").string() + " >/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  EXPECT_TRUE(grantsFilterCapabilities(folder.path / "velmoria-filter"));
+  EXPECT_TRUE(grantsFilterCapabilities(folder.path() / "velmoria-filter"));
   // The pending request completes by itself once the approval shows on the file.
   EXPECT_TRUE(eventually([&] { return delegate->all().size() == 2; }));
   EXPECT_EQ(delegate->all(), (std::vector<std::string>{"approval", "finished 0"}));
   EXPECT_EQ(activated, 1);
   struct stat info {};
-  ::stat((folder.path / "velmoria-filter").c_str(), &info);
+  ::stat((folder.path() / "velmoria-filter").c_str(), &info);
   EXPECT_EQ(info.st_mode & 07777, 0750u);
 
   // Approved already: the request completes at once.
@@ -158,23 +150,23 @@ TEST(FilterActivationTest, AnExecutableWithoutCapabilitiesNeedsApprovalUntilItHa
 }
 
 TEST(FilterActivationTest, ActivationStartsTheDaemonOnlyWhenNoneFollowsThePreferences) {
-  const ScratchFolder folder;
-  const auto preferences = folder.path / "network-extension.json";
-  const auto started = folder.path / "started";
+  const testsupport::ScratchFolder folder;
+  const auto preferences = folder.path() / "network-extension.json";
+  const auto started = folder.path() / "started";
   {
-    std::ofstream script(folder.path / "velmoria-filter");
+    std::ofstream script(folder.path() / "velmoria-filter");
     script << "#!/bin/sh\necho \"$@\" >> " << started.string() << "\n";
   }
-  ::chmod((folder.path / "velmoria-filter").c_str(), 0755);
+  ::chmod((folder.path() / "velmoria-filter").c_str(), 0755);
   const auto extension = contentFilterExtension(preferences);
 
   {
     const FakeDaemon running(contentFilterStatusFile(preferences));
-    extension.activated(folder.path / "velmoria-filter");
+    extension.activated(folder.path() / "velmoria-filter");
     std::this_thread::sleep_for(200ms);
     EXPECT_FALSE(std::filesystem::exists(started));
   }
-  extension.activated(folder.path / "velmoria-filter");
+  extension.activated(folder.path() / "velmoria-filter");
   EXPECT_TRUE(eventually([&] { return std::filesystem::exists(started) && std::filesystem::file_size(started) > 0; }));
   std::ifstream in(started);
   std::string line;

@@ -7,9 +7,9 @@
 #include <future>
 
 #include "FileFaults.hpp"
+#include "base/RegularFile.hpp"
 #include "platform/DesktopEntry.hpp"
 #include "platform/LoginItem.hpp"
-#include "platform/RegularFile.hpp"
 
 namespace fs = std::filesystem;
 using namespace platform::testing;
@@ -34,11 +34,11 @@ class Fifo {
 };
 
 TEST(RegularFileReading, RefusesWhatIsNoRegularFileOrTooLargeWithoutOpeningIt) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   const Fifo fifo(tmp.path() / "pipe");
   auto read = std::async(std::launch::async, [&] {
     try {
-      platform::readRegularFile(tmp.path() / "pipe", 1024);
+      base::readRegularFile(tmp.path() / "pipe", 1024);
       return 0;
     } catch (const std::system_error& error) {
       return error.code().value();
@@ -51,18 +51,18 @@ TEST(RegularFileReading, RefusesWhatIsNoRegularFileOrTooLargeWithoutOpeningIt) {
 
   writeText(tmp.path() / "big", std::string(2048, 'x'));
   try {
-    platform::readRegularFile(tmp.path() / "big", 2047);
+    base::readRegularFile(tmp.path() / "big", 2047);
     ADD_FAILURE() << "a file over the limit was read";
   } catch (const std::system_error& error) {
     EXPECT_EQ(error.code().value(), EFBIG);
   }
-  EXPECT_EQ(platform::readRegularFile(tmp.path() / "big", 2048)->size(), 2048u);
-  EXPECT_FALSE(platform::readRegularFile(tmp.path() / "missing", 10).has_value());
-  EXPECT_THROW(platform::readRegularFile("/dev/null", 10), std::system_error);
+  EXPECT_EQ(base::readRegularFile(tmp.path() / "big", 2048)->size(), 2048u);
+  EXPECT_FALSE(base::readRegularFile(tmp.path() / "missing", 10).has_value());
+  EXPECT_THROW(base::readRegularFile("/dev/null", 10), std::system_error);
 }
 
 TEST(DesktopEntryIndex, SkipsFifosAndOversizedFilesNamedLikeEntries) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   writeText(tmp.path() / "good.desktop", entryText("Good"));
   const Fifo fifo(tmp.path() / "trap.desktop");
   writeText(tmp.path() / "huge.desktop", entryText("Huge") + std::string(platform::kMaxDesktopEntryBytes, '#'));
@@ -82,7 +82,7 @@ TEST(DesktopEntryIndex, SkipsFifosAndOversizedFilesNamedLikeEntries) {
 }
 
 TEST(DesktopEntryIndex, ReadsEntriesThroughLinksToRegularFiles) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   fs::create_directory(tmp.path() / "store");
   writeText(tmp.path() / "store" / "real.desktop", entryText("Linked"));
   fs::create_directory(tmp.path() / "apps");
@@ -94,7 +94,7 @@ TEST(DesktopEntryIndex, ReadsEntriesThroughLinksToRegularFiles) {
 }
 
 TEST(AutostartStatus, AFifoInPlaceOfTheEntryIsNoRegistration) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   const fs::path executable = "/usr/bin/true";
   platform::XdgAutostartLoginItem item(tmp.path(), executable);
   const Fifo fifo(tmp.path() / "velmoria.desktop");

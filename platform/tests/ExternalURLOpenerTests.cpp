@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/ScopedEnvironment.hpp"
 #include "testsupport/ScratchFolder.hpp"
 #include "testsupport/StubOpener.hpp"
 
@@ -31,12 +32,9 @@ TEST(ExternalURLOpener, TextTheOpenerWouldTakeForAnOptionIsNotHandedOn) {
 }
 
 TEST(ExternalURLOpener, AMissingOpenerIsReportedNotThrown) {
-  const char* saved = std::getenv("PATH");
-  const std::string restore = saved ? saved : "";
-  testsupport::ScratchFolder empty;
-  ::setenv("PATH", empty.path().c_str(), 1);
+  const testsupport::ScratchFolder empty;
+  const testsupport::ScopedEnvironment path("PATH", empty.path().string());
   EXPECT_FALSE(platform::openURLExternally("https://example.com"));
-  ::setenv("PATH", restore.c_str(), 1);
 }
 
 }  // namespace

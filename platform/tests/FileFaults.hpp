@@ -8,25 +8,11 @@
 #include <iterator>
 #include <string>
 
+#include "testsupport/ScratchFolder.hpp"
+
 // Real failures of the file system calls, made on purpose: tests run as root, where permissions stop
 // nothing, so the faults come from resource limits.
 namespace platform::testing {
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "platform-faults-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 inline std::string contentOf(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);

@@ -13,6 +13,7 @@
 #include "platform/FileKeychainStore.hpp"
 #include "platform/InMemoryKeychainStore.hpp"
 #include "platform/SystemLog.hpp"
+#include "testsupport/ScopedEnvironment.hpp"
 #include "testsupport/ScratchFolder.hpp"
 
 namespace fs = std::filesystem;
@@ -178,15 +179,12 @@ TEST(InMemoryKeychainStore, FailsOnDemandAndCountsEveryAsk) {
 
 TEST(KeychainChoice, WithoutASessionBusFilesAreChosenWithOneWarning) {
   testsupport::ScratchFolder scratch;
-  const char* saved = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  const std::string restore = saved ? saved : "";
-  ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (scratch.path() / "no-bus").string()).c_str(), 1);
   CapturedLog log;
-  const auto store = chooseKeychainStore(log, scratch.path() / "keychain");
-  if (saved)
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", restore.c_str(), 1);
-  else
-    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  const auto store = [&] {
+    const testsupport::ScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS",
+                                               "unix:path=" + (scratch.path() / "no-bus").string());
+    return chooseKeychainStore(log, scratch.path() / "keychain");
+  }();
 
   ASSERT_NE(dynamic_cast<FileKeychainStore*>(store.get()), nullptr);
   store->write(kAuthItem, base::dataFromString("v"));
@@ -198,17 +196,13 @@ TEST(KeychainChoice, WithoutASessionBusFilesAreChosenWithOneWarning) {
 }
 
 TEST(KeychainChoice, TheFileFolderIsUnderTheUsersDataFolder) {
-  const char* saved = std::getenv("XDG_DATA_HOME");
-  const std::string restore = saved ? saved : "";
-  ::setenv("XDG_DATA_HOME", "/data/home", 1);
-  EXPECT_EQ(defaultKeychainFolder(), fs::path("/data/home/velmoria/keychain"));
-  ::setenv("XDG_DATA_HOME", "relative", 1);
-  ::setenv("HOME", "/home/u", 1);
+  {
+    const testsupport::ScopedEnvironment data("XDG_DATA_HOME", "/data/home");
+    EXPECT_EQ(defaultKeychainFolder(), fs::path("/data/home/velmoria/keychain"));
+  }
+  const testsupport::ScopedEnvironment data("XDG_DATA_HOME", "relative");
+  const testsupport::ScopedEnvironment home("HOME", "/home/u");
   EXPECT_EQ(defaultKeychainFolder(), fs::path("/home/u/.local/share/velmoria/keychain"));
-  if (saved)
-    ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
-  else
-    ::unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

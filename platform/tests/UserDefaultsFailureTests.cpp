@@ -26,7 +26,7 @@ class DefaultsFailures : public ::testing::Test {
     return false;
   }
 
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   FileDefaultsSystem system{tmp.path()};
 };
 

@@ -1,6 +1,8 @@
 #include "platform/AtomicFile.hpp"
 #include "platform/MemoryDefaults.hpp"
 #include "platform/UserDefaults.hpp"
+#include "testsupport/ScopedEnvironment.hpp"
+#include "testsupport/ScratchFolder.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,29 +16,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "platform-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 std::string readFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(FileUserDefaults, WritesOneJsonFilePerSuiteAndReadsItBack) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   platform::FileDefaultsSystem system(tmp.path() / "velmoria");
   system.suite(platform::kAppGroupSuiteName)->setValue("mac.blockedDomains", nlohmann::json{"a.com", "b.com"});
   system.standard()->setValue("mac.loginItem.autoRegistered", true);
@@ -53,7 +39,7 @@ TEST(FileUserDefaults, WritesOneJsonFilePerSuiteAndReadsItBack) {
 }
 
 TEST(FileUserDefaults, TwoViewsOfOneSuiteDoNotOverwriteEachOthersKeys) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   platform::FileDefaultsSystem system(tmp.path());
   auto first = system.standard();
   auto second = system.standard();
@@ -66,7 +52,7 @@ TEST(FileUserDefaults, TwoViewsOfOneSuiteDoNotOverwriteEachOthersKeys) {
 }
 
 TEST(FileUserDefaults, ReadsFreshContentAfterAnotherWriter) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   platform::FileDefaultsSystem system(tmp.path());
   auto reader = system.suite("s");
   EXPECT_FALSE(reader->stringArray("k").has_value());
@@ -75,7 +61,7 @@ TEST(FileUserDefaults, ReadsFreshContentAfterAnotherWriter) {
 }
 
 TEST(FileUserDefaults, WrongTypesAndDamagedFilesReadAsEmpty) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   platform::FileDefaultsSystem system(tmp.path());
   auto suite = system.standard();
   suite->setValue("notArray", "text");
@@ -97,7 +83,7 @@ TEST(FileUserDefaults, WrongTypesAndDamagedFilesReadAsEmpty) {
 }
 
 TEST(FileUserDefaults, SuiteNamesThatWouldLeaveTheFolderCannotBeOpened) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   platform::FileDefaultsSystem system(tmp.path());
   EXPECT_EQ(system.suite(""), nullptr);
   EXPECT_EQ(system.suite("../x"), nullptr);
@@ -107,19 +93,13 @@ TEST(FileUserDefaults, SuiteNamesThatWouldLeaveTheFolderCannotBeOpened) {
 }
 
 TEST(FileUserDefaults, DefaultsFolderFollowsXdgConfigHome) {
-  const char* old = std::getenv("XDG_CONFIG_HOME");
-  const std::string saved = old ? old : "";
-  ::setenv("XDG_CONFIG_HOME", "/some/config", 1);
+  const testsupport::ScopedEnvironment config("XDG_CONFIG_HOME", "/some/config");
   EXPECT_EQ(platform::defaultsFolder(), fs::path("/some/config/velmoria"));
-  if (old)
-    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else
-    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 // A writer killed at any moment leaves either the old or the new file, never a torn one.
 TEST(AtomicFile, KillDuringWritesLeavesOldOrNewFile) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   const fs::path target = tmp.path() / "standard.json";
   const std::string small = R"({"k": "old"})";
   platform::writeFileAtomically(target, small);
@@ -143,7 +123,7 @@ TEST(AtomicFile, KillDuringWritesLeavesOldOrNewFile) {
 }
 
 TEST(AtomicFile, ReplacesALinkInsteadOfWritingThroughIt) {
-  TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   const fs::path victim = tmp.path() / "victim";
   std::ofstream(victim) << "keep";
   fs::create_symlink(victim, tmp.path() / "page.html");

@@ -1,5 +1,7 @@
 #include "platform/ProcessScanner.hpp"
 #include "platform/ProcessWorkspace.hpp"
+#include "testsupport/ScopedEnvironment.hpp"
+#include "testsupport/ScratchFolder.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -18,9 +20,7 @@ namespace {
 // A folder with an "applications" folder and a copy of sleep(1) that an entry names as its Exec.
 class InstalledDummy {
  public:
-  InstalledDummy() {
-    std::string pattern = (fs::temp_directory_path() / "ws-test-XXXXXX").string();
-    root_ = ::mkdtemp(pattern.data());
+  InstalledDummy() : root_(folder_.path()) {
     fs::create_directories(root_ / "applications/sub");
     program_ = root_ / "dummy-prog";
     fs::copy_file("/bin/sleep", program_);
@@ -30,10 +30,6 @@ class InstalledDummy {
     std::ofstream(root_ / "applications/sub/tool.desktop")
         << "[Desktop Entry]\nType=Application\nName=Tool\nExec=/nonexistent\n";
   }
-  ~InstalledDummy() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
   std::shared_ptr<platform::DesktopEntryIndex> index() const {
     return std::make_shared<platform::DesktopEntryIndex>(std::vector<fs::path>{root_ / "applications"});
   }
@@ -41,6 +37,7 @@ class InstalledDummy {
   const fs::path& program() const { return program_; }
 
  private:
+  testsupport::ScratchFolder folder_{"ws-test"};
   fs::path root_;
   fs::path program_;
 };
@@ -103,7 +100,7 @@ TEST(ProcessScanner, IdentifiesALaunchedEntryAndKillsItThroughItsPidfd) {
 
 TEST(ProcessScanner, IdentifiesAnAppByItsExecutable) {
   InstalledDummy dummy;
-  ::setenv("LANG", "de_DE.UTF-8", 1);
+  const testsupport::ScopedEnvironment german("LANG", "de_DE.UTF-8");
   platform::ProcessScanner scanner(dummy.index());
   const pid_t child = spawn(dummy.program());
   const pid_t other = spawn("/bin/sleep");
@@ -118,7 +115,6 @@ TEST(ProcessScanner, IdentifiesAnAppByItsExecutable) {
   ::kill(other, SIGKILL);
   reap(child);
   reap(other);
-  ::unsetenv("LANG");
 }
 
 TEST(ProcessScanner, WithoutPidfdAStaleStartTimeKillsNothing) {

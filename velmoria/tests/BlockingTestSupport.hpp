@@ -10,6 +10,7 @@
 #include "platform/ScriptRunner.hpp"
 #include "platform/Workspace.hpp"
 #include "platform/desktop/ShieldWindows.hpp"
+#include "testsupport/ScratchFolder.hpp"
 
 namespace velmoria::testing {
 
@@ -24,23 +25,6 @@ inline QApplication& app() {
   (void)instance;
   return *qApp;
 }
-
-// A private temporary folder removed at the end of the test.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmoria-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // The output folder for screenshots: $VELMORIA_TEST_OUTPUT, else the system temp folder.
 inline std::filesystem::path testOutput() {

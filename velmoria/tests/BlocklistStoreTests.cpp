@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/MemoryDefaults.hpp"
+#include "testsupport/ScratchFolder.hpp"
 
 using velmoria::MacBlocklistStore;
 using velmoria::MacWebBlocklistStore;
@@ -113,8 +114,8 @@ TEST(AppStore, ToggleTwiceLeavesTheSetAndTheStoredArrayWithoutIt) {
 }
 
 TEST(AppStore, PersistsThroughRealDefaultsFiles) {
-  char pattern[] = "/tmp/velmoria-store-XXXXXX";
-  const std::string dir = ::mkdtemp(pattern);
+  const testsupport::ScratchFolder folder{"velmoria-store"};
+  const std::string dir = folder.path().string();
   {
     platform::FileDefaultsSystem files(dir);
     MacBlocklistStore store(files);
@@ -125,7 +126,6 @@ TEST(AppStore, PersistsThroughRealDefaultsFiles) {
   platform::FileDefaultsSystem files(dir);
   EXPECT_TRUE(MacBlocklistStore(files).contains("org.gnome.Terminal"));
   EXPECT_EQ(MacWebBlocklistStore(files).domains(), (std::vector<std::string>{"example.com"}));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ class RedirectorTick : public ::testing::Test {
     return out;
   }
 
-  velmoria::testing::TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   platform::MemoryDefaultsSystem defaults;
   platform::FakeWorkspace workspace;
   platform::FakeScriptRunner scripts;

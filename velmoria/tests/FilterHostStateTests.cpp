@@ -115,7 +115,7 @@ TEST_F(FilterHostStateTest, AConfigurationLeftEnabledShowsRunningOnlyIfEnforced)
 // back through the status file the app watches.
 TEST(FilterConfigurationContractTest, TheDaemonFollowsWhatTheAppWrites) {
   testing::app();
-  const testing::TempFolder folder;
+  const testsupport::ScratchFolder folder;
   const auto file = folder.path() / "network-extension.json";
   platform::FileNetworkExtensionPreferences preferences(file);
   platform::FakeSystemExtensionManager extensions;

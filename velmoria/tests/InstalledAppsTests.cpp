@@ -36,7 +36,7 @@ class ScannerTest : public ::testing::Test {
     return out;
   }
 
-  velmoria::testing::TempFolder temp_;
+  testsupport::ScratchFolder temp_;
 };
 
 TEST_F(ScannerTest, TheFirstFolderHoldingAnIdWinsAndMissingFoldersAreSkipped) {

@@ -61,7 +61,7 @@ TEST(LoginItemManager, SwitchCallsTheServiceOnlyWhenTheStatusDiffers) {
 }
 
 TEST(LoginItemManager, RegistersARealAutostartEntryOnFirstStart) {
-  velmoria::testing::TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   platform::FileDefaultsSystem defaults(tmp.path() / "config");
   platform::XdgAutostartLoginItem item(tmp.path() / "autostart", std::filesystem::path("/opt/velmoria app/velmoria"));
   std::ostringstream out;
@@ -87,7 +87,7 @@ TEST(LoginItemManager, RegistersARealAutostartEntryOnFirstStart) {
 
 TEST(AutostartEntry, QuotesTheExecutableForTheExecKey) {
   EXPECT_NE(platform::autostartEntryText("/a/b$c\"d").find("Exec=\"/a/b\\\\$c\\\\\"d\"\n"), std::string::npos);
-  velmoria::testing::TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   platform::XdgAutostartLoginItem real(tmp.path());
   EXPECT_EQ(real.status(), LoginItemStatus::notRegistered);
 }

@@ -23,7 +23,7 @@ class MacBlockerTest : public ::testing::Test {
     if (!store.contains(id)) store.toggle(id);
   }
 
-  velmoria::testing::TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   platform::MemoryDefaultsSystem defaults;
   velmoria::MacBlocklistStore store{defaults};
   FakeWorkspace workspace;

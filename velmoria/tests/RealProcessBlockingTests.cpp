@@ -43,7 +43,7 @@ bool killedBySigkill(pid_t pid) {
 
 TEST(RealProcessBlocking, ARunningAndALaunchedBlockedAppAreKilledAndTheShieldNamesTheLaunchedOne) {
   velmoria::testing::app();
-  velmoria::testing::TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   const auto apps = tmp.path() / "applications";
   std::filesystem::create_directories(apps);
   std::ofstream(apps / "org.example.Distraction.desktop")

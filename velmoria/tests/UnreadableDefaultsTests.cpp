@@ -98,7 +98,7 @@ TEST(UnreadableDefaults, TheFilterKeepsItsListWhileTheSharedOneCannotBeRead) {
 
 TEST(UnreadableDefaults, TheRedirectorSkipsATickItCannotReadTheListFor) {
   testing::app();
-  testing::TempFolder tmp;
+  testsupport::ScratchFolder tmp;
   platform::MemoryDefaultsSystem defaults;
   platform::FakeWorkspace workspace;
   platform::FakeScriptRunner scripts;

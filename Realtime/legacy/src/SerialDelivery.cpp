@@ -6,7 +6,7 @@ namespace zirudeze::realtime {
 
 void SerialDelivery::post(std::function<void()> work) {
   {
-    helpers::Locked lock(mutex_);
+    base::MutexLock lock(mutex_);
     queue_.push_back(std::move(work));
     if (draining_) return;
     draining_ = true;
@@ -18,7 +18,7 @@ void SerialDelivery::drain() {
   for (;;) {
     std::function<void()> work;
     {
-      helpers::Locked lock(mutex_);
+      base::MutexLock lock(mutex_);
       if (queue_.empty()) {
         draining_ = false;
         return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <concurrency/ThreadAnnotations.hpp>
+#include <base/ThreadSafety.hpp>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -16,9 +16,9 @@ class SerialDelivery : public std::enable_shared_from_this<SerialDelivery> {
  private:
   void drain();
 
-  helpers::Mutex mutex_;
-  std::deque<std::function<void()>> queue_ ZD_GUARDED_BY(mutex_);
-  bool draining_ ZD_GUARDED_BY(mutex_) = false;
+  base::Mutex mutex_;
+  std::deque<std::function<void()>> queue_ VM_GUARDED_BY(mutex_);
+  bool draining_ VM_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace zirudeze::realtime

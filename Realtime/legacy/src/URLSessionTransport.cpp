@@ -1,7 +1,7 @@
 #include "realtime/legacy/URLSessionTransport.hpp"
 
+#include <base/ThreadSafety.hpp>
 #include <base/Unicode.hpp>
-#include <concurrency/ThreadAnnotations.hpp>
 #include <cstdio>
 #include <helpers/URLError.hpp>
 #include <stdexcept>
@@ -69,15 +69,15 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   const WebSocketConfiguration configuration;
   const std::shared_ptr<SerialDelivery> delivery;
 
-  mutable helpers::Mutex mutex;
-  SocketTransportReadyState readyState ZD_GUARDED_BY(mutex) = SocketTransportReadyState::closed;
-  std::weak_ptr<SocketTransportDelegate> delegate ZD_GUARDED_BY(mutex);
-  std::shared_ptr<transport::PendingConnect> pending ZD_GUARDED_BY(mutex);
-  std::shared_ptr<transport::Connection> connection ZD_GUARDED_BY(mutex);
-  std::vector<std::string> queuedSends ZD_GUARDED_BY(mutex);
-  bool disconnectRequested ZD_GUARDED_BY(mutex) = false;
+  mutable base::Mutex mutex;
+  SocketTransportReadyState readyState VM_GUARDED_BY(mutex) = SocketTransportReadyState::closed;
+  std::weak_ptr<SocketTransportDelegate> delegate VM_GUARDED_BY(mutex);
+  std::shared_ptr<transport::PendingConnect> pending VM_GUARDED_BY(mutex);
+  std::shared_ptr<transport::Connection> connection VM_GUARDED_BY(mutex);
+  std::vector<std::string> queuedSends VM_GUARDED_BY(mutex);
+  bool disconnectRequested VM_GUARDED_BY(mutex) = false;
   // The close asked for when the connection had to be cut instead.
-  std::optional<RequestedClose> cutFor ZD_GUARDED_BY(mutex);
+  std::optional<RequestedClose> cutFor VM_GUARDED_BY(mutex);
 
   // Runs `report` on the delivery context with the delegate as it is then, after `update`.
   template <class Update, class Report>
@@ -85,7 +85,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
     delivery->post([self = shared_from_this(), update = std::move(update), report = std::move(report)] {
       std::shared_ptr<SocketTransportDelegate> target;
       {
-        helpers::Locked lock(self->mutex);
+        base::MutexLock lock(self->mutex);
         update(self->readyState);
         target = self->delegate.lock();
       }
@@ -108,7 +108,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   }
 
   void connect(const std::map<std::string, std::string>& headers) {
-    helpers::Locked lock(mutex);
+    base::MutexLock lock(mutex);
     if (pending || connection) return;
     readyState = SocketTransportReadyState::connecting;
     disconnectRequested = false;
@@ -133,13 +133,13 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   void onConnected(transport::ConnectOutcome outcome) {
     if (auto* failure = std::get_if<transport::ConnectFailure>(&outcome)) {
       {
-        helpers::Locked lock(mutex);
+        base::MutexLock lock(mutex);
         pending.reset();
       }
       return reportAbnormal(failure->failure.urlError(url.absoluteString()), std::move(failure->response));
     }
     auto& opened = std::get<transport::Opened>(outcome);
-    helpers::Locked lock(mutex);
+    base::MutexLock lock(mutex);
     pending.reset();
     if (disconnectRequested) {
       opened.connection->cut();
@@ -157,7 +157,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   }
 
   void disconnect(int code, const std::optional<std::string>& reason) {
-    helpers::Locked lock(mutex);
+    base::MutexLock lock(mutex);
     readyState = SocketTransportReadyState::closing;
     disconnectRequested = true;
     if (connection) {
@@ -169,13 +169,13 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   }
 
   void send(std::string text) {
-    helpers::Locked lock(mutex);
+    base::MutexLock lock(mutex);
     if (connection) return connection->sendText(std::move(text));
     if (pending) queuedSends.push_back(std::move(text));
   }
 
   void shutdown() {
-    helpers::Locked lock(mutex);
+    base::MutexLock lock(mutex);
     if (connection) connection->cut();
     if (pending) pending->cancel();
   }
@@ -203,7 +203,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
       case transport::ConnectionEnd::Kind::cut: {
         RequestedClose requested{1006, std::nullopt};
         {
-          helpers::Locked lock(mutex);
+          base::MutexLock lock(mutex);
           if (cutFor) requested = *cutFor;
         }
         return reportClosed(requested.code, requested.reason);
@@ -222,17 +222,17 @@ const base::URL& URLSessionTransport::url() const noexcept { return core_->url; 
 const WebSocketConfiguration& URLSessionTransport::configuration() const noexcept { return core_->configuration; }
 
 SocketTransportReadyState URLSessionTransport::readyState() const {
-  helpers::Locked lock(core_->mutex);
+  base::MutexLock lock(core_->mutex);
   return core_->readyState;
 }
 
 std::shared_ptr<SocketTransportDelegate> URLSessionTransport::delegate() const {
-  helpers::Locked lock(core_->mutex);
+  base::MutexLock lock(core_->mutex);
   return core_->delegate.lock();
 }
 
 void URLSessionTransport::setDelegate(std::weak_ptr<SocketTransportDelegate> delegate) {
-  helpers::Locked lock(core_->mutex);
+  base::MutexLock lock(core_->mutex);
   core_->delegate = std::move(delegate);
 }
 

@@ -26,12 +26,15 @@
 
 namespace base {
 
-// A std::mutex the analysis knows as a capability.
-class VM_CAPABILITY("mutex") Mutex {
+class ConditionVariable;
+
+// A standard mutex the analysis knows as a capability.
+template <class Native>
+class VM_CAPABILITY("mutex") BasicMutex {
  public:
-  Mutex() = default;
-  Mutex(const Mutex&) = delete;
-  Mutex& operator=(const Mutex&) = delete;
+  BasicMutex() = default;
+  BasicMutex(const BasicMutex&) = delete;
+  BasicMutex& operator=(const BasicMutex&) = delete;
 
   void lock() VM_ACQUIRE() { mutex_.lock(); }
   void unlock() VM_RELEASE() { mutex_.unlock(); }
@@ -39,21 +42,29 @@ class VM_CAPABILITY("mutex") Mutex {
 
  private:
   friend class ConditionVariable;
-  std::mutex mutex_;
+  Native mutex_;
 };
 
-// Holds a Mutex for its scope.
-class VM_SCOPED_CAPABILITY MutexLock {
+using Mutex = BasicMutex<std::mutex>;
+// For state whose callbacks may come back into it on the same thread.
+using RecursiveMutex = BasicMutex<std::recursive_mutex>;
+
+// Holds a mutex for its scope.
+template <class Lockable>
+class VM_SCOPED_CAPABILITY BasicMutexLock {
  public:
-  explicit MutexLock(Mutex& mutex) VM_ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
-  ~MutexLock() VM_RELEASE() { mutex_.unlock(); }
-  MutexLock(const MutexLock&) = delete;
-  MutexLock& operator=(const MutexLock&) = delete;
+  explicit BasicMutexLock(Lockable& mutex) VM_ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+  ~BasicMutexLock() VM_RELEASE() { mutex_.unlock(); }
+  BasicMutexLock(const BasicMutexLock&) = delete;
+  BasicMutexLock& operator=(const BasicMutexLock&) = delete;
 
  private:
   friend class ConditionVariable;
-  Mutex& mutex_;
+  Lockable& mutex_;
 };
+
+using MutexLock = BasicMutexLock<Mutex>;
+using RecursiveMutexLock = BasicMutexLock<RecursiveMutex>;
 
 // Waits on a MutexLock. The lock is released while waiting and held again when a wait returns, so
 // predicates read guarded members: annotate them, e.g. [&]() VM_REQUIRES(mutex_) { return ready_; }.

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <testsupport/TestCertificateAuthority.hpp>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -57,12 +58,11 @@ class LiveFilterTest : public ::testing::Test {
     if (!namespaces) GTEST_SKIP() << "live filter test skipped: " << whyNot;
     char name[] = "/tmp/velmoria-live-XXXXXX";
     folder = ::mkdtemp(name);
-    const auto certificate = runCommand(
-        {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "1",
-         "-subj", "/CN=velmoria test", "-keyout", key().string(), "-out", cert().string(), "-addext",
-         "subjectAltName=DNS:blocked.example,DNS:*.blocked.example,DNS:allowed.example,"
-         "DNS:other.example"});
-    ASSERT_EQ(certificate.status, 0) << certificate.output;
+    const testsupport::TestCertificateAuthority authority("velmoria test authority");
+    const auto identity = authority.issue({"blocked.example", "*.blocked.example", "allowed.example", "other.example"});
+    std::ofstream(authorityCert()) << authority.certificatePem();
+    std::ofstream(cert()) << identity.certificatePem;
+    std::ofstream(key()) << identity.privateKeyPem;
   }
 
   void TearDown() override {
@@ -72,6 +72,7 @@ class LiveFilterTest : public ::testing::Test {
     if (!folder.empty()) std::filesystem::remove_all(folder);
   }
 
+  std::filesystem::path authorityCert() const { return folder / "authority.pem"; }
   std::filesystem::path cert() const { return folder / "cert.pem"; }
   std::filesystem::path key() const { return folder / "key.pem"; }
   std::filesystem::path configuration() const { return folder / "network-extension.json"; }
@@ -121,13 +122,13 @@ class LiveFilterTest : public ::testing::Test {
   }
 
   CommandResult curl(const std::string& name, const std::string& address) const {
-    return runCommand(inClient({"curl", "-sS", "--max-time", "5", "--cacert", cert().string(), "--resolve",
+    return runCommand(inClient({"curl", "-sS", "--max-time", "5", "--cacert", authorityCert().string(), "--resolve",
                                 name + ":443:" + address, "https://" + name + "/"}));
   }
 
   CommandResult sClient(const std::string& name) const {
     return runCommand(inClient({"openssl", "s_client", "-connect", std::string(NamespacePair::serverV4) + ":443",
-                                "-servername", name, "-CAfile", cert().string(), "-verify_return_error"}));
+                                "-servername", name, "-CAfile", authorityCert().string(), "-verify_return_error"}));
   }
 
   bool logged(const std::string& line) const {

@@ -10,12 +10,12 @@
 #include <system_error>
 #include <vector>
 
-#include "FileDescriptor.hpp"
+#include "base/FileDescriptor.hpp"
 
 namespace platform {
 namespace {
 
-using detail::FileDescriptor;
+using base::FileDescriptor;
 
 constexpr std::size_t kRandomLength = 6;  // mkostemp's "XXXXXX"
 

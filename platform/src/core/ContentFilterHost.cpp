@@ -15,6 +15,8 @@
 #include <mutex>
 #include <thread>
 
+#include "base/FileDescriptor.hpp"
+
 extern char** environ;
 
 namespace platform {
@@ -24,19 +26,7 @@ struct CapFree {
   void operator()(cap_t caps) const { cap_free(caps); }
 };
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using base::FileDescriptor;
 
 }  // namespace
 

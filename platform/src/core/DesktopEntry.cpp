@@ -1,7 +1,7 @@
 #include "platform/DesktopEntry.hpp"
 
+#include "base/RegularFile.hpp"
 #include "platform/DesktopFileId.hpp"
-#include "platform/RegularFile.hpp"
 
 #include <unistd.h>
 #include <cstdlib>
@@ -110,7 +110,7 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
 
 std::optional<DesktopEntry> readDesktopEntry(const std::filesystem::path& file) {
   try {
-    const auto text = readRegularFile(file, kMaxDesktopEntryBytes);
+    const auto text = base::readRegularFile(file, kMaxDesktopEntryBytes);
     if (!text) return std::nullopt;
     return parseDesktopEntry(*text);
   } catch (const std::system_error&) {

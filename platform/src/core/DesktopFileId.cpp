@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "base/HexDigit.hpp"
+
 namespace platform {
 namespace {
 
@@ -24,19 +26,12 @@ std::optional<std::string> idFromRelative(const std::filesystem::path& relative)
   return joined;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::string systemdUnescape(std::string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-      const int hi = hexValue(s[i + 2]);
-      const int lo = hexValue(s[i + 3]);
+      const int hi = base::hexDigitValue(s[i + 2]);
+      const int lo = base::hexDigitValue(s[i + 3]);
       if (hi >= 0 && lo >= 0) {
         out += static_cast<char>(hi * 16 + lo);
         i += 3;

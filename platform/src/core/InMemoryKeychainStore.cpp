@@ -1,25 +1,25 @@
 #include "platform/InMemoryKeychainStore.hpp"
 
-#include "AnnotatedMutex.hpp"
+#include "base/ThreadSafety.hpp"
 
 namespace platform {
 
 struct InMemoryKeychainStore::State {
-  mutable detail::AnnotatedMutex mutex;
-  std::map<KeychainItemKey, base::Data> items PLATFORM_GUARDED_BY(mutex);
-  std::optional<KeychainStoreError> readFailure PLATFORM_GUARDED_BY(mutex);
-  std::optional<KeychainStoreError> writeFailure PLATFORM_GUARDED_BY(mutex);
-  std::optional<KeychainStoreError> removeFailure PLATFORM_GUARDED_BY(mutex);
-  std::size_t reads PLATFORM_GUARDED_BY(mutex) = 0;
-  std::size_t writes PLATFORM_GUARDED_BY(mutex) = 0;
-  std::size_t removals PLATFORM_GUARDED_BY(mutex) = 0;
+  mutable base::Mutex mutex;
+  std::map<KeychainItemKey, base::Data> items VM_GUARDED_BY(mutex);
+  std::optional<KeychainStoreError> readFailure VM_GUARDED_BY(mutex);
+  std::optional<KeychainStoreError> writeFailure VM_GUARDED_BY(mutex);
+  std::optional<KeychainStoreError> removeFailure VM_GUARDED_BY(mutex);
+  std::size_t reads VM_GUARDED_BY(mutex) = 0;
+  std::size_t writes VM_GUARDED_BY(mutex) = 0;
+  std::size_t removals VM_GUARDED_BY(mutex) = 0;
 };
 
 InMemoryKeychainStore::InMemoryKeychainStore() : state_(std::make_unique<State>()) {}
 InMemoryKeychainStore::~InMemoryKeychainStore() = default;
 
 base::Data InMemoryKeychainStore::read(const KeychainItemKey& key) {
-  const detail::AnnotatedLock lock(state_->mutex);
+  const base::MutexLock lock(state_->mutex);
   ++state_->reads;
   if (state_->readFailure) throw *state_->readFailure;
   const auto found = state_->items.find(key);
@@ -28,51 +28,51 @@ base::Data InMemoryKeychainStore::read(const KeychainItemKey& key) {
 }
 
 void InMemoryKeychainStore::write(const KeychainItemKey& key, const base::Data& value) {
-  const detail::AnnotatedLock lock(state_->mutex);
+  const base::MutexLock lock(state_->mutex);
   ++state_->writes;
   if (state_->writeFailure) throw *state_->writeFailure;
   state_->items.insert_or_assign(key, value);
 }
 
 void InMemoryKeychainStore::remove(const KeychainItemKey& key) {
-  const detail::AnnotatedLock lock(state_->mutex);
+  const base::MutexLock lock(state_->mutex);
   ++state_->removals;
   if (state_->removeFailure) throw *state_->removeFailure;
   if (state_->items.erase(key) == 0) throw KeychainStoreError::itemNotFound();
 }
 
 void InMemoryKeychainStore::failReads(std::optional<KeychainStoreError> error) {
-  const detail::AnnotatedLock lock(state_->mutex);
+  const base::MutexLock lock(state_->mutex);
   state_->readFailure = std::move(error);
 }
 
 void InMemoryKeychainStore::failWrites(std::optional<KeychainStoreError> error) {
-  const detail::AnnotatedLock lock(state_->mutex);
+  const base::MutexLock lock(state_->mutex);
   state_->writeFailure = std::move(error);
 }
 
 void InMemoryKeychainStore::failRemovals(std::optional<KeychainStoreError> error) {
-  const detail::AnnotatedLock lock(state_->mutex);
+  const base::MutexLock lock(state_->mutex);
   state_->removeFailure = std::move(error);
 }
 
 std::map<KeychainItemKey, base::Data> InMemoryKeychainStore::items() const {
-  const detail::AnnotatedLock lock(state_->mutex);
+  const base::MutexLock lock(state_->mutex);
   return state_->items;
 }
 
 std::size_t InMemoryKeychainStore::readCount() const {
-  const detail::AnnotatedLock lock(state_->mutex);
+  const base::MutexLock lock(state_->mutex);
   return state_->reads;
 }
 
 std::size_t InMemoryKeychainStore::writeCount() const {
-  const detail::AnnotatedLock lock(state_->mutex);
+  const base::MutexLock lock(state_->mutex);
   return state_->writes;
 }
 
 std::size_t InMemoryKeychainStore::removeCount() const {
-  const detail::AnnotatedLock lock(state_->mutex);
+  const base::MutexLock lock(state_->mutex);
   return state_->removals;
 }
 

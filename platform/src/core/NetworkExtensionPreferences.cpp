@@ -5,12 +5,12 @@
 #include <system_error>
 #include <thread>
 
+#include "JsonObjectText.hpp"
+#include "base/RegularFile.hpp"
 #include "base/ThreadSafety.hpp"
 #include "base/XdgDirectories.hpp"
-#include "base/coding/JSONCoders.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/DamagedFile.hpp"
-#include "platform/RegularFile.hpp"
 
 namespace platform {
 namespace {
@@ -39,15 +39,14 @@ bool boolAt(const nlohmann::json& object, const char* key) {
 nlohmann::json readFile(const std::filesystem::path& file) {
   std::optional<std::string> text;
   try {
-    text = readRegularFile(file, FileNetworkExtensionPreferences::kMaxFileBytes);
+    text = base::readRegularFile(file, FileNetworkExtensionPreferences::kMaxFileBytes);
   } catch (const std::system_error& error) {
     throw internalError("cannot read " + file.string() + ": " + error.code().message());
   }
   if (!text) return nlohmann::json::object();
-  auto root = base::holdsNulByte(*text) ? nlohmann::json(nlohmann::json::value_t::discarded)
-                                        : nlohmann::json::parse(*text, nullptr, false);
-  if (root.is_discarded() || !root.is_object()) throw invalid(file.string() + " is damaged");
-  return root;
+  auto root = detail::parseJsonObject(*text);
+  if (!root) throw invalid(file.string() + " is damaged");
+  return std::move(*root);
 }
 
 // For writes: a damaged file is kept for the user rather than silently replaced.

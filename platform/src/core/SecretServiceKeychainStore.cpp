@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "AnnotatedMutex.hpp"
+#include "base/ThreadSafety.hpp"
 
 namespace platform {
 namespace {
@@ -136,8 +136,8 @@ struct SecretServiceKeychainStore::Impl {
   explicit Impl(SecretService* service) : service(service) {}
 
   ObjectPtr<SecretService> service;
-  detail::AnnotatedMutex mutex;
-  bool promptDismissed PLATFORM_GUARDED_BY(mutex) = false;
+  base::Mutex mutex;
+  bool promptDismissed VM_GUARDED_BY(mutex) = false;
 
   // Every item of ours with exactly these attributes (normally one), locked ones included.
   std::vector<ItemPath> exactItems(const KeychainItemKey& key) {
@@ -176,7 +176,7 @@ struct SecretServiceKeychainStore::Impl {
   }
 
   // Asks the service to unlock the object at `path` (an item or a collection), which may show its prompt.
-  void unlock(const std::string& path) PLATFORM_REQUIRES(mutex) {
+  void unlock(const std::string& path) VM_REQUIRES(mutex) {
     if (promptDismissed)
       throw KeychainStoreError(Reason::interactionNotAllowed, "The keyring is locked and its prompt was dismissed.");
     const gchar* paths[] = {path.c_str(), nullptr};
@@ -232,7 +232,7 @@ SecretServiceKeychainStore::SecretServiceKeychainStore(std::unique_ptr<Impl> imp
 SecretServiceKeychainStore::~SecretServiceKeychainStore() = default;
 
 base::Data SecretServiceKeychainStore::read(const KeychainItemKey& key) {
-  const detail::AnnotatedLock lock(impl_->mutex);
+  const base::MutexLock lock(impl_->mutex);
   const auto items = impl_->exactItems(key);
   if (items.empty()) throw KeychainStoreError::itemNotFound();
   const ItemPath& item = items.front();
@@ -252,7 +252,7 @@ base::Data SecretServiceKeychainStore::read(const KeychainItemKey& key) {
 }
 
 void SecretServiceKeychainStore::write(const KeychainItemKey& key, const base::Data& value) {
-  const detail::AnnotatedLock lock(impl_->mutex);
+  const base::MutexLock lock(impl_->mutex);
   const ValuePtr secret(secret_value_new(reinterpret_cast<const gchar*>(value.data()),
                                          static_cast<gssize>(value.size()), "application/octet-stream"));
   GError* raw = nullptr;
@@ -296,7 +296,7 @@ void SecretServiceKeychainStore::write(const KeychainItemKey& key, const base::D
 }
 
 void SecretServiceKeychainStore::remove(const KeychainItemKey& key) {
-  const detail::AnnotatedLock lock(impl_->mutex);
+  const base::MutexLock lock(impl_->mutex);
   const auto items = impl_->exactItems(key);
   if (items.empty()) throw KeychainStoreError::itemNotFound();
   for (const ItemPath& item : items) {

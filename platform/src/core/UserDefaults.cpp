@@ -9,13 +9,13 @@
 #include <nlohmann/json.hpp>
 #include <tuple>
 
-#include "FileDescriptor.hpp"
+#include "JsonObjectText.hpp"
+#include "base/FileDescriptor.hpp"
+#include "base/RegularFile.hpp"
 #include "base/ThreadSafety.hpp"
 #include "base/XdgDirectories.hpp"
-#include "base/coding/JSONCoders.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/DamagedFile.hpp"
-#include "platform/RegularFile.hpp"
 
 namespace platform {
 
@@ -77,7 +77,7 @@ struct FileUserDefaults::Impl {
 
     std::optional<std::string> text;
     try {
-      text = readRegularFile(file, kMaxFileBytes);
+      text = base::readRegularFile(file, kMaxFileBytes);
     } catch (const std::system_error& error) {
       throw errorFrom(error, file);
     }
@@ -86,10 +86,8 @@ struct FileUserDefaults::Impl {
       return Snapshot{};
     }
     Snapshot snap;
-    auto parsed = base::holdsNulByte(*text) ? nlohmann::json(nlohmann::json::value_t::discarded)
-                                            : nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false);
-    if (parsed.is_object()) {
-      snap.content = std::move(parsed);
+    if (auto parsed = detail::parseJsonObject(*text)) {
+      snap.content = std::move(*parsed);
     } else {
       snap.damaged = true;
     }
@@ -106,7 +104,7 @@ struct FileUserDefaults::Impl {
 
     // Serialise read-modify-write with other processes using the same suite.
     const std::string lockPath = file.string() + ".lock";
-    const detail::FileDescriptor lockFd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    const base::FileDescriptor lockFd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (!lockFd.valid()) failWithErrno("lock " + lockPath);
     while (::flock(lockFd.get(), LOCK_EX) != 0) {
       if (errno != EINTR) failWithErrno("lock " + lockPath);

@@ -1,9 +1,9 @@
 #include "base/XdgDirectories.hpp"
 #include "platform/LoginItem.hpp"
 
+#include "base/RegularFile.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/DesktopEntry.hpp"
-#include "platform/RegularFile.hpp"
 
 #include <unistd.h>
 #include <cerrno>
@@ -58,7 +58,7 @@ LoginItemStatus XdgAutostartLoginItem::status() {
   if (!executable_) return LoginItemStatus::notFound;
   std::optional<std::string> read;
   try {
-    read = readRegularFile(entryFile(), kMaxDesktopEntryBytes);
+    read = base::readRegularFile(entryFile(), kMaxDesktopEntryBytes);
   } catch (const std::system_error&) {
     return LoginItemStatus::notRegistered;  // something is there, but no entry of ours
   }

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,16 +38,16 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
   return list;
 }
 
-pid_t spawn(std::vector<std::string> arguments, std::vector<std::string> environment, int outputFd, bool quiet) {
+// `inputFd` -1: standard input reads /dev/null.
+pid_t spawn(std::vector<std::string> arguments, std::vector<std::string> environment, int inputFd, int outputFd) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  if (outputFd >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+  if (inputFd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, inputFd, STDIN_FILENO);
   } else {
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   }
-  if (quiet) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
   auto argv = pointers(arguments);
   auto envp = pointers(environment);
   pid_t pid = -1;
@@ -63,7 +64,7 @@ ChildProcess::ChildProcess(std::vector<std::string> arguments,
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   const std::string program = arguments.front();
-  pid_ = spawn(std::move(arguments), mergedEnvironment(environment), pipeFds[1], false);
+  pid_ = spawn(std::move(arguments), mergedEnvironment(environment), -1, pipeFds[1]);
   ::close(pipeFds[1]);
   output_ = pipeFds[0];
   if (pid_ < 0) {
@@ -118,13 +119,44 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
   }
 }
 
-int ChildProcess::run(const std::vector<std::string>& arguments) {
-  if (arguments.empty()) return -1;
-  const pid_t pid = spawn(arguments, mergedEnvironment({}), -1, true);
-  if (pid < 0) return -1;
+std::string ChildProcess::output(std::vector<std::string> arguments,
+                                 const std::vector<std::pair<std::string, std::string>>& environment,
+                                 std::string_view input) {
+  if (arguments.empty()) throw std::runtime_error("no program to start");
+  const std::string program = arguments.front();
+  // The input waits in a file, so a program that writes before it has read everything cannot block.
+  const int inputFd = ::memfd_create("child-input", MFD_CLOEXEC);
+  if (inputFd < 0) throw std::runtime_error("memfd_create failed");
+  for (std::size_t written = 0; written < input.size();) {
+    const ssize_t count = ::write(inputFd, input.data() + written, input.size() - written);
+    if (count <= 0) {
+      ::close(inputFd);
+      throw std::runtime_error("cannot write the input of " + program);
+    }
+    written += static_cast<std::size_t>(count);
+  }
+  ::lseek(inputFd, 0, SEEK_SET);
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    ::close(inputFd);
+    throw std::runtime_error("pipe failed");
+  }
+  const pid_t pid = spawn(std::move(arguments), mergedEnvironment(environment), inputFd, pipeFds[1]);
+  ::close(inputFd);
+  ::close(pipeFds[1]);
+  if (pid < 0) {
+    ::close(pipeFds[0]);
+    throw std::runtime_error("could not start " + program);
+  }
+  std::string text;
+  char chunk[65536];
+  for (ssize_t got; (got = ::read(pipeFds[0], chunk, sizeof chunk)) > 0;)
+    text.append(chunk, static_cast<std::size_t>(got));
+  ::close(pipeFds[0]);
   int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  ::waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(program + " failed: " + text);
+  return text;
 }
 
 }  // namespace testsupport

@@ -1,5 +1,7 @@
 #include "testsupport/FakeBackend.hpp"
 
+#include "LoopbackListener.hpp"
+#include "base/HexDigit.hpp"
 #include "testsupport/ConnectionUpgrade.hpp"
 
 #include <sys/socket.h>
@@ -24,20 +26,13 @@ using tcp = asio::ip::tcp;
 
 namespace {
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::string percentDecode(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size()) {
-      const int hi = hexValue(text[i + 1]);
-      const int lo = hexValue(text[i + 2]);
+      const int hi = base::hexDigitValue(text[i + 1]);
+      const int lo = base::hexDigitValue(text[i + 2]);
       if (hi >= 0 && lo >= 0) {
         out.push_back(static_cast<char>(hi * 16 + lo));
         i += 2;
@@ -248,12 +243,7 @@ struct FakeBackend::State {
 };
 
 FakeBackend::FakeBackend() : state_(std::make_shared<State>()) {
-  const tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), 0);
-  state_->acceptor.open(endpoint.protocol());
-  state_->acceptor.set_option(tcp::acceptor::reuse_address(true));
-  state_->acceptor.bind(endpoint);
-  state_->acceptor.listen();
-  state_->port = state_->acceptor.local_endpoint().port();
+  state_->port = detail::listenOnLoopback(state_->acceptor);
   state_->acceptThread = std::thread([state = state_.get()] { state->acceptLoop(); });
 }
 

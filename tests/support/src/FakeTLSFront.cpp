@@ -1,11 +1,14 @@
 #include "testsupport/FakeTLSFront.hpp"
 
 #include <array>
+#include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/write.hpp>
 #include <thread>
+
+#include "LoopbackListener.hpp"
 
 namespace testsupport {
 
@@ -82,11 +85,13 @@ struct FakeTLSFront::State {
   tcp::acceptor acceptor{io};
   std::uint16_t backendPort = 0;
   std::uint16_t port = 0;
+  std::atomic<int> accepted = 0;
   std::thread thread;
 
   void accept() {
     acceptor.async_accept([this](ErrorCode error, tcp::socket client) {
       if (error) return;
+      ++accepted;
       client.set_option(tcp::no_delay(true), error);
       std::make_shared<Link>(std::move(client), context, io)->start(backendPort);
       accept();
@@ -94,17 +99,12 @@ struct FakeTLSFront::State {
   }
 };
 
-FakeTLSFront::FakeTLSFront(const FakeBackend& backend, const TestCertificates& certificates)
+FakeTLSFront::FakeTLSFront(const FakeBackend& backend, const TlsIdentity& identity)
     : state_(std::make_shared<State>()) {
   state_->backendPort = backend.port();
-  state_->context.use_certificate_chain_file(certificates.certificateFile());
-  state_->context.use_private_key_file(certificates.keyFile(), ssl::context::pem);
-  const tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), 0);
-  state_->acceptor.open(endpoint.protocol());
-  state_->acceptor.set_option(tcp::acceptor::reuse_address(true));
-  state_->acceptor.bind(endpoint);
-  state_->acceptor.listen();
-  state_->port = state_->acceptor.local_endpoint().port();
+  state_->context.use_certificate_chain(asio::buffer(identity.certificatePem));
+  state_->context.use_private_key(asio::buffer(identity.privateKeyPem), ssl::context::pem);
+  state_->port = detail::listenOnLoopback(state_->acceptor);
   state_->accept();
   state_->thread = std::thread([state = state_.get()] { state->io.run(); });
 }
@@ -115,6 +115,8 @@ FakeTLSFront::~FakeTLSFront() {
 }
 
 std::uint16_t FakeTLSFront::port() const { return state_->port; }
+
+int FakeTLSFront::connectionCount() const { return state_->accepted; }
 
 std::string FakeTLSFront::url(const std::string& pathAndQuery, const std::string& host,
                               const std::string& scheme) const {

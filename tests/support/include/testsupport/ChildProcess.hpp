@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,8 +28,11 @@ class ChildProcess {
   // Waits for it to exit; its exit status, or nothing when the time passed first.
   std::optional<int> wait(std::chrono::milliseconds timeout);
 
-  // Runs a program to its end and returns its exit status (-1 when it could not be started).
-  static int run(const std::vector<std::string>& arguments);
+  // Runs a program to its end with `input` on its standard input and returns what it wrote to its
+  // standard output. Throws std::runtime_error when it cannot be started or exits with other than 0.
+  static std::string output(std::vector<std::string> arguments,
+                            const std::vector<std::pair<std::string, std::string>>& environment = {},
+                            std::string_view input = {});
 
  private:
   pid_t pid_ = -1;

@@ -3,8 +3,10 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace testsupport {
@@ -25,6 +27,15 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
+
+  // Writes `content` to the file `name` in the folder (replacing it) and returns the file's path.
+  std::filesystem::path write(const std::string& name, std::string_view content) const {
+    const auto file = path_ / name;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
+    return file;
+  }
 
  private:
   std::filesystem::path path_;

@@ -390,7 +390,8 @@ struct FakeStorage::State {
     if (!body.is_object() || !body.contains("expiresIn") || !body["expiresIn"].is_number_integer()) {
       return storageError("400", "invalid_request", "expiresIn must be an integer");
     }
-    const auto signedPath = [&](const std::string& objectPath) {
+    // Clang 14 cannot capture a structured binding.
+    const auto signedPath = [&, bucketID = bucketID](const std::string& objectPath) {
       const std::string token = "tok-" + freshID();
       signedDownloads[token] = {bucketID, objectPath};
       return "/object/sign/" + encodedPath(bucketID + "/" + objectPath) + "?token=" + token;

@@ -1,4 +1,4 @@
-#include "platform/RegularFile.hpp"
+#include "base/RegularFile.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <system_error>
 
-#include "FileDescriptor.hpp"
+#include "base/FileDescriptor.hpp"
 
-namespace platform {
+namespace base {
 namespace {
 
 [[noreturn]] void fail(int error, const std::string& what) {
@@ -33,7 +33,7 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& file, st
   }
   check(info, file, maxBytes);
 
-  const detail::FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  const base::FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd.valid()) {
     if (isMissing(errno)) return std::nullopt;
     fail(errno, "open " + file.string());
@@ -58,4 +58,4 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& file, st
   return text;
 }
 
-}  // namespace platform
+}  // namespace base

@@ -3,7 +3,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace platform::detail {
+namespace base {
 
 // Closes the descriptor it owns.
 class FileDescriptor {
@@ -31,4 +31,4 @@ class FileDescriptor {
   int fd_;
 };
 
-}  // namespace platform::detail
+}  // namespace base
