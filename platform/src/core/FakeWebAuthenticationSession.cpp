@@ -4,17 +4,17 @@
 #include <thread>
 #include <utility>
 
-#include "AnnotatedMutex.hpp"
+#include "base/ThreadSafety.hpp"
 
 namespace platform {
 
 struct FakeWebAuthenticationSessions::State {
-  detail::AnnotatedMutex mutex;
-  std::deque<Outcome> outcomes PLATFORM_GUARDED_BY(mutex);
-  std::vector<Record> records PLATFORM_GUARDED_BY(mutex);
+  base::Mutex mutex;
+  std::deque<Outcome> outcomes VM_GUARDED_BY(mutex);
+  std::vector<Record> records VM_GUARDED_BY(mutex);
 
   Outcome nextOutcome() {
-    detail::AnnotatedLock lock(mutex);
+    base::MutexLock lock(mutex);
     if (outcomes.empty()) {
       return Outcome{std::nullopt, std::make_exception_ptr(WebAuthenticationError(
                                        WebAuthenticationError::Code::canceledLogin, "The user canceled login."))};
@@ -45,7 +45,7 @@ class FakeSession final : public WebAuthenticationSession {
     const auto provider = presentationContextProvider();
     const bool gotAnchor = provider && provider->presentationAnchor(*this) != nullptr;
     {
-      detail::AnnotatedLock lock(state_->mutex);
+      base::MutexLock lock(state_->mutex);
       auto& record = state_->records.at(index_);
       record.started = true;
       record.provider = provider;
@@ -74,12 +74,12 @@ class FakeSession final : public WebAuthenticationSession {
 FakeWebAuthenticationSessions::FakeWebAuthenticationSessions() : state_(std::make_shared<State>()) {}
 
 void FakeWebAuthenticationSessions::completeWithURL(const base::URL& callbackURL) {
-  detail::AnnotatedLock lock(state_->mutex);
+  base::MutexLock lock(state_->mutex);
   state_->outcomes.push_back(Outcome{callbackURL, nullptr});
 }
 
 void FakeWebAuthenticationSessions::completeWithError(std::exception_ptr error) {
-  detail::AnnotatedLock lock(state_->mutex);
+  base::MutexLock lock(state_->mutex);
   state_->outcomes.push_back(Outcome{std::nullopt, std::move(error)});
 }
 
@@ -89,7 +89,7 @@ WebAuthenticationSessionFactory FakeWebAuthenticationSessions::factory() const {
                        WebAuthenticationSession::Completion completion) -> std::unique_ptr<WebAuthenticationSession> {
         std::size_t index = 0;
         {
-          detail::AnnotatedLock lock(state->mutex);
+          base::MutexLock lock(state->mutex);
           index = state->records.size();
           state->records.push_back(Record{
               .url = url, .callbackURLScheme = scheme, .started = false, .provider = nullptr, .gotAnchor = false});
@@ -99,7 +99,7 @@ WebAuthenticationSessionFactory FakeWebAuthenticationSessions::factory() const {
 }
 
 std::vector<FakeWebAuthenticationSessions::Record> FakeWebAuthenticationSessions::sessions() const {
-  detail::AnnotatedLock lock(state_->mutex);
+  base::MutexLock lock(state_->mutex);
   return state_->records;
 }
 
