@@ -1,5 +1,6 @@
 #include <chrono>
 
+#include "JWKSCache.hpp"
 #include "Numbers.hpp"
 #include "auth/AuthClient.hpp"
 #include "auth/AuthError.hpp"
@@ -37,7 +38,11 @@ JWTClaimsResponse AuthClient::getClaims(const std::optional<std::string>& jwt, c
   if (alg && alg->rfind("HS", 0) != 0 && kid) {
     const auto key = fetchJWK(*kid, options.jwks);
     if (key && *alg == "RS256") {
-      if (!verifyRS256(*decoded, *key)) throw AuthError::jwtVerificationFailed("Invalid JWT signature");
+      const auto publicKey = detail::checkedRSAKey(*key);
+      const bool valid =
+          publicKey && publicKey->verifiesSHA256Signature(
+                           base::dataFromString(decoded->raw.first + "." + decoded->raw.second), decoded->signature);
+      if (!valid) throw AuthError::jwtVerificationFailed("Invalid JWT signature");
       verifiedHere = true;
     }
   }

@@ -14,6 +14,29 @@ helpers::LockIsolated<std::map<std::string, CachedJWKS>>& globalJWKSCache() {
   return cache;
 }
 
+std::optional<RSAPublicKey> checkedRSAKey(const JWK& jwk) {
+  // A handful of services' keys at most; a flood of caller-made keys only empties it.
+  constexpr std::size_t kMostKeys = 64;
+  using Keys = std::map<std::pair<std::string, std::string>, RSAPublicKey>;
+  static helpers::LockIsolated<Keys> keys{Keys{}};
+  if (!jwk.n || !jwk.e) return std::nullopt;
+  const std::pair<std::string, std::string> numbers{*jwk.n, *jwk.e};
+  const auto known = keys.withValue([&](const Keys& entries) -> std::optional<RSAPublicKey> {
+    const auto found = entries.find(numbers);
+    if (found == entries.end()) return std::nullopt;
+    return found->second;
+  });
+  if (known) return known;
+  auto key = rsaPublicKey(jwk);
+  if (key) {
+    keys.withValue([&](Keys& entries) {
+      if (entries.size() >= kMostKeys) entries.clear();
+      entries.insert_or_assign(numbers, *key);
+    });
+  }
+  return key;
+}
+
 }  // namespace detail
 
 namespace {
