@@ -149,6 +149,47 @@ TEST_F(CurlTransportTest, ReusesOneConnectionForSequentialRequests) {
   EXPECT_EQ(backend.connectionCount(), 1);
 }
 
+// Handles are pooled and keep their options between transfers: each request must still go out as its own.
+TEST_F(CurlTransportTest, ARequestCarriesNothingOverFromTheOneBeforeIt) {
+  backend.respond("*", "/r", ScriptedResponse::text(200, "answer"));
+  auto post = request("/r", "POST");
+  post.setValue("first", "X-First");
+  post.setValue("text/plain", "Content-Type");
+  post.httpBody = base::dataFromString("posted");
+  transport.data(post);
+  EXPECT_EQ(backend.lastRequest().body, "posted");
+
+  const auto get = transport.data(request("/r"));
+  auto seen = backend.lastRequest();
+  EXPECT_EQ(seen.method, "GET");
+  EXPECT_EQ(seen.body, "");
+  EXPECT_FALSE(seen.header("X-First"));
+  EXPECT_FALSE(seen.header("Content-Type"));
+  EXPECT_FALSE(seen.header("Content-Length"));
+  EXPECT_EQ(base::stringFromData(get.first), "answer");
+
+  transport.data(request("/r", "HEAD"));
+  EXPECT_EQ(backend.lastRequest().method, "HEAD");
+  EXPECT_EQ(base::stringFromData(transport.data(request("/r")).first), "answer");
+  EXPECT_EQ(backend.lastRequest().method, "GET");
+
+  transport.data(request("/r", "DELETE"));
+  EXPECT_EQ(backend.lastRequest().method, "DELETE");
+  auto again = request("/r");
+  again.setValue("second", "X-Second");
+  transport.data(again);
+  seen = backend.lastRequest();
+  EXPECT_EQ(seen.method, "GET");
+  EXPECT_EQ(seen.header("X-Second"), "second");
+  EXPECT_FALSE(seen.header("X-First"));
+
+  // The same fields again, with a value changed, go out changed.
+  again.setValue("changed", "X-Second");
+  transport.data(again);
+  EXPECT_EQ(backend.lastRequest().header("X-Second"), "changed");
+  EXPECT_EQ(backend.connectionCount(), 1);
+}
+
 TEST_F(CurlTransportTest, RefusesHeaderInjection) {
   auto bad = request("/x");
   bad.allHTTPHeaderFields.emplace_back("X-A", "1\r\nX-B: 2");

@@ -46,6 +46,37 @@ TEST(HTTPRequestTest, AppendsQueryItemsWithTheStrictEscapingSet) {
   EXPECT_FALSE(HTTPRequest::make("not a url", Method::get()));
 }
 
+TEST(HTTPRequestTest, AppendedQueryItemsLeaveTheRestOfTheURLAsWritten) {
+  const std::vector<base::URLQueryItem> items{{"select", "*"}, {"flag", std::nullopt}, {"", ""}};
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"https://h.example/p", "https://h.example/p?select=%2A&flag&="},
+      {"https://h.example/p?", "https://h.example/p?select=%2A&flag&="},
+      {"https://h.example/p?&", "https://h.example/p?&&select=%2A&flag&="},
+      {"https://h.example/p?a=b=c&&e", "https://h.example/p?a=b=c&&e&select=%2A&flag&="},
+      {"https://h.example/p?a=%2A#frag", "https://h.example/p?a=%2A&select=%2A&flag&=#frag"},
+      {"https://h.example/p#f?g", "https://h.example/p?select=%2A&flag&=#f?g"},
+      {"https://h.example/p?#", "https://h.example/p?select=%2A&flag&=#"},
+      {"https://h.example", "https://h.example?select=%2A&flag&="},
+      {"https://u:pw@[::1]:8080/p?x", "https://u:pw@[::1]:8080/p?x&select=%2A&flag&="},
+      // A port written unusually comes out in its plain form.
+      {"https://h.example:/p", "https://h.example/p?select=%2A&flag&="},
+      {"https://h.example:080/p", "https://h.example:80/p?select=%2A&flag&="},
+  };
+  for (const auto& [from, expected] : cases) {
+    auto request = requestTo(from);
+    request.query = items;
+    EXPECT_EQ(request.urlRequest().url, expected) << from;
+    EXPECT_EQ(appendingQueryItems(*base::URL::parse(from), items).absoluteString(), expected) << from;
+  }
+
+  // An item that is not UTF-8 leaves the URL as it was.
+  auto request = requestTo("https://h.example:080/p?a=1");
+  request.query = {{"ok", "1"}, {"bad", std::string("\xff")}};
+  EXPECT_EQ(request.urlRequest().url, "https://h.example:080/p?a=1");
+  request.url = *base::URL::parse("https://h.example/p?a=1");
+  EXPECT_EQ(request.urlRequest().url, "https://h.example/p?a=1");
+}
+
 TEST(HTTPRequestTest, DefaultsTheContentTypeOnlyForBodiesWithoutOne) {
   auto request = requestTo("https://h.example/");
   EXPECT_FALSE(request.urlRequest().value("Content-Type"));

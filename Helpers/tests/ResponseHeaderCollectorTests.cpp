@@ -41,6 +41,20 @@ TEST(ResponseHeaders, ARedirectStartsAFreshListAndIndex) {
   EXPECT_FALSE(headers.contentLength().has_value()) << "the redirect's length belongs to the redirect";
 }
 
+TEST(ResponseHeaders, AShortListJoinsRepeatsOfAnyCaseAndHandsItsFieldsOver) {
+  ResponseHeaderCollector headers;
+  headers.addLine("HTTP/1.1 200 OK\r\n");
+  headers.addLine("Vary: Accept\r\n");
+  headers.addLine("content-length: 3\r\n");
+  headers.addLine("VARY: Origin\r\n");
+  headers.addLine("\r\n");
+  EXPECT_EQ(headers.contentLength(), 3u);
+  EXPECT_EQ(headers.takeFields(), (Fields{{"Vary", "Accept, Origin"}, {"content-length", "3"}}));
+  EXPECT_TRUE(headers.fields().empty());
+  EXPECT_FALSE(headers.contentLength().has_value());
+  EXPECT_FALSE(headers.complete());
+}
+
 TEST(ResponseHeaders, ALengthThatIsNoNumberIsNone) {
   ResponseHeaderCollector headers;
   headers.addLine("HTTP/1.1 200 OK\r\n");

@@ -54,10 +54,15 @@ CharacterSet CharacterSet::subtracting(const CharacterSet& other) const noexcept
 }
 
 std::optional<std::string> addingPercentEncoding(std::string_view text, const CharacterSet& allowed) {
-  if (!isValidUTF8(text)) return std::nullopt;
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
+  if (!appendPercentEncoded(out, text, allowed)) return std::nullopt;
+  return out;
+}
+
+bool appendPercentEncoded(std::string& out, std::string_view text, const CharacterSet& allowed) {
+  if (!isValidUTF8(text)) return false;
+  static constexpr char kHex[] = "0123456789ABCDEF";
   std::size_t run = 0;  // start of the pending run of allowed characters
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
@@ -67,7 +72,7 @@ std::optional<std::string> addingPercentEncoding(std::string_view text, const Ch
     run = i + 1;
   }
   out.append(text.substr(run));
-  return out;
+  return true;
 }
 
 std::optional<std::string> removingPercentEncoding(std::string_view text) {

@@ -24,6 +24,8 @@ http::HTTPFields fieldsFromPairs(const std::vector<std::pair<std::string, std::s
 
 // Written name (case kept) to value; of two fields with the same written name the later one wins.
 std::map<std::string, std::string> dictionary(const http::HTTPFields& fields);
+// The same entries as name/value pairs in the dictionary's order.
+std::vector<std::pair<std::string, std::string>> writtenFields(const http::HTTPFields& fields);
 
 // Sets every name of `other`, in its order, to that field's value: all fields of the name (any case)
 // give way to one field. The other list wins; of a name repeated in it only the last value remains.
@@ -41,6 +43,8 @@ void appendOrUpdate(std::vector<base::URLQueryItem>& items, base::URLQueryItem i
 // Appends query items, escaping names and values with the query characters minus ":#[]@!$&'()*+,;=".
 // Existing items stay as they are. A URL the items cannot be applied to is returned unchanged.
 base::URL appendingQueryItems(const base::URL& url, const std::vector<base::URLQueryItem>& items);
+// The absolute string of appendingQueryItems(url, items), without parsing the result again.
+std::string appendingQueryItemsText(const base::URL& url, const std::vector<base::URLQueryItem>& items);
 void appendQueryItems(base::URL& url, const std::vector<base::URLQueryItem>& items);
 
 }  // namespace zirudeze::helpers

@@ -27,6 +27,7 @@ HTTPResponse HTTPClient::send(HTTPRequest&& request) {
 }
 
 HTTPResponse HTTPClient::send(const HTTPRequest& request) {
+  if (interceptors_.empty()) return fetched(fetch_, request.urlRequest());
   HTTPNext next = [fetch = fetch_](const HTTPRequest& request) { return fetched(fetch, request.urlRequest()); };
   for (auto it = interceptors_.rbegin(); it != interceptors_.rend(); ++it) {
     next = [interceptor = *it, inner = std::move(next)](const HTTPRequest& request) {

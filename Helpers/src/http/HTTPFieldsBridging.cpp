@@ -1,5 +1,6 @@
 #include "helpers/HTTPFieldsBridging.hpp"
 
+#include <algorithm>
 #include <base/PercentEncoding.hpp>
 
 namespace zirudeze::helpers {
@@ -32,6 +33,31 @@ const base::CharacterSet& queryEscapingAllowed() {
 
 std::string escaped(const std::string& text) {
   return base::addingPercentEncoding(text, queryEscapingAllowed()).value_or(text);
+}
+
+// Whether taking the URL apart and putting it together again gives back its text: only a port written
+// unusually ("h:", "h:080") comes back different.
+bool reassemblesUnchanged(const base::URL& url) {
+  const std::string& text = url.absoluteString();
+  if (const auto port = url.componentText(base::URLComponent::port)) return *port == std::to_string(*url.port());
+  const auto host = url.range(base::URLComponent::host);
+  if (!host) return true;
+  const std::size_t hostEnd = host->location + host->length;
+  return hostEnd >= text.size() || text[hostEnd] != ':';
+}
+
+// The escaped items joined with "&", or nothing when one of them is not UTF-8.
+std::optional<std::string> joinedEscapedItems(const std::vector<base::URLQueryItem>& items) {
+  const auto& allowed = queryEscapingAllowed();
+  std::string joined;
+  for (const auto& item : items) {
+    if (!joined.empty()) joined += '&';
+    if (!base::appendPercentEncoded(joined, item.name, allowed)) return std::nullopt;
+    if (!item.value) continue;
+    joined += '=';
+    if (!base::appendPercentEncoded(joined, *item.value, allowed)) return std::nullopt;
+  }
+  return joined;
 }
 
 }  // namespace
@@ -68,9 +94,24 @@ http::HTTPFields fieldsFromPairs(const std::vector<std::pair<std::string, std::s
 }
 
 std::map<std::string, std::string> dictionary(const http::HTTPFields& fields) {
-  std::map<std::string, std::string> result;
-  for (const auto& field : fields) result[field.name().rawName()] = field.value();
-  return result;
+  const auto written = writtenFields(fields);
+  return std::map<std::string, std::string>(written.begin(), written.end());
+}
+
+std::vector<std::pair<std::string, std::string>> writtenFields(const http::HTTPFields& fields) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  pairs.reserve(fields.size());
+  for (const auto& field : fields) pairs.emplace_back(field.name().rawName(), field.value());
+  std::stable_sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Of a run of equal names the last one stays.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (i + 1 < pairs.size() && pairs[i + 1].first == pairs[i].first) continue;
+    if (kept != i) pairs[kept] = std::move(pairs[i]);
+    ++kept;
+  }
+  pairs.erase(pairs.begin() + static_cast<std::ptrdiff_t>(kept), pairs.end());
+  return pairs;
 }
 
 void merge(http::HTTPFields& fields, const http::HTTPFields& other) {
@@ -130,8 +171,28 @@ void appendOrUpdate(std::vector<base::URLQueryItem>& items, base::URLQueryItem i
   items.push_back(std::move(item));
 }
 
+std::string appendingQueryItemsText(const base::URL& url, const std::vector<base::URLQueryItem>& items) {
+  const std::string& text = url.absoluteString();
+  if (items.empty()) return text;
+  if (!reassemblesUnchanged(url)) return appendingQueryItems(url, items).absoluteString();
+  const auto added = joinedEscapedItems(items);
+  if (!added) return text;
+  // The query sits between the path and the fragment; existing items stay as written.
+  const auto path = *url.range(base::URLComponent::path);
+  const std::size_t queryStart = path.location + path.length;
+  const auto query = url.componentText(base::URLComponent::query);
+  const std::size_t rest = query ? queryStart + 1 + query->size() : queryStart;
+  std::string result;
+  result.reserve(text.size() + added->size() + 2);
+  result.append(text, 0, queryStart).push_back('?');
+  if (query && !query->empty()) result.append(*query).push_back('&');
+  result.append(*added).append(text, rest);
+  return result;
+}
+
 base::URL appendingQueryItems(const base::URL& url, const std::vector<base::URLQueryItem>& items) {
   if (items.empty()) return url;
+  if (reassemblesUnchanged(url)) return base::URL::parse(appendingQueryItemsText(url, items)).value_or(url);
   base::URLComponents components(url);
   auto all = components.percentEncodedQueryItems().value_or(std::vector<base::URLQueryItem>{});
   for (const auto& item : items) {

@@ -7,11 +7,11 @@ namespace {
 
 URLRequest transferRequest(const HTTPRequest& from, std::optional<base::Data> body) {
   URLRequest request;
-  request.url = appendingQueryItems(from.url, from.query).absoluteString();
+  request.url = appendingQueryItemsText(from.url, from.query);
   request.cachePolicy = URLRequest::CachePolicy::useProtocolCachePolicy;
   request.timeoutInterval = from.timeoutInterval;
   request.httpMethod = from.method.rawValue();
-  request.setAllHTTPHeaderFields(dictionary(from.headers));
+  request.allHTTPHeaderFields = writtenFields(from.headers);
   request.httpBody = std::move(body);
   if (request.httpBody && !request.value("Content-Type")) request.setValue("application/json", "Content-Type");
   return request;

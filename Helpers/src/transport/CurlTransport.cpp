@@ -23,6 +23,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kLargeBody = 1024 * 1024;
+constexpr long kUploadBuffer = 64 * 1024;  // libcurl's own default
 constexpr long kLargeUploadBuffer = 2 * 1024 * 1024;
 
 void initialiseCurlOnce() {
@@ -63,32 +64,6 @@ class CurlShare {
   std::array<std::mutex, CURL_LOCK_DATA_LAST> mutexes_;
 };
 
-// One easy handle driven by its own multi handle, so a stop request can wake the wait at once. The
-// multi handle keeps the connection cache: a handle taken again reuses its open connection.
-struct PooledHandle {
-  CURL* easy = curl_easy_init();
-  CURLM* multi = curl_multi_init();
-
-  PooledHandle() {
-    if (!easy || !multi) throw std::bad_alloc();
-    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 4L);
-  }
-  ~PooledHandle() {
-    curl_easy_cleanup(easy);
-    curl_multi_cleanup(multi);
-  }
-  PooledHandle(const PooledHandle&) = delete;
-  PooledHandle& operator=(const PooledHandle&) = delete;
-};
-
-struct CurlSlist {
-  curl_slist* list = nullptr;
-  ~CurlSlist() { curl_slist_free_all(list); }
-  void append(const std::string& line) {
-    if (curl_slist* next = curl_slist_append(list, line.c_str())) list = next;
-  }
-};
-
 enum class Abort { none, cancelled, timedOut, tooLarge, handlerFailed };
 
 // Per-transfer state the callbacks write into.
@@ -101,7 +76,6 @@ struct Transfer {
   Abort abort = Abort::none;
   Clock::time_point lastActivity = Clock::now();
   curl_off_t lastUploaded = 0;
-  std::array<char, CURL_ERROR_SIZE> errorBuffer{};
   CURL* easy = nullptr;
 
   // Streaming only.
@@ -111,6 +85,63 @@ struct Transfer {
 
   // Data transfers only: the response, read while the handle was still ours.
   std::shared_ptr<const HTTPURLResponse> finalResponse;
+};
+
+// What the callbacks reach; it lives in the handle, so libcurl is told its address once.
+struct CallbackContext {
+  Transfer* transfer = nullptr;
+  const std::string* url = nullptr;
+};
+
+struct CurlSlist {
+  curl_slist* list = nullptr;
+  CurlSlist() = default;
+  CurlSlist(const CurlSlist&) = delete;
+  CurlSlist& operator=(const CurlSlist&) = delete;
+  ~CurlSlist() { curl_slist_free_all(list); }
+  void clear() {
+    curl_slist_free_all(list);
+    list = nullptr;
+  }
+  void append(const std::string& line) {
+    if (curl_slist* next = curl_slist_append(list, line.c_str())) list = next;
+  }
+};
+
+// One easy handle driven by its own multi handle, so a stop request can wake the wait at once. The
+// multi handle keeps the connection cache: a handle taken again reuses its open connection. libcurl
+// keeps options from one transfer to the next, so what every request shares is set once and what
+// varies is set on every use, each time in full.
+struct PooledHandle {
+  CURL* easy = curl_easy_init();
+  CURLM* multi = curl_multi_init();
+  bool configured = false;
+  CallbackContext context;
+  std::array<char, CURL_ERROR_SIZE> errorBuffer{};
+  long connectTimeoutMs = -1;
+  long reportsProgress = -1;
+  long uploadBufferSize = kUploadBuffer;
+  // The header list libcurl holds and the request fields it was made from, reused while they match.
+  CurlSlist headerList;
+  std::vector<std::pair<std::string, std::string>> listedFields;
+  bool hasHeaderList = false;
+
+  PooledHandle() {
+    if (!easy || !multi) throw std::bad_alloc();
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 4L);
+  }
+  ~PooledHandle() {
+    curl_easy_cleanup(easy);
+    curl_multi_cleanup(multi);
+  }
+  PooledHandle(const PooledHandle&) = delete;
+  PooledHandle& operator=(const PooledHandle&) = delete;
+
+  void setLong(CURLoption option, long value, long& current) {
+    if (current == value) return;
+    curl_easy_setopt(easy, option, value);
+    current = value;
+  }
 };
 
 bool isSafeHeaderText(std::string_view text) {
@@ -129,13 +160,14 @@ std::shared_ptr<HTTPURLResponse> makeResponse(Transfer& transfer, const std::str
   curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
   response->statusCode = status > 0 ? static_cast<int>(status) : transfer.headers.statusCode();
   response->url = effectiveURL(transfer.easy, requestURL);
-  response->allHeaderFields = transfer.headers.fields();
   curl_off_t length = -1;
   if (curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length >= 0) {
     response->expectedContentLength = static_cast<std::int64_t>(length);
   } else if (const auto announced = transfer.headers.contentLength()) {
     response->expectedContentLength = static_cast<std::int64_t>(*announced);
   }
+  // A finished data transfer reads no more header lines; a stream may (trailers), so it keeps its own.
+  response->allHeaderFields = transfer.stream ? transfer.headers.fields() : transfer.headers.takeFields();
   if (auto type = response->value("Content-Type")) {
     auto mime = type->substr(0, type->find(';'));
     while (!mime.empty() && mime.back() == ' ') mime.pop_back();
@@ -154,7 +186,7 @@ void deliverResponseOnce(Transfer& transfer, const std::string& requestURL) {
 }
 
 std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* context) {
-  auto& transfer = *static_cast<Transfer*>(context);
+  auto& transfer = *static_cast<CallbackContext*>(context)->transfer;
   const std::size_t length = size * count;
   transfer.lastActivity = Clock::now();
   transfer.headers.addLine(std::string_view(data, length));
@@ -175,13 +207,8 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* cont
   return length;
 }
 
-struct WriteContext {
-  Transfer* transfer;
-  const std::string* url;
-};
-
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* context) {
-  auto& write = *static_cast<WriteContext*>(context);
+  auto& write = *static_cast<CallbackContext*>(context);
   auto& transfer = *write.transfer;
   const std::size_t length = size * count;
   transfer.lastActivity = Clock::now();
@@ -211,7 +238,7 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* contex
 }
 
 int onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
-  auto& transfer = *static_cast<Transfer*>(context);
+  auto& transfer = *static_cast<CallbackContext*>(context)->transfer;
   if (uploaded != transfer.lastUploaded) {
     transfer.lastUploaded = uploaded;
     transfer.lastActivity = Clock::now();
@@ -219,11 +246,16 @@ int onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t upl
   return 0;
 }
 
-void setMethod(CURL* easy, const std::string& method, const base::Data* body) {
-  if (method == "GET" && !body) {
-    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    return;
-  }
+// Every method option is set again, so nothing of the handle's previous request is left: HTTPGET clears
+// a previous HEAD or POST, the custom method is dropped unless this request has one.
+void setMethod(PooledHandle& handle, const std::string& method, const base::Data* body) {
+  CURL* easy = handle.easy;
+  curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+  // No pointer into an earlier request's body stays behind.
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, nullptr);
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
+  curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+  if (method == "GET" && !body) return;
   if (method == "HEAD") {
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     return;
@@ -233,7 +265,8 @@ void setMethod(CURL* easy, const std::string& method, const base::Data* body) {
     static const char empty = 0;
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body ? body->size() : 0));
     // Large bodies go out in large writes rather than the default 64 KiB pieces.
-    if (body && body->size() > kLargeBody) curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kLargeUploadBuffer);
+    handle.setLong(CURLOPT_UPLOAD_BUFFERSIZE, body && body->size() > kLargeBody ? kLargeUploadBuffer : kUploadBuffer,
+                   handle.uploadBufferSize);
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
                      body && !body->empty() ? reinterpret_cast<const char*>(body->data()) : &empty);
   }
@@ -277,6 +310,51 @@ struct CurlTransport::Impl {
     if (idle.size() < options.maxIdleHandles) idle.push_back(std::move(handle));
   }
 
+  // The options every request of this transport shares.
+  void configure(PooledHandle& handle) {
+    CURL* easy = handle.easy;
+    curl_easy_setopt(easy, CURLOPT_SHARE, share.get());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 16L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!options.trustedCertificateAuthorities.empty()) {
+      curl_blob authorities{options.trustedCertificateAuthorities.data(), options.trustedCertificateAuthorities.size(),
+                            CURL_BLOB_COPY};
+      curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
+    }
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, handle.errorBuffer.data());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &handle.context);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &handle.context);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &handle.context);
+    handle.configured = true;
+  }
+
+  // Builds the header list only when the fields differ from those of the handle's previous request.
+  static void setHeaders(PooledHandle& handle, const URLRequest& request) {
+    if (handle.hasHeaderList && handle.listedFields == request.allHTTPHeaderFields) return;
+    handle.headerList.clear();
+    handle.hasHeaderList = false;
+    for (const auto& [name, value] : request.allHTTPHeaderFields) {
+      // "Name;" is how libcurl sends a header whose value is empty.
+      handle.headerList.append(value.empty() ? name + ";" : name + ": " + value);
+    }
+    // libcurl would add a form content type and "Expect: 100-continue" on its own.
+    if (!request.value("Content-Type")) handle.headerList.append("Content-Type:");
+    if (!request.value("Expect")) handle.headerList.append("Expect:");
+    curl_easy_setopt(handle.easy, CURLOPT_HTTPHEADER, handle.headerList.list);
+    handle.listedFields = request.allHTTPHeaderFields;
+    handle.hasHeaderList = true;
+  }
+
   // Runs one transfer to its end. Returns normally only when the server answered completely.
   void perform(const URLRequest& request, const base::Data* body, Transfer& transfer, std::stop_token stop) {
     if (stop.stop_requested()) throw URLError(URLError::Code::cancelled, request.url);
@@ -294,50 +372,22 @@ struct CurlTransport::Impl {
     auto handle = acquire();
     CURL* easy = handle->easy;
     transfer.easy = easy;
-    curl_easy_reset(easy);
+    if (!handle->configured) configure(*handle);
 
     const double seconds = (request.timeoutInterval > 0 && std::isfinite(request.timeoutInterval))
                                ? std::min(request.timeoutInterval, 1e7)
                                : 60.0;
     const auto idleLimit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 
-    WriteContext writeContext{&transfer, &request.url};
+    handle->context = CallbackContext{&transfer, &request.url};
+    handle->errorBuffer[0] = 0;
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_SHARE, share.get());
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 16L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!options.trustedCertificateAuthorities.empty()) {
-      curl_blob authorities{options.trustedCertificateAuthorities.data(), options.trustedCertificateAuthorities.size(),
-                            CURL_BLOB_COPY};
-      curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
-    }
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1.0, seconds * 1000)));
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer.data());
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &writeContext);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    setMethod(easy, request.httpMethod, body);
-
-    CurlSlist headerList;
-    for (const auto& [name, value] : request.allHTTPHeaderFields) {
-      // "Name;" is how libcurl sends a header whose value is empty.
-      headerList.append(value.empty() ? name + ";" : name + ": " + value);
-    }
-    // libcurl would add a form content type and "Expect: 100-continue" on its own.
-    if (!request.value("Content-Type")) headerList.append("Content-Type:");
-    if (!request.value("Expect")) headerList.append("Expect:");
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.list);
+    handle->setLong(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1.0, seconds * 1000)),
+                    handle->connectTimeoutMs);
+    // Uploads count as activity through the progress callback; without a body there is nothing to count.
+    handle->setLong(CURLOPT_NOPROGRESS, body && !body->empty() ? 0L : 1L, handle->reportsProgress);
+    setMethod(*handle, request.httpMethod, body);
+    setHeaders(*handle, request);
 
     CURLM* multi = handle->multi;
     curl_multi_add_handle(multi, easy);
@@ -391,7 +441,8 @@ struct CurlTransport::Impl {
       curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &failure.osErrno);
       curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &failure.sslVerifyResult);
     }
-    const std::string detailText = transfer.errorBuffer[0] ? transfer.errorBuffer.data() : curl_easy_strerror(result);
+    const std::string detailText = handle->errorBuffer[0] ? handle->errorBuffer.data() : curl_easy_strerror(result);
+    handle->context = CallbackContext{};
     release(std::move(handle));
 
     switch (transfer.abort) {

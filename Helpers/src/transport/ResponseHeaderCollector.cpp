@@ -2,8 +2,13 @@
 
 #include <charconv>
 
+#include "helpers/URLRequest.hpp"
+
 namespace zirudeze::helpers::detail {
 namespace {
+
+// Up to this many names a scan is cheaper than keeping an index.
+constexpr std::size_t kScannedFields = 16;
 
 std::string lowercasedASCII(std::string_view text) {
   std::string out(text);
@@ -53,11 +58,7 @@ bool isHeaderNameToken(std::string_view name) noexcept {
 
 void ResponseHeaderCollector::addLine(std::string_view line) {
   if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
-    fields_.clear();
-    index_.clear();
-    complete_ = false;
-    lastValid_ = false;
-    status_ = 0;
+    reset();
     const auto space = line.find(' ');
     if (space != std::string_view::npos) {
       const auto code = trimmed(line.substr(space + 1)).substr(0, 3);
@@ -94,21 +95,50 @@ void ResponseHeaderCollector::addLine(std::string_view line) {
   add(name, trimmed(line.substr(colon + 1)));
 }
 
+void ResponseHeaderCollector::reset() {
+  fields_.clear();
+  index_.clear();
+  complete_ = false;
+  lastValid_ = false;
+  status_ = 0;
+}
+
+std::vector<std::pair<std::string, std::string>> ResponseHeaderCollector::takeFields() {
+  auto taken = std::move(fields_);
+  reset();
+  return taken;
+}
+
+std::size_t ResponseHeaderCollector::find(std::string_view name) const {
+  if (fields_.size() <= kScannedFields) {
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+      if (equalsIgnoringASCIICase(fields_[i].first, name)) return i;
+    }
+    return fields_.size();
+  }
+  const auto entry = index_.find(lowercasedASCII(name));
+  return entry == index_.end() ? fields_.size() : entry->second;
+}
+
 void ResponseHeaderCollector::add(std::string_view name, std::string_view value) {
   lastValid_ = true;
-  const auto [entry, added] = index_.try_emplace(lowercasedASCII(name), fields_.size());
-  last_ = entry->second;
-  if (added) {
-    fields_.emplace_back(std::string(name), std::string(value));
-  } else {
+  last_ = find(name);
+  if (last_ < fields_.size()) {
     fields_[last_].second.append(", ").append(value);
+    return;
+  }
+  fields_.emplace_back(std::string(name), std::string(value));
+  if (fields_.size() == kScannedFields + 1) {
+    for (std::size_t i = 0; i < fields_.size(); ++i) index_.emplace(lowercasedASCII(fields_[i].first), i);
+  } else if (fields_.size() > kScannedFields + 1) {
+    index_.emplace(lowercasedASCII(name), last_);
   }
 }
 
 std::optional<std::uint64_t> ResponseHeaderCollector::contentLength() const {
-  const auto entry = index_.find("content-length");
-  if (entry == index_.end()) return std::nullopt;
-  const auto& value = fields_[entry->second].second;
+  const auto position = find("content-length");
+  if (position == fields_.size()) return std::nullopt;
+  const auto& value = fields_[position].second;
   std::uint64_t length = 0;
   const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
   if (error == std::errc() && end == value.data() + value.size()) return length;

@@ -12,7 +12,8 @@ namespace zirudeze::helpers::detail {
 
 // Builds the header list of the final response from the raw lines a transport reports, the way the
 // platform presents it: one entry per name, repeats joined with ", ", names that are not tokens dropped.
-// Each line costs the same however many fields came before it.
+// Each line costs the same however many fields came before it: a short list is scanned, a long one
+// indexed.
 class ResponseHeaderCollector {
  public:
   // One line as received, with or without its CR LF. A status line starts a new response (after a
@@ -23,14 +24,19 @@ class ResponseHeaderCollector {
   bool complete() const noexcept { return complete_; }
   int statusCode() const noexcept { return status_; }
   const std::vector<std::pair<std::string, std::string>>& fields() const noexcept { return fields_; }
+  // Hands the fields over and starts afresh, as if no line had come.
+  std::vector<std::pair<std::string, std::string>> takeFields();
   // The Content-Length the server announced; nullopt when absent or malformed.
   std::optional<std::uint64_t> contentLength() const;
 
  private:
   void add(std::string_view name, std::string_view value);
+  // The field of that name (any case), or fields_.size().
+  std::size_t find(std::string_view name) const;
+  void reset();
 
   std::vector<std::pair<std::string, std::string>> fields_;
-  std::unordered_map<std::string, std::size_t> index_;  // lower-cased name -> its field
+  std::unordered_map<std::string, std::size_t> index_;  // lower-cased name -> its field; long lists only
   int status_ = 0;
   bool complete_ = false;
   bool lastValid_ = false;  // whether a folded continuation line has a field to join

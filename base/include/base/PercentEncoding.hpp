@@ -36,6 +36,9 @@ class CharacterSet {
 // Encodes every byte outside `allowed` as "%XX" (upper-case hex). Nothing when
 // the text is not valid UTF-8.
 std::optional<std::string> addingPercentEncoding(std::string_view text, const CharacterSet& allowed);
+// The same appended to `out`; false (and `out` unchanged) when the text is not
+// valid UTF-8.
+bool appendPercentEncoded(std::string& out, std::string_view text, const CharacterSet& allowed);
 
 // Decodes "%XX" escapes. Nothing when an escape is malformed or the result is
 // not valid UTF-8. A "+" stays a "+".

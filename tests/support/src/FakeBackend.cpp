@@ -11,6 +11,7 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket/rfc6455.hpp>
+#include <cerrno>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -72,6 +73,13 @@ RecordedRequest record(const http::request<http::string_body>& request, int conn
   }
   recorded.body = request.body();
   return recorded;
+}
+
+// Whether the client has closed its end (or reset it); a pipelined request still counts as open.
+bool peerClosed(tcp::socket& socket) {
+  char byte = 0;
+  const auto received = ::recv(socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return received == 0 || (received < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 struct Route {
@@ -210,17 +218,22 @@ struct FakeBackend::State {
     const bool head = request.method() == http::verb::head;
 
     if (!response.chunks.empty()) {
+      const auto ended = [&](bool delivered) {
+        if (response.onChunksEnd) response.onChunksEnd(delivered);
+        return delivered;
+      };
       out.chunked(true);
       http::response_serializer<http::string_body> serializer(out);
       http::write_header(socket, serializer, ec);
-      if (ec) return false;
+      if (ec) return ended(false);
       for (const auto& chunk : response.chunks) {
-        if (response.chunkDelay.count() > 0 && !pause(response.chunkDelay)) return false;
+        if (response.chunkDelay.count() > 0 && !pause(response.chunkDelay)) return ended(false);
+        if (peerClosed(socket)) return ended(false);
         asio::write(socket, http::make_chunk(asio::buffer(chunk)), ec);
-        if (ec) return false;
+        if (ec) return ended(false);
       }
       asio::write(socket, http::make_chunk_last(), ec);
-      return !ec;
+      return ended(!ec);
     }
     if (response.truncateBody) {
       out.content_length(response.body.size() + 100);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,6 +22,8 @@ struct ScriptedResponse {
   // Send the body as chunks, waiting `chunkDelay` before each one (chunked transfer coding).
   std::vector<std::string> chunks;
   std::chrono::milliseconds chunkDelay{0};
+  // Told how a chunked body ended: true when every chunk went out, false when the client went away first.
+  std::function<void(bool delivered)> onChunksEnd;
   // Send the headers, then close the connection before the body is complete.
   bool truncateBody = false;
   // Bytes written verbatim instead of a generated response (status line, headers, body);

@@ -1,0 +1,49 @@
+#include "StreamedInvocation.hpp"
+
+#include <concurrency/Task.hpp>
+#include <exception>
+#include <helpers/URLError.hpp>
+#include <stop_token>
+#include <utility>
+
+#include "InvocationChecks.hpp"
+
+namespace zirudeze::functions::detail {
+namespace {
+
+using Stream = helpers::AsyncThrowingStream<base::Data>;
+
+helpers::StreamHandlers handlersFor(const Stream::Continuation& continuation) {
+  return helpers::StreamHandlers{
+      .onResponse =
+          [continuation](const helpers::HTTPURLResponse& response) {
+            // A refused answer ends the stream, and with it the transfer.
+            if (response.statusCode < 100) {
+              continuation.finish(
+                  std::make_exception_ptr(helpers::URLError(helpers::URLError::Code::badServerResponse)));
+              return;
+            }
+            if (auto refusal = refusalOf(response.statusCode, response.value("x-relay-error"), {})) {
+              continuation.finish(std::make_exception_ptr(std::move(*refusal)));
+            }
+          },
+      .onChunk = [continuation](const base::Data& chunk) { continuation.yield(chunk); },
+      .onComplete = [continuation](std::exception_ptr error) { continuation.finish(std::move(error)); },
+  };
+}
+
+}  // namespace
+
+Stream startStreamedInvocation(std::shared_ptr<helpers::HTTPTransport> transport, helpers::URLRequest request) {
+  auto made = Stream::makeStream(helpers::BufferingPolicy::unbounded());
+  const auto continuation = made.second;
+  const auto stop = std::make_shared<std::stop_source>();
+  // In place before the transfer starts, so no way of ending the stream can miss it.
+  continuation.setOnTermination([stop](helpers::StreamTermination) { stop->request_stop(); });
+  helpers::Task([transport = std::move(transport), request = std::move(request), continuation, stop] {
+    transport->stream(request, handlersFor(continuation), stop->get_token());
+  });
+  return std::move(made.first);
+}
+
+}  // namespace zirudeze::functions::detail
