@@ -5,23 +5,9 @@
 #include "base/coding/Coding.hpp"
 
 namespace zirudeze::auth {
-namespace {
 
-using Method = helpers::HTTPRequest::Method;
-
-std::optional<AuthMetaSecurity> metaSecurity(const std::optional<std::string>& captchaToken) {
-  if (!captchaToken) return std::nullopt;
-  return AuthMetaSecurity{*captchaToken};
-}
-
-template <class Body>
-helpers::HTTPRequest post(const AuthClientConfiguration& configuration, std::string_view path,
-                          std::vector<base::URLQueryItem> query, const Body& body) {
-  return helpers::HTTPRequest(configuration.url.appendingPathComponent(path), Method::post(), std::move(query), {},
-                              configuration.encoder.encode(body));
-}
-
-}  // namespace
+using detail::metaSecurity;
+using detail::postRequest;
 
 void AuthClient::signInWithOTP(const Email& email, const EmailOTPOptions& options) const {
   const auto pkce = prepareForPKCE();
@@ -35,7 +21,8 @@ void AuthClient::signInWithOTP(const Email& email, const EmailOTPOptions& option
       .codeChallenge = pkce.codeChallenge,
       .codeChallengeMethod = pkce.codeChallengeMethod,
   };
-  dependencies->api.execute(post(configuration, "otp", detail::redirectQuery(options.redirectTo, configuration), body));
+  dependencies->api.execute(
+      postRequest(configuration, "otp", detail::redirectQuery(options.redirectTo, configuration), body));
 }
 
 void AuthClient::signInWithOTP(const Phone& phone, const PhoneOTPOptions& options) const {
@@ -47,7 +34,7 @@ void AuthClient::signInWithOTP(const Phone& phone, const PhoneOTPOptions& option
       .data = options.data,
       .authMetaSecurity = metaSecurity(options.captchaToken),
   };
-  dependencies->api.execute(post(dependencies->configuration, "otp", {}, body));
+  dependencies->api.execute(postRequest(dependencies->configuration, "otp", {}, body));
 }
 
 AuthResponse AuthClient::verifyOTP(const Email& email, const std::string& token, EmailOTPType type,
@@ -56,18 +43,18 @@ AuthResponse AuthClient::verifyOTP(const Email& email, const std::string& token,
   const auto& configuration = dependencies->configuration;
   const VerifyOTPParams body{VerifyEmailOTPParams{email.value, token, type, metaSecurity(options.captchaToken)}};
   return executeVerifyOTP(
-      post(configuration, "verify", detail::redirectQuery(options.redirectTo, configuration), body));
+      postRequest(configuration, "verify", detail::redirectQuery(options.redirectTo, configuration), body));
 }
 
 AuthResponse AuthClient::verifyOTP(const Phone& phone, const std::string& token, MobileOTPType type,
                                    const VerifyPhoneOTPOptions& options) const {
   const VerifyOTPParams body{VerifyMobileOTPParams{phone.value, token, type, metaSecurity(options.captchaToken)}};
-  return executeVerifyOTP(post(dependencies()->configuration, "verify", {}, body));
+  return executeVerifyOTP(postRequest(dependencies()->configuration, "verify", {}, body));
 }
 
 AuthResponse AuthClient::verifyOTP(const TokenHash& tokenHash, EmailOTPType type) const {
   const VerifyOTPParams body{VerifyTokenHashParams{tokenHash.value, type}};
-  return executeVerifyOTP(post(dependencies()->configuration, "verify", {}, body));
+  return executeVerifyOTP(postRequest(dependencies()->configuration, "verify", {}, body));
 }
 
 AuthResponse AuthClient::executeVerifyOTP(helpers::HTTPRequest request) const {

@@ -26,9 +26,24 @@ base::URL appendingPathSegment(const base::URL& url, std::string_view segment) {
 
 std::vector<base::URLQueryItem> redirectQuery(const std::optional<base::URL>& redirectTo,
                                               const AuthClientConfiguration& configuration) {
-  const auto& address = redirectTo ? redirectTo : configuration.redirectToURL;
+  const auto address = redirectAddress(redirectTo, configuration);
   if (!address) return {};
   return {base::URLQueryItem{"redirect_to", address->absoluteString()}};
+}
+
+std::optional<base::URL> redirectAddress(const std::optional<base::URL>& redirectTo,
+                                         const AuthClientConfiguration& configuration) {
+  return redirectTo ? redirectTo : configuration.redirectToURL;
+}
+
+std::optional<AuthMetaSecurity> metaSecurity(const std::optional<std::string>& captchaToken) {
+  if (!captchaToken) return std::nullopt;
+  return AuthMetaSecurity{*captchaToken};
+}
+
+helpers::HTTPRequest plainRequest(const AuthClientConfiguration& configuration, std::string_view path,
+                                  helpers::HTTPRequest::Method method, std::vector<base::URLQueryItem> query) {
+  return helpers::HTTPRequest(configuration.url.appendingPathComponent(path), std::move(method), std::move(query));
 }
 
 }  // namespace zirudeze::auth::detail

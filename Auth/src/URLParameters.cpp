@@ -3,21 +3,13 @@
 #include <optional>
 #include <vector>
 
+#include "TextPieces.hpp"
 #include "base/URLComponents.hpp"
 
 namespace zirudeze::auth {
 namespace {
 
-std::vector<std::string_view> nonEmptyPieces(std::string_view text, char separator) {
-  std::vector<std::string_view> pieces;
-  std::size_t begin = 0;
-  while (begin <= text.size()) {
-    const std::size_t end = std::min(text.find(separator, begin), text.size());
-    if (end > begin) pieces.push_back(text.substr(begin, end - begin));
-    begin = end + 1;
-  }
-  return pieces;
-}
+using detail::nonEmptyPieces;
 
 // "&"-separated pieces, each split at every "="; only a piece of exactly two non-empty parts counts.
 std::vector<base::URLQueryItem> extractFragmentParams(std::string_view fragment) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "auth/AuthAdmin.hpp"
 #include "auth/AuthClientConfiguration.hpp"
 #include "auth/AuthClientID.hpp"
 #include "auth/AuthClientOptions.hpp"
@@ -16,12 +18,16 @@
 #include "auth/AuthResponse.hpp"
 #include "auth/AuthStateChangeEventEmitter.hpp"
 #include "auth/Credentials.hpp"
+#include "auth/JWTTypes.hpp"
+#include "auth/ResendAndSSOTypes.hpp"
 #include "auth/Session.hpp"
 #include "auth/User.hpp"
+#include "auth/UserAttributes.hpp"
 #include "base/URL.hpp"
 #include "concurrency/AsyncStream.hpp"
 #include "helpers/HTTPRequest.hpp"
 #include "helpers/ObservationToken.hpp"
+#include "platform/WebAuthenticationSession.hpp"
 
 namespace zirudeze::auth {
 
@@ -60,6 +66,8 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   std::optional<Session> currentSession() const;
   std::optional<User> currentUser() const;
   AuthMFA mfa() const { return AuthMFA{clientID_}; }
+  // The administrative user and OAuth-client services, authorised by the configured headers alone.
+  AuthAdmin admin() const { return AuthAdmin{clientID_}; }
 
   // The application's activity: with autoRefreshToken on, the session manager's periodic refresh runs
   // from becoming active until resigning active. Neither blocks.
@@ -101,6 +109,85 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // signed out; other failures are thrown after the local sign-out. Without a session: a warning, nothing else.
   void signOut(SignOutScope scope = SignOutScope::global) const;
 
+  // The signed-in user's record: with `jwt` as the bearer token (no session needed), else with the
+  // current session's. Stores nothing.
+  User user(const std::optional<std::string>& jwt = std::nullopt) const;
+  // Changes the signed-in user's record (an e-mail change runs the PKCE flow's challenge); the stored
+  // session gets the new user before "USER_UPDATED" announces it.
+  User update(const UserAttributes& user, const std::optional<base::URL>& redirectTo = std::nullopt) const;
+
+  // A session answer is stored, then announced as "SIGNED_IN"; an answer with only the user (the
+  // service waits for a confirmation) changes nothing here.
+  AuthResponse signUp(const Email& email, const std::string& password, const EmailSignUpOptions& options = {}) const;
+  AuthResponse signUp(const Phone& phone, const std::string& password, const PhoneSignUpOptions& options = {}) const;
+  // Each stores the new session, then announces "SIGNED_IN".
+  Session signIn(const Email& email, const std::string& password, const PasswordSignInOptions& options = {}) const;
+  Session signIn(const Phone& phone, const std::string& password, const PasswordSignInOptions& options = {}) const;
+  Session signInWithIdToken(const OpenIDConnectCredentials& credentials) const;
+  Session signInAnonymously(const AnonymousSignInOptions& options = {}) const;
+
+  // Has the service send a sign-up confirmation or an e-mail change link again.
+  void resend(const Email& email, ResendEmailType type, const ResendEmailOptions& options = {}) const;
+  ResendMobileResponse resend(const Phone& phone, ResendMobileType type, const ResendPhoneOptions& options = {}) const;
+  // Has the service send the signed-in user a reauthentication code.
+  void reauthenticate() const;
+
+  // Has the service send a password-recovery e-mail (PKCE flow: with a new challenge).
+  void resetPasswordForEmail(const std::string& email, const ResetPasswordOptions& options = {}) const;
+  // Refreshes with `refreshToken`, else with the stored session's, expired or not; without either it
+  // throws AuthError::sessionMissing and sends nothing.
+  Session refreshSession(const std::optional<std::string>& refreshToken = std::nullopt) const;
+
+  // Exchanges an authorization code and the stored code verifier for a session; the verifier is cleared,
+  // the session stored, then "SIGNED_IN" announced.
+  Session exchangeCodeForSession(const std::string& authCode) const;
+  // The provider's "authorize" address (PKCE flow: with a new challenge). Sends nothing.
+  base::URL getOAuthSignInURL(Provider provider, const OAuthURLOptions& options = {}) const;
+  // Gets the address the browser came back with from `launchFlow` (which may block, and whose error is
+  // thrown as it is) and signs in with it.
+  using LaunchFlow = std::function<base::URL(const base::URL& authorizationURL)>;
+  Session signInWithOAuth(Provider provider, const OAuthURLOptions& options, const LaunchFlow& launchFlow) const;
+  // The same through the platform's web authentication session, called back on the scheme of
+  // `options.redirectTo`; `configure` adjusts the session before it starts. Blocks until the session
+  // completes; its error is thrown as it is (on Linux: platform::WebAuthenticationError, unavailable).
+  using ConfigureWebAuthenticationSession = std::function<void(platform::WebAuthenticationSession&)>;
+  Session signInWithOAuth(Provider provider, const OAuthURLOptions& options = {},
+                          const ConfigureWebAuthenticationSession& configure = nullptr) const;
+
+  // Takes a redirect the app was opened with in the background; failures are only logged.
+  void handle(const base::URL& url) const;
+  // The session a redirect carries: tokens (implicit flow) or an authorization code (PKCE flow).
+  Session session(const base::URL& url) const;
+  Session handleImplicitGrantFlow(const std::map<std::string, std::string>& params) const;
+  Session handlePKCEFlow(const std::map<std::string, std::string>& params) const;
+  // Installs a session from a token pair: a live access token is kept (its user fetched), an expired one
+  // refreshed. Stored, then announced as "SIGNED_IN".
+  Session setSession(const std::string& accessToken, const std::string& refreshToken) const;
+
+  // Has the service start single sign-on; the caller opens the answer's address.
+  SSOResponse signInWithSSO(const ProviderID& providerId, const SSOOptions& options = {}) const;
+  SSOResponse signInWithSSO(const Domain& domain, const SSOOptions& options = {}) const;
+
+  // The signed-in user's identities; empty when the record lists none.
+  std::vector<UserIdentity> userIdentities() const;
+  // Links an identity provider's ID token to the signed-in user; stored, then "USER_UPDATED".
+  Session linkIdentityWithIdToken(OpenIDConnectCredentials credentials) const;
+  // The address that links a provider's identity, opened by `launchURL`, or by the desktop's opener.
+  void linkIdentity(Provider provider, const OAuthURLOptions& options,
+                    const std::function<void(const base::URL&)>& launchURL) const;
+  void linkIdentity(Provider provider, const OAuthURLOptions& options = {}) const;
+  OAuthResponse getLinkIdentityURL(Provider provider, const OAuthURLOptions& options = {}) const;
+  void unlinkIdentity(const UserIdentity& identity) const;
+
+  // The signing key `kid`: from `jwks` when given, else from the process-wide key-set cache (ten minutes
+  // per fetch), else from the service's key set. Nothing when no key has that id.
+  std::optional<JWK> fetchJWK(const std::string& kid, const std::optional<JWKS>& jwks = std::nullopt) const;
+  // The verified claims of `jwt`, else of the current session's access token: RS256 tokens are checked
+  // here against the service's keys, all others by asking the service for their user. Expired tokens
+  // are refused unless options.allowExpired.
+  JWTClaimsResponse getClaims(const std::optional<std::string>& jwt = std::nullopt,
+                              const GetClaimsOptions& options = {}) const;
+
   // Stops the periodic refresh; the registry entry stays.
   ~AuthClient();
 
@@ -110,6 +197,11 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   std::shared_ptr<const Dependencies> dependencies() const;
   void observeAppLifecycleChanges();
   AuthResponse executeVerifyOTP(helpers::HTTPRequest request) const;
+  AuthResponse signUpWithRequest(helpers::HTTPRequest request) const;
+  Session signInWithRequest(helpers::HTTPRequest request) const;
+  SSOResponse signInWithSSO(SignInWithSSORequest request, const SSOOptions& options) const;
+  base::URL webAuthenticationCallback(const base::URL& url, const std::optional<base::URL>& redirectTo,
+                                      const ConfigureWebAuthenticationSession& configure) const;
 
   const AuthClientID clientID_;
   std::vector<helpers::ObservationToken> lifecycleObservations_;

@@ -22,6 +22,13 @@ struct Phone {
 struct TokenHash {
   std::string value;
 };
+// Single sign-on by the identity provider's id, or by the user's e-mail domain.
+struct ProviderID {
+  std::string value;
+};
+struct Domain {
+  std::string value;
+};
 
 // A one-time code (or link) sent by e-mail. The redirect falls back to the configured one.
 struct EmailOTPOptions {
@@ -46,6 +53,58 @@ struct VerifyEmailOTPOptions {
 
 struct VerifyPhoneOTPOptions {
   std::optional<std::string> captchaToken = std::nullopt;
+};
+
+// Sign-up by e-mail and password. The redirect falls back to the configured one.
+struct EmailSignUpOptions {
+  std::optional<helpers::JSONObject> data = std::nullopt;
+  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+struct PhoneSignUpOptions {
+  MessagingChannel channel = MessagingChannel::sms;
+  std::optional<helpers::JSONObject> data = std::nullopt;
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+// Password sign-in, by e-mail or phone.
+struct PasswordSignInOptions {
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+struct AnonymousSignInOptions {
+  std::optional<helpers::JSONObject> data = std::nullopt;
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+// Resending an e-mail: the link's redirect falls back to the configured one.
+struct ResendEmailOptions {
+  std::optional<base::URL> emailRedirectTo = std::nullopt;
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+struct ResendPhoneOptions {
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+struct ResetPasswordOptions {
+  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+// Single sign-on: the redirect travels in the request body.
+struct SSOOptions {
+  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<std::string> captchaToken = std::nullopt;
+};
+
+// The optional parts of an OAuth sign-in or identity-linking address. The caller's query items come last,
+// as given (a name without value stays without one).
+struct OAuthURLOptions {
+  std::optional<std::string> scopes = std::nullopt;
+  std::optional<base::URL> redirectTo = std::nullopt;
+  std::vector<std::pair<std::string, std::optional<std::string>>> queryParams = {};
 };
 
 // The PKCE flow's challenge and its method ("s256", or "plain" when the challenge is the verifier);

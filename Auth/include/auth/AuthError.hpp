@@ -47,10 +47,11 @@ class AuthError : public std::exception {
     std::string message;
     friend bool operator==(const JWTVerificationFailedCase&, const JWTVerificationFailedCase&) = default;
   };
-  // Kept for callers that match on them; the client itself never produces these four.
+  // An access token without a numeric "exp" claim, given to setSession.
   struct MissingExpClaimCase {
     friend bool operator==(const MissingExpClaimCase&, const MissingExpClaimCase&) = default;
   };
+  // Kept for callers that match on them; the client itself never produces these three.
   struct MalformedJWTCase {
     friend bool operator==(const MalformedJWTCase&, const MalformedJWTCase&) = default;
   };

@@ -16,6 +16,7 @@
 #include "base/Date.hpp"
 #include "helpers/HTTPClient.hpp"
 #include "helpers/ZirudezeLogger.hpp"
+#include "platform/WebAuthenticationSession.hpp"
 
 namespace zirudeze::auth {
 
@@ -33,6 +34,9 @@ struct Dependencies {
   URLOpener urlOpener;
   PKCE pkce;
   std::shared_ptr<const helpers::ZirudezeLogger> logger;
+  // Where the OAuth sign-in's browser session comes from: the platform's (on Linux, none available).
+  platform::WebAuthenticationSessionFactory webAuthenticationSession =
+      platform::UnavailableWebAuthenticationSession::factory();
 
   // The entry of `clientID`, from any thread. Every id comes from a registered client, so one without an
   // entry is a broken program: it stops with "Dependencies not found for id: <id>".

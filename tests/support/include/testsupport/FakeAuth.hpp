@@ -66,6 +66,12 @@ class FakeAuth {
   std::string addFactor(const std::string& email, const std::string& factorType, bool verified,
                         const std::string& friendlyName = "");
 
+  // Serves what the routes above do not: other endpoints, other grants of "token" (scripts and delays
+  // still apply). Called on the server's thread.
+  void setFallback(RouteHandler handler);
+  // The address whose live session the access token belongs to; nothing for unknown or expired tokens.
+  std::optional<std::string> emailForToken(const std::string& accessToken) const;
+
   void setErrorShape(ErrorShape shape);
   // An error answer in the configured shape.
   ScriptedResponse errorResponse(unsigned status, const std::string& code, const std::string& message) const;

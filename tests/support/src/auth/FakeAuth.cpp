@@ -139,6 +139,8 @@ struct FakeAuth::State {
   std::map<std::string, std::vector<Script>> scripts;
   std::map<std::string, std::chrono::milliseconds> delays;
   std::function<void(const std::string&, const std::string&)> codeListener;
+  // Answers what the routes above do not serve, without the lock.
+  RouteHandler fallback;
   // The code the request being answered sent, for the listener (called without the lock held).
   std::optional<std::pair<std::string, std::string>> sentCode;
 
@@ -377,6 +379,7 @@ struct FakeAuth::State {
     std::chrono::milliseconds delay{0};
     std::optional<std::pair<std::string, std::string>> sent;
     std::function<void(const std::string&, const std::string&)> listener;
+    RouteHandler extension;
     {
       std::lock_guard lock(mutex);
       if (const auto found = delays.find(endpoint); found != delays.end()) delay = found->second;
@@ -388,20 +391,23 @@ struct FakeAuth::State {
         response = otp(request);
       } else if (endpoint == "verify" && request.method == "POST") {
         response = verify(request);
-      } else if (endpoint == "token" && request.method == "POST") {
+      } else if (endpoint == "token" && request.method == "POST" &&
+                 (!fallback || request.queryValue("grant_type") == "refresh_token")) {
         response = token(request);
       } else if (endpoint == "logout" && request.method == "POST") {
         response = logout(request);
-      } else if (endpoint == "user" && request.method == "GET") {
+      } else if (endpoint == "user" && path.size() == 1 && request.method == "GET") {
         response = userRoute(request);
       } else if (endpoint == "factors") {
         response = factors(request, path);
-      } else {
+      } else if (!fallback) {
         response = error(404, "not_found", "no route");
       }
       sent = std::exchange(sentCode, std::nullopt);
       listener = codeListener;
+      if (!response) extension = fallback;
     }
+    if (extension) response = extension(request);
     if (sent && listener) listener(sent->first, sent->second);
     if (delay.count() > 0 && response->delay < delay) response->delay = delay;
     return std::move(*response);
@@ -464,6 +470,20 @@ std::string FakeAuth::addFactor(const std::string& email, const std::string& fac
   Factor factor{lowercaseUUID(), friendlyName, factorType, verified, isoTime(nowSeconds())};
   state_->userFor(email).factors.push_back(factor);
   return factor.id;
+}
+
+void FakeAuth::setFallback(RouteHandler handler) {
+  std::lock_guard lock(state_->mutex);
+  state_->fallback = std::move(handler);
+}
+
+std::optional<std::string> FakeAuth::emailForToken(const std::string& accessToken) const {
+  RecordedRequest request;
+  request.headers.emplace_back("Authorization", "Bearer " + accessToken);
+  std::lock_guard lock(state_->mutex);
+  const auto sessionID = state_->authorized(request);
+  if (!sessionID) return std::nullopt;
+  return state_->sessions.at(*sessionID).email;
 }
 
 void FakeAuth::setErrorShape(ErrorShape shape) {

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/WebAuthenticationSession.hpp"
+
+namespace zirudeze::auth {
+
+// What a web authentication session presents over when its caller set nothing: a new, empty anchor each
+// time it is asked.
+class DefaultPresentationContextProvider final : public platform::PresentationContextProviding {
+ public:
+  std::shared_ptr<platform::PresentationAnchor> presentationAnchor(const platform::WebAuthenticationSession&) override {
+    return std::make_shared<platform::PresentationAnchor>();
+  }
+};
+
+}  // namespace zirudeze::auth
