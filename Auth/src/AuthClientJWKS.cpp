@@ -1,4 +1,5 @@
 #include <algorithm>
+#include "base/Immortal.hpp"
 
 #include "AuthRequest.hpp"
 #include "JWKSCache.hpp"
@@ -10,15 +11,17 @@ namespace zirudeze::auth {
 namespace detail {
 
 helpers::LockIsolated<std::map<std::string, CachedJWKS>>& globalJWKSCache() {
-  static helpers::LockIsolated<std::map<std::string, CachedJWKS>> cache{std::map<std::string, CachedJWKS>{}};
-  return cache;
+  static base::Immortal<helpers::LockIsolated<std::map<std::string, CachedJWKS>>> cache{
+      std::map<std::string, CachedJWKS>{}};
+  return *cache;
 }
 
 std::optional<RSAPublicKey> checkedRSAKey(const JWK& jwk) {
   // A handful of services' keys at most; a flood of caller-made keys only empties it.
   constexpr std::size_t kMostKeys = 64;
   using Keys = std::map<std::pair<std::string, std::string>, RSAPublicKey>;
-  static helpers::LockIsolated<Keys> keys{Keys{}};
+  static base::Immortal<helpers::LockIsolated<Keys>> immortalKeys{Keys{}};
+  auto& keys = *immortalKeys;
   if (!jwk.n || !jwk.e) return std::nullopt;
   const std::pair<std::string, std::string> numbers{*jwk.n, *jwk.e};
   const auto known = keys.withValue([&](const Keys& entries) -> std::optional<RSAPublicKey> {

@@ -1,4 +1,5 @@
 #include "auth/Dependencies.hpp"
+#include "base/Immortal.hpp"
 
 #include <map>
 #include <string>
@@ -13,8 +14,8 @@ namespace {
 using Registry = std::map<AuthClientID, std::shared_ptr<const Dependencies>>;
 
 helpers::LockIsolated<Registry>& registry() {
-  static helpers::LockIsolated<Registry> entries{Registry{}};
-  return entries;
+  static base::Immortal<helpers::LockIsolated<Registry>> entries{Registry{}};
+  return *entries;
 }
 
 }  // namespace

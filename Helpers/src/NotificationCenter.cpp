@@ -1,4 +1,5 @@
 #include "helpers/NotificationCenter.hpp"
+#include "base/Immortal.hpp"
 
 #include <cstdint>
 #include <utility>
@@ -31,8 +32,8 @@ NotificationCenter::NotificationCenter() : shared_(std::make_shared<Shared>()) {
 NotificationCenter::~NotificationCenter() = default;
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-  static NotificationCenter center;
-  return center;
+  static base::Immortal<NotificationCenter> center;
+  return *center;
 }
 
 ObservationToken NotificationCenter::addObserver(std::optional<std::string> name, Observer observer) {

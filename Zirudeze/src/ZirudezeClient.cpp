@@ -228,6 +228,8 @@ std::shared_ptr<auth::AuthClient> ZirudezeClient::auth() const {
   return state_->auth;
 }
 
+void ZirudezeClient::handle(const base::URL& url) const { auth()->handle(url); }
+
 std::shared_ptr<functions::FunctionsClient> ZirudezeClient::functions() const { return state_->functions(); }
 
 std::shared_ptr<storage::ZirudezeStorageClient> ZirudezeClient::storage() const { return state_->storage(); }

@@ -54,6 +54,8 @@ class ZirudezeClient : public std::enable_shared_from_this<ZirudezeClient> {
   // With options.auth.accessToken set, every call first reports that the auth client is not meant to be
   // used, then returns it all the same.
   std::shared_ptr<auth::AuthClient> auth() const;
+  // Hands a sign-in redirect the app was opened with to the auth client; returns at once, never fails.
+  void handle(const base::URL& url) const;
   std::shared_ptr<functions::FunctionsClient> functions() const;
   std::shared_ptr<storage::ZirudezeStorageClient> storage() const;
   std::shared_ptr<rest::RestClient> rest() const;

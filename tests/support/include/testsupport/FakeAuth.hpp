@@ -89,4 +89,7 @@ class FakeAuth {
   std::shared_ptr<State> state_;
 };
 
+// The token of an "Authorization: Bearer ..." header, whatever the case of its scheme.
+std::optional<std::string> bearerToken(const RecordedRequest& request);
+
 }  // namespace testsupport

@@ -102,12 +102,6 @@ std::vector<std::string> segments(std::string_view target, std::string_view root
   return parts;
 }
 
-std::optional<std::string> bearer(const RecordedRequest& request) {
-  const auto header = request.header("Authorization");
-  if (!header || header->rfind("Bearer ", 0) != 0) return std::nullopt;
-  return header->substr(7);
-}
-
 Json parsed(const std::string& body) {
   Json json = Json::parse(body, nullptr, false);
   return json.is_object() ? json : Json::object();
@@ -119,6 +113,16 @@ std::string text(const Json& body, const char* key) {
 }
 
 }  // namespace
+
+// The scheme is case-insensitive: an implicit-grant redirect hands clients "bearer".
+std::optional<std::string> bearerToken(const RecordedRequest& request) {
+  const auto header = request.header("Authorization");
+  constexpr std::string_view scheme = "bearer ";
+  if (!header || header->size() < scheme.size()) return std::nullopt;
+  for (std::size_t i = 0; i < scheme.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>((*header)[i])) != scheme[i]) return std::nullopt;
+  return header->substr(scheme.size());
+}
 
 struct FakeAuth::State {
   std::string root;
@@ -224,7 +228,7 @@ struct FakeAuth::State {
 
   // The session a bearer token belongs to, while the session lasts and the token has not expired.
   std::optional<std::string> authorized(const RecordedRequest& request) const {
-    const auto token = bearer(request);
+    const auto token = bearerToken(request);
     if (!token) return std::nullopt;
     const auto found = accessTokens.find(*token);
     if (found == accessTokens.end() || !sessions.contains(found->second)) return std::nullopt;
@@ -294,7 +298,7 @@ struct FakeAuth::State {
   }
 
   ScriptedResponse logout(const RecordedRequest& request) {
-    if (!bearer(request)) return error(401, "no_authorization", "This endpoint requires a Bearer token");
+    if (!bearerToken(request)) return error(401, "no_authorization", "This endpoint requires a Bearer token");
     const auto sessionID = authorized(request);
     if (!sessionID) return error(403, "bad_jwt", "invalid JWT: unable to parse or verify signature");
     const std::string scope = request.queryValue("scope").value_or("global");

@@ -87,9 +87,9 @@ struct FakeAuthFlows::State {
   }
 
   std::optional<std::string> bearerEmail(const RecordedRequest& request) const {
-    const auto header = request.header("Authorization");
-    if (!header || header->rfind("Bearer ", 0) != 0) return std::nullopt;
-    return auth.emailForToken(header->substr(7));
+    const auto token = bearerToken(request);
+    if (!token) return std::nullopt;
+    return auth.emailForToken(*token);
   }
 
   static Json userRecord(const std::string& id, const std::string& email) {
