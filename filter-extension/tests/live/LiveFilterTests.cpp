@@ -20,7 +20,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <optional>
+#include <string_view>
 #include <thread>
 
 namespace velmoria::filter::live {
@@ -169,6 +172,44 @@ TEST_F(LiveFilterTest, BlockedNamesFailAtOnceWithAResetWhileOtherNamesPass) {
   EXPECT_TRUE(logged("enforced drop tcp 127.30.0.2:443 shop.blocked.example\n"));
   EXPECT_TRUE(logged(std::string("enforced drop tcp [") + NamespacePair::serverV6 + "]:443 blocked.example\n"));
   EXPECT_TRUE(logged("blocked www.blocked.example\n"));
+}
+
+// The first "chromium" on PATH, if the machine has one.
+std::optional<std::filesystem::path> chromiumOnPath() {
+  const char* path = std::getenv("PATH");
+  std::string_view folders = path != nullptr ? path : "";
+  while (!folders.empty()) {
+    const auto colon = folders.find(':');
+    const std::filesystem::path candidate = std::filesystem::path(folders.substr(0, colon)) / "chromium";
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
+  }
+  return std::nullopt;
+}
+
+TEST_F(LiveFilterTest, HeadlessChromiumCannotOpenABlockedSite) {
+  const auto chromium = chromiumOnPath();
+  if (!chromium) GTEST_SKIP() << "headless Chromium test skipped: no chromium on PATH";
+  SlowTlsServer server(namespaces->server(), {NamespacePair::serverV4}, cert(), key());
+  configure(true, {"blocked.example"});
+  startDaemon(true);
+  // The page's text, or Chromium's error page when the connection failed.
+  const auto open = [&](const std::string& name) {
+    return runCommand(inClient({chromium->string(), "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                                "--user-data-dir=" + (folder / "chromium").string(),
+                                "--host-resolver-rules=MAP " + name + " " + NamespacePair::serverV4,
+                                "--ignore-certificate-errors", "--dump-dom", "https://" + name + "/"}),
+                      std::chrono::seconds(60));
+  };
+  const auto allowed = open("allowed.example");
+  EXPECT_NE(allowed.output.find(">ok<"), std::string::npos) << allowed.output;
+  const auto blocked = open("blocked.example");
+  EXPECT_EQ(blocked.output.find(">ok<"), std::string::npos) << blocked.output;
+  // The socket destroyed under the handshake reads as aborted, a reset from the rules as reset.
+  EXPECT_TRUE(blocked.output.find("net::ERR_CONNECTION_ABORTED") != std::string::npos ||
+              blocked.output.find("net::ERR_CONNECTION_RESET") != std::string::npos)
+      << blocked.output;
+  EXPECT_TRUE(logged("enforced drop tcp 127.30.0.2:443 blocked.example\n")) << readFile(daemonLog());
 }
 
 // Sends the hello in two segments and says what the client saw next.
