@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <testsupport/TestCertificateAuthority.hpp>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,8 +21,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -242,6 +245,64 @@ TEST_F(LiveFilterTest, ASplitClientHelloIsJudgedOnItsAssembledBytes) {
   EXPECT_EQ(sendSplitHello(namespaces->client(), testing::readTestData("hello-chromium.bin")), "a reset");
   EXPECT_TRUE(logged("blocked www.shop.blocked.example\n"));
   EXPECT_EQ(sendSplitHello(namespaces->client(), testing::readTestData("hello-openssl-tls12.bin")), "an answer");
+}
+
+// Connects from a fixed source port, as a client that reuses a port does, sends `hello` if given and
+// says how the connection ended within 2 s.
+std::string connectFromPort(const std::string& ns, unsigned short sourcePort, const std::vector<std::uint8_t>& hello) {
+  return std::async(
+             std::launch::async,
+             [&] {
+               enterNamespace(ns);
+               const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+               const int yes = 1;
+               ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+               sockaddr_in local{};
+               local.sin_family = AF_INET;
+               local.sin_port = htons(sourcePort);
+               ::inet_pton(AF_INET, NamespacePair::clientV4, &local.sin_addr);
+               sockaddr_in server{};
+               server.sin_family = AF_INET;
+               server.sin_port = htons(443);
+               ::inet_pton(AF_INET, NamespacePair::serverV4, &server.sin_addr);
+               std::string seen = "nothing";
+               if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+                 seen = std::string("no bind: ") + std::strerror(errno);
+               } else {
+                 static_cast<void>(::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server));
+                 pollfd connected{fd, POLLOUT, 0};
+                 int error = 0;
+                 socklen_t length = sizeof error;
+                 if (::poll(&connected, 1, 2000) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0) {
+                   seen = error == ECONNREFUSED ? "refused" : error != 0 ? std::strerror(error) : "connected";
+                 }
+                 if (seen == "connected" && !hello.empty()) {
+                   static_cast<void>(::send(fd, hello.data(), hello.size(), MSG_NOSIGNAL));
+                   pollfd answer{fd, POLLIN, 0};
+                   seen = "no answer";
+                   if (::poll(&answer, 1, 2000) == 1) {
+                     char byte = 0;
+                     const auto n = ::recv(fd, &byte, 1, 0);
+                     seen = n > 0 ? "an answer" : n == 0 ? "the end" : "a reset";
+                   }
+                 }
+               }
+               ::close(fd);
+               return seen;
+             })
+      .get();
+}
+
+TEST_F(LiveFilterTest, AConnectReusingABlockedFlowsPortsFailsAtOnce) {
+  SlowTlsServer server(namespaces->server(), {NamespacePair::serverV4}, cert(), key());
+  configure(true, {"blocked.example"});
+  startDaemon(true);
+  constexpr unsigned short port = 40123;
+  EXPECT_EQ(connectFromPort(namespaces->client(), port, testing::readTestData("hello-chromium.bin")), "a reset");
+  ASSERT_TRUE(logged("enforced drop tcp 127.30.0.2:443 www.shop.blocked.example\n"));
+  // The blocked flow's ports stay in the drop set for a while: a new connect on them is refused
+  // rather than left resending its SYN.
+  EXPECT_EQ(connectFromPort(namespaces->client(), port, {}), "refused");
 }
 
 // Sends datagrams on one connected socket and says whether the kernel reported the port unreachable.
