@@ -79,6 +79,14 @@ void ContentView::showEvent(QShowEvent* event) {
   env_.app.bootstrap();
 }
 
+void ContentView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (!isWindow() || (width() >= minimumWindowWidth && height() >= minimumWindowHeight)) return;
+  QMetaObject::invokeMethod(
+      this, [this] { resize(size().expandedTo(QSize(minimumWindowWidth, minimumWindowHeight))); },
+      Qt::QueuedConnection);
+}
+
 void ContentView::showPage() {
   const Page wanted = env_.app.isBootstrapping() ? Page::progress : env_.app.isLoggedIn() ? Page::home : Page::signIn;
   if (wanted == page_) return;

@@ -276,9 +276,12 @@ TEST_F(HomeTest, SignOutStopsFollowingThenUnblocksResetsAndSignsOut) {
   EXPECT_EQ(session.status(), QStringLiteral("\u2014"));
   EXPECT_EQ(calls.back(), "deactivate before reset");
   // While the backend is still signing out, no refresh starts that could follow the session again.
+  const int refreshes = finished;
   scheduler.advance(15s);
-  processFor(50ms);
+  processFor(100ms);
+  EXPECT_EQ(finished, refreshes);
   EXPECT_EQ(sessionQueries(), queries);
+  EXPECT_EQ(session.status(), QStringLiteral("\u2014"));
   ASSERT_TRUE(processUntil([&] { return !appState.isLoggedIn(); }));
   EXPECT_FALSE(blocker.isActive());
   EXPECT_FALSE(proxy.sessionActive());

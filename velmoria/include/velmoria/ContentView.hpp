@@ -49,6 +49,8 @@ class ContentView : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // Without a window manager nothing holds the window to its minimum size: it goes back there itself.
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void showPage();
