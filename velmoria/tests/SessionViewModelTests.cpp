@@ -176,8 +176,9 @@ TEST_F(SessionFollowingTest, ResetReturnsToTheStartAndALateAnswerPublishesNothin
   QObject::connect(&model, &SessionViewModel::activeSessionChanged, [&] { ++changes; });
   const auto slowRow = database.rows("sessions").dump();
   database.failNext("sessions", ScriptedResponse::json(200, slowRow).after(300ms));
+  const auto asked = backend.requestCount();
   model.refresh([&] { done = true; });
-  ASSERT_TRUE(backend.waitForRequests(backend.requestCount() + 1, 5s));
+  ASSERT_TRUE(backend.waitForRequests(asked + 1, 5s));
   model.reset();
   ASSERT_TRUE(processUntil([&] { return done; }));
   EXPECT_EQ(changes, 0);
@@ -192,8 +193,9 @@ TEST_F(SessionFollowingTest, ARefreshOvertakenByANewerOnePublishesNothingMore) {
   database.removeAllRows("sessions");
   database.failNext("sessions", ScriptedResponse::json(200, slowRow).after(400ms));
   bool olderDone = false, newerDone = false;
+  const auto asked = backend.requestCount();
   model.refresh([&] { olderDone = true; });
-  ASSERT_TRUE(backend.waitForRequests(backend.requestCount() + 1, 5s));
+  ASSERT_TRUE(backend.waitForRequests(asked + 1, 5s));
   model.refresh([&] { newerDone = true; });
   ASSERT_TRUE(processUntil([&] { return olderDone && newerDone; }));
   EXPECT_FALSE(model.activeSession()) << "the older answer came last but is stale";
