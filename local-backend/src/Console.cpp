@@ -37,7 +37,7 @@ std::string greeting(const LocalBackend& backend) {
          std::string(LocalBackend::kKey) +
          "\n"
          "Sign in to velmoria with any address; the code it would have e-mailed shows up here.\n"
-         "Then type start [mode] to open a session and stop to end it (help lists the modes).";
+         "Then type start [mode] to open a session and stop to end it (help lists the modes); Ctrl-C ends the backend.";
 }
 
 }  // namespace localbackend
