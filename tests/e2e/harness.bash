@@ -14,7 +14,7 @@ e2e_say() { echo "e2e: $*" >&2; }
 # Tools the run needs; exits 77 (skip) naming the first one missing.
 e2e_require_tools() {
   local tool
-  for tool in Xvfb xdotool xwininfo import curl /usr/bin/python3 "$@"; do
+  for tool in Xvfb xdotool xprop import curl /usr/bin/python3 "$@"; do
     if ! command -v "$tool" >/dev/null; then
       e2e_say "SKIP: $tool is not installed (scripts/setup installs it)"
       exit 77
@@ -159,13 +159,19 @@ e2e_answer_alert() {
   return 1
 }
 
-# Fails unless the main window is at least 480 by 640.
+# Fails unless the main window is at least 480 by 640 and tells the window manager it may not be smaller.
 e2e_check_window_size() {
-  local size width height
+  local size width height hint
   size="$(e2e_window_size "$E2E_WINDOW")"
   read -r width height <<<"$size"
   if [[ -z $width ]] || ((width < 480 || height < 640)); then
     e2e_say "the window is ${width:-?}x${height:-?}, less than 480x640"
+    return 1
+  fi
+  hint="$(xprop -id "$E2E_WINDOW" WM_NORMAL_HINTS 2>/dev/null | sed -n 's/.*minimum size: \([0-9]*\) by \([0-9]*\).*/\1 \2/p')"
+  read -r width height <<<"$hint"
+  if [[ -z $width ]] || ((width < 480 || height < 640)); then
+    e2e_say "the window allows a size of ${width:-any}x${height:-any}, less than 480x640"
     return 1
   fi
 }
