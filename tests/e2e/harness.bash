@@ -43,7 +43,7 @@ e2e_wait_for() {
   done
 }
 
-# Alive and not a zombie (a killed child of ours stays one until it is reaped).
+# Alive and not a zombie (a killed process stays one until its parent reaps it).
 e2e_alive() {
   local stat
   stat="$(cat "/proc/$1/stat" 2>/dev/null)" || return 1
@@ -223,10 +223,9 @@ e2e_sign_in() {
   }
 }
 
-# Starts the dummy app: sets E2E_DUMMY_PID.
+# Starts the dummy app, not as a child of this shell (which would report each kill): sets E2E_DUMMY_PID.
 e2e_launch_dummy() {
-  "$1" >/dev/null 2>&1 &
-  E2E_DUMMY_PID=$!
+  E2E_DUMMY_PID="$(/bin/sh -c '"$0" </dev/null >/dev/null 2>&1 & echo $!' "$1")"
   E2E_PIDS+=("$E2E_DUMMY_PID")
 }
 
