@@ -93,18 +93,15 @@ e2e_make_profile() {
   "$E2E_REPO/scripts/write-info" "$E2E_URL" "$E2E_KEY" "$E2E_PROFILE/Info.json" "$built_info"
 }
 
-# Runs a command in the profile: its own XDG folders, no session bus (the keychain lives in files).
-e2e_in_profile() {
+# velmoria in the profile (its own XDG folders, no session bus, so the keychain lives in files): sets
+# E2E_APP_PID and E2E_WINDOW (its main window).
+e2e_start_app() {
+  local app="$1" work="$2"
   env -u DBUS_SESSION_BUS_ADDRESS -u SESSION_MANAGER QT_QPA_PLATFORM=xcb \
     XDG_CONFIG_HOME="$E2E_PROFILE/config" XDG_DATA_HOME="$E2E_PROFILE/data" \
     XDG_RUNTIME_DIR="$E2E_PROFILE/runtime" XDG_CACHE_HOME="$E2E_PROFILE/cache" \
-    XDG_DATA_DIRS="$E2E_PROFILE/system-data" VELMORIA_INFO="$E2E_PROFILE/Info.json" "$@"
-}
-
-# velmoria in the profile: sets E2E_APP_PID and E2E_WINDOW (its main window).
-e2e_start_app() {
-  local app="$1" work="$2"
-  e2e_in_profile "$app" >"$work/velmoria.log" 2>&1 &
+    XDG_DATA_DIRS="$E2E_PROFILE/system-data" VELMORIA_INFO="$E2E_PROFILE/Info.json" \
+    "$app" >"$work/velmoria.log" 2>&1 &
   E2E_APP_PID=$!
   E2E_PIDS+=("$E2E_APP_PID")
   E2E_WINDOW=""
@@ -205,7 +202,9 @@ e2e_control() {
 }
 
 # Types the address, reads the code the backend printed, types it: signed in when the backend says so.
+# With a file name, a screenshot of the code step goes there.
 e2e_sign_in() {
+  local code_shot="${1:-}"
   e2e_type "$E2E_EMAIL"
   e2e_key Return
   e2e_wait_for 20 grep -q "^code for $E2E_EMAIL: " "$E2E_BACKEND_LOG" || {
@@ -216,6 +215,7 @@ e2e_sign_in() {
   # The code step comes up once the answer is in.
   sleep 1
   e2e_type "$E2E_CODE"
+  [[ -n $code_shot ]] && e2e_screenshot "$code_shot"
   e2e_key Return
   e2e_wait_for 20 e2e_signed_in || {
     e2e_say "the code did not sign in"
