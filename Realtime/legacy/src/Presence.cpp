@@ -18,41 +18,59 @@ const std::string* metaRef(const PresenceMeta& meta) {
   return found == meta.end() ? nullptr : found->second.stringValue();
 }
 
-// Entries the merge can follow: "metas" present, each meta with a text "phx_ref".
-bool isWellFormed(const PresenceEntry& entry) {
-  const auto metas = entry.find(kMetas);
-  return metas != entry.end() && std::all_of(metas->second.begin(), metas->second.end(),
-                                             [](const PresenceMeta& meta) { return metaRef(meta); });
-}
-
 const std::vector<PresenceMeta>& metasOf(const PresenceEntry& entry) {
   static const std::vector<PresenceMeta> none;
   const auto metas = entry.find(kMetas);
   return metas == entry.end() ? none : metas->second;
 }
 
-std::vector<std::string> refsOf(const PresenceEntry& entry) {
-  std::vector<std::string> refs;
-  for (const auto& meta : metasOf(entry)) {
-    if (const std::string* ref = metaRef(meta)) refs.push_back(*ref);
-  }
-  std::sort(refs.begin(), refs.end());
-  return refs;
-}
+// The references of an entry's metas, read once: per meta in order, and sorted for lookups.
+struct Refs {
+  std::vector<const std::string*> ordered;  // none where a meta has no text "phx_ref"
+  std::vector<std::string_view> sorted;
+  // Entries the merge can follow: "metas" present, each meta with a reference.
+  bool wellFormed = false;
 
-// The metas of `entry` whose reference is not among `refs` (sorted), in their order.
-std::vector<PresenceMeta> metasNotIn(const PresenceEntry& entry, const std::vector<std::string>& refs) {
+  explicit Refs(const PresenceEntry& entry) {
+    const auto metas = entry.find(kMetas);
+    if (metas == entry.end()) return;
+    wellFormed = true;
+    ordered.reserve(metas->second.size());
+    for (const auto& meta : metas->second) {
+      const std::string* ref = metaRef(meta);
+      ordered.push_back(ref);
+      if (ref) {
+        sorted.push_back(*ref);
+      } else {
+        wellFormed = false;
+      }
+    }
+    std::sort(sorted.begin(), sorted.end());
+  }
+
+  bool contains(const std::string* ref) const {
+    return ref && std::binary_search(sorted.begin(), sorted.end(), std::string_view(*ref));
+  }
+};
+
+// Copies of the metas of `entry` (whose references are `own`) that are not among `other`, in their order.
+std::vector<PresenceMeta> metasNotIn(const PresenceEntry& entry, const Refs& own, const Refs& other) {
   std::vector<PresenceMeta> kept;
-  for (const auto& meta : metasOf(entry)) {
-    const std::string* ref = metaRef(meta);
-    if (!ref || !std::binary_search(refs.begin(), refs.end(), *ref)) kept.push_back(meta);
+  const auto& metas = metasOf(entry);
+  for (std::size_t i = 0; i < metas.size(); ++i) {
+    if (!other.contains(own.ordered[i])) kept.push_back(metas[i]);
   }
   return kept;
 }
 
-PresenceEntry withMetas(PresenceEntry entry, std::vector<PresenceMeta> metas) {
-  entry.insert_or_assign(kMetas, std::move(metas));
-  return entry;
+// A copy of the entry with other metas; the old ones are not copied on the way.
+PresenceEntry withMetas(const PresenceEntry& entry, std::vector<PresenceMeta> metas) {
+  PresenceEntry copy;
+  for (const auto& [key, value] : entry) {
+    if (key != kMetas) copy.emplace_hint(copy.end(), key, value);
+  }
+  copy.insert_or_assign(kMetas, std::move(metas));
+  return copy;
 }
 
 std::optional<PresenceEntry> entryFrom(const helpers::AnyJSON& value) {
@@ -157,6 +175,7 @@ void Presence::handleState(const helpers::JSONObject& payload) {
   state_->joinRef = channel ? channel->joinRef() : std::nullopt;
   const JoinCallback onJoin = state_->onJoin;
   const LeaveCallback onLeave = state_->onLeave;
+  // Callbacks that read the presence meanwhile see the state as it was.
   state_->state = mergeState(state_->state, *received, onJoin, onLeave);
   const auto pending = std::move(state_->pendingDiffs);
   state_->pendingDiffs.clear();
@@ -230,70 +249,106 @@ PresenceStateMap Presence::filter(const PresenceStateMap& state, const Predicate
   return kept;
 }
 
-PresenceStateMap Presence::mergeState(const PresenceStateMap& current, const PresenceStateMap& newState,
-                                      const JoinCallback& onJoin, const LeaveCallback& onLeave) {
-  PresenceStateMap joins;
-  PresenceStateMap leaves;
-  for (const auto& [key, entry] : current) {
-    if (!newState.contains(key)) leaves.emplace_hint(leaves.end(), key, entry);
-  }
-  for (const auto& [key, entry] : newState) {
-    if (!isWellFormed(entry)) continue;
-    const auto existing = current.find(key);
-    if (existing == current.end()) {
-      joins.emplace_hint(joins.end(), key, entry);
-      continue;
-    }
-    auto joined = metasNotIn(entry, refsOf(existing->second));
-    auto left = metasNotIn(existing->second, refsOf(entry));
-    if (!joined.empty()) joins.emplace_hint(joins.end(), key, withMetas(entry, std::move(joined)));
-    if (!left.empty()) leaves.emplace_hint(leaves.end(), key, withMetas(existing->second, std::move(left)));
-  }
-  PresenceDiff diff;
-  diff.emplace("joins", std::move(joins));
-  diff.emplace("leaves", std::move(leaves));
-  return applyDiff(current, diff, onJoin, onLeave);
+namespace {
+
+// Keys of a diff in ascending order with their entries, as a map or a list the merge builds.
+template <class Key>
+using KeyedEntries = std::vector<std::pair<Key, PresenceEntry>>;
+
+// The entry of `key` in `state` at or after `at`, walking on from there: diffs come in key order, so a
+// diff over many keys touches the state once from front to back. A far key is looked up instead.
+PresenceStateMap::iterator seek(PresenceStateMap& state, PresenceStateMap::iterator at, std::string_view key) {
+  for (int step = 0; step < 8 && at != state.end() && std::string_view(at->first) < key; ++step) ++at;
+  if (at != state.end() && std::string_view(at->first) < key) at = state.lower_bound(std::string(key));
+  return at;
 }
 
-PresenceStateMap Presence::applyDiff(const PresenceStateMap& state, const PresenceDiff& diff,
-                                     const JoinCallback& onJoin, const LeaveCallback& onLeave) {
-  PresenceStateMap result = state;
-  if (const auto joins = diff.find("joins"); joins != diff.end()) {
-    for (const auto& [key, joined] : joins->second) {
-      if (!isWellFormed(joined)) continue;
-      std::optional<PresenceEntry> before;
-      auto slot = result.find(key);
-      if (slot != result.end()) {
-        before = std::move(slot->second);
-        slot->second = joined;
-      } else {
-        slot = result.emplace(key, joined).first;
-      }
-      if (before) {
-        // Older connections first, then the joined ones.
-        auto metas = metasNotIn(*before, refsOf(slot->second));
-        auto& stored = slot->second[kMetas];
-        metas.insert(metas.end(), std::make_move_iterator(stored.begin()), std::make_move_iterator(stored.end()));
-        stored = std::move(metas);
-      }
-      if (onJoin) onJoin(key, before, joined);
+template <class Joins, class Leaves>
+void applyTo(PresenceStateMap& state, const Joins& joins, const Leaves& leaves, const Presence::JoinCallback& onJoin,
+             const Presence::LeaveCallback& onLeave) {
+  auto at = state.begin();
+  for (const auto& [key, joined] : joins) {
+    const Refs joinedRefs(joined);
+    if (!joinedRefs.wellFormed) continue;
+    at = seek(state, at, key);
+    if (at == state.end() || at->first != key) {
+      at = state.emplace_hint(at, std::string(key), joined);
+      if (onJoin) onJoin(at->first, std::nullopt, joined);
+      continue;
     }
-  }
-  if (const auto leaves = diff.find("leaves"); leaves != diff.end()) {
-    for (const auto& [key, departed] : leaves->second) {
-      if (!isWellFormed(departed)) continue;
-      const auto slot = result.find(key);
-      if (slot == result.end()) continue;
-      auto kept = metasNotIn(slot->second, refsOf(departed));
-      if (onLeave) onLeave(key, withMetas(slot->second, kept), departed);
-      if (kept.empty()) {
-        result.erase(slot);
-      } else {
-        slot->second.insert_or_assign(kMetas, std::move(kept));
+    std::optional<PresenceEntry> before(std::move(at->second));
+    if (onJoin) onJoin(at->first, before, joined);
+    // Older connections first, then the joined ones.
+    std::vector<PresenceMeta> metas;
+    if (const auto older = before->find(kMetas); older != before->end()) {
+      for (auto& meta : older->second) {
+        if (!joinedRefs.contains(metaRef(meta))) metas.push_back(std::move(meta));
       }
     }
+    const auto& added = metasOf(joined);
+    metas.insert(metas.end(), added.begin(), added.end());
+    at->second = withMetas(joined, std::move(metas));
   }
-  return result;
+  at = state.begin();
+  for (const auto& [key, departed] : leaves) {
+    const Refs departedRefs(departed);
+    if (!departedRefs.wellFormed) continue;
+    at = seek(state, at, key);
+    if (at == state.end() || at->first != key) continue;
+    std::vector<PresenceMeta> kept;
+    if (const auto metas = at->second.find(kMetas); metas != at->second.end()) {
+      for (auto& meta : metas->second) {
+        if (!departedRefs.contains(metaRef(meta))) kept.push_back(std::move(meta));
+      }
+    }
+    at->second.insert_or_assign(kMetas, std::move(kept));
+    if (onLeave) onLeave(at->first, at->second, departed);
+    if (metasOf(at->second).empty()) at = state.erase(at);
+  }
+}
+
+}  // namespace
+
+PresenceStateMap Presence::mergeState(PresenceStateMap current, const PresenceStateMap& newState,
+                                      const JoinCallback& onJoin, const LeaveCallback& onLeave) {
+  // Both states are in key order: one walk over the two finds what joined and what left.
+  KeyedEntries<std::string_view> joins;
+  KeyedEntries<std::string_view> leaves;
+  auto mine = current.begin();
+  for (const auto& [key, entry] : newState) {
+    for (; mine != current.end() && mine->first < key; ++mine) leaves.emplace_back(mine->first, mine->second);
+    const bool known = mine != current.end() && mine->first == key;
+    const Refs newRefs(entry);
+    if (newRefs.wellFormed) {
+      if (!known) {
+        joins.emplace_back(key, entry);
+      } else {
+        const Refs currentRefs(mine->second);
+        auto joined = metasNotIn(entry, newRefs, currentRefs);
+        auto left = metasNotIn(mine->second, currentRefs, newRefs);
+        if (!joined.empty()) joins.emplace_back(key, withMetas(entry, std::move(joined)));
+        if (!left.empty()) leaves.emplace_back(key, withMetas(mine->second, std::move(left)));
+      }
+    }
+    if (known) ++mine;
+  }
+  for (; mine != current.end(); ++mine) leaves.emplace_back(mine->first, mine->second);
+  // The keys point into `current` and `newState`; `current` changes below, so they are copied first.
+  KeyedEntries<std::string> ownedLeaves;
+  ownedLeaves.reserve(leaves.size());
+  for (auto& [key, entry] : leaves) ownedLeaves.emplace_back(std::string(key), std::move(entry));
+  applyTo(current, joins, ownedLeaves, onJoin, onLeave);
+  return current;
+}
+
+PresenceStateMap Presence::applyDiff(PresenceStateMap state, const PresenceDiff& diff, const JoinCallback& onJoin,
+                                     const LeaveCallback& onLeave) {
+  static const PresenceStateMap none;
+  const auto joins = diff.find("joins");
+  const auto leaves = diff.find("leaves");
+  applyTo(state, joins == diff.end() ? none : joins->second, leaves == diff.end() ? none : leaves->second, onJoin,
+          onLeave);
+  return state;
 }
 
 std::optional<PresenceStateMap> Presence::stateMap(const helpers::JSONObject& payload) { return stateFrom(payload); }

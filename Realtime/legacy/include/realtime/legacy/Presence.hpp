@@ -77,11 +77,12 @@ class Presence : public std::enable_shared_from_this<Presence> {
   }
   PresenceStateMap filter(const Predicate& predicate = nullptr) const;
 
-  // The current state with the new one merged in; joined and left metas are announced.
-  static PresenceStateMap mergeState(const PresenceStateMap& current, const PresenceStateMap& newState,
+  // The current state with the new one merged in; joined and left metas are announced. Pass the current
+  // state as an rvalue to spare a copy of it.
+  static PresenceStateMap mergeState(PresenceStateMap current, const PresenceStateMap& newState,
                                      const JoinCallback& onJoin, const LeaveCallback& onLeave);
   // Every join of the diff (older metas kept first), then every leave (a key without metas goes).
-  static PresenceStateMap applyDiff(const PresenceStateMap& state, const PresenceDiff& diff, const JoinCallback& onJoin,
+  static PresenceStateMap applyDiff(PresenceStateMap state, const PresenceDiff& diff, const JoinCallback& onJoin,
                                     const LeaveCallback& onLeave);
   static PresenceStateMap filter(const PresenceStateMap& state, const Predicate& predicate);
 
