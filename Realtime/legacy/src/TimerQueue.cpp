@@ -228,7 +228,10 @@ struct TimerQueue::State : std::enable_shared_from_this<TimerQueue::State> {
         worker.join();
       }
     }
+    // Cancelled, so work that holds its owner (which holds the item) lets go of it.
+    for (auto& entry : dropped) entry.item->cancel();
     base::MutexLock lock(mutex);
+    for (auto& entry : released) entry.item->cancel();
     released.clear();
   }
 

@@ -190,7 +190,10 @@ struct FakeLegacyRealtime::State {
 FakeLegacyRealtime::FakeLegacyRealtime(FakeBackend& backend, FakeWebSockets& sockets, std::string root)
     : backend_(backend), sockets_(sockets), root_(std::move(root)), state_(std::make_shared<State>(sockets)) {
   WebSocketRouteOptions options;
-  options.onText = [state = state_](WebSocketPeer& peer, const std::string& text) { state->receive(peer, text); };
+  // Weakly: every connection keeps its route's options, and the state keeps the connections.
+  options.onText = [weak = std::weak_ptr<State>(state_)](WebSocketPeer& peer, const std::string& text) {
+    if (const auto state = weak.lock()) state->receive(peer, text);
+  };
   sockets_.route(root_ + "/websocket", std::move(options));
   backend_.route("POST", root_ + "/api/broadcast", [state = state_](const RecordedRequest& request) {
     unsigned status = 0;
