@@ -164,6 +164,9 @@ void RealtimeChannel::trigger(const RealtimeMessage& message) {
     }
   } else if (isTypedEvent(type)) {
     const helpers::JSONObject& payload = message.payload();
+    // What the bindings compare with, read once per message.
+    const std::optional<std::string> payloadEvent = lowercasedText(payload, "event");
+    std::optional<std::optional<std::string>> payloadChange;
     for (const auto& binding : list->second) {
       const auto wanted = binding.filter.find("event");
       const std::optional<std::string> bindEvent =
@@ -171,9 +174,10 @@ void RealtimeChannel::trigger(const RealtimeMessage& message) {
       const std::optional<std::int64_t> id = binding.id ? integerText(*binding.id) : std::nullopt;
       bool matches = false;
       if (id) {
-        matches = listsID(payload, *id) && (bindEvent == "*" || bindEvent == changeType(payload));
+        if (!payloadChange) payloadChange = changeType(payload);
+        matches = listsID(payload, *id) && (bindEvent == "*" || bindEvent == *payloadChange);
       } else {
-        matches = bindEvent == "*" || bindEvent == lowercasedText(payload, "event");
+        matches = bindEvent == "*" || bindEvent == payloadEvent;
       }
       if (matches) matching.push_back(binding.callback);
     }
