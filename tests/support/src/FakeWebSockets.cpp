@@ -120,6 +120,10 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
       }
       ReceivedFrame frame{self->ws.got_text(), beast::buffers_to_string(self->buffer.data())};
       self->buffer.consume(self->buffer.size());
+      if (frame.text && self->options.onText) {
+        WebSocketPeer peer(self);
+        self->options.onText(peer, frame.payload);
+      }
       if (self->options.echo) self->perform(frame.text ? Action(Text{frame.payload}) : Action(Binary{frame.payload}));
       if (self->options.keepFrames) {
         std::lock_guard lock(self->mutex);

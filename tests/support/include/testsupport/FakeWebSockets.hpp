@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ struct ReceivedClose {
   std::string reason;
 };
 
+class WebSocketPeer;
+
 // How a WebSocket route answers and behaves.
 struct WebSocketRouteOptions {
   std::optional<std::string> subprotocol;                            // chosen in the 101 reply
@@ -34,12 +37,16 @@ struct WebSocketRouteOptions {
   bool read = true;
   // How long the server's own close waits for the client's close frame.
   std::chrono::milliseconds closeTimeout{5000};
+  // Called with each text message as it arrives, on the connection's thread; it may script the peer.
+  std::function<void(WebSocketPeer&, const std::string&)> onText;
 };
 
 // The server side of one accepted WebSocket. Scripted actions run in the order they are called.
 class WebSocketPeer {
  public:
   const RecordedRequest& upgrade() const;
+  // The same for every handle of one connection.
+  const void* id() const noexcept { return state_.get(); }
 
   void sendText(std::string text);
   void sendBinary(std::string bytes);
