@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QSequentialAnimationGroup>
+#include <QTextLayout>
 #include <QVariantAnimation>
 
 namespace velmoria {
@@ -63,8 +64,27 @@ void drawLock(QPainter& p, QPointF centre, const QColor& colour) {
 
 struct MacBlockingOverlayView::Layout {
   QRectF emblem, title, message, button;
+  QStringList messageLines;
+  double messageLineHeight = 0;
   double height = 0;
 };
+
+QStringList MacBlockingOverlayView::messageLines() const {
+  // Lines break between words; a word breaks only when it alone is wider than the column.
+  const QString text = message();
+  QTextLayout textLayout(text, messageFont());
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  textLayout.setTextOption(option);
+  QStringList lines;
+  textLayout.beginLayout();
+  for (QTextLine line = textLayout.createLine(); line.isValid(); line = textLayout.createLine()) {
+    line.setLineWidth(kMessageWidth);
+    lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+  }
+  textLayout.endLayout();
+  return lines;
+}
 
 MacBlockingOverlayView::MacBlockingOverlayView(OverlayModel& model, std::function<void()> onDismiss, QWidget* parent)
     : QWidget(parent), model_(&model), onDismiss_(std::move(onDismiss)) {
@@ -106,10 +126,12 @@ MacBlockingOverlayView::Layout MacBlockingOverlayView::layout() const {
   const QFontMetricsF buttonMetrics(buttonFont());
   const double titleH = titleMetrics.height();
   // The message grows downwards with its wrapped lines; it is never cut.
-  const QRectF wrapped = messageMetrics.boundingRect(
-      QRectF(0, 0, kMessageWidth, 1e6), Qt::AlignHCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere, message());
-  const double messageW = std::min(kMessageWidth, std::ceil(wrapped.width()));
-  const double messageH = std::ceil(wrapped.height());
+  l.messageLines = messageLines();
+  l.messageLineHeight = messageMetrics.lineSpacing();
+  double widest = 0;
+  for (const QString& line : l.messageLines) widest = std::max(widest, messageMetrics.horizontalAdvance(line));
+  const double messageW = std::min(kMessageWidth, std::ceil(widest));
+  const double messageH = std::ceil(l.messageLineHeight * static_cast<double>(l.messageLines.size()));
   const double buttonW = buttonMetrics.horizontalAdvance(QStringLiteral("Back to focus")) + 2 * kButtonPadH;
   const double buttonH = buttonMetrics.height() + 2 * kButtonPadV;
 
@@ -175,7 +197,11 @@ void MacBlockingOverlayView::paintEvent(QPaintEvent*) {
 
   p.setPen(Theme::textSecondary.resolve(appearance));
   p.setFont(messageFont());
-  p.drawText(l.message, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap | Qt::TextWrapAnywhere, message());
+  QRectF line(l.message.left(), l.message.top(), l.message.width(), l.messageLineHeight);
+  for (const QString& text : l.messageLines) {
+    p.drawText(line, Qt::AlignHCenter | Qt::AlignTop, text);
+    line.translate(0, l.messageLineHeight);
+  }
 
   p.setPen(Qt::NoPen);
   p.setBrush(Theme::accent());

@@ -105,9 +105,30 @@ TEST(OverlayView, ContentStartsHiddenAtNinetySevenPercentAndTheNameUpdatesInPlac
   EXPECT_LE(view.messageRect().width(), 440.0);
   EXPECT_GT(view.messageRect().height(), 3 * QFontMetricsF(QFont()).height()) << "a long name wraps, never truncates";
 
+  EXPECT_EQ(view.messageLines().join(QString()).remove(' '), view.message().remove(' ')) << "no text is lost";
+
   view.show();
   EXPECT_TRUE(view.appeared());
   view.hide();
+}
+
+TEST(OverlayView, TheMessageBreaksBetweenWords) {
+  velmoria::testing::app();
+  velmoria::OverlayModel model;
+  velmoria::MacBlockingOverlayView view(model, [] {});
+  const QStringList words = QString(" is blocked while your focus session is running.").split(' ', Qt::SkipEmptyParts);
+  // Names of every length move the break point through each word of the sentence.
+  for (int length = 1; length <= 40; ++length) {
+    model.setAppName(QString(length, QChar('m')) + " App");
+    const QStringList lines = view.messageLines();
+    ASSERT_GE(lines.size(), 1);
+    for (const QString& line : lines) {
+      for (const QString& word : line.split(' ', Qt::SkipEmptyParts)) {
+        if (word.startsWith('m') || word == "App") continue;
+        EXPECT_TRUE(words.contains(word)) << "\"" << word.toStdString() << "\" is a broken word";
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -38,6 +38,8 @@ class MacBlockingOverlayView : public QWidget {
   bool appeared() const { return appeared_; }
 
   QString message() const;
+  // The message as drawn, one entry per line.
+  QStringList messageLines() const;
   // Where the button and the message sit, in widget coordinates (at full size).
   QRectF buttonRect() const;
   QRectF messageRect() const;
