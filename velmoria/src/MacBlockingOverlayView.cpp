@@ -1,12 +1,13 @@
 #include "velmoria/MacBlockingOverlayView.hpp"
 
 #include <QCoreApplication>
+#include <QEasingCurve>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-#include <QSequentialAnimationGroup>
+#include <QTimer>
 #include <QTextLayout>
 #include <QVariantAnimation>
 
@@ -21,6 +22,7 @@ constexpr double kMessageWidth = 440;
 constexpr double kButtonPadH = 30;
 constexpr double kButtonPadV = 14;
 constexpr double kButtonExtraTop = 8;
+constexpr std::chrono::milliseconds kPulseFrame{200};
 
 QFont font(int pixelSize, QFont::Weight weight, double tracking) {
   QFont f;
@@ -110,7 +112,8 @@ void MacBlockingOverlayView::setAppearProgress(double progress) {
 
 void MacBlockingOverlayView::setGlow(double glow) {
   glow_ = glow;
-  update();
+  // Only the emblem changes; the margin covers the entrance's scaling about the centre.
+  update(layout().emblem.adjusted(-24, -24, 24, 24).toAlignedRect());
 }
 
 QString MacBlockingOverlayView::message() const {
@@ -228,24 +231,21 @@ void MacBlockingOverlayView::startAnimations() {
           [this](const QVariant& v) { setAppearProgress(v.toDouble()); });
   entrance_->start();
 
-  pulse_ = new QSequentialAnimationGroup(this);
-  auto* up = new QVariantAnimation(pulse_);
-  up->setStartValue(0.7);
-  up->setEndValue(1.0);
-  up->setDuration(1600);
-  up->setEasingCurve(QEasingCurve::InOutQuad);
-  auto* down = new QVariantAnimation(pulse_);
-  down->setStartValue(1.0);
-  down->setEndValue(0.7);
-  down->setDuration(1600);
-  down->setEasingCurve(QEasingCurve::InOutQuad);
-  for (auto* a : {up, down}) {
-    connect(a, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) { setGlow(v.toDouble()); });
-  }
-  pulse_->addAnimation(up);
-  pulse_->addAnimation(down);
-  pulse_->setLoopCount(-1);
+  // The glow swings slowly for as long as the shield stands: a few frames a second over the emblem alone
+  // keep a full-screen window from costing a core.
+  pulse_ = new QTimer(this);
+  pulse_->setInterval(kPulseFrame);
+  pulseClock_.start();
+  connect(pulse_, &QTimer::timeout, this, [this] { setGlow(glowAt(pulseClock_.elapsed())); });
   pulse_->start();
+}
+
+double MacBlockingOverlayView::glowAt(qint64 elapsedMs) {
+  // Up from 0.7 to 1.0 in one period, down in the next, ease-in-and-out.
+  const qint64 period = kPulsePeriod.count();
+  const qint64 phase = elapsedMs % (2 * period);
+  const double t = static_cast<double>(phase < period ? phase : 2 * period - phase) / static_cast<double>(period);
+  return 0.7 + 0.3 * QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(t);
 }
 
 void MacBlockingOverlayView::mousePressEvent(QMouseEvent* event) {

@@ -112,6 +112,22 @@ TEST(OverlayView, ContentStartsHiddenAtNinetySevenPercentAndTheNameUpdatesInPlac
   view.hide();
 }
 
+TEST(OverlayView, TheGlowSwingsBetweenSevenTenthsAndFullAndBack) {
+  using velmoria::MacBlockingOverlayView;
+  const qint64 period = MacBlockingOverlayView::kPulsePeriod.count();
+  EXPECT_DOUBLE_EQ(MacBlockingOverlayView::glowAt(0), 0.7);
+  EXPECT_DOUBLE_EQ(MacBlockingOverlayView::glowAt(period), 1.0);
+  EXPECT_DOUBLE_EQ(MacBlockingOverlayView::glowAt(2 * period), 0.7);
+  EXPECT_NEAR(MacBlockingOverlayView::glowAt(period / 2), 0.85, 1e-9);
+  EXPECT_DOUBLE_EQ(MacBlockingOverlayView::glowAt(period / 4), MacBlockingOverlayView::glowAt(2 * period - period / 4));
+  EXPECT_DOUBLE_EQ(MacBlockingOverlayView::glowAt(7 * period + 100), MacBlockingOverlayView::glowAt(period - 100));
+  for (qint64 ms = 0; ms < 4 * period; ms += 37) {
+    const double glow = MacBlockingOverlayView::glowAt(ms);
+    EXPECT_GE(glow, 0.7);
+    EXPECT_LE(glow, 1.0);
+  }
+}
+
 TEST(OverlayView, TheMessageBreaksBetweenWords) {
   velmoria::testing::app();
   velmoria::OverlayModel model;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRectF>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,7 +13,7 @@
 #include "velmoria/Theme.hpp"
 
 class QVariantAnimation;
-class QSequentialAnimationGroup;
+class QTimer;
 
 namespace velmoria {
 
@@ -35,6 +37,9 @@ class MacBlockingOverlayView : public QWidget {
   double glow() const { return glow_; }
   void setAppearProgress(double progress);
   void setGlow(double glow);
+  // The glow's pulse, `elapsedMs` after it started.
+  static constexpr std::chrono::milliseconds kPulsePeriod{1600};
+  static double glowAt(qint64 elapsedMs);
   bool appeared() const { return appeared_; }
 
   QString message() const;
@@ -63,7 +68,8 @@ class MacBlockingOverlayView : public QWidget {
   bool appeared_ = false;
   bool pressed_ = false;
   QVariantAnimation* entrance_ = nullptr;
-  QSequentialAnimationGroup* pulse_ = nullptr;
+  QTimer* pulse_ = nullptr;
+  QElapsedTimer pulseClock_;
 };
 
 }  // namespace velmoria
