@@ -95,6 +95,10 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
     ws.async_accept(request, [self = shared_from_this()](beast::error_code error) {
       if (error) return self->end();
       self->accepted = true;
+      if (self->options.onAccept) {
+        WebSocketPeer peer(self);
+        self->options.onAccept(peer);
+      }
       if (self->options.read) self->read();
       if (!self->acting) self->next();
     });
@@ -123,9 +127,13 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
       if (self->options.echo) self->perform(frame.text ? Action(Text{frame.payload}) : Action(Binary{frame.payload}));
       if (self->options.keepFrames) {
         std::lock_guard lock(self->mutex);
-        self->frames.push_back(std::move(frame));
+        self->frames.push_back(frame);
       }
       self->changed.notify_all();
+      if (self->options.onFrame) {
+        WebSocketPeer peer(self);
+        self->options.onFrame(peer, frame);
+      }
       self->read();
     });
   }
@@ -137,6 +145,10 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
       over = true;
     }
     changed.notify_all();
+    if (options.onEnd) {
+      WebSocketPeer peer(shared_from_this());
+      options.onEnd(peer);
+    }
     work.reset();
     beast::error_code ignored;
     ws.next_layer().shutdown(tcp::socket::shutdown_both, ignored);
@@ -300,6 +312,7 @@ struct FakeWebSockets::State {
         if (it->matches(upgrade.recorded.path)) route = &*it;
       }
       if (route == nullptr) return false;
+      if (route->options.accepts && !route->options.accepts(upgrade.recorded)) return false;
       // A second descriptor of the same socket: the backend's shutdown on teardown still ends it.
       const int fd = ::dup(upgrade.socket.native_handle());
       if (fd < 0) return false;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ struct ReceivedClose {
   std::string reason;
 };
 
+class WebSocketPeer;
+
 // How a WebSocket route answers and behaves.
 struct WebSocketRouteOptions {
   std::optional<std::string> subprotocol;                            // chosen in the 101 reply
@@ -34,6 +37,14 @@ struct WebSocketRouteOptions {
   bool read = true;
   // How long the server's own close waits for the client's close frame.
   std::chrono::milliseconds closeTimeout{5000};
+  // Asked before an upgrade is taken; false leaves the request to the backend's HTTP routes.
+  std::function<bool(const RecordedRequest&)> accepts;
+  // Called on the connection's thread once the upgrade is done, before any frame.
+  std::function<void(WebSocketPeer&)> onAccept;
+  // Called on the connection's thread with each frame the client sent, in order; it may script the peer.
+  std::function<void(WebSocketPeer&, const ReceivedFrame&)> onFrame;
+  // Called on the connection's thread once the connection ended.
+  std::function<void(WebSocketPeer&)> onEnd;
 };
 
 // The server side of one accepted WebSocket. Scripted actions run in the order they are called.
@@ -59,6 +70,9 @@ class WebSocketPeer {
   std::size_t pongCount() const;
   bool ended() const;
   bool waitForEnd(std::chrono::milliseconds timeout) const;
+
+  // Peers are the same connection when their identities are equal.
+  const void* identity() const { return state_.get(); }
 
   struct State;
   explicit WebSocketPeer(std::shared_ptr<State> state);
