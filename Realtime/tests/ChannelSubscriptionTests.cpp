@@ -153,7 +153,7 @@ TEST(ChannelSubscription, TheJoinAnnouncesPresenceWhenAPresenceCallbackExistsAnd
   // Without a presence callback the same channel joins with presence off.
   ChannelFixture plain;
   plain.join();
-  const auto& plainConfig = *plain.client->pushesWithEvent("phx_join")[0].payload().at("config").objectValue();
+  const auto plainConfig = *plain.client->pushesWithEvent("phx_join")[0].payload().at("config").objectValue();
   EXPECT_EQ(plainConfig.at("presence"), helpers::AnyJSON::object({{"key", ""}, {"enabled", false}}));
 }
 
@@ -185,7 +185,7 @@ TEST(ChannelSubscription, AChangeListenerRegisteredJustBeforeSubscribingIsInTheJ
   const auto token =
       fixture.channel->onPostgresChange<InsertAction>("public", "todos", std::nullopt, [](const InsertAction&) {});
   fixture.join();
-  const auto& joinConfig = *fixture.client->pushesWithEvent("phx_join")[0].payload().at("config").objectValue();
+  const auto joinConfig = *fixture.client->pushesWithEvent("phx_join")[0].payload().at("config").objectValue();
   EXPECT_EQ(joinConfig.at("postgres_changes"), helpers::AnyJSON::array({helpers::AnyJSON::object(
                                                    {{"event", "INSERT"}, {"schema", "public"}, {"table", "todos"}})}));
 }

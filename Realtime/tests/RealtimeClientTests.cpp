@@ -91,6 +91,7 @@ TEST_F(ClientTest, ConcurrentConnectsShareOneHandshake) {
   EXPECT_EQ(client->status(), RealtimeClientStatus::connected);
   client->connect();
   EXPECT_EQ(gate->calls, 1) << "connected: nothing new starts";
+  ASSERT_TRUE(realtime.waitForConnections(1));
   EXPECT_EQ(realtime.connectionCount(), 1u);
   const auto upgrade = realtime.peer(0)->upgrade();
   EXPECT_EQ(upgrade.path, "/realtime/v1/websocket");
@@ -152,6 +153,30 @@ TEST_F(ClientTest, HealthyHeartbeatsAreSentAndAcknowledged) {
   ASSERT_EQ(heartbeats.size(), 2u);
   EXPECT_EQ(heartbeats[0].dump(), R"({"ref":"1","topic":"phoenix","event":"heartbeat","payload":{}})");
   EXPECT_EQ(loggedStartingWith("heartbeat received"), 2u);
+}
+
+TEST_F(ClientTest, HeartbeatsRenewTheTokenThroughTheProviderAndKeepAGivenOne) {
+  const auto client = makeClient();
+  const auto kept = joined(*client, "kept");
+  time.advance(25s);
+  ASSERT_TRUE(realtime.waitForEvent("heartbeat", 1));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(client->accessToken(), "initial-token") << "no provider: the header's token stays";
+  EXPECT_TRUE(realtime.receivedWithEvent("access_token").empty());
+
+  auto given = options();
+  auto rotations = std::make_shared<std::atomic<int>>(0);
+  given.accessToken = [rotations]() -> std::optional<std::string> {
+    return "rotated-" + std::to_string(rotations->load());
+  };
+  const auto renewing = makeClient(given);
+  const auto channel = joined(*renewing, "renewing");
+  ++*rotations;
+  time.advance(25s);
+  ASSERT_TRUE(realtime.waitForEvent("access_token", 1));
+  const auto sent = realtime.receivedWithEvent("access_token");
+  EXPECT_EQ(sent[0]["topic"], "realtime:renewing");
+  EXPECT_EQ(sent[0]["payload"]["access_token"], "rotated-1");
 }
 
 TEST_F(ClientTest, AnUnacknowledgedHeartbeatReconnectsWithoutACloseFrame) {

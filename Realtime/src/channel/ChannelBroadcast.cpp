@@ -106,7 +106,7 @@ void RealtimeChannelV2::broadcast(const std::string& event, const helpers::JSONO
   // The request runs on its own and may outlive this call; it holds the client's HTTP client only.
   helpers::Task<void>([http = client->http(), request = std::move(*request), completion] {
     try {
-      (void)http->send(request);
+      if (http) (void)http->send(request);
     } catch (...) {
     }
     completion->finish();
@@ -127,6 +127,7 @@ void RealtimeChannelV2::httpSend(const std::string& event, const helpers::JSONOb
   const auto token = findAccessToken(*client);
   if (!token) throw RealtimeError("Access token is required for httpSend()");
   const auto http = client->http();
+  if (!http) throw RealtimeError("The realtime client has no HTTP client");
   const helpers::HTTPRequest request = broadcastRequest(*client, event, message, token);
   const double limit = timeout.value_or(client->options().timeoutInterval);
   const helpers::HTTPResponse response = helpers::withTimeout(limit, [&] { return http->send(request); });

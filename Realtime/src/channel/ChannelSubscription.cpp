@@ -131,12 +131,14 @@ bool RealtimeChannelV2::subscribeOnce(const std::stop_token& stop) {
 void RealtimeChannelV2::unsubscribe() {
   setStatus(RealtimeChannelStatus::unsubscribing);
   logDebug("Unsubscribing from channel " + topic_);
-  push("phx_leave");
   const auto client = socket();
   const double limit = client ? client->options().timeoutInterval : kDefaultTimeoutInterval;
   try {
-    helpers::withTimeout(limit,
-                         [this](std::stop_token stop) { waitForStatus(RealtimeChannelStatus::unsubscribed, stop); });
+    // The leave and the wait for the server's close share one limit.
+    helpers::withTimeout(limit, [this](std::stop_token stop) {
+      push("phx_leave");
+      waitForStatus(RealtimeChannelStatus::unsubscribed, stop);
+    });
   } catch (const helpers::TimeoutError&) {
     // The server never closed the channel (the socket may be down): it counts as left all the same.
     setStatus(RealtimeChannelStatus::unsubscribed);

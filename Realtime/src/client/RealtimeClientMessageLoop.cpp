@@ -100,7 +100,8 @@ void RealtimeClientV2::sendHeartbeat(const std::stop_token& stop) {
   }
   if (ref) {
     push(RealtimeMessageV2(std::nullopt, ref, "phoenix", "heartbeat", {}));
-    setAuth();
+    // Only a provider can renew the token; without one the token the client was given stays.
+    if (options_.accessToken) setAuth();
     return;
   }
   logDebug("Heartbeat timeout - previous heartbeat not acknowledged");
