@@ -153,6 +153,12 @@ TEST_F(ClientTest, HealthyHeartbeatsAreSentAndAcknowledged) {
   ASSERT_EQ(heartbeats.size(), 2u);
   EXPECT_EQ(heartbeats[0].dump(), R"({"ref":"1","topic":"phoenix","event":"heartbeat","payload":{}})");
   EXPECT_EQ(loggedStartingWith("heartbeat received"), 2u);
+  for (const auto& record : logger->records()) {
+    if (record.message != "heartbeat received") continue;
+    EXPECT_EQ(record.fileID, "Realtime/RealtimeClientV2.cpp");
+    EXPECT_EQ(record.function, "onMessage()");
+    EXPECT_EQ(record.level, helpers::ZirudezeLogLevel::debug);
+  }
 }
 
 TEST_F(ClientTest, HeartbeatsRenewTheTokenThroughTheProviderAndKeepAGivenOne) {
@@ -195,7 +201,7 @@ TEST_F(ClientTest, AnUnacknowledgedHeartbeatReconnectsWithoutACloseFrame) {
   ASSERT_TRUE(realtime.peer(0)->waitForEnd(5s));
   EXPECT_FALSE(realtime.peer(0)->receivedClose()) << "the connection is cut, no reason reaches the server";
   ASSERT_TRUE(advanceUntil([&] { return realtime.connectionCount() == 2; }));
-  EXPECT_EQ(client->status(), RealtimeClientStatus::connected);
+  EXPECT_TRUE(testing::eventually([&] { return client->status() == RealtimeClientStatus::connected; }));
 }
 
 TEST_F(ClientTest, AServerCloseReconnectsAfterTheDelayAndRejoinsEveryChannelInOrder) {

@@ -192,6 +192,7 @@ class RealtimeChannelV2 : public std::enable_shared_from_this<RealtimeChannelV2>
 
   void logDebug(const std::string& message, base::CodeLocation location = base::CodeLocation::current()) const;
   void logError(const std::string& message, base::CodeLocation location = base::CodeLocation::current()) const;
+  void log(helpers::ZirudezeLogLevel level, const std::string& message, const base::CodeLocation& location) const;
 
   const std::string topic_;
   const std::weak_ptr<RealtimeClientProtocol> socket_;

@@ -143,6 +143,7 @@ class RealtimeClientV2 final : public RealtimeClientProtocol, public std::enable
   void setStatus(RealtimeClientStatus status);
   void logDebug(const std::string& message, base::CodeLocation location = base::CodeLocation::current()) const;
   void logError(const std::string& message, base::CodeLocation location = base::CodeLocation::current()) const;
+  void log(helpers::ZirudezeLogLevel level, const std::string& message, const base::CodeLocation& location) const;
 
   const base::URL url_;
   const RealtimeClientOptions options_;

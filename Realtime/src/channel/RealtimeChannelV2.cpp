@@ -99,11 +99,20 @@ helpers::AsyncStream<RealtimeMessageV2> RealtimeChannelV2::systemStream() {
 }
 
 void RealtimeChannelV2::logDebug(const std::string& message, base::CodeLocation location) const {
-  if (logger_) logger_->debug(message, {}, location);
+  log(helpers::ZirudezeLogLevel::debug, message, location);
 }
 
 void RealtimeChannelV2::logError(const std::string& message, base::CodeLocation location) const {
-  if (logger_) logger_->error(message, {}, location);
+  log(helpers::ZirudezeLogLevel::error, message, location);
+}
+
+void RealtimeChannelV2::log(helpers::ZirudezeLogLevel level, const std::string& message,
+                            const base::CodeLocation& location) const {
+  if (!logger_) return;
+  // Every part of the channel logs under one file name, whichever source holds the line.
+  helpers::LogSite site = helpers::LogSite::from(location);
+  site.fileID = "Realtime/RealtimeChannelV2.cpp";
+  logger_->emit(level, message, site);
 }
 
 }  // namespace zirudeze::realtime

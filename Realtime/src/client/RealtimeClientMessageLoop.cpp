@@ -54,7 +54,7 @@ std::shared_ptr<RealtimeChannelV2> RealtimeClientV2::onMessage(const RealtimeMes
   if (message.ref() && state_.pendingHeartbeatRef && *message.ref() == *state_.pendingHeartbeatRef) {
     state_.pendingHeartbeatRef.reset();
     logDebug("heartbeat received");
-  } else {
+  } else if (options_.logger) {
     logDebug("Received event " + message.event() + " for channel " + message.topic());
   }
   for (const auto& channel : state_.channels) {

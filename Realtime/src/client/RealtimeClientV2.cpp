@@ -302,11 +302,20 @@ void RealtimeClientV2::disconnect(std::optional<int> code, std::optional<std::st
 }
 
 void RealtimeClientV2::logDebug(const std::string& message, base::CodeLocation location) const {
-  if (options_.logger) options_.logger->debug(message, {}, location);
+  log(helpers::ZirudezeLogLevel::debug, message, location);
 }
 
 void RealtimeClientV2::logError(const std::string& message, base::CodeLocation location) const {
-  if (options_.logger) options_.logger->error(message, {}, location);
+  log(helpers::ZirudezeLogLevel::error, message, location);
+}
+
+void RealtimeClientV2::log(helpers::ZirudezeLogLevel level, const std::string& message,
+                           const base::CodeLocation& location) const {
+  if (!options_.logger) return;
+  // Every part of the client logs under one file name, whichever source holds the line.
+  helpers::LogSite site = helpers::LogSite::from(location);
+  site.fileID = "Realtime/RealtimeClientV2.cpp";
+  options_.logger->emit(level, message, site);
 }
 
 }  // namespace zirudeze::realtime
