@@ -4,6 +4,9 @@
 
 #include "FlowServiceTestSupport.hpp"
 #include "auth/AuthError.hpp"
+#include "auth/RSAKeys.hpp"
+#include "helpers/Base64URL.hpp"
+#include "helpers/JWT.hpp"
 #include "testsupport/RSATestKey.hpp"
 
 namespace zirudeze::auth::testing {
@@ -187,6 +190,43 @@ TEST(Claims, AnRS256TokenWithoutKidIsLeftToTheService) {
   EXPECT_EQ(result.claims.exp, 1300819380.0);
   EXPECT_EQ(claims.userRequests(), 1u);
   EXPECT_EQ(claims.keySetFetches(), 0u);
+}
+
+// RFC 7520: the RSA key of section 3.4 (no "alg") and the RS256 signature of section 4.1. Its payload is
+// text, not claims, so the signature is checked with the key the client finds, below getClaims.
+TEST(KeySetCache, APublishedKeyFoundByItsKidVerifiesItsPublishedSignature) {
+  ClaimsClient claims;
+  const std::string kid = "bilbo.baggins@hobbiton.example";
+  claims.auth.flows.setKeys(Json::array(
+      {signingKey().publicJWK("key-1"),
+       Json{{"kty", "RSA"},
+            {"kid", kid},
+            {"use", "sig"},
+            {"n",
+             "n4EPtAOCc9AlkeQHPzHStgAbgs7bTZLwUBZdR8_KuKPEHLd4rHVTeT-O-XV2jRojdNhxJWTDvNd7nqQ0VEiZQHz_AJmSCpMaJMRBSFKr"
+             "Kb2wqVwGU_NsYOYL-QtiWN2lbzcEe6XC0dApr5ydQLrHqkHHig3RBordaZ6Aj-oBHqFEHYpPe7Tpe-OfVfHd1E6cS6M1FZcD1NNLYD5"
+             "lFHpPI9bTwJlsde3uhGqC0ZCuEHg8lhzwOHrtIQbS0FVbb9k3-tVTU4fg_3L_vniUFAKwuCLqKnS2BYwdq_mzSnbLY7h_qixoR7jig3_"
+             "_kRhuaxwUkRz5iaiQkqgc5gHdrNP5zw"},
+            {"e", "AQAB"}}}));
+  const auto jwk = claims.client->fetchJWK(kid);
+  ASSERT_TRUE(jwk.has_value());
+  EXPECT_EQ(jwk->kid, kid);
+  EXPECT_EQ(claims.keySetFetches(), 1u);
+
+  helpers::DecodedJWT token;
+  token.raw = {
+      "eyJhbGciOiJSUzI1NiIsImtpZCI6ImJpbGJvLmJhZ2dpbnNAaG9iYml0b24uZXhhbXBsZSJ9",
+      "SXTigJlzIGEgZGFuZ2Vyb3VzIGJ1c2luZXNzLCBGcm9kbywgZ29pbmcgb3V0IHlvdXIgZG9vci4gWW91IHN0ZXAgb250byB0aGUgcm9hZC"
+      "wgYW5kIGlmIHlvdSBkb24ndCBrZWVwIHlvdXIgZmVldCwgdGhlcmXigJlzIG5vIGtub3dpbmcgd2hlcmUgeW91IG1pZ2h0IGJlIHN3ZXB0"
+      "IG9mZiB0by4"};
+  token.signature = *helpers::Base64URL::decode(
+      "MRjdkly7_-oTPTS3AXP41iQIGKa80A0ZmTuV5MEaHoxnW2e5CZ5NlKtainoFmKZopdHM1O2U4mwzJdQx996ivp83xuglII7PNDi84wnB-BDkoBw"
+      "A78185hX-Es4JIwmDLJK3lfWRa-XtL0RnltuYv746iYTh_qHRD68BNt1uSNCrUCTJDt5aAE6x8wW1Kt9eRo4QPocSadnHXFxnt8Is9UzpERV0e"
+      "PPQdLuW3IS_de3xyIrDaLGdjluPxUAhb6L2aXic1U12podGU0KLUQSE_oI-ZnmKJ3F4uOZDnd6QZWJushZ41Axf_fcIe8u9ipH84ogoree7vjb"
+      "U5y18kDquDg");
+  EXPECT_TRUE(verifyRS256(token, *jwk));
+  token.raw.second.back() = 'C';
+  EXPECT_FALSE(verifyRS256(token, *jwk));
 }
 
 TEST(Claims, WithoutATokenTheStoredSessionsIsUsed) {

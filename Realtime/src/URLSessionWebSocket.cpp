@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "WebSocketOver.hpp"
 #include "realtime/transport/Connection.hpp"
 
 namespace zirudeze::realtime {
@@ -187,8 +188,13 @@ std::shared_ptr<URLSessionWebSocket> URLSessionWebSocket::connect(const base::UR
     opened.connection->cut();
     throw helpers::CancellationError();
   }
-  auto state = std::make_shared<State>(opened.connection, std::move(opened.subprotocol));
-  opened.connection->start(state);
+  return webSocketOver(std::move(opened.connection), std::move(opened.subprotocol));
+}
+
+std::shared_ptr<URLSessionWebSocket> webSocketOver(std::shared_ptr<transport::Connection> connection,
+                                                   std::optional<std::string> subprotocol) {
+  auto state = std::make_shared<URLSessionWebSocket::State>(connection, std::move(subprotocol));
+  connection->start(state);
   return std::shared_ptr<URLSessionWebSocket>(new URLSessionWebSocket(std::move(state)));
 }
 

@@ -7,7 +7,10 @@
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/websocket/error.hpp>
+#include <string>
+#include <vector>
 
+#include "WebSocketOver.hpp"
 #include "realtime/transport/BeastFailures.hpp"
 
 namespace zirudeze::realtime::transport {
@@ -58,6 +61,53 @@ TEST(TransportFailureClasses, ConnectFailuresCarryThePlatformsURLCodes) {
 TEST(TransportCloseCodes, OnlyCodesAFrameMayCarryAreSendable) {
   for (int code : {1000, 1001, 1003, 1007, 1011, 1014, 3000, 4999}) EXPECT_TRUE(isSendableCloseCode(code)) << code;
   for (int code : {999, 1004, 1005, 1006, 1015, 2999, 5000, 0}) EXPECT_FALSE(isSendableCloseCode(code)) << code;
+}
+
+// An open connection whose events the test raises by hand, as the I/O thread would.
+class HandDrivenConnection final : public Connection {
+ public:
+  void start(std::weak_ptr<ConnectionEvents> events) override { events_ = std::move(events); }
+  void sendText(std::string text) override { sent.push_back(std::move(text)); }
+  void close(int, std::string) override {}
+  void cut() override { ++cuts; }
+  ConnectionEvents& events() const { return *events_.lock(); }
+
+  std::vector<std::string> sent;
+  int cuts = 0;
+
+ private:
+  std::weak_ptr<ConnectionEvents> events_;
+};
+
+const Failure notConnected{FailureKind::notConnected, "Transport endpoint is not connected",
+                           Code::networkConnectionLost};
+
+TEST(SocketEndings, AReadThatFindsTheSocketNotConnectedClosesWith1006AndTheErrorText) {
+  const auto connection = std::make_shared<HandDrivenConnection>();
+  const auto socket = webSocketOver(connection, std::nullopt);
+  std::vector<WebSocketEvent> events;
+  socket->setOnEvent([&events](const WebSocketEvent& event) { events.push_back(event); });
+
+  connection->events().onEnd(ConnectionEnd{ConnectionEnd::Kind::failed, {}, notConnected});
+  EXPECT_TRUE(socket->isClosed());
+  EXPECT_EQ(socket->closeCode(), 1006);
+  EXPECT_EQ(socket->closeReason(), "Transport endpoint is not connected");
+  EXPECT_EQ(events, std::vector<WebSocketEvent>{WebSocketEvent::close(1006, "Transport endpoint is not connected")});
+  EXPECT_EQ(connection->cuts, 1);
+}
+
+TEST(SocketEndings, OnlyASendThatFindsTheSocketNotConnectedIsIgnored) {
+  const auto connection = std::make_shared<HandDrivenConnection>();
+  const auto socket = webSocketOver(connection, std::nullopt);
+  connection->events().onWriteFailure(notConnected);
+  EXPECT_FALSE(socket->isClosed());
+  socket->send("still open");
+  EXPECT_EQ(connection->sent, std::vector<std::string>{"still open"});
+
+  connection->events().onWriteFailure(Failure{FailureKind::connectionLost, "Broken pipe", Code::networkConnectionLost});
+  EXPECT_TRUE(socket->isClosed());
+  EXPECT_EQ(socket->closeCode(), 1006);
+  EXPECT_EQ(socket->closeReason(), "Network connection lost");
 }
 
 }  // namespace

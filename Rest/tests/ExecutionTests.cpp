@@ -135,6 +135,10 @@ TEST(ContentRangeTest, TheTotalAfterTheLastSlash) {
   EXPECT_EQ(countFromContentRange("*/42"), 42);
   EXPECT_EQ(countFromContentRange("0-9/*"), std::nullopt);
   EXPECT_EQ(countFromContentRange("0-9/"), std::nullopt);
+  // Empty pieces are dropped before the last one is taken.
+  EXPECT_EQ(countFromContentRange("*/5/"), 5);
+  EXPECT_EQ(countFromContentRange("0-9/42//"), 42);
+  EXPECT_EQ(countFromContentRange("42"), 42);
   EXPECT_EQ(countFromContentRange("*/0"), 0);
   EXPECT_EQ(countFromContentRange("0-9/4x"), std::nullopt);
   EXPECT_EQ(countFromContentRange("0-9/99999999999999999999"), std::nullopt);

@@ -25,6 +25,7 @@
 #include <mutex>
 #include <optional>
 #include <queue>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -168,7 +169,16 @@ void BM_CaptureToDropSet(benchmark::State& state) {
       const std::lock_guard lock(mutex);
       latency.reset();
     }
-    const int fd = live::socketIn(pair.client(), SOCK_STREAM, NamespacePair::serverV4, 443);
+    // The kernel may hand out the ports of a flow still in the drop set: that connect is refused, the
+    // next one gets other ports.
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+      try {
+        fd = live::socketIn(pair.client(), SOCK_STREAM, NamespacePair::serverV4, 443);
+      } catch (const std::runtime_error&) {
+        if (attempt == 10) throw;
+      }
+    }
     static_cast<void>(::send(fd, hello.data(), hello.size(), MSG_NOSIGNAL));
     std::unique_lock lock(mutex);
     enforced.wait_for(lock, 2s, [&] { return latency.has_value(); });

@@ -45,6 +45,9 @@ std::string freshTable(std::chrono::seconds timeout) {
          "  }\n"
          "  chain input {\n"
          "    type filter hook input priority filter; policy accept;\n"
+         // The output chain's reset comes back in here: dropped, a new connect that reuses a blocked
+         // flow's ports would resend its SYN until it timed out instead of failing at once.
+         "    tcp flags & rst == rst accept\n"
          "    ip daddr . tcp dport . ip saddr . tcp sport @tcp4 drop\n"
          "    ip6 daddr . tcp dport . ip6 saddr . tcp sport @tcp6 drop\n"
          "    ip daddr . udp dport . ip saddr . udp sport @udp4 drop\n"

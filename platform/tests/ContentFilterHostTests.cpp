@@ -82,7 +82,6 @@ TEST(ContentFilterStatusTest, ObserversHearOfChangesAndOfTheDaemonDying) {
       return !seen.empty() && seen.back() == state;
     });
   };
-  std::this_thread::sleep_for(50ms);  // the watch is in place
   auto daemon = std::make_unique<FakeDaemon>(file);
   daemon->write("enforcing\n");
   EXPECT_TRUE(saw(ContentFilterRunState::enforcing));

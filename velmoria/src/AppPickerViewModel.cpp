@@ -28,7 +28,7 @@ AppPickerViewModel::~AppPickerViewModel() {
 void AppPickerViewModel::setSearchText(const QString& text) {
   if (text == searchText_) return;
   searchText_ = text;
-  emit searchTextChanged();
+  Q_EMIT searchTextChanged();
 }
 
 std::vector<InstalledApp> AppPickerViewModel::filteredApps() const {
@@ -43,7 +43,7 @@ std::vector<InstalledApp> AppPickerViewModel::filteredApps() const {
 void AppPickerViewModel::loadApps() {
   if (!apps_.empty() || isLoading_) return;
   isLoading_ = true;
-  emit isLoadingChanged();
+  Q_EMIT isLoadingChanged();
   QThreadPool::globalInstance()->start([relay = relay_, scanner = scanner_] {
     auto metas = scanner();
     const std::lock_guard lock(relay->mutex);
@@ -57,9 +57,9 @@ void AppPickerViewModel::loadApps() {
 
 void AppPickerViewModel::publish(std::vector<AppMeta> metas) {
   apps_ = makeInstalledApps(metas);
-  emit appsChanged();
+  Q_EMIT appsChanged();
   isLoading_ = false;
-  emit isLoadingChanged();
+  Q_EMIT isLoadingChanged();
 }
 
 }  // namespace velmoria

@@ -5,7 +5,6 @@
 #include <QHash>
 #include <algorithm>
 #include <optional>
-#include <set>
 
 #include "platform/DesktopEntry.hpp"
 #include "platform/DesktopFileId.hpp"
@@ -24,28 +23,12 @@ void removeAll(std::string& text, std::string_view what) {
 std::vector<std::filesystem::path> applicationFolders() { return platform::applicationFolders(); }
 
 std::vector<AppMeta> scanInstalledApps(const std::vector<std::filesystem::path>& folders, std::string_view locale) {
-  std::set<std::string> seen;
   std::vector<AppMeta> result;
-  for (const auto& folder : folders) {
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, std::filesystem::directory_options::skip_permission_denied, ec);
-    if (ec) continue;
-    for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
-      if (ec) break;
-      const auto& path = it->path();
-      const std::string fileName = path.filename().string();
-      if (fileName.empty() || fileName.front() == '.') continue;  // hidden
-      if (path.extension() != ".desktop") continue;
-      const auto id = platform::desktopFileId(folder, path);
-      if (!id) continue;
-      const auto entry = platform::readDesktopEntry(path);
-      if (!entry || entry->type != "Application") continue;
-      // An entry that hides itself still hides the same ID in the folders after this one.
-      if (!seen.insert(*id).second || entry->hidden || entry->noDisplay) continue;
-      std::string name = entry->localizedName(locale).value_or(path.stem().string());
-      removeAll(name, ".app");
-      result.push_back(AppMeta{*id, std::move(name), path.string(), entry->icon});
-    }
+  for (auto& entry : platform::scanDesktopEntries(folders).entries) {
+    if (entry.noDisplay) continue;
+    std::string name = entry.localizedName(locale).value_or(entry.file.stem().string());
+    removeAll(name, ".app");
+    result.push_back(AppMeta{entry.id, std::move(name), entry.file.string(), std::move(entry.icon)});
   }
   QCollator collator;  // one per call: collators are not shared between threads
   collator.setCaseSensitivity(Qt::CaseInsensitive);

@@ -43,7 +43,7 @@ void LoginItemManager::refresh() {
   const bool now = service_.status() == LoginItemStatus::enabled;
   if (now == isEnabled_) return;
   isEnabled_ = now;
-  emit isEnabledChanged(now);
+  Q_EMIT isEnabledChanged(now);
 }
 
 }  // namespace velmoria

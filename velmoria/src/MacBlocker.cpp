@@ -27,7 +27,7 @@ MacBlocker::~MacBlocker() = default;
 void MacBlocker::activate() {
   if (isActive_) return;
   isActive_ = true;
-  emit isActiveChanged(true);
+  Q_EMIT isActiveChanged(true);
   SessionGuard::isLocked = true;
   redirector_->start();
 
@@ -48,7 +48,7 @@ void MacBlocker::activate() {
 void MacBlocker::deactivate() {
   if (!isActive_) return;
   isActive_ = false;
-  emit isActiveChanged(false);
+  Q_EMIT isActiveChanged(false);
   SessionGuard::isLocked = false;
   redirector_->stop();
   for (const auto token : observers_) workspace_.removeObserver(token);

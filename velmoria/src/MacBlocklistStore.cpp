@@ -23,7 +23,7 @@ bool MacBlocklistStore::mergeStored() {
 
 void MacBlocklistStore::toggle(const std::string& bundleID) {
   if (blockedBundleIDs_.erase(bundleID) == 0) blockedBundleIDs_.insert(bundleID);
-  emit blockedBundleIDsChanged();
+  Q_EMIT blockedBundleIDsChanged();
   save();
 }
 
@@ -33,7 +33,7 @@ void MacBlocklistStore::save() {
     const auto before = blockedBundleIDs_.size();
     loaded_ = mergeStored();
     if (!loaded_) return;
-    if (blockedBundleIDs_.size() != before) emit blockedBundleIDsChanged();
+    if (blockedBundleIDs_.size() != before) Q_EMIT blockedBundleIDsChanged();
   }
   try {
     defaults_->setValue(defaultsKey,

@@ -46,10 +46,32 @@ MacRingView::MacRingView(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
+namespace {
+
+bool sameBody(const RingState& a, const RingState& b) {
+  return a.isLocked == b.isLocked && a.arcProgress == b.arcProgress && a.outerSize == b.outerSize &&
+         a.trackSize == b.trackSize && a.innerSize == b.innerSize;
+}
+
+}  // namespace
+
 void MacRingView::setState(const RingState& state) {
+  const bool glowOnly = sameBody(state, state_);
+  if (glowOnly && state.glowPulse == state_.glowPulse) return;
   state_ = state;
+  if (glowOnly) {
+    update(glowRect());
+    return;
+  }
   updateGeometry();
   update();
+}
+
+QRect MacRingView::glowRect() const {
+  const QPointF c(width() / 2.0, height() / 2.0);
+  const double outer = glowRadius(state_) + 1;
+  // A rectangle: an exact ring would be cut into hundreds of strips, each painted on its own.
+  return QRectF(c.x() - outer, c.y() - outer, 2 * outer, 2 * outer).toAlignedRect();
 }
 
 void MacRingView::setColorScheme(std::optional<Appearance> scheme) {
@@ -88,21 +110,31 @@ double MacRingView::fittedTitleSize(bool isLocked, double width) {
 }
 
 void MacRingView::paintRing(QPainter& p, QPointF c, const RingState& s, Appearance appearance) {
+  paintGlow(p, c, s);
+  paintBody(p, c, s, appearance);
+}
+
+double MacRingView::glowRadius(const RingState& s) { return s.outerSize * 0.5 + 18; }
+
+void MacRingView::paintGlow(QPainter& p, QPointF c, const RingState& s) {
+  if (!s.isLocked) return;
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  const double radius = glowRadius(s);
+  QRadialGradient glow(c, radius);
+  glow.setColorAt(0, withOpacity(Theme::accent(), s.glowPulse * 0.22));
+  glow.setColorAt(1, withOpacity(Theme::accent(), 0));
+  p.setPen(Qt::NoPen);
+  p.setBrush(glow);
+  p.drawEllipse(c, radius, radius);
+  p.restore();
+}
+
+void MacRingView::paintBody(QPainter& p, QPointF c, const RingState& s, Appearance appearance) {
   const bool dark = appearance == Appearance::dark;
   p.save();
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
-
-  // 1. Glow.
-  if (s.isLocked) {
-    const double radius = s.outerSize * 0.5 + 18;
-    QRadialGradient glow(c, radius);
-    glow.setColorAt(0, withOpacity(Theme::accent(), s.glowPulse * 0.22));
-    glow.setColorAt(1, withOpacity(Theme::accent(), 0));
-    p.setPen(Qt::NoPen);
-    p.setBrush(glow);
-    p.drawEllipse(c, radius, radius);
-  }
 
   // 2. Track and 3. arc, centred on the track's diameter.
   const double r = s.trackSize / 2;
@@ -159,8 +191,37 @@ void MacRingView::paintRing(QPainter& p, QPointF c, const RingState& s, Appearan
 }
 
 void MacRingView::paintEvent(QPaintEvent*) {
+  const Appearance appearance = colorScheme();
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = (QSizeF(size()) * ratio).toSize();
+  if (body_.size() != pixels || body_.devicePixelRatio() != ratio || bodyAppearance_ != appearance ||
+      !sameBody(bodyState_, state_)) {
+    body_ = QPixmap(pixels);
+    body_.setDevicePixelRatio(ratio);
+    body_.fill(Qt::transparent);
+    QPainter painter(&body_);
+    paintBody(painter, QPointF(width() / 2.0, height() / 2.0), state_, appearance);
+    bodyState_ = state_;
+    bodyAppearance_ = appearance;
+  }
   QPainter p(this);
-  paintRing(p, QPointF(width() / 2.0, height() / 2.0), state_, colorScheme());
+  if (state_.isLocked) {
+    const double radius = glowRadius(state_);
+    const QSize glowPixels = (QSizeF(2 * radius, 2 * radius) * ratio).toSize();
+    if (glow_.size() != glowPixels || glow_.devicePixelRatio() != ratio) {
+      glow_ = QPixmap(glowPixels);
+      glow_.setDevicePixelRatio(ratio);
+      glow_.fill(Qt::transparent);
+      QPainter painter(&glow_);
+      RingState full = state_;
+      full.glowPulse = 1 / 0.22;  // the gradient's centre fully opaque
+      paintGlow(painter, QPointF(radius, radius), full);
+    }
+    p.setOpacity(std::clamp(state_.glowPulse * 0.22, 0.0, 1.0));
+    p.drawPixmap(QPointF(width() / 2.0 - radius, height() / 2.0 - radius), glow_);
+    p.setOpacity(1);
+  }
+  p.drawPixmap(0, 0, body_);
 }
 
 void MacRingView::changeEvent(QEvent* event) {

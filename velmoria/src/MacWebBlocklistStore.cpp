@@ -37,7 +37,7 @@ bool MacWebBlocklistStore::mergeStored() {
 
 void MacWebBlocklistStore::setDomains(std::vector<std::string> domains) {
   domains_ = std::move(domains);
-  emit domainsChanged();
+  Q_EMIT domainsChanged();
 }
 
 bool MacWebBlocklistStore::add(std::string_view text) {
@@ -48,7 +48,7 @@ bool MacWebBlocklistStore::add(std::string_view text) {
   if (listed) return false;
   domains_.push_back(*normalized);
   std::stable_sort(domains_.begin(), domains_.end(), domainLess);
-  emit domainsChanged();
+  Q_EMIT domainsChanged();
   save();
   return true;
 }
@@ -59,7 +59,7 @@ void MacWebBlocklistStore::save() {
     const auto before = domains_;
     loaded_ = mergeStored();
     if (!loaded_) return;
-    if (domains_ != before) emit domainsChanged();
+    if (domains_ != before) Q_EMIT domainsChanged();
   }
   try {
     defaults_->setValue(defaultsKey, nlohmann::json(domains_));

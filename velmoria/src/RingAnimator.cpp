@@ -20,7 +20,18 @@ RingAnimator::RingAnimator(platform::MainScheduler& scheduler, std::function<voi
 void RingAnimator::startPulse() {
   glow_ = 0.7;
   pulseStart_ = scheduler_.now();
-  if (!timer_->isActive()) timer_->start(frame, true);
+  schedule();
+}
+
+void RingAnimator::schedule() {
+  if (!pulseStart_ && !sweep_) {
+    timer_->stop();
+    return;
+  }
+  const auto wanted = sweep_ ? frame : pulseFrame;
+  if (timer_->isActive() && interval_ == wanted) return;
+  interval_ = wanted;
+  timer_->start(wanted, true);
 }
 
 void RingAnimator::setArcProgress(double target, bool animated) {
@@ -29,11 +40,11 @@ void RingAnimator::setArcProgress(double target, bool animated) {
     sweep_.reset();
     arc_ = target;
     if (onChange_) onChange_();
-    if (!pulseStart_) timer_->stop();
+    schedule();
     return;
   }
   sweep_ = Sweep{scheduler_.now(), arc_, target};
-  if (!timer_->isActive()) timer_->start(frame, true);
+  schedule();
 }
 
 void RingAnimator::stop() {
@@ -60,7 +71,7 @@ void RingAnimator::tick() {
     arc_ = sweep_->from + (sweep_->to - sweep_->from) * QEasingCurve(QEasingCurve::OutQuad).valueForProgress(t);
     if (t >= 1) sweep_.reset();
   }
-  if (!pulseStart_ && !sweep_) timer_->stop();
+  schedule();
   if (onChange_) onChange_();
 }
 

@@ -73,7 +73,7 @@ void TransparentProxyManager::log(platform::LogLevel level, const std::string& m
 void TransparentProxyManager::setState(State state) {
   if (state == state_) return;
   state_ = std::move(state);
-  emit stateChanged();
+  Q_EMIT stateChanged();
 }
 
 std::vector<std::string> TransparentProxyManager::sharedBlockedDomains() const {

@@ -1,10 +1,17 @@
 #include "velmoria/InstalledApps.hpp"
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <unordered_set>
 
 #include "BlockingTestSupport.hpp"
+#include "platform/DesktopEntry.hpp"
+#include "testsupport/ScopedEnvironment.hpp"
+#include "velmoria/AppPickerViewModel.hpp"
 
 namespace fs = std::filesystem;
 using velmoria::AppMeta;
@@ -60,7 +67,7 @@ TEST_F(ScannerTest, SkipsWhatIsNotAShownApplication) {
   entry(user / "helper.desktop", "Name=Helper\nNoDisplay=true\n");
   entry(user / "link.desktop", "Name=Link\n", "Link");
   entry(user / "Shout.DESKTOP", "Name=Shout\n");
-  entry(user / "vendor" / "nested.desktop", "Name=Nested\n");  // only the top level is read
+  entry(user / ".vendor" / "secret.desktop", "Name=Secret\n");  // a hidden folder is not walked
   fs::create_directories(user / "folder.desktop");
   std::ofstream(user / "nogroup.desktop") << "Name=No group\n";
   entry(user / "kept.desktop", "Name=Kept\n");
@@ -68,6 +75,56 @@ TEST_F(ScannerTest, SkipsWhatIsNotAShownApplication) {
   entry(user / "shadow.desktop", "Name=Shadow\n", "Directory");
   entry(system / "shadow.desktop", "Name=Shadow app\n");
   EXPECT_EQ(ids(scanInstalledApps({user, system}, "C")), (std::vector<std::string>{"kept", "shadow"}));
+}
+
+TEST_F(ScannerTest, SubfolderAppsCarryTheIdTheRunningSideKnowsThemBy) {
+  const auto user = folder("user");
+  const auto system = folder("system");
+  entry(system / "kde" / "konsole.desktop", "Name=Konsole\nExec=/bin/true --konsole\n");
+  entry(system / "kde" / "dolphin.desktop", "Name=Dolphin\n");
+  entry(user / "kde-dolphin.desktop", "Name=My Dolphin\n");  // the same ID, from the earlier folder
+  entry(system / "a" / "b" / "deep.desktop", "Name=Deep\n");
+  entry(system / "kde" / "helper.desktop", "Name=Helper\nNoDisplay=true\nExec=/bin/false\n");
+  const auto apps = scanInstalledApps({user, system}, "C");
+  EXPECT_EQ(ids(apps), (std::vector<std::string>{"a-b-deep", "kde-konsole", "kde-dolphin"}));
+  EXPECT_EQ(apps[1].path, (system / "kde" / "konsole.desktop").string());
+  EXPECT_EQ(apps[2].name, "My Dolphin");
+
+  // The running-app side reads the same walk: the same IDs, and the picker's NoDisplay helper too.
+  platform::DesktopEntryIndex index({user, system});
+  index.refreshIfChanged();
+  std::vector<std::string> indexed;
+  for (const auto& [id, found] : index.entries()) indexed.push_back(id);
+  EXPECT_EQ(indexed, (std::vector<std::string>{"a-b-deep", "kde-dolphin", "kde-helper", "kde-konsole"}));
+  const auto program = platform::resolveProgram("/bin/true");
+  ASSERT_TRUE(program);
+  ASSERT_NE(index.entryForExecutable(*program), nullptr);
+  EXPECT_EQ(index.entryForExecutable(*program)->id, "kde-konsole");
+
+  // An app added to a subfolder later is seen on the next refresh.
+  entry(system / "kde" / "kate.desktop", "Name=Kate\n");
+  index.refreshIfChanged();
+  EXPECT_NE(index.entry("kde-kate"), nullptr);
+}
+
+TEST_F(ScannerTest, TheAppPickerOffersASubfolderAppUnderItsDesktopFileId) {
+  const auto data = temp_.path() / "data";
+  entry(data / "applications" / "kde" / "konsole.desktop", "Name=Konsole\n");
+  fs::create_directories(temp_.path() / "home");
+  const testsupport::ScopedEnvironment dataHome("XDG_DATA_HOME", data.string());
+  const testsupport::ScopedEnvironment dataDirs("XDG_DATA_DIRS", (temp_.path() / "none").string());
+  const testsupport::ScopedEnvironment home("HOME", (temp_.path() / "home").string());
+  velmoria::AppPickerViewModel picker;
+  picker.loadApps();
+  for (int i = 0; i < 400 && picker.isLoading(); ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_FALSE(picker.isLoading());
+  const auto apps = picker.filteredApps();
+  const auto konsole = std::find_if(apps.begin(), apps.end(), [](const auto& app) { return app.name == "Konsole"; });
+  ASSERT_NE(konsole, apps.end());
+  EXPECT_EQ(konsole->id, "kde-konsole");
 }
 
 TEST_F(ScannerTest, NamesAreLocalisedFallBackToTheFileNameAndLoseEveryDotApp) {

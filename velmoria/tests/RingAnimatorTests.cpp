@@ -1,27 +1,38 @@
 #include "velmoria/RingAnimator.hpp"
 
 #include <gtest/gtest.h>
+#include <QEasingCurve>
+
+#include <cmath>
 
 using namespace std::chrono_literals;
 using velmoria::RingAnimator;
 
 namespace {
 
-TEST(RingAnimator, TheGlowSwingsBetweenItsBoundsEaseInOutAndReverses) {
+TEST(RingAnimator, TheGlowSwingsBetweenItsBoundsEaseInOutAndReversesAtALowFrameRate) {
   platform::ManualScheduler clock;
   int redraws = 0;
   RingAnimator animator(clock, [&] { ++redraws; });
+  const auto glowAt = [](double seconds) {
+    double t = std::fmod(seconds, 3.0) / 1.5;
+    if (t > 1) t = 2 - t;
+    return 0.7 + 0.3 * QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(t);
+  };
   animator.startPulse();
   EXPECT_DOUBLE_EQ(animator.glowPulse(), 0.7);
-  clock.advance(752ms);  // a frame boundary just past the middle of the way up
-  EXPECT_NEAR(animator.glowPulse(), 0.85, 0.01);
-  clock.advance(1504ms - 752ms);
+  clock.advance(850ms);  // the last frame came at 800 ms
+  EXPECT_NEAR(animator.glowPulse(), glowAt(0.8), 1e-9);
+  EXPECT_NEAR(animator.glowPulse(), 0.87, 0.01);
+  clock.advance(650ms);
+  EXPECT_NEAR(animator.glowPulse(), glowAt(1.4), 1e-9);
   EXPECT_NEAR(animator.glowPulse(), 1.0, 0.01);
-  clock.advance(2256ms - 1504ms);  // half way down again
-  EXPECT_NEAR(animator.glowPulse(), 0.85, 0.01);
-  clock.advance(3008ms - 2256ms);
-  EXPECT_NEAR(animator.glowPulse(), 0.7, 0.01);
-  EXPECT_GT(redraws, 150);
+  clock.advance(800ms);  // on the way down again
+  EXPECT_NEAR(animator.glowPulse(), glowAt(2.2), 1e-9);
+  EXPECT_LT(animator.glowPulse(), 0.9);
+  clock.advance(800ms);
+  EXPECT_NEAR(animator.glowPulse(), 0.7, 1e-9);
+  EXPECT_EQ(redraws, 15) << "five frames a second";
   // Many periods later it is still within bounds and running.
   for (int i = 0; i < 400; ++i) {
     clock.advance(37ms);
@@ -33,6 +44,22 @@ TEST(RingAnimator, TheGlowSwingsBetweenItsBoundsEaseInOutAndReverses) {
   const int before = redraws;
   clock.advance(1s);
   EXPECT_EQ(redraws, before);
+}
+
+TEST(RingAnimator, ASweepRunsAtFullFrameRateThenThePulseSlowsDownAgain) {
+  platform::ManualScheduler clock;
+  int redraws = 0;
+  RingAnimator animator(clock, [&] { ++redraws; });
+  animator.startPulse();
+  animator.setArcProgress(1, /*animated=*/true);
+  redraws = 0;
+  clock.advance(304ms);
+  EXPECT_DOUBLE_EQ(animator.arcProgress(), 1);
+  EXPECT_GE(redraws, 18);
+  redraws = 0;
+  clock.advance(1s);
+  EXPECT_LE(redraws, 6);
+  EXPECT_TRUE(animator.isRunning());
 }
 
 TEST(RingAnimator, TheArcSweepsEaseOutAndThenStopsTheFrames) {

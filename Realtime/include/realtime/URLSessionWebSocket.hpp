@@ -13,6 +13,10 @@
 
 namespace zirudeze::realtime {
 
+namespace transport {
+class Connection;
+}
+
 // The one WebSocket implementation: a Beast connection on the process-wide I/O thread. Events that
 // arrive before a handler is set are kept (the newest 100 data events, and the close).
 class URLSessionWebSocket final : public WebSocket {
@@ -44,6 +48,8 @@ class URLSessionWebSocket final : public WebSocket {
   struct State;
 
  private:
+  friend std::shared_ptr<URLSessionWebSocket> webSocketOver(std::shared_ptr<transport::Connection> connection,
+                                                            std::optional<std::string> subprotocol);
   explicit URLSessionWebSocket(std::shared_ptr<State> state);
 
   std::shared_ptr<State> state_;

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <testsupport/TestCertificateAuthority.hpp>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,7 +21,12 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <future>
+#include <optional>
+#include <string_view>
 #include <thread>
 
 namespace velmoria::filter::live {
@@ -171,6 +177,44 @@ TEST_F(LiveFilterTest, BlockedNamesFailAtOnceWithAResetWhileOtherNamesPass) {
   EXPECT_TRUE(logged("blocked www.blocked.example\n"));
 }
 
+// The first "chromium" on PATH, if the machine has one.
+std::optional<std::filesystem::path> chromiumOnPath() {
+  const char* path = std::getenv("PATH");
+  std::string_view folders = path != nullptr ? path : "";
+  while (!folders.empty()) {
+    const auto colon = folders.find(':');
+    const std::filesystem::path candidate = std::filesystem::path(folders.substr(0, colon)) / "chromium";
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
+  }
+  return std::nullopt;
+}
+
+TEST_F(LiveFilterTest, HeadlessChromiumCannotOpenABlockedSite) {
+  const auto chromium = chromiumOnPath();
+  if (!chromium) GTEST_SKIP() << "headless Chromium test skipped: no chromium on PATH";
+  SlowTlsServer server(namespaces->server(), {NamespacePair::serverV4}, cert(), key());
+  configure(true, {"blocked.example"});
+  startDaemon(true);
+  // The page's text, or Chromium's error page when the connection failed.
+  const auto open = [&](const std::string& name) {
+    return runCommand(inClient({chromium->string(), "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                                "--user-data-dir=" + (folder / "chromium").string(),
+                                "--host-resolver-rules=MAP " + name + " " + NamespacePair::serverV4,
+                                "--ignore-certificate-errors", "--dump-dom", "https://" + name + "/"}),
+                      std::chrono::seconds(60));
+  };
+  const auto allowed = open("allowed.example");
+  EXPECT_NE(allowed.output.find(">ok<"), std::string::npos) << allowed.output;
+  const auto blocked = open("blocked.example");
+  EXPECT_EQ(blocked.output.find(">ok<"), std::string::npos) << blocked.output;
+  // The socket destroyed under the handshake reads as aborted, a reset from the rules as reset.
+  EXPECT_TRUE(blocked.output.find("net::ERR_CONNECTION_ABORTED") != std::string::npos ||
+              blocked.output.find("net::ERR_CONNECTION_RESET") != std::string::npos)
+      << blocked.output;
+  EXPECT_TRUE(logged("enforced drop tcp 127.30.0.2:443 blocked.example\n")) << readFile(daemonLog());
+}
+
 // Sends the hello in two segments and says what the client saw next.
 std::string sendSplitHello(const std::string& ns, const std::vector<std::uint8_t>& hello) {
   const int fd = socketIn(ns, SOCK_STREAM, NamespacePair::serverV4, 443);
@@ -201,6 +245,64 @@ TEST_F(LiveFilterTest, ASplitClientHelloIsJudgedOnItsAssembledBytes) {
   EXPECT_EQ(sendSplitHello(namespaces->client(), testing::readTestData("hello-chromium.bin")), "a reset");
   EXPECT_TRUE(logged("blocked www.shop.blocked.example\n"));
   EXPECT_EQ(sendSplitHello(namespaces->client(), testing::readTestData("hello-openssl-tls12.bin")), "an answer");
+}
+
+// Connects from a fixed source port, as a client that reuses a port does, sends `hello` if given and
+// says how the connection ended within 2 s.
+std::string connectFromPort(const std::string& ns, unsigned short sourcePort, const std::vector<std::uint8_t>& hello) {
+  return std::async(
+             std::launch::async,
+             [&] {
+               enterNamespace(ns);
+               const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+               const int yes = 1;
+               ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+               sockaddr_in local{};
+               local.sin_family = AF_INET;
+               local.sin_port = htons(sourcePort);
+               ::inet_pton(AF_INET, NamespacePair::clientV4, &local.sin_addr);
+               sockaddr_in server{};
+               server.sin_family = AF_INET;
+               server.sin_port = htons(443);
+               ::inet_pton(AF_INET, NamespacePair::serverV4, &server.sin_addr);
+               std::string seen = "nothing";
+               if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+                 seen = std::string("no bind: ") + std::strerror(errno);
+               } else {
+                 static_cast<void>(::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server));
+                 pollfd connected{fd, POLLOUT, 0};
+                 int error = 0;
+                 socklen_t length = sizeof error;
+                 if (::poll(&connected, 1, 2000) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0) {
+                   seen = error == ECONNREFUSED ? "refused" : error != 0 ? std::strerror(error) : "connected";
+                 }
+                 if (seen == "connected" && !hello.empty()) {
+                   static_cast<void>(::send(fd, hello.data(), hello.size(), MSG_NOSIGNAL));
+                   pollfd answer{fd, POLLIN, 0};
+                   seen = "no answer";
+                   if (::poll(&answer, 1, 2000) == 1) {
+                     char byte = 0;
+                     const auto n = ::recv(fd, &byte, 1, 0);
+                     seen = n > 0 ? "an answer" : n == 0 ? "the end" : "a reset";
+                   }
+                 }
+               }
+               ::close(fd);
+               return seen;
+             })
+      .get();
+}
+
+TEST_F(LiveFilterTest, AConnectReusingABlockedFlowsPortsFailsAtOnce) {
+  SlowTlsServer server(namespaces->server(), {NamespacePair::serverV4}, cert(), key());
+  configure(true, {"blocked.example"});
+  startDaemon(true);
+  constexpr unsigned short port = 40123;
+  EXPECT_EQ(connectFromPort(namespaces->client(), port, testing::readTestData("hello-chromium.bin")), "a reset");
+  ASSERT_TRUE(logged("enforced drop tcp 127.30.0.2:443 www.shop.blocked.example\n"));
+  // The blocked flow's ports stay in the drop set for a while: a new connect on them is refused
+  // rather than left resending its SYN.
+  EXPECT_EQ(connectFromPort(namespaces->client(), port, {}), "refused");
 }
 
 // Sends datagrams on one connected socket and says whether the kernel reported the port unreachable.

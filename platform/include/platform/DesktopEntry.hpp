@@ -40,8 +40,26 @@ std::optional<DesktopEntry> readDesktopEntry(const std::filesystem::path& file);
 // The messages locale of this process (LC_ALL, LC_MESSAGES, LANG; "C" when none is set).
 std::string messagesLocale();
 
-// The installed entries in XDG precedence: the first folder that holds an ID wins, and a hidden entry
-// hides that ID from the folders after it.
+// What one walk of the application folders found.
+struct DesktopEntryScan {
+  // The apps, one per desktop-file ID, in walk order, each with `id` and `file` set; NoDisplay entries are
+  // here too (they run like any other app).
+  std::vector<DesktopEntry> entries;
+  // Every folder the walk went through: the given ones that exist and their subfolders.
+  std::vector<std::filesystem::path> folders;
+};
+
+// Deeper subfolders of an applications folder are not walked.
+inline constexpr int kMaxApplicationFolderDepth = 8;
+
+// Walks the folders in precedence order, each with its subfolders (entries below a subfolder get IDs
+// such as "kde-konsole"), skipping hidden files and folders and links to folders. The first folder holding
+// an ID as an Application entry wins; a Hidden entry claims its ID and hides it from the folders after it;
+// entries of other types and unreadable ones claim nothing. Never throws: what cannot be read is skipped.
+// The installed-app list and the running-app identification both use this one walk.
+DesktopEntryScan scanDesktopEntries(const std::vector<std::filesystem::path>& folders);
+
+// The installed entries in XDG precedence (scanDesktopEntries).
 class DesktopEntryIndex {
  public:
   explicit DesktopEntryIndex(std::vector<std::filesystem::path> folders = {});
@@ -56,7 +74,11 @@ class DesktopEntryIndex {
 
  private:
   void rebuild();
+  std::vector<std::filesystem::file_time_type> stamps() const;
+
   std::vector<std::filesystem::path> folders_;
+  // The folders the last walk went through, subfolders included, and their times then.
+  std::vector<std::filesystem::path> walked_;
   std::vector<std::filesystem::file_time_type> stamps_;
   bool built_ = false;
   std::map<std::string, DesktopEntry> entries_;

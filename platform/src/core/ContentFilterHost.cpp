@@ -79,15 +79,19 @@ FileContentFilterStatus::FileContentFilterStatus(std::filesystem::path statusFil
   if (::pipe2(watch_->stopPipe, O_CLOEXEC) != 0) return;
   const auto folder = file_.has_parent_path() ? file_.parent_path() : std::filesystem::path(".");
   const auto name = file_.filename().string();
-  watch_->thread = std::thread([watch = watch_.get(), folder, name, stop = watch_->stopPipe[0]] {
-    const FileDescriptor inotify(inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
-    int watched = -1;
+  FileDescriptor inotify(inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+  // The daemon closing the file, as it does when it dies, shows as a close after writing.
+  const auto addWatch = [folder](const FileDescriptor& descriptor) {
+    if (descriptor.get() < 0) return -1;
+    return inotify_add_watch(descriptor.get(), folder.c_str(),
+                             IN_CLOSE_WRITE | IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_DELETE_SELF);
+  };
+  // Watched before the constructor returns, so no change made after it is missed.
+  const int firstWatch = addWatch(inotify);
+  watch_->thread = std::thread([watch = watch_.get(), inotify = std::move(inotify), addWatch, name,
+                                watched = firstWatch, stop = watch_->stopPipe[0]]() mutable {
     for (;;) {
-      if (watched < 0 && inotify.get() >= 0) {
-        // The daemon closing the file, as it does when it dies, shows as a close after writing.
-        watched = inotify_add_watch(inotify.get(), folder.c_str(),
-                                    IN_CLOSE_WRITE | IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_DELETE_SELF);
-      }
+      if (watched < 0) watched = addWatch(inotify);
       std::array<pollfd, 2> fds{{{stop, POLLIN, 0}, {inotify.get(), POLLIN, 0}}};
       // Without a watch (no folder yet) the file is looked at every few seconds.
       if (::poll(fds.data(), fds.size(), watched >= 0 ? -1 : 2000) < 0 && errno != EINTR) return;

@@ -155,15 +155,64 @@ std::optional<std::string> resolveProgram(const std::string& program) {
 DesktopEntryIndex::DesktopEntryIndex(std::vector<std::filesystem::path> folders)
     : folders_(folders.empty() ? applicationFolders() : std::move(folders)) {}
 
-void DesktopEntryIndex::refreshIfChanged() {
-  std::vector<std::filesystem::file_time_type> stamps;
-  stamps.reserve(folders_.size());
-  for (const auto& f : folders_) {
+DesktopEntryScan scanDesktopEntries(const std::vector<std::filesystem::path>& folders) {
+  namespace fs = std::filesystem;
+  DesktopEntryScan scan;
+  std::set<std::string> claimed;
+  for (const auto& folder : folders) {
     std::error_code ec;
-    stamps.push_back(std::filesystem::last_write_time(f, ec));
+    if (!fs::is_directory(folder, ec)) continue;
+    scan.folders.push_back(folder);
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    // A folder that fails half-way gives what was read so far.
+    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+      const fs::path& path = it->path();
+      const std::string name = path.filename().string();
+      std::error_code typeError;
+      const bool isFolder = it->is_directory(typeError) && !it->is_symlink(typeError);
+      if (name.empty() || name.front() == '.') {
+        if (isFolder) it.disable_recursion_pending();
+        continue;
+      }
+      if (isFolder) {
+        if (it.depth() + 1 >= kMaxApplicationFolderDepth) {
+          it.disable_recursion_pending();
+        } else {
+          scan.folders.push_back(path);
+        }
+        continue;
+      }
+      if (path.extension() != ".desktop") continue;
+      const auto id = desktopFileId(folder, path);
+      if (!id || claimed.contains(*id)) continue;
+      auto entry = readDesktopEntry(path);
+      if (!entry || entry->type != "Application") continue;
+      claimed.insert(*id);
+      if (entry->hidden) continue;
+      entry->id = *id;
+      entry->file = path;
+      scan.entries.push_back(std::move(*entry));
+    }
   }
-  if (built_ && stamps == stamps_) return;
-  stamps_ = std::move(stamps);
+  return scan;
+}
+
+std::vector<std::filesystem::file_time_type> DesktopEntryIndex::stamps() const {
+  // The given folders (one may appear later) and every folder the last walk went through: a subfolder that
+  // comes or goes changes its parent's time, one whose entries change its own.
+  std::vector<std::filesystem::file_time_type> stamps;
+  stamps.reserve(folders_.size() + walked_.size());
+  for (const auto* list : {&folders_, &walked_}) {
+    for (const auto& folder : *list) {
+      std::error_code ec;
+      stamps.push_back(std::filesystem::last_write_time(folder, ec));
+    }
+  }
+  return stamps;
+}
+
+void DesktopEntryIndex::refreshIfChanged() {
+  if (built_ && stamps() == stamps_) return;
   rebuild();
   built_ = true;
 }
@@ -171,28 +220,17 @@ void DesktopEntryIndex::refreshIfChanged() {
 void DesktopEntryIndex::rebuild() {
   entries_.clear();
   byExecutable_.clear();
-  std::set<std::string> seen;
-  for (const auto& folder : folders_) {
-    std::error_code ec;
-    std::filesystem::recursive_directory_iterator it(folder, std::filesystem::directory_options::skip_permission_denied,
-                                                     ec);
-    // A folder that fails half-way gives what was read so far; the scan never throws.
-    for (const std::filesystem::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
-      const auto& item = *it;
-      if (item.path().extension() != ".desktop") continue;
-      const auto id = desktopFileId(folder, item.path());
-      if (!id || !seen.insert(*id).second) continue;
-      auto entry = readDesktopEntry(item.path());
-      if (!entry || entry->hidden || entry->type != "Application") continue;
-      entry->id = *id;
-      entry->file = item.path();
-      for (const auto& source : {entry->exec, entry->tryExec}) {
-        if (const auto program = execProgram(source)) {
-          if (const auto resolved = resolveProgram(*program)) byExecutable_.emplace(*resolved, *id);
-        }
+  auto scan = scanDesktopEntries(folders_);
+  walked_ = std::move(scan.folders);
+  stamps_ = stamps();
+  for (auto& entry : scan.entries) {
+    for (const auto& source : {entry.exec, entry.tryExec}) {
+      if (const auto program = execProgram(source)) {
+        if (const auto resolved = resolveProgram(*program)) byExecutable_.emplace(*resolved, entry.id);
       }
-      entries_.emplace(*id, std::move(*entry));
     }
+    const std::string id = entry.id;
+    entries_.emplace(id, std::move(entry));
   }
 }
 

@@ -60,7 +60,7 @@ Application::~Application() {
 
 bool Application::requestTerminate() {
   if (delegate_.applicationShouldTerminate() != TerminateReply::terminateNow) return false;
-  emit terminating();
+  Q_EMIT terminating();
   QCoreApplication::quit();
   return true;
 }

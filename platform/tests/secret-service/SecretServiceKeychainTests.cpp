@@ -4,6 +4,8 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -71,6 +73,49 @@ void lockDefaultCollection() {
   g_object_unref(service);
   ASSERT_EQ(error, nullptr);
   ASSERT_EQ(locked, 1);
+}
+
+// Unlocks the default collection again with the password scripts/with-secret-service gave the keyring, so
+// the tests that run after a locking one in the same session find it unlocked. Through gnome-keyring's own
+// interface: the standard one can only unlock through a prompt, which nobody answers here.
+std::string unlockDefaultCollection() {
+  const char* password = std::getenv("VELMORIA_TEST_KEYRING_PASSWORD");
+  if (password == nullptr) return "no keyring password in the environment";
+  GError* error = nullptr;
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+  if (bus == nullptr) return "no session bus";
+  const auto call = [&](const char* path, const char* interface, const char* method, GVariant* arguments,
+                        const char* replyType) {
+    return g_dbus_connection_call_sync(bus, "org.freedesktop.secrets", path, interface, method, arguments,
+                                       G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+  };
+  std::string failure;
+  GVariant* alias = call("/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "ReadAlias",
+                         g_variant_new("(s)", "default"), "(o)");
+  GVariant* session = alias == nullptr
+                          ? nullptr
+                          : call("/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "OpenSession",
+                                 g_variant_new("(sv)", "plain", g_variant_new_string("")), "(vo)");
+  if (session != nullptr) {
+    const gchar* collection = nullptr;
+    const gchar* sessionPath = nullptr;
+    g_variant_get(alias, "(&o)", &collection);
+    g_variant_get(session, "(v&o)", nullptr, &sessionPath);
+    GVariant* secret =
+        g_variant_new("(o@ay@ays)", sessionPath, g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, "", 0, 1),
+                      g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, password, std::strlen(password), 1), "text/plain");
+    GVariant* unlocked = call("/org/freedesktop/secrets", "org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface",
+                              "UnlockWithMasterPassword", g_variant_new("(o@(oayays))", collection, secret), "()");
+    if (unlocked != nullptr) g_variant_unref(unlocked);
+    g_variant_unref(session);
+  }
+  if (alias != nullptr) g_variant_unref(alias);
+  if (error != nullptr) {
+    failure = error->message;
+    g_error_free(error);
+  }
+  g_object_unref(bus);
+  return failure;
 }
 
 struct SecretServiceHarness final : KeychainHarness {
@@ -150,6 +195,12 @@ TEST_F(SecretServiceKeychain, ALockedCollectionGivesAnErrorAndWritesNoFile) {
   CapturedLog log;
   const auto chosen = chooseKeychainStore(log, scratch.path() / "keychain");
   lockDefaultCollection();
+  struct UnlockAtEnd {
+    ~UnlockAtEnd() {
+      const std::string failure = unlockDefaultCollection();
+      EXPECT_EQ(failure, "") << "the default collection stays locked for the tests after this one";
+    }
+  } unlockAtEnd;
 
   const auto reasonOf = [](auto&& operation) -> std::optional<Reason> {
     try {

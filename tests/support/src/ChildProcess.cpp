@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,21 +60,47 @@ pid_t spawn(std::vector<std::string> arguments, std::vector<std::string> environ
 }  // namespace
 
 ChildProcess::ChildProcess(std::vector<std::string> arguments,
-                           std::vector<std::pair<std::string, std::string>> environment) {
+                           std::vector<std::pair<std::string, std::string>> environment, bool withInput) {
   if (arguments.empty()) throw std::runtime_error("no program to start");
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  // A socket rather than a pipe, so a write to a child that stopped reading fails without SIGPIPE.
+  int inputFds[2] = {-1, -1};
+  if (withInput && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, inputFds) != 0) {
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    throw std::runtime_error("socketpair failed");
+  }
   const std::string program = arguments.front();
-  pid_ = spawn(std::move(arguments), mergedEnvironment(environment), -1, pipeFds[1]);
+  pid_ = spawn(std::move(arguments), mergedEnvironment(environment), inputFds[0], pipeFds[1]);
   ::close(pipeFds[1]);
+  if (inputFds[0] >= 0) ::close(inputFds[0]);
   output_ = pipeFds[0];
+  input_ = inputFds[1];
   if (pid_ < 0) {
     ::close(output_);
+    closeInput();
     throw std::runtime_error("could not start " + program);
   }
 }
 
+bool ChildProcess::send(std::string_view text) {
+  if (input_ < 0) return false;
+  while (!text.empty()) {
+    const ssize_t count = ::send(input_, text.data(), text.size(), MSG_NOSIGNAL);
+    if (count <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return true;
+}
+
+void ChildProcess::closeInput() {
+  if (input_ >= 0) ::close(input_);
+  input_ = -1;
+}
+
 ChildProcess::~ChildProcess() {
+  closeInput();
   if (!status_ && pid_ > 0) {
     ::kill(pid_, SIGTERM);
     if (!wait(std::chrono::seconds(2))) {

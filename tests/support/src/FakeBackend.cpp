@@ -255,8 +255,10 @@ struct FakeBackend::State {
   }
 };
 
-FakeBackend::FakeBackend() : state_(std::make_shared<State>()) {
-  state_->port = detail::listenOnLoopback(state_->acceptor);
+FakeBackend::FakeBackend() : FakeBackend(0) {}
+
+FakeBackend::FakeBackend(std::uint16_t port) : state_(std::make_shared<State>()) {
+  state_->port = detail::listenOnLoopback(state_->acceptor, port);
   state_->acceptThread = std::thread([state = state_.get()] { state->acceptLoop(); });
 }
 

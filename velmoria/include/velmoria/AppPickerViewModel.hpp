@@ -33,7 +33,7 @@ class AppPickerViewModel : public QObject {
   // still running when this model is destroyed finishes on its own and its result is dropped.
   void loadApps();
 
- signals:
+ Q_SIGNALS:
   void appsChanged();
   void searchTextChanged();
   void isLoadingChanged();

@@ -35,8 +35,9 @@ struct InstalledApp {
 // The folders to scan, in precedence order (user first).
 std::vector<std::filesystem::path> applicationFolders();
 
-// The apps of the folders' top levels, one per ID (the first folder that has it wins), sorted by name
-// case-insensitively in the current locale, equal names in scan order. Names are localised for
+// The apps of the folders and their subfolders, one per desktop-file ID as the running-app side knows them
+// (the first folder that has it wins; see platform::scanDesktopEntries), without NoDisplay ones, sorted by
+// name case-insensitively in the current locale, equal names in scan order. Names are localised for
 // `locale` (messages locale form, "de_DE.UTF-8"). Never fails: unreadable folders and entries are skipped.
 std::vector<AppMeta> scanInstalledApps(const std::vector<std::filesystem::path>& folders, std::string_view locale);
 std::vector<AppMeta> scanInstalledApps();

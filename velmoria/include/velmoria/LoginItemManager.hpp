@@ -23,13 +23,13 @@ class LoginItemManager : public QObject {
 
   bool isEnabled() const { return isEnabled_; }
   void setEnabled(bool enabled);
+  // Reads the registration's status again into isEnabled.
+  void refresh();
 
- signals:
+ Q_SIGNALS:
   void isEnabledChanged(bool enabled);
 
  private:
-  void refresh();
-
   platform::LoginItemService& service_;
   std::ostream& out_;
   bool isEnabled_ = false;

@@ -46,7 +46,7 @@ class MacBlocker : public QObject {
   BrowserRedirector& redirector() { return *redirector_; }
   OverlayModel& overlayModel() { return *model_; }
 
- signals:
+ Q_SIGNALS:
   void isActiveChanged(bool active);
 
  private:

@@ -27,7 +27,7 @@ class MacBlocklistStore : public QObject {
   void toggle(const std::string& bundleID);
   void save();
 
- signals:
+ Q_SIGNALS:
   void blockedBundleIDsChanged();
 
  private:

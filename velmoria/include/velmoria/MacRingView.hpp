@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QPointF>
 #include <QString>
 #include <QWidget>
@@ -45,16 +46,28 @@ class MacRingView : public QWidget {
   // The title's pixel size after shrinking to fit `width`, at most down to 70 %.
   static double fittedTitleSize(bool isLocked, double width);
 
-  // Draws the ring centred on `centre`.
+  // Draws the ring centred on `centre`: the glow, then the rest (the body).
   static void paintRing(QPainter& painter, QPointF centre, const RingState& state, Appearance appearance);
+  static void paintGlow(QPainter& painter, QPointF centre, const RingState& state);
+  static void paintBody(QPainter& painter, QPointF centre, const RingState& state, Appearance appearance);
+  static double glowRadius(const RingState& state);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
+  // Where the glow shows. A change of the glow alone redraws only this.
+  QRect glowRect() const;
+
   RingState state_;
   std::optional<Appearance> scheme_;
+  // The body as last drawn; the glow pulses forever, the body rarely changes.
+  QPixmap body_;
+  RingState bodyState_;
+  // The glow at full strength, drawn at the pulse's opacity.
+  QPixmap glow_;
+  Appearance bodyAppearance_ = Appearance::light;
 };
 
 }  // namespace velmoria

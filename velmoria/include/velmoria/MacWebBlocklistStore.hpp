@@ -39,7 +39,7 @@ class MacWebBlocklistStore : public QObject {
   static bool domainLess(const std::string& a, const std::string& b);
   static bool domainEqual(const std::string& a, const std::string& b);
 
- signals:
+ Q_SIGNALS:
   void domainsChanged();
 
  private:

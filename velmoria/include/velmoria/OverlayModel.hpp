@@ -16,10 +16,10 @@ class OverlayModel : public QObject {
   void setAppName(const QString& name) {
     if (name == appName_) return;
     appName_ = name;
-    emit appNameChanged(appName_);
+    Q_EMIT appNameChanged(appName_);
   }
 
- signals:
+ Q_SIGNALS:
   void appNameChanged(const QString& name);
 
  private:

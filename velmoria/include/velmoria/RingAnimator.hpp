@@ -14,6 +14,8 @@ namespace velmoria {
 class RingAnimator {
  public:
   static constexpr std::chrono::milliseconds frame{16};
+  // The glow changes slowly and forever: fewer frames keep the app near idle while it pulses.
+  static constexpr std::chrono::milliseconds pulseFrame{200};
   static constexpr std::chrono::milliseconds pulseDuration{1500};  // each way, ease-in-and-out
   static constexpr std::chrono::milliseconds sweepDuration{300};   // ease-out
 
@@ -34,10 +36,13 @@ class RingAnimator {
  private:
   using Clock = std::chrono::system_clock;
   void tick();
+  // Runs the timer at the rate the running animations need, or stops it.
+  void schedule();
 
   platform::MainScheduler& scheduler_;
   std::function<void()> onChange_;
   std::unique_ptr<platform::MainTimer> timer_;
+  std::chrono::milliseconds interval_{0};
   double glow_ = 0.7;
   double arc_ = 0;
   std::optional<Clock::time_point> pulseStart_;

@@ -10,7 +10,21 @@ class QPainter;
 namespace velmoria {
 
 // The symbols the screens show, drawn by us so every machine renders them alike.
-enum class Symbol { globe, plus, minusCircleFill, magnifyingGlass, checkmarkCircleFill, circle, genericApp };
+enum class Symbol {
+  globe,
+  plus,
+  minusCircleFill,
+  magnifyingGlass,
+  checkmarkCircleFill,
+  circle,
+  genericApp,
+  arrowClockwise,
+  rectanglePortraitAndArrowRight,
+  lockFill,
+  chevronRight,
+  laptopComputer,
+  power,
+};
 
 // Draws the symbol to fill `box` (kept square, centred) in the colour.
 void paintSymbol(QPainter& painter, Symbol symbol, const QRectF& box, const QColor& colour);

@@ -78,7 +78,7 @@ class TransparentProxyManager : public QObject {
   // empty list would let every site through.
   std::vector<std::string> sharedBlockedDomains() const;
 
- signals:
+ Q_SIGNALS:
   void stateChanged();
 
  private:

@@ -27,7 +27,7 @@ class Application final : public QObject {
   // A second launch or an explicit "show the window" asks this.
   void reopen();
 
- signals:
+ Q_SIGNALS:
   void terminating();
 
  private:

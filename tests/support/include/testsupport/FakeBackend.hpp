@@ -24,6 +24,8 @@ using UpgradeHook = std::function<bool(ConnectionUpgrade&)>;
 class FakeBackend {
  public:
   FakeBackend();
+  // On a given port instead; throws boost::system::system_error when it is taken.
+  explicit FakeBackend(std::uint16_t port);
   ~FakeBackend();
   FakeBackend(const FakeBackend&) = delete;
   FakeBackend& operator=(const FakeBackend&) = delete;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,6 +39,11 @@ class FakeDatabase {
   // Adds one row (an object) or several (an array of objects) as a POST would: types checked, defaults
   // filled, keys unique. Returns the stored rows (array). Throws FakeDatabaseError.
   Json insert(std::string_view table, const Json& rows, std::string_view schema = "public");
+  // Sets the columns of `changes` (an object) in every stored row `match` accepts, as a PATCH would: types
+  // checked, keys kept unique, nothing changed on an error. Returns the changed rows (array). Throws
+  // FakeDatabaseError.
+  Json update(std::string_view table, const std::function<bool(const Json& row)>& match, const Json& changes,
+              std::string_view schema = "public");
   // Every stored row in insertion order, each with all columns in table order.
   Json rows(std::string_view table, std::string_view schema = "public") const;
   void removeAllRows(std::string_view table, std::string_view schema = "public");

@@ -213,6 +213,28 @@ std::vector<Json> insertRows(Table& table, const Json& payload, const InsertRule
   return written;
 }
 
+// Sets the columns of `body` (an object) in every row `match` accepts, as one statement: on any error
+// nothing is changed. Returns the rows written.
+std::vector<Json> updateRows(Table& table, const std::function<bool(const Json&)>& match, const Json& body) {
+  if (!body.is_object()) throw invalidBody();
+  Json changes = Json::object();
+  for (auto it = body.begin(); it != body.end(); ++it) {
+    const FakeColumn& column = writableColumn(table, it.key());
+    changes[column.name] = database::storedValue(column, it.value());
+    requireValue(table, column, changes[column.name]);
+  }
+  std::vector<Json> rows = table.rows;
+  std::vector<Json> written;
+  for (auto& row : rows) {
+    if (!match(row)) continue;
+    for (auto it = changes.begin(); it != changes.end(); ++it) row[it.key()] = it.value();
+    written.push_back(row);
+  }
+  requireUniqueKeys(table, rows);
+  table.rows = std::move(rows);
+  return written;
+}
+
 }  // namespace
 
 struct FakeDatabase::State {
@@ -330,24 +352,12 @@ struct FakeDatabase::State {
     const Preferences preferences = database::parsePreferences(request);
     const Relation relation = table.relation();
     database::validate(shape.filters, relation);
-    const Json body = parsedBody(request, false);
-    if (!body.is_object()) throw invalidBody();
-    Json changes = Json::object();
-    for (auto it = body.begin(); it != body.end(); ++it) {
-      const FakeColumn& column = writableColumn(table, it.key());
-      changes[column.name] = database::storedValue(column, it.value());
-      requireValue(table, column, changes[column.name]);
-    }
-    std::vector<Json> rows = table.rows;
-    std::vector<Json> written;
-    for (auto& row : rows) {
-      if (database::evaluate(shape.filters, row, relation) != true) continue;
-      for (auto it = changes.begin(); it != changes.end(); ++it) row[it.key()] = it.value();
-      written.push_back(row);
-    }
-    requireUniqueKeys(table, rows);
+    Table draft = table;
+    const auto written = updateRows(
+        draft, [&](const Json& row) { return database::evaluate(shape.filters, row, relation) == true; },
+        parsedBody(request, false));
     requireWithinMaximum(preferences, written.size());
-    table.rows = std::move(rows);
+    table.rows = std::move(draft.rows);
     return writeAnswer(request, shape, preferences, written, relation);
   }
 
@@ -453,6 +463,12 @@ void FakeDatabase::createTable(FakeTableDefinition definition) {
 Json FakeDatabase::insert(std::string_view table, const Json& rows, std::string_view schema) {
   std::lock_guard lock(state_->mutex);
   return Json(insertRows(state_->table(schema, table), rows, InsertRules{}));
+}
+
+Json FakeDatabase::update(std::string_view table, const std::function<bool(const Json& row)>& match,
+                          const Json& changes, std::string_view schema) {
+  std::lock_guard lock(state_->mutex);
+  return Json(updateRows(state_->table(schema, table), match, changes));
 }
 
 Json FakeDatabase::rows(std::string_view table, std::string_view schema) const {
