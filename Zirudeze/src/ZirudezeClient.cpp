@@ -48,6 +48,15 @@ std::shared_ptr<auth::AuthClient> makeAuthClient(const base::URL& zirudezeURL,
   }));
 }
 
+// The legacy socket speaks to the project's realtime service with the facade's headers, also as its params.
+std::shared_ptr<realtime::RealtimeClient> makeLegacyRealtimeClient(const base::URL& zirudezeURL,
+                                                                   const std::map<std::string, std::string>& headers) {
+  helpers::JSONObject params;
+  for (const auto& [name, value] : headers) params.emplace(name, value);
+  return realtime::RealtimeClient::make(zirudezeURL.appendingPathComponent("/realtime/v1").absoluteString(), headers,
+                                        std::move(params), std::string(realtime::Defaults::vsn));
+}
+
 }  // namespace
 
 // Everything of the facade. The listener holds this, never the facade, so dropping the facade is what
@@ -75,6 +84,7 @@ struct ZirudezeClient::State : std::enable_shared_from_this<ZirudezeClient::Stat
         // Derived whatever the options say, so an unusable URL is refused in every case.
         storageKey(options.auth.storageKey.value_or(detail::defaultStorageKey(zirudezeURL))),
         auth(makeAuthClient(zirudezeURL, headerMap, storageKey, options)),
+        realtime(makeLegacyRealtimeClient(zirudezeURL, headerMap)),
         authorizingFetch(
             std::make_shared<const detail::AuthorizingFetch>(options.auth.accessToken, auth, options.global.session)) {}
 
@@ -190,7 +200,7 @@ struct ZirudezeClient::State : std::enable_shared_from_this<ZirudezeClient::Stat
   const std::map<std::string, std::string> headerMap;
   const std::string storageKey;
   const std::shared_ptr<auth::AuthClient> auth;
-  // The legacy realtime client joins here, built right after the auth client.
+  const std::shared_ptr<realtime::RealtimeClient> realtime;
   const std::shared_ptr<const detail::AuthorizingFetch> authorizingFetch;
   // Each new token goes to these in order: the functions client, then the realtime slots.
   std::vector<TokenReceiver> tokenReceivers;
@@ -214,15 +224,20 @@ std::shared_ptr<ZirudezeClient> ZirudezeClient::make(base::URL zirudezeURL, std:
 ZirudezeClient::ZirudezeClient(base::URL zirudezeURL, std::string zirudezeKey, ZirudezeClientOptions options,
                                RealtimeTokenReceivers realtimeReceivers)
     : state_(std::make_shared<State>(std::move(zirudezeURL), std::move(zirudezeKey), std::move(options))) {
-  const bool currentStandIn = static_cast<bool>(realtimeReceivers.current);
   auto& receivers = state_->tokenReceivers;
   // The state, not the facade: a push may be under way while the facade goes.
   receivers.emplace_back([state = std::weak_ptr<State>(state_)](const std::string& token) {
     if (const auto alive = state.lock()) alive->functions()->setAuth(token);
   });
-  if (realtimeReceivers.legacy) receivers.push_back(std::move(realtimeReceivers.legacy));
-  if (realtimeReceivers.current) receivers.push_back(std::move(realtimeReceivers.current));
-  if (!currentStandIn) {
+  if (realtimeReceivers.legacy) {
+    receivers.push_back(std::move(realtimeReceivers.legacy));
+  } else {
+    receivers.emplace_back([realtime = state_->realtime](const std::string& token) { realtime->setAuth(token); });
+  }
+  if (realtimeReceivers.current) {
+    receivers.push_back(std::move(realtimeReceivers.current));
+  } else {
+    // Built at the first push when nothing asked for it before; the next event waits for its channels.
     receivers.emplace_back([state = std::weak_ptr<State>(state_)](const std::string& token) {
       if (const auto alive = state.lock()) alive->realtimeV2()->setAuth(token);
     });
@@ -264,6 +279,8 @@ std::shared_ptr<auth::AuthClient> ZirudezeClient::auth() const {
 void ZirudezeClient::handle(const base::URL& url) const { auth()->handle(url); }
 
 std::shared_ptr<functions::FunctionsClient> ZirudezeClient::functions() const { return state_->functions(); }
+
+std::shared_ptr<realtime::RealtimeClient> ZirudezeClient::realtime() const { return state_->realtime; }
 
 std::shared_ptr<storage::ZirudezeStorageClient> ZirudezeClient::storage() const { return state_->storage(); }
 

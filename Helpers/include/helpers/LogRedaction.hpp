@@ -13,6 +13,9 @@ std::string redactingSecrets(std::string_view text);
 // The same for a URL: query and fragment items with secret names (and "code") lose their values,
 // tokens in the text are masked.
 std::string redactingSecretsInURL(std::string_view url);
+// The same for JSON text: members with secret names lose their values (nested ones too), and the text comes
+// back compact. Text that is no JSON goes through redactingSecrets.
+std::string redactingSecretsInJSON(std::string_view text);
 // True for member and item names that carry credentials ("access_token", "apikey", "password", ...).
 bool isSecretName(std::string_view name) noexcept;
 // The masked form of one secret value.

@@ -154,6 +154,13 @@ std::string redactingSecretsInURL(std::string_view url) {
   return redactingSecrets(out);
 }
 
+std::string redactingSecretsInJSON(std::string_view text) {
+  nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
+  if (parsed.is_discarded()) return redactingSecrets(text);
+  detail::redactSecretMembers(parsed);
+  return parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 std::string escapingLineBreaks(std::string_view text) {
   static constexpr char hex[] = "0123456789ABCDEF";
   std::string out;

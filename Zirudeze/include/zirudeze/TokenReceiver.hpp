@@ -10,7 +10,8 @@ namespace zirudeze {
 using TokenReceiver = std::function<void(const std::string& token)>;
 
 // The receivers after the functions client, in push order: the legacy realtime client's, then the
-// current realtime client's. Tests put recorders here; an empty slot receives nothing.
+// current realtime client's. Tests put recorders here; an empty legacy slot is the legacy client itself,
+// an empty current slot receives nothing.
 struct RealtimeTokenReceivers {
   TokenReceiver legacy = nullptr;
   TokenReceiver current = nullptr;

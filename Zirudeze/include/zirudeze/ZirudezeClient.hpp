@@ -10,6 +10,7 @@
 #include <memory>
 #include <realtime/RealtimeChannelV2.hpp>
 #include <realtime/RealtimeClientV2.hpp>
+#include <realtime/legacy/RealtimeClient.hpp>
 #include <rest/RestClient.hpp>
 #include <rest/RestFilterBuilder.hpp>
 #include <rest/RestQueryBuilder.hpp>
@@ -30,8 +31,8 @@ namespace zirudeze {
 // storage requests leave with the signed-in user's current token whenever one can be had, and every new
 // token the auth client announces is pushed to the functions client (and the realtime clients).
 //
-// The auth client exists from construction; the other clients are built on first use, once, under the
-// facade's lock. Safe to use from any thread. Calls that reach the backend block.
+// The auth client and the legacy realtime client exist from construction; the other clients are built on
+// first use, once, under the facade's lock. Safe to use from any thread. Calls that reach the backend block.
 class ZirudezeClient : public std::enable_shared_from_this<ZirudezeClient> {
  public:
   // Starts following the auth client's events unless options.auth.accessToken is set. Throws
@@ -61,6 +62,8 @@ class ZirudezeClient : public std::enable_shared_from_this<ZirudezeClient> {
   // Hands a sign-in redirect the app was opened with to the auth client; returns at once, never fails.
   void handle(const base::URL& url) const;
   std::shared_ptr<functions::FunctionsClient> functions() const;
+  // The legacy realtime socket: under "/realtime/v1", never connected by the facade, given every new token.
+  std::shared_ptr<realtime::RealtimeClient> realtime() const;
   std::shared_ptr<storage::ZirudezeStorageClient> storage() const;
   std::shared_ptr<rest::RestClient> rest() const;
 

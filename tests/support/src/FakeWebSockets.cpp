@@ -124,16 +124,16 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
       }
       ReceivedFrame frame{self->ws.got_text(), beast::buffers_to_string(self->buffer.data())};
       self->buffer.consume(self->buffer.size());
+      if (frame.text && self->options.onText) {
+        WebSocketPeer peer(self);
+        self->options.onText(peer, frame.payload);
+      }
       if (self->options.echo) self->perform(frame.text ? Action(Text{frame.payload}) : Action(Binary{frame.payload}));
       if (self->options.keepFrames) {
         std::lock_guard lock(self->mutex);
         self->frames.push_back(frame);
       }
       self->changed.notify_all();
-      if (self->options.onFrame) {
-        WebSocketPeer peer(self);
-        self->options.onFrame(peer, frame);
-      }
       self->read();
     });
   }
@@ -309,10 +309,10 @@ struct FakeWebSockets::State {
       if (closing) return false;
       const WebSocketRoute* route = nullptr;
       for (auto it = routes.rbegin(); it != routes.rend() && route == nullptr; ++it) {
-        if (it->matches(upgrade.recorded.path)) route = &*it;
+        const auto& accepts = it->options.accepts;
+        if (it->matches(upgrade.recorded.path) && (!accepts || accepts(upgrade.recorded))) route = &*it;
       }
       if (route == nullptr) return false;
-      if (route->options.accepts && !route->options.accepts(upgrade.recorded)) return false;
       // A second descriptor of the same socket: the backend's shutdown on teardown still ends it.
       const int fd = ::dup(upgrade.socket.native_handle());
       if (fd < 0) return false;

@@ -37,20 +37,23 @@ struct WebSocketRouteOptions {
   bool read = true;
   // How long the server's own close waits for the client's close frame.
   std::chrono::milliseconds closeTimeout{5000};
-  // Asked before an upgrade is taken; false leaves the request to the backend's HTTP routes.
+  // Asked before an upgrade is taken; false leaves the request to older routes of its path, then to the
+  // backend's HTTP routes.
   std::function<bool(const RecordedRequest&)> accepts;
   // Called on the connection's thread once the upgrade is done, before any frame.
   std::function<void(WebSocketPeer&)> onAccept;
-  // Called on the connection's thread with each frame the client sent, in order; it may script the peer.
-  std::function<void(WebSocketPeer&, const ReceivedFrame&)> onFrame;
   // Called on the connection's thread once the connection ended.
   std::function<void(WebSocketPeer&)> onEnd;
+  // Called with each text message as it arrives, on the connection's thread; it may script the peer.
+  std::function<void(WebSocketPeer&, const std::string&)> onText;
 };
 
 // The server side of one accepted WebSocket. Scripted actions run in the order they are called.
 class WebSocketPeer {
  public:
   const RecordedRequest& upgrade() const;
+  // The same for every handle of one connection.
+  const void* id() const noexcept { return state_.get(); }
 
   void sendText(std::string text);
   void sendBinary(std::string bytes);
@@ -70,9 +73,6 @@ class WebSocketPeer {
   std::size_t pongCount() const;
   bool ended() const;
   bool waitForEnd(std::chrono::milliseconds timeout) const;
-
-  // Peers are the same connection when their identities are equal.
-  const void* identity() const { return state_.get(); }
 
   struct State;
   explicit WebSocketPeer(std::shared_ptr<State> state);

@@ -105,7 +105,7 @@ struct FakeRealtime::State : std::enable_shared_from_this<FakeRealtime::State> {
 
   Connection& connectionFor(WebSocketPeer& peer) {
     for (auto& connection : connections) {
-      if (connection.peer->identity() == peer.identity()) return connection;
+      if (connection.peer->id() == peer.id()) return connection;
     }
     connections.push_back(Connection{std::make_shared<WebSocketPeer>(peer), true, {}, {}});
     return connections.back();
@@ -113,11 +113,10 @@ struct FakeRealtime::State : std::enable_shared_from_this<FakeRealtime::State> {
 
   static void send(WebSocketPeer& peer, const Json& made) { peer.sendText(made.dump()); }
 
-  void onFrame(WebSocketPeer& peer, const ReceivedFrame& frame) {
+  void onText(WebSocketPeer& peer, const std::string& text) {
     const std::lock_guard lock(mutex);
     Connection& connection = connectionFor(peer);
-    if (!frame.text) return;
-    const Json parsed = Json::parse(frame.payload, nullptr, false);
+    const Json parsed = Json::parse(text, nullptr, false);
     if (!parsed.is_object()) return;
     connection.received.push_back(parsed);
     arrivals.emplace_back(static_cast<std::size_t>(&connection - connections.data()), parsed);
@@ -134,7 +133,7 @@ struct FakeRealtime::State : std::enable_shared_from_this<FakeRealtime::State> {
   void onEnd(WebSocketPeer& peer) {
     const std::lock_guard lock(mutex);
     for (auto& connection : connections) {
-      if (connection.peer->identity() == peer.identity()) connection.open = false;
+      if (connection.peer->id() == peer.id()) connection.open = false;
     }
     changed.notify_all();
   }
@@ -331,8 +330,8 @@ FakeRealtime::FakeRealtime(FakeBackend& backend, FakeWebSockets& sockets, std::s
     const auto state = weak.lock();
     return state && state->accepts(request);
   };
-  options.onFrame = [weak](WebSocketPeer& peer, const ReceivedFrame& frame) {
-    if (const auto state = weak.lock()) state->onFrame(peer, frame);
+  options.onText = [weak](WebSocketPeer& peer, const std::string& text) {
+    if (const auto state = weak.lock()) state->onText(peer, text);
   };
   options.onEnd = [weak](WebSocketPeer& peer) {
     if (const auto state = weak.lock()) state->onEnd(peer);

@@ -1,0 +1,280 @@
+// A legacy channel's messages: bindings, the dispatch of what arrives, reply routing and typed sends.
+#include <base/ThreadSafety.hpp>
+#include <base/Unicode.hpp>
+#include <charconv>
+#include <helpers/HTTPFieldsBridging.hpp>
+
+#include "ChannelState.hpp"
+#include "realtime/legacy/RealtimeChannel.hpp"
+#include "realtime/legacy/RealtimeClient.hpp"
+#include "realtime/legacy/TimerQueue.hpp"
+
+namespace zirudeze::realtime {
+
+namespace {
+
+std::string lowercased(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) >= 0x80) return base::lowercased(text);
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::optional<std::string> lowercasedText(const helpers::JSONObject& object, const std::string& key) {
+  const auto found = object.find(key);
+  if (found == object.end()) return std::nullopt;
+  const std::string* text = found->second.stringValue();
+  return text ? std::optional<std::string>(lowercased(*text)) : std::nullopt;
+}
+
+// A decimal integer with an optional sign, nothing else.
+std::optional<std::int64_t> integerText(std::string_view text) {
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text.front() == '-') return std::nullopt;
+  }
+  if (text.empty()) return std::nullopt;
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+bool listsID(const helpers::JSONObject& payload, std::int64_t id) {
+  const auto found = payload.find("ids");
+  if (found == payload.end()) return false;
+  const helpers::JSONArray* ids = found->second.arrayValue();
+  if (ids == nullptr) return false;
+  bool listed = false;
+  for (const auto& element : *ids) {
+    const auto value = element.intValue();
+    // A list with anything but integers counts as none.
+    if (!value) return false;
+    listed = listed || *value == id;
+  }
+  return listed;
+}
+
+std::optional<std::string> changeType(const helpers::JSONObject& payload) {
+  const auto data = payload.find("data");
+  if (data == payload.end()) return std::nullopt;
+  const helpers::JSONObject* object = data->second.objectValue();
+  return object ? lowercasedText(*object, "type") : std::nullopt;
+}
+
+bool isChangeEvent(std::string_view event) { return event == "insert" || event == "update" || event == "delete"; }
+
+bool isTypedEvent(std::string_view event) {
+  return event == ChannelEvent::broadcast || event == ChannelEvent::presence || event == ChannelEvent::postgresChanges;
+}
+
+bool acknowledgesBroadcasts(const helpers::JSONObject& params) {
+  const auto config = params.find("config");
+  const helpers::JSONObject* object = config == params.end() ? nullptr : config->second.objectValue();
+  if (object == nullptr) return true;
+  const auto broadcast = object->find("broadcast");
+  const helpers::JSONObject* settings = broadcast == object->end() ? nullptr : broadcast->second.objectValue();
+  if (settings == nullptr) return true;
+  const auto ack = settings->find("ack");
+  return ack != settings->end() && ack->second.boolValue() == true;
+}
+
+// A typed send's answer: the first outcome wins.
+class Outcome {
+ public:
+  void resolve(ChannelResponse response) {
+    {
+      base::MutexLock lock(mutex_);
+      if (response_) return;
+      response_ = response;
+    }
+    changed_.notifyAll();
+  }
+  ChannelResponse wait() {
+    base::MutexLock lock(mutex_);
+    changed_.wait(lock, [this]() VM_REQUIRES(mutex_) { return response_.has_value(); });
+    return *response_;
+  }
+
+ private:
+  base::Mutex mutex_;
+  base::ConditionVariable changed_;
+  std::optional<ChannelResponse> response_ VM_GUARDED_BY(mutex_);
+};
+
+}  // namespace
+
+std::shared_ptr<RealtimeChannel> RealtimeChannel::on(const std::string& event, const ChannelFilter& filter,
+                                                     Callback callback) {
+  Binding binding;
+  binding.callback.bindDirect(std::move(callback));
+  return addBinding(event, filter, std::move(binding));
+}
+
+std::shared_ptr<RealtimeChannel> RealtimeChannel::onClose(Callback callback) {
+  return on(std::string(ChannelEvent::close), ChannelFilter{}, std::move(callback));
+}
+
+std::shared_ptr<RealtimeChannel> RealtimeChannel::onError(Callback callback) {
+  return on(std::string(ChannelEvent::error), ChannelFilter{}, std::move(callback));
+}
+
+std::shared_ptr<RealtimeChannel> RealtimeChannel::addBinding(const std::string& event, const ChannelFilter& filter,
+                                                             Binding binding) {
+  SocketLock lock(state_->mutex);
+  binding.type = lowercased(event);
+  binding.filter = filter.asDictionary();
+  state_->bindings[binding.type].push_back(std::move(binding));
+  return shared_from_this();
+}
+
+void RealtimeChannel::off(const std::string& event, const std::map<std::string, std::string>& filter) {
+  SocketLock lock(state_->mutex);
+  const std::string key = lowercased(event);
+  auto& list = state_->bindings[key];
+  std::erase_if(list,
+                [&](const Binding& binding) { return lowercased(binding.type) == key && binding.filter == filter; });
+}
+
+std::map<std::string, std::vector<Binding>> RealtimeChannel::bindings() const {
+  SocketLock lock(state_->mutex);
+  return state_->bindings;
+}
+
+void RealtimeChannel::trigger(const RealtimeMessage& message) {
+  SocketLock lock(state_->mutex);
+  const std::string type = lowercased(message.event);
+  if (type == ChannelEvent::close || type == ChannelEvent::error || type == ChannelEvent::leave ||
+      type == ChannelEvent::join) {
+    if (!message.joinRef || message.ref != *message.joinRef) return;
+  }
+  const bool change = isChangeEvent(type);
+  const auto list = state_->bindings.find(change ? std::string(ChannelEvent::postgresChanges) : type);
+  if (list == state_->bindings.end()) return;
+
+  std::vector<Delegated<void(const RealtimeMessage&)>> matching;
+  if (change) {
+    for (const auto& binding : list->second) {
+      const auto wanted = binding.filter.find("event");
+      if (wanted != binding.filter.end() && (wanted->second == "*" || wanted->second == type)) {
+        matching.push_back(binding.callback);
+      }
+    }
+  } else if (isTypedEvent(type)) {
+    const helpers::JSONObject& payload = message.payload();
+    // What the bindings compare with, read once per message.
+    const std::optional<std::string> payloadEvent = lowercasedText(payload, "event");
+    std::optional<std::optional<std::string>> payloadChange;
+    for (const auto& binding : list->second) {
+      const auto wanted = binding.filter.find("event");
+      const std::optional<std::string> bindEvent =
+          wanted == binding.filter.end() ? std::nullopt : std::optional<std::string>(lowercased(wanted->second));
+      const std::optional<std::int64_t> id = binding.id ? integerText(*binding.id) : std::nullopt;
+      bool matches = false;
+      if (id) {
+        if (!payloadChange) payloadChange = changeType(payload);
+        matches = listsID(payload, *id) && (bindEvent == "*" || bindEvent == *payloadChange);
+      } else {
+        matches = bindEvent == "*" || bindEvent == payloadEvent;
+      }
+      if (matches) matching.push_back(binding.callback);
+    }
+  } else {
+    for (const auto& binding : list->second) {
+      if (binding.type == type) matching.push_back(binding.callback);
+    }
+  }
+  for (const auto& callback : matching) callback.call(message);
+}
+
+void RealtimeChannel::routeReply(const RealtimeMessage& message) {
+  SocketLock lock(state_->mutex);
+  trigger(RealtimeMessage{message.ref, message.joinRef ? message.joinRef : state_->joinRef(), state_->topic,
+                          "chan_reply_" + message.ref, message.rawPayload});
+}
+
+ChannelResponse RealtimeChannel::send(RealtimeListenTypes type, std::optional<std::string> event,
+                                      helpers::JSONObject payload, helpers::JSONObject opts) {
+  // Holding the socket's mutex here means being inside one of its callbacks: a reply or a timeout could
+  // only come once this call returned.
+  const bool insideCallback = state_->mutex.heldByCurrentThread();
+  payload.insert_or_assign("type", std::string(rawValue(type)));
+  if (event) payload.insert_or_assign("event", *event);
+
+  auto outcome = std::make_shared<Outcome>();
+  std::shared_ptr<WorkItem> backstop;
+  {
+    SocketLock lock(state_->mutex);
+    if (!state_->canPush() && type == RealtimeListenTypes::broadcast) {
+      if (insideCallback) return ChannelResponse::error;
+    } else {
+      const auto given = opts.find("timeout");
+      const double timeout =
+          given == opts.end() ? state_->timeout : given->second.doubleValue().value_or(state_->timeout);
+      const auto pushed = push(std::string(rawValue(type)), payload, timeout);
+      if (type == RealtimeListenTypes::broadcast && !acknowledgesBroadcasts(state_->params)) return ChannelResponse::ok;
+      // No ref: the socket is gone, so no reply and no timeout could ever come.
+      if (insideCallback || !pushed->ref()) return ChannelResponse::error;
+      pushed->receive(PushStatus::ok, [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::ok); });
+      pushed->receive(PushStatus::timeout,
+                      [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::timedOut); });
+      pushed->receive(PushStatus::error,
+                      [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::error); });
+      pushed->onAnswer([outcome](const RealtimeMessage& reply) {
+        if (!reply.status()) outcome->resolve(ChannelResponse::error);
+      });
+      // A push sent only once the channel joins starts its timeout again then; the caller waits no longer
+      // than the first.
+      backstop = std::make_shared<WorkItem>([outcome] { outcome->resolve(ChannelResponse::timedOut); }, state_->lock);
+      TimerQueue::main()->queue(timeout, backstop);
+    }
+  }
+  if (!backstop) return broadcastOverREST(std::move(payload), std::move(event));
+  const ChannelResponse response = outcome->wait();
+  backstop->cancel();
+  return response;
+}
+
+ChannelResponse RealtimeChannel::track(helpers::JSONObject payload, helpers::JSONObject opts) {
+  return send(RealtimeListenTypes::presence, std::nullopt, {{"event", "track"}, {"payload", std::move(payload)}},
+              std::move(opts));
+}
+
+ChannelResponse RealtimeChannel::untrack(helpers::JSONObject opts) {
+  return send(RealtimeListenTypes::presence, std::nullopt, {{"event", "untrack"}}, std::move(opts));
+}
+
+ChannelResponse RealtimeChannel::broadcastOverREST(helpers::JSONObject payload, std::optional<std::string> event) {
+  const auto socket = state_->socket.lock();
+  if (!socket) return ChannelResponse::error;
+  auto headers = socket->headers();
+  headers.insert_or_assign("Content-Type", "application/json");
+  if (const auto token = socket->accessToken()) {
+    headers.insert_or_assign("apikey", *token);
+  } else {
+    headers.erase("apikey");
+  }
+  const helpers::JSONObject message{{"topic", state_->subTopic},
+                                    {"payload", std::move(payload)},
+                                    {"event", event ? helpers::AnyJSON(*event) : helpers::AnyJSON()}};
+  base::Data body;
+  try {
+    body = Defaults::encode(helpers::JSONObject{{"messages", message}});
+  } catch (const std::exception&) {
+    return ChannelResponse::error;
+  }
+  const auto url = broadcastEndpointURL();
+  if (!url) return ChannelResponse::error;
+  helpers::HTTPRequest request(*url, helpers::HTTPRequest::Method::post(), {}, helpers::fieldsFromDictionary(headers),
+                               std::move(body));
+  try {
+    const auto response = socket->http()->send(request);
+    return response.statusCode >= 200 && response.statusCode <= 299 ? ChannelResponse::ok : ChannelResponse::error;
+  } catch (...) {
+    return ChannelResponse::error;
+  }
+}
+
+}  // namespace zirudeze::realtime

@@ -1,0 +1,33 @@
+#include "realtime/legacy/HeartbeatTimer.hpp"
+
+#include <base/UUID.hpp>
+
+#include "SocketMutex.hpp"
+
+namespace zirudeze::realtime {
+
+HeartbeatTimer::HeartbeatTimer(double timeInterval, std::chrono::nanoseconds leeway, std::shared_ptr<TimerQueue> queue,
+                               std::shared_ptr<SocketMutex> guard)
+    : timeInterval_(timeInterval),
+      leeway_(leeway),
+      queue_(std::move(queue)),
+      guard_(std::move(guard)),
+      uuid_(base::UUID::random().uuidString()) {}
+
+HeartbeatTimer::~HeartbeatTimer() {
+  if (timer_) timer_->cancel();
+}
+
+void HeartbeatTimer::start(std::function<void()> eventHandler) {
+  stop();
+  timer_ = std::make_shared<WorkItem>(std::move(eventHandler), guard_);
+  queue_->queueRepeating(timeInterval_, timer_);
+}
+
+void HeartbeatTimer::stop() {
+  if (!timer_) return;
+  timer_->cancel();
+  timer_.reset();
+}
+
+}  // namespace zirudeze::realtime

@@ -1,0 +1,204 @@
+// Channels against the fake backend's legacy realtime service over real WebSocket connections.
+#include <testsupport/FakeBackend.hpp>
+#include <testsupport/FakeLegacyRealtime.hpp>
+#include <testsupport/FakeWebSockets.hpp>
+
+#include "LegacyTestSupport.hpp"
+
+namespace zirudeze::realtime::testing {
+namespace {
+
+using testsupport::FakeLegacyRealtime;
+
+// What one channel heard, from the delivery threads.
+class Heard {
+ public:
+  RealtimeChannel::Callback recorder() {
+    return [this](const RealtimeMessage& message) {
+      std::lock_guard lock(mutex_);
+      payloads_.push_back(Json::parse(describeJSON(message.payload())));
+    };
+  }
+  RealtimeChannel::SubscribeCallback states() {
+    return [this](RealtimeSubscribeStates state, const std::optional<RealtimeError>&) {
+      std::lock_guard lock(mutex_);
+      states_.push_back(state);
+    };
+  }
+  std::vector<Json> payloads() const {
+    std::lock_guard lock(mutex_);
+    return payloads_;
+  }
+  std::size_t subscribedCount() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(std::count(states_.begin(), states_.end(), RealtimeSubscribeStates::subscribed));
+  }
+
+ private:
+  static std::string describeJSON(const helpers::JSONObject& object) {
+    const auto bytes = Defaults::encode(helpers::AnyJSON(object));
+    return std::string(bytes.begin(), bytes.end());
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<Json> payloads_;
+  std::vector<RealtimeSubscribeStates> states_;
+};
+
+class LegacyEndToEnd : public ::testing::Test {
+ protected:
+  std::shared_ptr<RealtimeClient> makeClient(const std::string& key = "anon-key") {
+    return RealtimeClient::make(realtime.url(), {{"apikey", key}}, helpers::JSONObject{{"apikey", key}});
+  }
+  // A channel subscribed and joined.
+  std::shared_ptr<RealtimeChannel> joined(RealtimeClient& client, const std::string& topic, Heard& heard,
+                                          RealtimeChannelOptions options = {}) {
+    auto channel = client.channel(topic, options);
+    channel->on("broadcast", ChannelFilter{"*", {}, {}, {}}, heard.recorder());
+    const auto before = heard.subscribedCount();
+    channel->subscribe(std::nullopt, heard.states());
+    EXPECT_TRUE(eventually([&] { return heard.subscribedCount() > before; }));
+    return channel;
+  }
+
+  testsupport::FakeBackend backend;
+  testsupport::FakeWebSockets sockets{backend};
+  FakeLegacyRealtime realtime{backend, sockets};
+};
+
+TEST_F(LegacyEndToEnd, AJoinOverTheSocketNumbersTheDatabaseBindings) {
+  const auto client = makeClient();
+  Heard heard;
+  auto channel = client->channel("db");
+  channel->on("postgres_changes", ChannelFilter{"*", "public", "rows", {}}, heard.recorder());
+  channel->subscribe(std::nullopt, heard.states());
+  ASSERT_TRUE(eventually([&] { return heard.subscribedCount() == 1; }));
+  EXPECT_EQ(channel->bindings().at("postgres_changes").at(0).id, "11");
+
+  const auto upgrade = realtime.upgrades().at(0);
+  EXPECT_EQ(upgrade.path, "/realtime/v1/websocket");
+  ASSERT_GE(upgrade.query.size(), 2u);
+  EXPECT_EQ(upgrade.query[0], (std::pair<std::string, std::optional<std::string>>{"vsn", "2.0.0"}));
+  EXPECT_EQ(upgrade.queryValue("apikey"), "anon-key");
+  EXPECT_EQ(upgrade.header("X-Client-Info"), "vededore-dorod/2.41.1");
+
+  realtime.sendToTopic("realtime:db", "postgres_changes",
+                       Json::parse(R"({"ids":[11],"data":{"type":"INSERT","record":{"id":1}}})"));
+  ASSERT_TRUE(eventually([&] { return heard.payloads().size() == 1; }));
+  EXPECT_EQ(heard.payloads()[0]["data"]["record"]["id"], 1);
+}
+
+TEST_F(LegacyEndToEnd, BroadcastsReachOtherClientsOverTheSocketAndOverREST) {
+  const auto sender = makeClient();
+  const auto receiver = makeClient();
+  Heard sent;
+  Heard received;
+  const auto from = joined(*sender, "room", sent);
+  joined(*receiver, "room", received);
+  EXPECT_EQ(from->send(RealtimeListenTypes::broadcast, "hello", {{"text", "hi"}}), ChannelResponse::ok);
+  ASSERT_TRUE(eventually([&] { return received.payloads().size() == 1; }));
+  EXPECT_EQ(received.payloads()[0], Json::parse(R"({"event":"hello","text":"hi","type":"broadcast"})"));
+  EXPECT_TRUE(sent.payloads().empty());
+
+  // Not joined: the broadcast goes over REST with the socket's token.
+  sender->setAuth("user-token");
+  const auto idle = sender->channel("room");
+  EXPECT_EQ(idle->send(RealtimeListenTypes::broadcast, "rest", {{"n", 1}}), ChannelResponse::ok);
+  ASSERT_EQ(realtime.broadcasts().size(), 1u);
+  const auto request = realtime.broadcasts()[0];
+  EXPECT_EQ(Json::parse(request.body),
+            Json::parse(
+                R"({"messages":{"topic":"room","event":"rest","payload":{"type":"broadcast","event":"rest","n":1}}})"));
+  EXPECT_EQ(request.header("apikey"), "user-token");
+  EXPECT_EQ(request.header("Content-Type"), "application/json");
+  ASSERT_TRUE(eventually([&] { return received.payloads().size() == 2; }));
+
+  realtime.setBroadcastStatus(400);
+  EXPECT_EQ(idle->send(RealtimeListenTypes::broadcast, "rest", {}), ChannelResponse::error);
+}
+
+TEST_F(LegacyEndToEnd, ChannelsSubscribingBackToBackShareOneLiveConnection) {
+  const auto client = makeClient();
+  Heard first;
+  Heard second;
+  client->channel("first")->subscribe(std::nullopt, first.states());
+  client->channel("second")->subscribe(std::nullopt, second.states());
+  ASSERT_TRUE(eventually([&] { return first.subscribedCount() == 1 && second.subscribedCount() == 1; }));
+  EXPECT_TRUE(eventually([&] { return realtime.openConnectionCount() == 1; }));
+  const auto joins = realtime.framesOf("phx_join");
+  ASSERT_EQ(joins.size(), 2u);
+  EXPECT_EQ(joins[0].connection, joins[1].connection);
+}
+
+TEST_F(LegacyEndToEnd, AfterTheServerDropsTheConnectionChannelsRejoinAndBroadcastsFlowAgain) {
+  const auto sender = makeClient();
+  const auto receiver = makeClient();
+  Heard sent;
+  Heard received;
+  const auto from = joined(*sender, "room", sent);
+  const auto to = joined(*receiver, "room", received);
+  realtime.dropConnections();
+  ASSERT_TRUE(eventually([&] { return sent.subscribedCount() == 2 && received.subscribedCount() == 2; }));
+  EXPECT_TRUE(from->isJoined());
+  EXPECT_TRUE(to->isJoined());
+  EXPECT_EQ(realtime.framesOf("phx_join").size(), 4u);
+  EXPECT_EQ(from->send(RealtimeListenTypes::broadcast, "again", {}), ChannelResponse::ok);
+  EXPECT_TRUE(eventually([&] { return received.payloads().size() == 1; }));
+}
+
+TEST_F(LegacyEndToEnd, ASilentServerIsLeftAndReconnected) {
+  realtime.answerHeartbeats(false);
+  const auto client = makeClient();
+  client->setHeartbeatInterval(0.05);
+  std::mutex mutex;
+  std::vector<std::pair<int, std::optional<std::string>>> closes;
+  client->onClose([&](int code, const std::optional<std::string>& reason) {
+    std::lock_guard lock(mutex);
+    closes.emplace_back(code, reason);
+  });
+  client->connect();
+  ASSERT_TRUE(realtime.waitForConnections(2));
+  const auto first = sockets.waitForPeer(0);
+  ASSERT_TRUE(first->waitForEnd(5s));
+  ASSERT_TRUE(first->receivedClose());
+  EXPECT_EQ(first->receivedClose()->code, 1000);
+  EXPECT_EQ(first->receivedClose()->reason, "heartbeat timeout");
+  EXPECT_GE(realtime.framesOf("heartbeat").size(), 1u);
+  client->disconnect();
+}
+
+TEST_F(LegacyEndToEnd, TrackedPresenceReachesTheOtherClients) {
+  const auto ada = makeClient();
+  const auto bob = makeClient();
+  Heard adaHeard;
+  Heard bobHeard;
+  const auto adaRoom = joined(*ada, "room", adaHeard, RealtimeChannelOptions{"ada", false, false});
+  auto bobRoom = bob->channel("room", RealtimeChannelOptions{"bob", false, false});
+  const auto bobPresence = bobRoom->presence();
+  bobRoom->subscribe(std::nullopt, bobHeard.states());
+  ASSERT_TRUE(eventually([&] { return bobHeard.subscribedCount() == 1; }));
+  ASSERT_TRUE(eventually([&] { return !bobPresence->awaitingState(); }));
+
+  EXPECT_EQ(adaRoom->track({{"status", "online"}}), ChannelResponse::ok);
+  ASSERT_TRUE(eventually([&] { return bobRoom->presenceSnapshot().contains("ada"); }));
+  const auto metas = bobRoom->presenceSnapshot().at("ada").at("metas");
+  ASSERT_EQ(metas.size(), 1u);
+  EXPECT_EQ(metas[0].at("status"), helpers::AnyJSON("online"));
+  EXPECT_EQ(adaRoom->untrack(), ChannelResponse::ok);
+  EXPECT_TRUE(eventually([&] { return !bobRoom->presenceSnapshot().contains("ada"); }));
+}
+
+TEST_F(LegacyEndToEnd, AServerCloseGoingAwayIsNotReconnected) {
+  const auto client = makeClient();
+  std::atomic<int> opens = 0;
+  client->onOpen([&] { ++opens; });
+  client->connect();
+  ASSERT_TRUE(eventually([&] { return opens == 1; }));
+  realtime.closeConnections(1001, "going away");
+  ASSERT_TRUE(eventually([&] { return client->closeStatus() == RealtimeClient::CloseStatus::temporary; }));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(realtime.connectionCount(), 1u);
+}
+
+}  // namespace
+}  // namespace zirudeze::realtime::testing
