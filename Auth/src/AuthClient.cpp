@@ -33,6 +33,18 @@ const char* const kInitialSessionIssue =
     "\n"
     "The README's section \"The initial session\" explains both behaviours.";
 
+// Attaches a listener that is about to get its initial session. With the stored session announced as it
+// is, events emitted meanwhile wait for that, or a sign-out could reach the listener before an initial
+// session read just ahead of it. The older behaviour lets its own refresh's "TOKEN_REFRESHED" through
+// first, as its callers expect.
+AuthStateChangeListenerRegistration attachNewListener(const Dependencies& dependencies,
+                                                      AuthStateChangeEventEmitter::Listener listener) {
+  if (dependencies.configuration.emitLocalSessionAsInitialSession) {
+    return dependencies.eventEmitter->attachHeldUntilAddressed(std::move(listener));
+  }
+  return dependencies.eventEmitter->attach(std::move(listener));
+}
+
 }  // namespace
 
 std::shared_ptr<AuthClient> AuthClient::make(Configuration configuration) {
@@ -104,7 +116,7 @@ void AuthClient::startAutoRefresh() const { dependencies()->sessionManager.start
 void AuthClient::stopAutoRefresh() const { dependencies()->sessionManager.stopAutoRefresh(); }
 
 AuthStateChangeListenerRegistration AuthClient::onAuthStateChange(Listener listener) const {
-  const auto registration = dependencies()->eventEmitter->attach(std::move(listener));
+  const auto registration = attachNewListener(*dependencies(), std::move(listener));
   emitInitialSession(registration);
   return registration;
 }
@@ -119,8 +131,8 @@ AuthClient::StateChanges AuthClient::authStateChanges() const {
       continuation.finish();
       return;
     }
-    const auto registration = self->dependencies()->eventEmitter->attach(
-        [continuation](AuthChangeEvent event, const std::optional<Session>& session) {
+    const auto registration = attachNewListener(
+        *self->dependencies(), [continuation](AuthChangeEvent event, const std::optional<Session>& session) {
           continuation.yield(StateChange{event, session});
         });
     self->emitInitialSession(registration);

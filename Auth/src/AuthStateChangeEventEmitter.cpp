@@ -1,10 +1,12 @@
 #include "auth/AuthStateChangeEventEmitter.hpp"
 
 #include <any>
+#include <deque>
 #include <map>
 #include <string>
 
 #include "base/Date.hpp"
+#include "concurrency/LockIsolated.hpp"
 #include "helpers/LogRedaction.hpp"
 #include "helpers/NotificationCenter.hpp"
 
@@ -22,6 +24,19 @@ std::string describe(AuthChangeEvent event, const std::optional<Session>& sessio
   return text;
 }
 
+// Calls the listener, then logs the delivery when there is a logger.
+AuthStateChangeEventEmitter::Listener delivery(AuthStateChangeEventEmitter::Listener listener,
+                                               std::shared_ptr<const helpers::ZirudezeLogger> logger) {
+  return [listener = std::move(listener), logger = std::move(logger)](AuthChangeEvent event,
+                                                                      const std::optional<Session>& session) {
+    listener(event, session);
+    if (logger) {
+      logger->emit(helpers::ZirudezeLogLevel::verbose, "Auth state changed: " + describe(event, session),
+                   helpers::LogSite{"Auth/EventEmitter.cpp", "attach(_:)", static_cast<std::uint64_t>(__LINE__)});
+    }
+  };
+}
+
 }  // namespace
 
 AuthStateChangeEventEmitter::AuthStateChangeEventEmitter(std::shared_ptr<const helpers::ZirudezeLogger> logger)
@@ -32,20 +47,54 @@ void AuthStateChangeEventEmitter::emit(AuthChangeEvent event, const std::optiona
   helpers::NotificationCenter::defaultCenter().post(
       std::string(kDidChangeAuthStateNotification), {},
       {{std::string(kAuthChangeEventKey), event}, {std::string(kAuthChangeSessionKey), session}});
-  StateChange change = std::pair{event, session};
   if (token)
-    emitter_.emit(std::move(change), *token);
+    emitter_.emit(Change{event, session, true}, *token);
   else
-    emitter_.emit(std::move(change));
+    emitter_.emit(Change{event, session, false});
 }
 
 AuthStateChangeListenerRegistration AuthStateChangeEventEmitter::attach(Listener listener) {
-  return emitter_.attach([listener = std::move(listener), logger = logger_](const StateChange& change) {
+  return emitter_.attach([deliver = delivery(std::move(listener), logger_)](const StateChange& change) {
+    if (change) deliver(change->event, change->session);
+  });
+}
+
+AuthStateChangeListenerRegistration AuthStateChangeEventEmitter::attachHeldUntilAddressed(Listener listener) {
+  struct Hold {
+    bool addressedTaken = false;
+    bool released = false;
+    std::deque<Change> held;
+  };
+  const auto hold = std::make_shared<helpers::LockIsolated<Hold>>(Hold{});
+  return emitter_.attach([deliver = delivery(std::move(listener), logger_), hold](const StateChange& change) {
     if (!change) return;
-    listener(change->first, change->second);
-    if (logger) {
-      logger->emit(helpers::ZirudezeLogLevel::verbose, "Auth state changed: " + describe(change->first, change->second),
-                   helpers::LogSite{"Auth/EventEmitter.cpp", "attach(_:)", static_cast<std::uint64_t>(__LINE__)});
+    enum class Step { deliverNow, heldBack, deliverThenRelease };
+    const auto step = hold->withValue([&](Hold& state) {
+      if (state.released) return Step::deliverNow;
+      if (change->addressed && !state.addressedTaken) {
+        state.addressedTaken = true;
+        return Step::deliverThenRelease;
+      }
+      state.held.push_back(*change);
+      return Step::heldBack;
+    });
+    if (step == Step::heldBack) return;
+    deliver(change->event, change->session);
+    if (step == Step::deliverNow) return;
+    // Events emitted while these are delivered (also by the listener itself) queue behind them; the
+    // hold ends only once nothing is left, so the order stays the emission order.
+    while (true) {
+      const auto next = hold->withValue([](Hold& state) -> StateChange {
+        if (state.held.empty()) {
+          state.released = true;
+          return std::nullopt;
+        }
+        Change first = std::move(state.held.front());
+        state.held.pop_front();
+        return first;
+      });
+      if (!next) return;
+      deliver(next->event, next->session);
     }
   });
 }

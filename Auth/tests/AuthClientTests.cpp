@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "AuthServiceTestSupport.hpp"
@@ -151,6 +152,44 @@ TEST(AuthClientEvents, AnInitialSessionReachesOnlyTheNewListener) {
   client->signInWithOTP(Email{kEmail});
   client->verifyOTP(Email{kEmail}, *auth.service.lastCode(kEmail), EmailOTPType::email);
   EXPECT_EQ(heard.size(), 1u);
+}
+
+// Another thread signs out right after a new listener's initial session has read the stored one: the
+// listener must hear the sign-out last, or it would take the signed-out session for the current one.
+TEST(AuthClientEvents, ASignOutWhileTheInitialSessionIsReadReachesTheNewListenerAfterIt) {
+  AuthService auth;
+  const auto client = auth.client();
+  const Session lasting = auth.session(kEmail, 3600);
+  const auto signOutAfterNextRead = [&] {
+    dependenciesOf(*client)->sessionStorage.store(lasting);
+    Dependencies dependencies = *dependenciesOf(*client);
+    dependencies.sessionStorage.get = [get = dependencies.sessionStorage.get, client,
+                                       pending = std::make_shared<std::atomic<bool>>(true)] {
+      auto stored = get();
+      if (pending->exchange(false)) std::thread([&] { client->signOut(SignOutScope::local); }).join();
+      return stored;
+    };
+    Dependencies::set(client->clientID(), dependencies);
+  };
+  const std::vector<EventLog::Entry> expected{{AuthChangeEvent::initialSession, lasting},
+                                              {AuthChangeEvent::signedOut, std::nullopt}};
+
+  signOutAfterNextRead();
+  std::vector<EventLog::Entry> heard;
+  const auto registration = client->onAuthStateChange(
+      [&](AuthChangeEvent event, const std::optional<Session>& session) { heard.emplace_back(event, session); });
+  EXPECT_EQ(heard, expected);
+
+  signOutAfterNextRead();
+  std::stop_source stop;
+  auto changes = client->authStateChanges();
+  std::vector<EventLog::Entry> streamed;
+  for (int i = 0; i < 2; ++i) {
+    const auto change = changes.next(stop.get_token());
+    ASSERT_TRUE(change);
+    streamed.push_back(*change);
+  }
+  EXPECT_EQ(streamed, expected);
 }
 
 TEST(AuthClientInitialSession, TheStoredSessionIsSentAsItIsAndRefreshedWhenEnding) {

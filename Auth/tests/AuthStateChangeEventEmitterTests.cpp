@@ -90,6 +90,28 @@ TEST(AuthStateChangeEventEmitter, RemovedListenersHearNothingMoreAndLateOnesNoth
   EXPECT_EQ(late, 0);
 }
 
+TEST(AuthStateChangeEventEmitter, AHeldListenerHearsItsOwnEventFirstThenTheHeldOnesInOrder) {
+  AuthStateChangeEventEmitter emitter;
+  std::vector<AuthChangeEvent> held, plain;
+  const auto heldToken = emitter.attachHeldUntilAddressed([&](AuthChangeEvent event, const std::optional<Session>&) {
+    held.push_back(event);
+    // What the listener itself emits while its own event is delivered still comes after the held ones.
+    if (event == AuthChangeEvent::initialSession) emitter.emit(AuthChangeEvent::userUpdated, std::nullopt);
+  });
+  const auto plainToken =
+      emitter.attach([&](AuthChangeEvent event, const std::optional<Session>&) { plain.push_back(event); });
+  emitter.emit(AuthChangeEvent::signedIn, sessionWithToken("a"));
+  emitter.emit(AuthChangeEvent::signedOut, std::nullopt);
+  EXPECT_TRUE(held.empty());
+  emitter.emit(AuthChangeEvent::initialSession, std::nullopt, heldToken);
+  emitter.emit(AuthChangeEvent::tokenRefreshed, sessionWithToken("b"));
+  EXPECT_EQ(held, (std::vector<AuthChangeEvent>{AuthChangeEvent::initialSession, AuthChangeEvent::signedIn,
+                                                AuthChangeEvent::signedOut, AuthChangeEvent::userUpdated,
+                                                AuthChangeEvent::tokenRefreshed}));
+  EXPECT_EQ(plain, (std::vector<AuthChangeEvent>{AuthChangeEvent::signedIn, AuthChangeEvent::signedOut,
+                                                 AuthChangeEvent::userUpdated, AuthChangeEvent::tokenRefreshed}));
+}
+
 TEST(AuthStateChangeEventEmitter, WithALoggerEachDeliveryIsLoggedWithoutTheTokens) {
   const auto logger = std::make_shared<testing::RecordingLogger>();
   AuthStateChangeEventEmitter emitter(logger);

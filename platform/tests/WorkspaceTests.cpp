@@ -10,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -59,6 +60,48 @@ pid_t spawn(const fs::path& program, const std::string& launchedEntry = {}) {
   return pid;
 }
 
+// A child that waits, still a copy of this test, until release() lets it exec `program 30`.
+class HeldChild {
+ public:
+  explicit HeldChild(const fs::path& program) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(fds[1]);
+      char go = 0;
+      if (::read(fds[0], &go, 1) != 1) ::_exit(1);
+      const std::string p = program.string();
+      char* argv[] = {const_cast<char*>(p.c_str()), const_cast<char*>("30"), nullptr};
+      char* env[] = {nullptr};
+      ::execve(p.c_str(), argv, env);
+      ::_exit(127);
+    }
+    ::close(fds[0]);
+    release_ = fds[1];
+  }
+  ~HeldChild() {
+    if (release_ >= 0) ::close(release_);
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  pid_t pid() const { return pid_; }
+  // Lets the child exec and waits until /proc shows the new program.
+  void release(const fs::path& program) {
+    static_cast<void>(::write(release_, "x", 1));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    std::error_code ec;
+    while (fs::read_symlink("/proc/" + std::to_string(pid_) + "/exe", ec) != program &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+};
+
 int reap(pid_t pid) {
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -96,6 +139,33 @@ TEST(ProcessScanner, IdentifiesALaunchedEntryAndKillsItThroughItsPidfd) {
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
   EXPECT_EQ(find(scanner.scan(), child), nullptr);
   EXPECT_FALSE(app->forceTerminate());  // gone and reaped: nothing else is hit
+}
+
+TEST(ProcessScanner, AProcessSeenBeforeItsExecIsIdentifiedOnceItExecs) {
+  InstalledDummy dummy;
+  platform::ProcessScanner scanner(dummy.index());
+  HeldChild child(dummy.program());
+  EXPECT_EQ(find(scanner.scan(), child.pid()), nullptr);
+  child.release(dummy.program());
+  const auto app = find(scanner.scan(), child.pid());
+  ASSERT_NE(app, nullptr);
+  EXPECT_EQ(app->bundleIdentifier(), "org.example.Dummy");
+}
+
+TEST(ProcessScanner, AnOldProcessThatExecsLateIsIdentifiedWithinSixteenScans) {
+  InstalledDummy dummy;
+  platform::ProcessScanner scanner(dummy.index());
+  HeldChild child(dummy.program());
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(find(scanner.scan(), child.pid()), nullptr);
+  child.release(dummy.program());
+  int scans = 0;
+  std::shared_ptr<platform::ProcessApplication> app;
+  while (!app && scans < 16) {
+    app = find(scanner.scan(), child.pid());
+    ++scans;
+  }
+  ASSERT_NE(app, nullptr) << "not identified within 16 scans of its exec";
+  EXPECT_EQ(app->bundleIdentifier(), "org.example.Dummy");
 }
 
 TEST(ProcessScanner, IdentifiesAnAppByItsExecutable) {

@@ -41,9 +41,19 @@ class AuthStateChangeEventEmitter {
 
   // The listener stays registered while the returned token lives and is not removed.
   AuthStateChangeListenerRegistration attach(Listener listener);
+  // The same for a listener about to be sent its initial event through `emit` with its token: until
+  // that has reached it, whatever is emitted to everyone is held back, then delivered after it in
+  // emission order. So the listener's first event is its own, and nothing it hears afterwards is older.
+  AuthStateChangeListenerRegistration attachHeldUntilAddressed(Listener listener);
 
  private:
-  using StateChange = std::optional<std::pair<AuthChangeEvent, std::optional<Session>>>;
+  struct Change {
+    AuthChangeEvent event;
+    std::optional<Session> session;
+    // Emitted to one listener's token rather than to every listener.
+    bool addressed;
+  };
+  using StateChange = std::optional<Change>;
 
   helpers::EventEmitter<StateChange> emitter_;
   std::shared_ptr<const helpers::ZirudezeLogger> logger_;

@@ -3,6 +3,7 @@
 #include "platform/DesktopEntry.hpp"
 #include "platform/Workspace.hpp"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -40,7 +41,9 @@ class ProcessApplication final : public RunningApplication {
 // for it, in this order: GIO_LAUNCHED_DESKTOP_FILE naming this very pid, the systemd app scope of its
 // cgroup (the scope's first process only), or its executable being an entry's Exec program (not when
 // its parent is the same app). Identification is cached per process, so a scan of known processes
-// reads one small file each.
+// reads one small file each. A process caught between fork and exec still runs its parent's program,
+// so one that is no app and runs its parent's program is looked at again: at every scan while it is
+// young, and at every sixteenth scan after that, until its executable changes.
 class ProcessScanner {
  public:
   explicit ProcessScanner(std::shared_ptr<DesktopEntryIndex> index = nullptr, std::filesystem::path procRoot = "/proc");
@@ -62,13 +65,17 @@ class ProcessScanner {
     std::string cgroup;
     std::string identifiedBy;  // "", "gio", "scope", "exec"
     std::string id;
+    std::string exe;              // the executable it was identified with
+    std::uint64_t firstScan = 0;  // the scan that first saw it
     std::shared_ptr<ProcessApplication> app;
     bool seen = false;
   };
   void identify(pid_t pid, Known& k);
+  bool execedSinceIdentified(pid_t pid, const Known& k) const;
   std::filesystem::path procRoot_;
   std::shared_ptr<DesktopEntryIndex> index_;
   std::unordered_map<pid_t, Known> known_;
+  std::uint64_t scans_ = 0;
   uid_t uid_;
 };
 

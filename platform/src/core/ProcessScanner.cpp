@@ -128,8 +128,36 @@ ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::fi
       index_(index ? std::move(index) : std::make_shared<DesktopEntryIndex>()),
       uid_(::geteuid()) {}
 
+namespace {
+
+// Scans that count as young (about ten seconds at the workspace's 250 ms), and how often older
+// processes that are no app are looked at again.
+constexpr std::uint64_t kYoungScans = 40;
+constexpr std::uint64_t kRecheckEvery = 16;
+
+std::string executableOf(const std::string& dir) {
+  std::error_code ec;
+  auto exe = std::filesystem::read_symlink(dir + "/exe", ec);
+  return ec ? std::string() : exe.string();
+}
+
+}  // namespace
+
+bool ProcessScanner::execedSinceIdentified(pid_t pid, const Known& k) const {
+  // Only a process still running its parent's program can be a fork that has not exec'd yet.
+  const auto parent = known_.find(k.parent);
+  if (k.exe.empty() || parent == known_.end() || parent->second.exe != k.exe) return false;
+  const bool young = scans_ - k.firstScan < kYoungScans;
+  if (!young && (scans_ + static_cast<std::uint64_t>(pid)) % kRecheckEvery != 0) return false;
+  const auto exe = executableOf((procRoot_ / std::to_string(pid)).string());
+  return !exe.empty() && exe != k.exe;
+}
+
 void ProcessScanner::identify(pid_t pid, Known& k) {
   const std::string dir = (procRoot_ / std::to_string(pid)).string();
+  k.identifiedBy.clear();
+  k.id.clear();
+  k.exe = executableOf(dir);
   k.cgroup = unifiedCgroup(readSmall(dir + "/cgroup"));
 
   const std::string environ = readSmall(dir + "/environ");
@@ -152,10 +180,8 @@ void ProcessScanner::identify(pid_t pid, Known& k) {
       return;
     }
   }
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink(dir + "/exe", ec);
-  if (!ec) {
-    if (const DesktopEntry* e = index_->entryForExecutable(exe.string())) {
+  if (!k.exe.empty()) {
+    if (const DesktopEntry* e = index_->entryForExecutable(k.exe)) {
       const auto parent = known_.find(k.parent);
       if (parent == known_.end() || parent->second.id != e->id) {
         k.identifiedBy = "exec";
@@ -167,6 +193,7 @@ void ProcessScanner::identify(pid_t pid, Known& k) {
 
 std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   index_->refreshIfChanged();
+  ++scans_;
   for (auto& [pid, k] : known_) k.seen = false;
 
   DIR* dir = ::opendir(procRoot_.c_str());
@@ -200,6 +227,7 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
         Known k;
         k.startTime = start;
         k.parent = parent;
+        k.firstScan = scans_;
         it = known_.emplace(*pid, std::move(k)).first;
         fresh.push_back(*pid);
       }
@@ -209,6 +237,9 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   }
   ::closedir(dir);
   std::erase_if(known_, [](const auto& kv) { return !kv.second.seen; });
+  for (const auto& [pid, k] : known_) {
+    if (!k.app && k.firstScan != scans_ && execedSinceIdentified(pid, k)) fresh.push_back(pid);
+  }
 
   // Parents before children, so a child can be told apart from the app that started it.
   std::sort(fresh.begin(), fresh.end());
