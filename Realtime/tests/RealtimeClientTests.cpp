@@ -152,7 +152,8 @@ TEST_F(ClientTest, HealthyHeartbeatsAreSentAndAcknowledged) {
   const auto heartbeats = realtime.receivedWithEvent("heartbeat");
   ASSERT_EQ(heartbeats.size(), 2u);
   EXPECT_EQ(heartbeats[0].dump(), R"({"ref":"1","topic":"phoenix","event":"heartbeat","payload":{}})");
-  EXPECT_EQ(loggedStartingWith("heartbeat received"), 2u);
+  // The status is published just before the acknowledgement is logged.
+  EXPECT_TRUE(testing::eventually([&] { return loggedStartingWith("heartbeat received") == 2; }));
   for (const auto& record : logger->records()) {
     if (record.message != "heartbeat received") continue;
     EXPECT_EQ(record.fileID, "Realtime/RealtimeClientV2.cpp");
@@ -233,7 +234,8 @@ TEST_F(ClientTest, AnUndecodableFrameReconnectsAndABinaryFrameIsOnlyLogged) {
   EXPECT_EQ(client->status(), RealtimeClientStatus::connected);
   realtime.sendText("not json at all");
   ASSERT_TRUE(testing::eventually([&] { return loggedStartingWith("WebSocket error ") == 1; }));
-  EXPECT_EQ(loggedStartingWith("Closing WebSocket connection"), 1u);
+  // The reconnection's own task closes the connection.
+  EXPECT_TRUE(testing::eventually([&] { return loggedStartingWith("Closing WebSocket connection") == 1; }));
   ASSERT_TRUE(advanceUntil([&] { return realtime.connectionCount() == 2; }));
   EXPECT_TRUE(testing::eventually([&] { return client->status() == RealtimeClientStatus::connected; }));
 }
