@@ -74,6 +74,19 @@ TEST(RealtimeClientChannels, ChannelsAreMadeOnceAndConfiguredOnce) {
   EXPECT_EQ(client->status(), RealtimeClientStatus::disconnected);
 }
 
+TEST_F(ClientTest, TheServiceTakesOnlySocketsWithAKeyAndProtocolVersionOne) {
+  const auto open = [&](const std::string& query) {
+    return URLSessionWebSocket::connect(*base::URL::parse(sockets.url("/realtime/v1/websocket" + query)));
+  };
+  EXPECT_THROW(open("?vsn=1.0.0"), WebSocketError);
+  EXPECT_THROW(open("?apikey=k"), WebSocketError);
+  EXPECT_THROW(open("?apikey=k&vsn=2.0.0"), WebSocketError);
+  EXPECT_EQ(realtime.connectionCount(), 0u);
+  const auto socket = open("?apikey=k&vsn=1.0.0");
+  ASSERT_TRUE(realtime.waitForConnections(1));
+  socket->close(1000, "done");
+}
+
 TEST_F(ClientTest, ConcurrentConnectsShareOneHandshake) {
   const auto client = makeClient();
   Recorder<RealtimeClientStatus> statuses;
