@@ -9,7 +9,6 @@
 
 #include "ThreadActivity.hpp"
 #include "base/ThreadSafety.hpp"
-#include "base/UUID.hpp"
 #include "clocks/SystemClocks.hpp"
 #include "concurrency/CancellationError.hpp"
 #include "concurrency/CurrentTask.hpp"
@@ -57,15 +56,19 @@ struct TestClock::Waiter {
 };
 
 struct TestClock::State {
+  // Sleepers are told apart by a number of the clock's own: a random draw would touch the crypto
+  // library, which a detached sleeper may still reach while the process exits.
+  using SleeperID = std::uint64_t;
+
   struct Suspension {
-    base::UUID id;
+    SleeperID id;
     Instant deadline;
     std::shared_ptr<Waiter> waiter;
   };
 
   // A sleeper an advance woke, from then until it is parked again or done with the clock.
   struct Awake {
-    base::UUID id;
+    SleeperID id;
     bool left = false;  // back from its sleep and running its own code on `thread`
     pid_t thread = 0;
     RealTime::time_point leftAt{};
@@ -124,6 +127,7 @@ struct TestClock::State {
   std::uint64_t handOvers VM_GUARDED_BY(mutex) = 0;
   // Set while run gives up: sleepers that arrive then fail at once instead of parking.
   bool cancelArrivals VM_GUARDED_BY(mutex) = false;
+  SleeperID lastSleeperID VM_GUARDED_BY(mutex) = 0;
 };
 
 TestClock::TestClock(Instant now) : state_(std::make_unique<State>(now)) {}
@@ -142,7 +146,7 @@ std::size_t TestClock::suspensionCount() const {
 void TestClock::sleepUntil(Instant deadline, std::optional<Duration>, std::stop_token token) const {
   const std::stop_token effective = helpers::effectiveStopToken(token);
   if (effective.stop_requested()) throw helpers::CancellationError();
-  const base::UUID id = base::UUID::random();
+  State::SleeperID id = 0;
   const pid_t self = detail::currentThreadId();
   State& state = *state_;
   std::shared_ptr<Waiter> waiter;
@@ -157,6 +161,7 @@ void TestClock::sleepUntil(Instant deadline, std::optional<Duration>, std::stop_
         refused = true;
       } else {
         waiter = std::make_shared<Waiter>();
+        id = ++state.lastSleeperID;
         state.suspensions.push_back(State::Suspension{id, deadline, waiter});
       }
     }

@@ -76,62 +76,76 @@ std::string HTTPResponseStatus::legalizedReasonPhrase(std::string_view phrase) {
   return legal;
 }
 
+// Every status with a name of its own, as X(member, code, phrase).
+#define WELL_KNOWN_STATUSES(X)                                           \
+  X(continue_, 100, "Continue")                                          \
+  X(switchingProtocols, 101, "Switching Protocols")                      \
+  X(earlyHints, 103, "Early Hints")                                      \
+  X(ok, 200, "OK")                                                       \
+  X(created, 201, "Created")                                             \
+  X(accepted, 202, "Accepted")                                           \
+  X(nonAuthoritativeInformation, 203, "Non-Authoritative Information")   \
+  X(noContent, 204, "No Content")                                        \
+  X(resetContent, 205, "Reset Content")                                  \
+  X(partialContent, 206, "Partial Content")                              \
+  X(multipleChoices, 300, "Multiple Choices")                            \
+  X(movedPermanently, 301, "Moved Permanently")                          \
+  X(found, 302, "Found")                                                 \
+  X(seeOther, 303, "See Other")                                          \
+  X(notModified, 304, "Not Modified")                                    \
+  X(temporaryRedirect, 307, "Temporary Redirect")                        \
+  X(permanentRedirect, 308, "Permanent Redirect")                        \
+  X(badRequest, 400, "Bad Request")                                      \
+  X(unauthorized, 401, "Unauthorized")                                   \
+  X(forbidden, 403, "Forbidden")                                         \
+  X(notFound, 404, "Not Found")                                          \
+  X(methodNotAllowed, 405, "Method Not Allowed")                         \
+  X(notAcceptable, 406, "Not Acceptable")                                \
+  X(proxyAuthenticationRequired, 407, "Proxy Authentication Required")   \
+  X(requestTimeout, 408, "Request Timeout")                              \
+  X(conflict, 409, "Conflict")                                           \
+  X(gone, 410, "Gone")                                                   \
+  X(lengthRequired, 411, "Length Required")                              \
+  X(preconditionFailed, 412, "Precondition Failed")                      \
+  X(contentTooLarge, 413, "Content Too Large")                           \
+  X(uriTooLong, 414, "URI Too Long")                                     \
+  X(unsupportedMediaType, 415, "Unsupported Media Type")                 \
+  X(rangeNotSatisfiable, 416, "Range Not Satisfiable")                   \
+  X(expectationFailed, 417, "Expectation Failed")                        \
+  X(misdirectedRequest, 421, "Misdirected Request")                      \
+  X(unprocessableContent, 422, "Unprocessable Content")                  \
+  X(tooEarly, 425, "Too Early")                                          \
+  X(upgradeRequired, 426, "Upgrade Required")                            \
+  X(preconditionRequired, 428, "Precondition Required")                  \
+  X(tooManyRequests, 429, "Too Many Requests")                           \
+  X(requestHeaderFieldsTooLarge, 431, "Request Header Fields Too Large") \
+  X(unavailableForLegalReasons, 451, "Unavailable For Legal Reasons")    \
+  X(internalServerError, 500, "Internal Server Error")                   \
+  X(notImplemented, 501, "Not Implemented")                              \
+  X(badGateway, 502, "Bad Gateway")                                      \
+  X(serviceUnavailable, 503, "Service Unavailable")                      \
+  X(gatewayTimeout, 504, "Gateway Timeout")                              \
+  X(httpVersionNotSupported, 505, "HTTP Version Not Supported")          \
+  X(networkAuthenticationRequired, 511, "Network Authentication Required")
+
 #define WELL_KNOWN_STATUS(member, code, phrase)            \
   const HTTPResponseStatus& HTTPResponseStatus::member() { \
     static const HTTPResponseStatus status{code, phrase};  \
     return status;                                         \
   }
 
-WELL_KNOWN_STATUS(continue_, 100, "Continue")
-WELL_KNOWN_STATUS(switchingProtocols, 101, "Switching Protocols")
-WELL_KNOWN_STATUS(earlyHints, 103, "Early Hints")
-WELL_KNOWN_STATUS(ok, 200, "OK")
-WELL_KNOWN_STATUS(created, 201, "Created")
-WELL_KNOWN_STATUS(accepted, 202, "Accepted")
-WELL_KNOWN_STATUS(nonAuthoritativeInformation, 203, "Non-Authoritative Information")
-WELL_KNOWN_STATUS(noContent, 204, "No Content")
-WELL_KNOWN_STATUS(resetContent, 205, "Reset Content")
-WELL_KNOWN_STATUS(partialContent, 206, "Partial Content")
-WELL_KNOWN_STATUS(multipleChoices, 300, "Multiple Choices")
-WELL_KNOWN_STATUS(movedPermanently, 301, "Moved Permanently")
-WELL_KNOWN_STATUS(found, 302, "Found")
-WELL_KNOWN_STATUS(seeOther, 303, "See Other")
-WELL_KNOWN_STATUS(notModified, 304, "Not Modified")
-WELL_KNOWN_STATUS(temporaryRedirect, 307, "Temporary Redirect")
-WELL_KNOWN_STATUS(permanentRedirect, 308, "Permanent Redirect")
-WELL_KNOWN_STATUS(badRequest, 400, "Bad Request")
-WELL_KNOWN_STATUS(unauthorized, 401, "Unauthorized")
-WELL_KNOWN_STATUS(forbidden, 403, "Forbidden")
-WELL_KNOWN_STATUS(notFound, 404, "Not Found")
-WELL_KNOWN_STATUS(methodNotAllowed, 405, "Method Not Allowed")
-WELL_KNOWN_STATUS(notAcceptable, 406, "Not Acceptable")
-WELL_KNOWN_STATUS(proxyAuthenticationRequired, 407, "Proxy Authentication Required")
-WELL_KNOWN_STATUS(requestTimeout, 408, "Request Timeout")
-WELL_KNOWN_STATUS(conflict, 409, "Conflict")
-WELL_KNOWN_STATUS(gone, 410, "Gone")
-WELL_KNOWN_STATUS(lengthRequired, 411, "Length Required")
-WELL_KNOWN_STATUS(preconditionFailed, 412, "Precondition Failed")
-WELL_KNOWN_STATUS(contentTooLarge, 413, "Content Too Large")
-WELL_KNOWN_STATUS(uriTooLong, 414, "URI Too Long")
-WELL_KNOWN_STATUS(unsupportedMediaType, 415, "Unsupported Media Type")
-WELL_KNOWN_STATUS(rangeNotSatisfiable, 416, "Range Not Satisfiable")
-WELL_KNOWN_STATUS(expectationFailed, 417, "Expectation Failed")
-WELL_KNOWN_STATUS(misdirectedRequest, 421, "Misdirected Request")
-WELL_KNOWN_STATUS(unprocessableContent, 422, "Unprocessable Content")
-WELL_KNOWN_STATUS(tooEarly, 425, "Too Early")
-WELL_KNOWN_STATUS(upgradeRequired, 426, "Upgrade Required")
-WELL_KNOWN_STATUS(preconditionRequired, 428, "Precondition Required")
-WELL_KNOWN_STATUS(tooManyRequests, 429, "Too Many Requests")
-WELL_KNOWN_STATUS(requestHeaderFieldsTooLarge, 431, "Request Header Fields Too Large")
-WELL_KNOWN_STATUS(unavailableForLegalReasons, 451, "Unavailable For Legal Reasons")
-WELL_KNOWN_STATUS(internalServerError, 500, "Internal Server Error")
-WELL_KNOWN_STATUS(notImplemented, 501, "Not Implemented")
-WELL_KNOWN_STATUS(badGateway, 502, "Bad Gateway")
-WELL_KNOWN_STATUS(serviceUnavailable, 503, "Service Unavailable")
-WELL_KNOWN_STATUS(gatewayTimeout, 504, "Gateway Timeout")
-WELL_KNOWN_STATUS(httpVersionNotSupported, 505, "HTTP Version Not Supported")
-WELL_KNOWN_STATUS(networkAuthenticationRequired, 511, "Network Authentication Required")
+WELL_KNOWN_STATUSES(WELL_KNOWN_STATUS)
+
+std::optional<std::string_view> HTTPResponseStatus::standardReasonPhrase(int code) noexcept {
+#define PHRASE_CASE(member, value, phrase) \
+  case value:                              \
+    return phrase;
+  switch (code) { WELL_KNOWN_STATUSES(PHRASE_CASE) }
+#undef PHRASE_CASE
+  return std::nullopt;
+}
 
 #undef WELL_KNOWN_STATUS
+#undef WELL_KNOWN_STATUSES
 
 }  // namespace zirudeze::http

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
+#include "base/Immortal.hpp"
 #include "clocks/SystemClocks.hpp"
 #include "concurrency/LockIsolated.hpp"
 
@@ -27,13 +29,21 @@ void TestClockSleepClock::sleep(double seconds, std::stop_token token) const {
 }
 
 namespace {
+// Detached tasks may still sleep while the process exits.
 LockIsolated<std::shared_ptr<const SleepClock>>& processSleepClock() {
-  static LockIsolated<std::shared_ptr<const SleepClock>> clock(
+  static base::Immortal<LockIsolated<std::shared_ptr<const SleepClock>>> clock(
       std::shared_ptr<const SleepClock>(std::make_shared<const ContinuousSleepClock>()));
-  return clock;
+  return *clock;
 }
 }  // namespace
 
 std::shared_ptr<const SleepClock> currentSleepClock() { return processSleepClock().value(); }
+
+ScopedSleepClock::ScopedSleepClock(std::shared_ptr<const SleepClock> clock) {
+  processSleepClock().withValue(
+      [&](std::shared_ptr<const SleepClock>& current) { previous_ = std::exchange(current, std::move(clock)); });
+}
+
+ScopedSleepClock::~ScopedSleepClock() { processSleepClock().setValue(std::move(previous_)); }
 
 }  // namespace zirudeze::helpers

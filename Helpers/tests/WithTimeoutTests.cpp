@@ -106,3 +106,49 @@ TEST(SleepClock, TheProcessClockSleepsFractionsOfASecond) {
   EXPECT_GE(elapsedSince(start), 50ms);
   EXPECT_EQ(h::currentSleepClock(), h::currentSleepClock());
 }
+
+TEST(SleepClock, AScopedClockReplacesTheProcessClockUntilItEnds) {
+  const auto original = h::currentSleepClock();
+  const auto clock = std::make_shared<clk::TestClock>();
+  {
+    const h::ScopedSleepClock outer(std::make_shared<h::TestClockSleepClock>(clock));
+    const auto replaced = h::currentSleepClock();
+    EXPECT_NE(replaced, original);
+    {
+      const h::ScopedSleepClock inner(std::make_shared<h::ContinuousSleepClock>());
+      EXPECT_NE(h::currentSleepClock(), replaced);
+    }
+    EXPECT_EQ(h::currentSleepClock(), replaced);
+
+    // Sleeps on any thread follow it.
+    std::atomic<bool> woke = false;
+    h::Task<void> sleeper([&] {
+      h::currentSleepClock()->sleep(30.0);
+      woke = true;
+    });
+    while (clock->suspensionCount() == 0) std::this_thread::sleep_for(1ms);
+    clock->advance(30s);
+    sleeper.value();
+    EXPECT_TRUE(woke.load());
+  }
+  EXPECT_EQ(h::currentSleepClock(), original);
+}
+
+TEST(WithTimeout, TheLimitFollowsAScopedTestClock) {
+  const auto clock = std::make_shared<clk::TestClock>();
+  const h::ScopedSleepClock scoped(std::make_shared<h::TestClockSleepClock>(clock));
+  h::Task<int> timed([] {
+    return h::withTimeout(10.0, [](std::stop_token token) {
+      h::currentSleepClock()->sleep(3600.0, token);
+      return 1;
+    });
+  });
+  // Both the operation and the limit sleep on the test clock; real time never ends either.
+  while (clock->suspensionCount() < 2) std::this_thread::sleep_for(1ms);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(timed.isFinished());
+  clock->advance(9999ms);
+  EXPECT_FALSE(timed.isFinished());
+  clock->advance(1ms);
+  EXPECT_THROW(timed.value(), h::TimeoutError);
+}

@@ -51,6 +51,16 @@ CloseFor closeFor(const Failure& failure) {
 
 }  // namespace
 
+void validateCloseArguments(std::optional<int> code, const std::optional<std::string>& reason) {
+  if (code && *code != 1000 && (*code < 3000 || *code > 4999)) {
+    throw std::invalid_argument("a close code must be 1000 or lie in 3000...4999, not " + std::to_string(*code));
+  }
+  if (reason && reason->size() > 123) {
+    throw std::invalid_argument("a close reason may hold at most 123 bytes, not " + std::to_string(reason->size()));
+  }
+  if (reason && !base::isValidUTF8(*reason)) throw std::invalid_argument("a close reason must be UTF-8 text");
+}
+
 std::string decodeCloseReason(std::optional<std::string_view> bytes) {
   if (!bytes) return "";
   return base::repairUTF8(*bytes);
@@ -205,13 +215,7 @@ void URLSessionWebSocket::send(std::string text) {
 
 void URLSessionWebSocket::close(std::optional<int> code, std::optional<std::string> reason) {
   if (isClosed()) return;
-  if (code && *code != 1000 && (*code < 3000 || *code > 4999)) {
-    throw std::invalid_argument("a close code must be 1000 or lie in 3000...4999, not " + std::to_string(*code));
-  }
-  if (reason && reason->size() > 123) {
-    throw std::invalid_argument("a close reason may hold at most 123 bytes, not " + std::to_string(reason->size()));
-  }
-  if (reason && !base::isValidUTF8(*reason)) throw std::invalid_argument("a close reason must be UTF-8 text");
+  validateCloseArguments(code, reason);
   base::RecursiveMutexLock lock(state_->mutex);
   if (state_->isClosed) return;
   if (!code) return state_->connection->cut();

@@ -61,14 +61,14 @@ std::shared_ptr<realtime::RealtimeClient> makeLegacyRealtimeClient(const base::U
 
 // Everything of the facade. The listener holds this, never the facade, so dropping the facade is what
 // stops it.
-struct ZirudezeClient::State {
+struct ZirudezeClient::State : std::enable_shared_from_this<ZirudezeClient::State> {
   // Everything that changes after construction; read and changed only under the lock.
   struct MutableState {
     std::optional<helpers::Task<void>> listenForAuthEventsTask;
     std::shared_ptr<storage::ZirudezeStorageClient> storage;
     std::shared_ptr<rest::RestClient> rest;
     std::shared_ptr<functions::FunctionsClient> functions;
-    // The current realtime client joins here, built on first use or at the first push.
+    std::shared_ptr<::zirudeze::realtime::RealtimeClientV2> realtimeV2;
     std::optional<std::string> changedAccessToken;
   };
 
@@ -132,6 +132,33 @@ struct ZirudezeClient::State {
       }
       return state.rest;
     });
+  }
+
+  std::shared_ptr<::zirudeze::realtime::RealtimeClientV2> realtimeV2() {
+    return mutableState.withValue([this](MutableState& state) {
+      if (!state.realtimeV2) state.realtimeV2 = makeRealtimeV2();
+      return state.realtimeV2;
+    });
+  }
+
+  std::shared_ptr<::zirudeze::realtime::RealtimeClientV2> makeRealtimeV2() {
+    ::zirudeze::realtime::RealtimeClientOptions settings = options.realtime;
+    settings.headers = helpers::merging(settings.headers, headers);
+    if (!settings.logger) settings.logger = options.global.logger;
+    if (settings.accessToken) {
+      ZD_REPORT_ISSUE(
+          "You assigned a custom `accessToken` closure to the RealtimeClientV2. This might not work as you expect\nas "
+          "ZirudezeClient uses Auth for pulling an access token to send on the realtime channels.\n\nPlease make sure "
+          "you know what you're doing.");
+    } else {
+      // Weakly: the realtime client must not keep the facade alive.
+      settings.accessToken = [state = weak_from_this()]() -> std::optional<std::string> {
+        if (const auto alive = state.lock()) return alive->authorizingFetch->accessToken();
+        return std::nullopt;
+      };
+    }
+    return ::zirudeze::realtime::RealtimeClientV2::make(zirudezeURL.appendingPathComponent("/realtime/v1"),
+                                                        std::move(settings));
   }
 
   // Hands each token to every receiver in order, each done before the next; the next event waits too.
@@ -207,7 +234,14 @@ ZirudezeClient::ZirudezeClient(base::URL zirudezeURL, std::string zirudezeKey, Z
   } else {
     receivers.emplace_back([realtime = state_->realtime](const std::string& token) { realtime->setAuth(token); });
   }
-  if (realtimeReceivers.current) receivers.push_back(std::move(realtimeReceivers.current));
+  if (realtimeReceivers.current) {
+    receivers.push_back(std::move(realtimeReceivers.current));
+  } else {
+    // Built at the first push when nothing asked for it before; the next event waits for its channels.
+    receivers.emplace_back([state = std::weak_ptr<State>(state_)](const std::string& token) {
+      if (const auto alive = state.lock()) alive->realtimeV2()->setAuth(token);
+    });
+  }
 }
 
 ZirudezeClient::~ZirudezeClient() {
@@ -261,6 +295,23 @@ rest::RestFilterBuilder ZirudezeClient::rpc(std::string_view function, const res
 }
 
 rest::RestClient ZirudezeClient::schema(std::string schema) const { return rest()->schema(std::move(schema)); }
+
+std::shared_ptr<realtime::RealtimeClientV2> ZirudezeClient::realtimeV2() const { return state_->realtimeV2(); }
+
+std::vector<std::shared_ptr<realtime::RealtimeChannelV2>> ZirudezeClient::channels() const {
+  return realtimeV2()->channels();
+}
+
+std::shared_ptr<realtime::RealtimeChannelV2> ZirudezeClient::channel(
+    const std::string& name, const std::function<void(realtime::RealtimeChannelConfig&)>& configure) const {
+  return realtimeV2()->channel(name, configure);
+}
+
+void ZirudezeClient::removeChannel(const std::shared_ptr<realtime::RealtimeChannelV2>& channel) const {
+  realtimeV2()->removeChannel(channel);
+}
+
+void ZirudezeClient::removeAllChannels() const { realtimeV2()->removeAllChannels(); }
 
 const std::map<std::string, std::string>& ZirudezeClient::defaultHeaders() {
   static const auto headers = [] {

@@ -1,5 +1,5 @@
 // A "postgres_changes" payload from a server: turning it into an action either succeeds with an
-// action of the type it names or fails with a typed error; nothing else.
+// action of the type it names (and the same data the coders read) or fails with a typed error; nothing else.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -24,6 +24,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                          (*type == "UPDATE" && change.action.as<realtime::UpdateAction>()) ||
                          (*type == "DELETE" && change.action.as<realtime::DeleteAction>());
     if (!matches) __builtin_trap();
+    // The direct reading of the common case agrees with the coders.
+    const auto viaCoders = data.decode<realtime::PostgresActionData>(helpers::JSONDecoder::shared());
+    const auto same = [&](const auto& action) {
+      return action.columns == viaCoders.columns && action.commitTimestamp == viaCoders.commitTimestamp;
+    };
+    const helpers::JSONObject none;
+    if (const auto* insert = change.action.as<realtime::InsertAction>()) {
+      if (!same(*insert) || !helpers::equalObjects(insert->record, viaCoders.record.value_or(none))) __builtin_trap();
+    }
+    if (const auto* update = change.action.as<realtime::UpdateAction>()) {
+      if (!same(*update) || !helpers::equalObjects(update->record, viaCoders.record.value_or(none)) ||
+          !helpers::equalObjects(update->oldRecord, viaCoders.oldRecord.value_or(none))) {
+        __builtin_trap();
+      }
+    }
+    if (const auto* remove = change.action.as<realtime::DeleteAction>()) {
+      if (!same(*remove) || !helpers::equalObjects(remove->oldRecord, viaCoders.oldRecord.value_or(none))) {
+        __builtin_trap();
+      }
+    }
   } catch (const realtime::RealtimeError&) {
   } catch (const base::DecodingError&) {
   }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,8 @@ class HTTPResponseStatus {
   [[nodiscard]] static bool isValidReasonPhrase(std::string_view phrase) noexcept;
   // A valid phrase as it is; otherwise controls, DEL and every character above U+00FF become blanks.
   [[nodiscard]] static std::string legalizedReasonPhrase(std::string_view phrase);
+  // The phrase of a status that has a name of its own below ("Not Found" for 404); nothing for others.
+  [[nodiscard]] static std::optional<std::string_view> standardReasonPhrase(int code) noexcept;
 
   static const HTTPResponseStatus& continue_();
   static const HTTPResponseStatus& switchingProtocols();

@@ -36,7 +36,21 @@ class TestClockSleepClock final : public SleepClock {
   std::shared_ptr<const clocks::TestClock> clock_;
 };
 
-// The process's sleeping clock, made once on first use: the continuous clock.
+// The process's sleeping clock: the continuous clock, unless a test has put another one in place.
 std::shared_ptr<const SleepClock> currentSleepClock();
+
+// For tests: makes `clock` the process's sleeping clock until the scope ends, then puts back the one
+// before it. Every sleep that starts meanwhile (on any thread) uses it; one already under way keeps
+// its clock. Scopes must end in the reverse order of their start.
+class ScopedSleepClock {
+ public:
+  explicit ScopedSleepClock(std::shared_ptr<const SleepClock> clock);
+  ~ScopedSleepClock();
+  ScopedSleepClock(const ScopedSleepClock&) = delete;
+  ScopedSleepClock& operator=(const ScopedSleepClock&) = delete;
+
+ private:
+  std::shared_ptr<const SleepClock> previous_;
+};
 
 }  // namespace zirudeze::helpers

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -58,16 +57,17 @@ using TimedResult =
 
 }  // namespace detail
 
-// Runs `operation` (called with its stop token when it takes one) with a limit of `interval` seconds.
+// Runs `operation` (called with its stop token when it takes one) with a limit of `interval` seconds
+// on the process's sleeping clock. Whatever runs under it must honour that stop token (or the current
+// task's, which is the same): a blocking HTTP send through the client does.
 // Gives its value or rethrows its error, or throws TimeoutError when the limit passes first. Returns
 // only after the operation has ended; once the limit passed, the operation is asked to stop and its
 // late result is dropped. Cancelling the calling task cancels both the operation and the timer.
 template <class Operation>
 auto withTimeout(double interval, Operation operation) -> detail::TimedResult<Operation> {
   using T = detail::TimedResult<Operation>;
-  // Steady time, so a change of the wall clock cannot shorten or stretch the limit.
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(secondsToDuration(interval));
+  // The limit runs on the process's sleeping clock as it is now, so a test clock moves it.
+  const auto clock = currentSleepClock();
   const auto first = std::make_shared<detail::FirstOutcome<T>>();
 
   Task<void> work([first, operation = std::move(operation)](std::stop_token token) mutable {
@@ -79,10 +79,9 @@ auto withTimeout(double interval, Operation operation) -> detail::TimedResult<Op
       }
     }));
   });
-  Task<void> timer([first, deadline](std::stop_token token) {
+  Task<void> timer([first, clock, interval](std::stop_token token) {
     first->offer(resultOf([&]() -> T {
-      const auto remaining = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
-      if (remaining > 0) currentSleepClock()->sleep(remaining, token);
+      if (interval > 0) clock->sleep(interval, token);
       if (token.stop_requested()) throw CancellationError();
       throw TimeoutError();
     }));

@@ -73,6 +73,10 @@ class WebSocketError : public std::exception {
 // their own texts, anything else by what().
 std::string localizedDescription(const std::exception_ptr& error);
 
+// Throws std::invalid_argument unless `code` is absent, 1000 or in 3000...4999 and `reason` is UTF-8 of
+// at most 123 bytes: what a close may carry.
+void validateCloseArguments(std::optional<int> code, const std::optional<std::string>& reason);
+
 // One WebSocket connection as the realtime client sees it. Every member may be called from any thread.
 class WebSocket {
  public:

@@ -4,9 +4,12 @@
 #include <auth/AuthClient.hpp>
 #include <auth/AuthEnumerations.hpp>
 #include <base/URL.hpp>
+#include <functional>
 #include <functions/FunctionsClient.hpp>
 #include <map>
 #include <memory>
+#include <realtime/RealtimeChannelV2.hpp>
+#include <realtime/RealtimeClientV2.hpp>
 #include <realtime/legacy/RealtimeClient.hpp>
 #include <rest/RestClient.hpp>
 #include <rest/RestFilterBuilder.hpp>
@@ -14,6 +17,7 @@
 #include <storage/ZirudezeStorageClient.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "zirudeze/TokenReceiver.hpp"
 #include "zirudeze/ZirudezeClientError.hpp"
@@ -74,6 +78,18 @@ class ZirudezeClient : public std::enable_shared_from_this<ZirudezeClient> {
   }
   rest::RestFilterBuilder rpc(std::string_view function, const rest::RpcOptions& options = {}) const;
   rest::RestClient schema(std::string schema) const;
+
+  // The current realtime client, built on first use (or at the first token push) for the project URL with
+  // "/realtime/v1": the realtime options with the facade's headers over theirs, the global logger when they
+  // name none, and a token provider asking the auth client (a provider of their own is kept, and reported).
+  std::shared_ptr<realtime::RealtimeClientV2> realtimeV2() const;
+  // The current realtime client's registered channels, in registration order.
+  std::vector<std::shared_ptr<realtime::RealtimeChannelV2>> channels() const;
+  std::shared_ptr<realtime::RealtimeChannelV2> channel(
+      const std::string& name, const std::function<void(realtime::RealtimeChannelConfig&)>& configure = {}) const;
+  // Both block until the channels are left (each at most the realtime timeout).
+  void removeChannel(const std::shared_ptr<realtime::RealtimeChannelV2>& channel) const;
+  void removeAllChannels() const;
 
   // "X-Client-Info", "X-Zirudeze-Client-Platform" and "X-Zirudeze-Client-Platform-Version"; made once.
   static const std::map<std::string, std::string>& defaultHeaders();

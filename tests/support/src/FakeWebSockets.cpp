@@ -95,6 +95,10 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
     ws.async_accept(request, [self = shared_from_this()](beast::error_code error) {
       if (error) return self->end();
       self->accepted = true;
+      if (self->options.onAccept) {
+        WebSocketPeer peer(self);
+        self->options.onAccept(peer);
+      }
       if (self->options.read) self->read();
       if (!self->acting) self->next();
     });
@@ -127,7 +131,7 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
       if (self->options.echo) self->perform(frame.text ? Action(Text{frame.payload}) : Action(Binary{frame.payload}));
       if (self->options.keepFrames) {
         std::lock_guard lock(self->mutex);
-        self->frames.push_back(std::move(frame));
+        self->frames.push_back(frame);
       }
       self->changed.notify_all();
       self->read();
@@ -141,6 +145,10 @@ struct WebSocketPeer::State : std::enable_shared_from_this<WebSocketPeer::State>
       over = true;
     }
     changed.notify_all();
+    if (options.onEnd) {
+      WebSocketPeer peer(shared_from_this());
+      options.onEnd(peer);
+    }
     work.reset();
     beast::error_code ignored;
     ws.next_layer().shutdown(tcp::socket::shutdown_both, ignored);
@@ -301,7 +309,8 @@ struct FakeWebSockets::State {
       if (closing) return false;
       const WebSocketRoute* route = nullptr;
       for (auto it = routes.rbegin(); it != routes.rend() && route == nullptr; ++it) {
-        if (it->matches(upgrade.recorded.path)) route = &*it;
+        const auto& accepts = it->options.accepts;
+        if (it->matches(upgrade.recorded.path) && (!accepts || accepts(upgrade.recorded))) route = &*it;
       }
       if (route == nullptr) return false;
       // A second descriptor of the same socket: the backend's shutdown on teardown still ends it.

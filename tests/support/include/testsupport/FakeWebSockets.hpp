@@ -37,6 +37,13 @@ struct WebSocketRouteOptions {
   bool read = true;
   // How long the server's own close waits for the client's close frame.
   std::chrono::milliseconds closeTimeout{5000};
+  // Asked before an upgrade is taken; false leaves the request to older routes of its path, then to the
+  // backend's HTTP routes.
+  std::function<bool(const RecordedRequest&)> accepts;
+  // Called on the connection's thread once the upgrade is done, before any frame.
+  std::function<void(WebSocketPeer&)> onAccept;
+  // Called on the connection's thread once the connection ended.
+  std::function<void(WebSocketPeer&)> onEnd;
   // Called with each text message as it arrives, on the connection's thread; it may script the peer.
   std::function<void(WebSocketPeer&, const std::string&)> onText;
 };
