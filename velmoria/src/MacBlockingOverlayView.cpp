@@ -7,8 +7,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-#include <QTimer>
 #include <QTextLayout>
+#include <QTimer>
 #include <QVariantAnimation>
 
 namespace velmoria {
