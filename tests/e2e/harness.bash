@@ -212,8 +212,9 @@ e2e_sign_in() {
     return 1
   }
   E2E_CODE="$(sed -n "s/^code for $E2E_EMAIL: //p" "$E2E_BACKEND_LOG" | tail -n1)"
-  # The code step comes up once the answer is in.
-  sleep 1
+  # The code step comes up once the answer is in; a loaded machine may take a while to show it, and a code
+  # typed before that lands in the address field.
+  sleep 3
   e2e_type "$E2E_CODE"
   [[ -n $code_shot ]] && e2e_screenshot "$code_shot"
   e2e_key Return
