@@ -178,12 +178,14 @@ function(velmoria_tests name)
   velmoria_warnings(${name})
   velmoria_precompiled_headers(${name} tests)
   set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
-  set(env "VELMORIA_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output" ${ARG_ENV})
+  set(env "VELMORIA_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
   if(VELMORIA_SANITIZE STREQUAL "address")
     list(APPEND env "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp")
   elseif(VELMORIA_SANITIZE STREQUAL "thread")
     list(APPEND env "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
   endif()
+  # Last, so that a folder's own sanitizer options win: env(1) keeps the last value of a variable.
+  list(APPEND env ${ARG_ENV})
   # Test discovery splits an ENVIRONMENT list into separate properties, so the variables go
   # through env(1), which both discovery and the test runs call the executable with.
   set(emulator ${ARG_WRAPPER} /usr/bin/env ${env})

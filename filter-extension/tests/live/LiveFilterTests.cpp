@@ -24,6 +24,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <optional>
 #include <string_view>
@@ -305,13 +306,15 @@ TEST_F(LiveFilterTest, AConnectReusingABlockedFlowsPortsFailsAtOnce) {
   EXPECT_EQ(connectFromPort(namespaces->client(), port, {}), "refused");
 }
 
-// Sends datagrams on one connected socket and says whether the kernel reported the port unreachable.
-bool sendDatagrams(const std::string& ns, int count) {
+// Sends datagrams on one connected socket, calling `afterFirst` once the first has left, and says whether
+// the kernel reported the port unreachable.
+bool sendDatagrams(const std::string& ns, int count, const std::function<void()>& afterFirst = {}) {
   const int fd = socketIn(ns, SOCK_DGRAM, NamespacePair::serverV4, 443);
   bool refused = false;
   const std::vector<std::uint8_t> initial(1200, 0xC3);
   for (int i = 0; i < count; ++i) {
     if (::send(fd, initial.data(), initial.size(), 0) < 0 && errno == ECONNREFUSED) refused = true;
+    if (i == 0 && afterFirst) afterFirst();
     std::this_thread::sleep_for(20ms);
   }
   ::close(fd);
@@ -322,12 +325,13 @@ TEST_F(LiveFilterTest, UdpTo443IsDroppedWhileTheListHoldsAnything) {
   UdpSink sink(namespaces->server(), NamespacePair::serverV4);
   configure(true, {"blocked.example"});
   startDaemon(true);
-  EXPECT_TRUE(sendDatagrams(namespaces->client(), 10));
+  // The first datagram leaves before the verdict; none after it. The rest wait for the verdict, so that a
+  // daemon slowed down (by a sanitizer, a loaded machine) does not let a second one through first.
+  const auto waitForTheVerdict = [&] { EXPECT_TRUE(logged("enforced drop udp 127.30.0.2:443 -\n")); };
+  EXPECT_TRUE(sendDatagrams(namespaces->client(), 10, waitForTheVerdict));
   std::this_thread::sleep_for(100ms);
-  // The first datagram leaves before the verdict; none after it.
   EXPECT_LE(sink.received(), 1);
   EXPECT_TRUE(logged("drop UDP/443 (QUIC) \xE2\x86\x92 TCP-Fallback erzwingen\n"));
-  EXPECT_TRUE(logged("enforced drop udp 127.30.0.2:443 -\n"));
 
   const int before = sink.received();
   configure(true, {});
