@@ -1,5 +1,6 @@
 #include "platform/ProcessScanner.hpp"
 #include "platform/ProcessWorkspace.hpp"
+#include "testsupport/ExecedChild.hpp"
 #include "testsupport/ScopedEnvironment.hpp"
 #include "testsupport/ScratchFolder.hpp"
 
@@ -45,19 +46,9 @@ class InstalledDummy {
 
 // A child running `program 30`, optionally with the launcher's environment naming an entry.
 pid_t spawn(const fs::path& program, const std::string& launchedEntry = {}) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::string file = "GIO_LAUNCHED_DESKTOP_FILE=" + launchedEntry;
-    std::string pidVar = "GIO_LAUNCHED_DESKTOP_FILE_PID=" + std::to_string(::getpid());
-    char* envWith[] = {file.data(), pidVar.data(), nullptr};
-    char* envWithout[] = {nullptr};
-    const std::string p = program.string();
-    char* argv[] = {const_cast<char*>(p.c_str()), const_cast<char*>("30"), nullptr};
-    ::execve(p.c_str(), argv, launchedEntry.empty() ? envWithout : envWith);
-    ::_exit(127);
-  }
-  std::this_thread::sleep_for(50ms);  // let exec finish
-  return pid;
+  if (launchedEntry.empty()) return testsupport::spawnExeced(program.string(), {"30"}, {});
+  return testsupport::spawnExeced(program.string(), {"30"}, {"GIO_LAUNCHED_DESKTOP_FILE=" + launchedEntry},
+                                  "GIO_LAUNCHED_DESKTOP_FILE_PID");
 }
 
 // A child that waits, still a copy of this test, until release() lets it exec `program 30`.

@@ -145,16 +145,23 @@ e2e_shield_up() {
 
 # Presses Return in the first window of velmoria that is neither the main one nor a shield (an alert).
 e2e_answer_alert() {
-  local id width height
+  local id width height attempt
   while read -r id width height; do
     [[ -z $id || $id == "$E2E_WINDOW" ]] && continue
     ((width >= E2E_SCREEN_WIDTH && height >= E2E_SCREEN_HEIGHT)) && continue
-    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
-    xdotool key Return
-    return 0
+    # Without a window manager a key can go astray; press again until the alert is gone.
+    for attempt in 1 2 3 4 5; do
+      xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+      xdotool key Return
+      e2e_wait_for 2 e2e_window_gone "$id" && return 0
+    done
+    e2e_say "the alert stayed up"
+    return 1
   done < <(e2e_app_windows)
   return 1
 }
+
+e2e_window_gone() { ! e2e_app_windows | grep -q "^$1 "; }
 
 # Fails unless the main window is at least 480 by 640 and tells the window manager it may not be smaller.
 e2e_check_window_size() {

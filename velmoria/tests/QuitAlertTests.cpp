@@ -1,6 +1,7 @@
 // Quit requests while a session blocks: however many arrive, one alert at a time.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMessageBox>
 #include <QTimer>
 #include <csignal>
@@ -93,6 +94,44 @@ TEST_F(Locked, RepeatedSignalsShowOneAlertOnScreen) {
   QCoreApplication::processEvents();
   EXPECT_GE(looks, 6);
   EXPECT_EQ(mostBoxes, 1);
+}
+
+// A window that will not close, as a window busy with its own modal work refuses.
+class Unclosable final : public QWidget {
+ protected:
+  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
+
+TEST_F(Locked, ARequestAfterTheSessionEndedQuitsUnderTheAlertStillUp) {
+  velmoria::testing::app();
+  Unclosable busy;
+  busy.show();
+  platform::desktop::QtAlertPresenter alerts;
+  NoWindows windows;
+  velmoria::AppDelegate delegate(alerts, windows);
+  platform::desktop::Application application(delegate);
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (qobject_cast<QMessageBox*>(widget) && widget->isVisible() && velmoria::SessionGuard::isLocked) {
+        // Nobody answered the alert; the session ends and the system asks again.
+        velmoria::SessionGuard::isLocked = false;
+        ::raise(SIGTERM);
+      }
+    }
+  });
+  look.start(10);
+  // Should the request be refused, this ends the wait (and the test fails on the code).
+  QTimer::singleShot(5000, [] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) box->done(0);
+    }
+    QCoreApplication::exit(1);
+  });
+  QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+  EXPECT_EQ(QCoreApplication::exec(), 0) << "the second request quits although the first one's alert is up";
+  look.stop();
+  EXPECT_FALSE(velmoria::SessionGuard::isLocked) << "the alert was shown";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "BlockingTestSupport.hpp"
 #include "platform/ProcessWorkspace.hpp"
+#include "testsupport/ExecedChild.hpp"
 #include "velmoria/MacBlocker.hpp"
 
 using namespace std::chrono_literals;
@@ -17,17 +18,8 @@ using namespace std::chrono_literals;
 namespace {
 
 pid_t spawnLaunched(const std::filesystem::path& entry) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::string file = "GIO_LAUNCHED_DESKTOP_FILE=" + entry.string();
-    std::string pidVar = "GIO_LAUNCHED_DESKTOP_FILE_PID=" + std::to_string(::getpid());
-    char* env[] = {file.data(), pidVar.data(), nullptr};
-    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("30"), nullptr};
-    ::execve("/bin/sleep", argv, env);
-    ::_exit(127);
-  }
-  std::this_thread::sleep_for(50ms);
-  return pid;
+  return testsupport::spawnExeced("/bin/sleep", {"30"}, {"GIO_LAUNCHED_DESKTOP_FILE=" + entry.string()},
+                                  "GIO_LAUNCHED_DESKTOP_FILE_PID");
 }
 
 bool killedBySigkill(pid_t pid) {

@@ -61,7 +61,9 @@ Application::~Application() {
 bool Application::requestTerminate() {
   if (delegate_.applicationShouldTerminate() != TerminateReply::terminateNow) return false;
   Q_EMIT terminating();
-  QCoreApplication::quit();
+  // The delegate has decided: no window may veto it now, and event loops of alerts still up (one asked
+  // while the session blocked) end with the main one.
+  QCoreApplication::exit(0);
   return true;
 }
 
