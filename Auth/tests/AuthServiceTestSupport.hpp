@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "testsupport/Eventually.hpp"
 
 #include <chrono>
 #include <functional>
@@ -23,16 +24,7 @@
 
 namespace zirudeze::auth::testing {
 
-// Polls `condition` until it holds or `timeout` passes.
-inline bool eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
+using testsupport::eventually;
 
 // Every state change a client announced, in order.
 class EventLog {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "testsupport/Eventually.hpp"
 
 #include <chrono>
 #include <clocks/TestClock.hpp>
@@ -158,16 +159,7 @@ class TestClockScope {
   helpers::ScopedSleepClock scope_;
 };
 
-// Polls `condition` until it holds or the time passes.
-template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds timeout = 5s) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using testsupport::eventually;
 
 inline helpers::JSONObject json(std::string_view text) { return *helpers::AnyJSON::parse(text)->objectValue(); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "testsupport/Eventually.hpp"
 
 #include <chrono>
 #include <condition_variable>
@@ -72,16 +73,7 @@ class EventLog : public std::enable_shared_from_this<EventLog> {
 
 inline base::URL url(const std::string& text) { return *base::URL::parse(text); }
 
-// Polls `condition` until it holds or the time passes.
-template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds timeout = 5s) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
+using testsupport::eventually;
 
 // A loopback port nothing listens on.
 std::uint16_t refusingPort();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "testsupport/Eventually.hpp"
 
 #include <auth/AuthClientOptions.hpp>
 #include <auth/Dependencies.hpp>
@@ -31,16 +32,7 @@ using testsupport::RecordedRequest;
 
 inline const std::string kKey = "project-key";
 
-// Polls `condition` until it holds or `timeout` passes.
-inline bool eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
+using testsupport::eventually;
 
 // Each token a realtime slot took, with the slot's name, in arrival order across slots.
 class TokenRecorder {

@@ -1,5 +1,6 @@
 #include "platform/ContentFilterHost.hpp"
 #include "platform/SystemLog.hpp"
+#include "testsupport/Eventually.hpp"
 #include "testsupport/ScratchFolder.hpp"
 
 #include <gtest/gtest.h>
@@ -21,15 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit = 3000ms) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
+using testsupport::eventually;
 
 // Plays the daemon's side of the status file: an exclusive lock held while it runs.
 class FakeDaemon {

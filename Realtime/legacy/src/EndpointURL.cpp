@@ -1,5 +1,7 @@
 #include "EndpointURL.hpp"
 
+#include "LastWord.hpp"
+
 #include <base/URLComponents.hpp>
 #include <stdexcept>
 #include <string_view>
@@ -42,14 +44,7 @@ std::optional<std::string> tokenFromParams(const std::optional<helpers::JSONObje
   const auto authorization = params->find("Authorization");
   if (authorization != params->end()) {
     if (const std::string* text = authorization->second.stringValue()) {
-      std::optional<std::string> last;
-      std::size_t at = 0;
-      while (at < text->size()) {
-        const std::size_t end = std::min(text->find(' ', at), text->size());
-        if (end > at) last = text->substr(at, end - at);
-        at = end + 1;
-      }
-      if (last) return last;
+      if (auto last = lastWord(*text)) return last;
     }
   }
   const auto apikey = params->find("apikey");

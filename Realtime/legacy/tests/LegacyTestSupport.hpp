@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "testsupport/Eventually.hpp"
 
 #include <chrono>
 #include <clocks/TestClock.hpp>
@@ -23,15 +24,7 @@ namespace zirudeze::realtime::testing {
 using namespace std::chrono_literals;
 using Json = nlohmann::json;
 
-template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds timeout = 5s) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using testsupport::eventually;
 
 // A transport the test drives: it records what the client does and reports what the test says, on the
 // test's thread.

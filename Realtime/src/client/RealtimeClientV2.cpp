@@ -1,5 +1,7 @@
 #include "realtime/RealtimeClientV2.hpp"
 
+#include "LastWord.hpp"
+
 #include <concurrency/CancellationError.hpp>
 #include <helpers/ClientVersion.hpp>
 #include <helpers/HTTPFieldsBridging.hpp>
@@ -37,14 +39,7 @@ std::string requiredApiKey(const RealtimeClientOptions& options) {
 std::optional<std::string> tokenFromAuthorization(const RealtimeClientOptions& options) {
   const auto authorization = options.headers[http::HTTPField::Name::authorization()];
   if (!authorization) return std::nullopt;
-  std::optional<std::string> last;
-  std::size_t start = 0;
-  while (start < authorization->size()) {
-    const std::size_t end = std::min(authorization->find(' ', start), authorization->size());
-    if (end > start) last = authorization->substr(start, end - start);
-    start = end + 1;
-  }
-  return last;
+  return lastWord(*authorization);
 }
 
 void cancelTask(std::optional<helpers::Task<void>>& task) {

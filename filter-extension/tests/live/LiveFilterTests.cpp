@@ -4,6 +4,7 @@
 #include "Command.hpp"
 #include "NetworkNamespaces.hpp"
 #include "TestServers.hpp"
+#include "testsupport/Eventually.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -40,16 +41,7 @@ std::string filterExecutable() {
   return executable != nullptr ? executable : FILTER_EXECUTABLE_FALLBACK;
 }
 
-// Polls `condition` until it holds or `limit` passes.
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit = 3000ms) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
+using testsupport::eventually;
 
 class LiveFilterTest : public ::testing::Test {
  protected:
