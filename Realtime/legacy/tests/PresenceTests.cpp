@@ -1,3 +1,7 @@
+#include <algorithm>
+#include <random>
+#include <set>
+
 #include "LegacyTestSupport.hpp"
 
 namespace zirudeze::realtime::testing {
@@ -79,6 +83,167 @@ TEST(LegacyPresenceMerge, MalformedEntriesArePassedOver) {
   const auto diffed = Presence::applyDiff(
       merged, {{"leaves", {{"ada", withoutMetas}}}, {"joins", {{"bob", numberRef}}}}, said.onJoin(), said.onLeave());
   EXPECT_EQ(diffed, merged);
+}
+
+// A plain reading of the merge, slow and literal: refs compared as sets, entries copied at every step,
+// malformed join or leave entries (no "metas", or a meta without a text "phx_ref") passed over.
+namespace plain {
+
+const std::string* refOf(const PresenceMeta& one) {
+  const auto found = one.find("phx_ref");
+  return found == one.end() ? nullptr : found->second.stringValue();
+}
+std::vector<PresenceMeta> metasOf(const PresenceEntry& given) {
+  const auto found = given.find("metas");
+  return found == given.end() ? std::vector<PresenceMeta>{} : found->second;
+}
+std::set<std::string> refSet(const std::vector<PresenceMeta>& metas) {
+  std::set<std::string> found;
+  for (const auto& one : metas)
+    if (const auto* ref = refOf(one)) found.insert(*ref);
+  return found;
+}
+bool among(const PresenceMeta& one, const std::set<std::string>& refs) {
+  const auto* ref = refOf(one);
+  return ref && refs.contains(*ref);
+}
+bool wellFormed(const PresenceEntry& given) {
+  const auto found = given.find("metas");
+  return found != given.end() &&
+         std::all_of(found->second.begin(), found->second.end(), [](const auto& one) { return refOf(one); });
+}
+PresenceEntry withMetas(PresenceEntry given, std::vector<PresenceMeta> metas) {
+  given["metas"] = std::move(metas);
+  return given;
+}
+
+PresenceStateMap applyDiff(PresenceStateMap state, const PresenceDiff& diff, const Presence::JoinCallback& onJoin,
+                           const Presence::LeaveCallback& onLeave) {
+  const auto section = [&](const char* name) {
+    const auto found = diff.find(name);
+    return found == diff.end() ? PresenceStateMap{} : found->second;
+  };
+  for (const auto& [key, joined] : section("joins")) {
+    if (!wellFormed(joined)) continue;
+    std::optional<PresenceEntry> before;
+    if (state.contains(key)) before = state.at(key);
+    state[key] = joined;
+    if (before) {
+      std::vector<PresenceMeta> metas;
+      for (const auto& one : metasOf(*before))
+        if (!among(one, refSet(metasOf(joined)))) metas.push_back(one);
+      for (const auto& one : metasOf(joined)) metas.push_back(one);
+      state[key] = withMetas(joined, metas);
+    }
+    onJoin(key, before, joined);
+  }
+  for (const auto& [key, departed] : section("leaves")) {
+    if (!wellFormed(departed) || !state.contains(key)) continue;
+    std::vector<PresenceMeta> kept;
+    for (const auto& one : metasOf(state.at(key)))
+      if (!among(one, refSet(metasOf(departed)))) kept.push_back(one);
+    state[key] = withMetas(state.at(key), kept);
+    onLeave(key, state.at(key), departed);
+    if (kept.empty()) state.erase(key);
+  }
+  return state;
+}
+
+PresenceStateMap mergeState(const PresenceStateMap& current, const PresenceStateMap& received,
+                            const Presence::JoinCallback& onJoin, const Presence::LeaveCallback& onLeave) {
+  PresenceStateMap joins;
+  PresenceStateMap leaves;
+  for (const auto& [key, held] : current)
+    if (!received.contains(key)) leaves[key] = held;
+  for (const auto& [key, given] : received) {
+    if (!wellFormed(given)) continue;
+    if (!current.contains(key)) {
+      joins[key] = given;
+      continue;
+    }
+    const PresenceEntry& held = current.at(key);
+    std::vector<PresenceMeta> joined;
+    std::vector<PresenceMeta> left;
+    for (const auto& one : metasOf(given))
+      if (!among(one, refSet(metasOf(held)))) joined.push_back(one);
+    for (const auto& one : metasOf(held))
+      if (!among(one, refSet(metasOf(given)))) left.push_back(one);
+    if (!joined.empty()) joins[key] = withMetas(given, joined);
+    if (!left.empty()) leaves[key] = withMetas(held, left);
+  }
+  return applyDiff(current, {{"joins", joins}, {"leaves", leaves}}, onJoin, onLeave);
+}
+
+}  // namespace plain
+
+// Random states over few keys and refs, so that keys and metas often meet; now and then an entry or meta
+// of the malformed kinds, an entry with a list besides "metas", and metas that differ only past the ref.
+class RandomPresence {
+ public:
+  PresenceStateMap state() {
+    PresenceStateMap made;
+    for (int i = pick(5); i > 0; --i) made["k" + std::to_string(pick(6))] = entry();
+    return made;
+  }
+  PresenceDiff diff() { return {{"joins", state()}, {"leaves", state()}}; }
+
+ private:
+  int pick(int below) { return std::uniform_int_distribution<int>(0, below - 1)(random_); }
+  PresenceEntry entry() {
+    std::vector<PresenceMeta> metas;
+    for (int i = pick(4); i > 0; --i) {
+      PresenceMeta one{{"v", pick(3)}};
+      if (pick(20) == 0) {
+        one["phx_ref"] = pick(6);
+      } else if (pick(30) != 0) {
+        one["phx_ref"] = std::to_string(pick(6));
+      }
+      metas.push_back(std::move(one));
+    }
+    if (pick(25) == 0) return PresenceEntry{{"others", metas}};
+    PresenceEntry made{{"metas", metas}};
+    if (pick(15) == 0) made["extra"] = {PresenceMeta{{"x", pick(2)}}};
+    return made;
+  }
+
+  std::mt19937 random_{20240305};
+};
+
+// Every argument of every callback, in order.
+struct Transcript {
+  std::vector<std::string> lines;
+
+  static std::string text(const PresenceEntry& given) {
+    helpers::JSONObject object;
+    for (const auto& [key, metas] : given) object[key] = helpers::JSONArray(metas.begin(), metas.end());
+    return describe(helpers::AnyJSON(object));
+  }
+  Presence::JoinCallback onJoin() {
+    return [this](const std::string& key, const std::optional<PresenceEntry>& before, const PresenceEntry& joined) {
+      lines.push_back("join " + key + " " + (before ? text(*before) : "none") + " " + text(joined));
+    };
+  }
+  Presence::LeaveCallback onLeave() {
+    return [this](const std::string& key, const PresenceEntry& current, const PresenceEntry& departed) {
+      lines.push_back("leave " + key + " " + text(current) + " " + text(departed));
+    };
+  }
+};
+
+TEST(LegacyPresenceMerge, MergesAndDiffsAgreeWithAPlainReadingOnRandomStates) {
+  RandomPresence random;
+  for (int round = 0; round < 1500; ++round) {
+    const PresenceStateMap current = random.state();
+    const PresenceStateMap received = random.state();
+    Transcript fast;
+    Transcript slow;
+    EXPECT_EQ(Presence::mergeState(current, received, fast.onJoin(), fast.onLeave()),
+              plain::mergeState(current, received, slow.onJoin(), slow.onLeave()));
+    const PresenceDiff diff = random.diff();
+    EXPECT_EQ(Presence::applyDiff(current, diff, fast.onJoin(), fast.onLeave()),
+              plain::applyDiff(current, diff, slow.onJoin(), slow.onLeave()));
+    ASSERT_EQ(fast.lines, slow.lines) << "round " << round;
+  }
 }
 
 TEST(LegacyPresenceMerge, PayloadsOfAnotherShapeAreNoStateOrDiff) {
