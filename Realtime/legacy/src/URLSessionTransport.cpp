@@ -11,6 +11,7 @@
 
 #include "SerialDelivery.hpp"
 #include "realtime/WebSocket.hpp"
+#include "realtime/legacy/TimerQueue.hpp"
 #include "realtime/transport/Connection.hpp"
 
 namespace zirudeze::realtime {
@@ -20,6 +21,9 @@ namespace {
 constexpr int kAbnormalCloseCode = 999;
 constexpr int kNoStatusReceived = 1005;
 constexpr std::size_t kCloseReasonLimit = 123;
+// How long a close this side starts waits for the peer's answering close frame before the connection is
+// cut: a peer that stopped reading never answers, and the owner hears of the close only at its end.
+constexpr double kCloseAnswerLimit = 3.0;
 
 std::string replacingAll(std::string text, std::string_view from, std::string_view to) {
   for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
@@ -68,6 +72,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   const base::URL url;
   const WebSocketConfiguration configuration;
   const std::shared_ptr<SerialDelivery> delivery;
+  const std::shared_ptr<TimerQueue> timers = TimerQueue::main();
 
   mutable base::Mutex mutex;
   SocketTransportReadyState readyState VM_GUARDED_BY(mutex) = SocketTransportReadyState::closed;
@@ -78,6 +83,9 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   bool disconnectRequested VM_GUARDED_BY(mutex) = false;
   // The close asked for when the connection had to be cut instead.
   std::optional<RequestedClose> cutFor VM_GUARDED_BY(mutex);
+  // Cuts a close the peer does not answer in time.
+  std::shared_ptr<WorkItem> closeDeadline VM_GUARDED_BY(mutex);
+  bool ended VM_GUARDED_BY(mutex) = false;
 
   // Runs `report` on the delivery context with the delegate as it is then, after `update`.
   template <class Update, class Report>
@@ -161,11 +169,31 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
     readyState = SocketTransportReadyState::closing;
     disconnectRequested = true;
     if (connection) {
-      if (transport::isSendableCloseCode(code)) return connection->close(code, sendableReason(reason));
-      cutFor = RequestedClose{code, reason};
-      return connection->cut();
+      if (!transport::isSendableCloseCode(code)) {
+        cutFor = RequestedClose{code, reason};
+        return connection->cut();
+      }
+      connection->close(code, sendableReason(reason));
+      if (closeDeadline || ended) return;
+      closeDeadline = std::make_shared<WorkItem>([weak = weak_from_this(), code, reason] {
+        if (const auto self = weak.lock()) self->giveUpClose(RequestedClose{code, reason});
+      });
+      return timers->queue(kCloseAnswerLimit, closeDeadline);
     }
     if (pending) pending->cancel();
+  }
+
+  // The peer did not answer the close: the connection ends as if it had, with the close asked for.
+  void giveUpClose(RequestedClose requested) {
+    base::MutexLock lock(mutex);
+    if (ended || !connection) return;
+    cutFor = std::move(requested);
+    connection->cut();
+  }
+
+  void stopCloseDeadline() VM_REQUIRES(mutex) {
+    if (closeDeadline) closeDeadline->cancel();
+    closeDeadline.reset();
   }
 
   void send(std::string text) {
@@ -176,6 +204,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
 
   void shutdown() {
     base::MutexLock lock(mutex);
+    stopCloseDeadline();
     if (connection) connection->cut();
     if (pending) pending->cancel();
   }
@@ -192,6 +221,11 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   void onWriteFailure(const transport::Failure&) override {}
 
   void onEnd(const transport::ConnectionEnd& end) override {
+    {
+      base::MutexLock lock(mutex);
+      ended = true;
+      stopCloseDeadline();
+    }
     switch (end.kind) {
       case transport::ConnectionEnd::Kind::peerClosed:
         return reportClosed(end.frame.code.value_or(kNoStatusReceived), decodeLegacyCloseReason(end.frame.reason));

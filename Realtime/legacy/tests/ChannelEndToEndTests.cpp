@@ -200,5 +200,42 @@ TEST_F(LegacyEndToEnd, AServerCloseGoingAwayIsNotReconnected) {
   EXPECT_EQ(realtime.connectionCount(), 1u);
 }
 
+// The same over real connections, with the heartbeat, timeouts and back-offs on the test clock.
+class LegacyEndToEndOnTheTestClock : public TestClockTimers {
+ protected:
+  std::shared_ptr<RealtimeClient> makeClient() {
+    return RealtimeClient::make(realtime.url(), {{"apikey", "anon-key"}}, helpers::JSONObject{{"apikey", "anon-key"}});
+  }
+
+  testsupport::FakeBackend backend;
+  testsupport::FakeWebSockets sockets{backend};
+  FakeLegacyRealtime realtime{backend, sockets};
+};
+
+TEST_F(LegacyEndToEndOnTheTestClock, APeerThatFallsSilentIsCutAfterTheHeartbeatAndRejoinedAtTheFirstStep) {
+  const auto client = makeClient();
+  Heard heard;
+  const auto channel = client->channel("room");
+  channel->subscribe(std::nullopt, heard.states());
+  ASSERT_TRUE(eventually([&] { return heard.subscribedCount() == 1; }));
+
+  realtime.stopReading();
+  advance(Defaults::heartbeatInterval);
+  ASSERT_TRUE(realtime.waitForFrames("heartbeat", 1));
+  // The heartbeat went unanswered: the close starts, and the peer never answers it.
+  advance(Defaults::heartbeatInterval);
+  EXPECT_TRUE(channel->isJoined());
+  advance(3.0);
+  ASSERT_TRUE(eventually([&] { return channel->isErrored(); }));
+  EXPECT_EQ(client->closeStatus(), RealtimeClient::CloseStatus::abnormal);
+
+  advance(Defaults::reconnectSteppedBackOff(1));
+  ASSERT_TRUE(eventually([&] { return heard.subscribedCount() == 2; }));
+  EXPECT_TRUE(channel->isJoined());
+  EXPECT_EQ(realtime.connectionCount(), 2u);
+  EXPECT_EQ(realtime.framesOf("phx_join").size(), 2u);
+  client->disconnect();
+}
+
 }  // namespace
 }  // namespace zirudeze::realtime::testing

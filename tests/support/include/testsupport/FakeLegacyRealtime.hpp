@@ -52,6 +52,9 @@ class FakeLegacyRealtime {
 
   // Off, heartbeats get no reply.
   void answerHeartbeats(bool answer);
+  // The connections open now fall silent: the next frame each receives is kept but not answered, and
+  // from then on it reads nothing more (not even a close frame) until the fake is destroyed.
+  void stopReading();
   void setJoinReply(JoinReply reply);
   // The default join reply: ok, with the join's "postgres_changes" echoed and ids assigned.
   static Json echoedJoinReply(const Json& joinPayload, std::int64_t firstID);

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
 
 namespace testsupport {
 
@@ -61,6 +62,9 @@ struct FakeLegacyRealtime::State {
   std::map<const void*, Connection> connections;
   std::vector<RecordedRequest> broadcasts;
   bool answerHeartbeats = true;
+  // Connections that stop reading at their next frame, and whether the fake is ending.
+  std::set<const void*> silenced;
+  bool ending = false;
   JoinReply joinReply;
   unsigned broadcastStatus = 202;
   std::int64_t nextID = 11;
@@ -102,9 +106,12 @@ struct FakeLegacyRealtime::State {
       Frame frame{connection.index, array[0], array[1], array[2].get<std::string>(), array[3].get<std::string>(),
                   array[4]};
       frames.push_back(frame);
-      handle(peer, connection, frame);
+      if (!silenced.contains(peer.id())) handle(peer, connection, frame);
     }
     changed.notify_all();
+    // Holding the connection's thread here is what keeps the peer from reading on.
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return ending || !silenced.contains(peer.id()); });
   }
 
   void reply(WebSocketPeer& peer, const Frame& frame, const Json& payload) {
@@ -215,13 +222,26 @@ FakeLegacyRealtime::FakeLegacyRealtime(FakeBackend& backend, FakeWebSockets& soc
   });
 }
 
-FakeLegacyRealtime::~FakeLegacyRealtime() = default;
+FakeLegacyRealtime::~FakeLegacyRealtime() {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->ending = true;
+  }
+  state_->changed.notify_all();
+}
 
 std::string FakeLegacyRealtime::url() const { return backend_.url(root_); }
 
 void FakeLegacyRealtime::answerHeartbeats(bool answer) {
   std::lock_guard lock(state_->mutex);
   state_->answerHeartbeats = answer;
+}
+
+void FakeLegacyRealtime::stopReading() {
+  std::lock_guard lock(state_->mutex);
+  for (const auto& peer : sockets_.peers()) {
+    if (!peer->ended()) state_->silenced.insert(peer->id());
+  }
 }
 
 void FakeLegacyRealtime::setJoinReply(JoinReply reply) {

@@ -30,7 +30,9 @@ class URLSessionTransport final : public SocketTransport {
   // not given here); onOpen or onError follows.
   void connect(const std::map<std::string, std::string>& headers) override;
   // A code that may go on the wire closes with a close frame (the reason's invalid UTF-8 replaced,
-  // cut to 123 bytes); any other (such as 999) cuts the connection without one.
+  // cut to 123 bytes); a peer that has not answered it within 3 s on the timer queue's clock is cut
+  // off, and onClose reports the code and reason given here. Any other code (such as 999) cuts the
+  // connection without a close frame.
   void disconnect(int code, const std::optional<std::string>& reason) override;
   // Sends the bytes as one text frame, invalid UTF-8 replaced by U+FFFD. Sends made while opening go
   // out once open; failures are dropped.
