@@ -69,6 +69,9 @@ void RealtimeClient::teardown(CloseCode code, std::optional<std::string> reason,
     connection->disconnect(static_cast<int>(code), reason);
   }
   state.reports.reset();
+  // The transport's close report no longer comes here, so the channels hear of the close now: joined
+  // there, they are not on the next connection, and its open rejoins them.
+  triggerChannelError();
   if (state.heartbeatTimer) state.heartbeatTimer->stop();
   const auto callbacks = state.closeCallbacks;
   for (const auto& [ref, delegate] : callbacks) delegate.call(static_cast<int>(code), reason);

@@ -146,6 +146,30 @@ TEST_F(LegacyEndToEnd, AfterTheServerDropsTheConnectionChannelsRejoinAndBroadcas
   EXPECT_TRUE(eventually([&] { return received.payloads().size() == 1; }));
 }
 
+TEST_F(LegacyEndToEnd, AfterDisconnectAndConnectAChannelJoinsAgainBeforeItBroadcasts) {
+  const auto sender = makeClient();
+  const auto receiver = makeClient();
+  Heard sent;
+  Heard received;
+  const auto from = joined(*sender, "room", sent, RealtimeChannelOptions{std::nullopt, false, true});
+  joined(*receiver, "room", received);
+  sender->disconnect();
+  EXPECT_FALSE(from->isJoined());
+  sender->connect();
+  ASSERT_TRUE(eventually([&] { return sent.subscribedCount() == 2; }));
+
+  EXPECT_EQ(from->send(RealtimeListenTypes::broadcast, "again", {{"n", 2}}), ChannelResponse::ok);
+  ASSERT_TRUE(eventually([&] { return received.payloads().size() == 1; }));
+  std::vector<std::string> onNewConnection;
+  const std::size_t newConnection = realtime.connectionCount() - 1;
+  for (const auto& frame : realtime.frames()) {
+    if (frame.connection == newConnection && frame.topic == "realtime:room" && frame.event != "access_token") {
+      onNewConnection.push_back(frame.event);
+    }
+  }
+  EXPECT_EQ(onNewConnection, (std::vector<std::string>{"phx_join", "broadcast"}));
+}
+
 TEST_F(LegacyEndToEnd, ASilentServerIsLeftAndReconnected) {
   realtime.answerHeartbeats(false);
   const auto client = makeClient();

@@ -134,6 +134,8 @@ class RealtimeClient : public std::enable_shared_from_this<RealtimeClient> {
   void setAuth(std::optional<std::string> token);
 
   void connect();
+  // Closes the connection without reconnecting; the channels joined on it hear a "phx_error", as after
+  // a transport close, so they rejoin on the next open.
   void disconnect(CloseCode code = CloseCode::normal, std::optional<std::string> reason = std::nullopt,
                   std::function<void()> callback = nullptr);
   void teardown(CloseCode code = CloseCode::normal, std::optional<std::string> reason = std::nullopt,
