@@ -1,10 +1,16 @@
 // A legacy channel's messages: bindings, the dispatch of what arrives, reply routing and typed sends.
+#include <algorithm>
 #include <base/ThreadSafety.hpp>
 #include <base/Unicode.hpp>
+#include <cctype>
 #include <charconv>
+#include <clocks/Clock.hpp>
+#include <concurrency/CancellationError.hpp>
 #include <helpers/HTTPFieldsBridging.hpp>
+#include <stop_token>
 
 #include "ChannelState.hpp"
+#include "SerialDelivery.hpp"
 #include "realtime/legacy/RealtimeChannel.hpp"
 #include "realtime/legacy/RealtimeClient.hpp"
 #include "realtime/legacy/TimerQueue.hpp"
@@ -90,19 +96,43 @@ class Outcome {
       if (response_) return;
       response_ = response;
     }
-    changed_.notifyAll();
+    resolved_.request_stop();
   }
-  ChannelResponse wait() {
+  // The answer, or timedOut once the clock reaches the deadline without one.
+  ChannelResponse waitUntil(const clocks::Clock& clock, clocks::Instant deadline) {
+    try {
+      clock.sleepUntil(deadline, std::nullopt, resolved_.get_token());
+    } catch (const helpers::CancellationError&) {
+    }
+    resolve(ChannelResponse::timedOut);
     base::MutexLock lock(mutex_);
-    changed_.wait(lock, [this]() VM_REQUIRES(mutex_) { return response_.has_value(); });
     return *response_;
   }
 
  private:
   base::Mutex mutex_;
-  base::ConditionVariable changed_;
   std::optional<ChannelResponse> response_ VM_GUARDED_BY(mutex_);
+  std::stop_source resolved_;
 };
+
+// A send's "timeout" option in seconds, written as a whole number or not.
+std::optional<double> secondsOption(const helpers::JSONObject& opts) {
+  const auto given = opts.find("timeout");
+  if (given == opts.end()) return std::nullopt;
+  if (const auto seconds = given->second.doubleValue()) return seconds;
+  if (const auto seconds = given->second.intValue()) return static_cast<double>(*seconds);
+  return std::nullopt;
+}
+
+// Header names compare without regard to case: every spelling of the key's name goes.
+void eraseField(std::map<std::string, std::string>& headers, std::string_view name) {
+  std::erase_if(headers, [&](const auto& field) {
+    return field.first.size() == name.size() &&
+           std::equal(name.begin(), name.end(), field.first.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+  });
+}
 
 }  // namespace
 
@@ -197,26 +227,20 @@ void RealtimeChannel::routeReply(const RealtimeMessage& message) {
 
 ChannelResponse RealtimeChannel::send(RealtimeListenTypes type, std::optional<std::string> event,
                                       helpers::JSONObject payload, helpers::JSONObject opts) {
-  // Holding the socket's mutex here means being inside one of its callbacks: a reply or a timeout could
-  // only come once this call returned.
-  const bool insideCallback = state_->mutex.heldByCurrentThread();
   payload.insert_or_assign("type", std::string(rawValue(type)));
   if (event) payload.insert_or_assign("event", *event);
 
   auto outcome = std::make_shared<Outcome>();
-  std::shared_ptr<WorkItem> backstop;
+  const std::shared_ptr<TimerQueue> timers = TimerQueue::main();
+  std::optional<clocks::Instant> deadline;
   {
     SocketLock lock(state_->mutex);
-    if (!state_->canPush() && type == RealtimeListenTypes::broadcast) {
-      if (insideCallback) return ChannelResponse::error;
-    } else {
-      const auto given = opts.find("timeout");
-      const double timeout =
-          given == opts.end() ? state_->timeout : given->second.doubleValue().value_or(state_->timeout);
+    if (state_->canPush() || type != RealtimeListenTypes::broadcast) {
+      const double timeout = secondsOption(opts).value_or(state_->timeout);
       const auto pushed = push(std::string(rawValue(type)), payload, timeout);
       if (type == RealtimeListenTypes::broadcast && !acknowledgesBroadcasts(state_->params)) return ChannelResponse::ok;
       // No ref: the socket is gone, so no reply and no timeout could ever come.
-      if (insideCallback || !pushed->ref()) return ChannelResponse::error;
+      if (!pushed->ref()) return ChannelResponse::error;
       pushed->receive(PushStatus::ok, [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::ok); });
       pushed->receive(PushStatus::timeout,
                       [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::timedOut); });
@@ -227,14 +251,15 @@ ChannelResponse RealtimeChannel::send(RealtimeListenTypes type, std::optional<st
       });
       // A push sent only once the channel joins starts its timeout again then; the caller waits no longer
       // than the first.
-      backstop = std::make_shared<WorkItem>([outcome] { outcome->resolve(ChannelResponse::timedOut); }, state_->lock);
-      TimerQueue::main()->queue(timeout, backstop);
+      deadline = timers->clock()->now().advanced(std::chrono::milliseconds(TimerQueue::wholeMilliseconds(timeout)));
     }
   }
-  if (!backstop) return broadcastOverREST(std::move(payload), std::move(event));
-  const ChannelResponse response = outcome->wait();
-  backstop->cancel();
-  return response;
+  // Inside a callback of the socket, the answer comes through the contexts that run the callback: the
+  // socket's mutex is let go while waiting, and the transport's deliveries go on on another thread.
+  const SocketMutex::Released released(state_->mutex);
+  SerialDelivery::handOffCurrent();
+  if (!deadline) return broadcastOverREST(std::move(payload), std::move(event));
+  return outcome->waitUntil(*timers->clock(), *deadline);
 }
 
 ChannelResponse RealtimeChannel::track(helpers::JSONObject payload, helpers::JSONObject opts) {
@@ -252,6 +277,8 @@ ChannelResponse RealtimeChannel::broadcastOverREST(helpers::JSONObject payload, 
   auto headers = socket->headers();
   headers.insert_or_assign("Content-Type", "application/json");
   if (const auto token = socket->accessToken()) {
+    // One key: the socket's headers may spell the name otherwise ("Apikey").
+    eraseField(headers, "apikey");
     headers.insert_or_assign("apikey", *token);
   } else {
     headers.erase("apikey");

@@ -1,5 +1,6 @@
 #include "realtime/legacy/Presence.hpp"
 
+#include <deque>
 #include <utility>
 
 #include "SocketMutex.hpp"
@@ -40,6 +41,12 @@ std::optional<PresenceStateMap> stateFrom(const helpers::JSONObject& object) {
 
 }  // namespace
 
+struct Presence::Arrival {
+  bool full = false;  // a state, else a diff
+  helpers::JSONObject payload;
+  std::optional<std::string> channelJoinRef;  // the channel's join reference when a state came
+};
+
 struct Presence::State {
   explicit State(const std::shared_ptr<RealtimeChannel>& owner) : lock(owner->socketMutex()), channel(owner) {}
 
@@ -61,6 +68,12 @@ struct Presence::State {
   PresenceStateMap state VM_GUARDED_BY(mutex);
   std::vector<PresenceDiff> pendingDiffs VM_GUARDED_BY(mutex);
   std::optional<std::string> joinRef VM_GUARDED_BY(mutex);
+
+  // A callback that waits on the socket (a typed send) lets the socket's next messages in meanwhile;
+  // they wait here until the message being handled is done, so none is merged into a state that the
+  // one before it then replaces.
+  std::deque<Arrival> arrivals VM_GUARDED_BY(mutex);
+  bool handling VM_GUARDED_BY(mutex) = false;
 };
 
 std::optional<Presence::Events> Presence::makeEvents(std::string_view rawValue) noexcept {
@@ -105,10 +118,40 @@ void Presence::listen(const Options& options) {
 
 void Presence::handleState(const helpers::JSONObject& payload) {
   SocketLock lock(state_->mutex);
+  const auto channel = state_->channel.lock();
+  receive(Arrival{true, payload, channel ? channel->joinRef() : std::nullopt});
+}
+
+void Presence::handleDiff(const helpers::JSONObject& payload) {
+  SocketLock lock(state_->mutex);
+  receive(Arrival{false, payload, std::nullopt});
+}
+
+void Presence::receive(Arrival arrival) {
+  SocketLock lock(state_->mutex);
+  state_->arrivals.push_back(std::move(arrival));
+  if (state_->handling) return;
+  state_->handling = true;
+  struct Done {
+    State& state;
+    ~Done() VM_NO_THREAD_SAFETY_ANALYSIS { state.handling = false; }
+  } done{*state_};
+  while (!state_->arrivals.empty()) {
+    Arrival next = std::move(state_->arrivals.front());
+    state_->arrivals.pop_front();
+    if (next.full) {
+      applyState(next.payload, next.channelJoinRef);
+    } else {
+      applyDiffMessage(next.payload);
+    }
+  }
+}
+
+void Presence::applyState(const helpers::JSONObject& payload, const std::optional<std::string>& channelJoinRef) {
+  SocketLock lock(state_->mutex);
   const auto received = stateMap(payload);
   if (!received) return;
-  const auto channel = state_->channel.lock();
-  state_->joinRef = channel ? channel->joinRef() : std::nullopt;
+  state_->joinRef = channelJoinRef;
   const JoinCallback onJoin = state_->onJoin;
   const LeaveCallback onLeave = state_->onLeave;
   // Callbacks that read the presence meanwhile see the state as it was.
@@ -120,7 +163,7 @@ void Presence::handleState(const helpers::JSONObject& payload) {
   if (onSync) onSync();
 }
 
-void Presence::handleDiff(const helpers::JSONObject& payload) {
+void Presence::applyDiffMessage(const helpers::JSONObject& payload) {
   SocketLock lock(state_->mutex);
   auto received = diffMap(payload);
   if (!received) return;

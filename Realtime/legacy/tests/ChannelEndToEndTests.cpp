@@ -117,6 +117,78 @@ TEST_F(LegacyEndToEnd, BroadcastsReachOtherClientsOverTheSocketAndOverREST) {
   EXPECT_EQ(idle->send(RealtimeListenTypes::broadcast, "rest", {}), ChannelResponse::error);
 }
 
+TEST_F(LegacyEndToEnd, ARESTBroadcastCarriesOneKeyHoweverTheSocketsHeadersSpellIt) {
+  const auto client =
+      RealtimeClient::make(realtime.url(), {{"Apikey", "anon-key"}, {"Authorization", "Bearer anon-key"}},
+                           helpers::JSONObject{{"Apikey", "anon-key"}});
+  client->setAuth("user-token");
+  EXPECT_EQ(client->channel("room")->send(RealtimeListenTypes::broadcast, "rest", {}), ChannelResponse::ok);
+  ASSERT_EQ(realtime.broadcasts().size(), 1u);
+  EXPECT_EQ(realtime.broadcasts()[0].headerValues("apikey"), std::vector<std::string>{"user-token"});
+}
+
+// Typed sends made where an application usually makes them, inside the socket's own callbacks: each
+// waits for its answer there and reports it.
+TEST_F(LegacyEndToEnd, TypedSendsFromTheSubscribeCallbackReportTheirAnswers) {
+  const auto client = makeClient();
+  const auto room = client->channel("room", RealtimeChannelOptions{"ada", false, true});
+  const auto lobby = client->channel("lobby");
+  const auto presence = room->presence();
+  std::mutex mutex;
+  std::vector<ChannelResponse> answers;
+  RealtimeChannel* const self = room.get();
+  room->subscribe(std::nullopt, [&](RealtimeSubscribeStates state, const std::optional<RealtimeError>&) {
+    if (state != RealtimeSubscribeStates::subscribed) return;
+    const ChannelResponse tracked = self->track({{"status", "online"}});
+    const ChannelResponse broadcast = self->send(RealtimeListenTypes::broadcast, "hello", {{"n", 1}});
+    const ChannelResponse overREST = lobby->send(RealtimeListenTypes::broadcast, "rest", {{"n", 2}});
+    std::lock_guard lock(mutex);
+    answers = {tracked, broadcast, overREST};
+  });
+  ASSERT_TRUE(eventually([&] {
+    std::lock_guard lock(mutex);
+    return answers.size() == 3;
+  }));
+  EXPECT_EQ(answers, (std::vector<ChannelResponse>{ChannelResponse::ok, ChannelResponse::ok, ChannelResponse::ok}));
+
+  const auto tracks = realtime.framesOf("presence");
+  ASSERT_EQ(tracks.size(), 1u);
+  EXPECT_EQ(tracks[0].payload, Json::parse(R"({"type":"presence","event":"track","payload":{"status":"online"}})"));
+  ASSERT_EQ(realtime.framesOf("broadcast").size(), 1u);
+  EXPECT_EQ(realtime.framesOf("broadcast")[0].payload, Json::parse(R"({"type":"broadcast","event":"hello","n":1})"));
+  ASSERT_EQ(realtime.broadcasts().size(), 1u);
+  EXPECT_EQ(Json::parse(realtime.broadcasts()[0].body)["messages"]["event"], "rest");
+  EXPECT_TRUE(eventually([&] { return presence->state().contains("ada"); }));
+}
+
+// The messages that come while a presence callback waits on a send are merged after it, not under it.
+TEST_F(LegacyEndToEnd, APresenceCallbackThatSendsLosesNoLaterDiff) {
+  const auto ada = makeClient();
+  const auto bob = makeClient();
+  Heard adaHeard;
+  Heard bobHeard;
+  const auto adaRoom = ada->channel("room", RealtimeChannelOptions{"ada", false, true});
+  const auto presence = adaRoom->presence();
+  RealtimeChannel* const self = adaRoom.get();
+  std::atomic<int> answered = 0;
+  presence->onJoin([&](const std::string& key, const std::optional<PresenceEntry>&, const PresenceEntry&) {
+    if (key != "bob") return;
+    // The track's diff reaches the socket before the broadcast's reply, so while this waits.
+    if (self->track({}) == ChannelResponse::ok) ++answered;
+    if (self->send(RealtimeListenTypes::broadcast, "seen", {}) == ChannelResponse::ok) ++answered;
+  });
+  adaRoom->subscribe(std::nullopt, adaHeard.states());
+  ASSERT_TRUE(eventually([&] { return adaHeard.subscribedCount() == 1 && !presence->awaitingState(); }));
+  const auto bobRoom = joined(*bob, "room", bobHeard, RealtimeChannelOptions{"bob", false, false});
+
+  EXPECT_EQ(bobRoom->track({}), ChannelResponse::ok);
+  ASSERT_TRUE(eventually([&] { return answered == 2; }));
+  EXPECT_TRUE(eventually([&] {
+    const auto seen = presence->state();
+    return seen.contains("ada") && seen.contains("bob");
+  }));
+}
+
 TEST_F(LegacyEndToEnd, ChannelsSubscribingBackToBackShareOneLiveConnection) {
   const auto client = makeClient();
   Heard first;

@@ -92,10 +92,14 @@ class Presence : public std::enable_shared_from_this<Presence> {
 
  private:
   struct State;
+  struct Arrival;
 
   void listen(const Options& options);
   void handleState(const helpers::JSONObject& payload);
   void handleDiff(const helpers::JSONObject& payload);
+  void receive(Arrival arrival);
+  void applyState(const helpers::JSONObject& payload, const std::optional<std::string>& channelJoinRef);
+  void applyDiffMessage(const helpers::JSONObject& payload);
 
   std::unique_ptr<State> state_;
 };

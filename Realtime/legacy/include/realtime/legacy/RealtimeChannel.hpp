@@ -105,8 +105,10 @@ class RealtimeChannel : public std::enable_shared_from_this<RealtimeChannel> {
   // A typed message ("type" and "event" set in the payload): a push with the type as its event, or a
   // REST broadcast while a broadcast cannot be pushed. Blocks until the reply, the timeout or the REST
   // answer, never past the push's timeout (opts "timeout", a number of seconds, else the channel's);
-  // without acknowledgements a broadcast is ok at once. From inside a callback of this socket, where the
-  // reply could never arrive, a send that would block is an error at once.
+  // without acknowledgements a broadcast is ok at once. Made inside a callback of this socket, it waits
+  // there as well: the socket's mutex is let go meanwhile and its transport delivers on another thread,
+  // so state read before the call may have moved on after it. From a timer's callback the timer queue's
+  // other work waits with it.
   ChannelResponse send(RealtimeListenTypes type, std::optional<std::string> event, helpers::JSONObject payload,
                        helpers::JSONObject opts = {});
   ChannelResponse track(helpers::JSONObject payload, helpers::JSONObject opts = {});
