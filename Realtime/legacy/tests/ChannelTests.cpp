@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <future>
 
 #include "LegacyTestSupport.hpp"
@@ -167,6 +168,31 @@ TEST_F(LegacyChannel, AnUnansweredJoinTimesOutLeavesAndRejoinsOnSteppedDelays) {
   EXPECT_EQ(recorded().back().first, RealtimeSubscribeStates::subscribed);
   advance(60.0);
   EXPECT_EQ(joins(), 6u);
+}
+
+TEST_F(LegacyChannel, AJoinResentOnARejoinWaitsItsOwnTimeoutNotTheFirst) {
+  const auto channel = client->channel("room");
+  channel->subscribe(std::nullopt, recorder());
+  const auto timeouts = [&] {
+    const auto seen = recorded();
+    return std::count_if(seen.begin(), seen.end(),
+                         [](const auto& entry) { return entry.first == RealtimeSubscribeStates::timedOut; });
+  };
+  advance(4.0);
+  transport->fail("connection lost");
+  advance(0.01);
+  transport = transports.last();
+  transport->open();
+  ASSERT_EQ(joins(), 1u);
+  // Past the first join's deadline (10 s), the resent one still waits: it timed out 10 s after its send.
+  advance(5.99);
+  EXPECT_EQ(timeouts(), 0);
+  EXPECT_TRUE(channel->isJoining());
+  advance(4.009);
+  EXPECT_EQ(timeouts(), 0);
+  advance(0.001);
+  EXPECT_EQ(timeouts(), 1);
+  EXPECT_TRUE(channel->isErrored());
 }
 
 TEST_F(LegacyChannel, APushWhileJoiningGoesOutAfterTheJoin) {
