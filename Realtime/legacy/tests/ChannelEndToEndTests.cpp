@@ -163,10 +163,10 @@ TEST_F(LegacyEndToEnd, TypedSendsFromTheSubscribeCallbackReportTheirAnswers) {
 
 // The messages that come while a presence callback waits on a send are merged after it, not under it.
 TEST_F(LegacyEndToEnd, APresenceCallbackThatSendsLosesNoLaterDiff) {
-  const auto ada = makeClient();
-  const auto bob = makeClient();
   Heard adaHeard;
   Heard bobHeard;
+  const auto ada = makeClient();
+  const auto bob = makeClient();
   const auto adaRoom = ada->channel("room", RealtimeChannelOptions{"ada", false, true});
   const auto presence = adaRoom->presence();
   RealtimeChannel* const self = adaRoom.get();
@@ -187,6 +187,7 @@ TEST_F(LegacyEndToEnd, APresenceCallbackThatSendsLosesNoLaterDiff) {
     const auto seen = presence->state();
     return seen.contains("ada") && seen.contains("bob");
   }));
+  EXPECT_TRUE(eventually([&] { return bobHeard.payloads().size() == 1; }));
 }
 
 TEST_F(LegacyEndToEnd, ChannelsSubscribingBackToBackShareOneLiveConnection) {
@@ -314,6 +315,8 @@ TEST_F(LegacyEndToEndOnTheTestClock, APeerThatFallsSilentIsCutAfterTheHeartbeatA
   const auto channel = client->channel("room");
   channel->subscribe(std::nullopt, heard.states());
   ASSERT_TRUE(eventually([&] { return heard.subscribedCount() == 1; }));
+  // The joined channel's token push is the last thing the peer reads before it falls silent.
+  ASSERT_TRUE(realtime.waitForFrames("access_token", 1));
 
   realtime.stopReading();
   advance(Defaults::heartbeatInterval);

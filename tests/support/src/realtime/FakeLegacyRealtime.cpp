@@ -100,18 +100,21 @@ struct FakeLegacyRealtime::State {
   void receive(WebSocketPeer& peer, const std::string& text) {
     const Json array = Json::parse(text, nullptr, false);
     if (!array.is_array() || array.size() < 5 || !array[2].is_string() || !array[3].is_string()) return;
+    bool silent = false;
     {
       std::lock_guard lock(mutex);
       Connection& connection = connectionOf(peer);
       Frame frame{connection.index, array[0], array[1], array[2].get<std::string>(), array[3].get<std::string>(),
                   array[4]};
       frames.push_back(frame);
-      if (!silenced.contains(peer.id())) handle(peer, connection, frame);
+      silent = silenced.contains(peer.id());
+      if (!silent) handle(peer, connection, frame);
     }
     changed.notify_all();
+    if (!silent) return;
     // Holding the connection's thread here is what keeps the peer from reading on.
     std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return ending || !silenced.contains(peer.id()); });
+    changed.wait(lock, [&] { return ending; });
   }
 
   void reply(WebSocketPeer& peer, const Frame& frame, const Json& payload) {
