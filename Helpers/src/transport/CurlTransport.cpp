@@ -90,8 +90,8 @@ struct Transfer {
   // Data transfers only: the response, read while the handle was still ours.
   std::shared_ptr<const HTTPURLResponse> finalResponse;
 
-  // A body read while it is sent: where it comes from, this send's reader, how much of it left, and why
-  // reading it failed.
+  // A body read while it is sent: where it comes from, this send's reader, how much of it was handed to
+  // libcurl, and why reading it failed.
   const HTTPBodyStream* bodyStream = nullptr;
   std::unique_ptr<HTTPBodyStream::Reader> bodyReader;
   std::uint64_t bodySent = 0;
