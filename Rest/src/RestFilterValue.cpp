@@ -1,9 +1,10 @@
 #include "rest/RestFilterValue.hpp"
 
 #include <base/Unicode.hpp>
-#include <charconv>
 #include <cmath>
 #include <helpers/ISO8601Date.hpp>
+
+#include "ValueText.hpp"
 
 namespace zirudeze::rest {
 namespace {
@@ -47,13 +48,7 @@ std::string RestFilterValue::signedText(long long value) { return std::to_string
 std::string RestFilterValue::unsignedText(unsigned long long value) { return std::to_string(value); }
 
 std::string RestFilterValue::doubleText(double value) {
-  if (std::isnan(value)) return "nan";
-  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  std::string text(buffer, result.ptr);
-  if (text.find_first_of(".e") == std::string::npos) text += ".0";
-  return text;
+  return detail::decimalText(value, detail::WholeNumbers::pointZero);
 }
 
 RestFilterValue::RestFilterValue(base::Date date) : rawValue_(helpers::formatISO8601Date(date) + "Z") {}
@@ -102,7 +97,8 @@ RestFilterValue RestFilterValue::joined(const std::vector<RestFilterValue>& elem
   value.rawValue_.reserve(length);
   for (std::size_t i = 0; i < elements.size(); ++i) {
     if (i > 0) value.rawValue_ += ',';
-    value.rawValue_ += elements[i].rawValue_;
+    const RestFilterValue& element = elements[i];
+    value.rawValue_ += element.shape_ == Shape::text ? detail::listElementText(element.rawValue_) : element.rawValue_;
     if (!value.error_ && elements[i].error_) value.error_ = elements[i].error_;
   }
   return value;
@@ -111,6 +107,7 @@ RestFilterValue RestFilterValue::joined(const std::vector<RestFilterValue>& elem
 RestFilterValue RestFilterValue::array(const std::vector<RestFilterValue>& elements) {
   RestFilterValue value = joined(elements);
   value.rawValue_ = "{" + value.rawValue_ + "}";
+  value.shape_ = Shape::list;
   return value;
 }
 

@@ -12,8 +12,10 @@ namespace {
 
 using Method = helpers::HTTPRequest::Method;
 
-// The sorted union of the keys of an array of objects; nothing for anything else (or an empty array).
+// The sorted union of the keys of an array of objects; nothing for anything else.
 std::optional<std::string> columnsOf(const base::Json& values) {
+  // An empty array has no keys: an empty "columns" would ask for rows without a single column, while
+  // leaving the item out lets the service insert nothing.
   if (!values.is_array() || values.empty()) return std::nullopt;
   std::set<std::string> keys;
   for (const auto& element : values) {

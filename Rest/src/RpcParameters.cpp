@@ -1,7 +1,8 @@
 #include "RpcParameters.hpp"
 
 #include <algorithm>
-#include <charconv>
+
+#include "ValueText.hpp"
 
 namespace zirudeze::rest::detail {
 namespace {
@@ -12,11 +13,8 @@ std::string scalarText(const base::Json& value) {
       return value.get_ref<const std::string&>();
     case base::Json::value_t::boolean:
       return value.get<bool>() ? "true" : "false";
-    case base::Json::value_t::number_float: {
-      char buffer[32];
-      const auto result = std::to_chars(buffer, buffer + sizeof buffer, value.get<double>());
-      return std::string(buffer, result.ptr);
-    }
+    case base::Json::value_t::number_float:
+      return decimalText(value.get<double>(), WholeNumbers::asIntegers);
     case base::Json::value_t::object:
     case base::Json::value_t::array:
       // Plain nlohmann::json sorts the keys, so nested objects read the same whatever their coding order.
@@ -27,14 +25,20 @@ std::string scalarText(const base::Json& value) {
   }
 }
 
-std::string parameterText(const base::Json& value) {
-  if (!value.is_array()) return scalarText(value);
+// Arrays nest as arrays; every other element is quoted where the array syntax needs it.
+std::string arrayText(const base::Json& array) {
   std::string text = "{";
   bool first = true;
-  for (const auto& element : value) {
+  for (const auto& element : array) {
     if (!first) text += ',';
     first = false;
-    text += scalarText(element);
+    if (element.is_array()) {
+      text += arrayText(element);
+    } else if (element.is_null()) {
+      text += "null";
+    } else {
+      text += listElementText(scalarText(element));
+    }
   }
   return text + "}";
 }
@@ -45,7 +49,8 @@ std::vector<base::URLQueryItem> queryItemsFromParameters(const base::Json& param
   std::vector<base::URLQueryItem> items;
   items.reserve(parameters.size());
   for (auto it = parameters.begin(); it != parameters.end(); ++it) {
-    items.push_back(base::URLQueryItem{it.key(), parameterText(it.value())});
+    const base::Json& value = it.value();
+    items.push_back(base::URLQueryItem{it.key(), value.is_array() ? arrayText(value) : scalarText(value)});
   }
   std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return items;

@@ -7,8 +7,9 @@
 namespace zirudeze::rest::detail {
 
 // One query item per member of an encoded parameter object, in key order. Texts stay as they are,
-// numbers are written in their shortest decimal form, Booleans "true"/"false", null "null", arrays as
-// "{<elements>}" and nested values as compact JSON.
+// numbers are written in their shortest decimal form (whole doubles without a fraction), Booleans
+// "true"/"false", null "null", objects as compact JSON, arrays as "{<elements>}" with nested arrays in
+// braces and other elements quoted where the array syntax needs it.
 std::vector<base::URLQueryItem> queryItemsFromParameters(const base::Json& parameters);
 
 }  // namespace zirudeze::rest::detail

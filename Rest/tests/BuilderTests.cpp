@@ -56,6 +56,12 @@ TEST_F(StatementTest, InsertListsTheColumnsOfAllRowsAndStoresThem) {
 
   const auto one = client().from("items").insert(Json{{"id", 3}});
   EXPECT_FALSE(one.request().query.size());
+  // No rows name no columns: the item is left out rather than sent empty, and nothing is inserted.
+  const auto none = client().from("items").insert(Json::array()).executeDiscardingValue();
+  EXPECT_EQ(none.status(), 201);
+  EXPECT_EQ(backend.lastRequest().body, "[]");
+  EXPECT_EQ(backend.lastRequest().rawQuery, "");
+  EXPECT_EQ(database.rows("items").size(), 2u);
   EXPECT_FALSE(prefer(one));
   EXPECT_EQ(prefer(client().from("items").insert(Json{{"id", 4}}, {.count = CountOption::planned})), "count=planned");
 }

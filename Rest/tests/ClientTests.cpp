@@ -188,6 +188,40 @@ TEST_F(RpcTest, QueryParameterValuesAreWrittenPlainly) {
   EXPECT_EQ(request.queryValue("nested"), R"({"a":["x"],"z":1})");
 }
 
+// Array elements stay one element each, and whole doubles reach an integer parameter as integers.
+TEST_F(RpcTest, ArrayParametersQuoteTheirElementsAndDoublesStayPlainDecimals) {
+  const auto params = AnyJSON::object({{"tags", AnyJSON::array({"a,b", "c d", "", R"(q"\)", "NULL", nullptr, "plain"})},
+                                       {"grid", AnyJSON::array({AnyJSON::array({1, 2}), AnyJSON::array({"x y"})})},
+                                       {"docs", AnyJSON::array({AnyJSON::object({{"k", 1}})})},
+                                       {"ratios", AnyJSON::array({0.5, 100000.0, 1e-7})},
+                                       {"text", "a,b {c}"},
+                                       {"d100000", 100000.0},
+                                       {"d123456", 123456.0},
+                                       {"d1e15", 1e15},
+                                       {"d1e16", 1e16},
+                                       {"d0_0001", 0.0001},
+                                       {"d1e_7", 1e-7},
+                                       {"dneg0", -0.0}});
+  client().rpc("echo", params, {.get = true}).executeDiscardingValue();
+  const RecordedRequest request = backend.lastRequest();
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"tags", R"({"a,b","c d","","q\"\\","NULL",null,plain})"},
+      {"grid", R"({{1,2},{"x y"}})"},
+      {"docs", R"({"{\"k\":1}"})"},
+      {"ratios", "{0.5,100000,1e-07}"},
+      {"text", "a,b {c}"},
+      {"d100000", "100000"},
+      {"d123456", "123456"},
+      {"d1e15", "1000000000000000"},
+      {"d1e16", "1e+16"},
+      {"d0_0001", "0.0001"},
+      {"d1e_7", "1e-07"},
+      {"dneg0", "-0"},
+  };
+  for (const auto& [name, value] : expected) EXPECT_EQ(request.queryValue(name), value) << name;
+  EXPECT_NE(request.rawQuery.find("tags=%7B%22a%2Cb%22%2C%22c%20d%22%2C"), std::string::npos) << request.rawQuery;
+}
+
 TEST_F(RpcTest, GetWithParametersThatAreNotAnObjectThrows) {
   const std::size_t sent = backend.requestCount();
   try {

@@ -1,4 +1,7 @@
 // Filter items and the rendering of operands.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <helpers/AnyJSON.hpp>
 
 #include "RestTestSupport.hpp"
@@ -71,6 +74,90 @@ TEST(FilterValueTest, EachTypeRendersAsTheServiceReadsIt) {
   EXPECT_EQ(RestFilterValue(std::vector<int>{}).rawValue(), "{}");
 }
 
+// Caller text inside a list or array must stay one element: quoted where the service's list syntax
+// would otherwise split or reshape it, untouched where it would not.
+TEST_F(FilterTest, ListAndArrayElementsAreQuotedWhereTheListSyntaxNeedsIt) {
+  struct Case {
+    std::string element;
+    std::string written;
+  };
+  const std::vector<Case> elements = {
+      {"plain", "plain"},
+      {"a,b", R"("a,b")"},
+      {"f(x)", R"-("f(x)")-"},
+      {"{x}", R"("{x}")"},
+      {R"(say "hi")", R"("say \"hi\"")"},
+      {R"(back\slash)", R"("back\\slash")"},
+      {"two words", R"("two words")"},
+      {"tab\there", "\"tab\there\""},
+      {"line\nbreak", "\"line\nbreak\""},
+      {"", R"("")"},
+      {"NULL", R"("NULL")"},
+      {"Null", R"("Null")"},
+      {"NULLS", "NULLS"},
+      {"a.b:c*%", "a.b:c*%"},
+      {"caf\xc3\xa9", "caf\xc3\xa9"},
+  };
+  auto b = [this] { return builder(); };
+  for (const auto& [element, written] : elements) {
+    EXPECT_EQ(last(b().in("name", {element, "z"})), "name=in.(" + written + ",z)") << element;
+    EXPECT_EQ(last(b().contains("tags", std::vector<std::string>{element})), "tags=cs.{" + written + "}") << element;
+    EXPECT_EQ(last(b().containedBy("tags", std::vector<std::string>{"z", element})), "tags=cd.{z," + written + "}")
+        << element;
+    EXPECT_EQ(last(b().overlaps("tags", AnyJSON::array({element}))), "tags=ov.{" + written + "}") << element;
+    EXPECT_EQ(last(b().likeAnyOf("name", {element})), "name=like(any).{" + written + "}") << element;
+    // A single value is the operand itself.
+    EXPECT_EQ(last(b().eq("name", element)), "name=eq." + element) << element;
+  }
+
+  // Nested arrays stay arrays, absent values stay NULL, and JSON objects are one quoted element each.
+  EXPECT_EQ(last(b().contains("grid", std::vector<std::vector<std::string>>{{"a,b", "c"}, {"d"}})),
+            R"(grid=cs.{{"a,b",c},{d}})");
+  EXPECT_EQ(last(b().overlaps("tags", AnyJSON::array({"a}", nullptr, AnyJSON::array({"b c", 1})}))),
+            R"(tags=ov.{"a}",NULL,{"b c",1}})");
+  EXPECT_EQ(last(b().in("x", {std::optional<std::string>{}, "NULL", 1.5, 2})), R"-(x=in.(NULL,"NULL",1.5,2))-");
+  EXPECT_EQ(last(b().contains("docs", AnyJSON::array({AnyJSON::object({{"k", "v w"}})}))),
+            R"(docs=cs.{"{\"k\":\"v w\"}"})");
+  EXPECT_EQ(last(b().contains("doc", helpers::JSONObject{{"k", "v,w"}})), R"(doc=cs.{"k":"v,w"})");
+}
+
+// The shortest decimal that reads back, never an exponent for ordinary magnitudes.
+TEST(FilterValueTest, DoublesAreTheShortestPlainDecimalThatReadsBack) {
+  struct Case {
+    double value;
+    std::string written;
+  };
+  const std::vector<Case> doubles = {
+      {100000.0, "100000.0"},
+      {123456.0, "123456.0"},
+      {1e6, "1000000.0"},
+      {1e15, "1000000000000000.0"},
+      {9999999999999998.0, "9999999999999998.0"},
+      {1e16, "1e+16"},
+      {-1.5e17, "-1.5e+17"},
+      {1e300, "1e+300"},
+      {0.0001, "0.0001"},
+      {1e-6, "0.000001"},
+      {-2.5e-6, "-0.0000025"},
+      {1e-7, "1e-07"},
+      {5e-324, "5e-324"},
+      {0.0, "0.0"},
+      {-0.0, "-0.0"},
+      {0.1, "0.1"},
+      {1.0 / 3.0, "0.3333333333333333"},
+      {123456789.125, "123456789.125"},
+  };
+  for (const auto& [value, written] : doubles) {
+    const std::string text = RestFilterValue(value).rawValue();
+    EXPECT_EQ(text, written);
+    const double readBack = std::strtod(text.c_str(), nullptr);
+    EXPECT_EQ(std::memcmp(&readBack, &value, sizeof value), 0) << text;
+  }
+  EXPECT_EQ(RestFilterValue(std::nan("")).rawValue(), "nan");
+  EXPECT_EQ(RestFilterValue(-HUGE_VAL).rawValue(), "-inf");
+  EXPECT_EQ(RestFilterValue(AnyJSON::array({100000.0, 1e-7})).rawValue(), "{100000.0,1e-07}");
+}
+
 template <class Value>
 concept RendersThroughFilterValue =
     std::constructible_from<RestFilterValue, Value> || std::convertible_to<Value, RestFilterValue>;
@@ -130,6 +217,15 @@ TEST_F(FilterTest, FiltersNarrowRowsOnTheService) {
   auto notIn = client().from("people").select("name");
   notIn.not_("age", Operator::in, "(17,30)");
   EXPECT_EQ(names(notIn), std::vector<std::string>{"bob"});
+
+  // One element holding a comma matches that name only, not the names on either side of it.
+  database.insert("people", Json::array({{{"name", "Ann,bob"}}, {{"name", "say \"hi\""}}}));
+  auto listed = client().from("people").select("name");
+  listed.in("name", {"Ann,bob", R"(say "hi")"});
+  EXPECT_EQ(names(listed), (std::vector<std::string>{"Ann,bob", R"(say "hi")"}));
+  EXPECT_NE(backend.lastRequest().rawQuery.find("name=in.%28%22Ann%2Cbob%22%2C%22say%20%5C%22hi%5C%22%22%29"),
+            std::string::npos)
+      << backend.lastRequest().rawQuery;
 }
 
 }  // namespace

@@ -53,15 +53,25 @@ helpers::HTTPRequest StorageFileApi::uploadRequest(const Method& method, base::U
   } else {
     headers.set(detail::duplexName(), std::nullopt);
   }
-  base::Data body;
+  std::optional<base::Data> body;
+  std::shared_ptr<const helpers::HTTPBodyStream> bodyStream;
   {
     MultipartFormData form;
+    const bool fromFile = std::holds_alternative<base::URL>(file);
     appendUploadParts(form, path, std::move(file), options);
     setIfAbsent(headers, Name::contentType(), form.contentType());
     setIfAbsent(headers, Name::cacheControl(), "max-age=" + options.cacheControl);
-    body = form.encode();
+    // A file is read while it is sent, so its size never counts against memory; bytes the caller already
+    // holds go out as one buffer.
+    if (fromFile) {
+      bodyStream = form.encodedStream();
+    } else {
+      body = form.encode();
+    }
   }
-  return HTTPRequest(std::move(url), method, {}, headers, std::move(body));
+  HTTPRequest request(std::move(url), method, {}, headers, std::move(body));
+  request.bodyStream = std::move(bodyStream);
+  return request;
 }
 
 FileUploadResponse StorageFileApi::uploadOrUpdate(const Method& method, const std::string& path, FileUpload file,

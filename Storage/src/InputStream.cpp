@@ -30,10 +30,11 @@ std::unique_ptr<FileInputStream> FileInputStream::make(const std::filesystem::pa
   std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
   if (!file) return nullptr;
   std::setvbuf(file.get(), nullptr, _IOFBF, kFileBufferSize);
-  return std::unique_ptr<FileInputStream>(new FileInputStream(std::move(file)));
+  return std::unique_ptr<FileInputStream>(new FileInputStream(std::move(file), path));
 }
 
-FileInputStream::FileInputStream(std::unique_ptr<std::FILE, Closer> file) : file_(std::move(file)) {}
+FileInputStream::FileInputStream(std::unique_ptr<std::FILE, Closer> file, std::filesystem::path path)
+    : file_(std::move(file)), path_(std::move(path)) {}
 
 void FileInputStream::close() {
   file_.reset();

@@ -9,8 +9,10 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <system_error>
+#include <utility>
 
 #include "BodyWriting.hpp"
+#include "StreamedFormBody.hpp"
 
 namespace zirudeze::storage {
 namespace {
@@ -144,12 +146,15 @@ std::uint64_t MultipartFormData::expectedSize() const {
   return total;
 }
 
+void MultipartFormData::markBoundaries() {
+  if (bodyParts_.empty()) return;
+  bodyParts_.front().hasInitialBoundary = true;
+  bodyParts_.back().hasFinalBoundary = true;
+}
+
 base::Data MultipartFormData::encode() {
   if (bodyPartError_) throw *bodyPartError_;
-  if (!bodyParts_.empty()) {
-    bodyParts_.front().hasInitialBoundary = true;
-    bodyParts_.back().hasFinalBoundary = true;
-  }
+  markBoundaries();
   base::Data body;
   // One allocation for the whole body when the declared lengths are plausible; growth otherwise.
   constexpr std::uint64_t kLargestReservation = std::uint64_t{1} << 34;
@@ -160,16 +165,41 @@ base::Data MultipartFormData::encode() {
       // Growth may still find the memory piece by piece.
     }
   }
-  for (auto& part : bodyParts_) encode(part, body);
+  for (auto& part : bodyParts_) {
+    encodeOpening(part, body);
+    encodeContent(part, body);
+    encodeClosing(part, body);
+  }
   return body;
 }
 
-void MultipartFormData::encode(BodyPart& part, base::Data& body) const {
+std::shared_ptr<const helpers::HTTPBodyStream> MultipartFormData::encodedStream() {
+  if (bodyPartError_) throw *bodyPartError_;
+  markBoundaries();
+  std::vector<detail::StreamedFormBody::Segment> segments;
+  base::Data text;
+  for (auto& part : bodyParts_) {
+    encodeOpening(part, text);
+    if (auto file = part.bodyStream ? part.bodyStream->filePath() : std::nullopt) {
+      segments.emplace_back(std::exchange(text, base::Data()));
+      segments.emplace_back(detail::StreamedFormBody::FileContent{std::move(*file), part.bodyContentLength});
+    } else {
+      encodeContent(part, text);
+    }
+    encodeClosing(part, text);
+  }
+  segments.emplace_back(std::move(text));
+  return std::make_shared<const detail::StreamedFormBody>(std::move(segments));
+}
+
+void MultipartFormData::encodeOpening(const BodyPart& part, base::Data& body) const {
   appendText(body, part.hasInitialBoundary ? "--" : "\r\n--");
   appendText(body, boundary_);
   appendText(body, kCRLF);
   detail::appendHeaderLines(body, part.headers);
+}
 
+void MultipartFormData::encodeContent(BodyPart& part, base::Data& body) const {
   std::uint64_t read = 0;
   if (InputStream* stream = part.bodyStream.get()) {
     const auto failed = [&](std::exception_ptr cause) {
@@ -193,11 +223,13 @@ void MultipartFormData::encode(BodyPart& part, base::Data& body) const {
     throw MultipartFormDataError(Kind::inputStreamReadFailed,
                                  std::make_exception_ptr(UnexpectedInputStreamLength(part.bodyContentLength, read)));
   }
-  if (part.hasFinalBoundary) {
-    appendText(body, "\r\n--");
-    appendText(body, boundary_);
-    appendText(body, "--\r\n");
-  }
+}
+
+void MultipartFormData::encodeClosing(const BodyPart& part, base::Data& body) const {
+  if (!part.hasFinalBoundary) return;
+  appendText(body, "\r\n--");
+  appendText(body, boundary_);
+  appendText(body, "--\r\n");
 }
 
 http::HTTPFields contentHeaders(std::string_view name, const std::optional<std::string>& fileName,

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <helpers/URLError.hpp>
 #include <nlohmann/json.hpp>
+#include <span>
+#include <utility>
 
 #include "StorageTestSupport.hpp"
 #include "storage/MultipartFormDataError.hpp"
@@ -150,6 +153,93 @@ TEST_F(StorageServiceTest, FileURLsAreStreamedUnderTheirOwnNameAndType) {
 
   files->update("albums/2024/beach.bin", base::URL::fileURL(path.string()));
   EXPECT_EQ(backend.lastRequest().method, "PUT");
+}
+
+// Passes requests on to the real transport with their body stream read through a reader that runs
+// `interfere` once, after the first piece of the first send has been handed out.
+class InterferingStream final : public helpers::HTTPBodyStream {
+ public:
+  InterferingStream(std::shared_ptr<const helpers::HTTPBodyStream> inner, std::function<void()> interfere)
+      : inner_(std::move(inner)), interfere_(std::move(interfere)) {}
+
+  static StorageHTTPSession session(std::function<void()> interfere) {
+    const auto fetch = [interfere](helpers::URLRequest request) {
+      if (request.httpBodyStream) {
+        request.httpBodyStream = std::make_shared<InterferingStream>(request.httpBodyStream, interfere);
+      }
+      return helpers::CurlTransport::shared()->data(request);
+    };
+    return StorageHTTPSession(fetch, [](const helpers::URLRequest&, const base::Data&) -> helpers::FetchResult {
+      throw std::logic_error("uploads go through fetch");
+    });
+  }
+
+  std::uint64_t length() const override { return inner_->length(); }
+  std::unique_ptr<Reader> open() const override {
+    return std::make_unique<InterferingReader>(inner_->open(), std::exchange(interfere_, nullptr));
+  }
+
+ private:
+  class InterferingReader final : public Reader {
+   public:
+    InterferingReader(std::unique_ptr<Reader> inner, std::function<void()> interfere)
+        : inner_(std::move(inner)), interfere_(std::move(interfere)) {}
+    std::size_t read(std::span<std::uint8_t> buffer) override {
+      const std::size_t count = inner_->read(buffer);
+      if (interfere_) std::exchange(interfere_, nullptr)();
+      return count;
+    }
+
+   private:
+    std::unique_ptr<Reader> inner_;
+    std::function<void()> interfere_;
+  };
+
+  std::shared_ptr<const helpers::HTTPBodyStream> inner_;
+  mutable std::function<void()> interfere_;
+};
+
+TEST_F(StorageServiceTest, AFileThatShrinksOrVanishesWhileItIsSentFailsTheUploadAndStoresNothing) {
+  TemporaryFolder folder;
+  const std::string content(600 * 1024, 'q');
+  const std::vector<std::pair<std::string, std::function<void(const std::filesystem::path&)>>> changes = {
+      {"shrinks", [](const std::filesystem::path& file) { std::filesystem::resize_file(file, 1000); }},
+      {"vanishes", [](const std::filesystem::path& file) { std::filesystem::remove(file); }},
+  };
+  for (const auto& [what, change] : changes) {
+    const auto file = folder.write("big.bin", content);
+    const auto interfered = std::make_shared<ZirudezeStorageClient>(testing::configurationFor(
+        serviceURL(), {{"apikey", "anon-key"}}, InterferingStream::session([&change, file] { change(file); })));
+    try {
+      interfered->from("photos")->upload("big.bin", base::URL::fileURL(file.string()));
+      ADD_FAILURE() << "an upload whose file " << what << " succeeded";
+    } catch (const MultipartFormDataError& error) {
+      EXPECT_EQ(error.kind(), MultipartFormDataError::Kind::inputStreamReadFailed) << what;
+    }
+    EXPECT_FALSE(storage.object("photos", "big.bin")) << what;
+    EXPECT_EQ(backend.requestCount(), 0u) << "a request arrived whole although its file " << what;
+  }
+}
+
+TEST(UploadBodyTest, BytesInMemoryGoAsOneBufferAndFilesAsAStream) {
+  testing::ScriptedSession session({{200, R"({"Key":"b/k","Id":"1"})"}});
+  const auto client = std::make_shared<ZirudezeStorageClient>(
+      testing::configurationFor("http://127.0.0.1:9/storage/v1", {}, session.session()));
+  client->from("b")->upload("k.txt", base::dataFromString("in memory"));
+  ASSERT_TRUE(session.lastRequest().httpBody);
+  EXPECT_NE(testing::text(*session.lastRequest().httpBody).find("\r\n\r\nin memory\r\n--"), std::string::npos);
+  EXPECT_FALSE(session.lastRequest().httpBodyStream);
+
+  TemporaryFolder folder;
+  const auto file = folder.write("k.txt", "on disk");
+  client->from("b")->update("k.txt", base::URL::fileURL(file.string()));
+  const auto sent = session.lastRequest();
+  EXPECT_FALSE(sent.httpBody);
+  ASSERT_TRUE(sent.httpBodyStream);
+  std::string body(sent.httpBodyStream->length(), '\0');
+  const auto reader = sent.httpBodyStream->open();
+  EXPECT_EQ(reader->read(std::span(reinterpret_cast<std::uint8_t*>(body.data()), body.size())), body.size());
+  EXPECT_NE(body.find("\r\n\r\non disk\r\n--"), std::string::npos);
 }
 
 TEST_F(StorageServiceTest, FormErrorsAreThrownBeforeAnythingIsSent) {

@@ -2,8 +2,11 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <fstream>
+#include <functional>
 #include <limits>
 #include <regex>
+#include <system_error>
 
 #include "StorageTestSupport.hpp"
 #include "storage/FormData.hpp"
@@ -263,6 +266,173 @@ TEST(MultipartStreamTest, AFailingReadCarriesTheStreamsOwnErrorWhenItHasOne) {
   const auto length = lengthError(encodingError(silent));
   EXPECT_EQ(length.bytesExpected, 6u);
   EXPECT_EQ(length.bytesRead, 3u);
+}
+
+// ---- Bodies read while they are sent --------------------------------------------------------------
+
+std::string patterned(std::size_t size) {
+  std::string content(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i * 131) >> 3);
+  return content;
+}
+
+// An upload's parts around the file: cache control and metadata before it, a data part after it.
+void appendAroundFile(MultipartFormData& form, const std::filesystem::path& file) {
+  form.append(base::dataFromString("3600"), "cacheControl");
+  form.append(base::dataFromString(R"({"k":"v"})"), "metadata");
+  form.append(base::URL::fileURL(file.string()), "");
+  form.append(base::dataFromString("after"), "tail", "t.txt", "text/plain");
+}
+
+// Everything one reader delivers, in reads of at most `piece` bytes.
+std::string readAll(helpers::HTTPBodyStream::Reader& reader, std::size_t piece) {
+  std::string out;
+  std::vector<std::uint8_t> buffer(piece);
+  while (const std::size_t count = reader.read(buffer)) out.append(buffer.begin(), buffer.begin() + count);
+  return out;
+}
+
+std::string replacedAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+// What a reader delivered before it threw, and what it threw.
+struct BrokenRead {
+  std::string delivered;
+  std::exception_ptr error;
+};
+BrokenRead readUntilFailure(helpers::HTTPBodyStream::Reader& reader, std::size_t piece,
+                            const std::function<void()>& afterFirstRead = {}) {
+  BrokenRead result;
+  std::vector<std::uint8_t> buffer(piece);
+  try {
+    bool first = true;
+    while (const std::size_t count = reader.read(buffer)) {
+      result.delivered.append(buffer.begin(), buffer.begin() + count);
+      if (first && afterFirstRead) afterFirstRead();
+      first = false;
+    }
+  } catch (...) {
+    result.error = std::current_exception();
+  }
+  return result;
+}
+
+MultipartFormDataError formError(const std::exception_ptr& error) {
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const MultipartFormDataError& failure) {
+    return failure;
+  } catch (...) {
+  }
+  throw std::runtime_error("not a MultipartFormDataError");
+}
+
+TEST(MultipartStreamedBodyTest, AStreamedFormIsByteForByteTheEncodedOne) {
+  TemporaryFolder folder;
+  for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{300 * 1024 + 3}}) {
+    const auto file = folder.write("photo.jpg", patterned(size));
+    MultipartFormData streamed;
+    appendAroundFile(streamed, file);
+    ScriptedStream::Log log;
+    streamed.append(std::make_unique<ScriptedStream>("stream", 6, false, false, log), 6, contentHeaders("s", {}, {}));
+    MultipartFormData encoded;
+    appendAroundFile(encoded, file);
+    encoded.append(std::make_unique<ScriptedStream>("stream", 6, false, false, log), 6, contentHeaders("s", {}, {}));
+    const std::string expected = replacedAll(text(encoded.encode()), encoded.boundary(), streamed.boundary());
+
+    const auto body = streamed.encodedStream();
+    EXPECT_EQ(body->length(), expected.size());
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4093}, std::size_t{2 << 20}}) {
+      if (piece < 1024 && size > 1024) continue;
+      const auto reader = body->open();
+      EXPECT_TRUE(readAll(*reader, piece) == expected) << size << " bytes read " << piece << " at a time";
+    }
+  }
+}
+
+TEST(MultipartStreamedBodyTest, EachReaderStartsFromTheFirstByteAndFormErrorsComeFirst) {
+  TemporaryFolder folder;
+  const auto file = folder.write("a.bin", patterned(100 * 1024));
+  MultipartFormData form;
+  appendAroundFile(form, file);
+  const auto body = form.encodedStream();
+  const auto first = body->open();
+  std::vector<std::uint8_t> part(4096);
+  ASSERT_EQ(first->read(part), part.size());
+  const auto second = body->open();
+  const std::string whole = readAll(*second, 9000);
+  EXPECT_EQ(whole.size(), body->length());
+  EXPECT_TRUE(std::string(part.begin(), part.end()) + readAll(*first, 5000) == whole);
+
+  MultipartFormData broken;
+  broken.append(base::URL::fileURL((folder.path() / "none.txt").string()), "");
+  try {
+    broken.encodedStream();
+    ADD_FAILURE() << "a recorded error was not thrown";
+  } catch (const MultipartFormDataError& error) {
+    EXPECT_EQ(error.kind(), Kind::bodyPartFileIsDirectory);
+  }
+}
+
+// Whatever happens to the file, the bytes after it (the closing delimiter) never go out.
+TEST(MultipartStreamedBodyTest, AFileThatChangesOrVanishesWhileItIsSentFailsBeforeTheBodyEnds) {
+  TemporaryFolder folder;
+  const std::string content = patterned(300 * 1024);
+  const auto prepared = [&](MultipartFormData& form) {
+    const auto file = folder.write("f.bin", content);
+    form.append(base::dataFromString("3600"), "cacheControl");
+    form.append(base::URL::fileURL(file.string()), "");
+    return file;
+  };
+  const auto closing = [](const MultipartFormData& form) { return "--" + form.boundary() + "--"; };
+
+  {
+    MultipartFormData form;
+    const auto file = prepared(form);
+    const auto reader = form.encodedStream()->open();
+    const auto read = readUntilFailure(*reader, 64 * 1024, [&] { std::filesystem::resize_file(file, 100 * 1024); });
+    const auto length = lengthError(formError(read.error));
+    EXPECT_EQ(length.bytesExpected, content.size());
+    EXPECT_EQ(length.bytesRead, 100u * 1024);
+    EXPECT_EQ(read.delivered.find(closing(form)), std::string::npos);
+  }
+  {
+    MultipartFormData form;
+    const auto file = prepared(form);
+    const auto reader = form.encodedStream()->open();
+    const auto read = readUntilFailure(*reader, 64 * 1024, [&] { std::ofstream(file, std::ios::app) << "more"; });
+    const auto length = lengthError(formError(read.error));
+    EXPECT_EQ(length.bytesExpected, content.size());
+    EXPECT_EQ(length.bytesRead, content.size() + 4);
+    EXPECT_EQ(read.delivered.find(closing(form)), std::string::npos);
+  }
+  {
+    MultipartFormData form;
+    const auto file = prepared(form);
+    const auto reader = form.encodedStream()->open();
+    const auto read = readUntilFailure(*reader, 64 * 1024, [&] { std::filesystem::remove(file); });
+    const auto error = formError(read.error);
+    EXPECT_EQ(error.kind(), Kind::inputStreamReadFailed);
+    EXPECT_THROW(std::rethrow_exception(error.underlyingError()), std::system_error);
+    EXPECT_EQ(read.delivered.find(closing(form)), std::string::npos);
+  }
+  {
+    // Gone before sending starts: the reader cannot be made, so not a byte leaves.
+    MultipartFormData form;
+    const auto file = prepared(form);
+    const auto body = form.encodedStream();
+    std::filesystem::remove(file);
+    try {
+      body->open();
+      ADD_FAILURE() << "a reader was made for a removed file";
+    } catch (const MultipartFormDataError& error) {
+      EXPECT_EQ(error.kind(), Kind::inputStreamReadFailed);
+    }
+  }
 }
 
 // ---- Helpers and the older builder ----------------------------------------------------------------

@@ -5,12 +5,14 @@
 namespace zirudeze::detail {
 namespace {
 
-// Everything of the request but its body, which may be large and is passed on separately.
+// Everything of the request but its body bytes, which may be large and are passed on separately; a body
+// stream is only a handle and stays.
 helpers::URLRequest withoutBody(const helpers::URLRequest& request) {
   helpers::URLRequest copy;
   copy.url = request.url;
   copy.httpMethod = request.httpMethod;
   copy.allHTTPHeaderFields = request.allHTTPHeaderFields;
+  copy.httpBodyStream = request.httpBodyStream;
   copy.timeoutInterval = request.timeoutInterval;
   copy.cachePolicy = request.cachePolicy;
   return copy;

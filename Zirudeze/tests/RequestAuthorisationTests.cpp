@@ -1,6 +1,7 @@
 #include <issuereporting/IssueReporters.hpp>
 #include <issuereporting/testing/RecordingReporter.hpp>
 #include <storage/FileUpload.hpp>
+#include <testsupport/ScratchFolder.hpp>
 
 #include "FacadeTestSupport.hpp"
 
@@ -82,6 +83,13 @@ TEST_F(FacadeTest, StorageRequestsCarryTheKeySignedOutAndTheUsersTokenSignedIn) 
   EXPECT_EQ(backend.lastRequest().header("Authorization"), "Bearer " + token);
   ASSERT_TRUE(storageService.object("avatars", "ada.txt"));
   EXPECT_EQ(storageService.object("avatars", "ada.txt")->content, "hello, storage");
+  // So does a file's, which is read as it is sent.
+  const testsupport::ScratchFolder folder;
+  client->storage()->from("avatars")->upload("ada.png",
+                                             base::URL::fileURL(folder.write("a.png", "png bytes").string()));
+  EXPECT_EQ(backend.lastRequest().header("Authorization"), "Bearer " + token);
+  ASSERT_TRUE(storageService.object("avatars", "ada.png"));
+  EXPECT_EQ(storageService.object("avatars", "ada.png")->content, "png bytes");
 }
 
 TEST_F(FacadeTest, TheAccessTokenOptionAuthorisesEveryRequestAndWarnsOnEveryAuthRead) {

@@ -102,6 +102,25 @@ TEST_F(FunctionsTest, SetAuthPutsTheTokenInAndTakesEveryAuthorizationOut) {
   EXPECT_FALSE(functions.invocations("whoami").back().header("Authorization"));
 }
 
+TEST_F(FunctionsTest, AnInvocationsOwnHeadersWinOverTheClients) {
+  auto functionsClient = client({}, {{"Content-Type", "application/xml"}, {"X-Trace", "client"}});
+  functionsClient.setAuth("user-token");
+  functionsClient.invoke(
+      "body", FunctionInvokeOptions(
+                  {.headers = {{"content-type", "text/csv"}, {"AUTHORIZATION", "Bearer service-role"}}}, "a,b"));
+  const auto sent = functions.invocations("body").back();
+  EXPECT_EQ(sent.headerValues("Content-Type"), std::vector<std::string>{"text/csv"});
+  EXPECT_EQ(sent.headerValues("Authorization"), std::vector<std::string>{"Bearer service-role"});
+  EXPECT_EQ(sent.header("X-Trace"), "client");
+
+  // The streamed path builds its request the same way.
+  drain(functionsClient.invokeWithStreamedResponse("body", {{.headers = {{"Authorization", "Bearer mine"}}}}));
+  EXPECT_EQ(functions.invocations("body").back().headerValues("Authorization"),
+            std::vector<std::string>{"Bearer mine"});
+  EXPECT_EQ(functions.invocations("body").back().headerValues("Content-Type"),
+            std::vector<std::string>{"application/xml"});
+}
+
 TEST_F(FunctionsTest, AStatusOutsideTwoHundredsFailsWithTheBody) {
   functions.respond("missing", 404, R"({"error":"nope"})");
   try {

@@ -5,10 +5,12 @@
 #include <base/URLComponents.hpp>
 #include <httptypes/HTTPFields.hpp>
 #include <httptypes/HTTPRequestMethod.hpp>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "helpers/HTTPBodyStream.hpp"
 #include "helpers/URLRequest.hpp"
 
 namespace zirudeze::helpers {
@@ -26,7 +28,7 @@ struct HTTPRequest {
                                          std::optional<base::Data> body = std::nullopt, double timeoutInterval = 60);
 
   // The transfer request: query items appended, one header per written name, and "Content-Type"
-  // "application/json" for a body that names no content type.
+  // "application/json" for a body (or body stream) that names no content type.
   URLRequest urlRequest() const&;
   // The same, taking the body over instead of copying it.
   URLRequest urlRequest() &&;
@@ -37,6 +39,8 @@ struct HTTPRequest {
   http::HTTPFields headers;
   std::optional<base::Data> body;
   double timeoutInterval = 60;
+  // The body read while the request is sent, for bodies too large to hold; used when `body` is absent.
+  std::shared_ptr<const HTTPBodyStream> bodyStream;
 };
 
 }  // namespace zirudeze::helpers

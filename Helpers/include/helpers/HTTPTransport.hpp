@@ -31,11 +31,13 @@ class HTTPTransport {
  public:
   virtual ~HTTPTransport() = default;
 
-  // Sends the request with its own body and returns the whole response body.
+  // Sends the request with its own body (httpBody, else httpBodyStream read as it goes out) and returns
+  // the whole response body.
   virtual FetchResult data(const URLRequest& request, std::stop_token stop = {}) = 0;
   // Sends `body` in place of the request's body.
   virtual FetchResult upload(const URLRequest& request, const base::Data& body, std::stop_token stop = {}) = 0;
-  // Delivers the response as it arrives. Failures go to onComplete, never thrown.
+  // Sends the request's own body as data() does and delivers the response as it arrives. Failures go to
+  // onComplete, never thrown.
   virtual void stream(const URLRequest& request, StreamHandlers handlers, std::stop_token stop = {}) = 0;
 };
 

@@ -31,6 +31,7 @@ class URLError : public std::exception {
     internationalRoamingOff = -1018,
     callIsActive = -1019,
     dataNotAllowed = -1020,
+    requestBodyStreamExhausted = -1021,
     dataLengthExceedsMaximum = -1103,
     secureConnectionFailed = -1200,
     serverCertificateHasBadDate = -1201,

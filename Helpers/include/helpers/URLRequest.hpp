@@ -2,11 +2,14 @@
 
 #include <base/Data.hpp>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "helpers/HTTPBodyStream.hpp"
 
 namespace zirudeze::helpers {
 
@@ -19,6 +22,8 @@ struct URLRequest {
   // One value per name as written; lookups ignore letter case.
   std::vector<std::pair<std::string, std::string>> allHTTPHeaderFields;
   std::optional<base::Data> httpBody;
+  // Read while the request is sent when there is no httpBody. A fetch must send it: it is the body.
+  std::shared_ptr<const HTTPBodyStream> httpBodyStream;
   double timeoutInterval = 60;
   CachePolicy cachePolicy = CachePolicy::useProtocolCachePolicy;
 

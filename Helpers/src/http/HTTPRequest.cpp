@@ -13,7 +13,10 @@ URLRequest transferRequest(const HTTPRequest& from, std::optional<base::Data> bo
   request.httpMethod = from.method.rawValue();
   request.allHTTPHeaderFields = writtenFields(from.headers);
   request.httpBody = std::move(body);
-  if (request.httpBody && !request.value("Content-Type")) request.setValue("application/json", "Content-Type");
+  if (!request.httpBody) request.httpBodyStream = from.bodyStream;
+  if ((request.httpBody || request.httpBodyStream) && !request.value("Content-Type")) {
+    request.setValue("application/json", "Content-Type");
+  }
   return request;
 }
 

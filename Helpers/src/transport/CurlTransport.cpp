@@ -7,8 +7,10 @@
 #include <chrono>
 #include <cmath>
 #include <concurrency/CurrentTask.hpp>
+#include <cstdio>
 #include <mutex>
 #include <new>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -66,7 +68,7 @@ class CurlShare {
   std::array<std::mutex, CURL_LOCK_DATA_LAST> mutexes_;
 };
 
-enum class Abort { none, cancelled, timedOut, tooLarge, handlerFailed };
+enum class Abort { none, cancelled, timedOut, tooLarge, handlerFailed, bodyFailed };
 
 // Per-transfer state the callbacks write into.
 struct Transfer {
@@ -87,6 +89,13 @@ struct Transfer {
 
   // Data transfers only: the response, read while the handle was still ours.
   std::shared_ptr<const HTTPURLResponse> finalResponse;
+
+  // A body read while it is sent: where it comes from, this send's reader, how much of it was handed to
+  // libcurl, and why reading it failed.
+  const HTTPBodyStream* bodyStream = nullptr;
+  std::unique_ptr<HTTPBodyStream::Reader> bodyReader;
+  std::uint64_t bodySent = 0;
+  std::exception_ptr bodyError;
 };
 
 // What the callbacks reach; it lives in the handle, so libcurl is told its address once.
@@ -240,6 +249,46 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* contex
   return length;
 }
 
+// Hands libcurl the next piece of a streamed body. A reader that fails, or that ends before the announced
+// length, aborts the transfer: a body cut short must never reach the server as a complete request.
+std::size_t onRead(char* buffer, std::size_t size, std::size_t count, void* context) {
+  auto& transfer = *static_cast<CallbackContext*>(context)->transfer;
+  if (!transfer.bodyReader) return 0;
+  try {
+    const std::uint64_t remaining = transfer.bodyStream->length() - transfer.bodySent;
+    if (remaining == 0) return 0;
+    const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(size * count, remaining));
+    const std::size_t filled =
+        std::min(room, transfer.bodyReader->read(std::span(reinterpret_cast<std::uint8_t*>(buffer), room)));
+    if (filled == 0) {
+      throw URLError(URLError::Code::requestBodyStreamExhausted, *static_cast<CallbackContext*>(context)->url,
+                     "the body ended " + std::to_string(remaining) + " bytes early");
+    }
+    transfer.bodySent += filled;
+    return filled;
+  } catch (...) {
+    transfer.bodyError = std::current_exception();
+    transfer.abort = Abort::bodyFailed;
+    return CURL_READFUNC_ABORT;
+  }
+}
+
+// libcurl sends a body again from its start when a reused connection turned out dead, or when a redirect
+// keeps the method; the body is then read by a new reader.
+int onSeek(void* context, curl_off_t offset, int origin) {
+  auto& transfer = *static_cast<CallbackContext*>(context)->transfer;
+  if (!transfer.bodyStream || offset != 0 || origin != SEEK_SET) return CURL_SEEKFUNC_CANTSEEK;
+  try {
+    transfer.bodyReader = transfer.bodyStream->open();
+    transfer.bodySent = 0;
+    return CURL_SEEKFUNC_OK;
+  } catch (...) {
+    transfer.bodyError = std::current_exception();
+    transfer.abort = Abort::bodyFailed;
+    return CURL_SEEKFUNC_FAIL;
+  }
+}
+
 int onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
   auto& transfer = *static_cast<CallbackContext*>(context)->transfer;
   if (uploaded != transfer.lastUploaded) {
@@ -251,20 +300,30 @@ int onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t upl
 
 // Every method option is set again, so nothing of the handle's previous request is left: HTTPGET clears
 // a previous HEAD or POST, the custom method is dropped unless this request has one.
-void setMethod(PooledHandle& handle, const std::string& method, const base::Data* body) {
+void setMethod(PooledHandle& handle, const std::string& method, const base::Data* body, const HTTPBodyStream* stream) {
   CURL* easy = handle.easy;
   curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
   // No pointer into an earlier request's body stays behind.
   curl_easy_setopt(easy, CURLOPT_POSTFIELDS, nullptr);
   curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
   curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-  if (method == "GET" && !body) return;
+  if (method == "GET" && !body && !stream) return;
   if (method == "HEAD") {
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     return;
   }
-  const bool sendsBody = body || method == "POST" || method == "PUT" || method == "PATCH";
-  if (sendsBody) {
+  const bool sendsBody = body || stream || method == "POST" || method == "PUT" || method == "PATCH";
+  if (stream) {
+    // Without POSTFIELDS libcurl asks the read function for the body, exactly as long as announced.
+    curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(stream->length()));
+    handle.setLong(CURLOPT_UPLOAD_BUFFERSIZE, stream->length() > kLargeBody ? kLargeUploadBuffer : kUploadBuffer,
+                   handle.uploadBufferSize);
+    curl_easy_setopt(easy, CURLOPT_READFUNCTION, &onRead);
+    curl_easy_setopt(easy, CURLOPT_READDATA, &handle.context);
+    curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &onSeek);
+    curl_easy_setopt(easy, CURLOPT_SEEKDATA, &handle.context);
+  } else if (sendsBody) {
     static const char empty = 0;
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body ? body->size() : 0));
     // Large bodies go out in large writes rather than the default 64 KiB pieces.
@@ -372,6 +431,9 @@ struct CurlTransport::Impl {
       throw URLError(URLError::Code::badURL, request.url, "invalid method");
     }
 
+    // Opened before a connection is made, so a body that cannot be read fails with nothing sent.
+    if (transfer.bodyStream) transfer.bodyReader = transfer.bodyStream->open();
+
     auto handle = acquire();
     CURL* easy = handle->easy;
     transfer.easy = easy;
@@ -388,11 +450,12 @@ struct CurlTransport::Impl {
     handle->setLong(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1.0, seconds * 1000)),
                     handle->connectTimeoutMs);
     // Uploads count as activity through the progress callback; without a body there is nothing to count.
-    handle->setLong(CURLOPT_NOPROGRESS, body && !body->empty() ? 0L : 1L, handle->reportsProgress);
+    const bool uploads = (body && !body->empty()) || (transfer.bodyStream && transfer.bodyStream->length() > 0);
+    handle->setLong(CURLOPT_NOPROGRESS, uploads ? 0L : 1L, handle->reportsProgress);
     // A streamed body goes to its consumer in fewer, larger pieces; a piece still leaves as soon as it
     // arrives.
     handle->setLong(CURLOPT_BUFFERSIZE, transfer.stream ? kStreamBuffer : kDownloadBuffer, handle->downloadBufferSize);
-    setMethod(*handle, request.httpMethod, body);
+    setMethod(*handle, request.httpMethod, body, transfer.bodyStream);
     setHeaders(*handle, request);
 
     CURLM* multi = handle->multi;
@@ -460,6 +523,8 @@ struct CurlTransport::Impl {
         throw URLError(URLError::Code::dataLengthExceedsMaximum, request.url, "response body exceeds the limit");
       case Abort::handlerFailed:
         std::rethrow_exception(transfer.handlerError);
+      case Abort::bodyFailed:
+        std::rethrow_exception(transfer.bodyError);
       case Abort::none:
         break;
     }
@@ -468,6 +533,7 @@ struct CurlTransport::Impl {
 
   FetchResult run(const URLRequest& request, const base::Data* body, std::stop_token stop) {
     Transfer transfer(options.maxResponseBytes);
+    if (!body) transfer.bodyStream = request.httpBodyStream.get();
     perform(request, body, transfer, effectiveStopToken(stop));
     return {std::move(transfer.body), std::move(transfer.finalResponse)};
   }
@@ -498,6 +564,7 @@ void CurlTransport::stream(const URLRequest& request, StreamHandlers handlers, s
   try {
     Transfer transfer(0);
     transfer.stream = &handlers;
+    if (!request.httpBody) transfer.bodyStream = request.httpBodyStream.get();
     impl_->perform(request, request.httpBody ? &*request.httpBody : nullptr, transfer, effectiveStopToken(stop));
   } catch (...) {
     failure = std::current_exception();

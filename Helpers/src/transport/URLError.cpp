@@ -43,6 +43,8 @@ const char* descriptionOf(Code code) {
       return "A data connection cannot be established since a call is currently active.";
     case Code::dataNotAllowed:
       return "The data connection is not allowed.";
+    case Code::requestBodyStreamExhausted:
+      return "request body stream exhausted";
     case Code::dataLengthExceedsMaximum:
       return "resource exceeds maximum size";
     case Code::secureConnectionFailed:
@@ -121,6 +123,8 @@ const char* urlErrorCodeName(Code code) noexcept {
       return "callIsActive";
     case Code::dataNotAllowed:
       return "dataNotAllowed";
+    case Code::requestBodyStreamExhausted:
+      return "requestBodyStreamExhausted";
     case Code::dataLengthExceedsMaximum:
       return "dataLengthExceedsMaximum";
     case Code::secureConnectionFailed:

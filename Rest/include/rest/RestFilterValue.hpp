@@ -17,7 +17,8 @@ namespace zirudeze::rest {
 // never becomes a Bool and an integer never a Double.
 class RestFilterValue {
  public:
-  // Text as it is, with no quoting or escaping.
+  // Text as it is, with no quoting or escaping; as an element of a list or array it is quoted where the
+  // list syntax needs it (see array()).
   RestFilterValue(std::string text) noexcept : rawValue_(std::move(text)) {}
   RestFilterValue(std::string_view text) : rawValue_(text) {}
   RestFilterValue(const char* text) : rawValue_(text) {}
@@ -50,20 +51,22 @@ class RestFilterValue {
   requires std::same_as<T, helpers::JSONObject> RestFilterValue(const T& object)
       : RestFilterValue(fromObject(object)) {}
 
-  // "NULL".
-  RestFilterValue(std::nullopt_t) : rawValue_("NULL") {}
+  // "NULL", also as an element (where the text "NULL" is quoted).
+  RestFilterValue(std::nullopt_t) : rawValue_("NULL"), shape_(Shape::null) {}
   template <class T>
   requires std::constructible_from<RestFilterValue, const T&> RestFilterValue(const std::optional<T>& value)
       : RestFilterValue(value ? RestFilterValue(*value) : RestFilterValue(std::nullopt)) {}
 
-  // "{" + elements joined with "," + "}".
+  // "{" + elements joined with "," + "}". An element that holds one of , ( ) { } " or a backslash, white
+  // space, nothing at all, or the text NULL is put in double quotes (its quotes and backslashes escaped by a
+  // backslash), so caller text can neither split nor reshape the list; nested arrays and NULL stay bare.
   template <class T>
   requires std::constructible_from<RestFilterValue, const T&> RestFilterValue(const std::vector<T>& values) {
     std::vector<RestFilterValue> rendered(values.begin(), values.end());
     *this = array(rendered);
   }
   static RestFilterValue array(const std::vector<RestFilterValue>& elements);
-  // The elements joined with ",", without braces.
+  // The elements joined with ",", quoted as in array(), without braces.
   static RestFilterValue joined(const std::vector<RestFilterValue>& elements);
 
   const std::string& rawValue() const noexcept { return rawValue_; }
@@ -80,8 +83,12 @@ class RestFilterValue {
   static std::string unsignedText(unsigned long long value);
   static std::string doubleText(double value);
 
+  // How the value stands as an element of a list: only text is ever quoted.
+  enum class Shape { text, null, list };
+
   std::string rawValue_;
   std::optional<std::string> error_;
+  Shape shape_ = Shape::text;
 };
 
 }  // namespace zirudeze::rest

@@ -6,7 +6,7 @@
 
 namespace zirudeze::storage {
 
-// The content of one upload: bytes in memory, or a local file URL read when the body is built.
+// The content of one upload: bytes in memory, or a local file URL read while the upload is sent.
 using FileUpload = std::variant<base::Data, base::URL>;
 
 }  // namespace zirudeze::storage

@@ -7,6 +7,7 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace zirudeze::storage {
@@ -24,6 +25,9 @@ class InputStream {
   virtual std::ptrdiff_t read(std::span<std::uint8_t> buffer) = 0;
   // Why the last read failed, when the stream knows; null otherwise.
   virtual std::exception_ptr streamError() const = 0;
+  // The file the stream reads, when it reads one: a body sent as a stream reads that file itself, as it
+  // goes out, instead of through this stream.
+  virtual std::optional<std::filesystem::path> filePath() const { return std::nullopt; }
 };
 
 class MemoryInputStream final : public InputStream {
@@ -52,14 +56,16 @@ class FileInputStream final : public InputStream {
   bool hasBytesAvailable() const override;
   std::ptrdiff_t read(std::span<std::uint8_t> buffer) override;
   std::exception_ptr streamError() const override { return error_; }
+  std::optional<std::filesystem::path> filePath() const override { return path_; }
 
  private:
   struct Closer {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }
   };
-  explicit FileInputStream(std::unique_ptr<std::FILE, Closer> file);
+  FileInputStream(std::unique_ptr<std::FILE, Closer> file, std::filesystem::path path);
 
   std::unique_ptr<std::FILE, Closer> file_;
+  std::filesystem::path path_;
   bool ended_ = false;
   std::exception_ptr error_;
 };

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <helpers/AnyJSON.hpp>
+#include <helpers/HTTPBodyStream.hpp>
 #include <httptypes/HTTPFields.hpp>
 #include <memory>
 #include <optional>
@@ -55,10 +56,19 @@ class MultipartFormData {
   // The whole body. Throws the recorded MultipartFormDataError, or inputStreamReadFailed when a stream
   // fails or delivers another length than declared. Reads each stream once.
   base::Data encode();
+  // The same bytes as encode(), produced while they are sent, so a large file never sits in memory: the
+  // delimiters, headers and other parts are written now, file parts are read from their files by each
+  // reader. Throws as encode() does for everything but the files; a reader throws inputStreamReadFailed
+  // when a file cannot be opened, fails to read, delivers another length than declared, or is removed
+  // before all of it was read.
+  std::shared_ptr<const helpers::HTTPBodyStream> encodedStream();
 
  private:
   void record(MultipartFormDataError error);
-  void encode(BodyPart& part, base::Data& body) const;
+  void markBoundaries();
+  void encodeOpening(const BodyPart& part, base::Data& body) const;
+  void encodeContent(BodyPart& part, base::Data& body) const;
+  void encodeClosing(const BodyPart& part, base::Data& body) const;
   std::uint64_t expectedSize() const;
 
   std::string boundary_;

@@ -31,6 +31,9 @@ class StorageFileApi : public StorageApi {
   const std::string bucketId;
 
   // --- Writing: every upload goes as a multipart body; form errors are thrown before sending ----------
+  // A file is read while it is sent: one that cannot be opened fails before anything is sent, one that
+  // fails to read, changes length or is removed meanwhile fails the upload with inputStreamReadFailed
+  // before its body is complete.
 
   // `method` is "POST" (upload) or "PUT" (update). Without options the defaults: cache "3600",
   // "text/plain;charset=UTF-8", no upsert.
