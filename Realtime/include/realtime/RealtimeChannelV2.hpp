@@ -52,6 +52,8 @@ class RealtimeChannelV2 : public std::enable_shared_from_this<RealtimeChannelV2>
   // The database-change subscriptions the next join asks for, in registration order.
   std::vector<PostgresJoinConfig> clientChanges() const;
   std::optional<std::string> joinRef() const;
+  // The pushes still waiting for their reply.
+  std::size_t pendingPushCount() const;
   const std::shared_ptr<CallbackManager>& callbackManager() const noexcept { return callbackManager_; }
 
   // Joins, each attempt limited to the client's timeout, retried with growing pauses after a timeout.

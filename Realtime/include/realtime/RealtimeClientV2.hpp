@@ -59,6 +59,7 @@ class RealtimeClientV2 final : public RealtimeClientProtocol, public std::enable
   void push(RealtimeMessageV2 message) override;
   std::string makeRef() override;
   void removeChannelFromRegistry(const std::string& topic) override;
+  bool registerChannel(const std::shared_ptr<RealtimeChannelV2>& channel) override;
   const RealtimeClientOptions& options() const override { return options_; }
   const base::URL& url() const override { return url_; }
   std::optional<std::string> accessToken() const override;
