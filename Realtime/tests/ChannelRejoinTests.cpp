@@ -37,15 +37,16 @@ TEST_F(ClientTest, APresenceListenerOnAJoinedChannelRejoinsAndGoesOnReceiving) {
   Recorder<std::string> titles;
   const auto inserts = channel->onPostgresChange<InsertAction>(
       "public", "todos", std::nullopt,
-      [&](const InsertAction& action) { titles.listener()(action.record.at("title").description()); });
+      [record = titles.listener()](const InsertAction& action) { record(action.record.at("title").description()); });
   Recorder<std::string> pings;
-  const auto broadcasts = channel->onBroadcast("ping", [&](const helpers::JSONObject&) { pings.listener()("ping"); });
+  const auto broadcasts =
+      channel->onBroadcast("ping", [record = pings.listener()](const helpers::JSONObject&) { record("ping"); });
   channel->subscribeWithError();
   ASSERT_EQ(channel->status(), RealtimeChannelStatus::subscribed);
 
   Recorder<std::size_t> presence;
-  const auto token =
-      channel->onPresenceChange([&](const PresenceActionImpl& action) { presence.listener()(action.joins.size()); });
+  const auto token = channel->onPresenceChange(
+      [record = presence.listener()](const PresenceActionImpl& action) { record(action.joins.size()); });
   ASSERT_TRUE(realtime.waitForEvent("phx_join", 2));
   ASSERT_TRUE(presence.waitForCount(1)) << "the state the server sends on the join with presence";
   EXPECT_EQ(realtime.receivedWithEvent("phx_leave").size(), 1u);
@@ -65,7 +66,8 @@ TEST_F(ClientTest, LeavingAndJoiningAgainOnOneChannelKeepsItReachable) {
   const auto client = makeClient();
   const auto channel = joined(*client, "room");
   Recorder<std::string> pings;
-  const auto broadcasts = channel->onBroadcast("ping", [&](const helpers::JSONObject&) { pings.listener()("ping"); });
+  const auto broadcasts =
+      channel->onBroadcast("ping", [record = pings.listener()](const helpers::JSONObject&) { record("ping"); });
 
   channel->unsubscribe();
   EXPECT_EQ(channel->status(), RealtimeChannelStatus::unsubscribed);

@@ -340,7 +340,7 @@ TEST_F(ClientTest, DatabaseChangesAndBroadcastsReachCallbacksAndStreams) {
   Recorder<std::string> seen;
   const auto inserts = channel->onPostgresChange<InsertAction>(
       "public", "todos", std::nullopt,
-      [&](const InsertAction& action) { seen.listener()(action.record.at("title").description()); });
+      [record = seen.listener()](const InsertAction& action) { record(action.record.at("title").description()); });
   const auto updates = channel->postgresChange<UpdateAction>("public", "todos");
   const auto broadcasts = channel->broadcastStream("ping");
   channel->subscribeWithError();
