@@ -106,15 +106,7 @@ class FakeRealtimeClient final : public RealtimeClientProtocol {
     const std::lock_guard lock(mutex_);
     return removed_;
   }
-  // Takes every channel unless told that another holds the topic.
-  bool registerChannel(const std::shared_ptr<RealtimeChannelV2>&) override {
-    const std::lock_guard lock(mutex_);
-    return !topicTaken_;
-  }
-  void setTopicTaken(bool taken) {
-    const std::lock_guard lock(mutex_);
-    topicTaken_ = taken;
-  }
+  bool registerChannel(const std::shared_ptr<RealtimeChannelV2>&) override { return true; }
 
   const RealtimeClientOptions& options() const override { return options_; }
   RealtimeClientOptions& mutableOptions() { return options_; }
@@ -143,7 +135,6 @@ class FakeRealtimeClient final : public RealtimeClientProtocol {
   std::optional<std::string> accessToken_;
   std::vector<RealtimeMessageV2> pushes_;
   std::vector<std::string> removed_;
-  bool topicTaken_ = false;
   std::function<void(const RealtimeMessageV2&)> onPush_;
 };
 

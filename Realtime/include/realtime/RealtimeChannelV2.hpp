@@ -59,7 +59,9 @@ class RealtimeChannelV2 : public std::enable_shared_from_this<RealtimeChannelV2>
   // Joins, each attempt limited to the client's timeout, retried with growing pauses after a timeout.
   // Throws RealtimeError "Maximum retry attempts reached." when every attempt timed out, and
   // CancellationError when the caller is cancelled or the socket is down after a pause. Connects the
-  // client first when it may; otherwise reports that and returns without joining.
+  // client first when it may; otherwise reports that and returns without joining. A channel that left
+  // (or was removed) is registered with its client again, unless another channel holds its topic now:
+  // that is reported, and nothing joins.
   void subscribeWithError();
   // The same without the error; the status tells the outcome.
   void subscribe();
