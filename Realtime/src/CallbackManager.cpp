@@ -1,21 +1,11 @@
 #include "realtime/CallbackManager.hpp"
 
 #include <algorithm>
-#include <cctype>
+#include <base/Unicode.hpp>
 #include <iterator>
 #include <utility>
 
 namespace zirudeze::realtime {
-
-namespace {
-
-std::string lowerCased(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
-}  // namespace
 
 std::int64_t callbackID(const RealtimeCallback& callback) noexcept {
   return std::visit([](const auto& record) { return record.id; }, callback);
@@ -101,12 +91,15 @@ void CallbackManager::triggerPostgresChanges(const std::vector<std::int64_t>& id
 void CallbackManager::triggerBroadcast(const std::string& event, const helpers::JSONObject& json) {
   std::vector<std::function<void(const helpers::JSONObject&)>> selected;
   {
-    const std::string incoming = lowerCased(event);
+    // Full Unicode case mapping, and canonically equivalent texts are one name ("É" composed or not).
+    const std::string incoming = base::lowercased(event);
     const base::MutexLock lock(mutex_);
     for (const auto& entry : state_.callbacks) {
       const auto* candidate = std::get_if<BroadcastCallback>(&entry);
       if (candidate == nullptr) continue;
-      if (candidate->event == "*" || lowerCased(candidate->event) == incoming) selected.push_back(candidate->callback);
+      if (candidate->event == "*" || base::canonicallyEqual(base::lowercased(candidate->event), incoming)) {
+        selected.push_back(candidate->callback);
+      }
     }
   }
   for (const auto& callback : selected) callback(json);

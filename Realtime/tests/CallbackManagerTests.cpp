@@ -76,6 +76,18 @@ TEST(CallbackManager, BroadcastEventsMatchInAnyCaseOrByStar) {
   EXPECT_EQ(calls, (std::vector<std::string>{"named", "star", "named", "star", "star"}));
 }
 
+TEST(CallbackManager, BroadcastEventsMatchUnderUnicodeCaseMappingAndCanonicalEquivalence) {
+  CallbackManager manager;
+  std::vector<std::string> calls;
+  manager.addBroadcastCallback("Café", [&](const auto&) { calls.push_back("café"); });
+  manager.addBroadcastCallback("Привет", [&](const auto&) { calls.push_back("cyrillic"); });
+  manager.triggerBroadcast("CAFÉ", {});
+  manager.triggerBroadcast("cafe\u0301", {});  // é as e and a combining acute
+  manager.triggerBroadcast("CAFE", {});
+  manager.triggerBroadcast("ПРИВЕТ", {});
+  EXPECT_EQ(calls, (std::vector<std::string>{"café", "café", "cyrillic"}));
+}
+
 TEST(CallbackManager, EveryPresenceCallbackGetsAnActionOfItsOwn) {
   CallbackManager manager;
   std::vector<const PresenceActionImpl*> seen;

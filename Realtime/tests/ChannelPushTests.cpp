@@ -18,6 +18,16 @@ RealtimeChannelConfig acknowledged() {
   return config;
 }
 
+// The push's outcome once it has ended; nothing (and the push cancelled) when it does not end soon.
+std::optional<PushStatus> outcome(const helpers::Task<PushStatus>& push) {
+  if (!testing::eventually([&] { return push.isFinished(); }, 5s)) {
+    push.cancel();
+    (void)push.result();
+    return std::nullopt;
+  }
+  return push.value();
+}
+
 RealtimeMessageV2 reply(const std::string& ref, const std::string& status) {
   return testing::message("realtime:room", "phx_reply", R"({"status":")" + status + R"(","response":{}})", ref);
 }
@@ -45,19 +55,39 @@ TEST(ChannelPush, WithAcknowledgementTheReplysStatusIsTheOutcome) {
   EXPECT_EQ(fixture.channel->status(), RealtimeChannelStatus::unsubscribed) << "an error reply leaves the status";
 }
 
-TEST(ChannelPush, AnUnansweredPushTimesOutOnTheClockAndALateReplyChangesNothing) {
+TEST(ChannelPush, AnUnansweredPushTimesOutAtTheClientsTimeoutAndALateReplyChangesNothing) {
   TestClockScope time;
-  ChannelFixture fixture(acknowledged());
+  auto options = testing::FakeRealtimeClient::defaultOptions();
+  options.timeoutInterval = 2.5;
+  ChannelFixture fixture(acknowledged(), options);
   const helpers::Task<PushStatus> pushing([&] { return fixture.channel->push("broadcast"); });
   ASSERT_TRUE(time.waitForSleepers(1));
-  time.advance(9999ms);
+  EXPECT_EQ(fixture.channel->pendingPushCount(), 1u);
+  time.advance(2499ms);
   EXPECT_FALSE(pushing.isFinished());
   time.advance(1ms);
-  EXPECT_EQ(pushing.value(), PushStatus::timeout);
+  EXPECT_EQ(outcome(pushing), PushStatus::timeout);
   EXPECT_EQ(logged(*fixture.logger, "Push timed out."), 1u);
+  EXPECT_EQ(fixture.channel->pendingPushCount(), 0u) << "nothing waits for its reply any more";
   fixture.channel->onMessage(reply("1", "error"));
   EXPECT_EQ(logged(*fixture.logger, "Push timed out."), 1u);
   EXPECT_TRUE(fixture.logger->errors().empty());
+}
+
+TEST(ChannelPush, PushesThatWaitForNoReplyAreNotKept) {
+  ChannelFixture fixture;
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_EQ(fixture.channel->push("broadcast", std::nullopt, testing::json(R"({"n":1})")), PushStatus::ok);
+  }
+  EXPECT_EQ(fixture.channel->pendingPushCount(), 0u);
+  EXPECT_EQ(fixture.client->pushes().size(), 100u);
+
+  // An answered one leaves too, whether or not anybody waited.
+  ChannelFixture answered(acknowledged());
+  answered.client->onPush(
+      [&](const RealtimeMessageV2& pushed) { answered.channel->onMessage(reply(*pushed.ref(), "ok")); });
+  EXPECT_EQ(answered.channel->push("broadcast"), PushStatus::ok);
+  EXPECT_EQ(answered.channel->pendingPushCount(), 0u);
 }
 
 TEST(ChannelPush, ARepeatedRefReplacesThePendingPushSoTheReplyCompletesOnlyTheSecond) {
@@ -73,6 +103,21 @@ TEST(ChannelPush, ARepeatedRefReplacesThePendingPushSoTheReplyCompletesOnlyTheSe
   EXPECT_FALSE(first.isFinished());
   time.advance(10s);
   EXPECT_EQ(first.value(), PushStatus::timeout);
+  EXPECT_EQ(fixture.channel->pendingPushCount(), 0u);
+}
+
+TEST(ChannelPush, AnEarlierPushWithTheSameRefTimingOutLeavesTheLaterOneWaiting) {
+  TestClockScope time;
+  ChannelFixture fixture(acknowledged());
+  const helpers::Task<PushStatus> first([&] { return fixture.channel->push("broadcast", "same"); });
+  ASSERT_TRUE(time.waitForSleepers(1));
+  time.advance(5s);
+  const helpers::Task<PushStatus> second([&] { return fixture.channel->push("broadcast", "same"); });
+  ASSERT_TRUE(time.waitForSleepers(2));
+  time.advance(5s);
+  EXPECT_EQ(outcome(first), PushStatus::timeout);
+  fixture.channel->onMessage(reply("same", "error"));
+  EXPECT_EQ(outcome(second), PushStatus::error);
 }
 
 TEST(ChannelPush, APushWhoseChannelIsGoneIsAnErrorAndSendsNothing) {

@@ -106,6 +106,7 @@ class FakeRealtimeClient final : public RealtimeClientProtocol {
     const std::lock_guard lock(mutex_);
     return removed_;
   }
+  bool registerChannel(const std::shared_ptr<RealtimeChannelV2>&) override { return true; }
 
   const RealtimeClientOptions& options() const override { return options_; }
   RealtimeClientOptions& mutableOptions() { return options_; }

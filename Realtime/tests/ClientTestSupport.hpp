@@ -5,6 +5,7 @@
 #include <atomic>
 #include <concurrency/CancellationError.hpp>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <testsupport/FakeBackend.hpp>
 #include <testsupport/FakeRealtime.hpp>
@@ -16,32 +17,36 @@
 
 namespace zirudeze::realtime::testing {
 
-// Every value a subject stream gave, in order.
+// Every value a subject stream gave, in order. Its listeners share what they record, so one still
+// running on a client's task when the test ends touches nothing that is gone.
 template <class T>
 class Recorder {
  public:
   std::function<void(T)> listener() {
-    return [this](T value) {
+    return [shared = shared_](T value) {
       {
-        const std::lock_guard lock(mutex_);
-        values_.push_back(value);
+        const std::lock_guard lock(shared->mutex);
+        shared->values.push_back(value);
       }
-      changed_.notify_all();
+      shared->changed.notify_all();
     };
   }
   std::vector<T> values() const {
-    const std::lock_guard lock(mutex_);
-    return values_;
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->values;
   }
   bool waitForCount(std::size_t count, std::chrono::milliseconds timeout = 5s) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return values_.size() >= count; });
+    std::unique_lock lock(shared_->mutex);
+    return shared_->changed.wait_for(lock, timeout, [&] { return shared_->values.size() >= count; });
   }
 
  private:
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::vector<T> values_;
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<T> values;
+  };
+  const std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 
 // The URLSessionWebSocket transport, counting its calls, and held back while the gate is closed.

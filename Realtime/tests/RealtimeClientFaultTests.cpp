@@ -77,6 +77,28 @@ TEST_F(ClientTest, AConnectFinishingAfterADisconnectClosesWhatItOpened) {
   connecting.result();
 }
 
+TEST_F(ClientTest, AConnectDuringTheReconnectionDelayLeavesTheConnectingToTheReconnection) {
+  const auto client = makeClient();
+  client->connect();
+  realtime.close(4000, "bye");
+  ASSERT_TRUE(testing::eventually(
+      [&] { return loggedStartingWith("Closing WebSocket connection") == 1 && time.clock->suspensionCount() == 1; }));
+  gate->setOpen(false);
+  const helpers::Task<void> connecting([&] { client->connect(); });
+  time.advance(7s);
+  ASSERT_TRUE(testing::eventually([&] { return gate->calls >= 2; }));
+  // Both would be held at the gate by now; let a late one show itself before opening it.
+  (void)testing::eventually([&] { return gate->calls >= 3; }, 200ms);
+  gate->setOpen(true);
+  connecting.value();
+  EXPECT_EQ(client->status(), RealtimeClientStatus::connected);
+  ASSERT_TRUE(testing::eventually([&] { return gate->opened >= 2; }));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(gate->calls, 2);
+  EXPECT_EQ(realtime.connectionCount(), 2u);
+  EXPECT_EQ(realtime.openConnectionCount(), 1u);
+}
+
 TEST_F(ClientTest, RemovingChannelsWhileTheSocketIsDownEndsAfterTheTimeout) {
   const auto client = makeClient();
   const auto a = joined(*client, "a");

@@ -150,6 +150,19 @@ TEST_F(ClientTest, ADisconnectDropsWaitingPushesAndStartsTheRefsAgain) {
   EXPECT_EQ(eventsOf(0), std::vector<std::string>{"after"});
 }
 
+TEST_F(ClientTest, RemovingTheLastChannelWhileDisconnectedDropsThePushesWaitingForAConnection) {
+  const auto client = makeClient();
+  const auto channel = client->channel("room");
+  EXPECT_EQ(channel->push("stale"), PushStatus::ok);
+  client->removeChannel(channel);
+  EXPECT_EQ(client->status(), RealtimeClientStatus::disconnected);
+
+  client->connect();
+  client->push(RealtimeMessageV2(std::nullopt, client->makeRef(), "realtime:other", "fresh", {}));
+  ASSERT_TRUE(realtime.waitForEvent("fresh", 1));
+  EXPECT_EQ(eventsOf(0), std::vector<std::string>{"fresh"});
+}
+
 TEST_F(ClientTest, HealthyHeartbeatsAreSentAndAcknowledged) {
   const auto client = makeClient();
   Recorder<HeartbeatStatus> beats;
@@ -218,9 +231,11 @@ TEST_F(ClientTest, AnUnacknowledgedHeartbeatReconnectsWithoutACloseFrame) {
   EXPECT_TRUE(testing::eventually([&] { return client->status() == RealtimeClientStatus::connected; }));
 }
 
-TEST_F(ClientTest, AServerCloseReconnectsAfterTheDelayAndRejoinsEveryChannelInOrder) {
+TEST_F(ClientTest, AServerCloseReconnectsAfterTheDelayAndRejoinsTheJoinedChannelsInOrder) {
   const auto client = makeClient();
   const auto a = joined(*client, "a");
+  // Between the two, so its turn has come and gone by the time "b" is back.
+  const auto restOnly = client->channel("rest-only");
   const auto b = joined(*client, "b");
   realtime.close(4000, "bye");
   ASSERT_TRUE(testing::eventually(
@@ -237,6 +252,8 @@ TEST_F(ClientTest, AServerCloseReconnectsAfterTheDelayAndRejoinsEveryChannelInOr
   EXPECT_EQ(rejoins[0]["event"], "phx_join");
   ASSERT_TRUE(testing::eventually([&] { return b->status() == RealtimeChannelStatus::subscribed; }));
   EXPECT_EQ(a->status(), RealtimeChannelStatus::subscribed);
+  EXPECT_EQ(eventsOf(1), (std::vector<std::string>{"phx_join", "phx_join"})) << "the unjoined channel stays out";
+  EXPECT_EQ(restOnly->status(), RealtimeChannelStatus::unsubscribed);
 }
 
 TEST_F(ClientTest, AnUndecodableFrameReconnectsAndABinaryFrameIsOnlyLogged) {
@@ -323,7 +340,7 @@ TEST_F(ClientTest, DatabaseChangesAndBroadcastsReachCallbacksAndStreams) {
   Recorder<std::string> seen;
   const auto inserts = channel->onPostgresChange<InsertAction>(
       "public", "todos", std::nullopt,
-      [&](const InsertAction& action) { seen.listener()(action.record.at("title").description()); });
+      [record = seen.listener()](const InsertAction& action) { record(action.record.at("title").description()); });
   const auto updates = channel->postgresChange<UpdateAction>("public", "todos");
   const auto broadcasts = channel->broadcastStream("ping");
   channel->subscribeWithError();

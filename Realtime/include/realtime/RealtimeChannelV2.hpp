@@ -52,12 +52,16 @@ class RealtimeChannelV2 : public std::enable_shared_from_this<RealtimeChannelV2>
   // The database-change subscriptions the next join asks for, in registration order.
   std::vector<PostgresJoinConfig> clientChanges() const;
   std::optional<std::string> joinRef() const;
+  // The pushes still waiting for their reply.
+  std::size_t pendingPushCount() const;
   const std::shared_ptr<CallbackManager>& callbackManager() const noexcept { return callbackManager_; }
 
   // Joins, each attempt limited to the client's timeout, retried with growing pauses after a timeout.
   // Throws RealtimeError "Maximum retry attempts reached." when every attempt timed out, and
   // CancellationError when the caller is cancelled or the socket is down after a pause. Connects the
-  // client first when it may; otherwise reports that and returns without joining.
+  // client first when it may; otherwise reports that and returns without joining. A channel that left
+  // (or was removed) is registered with its client again, unless another channel holds its topic now:
+  // that is reported, and nothing joins.
   void subscribeWithError();
   // The same without the error; the status tells the outcome.
   void subscribe();

@@ -12,6 +12,8 @@
 
 namespace zirudeze::realtime {
 
+class RealtimeChannelV2;
+
 // A channel's only view of its client. Every member may be called from any thread.
 class RealtimeClientProtocol {
  public:
@@ -26,6 +28,9 @@ class RealtimeClientProtocol {
   virtual std::string makeRef() = 0;
   // Forgets the channel registered under `topic`, sending nothing.
   virtual void removeChannelFromRegistry(const std::string& topic) = 0;
+  // Registers `channel` under its topic unless a different channel holds that topic now; whether the
+  // registry holds `channel` afterwards.
+  virtual bool registerChannel(const std::shared_ptr<RealtimeChannelV2>& channel) = 0;
 
   virtual const RealtimeClientOptions& options() const = 0;
   // The base URL the client was made with, before any WebSocket scheme.

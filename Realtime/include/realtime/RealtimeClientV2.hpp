@@ -53,12 +53,13 @@ class RealtimeClientV2 final : public RealtimeClientProtocol, public std::enable
   RealtimeClientV2& operator=(const RealtimeClientV2&) = delete;
 
   RealtimeClientStatus status() const override;
-  // Starts one connection however many callers ask at once, and returns once connected (or when the
-  // calling task is cancelled).
+  // Starts one connection however many callers ask at once (none while a reconnection is pending,
+  // which opens it), and returns once connected (or when the calling task is cancelled).
   void connect() override;
   void push(RealtimeMessageV2 message) override;
   std::string makeRef() override;
   void removeChannelFromRegistry(const std::string& topic) override;
+  bool registerChannel(const std::shared_ptr<RealtimeChannelV2>& channel) override;
   const RealtimeClientOptions& options() const override { return options_; }
   const base::URL& url() const override { return url_; }
   std::optional<std::string> accessToken() const override;

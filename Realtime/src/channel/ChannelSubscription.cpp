@@ -105,6 +105,11 @@ bool RealtimeChannelV2::subscribeOnce(const std::stop_token& stop) {
       }
     }
 
+    // A channel that left is out of the registry, and the replies to its join would reach nobody.
+    if (!client->registerChannel(shared_from_this())) {
+      ZD_REPORT_ISSUE("Another channel holds the topic " + topic_ + " now, so this one cannot join it.");
+      return false;
+    }
     logDebug("Subscribing to channel " + topic_);
     const bool presenceEnabled = callbackManager_->hasPresenceCallback();
     RealtimeJoinConfig joinConfig;

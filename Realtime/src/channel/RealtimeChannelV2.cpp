@@ -75,7 +75,18 @@ PushStatus RealtimeChannelV2::push(const std::string& event, std::optional<std::
     const base::MutexLock lock(mutex_);
     state_.pushes.insert_or_assign(*ref, push);
   }
-  return push->send();
+  const PushStatus status = push->send();
+  // Done, answered or not: a reply from now on finds nobody waiting, so the table need not keep it.
+  const base::MutexLock lock(mutex_);
+  if (const auto kept = state_.pushes.find(*ref); kept != state_.pushes.end() && kept->second == push) {
+    state_.pushes.erase(kept);
+  }
+  return status;
+}
+
+std::size_t RealtimeChannelV2::pendingPushCount() const {
+  const base::MutexLock lock(mutex_);
+  return state_.pushes.size();
 }
 
 helpers::AsyncStream<PresenceActionImpl> RealtimeChannelV2::presenceChangeStream() {

@@ -54,8 +54,9 @@ void RealtimeClientV2::removeChannel(const std::shared_ptr<RealtimeChannelV2>& c
   const base::RecursiveMutexLock lock(mutex_);
   std::erase_if(state_.channels, [&](const auto& registered) { return registered->topic() == channel->topic(); });
   if (!state_.channels.empty()) return;
-  const bool live =
-      status() != RealtimeClientStatus::disconnected || state_.conn || state_.connectionTask || state_.reconnectTask;
+  // Pushes waiting for a connection count too: none of them may go out once every channel is gone.
+  const bool live = status() != RealtimeClientStatus::disconnected || state_.conn || state_.connectionTask ||
+                    state_.reconnectTask || !state_.sendBuffer.empty();
   if (!live) return;
   logDebug("No more subscribed channel in socket");
   disconnect();
@@ -79,6 +80,15 @@ void RealtimeClientV2::removeAllChannels() {
 void RealtimeClientV2::removeChannelFromRegistry(const std::string& topic) {
   const base::RecursiveMutexLock lock(mutex_);
   std::erase_if(state_.channels, [&](const auto& registered) { return registered->topic() == topic; });
+}
+
+bool RealtimeClientV2::registerChannel(const std::shared_ptr<RealtimeChannelV2>& channel) {
+  const base::RecursiveMutexLock lock(mutex_);
+  for (const auto& registered : state_.channels) {
+    if (registered->topic() == channel->topic()) return registered == channel;
+  }
+  state_.channels.push_back(channel);
+  return true;
 }
 
 std::string RealtimeClientV2::makeRef() {

@@ -135,8 +135,10 @@ void RealtimeClientV2::connect() {
   {
     const base::RecursiveMutexLock lock(mutex_);
     const RealtimeClientStatus current = status();
+    // A pending reconnection opens the connection itself: a second one would never be read.
+    const bool reconnecting = state_.reconnectTask && !state_.reconnectTask->isFinished();
     if (current != RealtimeClientStatus::connecting && current != RealtimeClientStatus::connected &&
-        !state_.connectionTask) {
+        !state_.connectionTask && !reconnecting) {
       state_.connectionTask.emplace(
           [client = weak_from_this()](std::stop_token stop) { connect(client, false, stop); });
     }
@@ -236,6 +238,9 @@ void RealtimeClientV2::rejoinChannels(const std::weak_ptr<RealtimeClientV2>& cli
   if (const auto self = client.lock()) channels = self->channels();
   for (const auto& channel : channels) {
     if (stop.stop_requested()) return;
+    // A channel nobody subscribed (one used only for REST broadcasts, or one that left) stays out.
+    const auto status = channel->status();
+    if (status != RealtimeChannelStatus::subscribed && status != RealtimeChannelStatus::subscribing) continue;
     try {
       channel->subscribeWithError();
     } catch (...) {

@@ -1,6 +1,7 @@
 #include "realtime/transport/IoThread.hpp"
 
 #include <boost/asio/executor_work_guard.hpp>
+#include <chrono>
 #include <thread>
 
 namespace zirudeze::realtime::transport {
@@ -8,6 +9,23 @@ namespace zirudeze::realtime::transport {
 namespace {
 
 thread_local bool isIoThread = false;
+
+// After running a handler the thread keeps polling this long before it sleeps. What follows closely (the
+// reply to a frame just written, the next send of a caller answering what it was handed) is then taken
+// without waking the thread, which otherwise costs two wake-ups per round trip. The price is at most
+// this much of one core after each burst of traffic.
+constexpr std::chrono::microseconds kLinger{100};
+
+// Runs handlers until the context stops, polling for kLinger after each before it waits.
+void serve(boost::asio::io_context& context) {
+  using Clock = std::chrono::steady_clock;
+  while (context.run_one() > 0) {
+    auto until = Clock::now() + kLinger;
+    while (Clock::now() < until) {
+      if (context.poll() > 0) until = Clock::now() + kLinger;
+    }
+  }
+}
 
 struct Runner {
   boost::asio::io_context context{1};
@@ -18,7 +36,7 @@ struct Runner {
       isIoThread = true;
       for (;;) {
         try {
-          context.run();
+          serve(context);
           return;
         } catch (...) {
           // A throwing handler must not take every socket of the process down with it.
