@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "StorageLogging.hpp"
+#include "StoredDocuments.hpp"
 #include "auth/AuthJSONCoders.hpp"
 #include "auth/Dependencies.hpp"
 #include "base/coding/Coding.hpp"
@@ -39,7 +40,7 @@ std::optional<Session> getSession(AuthClientID clientID, const std::vector<Stora
   }
   if (!data) return std::nullopt;
   try {
-    return StoredSessionCoders::decoder().decode<Session>(*data);
+    return detail::decodeCurrent(*data);
   } catch (...) {
     logError(clientID, "Failed to retrieve session: ", __LINE__);
     return std::nullopt;

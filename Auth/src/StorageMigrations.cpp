@@ -1,10 +1,10 @@
 #include <optional>
 
+#include "StoredDocuments.hpp"
 #include "auth/AuthJSONCoders.hpp"
 #include "auth/Dependencies.hpp"
 #include "auth/SessionStorage.hpp"
 #include "base/coding/Coding.hpp"
-#include "base/coding/CodingErrors.hpp"
 
 namespace zirudeze::auth {
 namespace {
@@ -18,14 +18,11 @@ std::optional<base::Data> readQuietly(AuthLocalStorage& storage, const std::stri
   }
 }
 
-// Reads `data` as T with `decoder`; nothing when it is not in that form.
-template <class T>
-std::optional<T> decodedOrNothing(const base::JSONDecoder& decoder, const base::Data& data) {
-  try {
-    return decoder.decode<T>(data);
-  } catch (const base::DecodingError&) {
-    return std::nullopt;
-  }
+// Whether `document` holds a session in any form a get reads, now or after the migrations.
+bool holdsSession(const base::Data& document) {
+  using detail::DocumentForm;
+  return detail::sessionIn(DocumentForm::current, document) || detail::sessionIn(DocumentForm::wrapped, document) ||
+         detail::sessionIn(DocumentForm::snakeCase, document);
 }
 
 }  // namespace
@@ -41,6 +38,10 @@ StorageMigration StorageMigration::sessionNewKey(AuthClientID clientID) {
             if (key == oldKey) return;
             const auto document = readQuietly(storage, oldKey);
             if (!document) return;
+            // Only a session moves, and only where none is: a good current session is never replaced
+            // by an old document, nor anything by a document nobody could read.
+            if (!holdsSession(*document)) return;
+            if (const auto current = readQuietly(storage, key); current && holdsSession(*current)) return;
             storage.store(key, *document);
             try {
               storage.remove(oldKey);
@@ -57,9 +58,9 @@ StorageMigration StorageMigration::storeSessionDirectly(AuthClientID clientID) {
             const std::string key = sessionStorageKey(dependencies->configuration);
             const auto document = readQuietly(storage, key);
             if (!document) return;
-            const auto wrapper = decodedOrNothing<StoredSession>(AuthJSONCoders::decoder(), *document);
-            if (!wrapper) return;
-            storage.store(key, AuthJSONCoders::encoder().encode(wrapper->session));
+            const auto wrapped = detail::sessionIn(detail::DocumentForm::wrapped, *document);
+            if (!wrapped) return;
+            storage.store(key, AuthJSONCoders::encoder().encode(*wrapped));
           }};
 }
 
@@ -70,7 +71,7 @@ StorageMigration StorageMigration::useDefaultEncoder(AuthClientID clientID) {
             const std::string key = sessionStorageKey(dependencies->configuration);
             const auto document = readQuietly(storage, key);
             if (!document) return;
-            const auto session = decodedOrNothing<Session>(AuthJSONCoders::decoder(), *document);
+            const auto session = detail::sessionIn(detail::DocumentForm::snakeCase, *document);
             if (!session) return;
             storage.store(key, StoredSessionCoders::encoder().encode(*session));
           }};

@@ -84,12 +84,42 @@ TEST_F(SessionStorageTest, TheOldWrapperBecomesTheCurrentDocumentWithinOneGet) {
   EXPECT_TRUE(logger->messages().empty());
 }
 
-TEST_F(SessionStorageTest, WithDocumentsUnderBothKeysTheOldOneWins) {
+// A session under the old key moves only where there is none it would replace, and only a session moves.
+TEST_F(SessionStorageTest, AnOldDocumentNeverReplacesACurrentSessionNorMovesUnread) {
   keychain.put(kStorageKey, currentDocument(sampleSession("newer")));
   keychain.put(kOldKey, wrapperDocument(sampleSession("older")));
+  EXPECT_EQ(storage.get()->accessToken, "newer");
+  EXPECT_EQ(storage.get()->accessToken, "newer");
+  EXPECT_TRUE(keychain.document(kOldKey).has_value());
+
+  // Nor over a session that is still in an older form.
+  keychain.put(kStorageKey, snakeDocument(sampleSession("newer")));
+  EXPECT_EQ(storage.get()->accessToken, "newer");
+
+  // Over a document that holds no session it does move.
+  keychain.put(kStorageKey, "not json at all");
   EXPECT_EQ(storage.get()->accessToken, "older");
   EXPECT_EQ(keychain.document(kOldKey), std::nullopt);
+
+  // What no reader understands stays where it is, and takes nothing's place.
+  keychain.put(kOldKey, R"({"session":{"access_token":"cut sh)");
   EXPECT_EQ(storage.get()->accessToken, "older");
+  keychain.store->remove({"zirudeze.auth", std::nullopt, kStorageKey});
+  EXPECT_EQ(storage.get(), std::nullopt);
+  EXPECT_EQ(keychain.document(kOldKey), R"({"session":{"access_token":"cut sh)");
+}
+
+TEST_F(SessionStorageTest, ADocumentChangedBehindTheStoragesBackIsReadAnew) {
+  keychain.put(kStorageKey, currentDocument(sampleSession("first")));
+  EXPECT_EQ(storage.get()->accessToken, "first");
+  keychain.put(kStorageKey, currentDocument(sampleSession("second")));
+  EXPECT_EQ(storage.get()->accessToken, "second");
+  keychain.put(kStorageKey, currentDocument(sampleSession("first")));
+  EXPECT_EQ(storage.get()->accessToken, "first");
+  keychain.put(kStorageKey, "not json at all");
+  EXPECT_EQ(storage.get(), std::nullopt);
+  EXPECT_EQ(storage.get(), std::nullopt);
+  EXPECT_EQ(logger->messages(), (std::vector<std::string>(2, "Failed to retrieve session: " + kNotReadable)));
 }
 
 TEST_F(SessionStorageTest, ASnakeCaseDocumentIsRewrittenInTheCurrentForm) {

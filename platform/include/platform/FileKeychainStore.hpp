@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -8,9 +9,13 @@
 namespace platform {
 
 // The keychain where no Secret Service runs: one file of mode 0600 per item in a folder of mode 0700,
-// each written atomically, holding the value's bytes and nothing else.
+// each written atomically, holding the value's bytes and nothing else. Reading trusts nothing found
+// there: the folder must be ours and no link, an item a plain file of ours within the size cap.
 class FileKeychainStore final : public KeychainStore {
  public:
+  // The largest value an item holds; larger ones are neither written nor read.
+  static constexpr std::size_t kMaxItemBytes = std::size_t{1} << 20;
+
   explicit FileKeychainStore(std::filesystem::path folder);
 
   base::Data read(const KeychainItemKey& key) override;

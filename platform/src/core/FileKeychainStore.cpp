@@ -64,13 +64,34 @@ class Descriptor {
   ~Descriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
+  Descriptor& operator=(Descriptor&&) = delete;
   int get() const { return fd_; }
 
  private:
   int fd_;
 };
+
+// The folder, for reading its items: never through a link, and only when it is ours, closed to others
+// as the writer keeps it (a folder opened up since is closed again).
+Descriptor openFolderToRead(const std::filesystem::path& folder) {
+  Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) throw KeychainStoreError::itemNotFound();
+    if (errno == ELOOP || errno == ENOTDIR)
+      throw KeychainStoreError(Reason::unknown, "The keychain folder " + folder.string() + " is not a folder of ours.");
+    throw systemFailure("Cannot open the keychain folder " + folder.string(), errno);
+  }
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) throw systemFailure("Cannot inspect " + folder.string(), errno);
+  if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+    throw KeychainStoreError(Reason::unknown, "The keychain folder " + folder.string() + " is not a folder of ours.");
+  if ((info.st_mode & 0777) != 0700 && ::fchmod(fd.get(), 0700) != 0)
+    throw systemFailure("Cannot restrict " + folder.string(), errno);
+  return fd;
+}
 
 }  // namespace
 
@@ -87,13 +108,25 @@ std::string FileKeychainStore::fileName(const KeychainItemKey& key) {
 }
 
 base::Data FileKeychainStore::read(const KeychainItemKey& key) {
-  const auto path = folder_ / fileName(key);
-  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  const Descriptor folder = openFolderToRead(folder_);
+  const std::string name = fileName(key);
+  const auto path = folder_ / name;
+  // Non-blocking: a FIFO planted under the item's name must not hold the reader (and every session query
+  // behind it); it is refused below like anything else that is not a plain file.
+  const Descriptor fd(::openat(folder.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) {
     if (errno == ENOENT) throw KeychainStoreError::itemNotFound();
     throw systemFailure("Cannot open the keychain item " + path.string(), errno);
   }
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) throw systemFailure("Cannot inspect the keychain item " + path.string(), errno);
+  if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+    throw KeychainStoreError(Reason::unknown, "The keychain item " + path.string() + " is not a file of ours.");
+  if (info.st_size > static_cast<off_t>(kMaxItemBytes))
+    throw KeychainStoreError(Reason::unknown, "The keychain item " + path.string() + " is too large.");
+
   base::Data bytes;
+  bytes.reserve(static_cast<std::size_t>(info.st_size));
   std::uint8_t buffer[4096];
   for (;;) {
     const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -102,12 +135,17 @@ base::Data FileKeychainStore::read(const KeychainItemKey& key) {
       throw systemFailure("Cannot read the keychain item " + path.string(), errno);
     }
     if (n == 0) break;
+    // Grown since it was inspected: still never more than the cap.
+    if (bytes.size() + static_cast<std::size_t>(n) > kMaxItemBytes)
+      throw KeychainStoreError(Reason::unknown, "The keychain item " + path.string() + " is too large.");
     bytes.insert(bytes.end(), buffer, buffer + n);
   }
   return bytes;
 }
 
 void FileKeychainStore::write(const KeychainItemKey& key, const base::Data& value) {
+  // What could not be read back is not written.
+  if (value.size() > kMaxItemBytes) throw KeychainStoreError(Reason::unknown, "The keychain item is too large.");
   ensurePrivateFolder(folder_);
   const auto path = folder_ / fileName(key);
   try {
