@@ -1,5 +1,6 @@
 #include <optional>
 
+#include "ReadsOfOneGet.hpp"
 #include "StoredDocuments.hpp"
 #include "auth/AuthJSONCoders.hpp"
 #include "auth/Dependencies.hpp"
@@ -12,7 +13,7 @@ namespace {
 // The document under `key`; nothing when there is none or it cannot be read (nothing to migrate then).
 std::optional<base::Data> readQuietly(AuthLocalStorage& storage, const std::string& key) {
   try {
-    return storage.retrieve(key);
+    return storage.retrieveIfPresent(key);
   } catch (...) {
     return std::nullopt;
   }
@@ -30,7 +31,7 @@ bool holdsSession(const base::Data& document) {
 StorageMigration StorageMigration::sessionNewKey(AuthClientID clientID) {
   return {"sessionNewKey", [clientID] {
             const auto dependencies = Dependencies::get(clientID);
-            AuthLocalStorage& storage = *dependencies->configuration.localStorage;
+            AuthLocalStorage& storage = detail::ReadsOfOneGet::over(*dependencies->configuration.localStorage);
             const std::string oldKey(kOldSessionStorageKey);
             const std::string key = sessionStorageKey(dependencies->configuration);
             // A client that keeps its session under the old key has nothing to move, and removing the
@@ -54,7 +55,7 @@ StorageMigration StorageMigration::sessionNewKey(AuthClientID clientID) {
 StorageMigration StorageMigration::storeSessionDirectly(AuthClientID clientID) {
   return {"storeSessionDirectly", [clientID] {
             const auto dependencies = Dependencies::get(clientID);
-            AuthLocalStorage& storage = *dependencies->configuration.localStorage;
+            AuthLocalStorage& storage = detail::ReadsOfOneGet::over(*dependencies->configuration.localStorage);
             const std::string key = sessionStorageKey(dependencies->configuration);
             const auto document = readQuietly(storage, key);
             if (!document) return;
@@ -67,7 +68,7 @@ StorageMigration StorageMigration::storeSessionDirectly(AuthClientID clientID) {
 StorageMigration StorageMigration::useDefaultEncoder(AuthClientID clientID) {
   return {"useDefaultEncoder", [clientID] {
             const auto dependencies = Dependencies::get(clientID);
-            AuthLocalStorage& storage = *dependencies->configuration.localStorage;
+            AuthLocalStorage& storage = detail::ReadsOfOneGet::over(*dependencies->configuration.localStorage);
             const std::string key = sessionStorageKey(dependencies->configuration);
             const auto document = readQuietly(storage, key);
             if (!document) return;

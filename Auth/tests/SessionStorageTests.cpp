@@ -63,10 +63,13 @@ TEST_F(SessionStorageTest, AnEmptyKeychainGivesNothingAndLogsOnlyTheReadFailure)
   EXPECT_EQ(record.function, "live(clientID:)");
 }
 
-TEST_F(SessionStorageTest, AGetWithNothingToMigrateReadsFourTimesAndWritesNothing) {
+// Every get reads the storage anew (another process may have changed it), each key once.
+TEST_F(SessionStorageTest, AGetWithNothingToMigrateReadsEachKeyOnceAndWritesNothing) {
   keychain.put(kStorageKey, currentDocument(sampleSession()));
   const auto reads = keychain.store->readCount();
   const auto writes = keychain.store->writeCount();
+  EXPECT_EQ(storage.get(), sampleSession());
+  EXPECT_EQ(keychain.store->readCount() - reads, 2u);
   EXPECT_EQ(storage.get(), sampleSession());
   EXPECT_EQ(keychain.store->readCount() - reads, 4u);
   EXPECT_EQ(keychain.store->writeCount(), writes);

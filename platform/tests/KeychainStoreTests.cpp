@@ -181,7 +181,8 @@ TEST(FileKeychainStoreReading, AnItemOrFolderOfAnotherUserIsRefused) {
   ASSERT_EQ(::chown(item.c_str(), 0, 0), 0);
   EXPECT_EQ(harness.store().read(kAuthItem), base::dataFromString("ours"));
   ASSERT_EQ(::chown(harness.files.folder().c_str(), kNobody, kNobody), 0);
-  expectRefused(harness.store(), "a foreign folder");
+  FileKeychainStore reader(harness.files.folder());
+  expectRefused(reader, "a foreign folder");
 }
 
 TEST(FileKeychainStoreReading, AnItemAboveTheCapIsNeitherReadNorWritten) {
