@@ -1,6 +1,8 @@
 #include "auth/APIClient.hpp"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 #include <utility>
 
 #include "auth/Dependencies.hpp"
@@ -20,12 +22,29 @@ std::optional<base::Date> responseAPIVersion(const helpers::HTTPResponse& respon
 
 }  // namespace
 
+RequestSession RequestSession::of(const helpers::HTTPRequest& request) {
+  const auto authorization = request.headers[http::HTTPField::Name::authorization()];
+  constexpr std::string_view scheme = "Bearer ";
+  if (!authorization || authorization->size() <= scheme.size()) return {};
+  for (std::size_t i = 0; i < scheme.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>((*authorization)[i])) !=
+        std::tolower(static_cast<unsigned char>(scheme[i])))
+      return {};
+  }
+  return RequestSession{authorization->substr(scheme.size()), std::nullopt};
+}
+
+bool RequestSession::isCarriedBy(const Session& session) const {
+  return (accessToken && *accessToken == session.accessToken) ||
+         (refreshToken && *refreshToken == session.refreshToken);
+}
+
 std::vector<ErrorCode> APIClient::defaultSessionCleanupErrorCodes() {
   return {ErrorCode::sessionNotFound, ErrorCode::sessionExpired, ErrorCode::refreshTokenNotFound,
           ErrorCode::refreshTokenAlreadyUsed};
 }
 
-helpers::HTTPResponse APIClient::execute(helpers::HTTPRequest request) const {
+helpers::HTTPResponse APIClient::send(helpers::HTTPRequest request) const {
   const auto dependencies = Dependencies::get(clientID);
   http::HTTPFields headers = helpers::fieldsFromDictionary(dependencies->configuration.headers);
   helpers::merge(headers, request.headers);
@@ -33,9 +52,14 @@ helpers::HTTPResponse APIClient::execute(helpers::HTTPRequest request) const {
     headers.set(apiVersionHeaderName(), APIVersion::rawValue(APIVersion::Name::_20240101));
   }
   request.headers = std::move(headers);
-  helpers::HTTPResponse response = dependencies->http->send(request);
+  return dependencies->http->send(request);
+}
+
+helpers::HTTPResponse APIClient::execute(helpers::HTTPRequest request) const {
+  const RequestSession carried = RequestSession::of(request);
+  helpers::HTTPResponse response = send(std::move(request));
   if (response.statusCode >= 200 && response.statusCode <= 299) return response;
-  throw handleError(response);
+  throw handleError(response, carried);
 }
 
 helpers::HTTPResponse APIClient::authorizedExecute(helpers::HTTPRequest request) const {
@@ -44,7 +68,8 @@ helpers::HTTPResponse APIClient::authorizedExecute(helpers::HTTPRequest request)
   return execute(std::move(request));
 }
 
-AuthError APIClient::handleError(const helpers::HTTPResponse& response) const {
+AuthError APIClient::handleError(const helpers::HTTPResponse& response,
+                                 const std::optional<RequestSession>& carried) const {
   const auto dependencies = Dependencies::get(clientID);
   RawAPIErrorResponse body;
   try {
@@ -69,8 +94,9 @@ AuthError APIClient::handleError(const helpers::HTTPResponse& response) const {
   if (*errorCode == ErrorCode::weakPassword) return AuthError::weakPassword(body.errorMessage(), reasons());
   if (std::find(sessionCleanupErrorCodes.begin(), sessionCleanupErrorCodes.end(), *errorCode) !=
       sessionCleanupErrorCodes.end()) {
-    dependencies->sessionManager.remove();
-    dependencies->eventEmitter->emit(AuthChangeEvent::signedOut, std::nullopt);
+    // An answer to an older session (a refresh overtaken by a new sign-in) leaves the newer one alone.
+    dependencies->sessionManager.endSession(
+        [&](const Session& stored) { return !carried || carried->isCarriedBy(stored); });
     return AuthError::sessionMissing();
   }
   return AuthError::api(body.errorMessage(), *errorCode, response.data, response.underlyingResponse);

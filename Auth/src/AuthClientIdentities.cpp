@@ -19,8 +19,7 @@ Session AuthClient::linkIdentityWithIdToken(OpenIDConnectCredentials credentials
       detail::jsonRequest(configuration, "token", Method::post(), {{"grant_type", "id_token"}}, credentials,
                           http::HTTPFields{{http::HTTPField::Name::authorization(), "Bearer " + current.accessToken}});
   auto session = dependencies->api.execute(std::move(request)).decoded<Session>(configuration.decoder);
-  dependencies->sessionManager.update(session);
-  dependencies->eventEmitter->emit(AuthChangeEvent::userUpdated, session);
+  dependencies->sessionManager.storeAndAnnounce(session, {AuthChangeEvent::userUpdated});
   return session;
 }
 

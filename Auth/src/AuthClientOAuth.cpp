@@ -21,8 +21,7 @@ Session AuthClient::exchangeCodeForSession(const std::string& authCode) const {
   auto session = dependencies->api.execute(detail::postRequest(configuration, "token", {{"grant_type", "pkce"}}, body))
                      .decoded<Session>(configuration.decoder);
   dependencies->codeVerifierStorage.set(std::nullopt);
-  dependencies->sessionManager.update(session);
-  dependencies->eventEmitter->emit(AuthChangeEvent::signedIn, session);
+  dependencies->sessionManager.storeAndAnnounce(session, {AuthChangeEvent::signedIn});
   return session;
 }
 

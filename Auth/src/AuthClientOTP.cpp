@@ -62,8 +62,7 @@ AuthResponse AuthClient::executeVerifyOTP(helpers::HTTPRequest request) const {
   auto response =
       dependencies->api.execute(std::move(request)).decoded<AuthResponse>(dependencies->configuration.decoder);
   if (const auto session = response.session()) {
-    dependencies->sessionManager.update(*session);
-    dependencies->eventEmitter->emit(AuthChangeEvent::signedIn, session);
+    dependencies->sessionManager.storeAndAnnounce(*session, {AuthChangeEvent::signedIn});
   }
   return response;
 }

@@ -42,6 +42,19 @@ base::URL AuthClient::getURLForProvider(const base::URL& url, Provider provider,
   for (const auto& [name, value] : options.queryParams) items.push_back({name, value});
 
   components->setQueryItems(items);
+  // A literal "+" is left as it is in a query, where services read it as a space: "ada+work@example.com"
+  // would arrive as "ada work@example.com". Encoded, it arrives as written.
+  auto encoded = components->percentEncodedQueryItems().value_or(std::vector<base::URLQueryItem>{});
+  const auto plusEncoded = [](std::string text) {
+    for (std::size_t at = text.find('+'); at != std::string::npos; at = text.find('+', at + 3))
+      text.replace(at, 1, "%2B");
+    return text;
+  };
+  for (auto& item : encoded) {
+    item.name = plusEncoded(std::move(item.name));
+    if (item.value) item.value = plusEncoded(std::move(*item.value));
+  }
+  components->setPercentEncodedQueryItems(encoded);
   auto built = components->url();
   if (!built) throw helpers::URLError(helpers::URLError::Code::badURL, url.absoluteString());
   return std::move(*built);

@@ -43,9 +43,7 @@ void AuthClient::resetPasswordForEmail(const std::string& email, const ResetPass
 Session AuthClient::refreshSession(const std::optional<std::string>& refreshToken) const {
   const auto dependencies = this->dependencies();
   if (refreshToken) return dependencies->sessionManager.refreshSession(*refreshToken);
-  const auto stored = dependencies->sessionStorage.get();
-  if (!stored) throw AuthError::sessionMissing();
-  return dependencies->sessionManager.refreshSession(stored->refreshToken);
+  return dependencies->sessionManager.refreshStored();
 }
 
 }  // namespace zirudeze::auth

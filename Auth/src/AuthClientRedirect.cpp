@@ -109,9 +109,9 @@ Session AuthClient::handleImplicitGrantFlow(const Params& params) const {
       .refreshToken = *refreshToken,
       .user = std::move(user),
   };
-  dependencies->sessionManager.update(session);
-  dependencies->eventEmitter->emit(AuthChangeEvent::signedIn, session);
-  if (value(params, "type") == "recovery") dependencies->eventEmitter->emit(AuthChangeEvent::passwordRecovery, session);
+  std::vector<AuthChangeEvent> events{AuthChangeEvent::signedIn};
+  if (value(params, "type") == "recovery") events.push_back(AuthChangeEvent::passwordRecovery);
+  dependencies->sessionManager.storeAndAnnounce(session, events);
   return session;
 }
 
@@ -149,8 +149,7 @@ Session AuthClient::setSession(const std::string& accessToken, const std::string
   } else {
     session = dependencies->sessionManager.refreshSession(refreshToken);
   }
-  dependencies->sessionManager.update(session);
-  dependencies->eventEmitter->emit(AuthChangeEvent::signedIn, session);
+  dependencies->sessionManager.storeAndAnnounce(session, {AuthChangeEvent::signedIn});
   return session;
 }
 

@@ -7,7 +7,10 @@ namespace zirudeze::auth {
 void AuthClient::signOut(SignOutScope scope) const {
   const auto dependencies = this->dependencies();
   const auto& configuration = dependencies->configuration;
-  const auto stored = dependencies->sessionStorage.get();
+  // Reading the session and ending it are one step: a refresh or sign-in cannot come between.
+  const auto stored = scope == SignOutScope::others
+                          ? dependencies->sessionStorage.get()
+                          : dependencies->sessionManager.endSession([](const Session&) { return true; });
   if (!stored) {
     if (configuration.logger) {
       configuration.logger->emit(helpers::ZirudezeLogLevel::warning, "signOut called without a session",
@@ -15,25 +18,20 @@ void AuthClient::signOut(SignOutScope scope) const {
     }
     return;
   }
-  // The stored token as it is: an expired one still names the session to end.
-  const std::string accessToken = stored->accessToken;
-  if (scope != SignOutScope::others) {
-    dependencies->sessionManager.remove();
-    dependencies->eventEmitter->emit(AuthChangeEvent::signedOut, std::nullopt);
-  }
 
-  helpers::HTTPRequest request(configuration.url.appendingPathComponent("logout"), helpers::HTTPRequest::Method::post(),
-                               {base::URLQueryItem{"scope", std::string(rawValue(scope))}},
-                               http::HTTPFields{{http::HTTPField::Name::authorization(), "Bearer " + accessToken}});
-  try {
-    dependencies->api.execute(std::move(request));
-  } catch (const AuthError& error) {
-    // The user or the token is gone already: signed out all the same.
-    const auto* api = error.as<AuthError::APICase>();
-    const int status = api ? api->underlyingResponse.statusCode : 0;
-    if (status == 404 || status == 403 || status == 401) return;
-    throw;
-  }
+  // The stored token as it is: an expired one still names the session to end.
+  helpers::HTTPRequest request(
+      configuration.url.appendingPathComponent("logout"), helpers::HTTPRequest::Method::post(),
+      {base::URLQueryItem{"scope", std::string(rawValue(scope))}},
+      http::HTTPFields{{http::HTTPField::Name::authorization(), "Bearer " + stored->accessToken}});
+  const helpers::HTTPResponse response = dependencies->api.send(std::move(request));
+  if (response.statusCode >= 200 && response.statusCode <= 299) return;
+  // A clean-up code ends the stored session only while it is still this one: for "global" and "local"
+  // it is gone already, so nothing is announced twice.
+  const AuthError error = dependencies->api.handleError(response, RequestSession{stored->accessToken, std::nullopt});
+  // The user or the token is gone already: signed out all the same, whatever the answer's code.
+  if (response.statusCode == 404 || response.statusCode == 403 || response.statusCode == 401) return;
+  throw error;
 }
 
 }  // namespace zirudeze::auth

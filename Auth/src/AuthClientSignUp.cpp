@@ -75,8 +75,7 @@ Session AuthClient::signInAnonymously(const AnonymousSignInOptions& options) con
 Session AuthClient::signInWithRequest(helpers::HTTPRequest request) const {
   const auto dependencies = this->dependencies();
   auto session = dependencies->api.execute(std::move(request)).decoded<Session>(dependencies->configuration.decoder);
-  dependencies->sessionManager.update(session);
-  dependencies->eventEmitter->emit(AuthChangeEvent::signedIn, session);
+  dependencies->sessionManager.storeAndAnnounce(session, {AuthChangeEvent::signedIn});
   return session;
 }
 

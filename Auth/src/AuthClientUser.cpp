@@ -24,13 +24,14 @@ User AuthClient::update(const UserAttributes& user, const std::optional<base::UR
   }
   const auto dependencies = this->dependencies();
   const auto& configuration = dependencies->configuration;
-  Session session = dependencies->sessionManager.session();
+  const Session session = dependencies->sessionManager.session();
   auto request = detail::jsonRequest(configuration, "user", Method::put(),
                                      detail::redirectQuery(redirectTo, configuration), attributes);
-  session.user = dependencies->api.authorizedExecute(std::move(request)).decoded<User>(configuration.decoder);
-  dependencies->sessionManager.update(session);
-  dependencies->eventEmitter->emit(AuthChangeEvent::userUpdated, session);
-  return session.user;
+  request.headers.set(http::HTTPField::Name::authorization(), "Bearer " + session.accessToken);
+  User updated = dependencies->api.execute(std::move(request)).decoded<User>(configuration.decoder);
+  // Signed out or signed in anew meanwhile: that session is not this update's to change.
+  dependencies->sessionManager.updateUser(session, updated);
+  return updated;
 }
 
 }  // namespace zirudeze::auth

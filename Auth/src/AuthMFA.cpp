@@ -58,8 +58,7 @@ Session AuthMFA::verify(const MFAVerifyParams& params) const {
   const auto session = send<Session>(
       *dependencies, helpers::HTTPRequest(factorURL(configuration, params.factorId).appendingPathComponent("verify"),
                                           Method::post(), {}, {}, configuration.encoder.encode(params)));
-  dependencies->sessionManager.update(session);
-  dependencies->eventEmitter->emit(AuthChangeEvent::mfaChallengeVerified, session);
+  dependencies->sessionManager.storeAndAnnounce(session, {AuthChangeEvent::mfaChallengeVerified});
   return session;
 }
 

@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "base/Date.hpp"
 #include "concurrency/LockIsolated.hpp"
@@ -44,13 +45,41 @@ AuthStateChangeEventEmitter::AuthStateChangeEventEmitter(std::shared_ptr<const h
 
 void AuthStateChangeEventEmitter::emit(AuthChangeEvent event, const std::optional<Session>& session,
                                        const std::optional<helpers::ObservationToken>& token) {
+  // An event emitted while this thread delivers one of this emitter's (a listener changing the session)
+  // waits until every listener has heard the one being delivered, so all of them hear both in order.
+  struct Delivering {
+    const AuthStateChangeEventEmitter* emitter;
+    std::deque<Pending> pending;
+  };
+  thread_local std::vector<Delivering*> delivering;
+  for (Delivering* frame : delivering) {
+    if (frame->emitter == this) {
+      frame->pending.push_back(Pending{event, session, token});
+      return;
+    }
+  }
+  Delivering frame{this, {}};
+  delivering.push_back(&frame);
+  struct Leave {
+    std::vector<Delivering*>& frames;
+    ~Leave() { frames.pop_back(); }
+  } leave{delivering};
+  deliver(Pending{event, session, token});
+  while (!frame.pending.empty()) {
+    const Pending next = std::move(frame.pending.front());
+    frame.pending.pop_front();
+    deliver(next);
+  }
+}
+
+void AuthStateChangeEventEmitter::deliver(const Pending& change) {
   helpers::NotificationCenter::defaultCenter().post(
       std::string(kDidChangeAuthStateNotification), {},
-      {{std::string(kAuthChangeEventKey), event}, {std::string(kAuthChangeSessionKey), session}});
-  if (token)
-    emitter_.emit(Change{event, session, true}, *token);
+      {{std::string(kAuthChangeEventKey), change.event}, {std::string(kAuthChangeSessionKey), change.session}});
+  if (change.token)
+    emitter_.emit(Change{change.event, change.session, true}, *change.token);
   else
-    emitter_.emit(Change{event, session, false});
+    emitter_.emit(Change{change.event, change.session, false});
 }
 
 AuthStateChangeListenerRegistration AuthStateChangeEventEmitter::attach(Listener listener) {

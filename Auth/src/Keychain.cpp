@@ -49,6 +49,10 @@ base::Data Keychain::data(const std::string& forKey) const {
   return reportingKeychainErrors([&] { return store_->read(itemKey(forKey)); });
 }
 
+std::optional<base::Data> Keychain::dataIfPresent(const std::string& forKey) const {
+  return reportingKeychainErrors([&] { return store_->readIfPresent(itemKey(forKey)); });
+}
+
 void Keychain::set(const base::Data& value, const std::string& forKey) const {
   reportingKeychainErrors([&] { store_->write(itemKey(forKey), value); });
 }

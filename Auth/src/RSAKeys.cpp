@@ -85,6 +85,9 @@ bool RSAPublicKey::verifiesSHA256Signature(const base::Data& message, const base
   return EVP_DigestVerify(context.get(), signature.data(), signature.size(), message.data(), message.size()) == 1;
 }
 
+// A key without "alg" is accepted as an RS256 key: the member is optional in a key set, services publish
+// RSA keys without it, and the token's own header has already said RS256 before a key is looked for.
+// A key that names another algorithm is refused.
 std::optional<RSAPublicKey> rsaPublicKey(const JWK& jwk) {
   if (jwk.kty != "RSA" || (jwk.alg && *jwk.alg != "RS256") || !jwk.n || !jwk.e) return std::nullopt;
   const auto modulus = helpers::Base64URL::decode(*jwk.n);

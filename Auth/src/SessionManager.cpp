@@ -1,5 +1,6 @@
 #include "auth/SessionManager.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -9,6 +10,7 @@
 #include "auth/AuthError.hpp"
 #include "auth/Credentials.hpp"
 #include "auth/Dependencies.hpp"
+#include "base/ThreadSafety.hpp"
 #include "base/UUID.hpp"
 #include "base/coding/CodingErrors.hpp"
 #include "concurrency/CancellationError.hpp"
@@ -41,41 +43,63 @@ class Log {
   std::shared_ptr<const ZirudezeLogger> logger_;
 };
 
-// What a refresh hands its waiters. A failure is kept as a value that each waiter throws a copy of, so no
-// two threads ever share one exception object.
-struct RefreshOutcome {
+// A failure kept as a value that each waiter throws a copy of, so no two threads ever share one
+// exception object. Called under a catch: the error being handled.
+std::function<void()> caughtFailure() {
+  try {
+    throw;
+  } catch (const AuthError& error) {
+    return [error] { throw error; };
+  } catch (const helpers::URLError& error) {
+    return [error] { throw error; };
+  } catch (const base::DecodingError& error) {
+    return [error] { throw error; };
+  } catch (const base::EncodingError& error) {
+    return [error] { throw error; };
+  } catch (...) {
+    return [error = std::current_exception()] { std::rethrow_exception(error); };
+  }
+}
+
+// What the refresh request brought back, before anything is stored: a session, the service's refusal,
+// or a failure on the way.
+struct Answer {
+  std::optional<Session> session;
+  std::optional<helpers::HTTPResponse> refusal;
+  std::function<void()> rethrow;
+};
+
+// What a refresh came to once its answer was applied.
+struct Outcome {
+  enum class Kind { refreshed, failed, overtaken };
+  Kind kind;
   std::optional<Session> session;
   std::function<void()> rethrow;
+};
 
-  Session get() const {
-    if (!session) rethrow();
-    return *session;
-  }
+// One refresh request and what became of it.
+struct Flight {
+  Flight(std::string refreshToken, std::uint64_t startChanges, helpers::Task<Answer> task)
+      : refreshToken(std::move(refreshToken)), startChanges(startChanges), task(std::move(task)) {}
 
-  // Under a catch: the error being handled.
-  static RefreshOutcome failure() {
-    try {
-      throw;
-    } catch (const AuthError& error) {
-      return {std::nullopt, [error] { throw error; }};
-    } catch (const helpers::URLError& error) {
-      return {std::nullopt, [error] { throw error; }};
-    } catch (const base::DecodingError& error) {
-      return {std::nullopt, [error] { throw error; }};
-    } catch (const base::EncodingError& error) {
-      return {std::nullopt, [error] { throw error; }};
-    } catch (...) {
-      return {std::nullopt, [error = std::current_exception()] { std::rethrow_exception(error); }};
-    }
-  }
+  const std::string refreshToken;
+  // The manager's change count when it started.
+  const std::uint64_t startChanges;
+  const helpers::Task<Answer> task;
+  // Set once, under the manager's lock, by whichever waiter applies the answer first.
+  std::optional<Outcome> outcome;
 };
 
 double secondsSince1970(base::Date date) { return std::chrono::duration<double>(date.time_since_epoch()).count(); }
 
 // One serial owner per client. Every decision on the stored session (is it fresh, which refresh to join
-// or start) and every change to it (a refresh's store, update, remove) happens under `refresh_`, so no
-// caller ever starts a refresh with a token that an earlier refresh has already used. Requests and
-// waiting happen outside it.
+// or start) and every change to it, with its announcement, happens under `mutex_`; requests and waiting
+// for them happen outside it. The lock is recursive because listeners run inside it and may call back.
+//
+// A refresh's answer is applied by its waiters (the first one to get there), never by the request's own
+// task: a waiter that holds the lock (a listener asking for the session) can then never wait for a task
+// that waits for the lock. Until it is applied, the refresh stays the one in flight, so nobody reads the
+// old token and sends it again.
 class LiveSessionManager final : public std::enable_shared_from_this<LiveSessionManager> {
  public:
   LiveSessionManager(AuthClientID clientID, SessionManagerClocks clocks)
@@ -89,10 +113,10 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
     const Log log(dependencies->logger);
     return helpers::trace(log.get(), Log::site("session()", __LINE__), [&]() -> Session {
       std::optional<Session> stored;
-      std::optional<Ticket> ticket;
-      refresh_.withValue([&](Refresh& state) {
+      const auto ticket = acquire(Waiter::forStored, [&]() -> std::optional<std::string> {
         stored = dependencies->sessionStorage.get();
-        if (stored && stored->isExpired(clocks_.now())) ticket = joinOrStart(state, stored->refreshToken);
+        if (stored && stored->isExpired(clocks_.now())) return stored->refreshToken;
+        return std::nullopt;
       });
       if (!stored) {
         log("session missing", "session()", __LINE__);
@@ -106,16 +130,27 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
 
   Session refreshSession(const std::string& refreshToken) {
     const Log log(Dependencies::get(clientID_)->logger);
-    const Ticket ticket = refresh_.withValue([&](Refresh& state) { return joinOrStart(state, refreshToken); });
-    return awaitRefresh(ticket, log);
+    const auto ticket = acquire(Waiter::forToken, [&] { return std::optional<std::string>(refreshToken); });
+    return awaitRefresh(*ticket, log);
+  }
+
+  Session refreshStored() {
+    const auto dependencies = Dependencies::get(clientID_);
+    const auto ticket = acquire(Waiter::forStored, [&]() -> std::optional<std::string> {
+      const auto stored = dependencies->sessionStorage.get();
+      if (!stored) return std::nullopt;
+      return stored->refreshToken;
+    });
+    if (!ticket) throw AuthError::sessionMissing();
+    return awaitRefresh(*ticket, Log(dependencies->logger));
   }
 
   void refreshIfStored(const std::string& refreshToken) {
     const auto dependencies = Dependencies::get(clientID_);
-    std::optional<Ticket> ticket;
-    refresh_.withValue([&](Refresh& state) {
+    const auto ticket = acquire(Waiter::forStored, [&]() -> std::optional<std::string> {
       const auto stored = dependencies->sessionStorage.get();
-      if (stored && stored->refreshToken == refreshToken) ticket = joinOrStart(state, refreshToken);
+      if (stored && stored->refreshToken == refreshToken) return refreshToken;
+      return std::nullopt;
     });
     if (!ticket) return;
     try {
@@ -127,18 +162,43 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
 
   void update(const Session& session) {
     const auto dependencies = Dependencies::get(clientID_);
-    refresh_.withValue([&](Refresh& state) {
-      ++state.generation;
-      dependencies->sessionStorage.store(session);
-    });
+    const base::RecursiveMutexLock lock(mutex_);
+    storeNew(*dependencies, session);
   }
 
   void remove() {
     const auto dependencies = Dependencies::get(clientID_);
-    refresh_.withValue([&](Refresh& state) {
-      ++state.generation;
-      dependencies->sessionStorage.remove();
-    });
+    const base::RecursiveMutexLock lock(mutex_);
+    removeStored(*dependencies);
+  }
+
+  void storeAndAnnounce(const Session& session, const std::vector<AuthChangeEvent>& events) {
+    const auto dependencies = Dependencies::get(clientID_);
+    const base::RecursiveMutexLock lock(mutex_);
+    storeNew(*dependencies, session);
+    for (const auto event : events) dependencies->eventEmitter->emit(event, session);
+  }
+
+  std::optional<Session> updateUser(const Session& startedFrom, const User& user) {
+    const auto dependencies = Dependencies::get(clientID_);
+    const base::RecursiveMutexLock lock(mutex_);
+    auto stored = dependencies->sessionStorage.get();
+    if (!stored || !descendsFrom(*stored, startedFrom)) return std::nullopt;
+    stored->user = user;
+    dependencies->sessionStorage.store(*stored);
+    ++changes_;
+    dependencies->eventEmitter->emit(AuthChangeEvent::userUpdated, *stored);
+    return stored;
+  }
+
+  std::optional<Session> endSession(const std::function<bool(const Session&)>& ends) {
+    const auto dependencies = Dependencies::get(clientID_);
+    const base::RecursiveMutexLock lock(mutex_);
+    const auto stored = dependencies->sessionStorage.get();
+    if (!stored || !ends(*stored)) return std::nullopt;
+    removeStored(*dependencies);
+    dependencies->eventEmitter->emit(AuthChangeEvent::signedOut, std::nullopt);
+    return stored;
   }
 
   void startAutoRefreshToken() {
@@ -178,12 +238,13 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
       helpers::trace(log.get(), Log::site("autoRefreshTokenTick()", __LINE__), [&] {
         const double now = secondsSince1970(clocks_.now());
         std::optional<std::int64_t> ticks;
-        std::optional<Ticket> ticket;
-        refresh_.withValue([&](Refresh& state) {
+        const auto ticket = acquire(Waiter::forStored, [&]() -> std::optional<std::string> {
           const auto stored = dependencies->sessionStorage.get();
-          if (!stored) return;
+          ticks.reset();
+          if (!stored) return std::nullopt;
           ticks = autoRefreshTicks(stored->expiresAt - now);
-          if (*ticks <= SessionManager::autoRefreshTickThreshold) ticket = joinOrStart(state, stored->refreshToken);
+          if (*ticks <= SessionManager::autoRefreshTickThreshold) return stored->refreshToken;
+          return std::nullopt;
         });
         if (!ticks) return;
         log("access token expires in " + std::to_string(*ticks) + " ticks, a tick lasts 30.0s, refresh threshold is " +
@@ -197,50 +258,112 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
   }
 
  private:
-  struct Refresh {
-    std::optional<Task<RefreshOutcome>> inFlight;
-    // Counts stores and removals made outside a refresh. A refresh that finds another count at its end
-    // was overtaken (signed out, signed in anew, cleaned up) and stores and announces nothing.
-    std::uint64_t generation = 0;
-  };
+  // Whom a refresh is for. A caller of the stored session takes whatever is stored when its refresh was
+  // overtaken; a caller who named a token takes nothing but that token's own session.
+  enum class Waiter { forStored, forToken };
 
-  // One caller's share of a refresh: the task, whether it was already running, and the caller's log
+  // One caller's share of a refresh: the flight, whether it was already running, and the caller's log
   // context ("refresh_id", and the refresh token masked: the whole token must never reach a log).
   struct Ticket {
-    Task<RefreshOutcome> task;
+    std::shared_ptr<Flight> flight;
     bool joined;
+    Waiter waiter;
     JSONObject context;
   };
 
-  // Under refresh_.
-  Ticket joinOrStart(Refresh& state, const std::string& refreshToken) {
-    JSONObject context{{"refresh_id", helpers::AnyJSON(base::UUID::random().uuidString())},
-                       {"refresh_token", helpers::AnyJSON(helpers::maskedSecret(refreshToken))}};
-    if (state.inFlight) return Ticket{*state.inFlight, true, std::move(context)};
+  // Under the lock, `refreshWith` says which token the caller needs a refresh with, if any, from what is
+  // stored now. A refresh of that token in flight is joined; a refresh of another token is waited for
+  // (and applied) first, and the caller decides again on what it left stored.
+  std::optional<Ticket> acquire(Waiter waiter, const std::function<std::optional<std::string>()>& refreshWith) {
+    for (;;) {
+      std::shared_ptr<Flight> other;
+      {
+        const base::RecursiveMutexLock lock(mutex_);
+        const auto token = refreshWith();
+        if (!token) return std::nullopt;
+        JSONObject context{{"refresh_id", helpers::AnyJSON(base::UUID::random().uuidString())},
+                           {"refresh_token", helpers::AnyJSON(helpers::maskedSecret(*token))}};
+        if (!inFlight_) return Ticket{start(*token, context), false, waiter, std::move(context)};
+        if (inFlight_->refreshToken == *token) return Ticket{inFlight_, true, waiter, std::move(context)};
+        other = inFlight_;
+      }
+      settle(*other);
+    }
+  }
+
+  std::shared_ptr<Flight> start(const std::string& refreshToken, const JSONObject& context) VM_REQUIRES(mutex_) {
     // Started inside the context, so the request's own records (the HTTP layer's too) carry it.
-    Task<RefreshOutcome> task = helpers::ZirudezeLoggerTaskLocal::withValue(context, [&] {
-      return Task<RefreshOutcome>([self = shared_from_this(), refreshToken, generation = state.generation] {
-        try {
-          return RefreshOutcome{self->refreshRequestTask(refreshToken, generation), nullptr};
-        } catch (...) {
-          return RefreshOutcome::failure();
-        }
-      });
+    auto task = helpers::ZirudezeLoggerTaskLocal::withValue(context, [&] {
+      return Task<Answer>([self = shared_from_this(), refreshToken] { return self->refreshRequest(refreshToken); });
     });
-    state.inFlight = task;
-    return Ticket{std::move(task), false, std::move(context)};
+    inFlight_ = std::make_shared<Flight>(refreshToken, changes_, std::move(task));
+    return inFlight_;
+  }
+
+  // Waits for the flight's answer and applies it, unless another waiter already has.
+  Outcome settle(Flight& flight) {
+    const Answer answer = flight.task.value();
+    const auto dependencies = Dependencies::get(clientID_);
+    const base::RecursiveMutexLock lock(mutex_);
+    if (!flight.outcome) flight.outcome = apply(*dependencies, flight, answer);
+    return *flight.outcome;
+  }
+
+  Outcome apply(const Dependencies& dependencies, const Flight& flight, const Answer& answer) VM_REQUIRES(mutex_) {
+    if (inFlight_.get() == &flight) inFlight_.reset();
+    const auto stored = dependencies.sessionStorage.get();
+    const bool carried = stored && stored->refreshToken == flight.refreshToken;
+    const bool changedSince = changes_ != flight.startChanges;
+    // A sign-out, a new sign-in or a clean-up came between: whoever made it decides what is current, and
+    // this answer, whatever it says, is about a session that is no longer here.
+    if (!carried && changedSince) return Outcome{Outcome::Kind::overtaken, std::nullopt, nullptr};
+    if (answer.refusal) {
+      // A clean-up code ends the stored session only while it still carries this refresh token.
+      const AuthError error =
+          dependencies.api.handleError(*answer.refusal, RequestSession{std::nullopt, flight.refreshToken});
+      return Outcome{Outcome::Kind::failed, std::nullopt, [error] { throw error; }};
+    }
+    if (!answer.session) return Outcome{Outcome::Kind::failed, std::nullopt, answer.rethrow};
+
+    Session refreshed = *answer.session;
+    // Only the user can have changed meanwhile (an update); the tokens are this refresh's.
+    if (carried && changedSince) refreshed.user = stored->user;
+    dependencies.sessionStorage.store(refreshed);
+    if (carried) {
+      extendLineage(*stored, refreshed);
+    } else {
+      beginLineage(refreshed);
+    }
+    ++changes_;
+    dependencies.eventEmitter->emit(AuthChangeEvent::tokenRefreshed, refreshed);
+    return Outcome{Outcome::Kind::refreshed, std::move(refreshed), nullptr};
   }
 
   Session awaitRefresh(const Ticket& ticket, const Log& log) {
     return helpers::ZirudezeLoggerTaskLocal::withValue(ticket.context, [&] {
-      return helpers::trace(log.get(), Log::site("refreshSession(_:)", __LINE__), [&] {
+      return helpers::trace(log.get(), Log::site("refreshSession(_:)", __LINE__), [&]() -> Session {
         if (ticket.joined) log("Refresh already in flight", "refreshSession(_:)", __LINE__);
-        return ticket.task.value().get();
+        const Outcome outcome = settle(*ticket.flight);
+        switch (outcome.kind) {
+          case Outcome::Kind::refreshed:
+            return *outcome.session;
+          case Outcome::Kind::failed:
+            outcome.rethrow();
+            break;
+          case Outcome::Kind::overtaken:
+            if (ticket.waiter == Waiter::forStored) {
+              auto current = Dependencies::get(clientID_)->sessionStorage.get();
+              if (current) return std::move(*current);
+            }
+            break;
+        }
+        throw AuthError::sessionMissing();
       });
     });
   }
 
-  Session refreshRequestTask(const std::string& refreshToken, std::uint64_t generation) {
+  // The request alone; nothing is stored here.
+  Answer refreshRequest(const std::string& refreshToken) {
     const auto dependencies = Dependencies::get(clientID_);
     const Log log(dependencies->logger);
     log("Refresh task started", "refreshRequestTask(_:)", __LINE__);
@@ -250,39 +373,55 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
     } ended{log};
 
     const auto& configuration = dependencies->configuration;
-    Session refreshed;
     try {
       helpers::HTTPRequest request(configuration.url.appendingPathComponent("token"), Method::post(),
                                    {base::URLQueryItem{"grant_type", "refresh_token"}}, {},
                                    configuration.encoder.encode(UserCredentials{.refreshToken = refreshToken}));
-      refreshed = dependencies->api.execute(std::move(request)).decoded<Session>(configuration.decoder);
+      helpers::HTTPResponse response = dependencies->api.send(std::move(request));
+      if (response.statusCode < 200 || response.statusCode > 299) return Answer{std::nullopt, std::move(response), {}};
+      return Answer{response.decoded<Session>(configuration.decoder), std::nullopt, {}};
     } catch (...) {
-      refresh_.withValue([](Refresh& state) { state.inFlight.reset(); });
-      throw;
+      return Answer{std::nullopt, std::nullopt, caughtFailure()};
     }
+  }
 
-    std::optional<Session> overtakenBy;
-    const bool stored = refresh_.withValue([&](Refresh& state) {
-      state.inFlight.reset();
-      if (state.generation != generation) {
-        overtakenBy = dependencies->sessionStorage.get();
-        return false;
-      }
-      dependencies->sessionStorage.store(refreshed);
-      return true;
-    });
-    if (!stored) {
-      // Whoever changed the session meanwhile decides what is current now.
-      if (!overtakenBy) throw AuthError::sessionMissing();
-      return std::move(*overtakenBy);
-    }
-    dependencies->eventEmitter->emit(AuthChangeEvent::tokenRefreshed, refreshed);
-    return refreshed;
+  void storeNew(const Dependencies& dependencies, const Session& session) VM_REQUIRES(mutex_) {
+    dependencies.sessionStorage.store(session);
+    beginLineage(session);
+    ++changes_;
+  }
+
+  void removeStored(const Dependencies& dependencies) VM_REQUIRES(mutex_) {
+    dependencies.sessionStorage.remove();
+    lineage_.clear();
+    ++changes_;
+  }
+
+  // The refresh tokens a stored session has had since its sign-in, newest last, so that an update that
+  // started from an older one still finds its session. Valid only while its newest is the stored token.
+  void beginLineage(const Session& session) VM_REQUIRES(mutex_) { lineage_ = {session.refreshToken}; }
+
+  void extendLineage(const Session& previous, const Session& refreshed) VM_REQUIRES(mutex_) {
+    if (lineage_.empty() || lineage_.back() != previous.refreshToken) lineage_ = {previous.refreshToken};
+    lineage_.push_back(refreshed.refreshToken);
+    constexpr std::size_t kKept = 16;
+    if (lineage_.size() > kKept) lineage_.erase(lineage_.begin());
+  }
+
+  bool descendsFrom(const Session& stored, const Session& startedFrom) const VM_REQUIRES(mutex_) {
+    if (stored.refreshToken == startedFrom.refreshToken) return true;
+    return !lineage_.empty() && lineage_.back() == stored.refreshToken &&
+           std::find(lineage_.begin(), lineage_.end(), startedFrom.refreshToken) != lineage_.end();
   }
 
   const AuthClientID clientID_;
   SessionManagerClocks clocks_;
-  helpers::LockIsolated<Refresh> refresh_{Refresh{}};
+  base::RecursiveMutex mutex_;
+  // The refresh in flight, until its answer is applied.
+  std::shared_ptr<Flight> inFlight_ VM_GUARDED_BY(mutex_);
+  // Counts every change of the stored session made here.
+  std::uint64_t changes_ VM_GUARDED_BY(mutex_) = 0;
+  std::vector<std::string> lineage_ VM_GUARDED_BY(mutex_);
   // The running loop; null while switched off.
   helpers::LockIsolated<std::shared_ptr<const Task<void>>> autoRefresh_{std::shared_ptr<const Task<void>>{}};
 };
@@ -307,6 +446,14 @@ SessionManager SessionManager::live(AuthClientID clientID, SessionManagerClocks 
       .startAutoRefresh = [manager] { manager->startAutoRefreshToken(); },
       .stopAutoRefresh = [manager] { manager->stopAutoRefreshToken(); },
       .refreshIfStored = [manager](const std::string& refreshToken) { manager->refreshIfStored(refreshToken); },
+      .refreshStored = [manager] { return manager->refreshStored(); },
+      .storeAndAnnounce =
+          [manager](const Session& session, const std::vector<AuthChangeEvent>& events) {
+            manager->storeAndAnnounce(session, events);
+          },
+      .updateUser = [manager](const Session& startedFrom,
+                              const User& user) { return manager->updateUser(startedFrom, user); },
+      .endSession = [manager](const std::function<bool(const Session&)>& ends) { return manager->endSession(ends); },
   };
 }
 

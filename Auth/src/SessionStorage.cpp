@@ -3,7 +3,9 @@
 #include <exception>
 #include <utility>
 
+#include "ReadsOfOneGet.hpp"
 #include "StorageLogging.hpp"
+#include "StoredDocuments.hpp"
 #include "auth/AuthJSONCoders.hpp"
 #include "auth/Dependencies.hpp"
 #include "base/coding/Coding.hpp"
@@ -21,6 +23,8 @@ void logError(AuthClientID clientID, const std::string& prefix, std::uint64_t li
 }
 
 std::optional<Session> getSession(AuthClientID clientID, const std::vector<StorageMigration>& migrations) {
+  const auto localStorage = Dependencies::get(clientID)->configuration.localStorage;
+  detail::ReadsOfOneGet reads(*localStorage);
   for (const auto& migration : migrations) {
     try {
       migration.run();
@@ -32,14 +36,14 @@ std::optional<Session> getSession(AuthClientID clientID, const std::vector<Stora
   const auto& configuration = dependencies->configuration;
   std::optional<base::Data> data;
   try {
-    data = configuration.localStorage->retrieve(sessionStorageKey(configuration));
+    data = detail::ReadsOfOneGet::over(*configuration.localStorage).retrieve(sessionStorageKey(configuration));
   } catch (...) {
     logError(clientID, "Failed to retrieve session: ", __LINE__);
     return std::nullopt;
   }
   if (!data) return std::nullopt;
   try {
-    return StoredSessionCoders::decoder().decode<Session>(*data);
+    return detail::decodeCurrent(*data);
   } catch (...) {
     logError(clientID, "Failed to retrieve session: ", __LINE__);
     return std::nullopt;

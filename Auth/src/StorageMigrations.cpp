@@ -1,10 +1,11 @@
 #include <optional>
 
+#include "ReadsOfOneGet.hpp"
+#include "StoredDocuments.hpp"
 #include "auth/AuthJSONCoders.hpp"
 #include "auth/Dependencies.hpp"
 #include "auth/SessionStorage.hpp"
 #include "base/coding/Coding.hpp"
-#include "base/coding/CodingErrors.hpp"
 
 namespace zirudeze::auth {
 namespace {
@@ -12,20 +13,17 @@ namespace {
 // The document under `key`; nothing when there is none or it cannot be read (nothing to migrate then).
 std::optional<base::Data> readQuietly(AuthLocalStorage& storage, const std::string& key) {
   try {
-    return storage.retrieve(key);
+    return storage.retrieveIfPresent(key);
   } catch (...) {
     return std::nullopt;
   }
 }
 
-// Reads `data` as T with `decoder`; nothing when it is not in that form.
-template <class T>
-std::optional<T> decodedOrNothing(const base::JSONDecoder& decoder, const base::Data& data) {
-  try {
-    return decoder.decode<T>(data);
-  } catch (const base::DecodingError&) {
-    return std::nullopt;
-  }
+// Whether `document` holds a session in any form a get reads, now or after the migrations.
+bool holdsSession(const base::Data& document) {
+  using detail::DocumentForm;
+  return detail::sessionIn(DocumentForm::current, document) || detail::sessionIn(DocumentForm::wrapped, document) ||
+         detail::sessionIn(DocumentForm::snakeCase, document);
 }
 
 }  // namespace
@@ -33,7 +31,7 @@ std::optional<T> decodedOrNothing(const base::JSONDecoder& decoder, const base::
 StorageMigration StorageMigration::sessionNewKey(AuthClientID clientID) {
   return {"sessionNewKey", [clientID] {
             const auto dependencies = Dependencies::get(clientID);
-            AuthLocalStorage& storage = *dependencies->configuration.localStorage;
+            AuthLocalStorage& storage = detail::ReadsOfOneGet::over(*dependencies->configuration.localStorage);
             const std::string oldKey(kOldSessionStorageKey);
             const std::string key = sessionStorageKey(dependencies->configuration);
             // A client that keeps its session under the old key has nothing to move, and removing the
@@ -41,6 +39,10 @@ StorageMigration StorageMigration::sessionNewKey(AuthClientID clientID) {
             if (key == oldKey) return;
             const auto document = readQuietly(storage, oldKey);
             if (!document) return;
+            // Only a session moves, and only where none is: a good current session is never replaced
+            // by an old document, nor anything by a document nobody could read.
+            if (!holdsSession(*document)) return;
+            if (const auto current = readQuietly(storage, key); current && holdsSession(*current)) return;
             storage.store(key, *document);
             try {
               storage.remove(oldKey);
@@ -53,24 +55,24 @@ StorageMigration StorageMigration::sessionNewKey(AuthClientID clientID) {
 StorageMigration StorageMigration::storeSessionDirectly(AuthClientID clientID) {
   return {"storeSessionDirectly", [clientID] {
             const auto dependencies = Dependencies::get(clientID);
-            AuthLocalStorage& storage = *dependencies->configuration.localStorage;
+            AuthLocalStorage& storage = detail::ReadsOfOneGet::over(*dependencies->configuration.localStorage);
             const std::string key = sessionStorageKey(dependencies->configuration);
             const auto document = readQuietly(storage, key);
             if (!document) return;
-            const auto wrapper = decodedOrNothing<StoredSession>(AuthJSONCoders::decoder(), *document);
-            if (!wrapper) return;
-            storage.store(key, AuthJSONCoders::encoder().encode(wrapper->session));
+            const auto wrapped = detail::sessionIn(detail::DocumentForm::wrapped, *document);
+            if (!wrapped) return;
+            storage.store(key, AuthJSONCoders::encoder().encode(*wrapped));
           }};
 }
 
 StorageMigration StorageMigration::useDefaultEncoder(AuthClientID clientID) {
   return {"useDefaultEncoder", [clientID] {
             const auto dependencies = Dependencies::get(clientID);
-            AuthLocalStorage& storage = *dependencies->configuration.localStorage;
+            AuthLocalStorage& storage = detail::ReadsOfOneGet::over(*dependencies->configuration.localStorage);
             const std::string key = sessionStorageKey(dependencies->configuration);
             const auto document = readQuietly(storage, key);
             if (!document) return;
-            const auto session = decodedOrNothing<Session>(AuthJSONCoders::decoder(), *document);
+            const auto session = detail::sessionIn(detail::DocumentForm::snakeCase, *document);
             if (!session) return;
             storage.store(key, StoredSessionCoders::encoder().encode(*session));
           }};

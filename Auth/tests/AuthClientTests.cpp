@@ -343,5 +343,21 @@ TEST(AuthClientPKCE, AProviderURLListsItsItemsInOrderAndDropsTheBaseQuery) {
   EXPECT_FALSE(items[7].value);
 }
 
+// Services read a "+" in a query as a space; every "+" of the items goes out encoded, and reads back.
+TEST(AuthClientPKCE, APlusInAProviderURLsItemsIsSentEncoded) {
+  AuthService auth;
+  const auto client = auth.client();
+  const auto url = client->getURLForProvider(
+      *base::URL::parse("https://auth.example/authorize"), Provider::google,
+      {.scopes = "email+profile", .queryParams = {{"login_hint", "ada+work@example.com"}, {"a+b", {}}}});
+  const std::string query(*url.percentEncodedQuery());
+  EXPECT_EQ(query.find('+'), std::string::npos) << query;
+  EXPECT_NE(query.find("login_hint=ada%2Bwork@example.com"), std::string::npos) << query;
+  const auto items = *base::URLComponents(url).queryItems();
+  EXPECT_EQ(items[1].value, "email+profile");
+  EXPECT_EQ(items.back().name, "a+b");
+  EXPECT_EQ(items[items.size() - 2].value, "ada+work@example.com");
+}
+
 }  // namespace
 }  // namespace zirudeze::auth::testing

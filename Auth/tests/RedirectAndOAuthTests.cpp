@@ -273,6 +273,9 @@ TEST(Identities, TheLinkURLIsAskedForAndOpenedAsAnswered) {
   EXPECT_EQ(response.url.absoluteString(), "https://provider.example/authorize?provider=github");
   client->linkIdentity(Provider::github);
   EXPECT_EQ(opened, std::vector<std::string>{response.url.absoluteString()});
+  client->getLinkIdentityURL(Provider::google, {.queryParams = {{"login_hint", "ada+work@example.com"}}});
+  EXPECT_NE(auth.backend.lastRequest().rawQuery.find("login_hint=ada%2Bwork@example.com"), std::string::npos)
+      << auth.backend.lastRequest().rawQuery;
   std::vector<std::string> launched;
   client->linkIdentity(Provider::github, {},
                        [&](const base::URL& address) { launched.push_back(address.absoluteString()); });

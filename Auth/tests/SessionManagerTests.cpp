@@ -91,19 +91,22 @@ TEST(SessionManagerRefresh, ConcurrentCallersShareOneRequest) {
   EXPECT_EQ(log.entries()[0].second, results[0]);
 }
 
-TEST(SessionManagerRefresh, AnotherTokenWhileInFlightJoinsTheFirst) {
+TEST(SessionManagerRefresh, TheSameTokenWhileInFlightJoinsTheRefresh) {
   ManagedClient managed;
   const Session session = managed.store(3600);
-  managed.auth.service.setDelay("token", 300ms);
+  managed.auth.service.hold("token");
   Session first;
   std::thread starter([&] { first = managed.manager.refreshSession(session.refreshToken); });
-  ASSERT_TRUE(managed.auth.backend.waitForRequests(1, 5s));
-  const Session second = managed.manager.refreshSession("another-token");
+  ASSERT_TRUE(managed.auth.service.waitUntilHeld("token", 1));
+  Session second;
+  std::thread joiner([&] { second = managed.manager.refreshSession(session.refreshToken); });
+  ASSERT_TRUE(eventually([&] { return managed.recordsOf("Refresh already in flight") == 1; }));
+  managed.auth.service.release("token");
   starter.join();
+  joiner.join();
   EXPECT_EQ(first, second);
   ASSERT_EQ(managed.tokenRequests(), 1u);
   EXPECT_EQ(jsonBody(managed.auth.requestsTo("token")[0])["refresh_token"], session.refreshToken);
-  EXPECT_EQ(managed.recordsOf("Refresh already in flight"), 1u);
 }
 
 TEST(SessionManagerRefresh, AFailedRefreshLeavesTheWayOpenForTheNext) {
@@ -136,7 +139,7 @@ TEST(SessionManagerRefresh, ARefreshOvertakenBySignOutStoresAndAnnouncesNothing)
   ManagedClient managed;
   managed.store(-5);
   const auto log = eventsOf(*managed.client);
-  managed.auth.service.setDelay("token", 300ms);
+  managed.auth.service.hold("token");
   std::exception_ptr failure;
   std::thread caller([&] {
     try {
@@ -145,8 +148,9 @@ TEST(SessionManagerRefresh, ARefreshOvertakenBySignOutStoresAndAnnouncesNothing)
       failure = std::current_exception();
     }
   });
-  ASSERT_TRUE(managed.auth.backend.waitForRequests(1, 5s));
+  ASSERT_TRUE(managed.auth.service.waitUntilHeld("token", 1));
   managed.manager.remove();
+  managed.auth.service.release("token");
   caller.join();
   EXPECT_TRUE(failure && AuthError::matches(failure, AuthError::sessionMissing()));
   EXPECT_FALSE(managed.client->currentSession());
@@ -157,12 +161,13 @@ TEST(SessionManagerRefresh, ARefreshOvertakenByANewSignInHandsOutTheNewSession) 
   ManagedClient managed;
   managed.store(-5);
   const auto log = eventsOf(*managed.client);
-  managed.auth.service.setDelay("token", 300ms);
+  managed.auth.service.hold("token");
   Session seen;
   std::thread caller([&] { seen = managed.manager.session(); });
-  ASSERT_TRUE(managed.auth.backend.waitForRequests(1, 5s));
+  ASSERT_TRUE(managed.auth.service.waitUntilHeld("token", 1));
   const Session signedIn = managed.auth.session("grace@example.com", 3600, managed.now);
   managed.manager.update(signedIn);
+  managed.auth.service.release("token");
   caller.join();
   EXPECT_EQ(seen, signedIn);
   EXPECT_EQ(managed.client->currentSession(), signedIn);

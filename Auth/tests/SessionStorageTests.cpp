@@ -63,10 +63,13 @@ TEST_F(SessionStorageTest, AnEmptyKeychainGivesNothingAndLogsOnlyTheReadFailure)
   EXPECT_EQ(record.function, "live(clientID:)");
 }
 
-TEST_F(SessionStorageTest, AGetWithNothingToMigrateReadsFourTimesAndWritesNothing) {
+// Every get reads the storage anew (another process may have changed it), each key once.
+TEST_F(SessionStorageTest, AGetWithNothingToMigrateReadsEachKeyOnceAndWritesNothing) {
   keychain.put(kStorageKey, currentDocument(sampleSession()));
   const auto reads = keychain.store->readCount();
   const auto writes = keychain.store->writeCount();
+  EXPECT_EQ(storage.get(), sampleSession());
+  EXPECT_EQ(keychain.store->readCount() - reads, 2u);
   EXPECT_EQ(storage.get(), sampleSession());
   EXPECT_EQ(keychain.store->readCount() - reads, 4u);
   EXPECT_EQ(keychain.store->writeCount(), writes);
@@ -84,12 +87,42 @@ TEST_F(SessionStorageTest, TheOldWrapperBecomesTheCurrentDocumentWithinOneGet) {
   EXPECT_TRUE(logger->messages().empty());
 }
 
-TEST_F(SessionStorageTest, WithDocumentsUnderBothKeysTheOldOneWins) {
+// A session under the old key moves only where there is none it would replace, and only a session moves.
+TEST_F(SessionStorageTest, AnOldDocumentNeverReplacesACurrentSessionNorMovesUnread) {
   keychain.put(kStorageKey, currentDocument(sampleSession("newer")));
   keychain.put(kOldKey, wrapperDocument(sampleSession("older")));
+  EXPECT_EQ(storage.get()->accessToken, "newer");
+  EXPECT_EQ(storage.get()->accessToken, "newer");
+  EXPECT_TRUE(keychain.document(kOldKey).has_value());
+
+  // Nor over a session that is still in an older form.
+  keychain.put(kStorageKey, snakeDocument(sampleSession("newer")));
+  EXPECT_EQ(storage.get()->accessToken, "newer");
+
+  // Over a document that holds no session it does move.
+  keychain.put(kStorageKey, "not json at all");
   EXPECT_EQ(storage.get()->accessToken, "older");
   EXPECT_EQ(keychain.document(kOldKey), std::nullopt);
+
+  // What no reader understands stays where it is, and takes nothing's place.
+  keychain.put(kOldKey, R"({"session":{"access_token":"cut sh)");
   EXPECT_EQ(storage.get()->accessToken, "older");
+  keychain.store->remove({"zirudeze.auth", std::nullopt, kStorageKey});
+  EXPECT_EQ(storage.get(), std::nullopt);
+  EXPECT_EQ(keychain.document(kOldKey), R"({"session":{"access_token":"cut sh)");
+}
+
+TEST_F(SessionStorageTest, ADocumentChangedBehindTheStoragesBackIsReadAnew) {
+  keychain.put(kStorageKey, currentDocument(sampleSession("first")));
+  EXPECT_EQ(storage.get()->accessToken, "first");
+  keychain.put(kStorageKey, currentDocument(sampleSession("second")));
+  EXPECT_EQ(storage.get()->accessToken, "second");
+  keychain.put(kStorageKey, currentDocument(sampleSession("first")));
+  EXPECT_EQ(storage.get()->accessToken, "first");
+  keychain.put(kStorageKey, "not json at all");
+  EXPECT_EQ(storage.get(), std::nullopt);
+  EXPECT_EQ(storage.get(), std::nullopt);
+  EXPECT_EQ(logger->messages(), (std::vector<std::string>(2, "Failed to retrieve session: " + kNotReadable)));
 }
 
 TEST_F(SessionStorageTest, ASnakeCaseDocumentIsRewrittenInTheCurrentForm) {

@@ -130,14 +130,38 @@ TEST(SignOutRequests, TheGlobalScopeEndsTheSessionHereThenAtTheService) {
   EXPECT_EQ(auth.service.sessionCount(kEmail), 0u);
 }
 
-TEST(SignOutRequests, RefusedTokensCountAsSignedOutAndOtherFailuresAreThrown) {
-  SignedInClient unauthorized;
-  const auto quietLog = eventsOf(*unauthorized.client);
-  unauthorized.auth.service.failNext("logout", unauthorized.auth.service.errorResponse(401, "no_authorization", "x"));
-  EXPECT_NO_THROW(unauthorized.client->signOut());
-  EXPECT_FALSE(unauthorized.client->currentSession());
-  EXPECT_EQ(quietLog.events(), std::vector<AuthChangeEvent>{AuthChangeEvent::signedOut});
+TEST(SignOutRequests, TheLocalScopeEndsOnlyThisSession) {
+  SignedInClient signedIn;
+  auto& auth = signedIn.auth;
+  auth.service.issueSession(kEmail);
+  const auto log = eventsOf(*signedIn.client);
+  signedIn.client->signOut(SignOutScope::local);
+  const auto sent = auth.requestsTo("logout");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].rawQuery, "scope=local");
+  EXPECT_FALSE(signedIn.client->currentSession());
+  EXPECT_EQ(log.entries(), (std::vector<EventLog::Entry>{{AuthChangeEvent::signedOut, std::nullopt}}));
+  EXPECT_EQ(auth.service.sessionCount(kEmail), 1u);
+}
 
+// A session the service no longer knows (the phone signed out first) is signed out here all the same:
+// no error, and one "SIGNED_OUT", whether or not the answer's code is one that ends sessions.
+TEST(SignOutRequests, RefusedTokensCountAsSignedOutWhateverTheirCode) {
+  for (const unsigned status : {401u, 403u, 404u}) {
+    for (const std::string code : {"bad_jwt", "session_not_found", "session_expired"}) {
+      for (const auto scope : {SignOutScope::global, SignOutScope::local}) {
+        SignedInClient signedIn;
+        const auto log = eventsOf(*signedIn.client);
+        signedIn.auth.service.failNext("logout", signedIn.auth.service.errorResponse(status, code, "gone"));
+        EXPECT_NO_THROW(signedIn.client->signOut(scope)) << status << " " << code;
+        EXPECT_FALSE(signedIn.client->currentSession()) << status << " " << code;
+        EXPECT_EQ(log.events(), std::vector<AuthChangeEvent>{AuthChangeEvent::signedOut}) << status << " " << code;
+      }
+    }
+  }
+}
+
+TEST(SignOutRequests, OtherFailuresAreThrownAfterTheLocalSignOut) {
   SignedInClient failing;
   const auto log = eventsOf(*failing.client);
   failing.auth.service.failNext("logout", failing.auth.service.errorResponse(500, "unexpected_failure", "down"), 2);
@@ -163,7 +187,12 @@ TEST(SignOutRequests, OthersKeepsTheLocalSessionAndNothingStoredSendsNothing) {
   EXPECT_TRUE(log.events().empty());
   EXPECT_EQ(auth.service.sessionCount(kEmail), 1u);
 
-  dependenciesOf(*signedIn.client)->sessionStorage.remove();
+  // The service no longer knows this session: a clean-up answer ends it here.
+  auth.service.failNext("logout", auth.service.errorResponse(401, "session_not_found", "gone"));
+  EXPECT_NO_THROW(signedIn.client->signOut(SignOutScope::others));
+  EXPECT_FALSE(signedIn.client->currentSession());
+  EXPECT_EQ(log.events(), std::vector<AuthChangeEvent>{AuthChangeEvent::signedOut});
+
   const auto before = auth.backend.requestCount();
   EXPECT_NO_THROW(signedIn.client->signOut());
   EXPECT_EQ(auth.backend.requestCount(), before);

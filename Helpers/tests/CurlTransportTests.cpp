@@ -307,6 +307,64 @@ TEST_F(CurlTransportTlsTest, CertificateFailuresHaveTheirOwnCodesAndOnlyDatedOne
   }
 }
 
+// Redirects are followed, except where following would hand the request to someone it was not meant
+// for: a body (a refresh token, a password) to another origin, or anything from https to plain http.
+TEST_F(CurlTransportTest, ARequestThatMayCarryABodyIsRedirectedOnlyWithinItsOrigin) {
+  FakeBackend elsewhere;
+  elsewhere.respond("*", "/landing", ScriptedResponse::text(200, "elsewhere"));
+  backend.respond("*", "/landing", ScriptedResponse::text(200, "here"));
+  for (const unsigned status : {301u, 302u, 303u, 307u, 308u}) {
+    SCOPED_TRACE(status);
+    backend.respond("*", "/away", ScriptedResponse::text(status, "").withHeader("Location", elsewhere.url("/landing")));
+    backend.respond("*", "/near", ScriptedResponse::text(status, "").withHeader("Location", "/landing"));
+    for (const std::string method : {"POST", "PUT", "DELETE"}) {
+      auto post = request("/away", method);
+      post.httpBody = base::dataFromString(R"({"refresh_token":"r3fr3sh"})");
+      const auto refused = transport.data(post);
+      EXPECT_EQ(http(refused).statusCode, static_cast<int>(status)) << method;
+      EXPECT_EQ(http(refused).value("Location"), elsewhere.url("/landing"));
+      EXPECT_EQ(elsewhere.requestCount(), 0u) << method;
+    }
+    auto near = request("/near", "POST");
+    near.httpBody = base::dataFromString("same origin");
+    EXPECT_EQ(base::stringFromData(transport.data(near).first), "here");
+
+    const auto get = transport.data(request("/away"));
+    EXPECT_EQ(http(get).statusCode, 200);
+    EXPECT_EQ(base::stringFromData(get.first), "elsewhere");
+    EXPECT_EQ(elsewhere.requestCount(), 1u);
+    elsewhere.clearRequests();
+  }
+  // A streamed answer stops at the refused redirect the same way.
+  auto post = request("/away", "POST");
+  post.httpBody = base::dataFromString("x");
+  int status = 0;
+  std::exception_ptr failure;
+  transport.stream(post,
+                   StreamHandlers{.onResponse = [&](const HTTPURLResponse& response) { status = response.statusCode; },
+                                  .onChunk = nullptr,
+                                  .onComplete = [&](std::exception_ptr error) { failure = error; }});
+  EXPECT_EQ(status, 308);
+  EXPECT_FALSE(failure);
+  EXPECT_EQ(elsewhere.requestCount(), 0u);
+}
+
+TEST_F(CurlTransportTlsTest, AnHttpsRequestIsNeverRedirectedToPlainHttp) {
+  SecureServer server(authorities().trusted.issue({"127.0.0.1"}));
+  FakeBackend plain;
+  plain.respond("*", "*", ScriptedResponse::text(200, "plain"));
+  server.backend.respond("*", "/down", ScriptedResponse::text(302, "").withHeader("Location", plain.url("/x")));
+  server.backend.respond("*", "/up", ScriptedResponse::text(302, "").withHeader("Location", server.url("/in")));
+  URLRequest get;
+  get.url = server.url("/down");
+  const auto refused = transport->data(get);
+  EXPECT_EQ(http(refused).statusCode, 302);
+  EXPECT_EQ(plain.requestCount(), 0u);
+
+  get.url = server.url("/up");
+  EXPECT_EQ(base::stringFromData(transport->data(get).first), "secure");
+}
+
 TEST_F(CurlTransportTest, TimesOutWhenTheServerStaysSilent) {
   backend.respond("GET", "/slow", ScriptedResponse::text(200, "late").after(2s));
   auto slow = request("/slow");

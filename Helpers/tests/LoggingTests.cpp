@@ -205,6 +205,40 @@ TEST_F(SecretsInRecords, MultiFactorCodesAndTotpSecretsAreMasked) {
   EXPECT_EQ(redactingSecrets("scan " + uri + " now"), "scan otpa...<redacted> now");
 }
 
+// An answer that is no JSON (cut short, or form-encoded) still carries its tokens by name.
+TEST_F(SecretsInRecords, SecretNamedPairsInBodiesThatAreNoJSONAreMasked) {
+  const std::string refresh = "r3fr3sh-t0ken-0123456789";
+  backend.respond("POST", "/cut",
+                  ScriptedResponse::text(200, R"({"access_token":"a1b2c3","refresh_token":")" + refresh.substr(0, 12)));
+  client.send(*HTTPRequest::make(backend.url("/cut"), HTTPRequest::Method::post()));
+  backend.respond("POST", "/form",
+                  ScriptedResponse::text(200, "access_token=a1b2c3&token_type=bearer&refresh_token=" + refresh));
+  auto form = *HTTPRequest::make(backend.url("/form"), HTTPRequest::Method::post());
+  form.body = base::dataFromString("grant_type=refresh_token&refresh_token=" + refresh + "&password=hunter22");
+  client.send(form);
+
+  expectNowhere(refresh.substr(0, 12));
+  expectNowhere("a1b2c3");
+  expectNowhere("hunter22");
+  EXPECT_NE(records->records().at(2).message.find("grant_type=refresh_token&refresh_token=r3fr...<redacted>&"),
+            std::string::npos)
+      << records->records().at(2).message;
+}
+
+TEST(SecretPairs, OnlySecretNamedValuesAreMaskedAndMaskingTwiceChangesNothing) {
+  EXPECT_EQ(redactingSecrets(R"({"refresh_token" : "abc\"def)"), R"({"refresh_token" : "<redacted>)");
+  EXPECT_EQ(redactingSecrets(R"({"expires_in":3600,"password":12345678,"code":"otp_expired")"),
+            R"({"expires_in":3600,"password":<redacted>,"code":"otp_expired")");
+  EXPECT_EQ(redactingSecrets("code=4d9a1c7e&state=s;api%5Fkey=k1 next"),
+            "code=<redacted>&state=s;api%5Fkey=<redacted> next");
+  EXPECT_EQ(redactingSecrets("grant_type=refresh_token&mytoken_count"), "grant_type=refresh_token&mytoken_count");
+  const std::string once = redactingSecrets("access_token=abcdefghijklmnopqrstu&refresh_token=short");
+  EXPECT_EQ(once, "access_token=abcd...<redacted>&refresh_token=<redacted>");
+  EXPECT_EQ(redactingSecrets(once), once);
+  EXPECT_EQ(redactingSecretsInURL("https://h/cb?refresh_token=abcdefghijklmnopqrstu&x=1"),
+            "https://h/cb?refresh_token=abcd...<redacted>&x=1");
+}
+
 TEST_F(SecretsInRecords, TokensInAFragmentAreMasked) {
   EXPECT_EQ(redactingSecretsInURL("velmoria://callback#access_token=abcdefghijklmnopqrstu&refresh_token=r3fr3sh"
                                   "&expires_in=3600"),

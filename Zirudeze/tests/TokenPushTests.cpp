@@ -1,5 +1,10 @@
 #include "FacadeTestSupport.hpp"
 
+#include <any>
+#include <future>
+#include <helpers/NotificationCenter.hpp>
+#include <thread>
+
 namespace zirudeze::testing {
 namespace {
 
@@ -144,6 +149,43 @@ TEST_F(TokenPushTest, ARealSignInAndSignOutArePushed) {
   facade->auth()->signOut();
   ASSERT_TRUE(recorder.waitForTokens(2));
   EXPECT_EQ(recorder.tokens(), (std::vector<std::string>{token, kKey}));
+  EXPECT_EQ(functionsAuthorization(), "Bearer " + kKey);
+}
+
+// Observers of the notification hear each change before any listener, so one that is slow to hear a
+// refresh leaves the room a sign-out would need to be announced, and pushed, ahead of it.
+TEST_F(TokenPushTest, ASignOutRacingARefreshLeavesTheKeyPushedLast) {
+  const auto facade = recordedFacade();
+  const auto token = signIn(*facade);
+  ASSERT_TRUE(eventually([&] { return !recorder.tokens().empty() && recorder.tokens().back() == token; }));
+  auto due = *facade->auth()->currentSession();
+  due.expiresAt -= due.expiresIn;
+  auth::Dependencies::get(facade->auth()->clientID())->sessionStorage.store(due);
+
+  std::promise<void> reached;
+  std::promise<void> letGo;
+  const auto slowObserver = helpers::NotificationCenter::defaultCenter().addObserver(
+      std::string(auth::kDidChangeAuthStateNotification),
+      [&, proceed = letGo.get_future().share()](const helpers::Notification& notification) {
+        const auto event =
+            std::any_cast<AuthChangeEvent>(notification.userInfo.at(std::string(auth::kAuthChangeEventKey)));
+        if (event != AuthChangeEvent::tokenRefreshed) return;
+        reached.set_value();
+        proceed.wait();
+      });
+  service.hold("logout");
+  std::string refreshed;
+  std::thread refresher([&] { refreshed = facade->auth()->session().accessToken; });
+  ASSERT_EQ(reached.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  std::thread signOut([&] { facade->auth()->signOut(); });
+  service.waitUntilHeld("logout", 1, std::chrono::milliseconds(200));
+  letGo.set_value();
+  refresher.join();
+  service.release("logout");
+  signOut.join();
+
+  ASSERT_TRUE(recorder.waitForTokens(3));
+  EXPECT_EQ(recorder.tokens(), (std::vector<std::string>{token, refreshed, kKey}));
   EXPECT_EQ(functionsAuthorization(), "Bearer " + kKey);
 }
 

@@ -22,22 +22,23 @@ struct Client {
   Client() {
     auto storage = std::make_shared<auth::KeychainLocalStorage>(
         auth::Keychain("zirudeze.auth", std::nullopt, std::make_shared<platform::InMemoryKeychainStore>()));
-    auth::Dependencies::set(id, auth::Dependencies{
-                                    .configuration = auth::AuthClientConfiguration({
-                                        .url = base::URL::parse("http://127.0.0.1:1/auth/v1"),
-                                        .localStorage = storage,
-                                    }),
-                                    .http = nullptr,
-                                    .api = auth::APIClient{id, auth::APIClient::defaultSessionCleanupErrorCodes()},
-                                    .codeVerifierStorage = auth::CodeVerifierStorage::live(id),
-                                    .sessionStorage = auth::SessionStorage::live(id),
-                                    .sessionManager = {.remove = [] {}},
-                                    .eventEmitter = std::make_shared<auth::AuthStateChangeEventEmitter>(),
-                                    .date = [] { return std::chrono::system_clock::now(); },
-                                    .urlOpener = {},
-                                    .pkce = auth::PKCE::live(),
-                                    .logger = nullptr,
-                                });
+    auth::Dependencies::set(
+        id, auth::Dependencies{
+                .configuration = auth::AuthClientConfiguration({
+                    .url = base::URL::parse("http://127.0.0.1:1/auth/v1"),
+                    .localStorage = storage,
+                }),
+                .http = nullptr,
+                .api = auth::APIClient{id, auth::APIClient::defaultSessionCleanupErrorCodes()},
+                .codeVerifierStorage = auth::CodeVerifierStorage::live(id),
+                .sessionStorage = auth::SessionStorage::live(id),
+                .sessionManager = {.endSession = [](const auto&) { return std::optional<auth::Session>(); }},
+                .eventEmitter = std::make_shared<auth::AuthStateChangeEventEmitter>(),
+                .date = [] { return std::chrono::system_clock::now(); },
+                .urlOpener = {},
+                .pkce = auth::PKCE::live(),
+                .logger = nullptr,
+            });
   }
 };
 

@@ -1,5 +1,6 @@
 #include "KeychainStoreContract.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 #include "platform/FileKeychainStore.hpp"
 #include "platform/InMemoryKeychainStore.hpp"
@@ -129,6 +131,87 @@ TEST(FileKeychainStore, AnItemFileThatIsALinkIsNotFollowed) {
     ADD_FAILURE() << "followed a link";
   } catch (const KeychainStoreError& error) {
     EXPECT_EQ(error.reason(), Reason::unknown);
+  }
+}
+
+// Reading trusts nothing it finds in the folder: what another user (or another program of ours gone
+// wrong) put there is refused, never read, waited on or loaded whole.
+void expectRefused(KeychainStore& store, const std::string& why) {
+  try {
+    const auto read = store.read(kAuthItem);
+    ADD_FAILURE() << why << ": read " << read.size() << " bytes";
+  } catch (const KeychainStoreError& error) {
+    EXPECT_EQ(error.reason(), Reason::unknown) << why;
+  }
+}
+
+TEST(FileKeychainStoreReading, AFolderThatIsALinkIsNotReadThrough) {
+  testsupport::ScratchFolder scratch;
+  FileKeychainStore foreign(scratch.path() / "foreign");
+  foreign.write(kAuthItem, base::dataFromString("planted"));
+  fs::create_directory_symlink(scratch.path() / "foreign", scratch.path() / "keychain");
+  FileKeychainStore files(scratch.path() / "keychain");
+  expectRefused(files, "a linked folder");
+}
+
+TEST(FileKeychainStoreReading, AFifoAtAnItemsNameIsRefusedWithoutWaiting) {
+  FileHarness harness;
+  harness.store().write({std::nullopt, std::nullopt, "other"}, base::dataFromString("x"));
+  const fs::path item = harness.files.folder() / FileKeychainStore::fileName(kAuthItem);
+  ASSERT_EQ(::mkfifo(item.c_str(), 0600), 0);
+  auto reading = std::async(std::launch::async, [&] { expectRefused(harness.store(), "a FIFO"); });
+  if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    ADD_FAILURE() << "the read waits for a writer of the FIFO";
+    // Ends the wait so the test can finish.
+    const int writer = ::open(item.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+  }
+  reading.get();
+}
+
+TEST(FileKeychainStoreReading, AnItemOrFolderOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  constexpr uid_t kNobody = 65534;
+  FileHarness harness;
+  harness.store().write(kAuthItem, base::dataFromString("ours"));
+  const fs::path item = harness.files.folder() / FileKeychainStore::fileName(kAuthItem);
+  ASSERT_EQ(::chown(item.c_str(), kNobody, kNobody), 0);
+  expectRefused(harness.store(), "a foreign item");
+
+  ASSERT_EQ(::chown(item.c_str(), 0, 0), 0);
+  EXPECT_EQ(harness.store().read(kAuthItem), base::dataFromString("ours"));
+  ASSERT_EQ(::chown(harness.files.folder().c_str(), kNobody, kNobody), 0);
+  FileKeychainStore reader(harness.files.folder());
+  expectRefused(reader, "a foreign folder");
+}
+
+TEST(FileKeychainStoreReading, AnItemAboveTheCapIsNeitherReadNorWritten) {
+  FileHarness harness;
+  harness.store().write(kAuthItem, base::Data(FileKeychainStore::kMaxItemBytes, 'a'));
+  EXPECT_EQ(harness.store().read(kAuthItem).size(), FileKeychainStore::kMaxItemBytes);
+
+  std::ofstream(harness.files.folder() / FileKeychainStore::fileName(kAuthItem), std::ios::app) << 'b';
+  expectRefused(harness.store(), "an oversized item");
+  EXPECT_THROW(harness.store().write(kAuthItem, base::Data(FileKeychainStore::kMaxItemBytes + 1, 'c')),
+               KeychainStoreError);
+}
+
+TEST(FileKeychainStoreReading, AFolderOpenedToOthersIsClosedAgainOnReading) {
+  FileHarness harness;
+  harness.store().write(kAuthItem, base::dataFromString("x"));
+  fs::permissions(harness.files.folder(), fs::perms::all);
+  EXPECT_EQ(harness.store().read(kAuthItem), base::dataFromString("x"));
+  EXPECT_EQ(modeOf(harness.files.folder()), 0700u);
+}
+
+TEST(FileKeychainStoreReading, WithoutTheFolderAnItemIsNotFound) {
+  testsupport::ScratchFolder scratch;
+  FileKeychainStore files(scratch.path() / "never-made");
+  try {
+    files.read(kAuthItem);
+    ADD_FAILURE() << "read an item of a folder that is not there";
+  } catch (const KeychainStoreError& error) {
+    EXPECT_EQ(error.reason(), Reason::itemNotFound);
   }
 }
 

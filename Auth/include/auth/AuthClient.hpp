@@ -106,14 +106,16 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
 
   // Ends the session here first (except for `others`: "SIGNED_OUT" after the stored session is gone),
   // then at the service with the stored access token as it is. The service's 401, 403 and 404 count as
-  // signed out; other failures are thrown after the local sign-out. Without a session: a warning, nothing else.
+  // signed out, whatever their code, and announce nothing more; other failures are thrown after the local
+  // sign-out. Without a session: a warning, nothing else.
   void signOut(SignOutScope scope = SignOutScope::global) const;
 
   // The signed-in user's record: with `jwt` as the bearer token (no session needed), else with the
   // current session's. Stores nothing.
   User user(const std::optional<std::string>& jwt = std::nullopt) const;
   // Changes the signed-in user's record (an e-mail change runs the PKCE flow's challenge); the stored
-  // session gets the new user before "USER_UPDATED" announces it.
+  // session gets the new user before "USER_UPDATED" announces it, unless it was signed out or replaced
+  // by another sign-in while the request was out (a refresh of it meanwhile keeps its new tokens).
   User update(const UserAttributes& user, const std::optional<base::URL>& redirectTo = std::nullopt) const;
 
   // A session answer is stored, then announced as "SIGNED_IN"; an answer with only the user (the
@@ -134,8 +136,9 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
 
   // Has the service send a password-recovery e-mail (PKCE flow: with a new challenge).
   void resetPasswordForEmail(const std::string& email, const ResetPasswordOptions& options = {}) const;
-  // Refreshes with `refreshToken`, else with the stored session's, expired or not; without either it
-  // throws AuthError::sessionMissing and sends nothing.
+  // Refreshes with `refreshToken` (after any refresh of another token in flight, never joining it), else
+  // with the stored session's, expired or not, read as the refresh starts; without either it throws
+  // AuthError::sessionMissing and sends nothing.
   Session refreshSession(const std::optional<std::string>& refreshToken = std::nullopt) const;
 
   // Exchanges an authorization code and the stored code verifier for a session; the verifier is cleared,

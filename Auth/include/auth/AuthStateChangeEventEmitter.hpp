@@ -26,7 +26,8 @@ using AuthStateChangeListenerRegistration = helpers::ObservationToken;
 
 // Announces an auth client's state changes, first as a notification for observers that know nothing
 // of the client, then to the client's own listeners. Nothing is replayed to a late listener. Emitting
-// runs listeners and observers synchronously on the calling thread, whichever that is.
+// runs listeners and observers synchronously on the calling thread, whichever that is; an event emitted
+// from inside a delivery on the same thread is delivered right after it instead.
 class AuthStateChangeEventEmitter {
  public:
   using Listener = std::function<void(AuthChangeEvent, const std::optional<Session>&)>;
@@ -54,6 +55,13 @@ class AuthStateChangeEventEmitter {
     bool addressed;
   };
   using StateChange = std::optional<Change>;
+  struct Pending {
+    AuthChangeEvent event;
+    std::optional<Session> session;
+    std::optional<helpers::ObservationToken> token;
+  };
+
+  void deliver(const Pending& change);
 
   helpers::EventEmitter<StateChange> emitter_;
   std::shared_ptr<const helpers::ZirudezeLogger> logger_;

@@ -24,6 +24,8 @@ class Keychain {
   const std::optional<std::string>& accessGroup() const noexcept { return accessGroup_; }
 
   base::Data data(const std::string& forKey) const;
+  // Nothing for an item never written, other failures as data's.
+  std::optional<base::Data> dataIfPresent(const std::string& forKey) const;
   // Creates the item or replaces its value.
   void set(const base::Data& value, const std::string& forKey) const;
   void deleteItem(const std::string& forKey) const;
@@ -44,6 +46,7 @@ class KeychainLocalStorage final : public AuthLocalStorage {
 
   void store(const std::string& key, const base::Data& value) override { keychain.set(value, key); }
   std::optional<base::Data> retrieve(const std::string& key) override { return keychain.data(key); }
+  std::optional<base::Data> retrieveIfPresent(const std::string& key) override { return keychain.dataIfPresent(key); }
   void remove(const std::string& key) override { keychain.deleteItem(key); }
 
   const Keychain keychain;

@@ -3,9 +3,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "auth/AuthClientID.hpp"
+#include "auth/AuthEnumerations.hpp"
 #include "auth/Session.hpp"
 #include "base/Date.hpp"
 #include "helpers/SleepClock.hpp"
@@ -23,10 +26,19 @@ struct SessionManagerClocks {
 // Keeps the signed-in session fresh: the current session (refreshed first when it is about to expire),
 // refreshes with at most one request in flight, and the periodic check. Each operation may be called
 // from any thread; the blocking ones may throw.
+//
+// Every change of the stored session goes through here, one at a time: storing or removing a session and
+// announcing it are one step that no other change comes between, so listeners hear the changes in the
+// order they were stored, and a listener sees the stored session its event tells of. Listeners run on the
+// changing thread inside that step; they may use the client again from there (what they announce follows
+// the event they are hearing), but must not wait for another thread that changes the session. Requests
+// are sent outside it. A refresh, an update or a clean-up applies only to the session it started from.
 struct SessionManager {
   std::function<Session()> session;
-  // Joins the refresh in flight whatever its token; otherwise refreshes with this one.
+  // Refreshes with this token: joins the refresh in flight when it uses the same token, otherwise waits
+  // for that one to end and then sends this token.
   std::function<Session(const std::string& refreshToken)> refreshSession;
+  // Stores a session, or removes it, as a new signed-in state; nothing is announced.
   std::function<void(const Session&)> update;
   std::function<void()> remove;
   // Never block: the loop runs as a task of its own.
@@ -35,6 +47,17 @@ struct SessionManager {
   // Refreshes (or joins the refresh in flight) only while the stored session still carries this refresh
   // token; a token that was rotated or signed out meanwhile is never sent. Result and errors are dropped.
   std::function<void(const std::string& refreshToken)> refreshIfStored;
+  // Refreshes the session stored now, whatever its expiry. Reading its token and starting the refresh are
+  // one step, so a token another refresh has just used is never sent. Nothing stored: sessionMissing.
+  std::function<Session()> refreshStored;
+  // Stores `session` as the signed-in one and announces each of `events` with it, as one step.
+  std::function<void(const Session&, const std::vector<AuthChangeEvent>& events)> storeAndAnnounce;
+  // Gives the stored session `user` and announces "USER_UPDATED", as one step, when the stored session is
+  // still `startedFrom` or a refresh of it. Returns the session stored then; nothing when it was not.
+  std::function<std::optional<Session>(const Session& startedFrom, const User& user)> updateUser;
+  // Removes the stored session and announces "SIGNED_OUT", as one step, when a session is stored and
+  // `ends` accepts it. Returns the session removed; nothing when none was.
+  std::function<std::optional<Session>(const std::function<bool(const Session&)>& ends)> endSession;
 
   static constexpr double autoRefreshTickDuration = 30;
   static constexpr std::int64_t autoRefreshTickThreshold = 3;

@@ -37,7 +37,8 @@ struct StorageMigration {
   std::string name;
   std::function<void()> run;
 
-  // Moves the document under "zirudeze.session" to the storage key.
+  // Moves the session under "zirudeze.session" to the storage key, unless a session is there already;
+  // a document under the old key that holds no session in any known form stays where it is.
   static StorageMigration sessionNewKey(AuthClientID clientID);
   // Replaces a StoredSession wrapper by the session it wraps, in the auth coders' form.
   static StorageMigration storeSessionDirectly(AuthClientID clientID);

@@ -9,6 +9,8 @@ namespace zirudeze::helpers {
 // JSON members named like tokens, keys, passwords, code verifiers or one-time codes; query and fragment
 // items of such names; anything shaped like a JSON web token; and TOTP provisioning addresses
 // ("otpauth://..."). A masked value of 16 or more characters keeps its first four.
+// For any text: also the values of secret-named pairs in it, form-encoded ("refresh_token=...") or JSON
+// members in text that is no JSON (cut short), whose value may run to the end of the text.
 std::string redactingSecrets(std::string_view text);
 // The same for a URL: query and fragment items with secret names (and "code") lose their values,
 // tokens in the text are masked.

@@ -132,9 +132,84 @@ void appendRedactedItems(std::string& out, std::string_view items) {
   }
 }
 
+bool isNameCharacter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+         c == '.' || c == '%';
+}
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Where a value that starts at `start` ends: an unescaped closing quote when it is quoted (or the end of
+// text cut short), else the first character that ends a form value or an unquoted JSON value.
+std::size_t valueEnd(std::string_view text, std::size_t start, bool quoted) {
+  std::size_t end = start;
+  if (quoted) {
+    while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
+    return std::min(end, text.size());
+  }
+  while (end < text.size() && !isSpace(text[end]) &&
+         std::string_view("&;,\"'}])").find(text[end]) == std::string_view::npos)
+    ++end;
+  return end;
+}
+
+// Secret-named pairs in text that is not JSON: form-encoded items ("refresh_token=...&...") and the
+// members of JSON cut short ("{\"refresh_token\":\"..."), whose values may run to the end of the text.
+std::string redactingSecretPairs(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t copied = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (!isNameCharacter(text[i]) || (i > 0 && isNameCharacter(text[i - 1]))) {
+      ++i;
+      continue;
+    }
+    std::size_t nameEnd = i;
+    while (nameEnd < text.size() && isNameCharacter(text[nameEnd])) ++nameEnd;
+    const std::string_view name = text.substr(i, nameEnd - i);
+    std::size_t valueStart = std::string_view::npos;
+    bool quoted = false;
+    bool secret = false;
+    const bool inQuotes = i > 0 && text[i - 1] == '"' && nameEnd < text.size() && text[nameEnd] == '"';
+    if (inQuotes) {
+      // "name" : value
+      std::size_t at = nameEnd + 1;
+      while (at < text.size() && isSpace(text[at])) ++at;
+      if (at < text.size() && text[at] == ':') {
+        ++at;
+        while (at < text.size() && isSpace(text[at])) ++at;
+        quoted = at < text.size() && text[at] == '"';
+        valueStart = quoted ? at + 1 : at;
+        secret = isSecretName(name);
+      }
+    } else if (nameEnd < text.size() && text[nameEnd] == '=') {
+      // name=value; in a form, as in an address, "code" is an authorization code.
+      valueStart = nameEnd + 1;
+      const std::string decoded = base::removingPercentEncoding(name).value_or(std::string(name));
+      secret = isSecretName(decoded) || lowercased(decoded) == "code";
+    }
+    if (valueStart == std::string_view::npos || !secret) {
+      i = nameEnd;
+      continue;
+    }
+    const std::size_t end = valueEnd(text, valueStart, quoted);
+    if (end > valueStart) {
+      out.append(text.substr(copied, valueStart - copied));
+      out.append(maskedSecret(text.substr(valueStart, end - valueStart)));
+      copied = end;
+    }
+    i = std::max(end, nameEnd);
+  }
+  out.append(text.substr(copied));
+  return out;
+}
+
 }  // namespace
 
-std::string redactingSecrets(std::string_view text) { return redactingJWTs(redactingOTPAuthURIs(text)); }
+std::string redactingSecrets(std::string_view text) {
+  return redactingJWTs(redactingSecretPairs(redactingOTPAuthURIs(text)));
+}
 
 std::string redactingSecretsInURL(std::string_view url) {
   // Both the query and the fragment carry items: sign-in redirects put their tokens after the "#".

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <base/URL.hpp>
 #include <chrono>
 #include <cmath>
 #include <concurrency/CurrentTask.hpp>
@@ -68,7 +69,7 @@ class CurlShare {
   std::array<std::mutex, CURL_LOCK_DATA_LAST> mutexes_;
 };
 
-enum class Abort { none, cancelled, timedOut, tooLarge, handlerFailed, bodyFailed };
+enum class Abort { none, cancelled, timedOut, tooLarge, handlerFailed, bodyFailed, redirectRefused };
 
 // Per-transfer state the callbacks write into.
 struct Transfer {
@@ -96,6 +97,9 @@ struct Transfer {
   std::unique_ptr<HTTPBodyStream::Reader> bodyReader;
   std::uint64_t bodySent = 0;
   std::exception_ptr bodyError;
+  // Whether the request may carry a body (any method but GET and HEAD), which no redirect takes to
+  // another origin.
+  bool mayCarryBody = false;
 };
 
 // What the callbacks reach; it lives in the handle, so libcurl is told its address once.
@@ -197,11 +201,54 @@ void deliverResponseOnce(Transfer& transfer, const std::string& requestURL) {
   if (transfer.stream->onResponse) transfer.stream->onResponse(*response);
 }
 
+// Scheme, host and port, the port written out.
+std::optional<std::string> originOf(const base::URL& url, const std::optional<std::string>& schemeIfNone) {
+  auto scheme = url.scheme() ? url.scheme() : schemeIfNone;
+  const auto host = url.host();
+  if (!scheme || !host) return std::nullopt;
+  std::transform(scheme->begin(), scheme->end(), scheme->begin(),
+                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+  std::string lowerHost = *host;
+  std::transform(lowerHost.begin(), lowerHost.end(), lowerHost.begin(),
+                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+  const int port = url.port().value_or(*scheme == "https" ? 443 : 80);
+  return *scheme + "://" + lowerHost + ":" + std::to_string(port);
+}
+
+// A redirect that libcurl would follow but we do not: from https to http (a downgrade would expose the
+// request), or with a body (a refresh token, a password) to another origin. Its answer is the response.
+bool refusesRedirect(const Transfer& transfer) {
+  const int status = transfer.headers.statusCode();
+  if (status < 300 || status > 399 || status == 304) return false;
+  std::optional<std::string> location;
+  for (const auto& [name, value] : transfer.headers.fields()) {
+    if (name.size() == 8 && std::equal(name.begin(), name.end(), "location", [](char a, char b) {
+          return ((a >= 'A' && a <= 'Z') ? static_cast<char>(a + 32) : a) == b;
+        }))
+      location = value;
+  }
+  if (!location) return false;
+  const auto from = base::URL::parse(effectiveURL(transfer.easy, ""));
+  const auto to = base::URL::parse(*location);
+  if (!from || !to) return true;
+  const auto fromOrigin = originOf(*from, std::nullopt);
+  if (!to->scheme() && !to->host()) return false;  // a path on the same origin
+  const auto toOrigin = originOf(*to, from->scheme());
+  if (!fromOrigin || !toOrigin) return true;
+  if (fromOrigin->rfind("https:", 0) == 0 && toOrigin->rfind("https:", 0) != 0) return true;
+  return transfer.mayCarryBody && *fromOrigin != *toOrigin;
+}
+
 std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* context) {
   auto& transfer = *static_cast<CallbackContext*>(context)->transfer;
   const std::size_t length = size * count;
   transfer.lastActivity = Clock::now();
   transfer.headers.addLine(std::string_view(data, length));
+  // At the end of a response's headers, before libcurl acts on them.
+  if (transfer.headers.complete() && length <= 2 && refusesRedirect(transfer)) {
+    transfer.abort = Abort::redirectRefused;
+    return 0;
+  }
   if (!transfer.stream && transfer.headers.complete()) {
     if (const auto announced = transfer.headers.contentLength(); announced && *announced > transfer.maxBytes) {
       transfer.abort = Abort::tooLarge;
@@ -445,6 +492,7 @@ struct CurlTransport::Impl {
     const auto idleLimit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 
     handle->context = CallbackContext{&transfer, &request.url};
+    transfer.mayCarryBody = (request.httpMethod != "GET" && request.httpMethod != "HEAD") || request.httpBody || request.httpBodyStream;
     handle->errorBuffer[0] = 0;
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
     handle->setLong(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1.0, seconds * 1000)),
@@ -492,6 +540,11 @@ struct CurlTransport::Impl {
       }
     }
     curl_multi_remove_handle(multi, easy);
+    // A redirect not followed ends the transfer with its own answer.
+    if (transfer.abort == Abort::redirectRefused) {
+      transfer.abort = Abort::none;
+      result = CURLE_OK;
+    }
 
     if (result == CURLE_OK && transfer.abort == Abort::none) {
       if (transfer.stream) {
@@ -525,6 +578,7 @@ struct CurlTransport::Impl {
         std::rethrow_exception(transfer.handlerError);
       case Abort::bodyFailed:
         std::rethrow_exception(transfer.bodyError);
+      case Abort::redirectRefused:
       case Abort::none:
         break;
     }

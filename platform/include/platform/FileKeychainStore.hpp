@@ -1,19 +1,28 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "base/ThreadSafety.hpp"
 #include "platform/KeychainStore.hpp"
 
 namespace platform {
 
 // The keychain where no Secret Service runs: one file of mode 0600 per item in a folder of mode 0700,
-// each written atomically, holding the value's bytes and nothing else.
+// each written atomically, holding the value's bytes and nothing else. Reading trusts nothing found
+// there: the folder must be ours and no link, an item a plain file of ours within the size cap.
 class FileKeychainStore final : public KeychainStore {
  public:
+  // The largest value an item holds; larger ones are neither written nor read.
+  static constexpr std::size_t kMaxItemBytes = std::size_t{1} << 20;
+
   explicit FileKeychainStore(std::filesystem::path folder);
+  ~FileKeychainStore() override;
 
   base::Data read(const KeychainItemKey& key) override;
+  std::optional<base::Data> readIfPresent(const KeychainItemKey& key) override;
   void write(const KeychainItemKey& key, const base::Data& value) override;
   void remove(const KeychainItemKey& key) override;
 
@@ -25,7 +34,13 @@ class FileKeychainStore final : public KeychainStore {
   static std::string fileName(const KeychainItemKey& key);
 
  private:
+  // The folder's open descriptor for reading, opened and checked when there is none.
+  std::shared_ptr<const void> folderToRead();
+  void forgetFolder();
+
   std::filesystem::path folder_;
+  base::Mutex folderMutex_;
+  std::shared_ptr<const void> folder_fd_ VM_GUARDED_BY(folderMutex_);
 };
 
 }  // namespace platform

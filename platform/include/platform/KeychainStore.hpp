@@ -54,6 +54,16 @@ class KeychainStore {
   virtual ~KeychainStore() = default;
 
   virtual base::Data read(const KeychainItemKey& key) = 0;
+  // The same, with nothing for a missing item instead of the failure (which costs more to raise and
+  // catch than many a read: storages that can tell a missing item cheaply override it).
+  virtual std::optional<base::Data> readIfPresent(const KeychainItemKey& key) {
+    try {
+      return read(key);
+    } catch (const KeychainStoreError& failure) {
+      if (failure.reason() == KeychainStoreError::Reason::itemNotFound) return std::nullopt;
+      throw;
+    }
+  }
   // Creates the item, or replaces the value of the one there.
   virtual void write(const KeychainItemKey& key, const base::Data& value) = 0;
   virtual void remove(const KeychainItemKey& key) = 0;

@@ -14,6 +14,9 @@ namespace platform {
 // A locked item or collection is unlocked through the service's prompt. A dismissed prompt fails with
 // userCanceled; after that the process prompts no more, and locked items fail with
 // interactionNotAllowed, so a periodic read cannot raise a dialog again and again.
+//
+// The store remembers where it last read each item and reads it from there in one round trip; only when
+// nothing is there any more (deleted, locked, replaced by a new item) does it search again.
 class SecretServiceKeychainStore final : public KeychainStore {
  public:
   // Schema name and label prefix of our items.

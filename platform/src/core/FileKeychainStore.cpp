@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -18,6 +19,12 @@ using Reason = KeychainStoreError::Reason;
 
 KeychainStoreError systemFailure(const std::string& what, int error) {
   return {Reason::unknown, what + ": " + std::strerror(error)};
+}
+
+// Asked once: a system call on every read costs more than the read's own work.
+uid_t us() {
+  static const uid_t euid = ::geteuid();
+  return euid;
 }
 
 bool isNameByte(unsigned char c) {
@@ -52,7 +59,7 @@ void ensurePrivateFolder(const std::filesystem::path& folder) {
   }
   struct stat info {};
   if (::lstat(folder.c_str(), &info) != 0) throw systemFailure("Cannot inspect " + folder.string(), errno);
-  if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+  if (!S_ISDIR(info.st_mode) || info.st_uid != us())
     throw KeychainStoreError(Reason::unknown, "The keychain folder " + folder.string() + " is not a folder of ours.");
   if ((info.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0)
     throw systemFailure("Cannot restrict " + folder.string(), errno);
@@ -64,17 +71,76 @@ class Descriptor {
   ~Descriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
   int get() const { return fd_; }
 
  private:
   int fd_;
 };
 
+// The folder's owner and mode, checked as the writer checks them: ours, and closed to others (a folder
+// opened up since is closed again).
+void checkFolder(const Descriptor& fd, const std::filesystem::path& folder) {
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) throw systemFailure("Cannot inspect " + folder.string(), errno);
+  if (!S_ISDIR(info.st_mode) || info.st_uid != us())
+    throw KeychainStoreError(Reason::unknown, "The keychain folder " + folder.string() + " is not a folder of ours.");
+  if ((info.st_mode & 0777) != 0700 && ::fchmod(fd.get(), 0700) != 0)
+    throw systemFailure("Cannot restrict " + folder.string(), errno);
+}
+
+// The folder, for reading its items: never through a link.
+Descriptor openFolderToRead(const std::filesystem::path& folder) {
+  Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) throw KeychainStoreError::itemNotFound();
+    if (errno == ELOOP || errno == ENOTDIR)
+      throw KeychainStoreError(Reason::unknown, "The keychain folder " + folder.string() + " is not a folder of ours.");
+    throw systemFailure("Cannot open the keychain folder " + folder.string(), errno);
+  }
+  return fd;
+}
+
+bool isStillThere(const Descriptor& folder) {
+  struct stat info {};
+  return ::fstat(folder.get(), &info) == 0 && info.st_nlink > 0;
+}
+
 }  // namespace
 
 FileKeychainStore::FileKeychainStore(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+FileKeychainStore::~FileKeychainStore() = default;
+
+// Opened and checked once, then kept: every session query reads items, and the folder a kept descriptor
+// names cannot be swapped for a link or a foreign folder behind the reader's back (nor given away but
+// by root). A write (which may make the folder anew, and checks it) and a read that finds the kept
+// folder deleted open and check it again.
+std::shared_ptr<const void> FileKeychainStore::folderToRead() {
+  {
+    const base::MutexLock lock(folderMutex_);
+    if (folder_fd_) return folder_fd_;
+  }
+  auto opened = std::make_shared<Descriptor>(openFolderToRead(folder_));
+  checkFolder(*opened, folder_);
+  const base::MutexLock lock(folderMutex_);
+  folder_fd_ = opened;
+  return opened;
+}
+
+void FileKeychainStore::forgetFolder() {
+  const base::MutexLock lock(folderMutex_);
+  folder_fd_.reset();
+}
 
 std::string FileKeychainStore::fileName(const KeychainItemKey& key) {
   std::string name;
@@ -87,27 +153,67 @@ std::string FileKeychainStore::fileName(const KeychainItemKey& key) {
 }
 
 base::Data FileKeychainStore::read(const KeychainItemKey& key) {
-  const auto path = folder_ / fileName(key);
-  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (fd.get() < 0) {
-    if (errno == ENOENT) throw KeychainStoreError::itemNotFound();
-    throw systemFailure("Cannot open the keychain item " + path.string(), errno);
+  auto bytes = readIfPresent(key);
+  if (!bytes) throw KeychainStoreError::itemNotFound();
+  return std::move(*bytes);
+}
+
+std::optional<base::Data> FileKeychainStore::readIfPresent(const KeychainItemKey& key) {
+  const std::string name = fileName(key);
+  // Only for failures: building it costs as much as a system call.
+  const auto failed = [&](const char* what) {
+    const int error = errno;
+    return systemFailure(std::string(what) + " " + (folder_ / name).string(), error);
+  };
+  const auto path = [&] { return folder_ / name; };
+  // Non-blocking: a FIFO planted under the item's name must not hold the reader (and every session query
+  // behind it); it is refused below like anything else that is not a plain file.
+  const auto open = [&](const Descriptor& folder) {
+    return Descriptor(::openat(folder.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+  };
+  auto folder = std::static_pointer_cast<const Descriptor>(folderToRead());
+  Descriptor fd = open(*folder);
+  if (fd.get() < 0 && errno == ENOENT && !isStillThere(*folder)) {
+    // The kept folder was deleted, and may have been made anew since.
+    forgetFolder();
+    folder = std::static_pointer_cast<const Descriptor>(folderToRead());
+    fd = open(*folder);
   }
-  base::Data bytes;
-  std::uint8_t buffer[4096];
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw failed("Cannot open the keychain item");
+  }
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) throw failed("Cannot inspect the keychain item");
+  if (!S_ISREG(info.st_mode) || info.st_uid != us())
+    throw KeychainStoreError(Reason::unknown, "The keychain item " + path().string() + " is not a file of ours.");
+  if (info.st_size > static_cast<off_t>(kMaxItemBytes))
+    throw KeychainStoreError(Reason::unknown, "The keychain item " + path().string() + " is too large.");
+
+  // One byte more than announced: a read that fills it finds the file grown, and goes on, never past the cap.
+  base::Data bytes(static_cast<std::size_t>(info.st_size) + 1);
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw systemFailure("Cannot read the keychain item " + path.string(), errno);
+      throw failed("Cannot read the keychain item");
     }
-    if (n == 0) break;
-    bytes.insert(bytes.end(), buffer, buffer + n);
+    filled += static_cast<std::size_t>(n);
+    // Short of what was asked: a plain file's end.
+    if (n == 0 || filled < bytes.size()) break;
+    if (filled > kMaxItemBytes)
+      throw KeychainStoreError(Reason::unknown, "The keychain item " + path().string() + " is too large.");
+    bytes.resize(std::min(bytes.size() * 2, kMaxItemBytes + 1));
   }
+  bytes.resize(filled);
   return bytes;
 }
 
 void FileKeychainStore::write(const KeychainItemKey& key, const base::Data& value) {
+  // What could not be read back is not written.
+  if (value.size() > kMaxItemBytes) throw KeychainStoreError(Reason::unknown, "The keychain item is too large.");
+  forgetFolder();
   ensurePrivateFolder(folder_);
   const auto path = folder_ / fileName(key);
   try {

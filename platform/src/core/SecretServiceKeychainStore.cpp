@@ -1,14 +1,17 @@
 #include "platform/SecretServiceKeychainStore.hpp"
 
 // The D-Bus path calls cost one round trip each and build no proxy objects (whose signal subscriptions
-// cost more round trips): reads are on the hot path of every session query.
+// cost more round trips): reads are on the hot path of every session query, and a read of an item read
+// before is one round trip.
 #define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -138,6 +141,23 @@ struct SecretServiceKeychainStore::Impl {
   ObjectPtr<SecretService> service;
   base::Mutex mutex;
   bool promptDismissed VM_GUARDED_BY(mutex) = false;
+  // The object path each key's item was last read from. A read asks that path for its secret first,
+  // one round trip, and searches again (three or more) only when that finds nothing: the item gone,
+  // locked or replaced since.
+  std::map<KeychainItemKey, std::string> readPaths VM_GUARDED_BY(mutex);
+
+  // The secret at `path`; nothing when the service has none to give there (gone, or locked).
+  std::optional<base::Data> secretAt(const std::string& path) {
+    GError* raw = nullptr;
+    const ValuePtr value(secret_service_get_secret_for_dbus_path_sync(service.get(), path.c_str(), nullptr, &raw));
+    const ErrorPtr error(raw);
+    if (error) throw failureFrom(error.get());
+    if (!value) return std::nullopt;
+    gsize length = 0;
+    const gchar* bytes = secret_value_get(value.get(), &length);
+    return base::Data(reinterpret_cast<const std::uint8_t*>(bytes),
+                      reinterpret_cast<const std::uint8_t*>(bytes) + length);
+  }
 
   // Every item of ours with exactly these attributes (normally one), locked ones included.
   std::vector<ItemPath> exactItems(const KeychainItemKey& key) {
@@ -233,26 +253,33 @@ SecretServiceKeychainStore::~SecretServiceKeychainStore() = default;
 
 base::Data SecretServiceKeychainStore::read(const KeychainItemKey& key) {
   const base::MutexLock lock(impl_->mutex);
+  if (const auto known = impl_->readPaths.find(key); known != impl_->readPaths.end()) {
+    const std::string path = known->second;
+    impl_->readPaths.erase(known);
+    try {
+      if (auto secret = impl_->secretAt(path)) {
+        impl_->readPaths.emplace(key, path);
+        return std::move(*secret);
+      }
+    } catch (const KeychainStoreError&) {
+      // Whatever went wrong there, the search below finds out again and reports it.
+    }
+  }
+
   const auto items = impl_->exactItems(key);
   if (items.empty()) throw KeychainStoreError::itemNotFound();
   const ItemPath& item = items.front();
   if (item.locked) impl_->unlock(item.path);
-
-  GError* raw = nullptr;
-  const ValuePtr value(
-      secret_service_get_secret_for_dbus_path_sync(impl_->service.get(), item.path.c_str(), nullptr, &raw));
-  const ErrorPtr error(raw);
-  if (error) throw failureFrom(error.get());
+  auto secret = impl_->secretAt(item.path);
   // Gone between the search and the read.
-  if (!value) throw KeychainStoreError::itemNotFound();
-  gsize length = 0;
-  const gchar* bytes = secret_value_get(value.get(), &length);
-  return base::Data(reinterpret_cast<const std::uint8_t*>(bytes),
-                    reinterpret_cast<const std::uint8_t*>(bytes) + length);
+  if (!secret) throw KeychainStoreError::itemNotFound();
+  impl_->readPaths.emplace(key, item.path);
+  return std::move(*secret);
 }
 
 void SecretServiceKeychainStore::write(const KeychainItemKey& key, const base::Data& value) {
   const base::MutexLock lock(impl_->mutex);
+  impl_->readPaths.erase(key);
   const ValuePtr secret(secret_value_new(reinterpret_cast<const gchar*>(value.data()),
                                          static_cast<gssize>(value.size()), "application/octet-stream"));
   GError* raw = nullptr;
@@ -297,6 +324,7 @@ void SecretServiceKeychainStore::write(const KeychainItemKey& key, const base::D
 
 void SecretServiceKeychainStore::remove(const KeychainItemKey& key) {
   const base::MutexLock lock(impl_->mutex);
+  impl_->readPaths.erase(key);
   const auto items = impl_->exactItems(key);
   if (items.empty()) throw KeychainStoreError::itemNotFound();
   for (const ItemPath& item : items) {

@@ -189,6 +189,34 @@ TEST_F(SecretServiceKeychain, IsChosenWhenTheBusHasItAndLogsNothing) {
 
 // A locked keyring whose prompt cannot be answered fails every operation, and the chosen store never
 // falls back to files, where the session would then be split over two stores.
+// Reads after the first go straight to the item they found; what other clients do to it meanwhile is
+// still what the next read sees.
+TEST_F(SecretServiceKeychain, AnItemReadBeforeIsReadAsOtherClientsLeftIt) {
+  const std::string attributes = schemaAttribute() + " service zirudeze.auth account zd-project-auth-token";
+  store().write(kAuthItem, base::dataFromString("ours"));
+  EXPECT_EQ(store().read(kAuthItem), base::dataFromString("ours"));
+  EXPECT_EQ(store().read(kAuthItem), base::dataFromString("ours"));
+
+  // Deleted and made again by another client: a new item elsewhere.
+  ASSERT_EQ(::system(("secret-tool clear " + attributes).c_str()), 0);
+  ASSERT_EQ(::system(("printf theirs | secret-tool store --label=x " + attributes).c_str()), 0);
+  EXPECT_EQ(store().read(kAuthItem), base::dataFromString("theirs"));
+  ASSERT_EQ(::system(("printf again | secret-tool store --label=x " + attributes).c_str()), 0);
+  EXPECT_EQ(store().read(kAuthItem), base::dataFromString("again"));
+
+  ASSERT_EQ(::system(("secret-tool clear " + attributes).c_str()), 0);
+  try {
+    const auto stale = store().read(kAuthItem);
+    ADD_FAILURE() << "read a deleted item: " << base::stringFromData(stale);
+  } catch (const KeychainStoreError& error) {
+    EXPECT_EQ(error.reason(), Reason::itemNotFound);
+  }
+  store().write(kAuthItem, base::dataFromString("ours again"));
+  EXPECT_EQ(store().read(kAuthItem), base::dataFromString("ours again"));
+  store().remove(kAuthItem);
+  EXPECT_THROW(store().read(kAuthItem), KeychainStoreError);
+}
+
 TEST_F(SecretServiceKeychain, ALockedCollectionGivesAnErrorAndWritesNoFile) {
   store().write(kAuthItem, base::dataFromString("stored before locking"));
   testsupport::ScratchFolder scratch;

@@ -80,6 +80,14 @@ class FakeAuth {
   void failNext(const std::string& endpoint, ScriptedResponse response, int times = 1);
   // Every answer of `endpoint` waits this long first.
   void setDelay(const std::string& endpoint, std::chrono::milliseconds delay);
+  // Requests to `endpoint` wait, before the service looks at them, until they are let through: a race
+  // then runs in the order a test sets.
+  void hold(const std::string& endpoint);
+  // Whether `count` requests to `endpoint` are being held, waiting up to `timeout` for them.
+  bool waitUntilHeld(const std::string& endpoint, std::size_t count,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
+  // Lets the held requests of `endpoint` through, and the later ones with them.
+  void release(const std::string& endpoint);
 
   // A JWT carrying `claims` as its payload.
   static std::string makeAccessToken(const Json& claims);

@@ -5,6 +5,7 @@
 #include <base/PercentEncoding.hpp>
 #include <base/UUID.hpp>
 #include <cctype>
+#include <condition_variable>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -142,6 +143,9 @@ struct FakeAuth::State {
   std::map<std::string, std::string> challenges;         // challenge id -> factor id
   std::map<std::string, std::vector<Script>> scripts;
   std::map<std::string, std::chrono::milliseconds> delays;
+  // Held endpoints and how many of their requests wait.
+  std::map<std::string, std::size_t> held;
+  mutable std::condition_variable heldChanged;
   std::function<void(const std::string&, const std::string&)> codeListener;
   // Answers what the routes above do not serve, without the lock.
   RouteHandler fallback;
@@ -376,9 +380,20 @@ struct FakeAuth::State {
     return error(404, "not_found", "no route");
   }
 
+  // Before anything else: what a held request finds is the service as it is when it is let through.
+  void passGate(const std::string& endpoint) {
+    std::unique_lock lock(mutex);
+    auto found = held.find(endpoint);
+    if (found == held.end()) return;
+    ++found->second;
+    heldChanged.notify_all();
+    heldChanged.wait(lock, [&] { return !held.contains(endpoint); });
+  }
+
   ScriptedResponse route(const RecordedRequest& request) {
     const auto path = segments(request.target, root);
     const std::string endpoint = path.empty() ? std::string() : path.front();
+    passGate(endpoint);
     std::optional<ScriptedResponse> response;
     std::chrono::milliseconds delay{0};
     std::optional<std::pair<std::string, std::string>> sent;
@@ -425,7 +440,11 @@ FakeAuth::FakeAuth(FakeBackend& backend, std::string root) : state_(std::make_sh
                 [state = state_](const RecordedRequest& request) { return state->route(request); });
 }
 
-FakeAuth::~FakeAuth() = default;
+FakeAuth::~FakeAuth() {
+  std::lock_guard lock(state_->mutex);
+  state_->held.clear();
+  state_->heldChanged.notify_all();
+}
 
 std::string FakeAuth::url() const { return state_->baseURL + state_->root; }
 
@@ -508,6 +527,25 @@ void FakeAuth::failNext(const std::string& endpoint, ScriptedResponse response, 
 void FakeAuth::setDelay(const std::string& endpoint, std::chrono::milliseconds delay) {
   std::lock_guard lock(state_->mutex);
   state_->delays[endpoint] = delay;
+}
+
+void FakeAuth::hold(const std::string& endpoint) {
+  std::lock_guard lock(state_->mutex);
+  state_->held.try_emplace(endpoint, 0);
+}
+
+bool FakeAuth::waitUntilHeld(const std::string& endpoint, std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(state_->mutex);
+  return state_->heldChanged.wait_for(lock, timeout, [&] {
+    const auto found = state_->held.find(endpoint);
+    return found != state_->held.end() && found->second >= count;
+  });
+}
+
+void FakeAuth::release(const std::string& endpoint) {
+  std::lock_guard lock(state_->mutex);
+  state_->held.erase(endpoint);
+  state_->heldChanged.notify_all();
 }
 
 std::string FakeAuth::makeAccessToken(const Json& claims) {
