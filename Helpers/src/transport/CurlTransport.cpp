@@ -492,7 +492,8 @@ struct CurlTransport::Impl {
     const auto idleLimit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 
     handle->context = CallbackContext{&transfer, &request.url};
-    transfer.mayCarryBody = (request.httpMethod != "GET" && request.httpMethod != "HEAD") || request.httpBody || request.httpBodyStream;
+    transfer.mayCarryBody =
+        (request.httpMethod != "GET" && request.httpMethod != "HEAD") || request.httpBody || request.httpBodyStream;
     handle->errorBuffer[0] = 0;
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
     handle->setLong(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1.0, seconds * 1000)),
