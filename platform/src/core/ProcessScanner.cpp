@@ -1,5 +1,6 @@
 #include "platform/ProcessScanner.hpp"
 
+#include "platform/BlockingTrace.hpp"
 #include "platform/DesktopFileId.hpp"
 
 #include <dirent.h>
@@ -7,9 +8,13 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -76,11 +81,12 @@ std::optional<pid_t> parsePid(const char* name) {
 
 }  // namespace
 
-bool parseProcStat(std::string_view text, pid_t& parent, unsigned long long& startTime) {
+std::optional<ProcStat> parseProcStat(std::string_view text) {
   // The command name may hold spaces and parentheses: fields start after the last ")".
   const auto close = text.rfind(')');
-  if (close == std::string_view::npos) return false;
+  if (close == std::string_view::npos) return std::nullopt;
   std::string_view rest = text.substr(close + 1);
+  ProcStat stat;
   int field = 2;
   std::size_t i = 0;
   while (i < rest.size()) {
@@ -90,14 +96,20 @@ bool parseProcStat(std::string_view text, pid_t& parent, unsigned long long& sta
     if (j == i) break;
     ++field;
     const auto token = rest.substr(i, j - i);
+    const auto parse = [&token](auto& value) {
+      return std::from_chars(token.data(), token.data() + token.size(), value).ec == std::errc{};
+    };
     if (field == 4) {
-      if (std::from_chars(token.data(), token.data() + token.size(), parent).ec != std::errc{}) return false;
+      if (!parse(stat.parent)) return std::nullopt;
+    } else if (field == 9) {
+      if (!parse(stat.flags)) return std::nullopt;
     } else if (field == 22) {
-      return std::from_chars(token.data(), token.data() + token.size(), startTime).ec == std::errc{};
+      if (!parse(stat.startTime)) return std::nullopt;
+      return stat;
     }
     i = j;
   }
-  return false;
+  return std::nullopt;
 }
 
 ProcessApplication::ProcessApplication(pid_t pid, unsigned long long startTime, int pidfd, std::string bundleID,
@@ -114,13 +126,20 @@ ProcessApplication::~ProcessApplication() {
 }
 
 bool ProcessApplication::forceTerminate() {
-  if (pidfd_ >= 0) return sendSignal(pidfd_, SIGKILL) == 0;
-  // Without a pidfd (an old kernel), kill only while the pid still has the start time we saw.
-  pid_t parent = 0;
-  unsigned long long start = 0;
-  const auto stat = readSmall((procRoot_ / std::to_string(pid_) / "stat").string());
-  if (!parseProcStat(stat, parent, start) || start != startTime_) return false;
-  return ::kill(pid_, SIGKILL) == 0;
+  bool sent = false;
+  if (pidfd_ >= 0) {
+    sent = sendSignal(pidfd_, SIGKILL) == 0;
+  } else {
+    // Without a pidfd (an old kernel), kill only while the pid still has the start time we saw.
+    const auto stat = parseProcStat(readSmall((procRoot_ / std::to_string(pid_) / "stat").string()));
+    errno = ESRCH;
+    sent = stat && stat->startTime == startTime_ && ::kill(pid_, SIGKILL) == 0;
+  }
+  if (blockingtrace::enabled()) {
+    blockingtrace::write("kill of " + bundleID_ + ", pid " + std::to_string(pid_) +
+                         (sent ? ": sent" : std::string(": failed, ") + std::strerror(errno)));
+  }
+  return sent;
 }
 
 ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::filesystem::path procRoot)
@@ -130,10 +149,10 @@ ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::fi
 
 namespace {
 
-// Scans that count as young (about ten seconds at the workspace's 250 ms), and how often older
-// processes that are no app are looked at again.
+// Scans that count as young (about ten seconds at the workspace's 250 ms), and how often older forks
+// that have not exec'd are looked at again (about once a second: a fork execs its app at any age).
 constexpr std::uint64_t kYoungScans = 40;
-constexpr std::uint64_t kRecheckEvery = 16;
+constexpr std::uint64_t kRecheckEvery = 4;
 
 std::string executableOf(const std::string& dir) {
   std::error_code ec;
@@ -141,22 +160,92 @@ std::string executableOf(const std::string& dir) {
   return ec ? std::string() : exe.string();
 }
 
+std::vector<std::string> commandLine(const std::string& dir) {
+  const std::string text = readSmall(dir + "/cmdline", 64 * 1024);
+  std::vector<std::string> argv;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    auto end = text.find('\0', start);
+    if (end == std::string::npos) end = text.size();
+    argv.emplace_back(text, start, end - start);
+    start = end + 1;
+  }
+  return argv;
+}
+
+std::string joined(const std::vector<std::string>& argv) {
+  std::string out;
+  for (const auto& a : argv) {
+    if (!out.empty()) out += ' ';
+    out += a;
+  }
+  return out;
+}
+
 }  // namespace
 
-bool ProcessScanner::execedSinceIdentified(pid_t pid, const Known& k) const {
-  // Only a process still running its parent's program can be a fork that has not exec'd yet.
-  const auto parent = known_.find(k.parent);
-  if (k.exe.empty() || parent == known_.end() || parent->second.exe != k.exe) return false;
-  const bool young = scans_ - k.firstScan < kYoungScans;
-  if (!young && (scans_ + static_cast<std::uint64_t>(pid)) % kRecheckEvery != 0) return false;
-  const auto exe = executableOf((procRoot_ / std::to_string(pid)).string());
-  return !exe.empty() && exe != k.exe;
+std::vector<pid_t> ProcessScanner::walk() {
+  std::vector<pid_t> fresh;
+  for (auto& [pid, k] : known_) k.seen = false;
+  DIR* dir = ::opendir(procRoot_.c_str());
+  if (dir == nullptr) {
+    known_.clear();
+    return fresh;
+  }
+  const int dfd = ::dirfd(dir);
+  std::string path;
+  while (const dirent* item = ::readdir(dir)) {
+    const auto pid = parsePid(item->d_name);
+    if (!pid) continue;
+    auto it = known_.find(*pid);
+    // The listing carries each process's inode: the same one is the same process, which needs no
+    // further look. A changed one may still be the same process (procfs may drop and remake it), so
+    // the start time decides.
+    if (it != known_.end() && it->second.inode == item->d_ino) {
+      it->second.seen = true;
+      continue;
+    }
+    struct stat st {};
+    if (::fstatat(dfd, item->d_name, &st, 0) != 0) continue;
+    path = procRoot_.string();
+    path += '/';
+    path += item->d_name;
+    path += "/stat";
+    const auto stat = parseProcStat(readSmall(path, 4096));
+    if (!stat) continue;
+    if (it != known_.end() && it->second.startTime != stat->startTime) {
+      known_.erase(it);  // the pid was reused
+      it = known_.end();
+    }
+    if (it == known_.end()) {
+      Known k;
+      k.startTime = stat->startTime;
+      k.parent = stat->parent;
+      k.forked = stat->forkedWithoutExec();
+      k.foreign = st.st_uid != uid_ || stat->kernelThread();
+      k.firstScan = scans_;
+      it = known_.emplace(*pid, std::move(k)).first;
+      if (!it->second.foreign) fresh.push_back(*pid);
+    }
+    it->second.inode = item->d_ino;
+    it->second.seen = true;
+  }
+  ::closedir(dir);
+  std::erase_if(known_, [](const auto& kv) { return !kv.second.seen; });
+  return fresh;
+}
+
+bool ProcessScanner::dueForAnotherLook(pid_t pid, const Known& k) const {
+  if (k.foreign || k.app || k.firstScan == scans_) return false;
+  if (k.unsettled || scans_ - k.firstScan < kYoungScans) return true;
+  return k.forked && (scans_ + static_cast<std::uint64_t>(pid)) % kRecheckEvery == 0;
 }
 
 void ProcessScanner::identify(pid_t pid, Known& k) {
   const std::string dir = (procRoot_ / std::to_string(pid)).string();
   k.identifiedBy.clear();
   k.id.clear();
+  k.unsettled = false;
   k.exe = executableOf(dir);
   k.cgroup = unifiedCgroup(readSmall(dir + "/cgroup"));
 
@@ -180,65 +269,71 @@ void ProcessScanner::identify(pid_t pid, Known& k) {
       return;
     }
   }
-  if (!k.exe.empty()) {
-    if (const DesktopEntry* e = index_->entryForExecutable(k.exe)) {
-      const auto parent = known_.find(k.parent);
-      if (parent == known_.end() || parent->second.id != e->id) {
-        k.identifiedBy = "exec";
-        k.id = e->id;
-      }
+  if (k.exe.empty() || !index_->isEntryProgram(k.exe)) {
+    if (k.forked && k.firstScan > 1 && blockingtrace::enabled()) {
+      blockingtrace::write("pid " + std::to_string(pid) + " is a fork of " + std::to_string(k.parent) +
+                           " that has not exec'd yet (runs " + k.exe + ")");
     }
+    return;
+  }
+  const auto argv = commandLine(dir);
+  if (argv.empty()) {
+    // Inside its exec the new program shows before its arguments do.
+    k.unsettled = true;
+    return;
+  }
+  const DesktopEntry* e = index_->entryForCommand(k.exe, argv);
+  if (e == nullptr) {
+    if (blockingtrace::enabled()) {
+      blockingtrace::write("pid " + std::to_string(pid) + " runs " + k.exe + " as \"" + joined(argv) +
+                           "\", which no entry's Exec starts");
+    }
+    return;
+  }
+  const auto parent = known_.find(k.parent);
+  if (parent != known_.end() && parent->second.id == e->id) return;  // part of the app its parent is
+  k.identifiedBy = "exec";
+  k.id = e->id;
+}
+
+void ProcessScanner::takeApp(pid_t pid, Known& k) {
+  // Take the pidfd now and check it still is the process we read about: a pid reused in between has
+  // another start time.
+  const int fd = openPidfd(pid);
+  const auto stat = parseProcStat(readSmall((procRoot_ / std::to_string(pid) / "stat").string(), 4096));
+  if (!stat || stat->startTime != k.startTime) {
+    if (fd >= 0) ::close(fd);
+    k.identifiedBy.clear();
+    return;
+  }
+  const DesktopEntry* entry = index_->entry(k.id);
+  std::optional<std::string> name = entry ? entry->localizedName(messagesLocale()) : std::nullopt;
+  k.app = std::make_shared<ProcessApplication>(pid, k.startTime, fd, k.id, std::move(name), procRoot_);
+  if (blockingtrace::enabled()) {
+    blockingtrace::write("pid " + std::to_string(pid) + " (parent " + std::to_string(k.parent) + ") is " + k.id +
+                         " by " + k.identifiedBy + ": " + k.exe + (fd < 0 ? ", without a pidfd" : ""));
   }
 }
 
 std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
+  const auto began = std::chrono::steady_clock::now();
   index_->refreshIfChanged();
   ++scans_;
-  for (auto& [pid, k] : known_) k.seen = false;
-
-  DIR* dir = ::opendir(procRoot_.c_str());
-  if (dir == nullptr) {
-    known_.clear();
-    return {};
-  }
-  const int dfd = ::dirfd(dir);
-  std::vector<pid_t> fresh;
-  while (const dirent* item = ::readdir(dir)) {
-    const auto pid = parsePid(item->d_name);
-    if (!pid) continue;
-    struct stat st {};
-    if (::fstatat(dfd, item->d_name, &st, 0) != 0 || st.st_uid != uid_) continue;
-    auto it = known_.find(*pid);
-    // The same inode is the same process: its stat need not be read again. A changed inode may still
-    // be the same process (procfs may drop and remake it), so the start time decides.
-    if (it == known_.end() || it->second.inode != st.st_ino) {
-      pid_t parent = 0;
-      unsigned long long start = 0;
-      std::string path = procRoot_.string();
-      path += '/';
-      path += item->d_name;
-      path += "/stat";
-      if (!parseProcStat(readSmall(path, 4096), parent, start)) continue;
-      if (it != known_.end() && it->second.startTime != start) {
-        known_.erase(it);  // the pid was reused
-        it = known_.end();
-      }
-      if (it == known_.end()) {
-        Known k;
-        k.startTime = start;
-        k.parent = parent;
-        k.firstScan = scans_;
-        it = known_.emplace(*pid, std::move(k)).first;
-        fresh.push_back(*pid);
-      }
-      it->second.inode = st.st_ino;
+  std::vector<pid_t> fresh = walk();
+  const std::size_t freshCount = fresh.size();
+  std::size_t looked = 0;
+  for (auto& [pid, k] : known_) {
+    if (!dueForAnotherLook(pid, k)) continue;
+    ++looked;
+    const auto exe = executableOf((procRoot_ / std::to_string(pid)).string());
+    if (exe.empty() || (exe == k.exe && !k.unsettled)) continue;
+    if (blockingtrace::enabled()) {
+      blockingtrace::write("pid " + std::to_string(pid) +
+                           (k.unsettled ? " looked at again: its command line was not there yet"
+                                        : " exec'd " + exe + " (was " + k.exe + ")"));
     }
-    it->second.seen = true;
-  }
-  ::closedir(dir);
-  std::erase_if(known_, [](const auto& kv) { return !kv.second.seen; });
-  for (const auto& [pid, k] : known_) {
-    if (!k.app && k.firstScan != scans_ && execedSinceIdentified(pid, k)) fresh.push_back(pid);
+    k.forked = false;
+    fresh.push_back(pid);
   }
 
   // Parents before children, so a child can be told apart from the app that started it.
@@ -246,21 +341,7 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   for (const pid_t pid : fresh) {
     Known& k = known_[pid];
     identify(pid, k);
-    if (k.identifiedBy.empty()) continue;
-    // Take the pidfd now and check it still is the process we read about: a pid reused in between
-    // has another start time.
-    const int fd = openPidfd(pid);
-    pid_t parent = 0;
-    unsigned long long start = 0;
-    const auto stat = readSmall((procRoot_ / std::to_string(pid) / "stat").string(), 4096);
-    if (!parseProcStat(stat, parent, start) || start != k.startTime) {
-      if (fd >= 0) ::close(fd);
-      k.identifiedBy.clear();
-      continue;
-    }
-    const DesktopEntry* entry = index_->entry(k.id);
-    std::optional<std::string> name = entry ? entry->localizedName(messagesLocale()) : std::nullopt;
-    k.app = std::make_shared<ProcessApplication>(pid, k.startTime, fd, k.id, std::move(name), procRoot_);
+    if (!k.identifiedBy.empty()) takeApp(pid, k);
   }
 
   std::vector<std::shared_ptr<ProcessApplication>> apps;
@@ -269,6 +350,15 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   }
   std::sort(apps.begin(), apps.end(),
             [](const auto& a, const auto& b) { return a->processIdentifier() < b->processIdentifier(); });
+  if (!fresh.empty() && blockingtrace::enabled()) {
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+    char took[32];
+    std::snprintf(took, sizeof took, "%.2f", ms);
+    blockingtrace::write("scan " + std::to_string(scans_) + ": " + std::to_string(known_.size()) + " processes, " +
+                         std::to_string(freshCount) + " new of ours, " + std::to_string(looked) + " looked at again, " +
+                         std::to_string(fresh.size() - freshCount) + " exec'd, " + std::to_string(apps.size()) +
+                         " apps, " + took + " ms");
+  }
   return apps;
 }
 
