@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -275,6 +277,65 @@ TEST(ProcessScanner, AProcessCaughtInsideItsExecIsIdentifiedOnceItsArgumentsShow
   const auto apps = scanner.scan();
   ASSERT_EQ(apps.size(), 1u);
   EXPECT_EQ(apps[0]->bundleIdentifier(), "org.example.Dummy");
+}
+
+// A /proc of our own making with apps of the dummy entry, and the pid the kernel handed out last.
+class FakeProc {
+ public:
+  explicit FakeProc(const fs::path& program) : program_(fs::canonical(program)) {}
+  const fs::path& root() const { return folder_.path(); }
+  void addApp(int pid) {
+    const std::string dir = std::to_string(pid);
+    fs::create_directories(root() / dir);
+    folder_.write(dir + "/stat", dir + " (dummy-prog) S 1 " + dir + " " + dir +
+                                     " 0 -1 4194304 0 0 0 0 0 0 0 0 20 0 1 0 " + dir + " 1000 10\n");
+    fs::create_symlink(program_, root() / dir / "exe");
+    folder_.write(dir + "/cmdline", program_.string() + std::string("\0--x\0", 5));
+    for (const char* name : {"environ", "cgroup"}) folder_.write(dir + "/" + name, "");
+  }
+  void setLastPid(int pid) { folder_.write("loadavg", "0.10 0.20 0.30 1/99 " + std::to_string(pid) + "\n"); }
+
+ private:
+  testsupport::ScratchFolder folder_{"fake-proc"};
+  fs::path program_;
+};
+
+TEST(ProcessScanner, ReadsTheListingWhenAProcessHasStartedAndNowAndThenOtherwise) {
+  InstalledDummy dummy;
+  FakeProc proc(dummy.program());
+  proc.addApp(4194001);
+  proc.setLastPid(4194001);
+  platform::ProcessScanner scanner(dummy.index(), proc.root());
+  EXPECT_EQ(scanner.scan().size(), 1u);
+  proc.addApp(4194002);  // not as the kernel would: the last pid stays
+  EXPECT_EQ(scanner.scan().size(), 1u) << "nothing started, so the listing was not read";
+  proc.setLastPid(4194002);
+  EXPECT_EQ(scanner.scan().size(), 2u) << "a process started: it is found at once";
+  proc.addApp(4194003);
+  std::size_t scans = 0;
+  while (scanner.scan().size() < 3 && scans < 8) ++scans;
+  EXPECT_LT(scans, 8u) << "the listing is read at least every eighth scan";
+}
+
+TEST(ProcessScanner, APidHandedToANewThreadIsNoNewProcess) {
+  InstalledDummy dummy;
+  platform::ProcessScanner scanner(dummy.index());
+  scanner.scan();
+  std::atomic<pid_t> tid{0};
+  std::atomic<bool> done{false};
+  std::thread thread([&] {
+    tid = static_cast<pid_t>(::syscall(SYS_gettid));
+    while (!done) std::this_thread::sleep_for(1ms);
+  });
+  while (tid == 0) std::this_thread::sleep_for(1ms);
+  const pid_t child = spawn(dummy.program());
+  EXPECT_NE(find(scanner.scan(), child), nullptr);
+  EXPECT_FALSE(scanner.knows(tid)) << "a thread taken for a process";
+  EXPECT_TRUE(scanner.knows(::getpid()));
+  done = true;
+  thread.join();
+  ::kill(child, SIGKILL);
+  reap(child);
 }
 
 TEST(ProcessScanner, AnOldForkThatExecsLateIsIdentifiedWithinFourScans) {

@@ -69,7 +69,9 @@ void MacRingView::setState(const RingState& state) {
 
 QRect MacRingView::glowRect() const {
   const QPointF c(width() / 2.0, height() / 2.0);
-  const double outer = glowRadius(state_) + 1;
+  // The glow fades out linearly to its rim; in its outermost 6 % a whole pulse moves a pixel by less than
+  // one step of colour, so a frame leaves that band (and the texts that reach into it) alone.
+  const double outer = glowRadius(state_) * 0.94 + 1;
   // A rectangle: an exact ring would be cut into hundreds of strips, each painted on its own.
   return QRectF(c.x() - outer, c.y() - outer, 2 * outer, 2 * outer).toAlignedRect();
 }

@@ -1,7 +1,9 @@
 // The home screen over platform fakes, a manual clock and the fake backend.
 #include "velmoria/MacHomeView.hpp"
+#include "velmoria/RingAnimator.hpp"
 
 #include <gtest/gtest.h>
+#include <map>
 
 #include "HomeTestSupport.hpp"
 #include "velmoria/AppPickerView.hpp"
@@ -139,6 +141,37 @@ TEST_F(HomeTest, ShownLockedTellsTheFilterAndStartsTheClockButActivatesNothing) 
   scheduler.advance(1s);
   EXPECT_EQ(home->titleText(), QStringLiteral("1:00:00"));
   EXPECT_EQ(home->ringState().arcProgress, 1.0);
+}
+
+// Which widgets repaint, by object name.
+class PaintLog final : public QObject {
+ public:
+  std::map<QString, int> paints;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints[watched->objectName()];
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST_F(HomeTest, TheGlowsPulseRepaintsTheRingAloneNotTheTextsAroundIt) {
+  openSession(now - 60s, "strict");
+  bool done = false;
+  session.refresh([&] { done = true; });
+  ASSERT_TRUE(processUntil([&] { return done; }));
+  show();
+  processFor(50ms);
+  PaintLog log;
+  for (const char* name : {"ring", "explanation", "blockedAppsSummary"})
+    home->findChild<QWidget*>(name)->installEventFilter(&log);
+  for (int frame = 0; frame < 5; ++frame) {
+    scheduler.advance(velmoria::RingAnimator::pulseFrame);
+    processFor(20ms);
+  }
+  EXPECT_GE(log.paints["ring"], 3);
+  EXPECT_EQ(log.paints["explanation"], 0) << "the explanation under the ring was drawn again";
+  EXPECT_EQ(log.paints["blockedAppsSummary"], 0);
 }
 
 TEST_F(HomeTest, TheClockStartsAtZeroForAStartInTheFuture) {

@@ -1,6 +1,7 @@
 // The window's frame: start-up, sign-in and sign-out, and the program's configuration checks.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <QApplication>
 
 #include <QLineEdit>
 #include <QWindow>
@@ -14,6 +15,7 @@
 #include "velmoria/LoginViewModel.hpp"
 #include "velmoria/MacHomeView.hpp"
 #include "velmoria/MacLoginView.hpp"
+#include "velmoria/ScreenPalette.hpp"
 #include "velmoria/SessionViewModel.hpp"
 
 using namespace std::chrono_literals;
@@ -112,6 +114,47 @@ TEST_F(ShellTest, SignInThenSignOutOfflineLandsOnSignIn) {
   EXPECT_EQ(pages, (std::vector<Page>{Page::progress, Page::signIn, Page::home, Page::signIn}));
   // The sign-in screen comes back on the step it was left in.
   EXPECT_TRUE(screen->isShowingCodeStep());
+}
+
+// Counts paint events of the widgets it watches.
+class PaintCount final : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST_F(ShellTest, TheWindowLosingAndRegainingTheFocusRepaintsNothing) {
+  // A desktop theme that greys the selection of inactive windows, as many do.
+  const QPalette before = QApplication::palette();
+  QPalette themed = before;
+  themed.setColor(QPalette::Inactive, QPalette::Highlight, Qt::gray);
+  themed.setColor(QPalette::Inactive, QPalette::Window, themed.color(QPalette::Active, QPalette::Window).darker(105));
+  QApplication::setPalette(themed);
+  struct Restore {
+    QPalette palette;
+    ~Restore() { QApplication::setPalette(palette); }
+  } restore{before};
+  const velmoria::ActiveLookEverywhere activeLook;
+  signIn(*client);
+  auto view = window(client);
+  view->show();
+  ASSERT_TRUE(processUntil([&] { return view->page() == Page::home; }));
+  velmoria::testing::processFor(std::chrono::milliseconds(50));
+  PaintCount count;
+  view->installEventFilter(&count);
+  view->homeView()->installEventFilter(&count);
+  // As when a shield takes the focus, and gives it back.
+  for (const auto type : {QEvent::WindowDeactivate, QEvent::WindowActivate}) {
+    QEvent event(type);
+    QCoreApplication::sendEvent(view.get(), &event);
+    velmoria::testing::processFor(std::chrono::milliseconds(30));
+  }
+  EXPECT_EQ(count.paints, 0) << "a whole window repainted for a focus change that shows nothing";
 }
 
 // The program, run as the user would, with an information file of the test's.

@@ -28,6 +28,8 @@ class ProcessApplication final : public RunningApplication {
   std::optional<std::string> localizedName() const override { return name_; }
   bool forceTerminate() override;
   unsigned long long startTime() const { return startTime_; }
+  // Whether the process has ended (a zombie not yet reaped counts as ended).
+  bool hasEnded() const;
 
  private:
   pid_t pid_;
@@ -42,11 +44,12 @@ class ProcessApplication final : public RunningApplication {
 // it, in this order: GIO_LAUNCHED_DESKTOP_FILE naming this very pid, the systemd app scope of its cgroup
 // (the scope's first process only), or its command line carrying out an entry's Exec: its executable is the
 // entry's program and its arguments start with the entry's fixed words (not when its parent is the same
-// app). A scan reads /proc's listing and the files of the processes it has not seen before; what it found
-// is kept per process. A process may exec after it was first seen (a fork that has not exec'd yet, or a
-// launcher such as env on its way to the app): its executable is looked at again at every scan while it
-// is young, and a fork's at every fourth scan after that, and once it changes the process is
-// identified afresh.
+// app). A scan looks up the pids the kernel has handed out since the last scan (reading /proc's listing
+// when they are many, and at least every eighth scan) and reads the files only of processes it has not
+// seen before; what it found is kept per process. A process may exec after it was first seen (a
+// fork that has not exec'd yet, or a launcher such as env on its way to the app): its executable is looked
+// at again at every scan for a short while, a fork's for longer and then at every fourth scan, and once it
+// changes the process is identified afresh.
 class ProcessScanner {
  public:
   explicit ProcessScanner(std::shared_ptr<DesktopEntryIndex> index = nullptr, std::filesystem::path procRoot = "/proc");
@@ -78,6 +81,12 @@ class ProcessScanner {
   };
   // Reads the listing; answers the processes of ours it has not seen before.
   std::vector<pid_t> walk();
+  // Looks up the pids in (after, upTo] one by one; answers the processes of ours among them.
+  std::vector<pid_t> probe(unsigned long after, unsigned long upTo);
+  // Notes a process of the listing (or of a probe); answers whether it is one of ours not seen before.
+  bool admit(pid_t pid, int dirFd, const char* name, std::optional<ino_t> listedInode);
+  // Forgets the apps that have ended, for scans that do not read the listing.
+  void forgetEndedApps();
   bool dueForAnotherLook(pid_t pid, const Known& k) const;
   void identify(pid_t pid, Known& k);
   void takeApp(pid_t pid, Known& k);
@@ -85,6 +94,8 @@ class ProcessScanner {
   std::shared_ptr<DesktopEntryIndex> index_;
   std::unordered_map<pid_t, Known> known_;
   std::uint64_t scans_ = 0;
+  std::uint64_t lastWalk_ = 0;
+  std::optional<unsigned long> lastPid_;
   uid_t uid_;
 };
 

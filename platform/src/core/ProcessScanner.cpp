@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -142,6 +143,16 @@ bool ProcessApplication::forceTerminate() {
   return sent;
 }
 
+bool ProcessApplication::hasEnded() const {
+  if (pidfd_ >= 0) {
+    // A pidfd turns readable when its process exits.
+    pollfd watch{pidfd_, POLLIN, 0};
+    return ::poll(&watch, 1, 0) != 0;
+  }
+  const auto stat = parseProcStat(readSmall((procRoot_ / std::to_string(pid_) / "stat").string()));
+  return !stat || stat->startTime != startTime_;
+}
+
 ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::filesystem::path procRoot)
     : procRoot_(std::move(procRoot)),
       index_(index ? std::move(index) : std::make_shared<DesktopEntryIndex>()),
@@ -149,15 +160,39 @@ ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::fi
 
 namespace {
 
-// Scans that count as young (about ten seconds at the workspace's 250 ms), and how often older forks
-// that have not exec'd are looked at again (about once a second: a fork execs its app at any age).
+// Scans in which a new process that has exec'd is looked at again (about two seconds at the workspace's
+// 250 ms); in which a fork that has not is looked at at every scan (about ten seconds); and how often an
+// older fork is looked at after that (about once a second: a fork may exec its app at any age).
+constexpr std::uint64_t kLauncherScans = 8;
 constexpr std::uint64_t kYoungScans = 40;
 constexpr std::uint64_t kRecheckEvery = 4;
 
+// Scans that may go by without reading /proc's listing, and the most pids handed out since the last scan
+// that are looked up one by one rather than through the listing.
+constexpr std::uint64_t kWalkAtLeastEvery = 8;
+constexpr unsigned long kProbeAtMost = 64;
+
 std::string executableOf(const std::string& dir) {
-  std::error_code ec;
-  auto exe = std::filesystem::read_symlink(dir + "/exe", ec);
-  return ec ? std::string() : exe.string();
+  char target[4096];
+  const std::string link = dir + "/exe";
+  const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return {};
+  return std::string(target, static_cast<std::size_t>(n));
+}
+
+// The pid the kernel handed out last: the last field of loadavg. Nothing when it cannot be read (a /proc
+// without it), and then every scan reads the listing.
+std::optional<unsigned long> lastPidOf(const std::string& procRoot) {
+  const std::string text = readSmall(procRoot + "/loadavg", 256);
+  std::string_view view(text);
+  while (!view.empty() && (view.back() == '\n' || view.back() == ' ')) view.remove_suffix(1);
+  const auto space = view.rfind(' ');
+  if (space == std::string_view::npos) return std::nullopt;
+  view.remove_prefix(space + 1);
+  unsigned long pid = 0;
+  const auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), pid);
+  if (ec != std::errc{} || end != view.data() + view.size()) return std::nullopt;
+  return pid;
 }
 
 std::vector<std::string> commandLine(const std::string& dir) {
@@ -184,6 +219,43 @@ std::string joined(const std::vector<std::string>& argv) {
 
 }  // namespace
 
+bool ProcessScanner::admit(pid_t pid, int dirFd, const char* name, std::optional<ino_t> listedInode) {
+  auto it = known_.find(pid);
+  // The listing carries each process's inode: the same one is the same process, which needs no further
+  // look. A changed one may still be the same process (procfs may drop and remake it), so the start time
+  // decides.
+  if (it != known_.end() && listedInode && it->second.inode == *listedInode) {
+    it->second.seen = true;
+    return false;
+  }
+  struct stat st {};
+  if (::fstatat(dirFd, name, &st, 0) != 0) return false;
+  std::string path = procRoot_.string();
+  path += '/';
+  path += name;
+  path += "/stat";
+  const auto stat = parseProcStat(readSmall(path, 4096));
+  if (!stat) return false;
+  if (it != known_.end() && it->second.startTime != stat->startTime) {
+    known_.erase(it);  // the pid was reused
+    it = known_.end();
+  }
+  bool added = false;
+  if (it == known_.end()) {
+    Known k;
+    k.startTime = stat->startTime;
+    k.parent = stat->parent;
+    k.forked = stat->forkedWithoutExec();
+    k.foreign = st.st_uid != uid_ || stat->kernelThread();
+    k.firstScan = scans_;
+    it = known_.emplace(pid, std::move(k)).first;
+    added = !it->second.foreign;
+  }
+  it->second.inode = st.st_ino;
+  it->second.seen = true;
+  return added;
+}
+
 std::vector<pid_t> ProcessScanner::walk() {
   std::vector<pid_t> fresh;
   for (auto& [pid, k] : known_) k.seen = false;
@@ -193,52 +265,44 @@ std::vector<pid_t> ProcessScanner::walk() {
     return fresh;
   }
   const int dfd = ::dirfd(dir);
-  std::string path;
   while (const dirent* item = ::readdir(dir)) {
     const auto pid = parsePid(item->d_name);
-    if (!pid) continue;
-    auto it = known_.find(*pid);
-    // The listing carries each process's inode: the same one is the same process, which needs no
-    // further look. A changed one may still be the same process (procfs may drop and remake it), so
-    // the start time decides.
-    if (it != known_.end() && it->second.inode == item->d_ino) {
-      it->second.seen = true;
-      continue;
-    }
-    struct stat st {};
-    if (::fstatat(dfd, item->d_name, &st, 0) != 0) continue;
-    path = procRoot_.string();
-    path += '/';
-    path += item->d_name;
-    path += "/stat";
-    const auto stat = parseProcStat(readSmall(path, 4096));
-    if (!stat) continue;
-    if (it != known_.end() && it->second.startTime != stat->startTime) {
-      known_.erase(it);  // the pid was reused
-      it = known_.end();
-    }
-    if (it == known_.end()) {
-      Known k;
-      k.startTime = stat->startTime;
-      k.parent = stat->parent;
-      k.forked = stat->forkedWithoutExec();
-      k.foreign = st.st_uid != uid_ || stat->kernelThread();
-      k.firstScan = scans_;
-      it = known_.emplace(*pid, std::move(k)).first;
-      if (!it->second.foreign) fresh.push_back(*pid);
-    }
-    it->second.inode = item->d_ino;
-    it->second.seen = true;
+    if (pid && admit(*pid, dfd, item->d_name, item->d_ino)) fresh.push_back(*pid);
   }
   ::closedir(dir);
   std::erase_if(known_, [](const auto& kv) { return !kv.second.seen; });
   return fresh;
 }
 
+std::vector<pid_t> ProcessScanner::probe(unsigned long after, unsigned long upTo) {
+  std::vector<pid_t> fresh;
+  const int dfd = ::open(procRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return fresh;
+  for (unsigned long candidate = after + 1; candidate <= upTo; ++candidate) {
+    const auto pid = static_cast<pid_t>(candidate);
+    // Most pids handed out since the last scan went to threads, or to processes that are gone already;
+    // a pidfd is refused for both.
+    const int fd = openPidfd(pid);
+    if (fd < 0) continue;
+    ::close(fd);
+    const std::string name = std::to_string(pid);
+    if (admit(pid, dfd, name.c_str(), std::nullopt)) fresh.push_back(pid);
+  }
+  ::close(dfd);
+  return fresh;
+}
+
+void ProcessScanner::forgetEndedApps() {
+  std::erase_if(known_, [](const auto& kv) { return kv.second.app && kv.second.app->hasEnded(); });
+}
+
 bool ProcessScanner::dueForAnotherLook(pid_t pid, const Known& k) const {
   if (k.foreign || k.app || k.firstScan == scans_) return false;
-  if (k.unsettled || scans_ - k.firstScan < kYoungScans) return true;
-  return k.forked && (scans_ + static_cast<std::uint64_t>(pid)) % kRecheckEvery == 0;
+  if (k.unsettled) return true;
+  const std::uint64_t age = scans_ - k.firstScan;
+  // A launcher (env, a shell's exec) replaces itself with the app within moments of starting.
+  if (!k.forked) return age < kLauncherScans;
+  return age < kYoungScans || (scans_ + static_cast<std::uint64_t>(pid)) % kRecheckEvery == 0;
 }
 
 void ProcessScanner::identify(pid_t pid, Known& k) {
@@ -249,7 +313,8 @@ void ProcessScanner::identify(pid_t pid, Known& k) {
   k.exe = executableOf(dir);
   k.cgroup = unifiedCgroup(readSmall(dir + "/cgroup"));
 
-  const std::string environ = readSmall(dir + "/environ");
+  // A fork still holds its parent's environment, which never names the fork's own pid.
+  const std::string environ = k.forked ? std::string() : readSmall(dir + "/environ");
   if (const auto file = environValue(environ, "GIO_LAUNCHED_DESKTOP_FILE")) {
     const auto launchedPid = environValue(environ, "GIO_LAUNCHED_DESKTOP_FILE_PID");
     if (launchedPid && *launchedPid == std::to_string(pid)) {
@@ -319,7 +384,24 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   const auto began = std::chrono::steady_clock::now();
   index_->refreshIfChanged();
   ++scans_;
-  std::vector<pid_t> fresh = walk();
+  // Read before the listing: a process started after it moves the pid for the next scan.
+  const auto lastPid = lastPidOf(procRoot_.string());
+  std::vector<pid_t> fresh;
+  if (!lastPid || !lastPid_ || scans_ - lastWalk_ >= kWalkAtLeastEvery) {
+    fresh = walk();
+    lastWalk_ = scans_;
+  } else {
+    // Pids are handed out in rising order: only those since the last scan can be new processes. Many
+    // of them, or the count starting over, and the listing is read instead.
+    if (*lastPid > *lastPid_ && *lastPid - *lastPid_ <= kProbeAtMost && procRoot_ == "/proc") {
+      fresh = probe(*lastPid_, *lastPid);
+    } else if (*lastPid != *lastPid_) {
+      fresh = walk();
+      lastWalk_ = scans_;
+    }
+    forgetEndedApps();
+  }
+  lastPid_ = lastPid;
   const std::size_t freshCount = fresh.size();
   std::size_t looked = 0;
   for (auto& [pid, k] : known_) {

@@ -12,7 +12,7 @@
 #include "velmoria/OverlayModel.hpp"
 #include "velmoria/Theme.hpp"
 
-class QVariantAnimation;
+class QPainter;
 class QTimer;
 
 namespace velmoria {
@@ -45,19 +45,29 @@ class MacBlockingOverlayView : public QWidget {
   QString message() const;
   // The message as drawn, one entry per line.
   QStringList messageLines() const;
-  // Where the button and the message sit, in widget coordinates (at full size).
+  // Where the button, the message and the emblem sit, in widget coordinates (at full size).
   QRectF buttonRect() const;
   QRectF messageRect() const;
+  QRectF emblemRect() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   struct Layout;
-  Layout layout() const;
+  struct Layers;
+  // Where everything stands at full size, kept until the size or the name changes.
+  const Layout& layout() const;
+  Layout computeLayout() const;
+  const Layers& layers(const Layout& l) const;
+  static QRect contentBounds(const Layout& l);
+  static QRect glowBounds(const Layout& l);
+  static void paintContent(QPainter& p, const Layout& l, Appearance appearance);
+  void paintWash(QPainter& p, const QRect& area) const;
   void startAnimations();
 
   QPointer<OverlayModel> model_;
@@ -67,9 +77,13 @@ class MacBlockingOverlayView : public QWidget {
   double appear_ = 0.0;
   bool appeared_ = false;
   bool pressed_ = false;
-  QVariantAnimation* entrance_ = nullptr;
+  QTimer* entrance_ = nullptr;
+  QElapsedTimer entranceClock_;
   QTimer* pulse_ = nullptr;
   QElapsedTimer pulseClock_;
+  mutable std::unique_ptr<Layout> layout_;
+  mutable QSize layoutSize_;
+  mutable std::unique_ptr<Layers> layers_;
 };
 
 }  // namespace velmoria
