@@ -461,6 +461,25 @@ TEST(ProcessScanner, AnEntryNamesItsProgramBareOrThroughALinkOrEnv) {
   EXPECT_EQ(idOf(apps, otherArguments), std::nullopt);
 }
 
+TEST(ProcessScanner, AnAppRunningBeforeItsEntryWasInstalledIsKnownWithinFourScans) {
+  InstalledDummy dummy;
+  platform::ProcessScanner scanner(dummy.index());
+  const fs::path program = dummy.root() / "later-prog";
+  fs::copy_file("/bin/sleep", program);
+  fs::permissions(program, fs::perms::owner_all);
+  const pid_t child = spawn(program);
+  EXPECT_EQ(find(scanner.scan(), child), nullptr);
+  std::this_thread::sleep_for(10ms);  // a folder time of its own for the change
+  std::ofstream(dummy.root() / "applications/org.example.Later.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Later\nExec=" << program.string() << "\n";
+  std::shared_ptr<platform::ProcessApplication> app;
+  for (int scans = 0; scans < 4 && !app; ++scans) app = find(scanner.scan(), child);
+  ASSERT_NE(app, nullptr) << "the new entry did not account for the running process within four scans";
+  EXPECT_EQ(app->bundleIdentifier(), "org.example.Later");
+  ::kill(child, SIGKILL);
+  reap(child);
+}
+
 TEST(ProcessScanner, WithoutPidfdAStaleStartTimeKillsNothing) {
   const pid_t child = spawn("/bin/sleep");
   platform::ProcessApplication stale(child, /*startTime=*/1, /*pidfd=*/-1, "x", std::nullopt, "/proc");

@@ -13,6 +13,7 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 
 namespace velmoria {
 namespace {
@@ -128,6 +129,9 @@ void MacBlockingOverlayView::setAppearProgress(double progress) {
 
 void MacBlockingOverlayView::setGlow(double glow) {
   glow_ = glow;
+  // A change of less than a step of colour at the glow's centre waits for the next frame.
+  if (appear_ >= 1.0 && std::abs(glow - paintedGlow_) < 0.02) return;
+  paintedGlow_ = glow;
   // Only the emblem changes; while the content still grows, it changes as a whole.
   update(appear_ >= 1.0 ? glowBounds(layout()) : contentBounds(layout()));
 }
@@ -189,9 +193,21 @@ struct MacBlockingOverlayView::Layers {
   QImage content;  // the column without the glow
   QPointF glowOrigin;
   QPointF contentOrigin;
+  // What they were drawn for.
+  QSize size;
+  QString message;
   Appearance appearance = Appearance::light;
   qreal ratio = 1;
+
+  bool fit(QSize s, const QString& m, Appearance a, qreal r) const {
+    return size == s && message == m && appearance == a && ratio == r;
+  }
 };
+
+std::shared_ptr<const MacBlockingOverlayView::Layers>& MacBlockingOverlayView::lastLayers() {
+  static std::shared_ptr<const Layers> layers;
+  return layers;
+}
 
 QRect MacBlockingOverlayView::contentBounds(const Layout& l) {
   return l.emblem.united(l.title).united(l.message).united(l.button).adjusted(-2, -2, 2, 2).toAlignedRect();
@@ -200,6 +216,7 @@ QRect MacBlockingOverlayView::contentBounds(const Layout& l) {
 QRect MacBlockingOverlayView::glowBounds(const Layout& l) { return l.emblem.adjusted(-1, -1, 1, 1).toAlignedRect(); }
 
 void MacBlockingOverlayView::paintEvent(QPaintEvent* event) {
+  paintedGlow_ = glow_;
   const Layout& l = layout();
   const Layers& layers = this->layers(l);
   QPainter p(this);
@@ -254,8 +271,15 @@ void MacBlockingOverlayView::paintWash(QPainter& p, const QRect& area) const {
 const MacBlockingOverlayView::Layers& MacBlockingOverlayView::layers(const Layout& l) const {
   const Appearance appearance = colorScheme() == Appearance::dark ? Appearance::dark : Appearance::light;
   const qreal ratio = devicePixelRatioF();
-  if (layers_ && layers_->appearance == appearance && layers_->ratio == ratio) return *layers_;
-  auto made = std::make_unique<Layers>();
+  const QString text = message();
+  if (layers_ && layers_->fit(size(), text, appearance, ratio)) return *layers_;
+  if (const auto& last = lastLayers(); last && last->fit(size(), text, appearance, ratio)) {
+    layers_ = last;
+    return *layers_;
+  }
+  auto made = std::make_shared<Layers>();
+  made->size = size();
+  made->message = text;
   made->appearance = appearance;
   made->ratio = ratio;
   const auto blank = [ratio](const QRect& bounds) {
@@ -291,7 +315,8 @@ const MacBlockingOverlayView::Layers& MacBlockingOverlayView::layers(const Layou
     p.translate(-contentArea.topLeft());
     paintContent(p, l, appearance);
   }
-  layers_ = std::move(made);
+  layers_ = made;
+  lastLayers() = std::move(made);
   return *layers_;
 }
 

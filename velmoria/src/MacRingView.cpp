@@ -60,9 +60,14 @@ void MacRingView::setState(const RingState& state) {
   if (glowOnly && state.glowPulse == state_.glowPulse) return;
   state_ = state;
   if (glowOnly) {
+    // Near the ends of its swing the glow moves its centre by less than a step of colour per frame; such
+    // a frame is left out and the next one shows both.
+    if (std::abs(state.glowPulse - paintedGlow_) < kGlowStepWorthAFrame) return;
+    paintedGlow_ = state.glowPulse;
     update(glowRect());
     return;
   }
+  paintedGlow_ = state.glowPulse;
   updateGeometry();
   update();
 }

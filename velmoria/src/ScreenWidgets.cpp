@@ -19,9 +19,11 @@ OneLineLabel::OneLineLabel(QWidget* parent) : QWidget(parent) {
 
 void OneLineLabel::setText(const QString& text) {
   if (text == text_) return;
+  const QSize before = sizeHint();
   text_ = text;
   setAccessibleName(text);
-  updateGeometry();
+  // A clock ticking in the same width moves nothing around it: no layout pass for the window.
+  if (sizeHint() != before) updateGeometry();
   update();
 }
 

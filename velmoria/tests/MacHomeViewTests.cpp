@@ -174,6 +174,35 @@ TEST_F(HomeTest, TheGlowsPulseRepaintsTheRingAloneNotTheTextsAroundIt) {
   EXPECT_EQ(log.paints["blockedAppsSummary"], 0);
 }
 
+// Counts the layout passes asked of the widgets it watches.
+class LayoutRequests final : public QObject {
+ public:
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::LayoutRequest) ++count;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST_F(HomeTest, TheClockTicksWithoutALayoutPassOfTheScreen) {
+  openSession(now - 3601s, "strict");
+  bool done = false;
+  session.refresh([&] { done = true; });
+  ASSERT_TRUE(processUntil([&] { return done; }));
+  show();
+  processFor(50ms);
+  LayoutRequests requests;
+  for (QWidget* w = home->findChild<QWidget*>("greetingTitle")->parentWidget(); w != nullptr; w = w->parentWidget())
+    w->installEventFilter(&requests);
+  const QString before = home->titleText();
+  scheduler.advance(1s);
+  processFor(30ms);
+  EXPECT_NE(home->titleText(), before);
+  EXPECT_EQ(requests.count, 0) << "every second a layout pass of the whole screen for digits of the same width";
+}
+
 TEST_F(HomeTest, TheClockStartsAtZeroForAStartInTheFuture) {
   show();
   openSession(now + 90s, "strict");

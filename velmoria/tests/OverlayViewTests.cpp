@@ -158,6 +158,16 @@ TEST(OverlayView, PulseAndEntranceRepaintOnlyWhatChangesAndShowTheCurrentNameSch
   EXPECT_TRUE(contains(light, title, Theme::blue600(), 12)) << "and in the light one's once light";
   EXPECT_FALSE(contains(light, title, Theme::blue300(), 12));
 
+  // The next shield comes with a view of its own: the layers drawn for this one must not show its name.
+  velmoria::OverlayModel nextModel;
+  nextModel.setAppName("A");
+  velmoria::MacBlockingOverlayView next(nextModel, [] {});
+  next.setColorScheme(Appearance::light);
+  next.resize(1280, 800);
+  next.setAppearProgress(1.0);
+  EXPECT_FALSE(contains(render(next), left, Theme::textSecondary.resolve(Appearance::light), 30))
+      << "the previous shield's name";
+
   PaintedAreas painted;
   view.installEventFilter(&painted);
   view.show();

@@ -66,8 +66,8 @@ class DesktopEntryIndex {
  public:
   explicit DesktopEntryIndex(std::vector<std::filesystem::path> folders = {});
 
-  // Re-reads the folders when any of them changed since the last call.
-  void refreshIfChanged();
+  // Re-reads the folders when any of them changed since the last call; answers whether it did.
+  bool refreshIfChanged();
 
   const DesktopEntry* entry(const std::string& id) const;
   // Whether some entry's Exec runs this executable (an absolute path, links resolved).

@@ -53,6 +53,9 @@ class ProcessApplication final : public RunningApplication {
 class ProcessScanner {
  public:
   explicit ProcessScanner(std::shared_ptr<DesktopEntryIndex> index = nullptr, std::filesystem::path procRoot = "/proc");
+  ~ProcessScanner();
+  ProcessScanner(const ProcessScanner&) = delete;
+  ProcessScanner& operator=(const ProcessScanner&) = delete;
 
   // The apps running now, in pid order.
   std::vector<std::shared_ptr<ProcessApplication>> scan();
@@ -87,6 +90,8 @@ class ProcessScanner {
   bool admit(pid_t pid, int dirFd, const char* name, std::optional<ino_t> listedInode);
   // Forgets the apps that have ended, for scans that do not read the listing.
   void forgetEndedApps();
+  // The pid the kernel handed out last (loadavg's last field); nothing when it cannot be read.
+  std::optional<unsigned long> readLastPid();
   bool dueForAnotherLook(pid_t pid, const Known& k) const;
   void identify(pid_t pid, Known& k);
   void takeApp(pid_t pid, Known& k);
@@ -96,6 +101,7 @@ class ProcessScanner {
   std::uint64_t scans_ = 0;
   std::uint64_t lastWalk_ = 0;
   std::optional<unsigned long> lastPid_;
+  int loadavgFd_ = -1;
   uid_t uid_;
 };
 

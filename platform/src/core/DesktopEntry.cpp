@@ -211,10 +211,11 @@ std::vector<std::filesystem::file_time_type> DesktopEntryIndex::stamps() const {
   return stamps;
 }
 
-void DesktopEntryIndex::refreshIfChanged() {
-  if (built_ && stamps() == stamps_) return;
+bool DesktopEntryIndex::refreshIfChanged() {
+  if (built_ && stamps() == stamps_) return false;
   rebuild();
   built_ = true;
+  return true;
 }
 
 void DesktopEntryIndex::rebuild() {

@@ -158,6 +158,10 @@ ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::fi
       index_(index ? std::move(index) : std::make_shared<DesktopEntryIndex>()),
       uid_(::geteuid()) {}
 
+ProcessScanner::~ProcessScanner() {
+  if (loadavgFd_ >= 0) ::close(loadavgFd_);
+}
+
 namespace {
 
 // Scans in which a new process that has exec'd is looked at again (about two seconds at the workspace's
@@ -170,6 +174,8 @@ constexpr std::uint64_t kRecheckEvery = 4;
 // Scans that may go by without reading /proc's listing, and the most pids handed out since the last scan
 // that are looked up one by one rather than through the listing.
 constexpr std::uint64_t kWalkAtLeastEvery = 8;
+// Scans between looks at the application folders for added or changed entries.
+constexpr std::uint64_t kIndexLookEvery = 4;
 constexpr unsigned long kProbeAtMost = 64;
 
 std::string executableOf(const std::string& dir) {
@@ -182,9 +188,7 @@ std::string executableOf(const std::string& dir) {
 
 // The pid the kernel handed out last: the last field of loadavg. Nothing when it cannot be read (a /proc
 // without it), and then every scan reads the listing.
-std::optional<unsigned long> lastPidOf(const std::string& procRoot) {
-  const std::string text = readSmall(procRoot + "/loadavg", 256);
-  std::string_view view(text);
+std::optional<unsigned long> parseLastPid(std::string_view view) {
   while (!view.empty() && (view.back() == '\n' || view.back() == ' ')) view.remove_suffix(1);
   const auto space = view.rfind(' ');
   if (space == std::string_view::npos) return std::nullopt;
@@ -218,6 +222,16 @@ std::string joined(const std::vector<std::string>& argv) {
 }
 
 }  // namespace
+
+std::optional<unsigned long> ProcessScanner::readLastPid() {
+  // Kept open: read afresh from its start at every scan, one call instead of three.
+  if (loadavgFd_ < 0) loadavgFd_ = ::open((procRoot_ / "loadavg").c_str(), O_RDONLY | O_CLOEXEC);
+  if (loadavgFd_ < 0) return std::nullopt;
+  char text[256];
+  const ssize_t n = ::pread(loadavgFd_, text, sizeof text, 0);
+  if (n <= 0) return std::nullopt;
+  return parseLastPid(std::string_view(text, static_cast<std::size_t>(n)));
+}
 
 bool ProcessScanner::admit(pid_t pid, int dirFd, const char* name, std::optional<ino_t> listedInode) {
   auto it = known_.find(pid);
@@ -382,10 +396,12 @@ void ProcessScanner::takeApp(pid_t pid, Known& k) {
 
 std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   const auto began = std::chrono::steady_clock::now();
-  index_->refreshIfChanged();
+  // An app installed a moment ago may wait a second to be known; looking at every folder at every poll
+  // would cost more than the poll itself.
+  const bool entriesChanged = scans_ % kIndexLookEvery == 0 && index_->refreshIfChanged() && scans_ > 0;
   ++scans_;
   // Read before the listing: a process started after it moves the pid for the next scan.
-  const auto lastPid = lastPidOf(procRoot_.string());
+  const auto lastPid = readLastPid();
   std::vector<pid_t> fresh;
   if (!lastPid || !lastPid_ || scans_ - lastWalk_ >= kWalkAtLeastEvery) {
     fresh = walk();
@@ -405,6 +421,11 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   const std::size_t freshCount = fresh.size();
   std::size_t looked = 0;
   for (auto& [pid, k] : known_) {
+    // Installed or changed entries may account for processes that were no app until now.
+    if (entriesChanged && !k.foreign && !k.app && k.firstScan != scans_) {
+      fresh.push_back(pid);
+      continue;
+    }
     if (!dueForAnotherLook(pid, k)) continue;
     ++looked;
     const auto exe = executableOf((procRoot_ / std::to_string(pid)).string());

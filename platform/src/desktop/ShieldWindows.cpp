@@ -1,11 +1,12 @@
 #include "platform/desktop/ShieldWindows.hpp"
 
 #include <xcb/xcb.h>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLayoutItem>
 #include <QPointer>
-#include <QPropertyAnimation>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
@@ -127,16 +128,36 @@ class QtShieldWindow final : public ShieldWindow {
   QWidget* widget() const { return window_; }
 
  private:
+  // A linear fade at 30 steps a second: the window's opacity is a property the window server applies,
+  // and twice the steps would only wake the app twice as often.
+  // A fade replaces the one still running (a fade-out cuts a fade-in short).
   void animate(double to, std::chrono::milliseconds duration, std::function<void()> done) {
-    auto* animation = new QPropertyAnimation(window_, "windowOpacity", window_);
-    animation->setDuration(static_cast<int>(duration.count()));
-    animation->setEndValue(to);
-    QObject::connect(animation, &QPropertyAnimation::finished, window_, [done = std::move(done)] {
-      if (done) done();
-    });
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
+    if (fade_) {
+      fade_->stop();
+      fade_->deleteLater();
+    }
+    auto* timer = new QTimer(window_);
+    fade_ = timer;
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(33);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    const double from = window_->windowOpacity();
+    QObject::connect(timer, &QTimer::timeout, window_,
+                     [window = window_.data(), timer, clock, from, to, duration, done = std::move(done)] {
+                       const double t = duration.count() > 0 ? std::min(1.0, static_cast<double>(clock->elapsed()) /
+                                                                                 static_cast<double>(duration.count()))
+                                                             : 1.0;
+                       window->setWindowOpacity(from + (to - from) * t);
+                       if (t < 1.0) return;
+                       timer->stop();
+                       timer->deleteLater();
+                       if (done) done();
+                     });
+    timer->start();
   }
   QPointer<QWidget> window_;
+  QPointer<QTimer> fade_;
   std::weak_ptr<QtShieldWindowSystem::Pool> pool_;
 };
 

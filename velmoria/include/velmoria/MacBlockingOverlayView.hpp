@@ -60,6 +60,9 @@ class MacBlockingOverlayView : public QWidget {
  private:
   struct Layout;
   struct Layers;
+  // The layers of the shield shown last: a shield comes with a new view, most often for the same app on
+  // the same screen.
+  static std::shared_ptr<const Layers>& lastLayers();
   // Where everything stands at full size, kept until the size or the name changes.
   const Layout& layout() const;
   Layout computeLayout() const;
@@ -74,6 +77,7 @@ class MacBlockingOverlayView : public QWidget {
   std::function<void()> onDismiss_;
   std::optional<Appearance> scheme_;
   double glow_ = 0.7;
+  double paintedGlow_ = 0.7;  // the strength last drawn or asked to be
   double appear_ = 0.0;
   bool appeared_ = false;
   bool pressed_ = false;
@@ -83,7 +87,7 @@ class MacBlockingOverlayView : public QWidget {
   QElapsedTimer pulseClock_;
   mutable std::unique_ptr<Layout> layout_;
   mutable QSize layoutSize_;
-  mutable std::unique_ptr<Layers> layers_;
+  mutable std::shared_ptr<const Layers> layers_;
 };
 
 }  // namespace velmoria
