@@ -29,6 +29,7 @@ VelmoriaApp::VelmoriaApp(std::shared_ptr<zirudeze::ZirudezeClient> client, std::
   webBlocklist_ = std::make_unique<MacWebBlocklistStore>();
   window_ = std::make_unique<ContentView>(
       AppEnvironment{*app_, *blocklist_, *blocker_, *loginItem_, *proxy_, *webBlocklist_, scheduler_}, client);
+  application_.watchWindow(*window_);
 }
 
 VelmoriaApp::~VelmoriaApp() = default;

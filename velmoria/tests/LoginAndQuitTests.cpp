@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "BlockingTestSupport.hpp"
@@ -135,25 +139,69 @@ class RecordingDelegate final : public platform::ApplicationDelegate {
   int asked = 0;
 };
 
+// Whether `request`, made inside the running main loop as the app's requests are, ends that loop. A quit
+// asked outside a running loop would stay pending in Qt and end the next modal loop at once, another
+// test's alert among them.
+bool endsTheMainLoop(platform::desktop::Application& application, const std::function<void()>& request) {
+  QObject context;
+  bool ended = false;
+  QObject::connect(&application, &platform::desktop::Application::terminating, &context, [&] { ended = true; });
+  QTimer::singleShot(0, &context, [&] {
+    request();
+    // Behind the request's own queued work.
+    QTimer::singleShot(0, &context, [&] {
+      if (!ended) QCoreApplication::exit(1);
+    });
+  });
+  const int code = QCoreApplication::exec();
+  return ended && code == 0;
+}
+
 TEST(TerminatePath, SignalsBecomeOneTerminateRequestOnTheMainThread) {
   velmoria::testing::app();
   RecordingDelegate delegate;
   {
     platform::desktop::Application application(delegate);
     EXPECT_FALSE(QGuiApplication::quitOnLastWindowClosed());
-    int terminating = 0;
-    QObject::connect(&application, &platform::desktop::Application::terminating, [&] { ++terminating; });
-    ::raise(SIGTERM);
-    ::raise(SIGINT);
-    QCoreApplication::processEvents();
+    EXPECT_FALSE(endsTheMainLoop(application, [] {
+      ::raise(SIGTERM);
+      ::raise(SIGINT);
+    }));
     EXPECT_EQ(delegate.asked, 1) << "both signals arrived before the loop ran: one request";
-    EXPECT_EQ(terminating, 0);
 
     delegate.reply = platform::TerminateReply::terminateNow;
-    ::raise(SIGHUP);
-    QCoreApplication::processEvents();
+    EXPECT_TRUE(endsTheMainLoop(application, [] { ::raise(SIGHUP); }));
     EXPECT_EQ(delegate.asked, 2);
-    EXPECT_EQ(terminating, 1);
+  }
+  QGuiApplication::setQuitOnLastWindowClosed(true);
+}
+
+TEST(TerminatePath, TheQuitKeyAndTheWindowsCloseQuitAtOnceOrShowTheRefusalWhileBlocking) {
+  velmoria::testing::app();
+  platform::FakeAlertPresenter alerts;
+  CountingWindows windows;
+  velmoria::AppDelegate delegate(alerts, windows);
+  {
+    platform::desktop::Application application(delegate);
+    QWidget window;
+    application.watchWindow(window);
+    window.show();
+    window.activateWindow();
+    QCoreApplication::processEvents();
+    const auto quitKey = [&] { QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier); };
+
+    velmoria::SessionGuard::isLocked = true;
+    EXPECT_FALSE(endsTheMainLoop(application, quitKey));
+    ASSERT_EQ(alerts.shown.size(), 1u) << "Ctrl+Q while blocking shows the refusal";
+    EXPECT_EQ(alerts.shown[0].messageText, "Focus session active");
+    EXPECT_FALSE(endsTheMainLoop(application, [&] { EXPECT_FALSE(window.close()); }));
+    EXPECT_EQ(alerts.shown.size(), 2u) << "so does closing the window";
+    EXPECT_TRUE(window.isVisible()) << "a refused close leaves the window up";
+
+    velmoria::SessionGuard::isLocked = false;
+    EXPECT_TRUE(endsTheMainLoop(application, quitKey)) << "Ctrl+Q quits at once while not blocking";
+    EXPECT_TRUE(endsTheMainLoop(application, [&] { window.close(); })) << "and so does closing the window";
+    EXPECT_EQ(alerts.shown.size(), 2u);
   }
   QGuiApplication::setQuitOnLastWindowClosed(true);
 }
