@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cstdlib>
 
 #include "HomeTestSupport.hpp"
 #include "ScreenTestSupport.hpp"
@@ -25,6 +26,21 @@ const char* nameOf(Appearance a) { return a == Appearance::dark ? "dark" : "ligh
 
 QRect inside(QWidget* child, QWidget* top) { return QRect(child->mapTo(top, QPoint(0, 0)), child->size()); }
 
+// The card holds the step on screen and nothing more: it ends `last`'s height below the step's last
+// control, 20 apart, and sits in the middle of the screen.
+void expectCardEndsWith(velmoria::MacLoginView& screen, QWidget* stepEnd, QWidget* last) {
+  const QRect card = inside(screen.card(), &screen);
+  const QRect end = inside(stepEnd, &screen);
+  if (last) {
+    const QRect line = inside(last, &screen);
+    EXPECT_EQ(line.top() - end.bottom() - 1, 20) << "the line follows the step's last control at the card's spacing";
+    EXPECT_EQ(card.bottom(), line.bottom());
+  } else {
+    EXPECT_EQ(card.bottom(), end.bottom()) << "the card is as tall as the step shown";
+  }
+  EXPECT_LE(std::abs(card.top() - (screen.height() - 1 - card.bottom())), 1) << "the card sits in the middle";
+}
+
 class SignInScreenshot : public ::testing::TestWithParam<Appearance>, protected velmoria::testing::BackendFixture {};
 
 TEST_P(SignInScreenshot, BothStepsAndAnErrorLine) {
@@ -45,12 +61,14 @@ TEST_P(SignInScreenshot, BothStepsAndAnErrorLine) {
   EXPECT_TRUE(closeTo(email.pixelColor(send.center().x(), send.top() + 6), Theme::accent(), 4));
   const QRect field = inside(screen.emailField(), &screen);
   EXPECT_TRUE(closeTo(email.pixelColor(field.right() - 20, field.center().y()), Theme::surface.resolve(a), 3));
+  expectCardEndsWith(screen, screen.sendButton(), nullptr);
 
   login.setEmail("ada@");
   screen.submitEmail();
   QImage refused = velmoria::testing::renderOver(screen, Qt::magenta);
   velmoria::testing::saveScreenshot(refused, std::string("signin-email-error-") + nameOf(a));
   EXPECT_TRUE(areaHas(refused, inside(screen.errorLine(), &screen), Theme::danger.resolve(a), 40));
+  expectCardEndsWith(screen, screen.sendButton(), screen.errorLine());
 
   login.setEmail("first.last+focus@a-rather-long-subdomain.example.com");
   screen.submitEmail();
@@ -65,6 +83,7 @@ TEST_P(SignInScreenshot, BothStepsAndAnErrorLine) {
   EXPECT_TRUE(areaHas(code, inside(screen.errorLine(), &screen), Theme::danger.resolve(a), 40));
   auto* sentence = screen.findChild<QLabel*>("codeSentence");
   EXPECT_GE(sentence->height(), 2 * sentence->fontMetrics().height()) << "the long address wraps, never cut";
+  expectCardEndsWith(screen, screen.differentEmailButton(), screen.errorLine());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothAppearances, SignInScreenshot, ::testing::Values(Appearance::light, Appearance::dark),
