@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "BlockingTestSupport.hpp"
+#include "platform/DesktopEntry.hpp"
+#include "platform/ExecCommand.hpp"
 #include "platform/desktop/Application.hpp"
 #include "velmoria/AppDelegate.hpp"
 #include "velmoria/LoginItemManager.hpp"
@@ -89,8 +91,65 @@ TEST(LoginItemManager, RegistersARealAutostartEntryOnFirstStart) {
   EXPECT_TRUE(out.str().empty());
 }
 
+// The words the entry's Exec runs, as a launcher reads them.
+std::vector<std::string> autostartCommand(const platform::XdgAutostartLoginItem& item) {
+  std::ifstream in(item.entryFile());
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  const auto entry = platform::parseDesktopEntry(text);
+  if (!entry) return {};
+  return platform::execWords(entry->exec).value_or(std::vector<std::string>{});
+}
+
+TEST(LoginItemManager, AStartWithItsOwnConfigurationRegistersAnEntryThatStartsWithAKeptCopy) {
+  testsupport::ScratchFolder tmp;
+  platform::FileDefaultsSystem defaults(tmp.path() / "config");
+  const auto named = tmp.path() / "run" / "velmoria-info.x1";
+  const auto kept = tmp.path() / "config" / "velmoria" / "Info.json";
+  const std::string info = R"({"ZIRUDEZE_URL": "https://project.example", "ZIRUDEZE_KEY": "key"})";
+  std::filesystem::create_directories(named.parent_path());
+  std::ofstream(named) << info;
+  const std::filesystem::path executable("/opt/velmoria app/velmoria");
+  platform::XdgAutostartLoginItem item(tmp.path() / "autostart", executable, named, kept);
+  std::ostringstream out;
+  LoginItemManager manager(item, defaults, out);
+  EXPECT_TRUE(manager.isEnabled()) << out.str();
+  std::filesystem::remove_all(named.parent_path());  // the run's temporary file is gone by the next login
+
+  EXPECT_EQ(autostartCommand(item),
+            (std::vector<std::string>{"env", "VELMORIA_INFO=" + kept.string(), executable.string()}));
+  std::ifstream in(kept);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), info);
+
+  // Without a file of its own the entry starts the program alone, which reads the one beside it.
+  platform::XdgAutostartLoginItem plain(tmp.path() / "plain", executable);
+  plain.registerItem();
+  EXPECT_EQ(autostartCommand(plain), std::vector<std::string>{executable.string()});
+}
+
+TEST(LoginItemManager, AConfigurationThatCannotBeKeptRefusesTheRegistrationAndSaysWhy) {
+  testsupport::ScratchFolder tmp;
+  platform::FileDefaultsSystem defaults(tmp.path() / "config");
+  const auto named = tmp.path() / "gone.json";
+  platform::XdgAutostartLoginItem item(tmp.path() / "autostart", std::filesystem::path("/opt/velmoria"), named,
+                                       tmp.path() / "kept" / "Info.json");
+  std::ostringstream out;
+  LoginItemManager manager(item, defaults, out);
+  EXPECT_FALSE(manager.isEnabled());
+  EXPECT_FALSE(std::filesystem::exists(item.entryFile())) << "no entry that would fail at the next login";
+  EXPECT_NE(out.str().find("LoginItem toggle failed: Start at login needs the configuration VELMORIA_INFO names"),
+            std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find(named.string() + ": no such file"), std::string::npos) << out.str();
+
+  std::ofstream(named) << "not json";
+  manager.setEnabled(true);
+  EXPECT_FALSE(manager.isEnabled());
+  EXPECT_NE(out.str().find(named.string() + ": is not valid JSON"), std::string::npos) << out.str();
+}
+
 TEST(AutostartEntry, QuotesTheExecutableForTheExecKey) {
   EXPECT_NE(platform::autostartEntryText("/a/b$c\"d").find("Exec=\"/a/b\\\\$c\\\\\"d\"\n"), std::string::npos);
+  EXPECT_NE(platform::autostartEntryText("/a/100%").find("Exec=\"/a/100%%\"\n"), std::string::npos);
   testsupport::ScratchFolder tmp;
   platform::XdgAutostartLoginItem real(tmp.path());
   EXPECT_EQ(real.status(), LoginItemStatus::notRegistered);

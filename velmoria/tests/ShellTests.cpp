@@ -9,6 +9,9 @@
 #include <fstream>
 
 #include "HomeTestSupport.hpp"
+#include "platform/DesktopEntry.hpp"
+#include "platform/ExecCommand.hpp"
+#include "platform/InfoDictionary.hpp"
 #include "testsupport/ChildProcess.hpp"
 #include "testsupport/ScratchFolder.hpp"
 #include "velmoria/ContentView.hpp"
@@ -241,8 +244,15 @@ TEST_F(ConfigurationTest, AGoodFileStartsOneInstanceThatALaterLaunchFindsAndATer
   EXPECT_EQ(program.readLine(30s), "second 0") << "the second launch hands over and ends";
   EXPECT_EQ(program.readLine(30s), "first 0") << "not blocking, the first one quits";
   EXPECT_EQ(program.wait(10s), 0);
-  // Its state stays in the profile it was given.
-  EXPECT_TRUE(std::filesystem::exists(folder.path() / "config" / "autostart" / "velmoria.desktop"));
+  // Its state stays in the profile it was given, and its start at login starts it the same way, with a
+  // kept copy of the information file.
+  const auto entry = platform::readDesktopEntry(folder.path() / "config" / "autostart" / "velmoria.desktop");
+  ASSERT_TRUE(entry);
+  const auto kept = folder.path() / "config" / "velmoria" / "Info.json";
+  EXPECT_EQ(platform::execWords(entry->exec),
+            (std::vector<std::string>{"env", "VELMORIA_INFO=" + kept.string(),
+                                      std::filesystem::canonical(VELMORIA_EXECUTABLE).string()}));
+  EXPECT_EQ(platform::InfoDictionary::load(kept).string("ZIRUDEZE_URL"), "http://127.0.0.1:9");
 }
 
 TEST(InfoFile, TheBuildWritesOneBesideTheProgram) {
