@@ -289,7 +289,7 @@ TEST_F(HomeTest, TheFilterCardFollowsTheManagersState) {
   for (const auto& [state, subtitle, name] : std::vector<Expectation>{
            {State::idle(), "Block distracting sites during focus sessions", "enableFilterButton"},
            {State::installing(), "Setting up the on-device filter…", "filterSpinner"},
-           {State::needsApproval(), "Approve the extension in System Settings", "enableFilterButton"},
+           {State::needsApproval(), "Approve the filter: sudo scripts/install-filter", "enableFilterButton"},
            {State::ready(), "On during your focus sessions", "filterReady"},
            {State::running(), "Blocking sites now", "filterRunning"},
            {State::failed(""), "", "enableFilterButton"},

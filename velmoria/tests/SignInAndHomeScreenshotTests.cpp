@@ -7,10 +7,13 @@
 
 #include "HomeTestSupport.hpp"
 #include "ScreenTestSupport.hpp"
+#include "velmoria/HomeControls.hpp"
 #include "velmoria/LoginViewModel.hpp"
 #include "velmoria/MacHomeView.hpp"
 #include "velmoria/MacLoginView.hpp"
+#include "velmoria/ScreenWidgets.hpp"
 #include "velmoria/SessionViewModel.hpp"
+#include "velmoria/TransparentProxyManager.hpp"
 
 using namespace std::chrono_literals;
 using velmoria::Appearance;
@@ -123,6 +126,27 @@ TEST_P(HomeScreenshot, FollowingAndLocked) {
   const QRect row = inside(apps, &home);
   EXPECT_EQ(row.width(), 420);
   EXPECT_TRUE(closeTo(following.pixelColor(row.center().x(), row.top() + 3), Theme::surface.resolve(a), 3));
+
+  // The filter card's approval command and a failure's message are read whole, however long.
+  auto* card = home.findChild<velmoria::SettingsCard*>("filterCard");
+  auto* subtitle = card->findChild<velmoria::WrappingLabel*>("cardSubtitle");
+  using State = velmoria::TransparentProxyManager::State;
+  for (const auto& state :
+       {State::needsApproval(),
+        State::failed("Aktivierung fehlgeschlagen: /home/ada/projects/velmoria/build/release/filter-extension/"
+                      "velmoria-filter needs CAP_NET_RAW and CAP_NET_ADMIN to see and block traffic")}) {
+    proxy.setState(state);
+    processFor(50ms);  // the new layout
+    QImage shown = velmoria::testing::renderOver(home, Qt::magenta);
+    const QStringList lines = subtitle->lines(subtitle->width());
+    EXPECT_EQ(lines.join(QString()), subtitle->text()) << "nothing is cut";
+    EXPECT_GE(subtitle->height(), lines.size() * QFontMetrics(velmoria::screenFont(12)).height());
+    EXPECT_TRUE(inside(card, &home).contains(inside(subtitle, &home))) << "the card grows with its text";
+    if (state.kind == State::Kind::failed) {
+      EXPECT_GE(lines.size(), 3) << "the long message wraps";
+      velmoria::testing::saveScreenshot(shown, std::string("home-filter-failed-") + nameOf(a));
+    }
+  }
 
   openSession(scheduler.now() + 15s - 83min, "strict");
   scheduler.advance(15s);
