@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -243,11 +244,13 @@ TEST(TerminatePath, TheQuitKeyAndTheWindowsCloseQuitAtOnceOrShowTheRefusalWhileB
   {
     platform::desktop::Application application(delegate);
     QWidget window;
+    auto* field = new QLineEdit(&window);  // as the sign-in page's, which has the focus
     application.watchWindow(window);
     window.show();
     window.activateWindow();
+    field->setFocus();
     QCoreApplication::processEvents();
-    const auto quitKey = [&] { QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier); };
+    const auto quitKey = [&] { QTest::keyClick(field, Qt::Key_Q, Qt::ControlModifier); };
 
     velmoria::SessionGuard::isLocked = true;
     EXPECT_FALSE(endsTheMainLoop(application, quitKey));
