@@ -1,3 +1,4 @@
+#include "platform/BlockingTrace.hpp"
 #include "platform/ProcessScanner.hpp"
 #include "platform/ProcessWorkspace.hpp"
 #include "testsupport/ExecedChild.hpp"
@@ -5,12 +6,16 @@
 #include "testsupport/ScratchFolder.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -44,11 +49,29 @@ class InstalledDummy {
   fs::path program_;
 };
 
+// Waits until /proc shows the process running `program` (any, when empty) with its arguments in place: an
+// exec shows the new program a moment before its arguments.
+void waitForExec(pid_t pid, const fs::path& program = {}) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  const std::string dir = "/proc/" + std::to_string(pid);
+  std::error_code ec;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (program.empty() || fs::read_symlink(dir + "/exe", ec) == program) {
+      std::ifstream cmdline(dir + "/cmdline");
+      if (cmdline.get() != std::char_traits<char>::eof()) return;
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+}
+
 // A child running `program 30`, optionally with the launcher's environment naming an entry.
 pid_t spawn(const fs::path& program, const std::string& launchedEntry = {}) {
-  if (launchedEntry.empty()) return testsupport::spawnExeced(program.string(), {"30"}, {});
-  return testsupport::spawnExeced(program.string(), {"30"}, {"GIO_LAUNCHED_DESKTOP_FILE=" + launchedEntry},
-                                  "GIO_LAUNCHED_DESKTOP_FILE_PID");
+  const pid_t pid = launchedEntry.empty() ? testsupport::spawnExeced(program.string(), {"30"}, {})
+                                          : testsupport::spawnExeced(program.string(), {"30"},
+                                                                     {"GIO_LAUNCHED_DESKTOP_FILE=" + launchedEntry},
+                                                                     "GIO_LAUNCHED_DESKTOP_FILE_PID");
+  waitForExec(pid);
+  return pid;
 }
 
 // A child that waits, still a copy of this test, until release() lets it exec `program 30`.
@@ -77,20 +100,81 @@ class HeldChild {
     ::waitpid(pid_, nullptr, 0);
   }
   pid_t pid() const { return pid_; }
-  // Lets the child exec and waits until /proc shows the new program.
+  // Lets the child exec and waits until it runs the new program.
   void release(const fs::path& program) {
     static_cast<void>(::write(release_, "x", 1));
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    std::error_code ec;
-    while (fs::read_symlink("/proc/" + std::to_string(pid_) + "/exe", ec) != program &&
-           std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(1ms);
-    }
+    waitForExec(pid_, program);
   }
 
  private:
   pid_t pid_ = -1;
   int release_ = -1;
+};
+
+// A shell starting an app in the background ("prog & echo $!"): the shell forks, the fork execs the program
+// only when released, and the shell may end before that. The test process adopts the orphaned fork, as
+// init would, so it can reap it.
+class BackgroundLaunch {
+ public:
+  explicit BackgroundLaunch(const fs::path& program) {
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    int release[2], endShell[2], report[2];
+    if (::pipe(release) != 0 || ::pipe(endShell) != 0 || ::pipe(report) != 0) throw std::runtime_error("pipe");
+    shell_ = ::fork();
+    if (shell_ == 0) {
+      ::close(release[1]);
+      ::close(endShell[1]);
+      ::close(report[0]);
+      const pid_t launched = ::fork();
+      if (launched == 0) {
+        ::close(endShell[0]);
+        ::close(report[1]);
+        char go = 0;
+        if (::read(release[0], &go, 1) != 1) ::_exit(1);
+        const std::string p = program.string();
+        char* argv[] = {const_cast<char*>(p.c_str()), const_cast<char*>("30"), nullptr};
+        char* env[] = {nullptr};
+        ::execve(p.c_str(), argv, env);
+        ::_exit(127);
+      }
+      static_cast<void>(::write(report[1], &launched, sizeof launched));
+      char end = 0;
+      static_cast<void>(::read(endShell[0], &end, 1));
+      ::_exit(0);
+    }
+    ::close(release[0]);
+    ::close(endShell[0]);
+    ::close(report[1]);
+    if (::read(report[0], &pid_, sizeof pid_) != sizeof pid_) pid_ = -1;
+    ::close(report[0]);
+    release_ = release[1];
+    endShell_ = endShell[1];
+  }
+  ~BackgroundLaunch() {
+    ::close(release_);
+    endShell();
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+  }
+  pid_t pid() const { return pid_; }
+  void endShell() {
+    if (endShell_ < 0) return;
+    ::close(endShell_);
+    endShell_ = -1;
+    ::waitpid(shell_, nullptr, 0);
+  }
+  // Lets the fork exec and waits until it runs the new program.
+  void release(const fs::path& program) {
+    static_cast<void>(::write(release_, "x", 1));
+    waitForExec(pid_, program);
+  }
+
+ private:
+  pid_t shell_ = -1;
+  pid_t pid_ = -1;
+  int release_ = -1;
+  int endShell_ = -1;
 };
 
 int reap(pid_t pid) {
@@ -107,14 +191,15 @@ std::shared_ptr<platform::ProcessApplication> find(
   return nullptr;
 }
 
-TEST(ProcStat, ParsesParentAndStartTimeAfterAnOddCommandName) {
-  pid_t parent = 0;
-  unsigned long long start = 0;
-  const std::string text = "4242 (a) b (c)) S 17 4242 4242 0 -1 4194560 1 0 0 0 0 0 0 0 20 0 1 0 987654 1000 10\n";
-  ASSERT_TRUE(platform::parseProcStat(text, parent, start));
-  EXPECT_EQ(parent, 17);
-  EXPECT_EQ(start, 987654u);
-  EXPECT_FALSE(platform::parseProcStat("12 (x) S 1 2", parent, start));
+TEST(ProcStat, ParsesParentFlagsAndStartTimeAfterAnOddCommandName) {
+  const std::string text = "4242 (a) b (c)) S 17 4242 4242 0 -1 4194368 1 0 0 0 0 0 0 0 20 0 1 0 987654 1000 10\n";
+  const auto stat = platform::parseProcStat(text);
+  ASSERT_TRUE(stat);
+  EXPECT_EQ(stat->parent, 17);
+  EXPECT_EQ(stat->startTime, 987654u);
+  EXPECT_TRUE(stat->forkedWithoutExec()) << "4194368 has the fork-without-exec bit";
+  EXPECT_FALSE(platform::parseProcStat(text.substr(0, 40)));
+  EXPECT_FALSE(platform::parseProcStat("12 (x) S 1 2 3 4 5 nine 0 0 0 0 0 0 0 0 0 0 0 0 1 1"));
 }
 
 TEST(ProcessScanner, IdentifiesALaunchedEntryAndKillsItThroughItsPidfd) {
@@ -132,6 +217,27 @@ TEST(ProcessScanner, IdentifiesALaunchedEntryAndKillsItThroughItsPidfd) {
   EXPECT_FALSE(app->forceTerminate());  // gone and reaped: nothing else is hit
 }
 
+TEST(ProcessScanner, ItsTraceTellsWhatItIdentifiedAndKilledAndWhichForkItWatches) {
+  InstalledDummy dummy;
+  platform::ProcessScanner scanner(dummy.index());
+  scanner.scan();
+  const platform::blockingtrace::Capture trace;
+  HeldChild held(dummy.program());
+  const pid_t child = spawn(dummy.program());
+  const auto app = find(scanner.scan(), child);
+  ASSERT_NE(app, nullptr);
+  EXPECT_TRUE(app->forceTerminate());
+  reap(child);
+  const std::string& text = trace.text();
+  EXPECT_NE(text.find("pid " + std::to_string(child) + " (parent " + std::to_string(::getpid()) +
+                      ") is org.example.Dummy by exec"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("kill of org.example.Dummy, pid " + std::to_string(child) + ": sent"), std::string::npos);
+  EXPECT_NE(text.find("pid " + std::to_string(held.pid()) + " is a fork of " + std::to_string(::getpid())),
+            std::string::npos);
+}
+
 TEST(ProcessScanner, AProcessSeenBeforeItsExecIsIdentifiedOnceItExecs) {
   InstalledDummy dummy;
   platform::ProcessScanner scanner(dummy.index());
@@ -143,7 +249,96 @@ TEST(ProcessScanner, AProcessSeenBeforeItsExecIsIdentifiedOnceItExecs) {
   EXPECT_EQ(app->bundleIdentifier(), "org.example.Dummy");
 }
 
-TEST(ProcessScanner, AnOldProcessThatExecsLateIsIdentifiedWithinSixteenScans) {
+TEST(ProcessScanner, AForkWhoseShellEndedBeforeItExecsIsIdentifiedOnceItExecs) {
+  InstalledDummy dummy;
+  platform::ProcessScanner scanner(dummy.index());
+  BackgroundLaunch launch(dummy.program());
+  EXPECT_EQ(find(scanner.scan(), launch.pid()), nullptr) << "seen between fork and exec";
+  launch.endShell();
+  EXPECT_EQ(find(scanner.scan(), launch.pid()), nullptr);
+  launch.release(dummy.program());
+  const auto app = find(scanner.scan(), launch.pid());
+  ASSERT_NE(app, nullptr) << "the exec after its shell ended went unnoticed";
+  EXPECT_EQ(app->bundleIdentifier(), "org.example.Dummy");
+}
+
+// A /proc of our own making holds a process still at a moment a real one passes through in microseconds.
+TEST(ProcessScanner, AProcessCaughtInsideItsExecIsIdentifiedOnceItsArgumentsShow) {
+  InstalledDummy dummy;
+  testsupport::ScratchFolder proc("fake-proc");
+  fs::create_directories(proc.path() / "4194001");
+  proc.write("4194001/stat",
+             "4194001 (dummy-prog) R 1 4194001 4194001 0 -1 4194304 0 0 0 0 0 0 0 0 20 0 1 0 4242 1000 10\n");
+  fs::create_symlink(fs::canonical(dummy.program()), proc.path() / "4194001/exe");
+  for (const char* name : {"cmdline", "environ", "cgroup"}) proc.write(std::string("4194001/") + name, "");
+  platform::ProcessScanner scanner(dummy.index(), proc.path());
+  EXPECT_TRUE(scanner.scan().empty()) << "the new program shows, its arguments not yet";
+  proc.write("4194001/cmdline", dummy.program().string() + std::string("\0--x\0", 5));
+  const auto apps = scanner.scan();
+  ASSERT_EQ(apps.size(), 1u);
+  EXPECT_EQ(apps[0]->bundleIdentifier(), "org.example.Dummy");
+}
+
+// A /proc of our own making with apps of the dummy entry, and the pid the kernel handed out last.
+class FakeProc {
+ public:
+  explicit FakeProc(const fs::path& program) : program_(fs::canonical(program)) {}
+  const fs::path& root() const { return folder_.path(); }
+  void addApp(int pid) {
+    const std::string dir = std::to_string(pid);
+    fs::create_directories(root() / dir);
+    folder_.write(dir + "/stat", dir + " (dummy-prog) S 1 " + dir + " " + dir +
+                                     " 0 -1 4194304 0 0 0 0 0 0 0 0 20 0 1 0 " + dir + " 1000 10\n");
+    fs::create_symlink(program_, root() / dir / "exe");
+    folder_.write(dir + "/cmdline", program_.string() + std::string("\0--x\0", 5));
+    for (const char* name : {"environ", "cgroup"}) folder_.write(dir + "/" + name, "");
+  }
+  void setLastPid(int pid) { folder_.write("loadavg", "0.10 0.20 0.30 1/99 " + std::to_string(pid) + "\n"); }
+
+ private:
+  testsupport::ScratchFolder folder_{"fake-proc"};
+  fs::path program_;
+};
+
+TEST(ProcessScanner, ReadsTheListingWhenAProcessHasStartedAndNowAndThenOtherwise) {
+  InstalledDummy dummy;
+  FakeProc proc(dummy.program());
+  proc.addApp(4194001);
+  proc.setLastPid(4194001);
+  platform::ProcessScanner scanner(dummy.index(), proc.root());
+  EXPECT_EQ(scanner.scan().size(), 1u);
+  proc.addApp(4194002);  // not as the kernel would: the last pid stays
+  EXPECT_EQ(scanner.scan().size(), 1u) << "nothing started, so the listing was not read";
+  proc.setLastPid(4194002);
+  EXPECT_EQ(scanner.scan().size(), 2u) << "a process started: it is found at once";
+  proc.addApp(4194003);
+  std::size_t scans = 0;
+  while (scanner.scan().size() < 3 && scans < 8) ++scans;
+  EXPECT_LT(scans, 8u) << "the listing is read at least every eighth scan";
+}
+
+TEST(ProcessScanner, APidHandedToANewThreadIsNoNewProcess) {
+  InstalledDummy dummy;
+  platform::ProcessScanner scanner(dummy.index());
+  scanner.scan();
+  std::atomic<pid_t> tid{0};
+  std::atomic<bool> done{false};
+  std::thread thread([&] {
+    tid = static_cast<pid_t>(::syscall(SYS_gettid));
+    while (!done) std::this_thread::sleep_for(1ms);
+  });
+  while (tid == 0) std::this_thread::sleep_for(1ms);
+  const pid_t child = spawn(dummy.program());
+  EXPECT_NE(find(scanner.scan(), child), nullptr);
+  EXPECT_FALSE(scanner.knows(tid)) << "a thread taken for a process";
+  EXPECT_TRUE(scanner.knows(::getpid()));
+  done = true;
+  thread.join();
+  ::kill(child, SIGKILL);
+  reap(child);
+}
+
+TEST(ProcessScanner, AnOldForkThatExecsLateIsIdentifiedWithinFourScans) {
   InstalledDummy dummy;
   platform::ProcessScanner scanner(dummy.index());
   HeldChild child(dummy.program());
@@ -151,11 +346,11 @@ TEST(ProcessScanner, AnOldProcessThatExecsLateIsIdentifiedWithinSixteenScans) {
   child.release(dummy.program());
   int scans = 0;
   std::shared_ptr<platform::ProcessApplication> app;
-  while (!app && scans < 16) {
+  while (!app && scans < 4) {
     app = find(scanner.scan(), child.pid());
     ++scans;
   }
-  ASSERT_NE(app, nullptr) << "not identified within 16 scans of its exec";
+  ASSERT_NE(app, nullptr) << "not identified within 4 scans of its exec";
   EXPECT_EQ(app->bundleIdentifier(), "org.example.Dummy");
 }
 
@@ -176,6 +371,113 @@ TEST(ProcessScanner, IdentifiesAnAppByItsExecutable) {
   ::kill(other, SIGKILL);
   reap(child);
   reap(other);
+}
+
+// Apps installed with a shared program in their Exec: an interpreter, a program named bare or by another
+// path, and one started through env; each spawned the way a launcher runs it.
+class SharedProgramApps {
+ public:
+  SharedProgramApps() : path_("PATH", (root() / "bin").string() + ":/usr/bin:/bin") {
+    fs::create_directories(root() / "applications");
+    fs::create_directories(root() / "My Game");
+    fs::create_directories(root() / "bin");
+    fs::create_directories(root() / "lib");
+    folder_.write("My Game/main.py", "import time\ntime.sleep(30)\n");
+    folder_.write("notes.py", "import time\ntime.sleep(30)\n");
+    for (const char* name : {"browser", "tool", "game-env"}) {
+      fs::copy_file("/bin/sleep", root() / "lib" / name);
+      fs::permissions(root() / "lib" / name, fs::perms::owner_all);
+    }
+    fs::create_symlink("../lib/browser", root() / "bin/browser");
+    fs::create_symlink("../lib/tool", root() / "bin/tool-link");
+    entry("org.example.Game", "python3 \"" + (root() / "My Game/main.py").string() + "\" --level %f");
+    entry("org.example.Browser", "browser %u");
+    entry("org.example.Tool", (root() / "bin/tool-link").string() + " %F");
+    entry("org.example.EnvGame", "env GAME_MODE=1 " + (root() / "lib/game-env").string() + " 30");
+  }
+  const fs::path& root() const { return folder_.path(); }
+  std::shared_ptr<platform::DesktopEntryIndex> index() const {
+    return std::make_shared<platform::DesktopEntryIndex>(std::vector<fs::path>{root() / "applications"});
+  }
+  ~SharedProgramApps() {
+    for (const pid_t p : spawned_) {
+      ::kill(p, SIGKILL);
+      reap(p);
+    }
+  }
+  pid_t run(const std::string& program, const std::vector<std::string>& arguments) {
+    spawned_.push_back(testsupport::spawnExeced(program, arguments, {}));
+    waitForExec(spawned_.back());
+    return spawned_.back();
+  }
+
+ private:
+  void entry(const std::string& id, const std::string& exec) const {
+    folder_.write("applications/" + id + ".desktop",
+                  "[Desktop Entry]\nType=Application\nName=" + id + "\nExec=" + exec + "\n");
+  }
+  testsupport::ScratchFolder folder_{"shared-program"};
+  testsupport::ScopedEnvironment path_;
+  std::vector<pid_t> spawned_;
+};
+
+std::optional<std::string> idOf(const std::vector<std::shared_ptr<platform::ProcessApplication>>& apps, pid_t pid) {
+  const auto app = find(apps, pid);
+  return app ? app->bundleIdentifier() : std::nullopt;
+}
+
+TEST(ProcessScanner, AnInterpretedAppIsTheProcessRunningItsScriptAndNoOtherOfTheInterpreter) {
+  SharedProgramApps installed;
+  platform::ProcessScanner scanner(installed.index());
+  const auto script = (installed.root() / "My Game/main.py").string();
+  const pid_t game = installed.run("/usr/bin/python3", {script, "--level", "save.dat"});
+  const pid_t noLevel = installed.run("/usr/bin/python3", {script});
+  const pid_t notes = installed.run("/usr/bin/python3", {(installed.root() / "notes.py").string()});
+  const auto apps = scanner.scan();
+  EXPECT_EQ(idOf(apps, game), "org.example.Game");
+  EXPECT_EQ(idOf(apps, noLevel), std::nullopt) << "the entry's fixed words include --level";
+  EXPECT_EQ(idOf(apps, notes), std::nullopt) << "another script of the same interpreter";
+}
+
+TEST(ProcessScanner, AnEntryNamesItsProgramBareOrThroughALinkOrEnv) {
+  SharedProgramApps installed;
+  platform::ProcessScanner scanner(installed.index());
+  // The program by its real path with arguments of its own, for an entry naming it bare through PATH.
+  const pid_t browser = installed.run((installed.root() / "lib/browser").string(), {"30"});
+  // The program by its real path, for an entry naming it through a link.
+  const pid_t tool = installed.run((installed.root() / "lib/tool").string(), {"30"});
+  // Started as the entry says, through env; the scan may still see env itself.
+  const pid_t envGame =
+      installed.run("/usr/bin/env", {"GAME_MODE=1", (installed.root() / "lib/game-env").string(), "30"});
+  const pid_t otherArguments = installed.run((installed.root() / "lib/game-env").string(), {"31"});
+  auto apps = scanner.scan();
+  for (int i = 0; i < 200 && !find(apps, envGame); ++i) {
+    std::this_thread::sleep_for(5ms);
+    apps = scanner.scan();
+  }
+  EXPECT_EQ(idOf(apps, browser), "org.example.Browser");
+  EXPECT_EQ(idOf(apps, tool), "org.example.Tool");
+  EXPECT_EQ(idOf(apps, envGame), "org.example.EnvGame");
+  EXPECT_EQ(idOf(apps, otherArguments), std::nullopt);
+}
+
+TEST(ProcessScanner, AnAppRunningBeforeItsEntryWasInstalledIsKnownWithinFourScans) {
+  InstalledDummy dummy;
+  platform::ProcessScanner scanner(dummy.index());
+  const fs::path program = dummy.root() / "later-prog";
+  fs::copy_file("/bin/sleep", program);
+  fs::permissions(program, fs::perms::owner_all);
+  const pid_t child = spawn(program);
+  EXPECT_EQ(find(scanner.scan(), child), nullptr);
+  std::this_thread::sleep_for(10ms);  // a folder time of its own for the change
+  std::ofstream(dummy.root() / "applications/org.example.Later.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Later\nExec=" << program.string() << "\n";
+  std::shared_ptr<platform::ProcessApplication> app;
+  for (int scans = 0; scans < 4 && !app; ++scans) app = find(scanner.scan(), child);
+  ASSERT_NE(app, nullptr) << "the new entry did not account for the running process within four scans";
+  EXPECT_EQ(app->bundleIdentifier(), "org.example.Later");
+  ::kill(child, SIGKILL);
+  reap(child);
 }
 
 TEST(ProcessScanner, WithoutPidfdAStaleStartTimeKillsNothing) {

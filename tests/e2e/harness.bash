@@ -94,10 +94,11 @@ e2e_make_profile() {
 }
 
 # velmoria in the profile (its own XDG folders, no session bus, so the keychain lives in files): sets
-# E2E_APP_PID and E2E_WINDOW (its main window).
+# E2E_APP_PID and E2E_WINDOW (its main window). With E2E_TRACE set, its blocking engine traces what it sees
+# and does into its output.
 e2e_start_app() {
   local app="$1" work="$2"
-  env -u DBUS_SESSION_BUS_ADDRESS -u SESSION_MANAGER QT_QPA_PLATFORM=xcb \
+  env -u DBUS_SESSION_BUS_ADDRESS -u SESSION_MANAGER QT_QPA_PLATFORM=xcb ${E2E_TRACE:+VELMORIA_TRACE=1} \
     XDG_CONFIG_HOME="$E2E_PROFILE/config" XDG_DATA_HOME="$E2E_PROFILE/data" \
     XDG_RUNTIME_DIR="$E2E_PROFILE/runtime" XDG_CACHE_HOME="$E2E_PROFILE/cache" \
     XDG_DATA_DIRS="$E2E_PROFILE/system-data" VELMORIA_INFO="$E2E_PROFILE/Info.json" \
@@ -231,10 +232,22 @@ e2e_sign_in() {
   }
 }
 
-# Starts the dummy app, not as a child of this shell (which would report each kill): sets E2E_DUMMY_PID.
+# Starts the dummy app, not as a child of this shell (which would report each kill): sets E2E_DUMMY_PID and
+# adds it to E2E_DUMMY_PIDS.
+E2E_DUMMY_PIDS=()
 e2e_launch_dummy() {
   E2E_DUMMY_PID="$(/bin/sh -c '"$0" </dev/null >/dev/null 2>&1 & echo $!' "$1")"
   E2E_PIDS+=("$E2E_DUMMY_PID")
+  E2E_DUMMY_PIDS+=("$E2E_DUMMY_PID")
+}
+
+# From velmoria's output, what its blocking engine's trace says of the dummy apps, the kills, launches and
+# activations, blocking going on and off, and polls that came late.
+e2e_trace_summary() {
+  local pids
+  pids="$(IFS='|'; echo "${E2E_DUMMY_PIDS[*]:-none}")"
+  grep -E "^velmoria-trace .*(pid ($pids)\b|blocking o|kill of|launch of|activation of|ms after the last)" "$1" |
+    tail -n 150
 }
 
 # A picture of the whole screen, as PNG.

@@ -46,7 +46,8 @@ void BrowserRedirector::start() {
   timer_ = scheduler_.createTimer([self] {
     if (self) self->tick();
   });
-  timer_->start(tickInterval, /*repeats=*/true);
+  // Without a scripting host every tick would end at once: the timer is not even woken.
+  if (scripts_.canRun()) timer_->start(tickInterval, /*repeats=*/true);
 }
 
 void BrowserRedirector::stop() {
@@ -129,6 +130,8 @@ bool BrowserRedirector::isBlockedHost(std::string_view tabHost, const std::vecto
 
 void BrowserRedirector::tick() {
   if (!blockPageURL_) return;
+  // Without a scripting host no tab can be read or set: nothing to ask the workspace for.
+  if (!scripts_.canRun()) return;
   const auto front = workspace_.frontmostApplication();
   if (!front) return;
   const auto bundleID = front->bundleIdentifier();

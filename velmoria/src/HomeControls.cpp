@@ -100,7 +100,7 @@ void SelectionRow::paintEvent(QPaintEvent*) {
 
 SettingsCard::SettingsCard(Symbol symbol, const QString& title, QWidget* parent) : QFrame(parent), symbol_(symbol) {
   setMaximumWidth(kMaxControlWidth);
-  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);  // as tall as its subtitle needs
   setAttribute(Qt::WA_TranslucentBackground);
   row_ = new QHBoxLayout(this);
   row_->setContentsMargins(14, 10, 14, 10);
@@ -115,7 +115,7 @@ SettingsCard::SettingsCard(Symbol symbol, const QString& title, QWidget* parent)
   title_->setObjectName("cardTitle");
   title_->setFont(screenFont(14, QFont::DemiBold));
   texts->addWidget(title_);
-  subtitle_ = new OneLineLabel;
+  subtitle_ = new WrappingLabel;
   subtitle_->setObjectName("cardSubtitle");
   subtitle_->setTextFont(screenFont(12));
   texts->addWidget(subtitle_);

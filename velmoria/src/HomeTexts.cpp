@@ -76,7 +76,7 @@ QString webFilterSubtitle(const TransparentProxyManager::State& state) {
     case Kind::installing:
       return localized("Setting up the on-device filter…");
     case Kind::needsApproval:
-      return localized("Approve the extension in System Settings");
+      return localized("Approve the filter: sudo scripts/install-filter");
     case Kind::ready:
       return localized("On during your focus sessions");
     case Kind::running:

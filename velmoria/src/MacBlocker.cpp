@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/BlockingTrace.hpp"
 #include "velmoria/SessionGuard.hpp"
 
 namespace velmoria {
@@ -42,6 +43,7 @@ void MacBlocker::activate() {
   };
   observers_.push_back(workspace_.addObserver(platform::WorkspaceNotification::didLaunchApplication, handler));
   observers_.push_back(workspace_.addObserver(platform::WorkspaceNotification::didActivateApplication, handler));
+  platform::blockingtrace::write("blocking on");
   sweepRunningApps();
 }
 
@@ -50,6 +52,7 @@ void MacBlocker::deactivate() {
   isActive_ = false;
   Q_EMIT isActiveChanged(false);
   SessionGuard::isLocked = false;
+  platform::blockingtrace::write("blocking off");
   redirector_->stop();
   for (const auto token : observers_) workspace_.removeObserver(token);
   observers_.clear();

@@ -1,15 +1,19 @@
 #include "velmoria/MacBlockingOverlayView.hpp"
 
+#include "velmoria/PaintBands.hpp"
+
 #include <QCoreApplication>
 #include <QEasingCurve>
 #include <QFontMetricsF>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QTextLayout>
 #include <QTimer>
-#include <QVariantAnimation>
+#include <algorithm>
+#include <cmath>
 
 namespace velmoria {
 namespace {
@@ -22,7 +26,10 @@ constexpr double kMessageWidth = 440;
 constexpr double kButtonPadH = 30;
 constexpr double kButtonPadV = 14;
 constexpr double kButtonExtraTop = 8;
-constexpr std::chrono::milliseconds kPulseFrame{200};
+// At the /proc poll's pace, so the two share their wake-ups.
+constexpr std::chrono::milliseconds kPulseFrame{250};
+constexpr std::chrono::milliseconds kEntranceFrame{33};
+constexpr std::chrono::milliseconds kEntranceDuration{300};
 
 QFont font(int pixelSize, QFont::Weight weight, double tracking) {
   QFont f;
@@ -93,7 +100,10 @@ MacBlockingOverlayView::MacBlockingOverlayView(OverlayModel& model, std::functio
   setAttribute(Qt::WA_TranslucentBackground);
   setAutoFillBackground(false);
   setMouseTracking(false);
-  connect(&model, &OverlayModel::appNameChanged, this, qOverload<>(&QWidget::update));
+  connect(&model, &OverlayModel::appNameChanged, this, [this] {
+    layout_.reset();  // the message and what follows it move; the layers go with the layout
+    update();
+  });
 }
 
 MacBlockingOverlayView::~MacBlockingOverlayView() = default;
@@ -103,17 +113,27 @@ void MacBlockingOverlayView::setColorScheme(std::optional<Appearance> scheme) {
   update();
 }
 
+void MacBlockingOverlayView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  layers_.reset();
+}
+
 Appearance MacBlockingOverlayView::colorScheme() const { return scheme_ ? *scheme_ : currentAppearance(); }
 
 void MacBlockingOverlayView::setAppearProgress(double progress) {
   appear_ = std::clamp(progress, 0.0, 1.0);
-  update();
+  // The content shrinks towards the window's centre, which lies inside it: at any size it stays within
+  // where it stands at full size. The wash around it does not change.
+  update(contentBounds(layout()));
 }
 
 void MacBlockingOverlayView::setGlow(double glow) {
   glow_ = glow;
-  // Only the emblem changes; the margin covers the entrance's scaling about the centre.
-  update(layout().emblem.adjusted(-24, -24, 24, 24).toAlignedRect());
+  // A change of less than a step of colour at the glow's centre waits for the next frame.
+  if (appear_ >= 1.0 && std::abs(glow - paintedGlow_) < 0.02) return;
+  paintedGlow_ = glow;
+  // Only the emblem changes; while the content still grows, it changes as a whole.
+  update(appear_ >= 1.0 ? glowBounds(layout()) : contentBounds(layout()));
 }
 
 QString MacBlockingOverlayView::message() const {
@@ -122,7 +142,16 @@ QString MacBlockingOverlayView::message() const {
          QCoreApplication::translate("MacBlockingOverlayView", " is blocked while your focus session is running.");
 }
 
-MacBlockingOverlayView::Layout MacBlockingOverlayView::layout() const {
+const MacBlockingOverlayView::Layout& MacBlockingOverlayView::layout() const {
+  if (!layout_ || layoutSize_ != size()) {
+    layout_ = std::make_unique<Layout>(computeLayout());
+    layoutSize_ = size();
+    layers_.reset();
+  }
+  return *layout_;
+}
+
+MacBlockingOverlayView::Layout MacBlockingOverlayView::computeLayout() const {
   Layout l;
   const QFontMetricsF titleMetrics(titleFont());
   const QFontMetricsF messageMetrics(messageFont());
@@ -154,37 +183,148 @@ MacBlockingOverlayView::Layout MacBlockingOverlayView::layout() const {
 
 QRectF MacBlockingOverlayView::buttonRect() const { return layout().button; }
 QRectF MacBlockingOverlayView::messageRect() const { return layout().message; }
+QRectF MacBlockingOverlayView::emblemRect() const { return layout().emblem; }
 
-void MacBlockingOverlayView::paintEvent(QPaintEvent*) {
-  const bool dark = colorScheme() == Appearance::dark;
-  const Appearance appearance = dark ? Appearance::dark : Appearance::light;
+// The glow at its strongest, the disc with its lock, and the texts and button, each drawn once into an
+// image; a frame of the pulse or the entrance only blends them. Painting them afresh, gradients and text,
+// at every frame of a full-screen window cost most of what the app spent while it blocked.
+struct MacBlockingOverlayView::Layers {
+  QImage glow;     // centred on the emblem; drawn at opacity glow × 0.24
+  QImage content;  // the column without the glow
+  QPointF glowOrigin;
+  QPointF contentOrigin;
+  // What they were drawn for.
+  QSize size;
+  QString message;
+  Appearance appearance = Appearance::light;
+  qreal ratio = 1;
+
+  bool fit(QSize s, const QString& m, Appearance a, qreal r) const {
+    return size == s && message == m && appearance == a && ratio == r;
+  }
+};
+
+std::shared_ptr<const MacBlockingOverlayView::Layers>& MacBlockingOverlayView::lastLayers() {
+  static std::shared_ptr<const Layers> layers;
+  return layers;
+}
+
+QRect MacBlockingOverlayView::contentBounds(const Layout& l) {
+  return l.emblem.united(l.title).united(l.message).united(l.button).adjusted(-2, -2, 2, 2).toAlignedRect();
+}
+
+QRect MacBlockingOverlayView::glowBounds(const Layout& l) { return l.emblem.adjusted(-1, -1, 1, 1).toAlignedRect(); }
+
+void MacBlockingOverlayView::paintEvent(QPaintEvent* event) {
+  paintedGlow_ = glow_;
+  const Layout& l = layout();
+  const Layers& layers = this->layers(l);
   QPainter p(this);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setRenderHint(QPainter::TextAntialiasing);
+  paintWash(p, event->rect());
+  const double glowOpacity = std::clamp(glow_ * 0.24, 0.0, 1.0);
+  if (appear_ >= 1.0) {
+    p.setOpacity(glowOpacity);
+    p.drawImage(layers.glowOrigin, layers.glow);
+    p.setOpacity(1.0);
+    p.drawImage(layers.contentOrigin, layers.content);
+    return;
+  }
+  // Scaled about the window's centre: an image drawn through a transform is filled row by row, so it
+  // goes in bands. At 97 % and more for a fraction of a second, the nearest pixel does.
+  paintInBands(p, event->rect(), [&](const QRect&) {
+    const QPointF centre(width() / 2.0, height() / 2.0);
+    p.translate(centre);
+    p.scale(contentScale(), contentScale());
+    p.translate(-centre);
+    p.setOpacity(contentOpacity() * glowOpacity);
+    p.drawImage(layers.glowOrigin, layers.glow);
+    p.setOpacity(contentOpacity());
+    p.drawImage(layers.contentOrigin, layers.content);
+  });
+}
 
-  // No behind-window blur on this platform; the gradient carries the shield.
-  QLinearGradient wash(0, 0, 0, height());
-  wash.setColorAt(0, withOpacity(dark ? Theme::blue800() : Theme::blue100(), 0.92));
-  wash.setColorAt(1, withOpacity(Theme::background.resolve(appearance), 0.78));
-  p.fillRect(rect(), wash);
+void MacBlockingOverlayView::paintWash(QPainter& p, const QRect& area) const {
+  // No behind-window blur on this platform; a gradient from top to bottom carries the shield. Each row is
+  // one colour, filled on its own: a gradient fill of many rows would go to Qt's thread pool.
+  const bool dark = colorScheme() == Appearance::dark;
+  const QColor top = withOpacity(dark ? Theme::blue800() : Theme::blue100(), 0.92);
+  const QColor bottom = withOpacity(Theme::background.resolve(dark ? Appearance::dark : Appearance::light), 0.78);
+  const QRect rows = area.intersected(rect());
+  const double span = std::max(1, height());
+  // The wash is the bottom layer of a cleared area: written, not blended.
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  for (int y = rows.top(); y <= rows.bottom(); ++y) {
+    // Mixed with the alpha multiplied in, as Qt's gradients mix.
+    const float t = static_cast<float>(std::clamp((y + 0.5) / span, 0.0, 1.0));
+    const float alpha = top.alphaF() + t * (bottom.alphaF() - top.alphaF());
+    const auto mix = [&](float a, float b) {
+      return alpha > 0 ? ((1 - t) * a * top.alphaF() + t * b * bottom.alphaF()) / alpha : 0.0f;
+    };
+    QColor colour;
+    colour.setRgbF(mix(top.redF(), bottom.redF()), mix(top.greenF(), bottom.greenF()), mix(top.blueF(), bottom.blueF()),
+                   alpha);
+    p.fillRect(QRect(rows.left(), y, rows.width(), 1), colour);
+  }
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
 
-  const Layout l = layout();
-  p.save();
-  p.setOpacity(contentOpacity());
-  const QPointF centre(width() / 2.0, height() / 2.0);
-  p.translate(centre);
-  p.scale(contentScale(), contentScale());
-  p.translate(-centre);
+const MacBlockingOverlayView::Layers& MacBlockingOverlayView::layers(const Layout& l) const {
+  const Appearance appearance = colorScheme() == Appearance::dark ? Appearance::dark : Appearance::light;
+  const qreal ratio = devicePixelRatioF();
+  const QString text = message();
+  if (layers_ && layers_->fit(size(), text, appearance, ratio)) return *layers_;
+  if (const auto& last = lastLayers(); last && last->fit(size(), text, appearance, ratio)) {
+    layers_ = last;
+    return *layers_;
+  }
+  auto made = std::make_shared<Layers>();
+  made->size = size();
+  made->message = text;
+  made->appearance = appearance;
+  made->ratio = ratio;
+  const auto blank = [ratio](const QRect& bounds) {
+    QImage image((QSizeF(bounds.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    return image;
+  };
 
+  const QRect glowArea = glowBounds(l);
+  made->glow = blank(glowArea);
+  made->glowOrigin = glowArea.topLeft();
+  {
+    QPainter p(&made->glow);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(-glowArea.topLeft());
+    const QPointF centre = l.emblem.center();
+    QRadialGradient gradient(centre, 130);
+    gradient.setColorAt(0, Theme::accent());
+    gradient.setColorAt(1, withOpacity(Theme::accent(), 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(gradient);
+    p.drawEllipse(centre, kEmblem / 2, kEmblem / 2);
+  }
+
+  const QRect contentArea = contentBounds(l);
+  made->content = blank(contentArea);
+  made->contentOrigin = contentArea.topLeft();
+  {
+    QPainter p(&made->content);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.translate(-contentArea.topLeft());
+    paintContent(p, l, appearance);
+  }
+  layers_ = made;
+  lastLayers() = std::move(made);
+  return *layers_;
+}
+
+void MacBlockingOverlayView::paintContent(QPainter& p, const Layout& l, Appearance appearance) {
+  const bool dark = appearance == Appearance::dark;
   const QPointF emblemCentre = l.emblem.center();
-  QRadialGradient glowGradient(emblemCentre, 130);
-  glowGradient.setColorAt(0, withOpacity(Theme::accent(), glow_ * 0.24));
-  glowGradient.setColorAt(1, withOpacity(Theme::accent(), 0));
-  p.setPen(Qt::NoPen);
-  p.setBrush(glowGradient);
-  p.drawEllipse(emblemCentre, kEmblem / 2, kEmblem / 2);
-
   const QRectF disc(emblemCentre.x() - kDisc / 2, emblemCentre.y() - kDisc / 2, kDisc, kDisc);
+  p.setPen(Qt::NoPen);
   p.setBrush(withOpacity(dark ? Theme::blue700() : QColor(Qt::white), 0.7));
   p.drawEllipse(disc);
   p.setPen(QPen(withOpacity(Theme::accent(), 0.3), 1));
@@ -212,7 +352,6 @@ void MacBlockingOverlayView::paintEvent(QPaintEvent*) {
   p.setPen(Qt::white);
   p.setFont(buttonFont());
   p.drawText(l.button, Qt::AlignCenter, QStringLiteral("Back to focus"));
-  p.restore();
 }
 
 void MacBlockingOverlayView::showEvent(QShowEvent* event) {
@@ -222,13 +361,18 @@ void MacBlockingOverlayView::showEvent(QShowEvent* event) {
 
 void MacBlockingOverlayView::startAnimations() {
   appeared_ = true;
-  entrance_ = new QVariantAnimation(this);
-  entrance_->setStartValue(appear_);
-  entrance_->setEndValue(1.0);
-  entrance_->setDuration(300);
-  entrance_->setEasingCurve(QEasingCurve::OutQuad);
-  connect(entrance_, &QVariantAnimation::valueChanged, this,
-          [this](const QVariant& v) { setAppearProgress(v.toDouble()); });
+  // Ease-out over 0.3 s at 30 frames a second: each frame redraws the whole column, and twice the frames
+  // would double the cost of every shield without a visible gain in so short a change.
+  entrance_ = new QTimer(this);
+  entrance_->setTimerType(Qt::PreciseTimer);
+  entrance_->setInterval(kEntranceFrame);
+  entranceClock_.start();
+  const double from = appear_;
+  connect(entrance_, &QTimer::timeout, this, [this, from] {
+    const double t = std::min(1.0, static_cast<double>(entranceClock_.elapsed()) / kEntranceDuration.count());
+    setAppearProgress(from + (1.0 - from) * QEasingCurve(QEasingCurve::OutQuad).valueForProgress(t));
+    if (t >= 1.0) entrance_->stop();
+  });
   entrance_->start();
 
   // The glow swings slowly for as long as the shield stands: a few frames a second over the emblem alone

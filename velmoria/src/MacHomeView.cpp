@@ -4,7 +4,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -12,6 +12,7 @@
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 
 #include "velmoria/AppPickerView.hpp"
@@ -534,19 +535,24 @@ bool MacHomeView::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void MacHomeView::paintEvent(QPaintEvent*) {
+void MacHomeView::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   const Appearance a = colorScheme();
   const QColor background = Theme::background.resolve(a);
-  p.fillRect(rect(), background);
-  if (gradientOpacity_ > 0) {
-    QLinearGradient gradient(QPointF(0, 0), QPointF(0, height() / 2.0));
-    gradient.setColorAt(0, a == Appearance::dark ? Theme::blue800() : Theme::blue100());
-    QColor clear = background;
-    clear.setAlpha(0);
-    gradient.setColorAt(1, clear);
-    p.setOpacity(gradientOpacity_);
-    p.fillRect(QRect(0, 0, width(), height() / 2 + 1), gradient);
+  const QRect area = event->rect();
+  p.fillRect(area, background);
+  if (gradientOpacity_ <= 0) return;
+  // From the top edge to the middle, the locked colour fading into the background. Each row is one colour
+  // and filled on its own: the ring's glow repaints part of this several times a second, and a gradient
+  // fill of many rows would go to Qt's thread pool.
+  const QColor top = a == Appearance::dark ? Theme::blue800() : Theme::blue100();
+  const double half = std::max(1.0, height() / 2.0);
+  const int last = std::min(area.bottom(), height() / 2);
+  for (int y = area.top(); y <= last; ++y) {
+    const double t = std::clamp((y + 0.5) / half, 0.0, 1.0);
+    QColor colour = top;
+    colour.setAlphaF(static_cast<float>((1 - t) * gradientOpacity_));
+    p.fillRect(QRect(area.left(), y, area.width(), 1), colour);
   }
 }
 

@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "velmoria/LoginViewModel.hpp"
@@ -80,9 +79,8 @@ MacLoginView::MacLoginView(MacAppState& app, LoginViewModel& login, QWidget* par
   header->addWidget(subtitle_);
   card->addLayout(header);
 
-  steps_ = new QStackedWidget;
-  steps_->setObjectName("steps");
-
+  // The two steps sit in the card one at a time; the hidden one takes no room, so the card is as tall as
+  // the step it shows.
   auto* emailStep = new QWidget;
   emailStep->setObjectName("emailStep");
   auto* emailColumn = new QVBoxLayout(emailStep);
@@ -93,8 +91,8 @@ MacLoginView::MacLoginView(MacAppState& app, LoginViewModel& login, QWidget* par
   send_ = new PillButton;
   send_->setObjectName("sendCodeButton");
   emailColumn->addWidget(send_);
-  emailColumn->addStretch(1);
-  steps_->addWidget(emailStep);
+  emailStep_ = emailStep;
+  card->addWidget(emailStep);
 
   auto* codeStep = new QWidget;
   codeStep->setObjectName("codeStep");
@@ -119,9 +117,9 @@ MacLoginView::MacLoginView(MacAppState& app, LoginViewModel& login, QWidget* par
   differentEmail_->setAutoDefault(false);
   differentEmail_->setCursor(Qt::PointingHandCursor);
   codeColumn->addWidget(differentEmail_, 0, Qt::AlignLeft);
-  codeColumn->addStretch(1);
-  steps_->addWidget(codeStep);
-  card->addWidget(steps_);
+  codeStep_ = codeStep;
+  codeStep->hide();
+  card->addWidget(codeStep);
 
   error_ = new QLabel;
   error_->setObjectName("errorLine");
@@ -165,14 +163,15 @@ void MacLoginView::submitCode() {
 
 void MacLoginView::useDifferentEmail() { login_.reset(); }
 
-bool MacLoginView::isShowingCodeStep() const { return steps_->currentIndex() == 1; }
+bool MacLoginView::isShowingCodeStep() const { return !codeStep_->isHidden(); }
 
 QPushButton* MacLoginView::sendButton() const { return send_; }
 
 QPushButton* MacLoginView::verifyButton() const { return verify_; }
 
 void MacLoginView::sync() {
-  steps_->setCurrentIndex(login_.otpSent() ? 1 : 0);
+  emailStep_->setVisible(!login_.otpSent());
+  codeStep_->setVisible(login_.otpSent());
   if (emailField_->text() != login_.email()) emailField_->setText(login_.email());
   if (codeField_->text() != login_.otpCode()) codeField_->setText(login_.otpCode());
   const bool loading = login_.isLoading();
@@ -209,7 +208,7 @@ void MacLoginView::restyle() {
   const QString primary = cssColor(Theme::textPrimary.resolve(a));
   const QString tertiary = cssColor(Theme::textTertiary.resolve(a));
   card_->setStyleSheet(
-      QStringLiteral("QWidget#loginCard, QStackedWidget#steps, QWidget#emailStep, QWidget#codeStep"
+      QStringLiteral("QWidget#loginCard, QWidget#emailStep, QWidget#codeStep"
                      " { background: transparent; }"
                      "QLabel#title { color: %1; } QLabel#subtitle, QLabel#codeSentence, QLabel#caption { color: %2; }"
                      "QLabel#errorLine { color: %3; }"

@@ -60,16 +60,23 @@ void MacRingView::setState(const RingState& state) {
   if (glowOnly && state.glowPulse == state_.glowPulse) return;
   state_ = state;
   if (glowOnly) {
+    // Near the ends of its swing the glow moves its centre by less than a step of colour per frame; such
+    // a frame is left out and the next one shows both.
+    if (std::abs(state.glowPulse - paintedGlow_) < kGlowStepWorthAFrame) return;
+    paintedGlow_ = state.glowPulse;
     update(glowRect());
     return;
   }
+  paintedGlow_ = state.glowPulse;
   updateGeometry();
   update();
 }
 
 QRect MacRingView::glowRect() const {
   const QPointF c(width() / 2.0, height() / 2.0);
-  const double outer = glowRadius(state_) + 1;
+  // The glow fades out linearly to its rim; in its outermost 6 % a whole pulse moves a pixel by less than
+  // one step of colour, so a frame leaves that band (and the texts that reach into it) alone.
+  const double outer = glowRadius(state_) * 0.94 + 1;
   // A rectangle: an exact ring would be cut into hundreds of strips, each painted on its own.
   return QRectF(c.x() - outer, c.y() - outer, 2 * outer, 2 * outer).toAlignedRect();
 }

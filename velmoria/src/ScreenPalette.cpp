@@ -1,12 +1,22 @@
 #include "velmoria/ScreenPalette.hpp"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 
 namespace velmoria {
 
+QPalette withoutInactiveLook(QPalette palette) {
+  for (int role = 0; role < QPalette::NColorRoles; ++role) {
+    const auto r = static_cast<QPalette::ColorRole>(role);
+    palette.setBrush(QPalette::Inactive, r, palette.brush(QPalette::Active, r));
+  }
+  return palette;
+}
+
 QPalette screenPalette(Appearance appearance) {
   QPalette palette = QGuiApplication::palette();
-  if (appearanceOf(palette) == appearance) return palette;
+  if (appearanceOf(palette) == appearance) return withoutInactiveLook(palette);
   const QColor window = Theme::background.resolve(appearance);
   const QColor base = Theme::surface.resolve(appearance);
   const QColor text = Theme::textPrimary.resolve(appearance);
@@ -27,7 +37,24 @@ QPalette screenPalette(Appearance appearance) {
   palette.setColor(QPalette::Disabled, QPalette::Text, Theme::textTertiary.resolve(appearance));
   palette.setColor(QPalette::Disabled, QPalette::ButtonText, Theme::textTertiary.resolve(appearance));
   palette.setColor(QPalette::Disabled, QPalette::WindowText, Theme::textTertiary.resolve(appearance));
-  return palette;
+  return withoutInactiveLook(palette);
+}
+
+ActiveLookEverywhere::ActiveLookEverywhere() {
+  apply();
+  QCoreApplication::instance()->installEventFilter(this);
+}
+
+ActiveLookEverywhere::~ActiveLookEverywhere() = default;
+
+void ActiveLookEverywhere::apply() {
+  const QPalette current = QGuiApplication::palette();
+  if (!current.isEqual(QPalette::Active, QPalette::Inactive)) QGuiApplication::setPalette(withoutInactiveLook(current));
+}
+
+bool ActiveLookEverywhere::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == QCoreApplication::instance() && event->type() == QEvent::ApplicationPaletteChange) apply();
+  return QObject::eventFilter(watched, event);
 }
 
 QString cssColor(const QColor& c) {

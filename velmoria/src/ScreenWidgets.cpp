@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -19,9 +20,11 @@ OneLineLabel::OneLineLabel(QWidget* parent) : QWidget(parent) {
 
 void OneLineLabel::setText(const QString& text) {
   if (text == text_) return;
+  const QSize before = sizeHint();
   text_ = text;
   setAccessibleName(text);
-  updateGeometry();
+  // A clock ticking in the same width moves nothing around it: no layout pass for the window.
+  if (sizeHint() != before) updateGeometry();
   update();
 }
 
@@ -79,6 +82,94 @@ void OneLineLabel::paintEvent(QPaintEvent*) {
   p.setPen(colour_);
   p.drawText(rect(), static_cast<int>(alignment_) | Qt::TextSingleLine,
              QFontMetricsF(font).elidedText(text_, Qt::ElideRight, width()));
+}
+
+namespace {
+
+// Lays `text` out in lines at most `width` wide; returns the height they take.
+double layOut(QTextLayout& layout, int width) {
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  double y = 0;
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(std::max(1, width));
+    line.setPosition(QPointF(0, y));
+    y += line.height();
+  }
+  layout.endLayout();
+  return y;
+}
+
+}  // namespace
+
+WrappingLabel::WrappingLabel(QWidget* parent) : QWidget(parent) {
+  QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+  setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void WrappingLabel::setText(const QString& text) {
+  if (text == text_) return;
+  text_ = text;
+  setAccessibleName(text);
+  setMinimumHeight(heightForWidth(width()));
+  updateGeometry();
+  update();
+}
+
+void WrappingLabel::setTextFont(const QFont& font) {
+  font_ = font;
+  updateGeometry();
+  update();
+}
+
+void WrappingLabel::setColour(const QColor& colour) {
+  colour_ = colour;
+  update();
+}
+
+QStringList WrappingLabel::lines(int width) const {
+  QTextLayout layout(text_, font_);
+  layOut(layout, width);
+  QStringList out;
+  for (int i = 0; i < layout.lineCount(); ++i) {
+    const QTextLine line = layout.lineAt(i);
+    out.push_back(text_.mid(line.textStart(), line.textLength()));
+  }
+  return out;
+}
+
+int WrappingLabel::heightForWidth(int width) const {
+  const double oneLine = QFontMetricsF(font_).height();
+  if (text_.isEmpty()) return static_cast<int>(std::ceil(oneLine));
+  QTextLayout layout(text_, font_);
+  return static_cast<int>(std::ceil(std::max(oneLine, layOut(layout, width))));
+}
+
+QSize WrappingLabel::sizeHint() const {
+  const int width = static_cast<int>(std::ceil(QFontMetricsF(font_).horizontalAdvance(text_)));
+  return {width, heightForWidth(std::max(1, width))};
+}
+
+QSize WrappingLabel::minimumSizeHint() const { return {0, static_cast<int>(std::ceil(QFontMetricsF(font_).height()))}; }
+
+void WrappingLabel::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // Not every layout above asks for the height at the width it gives; a floor of it holds in all of them.
+  const int needed = heightForWidth(width());
+  if (minimumHeight() != needed) setMinimumHeight(needed);
+}
+
+void WrappingLabel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::TextAntialiasing);
+  p.setPen(colour_);
+  QTextLayout layout(text_, font_);
+  layOut(layout, width());
+  layout.draw(&p, QPointF(0, 0));
 }
 
 CentredBox::CentredBox(QWidget* content, int maximumWidth, QMargins margins, QWidget* parent)

@@ -34,9 +34,30 @@ bool fetchBlockOnMac(const zirudeze::ZirudezeClient& client, const std::optional
   }
 }
 
+// A time format with its seconds (and fractions) taken out, with the separator written before them.
+QString withoutSeconds(const QString& format) {
+  QString out;
+  bool quoted = false;
+  for (qsizetype i = 0; i < format.size(); ++i) {
+    const QChar c = format[i];
+    if (c == u'\'') quoted = !quoted;
+    if (!quoted && (c == u's' || c == u'z')) {
+      while (!out.isEmpty() && !out.back().isLetter() && out.back() != u'\'') out.chop(1);
+      while (i + 1 < format.size() && format[i + 1] == c) ++i;
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+// Hours and minutes in the user's locale. Some locales' short format still has seconds (the C locale's
+// is HH:mm:ss).
 QString shortLocalTime(base::Date instant) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(instant.time_since_epoch()).count();
-  return QLocale::system().toString(QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).time(), QLocale::ShortFormat);
+  const QLocale locale;
+  return locale.toString(QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).time(),
+                         withoutSeconds(locale.timeFormat(QLocale::ShortFormat)));
 }
 
 }  // namespace

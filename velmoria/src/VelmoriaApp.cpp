@@ -1,5 +1,6 @@
 #include "velmoria/VelmoriaApp.hpp"
 
+#include "platform/InfoDictionary.hpp"
 #include "platform/desktop/DesktopWorkspace.hpp"
 #include "velmoria/ContentView.hpp"
 #include "velmoria/LoginItemManager.hpp"
@@ -13,6 +14,8 @@ namespace velmoria {
 
 VelmoriaApp::VelmoriaApp(std::shared_ptr<zirudeze::ZirudezeClient> client, std::optional<std::string> ownAppIdentifier)
     : workspace_(platform::desktop::makeDesktopWorkspace(scheduler_)),
+      // Started with an information file of its own, the app registers a start at login with it too.
+      loginItemService_(std::nullopt, std::nullopt, platform::InfoDictionary::namedFile()),
       delegate_(alerts_, windows_),
       application_(delegate_),
       // The one blocklist store exists before anything that uses it.
@@ -29,6 +32,7 @@ VelmoriaApp::VelmoriaApp(std::shared_ptr<zirudeze::ZirudezeClient> client, std::
   webBlocklist_ = std::make_unique<MacWebBlocklistStore>();
   window_ = std::make_unique<ContentView>(
       AppEnvironment{*app_, *blocklist_, *blocker_, *loginItem_, *proxy_, *webBlocklist_, scheduler_}, client);
+  application_.watchWindow(*window_);
 }
 
 VelmoriaApp::~VelmoriaApp() = default;

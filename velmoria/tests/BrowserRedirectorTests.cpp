@@ -170,6 +170,19 @@ TEST_F(RedirectorTick, QuietWhenNothingIsToBeDone) {
   EXPECT_FALSE(redirector.lastRedirect().has_value());
 }
 
+TEST_F(RedirectorTick, WithoutAScriptingHostATickAsksNothingOfTheWorkspace) {
+  platform::UnavailableScriptRunner none;
+  setList({"a.com"});
+  BrowserRedirector idle(defaults, workspace, none, scheduler, [this] { return tmp.path(); });
+  idle.start();
+  EXPECT_TRUE(idle.isRunning());
+  EXPECT_EQ(scheduler.activeTimerCount(), 0) << "a wake-up every 0.6 s for nothing";
+  for (int i = 0; i < 5; ++i) scheduler.advance(600ms);
+  idle.tick();
+  EXPECT_EQ(workspace.frontmostQueries, 0) << "each tick would cost a look at the window system";
+  idle.stop();
+}
+
 TEST_F(RedirectorTick, AnUnavailableSuiteOrUnwritablePageEndsEveryTick) {
   defaults.unavailable.insert(platform::kAppGroupSuiteName);
   redirector.start();

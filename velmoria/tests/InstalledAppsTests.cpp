@@ -98,8 +98,9 @@ TEST_F(ScannerTest, SubfolderAppsCarryTheIdTheRunningSideKnowsThemBy) {
   EXPECT_EQ(indexed, (std::vector<std::string>{"a-b-deep", "kde-dolphin", "kde-helper", "kde-konsole"}));
   const auto program = platform::resolveProgram("/bin/true");
   ASSERT_TRUE(program);
-  ASSERT_NE(index.entryForExecutable(*program), nullptr);
-  EXPECT_EQ(index.entryForExecutable(*program)->id, "kde-konsole");
+  const auto* konsole = index.entryForCommand(*program, {"true", "--konsole"});
+  ASSERT_NE(konsole, nullptr);
+  EXPECT_EQ(konsole->id, "kde-konsole");
 
   // An app added to a subfolder later is seen on the next refresh.
   entry(system / "kde" / "kate.desktop", "Name=Kate\n");

@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "BlockingTestSupport.hpp"
+#include "platform/DesktopEntry.hpp"
+#include "platform/ExecCommand.hpp"
 #include "platform/desktop/Application.hpp"
 #include "velmoria/AppDelegate.hpp"
 #include "velmoria/LoginItemManager.hpp"
@@ -85,8 +92,65 @@ TEST(LoginItemManager, RegistersARealAutostartEntryOnFirstStart) {
   EXPECT_TRUE(out.str().empty());
 }
 
+// The words the entry's Exec runs, as a launcher reads them.
+std::vector<std::string> autostartCommand(const platform::XdgAutostartLoginItem& item) {
+  std::ifstream in(item.entryFile());
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  const auto entry = platform::parseDesktopEntry(text);
+  if (!entry) return {};
+  return platform::execWords(entry->exec).value_or(std::vector<std::string>{});
+}
+
+TEST(LoginItemManager, AStartWithItsOwnConfigurationRegistersAnEntryThatStartsWithAKeptCopy) {
+  testsupport::ScratchFolder tmp;
+  platform::FileDefaultsSystem defaults(tmp.path() / "config");
+  const auto named = tmp.path() / "run" / "velmoria-info.x1";
+  const auto kept = tmp.path() / "config" / "velmoria" / "Info.json";
+  const std::string info = R"({"ZIRUDEZE_URL": "https://project.example", "ZIRUDEZE_KEY": "key"})";
+  std::filesystem::create_directories(named.parent_path());
+  std::ofstream(named) << info;
+  const std::filesystem::path executable("/opt/velmoria app/velmoria");
+  platform::XdgAutostartLoginItem item(tmp.path() / "autostart", executable, named, kept);
+  std::ostringstream out;
+  LoginItemManager manager(item, defaults, out);
+  EXPECT_TRUE(manager.isEnabled()) << out.str();
+  std::filesystem::remove_all(named.parent_path());  // the run's temporary file is gone by the next login
+
+  EXPECT_EQ(autostartCommand(item),
+            (std::vector<std::string>{"env", "VELMORIA_INFO=" + kept.string(), executable.string()}));
+  std::ifstream in(kept);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), info);
+
+  // Without a file of its own the entry starts the program alone, which reads the one beside it.
+  platform::XdgAutostartLoginItem plain(tmp.path() / "plain", executable);
+  plain.registerItem();
+  EXPECT_EQ(autostartCommand(plain), std::vector<std::string>{executable.string()});
+}
+
+TEST(LoginItemManager, AConfigurationThatCannotBeKeptRefusesTheRegistrationAndSaysWhy) {
+  testsupport::ScratchFolder tmp;
+  platform::FileDefaultsSystem defaults(tmp.path() / "config");
+  const auto named = tmp.path() / "gone.json";
+  platform::XdgAutostartLoginItem item(tmp.path() / "autostart", std::filesystem::path("/opt/velmoria"), named,
+                                       tmp.path() / "kept" / "Info.json");
+  std::ostringstream out;
+  LoginItemManager manager(item, defaults, out);
+  EXPECT_FALSE(manager.isEnabled());
+  EXPECT_FALSE(std::filesystem::exists(item.entryFile())) << "no entry that would fail at the next login";
+  EXPECT_NE(out.str().find("LoginItem toggle failed: Start at login needs the configuration VELMORIA_INFO names"),
+            std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find(named.string() + ": no such file"), std::string::npos) << out.str();
+
+  std::ofstream(named) << "not json";
+  manager.setEnabled(true);
+  EXPECT_FALSE(manager.isEnabled());
+  EXPECT_NE(out.str().find(named.string() + ": is not valid JSON"), std::string::npos) << out.str();
+}
+
 TEST(AutostartEntry, QuotesTheExecutableForTheExecKey) {
   EXPECT_NE(platform::autostartEntryText("/a/b$c\"d").find("Exec=\"/a/b\\\\$c\\\\\"d\"\n"), std::string::npos);
+  EXPECT_NE(platform::autostartEntryText("/a/100%").find("Exec=\"/a/100%%\"\n"), std::string::npos);
   testsupport::ScratchFolder tmp;
   platform::XdgAutostartLoginItem real(tmp.path());
   EXPECT_EQ(real.status(), LoginItemStatus::notRegistered);
@@ -135,25 +199,71 @@ class RecordingDelegate final : public platform::ApplicationDelegate {
   int asked = 0;
 };
 
+// Whether `request`, made inside the running main loop as the app's requests are, ends that loop. A quit
+// asked outside a running loop would stay pending in Qt and end the next modal loop at once, another
+// test's alert among them.
+bool endsTheMainLoop(platform::desktop::Application& application, const std::function<void()>& request) {
+  QObject context;
+  bool ended = false;
+  QObject::connect(&application, &platform::desktop::Application::terminating, &context, [&] { ended = true; });
+  QTimer::singleShot(0, &context, [&] {
+    request();
+    // Behind the request's own queued work.
+    QTimer::singleShot(0, &context, [&] {
+      if (!ended) QCoreApplication::exit(1);
+    });
+  });
+  const int code = QCoreApplication::exec();
+  return ended && code == 0;
+}
+
 TEST(TerminatePath, SignalsBecomeOneTerminateRequestOnTheMainThread) {
   velmoria::testing::app();
   RecordingDelegate delegate;
   {
     platform::desktop::Application application(delegate);
     EXPECT_FALSE(QGuiApplication::quitOnLastWindowClosed());
-    int terminating = 0;
-    QObject::connect(&application, &platform::desktop::Application::terminating, [&] { ++terminating; });
-    ::raise(SIGTERM);
-    ::raise(SIGINT);
-    QCoreApplication::processEvents();
+    EXPECT_FALSE(endsTheMainLoop(application, [] {
+      ::raise(SIGTERM);
+      ::raise(SIGINT);
+    }));
     EXPECT_EQ(delegate.asked, 1) << "both signals arrived before the loop ran: one request";
-    EXPECT_EQ(terminating, 0);
 
     delegate.reply = platform::TerminateReply::terminateNow;
-    ::raise(SIGHUP);
-    QCoreApplication::processEvents();
+    EXPECT_TRUE(endsTheMainLoop(application, [] { ::raise(SIGHUP); }));
     EXPECT_EQ(delegate.asked, 2);
-    EXPECT_EQ(terminating, 1);
+  }
+  QGuiApplication::setQuitOnLastWindowClosed(true);
+}
+
+TEST(TerminatePath, TheQuitKeyAndTheWindowsCloseQuitAtOnceOrShowTheRefusalWhileBlocking) {
+  velmoria::testing::app();
+  platform::FakeAlertPresenter alerts;
+  CountingWindows windows;
+  velmoria::AppDelegate delegate(alerts, windows);
+  {
+    platform::desktop::Application application(delegate);
+    QWidget window;
+    auto* field = new QLineEdit(&window);  // as the sign-in page's, which has the focus
+    application.watchWindow(window);
+    window.show();
+    window.activateWindow();
+    field->setFocus();
+    QCoreApplication::processEvents();
+    const auto quitKey = [&] { QTest::keyClick(field, Qt::Key_Q, Qt::ControlModifier); };
+
+    velmoria::SessionGuard::isLocked = true;
+    EXPECT_FALSE(endsTheMainLoop(application, quitKey));
+    ASSERT_EQ(alerts.shown.size(), 1u) << "Ctrl+Q while blocking shows the refusal";
+    EXPECT_EQ(alerts.shown[0].messageText, "Focus session active");
+    EXPECT_FALSE(endsTheMainLoop(application, [&] { EXPECT_FALSE(window.close()); }));
+    EXPECT_EQ(alerts.shown.size(), 2u) << "so does closing the window";
+    EXPECT_TRUE(window.isVisible()) << "a refused close leaves the window up";
+
+    velmoria::SessionGuard::isLocked = false;
+    EXPECT_TRUE(endsTheMainLoop(application, quitKey)) << "Ctrl+Q quits at once while not blocking";
+    EXPECT_TRUE(endsTheMainLoop(application, [&] { window.close(); })) << "and so does closing the window";
+    EXPECT_EQ(alerts.shown.size(), 2u);
   }
   QGuiApplication::setQuitOnLastWindowClosed(true);
 }

@@ -1,7 +1,9 @@
 // The home screen over platform fakes, a manual clock and the fake backend.
 #include "velmoria/MacHomeView.hpp"
+#include "velmoria/RingAnimator.hpp"
 
 #include <gtest/gtest.h>
+#include <map>
 
 #include "HomeTestSupport.hpp"
 #include "velmoria/AppPickerView.hpp"
@@ -141,6 +143,66 @@ TEST_F(HomeTest, ShownLockedTellsTheFilterAndStartsTheClockButActivatesNothing) 
   EXPECT_EQ(home->ringState().arcProgress, 1.0);
 }
 
+// Which widgets repaint, by object name.
+class PaintLog final : public QObject {
+ public:
+  std::map<QString, int> paints;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints[watched->objectName()];
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST_F(HomeTest, TheGlowsPulseRepaintsTheRingAloneNotTheTextsAroundIt) {
+  openSession(now - 60s, "strict");
+  bool done = false;
+  session.refresh([&] { done = true; });
+  ASSERT_TRUE(processUntil([&] { return done; }));
+  show();
+  processFor(50ms);
+  PaintLog log;
+  for (const char* name : {"ring", "explanation", "blockedAppsSummary"})
+    home->findChild<QWidget*>(name)->installEventFilter(&log);
+  for (int frame = 0; frame < 5; ++frame) {
+    scheduler.advance(velmoria::RingAnimator::pulseFrame);
+    processFor(20ms);
+  }
+  EXPECT_GE(log.paints["ring"], 3);
+  EXPECT_EQ(log.paints["explanation"], 0) << "the explanation under the ring was drawn again";
+  EXPECT_EQ(log.paints["blockedAppsSummary"], 0);
+}
+
+// Counts the layout passes asked of the widgets it watches.
+class LayoutRequests final : public QObject {
+ public:
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::LayoutRequest) ++count;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST_F(HomeTest, TheClockTicksWithoutALayoutPassOfTheScreen) {
+  openSession(now - 3601s, "strict");
+  bool done = false;
+  session.refresh([&] { done = true; });
+  ASSERT_TRUE(processUntil([&] { return done; }));
+  show();
+  processFor(50ms);
+  LayoutRequests requests;
+  for (QWidget* w = home->findChild<QWidget*>("greetingTitle")->parentWidget(); w != nullptr; w = w->parentWidget())
+    w->installEventFilter(&requests);
+  const QString before = home->titleText();
+  scheduler.advance(1s);
+  processFor(30ms);
+  EXPECT_NE(home->titleText(), before);
+  EXPECT_EQ(requests.count, 0) << "every second a layout pass of the whole screen for digits of the same width";
+}
+
 TEST_F(HomeTest, TheClockStartsAtZeroForAStartInTheFuture) {
   show();
   openSession(now + 90s, "strict");
@@ -227,7 +289,7 @@ TEST_F(HomeTest, TheFilterCardFollowsTheManagersState) {
   for (const auto& [state, subtitle, name] : std::vector<Expectation>{
            {State::idle(), "Block distracting sites during focus sessions", "enableFilterButton"},
            {State::installing(), "Setting up the on-device filter…", "filterSpinner"},
-           {State::needsApproval(), "Approve the extension in System Settings", "enableFilterButton"},
+           {State::needsApproval(), "Approve the filter: sudo scripts/install-filter", "enableFilterButton"},
            {State::ready(), "On during your focus sessions", "filterReady"},
            {State::running(), "Blocking sites now", "filterRunning"},
            {State::failed(""), "", "enableFilterButton"},

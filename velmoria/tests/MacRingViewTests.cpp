@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BackendTestSupport.hpp"
 #include "ScreenTestSupport.hpp"
 
 using velmoria::Appearance;
@@ -91,6 +92,42 @@ TEST_P(RingTest, DiscTextsAndGlowFollowTheLockFlag) {
 
 INSTANTIATE_TEST_SUITE_P(BothAppearances, RingTest, ::testing::Values(Appearance::light, Appearance::dark),
                          [](const auto& info) { return info.param == Appearance::dark ? "dark" : "light"; });
+
+class Paints final : public QObject {
+ public:
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++count;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST(RingGlow, AGlowStepTooSmallToSeeRepaintsNothingAndTheNextCatchesUp) {
+  velmoria::testing::app();
+  MacRingView view;
+  view.resize(view.sizeHint());
+  RingState s;
+  s.isLocked = true;
+  s.arcProgress = 1;
+  s.glowPulse = 0.70;
+  view.setState(s);
+  view.show();
+  velmoria::testing::processFor(std::chrono::milliseconds(30));
+  Paints paints;
+  view.installEventFilter(&paints);
+  s.glowPulse = 0.71;
+  view.setState(s);
+  velmoria::testing::processFor(std::chrono::milliseconds(30));
+  EXPECT_EQ(paints.count, 0) << "a frame for a change of less than a step of colour";
+  EXPECT_DOUBLE_EQ(view.state().glowPulse, 0.71);
+  s.glowPulse = 0.725;
+  view.setState(s);
+  velmoria::testing::processFor(std::chrono::milliseconds(30));
+  EXPECT_GE(paints.count, 1) << "the small steps add up to one worth drawing";
+  view.hide();
+}
 
 TEST(RingText, TitlesCaptionsAndShrinking) {
   velmoria::testing::app();

@@ -1,9 +1,13 @@
 #include "velmoria/MacBlockingOverlayView.hpp"
 
 #include <gtest/gtest.h>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QPaintEvent>
 #include <QPainter>
+#include <vector>
 
+#include "BackendTestSupport.hpp"
 #include "BlockingTestSupport.hpp"
 
 using velmoria::Appearance;
@@ -109,6 +113,98 @@ TEST(OverlayView, ContentStartsHiddenAtNinetySevenPercentAndTheNameUpdatesInPlac
 
   view.show();
   EXPECT_TRUE(view.appeared());
+  view.hide();
+}
+
+// The areas the view repaints, as its paint events give them.
+class PaintedAreas final : public QObject {
+ public:
+  std::vector<QRect> areas;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) areas.push_back(static_cast<QPaintEvent*>(event)->rect());
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST(OverlayView, PulseAndEntranceRepaintOnlyWhatChangesAndShowTheCurrentNameSchemeAndGlow) {
+  velmoria::testing::app();
+  velmoria::OverlayModel model;
+  model.setAppName("A");
+  velmoria::MacBlockingOverlayView view(model, [] {});
+  view.setColorScheme(Appearance::dark);
+  view.resize(1280, 800);
+  view.setAppearProgress(1.0);
+  view.setGlow(0.7);
+  const QImage dim = render(view);
+  const QRectF shortMessage = view.messageRect();
+  view.setGlow(1.0);
+  const QImage bright = render(view);
+  const QPoint edgeOfGlow = view.emblemRect().center().toPoint() + QPoint(100, 0);
+  EXPECT_GT(qBlue(bright.pixel(edgeOfGlow)), qBlue(dim.pixel(edgeOfGlow))) << "the glow grows with its strength";
+
+  model.setAppName(QString(30, QChar('W')));
+  const QImage longer = render(view);
+  const QRectF left(view.messageRect().left(), view.messageRect().top(),
+                    shortMessage.left() - view.messageRect().left() - 4, view.messageRect().height());
+  EXPECT_FALSE(contains(dim, left, Theme::textSecondary.resolve(Appearance::dark), 30));
+  EXPECT_TRUE(contains(longer, left, Theme::textSecondary.resolve(Appearance::dark), 30)) << "the new name is drawn";
+
+  view.setColorScheme(Appearance::light);
+  const QImage light = render(view);
+  const QRectF title(view.messageRect().left(), view.messageRect().top() - 60, view.messageRect().width(), 50);
+  EXPECT_TRUE(contains(longer, title, Theme::blue300(), 12)) << "\"Locked.\" in the dark scheme's colour";
+  EXPECT_TRUE(contains(light, title, Theme::blue600(), 12)) << "and in the light one's once light";
+  EXPECT_FALSE(contains(light, title, Theme::blue300(), 12));
+
+  // The next shield comes with a view of its own: the layers drawn for this one must not show its name.
+  velmoria::OverlayModel nextModel;
+  nextModel.setAppName("A");
+  velmoria::MacBlockingOverlayView next(nextModel, [] {});
+  next.setColorScheme(Appearance::light);
+  next.resize(1280, 800);
+  next.setAppearProgress(1.0);
+  EXPECT_FALSE(contains(render(next), left, Theme::textSecondary.resolve(Appearance::light), 30))
+      << "the previous shield's name";
+
+  PaintedAreas painted;
+  view.installEventFilter(&painted);
+  view.show();
+  const auto paintsAfter = [&](auto change) {
+    QCoreApplication::processEvents();
+    painted.areas.clear();
+    change();
+    for (int i = 0; i < 200 && painted.areas.empty(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return painted.areas;
+  };
+  const auto glowFrame = paintsAfter([&] { view.setGlow(0.8); });
+  ASSERT_FALSE(glowFrame.empty());
+  for (const QRect& area : glowFrame) EXPECT_LE(area.width() * area.height(), 250 * 250) << "the emblem alone";
+  const auto entranceFrame = paintsAfter([&] { view.setAppearProgress(0.5); });
+  ASSERT_FALSE(entranceFrame.empty());
+  for (const QRect& area : entranceFrame) {
+    EXPECT_LE(area.width(), 460) << "the column, not the window";
+    EXPECT_LT(area.height(), 700);
+  }
+  view.hide();
+}
+
+TEST(OverlayView, TheEntranceGrowsToFullInAThirdOfASecondWithAFewFramesOnly) {
+  velmoria::testing::app();
+  velmoria::OverlayModel model;
+  model.setAppName("Solitaire");
+  velmoria::MacBlockingOverlayView view(model, [] {});
+  view.resize(1280, 800);
+  PaintedAreas painted;
+  view.installEventFilter(&painted);
+  QElapsedTimer clock;
+  clock.start();
+  view.show();
+  ASSERT_TRUE(velmoria::testing::processUntil([&] { return view.appearProgress() >= 1.0; }));
+  EXPECT_GE(clock.elapsed(), 290) << "the entrance lasts 0.3 s";
+  EXPECT_DOUBLE_EQ(view.contentScale(), 1.0);
+  EXPECT_LE(painted.areas.size(), 14u) << "a whole column redrawn at every frame of a fast animation";
   view.hide();
 }
 

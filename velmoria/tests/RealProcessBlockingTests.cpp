@@ -1,10 +1,13 @@
 // Blocking against real processes: /proc identification, launch polling and pidfd kills.
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -76,6 +79,89 @@ TEST(RealProcessBlocking, ARunningAndALaunchedBlockedAppAreKilledAndTheShieldNam
     ::kill(p, SIGKILL);
     ::waitpid(p, nullptr, 0);
   }
+  shields.finishFades();
+}
+
+// What a shell does for "(wait; exec app) & echo $!": it forks, prints the fork's pid and ends; the fork,
+// still a shell, execs the app only when the test writes a line into its pipe. The test process adopts the
+// orphaned fork, as init would, so it can reap it.
+class ShellLaunch {
+ public:
+  ShellLaunch(const std::filesystem::path& folder, const std::filesystem::path& program) : fifo_(folder / "go") {
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    ::mkfifo(fifo_.c_str(), 0600);
+    const std::string command = "(read line < '" + fifo_.string() + "'; exec '" + program.string() +
+                                "' 30) </dev/null >/dev/null 2>&1 & echo $!";
+    FILE* shell = ::popen(command.c_str(), "r");  // through /bin/sh -c
+    if (shell != nullptr) {
+      if (std::fscanf(shell, "%d", &pid_) != 1) pid_ = -1;
+      ::pclose(shell);
+    }
+  }
+  ~ShellLaunch() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+  }
+  pid_t pid() const { return pid_; }
+  // Lets the fork exec, and waits until it runs the app with its arguments.
+  void release(const std::filesystem::path& program) {
+    std::ofstream(fifo_) << "go\n";
+    const std::string dir = "/proc/" + std::to_string(pid_);
+    for (int i = 0; i < 10000; ++i) {
+      std::error_code ec;
+      std::ifstream cmdline(dir + "/cmdline");
+      if (std::filesystem::read_symlink(dir + "/exe", ec) == program && cmdline.get() != EOF) return;
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+  // Whether it ended by SIGKILL; reaps it.
+  bool killed() {
+    const bool ok = killedBySigkill(pid_);
+    pid_ = -1;
+    return ok;
+  }
+
+ private:
+  std::filesystem::path fifo_;
+  pid_t pid_ = -1;
+};
+
+TEST(RealProcessBlocking, ABlockedAppThatExecsSecondsAfterItsShellForkedIsKilledWithinASecondOfItsExec) {
+  velmoria::testing::app();
+  testsupport::ScratchFolder tmp;
+  const auto apps = tmp.path() / "applications";
+  std::filesystem::create_directories(apps);
+  const auto program = tmp.path() / "distraction";
+  std::filesystem::copy_file("/bin/sleep", program);
+  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+  std::ofstream(apps / "org.example.Distraction.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Distraction\nExec=" << program.string() << " %U\n";
+
+  platform::ManualScheduler scheduler;
+  auto scanner = std::make_shared<platform::ProcessScanner>(
+      std::make_shared<platform::DesktopEntryIndex>(std::vector<std::filesystem::path>{apps}));
+  platform::ProcessWorkspace workspace(scheduler, scanner, nullptr, 250ms);
+  platform::MemoryDefaultsSystem defaults;
+  velmoria::MacBlocklistStore store(defaults);
+  store.toggle("org.example.Distraction");
+  platform::desktop::FakeShieldWindowSystem shields;
+  platform::UnavailableScriptRunner scripts;
+  velmoria::MacBlocker blocker(store, std::string("velmoria"),
+                               {workspace, shields, scheduler, defaults, scripts, [&] { return tmp.path(); }});
+  blocker.activate();
+
+  ShellLaunch launch(tmp.path(), std::filesystem::canonical(program));
+  ASSERT_GT(launch.pid(), 0);
+  for (int poll = 0; poll < 60; ++poll) scheduler.advance(250ms);  // 15 s: long past its youth
+  EXPECT_EQ(::waitpid(launch.pid(), nullptr, WNOHANG), 0) << "the fork, still a shell, is no app";
+  launch.release(std::filesystem::canonical(program));
+  for (int poll = 0; poll < 4; ++poll) scheduler.advance(250ms);
+  EXPECT_TRUE(launch.killed()) << "the app still ran a second after its exec";
+  EXPECT_TRUE(blocker.overlay().isPresented());
+  blocker.deactivate();
   shields.finishFades();
 }
 

@@ -21,18 +21,18 @@ TEST(RingAnimator, TheGlowSwingsBetweenItsBoundsEaseInOutAndReversesAtALowFrameR
   };
   animator.startPulse();
   EXPECT_DOUBLE_EQ(animator.glowPulse(), 0.7);
-  clock.advance(850ms);  // the last frame came at 800 ms
-  EXPECT_NEAR(animator.glowPulse(), glowAt(0.8), 1e-9);
-  EXPECT_NEAR(animator.glowPulse(), 0.87, 0.01);
-  clock.advance(650ms);
-  EXPECT_NEAR(animator.glowPulse(), glowAt(1.4), 1e-9);
+  clock.advance(850ms);  // the last frame came at 750 ms
+  EXPECT_NEAR(animator.glowPulse(), glowAt(0.75), 1e-9);
+  EXPECT_NEAR(animator.glowPulse(), 0.85, 0.01);
+  clock.advance(700ms);
+  EXPECT_NEAR(animator.glowPulse(), glowAt(1.5), 1e-9);
   EXPECT_NEAR(animator.glowPulse(), 1.0, 0.01);
-  clock.advance(800ms);  // on the way down again
-  EXPECT_NEAR(animator.glowPulse(), glowAt(2.2), 1e-9);
+  clock.advance(750ms);  // on the way down again
+  EXPECT_NEAR(animator.glowPulse(), glowAt(2.25), 1e-9);
   EXPECT_LT(animator.glowPulse(), 0.9);
-  clock.advance(800ms);
+  clock.advance(750ms);
   EXPECT_NEAR(animator.glowPulse(), 0.7, 1e-9);
-  EXPECT_EQ(redraws, 15) << "five frames a second";
+  EXPECT_EQ(redraws, 12) << "four frames a second";
   // Many periods later it is still within bounds and running.
   for (int i = 0; i < 400; ++i) {
     clock.advance(37ms);

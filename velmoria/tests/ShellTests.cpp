@@ -1,6 +1,7 @@
 // The window's frame: start-up, sign-in and sign-out, and the program's configuration checks.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <QApplication>
 
 #include <QLineEdit>
 #include <QWindow>
@@ -8,12 +9,16 @@
 #include <fstream>
 
 #include "HomeTestSupport.hpp"
+#include "platform/DesktopEntry.hpp"
+#include "platform/ExecCommand.hpp"
+#include "platform/InfoDictionary.hpp"
 #include "testsupport/ChildProcess.hpp"
 #include "testsupport/ScratchFolder.hpp"
 #include "velmoria/ContentView.hpp"
 #include "velmoria/LoginViewModel.hpp"
 #include "velmoria/MacHomeView.hpp"
 #include "velmoria/MacLoginView.hpp"
+#include "velmoria/ScreenPalette.hpp"
 #include "velmoria/SessionViewModel.hpp"
 
 using namespace std::chrono_literals;
@@ -114,6 +119,47 @@ TEST_F(ShellTest, SignInThenSignOutOfflineLandsOnSignIn) {
   EXPECT_TRUE(screen->isShowingCodeStep());
 }
 
+// Counts paint events of the widgets it watches.
+class PaintCount final : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST_F(ShellTest, TheWindowLosingAndRegainingTheFocusRepaintsNothing) {
+  // A desktop theme that greys the selection of inactive windows, as many do.
+  const QPalette before = QApplication::palette();
+  QPalette themed = before;
+  themed.setColor(QPalette::Inactive, QPalette::Highlight, Qt::gray);
+  themed.setColor(QPalette::Inactive, QPalette::Window, themed.color(QPalette::Active, QPalette::Window).darker(105));
+  QApplication::setPalette(themed);
+  struct Restore {
+    QPalette palette;
+    ~Restore() { QApplication::setPalette(palette); }
+  } restore{before};
+  const velmoria::ActiveLookEverywhere activeLook;
+  signIn(*client);
+  auto view = window(client);
+  view->show();
+  ASSERT_TRUE(processUntil([&] { return view->page() == Page::home; }));
+  velmoria::testing::processFor(std::chrono::milliseconds(50));
+  PaintCount count;
+  view->installEventFilter(&count);
+  view->homeView()->installEventFilter(&count);
+  // As when a shield takes the focus, and gives it back.
+  for (const auto type : {QEvent::WindowDeactivate, QEvent::WindowActivate}) {
+    QEvent event(type);
+    QCoreApplication::sendEvent(view.get(), &event);
+    velmoria::testing::processFor(std::chrono::milliseconds(30));
+  }
+  EXPECT_EQ(count.paints, 0) << "a whole window repainted for a focus change that shows nothing";
+}
+
 // The program, run as the user would, with an information file of the test's.
 class ConfigurationTest : public ::testing::Test {
  protected:
@@ -198,8 +244,15 @@ TEST_F(ConfigurationTest, AGoodFileStartsOneInstanceThatALaterLaunchFindsAndATer
   EXPECT_EQ(program.readLine(30s), "second 0") << "the second launch hands over and ends";
   EXPECT_EQ(program.readLine(30s), "first 0") << "not blocking, the first one quits";
   EXPECT_EQ(program.wait(10s), 0);
-  // Its state stays in the profile it was given.
-  EXPECT_TRUE(std::filesystem::exists(folder.path() / "config" / "autostart" / "velmoria.desktop"));
+  // Its state stays in the profile it was given, and its start at login starts it the same way, with a
+  // kept copy of the information file.
+  const auto entry = platform::readDesktopEntry(folder.path() / "config" / "autostart" / "velmoria.desktop");
+  ASSERT_TRUE(entry);
+  const auto kept = folder.path() / "config" / "velmoria" / "Info.json";
+  EXPECT_EQ(platform::execWords(entry->exec),
+            (std::vector<std::string>{"env", "VELMORIA_INFO=" + kept.string(),
+                                      std::filesystem::canonical(VELMORIA_EXECUTABLE).string()}));
+  EXPECT_EQ(platform::InfoDictionary::load(kept).string("ZIRUDEZE_URL"), "http://127.0.0.1:9");
 }
 
 TEST(InfoFile, TheBuildWritesOneBesideTheProgram) {

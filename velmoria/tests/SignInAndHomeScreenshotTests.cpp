@@ -3,13 +3,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cstdlib>
 
 #include "HomeTestSupport.hpp"
 #include "ScreenTestSupport.hpp"
+#include "velmoria/HomeControls.hpp"
 #include "velmoria/LoginViewModel.hpp"
 #include "velmoria/MacHomeView.hpp"
 #include "velmoria/MacLoginView.hpp"
+#include "velmoria/ScreenWidgets.hpp"
 #include "velmoria/SessionViewModel.hpp"
+#include "velmoria/TransparentProxyManager.hpp"
 
 using namespace std::chrono_literals;
 using velmoria::Appearance;
@@ -24,6 +28,21 @@ namespace {
 const char* nameOf(Appearance a) { return a == Appearance::dark ? "dark" : "light"; }
 
 QRect inside(QWidget* child, QWidget* top) { return QRect(child->mapTo(top, QPoint(0, 0)), child->size()); }
+
+// The card holds the step on screen and nothing more: it ends `last`'s height below the step's last
+// control, 20 apart, and sits in the middle of the screen.
+void expectCardEndsWith(velmoria::MacLoginView& screen, QWidget* stepEnd, QWidget* last) {
+  const QRect card = inside(screen.card(), &screen);
+  const QRect end = inside(stepEnd, &screen);
+  if (last) {
+    const QRect line = inside(last, &screen);
+    EXPECT_EQ(line.top() - end.bottom() - 1, 20) << "the line follows the step's last control at the card's spacing";
+    EXPECT_EQ(card.bottom(), line.bottom());
+  } else {
+    EXPECT_EQ(card.bottom(), end.bottom()) << "the card is as tall as the step shown";
+  }
+  EXPECT_LE(std::abs(card.top() - (screen.height() - 1 - card.bottom())), 1) << "the card sits in the middle";
+}
 
 class SignInScreenshot : public ::testing::TestWithParam<Appearance>, protected velmoria::testing::BackendFixture {};
 
@@ -45,12 +64,14 @@ TEST_P(SignInScreenshot, BothStepsAndAnErrorLine) {
   EXPECT_TRUE(closeTo(email.pixelColor(send.center().x(), send.top() + 6), Theme::accent(), 4));
   const QRect field = inside(screen.emailField(), &screen);
   EXPECT_TRUE(closeTo(email.pixelColor(field.right() - 20, field.center().y()), Theme::surface.resolve(a), 3));
+  expectCardEndsWith(screen, screen.sendButton(), nullptr);
 
   login.setEmail("ada@");
   screen.submitEmail();
   QImage refused = velmoria::testing::renderOver(screen, Qt::magenta);
   velmoria::testing::saveScreenshot(refused, std::string("signin-email-error-") + nameOf(a));
   EXPECT_TRUE(areaHas(refused, inside(screen.errorLine(), &screen), Theme::danger.resolve(a), 40));
+  expectCardEndsWith(screen, screen.sendButton(), screen.errorLine());
 
   login.setEmail("first.last+focus@a-rather-long-subdomain.example.com");
   screen.submitEmail();
@@ -65,6 +86,7 @@ TEST_P(SignInScreenshot, BothStepsAndAnErrorLine) {
   EXPECT_TRUE(areaHas(code, inside(screen.errorLine(), &screen), Theme::danger.resolve(a), 40));
   auto* sentence = screen.findChild<QLabel*>("codeSentence");
   EXPECT_GE(sentence->height(), 2 * sentence->fontMetrics().height()) << "the long address wraps, never cut";
+  expectCardEndsWith(screen, screen.differentEmailButton(), screen.errorLine());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothAppearances, SignInScreenshot, ::testing::Values(Appearance::light, Appearance::dark),
@@ -104,6 +126,27 @@ TEST_P(HomeScreenshot, FollowingAndLocked) {
   const QRect row = inside(apps, &home);
   EXPECT_EQ(row.width(), 420);
   EXPECT_TRUE(closeTo(following.pixelColor(row.center().x(), row.top() + 3), Theme::surface.resolve(a), 3));
+
+  // The filter card's approval command and a failure's message are read whole, however long.
+  auto* card = home.findChild<velmoria::SettingsCard*>("filterCard");
+  auto* subtitle = card->findChild<velmoria::WrappingLabel*>("cardSubtitle");
+  using State = velmoria::TransparentProxyManager::State;
+  for (const auto& state :
+       {State::needsApproval(),
+        State::failed("Aktivierung fehlgeschlagen: /home/ada/projects/velmoria/build/release/filter-extension/"
+                      "velmoria-filter needs CAP_NET_RAW and CAP_NET_ADMIN to see and block traffic")}) {
+    proxy.setState(state);
+    processFor(50ms);  // the new layout
+    QImage shown = velmoria::testing::renderOver(home, Qt::magenta);
+    const QStringList lines = subtitle->lines(subtitle->width());
+    EXPECT_EQ(lines.join(QString()), subtitle->text()) << "nothing is cut";
+    EXPECT_GE(subtitle->height(), lines.size() * QFontMetrics(velmoria::screenFont(12)).height());
+    EXPECT_TRUE(inside(card, &home).contains(inside(subtitle, &home))) << "the card grows with its text";
+    if (state.kind == State::Kind::failed) {
+      EXPECT_GE(lines.size(), 3) << "the long message wraps";
+      velmoria::testing::saveScreenshot(shown, std::string("home-filter-failed-") + nameOf(a));
+    }
+  }
 
   openSession(scheduler.now() + 15s - 83min, "strict");
   scheduler.advance(15s);

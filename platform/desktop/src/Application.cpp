@@ -2,7 +2,10 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QKeySequence>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSessionManager>
@@ -68,6 +71,30 @@ bool Application::requestTerminate() {
 }
 
 void Application::reopen() { delegate_.applicationShouldHandleReopen(hasVisibleWindows()); }
+
+void Application::watchWindow(QWidget& window) {
+  auto* quit = new QAction(&window);
+  quit->setObjectName(QStringLiteral("quitAction"));
+  QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Quit);
+  if (!keys.contains(QKeySequence(Qt::CTRL | Qt::Key_Q))) keys.append(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  quit->setShortcuts(keys);
+  quit->setShortcutContext(Qt::WindowShortcut);
+  // Queued: the alert of a refusal runs its own loop, which must not run inside the key's handling.
+  connect(
+      quit, &QAction::triggered, this, [this] { requestTerminate(); }, Qt::QueuedConnection);
+  window.addAction(quit);
+  window.installEventFilter(this);
+}
+
+bool Application::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close && watched->isWidgetType()) {
+    event->ignore();
+    QMetaObject::invokeMethod(
+        this, [this] { requestTerminate(); }, Qt::QueuedConnection);
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
+}
 
 void Application::onSignal() {
   char bytes[16];

@@ -8,10 +8,12 @@ namespace {
 class QtMainTimer final : public MainTimer {
  public:
   explicit QtMainTimer(std::function<void()> onFire) {
-    timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, [fire = std::move(onFire)] { fire(); });
   }
   void start(std::chrono::milliseconds interval, bool repeats) override {
+    // Animation frames keep their pace. Slower timers may shift by up to 5 %, which lets Qt fire the ones
+    // whose intervals share a boundary (the /proc poll, the glows, the clock) in one wake-up.
+    timer_.setTimerType(interval < std::chrono::milliseconds(100) ? Qt::PreciseTimer : Qt::CoarseTimer);
     timer_.setSingleShot(!repeats);
     timer_.start(interval);
   }

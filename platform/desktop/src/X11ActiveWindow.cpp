@@ -56,6 +56,10 @@ X11ActiveWindow::X11ActiveWindow() {
   x->root = it.data->root;
   x->activeWindow = intern(x->c, "_NET_ACTIVE_WINDOW");
   x->wmPid = intern(x->c, "_NET_WM_PID");
+  // Told when the root window's properties change, so an unchanged active window costs no question.
+  const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(x->c, x->root, XCB_CW_EVENT_MASK, &events);
+  xcb_flush(x->c);
   x_ = std::move(x);
 }
 
@@ -63,11 +67,30 @@ X11ActiveWindow::~X11ActiveWindow() = default;
 
 std::optional<pid_t> X11ActiveWindow::activeWindowProcess() {
   if (!x_ || xcb_connection_has_error(x_->c) != 0) return std::nullopt;
+  bool changed = !answered_;
+  while (xcb_generic_event_t* event = xcb_poll_for_event(x_->c)) {
+    if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+      const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+      changed = changed || (notify->window == x_->root && notify->atom == x_->activeWindow);
+    }
+    std::free(event);
+  }
+  // Asked again now and then all the same, should a change have gone by unannounced.
+  if (!changed && ++quietAnswers_ < 16) return lastPid_;
+  answered_ = true;
+  quietAnswers_ = 0;
   const auto window = cardinalProperty(x_->c, x_->root, x_->activeWindow, XCB_ATOM_WINDOW);
-  if (!window || *window == 0) return std::nullopt;
+  if (!window || *window == 0) {
+    lastWindow_ = 0;
+    lastPid_.reset();
+    return std::nullopt;
+  }
+  // A window keeps its process.
+  if (*window == lastWindow_ && !changed) return lastPid_;
   const auto pid = cardinalProperty(x_->c, *window, x_->wmPid, XCB_ATOM_CARDINAL);
-  if (!pid || *pid == 0) return std::nullopt;
-  return static_cast<pid_t>(*pid);
+  lastWindow_ = *window;
+  lastPid_ = pid && *pid != 0 ? std::optional<pid_t>(static_cast<pid_t>(*pid)) : std::nullopt;
+  return lastPid_;
 }
 
 }  // namespace platform::desktop

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ExecCommand.hpp"
+
 namespace platform {
 
 // The keys of a ".desktop" file's [Desktop Entry] group that identify and name an app.
@@ -64,12 +66,16 @@ class DesktopEntryIndex {
  public:
   explicit DesktopEntryIndex(std::vector<std::filesystem::path> folders = {});
 
-  // Re-reads the folders when any of them changed since the last call.
-  void refreshIfChanged();
+  // Re-reads the folders when any of them changed since the last call; answers whether it did.
+  bool refreshIfChanged();
 
   const DesktopEntry* entry(const std::string& id) const;
-  // The app whose Exec (or TryExec) program is this executable (an absolute path, links resolved).
-  const DesktopEntry* entryForExecutable(const std::string& path) const;
+  // Whether some entry's Exec runs this executable (an absolute path, links resolved).
+  bool isEntryProgram(const std::string& executable) const { return byProgram_.count(executable) != 0; }
+  // The app whose Exec a process running `executable` with command line `argv` carries out: the entry's
+  // program is that executable and its fixed words start the process's arguments. Where several
+  // entries fit, the one with the most fixed words; among equals the first in precedence.
+  const DesktopEntry* entryForCommand(const std::string& executable, const std::vector<std::string>& argv) const;
   const std::map<std::string, DesktopEntry>& entries() const { return entries_; }
 
  private:
@@ -82,7 +88,12 @@ class DesktopEntryIndex {
   std::vector<std::filesystem::file_time_type> stamps_;
   bool built_ = false;
   std::map<std::string, DesktopEntry> entries_;
-  std::map<std::string, std::string> byExecutable_;
+  struct Command {
+    ExecCommand command;
+    std::string id;
+  };
+  // By resolved program, in precedence order.
+  std::map<std::string, std::vector<Command>> byProgram_;
 };
 
 // Resolves a program name through $PATH (an absolute or relative path is taken as it is), links resolved.

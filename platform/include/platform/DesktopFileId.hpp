@@ -30,8 +30,4 @@ std::optional<std::string> desktopFileIdFromCgroup(std::string_view cgroupLine);
 // $XDG_DATA_DIRS entry + "/applications", then the flatpak export folders.
 std::vector<std::filesystem::path> applicationFolders();
 
-// The program of an entry's Exec value: the first word, unquoted, without field codes; "env VAR=x prog"
-// and "flatpak run" are not looked through. Nothing when the value is empty.
-std::optional<std::string> execProgram(std::string_view execValue);
-
 }  // namespace platform

@@ -9,6 +9,9 @@
 
 namespace platform {
 
+// Larger is no information file of ours.
+inline constexpr std::size_t kMaxInfoBytes = 64 * 1024;
+
 // The app's information file could not be used; the text names the file and what is wrong with it.
 class InfoDictionaryError : public std::runtime_error {
  public:
@@ -28,6 +31,8 @@ class InfoDictionary {
   static InfoDictionary load(const std::filesystem::path& file);
   // $VELMORIA_INFO when set, else Info.json in the executable's folder.
   static std::filesystem::path mainFile();
+  // $VELMORIA_INFO when set.
+  static std::optional<std::filesystem::path> namedFile();
 
   // The value under the key, or null when there is none.
   const nlohmann::json* value(std::string_view key) const;

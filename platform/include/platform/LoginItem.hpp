@@ -29,10 +29,16 @@ class LoginItemService {
 // Present -> enabled; present but switched off by the desktop (Hidden=true or
 // X-GNOME-Autostart-enabled=false) -> requires approval; absent -> not registered; no known own
 // executable -> not found.
+// A run started with an information file of its own ($VELMORIA_INFO, `namedInfo`) registers an entry
+// that starts the app with that information: the file is copied to `lastingInfo` (by default
+// $XDG_CONFIG_HOME/velmoria/Info.json), since the named one may be gone by the next login, and the
+// entry names the copy. A named file that cannot be copied refuses the registration.
 class XdgAutostartLoginItem final : public LoginItemService {
  public:
   explicit XdgAutostartLoginItem(std::optional<std::filesystem::path> autostartFolder = std::nullopt,
-                                 std::optional<std::filesystem::path> executable = std::nullopt);
+                                 std::optional<std::filesystem::path> executable = std::nullopt,
+                                 std::optional<std::filesystem::path> namedInfo = std::nullopt,
+                                 std::optional<std::filesystem::path> lastingInfo = std::nullopt);
   LoginItemStatus status() override;
   void registerItem() override;
   void unregisterItem() override;
@@ -42,6 +48,8 @@ class XdgAutostartLoginItem final : public LoginItemService {
  private:
   std::filesystem::path folder_;
   std::optional<std::filesystem::path> executable_;
+  std::optional<std::filesystem::path> namedInfo_;
+  std::filesystem::path lastingInfo_;
 };
 
 // A scripted registration for tests.
@@ -66,7 +74,9 @@ class FakeLoginItem final : public LoginItemService {
   int unregisterCalls = 0;
 };
 
-// The text of an autostart entry that runs `executable` (quoted and escaped for the Exec key).
-std::string autostartEntryText(const std::filesystem::path& executable);
+// The text of an autostart entry that runs `executable` (quoted and escaped for the Exec key), with
+// VELMORIA_INFO set to `info` when one is given.
+std::string autostartEntryText(const std::filesystem::path& executable,
+                               const std::optional<std::filesystem::path>& info = std::nullopt);
 
 }  // namespace platform

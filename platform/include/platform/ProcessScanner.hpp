@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -27,6 +28,8 @@ class ProcessApplication final : public RunningApplication {
   std::optional<std::string> localizedName() const override { return name_; }
   bool forceTerminate() override;
   unsigned long long startTime() const { return startTime_; }
+  // Whether the process has ended (a zombie not yet reaped counts as ended).
+  bool hasEnded() const;
 
  private:
   pid_t pid_;
@@ -37,16 +40,22 @@ class ProcessApplication final : public RunningApplication {
   std::filesystem::path procRoot_;
 };
 
-// Finds this user's running apps in /proc. A process is an app when an installed desktop entry accounts
-// for it, in this order: GIO_LAUNCHED_DESKTOP_FILE naming this very pid, the systemd app scope of its
-// cgroup (the scope's first process only), or its executable being an entry's Exec program (not when
-// its parent is the same app). Identification is cached per process, so a scan of known processes
-// reads one small file each. A process caught between fork and exec still runs its parent's program,
-// so one that is no app and runs its parent's program is looked at again: at every scan while it is
-// young, and at every sixteenth scan after that, until its executable changes.
+// Finds this user's running apps in /proc. A process is an app when an installed desktop entry accounts for
+// it, in this order: GIO_LAUNCHED_DESKTOP_FILE naming this very pid, the systemd app scope of its cgroup
+// (the scope's first process only), or its command line carrying out an entry's Exec: its executable is the
+// entry's program and its arguments start with the entry's fixed words (not when its parent is the same
+// app). A scan looks up the pids the kernel has handed out since the last scan (reading /proc's listing
+// when they are many, and at least every eighth scan) and reads the files only of processes it has not
+// seen before; what it found is kept per process. A process may exec after it was first seen (a
+// fork that has not exec'd yet, or a launcher such as env on its way to the app): its executable is looked
+// at again at every scan for a short while, a fork's for longer and then at every fourth scan, and once it
+// changes the process is identified afresh.
 class ProcessScanner {
  public:
   explicit ProcessScanner(std::shared_ptr<DesktopEntryIndex> index = nullptr, std::filesystem::path procRoot = "/proc");
+  ~ProcessScanner();
+  ProcessScanner(const ProcessScanner&) = delete;
+  ProcessScanner& operator=(const ProcessScanner&) = delete;
 
   // The apps running now, in pid order.
   std::vector<std::shared_ptr<ProcessApplication>> scan();
@@ -62,6 +71,9 @@ class ProcessScanner {
     unsigned long long startTime = 0;
     ino_t inode = 0;  // of /proc/<pid>: a new process under an old pid gets a new one
     pid_t parent = 0;
+    bool foreign = false;    // another user's: never an app of ours
+    bool forked = false;     // a fork that had not exec'd when last looked at
+    bool unsettled = false;  // caught inside an exec, before its command line was there: looked at again
     std::string cgroup;
     std::string identifiedBy;  // "", "gio", "scope", "exec"
     std::string id;
@@ -70,16 +82,40 @@ class ProcessScanner {
     std::shared_ptr<ProcessApplication> app;
     bool seen = false;
   };
+  // Reads the listing; answers the processes of ours it has not seen before.
+  std::vector<pid_t> walk();
+  // Looks up the pids in (after, upTo] one by one; answers the processes of ours among them.
+  std::vector<pid_t> probe(unsigned long after, unsigned long upTo);
+  // Notes a process of the listing (or of a probe); answers whether it is one of ours not seen before.
+  bool admit(pid_t pid, int dirFd, const char* name, std::optional<ino_t> listedInode);
+  // Forgets the apps that have ended, for scans that do not read the listing.
+  void forgetEndedApps();
+  // The pid the kernel handed out last (loadavg's last field); nothing when it cannot be read.
+  std::optional<unsigned long> readLastPid();
+  bool dueForAnotherLook(pid_t pid, const Known& k) const;
   void identify(pid_t pid, Known& k);
-  bool execedSinceIdentified(pid_t pid, const Known& k) const;
+  void takeApp(pid_t pid, Known& k);
   std::filesystem::path procRoot_;
   std::shared_ptr<DesktopEntryIndex> index_;
   std::unordered_map<pid_t, Known> known_;
   std::uint64_t scans_ = 0;
+  std::uint64_t lastWalk_ = 0;
+  std::optional<unsigned long> lastPid_;
+  int loadavgFd_ = -1;
   uid_t uid_;
 };
 
-// Parses the start time (field 22) and the parent (field 4) of /proc/<pid>/stat text.
-bool parseProcStat(std::string_view text, pid_t& parent, unsigned long long& startTime);
+// What the scanner reads of /proc/<pid>/stat.
+struct ProcStat {
+  pid_t parent = 0;                  // field 4
+  unsigned flags = 0;                // field 9, the kernel's task flags
+  unsigned long long startTime = 0;  // field 22
+  // Forked and not exec'd since: it still runs its parent's program (the kernel's PF_FORKNOEXEC).
+  bool forkedWithoutExec() const { return (flags & 0x40u) != 0; }
+  bool kernelThread() const { return (flags & 0x200000u) != 0; }
+};
+
+// Nothing when the text is not a stat line.
+std::optional<ProcStat> parseProcStat(std::string_view text);
 
 }  // namespace platform

@@ -49,6 +49,7 @@ class ProcessWorkspace final : public Workspace {
   bool baseline_ = false;
   std::set<std::pair<pid_t, unsigned long long>> known_;
   std::optional<std::pair<pid_t, unsigned long long>> lastFront_;
+  std::optional<std::chrono::steady_clock::time_point> lastPoll_;  // kept while tracing
 };
 
 }  // namespace platform

@@ -211,23 +211,25 @@ std::vector<std::filesystem::file_time_type> DesktopEntryIndex::stamps() const {
   return stamps;
 }
 
-void DesktopEntryIndex::refreshIfChanged() {
-  if (built_ && stamps() == stamps_) return;
+bool DesktopEntryIndex::refreshIfChanged() {
+  if (built_ && stamps() == stamps_) return false;
   rebuild();
   built_ = true;
+  return true;
 }
 
 void DesktopEntryIndex::rebuild() {
   entries_.clear();
-  byExecutable_.clear();
+  byProgram_.clear();
   auto scan = scanDesktopEntries(folders_);
   walked_ = std::move(scan.folders);
   stamps_ = stamps();
   for (auto& entry : scan.entries) {
-    for (const auto& source : {entry.exec, entry.tryExec}) {
-      if (const auto program = execProgram(source)) {
-        if (const auto resolved = resolveProgram(*program)) byExecutable_.emplace(*resolved, entry.id);
-      }
+    // TryExec only says whether the app is installed: a bare program there would claim every process of
+    // it, whatever the Exec runs it with.
+    if (auto command = execCommand(entry.exec)) {
+      if (const auto resolved = resolveProgram(command->program))
+        byProgram_[*resolved].push_back({std::move(*command), entry.id});
     }
     const std::string id = entry.id;
     entries_.emplace(id, std::move(entry));
@@ -239,9 +241,16 @@ const DesktopEntry* DesktopEntryIndex::entry(const std::string& id) const {
   return it == entries_.end() ? nullptr : &it->second;
 }
 
-const DesktopEntry* DesktopEntryIndex::entryForExecutable(const std::string& path) const {
-  const auto it = byExecutable_.find(path);
-  return it == byExecutable_.end() ? nullptr : entry(it->second);
+const DesktopEntry* DesktopEntryIndex::entryForCommand(const std::string& executable,
+                                                       const std::vector<std::string>& argv) const {
+  const auto it = byProgram_.find(executable);
+  if (it == byProgram_.end()) return nullptr;
+  const Command* best = nullptr;
+  for (const auto& candidate : it->second) {
+    if (!candidate.command.matches(argv)) continue;
+    if (!best || candidate.command.arguments.size() > best->command.arguments.size()) best = &candidate;
+  }
+  return best ? entry(best->id) : nullptr;
 }
 
 }  // namespace platform

@@ -116,21 +116,4 @@ std::vector<std::filesystem::path> applicationFolders() {
   return folders;
 }
 
-std::optional<std::string> execProgram(std::string_view value) {
-  std::size_t i = 0;
-  while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) ++i;
-  if (i == value.size()) return std::nullopt;
-  std::string word;
-  if (value[i] == '"') {
-    for (++i; i < value.size() && value[i] != '"'; ++i) {
-      if (value[i] == '\\' && i + 1 < value.size()) ++i;
-      word += value[i];
-    }
-  } else {
-    while (i < value.size() && value[i] != ' ' && value[i] != '\t') word += value[i++];
-  }
-  if (word.empty() || word.front() == '%') return std::nullopt;
-  return word;
-}
-
 }  // namespace platform

@@ -6,11 +6,6 @@
 #include "base/RegularFile.hpp"
 
 namespace platform {
-namespace {
-
-constexpr std::size_t kMaxInfoBytes = 64 * 1024;
-
-}  // namespace
 
 InfoDictionary::InfoDictionary(nlohmann::json values, std::string source)
     : values_(std::move(values)), source_(std::move(source)) {
@@ -30,8 +25,13 @@ InfoDictionary InfoDictionary::load(const std::filesystem::path& file) {
   return InfoDictionary(std::move(parsed), file.string());
 }
 
-std::filesystem::path InfoDictionary::mainFile() {
+std::optional<std::filesystem::path> InfoDictionary::namedFile() {
   if (const char* named = std::getenv("VELMORIA_INFO"); named != nullptr && *named != '\0') return named;
+  return std::nullopt;
+}
+
+std::filesystem::path InfoDictionary::mainFile() {
+  if (auto named = namedFile()) return *named;
   std::error_code error;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
   return (error ? std::filesystem::path(".") : self.parent_path()) / "Info.json";

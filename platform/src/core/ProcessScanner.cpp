@@ -1,15 +1,21 @@
 #include "platform/ProcessScanner.hpp"
 
+#include "platform/BlockingTrace.hpp"
 #include "platform/DesktopFileId.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -76,11 +82,12 @@ std::optional<pid_t> parsePid(const char* name) {
 
 }  // namespace
 
-bool parseProcStat(std::string_view text, pid_t& parent, unsigned long long& startTime) {
+std::optional<ProcStat> parseProcStat(std::string_view text) {
   // The command name may hold spaces and parentheses: fields start after the last ")".
   const auto close = text.rfind(')');
-  if (close == std::string_view::npos) return false;
+  if (close == std::string_view::npos) return std::nullopt;
   std::string_view rest = text.substr(close + 1);
+  ProcStat stat;
   int field = 2;
   std::size_t i = 0;
   while (i < rest.size()) {
@@ -90,14 +97,20 @@ bool parseProcStat(std::string_view text, pid_t& parent, unsigned long long& sta
     if (j == i) break;
     ++field;
     const auto token = rest.substr(i, j - i);
+    const auto parse = [&token](auto& value) {
+      return std::from_chars(token.data(), token.data() + token.size(), value).ec == std::errc{};
+    };
     if (field == 4) {
-      if (std::from_chars(token.data(), token.data() + token.size(), parent).ec != std::errc{}) return false;
+      if (!parse(stat.parent)) return std::nullopt;
+    } else if (field == 9) {
+      if (!parse(stat.flags)) return std::nullopt;
     } else if (field == 22) {
-      return std::from_chars(token.data(), token.data() + token.size(), startTime).ec == std::errc{};
+      if (!parse(stat.startTime)) return std::nullopt;
+      return stat;
     }
     i = j;
   }
-  return false;
+  return std::nullopt;
 }
 
 ProcessApplication::ProcessApplication(pid_t pid, unsigned long long startTime, int pidfd, std::string bundleID,
@@ -114,13 +127,30 @@ ProcessApplication::~ProcessApplication() {
 }
 
 bool ProcessApplication::forceTerminate() {
-  if (pidfd_ >= 0) return sendSignal(pidfd_, SIGKILL) == 0;
-  // Without a pidfd (an old kernel), kill only while the pid still has the start time we saw.
-  pid_t parent = 0;
-  unsigned long long start = 0;
-  const auto stat = readSmall((procRoot_ / std::to_string(pid_) / "stat").string());
-  if (!parseProcStat(stat, parent, start) || start != startTime_) return false;
-  return ::kill(pid_, SIGKILL) == 0;
+  bool sent = false;
+  if (pidfd_ >= 0) {
+    sent = sendSignal(pidfd_, SIGKILL) == 0;
+  } else {
+    // Without a pidfd (an old kernel), kill only while the pid still has the start time we saw.
+    const auto stat = parseProcStat(readSmall((procRoot_ / std::to_string(pid_) / "stat").string()));
+    errno = ESRCH;
+    sent = stat && stat->startTime == startTime_ && ::kill(pid_, SIGKILL) == 0;
+  }
+  if (blockingtrace::enabled()) {
+    blockingtrace::write("kill of " + bundleID_ + ", pid " + std::to_string(pid_) +
+                         (sent ? ": sent" : std::string(": failed, ") + std::strerror(errno)));
+  }
+  return sent;
+}
+
+bool ProcessApplication::hasEnded() const {
+  if (pidfd_ >= 0) {
+    // A pidfd turns readable when its process exits.
+    pollfd watch{pidfd_, POLLIN, 0};
+    return ::poll(&watch, 1, 0) != 0;
+  }
+  const auto stat = parseProcStat(readSmall((procRoot_ / std::to_string(pid_) / "stat").string()));
+  return !stat || stat->startTime != startTime_;
 }
 
 ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::filesystem::path procRoot)
@@ -128,39 +158,177 @@ ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::fi
       index_(index ? std::move(index) : std::make_shared<DesktopEntryIndex>()),
       uid_(::geteuid()) {}
 
+ProcessScanner::~ProcessScanner() {
+  if (loadavgFd_ >= 0) ::close(loadavgFd_);
+}
+
 namespace {
 
-// Scans that count as young (about ten seconds at the workspace's 250 ms), and how often older
-// processes that are no app are looked at again.
+// Scans in which a new process that has exec'd is looked at again (about two seconds at the workspace's
+// 250 ms); in which a fork that has not is looked at at every scan (about ten seconds); and how often an
+// older fork is looked at after that (about once a second: a fork may exec its app at any age).
+constexpr std::uint64_t kLauncherScans = 8;
 constexpr std::uint64_t kYoungScans = 40;
-constexpr std::uint64_t kRecheckEvery = 16;
+constexpr std::uint64_t kRecheckEvery = 4;
+
+// Scans that may go by without reading /proc's listing, and the most pids handed out since the last scan
+// that are looked up one by one rather than through the listing.
+constexpr std::uint64_t kWalkAtLeastEvery = 8;
+// Scans between looks at the application folders for added or changed entries.
+constexpr std::uint64_t kIndexLookEvery = 4;
+constexpr unsigned long kProbeAtMost = 64;
 
 std::string executableOf(const std::string& dir) {
-  std::error_code ec;
-  auto exe = std::filesystem::read_symlink(dir + "/exe", ec);
-  return ec ? std::string() : exe.string();
+  char target[4096];
+  const std::string link = dir + "/exe";
+  const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return {};
+  return std::string(target, static_cast<std::size_t>(n));
+}
+
+// The pid the kernel handed out last: the last field of loadavg. Nothing when it cannot be read (a /proc
+// without it), and then every scan reads the listing.
+std::optional<unsigned long> parseLastPid(std::string_view view) {
+  while (!view.empty() && (view.back() == '\n' || view.back() == ' ')) view.remove_suffix(1);
+  const auto space = view.rfind(' ');
+  if (space == std::string_view::npos) return std::nullopt;
+  view.remove_prefix(space + 1);
+  unsigned long pid = 0;
+  const auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), pid);
+  if (ec != std::errc{} || end != view.data() + view.size()) return std::nullopt;
+  return pid;
+}
+
+std::vector<std::string> commandLine(const std::string& dir) {
+  const std::string text = readSmall(dir + "/cmdline", 64 * 1024);
+  std::vector<std::string> argv;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    auto end = text.find('\0', start);
+    if (end == std::string::npos) end = text.size();
+    argv.emplace_back(text, start, end - start);
+    start = end + 1;
+  }
+  return argv;
+}
+
+std::string joined(const std::vector<std::string>& argv) {
+  std::string out;
+  for (const auto& a : argv) {
+    if (!out.empty()) out += ' ';
+    out += a;
+  }
+  return out;
 }
 
 }  // namespace
 
-bool ProcessScanner::execedSinceIdentified(pid_t pid, const Known& k) const {
-  // Only a process still running its parent's program can be a fork that has not exec'd yet.
-  const auto parent = known_.find(k.parent);
-  if (k.exe.empty() || parent == known_.end() || parent->second.exe != k.exe) return false;
-  const bool young = scans_ - k.firstScan < kYoungScans;
-  if (!young && (scans_ + static_cast<std::uint64_t>(pid)) % kRecheckEvery != 0) return false;
-  const auto exe = executableOf((procRoot_ / std::to_string(pid)).string());
-  return !exe.empty() && exe != k.exe;
+std::optional<unsigned long> ProcessScanner::readLastPid() {
+  // Kept open: read afresh from its start at every scan, one call instead of three.
+  if (loadavgFd_ < 0) loadavgFd_ = ::open((procRoot_ / "loadavg").c_str(), O_RDONLY | O_CLOEXEC);
+  if (loadavgFd_ < 0) return std::nullopt;
+  char text[256];
+  const ssize_t n = ::pread(loadavgFd_, text, sizeof text, 0);
+  if (n <= 0) return std::nullopt;
+  return parseLastPid(std::string_view(text, static_cast<std::size_t>(n)));
+}
+
+bool ProcessScanner::admit(pid_t pid, int dirFd, const char* name, std::optional<ino_t> listedInode) {
+  auto it = known_.find(pid);
+  // The listing carries each process's inode: the same one is the same process, which needs no further
+  // look. A changed one may still be the same process (procfs may drop and remake it), so the start time
+  // decides.
+  if (it != known_.end() && listedInode && it->second.inode == *listedInode) {
+    it->second.seen = true;
+    return false;
+  }
+  struct stat st {};
+  if (::fstatat(dirFd, name, &st, 0) != 0) return false;
+  std::string path = procRoot_.string();
+  path += '/';
+  path += name;
+  path += "/stat";
+  const auto stat = parseProcStat(readSmall(path, 4096));
+  if (!stat) return false;
+  if (it != known_.end() && it->second.startTime != stat->startTime) {
+    known_.erase(it);  // the pid was reused
+    it = known_.end();
+  }
+  bool added = false;
+  if (it == known_.end()) {
+    Known k;
+    k.startTime = stat->startTime;
+    k.parent = stat->parent;
+    k.forked = stat->forkedWithoutExec();
+    k.foreign = st.st_uid != uid_ || stat->kernelThread();
+    k.firstScan = scans_;
+    it = known_.emplace(pid, std::move(k)).first;
+    added = !it->second.foreign;
+  }
+  it->second.inode = st.st_ino;
+  it->second.seen = true;
+  return added;
+}
+
+std::vector<pid_t> ProcessScanner::walk() {
+  std::vector<pid_t> fresh;
+  for (auto& [pid, k] : known_) k.seen = false;
+  DIR* dir = ::opendir(procRoot_.c_str());
+  if (dir == nullptr) {
+    known_.clear();
+    return fresh;
+  }
+  const int dfd = ::dirfd(dir);
+  while (const dirent* item = ::readdir(dir)) {
+    const auto pid = parsePid(item->d_name);
+    if (pid && admit(*pid, dfd, item->d_name, item->d_ino)) fresh.push_back(*pid);
+  }
+  ::closedir(dir);
+  std::erase_if(known_, [](const auto& kv) { return !kv.second.seen; });
+  return fresh;
+}
+
+std::vector<pid_t> ProcessScanner::probe(unsigned long after, unsigned long upTo) {
+  std::vector<pid_t> fresh;
+  const int dfd = ::open(procRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return fresh;
+  for (unsigned long candidate = after + 1; candidate <= upTo; ++candidate) {
+    const auto pid = static_cast<pid_t>(candidate);
+    // Most pids handed out since the last scan went to threads, or to processes that are gone already;
+    // a pidfd is refused for both.
+    const int fd = openPidfd(pid);
+    if (fd < 0) continue;
+    ::close(fd);
+    const std::string name = std::to_string(pid);
+    if (admit(pid, dfd, name.c_str(), std::nullopt)) fresh.push_back(pid);
+  }
+  ::close(dfd);
+  return fresh;
+}
+
+void ProcessScanner::forgetEndedApps() {
+  std::erase_if(known_, [](const auto& kv) { return kv.second.app && kv.second.app->hasEnded(); });
+}
+
+bool ProcessScanner::dueForAnotherLook(pid_t pid, const Known& k) const {
+  if (k.foreign || k.app || k.firstScan == scans_) return false;
+  if (k.unsettled) return true;
+  const std::uint64_t age = scans_ - k.firstScan;
+  // A launcher (env, a shell's exec) replaces itself with the app within moments of starting.
+  if (!k.forked) return age < kLauncherScans;
+  return age < kYoungScans || (scans_ + static_cast<std::uint64_t>(pid)) % kRecheckEvery == 0;
 }
 
 void ProcessScanner::identify(pid_t pid, Known& k) {
   const std::string dir = (procRoot_ / std::to_string(pid)).string();
   k.identifiedBy.clear();
   k.id.clear();
+  k.unsettled = false;
   k.exe = executableOf(dir);
   k.cgroup = unifiedCgroup(readSmall(dir + "/cgroup"));
 
-  const std::string environ = readSmall(dir + "/environ");
+  // A fork still holds its parent's environment, which never names the fork's own pid.
+  const std::string environ = k.forked ? std::string() : readSmall(dir + "/environ");
   if (const auto file = environValue(environ, "GIO_LAUNCHED_DESKTOP_FILE")) {
     const auto launchedPid = environValue(environ, "GIO_LAUNCHED_DESKTOP_FILE_PID");
     if (launchedPid && *launchedPid == std::to_string(pid)) {
@@ -180,65 +348,95 @@ void ProcessScanner::identify(pid_t pid, Known& k) {
       return;
     }
   }
-  if (!k.exe.empty()) {
-    if (const DesktopEntry* e = index_->entryForExecutable(k.exe)) {
-      const auto parent = known_.find(k.parent);
-      if (parent == known_.end() || parent->second.id != e->id) {
-        k.identifiedBy = "exec";
-        k.id = e->id;
-      }
+  if (k.exe.empty() || !index_->isEntryProgram(k.exe)) {
+    if (k.forked && k.firstScan > 1 && blockingtrace::enabled()) {
+      blockingtrace::write("pid " + std::to_string(pid) + " is a fork of " + std::to_string(k.parent) +
+                           " that has not exec'd yet (runs " + k.exe + ")");
     }
+    return;
+  }
+  const auto argv = commandLine(dir);
+  if (argv.empty()) {
+    // Inside its exec the new program shows before its arguments do.
+    k.unsettled = true;
+    return;
+  }
+  const DesktopEntry* e = index_->entryForCommand(k.exe, argv);
+  if (e == nullptr) {
+    if (blockingtrace::enabled()) {
+      blockingtrace::write("pid " + std::to_string(pid) + " runs " + k.exe + " as \"" + joined(argv) +
+                           "\", which no entry's Exec starts");
+    }
+    return;
+  }
+  const auto parent = known_.find(k.parent);
+  if (parent != known_.end() && parent->second.id == e->id) return;  // part of the app its parent is
+  k.identifiedBy = "exec";
+  k.id = e->id;
+}
+
+void ProcessScanner::takeApp(pid_t pid, Known& k) {
+  // Take the pidfd now and check it still is the process we read about: a pid reused in between has
+  // another start time.
+  const int fd = openPidfd(pid);
+  const auto stat = parseProcStat(readSmall((procRoot_ / std::to_string(pid) / "stat").string(), 4096));
+  if (!stat || stat->startTime != k.startTime) {
+    if (fd >= 0) ::close(fd);
+    k.identifiedBy.clear();
+    return;
+  }
+  const DesktopEntry* entry = index_->entry(k.id);
+  std::optional<std::string> name = entry ? entry->localizedName(messagesLocale()) : std::nullopt;
+  k.app = std::make_shared<ProcessApplication>(pid, k.startTime, fd, k.id, std::move(name), procRoot_);
+  if (blockingtrace::enabled()) {
+    blockingtrace::write("pid " + std::to_string(pid) + " (parent " + std::to_string(k.parent) + ") is " + k.id +
+                         " by " + k.identifiedBy + ": " + k.exe + (fd < 0 ? ", without a pidfd" : ""));
   }
 }
 
 std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
-  index_->refreshIfChanged();
+  const auto began = std::chrono::steady_clock::now();
+  // An app installed a moment ago may wait a second to be known; looking at every folder at every poll
+  // would cost more than the poll itself.
+  const bool entriesChanged = scans_ % kIndexLookEvery == 0 && index_->refreshIfChanged() && scans_ > 0;
   ++scans_;
-  for (auto& [pid, k] : known_) k.seen = false;
-
-  DIR* dir = ::opendir(procRoot_.c_str());
-  if (dir == nullptr) {
-    known_.clear();
-    return {};
-  }
-  const int dfd = ::dirfd(dir);
+  // Read before the listing: a process started after it moves the pid for the next scan.
+  const auto lastPid = readLastPid();
   std::vector<pid_t> fresh;
-  while (const dirent* item = ::readdir(dir)) {
-    const auto pid = parsePid(item->d_name);
-    if (!pid) continue;
-    struct stat st {};
-    if (::fstatat(dfd, item->d_name, &st, 0) != 0 || st.st_uid != uid_) continue;
-    auto it = known_.find(*pid);
-    // The same inode is the same process: its stat need not be read again. A changed inode may still
-    // be the same process (procfs may drop and remake it), so the start time decides.
-    if (it == known_.end() || it->second.inode != st.st_ino) {
-      pid_t parent = 0;
-      unsigned long long start = 0;
-      std::string path = procRoot_.string();
-      path += '/';
-      path += item->d_name;
-      path += "/stat";
-      if (!parseProcStat(readSmall(path, 4096), parent, start)) continue;
-      if (it != known_.end() && it->second.startTime != start) {
-        known_.erase(it);  // the pid was reused
-        it = known_.end();
-      }
-      if (it == known_.end()) {
-        Known k;
-        k.startTime = start;
-        k.parent = parent;
-        k.firstScan = scans_;
-        it = known_.emplace(*pid, std::move(k)).first;
-        fresh.push_back(*pid);
-      }
-      it->second.inode = st.st_ino;
+  if (!lastPid || !lastPid_ || scans_ - lastWalk_ >= kWalkAtLeastEvery) {
+    fresh = walk();
+    lastWalk_ = scans_;
+  } else {
+    // Pids are handed out in rising order: only those since the last scan can be new processes. Many
+    // of them, or the count starting over, and the listing is read instead.
+    if (*lastPid > *lastPid_ && *lastPid - *lastPid_ <= kProbeAtMost && procRoot_ == "/proc") {
+      fresh = probe(*lastPid_, *lastPid);
+    } else if (*lastPid != *lastPid_) {
+      fresh = walk();
+      lastWalk_ = scans_;
     }
-    it->second.seen = true;
+    forgetEndedApps();
   }
-  ::closedir(dir);
-  std::erase_if(known_, [](const auto& kv) { return !kv.second.seen; });
-  for (const auto& [pid, k] : known_) {
-    if (!k.app && k.firstScan != scans_ && execedSinceIdentified(pid, k)) fresh.push_back(pid);
+  lastPid_ = lastPid;
+  const std::size_t freshCount = fresh.size();
+  std::size_t looked = 0;
+  for (auto& [pid, k] : known_) {
+    // Installed or changed entries may account for processes that were no app until now.
+    if (entriesChanged && !k.foreign && !k.app && k.firstScan != scans_) {
+      fresh.push_back(pid);
+      continue;
+    }
+    if (!dueForAnotherLook(pid, k)) continue;
+    ++looked;
+    const auto exe = executableOf((procRoot_ / std::to_string(pid)).string());
+    if (exe.empty() || (exe == k.exe && !k.unsettled)) continue;
+    if (blockingtrace::enabled()) {
+      blockingtrace::write("pid " + std::to_string(pid) +
+                           (k.unsettled ? " looked at again: its command line was not there yet"
+                                        : " exec'd " + exe + " (was " + k.exe + ")"));
+    }
+    k.forked = false;
+    fresh.push_back(pid);
   }
 
   // Parents before children, so a child can be told apart from the app that started it.
@@ -246,21 +444,7 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   for (const pid_t pid : fresh) {
     Known& k = known_[pid];
     identify(pid, k);
-    if (k.identifiedBy.empty()) continue;
-    // Take the pidfd now and check it still is the process we read about: a pid reused in between
-    // has another start time.
-    const int fd = openPidfd(pid);
-    pid_t parent = 0;
-    unsigned long long start = 0;
-    const auto stat = readSmall((procRoot_ / std::to_string(pid) / "stat").string(), 4096);
-    if (!parseProcStat(stat, parent, start) || start != k.startTime) {
-      if (fd >= 0) ::close(fd);
-      k.identifiedBy.clear();
-      continue;
-    }
-    const DesktopEntry* entry = index_->entry(k.id);
-    std::optional<std::string> name = entry ? entry->localizedName(messagesLocale()) : std::nullopt;
-    k.app = std::make_shared<ProcessApplication>(pid, k.startTime, fd, k.id, std::move(name), procRoot_);
+    if (!k.identifiedBy.empty()) takeApp(pid, k);
   }
 
   std::vector<std::shared_ptr<ProcessApplication>> apps;
@@ -269,6 +453,15 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   }
   std::sort(apps.begin(), apps.end(),
             [](const auto& a, const auto& b) { return a->processIdentifier() < b->processIdentifier(); });
+  if (!fresh.empty() && blockingtrace::enabled()) {
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+    char took[32];
+    std::snprintf(took, sizeof took, "%.2f", ms);
+    blockingtrace::write("scan " + std::to_string(scans_) + ": " + std::to_string(known_.size()) + " processes, " +
+                         std::to_string(freshCount) + " new of ours, " + std::to_string(looked) + " looked at again, " +
+                         std::to_string(fresh.size() - freshCount) + " exec'd, " + std::to_string(apps.size()) +
+                         " apps, " + took + " ms");
+  }
   return apps;
 }
 

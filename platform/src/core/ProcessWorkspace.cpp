@@ -1,5 +1,7 @@
 #include "platform/ProcessWorkspace.hpp"
 
+#include "platform/BlockingTrace.hpp"
+
 namespace platform {
 
 ProcessWorkspace::ProcessWorkspace(MainScheduler& scheduler, std::shared_ptr<ProcessScanner> scanner,
@@ -61,6 +63,15 @@ void ProcessWorkspace::post(WorkspaceNotification name, const std::shared_ptr<Ru
 }
 
 void ProcessWorkspace::poll() {
+  if (blockingtrace::enabled()) {
+    // A poll that comes late (a loaded machine, a blocked main thread) delays every kill behind it.
+    const auto now = std::chrono::steady_clock::now();
+    if (lastPoll_ && now - *lastPoll_ > 2 * interval_) {
+      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - *lastPoll_).count();
+      blockingtrace::write("poll " + std::to_string(ms) + " ms after the last one");
+    }
+    lastPoll_ = now;
+  }
   const auto apps = scanner_->scan();
   std::set<std::pair<pid_t, unsigned long long>> now;
   std::vector<std::shared_ptr<ProcessApplication>> launched;
@@ -71,7 +82,13 @@ void ProcessWorkspace::poll() {
   }
   known_ = std::move(now);
   baseline_ = true;
-  for (const auto& app : launched) post(WorkspaceNotification::didLaunchApplication, app);
+  for (const auto& app : launched) {
+    if (blockingtrace::enabled()) {
+      blockingtrace::write("launch of " + app->bundleIdentifier().value_or("?") + ", pid " +
+                           std::to_string(app->processIdentifier()));
+    }
+    post(WorkspaceNotification::didLaunchApplication, app);
+  }
 
   if (!activeWindow_) return;
   const auto pid = activeWindow_->activeWindowProcess();
@@ -80,7 +97,13 @@ void ProcessWorkspace::poll() {
   if (front) key = std::make_pair(front->processIdentifier(), front->startTime());
   if (key != lastFront_) {
     lastFront_ = key;
-    if (front) post(WorkspaceNotification::didActivateApplication, front);
+    if (front) {
+      if (blockingtrace::enabled()) {
+        blockingtrace::write("activation of " + front->bundleIdentifier().value_or("?") + ", pid " +
+                             std::to_string(front->processIdentifier()));
+      }
+      post(WorkspaceNotification::didActivateApplication, front);
+    }
   }
 }
 

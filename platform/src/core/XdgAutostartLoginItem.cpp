@@ -4,6 +4,7 @@
 #include "base/RegularFile.hpp"
 #include "platform/AtomicFile.hpp"
 #include "platform/DesktopEntry.hpp"
+#include "platform/InfoDictionary.hpp"
 
 #include <unistd.h>
 #include <cerrno>
@@ -23,22 +24,31 @@ std::optional<std::filesystem::path> ownExecutable() {
   return exe;
 }
 
-}  // namespace
-
-std::string autostartEntryText(const std::filesystem::path& executable) {
-  // Exec quoting: the path in double quotes, with " ` $ \ escaped by a backslash; then the
-  // desktop-entry string escape doubles every backslash.
+// Exec quoting: the word in double quotes, with " ` $ \ escaped by a backslash; then the desktop-entry
+// string escape doubles every backslash.
+std::string execWord(const std::string& word) {
   std::string quoted = "\"";
-  for (const char c : executable.string()) {
+  for (const char c : word) {
     if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+    if (c == '%') quoted += '%';  // a literal percent sign is doubled
     quoted += c;
   }
   quoted += '"';
-  std::string exec;
+  std::string escaped;
   for (const char c : quoted) {
-    if (c == '\\') exec += '\\';
-    exec += c;
+    if (c == '\\') escaped += '\\';
+    escaped += c;
   }
+  return escaped;
+}
+
+}  // namespace
+
+std::string autostartEntryText(const std::filesystem::path& executable,
+                               const std::optional<std::filesystem::path>& info) {
+  std::string exec;
+  if (info) exec = "env " + execWord("VELMORIA_INFO=" + info->string()) + ' ';
+  exec += execWord(executable.string());
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=velmoria\n"
@@ -50,9 +60,13 @@ std::string autostartEntryText(const std::filesystem::path& executable) {
 }
 
 XdgAutostartLoginItem::XdgAutostartLoginItem(std::optional<std::filesystem::path> autostartFolder,
-                                             std::optional<std::filesystem::path> executable)
+                                             std::optional<std::filesystem::path> executable,
+                                             std::optional<std::filesystem::path> namedInfo,
+                                             std::optional<std::filesystem::path> lastingInfo)
     : folder_(autostartFolder ? *autostartFolder : defaultAutostartFolder()),
-      executable_(executable ? executable : ownExecutable()) {}
+      executable_(executable ? executable : ownExecutable()),
+      namedInfo_(std::move(namedInfo)),
+      lastingInfo_(lastingInfo ? *lastingInfo : base::xdgConfigHome() / "velmoria" / "Info.json") {}
 
 LoginItemStatus XdgAutostartLoginItem::status() {
   if (!executable_) return LoginItemStatus::notFound;
@@ -74,9 +88,23 @@ LoginItemStatus XdgAutostartLoginItem::status() {
 
 void XdgAutostartLoginItem::registerItem() {
   if (!executable_) throw LoginItemError("The application's own executable could not be found.");
+  std::optional<std::filesystem::path> info;
+  if (namedInfo_) {
+    try {
+      InfoDictionary::load(*namedInfo_);  // an unusable file would only fail at the next login
+      const auto text = base::readRegularFile(*namedInfo_, kMaxInfoBytes);
+      if (!text) throw InfoDictionaryError(namedInfo_->string() + ": no such file");
+      std::filesystem::create_directories(lastingInfo_.parent_path());
+      writeFileAtomically(lastingInfo_, *text, 0600);
+    } catch (const std::exception& e) {
+      throw LoginItemError("Start at login needs the configuration VELMORIA_INFO names kept in " +
+                           lastingInfo_.string() + ", which failed: " + e.what());
+    }
+    info = lastingInfo_;
+  }
   try {
     std::filesystem::create_directories(folder_);
-    writeFileAtomically(entryFile(), autostartEntryText(*executable_), 0644);
+    writeFileAtomically(entryFile(), autostartEntryText(*executable_, info), 0644);
   } catch (const std::exception& e) {
     throw LoginItemError(std::string("The autostart entry could not be written: ") + e.what());
   }

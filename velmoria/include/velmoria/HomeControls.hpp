@@ -13,7 +13,7 @@ class QHBoxLayout;
 
 namespace velmoria {
 
-class OneLineLabel;
+class WrappingLabel;
 
 // A row of the home screen that opens a sheet: an icon tile, a title over a one-line subtitle, and a
 // chevron, or a lock while a session is locked (the row is then dimmed and disabled).
@@ -43,8 +43,9 @@ class SelectionRow : public QAbstractButton {
   Appearance appearance_ = Appearance::light;
 };
 
-// A settings card of the home screen: a symbol, a title over a one-line subtitle, and a control at the
-// trailing end.
+// A settings card of the home screen: a symbol, a title over a subtitle, and a control at the trailing
+// end. The subtitle wraps onto further lines rather than being cut: a failure's message or a command to
+// run must be read whole.
 class SettingsCard : public QFrame {
   Q_OBJECT
 
@@ -65,7 +66,7 @@ class SettingsCard : public QFrame {
   Appearance appearance_ = Appearance::light;
   QLabel* icon_ = nullptr;
   QLabel* title_ = nullptr;
-  OneLineLabel* subtitle_ = nullptr;
+  WrappingLabel* subtitle_ = nullptr;
   QHBoxLayout* row_ = nullptr;
 };
 

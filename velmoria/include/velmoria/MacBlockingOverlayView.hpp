@@ -12,7 +12,7 @@
 #include "velmoria/OverlayModel.hpp"
 #include "velmoria/Theme.hpp"
 
-class QVariantAnimation;
+class QPainter;
 class QTimer;
 
 namespace velmoria {
@@ -45,31 +45,49 @@ class MacBlockingOverlayView : public QWidget {
   QString message() const;
   // The message as drawn, one entry per line.
   QStringList messageLines() const;
-  // Where the button and the message sit, in widget coordinates (at full size).
+  // Where the button, the message and the emblem sit, in widget coordinates (at full size).
   QRectF buttonRect() const;
   QRectF messageRect() const;
+  QRectF emblemRect() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   struct Layout;
-  Layout layout() const;
+  struct Layers;
+  // The layers of the shield shown last: a shield comes with a new view, most often for the same app on
+  // the same screen.
+  static std::shared_ptr<const Layers>& lastLayers();
+  // Where everything stands at full size, kept until the size or the name changes.
+  const Layout& layout() const;
+  Layout computeLayout() const;
+  const Layers& layers(const Layout& l) const;
+  static QRect contentBounds(const Layout& l);
+  static QRect glowBounds(const Layout& l);
+  static void paintContent(QPainter& p, const Layout& l, Appearance appearance);
+  void paintWash(QPainter& p, const QRect& area) const;
   void startAnimations();
 
   QPointer<OverlayModel> model_;
   std::function<void()> onDismiss_;
   std::optional<Appearance> scheme_;
   double glow_ = 0.7;
+  double paintedGlow_ = 0.7;  // the strength last drawn or asked to be
   double appear_ = 0.0;
   bool appeared_ = false;
   bool pressed_ = false;
-  QVariantAnimation* entrance_ = nullptr;
+  QTimer* entrance_ = nullptr;
+  QElapsedTimer entranceClock_;
   QTimer* pulse_ = nullptr;
   QElapsedTimer pulseClock_;
+  mutable std::unique_ptr<Layout> layout_;
+  mutable QSize layoutSize_;
+  mutable std::shared_ptr<const Layers> layers_;
 };
 
 }  // namespace velmoria

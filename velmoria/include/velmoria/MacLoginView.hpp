@@ -9,7 +9,6 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QStackedWidget;
 
 namespace velmoria {
 
@@ -38,6 +37,7 @@ class MacLoginView : public QWidget {
   QPushButton* verifyButton() const;
   QPushButton* differentEmailButton() const { return differentEmail_; }
   QLabel* errorLine() const { return error_; }
+  QWidget* card() const { return card_; }
 
   void setColorScheme(std::optional<Appearance> scheme);
   Appearance colorScheme() const;
@@ -58,7 +58,8 @@ class MacLoginView : public QWidget {
   QWidget* card_ = nullptr;
   QLabel* title_ = nullptr;
   QLabel* subtitle_ = nullptr;
-  QStackedWidget* steps_ = nullptr;
+  QWidget* emailStep_ = nullptr;
+  QWidget* codeStep_ = nullptr;
   QLineEdit* emailField_ = nullptr;
   PillButton* send_ = nullptr;
   QLabel* sentTo_ = nullptr;

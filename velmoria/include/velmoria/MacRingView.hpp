@@ -61,6 +61,10 @@ class MacRingView : public QWidget {
   QRect glowRect() const;
 
   RingState state_;
+  // The glow strength last asked to be drawn, and the least change worth a frame (a step of colour at
+  // the glow's centre: 0.02 × 0.22 of full strength).
+  double paintedGlow_ = 0;
+  static constexpr double kGlowStepWorthAFrame = 0.02;
   std::optional<Appearance> scheme_;
   // The body as last drawn; the glow pulses forever, the body rarely changes.
   QPixmap body_;

@@ -14,8 +14,9 @@ namespace velmoria {
 class RingAnimator {
  public:
   static constexpr std::chrono::milliseconds frame{16};
-  // The glow changes slowly and forever: fewer frames keep the app near idle while it pulses.
-  static constexpr std::chrono::milliseconds pulseFrame{200};
+  // The glow changes slowly and forever: fewer frames keep the app near idle while it pulses, and at the
+  // /proc poll's pace the two share their wake-ups.
+  static constexpr std::chrono::milliseconds pulseFrame{250};
   static constexpr std::chrono::milliseconds pulseDuration{1500};  // each way, ease-in-and-out
   static constexpr std::chrono::milliseconds sweepDuration{300};   // ease-out
 

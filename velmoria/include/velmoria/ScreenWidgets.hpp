@@ -47,6 +47,36 @@ class OneLineLabel : public QWidget {
   Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
 };
 
+// Text that takes as many lines as it needs at the width it is given: lines break between words, and
+// inside a word (a long path) only where the word alone is wider than the line. Nothing is ever cut.
+class WrappingLabel : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit WrappingLabel(QWidget* parent = nullptr);
+
+  void setText(const QString& text);
+  const QString& text() const { return text_; }
+  void setTextFont(const QFont& font);
+  void setColour(const QColor& colour);
+  // The lines the text takes at `width`.
+  QStringList lines(int width) const;
+
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QString text_;
+  QFont font_;
+  QColor colour_;
+};
+
 // Holds one widget at the full width it is given up to `maximumWidth` (beyond the margins), centred.
 class CentredBox : public QWidget {
   Q_OBJECT

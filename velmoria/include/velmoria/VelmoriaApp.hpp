@@ -12,6 +12,7 @@
 #include "platform/desktop/ShieldWindows.hpp"
 #include "velmoria/AppDelegate.hpp"
 #include "velmoria/ApplicationActivity.hpp"
+#include "velmoria/ScreenPalette.hpp"
 #include "zirudeze/ZirudezeClient.hpp"
 
 namespace velmoria {
@@ -46,6 +47,7 @@ class VelmoriaApp {
   platform::XdgAutostartLoginItem loginItemService_;
   platform::desktop::QtAlertPresenter alerts_;
   platform::desktop::QtWindowList windows_;
+  ActiveLookEverywhere activeLook_;
 
   AppDelegate delegate_;
   platform::desktop::Application application_;

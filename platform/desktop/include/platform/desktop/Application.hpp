@@ -7,13 +7,13 @@
 
 class QSocketNotifier;
 class QSessionManager;
+class QWidget;
 
 namespace platform::desktop {
 
-// Turns every way of ending the app into one terminate request that the delegate may refuse: the app's
-// own quit action, SIGTERM, SIGINT and SIGHUP (taken to the main thread through a pipe), and the
-// session manager's logout. Closing the last window ends nothing unless the delegate says so.
-// SIGKILL cannot be refused.
+// Turns every way of ending the app into one terminate request that the delegate may refuse: the quit
+// key and the close button of a window it watches, SIGTERM, SIGINT and SIGHUP (taken to the main thread
+// through a pipe), and the session manager's logout. SIGKILL cannot be refused.
 class Application final : public QObject {
   Q_OBJECT
 
@@ -26,9 +26,16 @@ class Application final : public QObject {
   bool requestTerminate();
   // A second launch or an explicit "show the window" asks this.
   void reopen();
+  // The window's quit key (Ctrl+Q) and its closing become terminate requests: without a dock to bring
+  // it back from, a closed window would leave the app running unseen. A refused request leaves the
+  // window open.
+  void watchWindow(QWidget& window);
 
  Q_SIGNALS:
   void terminating();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void onSignal();

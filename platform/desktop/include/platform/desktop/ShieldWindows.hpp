@@ -34,17 +34,27 @@ class ShieldWindowSystem {
 };
 
 // Qt windows, one per QScreen; on X11 they are marked above, sticky (all workspaces), full screen and
-// out of the task bar through EWMH before they are mapped. Elsewhere: frameless and stay-on-top.
+// out of the task bar through EWMH before they are mapped. Elsewhere: frameless and stay-on-top. A window
+// that is dropped is hidden and kept to be shown again with the next content.
 class QtShieldWindowSystem final : public ShieldWindowSystem {
  public:
+  struct Pool;
+  QtShieldWindowSystem();
+  ~QtShieldWindowSystem() override;
+  QtShieldWindowSystem(const QtShieldWindowSystem&) = delete;
+  QtShieldWindowSystem& operator=(const QtShieldWindowSystem&) = delete;
+
   std::vector<QRect> screens() override;
   std::unique_ptr<ShieldWindow> createWindow(const QRect& frame, const ContentFactory& content) override;
   void activateApplication() override;
-  // The newest shield window made by this system (for screenshots); null once it is dropped.
+  // The newest shield window shown by this system (for screenshots); null once it is deleted.
   QWidget* lastWindow() const { return last_; }
+  // Hidden windows waiting to be shown again.
+  std::size_t idleWindowCount() const;
 
  private:
   QPointer<QWidget> last_;
+  std::shared_ptr<Pool> pool_;
 };
 
 // Records windows for tests; a fade-out completes when the test says so.
