@@ -361,6 +361,12 @@ void MacBlockingOverlayView::showEvent(QShowEvent* event) {
 
 void MacBlockingOverlayView::startAnimations() {
   appeared_ = true;
+  // A shield shown at full size has nothing to grow: its entrance would redraw the column for nothing.
+  if (appear_ < 1.0) startEntrance();
+  startPulse();
+}
+
+void MacBlockingOverlayView::startEntrance() {
   // Ease-out over 0.3 s at 30 frames a second: each frame redraws the whole column, and twice the frames
   // would double the cost of every shield without a visible gain in so short a change.
   entrance_ = new QTimer(this);
@@ -374,7 +380,9 @@ void MacBlockingOverlayView::startAnimations() {
     if (t >= 1.0) entrance_->stop();
   });
   entrance_->start();
+}
 
+void MacBlockingOverlayView::startPulse() {
   // The glow swings slowly for as long as the shield stands: a few frames a second over the emblem alone
   // keep a full-screen window from costing a core.
   pulse_ = new QTimer(this);

@@ -72,6 +72,8 @@ class MacBlockingOverlayView : public QWidget {
   static void paintContent(QPainter& p, const Layout& l, Appearance appearance);
   void paintWash(QPainter& p, const QRect& area) const;
   void startAnimations();
+  void startEntrance();
+  void startPulse();
 
   QPointer<OverlayModel> model_;
   std::function<void()> onDismiss_;
