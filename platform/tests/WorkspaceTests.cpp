@@ -461,6 +461,36 @@ TEST(ProcessScanner, AnEntryNamesItsProgramBareOrThroughALinkOrEnv) {
   EXPECT_EQ(idOf(apps, otherArguments), std::nullopt);
 }
 
+TEST(ProcessScanner, AChildCarryingOutItsParentAppsExecIsPartOfThatAppNotAnotherOne) {
+  SharedProgramApps installed;
+  const auto shell = installed.root() / "lib/app-shell";
+  fs::copy_file("/bin/dash", shell);
+  fs::permissions(shell, fs::perms::owner_all);
+  // The app starts a second process of itself, with the same command line, as a browser starts its tabs.
+  const auto script = installed.root() / "app.sh";
+  std::ofstream(script) << "[ -n \"$CHILD\" ] || CHILD=1 '" << shell.string() << "' \"$0\" &\nsleep 30\n";
+  std::ofstream(installed.root() / "applications/org.example.Shell.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Shell\nExec=" << shell.string() << " " << script.string() << "\n";
+  platform::ProcessScanner scanner(installed.index());
+  const pid_t app = installed.run(shell.string(), {script.string()});
+  pid_t child = 0;
+  for (int i = 0; i < 2000 && child == 0; ++i) {
+    std::this_thread::sleep_for(1ms);
+    std::ifstream children("/proc/" + std::to_string(app) + "/task/" + std::to_string(app) + "/children");
+    for (pid_t c = 0; children >> c;) {
+      std::error_code ec;
+      if (fs::read_symlink("/proc/" + std::to_string(c) + "/exe", ec) == fs::canonical(shell)) child = c;
+    }
+  }
+  ASSERT_NE(child, 0);
+  waitForExec(child);
+  const auto apps = scanner.scan();
+  EXPECT_EQ(idOf(apps, app), "org.example.Shell");
+  EXPECT_EQ(idOf(apps, child), std::nullopt) << "the app's own child counted as another launch";
+  EXPECT_EQ(scanner.applicationOwning(child), find(apps, app));
+  ::kill(child, SIGKILL);
+}
+
 TEST(ProcessScanner, AnAppRunningBeforeItsEntryWasInstalledIsKnownWithinFourScans) {
   InstalledDummy dummy;
   platform::ProcessScanner scanner(dummy.index());

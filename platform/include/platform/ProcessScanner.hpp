@@ -47,9 +47,9 @@ class ProcessApplication final : public RunningApplication {
 // app). A scan looks up the pids the kernel has handed out since the last scan (reading /proc's listing
 // when they are many, and at least every eighth scan) and reads the files only of processes it has not
 // seen before; what it found is kept per process. A process may exec after it was first seen (a
-// fork that has not exec'd yet, or a launcher such as env on its way to the app): its executable is looked
-// at again at every scan for a short while, a fork's for longer and then at every fourth scan, and once it
-// changes the process is identified afresh.
+// fork that has not exec'd yet, or a launcher such as env or a wrapper script on its way to the app): its
+// executable is looked at again at every scan for a short while (a fork's for longer) and then at every
+// fourth scan, and once it changes the process is identified afresh.
 class ProcessScanner {
  public:
   explicit ProcessScanner(std::shared_ptr<DesktopEntryIndex> index = nullptr, std::filesystem::path procRoot = "/proc");

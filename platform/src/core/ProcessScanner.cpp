@@ -166,7 +166,7 @@ namespace {
 
 // Scans in which a new process that has exec'd is looked at again (about two seconds at the workspace's
 // 250 ms); in which a fork that has not is looked at at every scan (about ten seconds); and how often an
-// older fork is looked at after that (about once a second: a fork may exec its app at any age).
+// older process that is no app is looked at after that (about once a second).
 constexpr std::uint64_t kLauncherScans = 8;
 constexpr std::uint64_t kYoungScans = 40;
 constexpr std::uint64_t kRecheckEvery = 4;
@@ -314,9 +314,10 @@ bool ProcessScanner::dueForAnotherLook(pid_t pid, const Known& k) const {
   if (k.foreign || k.app || k.firstScan == scans_) return false;
   if (k.unsettled) return true;
   const std::uint64_t age = scans_ - k.firstScan;
-  // A launcher (env, a shell's exec) replaces itself with the app within moments of starting.
-  if (!k.forked) return age < kLauncherScans;
-  return age < kYoungScans || (scans_ + static_cast<std::uint64_t>(pid)) % kRecheckEvery == 0;
+  // A launcher (env, a shell's exec) mostly replaces itself with the app within moments of starting, a
+  // fork may take its time; either may exec the app at any age, after a wrapper's setup or a wait.
+  if (age < (k.forked ? kYoungScans : kLauncherScans)) return true;
+  return (scans_ + static_cast<std::uint64_t>(pid)) % kRecheckEvery == 0;
 }
 
 void ProcessScanner::identify(pid_t pid, Known& k) {
