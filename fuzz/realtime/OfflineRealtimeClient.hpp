@@ -21,6 +21,7 @@ class OfflineRealtimeClient final : public realtime::RealtimeClientProtocol {
   void push(realtime::RealtimeMessageV2) override {}
   std::string makeRef() override { return std::to_string(++ref_); }
   void removeChannelFromRegistry(const std::string&) override {}
+  bool registerChannel(const std::shared_ptr<realtime::RealtimeChannelV2>&) override { return true; }
   const realtime::RealtimeClientOptions& options() const override { return options_; }
   const base::URL& url() const override { return url_; }
   std::optional<std::string> accessToken() const override { return "token"; }
