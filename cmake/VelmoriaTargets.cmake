@@ -144,12 +144,21 @@ if(VELMORIA_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# velmoria_library(NAME [DEPS lib...] [PRIVATE_DEPS lib...])
-# Sources: every src/*.cpp of the calling folder (recursive); public headers under include/.
+# velmoria_library(NAME [DEPS lib...] [PRIVATE_DEPS lib...] [TEST_LIBS lib...] [TEST_ENV VAR=value...]
+#                  [TEST_LABELS label...] [TEST_WRAPPER command...] [TEST_DEFINITIONS definition...]
+#                  [TEST_DEPENDS target...] [TEST_INCLUDES folder...])
+# The calling folder's library and its tests, reachable as velmoria::NAME. Sources: every src/*.cpp
+# (recursive); public headers under include/ (listed too, so that Qt's meta-object compiler sees them).
+# DEPS are what the public headers need, PRIVATE_DEPS the rest. Every tests/*.cpp becomes the test program
+# NAME_tests, linked with the library and TEST_LIBS; the other TEST_ options are velmoria_tests' own, and
+# TEST_INCLUDES names folders of this one (src for tests of private parts).
 function(velmoria_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  set(test_options TEST_LIBS TEST_ENV TEST_LABELS TEST_WRAPPER TEST_DEFINITIONS TEST_DEPENDS TEST_INCLUDES)
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS;${test_options}" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
-  add_library(${name} STATIC ${sources})
+  file(GLOB_RECURSE headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/include/*.hpp)
+  add_library(${name} STATIC ${sources} ${headers})
+  add_library(velmoria::${name} ALIAS ${name})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/src)
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
@@ -159,21 +168,36 @@ function(velmoria_library name)
   get_filename_component(module ${CMAKE_CURRENT_SOURCE_DIR} NAME)
   target_compile_definitions(${name} PRIVATE ZD_MODULE_NAME="${module}")
   velmoria_warnings(${name})
+
+  file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
+  if(test_sources)
+    list(TRANSFORM ARG_TEST_INCLUDES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+    velmoria_tests(${name}_tests SOURCES ${test_sources} LIBS ${name} ${ARG_TEST_LIBS}
+      ENV ${ARG_TEST_ENV} LABELS ${ARG_TEST_LABELS} WRAPPER ${ARG_TEST_WRAPPER}
+      DEFINITIONS ${ARG_TEST_DEFINITIONS} DEPENDS ${ARG_TEST_DEPENDS} INCLUDES ${ARG_TEST_INCLUDES})
+  endif()
 endfunction()
 
-# velmoria_tests(NAME SOURCES file... [LIBS lib...] [ENV VAR=value...] [WRAPPER command...] [LABELS label...])
+# velmoria_tests(NAME SOURCES file... [LIBS lib...] [ENV VAR=value...] [WRAPPER command...] [LABELS label...]
+#                [DEFINITIONS definition...] [DEPENDS target...] [INCLUDES folder...])
 # One GoogleTest executable; every test case becomes a CTest test. WRAPPER runs before env(1), both for
-# discovery and for each test (for instance a script that provides a session bus).
+# discovery and for each test (for instance a script that provides a session bus). DEPENDS are programs the
+# tests start, built first.
 function(velmoria_tests name)
   if(NOT VELMORIA_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV;WRAPPER;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV;WRAPPER;LABELS;DEFINITIONS;DEPENDS;INCLUDES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   # Issues reported during a test fail that test: the test-framework side of issue reporting.
   if(NOT "IssueReportingTestSupport" IN_LIST ARG_LIBS)
-    target_link_libraries(${name} PRIVATE $<TARGET_NAME_IF_EXISTS:IssueReportingTestSupport>)
+    target_link_libraries(${name} PRIVATE IssueReportingTestSupport)
+  endif()
+  target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
+  target_include_directories(${name} PRIVATE ${ARG_INCLUDES})
+  if(ARG_DEPENDS)
+    add_dependencies(${name} ${ARG_DEPENDS})
   endif()
   velmoria_warnings(${name})
   velmoria_precompiled_headers(${name} tests)

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "transport/ResponseHeaderCollector.hpp"
+#include "helpers/detail/ResponseHeaderCollector.hpp"
 
 namespace zirudeze::helpers::detail {
 namespace {

@@ -5,21 +5,23 @@
 #include <helpers/CapturingLogger.hpp>
 #include <optional>
 #include <string>
+#include <testsupport/AppTables.hpp>
 #include <testsupport/FakeBackend.hpp>
 #include <testsupport/FakeDatabase.hpp>
 #include <vector>
 
-#include "AppTables.hpp"
 #include "rest/RestClient.hpp"
 
 namespace zirudeze::rest::testing {
 
 using testsupport::ColumnType;
+using testsupport::createAppTables;
 using testsupport::FakeBackend;
 using testsupport::FakeDatabase;
 using testsupport::Json;
 using testsupport::RecordedRequest;
 using testsupport::ScriptedResponse;
+using testsupport::SessionRow;
 
 inline constexpr const char* kUserID = "5B1F3C7E-2A4D-4E8F-9C1B-0D2E3F4A5B6C";
 inline constexpr const char* kModeID = "9e8d7c6b-5a49-4837-8261-504f3e2d1c0b";

@@ -12,7 +12,7 @@
 #include <testsupport/FakeBackend.hpp>
 
 #include "helpers/HTTPClient.hpp"
-#include "transport/ResponseHeaderCollector.hpp"
+#include "helpers/detail/ResponseHeaderCollector.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/ResponseHeaderCollector.hpp"
+#include "helpers/detail/ResponseHeaderCollector.hpp"
 
 namespace {
 

@@ -5,19 +5,19 @@
 
 #include <memory>
 #include <string>
+#include <testsupport/AppTables.hpp>
 #include <testsupport/FakeBackend.hpp>
 #include <testsupport/FakeDatabase.hpp>
 
-#include "AppTables.hpp"
 #include "helpers/HTTPFieldsBridging.hpp"
 #include "rest/RestClient.hpp"
 
 namespace {
 
 using namespace zirudeze;
-using rest::testing::SessionRow;
 using testsupport::FakeDatabase;
 using testsupport::Json;
+using testsupport::SessionRow;
 
 constexpr int kExecutions = 2000;
 const char* const kUser = "5B1F3C7E-2A4D-4E8F-9C1B-0D2E3F4A5B6C";
@@ -97,7 +97,7 @@ struct Loopback {
   FakeDatabase database{backend};
 
   Loopback() {
-    rest::testing::createAppTables(database);
+    testsupport::createAppTables(database);
     database.insert("sessions", Json{{"user_id", kUser},
                                      {"date", "2024-05-01"},
                                      {"started_at", "2024-05-01T08:00:00Z"},

@@ -2,8 +2,8 @@
 
 #include "CaptureWriter.hpp"
 #include "ClientHelloBuilder.hpp"
-#include "RecordingLog.hpp"
 #include "TestData.hpp"
+#include "velmoria_filter/testing/RecordingLog.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "velmoria_filter/FilterDaemon.hpp"
 
 #include "ClientHelloBuilder.hpp"
-#include "FakeEnforcement.hpp"
-#include "RecordingLog.hpp"
+#include "velmoria_filter/testing/FakeEnforcement.hpp"
+#include "velmoria_filter/testing/RecordingLog.hpp"
 
 #include <gtest/gtest.h>
 

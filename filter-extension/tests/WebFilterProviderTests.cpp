@@ -1,8 +1,8 @@
 #include "velmoria_filter/WebFilterProvider.hpp"
 
 #include "ClientHelloBuilder.hpp"
-#include "RecordingLog.hpp"
 #include "TestData.hpp"
+#include "velmoria_filter/testing/RecordingLog.hpp"
 
 #include <gtest/gtest.h>
 

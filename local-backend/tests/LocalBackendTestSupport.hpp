@@ -17,6 +17,7 @@
 #include <optional>
 #include <platform/InMemoryKeychainStore.hpp>
 #include <string>
+#include <testsupport/AppTables.hpp>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -26,32 +27,7 @@
 
 namespace localbackend::testing {
 
-// A row of `sessions` decoded as the app decodes it: every column it requires, dates through the database
-// client's decoder.
-struct SessionRow {
-  std::string id;
-  std::string userID;
-  std::string date;
-  base::Date startedAt;
-  std::optional<base::Date> endedAt;
-  std::int64_t durationSeconds = 0;
-  std::optional<std::string> source;
-  std::optional<std::string> modeID;
-
-  static SessionRow decode(const base::Decoder& decoder) {
-    const auto container = decoder.container();
-    SessionRow row;
-    row.id = container.decode<std::string>("id");
-    row.userID = container.decode<std::string>("user_id");
-    row.date = container.decode<std::string>("date");
-    row.startedAt = container.decode<base::Date>("started_at");
-    row.endedAt = container.decodeIfPresent<base::Date>("ended_at");
-    row.durationSeconds = container.decode<std::int64_t>("duration_seconds");
-    row.source = container.decodeIfPresent<std::string>("source");
-    row.modeID = container.decodeIfPresent<std::string>("mode_id");
-    return row;
-  }
-};
+using testsupport::SessionRow;
 
 struct ModeFlagRow {
   std::optional<bool> blockOnMac;

@@ -5,8 +5,8 @@
 #include "velmoria_filter/DaemonStatus.hpp"
 #include "velmoria_filter/FilterDaemon.hpp"
 
-#include "../../filter-extension/tests/FakeEnforcement.hpp"
-#include "../../filter-extension/tests/RecordingLog.hpp"
+#include "velmoria_filter/testing/FakeEnforcement.hpp"
+#include "velmoria_filter/testing/RecordingLog.hpp"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "CurlErrorMapping.hpp"
-#include "ResponseHeaderCollector.hpp"
 #include "helpers/URLError.hpp"
+#include "helpers/detail/ResponseHeaderCollector.hpp"
 
 namespace zirudeze::helpers {
 namespace {

@@ -1,4 +1,4 @@
-#include "ResponseHeaderCollector.hpp"
+#include "helpers/detail/ResponseHeaderCollector.hpp"
 
 #include <charconv>
 

@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <testsupport/FakeDatabase.hpp>
 
-namespace zirudeze::rest::testing {
+#include "testsupport/FakeDatabase.hpp"
 
-using testsupport::ColumnType;
-using testsupport::FakeDatabase;
+namespace testsupport {
 
-// A row of the app's sessions table, decoded the way the app decodes it.
+// A row of the app's sessions table, decoded the way the app decodes it: every column it requires, dates
+// through the database client's decoder. Tests and benchmarks of the layers below the app read rows with it.
 struct SessionRow {
   std::string id;
   std::string userID;
@@ -59,4 +58,4 @@ inline void createAppTables(FakeDatabase& database) {
                         .primaryKey = {"id"}});
 }
 
-}  // namespace zirudeze::rest::testing
+}  // namespace testsupport

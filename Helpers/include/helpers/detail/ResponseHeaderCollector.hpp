@@ -13,7 +13,7 @@ namespace zirudeze::helpers::detail {
 // Builds the header list of the final response from the raw lines a transport reports, the way the
 // platform presents it: one entry per name, repeats joined with ", ", names that are not tokens dropped.
 // Each line costs the same however many fields came before it: a short list is scanned, a long one
-// indexed.
+// indexed. Not part of the interface: it sits under detail/ so that benchmarks can measure it on its own.
 class ResponseHeaderCollector {
  public:
   // One line as received, with or without its CR LF. A status line starts a new response (after a
