@@ -10,9 +10,8 @@
 namespace zirudeze::auth {
 namespace detail {
 
-helpers::LockIsolated<std::map<std::string, CachedJWKS>>& globalJWKSCache() {
-  static base::Immortal<helpers::LockIsolated<std::map<std::string, CachedJWKS>>> cache{
-      std::map<std::string, CachedJWKS>{}};
+GlobalJWKSCache& globalJWKSCache() {
+  static base::Immortal<GlobalJWKSCache> cache{std::map<std::string, CachedJWKS>{}};
   return *cache;
 }
 

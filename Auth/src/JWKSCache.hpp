@@ -23,7 +23,8 @@ inline constexpr std::chrono::seconds kJWKSCacheLifetime{600};
 
 // The process-wide key sets by storage key ("zirudeze.auth.token" when a client has none), shared by all
 // auth clients; made on first use and never released. Entries are only ever replaced.
-helpers::LockIsolated<std::map<std::string, CachedJWKS>>& globalJWKSCache();
+using GlobalJWKSCache = helpers::LockIsolated<std::map<std::string, CachedJWKS>>;
+GlobalJWKSCache& globalJWKSCache();
 
 // The checked public key of an RS256 JWK, kept per modulus and exponent: checking a key costs
 // milliseconds, verifying with it microseconds. Nothing for a JWK that gives no key.

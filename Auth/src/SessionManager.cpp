@@ -283,9 +283,10 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
         if (!token) return std::nullopt;
         JSONObject context{{"refresh_id", helpers::AnyJSON(base::UUID::random().uuidString())},
                            {"refresh_token", helpers::AnyJSON(helpers::maskedSecret(*token))}};
-        if (!inFlight_) return Ticket{start(*token, context), false, waiter, std::move(context)};
-        if (inFlight_->refreshToken == *token) return Ticket{inFlight_, true, waiter, std::move(context)};
-        other = inFlight_;
+        if (!inFlightRefreshTask_) return Ticket{start(*token, context), false, waiter, std::move(context)};
+        if (inFlightRefreshTask_->refreshToken == *token)
+          return Ticket{inFlightRefreshTask_, true, waiter, std::move(context)};
+        other = inFlightRefreshTask_;
       }
       settle(*other);
     }
@@ -296,8 +297,8 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
     auto task = helpers::ZirudezeLoggerTaskLocal::withValue(context, [&] {
       return Task<Answer>([self = shared_from_this(), refreshToken] { return self->refreshRequest(refreshToken); });
     });
-    inFlight_ = std::make_shared<Flight>(refreshToken, changes_, std::move(task));
-    return inFlight_;
+    inFlightRefreshTask_ = std::make_shared<Flight>(refreshToken, changes_, std::move(task));
+    return inFlightRefreshTask_;
   }
 
   // Waits for the flight's answer and applies it, unless another waiter already has.
@@ -310,7 +311,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
   }
 
   Outcome apply(const Dependencies& dependencies, const Flight& flight, const Answer& answer) VM_REQUIRES(mutex_) {
-    if (inFlight_.get() == &flight) inFlight_.reset();
+    if (inFlightRefreshTask_.get() == &flight) inFlightRefreshTask_.reset();
     const auto stored = dependencies.sessionStorage.get();
     const bool carried = stored && stored->refreshToken == flight.refreshToken;
     const bool changedSince = changes_ != flight.startChanges;
@@ -418,7 +419,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
   SessionManagerClocks clocks_;
   base::RecursiveMutex mutex_;
   // The refresh in flight, until its answer is applied.
-  std::shared_ptr<Flight> inFlight_ VM_GUARDED_BY(mutex_);
+  std::shared_ptr<Flight> inFlightRefreshTask_ VM_GUARDED_BY(mutex_);
   // Counts every change of the stored session made here.
   std::uint64_t changes_ VM_GUARDED_BY(mutex_) = 0;
   std::vector<std::string> lineage_ VM_GUARDED_BY(mutex_);

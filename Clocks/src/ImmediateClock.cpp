@@ -7,14 +7,14 @@
 namespace zirudeze::clocks {
 
 Instant ImmediateClock::now() const {
-  std::lock_guard lock(mutex_);
+  const base::MutexLock lock(mutex_);
   return now_;
 }
 
 void ImmediateClock::sleepUntil(Instant deadline, std::optional<Duration>, std::stop_token token) const {
   if (helpers::effectiveStopToken(token).stop_requested()) throw helpers::CancellationError();
   {
-    std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     now_ = deadline;
   }
   // Lets work woken by the new time run before the sleeper carries on.

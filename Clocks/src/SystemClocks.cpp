@@ -1,9 +1,8 @@
 #include "clocks/SystemClocks.hpp"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 
+#include "base/ThreadSafety.hpp"
 #include "concurrency/CancellationError.hpp"
 #include "concurrency/CurrentTask.hpp"
 
@@ -29,16 +28,16 @@ Duration SystemClock::minimumResolution() const {
 
 void SystemClock::sleepUntil(Instant deadline, std::optional<Duration>, std::stop_token token) const {
   const std::stop_token effective = helpers::effectiveStopToken(token);
-  std::mutex mutex;
-  std::condition_variable_any wake;
-  std::unique_lock lock(mutex);
+  base::Mutex mutex;
+  base::ConditionVariable wake;
+  base::MutexLock lock(mutex);
   // The wait itself runs on the steady clock; re-reading this clock after each wait keeps the
   // deadline on this clock's own time.
   while (true) {
     if (effective.stop_requested()) throw helpers::CancellationError();
     const Duration remaining = now().durationTo(deadline);
     if (remaining <= Duration::zero()) return;
-    wake.wait_for(lock, effective, remaining, [] { return false; });
+    wake.waitFor(lock, effective, remaining, [] { return false; });
   }
 }
 

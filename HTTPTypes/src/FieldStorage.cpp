@@ -1,13 +1,13 @@
 #include "httptypes/HTTPFields.hpp"
 
-#include "FatalError.hpp"
+#include "base/Check.hpp"
 
 namespace zirudeze::http::detail {
 
 std::shared_ptr<FieldStorage> FieldStorage::copy() const {
   auto result = std::make_shared<FieldStorage>();
   // A reader may be building the index (and rewriting links) right now.
-  const std::lock_guard lock(mutex_);
+  const base::MutexLock lock(mutex_);
   result->entries = entries;
   result->index_ = index_;
   result->indexReady_.store(index_.has_value(), std::memory_order_relaxed);
@@ -22,7 +22,7 @@ void FieldStorage::buildIndexLocked() {
   auto& links = entries;
   const auto nameAt = [&links](std::uint16_t p) -> std::string_view { return links[p].field.name().canonicalName(); };
   for (std::size_t i = 0; i < links.size(); ++i) {
-    precondition(i < kEndOfChain, "HTTP field position out of range");
+    VM_CHECK(i < kEndOfChain, "HTTP field position out of range");
     const auto position = static_cast<std::uint16_t>(i);
     links[i].next = kEndOfChain;
     const std::string& name = links[i].field.name().canonicalName();
@@ -36,7 +36,7 @@ void FieldStorage::buildIndexLocked() {
 
 const FieldStorage::Index& FieldStorage::ensuredIndex() {
   if (!indexReady_.load(std::memory_order_acquire)) {
-    const std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     buildIndexLocked();
   }
   return *index_;
@@ -53,8 +53,8 @@ std::uint16_t FieldStorage::firstPosition(std::string_view canonicalName) {
 }
 
 void FieldStorage::append(HTTPField field) {
-  precondition(!field.name().isPseudo(), "HTTP pseudo header field cannot be stored in a field list");
-  precondition(entries.size() <= kEndOfChain, "Too many HTTP fields");
+  VM_CHECK(!field.name().isPseudo(), "HTTP pseudo header field cannot be stored in a field list");
+  VM_CHECK(entries.size() <= kEndOfChain, "Too many HTTP fields");
   const auto position = static_cast<std::uint16_t>(entries.size());
   if (index_) {
     const std::string& name = field.name().canonicalName();
@@ -67,7 +67,7 @@ void FieldStorage::append(HTTPField field) {
   // Most messages carry a handful to a few dozen fields; start with room for them.
   if (entries.capacity() == 0) entries.reserve(16);
   entries.push_back(FieldEntry{std::move(field), kEndOfChain});
-  precondition(entries.size() <= 0xFFFE, "Too many HTTP fields");
+  VM_CHECK(entries.size() <= 0xFFFE, "Too many HTTP fields");
 }
 
 void FieldStorage::dropIndex() noexcept {

@@ -1,7 +1,7 @@
 #include "httptypes/HTTPFields.hpp"
 
-#include "FatalError.hpp"
 #include "UniqueOwnership.hpp"
+#include "base/Check.hpp"
 
 #include <algorithm>
 
@@ -9,7 +9,6 @@ namespace zirudeze::http {
 namespace {
 
 using detail::kEndOfChain;
-using detail::precondition;
 
 std::string_view separatorFor(const HTTPField::Name& name) { return name.canonicalName() == "cookie" ? "; " : ", "; }
 
@@ -35,13 +34,13 @@ HTTPFields::HTTPFields(std::initializer_list<std::pair<Name, std::string_view>> 
   storage_->entries.reserve(pairs.size());
   storage_->indexForChange()->reserve(pairs.size());
   for (const auto& [name, value] : pairs) {
-    precondition(!name.isPseudo(), "HTTP pseudo header field cannot be stored in a field list");
+    VM_CHECK(!name.isPseudo(), "HTTP pseudo header field cannot be stored in a field list");
     storage_->append(HTTPField(name, value));
   }
 }
 
 HTTPFields HTTPFields::repeating(const HTTPField& field, std::ptrdiff_t count) {
-  precondition(count >= 0, "Negative HTTP field repeat count");
+  VM_CHECK(count >= 0, "Negative HTTP field repeat count");
   HTTPFields result;
   for (std::ptrdiff_t i = 0; i < count; ++i) result.append(field);
   return result;
@@ -119,7 +118,7 @@ void HTTPFields::setValues(const Name& name, const std::vector<std::string>& val
 void HTTPFields::setFields(const Name& name, const std::vector<HTTPField>& fields) {
   for (const auto& field : fields) {
     // A field of another name would sit in this name's chain and corrupt the index.
-    precondition(field.name() == name, "HTTP field set under another name");
+    VM_CHECK(field.name() == name, "HTTP field set under another name");
   }
   replaceFieldsOfName(name, fields);
 }
@@ -153,30 +152,30 @@ void HTTPFields::replaceFieldsOfName(const Name& name, const std::vector<HTTPFie
 // --- By position -------------------------------------------------------------------------------------------
 
 const HTTPField& HTTPFields::operator[](std::size_t position) const {
-  precondition(position < count(), "HTTP field position out of range");
+  VM_CHECK(position < count(), "HTTP field position out of range");
   return storage_->entries[position].field;
 }
 
 void HTTPFields::set(std::size_t position, HTTPField field) {
-  precondition(position < count(), "HTTP field position out of range");
+  VM_CHECK(position < count(), "HTTP field position out of range");
   if (storage_->entries[position].field == field) return;
   makeUnique();
   auto& entry = storage_->entries[position];
   if (!(entry.field.name() == field.name())) {
-    precondition(!field.name().isPseudo(), "HTTP pseudo header field cannot be stored in a field list");
+    VM_CHECK(!field.name().isPseudo(), "HTTP pseudo header field cannot be stored in a field list");
     storage_->dropIndex();
   }
   entry.field = std::move(field);
 }
 
 HTTPFields::Subrange HTTPFields::subrange(std::size_t lower, std::size_t upper) const {
-  precondition(lower <= upper && upper <= count(), "HTTP field range out of bounds");
+  VM_CHECK(lower <= upper && upper <= count(), "HTTP field range out of bounds");
   return {begin() + static_cast<difference_type>(lower), begin() + static_cast<difference_type>(upper)};
 }
 
 void HTTPFields::assignSubrange(std::size_t lower, std::size_t upper, const std::vector<HTTPField>& fields) {
-  precondition(lower <= upper && upper <= count(), "HTTP field range out of bounds");
-  precondition(upper - lower == fields.size(), "HTTP field range assigned from a list of another size");
+  VM_CHECK(lower <= upper && upper <= count(), "HTTP field range out of bounds");
+  VM_CHECK(upper - lower == fields.size(), "HTTP field range assigned from a list of another size");
   for (std::size_t i = 0; i < fields.size(); ++i) set(lower + i, fields[i]);
 }
 
@@ -191,7 +190,7 @@ void HTTPFields::insert(HTTPField field, std::size_t position) {
 }
 
 void HTTPFields::replaceSubrange(std::size_t lower, std::size_t upper, const std::vector<HTTPField>& fields) {
-  precondition(lower <= upper && upper <= count(), "HTTP field range out of bounds");
+  VM_CHECK(lower <= upper && upper <= count(), "HTTP field range out of bounds");
   makeUnique();
   auto& entries = storage_->entries;
   if (lower == entries.size()) {
@@ -199,9 +198,9 @@ void HTTPFields::replaceSubrange(std::size_t lower, std::size_t upper, const std
     return;
   }
   for (const auto& field : fields) {
-    precondition(!field.name().isPseudo(), "HTTP pseudo header field cannot be stored in a field list");
+    VM_CHECK(!field.name().isPseudo(), "HTTP pseudo header field cannot be stored in a field list");
   }
-  precondition(entries.size() - (upper - lower) + fields.size() <= maximumCount, "Too many HTTP fields");
+  VM_CHECK(entries.size() - (upper - lower) + fields.size() <= maximumCount, "Too many HTTP fields");
   storage_->dropIndex();
   std::vector<detail::FieldEntry> replacement;
   replacement.reserve(fields.size());
@@ -212,14 +211,14 @@ void HTTPFields::replaceSubrange(std::size_t lower, std::size_t upper, const std
 }
 
 HTTPField HTTPFields::remove(std::size_t position) {
-  precondition(position < count(), "HTTP field position out of range");
+  VM_CHECK(position < count(), "HTTP field position out of range");
   HTTPField field = storage_->entries[position].field;
   removeSubrange(position, position + 1);
   return field;
 }
 
 void HTTPFields::removeSubrange(std::size_t lower, std::size_t upper) {
-  precondition(lower <= upper && upper <= count(), "HTTP field range out of bounds");
+  VM_CHECK(lower <= upper && upper <= count(), "HTTP field range out of bounds");
   makeUnique();
   auto& entries = storage_->entries;
   if (lower == entries.size()) return;
@@ -231,7 +230,7 @@ void HTTPFields::removeSubrange(std::size_t lower, std::size_t upper) {
 HTTPField HTTPFields::removeFirst() { return remove(0); }
 
 void HTTPFields::removeFirst(std::ptrdiff_t k) {
-  precondition(k >= 0 && static_cast<std::size_t>(k) <= count(), "HTTP field count out of range");
+  VM_CHECK(k >= 0 && static_cast<std::size_t>(k) <= count(), "HTTP field count out of range");
   if (k == 0) return;
   removeSubrange(0, static_cast<std::size_t>(k));
 }
@@ -296,7 +295,7 @@ void HTTPFields::hash(Hasher& hasher) const noexcept {
 
 std::string HTTPFields::debugDescription() const {
   // Taking the lock keeps the links steady against a reader building the index.
-  const std::lock_guard lock(storage_->mutex());
+  const base::MutexLock lock(storage_->mutex());
   std::string text = "[";
   bool first = true;
   for (const auto& entry : storage_->entries) {

@@ -1,21 +1,21 @@
 #include "httptypes/HTTPRequestPseudoHeaderFields.hpp"
 
-#include "FatalError.hpp"
 #include "PseudoHeaderNames.hpp"
 #include "UniqueOwnership.hpp"
+#include "base/Check.hpp"
 #include "httptypes/TokenCharacters.hpp"
 
 namespace zirudeze::http {
 namespace {
 
 void checkName(const std::optional<HTTPField>& field, const HTTPFieldName& expected, const char* message) {
-  if (field) detail::precondition(field->name() == expected, message);
+  if (field) VM_CHECK(field->name() == expected, message);
 }
 
 void checkMethod(const HTTPField& field) {
-  detail::precondition(field.name() == detail::methodPseudoName(), "Pseudo header field is not \":method\"");
+  VM_CHECK(field.name() == detail::methodPseudoName(), "Pseudo header field is not \":method\"");
   const std::string& value = field.rawValue().bytes();
-  detail::precondition(!value.empty() && hasOnlyTokenCharacters(value), "\":method\" value is not a valid method");
+  VM_CHECK(!value.empty() && hasOnlyTokenCharacters(value), "\":method\" value is not a valid method");
 }
 
 void hashOptional(Hasher& hasher, const std::optional<HTTPField>& field) {

@@ -1,6 +1,6 @@
 #include "httptypes/HTTPRequest.hpp"
 
-#include "FatalError.hpp"
+#include "base/Check.hpp"
 
 #include "base/Unicode.hpp"
 
@@ -38,7 +38,7 @@ void HTTPRequest::setURL(const std::optional<base::URL>& url) {
   }
   const std::string_view text = url->absoluteString();
   const auto schemeRange = url->range(base::URLComponent::scheme);
-  detail::precondition(schemeRange.has_value(), "URL of a request has no scheme");
+  VM_CHECK(schemeRange.has_value(), "URL of a request has no scheme");
   const std::string scheme = base::repairUTF8(text.substr(schemeRange->location, schemeRange->length));
 
   // Host and port only: user information never becomes part of the authority.

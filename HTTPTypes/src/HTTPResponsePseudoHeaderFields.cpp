@@ -1,16 +1,16 @@
 #include "httptypes/HTTPResponsePseudoHeaderFields.hpp"
 
-#include "FatalError.hpp"
 #include "PseudoHeaderNames.hpp"
 #include "StatusDigits.hpp"
 #include "UniqueOwnership.hpp"
+#include "base/Check.hpp"
 
 namespace zirudeze::http {
 namespace {
 
 void checkStatus(const HTTPField& field) {
-  detail::precondition(field.name() == detail::statusPseudoName(), "Pseudo header field is not \":status\"");
-  detail::precondition(detail::isThreeDigitStatus(field.rawValue().bytes()), "\":status\" value is not three digits");
+  VM_CHECK(field.name() == detail::statusPseudoName(), "Pseudo header field is not \":status\"");
+  VM_CHECK(detail::isThreeDigitStatus(field.rawValue().bytes()), "\":status\" value is not three digits");
 }
 
 }  // namespace

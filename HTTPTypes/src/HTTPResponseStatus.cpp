@@ -1,6 +1,6 @@
 #include "httptypes/HTTPResponseStatus.hpp"
 
-#include "FatalError.hpp"
+#include "base/Check.hpp"
 
 #include "base/Unicode.hpp"
 
@@ -20,7 +20,7 @@ std::size_t utf8SequenceLength(unsigned char lead) {
 
 HTTPResponseStatus::HTTPResponseStatus(int code, std::string_view reasonPhrase)
     : code_(code), reasonPhrase_(legalizedReasonPhrase(reasonPhrase)) {
-  detail::precondition(code >= 0 && code <= 999, "HTTP status code outside 0...999");
+  VM_CHECK(code >= 0 && code <= 999, "HTTP status code outside 0...999");
 }
 
 HTTPResponseStatus::Kind HTTPResponseStatus::kind() const noexcept {

@@ -2,11 +2,10 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 
+#include "base/Check.hpp"
 #include "base/Unicode.hpp"
 #include "issuereporting/DebugRender.hpp"
 
@@ -96,10 +95,7 @@ AnyJSON AnyJSON::array(std::initializer_list<AnyJSON> elements) { return AnyJSON
 AnyJSON AnyJSON::object(std::initializer_list<std::pair<std::string, AnyJSON>> entries) {
   JSONObject object;
   for (const auto& [key, value] : entries) {
-    if (!object.emplace(key, value).second) {
-      std::fprintf(stderr, "Duplicate values for key: '%s'\n", key.c_str());
-      std::abort();
-    }
+    if (!object.emplace(key, value).second) base::fatalError("Duplicate values for key: '" + key + "'");
   }
   return AnyJSON(std::move(object));
 }

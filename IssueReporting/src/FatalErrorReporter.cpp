@@ -1,8 +1,8 @@
 #include "issuereporting/FatalErrorReporter.hpp"
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
+
+#include "base/Check.hpp"
 
 namespace zirudeze::issuereporting {
 
@@ -11,10 +11,7 @@ std::string orIssueReported(std::string text) { return text.empty() ? std::strin
 }  // namespace
 
 void fatalError(const std::string& text, const char* filePath, std::uint64_t line) {
-  const std::string out = std::string(filePath) + ":" + std::to_string(line) + ": Fatal error: " + text + "\n";
-  std::fputs(out.c_str(), stderr);
-  std::fflush(stderr);
-  std::abort();
+  base::fatalError(text, filePath, line);
 }
 
 void FatalErrorReporter::reportIssue(const Message& message, IssueSeverity, const SourceLocation& location) const {

@@ -1,7 +1,6 @@
 #include "issuereporting/IssueReporter.hpp"
 
-#include <cstdio>
-#include <cstdlib>
+#include "base/Check.hpp"
 
 namespace zirudeze::issuereporting {
 
@@ -14,10 +13,7 @@ thread_local const IssueReporter* inDefaultOf = nullptr;
 class BounceGuard {
  public:
   explicit BounceGuard(const IssueReporter* reporter) : saved_(inDefaultOf) {
-    if (inDefaultOf == reporter) {
-      std::fputs("Fatal error: IssueReporter must implement reportIssue or reportIssueWithoutSeverity\n", stderr);
-      std::abort();
-    }
+    VM_CHECK(inDefaultOf != reporter, "IssueReporter must implement reportIssue or reportIssueWithoutSeverity");
     inDefaultOf = reporter;
   }
   ~BounceGuard() { inDefaultOf = saved_; }

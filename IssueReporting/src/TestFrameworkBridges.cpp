@@ -3,9 +3,10 @@
 #include <dlfcn.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <string>
+
+#include "base/Check.hpp"
 
 namespace zirudeze::issuereporting {
 
@@ -15,11 +16,6 @@ namespace {
 
 constexpr const char* linkAdvice =
     "\n\nTo fix this, add \"IssueReportingTestSupport\" as a dependency to your test target.";
-
-[[noreturn]] void stop(const std::string& text) {
-  std::fputs(("Fatal error: " + text + "\n").c_str(), stderr);
-  std::abort();
-}
 
 const ts::Entry* lookUp(const char* symbol) {
   void* self = dlopen(nullptr, RTLD_LAZY);
@@ -32,14 +28,14 @@ const ts::Entry* lookUp(const char* symbol) {
 
 // An entry point of the wrong shape is a broken test-support build, not something to recover from.
 const ts::Entry& expect(const ts::Entry* entry, ts::EntryKind kind, const char* symbol) {
-  if (entry == nullptr || entry->kind != kind || entry->function == nullptr)
-    stop(std::string("IssueReportingTestSupport: ") + symbol + " has an unexpected type");
+  VM_CHECK(entry != nullptr && entry->kind == kind && entry->function != nullptr,
+           std::string("IssueReportingTestSupport: ") + symbol + " has an unexpected type");
   return *entry;
 }
 
 std::int64_t toSigned(std::uint64_t value) {
-  if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-    stop("Not enough bits to represent the passed value");
+  VM_CHECK(value <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()),
+           "Not enough bits to represent the passed value");
   return static_cast<std::int64_t>(value);
 }
 
@@ -142,7 +138,7 @@ void xctExpectFailureBridge(const std::optional<std::string>& message, std::opti
   try {
     reinterpret_cast<ts::XCTExpectFailureFunction>(found.function)(message, enabled, strict, wrapped);
   } catch (...) {
-    stop("the expected-failure entry point threw");
+    base::fatalError("the expected-failure entry point threw");
   }
   if (kept) std::rethrow_exception(kept);
 }

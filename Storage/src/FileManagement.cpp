@@ -53,7 +53,7 @@ std::string StorageFileApi::copy(const std::string& from, const std::string& to,
                                  const std::optional<DestinationOptions>& options) const {
   return execute(HTTPRequest(objectURL("object/copy"), Method::post(), {}, {},
                              transferBody(configuration.encoder(), bucketId, from, to, options)))
-      .decoded<detail::KeyReply>(configuration.decoder())
+      .decoded<detail::KeyOnlyUploadResponse>(configuration.decoder())
       .key;
 }
 

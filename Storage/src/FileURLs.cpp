@@ -44,7 +44,7 @@ base::URL StorageFileApi::createSignedURL(const std::string& path, std::int64_t 
   base::Data body = storagePlainJSONEncoder().encode(SignBody{expiresIn, transform});
   const auto reply =
       execute(HTTPRequest(objectURL("object/sign/" + bucketId + "/" + path), Method::post(), {}, {}, std::move(body)))
-          .decoded<detail::SignedURLReply>(configuration.decoder());
+          .decoded<detail::SignedURLResponse>(configuration.decoder());
   return makeSignedURL(reply.signedURL, download);
 }
 
@@ -53,7 +53,7 @@ std::vector<base::URL> StorageFileApi::createSignedURLs(const std::vector<std::s
   base::Data body = storagePlainJSONEncoder().encode(SignManyBody{expiresIn, paths});
   const auto replies =
       execute(HTTPRequest(objectURL("object/sign/" + bucketId), Method::post(), {}, {}, std::move(body)))
-          .decoded<std::vector<detail::SignedURLReply>>(configuration.decoder());
+          .decoded<std::vector<detail::SignedURLResponse>>(configuration.decoder());
   std::vector<base::URL> urls;
   urls.reserve(replies.size());
   for (const auto& reply : replies) urls.push_back(makeSignedURL(reply.signedURL, download));

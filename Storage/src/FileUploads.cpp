@@ -78,7 +78,7 @@ FileUploadResponse StorageFileApi::uploadOrUpdate(const Method& method, const st
                                                   const std::optional<FileOptions>& options) const {
   HTTPRequest request = uploadRequest(method, objectURL("object/" + bucketId + "/" + detail::cleanObjectPath(path)),
                                       path, std::move(file), options ? *options : defaultFileOptions(), false);
-  const auto reply = execute(std::move(request)).decoded<detail::UploadReply>(configuration.decoder());
+  const auto reply = execute(std::move(request)).decoded<detail::UploadResponse>(configuration.decoder());
   return FileUploadResponse{reply.id, path, reply.key};
 }
 
@@ -129,7 +129,7 @@ SignedURLUploadResponse StorageFileApi::uploadToSignedURL(const std::string& pat
   HTTPRequest request = uploadRequest(Method::put(), objectURL("object/upload/sign/" + bucketId + "/" + path), path,
                                       std::move(file), options ? *options : defaultFileOptions(), true);
   request.query = {{"token", token}};
-  const auto reply = execute(std::move(request)).decoded<detail::KeyReply>(configuration.decoder());
+  const auto reply = execute(std::move(request)).decoded<detail::KeyOnlyUploadResponse>(configuration.decoder());
   return SignedURLUploadResponse{path, reply.key};
 }
 

@@ -12,12 +12,12 @@ const http::HTTPField::Name& duplexName() {
   return name;
 }
 
-UploadReply UploadReply::decode(const base::Decoder& decoder) {
+UploadResponse UploadResponse::decode(const base::Decoder& decoder) {
   const auto object = decoder.exactKeyContainer();
   return {object.decode<std::string>("Key"), object.decode<std::string>("Id")};
 }
 
-KeyReply KeyReply::decode(const base::Decoder& decoder) {
+KeyOnlyUploadResponse KeyOnlyUploadResponse::decode(const base::Decoder& decoder) {
   return {decoder.exactKeyContainer().decode<std::string>("Key")};
 }
 
@@ -25,7 +25,7 @@ SignedUploadURLReply SignedUploadURLReply::decode(const base::Decoder& decoder) 
   return {decoder.exactKeyContainer().decode<std::string>("url")};
 }
 
-SignedURLReply SignedURLReply::decode(const base::Decoder& decoder) {
+SignedURLResponse SignedURLResponse::decode(const base::Decoder& decoder) {
   return {decoder.exactKeyContainer().decode<std::string>("signedURL")};
 }
 

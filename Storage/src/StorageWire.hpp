@@ -11,14 +11,14 @@ const http::HTTPField::Name& xUpsertName();  // "x-upsert"
 const http::HTTPField::Name& duplexName();   // "duplex"
 
 // {"Key", "Id"} of an upload or update; copy's and the signed upload's reply lack "Id".
-struct UploadReply {
+struct UploadResponse {
   std::string key;
   std::string id;
-  static UploadReply decode(const base::Decoder& decoder);
+  static UploadResponse decode(const base::Decoder& decoder);
 };
-struct KeyReply {
+struct KeyOnlyUploadResponse {
   std::string key;
-  static KeyReply decode(const base::Decoder& decoder);
+  static KeyOnlyUploadResponse decode(const base::Decoder& decoder);
 };
 // {"url"} of a signed upload URL request.
 struct SignedUploadURLReply {
@@ -26,9 +26,9 @@ struct SignedUploadURLReply {
   static SignedUploadURLReply decode(const base::Decoder& decoder);
 };
 // {"signedURL"} of a signing request.
-struct SignedURLReply {
+struct SignedURLResponse {
   std::string signedURL;
-  static SignedURLReply decode(const base::Decoder& decoder);
+  static SignedURLResponse decode(const base::Decoder& decoder);
 };
 
 // Trims every "/" from both ends and collapses each run of "/" into one.

@@ -208,8 +208,9 @@ TEST_F(StorageServiceTest, AFileThatShrinksOrVanishesWhileItIsSentFailsTheUpload
   };
   for (const auto& [what, change] : changes) {
     const auto file = folder.write("big.bin", content);
-    const auto interfered = std::make_shared<ZirudezeStorageClient>(testing::configurationFor(
-        serviceURL(), {{"apikey", "anon-key"}}, InterferingStream::session([&change, file] { change(file); })));
+    const auto interfered = std::make_shared<ZirudezeStorageClient>(
+        testing::configurationFor(serviceURL(), {{"apikey", "anon-key"}},
+                                  InterferingStream::session([&interfere = change, file] { interfere(file); })));
     try {
       interfered->from("photos")->upload("big.bin", base::URL::fileURL(file.string()));
       ADD_FAILURE() << "an upload whose file " << what << " succeeded";

@@ -2,11 +2,12 @@
 
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
+#include "base/Check.hpp"
 #include "concurrency/CancellationError.hpp"
 #include "concurrency/Task.hpp"
 
@@ -42,10 +43,7 @@ int megaYieldCount() {
 }
 
 void megaYield(int count) {
-  if (count < 0) {
-    std::fprintf(stderr, "megaYield: count must not be negative (%d)\n", count);
-    std::abort();
-  }
+  VM_CHECK(count >= 0, "megaYield: count must not be negative (" + std::to_string(count) + ")");
   for (int round = 0; round < count; ++round) {
     Task<void>(TaskPriority::background, [] { std::this_thread::yield(); }).value();
   }

@@ -1,11 +1,10 @@
 #include "concurrency/TaskExecutor.hpp"
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <thread>
 
+#include "base/ThreadSafety.hpp"
 #include "concurrency/MainSerialHook.hpp"
 
 namespace zirudeze::helpers {
@@ -16,17 +15,17 @@ thread_local bool isSerialThread = false;
 
 // Owned jointly by a static handle and the serial thread, so neither outlives the other's use of it.
 struct SerialQueue {
-  std::mutex mutex;
-  std::condition_variable wake;
-  std::deque<std::shared_ptr<TaskJob>> jobs;
+  base::Mutex mutex;
+  base::PlainConditionVariable wake;
+  std::deque<std::shared_ptr<TaskJob>> jobs VM_GUARDED_BY(mutex);
 
   static void drain(const std::shared_ptr<SerialQueue>& queue) {
     isSerialThread = true;
     for (;;) {
       std::shared_ptr<TaskJob> job;
       {
-        std::unique_lock lock(queue->mutex);
-        queue->wake.wait(lock, [&] { return !queue->jobs.empty(); });
+        base::MutexLock lock(queue->mutex);
+        queue->wake.wait(lock, [&]() VM_REQUIRES(queue->mutex) { return !queue->jobs.empty(); });
         job = std::move(queue->jobs.front());
         queue->jobs.pop_front();
       }
@@ -41,17 +40,17 @@ struct SerialQueue {
 struct ThreadReuse {
   static constexpr auto idleLifetime = std::chrono::seconds(2);
 
-  std::mutex mutex;
-  std::condition_variable wake;
-  std::deque<std::shared_ptr<TaskJob>> jobs;
-  std::size_t idle = 0;
+  base::Mutex mutex;
+  base::PlainConditionVariable wake;
+  std::deque<std::shared_ptr<TaskJob>> jobs VM_GUARDED_BY(mutex);
+  std::size_t idle VM_GUARDED_BY(mutex) = 0;
 
   static void submit(const std::shared_ptr<ThreadReuse>& reuse, std::shared_ptr<TaskJob> job) {
     {
-      std::lock_guard lock(reuse->mutex);
+      const base::MutexLock lock(reuse->mutex);
       reuse->jobs.push_back(std::move(job));
       if (reuse->jobs.size() <= reuse->idle) {
-        reuse->wake.notify_one();
+        reuse->wake.notifyOne();
         return;
       }
     }
@@ -59,20 +58,21 @@ struct ThreadReuse {
   }
 
   static void work(const std::shared_ptr<ThreadReuse>& reuse) {
-    std::unique_lock lock(reuse->mutex);
     for (;;) {
-      while (reuse->jobs.empty()) {
-        ++reuse->idle;
-        const bool woken = reuse->wake.wait_for(lock, idleLifetime, [&] { return !reuse->jobs.empty(); });
-        --reuse->idle;
-        if (!woken) return;
+      std::shared_ptr<TaskJob> job;
+      {
+        base::MutexLock lock(reuse->mutex);
+        while (reuse->jobs.empty()) {
+          ++reuse->idle;
+          const bool woken =
+              reuse->wake.waitFor(lock, idleLifetime, [&]() VM_REQUIRES(reuse->mutex) { return !reuse->jobs.empty(); });
+          --reuse->idle;
+          if (!woken) return;
+        }
+        job = std::move(reuse->jobs.front());
+        reuse->jobs.pop_front();
       }
-      auto job = std::move(reuse->jobs.front());
-      reuse->jobs.pop_front();
-      lock.unlock();
       job->tryRun();
-      job.reset();
-      lock.lock();
     }
   }
 };
@@ -104,10 +104,10 @@ void submitTaskJob(const std::shared_ptr<TaskJob>& job) {
   if (mainSerialHookInstalled()) {
     const auto queue = serialQueue();
     {
-      std::lock_guard lock(queue->mutex);
+      const base::MutexLock lock(queue->mutex);
       queue->jobs.push_back(job);
     }
-    queue->wake.notify_one();
+    queue->wake.notifyOne();
     return;
   }
   ThreadReuse::submit(threadReuse(), job);

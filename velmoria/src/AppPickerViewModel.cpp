@@ -2,26 +2,26 @@
 
 #include <QMetaObject>
 #include <QThreadPool>
-#include <mutex>
+
+#include "base/ThreadSafety.hpp"
 
 namespace velmoria {
 
 // What a worker shares with the model: the model itself, cleared (under the lock) when it is destroyed,
 // so a late result is never posted to freed memory. Qt drops events already posted to a deleted object.
 struct AppPickerViewModel::Relay {
-  std::mutex mutex;
-  AppPickerViewModel* receiver = nullptr;
+  explicit Relay(AppPickerViewModel* model) : receiver(model) {}
+  base::Mutex mutex;
+  AppPickerViewModel* receiver VM_GUARDED_BY(mutex);
 };
 
 AppPickerViewModel::AppPickerViewModel(Scanner scanner, QObject* parent)
     : QObject(parent),
       scanner_(scanner ? std::move(scanner) : Scanner([] { return scanInstalledApps(); })),
-      relay_(std::make_shared<Relay>()) {
-  relay_->receiver = this;
-}
+      relay_(std::make_shared<Relay>(this)) {}
 
 AppPickerViewModel::~AppPickerViewModel() {
-  const std::lock_guard lock(relay_->mutex);
+  const base::MutexLock lock(relay_->mutex);
   relay_->receiver = nullptr;
 }
 
@@ -46,7 +46,7 @@ void AppPickerViewModel::loadApps() {
   Q_EMIT isLoadingChanged();
   QThreadPool::globalInstance()->start([relay = relay_, scanner = scanner_] {
     auto metas = scanner();
-    const std::lock_guard lock(relay->mutex);
+    const base::MutexLock lock(relay->mutex);
     if (relay->receiver == nullptr) return;
     QMetaObject::invokeMethod(
         relay->receiver,

@@ -1,8 +1,7 @@
 #include "velmoria/BackendClient.hpp"
 
-#include <mutex>
-
 #include "base/Immortal.hpp"
+#include "base/ThreadSafety.hpp"
 
 #include "helpers/CurlTransport.hpp"
 #include "realtime/RealtimeClientOptions.hpp"
@@ -67,9 +66,9 @@ std::shared_ptr<zirudeze::ZirudezeClient> makeBackendClient(const BackendConfigu
 std::shared_ptr<zirudeze::ZirudezeClient> makeBackendClient() {
   // Made once; a failure is not kept, so each call reports it again and no partial client exists. Never
   // destroyed: worker threads may still be using it while the process exits.
-  static std::mutex mutex;
-  static base::Immortal<std::shared_ptr<zirudeze::ZirudezeClient>> made;
-  std::lock_guard lock(mutex);
+  static base::Mutex mutex;
+  static base::Immortal<std::shared_ptr<zirudeze::ZirudezeClient>> made VM_GUARDED_BY(mutex);
+  const base::MutexLock lock(mutex);
   std::shared_ptr<zirudeze::ZirudezeClient>& client = *made;
   if (!client) {
     const platform::InfoDictionary& info = mainInfoDictionary();
@@ -84,9 +83,9 @@ std::shared_ptr<zirudeze::ZirudezeClient> makeBackendClient() {
 }
 
 const platform::InfoDictionary& mainInfoDictionary() {
-  static std::mutex mutex;
-  static std::optional<platform::InfoDictionary> info;
-  std::lock_guard lock(mutex);
+  static base::Mutex mutex;
+  static std::optional<platform::InfoDictionary> info VM_GUARDED_BY(mutex);
+  const base::MutexLock lock(mutex);
   if (!info) {
     try {
       info = platform::InfoDictionary::load(platform::InfoDictionary::mainFile());

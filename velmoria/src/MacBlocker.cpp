@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
-#include <cstdio>
-#include <cstdlib>
+
+#include "base/Check.hpp"
 
 #include "platform/BlockingTrace.hpp"
 #include "velmoria/SessionGuard.hpp"
@@ -35,8 +35,7 @@ void MacBlocker::activate() {
   QPointer<MacBlocker> self(this);
   const auto handler = [self](const std::shared_ptr<platform::RunningApplication>& app) {
     if (auto* app_ = QCoreApplication::instance(); app_ != nullptr && QThread::currentThread() != app_->thread()) {
-      std::fputs("MacBlocker: workspace notification off the main thread\n", stderr);
-      std::abort();
+      base::fatalError("MacBlocker: workspace notification off the main thread");
     }
     if (!self || !app) return;
     self->enforce(*app, /*showShield=*/true);

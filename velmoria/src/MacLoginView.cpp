@@ -88,7 +88,7 @@ MacLoginView::MacLoginView(MacAppState& app, LoginViewModel& login, QWidget* par
   emailColumn->setSpacing(16);
   emailField_ = textField("emailField", localized("you@example.com"), localized("Email"));
   emailColumn->addWidget(labeledField(localized("Email"), emailField_));
-  send_ = new PillButton;
+  send_ = new PrimaryButtonLabel;
   send_->setObjectName("sendCodeButton");
   emailColumn->addWidget(send_);
   emailStep_ = emailStep;
@@ -107,7 +107,7 @@ MacLoginView::MacLoginView(MacAppState& app, LoginViewModel& login, QWidget* par
   codeColumn->addWidget(sentTo_);
   codeField_ = textField("codeField", localized("000000"), localized("Verification code"));
   codeColumn->addWidget(labeledField(localized("Verification code"), codeField_));
-  verify_ = new PillButton;
+  verify_ = new PrimaryButtonLabel;
   verify_->setObjectName("verifyButton");
   codeColumn->addWidget(verify_);
   differentEmail_ = new QPushButton(localized("Use a different email"));

@@ -272,27 +272,28 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
   }
 }
 
-PillButton::PillButton(QWidget* parent) : QPushButton(parent), disabledFill_(Theme::textTertiary.resolve()) {
+PrimaryButtonLabel::PrimaryButtonLabel(QWidget* parent)
+    : QPushButton(parent), disabledFill_(Theme::textTertiary.resolve()) {
   setFont(screenFont(16, QFont::DemiBold, -0.16));
   setCursor(Qt::PointingHandCursor);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   setAutoDefault(false);
 }
 
-void PillButton::setDisabledFill(const QColor& colour) {
+void PrimaryButtonLabel::setDisabledFill(const QColor& colour) {
   disabledFill_ = colour;
   update();
 }
 
-QSize PillButton::sizeHint() const {
+QSize PrimaryButtonLabel::sizeHint() const {
   const QFontMetricsF metrics(font());
   return {static_cast<int>(std::ceil(metrics.horizontalAdvance(text()))) + 28,
           static_cast<int>(std::ceil(metrics.height())) + 28};
 }
 
-QSize PillButton::minimumSizeHint() const { return {0, sizeHint().height()}; }
+QSize PrimaryButtonLabel::minimumSizeHint() const { return {0, sizeHint().height()}; }
 
-void PillButton::paintEvent(QPaintEvent*) {
+void PrimaryButtonLabel::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   QColor fill = Theme::accent();

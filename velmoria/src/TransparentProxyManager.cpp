@@ -182,19 +182,19 @@ void TransparentProxyManager::setSessionActive(bool active) {
 }
 
 void TransparentProxyManager::queueSync() {
-  ++syncsWaiting_;
-  if (!syncRunning_) startNextSync();
+  ++syncChain_.waiting;
+  if (!syncChain_.running) startNextSync();
 }
 
 void TransparentProxyManager::startNextSync() {
-  if (syncsWaiting_ == 0) return;
-  --syncsWaiting_;
-  syncRunning_ = true;
+  if (syncChain_.waiting == 0) return;
+  --syncChain_.waiting;
+  syncChain_.running = true;
   onMain([](TransparentProxyManager& manager) { manager.syncConfiguration(); });
 }
 
 void TransparentProxyManager::finishSync() {
-  syncRunning_ = false;
+  syncChain_.running = false;
   startNextSync();
 }
 

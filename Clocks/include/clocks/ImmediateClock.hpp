@@ -1,7 +1,6 @@
 #pragma once
 
-#include <mutex>
-
+#include "base/ThreadSafety.hpp"
 #include "clocks/Clock.hpp"
 
 namespace zirudeze::clocks {
@@ -17,8 +16,8 @@ class ImmediateClock final : public Clock {
                   std::stop_token token = {}) const override;
 
  private:
-  mutable std::mutex mutex_;
-  mutable Instant now_;
+  mutable base::Mutex mutex_;
+  mutable Instant now_ VM_GUARDED_BY(mutex_);
 };
 
 }  // namespace zirudeze::clocks

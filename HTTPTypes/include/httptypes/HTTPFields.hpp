@@ -5,6 +5,7 @@
 #include "httptypes/Hasher.hpp"
 
 #include "base/Coding.hpp"
+#include "base/ThreadSafety.hpp"
 
 #include <atomic>
 #include <concepts>
@@ -14,7 +15,6 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +33,8 @@ struct FieldEntry {
 };
 
 // Shared by copies of one HTTPFields value; only a unique owner changes it. A reader may build the index
-// lazily, so that build runs under the mutex.
+// lazily, so that build runs under the mutex. The index and the links are not marked as guarded by it: the
+// unique owner changes them without it, and readers see a built index through `indexReady_`.
 class FieldStorage {
  public:
   using Index = FieldNameIndex;
@@ -52,14 +53,14 @@ class FieldStorage {
   void append(HTTPField field);  // caller holds the only reference
   void dropIndex() noexcept;
   [[nodiscard]] bool hasIndex() const noexcept { return indexReady_.load(std::memory_order_acquire); }
-  [[nodiscard]] std::mutex& mutex() const noexcept { return mutex_; }
+  [[nodiscard]] base::Mutex& mutex() const noexcept { return mutex_; }
 
   std::vector<FieldEntry> entries;
 
  private:
-  void buildIndexLocked();
+  void buildIndexLocked() VM_REQUIRES(mutex_);
 
-  mutable std::mutex mutex_;
+  mutable base::Mutex mutex_;
   std::optional<Index> index_;
   std::atomic<bool> indexReady_{true};
 };

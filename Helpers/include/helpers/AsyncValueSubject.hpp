@@ -1,8 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <map>
@@ -12,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Check.hpp"
 #include "concurrency/AsyncStream.hpp"
 #include "concurrency/CurrentTask.hpp"
 #include "concurrency/LockIsolated.hpp"
@@ -70,10 +69,7 @@ class AsyncValueSubject {
         continuation.finish();
         return;
       }
-      if (state.count == std::numeric_limits<std::uint64_t>::max()) {
-        std::fprintf(stderr, "AsyncValueSubject: stream id overflow\n");
-        std::abort();
-      }
+      VM_CHECK(state.count != std::numeric_limits<std::uint64_t>::max(), "AsyncValueSubject: stream id overflow");
       const auto id = ++state.count;
       state.continuations.emplace(id, continuation);
       continuation.setOnTermination([subject = std::weak_ptr<Shared>(shared_), id](StreamTermination) {

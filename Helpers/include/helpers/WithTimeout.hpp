@@ -1,14 +1,13 @@
 #pragma once
 
-#include <condition_variable>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <type_traits>
 #include <utility>
 
+#include "base/ThreadSafety.hpp"
 #include "concurrency/CancellationError.hpp"
 #include "concurrency/CurrentTask.hpp"
 #include "concurrency/Result.hpp"
@@ -32,22 +31,22 @@ class FirstOutcome {
   // Keeps the outcome of whichever child ends first; later ones are dropped.
   void offer(Result<T> outcome) {
     {
-      std::lock_guard lock(mutex_);
+      const base::MutexLock lock(mutex_);
       if (outcome_) return;
       outcome_.emplace(std::move(outcome));
     }
-    decided_.notify_all();
+    decided_.notifyAll();
   }
   Result<T> wait() {
-    std::unique_lock lock(mutex_);
-    decided_.wait(lock, [&] { return outcome_.has_value(); });
+    base::MutexLock lock(mutex_);
+    decided_.wait(lock, [&]() VM_REQUIRES(mutex_) { return outcome_.has_value(); });
     return std::move(*outcome_);
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable decided_;
-  std::optional<Result<T>> outcome_;
+  base::Mutex mutex_;
+  base::PlainConditionVariable decided_;
+  std::optional<Result<T>> outcome_ VM_GUARDED_BY(mutex_);
 };
 
 template <class Operation>

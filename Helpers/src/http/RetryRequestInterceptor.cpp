@@ -5,21 +5,12 @@
 #include <concurrency/CurrentTask.hpp>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <mutex>
 
+#include "base/Check.hpp"
 #include "helpers/SleepClock.hpp"
 
 namespace zirudeze::helpers {
-namespace {
-
-[[noreturn]] void preconditionFailure(const char* message) {
-  std::fprintf(stderr, "Precondition failed: %s\n", message);
-  std::abort();
-}
-
-}  // namespace
 
 const std::unordered_set<RetryRequestInterceptor::Method>& RetryRequestInterceptor::defaultRetryableHTTPMethods() {
   static const std::unordered_set<Method> methods{Method::delete_(), Method::get(), Method::head(),
@@ -73,7 +64,7 @@ RetryRequestInterceptor::RetryRequestInterceptor(int retryLimit, unsigned expone
       retryableHTTPStatusCodes(std::move(retryableHTTPStatusCodes)),
       retryableErrorCodes(std::move(retryableErrorCodes)),
       sleep_(sleep ? std::move(sleep) : defaultSleep()) {
-  if (exponentialBackoffBase < 2) preconditionFailure("exponentialBackoffBase must be at least 2");
+  VM_CHECK(exponentialBackoffBase >= 2, "exponentialBackoffBase must be at least 2");
 }
 
 HTTPResponse RetryRequestInterceptor::intercept(const HTTPRequest& request, const HTTPNext& next) {
@@ -98,9 +89,7 @@ double RetryRequestInterceptor::backoffSeconds(int count) const {
   const double delay =
       std::pow(static_cast<double>(exponentialBackoffBase), static_cast<double>(count)) * exponentialBackoffScale;
   // Beyond these the whole-second count or its nanoseconds do not fit in 64 unsigned bits.
-  if (!std::isfinite(delay) || delay <= -1.0 || delay >= 18446744073.0) {
-    preconditionFailure("retry back-off delay out of range");
-  }
+  VM_CHECK(std::isfinite(delay) && delay > -1.0 && delay < 18446744073.0, "retry back-off delay out of range");
   return static_cast<double>(static_cast<std::uint64_t>(delay < 0 ? 0 : delay));
 }
 

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <base/ThreadSafety.hpp>
 #include <base/URL.hpp>
 #include <chrono>
 #include <cmath>
 #include <concurrency/CurrentTask.hpp>
 #include <cstdio>
-#include <mutex>
 #include <new>
 #include <span>
 #include <stop_token>
@@ -56,17 +56,20 @@ class CurlShare {
   CURLSH* get() const noexcept { return share_; }
 
  private:
-  static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+  // libcurl takes and lets go of these in separate calls, which the analysis cannot pair up.
+  static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) VM_NO_THREAD_SAFETY_ANALYSIS {
     static_cast<CurlShare*>(self)->mutexFor(data).lock();
   }
-  static void unlock(CURL*, curl_lock_data data, void* self) { static_cast<CurlShare*>(self)->mutexFor(data).unlock(); }
-  std::mutex& mutexFor(curl_lock_data data) {
+  static void unlock(CURL*, curl_lock_data data, void* self) VM_NO_THREAD_SAFETY_ANALYSIS {
+    static_cast<CurlShare*>(self)->mutexFor(data).unlock();
+  }
+  base::Mutex& mutexFor(curl_lock_data data) {
     const auto index = static_cast<std::size_t>(data);
     return mutexes_[index < mutexes_.size() ? index : 0];
   }
 
   CURLSH* share_;
-  std::array<std::mutex, CURL_LOCK_DATA_LAST> mutexes_;
+  std::array<base::Mutex, CURL_LOCK_DATA_LAST> mutexes_;
 };
 
 enum class Abort { none, cancelled, timedOut, tooLarge, handlerFailed, bodyFailed, redirectRefused };
@@ -399,12 +402,12 @@ struct CurlTransport::Impl {
 
   CurlTransportOptions options;
   CurlShare share;
-  std::mutex poolMutex;
-  std::vector<std::unique_ptr<PooledHandle>> idle;
+  base::Mutex poolMutex;
+  std::vector<std::unique_ptr<PooledHandle>> idle VM_GUARDED_BY(poolMutex);
 
   std::unique_ptr<PooledHandle> acquire() {
     {
-      std::lock_guard lock(poolMutex);
+      const base::MutexLock lock(poolMutex);
       if (!idle.empty()) {
         auto handle = std::move(idle.back());
         idle.pop_back();
@@ -415,7 +418,7 @@ struct CurlTransport::Impl {
   }
 
   void release(std::unique_ptr<PooledHandle> handle) {
-    std::lock_guard lock(poolMutex);
+    const base::MutexLock lock(poolMutex);
     if (idle.size() < options.maxIdleHandles) idle.push_back(std::move(handle));
   }
 

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <utility>
 
+#include "base/ThreadSafety.hpp"
 #include "concurrency/TaskLocal.hpp"
 
 namespace zirudeze::issuereporting {
@@ -16,7 +16,7 @@ class FailureObserver {
 
   template <class Body>
   decltype(auto) withLock(Body&& body) {
-    std::lock_guard lock(mutex_);
+    const base::RecursiveMutexLock lock(mutex_);
     return std::forward<Body>(body)(count_);
   }
 
@@ -30,8 +30,8 @@ class FailureObserver {
  private:
   static const helpers::TaskLocal<std::shared_ptr<FailureObserver>>& slot();
 
-  std::recursive_mutex mutex_;
-  std::int64_t count_;
+  base::RecursiveMutex mutex_;
+  std::int64_t count_ VM_GUARDED_BY(mutex_);
 };
 
 }  // namespace zirudeze::issuereporting

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <utility>
 #include <vector>
 
+#include "base/ThreadSafety.hpp"
 #include "concurrency/TaskLocal.hpp"
 #include "issuereporting/IssueReporter.hpp"
 
@@ -18,17 +18,17 @@ class ReporterBox {
   explicit ReporterBox(ReporterList reporters) : reporters_(std::move(reporters)) {}
 
   ReporterList get() const {
-    std::lock_guard lock(mutex_);
+    const base::RecursiveMutexLock lock(mutex_);
     return reporters_;
   }
   void set(ReporterList reporters) {
-    std::lock_guard lock(mutex_);
+    const base::RecursiveMutexLock lock(mutex_);
     reporters_ = std::move(reporters);
   }
 
  private:
-  mutable std::recursive_mutex mutex_;
-  ReporterList reporters_;
+  mutable base::RecursiveMutex mutex_;
+  ReporterList reporters_ VM_GUARDED_BY(mutex_);
 };
 
 namespace detail {

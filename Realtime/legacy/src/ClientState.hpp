@@ -35,6 +35,13 @@ struct RealtimeClient::State {
   template <class Callback>
   using Registrations = std::vector<std::pair<std::string, Callback>>;
 
+  struct StateChangeCallbacks {
+    Registrations<OpenDelegate> open;
+    Registrations<CloseDelegate> close;
+    Registrations<ErrorDelegate> error;
+    Registrations<MessageDelegate> message;
+  };
+
   struct BufferedSend {
     std::optional<std::string> ref;
     std::function<void()> send;
@@ -73,10 +80,7 @@ struct RealtimeClient::State {
   bool disableSSLCertValidation VM_GUARDED_BY(mutex) = false;
   std::optional<std::vector<std::string>> enabledSSLCipherSuites VM_GUARDED_BY(mutex);
 
-  Registrations<OpenDelegate> openCallbacks VM_GUARDED_BY(mutex);
-  Registrations<CloseDelegate> closeCallbacks VM_GUARDED_BY(mutex);
-  Registrations<ErrorDelegate> errorCallbacks VM_GUARDED_BY(mutex);
-  Registrations<MessageDelegate> messageCallbacks VM_GUARDED_BY(mutex);
+  StateChangeCallbacks stateChangeCallbacks VM_GUARDED_BY(mutex);
 
   std::vector<std::shared_ptr<RealtimeChannel>> channels VM_GUARDED_BY(mutex);
   std::vector<BufferedSend> sendBuffer VM_GUARDED_BY(mutex);

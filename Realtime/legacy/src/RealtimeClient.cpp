@@ -364,45 +364,45 @@ std::string RealtimeClient::onMessage(std::function<void(const RealtimeMessage&)
 std::string RealtimeClient::addOpen(OpenDelegate delegate) {
   SocketLock lock(state_->mutex);
   std::string ref = state_->nextRef();
-  state_->openCallbacks.emplace_back(ref, std::move(delegate));
+  state_->stateChangeCallbacks.open.emplace_back(ref, std::move(delegate));
   return ref;
 }
 
 std::string RealtimeClient::addClose(CloseDelegate delegate) {
   SocketLock lock(state_->mutex);
   std::string ref = state_->nextRef();
-  state_->closeCallbacks.emplace_back(ref, std::move(delegate));
+  state_->stateChangeCallbacks.close.emplace_back(ref, std::move(delegate));
   return ref;
 }
 
 std::string RealtimeClient::addError(ErrorDelegate delegate) {
   SocketLock lock(state_->mutex);
   std::string ref = state_->nextRef();
-  state_->errorCallbacks.emplace_back(ref, std::move(delegate));
+  state_->stateChangeCallbacks.error.emplace_back(ref, std::move(delegate));
   return ref;
 }
 
 std::string RealtimeClient::addMessage(MessageDelegate delegate) {
   SocketLock lock(state_->mutex);
   std::string ref = state_->nextRef();
-  state_->messageCallbacks.emplace_back(ref, std::move(delegate));
+  state_->stateChangeCallbacks.message.emplace_back(ref, std::move(delegate));
   return ref;
 }
 
 void RealtimeClient::releaseCallbacks() {
   SocketLock lock(state_->mutex);
-  state_->openCallbacks.clear();
-  state_->closeCallbacks.clear();
-  state_->errorCallbacks.clear();
-  state_->messageCallbacks.clear();
+  state_->stateChangeCallbacks.open.clear();
+  state_->stateChangeCallbacks.close.clear();
+  state_->stateChangeCallbacks.error.clear();
+  state_->stateChangeCallbacks.message.clear();
 }
 
 void RealtimeClient::off(const std::vector<std::string>& refs) {
   SocketLock lock(state_->mutex);
-  removeRefs(state_->openCallbacks, refs);
-  removeRefs(state_->closeCallbacks, refs);
-  removeRefs(state_->errorCallbacks, refs);
-  removeRefs(state_->messageCallbacks, refs);
+  removeRefs(state_->stateChangeCallbacks.open, refs);
+  removeRefs(state_->stateChangeCallbacks.close, refs);
+  removeRefs(state_->stateChangeCallbacks.error, refs);
+  removeRefs(state_->stateChangeCallbacks.message, refs);
 }
 
 std::shared_ptr<RealtimeChannel> RealtimeClient::channel(const std::string& topic,

@@ -73,7 +73,7 @@ void RealtimeClient::teardown(CloseCode code, std::optional<std::string> reason,
   // there, they are not on the next connection, and its open rejoins them.
   triggerChannelError();
   if (state.heartbeatTimer) state.heartbeatTimer->stop();
-  const auto callbacks = state.closeCallbacks;
+  const auto callbacks = state.stateChangeCallbacks.close;
   for (const auto& [ref, delegate] : callbacks) delegate.call(static_cast<int>(code), reason);
   if (callback) callback();
 }
@@ -170,7 +170,7 @@ void RealtimeClient::onConnectionOpen(const SocketTransport* source, const Respo
   flushSendBuffer();
   state.reconnectTimer->reset();
   resetHeartbeat();
-  const auto callbacks = state.openCallbacks;
+  const auto callbacks = state.stateChangeCallbacks.open;
   for (const auto& [ref, delegate] : callbacks) delegate.call(response);
 }
 
@@ -182,7 +182,7 @@ void RealtimeClient::onConnectionError(const SocketTransport* source, const std:
   state.log({"transport", helpers::localizedDescription(error),
              response ? "HTTP " + std::to_string(response->statusCode) + " " + response->url : std::string()});
   triggerChannelError();
-  const auto callbacks = state.errorCallbacks;
+  const auto callbacks = state.stateChangeCallbacks.error;
   for (const auto& [ref, delegate] : callbacks) delegate.call(error, response);
 }
 
@@ -196,7 +196,7 @@ void RealtimeClient::onConnectionClosed(const SocketTransport* source, int code,
   triggerChannelError();
   if (state.heartbeatTimer) state.heartbeatTimer->stop();
   if (shouldReconnect(state.closeStatus)) state.reconnectTimer->scheduleTimeout();
-  const auto callbacks = state.closeCallbacks;
+  const auto callbacks = state.stateChangeCallbacks.close;
   for (const auto& [ref, delegate] : callbacks) delegate.call(code, reason);
 }
 
@@ -231,7 +231,7 @@ void RealtimeClient::onConnectionMessage(const SocketTransport* source, const st
     }
   }
   for (const auto& channel : members) channel->trigger(*message);
-  const auto callbacks = state.messageCallbacks;
+  const auto callbacks = state.stateChangeCallbacks.message;
   for (const auto& [ref, delegate] : callbacks) delegate.call(*message);
 }
 

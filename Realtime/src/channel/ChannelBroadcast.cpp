@@ -1,14 +1,13 @@
+#include <base/ThreadSafety.hpp>
 #include <base/coding/JSONCoders.hpp>
 #include <concurrency/CancellationError.hpp>
 #include <concurrency/Task.hpp>
-#include <condition_variable>
 #include <helpers/HTTPStatusText.hpp>
 #include <helpers/SharedJSONCoders.hpp>
 #include <helpers/WithTimeout.hpp>
 #include <issuereporting/IsTesting.hpp>
 #include <issuereporting/ReportIssue.hpp>
 #include <map>
-#include <mutex>
 
 #include "realtime/BroadcastMessagePayload.hpp"
 #include "realtime/RealtimeChannelV2.hpp"
@@ -25,20 +24,20 @@ const http::HTTPField::Name& apiKeyName() {
 
 // A background request's end, which a caller may wait for under its own stop token.
 struct Completion {
-  std::mutex mutex;
-  std::condition_variable_any done;
-  bool finished = false;
+  base::Mutex mutex;
+  base::ConditionVariable done;
+  bool finished VM_GUARDED_BY(mutex) = false;
 
   void finish() {
     {
-      const std::lock_guard lock(mutex);
+      const base::MutexLock lock(mutex);
       finished = true;
     }
-    done.notify_all();
+    done.notifyAll();
   }
   void wait(const std::stop_token& stop) {
-    std::unique_lock lock(mutex);
-    if (!done.wait(lock, stop, [this] { return finished; })) throw helpers::CancellationError();
+    base::MutexLock lock(mutex);
+    if (!done.wait(lock, stop, [this]() VM_REQUIRES(mutex) { return finished; })) throw helpers::CancellationError();
   }
 };
 

@@ -1,6 +1,5 @@
+#include <base/ThreadSafety.hpp>
 #include <boost/asio/ip/address_v4.hpp>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -66,21 +65,21 @@ std::shared_ptr<PendingConnect> startConnect(HandshakeRequest request, std::func
 ConnectOutcome connect(HandshakeRequest request, std::stop_token stop) {
   if (onIoThread()) throw std::logic_error("a blocking WebSocket connect cannot run on the I/O thread");
   struct Waiter {
-    std::mutex mutex;
-    std::condition_variable ready;
-    std::optional<ConnectOutcome> outcome;
+    base::Mutex mutex;
+    base::PlainConditionVariable ready;
+    std::optional<ConnectOutcome> outcome VM_GUARDED_BY(mutex);
   };
   auto waiter = std::make_shared<Waiter>();
   auto pending = startConnect(std::move(request), [waiter](ConnectOutcome outcome) {
     {
-      std::lock_guard lock(waiter->mutex);
+      const base::MutexLock lock(waiter->mutex);
       waiter->outcome.emplace(std::move(outcome));
     }
-    waiter->ready.notify_all();
+    waiter->ready.notifyAll();
   });
   const std::stop_callback onStop(stop, [pending] { pending->cancel(); });
-  std::unique_lock lock(waiter->mutex);
-  waiter->ready.wait(lock, [&] { return waiter->outcome.has_value(); });
+  base::MutexLock lock(waiter->mutex);
+  waiter->ready.wait(lock, [&]() VM_REQUIRES(waiter->mutex) { return waiter->outcome.has_value(); });
   return std::move(*waiter->outcome);
 }
 

@@ -26,7 +26,8 @@
 
 namespace base {
 
-class ConditionVariable;
+template <class Native>
+class BasicConditionVariable;
 
 // A standard mutex the analysis knows as a capability.
 template <class Native>
@@ -41,7 +42,8 @@ class VM_CAPABILITY("mutex") BasicMutex {
   bool try_lock() VM_TRY_ACQUIRE(true) { return mutex_.try_lock(); }
 
  private:
-  friend class ConditionVariable;
+  template <class>
+  friend class BasicConditionVariable;
   Native mutex_;
 };
 
@@ -59,7 +61,8 @@ class VM_SCOPED_CAPABILITY BasicMutexLock {
   BasicMutexLock& operator=(const BasicMutexLock&) = delete;
 
  private:
-  friend class ConditionVariable;
+  template <class>
+  friend class BasicConditionVariable;
   Lockable& mutex_;
 };
 
@@ -68,7 +71,8 @@ using RecursiveMutexLock = BasicMutexLock<RecursiveMutex>;
 
 // Waits on a MutexLock. The lock is released while waiting and held again when a wait returns, so
 // predicates read guarded members: annotate them, e.g. [&]() VM_REQUIRES(mutex_) { return ready_; }.
-class ConditionVariable {
+template <class Native>
+class BasicConditionVariable {
  public:
   void notifyOne() noexcept { condition_.notify_one(); }
   void notifyAll() noexcept { condition_.notify_all(); }
@@ -94,6 +98,22 @@ class ConditionVariable {
     return condition_.wait_until(adopted.native, deadline, std::move(ready));
   }
 
+  // False when the time limit came first.
+  template <class Rep, class Period, class Predicate>
+  bool waitFor(MutexLock& lock, const std::chrono::duration<Rep, Period>& limit,
+               Predicate ready) VM_NO_THREAD_SAFETY_ANALYSIS {
+    Adopted adopted(lock);
+    return condition_.wait_for(adopted.native, limit, std::move(ready));
+  }
+
+  // False when the stop request or the time limit came first.
+  template <class Rep, class Period, class Predicate>
+  bool waitFor(MutexLock& lock, std::stop_token stop, const std::chrono::duration<Rep, Period>& limit,
+               Predicate ready) VM_NO_THREAD_SAFETY_ANALYSIS {
+    Adopted adopted(lock);
+    return condition_.wait_for(adopted.native, std::move(stop), limit, std::move(ready));
+  }
+
  private:
   // The already held mutex as the standard waits want it; handed back held, even when a predicate throws.
   struct Adopted {
@@ -104,7 +124,11 @@ class ConditionVariable {
     std::unique_lock<std::mutex> native;
   };
 
-  std::condition_variable_any condition_;
+  Native condition_;
 };
+
+using ConditionVariable = BasicConditionVariable<std::condition_variable_any>;
+// Without the waits that also end on a stop request; cheaper to wait on and to wake, for hot paths.
+using PlainConditionVariable = BasicConditionVariable<std::condition_variable>;
 
 }  // namespace base

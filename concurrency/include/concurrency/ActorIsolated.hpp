@@ -1,9 +1,10 @@
 #pragma once
 
 #include <functional>
-#include <mutex>
 #include <type_traits>
 #include <utility>
+
+#include "base/ThreadSafety.hpp"
 
 namespace zirudeze::helpers {
 
@@ -23,26 +24,26 @@ class ActorIsolated {
   ActorIsolated& operator=(const ActorIsolated&) = delete;
 
   Value value() const {
-    std::lock_guard guard(lock_);
+    const base::RecursiveMutexLock guard(lock_);
     return value_;
   }
 
   void setValue(Value newValue) {
-    std::lock_guard guard(lock_);
+    const base::RecursiveMutexLock guard(lock_);
     value_ = std::move(newValue);
   }
 
   template <class Producer>
   requires(std::is_invocable_r_v<Value, Producer> &&
            !std::is_same_v<std::decay_t<Producer>, Value>) void setValue(Producer&& producer) {
-    std::lock_guard guard(lock_);
+    const base::RecursiveMutexLock guard(lock_);
     value_ = std::invoke(std::forward<Producer>(producer));
   }
 
   // Works on a copy that is written back also when the operation throws.
   template <class Operation>
   decltype(auto) withValue(Operation&& operation) {
-    std::lock_guard guard(lock_);
+    const base::RecursiveMutexLock guard(lock_);
     Value local = value_;
     struct WriteBack {
       Value& target;
@@ -53,8 +54,8 @@ class ActorIsolated {
   }
 
  private:
-  Value value_;
-  mutable std::recursive_mutex lock_;
+  Value value_ VM_GUARDED_BY(lock_);
+  mutable base::RecursiveMutex lock_;
 };
 
 }  // namespace zirudeze::helpers

@@ -1,17 +1,16 @@
 #pragma once
 
-#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <iterator>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <utility>
 
+#include "base/ThreadSafety.hpp"
 #include "concurrency/BufferingPolicy.hpp"
 #include "concurrency/CurrentTask.hpp"
 
@@ -30,47 +29,49 @@ class StreamCore {
   YieldResult<T> yield(T element) {
     std::optional<YieldResult<T>> result;
     {
-      std::lock_guard lock(mutex_);
+      const base::MutexLock lock(mutex_);
       if (finished_) return YieldResult<T>::terminated();
       result.emplace(enqueue(std::move(element)));
     }
-    available_.notify_one();
+    available_.notifyOne();
     return std::move(*result);
   }
 
   void finish(std::exception_ptr error) {
     {
-      std::lock_guard lock(mutex_);
+      const base::MutexLock lock(mutex_);
       if (finished_) return;
       finished_ = true;
       error_ = std::move(error);
     }
-    available_.notify_all();
+    available_.notifyAll();
     terminate(StreamTermination::finished);
   }
 
   // Ends the stream for its consumer: what is buffered is dropped and waiting consumers wake empty.
   void cancel() {
     {
-      std::lock_guard lock(mutex_);
+      const base::MutexLock lock(mutex_);
       finished_ = true;
       buffer_.clear();
       error_ = nullptr;
     }
-    available_.notify_all();
+    available_.notifyAll();
     terminate(StreamTermination::cancelled);
   }
 
   // Runs the handler at once, outside the lock, when the stream has already terminated.
   void setOnTermination(std::function<void(StreamTermination)> handler) {
-    std::unique_lock lock(mutex_);
-    if (terminationReason_) {
-      const auto reason = *terminationReason_;
-      lock.unlock();
-      if (handler) handler(reason);
-      return;
+    StreamTermination reason{};
+    {
+      const base::MutexLock lock(mutex_);
+      if (!terminationReason_) {
+        onTermination_ = std::move(handler);
+        return;
+      }
+      reason = *terminationReason_;
     }
-    onTermination_ = std::move(handler);
+    if (handler) handler(reason);
   }
 
   // A triggered token cancels the stream: no more yields are taken and the handler runs, but what was
@@ -81,8 +82,8 @@ class StreamCore {
     std::optional<T> element;
     bool cancelledNow = false;
     {
-      std::unique_lock lock(mutex_);
-      available_.wait(lock, token, [&] { return !buffer_.empty() || finished_; });
+      base::MutexLock lock(mutex_);
+      available_.wait(lock, token, [&]() VM_REQUIRES(mutex_) { return !buffer_.empty() || finished_; });
       if (token.stop_requested() && !finished_) {
         finished_ = true;
         cancelledNow = true;
@@ -93,13 +94,13 @@ class StreamCore {
       }
     }
     if (cancelledNow) {
-      available_.notify_all();
+      available_.notifyAll();
       terminate(StreamTermination::cancelled);
     }
     if (element) return element;
     std::exception_ptr error;
     {
-      std::lock_guard lock(mutex_);
+      const base::MutexLock lock(mutex_);
       error = std::exchange(error_, nullptr);
     }
     if (error) std::rethrow_exception(error);
@@ -107,7 +108,7 @@ class StreamCore {
   }
 
  private:
-  YieldResult<T> enqueue(T element) {
+  YieldResult<T> enqueue(T element) VM_REQUIRES(mutex_) {
     if (policy_.kind == BufferingPolicy::Kind::unbounded) {
       buffer_.push_back(std::move(element));
       return YieldResult<T>::enqueued(std::numeric_limits<std::int64_t>::max());
@@ -129,9 +130,9 @@ class StreamCore {
   // Pull streams ask their source once per request, one consumer at a time, with the consumer's
   // stop token current so a waiting source sees the cancellation.
   std::optional<T> pullNext(const std::stop_token& token) {
-    std::lock_guard pulling(pullMutex_);
+    const base::MutexLock pulling(pullMutex_);
     {
-      std::lock_guard lock(mutex_);
+      const base::MutexLock lock(mutex_);
       if (finished_) return std::nullopt;
     }
     if (token.stop_requested()) {
@@ -154,7 +155,7 @@ class StreamCore {
   void terminate(StreamTermination reason) {
     std::function<void(StreamTermination)> handler;
     {
-      std::lock_guard lock(mutex_);
+      const base::MutexLock lock(mutex_);
       if (terminationReason_) return;
       terminationReason_ = reason;
       handler = std::move(onTermination_);
@@ -163,16 +164,16 @@ class StreamCore {
     if (handler) handler(reason);
   }
 
-  std::mutex mutex_;
-  std::condition_variable_any available_;
-  std::deque<T> buffer_;
+  base::Mutex mutex_;
+  base::ConditionVariable available_;
+  std::deque<T> buffer_ VM_GUARDED_BY(mutex_);
   BufferingPolicy policy_;
-  bool finished_ = false;
-  std::exception_ptr error_;
-  std::optional<StreamTermination> terminationReason_;
-  std::function<void(StreamTermination)> onTermination_;
+  bool finished_ VM_GUARDED_BY(mutex_) = false;
+  std::exception_ptr error_ VM_GUARDED_BY(mutex_);
+  std::optional<StreamTermination> terminationReason_ VM_GUARDED_BY(mutex_);
+  std::function<void(StreamTermination)> onTermination_ VM_GUARDED_BY(mutex_);
   Pull pull_;
-  std::mutex pullMutex_;
+  base::Mutex pullMutex_;
   const bool throwing_;
 };
 

@@ -5,6 +5,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "base/ThreadSafety.hpp"
+
 namespace zirudeze::helpers {
 
 // Runs `body` while `lock` is held; the lock is released on every path, also when `body` throws.
@@ -32,7 +34,7 @@ class LockIsolated {
   LockIsolated& operator=(const LockIsolated&) = delete;
 
   Value value() const {
-    std::lock_guard guard(lock_);
+    const base::RecursiveMutexLock guard(lock_);
     return value_;
   }
 
@@ -40,7 +42,7 @@ class LockIsolated {
   // recursive, so the operation may use this object again from the same thread.
   template <class Operation>
   decltype(auto) withValue(Operation&& operation) {
-    std::lock_guard guard(lock_);
+    const base::RecursiveMutexLock guard(lock_);
     Value local = value_;
     struct WriteBack {
       Value& target;
@@ -54,25 +56,25 @@ class LockIsolated {
   template <class Producer>
   requires(std::is_invocable_r_v<Value, Producer> &&
            !std::is_same_v<std::decay_t<Producer>, Value>) void setValue(Producer&& producer) {
-    std::lock_guard guard(lock_);
+    const base::RecursiveMutexLock guard(lock_);
     value_ = std::invoke(std::forward<Producer>(producer));
   }
 
   void setValue(Value newValue) {
-    std::lock_guard guard(lock_);
+    const base::RecursiveMutexLock guard(lock_);
     value_ = std::move(newValue);
   }
 
   // Reads one member of the guarded value (the key-path read).
   template <class Member, class V = Value>
   Member operator[](Member V::*member) const {
-    std::lock_guard guard(lock_);
+    const base::RecursiveMutexLock guard(lock_);
     return value_.*member;
   }
 
  private:
-  Value value_;
-  mutable std::recursive_mutex lock_;
+  Value value_ VM_GUARDED_BY(lock_);
+  mutable base::RecursiveMutex lock_;
 };
 
 }  // namespace zirudeze::helpers

@@ -3,12 +3,12 @@
 #include <concepts>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <type_traits>
 #include <utility>
 
+#include "base/ThreadSafety.hpp"
 #include "concurrency/AsyncStream.hpp"
 #include "concurrency/UncheckedSendable.hpp"
 
@@ -39,14 +39,14 @@ Stream streamOver(S sequence) {
   struct Source {
     explicit Source(S s) : sequence(std::move(s)) {}
     S sequence;
-    std::mutex lock;
-    UncheckedBox<std::optional<AsyncSequenceIterator<S>>> iterator;
+    base::Mutex lock;
+    UncheckedBox<std::optional<AsyncSequenceIterator<S>>> iterator VM_GUARDED_BY(lock);
   };
   auto source = std::make_shared<Source>(std::move(sequence));
   return Stream::unfolding([source]() -> std::optional<AsyncSequenceElement<S>> {
     AsyncSequenceIterator<S>* iterator = nullptr;
     {
-      std::lock_guard guard(source->lock);
+      const base::MutexLock guard(source->lock);
       auto& box = source->iterator.wrappedValue;
       if (!box) box.emplace(source->sequence.makeAsyncIterator());
       iterator = &*box;

@@ -1,14 +1,13 @@
 #pragma once
 
-#include <condition_variable>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <type_traits>
 #include <utility>
 
+#include "base/ThreadSafety.hpp"
 #include "concurrency/CurrentTask.hpp"
 #include "concurrency/Result.hpp"
 #include "concurrency/TaskExecutor.hpp"
@@ -56,15 +55,15 @@ class Task {
   std::stop_token stopToken() const { return state_->stop.get_token(); }
 
   bool isFinished() const {
-    std::lock_guard lock(state_->mutex);
+    const base::MutexLock lock(state_->mutex);
     return state_->result.has_value();
   }
 
   // Waits for the task to end and returns its outcome.
   Result<T> result() const {
     if (onSerialTaskThread()) state_->job->tryRun();
-    std::unique_lock lock(state_->mutex);
-    state_->done.wait(lock, [&] { return state_->result.has_value(); });
+    base::MutexLock lock(state_->mutex);
+    state_->done.wait(lock, [&]() VM_REQUIRES(state_->mutex) { return state_->result.has_value(); });
     return *state_->result;
   }
 
@@ -81,16 +80,16 @@ class Task {
   struct State {
     std::stop_source stop;
     std::shared_ptr<TaskJob> job;
-    std::mutex mutex;
-    std::condition_variable done;
-    std::optional<Result<T>> result;
+    base::Mutex mutex;
+    base::PlainConditionVariable done;
+    std::optional<Result<T>> result VM_GUARDED_BY(mutex);
 
     void finish(Result<T> outcome) {
       {
-        std::lock_guard lock(mutex);
+        const base::MutexLock lock(mutex);
         result.emplace(std::move(outcome));
       }
-      done.notify_all();
+      done.notifyAll();
     }
   };
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <base/ThreadSafety.hpp>
 #include <memory>
-#include <mutex>
 
 namespace velmoria::filter {
 
@@ -15,21 +15,21 @@ class SharedSnapshot {
   explicit SharedSnapshot(std::shared_ptr<const T> value) : value_(std::move(value)) {}
 
   std::shared_ptr<const T> load() const {
-    const std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     return value_;
   }
 
   void store(std::shared_ptr<const T> value) {
     {
-      const std::lock_guard lock(mutex_);
+      const base::MutexLock lock(mutex_);
       value_.swap(value);
     }
     // The old value, if this was its last holder, is freed here, outside the lock.
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::shared_ptr<const T> value_;
+  mutable base::Mutex mutex_;
+  std::shared_ptr<const T> value_ VM_GUARDED_BY(mutex_);
 };
 
 }  // namespace velmoria::filter

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/ThreadSafety.hpp"
 
 namespace platform {
 
@@ -35,8 +36,8 @@ class CapturedLog final : public SystemLog {
   std::vector<Record> records() const;
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<Record> records_;
+  mutable base::Mutex mutex_;
+  std::vector<Record> records_ VM_GUARDED_BY(mutex_);
 };
 
 // The process-wide syslog.

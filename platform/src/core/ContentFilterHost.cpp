@@ -12,10 +12,10 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <thread>
 
 #include "base/FileDescriptor.hpp"
+#include "base/ThreadSafety.hpp"
 
 extern char** environ;
 
@@ -49,8 +49,8 @@ ContentFilterRunState readContentFilterRunState(const std::filesystem::path& sta
 }
 
 struct FileContentFilterStatus::Watch {
-  std::mutex mutex;
-  std::function<void()> observer;
+  base::Mutex mutex;
+  std::function<void()> observer VM_GUARDED_BY(mutex);
   int stopPipe[2] = {-1, -1};
   std::thread thread;
 
@@ -67,7 +67,7 @@ struct FileContentFilterStatus::Watch {
   void notify() {
     std::function<void()> current;
     {
-      const std::lock_guard lock(mutex);
+      const base::MutexLock lock(mutex);
       current = observer;
     }
     if (current) current();
@@ -121,7 +121,7 @@ FileContentFilterStatus::~FileContentFilterStatus() = default;
 ContentFilterRunState FileContentFilterStatus::current() const { return readContentFilterRunState(file_); }
 
 void FileContentFilterStatus::observe(std::function<void()> observer) {
-  const std::lock_guard lock(watch_->mutex);
+  const base::MutexLock lock(watch_->mutex);
   watch_->observer = std::move(observer);
 }
 

@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <string_view>
 #include <system_error>
 #include <thread>
+
+#include "base/ThreadSafety.hpp"
 
 namespace platform {
 
@@ -23,16 +23,16 @@ struct LocalSystemExtensionManager::ApprovalWatch {
                 std::filesystem::path executable, std::weak_ptr<SystemExtensionRequestDelegate> delegate)
       : thread([&manager, &extension, executable = std::move(executable), delegate = std::move(delegate),
                 this](std::stop_token stop) {
-          std::mutex mutex;
-          std::unique_lock lock(mutex);
-          while (!wake.wait_for(lock, stop, interval, [] { return false; }) && !stop.stop_requested()) {
+          base::Mutex mutex;
+          base::MutexLock lock(mutex);
+          while (!wake.waitFor(lock, stop, interval, [] { return false; }) && !stop.stop_requested()) {
             if (extension.approvalNeeded(executable)) continue;
             if (const auto answer = delegate.lock()) manager.complete(extension, executable, *answer);
             return;
           }
         }) {}
 
-  std::condition_variable_any wake;
+  base::ConditionVariable wake;
   std::jthread thread;
 };
 

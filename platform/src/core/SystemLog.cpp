@@ -38,12 +38,12 @@ void Syslog::log(LogLevel level, std::string_view subsystem, std::string_view ca
 }
 
 void CapturedLog::log(LogLevel level, std::string_view subsystem, std::string_view category, std::string_view message) {
-  std::lock_guard lock(mutex_);
+  const base::MutexLock lock(mutex_);
   records_.push_back({level, std::string(subsystem), std::string(category), std::string(message)});
 }
 
 std::vector<CapturedLog::Record> CapturedLog::records() const {
-  std::lock_guard lock(mutex_);
+  const base::MutexLock lock(mutex_);
   return records_;
 }
 

@@ -14,7 +14,7 @@ namespace velmoria {
 
 class LoginViewModel;
 class MacAppState;
-class PillButton;
+class PrimaryButtonLabel;
 
 // The sign-in screen: the e-mail address, then the code mailed to it. Everything it shows follows the
 // sign-in view model; Return in a field submits its step. A step's field takes the keyboard focus
@@ -61,10 +61,10 @@ class MacLoginView : public QWidget {
   QWidget* emailStep_ = nullptr;
   QWidget* codeStep_ = nullptr;
   QLineEdit* emailField_ = nullptr;
-  PillButton* send_ = nullptr;
+  PrimaryButtonLabel* send_ = nullptr;
   QLabel* sentTo_ = nullptr;
   QLineEdit* codeField_ = nullptr;
-  PillButton* verify_ = nullptr;
+  PrimaryButtonLabel* verify_ = nullptr;
   QPushButton* differentEmail_ = nullptr;
   QLabel* error_ = nullptr;
 };

@@ -135,12 +135,13 @@ class ToggleSwitch : public QAbstractButton {
   QColor offTrack_;
 };
 
-// The pill-shaped main button of the sign-in screen: the accent when enabled, faded when not.
-class PillButton : public QPushButton {
+// The sign-in screen's two main buttons, drawn as their label: the title on a pill, the accent when enabled,
+// faded when not.
+class PrimaryButtonLabel : public QPushButton {
   Q_OBJECT
 
  public:
-  explicit PillButton(QWidget* parent = nullptr);
+  explicit PrimaryButtonLabel(QWidget* parent = nullptr);
   void setDisabledFill(const QColor& colour);
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;

@@ -113,8 +113,11 @@ class TransparentProxyManager : public QObject {
   bool sessionActive_ = false;
   bool savedEnabled_ = false;  // as last loaded or saved
   // Syncs run one at a time in the order queued: one may be running and more waiting.
-  bool syncRunning_ = false;
-  int syncsWaiting_ = 0;
+  struct SyncChain {
+    bool running = false;
+    int waiting = 0;
+  };
+  SyncChain syncChain_;
   QPointer<TransparentProxyManager> self_;
   std::shared_ptr<RequestDelegate> delegate_;
 };

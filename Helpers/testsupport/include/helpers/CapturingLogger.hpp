@@ -1,9 +1,9 @@
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "base/ThreadSafety.hpp"
 #include "helpers/ZirudezeLogger.hpp"
 
 namespace zirudeze::helpers {
@@ -12,12 +12,12 @@ namespace zirudeze::helpers {
 class CapturingLogger final : public ZirudezeLogger {
  public:
   void log(const ZirudezeLogMessage& message) const override {
-    std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     records_.push_back(message);
   }
 
   std::vector<ZirudezeLogMessage> records() const {
-    std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     return records_;
   }
 
@@ -36,8 +36,8 @@ class CapturingLogger final : public ZirudezeLogger {
   }
 
  private:
-  mutable std::mutex mutex_;
-  mutable std::vector<ZirudezeLogMessage> records_;
+  mutable base::Mutex mutex_;
+  mutable std::vector<ZirudezeLogMessage> records_ VM_GUARDED_BY(mutex_);
 };
 
 }  // namespace zirudeze::helpers

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "base/ThreadSafety.hpp"
 #include "issuereporting/IssueReporter.hpp"
 
 namespace zirudeze::issuereporting::testing {
@@ -39,19 +39,19 @@ class RecordingReporter final : public IssueReporter {
   }
 
   std::vector<Call> calls() const {
-    std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     return calls_;
   }
 
  private:
   void add(const char* requirement, const std::optional<std::string>& text, const SourceLocation& location) const {
-    std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     calls_.push_back(Call{requirement, text.value_or("<none>"), location, tag_});
   }
 
   std::string tag_;
-  mutable std::mutex mutex_;
-  mutable std::vector<Call> calls_;
+  mutable base::Mutex mutex_;
+  mutable std::vector<Call> calls_ VM_GUARDED_BY(mutex_);
 };
 
 }  // namespace zirudeze::issuereporting::testing

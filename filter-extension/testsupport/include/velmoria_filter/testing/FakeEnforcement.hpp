@@ -5,8 +5,8 @@
 
 #include <unistd.h>
 
+#include <base/ThreadSafety.hpp>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,7 +23,7 @@ class RecordingEnforcer final : public FlowEnforcer {
            false);
   }
   std::vector<std::string> calls() const {
-    const std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     return calls_;
   }
 
@@ -32,13 +32,13 @@ class RecordingEnforcer final : public FlowEnforcer {
  private:
   void record(std::string call, bool fail) {
     {
-      const std::lock_guard lock(mutex_);
+      const base::MutexLock lock(mutex_);
       calls_.push_back(std::move(call));
     }
     if (fail) throw EnforcementError("refused on purpose");
   }
-  mutable std::mutex mutex_;
-  std::vector<std::string> calls_;
+  mutable base::Mutex mutex_;
+  std::vector<std::string> calls_ VM_GUARDED_BY(mutex_);
 };
 
 // Packets the test queues; the descriptor is a pipe that is readable while packets wait.
@@ -56,12 +56,12 @@ class QueuedPacketSource final : public PacketSource {
   }
 
   void push(DecodedPacket packet, std::vector<std::uint8_t> payload = {}) {
-    const std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     queue_.push_back({packet, std::move(payload)});
     static_cast<void>(::write(pipe_[1], "x", 1));
   }
   void setKernelDropped(std::uint64_t dropped) {
-    const std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     dropped_ = dropped;
   }
 
@@ -69,7 +69,7 @@ class QueuedPacketSource final : public PacketSource {
   std::size_t dispatch(const Handler& handler) override {
     std::deque<Packet> ready;
     {
-      const std::lock_guard lock(mutex_);
+      const base::MutexLock lock(mutex_);
       ready.swap(queue_);
       char drain[64];
       for (std::size_t left = ready.size(); left > 0;) {
@@ -85,15 +85,15 @@ class QueuedPacketSource final : public PacketSource {
     return ready.size();
   }
   Statistics statistics() override {
-    const std::lock_guard lock(mutex_);
+    const base::MutexLock lock(mutex_);
     return {0, dropped_};
   }
 
  private:
   int pipe_[2] = {-1, -1};
-  std::mutex mutex_;
-  std::deque<Packet> queue_;
-  std::uint64_t dropped_ = 0;
+  base::Mutex mutex_;
+  std::deque<Packet> queue_ VM_GUARDED_BY(mutex_);
+  std::uint64_t dropped_ VM_GUARDED_BY(mutex_) = 0;
 };
 
 inline IpAddress ipv4(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
