@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThreadPool>
 #include <cstdio>
 #include <system_error>
 
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
   QGuiApplication::setApplicationName(QStringLiteral("velmoria"));
   QGuiApplication::setApplicationDisplayName(QStringLiteral("velmoria"));
   QGuiApplication::setDesktopFileName(QStringLiteral("velmoria"));
+  // Qt splits every larger fill over the shared pool's threads: for the few small regions a glow frame
+  // repaints, waking a thread per core cost more than the painting. Two keep a background job (the app
+  // picker's scan) from holding up a frame.
+  QThreadPool::globalInstance()->setMaxThreadCount(2);
 
   std::unique_ptr<velmoria::SingleInstance> instance;
   try {

@@ -92,6 +92,8 @@ class ProcessScanner {
   void forgetEndedApps();
   // The pid the kernel handed out last (loadavg's last field); nothing when it cannot be read.
   std::optional<unsigned long> readLastPid();
+  // The program a process runs; empty when it cannot be read.
+  std::string executableOf(pid_t pid);
   bool dueForAnotherLook(pid_t pid, const Known& k) const;
   void identify(pid_t pid, Known& k);
   void takeApp(pid_t pid, Known& k);
@@ -102,6 +104,7 @@ class ProcessScanner {
   std::uint64_t lastWalk_ = 0;
   std::optional<unsigned long> lastPid_;
   int loadavgFd_ = -1;
+  int procFd_ = -1;
   uid_t uid_;
 };
 

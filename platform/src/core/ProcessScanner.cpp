@@ -160,6 +160,7 @@ ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::fi
 
 ProcessScanner::~ProcessScanner() {
   if (loadavgFd_ >= 0) ::close(loadavgFd_);
+  if (procFd_ >= 0) ::close(procFd_);
 }
 
 namespace {
@@ -177,14 +178,6 @@ constexpr std::uint64_t kWalkAtLeastEvery = 8;
 // Scans between looks at the application folders for added or changed entries.
 constexpr std::uint64_t kIndexLookEvery = 4;
 constexpr unsigned long kProbeAtMost = 64;
-
-std::string executableOf(const std::string& dir) {
-  char target[4096];
-  const std::string link = dir + "/exe";
-  const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
-  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return {};
-  return std::string(target, static_cast<std::size_t>(n));
-}
 
 // The pid the kernel handed out last: the last field of loadavg. Nothing when it cannot be read (a /proc
 // without it), and then every scan reads the listing.
@@ -231,6 +224,18 @@ std::optional<unsigned long> ProcessScanner::readLastPid() {
   const ssize_t n = ::pread(loadavgFd_, text, sizeof text, 0);
   if (n <= 0) return std::nullopt;
   return parseLastPid(std::string_view(text, static_cast<std::size_t>(n)));
+}
+
+std::string ProcessScanner::executableOf(pid_t pid) {
+  // Relative to /proc kept open: the link is read for many processes at every scan.
+  if (procFd_ < 0) procFd_ = ::open(procRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (procFd_ < 0) return {};
+  char link[32];
+  std::snprintf(link, sizeof link, "%d/exe", static_cast<int>(pid));
+  char target[4096];
+  const ssize_t n = ::readlinkat(procFd_, link, target, sizeof target);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return {};
+  return std::string(target, static_cast<std::size_t>(n));
 }
 
 bool ProcessScanner::admit(pid_t pid, int dirFd, const char* name, std::optional<ino_t> listedInode) {
@@ -325,7 +330,7 @@ void ProcessScanner::identify(pid_t pid, Known& k) {
   k.identifiedBy.clear();
   k.id.clear();
   k.unsettled = false;
-  k.exe = executableOf(dir);
+  k.exe = executableOf(pid);
   k.cgroup = unifiedCgroup(readSmall(dir + "/cgroup"));
 
   // A fork still holds its parent's environment, which never names the fork's own pid.
@@ -429,7 +434,7 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
     }
     if (!dueForAnotherLook(pid, k)) continue;
     ++looked;
-    const auto exe = executableOf((procRoot_ / std::to_string(pid)).string());
+    const auto exe = executableOf(pid);
     if (exe.empty() || (exe == k.exe && !k.unsettled)) continue;
     if (blockingtrace::enabled()) {
       blockingtrace::write("pid " + std::to_string(pid) +
