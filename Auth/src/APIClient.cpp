@@ -14,7 +14,7 @@ namespace zirudeze::auth {
 namespace {
 
 // The version the service says it answered with: the header's day at midnight UTC, when it parses.
-std::optional<base::Date> responseAPIVersion(const helpers::HTTPResponse& response) {
+std::optional<velmoria::base::Date> responseAPIVersion(const helpers::HTTPResponse& response) {
   const auto header = response.headers[apiVersionHeaderName()];
   if (!header) return std::nullopt;
   return helpers::parseISO8601Date(*header + "T00:00:00.0Z");

@@ -17,14 +17,14 @@ struct UsersBody {
   std::vector<User> users;
   std::string aud;
 
-  static UsersBody decode(const base::Decoder& decoder) {
+  static UsersBody decode(const velmoria::base::Decoder& decoder) {
     const auto c = decoder.container();
     auto users = c.decode<std::vector<User>>("users");
     return {std::move(users), c.decode<std::string>("aud")};
   }
 };
 
-std::string userPath(const base::UUID& uid) { return "admin/users/" + uid.uuidString(); }
+std::string userPath(const velmoria::base::UUID& uid) { return "admin/users/" + uid.uuidString(); }
 
 template <class Answer>
 Answer send(const Dependencies& dependencies, helpers::HTTPRequest request) {
@@ -33,12 +33,12 @@ Answer send(const Dependencies& dependencies, helpers::HTTPRequest request) {
 
 }  // namespace
 
-User AuthAdmin::getUserById(const base::UUID& uid) const {
+User AuthAdmin::getUserById(const velmoria::base::UUID& uid) const {
   const auto dependencies = Dependencies::get(clientID);
   return send<User>(*dependencies, detail::plainRequest(dependencies->configuration, userPath(uid), Method::get()));
 }
 
-User AuthAdmin::updateUserById(const base::UUID& uid, const AdminUserAttributes& attributes) const {
+User AuthAdmin::updateUserById(const velmoria::base::UUID& uid, const AdminUserAttributes& attributes) const {
   const auto dependencies = Dependencies::get(clientID);
   return send<User>(*dependencies,
                     detail::jsonRequest(dependencies->configuration, userPath(uid), Method::put(), {}, attributes));
@@ -50,7 +50,7 @@ User AuthAdmin::createUser(const AdminUserAttributes& attributes) const {
 }
 
 User AuthAdmin::inviteUserByEmail(const std::string& email, const std::optional<helpers::JSONObject>& data,
-                                  const std::optional<base::URL>& redirectTo) const {
+                                  const std::optional<velmoria::base::URL>& redirectTo) const {
   const auto dependencies = Dependencies::get(clientID);
   const auto& configuration = dependencies->configuration;
   helpers::JSONObject body{{"email", helpers::AnyJSON(email)}, {"data", helpers::AnyJSON(nullptr)}};
@@ -59,14 +59,14 @@ User AuthAdmin::inviteUserByEmail(const std::string& email, const std::optional<
                                                        detail::redirectQuery(redirectTo, configuration), body));
 }
 
-void AuthAdmin::deleteUser(const base::UUID& id, bool shouldSoftDelete) const {
+void AuthAdmin::deleteUser(const velmoria::base::UUID& id, bool shouldSoftDelete) const {
   const auto dependencies = Dependencies::get(clientID);
   dependencies->api.execute(detail::jsonRequest(dependencies->configuration, userPath(id), Method::delete_(), {},
                                                 DeleteUserRequest{shouldSoftDelete}));
 }
 
 void AuthAdmin::deleteUser(const std::string& id, bool shouldSoftDelete) const {
-  const auto uuid = base::UUID::fromString(id);
+  const auto uuid = velmoria::base::UUID::fromString(id);
   if (!uuid) throw std::invalid_argument("deleteUser: \"" + id + "\" is not a UUID");
   deleteUser(*uuid, shouldSoftDelete);
 }

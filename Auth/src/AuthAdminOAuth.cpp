@@ -16,14 +16,16 @@ struct ClientsBody {
   std::vector<OAuthClient> clients;
   std::string aud;
 
-  static ClientsBody decode(const base::Decoder& decoder) {
+  static ClientsBody decode(const velmoria::base::Decoder& decoder) {
     const auto c = decoder.container();
     auto clients = c.decode<std::vector<OAuthClient>>("clients");
     return {std::move(clients), c.decode<std::string>("aud")};
   }
 };
 
-std::string clientPath(const base::UUID& clientId) { return std::string(kClientsPath) + "/" + clientId.uuidString(); }
+std::string clientPath(const velmoria::base::UUID& clientId) {
+  return std::string(kClientsPath) + "/" + clientId.uuidString();
+}
 
 OAuthClient send(const Dependencies& dependencies, helpers::HTTPRequest request) {
   return dependencies.api.execute(std::move(request)).decoded<OAuthClient>(dependencies.configuration.decoder);
@@ -44,24 +46,25 @@ OAuthClient AuthAdminOAuth::createClient(const CreateOAuthClientParams& params) 
   return send(*dependencies, detail::postRequest(dependencies->configuration, kClientsPath, {}, params));
 }
 
-OAuthClient AuthAdminOAuth::getClient(const base::UUID& clientId) const {
+OAuthClient AuthAdminOAuth::getClient(const velmoria::base::UUID& clientId) const {
   const auto dependencies = Dependencies::get(clientID);
   return send(*dependencies, detail::plainRequest(dependencies->configuration, clientPath(clientId), Method::get()));
 }
 
-OAuthClient AuthAdminOAuth::updateClient(const base::UUID& clientId, const UpdateOAuthClientParams& params) const {
+OAuthClient AuthAdminOAuth::updateClient(const velmoria::base::UUID& clientId,
+                                         const UpdateOAuthClientParams& params) const {
   const auto dependencies = Dependencies::get(clientID);
   return send(*dependencies,
               detail::jsonRequest(dependencies->configuration, clientPath(clientId), Method::put(), {}, params));
 }
 
-OAuthClient AuthAdminOAuth::deleteClient(const base::UUID& clientId) const {
+OAuthClient AuthAdminOAuth::deleteClient(const velmoria::base::UUID& clientId) const {
   const auto dependencies = Dependencies::get(clientID);
   return send(*dependencies,
               detail::plainRequest(dependencies->configuration, clientPath(clientId), Method::delete_()));
 }
 
-OAuthClient AuthAdminOAuth::regenerateClientSecret(const base::UUID& clientId) const {
+OAuthClient AuthAdminOAuth::regenerateClientSecret(const velmoria::base::UUID& clientId) const {
   const auto dependencies = Dependencies::get(clientID);
   return send(*dependencies, detail::plainRequest(dependencies->configuration,
                                                   clientPath(clientId) + "/regenerate_secret", Method::post()));

@@ -17,7 +17,7 @@ namespace zirudeze::auth {
 namespace {
 
 AuthClientID nextClientID() {
-  static helpers::LockIsolated<AuthClientID> counter{AuthClientID{0}};
+  static concurrency::LockIsolated<AuthClientID> counter{AuthClientID{0}};
   return counter.withValue([](AuthClientID& last) { return ++last; });
 }
 
@@ -123,9 +123,9 @@ AuthStateChangeListenerRegistration AuthClient::onAuthStateChange(Listener liste
 
 AuthClient::StateChanges AuthClient::authStateChanges() const {
   // No structured binding: clang 14 (the fuzz build) cannot capture one.
-  auto made = StateChanges::makeStream(helpers::BufferingPolicy::unbounded());
+  auto made = StateChanges::makeStream(concurrency::BufferingPolicy::unbounded());
   const auto continuation = made.second;
-  helpers::Task([client = weak_from_this(), continuation] {
+  concurrency::Task([client = weak_from_this(), continuation] {
     const auto self = client.lock();
     if (!self) {
       continuation.finish();
@@ -137,7 +137,7 @@ AuthClient::StateChanges AuthClient::authStateChanges() const {
         });
     self->emitInitialSession(registration);
     // Runs at once when the consumer has already stopped.
-    continuation.setOnTermination([registration](helpers::StreamTermination) { registration.remove(); });
+    continuation.setOnTermination([registration](concurrency::StreamTermination) { registration.remove(); });
   });
   return std::move(made.first);
 }
@@ -151,7 +151,7 @@ void AuthClient::emitInitialSession(const helpers::ObservationToken& token) cons
     // Refreshes only while the stored session still carries this token: by the time the task runs,
     // another refresh may have rotated it or the user may have signed out, and a used token would sign
     // the user out.
-    helpers::Task([client = weak_from_this(), refreshToken = stored->refreshToken] {
+    concurrency::Task([client = weak_from_this(), refreshToken = stored->refreshToken] {
       if (const auto self = client.lock()) self->dependencies()->sessionManager.refreshIfStored(refreshToken);
     });
     return;
@@ -164,7 +164,7 @@ void AuthClient::emitInitialSession(const helpers::ObservationToken& token) cons
     // No session, or its refresh failed: the listener hears that there is none.
   }
   dependencies->eventEmitter->emit(AuthChangeEvent::initialSession, session, token);
-  ZD_REPORT_ISSUE(std::string(kInitialSessionIssue));
+  VM_REPORT_ISSUE(std::string(kInitialSessionIssue));
 }
 
 }  // namespace zirudeze::auth

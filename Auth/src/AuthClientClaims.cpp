@@ -40,8 +40,9 @@ JWTClaimsResponse AuthClient::getClaims(const std::optional<std::string>& jwt, c
     if (key && *alg == "RS256") {
       const auto publicKey = detail::checkedRSAKey(*key);
       const bool valid =
-          publicKey && publicKey->verifiesSHA256Signature(
-                           base::dataFromString(decoded->raw.first + "." + decoded->raw.second), decoded->signature);
+          publicKey &&
+          publicKey->verifiesSHA256Signature(
+              velmoria::base::dataFromString(decoded->raw.first + "." + decoded->raw.second), decoded->signature);
       if (!valid) throw AuthError::jwtVerificationFailed("Invalid JWT signature");
       verifiedHere = true;
     }

@@ -32,10 +32,10 @@ AuthClientConfiguration::AuthClientConfiguration(Parameters parameters)
       autoRefreshToken(parameters.autoRefreshToken),
       emitLocalSessionAsInitialSession(parameters.emitLocalSessionAsInitialSession) {}
 
-AuthClientConfiguration::AuthClientConfiguration(base::URL url, std::map<std::string, std::string> headers,
+AuthClientConfiguration::AuthClientConfiguration(velmoria::base::URL url, std::map<std::string, std::string> headers,
                                                  AuthFlowType flowType, std::shared_ptr<AuthLocalStorage> localStorage,
-                                                 base::JSONEncoder encoder, base::JSONDecoder decoder,
-                                                 helpers::FetchOperation fetch)
+                                                 velmoria::base::JSONEncoder encoder,
+                                                 velmoria::base::JSONDecoder decoder, helpers::FetchOperation fetch)
     : AuthClientConfiguration(Parameters{
           .url = std::move(url),
           .headers = std::move(headers),
@@ -53,9 +53,9 @@ const std::map<std::string, std::string>& AuthClientConfiguration::defaultHeader
   return headers;
 }
 
-const base::JSONEncoder& AuthClientConfiguration::jsonEncoder() { return AuthJSONCoders::encoder(); }
+const velmoria::base::JSONEncoder& AuthClientConfiguration::jsonEncoder() { return AuthJSONCoders::encoder(); }
 
-const base::JSONDecoder& AuthClientConfiguration::jsonDecoder() { return AuthJSONCoders::decoder(); }
+const velmoria::base::JSONDecoder& AuthClientConfiguration::jsonDecoder() { return AuthJSONCoders::decoder(); }
 
 std::shared_ptr<AuthLocalStorage> AuthClientConfiguration::defaultLocalStorage() {
   static const std::shared_ptr<AuthLocalStorage> storage =
@@ -79,7 +79,7 @@ std::optional<APIVersion::Name> APIVersion::nameFromRawValue(std::string_view te
 const std::map<APIVersion::Name, APIVersion>& apiVersions() {
   static const std::map<APIVersion::Name, APIVersion> versions = [] {
     // The fixed text always parses.
-    const base::Date midnight = *helpers::parseISO8601Date("2024-01-01T00:00:00.0Z");
+    const velmoria::base::Date midnight = *helpers::parseISO8601Date("2024-01-01T00:00:00.0Z");
     return std::map<APIVersion::Name, APIVersion>{
         {APIVersion::Name::_20240101, APIVersion{midnight, APIVersion::Name::_20240101}}};
   }();
@@ -91,8 +91,8 @@ const http::HTTPField::Name& apiVersionHeaderName() {
   return name;
 }
 
-const base::URL& defaultAuthURL() {
-  static const base::URL url = *base::URL::parse("http://localhost:8000/auth/v1");
+const velmoria::base::URL& defaultAuthURL() {
+  static const velmoria::base::URL url = *velmoria::base::URL::parse("http://localhost:8000/auth/v1");
   return url;
 }
 

@@ -26,7 +26,7 @@ Session AuthClient::linkIdentityWithIdToken(OpenIDConnectCredentials credentials
 OAuthResponse AuthClient::getLinkIdentityURL(Provider provider, const OAuthURLOptions& options) const {
   const auto dependencies = this->dependencies();
   const auto& configuration = dependencies->configuration;
-  const base::URL url =
+  const velmoria::base::URL url =
       getURLForProvider(configuration.url.appendingPathComponent("user/identities/authorize"), provider,
                         ProviderURLOptions{options.scopes, options.redirectTo, options.queryParams,
                                            /*skipBrowserRedirect=*/true});
@@ -37,13 +37,13 @@ OAuthResponse AuthClient::getLinkIdentityURL(Provider provider, const OAuthURLOp
 }
 
 void AuthClient::linkIdentity(Provider provider, const OAuthURLOptions& options,
-                              const std::function<void(const base::URL&)>& launchURL) const {
+                              const std::function<void(const velmoria::base::URL&)>& launchURL) const {
   const auto response = getLinkIdentityURL(provider, options);
   launchURL(response.url);
 }
 
 void AuthClient::linkIdentity(Provider provider, const OAuthURLOptions& options) const {
-  linkIdentity(provider, options, [this](const base::URL& url) { dependencies()->urlOpener.open(url); });
+  linkIdentity(provider, options, [this](const velmoria::base::URL& url) { dependencies()->urlOpener.open(url); });
 }
 
 void AuthClient::unlinkIdentity(const UserIdentity& identity) const {

@@ -1,17 +1,16 @@
 #include <algorithm>
-#include "base/Immortal.hpp"
 
 #include "AuthRequest.hpp"
 #include "JWKSCache.hpp"
 #include "auth/AuthClient.hpp"
 #include "auth/Dependencies.hpp"
 #include "auth/SessionStorage.hpp"
+#include "base/Immortal.hpp"
 
-namespace zirudeze::auth {
-namespace detail {
+namespace zirudeze::auth::detail {
 
 GlobalJWKSCache& globalJWKSCache() {
-  static base::Immortal<GlobalJWKSCache> cache{std::map<std::string, CachedJWKS>{}};
+  static velmoria::base::Immortal<GlobalJWKSCache> cache{std::map<std::string, CachedJWKS>{}};
   return *cache;
 }
 
@@ -19,7 +18,7 @@ std::optional<RSAPublicKey> checkedRSAKey(const JWK& jwk) {
   // A handful of services' keys at most; a flood of caller-made keys only empties it.
   constexpr std::size_t kMostKeys = 64;
   using Keys = std::map<std::pair<std::string, std::string>, RSAPublicKey>;
-  static base::Immortal<helpers::LockIsolated<Keys>> immortalKeys{Keys{}};
+  static velmoria::base::Immortal<concurrency::LockIsolated<Keys>> immortalKeys{Keys{}};
   auto& keys = *immortalKeys;
   if (!jwk.n || !jwk.e) return std::nullopt;
   const std::pair<std::string, std::string> numbers{*jwk.n, *jwk.e};
@@ -39,7 +38,9 @@ std::optional<RSAPublicKey> checkedRSAKey(const JWK& jwk) {
   return key;
 }
 
-}  // namespace detail
+}  // namespace zirudeze::auth::detail
+
+namespace zirudeze::auth {
 
 namespace {
 
@@ -57,7 +58,7 @@ std::optional<JWK> AuthClient::fetchJWK(const std::string& kid, const std::optio
   }
   const auto dependencies = this->dependencies();
   const auto& configuration = dependencies->configuration;
-  const base::Date now = dependencies->date();
+  const velmoria::base::Date now = dependencies->date();
   const std::string cacheKey = sessionStorageKey(configuration);
   const std::string sourceURL = configuration.url.absoluteString();
 

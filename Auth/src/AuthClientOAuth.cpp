@@ -25,34 +25,35 @@ Session AuthClient::exchangeCodeForSession(const std::string& authCode) const {
   return session;
 }
 
-base::URL AuthClient::getOAuthSignInURL(Provider provider, const OAuthURLOptions& options) const {
+velmoria::base::URL AuthClient::getOAuthSignInURL(Provider provider, const OAuthURLOptions& options) const {
   return getURLForProvider(dependencies()->configuration.url.appendingPathComponent("authorize"), provider,
                            ProviderURLOptions{options.scopes, options.redirectTo, options.queryParams});
 }
 
 Session AuthClient::signInWithOAuth(Provider provider, const OAuthURLOptions& options,
                                     const LaunchFlow& launchFlow) const {
-  const base::URL url = getOAuthSignInURL(provider, options);
+  const velmoria::base::URL url = getOAuthSignInURL(provider, options);
   return session(launchFlow(url));
 }
 
 Session AuthClient::signInWithOAuth(Provider provider, const OAuthURLOptions& options,
                                     const ConfigureWebAuthenticationSession& configure) const {
-  const base::URL url = getOAuthSignInURL(provider, options);
+  const velmoria::base::URL url = getOAuthSignInURL(provider, options);
   return session(webAuthenticationCallback(url, options.redirectTo, configure));
 }
 
-base::URL AuthClient::webAuthenticationCallback(const base::URL& url, const std::optional<base::URL>& redirectTo,
-                                                const ConfigureWebAuthenticationSession& configure) const {
+velmoria::base::URL AuthClient::webAuthenticationCallback(const velmoria::base::URL& url,
+                                                          const std::optional<velmoria::base::URL>& redirectTo,
+                                                          const ConfigureWebAuthenticationSession& configure) const {
   struct Completion {
-    std::promise<base::URL> promise;
+    std::promise<velmoria::base::URL> promise;
     std::atomic<bool> done{false};
   };
   const auto completion = std::make_shared<Completion>();
   auto callbackURL = completion->promise.get_future();
   auto session = dependencies()->webAuthenticationSession(
       url, redirectTo ? redirectTo->scheme() : std::nullopt,
-      [completion](std::optional<base::URL> returned, std::exception_ptr error) {
+      [completion](std::optional<velmoria::base::URL> returned, std::exception_ptr error) {
         // The platform answers once; a second answer has nobody left to hear it.
         if (completion->done.exchange(true)) return;
         if (error) {

@@ -23,13 +23,13 @@ bool AuthClient::isPKCEFlow(const std::map<std::string, std::string>& params) co
   return params.contains("error_code") && verifier.has_value();
 }
 
-base::URL AuthClient::getURLForProvider(const base::URL& url, Provider provider,
-                                        const ProviderURLOptions& options) const {
-  auto components = base::URLComponents::parse(url.absoluteString());
+velmoria::base::URL AuthClient::getURLForProvider(const velmoria::base::URL& url, Provider provider,
+                                                  const ProviderURLOptions& options) const {
+  auto components = velmoria::base::URLComponents::parse(url.absoluteString());
   if (!components) throw helpers::URLError(helpers::URLError::Code::badURL, url.absoluteString());
 
   const auto dependencies = this->dependencies();
-  std::vector<base::URLQueryItem> items{{"provider", std::string(rawValue(provider))}};
+  std::vector<velmoria::base::URLQueryItem> items{{"provider", std::string(rawValue(provider))}};
   if (options.scopes) items.push_back({"scopes", *options.scopes});
   for (auto& item : detail::redirectQuery(options.redirectTo, dependencies->configuration)) {
     items.push_back(std::move(item));
@@ -44,7 +44,7 @@ base::URL AuthClient::getURLForProvider(const base::URL& url, Provider provider,
   components->setQueryItems(items);
   // A literal "+" is left as it is in a query, where services read it as a space: "ada+work@example.com"
   // would arrive as "ada work@example.com". Encoded, it arrives as written.
-  auto encoded = components->percentEncodedQueryItems().value_or(std::vector<base::URLQueryItem>{});
+  auto encoded = components->percentEncodedQueryItems().value_or(std::vector<velmoria::base::URLQueryItem>{});
   const auto plusEncoded = [](std::string text) {
     for (std::size_t at = text.find('+'); at != std::string::npos; at = text.find('+', at + 3))
       text.replace(at, 1, "%2B");

@@ -35,7 +35,9 @@ std::string spacesForPluses(std::string text) {
   return text;
 }
 
-double secondsSince1970(base::Date date) { return std::chrono::duration<double>(date.time_since_epoch()).count(); }
+double secondsSince1970(velmoria::base::Date date) {
+  return std::chrono::duration<double>(date.time_since_epoch()).count();
+}
 
 // An error's text for the log: the redirect it may quote (the flows' own errors do) with its secrets masked.
 std::string loggableError(std::string text, const std::string& url, const std::string& redactedURL) {
@@ -48,8 +50,8 @@ std::string loggableError(std::string text, const std::string& url, const std::s
 
 }  // namespace
 
-void AuthClient::handle(const base::URL& url) const {
-  helpers::Task([client = shared_from_this(), url] {
+void AuthClient::handle(const velmoria::base::URL& url) const {
+  concurrency::Task([client = shared_from_this(), url] {
     try {
       client->session(url);
     } catch (...) {
@@ -63,7 +65,7 @@ void AuthClient::handle(const base::URL& url) const {
   });
 }
 
-Session AuthClient::session(const base::URL& url) const {
+Session AuthClient::session(const velmoria::base::URL& url) const {
   const auto dependencies = this->dependencies();
   if (dependencies->logger) {
     dependencies->logger->debug("Received URL: " + helpers::redactingSecretsInURL(url.absoluteString()));

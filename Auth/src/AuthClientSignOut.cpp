@@ -22,7 +22,7 @@ void AuthClient::signOut(SignOutScope scope) const {
   // The stored token as it is: an expired one still names the session to end.
   helpers::HTTPRequest request(
       configuration.url.appendingPathComponent("logout"), helpers::HTTPRequest::Method::post(),
-      {base::URLQueryItem{"scope", std::string(rawValue(scope))}},
+      {velmoria::base::URLQueryItem{"scope", std::string(rawValue(scope))}},
       http::HTTPFields{{http::HTTPField::Name::authorization(), "Bearer " + stored->accessToken}});
   const helpers::HTTPResponse response = dependencies->api.send(std::move(request));
   if (response.statusCode >= 200 && response.statusCode <= 299) return;

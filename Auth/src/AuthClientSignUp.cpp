@@ -9,7 +9,7 @@ using detail::postRequest;
 
 namespace {
 
-const std::vector<base::URLQueryItem> kPasswordGrant{{"grant_type", "password"}};
+const std::vector<velmoria::base::URLQueryItem> kPasswordGrant{{"grant_type", "password"}};
 
 }  // namespace
 

@@ -15,7 +15,7 @@ User AuthClient::user(const std::optional<std::string>& jwt) const {
   return dependencies->api.execute(std::move(request)).decoded<User>(dependencies->configuration.decoder);
 }
 
-User AuthClient::update(const UserAttributes& user, const std::optional<base::URL>& redirectTo) const {
+User AuthClient::update(const UserAttributes& user, const std::optional<velmoria::base::URL>& redirectTo) const {
   UserAttributes attributes = user;
   if (attributes.email) {
     auto pkce = prepareForPKCE();

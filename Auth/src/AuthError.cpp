@@ -51,7 +51,7 @@ AuthError AuthError::weakPassword(std::string message, std::vector<std::string> 
   return AuthError(WeakPasswordCase{std::move(message), std::move(reasons)});
 }
 
-AuthError AuthError::api(std::string message, ErrorCode errorCode, base::Data underlyingData,
+AuthError AuthError::api(std::string message, ErrorCode errorCode, velmoria::base::Data underlyingData,
                          helpers::HTTPURLResponse underlyingResponse) {
   return AuthError(
       APICase{std::move(message), std::move(errorCode), std::move(underlyingData), std::move(underlyingResponse)});
@@ -87,7 +87,7 @@ AuthError AuthError::invalidImplicitGrantFlowURL() {
 AuthError AuthError::api(const APIError& error) {
   std::string message = error.message();
   if (error.weakPassword) return weakPassword(std::move(message), error.weakPassword->reasons);
-  base::Data body;
+  velmoria::base::Data body;
   try {
     body = AuthJSONCoders::encoder().encode(error);
   } catch (const std::exception&) {
@@ -138,7 +138,7 @@ std::string AuthError::APIError::message() const {
   return "Unexpected API error.";
 }
 
-void AuthError::APIError::encode(base::Encoder& encoder) const {
+void AuthError::APIError::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encodeIfPresent("msg", msg);
   c.encodeIfPresent("code", code);
@@ -147,7 +147,7 @@ void AuthError::APIError::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("weakPassword", weakPassword);
 }
 
-AuthError::APIError AuthError::APIError::decode(const base::Decoder& decoder) {
+AuthError::APIError AuthError::APIError::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return APIError(c.decodeIfPresent<std::string>("msg"), c.decodeIfPresent<int>("code"),
                   c.decodeIfPresent<std::string>("error"), c.decodeIfPresent<std::string>("errorDescription"),

@@ -5,41 +5,41 @@
 
 namespace zirudeze::auth {
 
-base::JSONEncoder AuthJSONCoders::makeEncoder() {
-  base::JSONEncoder encoder = helpers::JSONEncoder::makeDefault();
-  encoder.settings.keyEncodingStrategy = base::KeyEncodingStrategy::convertToSnakeCase;
+velmoria::base::JSONEncoder AuthJSONCoders::makeEncoder() {
+  velmoria::base::JSONEncoder encoder = helpers::JSONEncoder::makeDefault();
+  encoder.settings.keyEncodingStrategy = velmoria::base::KeyEncodingStrategy::convertToSnakeCase;
   return encoder;
 }
 
-base::JSONDecoder AuthJSONCoders::makeDecoder() {
-  base::JSONDecoder decoder = helpers::JSONDecoder::makeDefault();
-  decoder.settings.keyDecodingStrategy = base::KeyDecodingStrategy::convertFromSnakeCase;
+velmoria::base::JSONDecoder AuthJSONCoders::makeDecoder() {
+  velmoria::base::JSONDecoder decoder = helpers::JSONDecoder::makeDefault();
+  decoder.settings.keyDecodingStrategy = velmoria::base::KeyDecodingStrategy::convertFromSnakeCase;
   return decoder;
 }
 
-const base::JSONEncoder& AuthJSONCoders::encoder() {
-  static const base::JSONEncoder encoder = makeEncoder();
+const velmoria::base::JSONEncoder& AuthJSONCoders::encoder() {
+  static const velmoria::base::JSONEncoder encoder = makeEncoder();
   return encoder;
 }
 
-const base::JSONDecoder& AuthJSONCoders::decoder() {
-  static const base::JSONDecoder decoder = makeDecoder();
+const velmoria::base::JSONDecoder& AuthJSONCoders::decoder() {
+  static const velmoria::base::JSONDecoder decoder = makeDecoder();
   return decoder;
 }
 
-const base::JSONEncoder& StoredSessionCoders::encoder() {
-  static const base::JSONEncoder encoder = [] {
-    base::JSONEncoder made;
-    made.settings.dateEncodingStrategy = base::DateEncodingStrategy::custom(encodeStoredDate);
+const velmoria::base::JSONEncoder& StoredSessionCoders::encoder() {
+  static const velmoria::base::JSONEncoder encoder = [] {
+    velmoria::base::JSONEncoder made;
+    made.settings.dateEncodingStrategy = velmoria::base::DateEncodingStrategy::custom(encodeStoredDate);
     return made;
   }();
   return encoder;
 }
 
-const base::JSONDecoder& StoredSessionCoders::decoder() {
-  static const base::JSONDecoder decoder = [] {
-    base::JSONDecoder made;
-    made.settings.dateDecodingStrategy = base::DateDecodingStrategy::custom(decodeStoredDate);
+const velmoria::base::JSONDecoder& StoredSessionCoders::decoder() {
+  static const velmoria::base::JSONDecoder decoder = [] {
+    velmoria::base::JSONDecoder made;
+    made.settings.dateDecodingStrategy = velmoria::base::DateDecodingStrategy::custom(decodeStoredDate);
     return made;
   }();
   return decoder;

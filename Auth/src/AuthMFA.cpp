@@ -17,13 +17,13 @@ using Method = helpers::HTTPRequest::Method;
 struct ChallengeBody {
   MessagingChannel channel;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto c = encoder.container();
     c.encode("channel", channel);
   }
 };
 
-base::URL factorURL(const AuthClientConfiguration& configuration, const std::string& factorId) {
+velmoria::base::URL factorURL(const AuthClientConfiguration& configuration, const std::string& factorId) {
   return detail::appendingPathSegment(configuration.url.appendingPathComponent("factors"), factorId);
 }
 
@@ -45,7 +45,7 @@ AuthMFAEnrollResponse AuthMFA::enroll(const MFAEnrollParamsType& params) const {
 AuthMFAChallengeResponse AuthMFA::challenge(const MFAChallengeParams& params) const {
   const auto dependencies = Dependencies::get(clientID);
   const auto& configuration = dependencies->configuration;
-  std::optional<base::Data> body;
+  std::optional<velmoria::base::Data> body;
   if (params.channel) body = configuration.encoder.encode(ChallengeBody{*params.channel});
   return send<AuthMFAChallengeResponse>(
       *dependencies, helpers::HTTPRequest(factorURL(configuration, params.factorId).appendingPathComponent("challenge"),

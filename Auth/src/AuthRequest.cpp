@@ -8,31 +8,32 @@
 
 namespace zirudeze::auth::detail {
 
-base::URL appendingPathSegment(const base::URL& url, std::string_view segment) {
-  const auto allowed = base::CharacterSet::urlPathAllowed().subtracting("/");
-  std::string encoded = base::addingPercentEncoding(segment, allowed)
-                            .value_or(*base::addingPercentEncoding(base::repairUTF8(segment), allowed));
+velmoria::base::URL appendingPathSegment(const velmoria::base::URL& url, std::string_view segment) {
+  const auto allowed = velmoria::base::CharacterSet::urlPathAllowed().subtracting("/");
+  std::string encoded =
+      velmoria::base::addingPercentEncoding(segment, allowed)
+          .value_or(*velmoria::base::addingPercentEncoding(velmoria::base::repairUTF8(segment), allowed));
   if (!encoded.empty() && std::all_of(encoded.begin(), encoded.end(), [](char c) { return c == '.'; })) {
     std::string dots;
     for (std::size_t i = 0; i < encoded.size(); ++i) dots += "%2E";
     encoded = dots;
   }
-  base::URLComponents components(url);
+  velmoria::base::URLComponents components(url);
   std::string path = components.percentEncodedPath();
   if (path.empty() || path.back() != '/') path += '/';
   components.setPercentEncodedPath(path + encoded);
   return components.url().value_or(url);
 }
 
-std::vector<base::URLQueryItem> redirectQuery(const std::optional<base::URL>& redirectTo,
-                                              const AuthClientConfiguration& configuration) {
+std::vector<velmoria::base::URLQueryItem> redirectQuery(const std::optional<velmoria::base::URL>& redirectTo,
+                                                        const AuthClientConfiguration& configuration) {
   const auto address = redirectAddress(redirectTo, configuration);
   if (!address) return {};
-  return {base::URLQueryItem{"redirect_to", address->absoluteString()}};
+  return {velmoria::base::URLQueryItem{"redirect_to", address->absoluteString()}};
 }
 
-std::optional<base::URL> redirectAddress(const std::optional<base::URL>& redirectTo,
-                                         const AuthClientConfiguration& configuration) {
+std::optional<velmoria::base::URL> redirectAddress(const std::optional<velmoria::base::URL>& redirectTo,
+                                                   const AuthClientConfiguration& configuration) {
   return redirectTo ? redirectTo : configuration.redirectToURL;
 }
 
@@ -42,7 +43,8 @@ std::optional<AuthMetaSecurity> metaSecurity(const std::optional<std::string>& c
 }
 
 helpers::HTTPRequest plainRequest(const AuthClientConfiguration& configuration, std::string_view path,
-                                  helpers::HTTPRequest::Method method, std::vector<base::URLQueryItem> query) {
+                                  helpers::HTTPRequest::Method method,
+                                  std::vector<velmoria::base::URLQueryItem> query) {
   return helpers::HTTPRequest(configuration.url.appendingPathComponent(path), std::move(method), std::move(query));
 }
 

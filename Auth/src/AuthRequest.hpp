@@ -15,15 +15,15 @@ namespace zirudeze::auth::detail {
 // `url` with one more path segment that holds `segment` whole: "/", "?", "#", "%" and everything else a
 // segment may not carry are percent-encoded, and so are the dots of "." or "..", so a caller's text can
 // never reach another path.
-base::URL appendingPathSegment(const base::URL& url, std::string_view segment);
+velmoria::base::URL appendingPathSegment(const velmoria::base::URL& url, std::string_view segment);
 
 // The "redirect_to" item: the caller's address, else the configured one; none when both are absent.
-std::vector<base::URLQueryItem> redirectQuery(const std::optional<base::URL>& redirectTo,
-                                              const AuthClientConfiguration& configuration);
+std::vector<velmoria::base::URLQueryItem> redirectQuery(const std::optional<velmoria::base::URL>& redirectTo,
+                                                        const AuthClientConfiguration& configuration);
 
 // The caller's redirect address, else the configured one.
-std::optional<base::URL> redirectAddress(const std::optional<base::URL>& redirectTo,
-                                         const AuthClientConfiguration& configuration);
+std::optional<velmoria::base::URL> redirectAddress(const std::optional<velmoria::base::URL>& redirectTo,
+                                                   const AuthClientConfiguration& configuration);
 
 // A captcha token travels as {"captcha_token": ...}; none without a token.
 std::optional<AuthMetaSecurity> metaSecurity(const std::optional<std::string>& captchaToken);
@@ -31,7 +31,7 @@ std::optional<AuthMetaSecurity> metaSecurity(const std::optional<std::string>& c
 // A request to `path` below the auth URL with a body in the configuration's encoding.
 template <class Body>
 helpers::HTTPRequest jsonRequest(const AuthClientConfiguration& configuration, std::string_view path,
-                                 helpers::HTTPRequest::Method method, std::vector<base::URLQueryItem> query,
+                                 helpers::HTTPRequest::Method method, std::vector<velmoria::base::URLQueryItem> query,
                                  const Body& body, http::HTTPFields headers = {}) {
   return helpers::HTTPRequest(configuration.url.appendingPathComponent(path), std::move(method), std::move(query),
                               std::move(headers), configuration.encoder.encode(body));
@@ -39,12 +39,13 @@ helpers::HTTPRequest jsonRequest(const AuthClientConfiguration& configuration, s
 
 template <class Body>
 helpers::HTTPRequest postRequest(const AuthClientConfiguration& configuration, std::string_view path,
-                                 std::vector<base::URLQueryItem> query, const Body& body) {
+                                 std::vector<velmoria::base::URLQueryItem> query, const Body& body) {
   return jsonRequest(configuration, path, helpers::HTTPRequest::Method::post(), std::move(query), body);
 }
 
 // A request to `path` below the auth URL without a body.
 helpers::HTTPRequest plainRequest(const AuthClientConfiguration& configuration, std::string_view path,
-                                  helpers::HTTPRequest::Method method, std::vector<base::URLQueryItem> query = {});
+                                  helpers::HTTPRequest::Method method,
+                                  std::vector<velmoria::base::URLQueryItem> query = {});
 
 }  // namespace zirudeze::auth::detail

@@ -14,18 +14,18 @@ const User& AuthResponse::user() const {
   return std::get<User>(value_);
 }
 
-void AuthResponse::encode(base::Encoder& encoder) const {
+void AuthResponse::encode(velmoria::base::Encoder& encoder) const {
   std::visit([&](const auto& payload) { payload.encode(encoder); }, value_);
 }
 
-AuthResponse AuthResponse::decode(const base::Decoder& decoder) {
+AuthResponse AuthResponse::decode(const velmoria::base::Decoder& decoder) {
   try {
     return Session::decode(decoder);
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
   }
   try {
     return User::decode(decoder);
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
   }
   throw decoder.dataCorrupted("Data could not be decoded as any of the expected types (Session, User).");
 }

@@ -94,7 +94,7 @@ AuthStateChangeListenerRegistration AuthStateChangeEventEmitter::attachHeldUntil
     bool released = false;
     std::deque<Change> held;
   };
-  const auto hold = std::make_shared<helpers::LockIsolated<Hold>>(Hold{});
+  const auto hold = std::make_shared<concurrency::LockIsolated<Hold>>(Hold{});
   return emitter_.attach([deliver = delivery(std::move(listener), logger_), hold](const StateChange& change) {
     if (!change) return;
     enum class Step { deliverNow, heldBack, deliverThenRelease };

@@ -23,7 +23,7 @@ CodeVerifierStorage CodeVerifierStorage::live(AuthClientID clientID) {
       [clientID]() -> std::optional<std::string> {
         const auto dependencies = Dependencies::get(clientID);
         const auto& configuration = dependencies->configuration;
-        std::optional<base::Data> data;
+        std::optional<velmoria::base::Data> data;
         try {
           data = configuration.localStorage->retrieve(codeVerifierKey(configuration));
         } catch (...) {
@@ -37,19 +37,20 @@ CodeVerifierStorage CodeVerifierStorage::live(AuthClientID clientID) {
                           __LINE__);
           return std::nullopt;
         }
-        return base::repairUTF8(base::stringFromData(*data));
+        return velmoria::base::repairUTF8(velmoria::base::stringFromData(*data));
       },
       [clientID](const std::optional<std::string>& verifier) {
         const auto dependencies = Dependencies::get(clientID);
         const auto& configuration = dependencies->configuration;
-        if (verifier && !base::isValidUTF8(*verifier)) {
+        if (verifier && !velmoria::base::isValidUTF8(*verifier)) {
           logStorageEvent(configuration.logger, helpers::ZirudezeLogLevel::error,
                           "Code verifier is not a valid UTF8 string.", kFileID, __LINE__);
           return;
         }
         try {
           if (verifier)
-            configuration.localStorage->store(codeVerifierKey(configuration), base::dataFromString(*verifier));
+            configuration.localStorage->store(codeVerifierKey(configuration),
+                                              velmoria::base::dataFromString(*verifier));
           else
             configuration.localStorage->remove(codeVerifierKey(configuration));
         } catch (...) {

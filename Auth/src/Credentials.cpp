@@ -4,7 +4,7 @@
 
 namespace zirudeze::auth {
 
-void UserCredentials::encode(base::Encoder& encoder) const {
+void UserCredentials::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encodeIfPresent("email", email);
   c.encodeIfPresent("password", password);
@@ -13,7 +13,7 @@ void UserCredentials::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("authMetaSecurity", authMetaSecurity);
 }
 
-UserCredentials UserCredentials::decode(const base::Decoder& decoder) {
+UserCredentials UserCredentials::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   UserCredentials credentials;
   credentials.email = c.decodeIfPresent<std::string>("email");
@@ -24,7 +24,7 @@ UserCredentials UserCredentials::decode(const base::Decoder& decoder) {
   return credentials;
 }
 
-void SignUpRequest::encode(base::Encoder& encoder) const {
+void SignUpRequest::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encodeIfPresent("email", email);
   c.encodeIfPresent("password", password);
@@ -36,7 +36,7 @@ void SignUpRequest::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("codeChallengeMethod", codeChallengeMethod);
 }
 
-SignUpRequest SignUpRequest::decode(const base::Decoder& decoder) {
+SignUpRequest SignUpRequest::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   SignUpRequest request;
   request.email = c.decodeIfPresent<std::string>("email");
@@ -50,7 +50,7 @@ SignUpRequest SignUpRequest::decode(const base::Decoder& decoder) {
   return request;
 }
 
-void OpenIDConnectCredentials::encode(base::Encoder& encoder) const {
+void OpenIDConnectCredentials::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("provider", provider);
   c.encode("idToken", idToken);
@@ -60,7 +60,7 @@ void OpenIDConnectCredentials::encode(base::Encoder& encoder) const {
   c.encode("linkIdentity", linkIdentity_);
 }
 
-OpenIDConnectCredentials OpenIDConnectCredentials::decode(const base::Decoder& decoder) {
+OpenIDConnectCredentials OpenIDConnectCredentials::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   const auto provider = c.decode<Provider>("provider");
   auto idToken = c.decode<std::string>("idToken");

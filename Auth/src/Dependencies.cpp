@@ -1,10 +1,10 @@
 #include "auth/Dependencies.hpp"
-#include "base/Immortal.hpp"
 
 #include <map>
 #include <string>
 #include <utility>
 
+#include "base/Immortal.hpp"
 #include "concurrency/LockIsolated.hpp"
 #include "issuereporting/FatalErrorReporter.hpp"
 
@@ -13,8 +13,8 @@ namespace {
 
 using Registry = std::map<AuthClientID, std::shared_ptr<const Dependencies>>;
 
-helpers::LockIsolated<Registry>& registry() {
-  static base::Immortal<helpers::LockIsolated<Registry>> entries{Registry{}};
+concurrency::LockIsolated<Registry>& registry() {
+  static velmoria::base::Immortal<concurrency::LockIsolated<Registry>> entries{Registry{}};
   return *entries;
 }
 

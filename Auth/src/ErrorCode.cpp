@@ -2,6 +2,6 @@
 
 namespace zirudeze::auth {
 
-ErrorCode ErrorCode::decode(const base::Decoder& decoder) { return ErrorCode(decoder.requireString()); }
+ErrorCode ErrorCode::decode(const velmoria::base::Decoder& decoder) { return ErrorCode(decoder.requireString()); }
 
 }  // namespace zirudeze::auth

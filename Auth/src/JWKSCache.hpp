@@ -14,7 +14,7 @@ namespace zirudeze::auth::detail {
 // talk to different services must never verify with each other's keys.
 struct CachedJWKS {
   JWKS jwks;
-  base::Date cachedAt;
+  velmoria::base::Date cachedAt;
   std::string sourceURL;
 };
 
@@ -23,7 +23,7 @@ inline constexpr std::chrono::seconds kJWKSCacheLifetime{600};
 
 // The process-wide key sets by storage key ("zirudeze.auth.token" when a client has none), shared by all
 // auth clients; made on first use and never released. Entries are only ever replaced.
-using GlobalJWKSCache = helpers::LockIsolated<std::map<std::string, CachedJWKS>>;
+using GlobalJWKSCache = concurrency::LockIsolated<std::map<std::string, CachedJWKS>>;
 GlobalJWKSCache& globalJWKSCache();
 
 // The checked public key of an RS256 JWK, kept per modulus and exponent: checking a key costs

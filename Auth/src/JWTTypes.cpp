@@ -8,7 +8,7 @@
 
 namespace zirudeze::auth {
 
-void JWK::encode(base::Encoder& encoder) const {
+void JWK::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.exactKeyContainer();
   c.encode("kty", kty);
   c.encodeIfPresent("key_ops", keyOps);
@@ -22,7 +22,7 @@ void JWK::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("k", k);
 }
 
-JWK JWK::decode(const base::Decoder& decoder) {
+JWK JWK::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.exactKeyContainer();
   JWK key;
   key.kty = c.decode<std::string>("kty");
@@ -38,24 +38,24 @@ JWK JWK::decode(const base::Decoder& decoder) {
   return key;
 }
 
-void JWKS::encode(base::Encoder& encoder) const {
+void JWKS::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.exactKeyContainer();
   c.encode("keys", keys);
 }
 
-JWKS JWKS::decode(const base::Decoder& decoder) {
+JWKS JWKS::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.exactKeyContainer();
   return {c.decode<std::vector<JWK>>("keys")};
 }
 
-void JWTHeader::encode(base::Encoder& encoder) const {
+void JWTHeader::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.exactKeyContainer();
   c.encode("alg", alg);
   c.encodeIfPresent("kid", kid);
   c.encodeIfPresent("typ", typ);
 }
 
-JWTHeader JWTHeader::decode(const base::Decoder& decoder) {
+JWTHeader JWTHeader::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.exactKeyContainer();
   JWTHeader header;
   header.alg = c.decode<std::string>("alg");
@@ -64,18 +64,18 @@ JWTHeader JWTHeader::decode(const base::Decoder& decoder) {
   return header;
 }
 
-void AudienceClaim::encode(base::Encoder& encoder) const {
+void AudienceClaim::encode(velmoria::base::Encoder& encoder) const {
   std::visit([&](const auto& value) { encoder.encode(value); }, value_);
 }
 
-AudienceClaim AudienceClaim::decode(const base::Decoder& decoder) {
+AudienceClaim AudienceClaim::decode(const velmoria::base::Decoder& decoder) {
   if (decoder.json().is_string()) return AudienceClaim(decoder.json().get<std::string>());
   try {
     return AudienceClaim(decoder.decode<std::vector<std::string>>());
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
   }
-  throw base::DecodingError::typeMismatch("AudienceClaim",
-                                          {decoder.codingPath(), "Expected String or [String] for audience claim"});
+  throw velmoria::base::DecodingError::typeMismatch(
+      "AudienceClaim", {decoder.codingPath(), "Expected String or [String] for audience claim"});
 }
 
 namespace {
@@ -91,7 +91,7 @@ bool isRegisteredClaim(std::string_view name) {
 
 }  // namespace
 
-void JWTClaims::encode(base::Encoder& encoder) const {
+void JWTClaims::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.exactKeyContainer();
   c.encodeIfPresent("iss", iss);
   c.encodeIfPresent("sub", sub);
@@ -111,7 +111,7 @@ void JWTClaims::encode(base::Encoder& encoder) const {
   for (const auto& [name, value] : additionalClaims) c.encode(name, value);
 }
 
-JWTClaims JWTClaims::decode(const base::Decoder& decoder) {
+JWTClaims JWTClaims::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.exactKeyContainer();
   JWTClaims claims;
   claims.iss = c.decodeIfPresent<std::string>("iss");
@@ -129,13 +129,13 @@ JWTClaims JWTClaims::decode(const base::Decoder& decoder) {
   claims.appMetadata = c.decodeIfPresent<helpers::JSONObject>("app_metadata");
   claims.userMetadata = c.decodeIfPresent<helpers::JSONObject>("user_metadata");
 
-  const base::Json& object = decoder.json();
+  const velmoria::base::Json& object = decoder.json();
   for (auto it = object.begin(); it != object.end(); ++it) {
     if (isRegisteredClaim(it.key())) continue;
     try {
-      claims.additionalClaims.insert_or_assign(
-          it.key(), base::Coding<helpers::AnyJSON>::decode(base::Decoder(it.value(), decoder, it.key())));
-    } catch (const base::DecodingError&) {
+      claims.additionalClaims.insert_or_assign(it.key(), velmoria::base::Coding<helpers::AnyJSON>::decode(
+                                                             velmoria::base::Decoder(it.value(), decoder, it.key())));
+    } catch (const velmoria::base::DecodingError&) {
       // A claim that cannot be read is left out, never an error.
     }
   }

@@ -5,9 +5,9 @@
 namespace zirudeze::auth {
 namespace {
 
-using Reason = platform::KeychainStoreError::Reason;
+using Reason = velmoria::platform::KeychainStoreError::Reason;
 
-KeychainError::Code codeOf(const platform::KeychainStoreError& failure) {
+KeychainError::Code codeOf(const velmoria::platform::KeychainStoreError& failure) {
   switch (failure.reason()) {
     case Reason::itemNotFound:
       return KeychainError::Code::itemNotFound();
@@ -26,7 +26,7 @@ template <class Operation>
 decltype(auto) reportingKeychainErrors(Operation&& operation) {
   try {
     return std::forward<Operation>(operation)();
-  } catch (const platform::KeychainStoreError& failure) {
+  } catch (const velmoria::platform::KeychainStoreError& failure) {
     throw KeychainError(codeOf(failure));
   } catch (const KeychainError&) {
     throw;
@@ -38,22 +38,24 @@ decltype(auto) reportingKeychainErrors(Operation&& operation) {
 }  // namespace
 
 Keychain::Keychain(std::optional<std::string> service, std::optional<std::string> accessGroup,
-                   std::shared_ptr<platform::KeychainStore> store)
+                   std::shared_ptr<velmoria::platform::KeychainStore> store)
     : service_(std::move(service)),
       accessGroup_(std::move(accessGroup)),
-      store_(store ? std::move(store) : platform::defaultKeychainStore()) {}
+      store_(store ? std::move(store) : velmoria::platform::defaultKeychainStore()) {}
 
-platform::KeychainItemKey Keychain::itemKey(const std::string& key) const { return {service_, accessGroup_, key}; }
+velmoria::platform::KeychainItemKey Keychain::itemKey(const std::string& key) const {
+  return {service_, accessGroup_, key};
+}
 
-base::Data Keychain::data(const std::string& forKey) const {
+velmoria::base::Data Keychain::data(const std::string& forKey) const {
   return reportingKeychainErrors([&] { return store_->read(itemKey(forKey)); });
 }
 
-std::optional<base::Data> Keychain::dataIfPresent(const std::string& forKey) const {
+std::optional<velmoria::base::Data> Keychain::dataIfPresent(const std::string& forKey) const {
   return reportingKeychainErrors([&] { return store_->readIfPresent(itemKey(forKey)); });
 }
 
-void Keychain::set(const base::Data& value, const std::string& forKey) const {
+void Keychain::set(const velmoria::base::Data& value, const std::string& forKey) const {
   reportingKeychainErrors([&] { store_->write(itemKey(forKey), value); });
 }
 

@@ -4,7 +4,7 @@
 
 namespace zirudeze::auth {
 
-void Factor::encode(base::Encoder& encoder) const {
+void Factor::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("id", id);
   c.encodeIfPresent("friendlyName", friendlyName);
@@ -14,26 +14,26 @@ void Factor::encode(base::Encoder& encoder) const {
   c.encode("updatedAt", updatedAt);
 }
 
-Factor Factor::decode(const base::Decoder& decoder) {
+Factor Factor::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   Factor factor;
   factor.id = c.decode<std::string>("id");
   factor.friendlyName = c.decodeIfPresent<std::string>("friendlyName");
   factor.factorType = c.decode<std::string>("factorType");
   factor.status = c.decode<FactorStatus>("status");
-  factor.createdAt = c.decode<base::Date>("createdAt");
-  factor.updatedAt = c.decode<base::Date>("updatedAt");
+  factor.createdAt = c.decode<velmoria::base::Date>("createdAt");
+  factor.updatedAt = c.decode<velmoria::base::Date>("updatedAt");
   return factor;
 }
 
-void MFATotpEnrollParams::encode(base::Encoder& encoder) const {
+void MFATotpEnrollParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("factorType", std::string(factorType));
   c.encodeIfPresent("issuer", issuer);
   c.encodeIfPresent("friendlyName", friendlyName);
 }
 
-void MFAPhoneEnrollParams::encode(base::Encoder& encoder) const {
+void MFAPhoneEnrollParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("factorType", std::string(factorType));
   c.encodeIfPresent("friendlyName", friendlyName);
@@ -44,11 +44,11 @@ std::string_view MFAEnrollParamsType::factorType() const {
   return std::visit([](const auto& params) { return params.factorType; }, params_);
 }
 
-void MFAEnrollParamsType::encode(base::Encoder& encoder) const {
+void MFAEnrollParamsType::encode(velmoria::base::Encoder& encoder) const {
   std::visit([&](const auto& params) { params.encode(encoder); }, params_);
 }
 
-AuthMFAEnrollResponse::TOTP AuthMFAEnrollResponse::TOTP::decode(const base::Decoder& decoder) {
+AuthMFAEnrollResponse::TOTP AuthMFAEnrollResponse::TOTP::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   TOTP totp;
   totp.qrCode = c.decode<std::string>("qrCode");
@@ -57,7 +57,7 @@ AuthMFAEnrollResponse::TOTP AuthMFAEnrollResponse::TOTP::decode(const base::Deco
   return totp;
 }
 
-AuthMFAEnrollResponse AuthMFAEnrollResponse::decode(const base::Decoder& decoder) {
+AuthMFAEnrollResponse AuthMFAEnrollResponse::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   AuthMFAEnrollResponse response;
   response.id = c.decode<std::string>("id");
@@ -68,31 +68,31 @@ AuthMFAEnrollResponse AuthMFAEnrollResponse::decode(const base::Decoder& decoder
   return response;
 }
 
-void MFAChallengeParams::encode(base::Encoder& encoder) const {
+void MFAChallengeParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("factorId", factorId);
   c.encodeIfPresent("channel", channel);
 }
 
-void MFAVerifyParams::encode(base::Encoder& encoder) const {
+void MFAVerifyParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("factorId", factorId);
   c.encode("challengeId", challengeId);
   c.encode("code", code);
 }
 
-void MFAChallengeAndVerifyParams::encode(base::Encoder& encoder) const {
+void MFAChallengeAndVerifyParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("factorId", factorId);
   c.encode("code", code);
 }
 
-void MFAUnenrollParams::encode(base::Encoder& encoder) const {
+void MFAUnenrollParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("factorId", factorId);
 }
 
-AuthMFAChallengeResponse AuthMFAChallengeResponse::decode(const base::Decoder& decoder) {
+AuthMFAChallengeResponse AuthMFAChallengeResponse::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   AuthMFAChallengeResponse response;
   response.id = c.decode<std::string>("id");
@@ -101,12 +101,12 @@ AuthMFAChallengeResponse AuthMFAChallengeResponse::decode(const base::Decoder& d
   return response;
 }
 
-AuthMFAUnenrollResponse AuthMFAUnenrollResponse::decode(const base::Decoder& decoder) {
+AuthMFAUnenrollResponse AuthMFAUnenrollResponse::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return {c.decode<std::string>("id")};
 }
 
-AuthMFAListFactorsResponse AuthMFAListFactorsResponse::decode(const base::Decoder& decoder) {
+AuthMFAListFactorsResponse AuthMFAListFactorsResponse::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   AuthMFAListFactorsResponse response;
   response.all = c.decode<std::vector<Factor>>("all");
@@ -132,7 +132,7 @@ std::optional<AMREntry> AMREntry::fromJSON(const helpers::AnyJSON& value) {
   return AMREntry{*methodText, *seconds};
 }
 
-AMREntry AMREntry::decode(const base::Decoder& decoder) {
+AMREntry AMREntry::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   AMREntry entry;
   entry.method = c.decode<std::string>("method");
@@ -141,7 +141,7 @@ AMREntry AMREntry::decode(const base::Decoder& decoder) {
 }
 
 AuthMFAGetAuthenticatorAssuranceLevelResponse AuthMFAGetAuthenticatorAssuranceLevelResponse::decode(
-    const base::Decoder& decoder) {
+    const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   AuthMFAGetAuthenticatorAssuranceLevelResponse response;
   response.currentLevel = c.decodeIfPresent<std::string>("currentLevel");

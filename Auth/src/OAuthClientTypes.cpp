@@ -4,7 +4,7 @@
 
 namespace zirudeze::auth {
 
-void OAuthClient::encode(base::Encoder& encoder) const {
+void OAuthClient::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("clientId", clientId);
   c.encode("clientName", clientName);
@@ -22,10 +22,10 @@ void OAuthClient::encode(base::Encoder& encoder) const {
   c.encode("updatedAt", updatedAt);
 }
 
-OAuthClient OAuthClient::decode(const base::Decoder& decoder) {
+OAuthClient OAuthClient::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   OAuthClient client;
-  client.clientId = c.decode<base::UUID>("clientId");
+  client.clientId = c.decode<velmoria::base::UUID>("clientId");
   client.clientName = c.decode<std::string>("clientName");
   client.clientSecret = c.decodeIfPresent<std::string>("clientSecret");
   client.clientType = c.decode<OAuthClientType>("clientType");
@@ -37,12 +37,12 @@ OAuthClient OAuthClient::decode(const base::Decoder& decoder) {
   client.grantTypes = c.decode<std::vector<OAuthClientGrantType>>("grantTypes");
   client.responseTypes = c.decode<std::vector<OAuthClientResponseType>>("responseTypes");
   client.scope = c.decodeIfPresent<std::string>("scope");
-  client.createdAt = c.decode<base::Date>("createdAt");
-  client.updatedAt = c.decode<base::Date>("updatedAt");
+  client.createdAt = c.decode<velmoria::base::Date>("createdAt");
+  client.updatedAt = c.decode<velmoria::base::Date>("updatedAt");
   return client;
 }
 
-void CreateOAuthClientParams::encode(base::Encoder& encoder) const {
+void CreateOAuthClientParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("clientName", clientName);
   c.encodeIfPresent("clientUri", clientUri);
@@ -52,7 +52,7 @@ void CreateOAuthClientParams::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("scope", scope);
 }
 
-void UpdateOAuthClientParams::encode(base::Encoder& encoder) const {
+void UpdateOAuthClientParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encodeIfPresent("clientName", clientName);
   c.encodeIfPresent("clientUri", clientUri);

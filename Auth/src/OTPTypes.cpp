@@ -4,17 +4,17 @@
 
 namespace zirudeze::auth {
 
-void AuthMetaSecurity::encode(base::Encoder& encoder) const {
+void AuthMetaSecurity::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("captchaToken", captchaToken);
 }
 
-AuthMetaSecurity AuthMetaSecurity::decode(const base::Decoder& decoder) {
+AuthMetaSecurity AuthMetaSecurity::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return {c.decode<std::string>("captchaToken")};
 }
 
-void OTPParams::encode(base::Encoder& encoder) const {
+void OTPParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encodeIfPresent("email", email);
   c.encodeIfPresent("phone", phone);
@@ -26,7 +26,7 @@ void OTPParams::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("codeChallengeMethod", codeChallengeMethod);
 }
 
-OTPParams OTPParams::decode(const base::Decoder& decoder) {
+OTPParams OTPParams::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   OTPParams params;
   params.email = c.decodeIfPresent<std::string>("email");
@@ -40,7 +40,7 @@ OTPParams OTPParams::decode(const base::Decoder& decoder) {
   return params;
 }
 
-void VerifyEmailOTPParams::encode(base::Encoder& encoder) const {
+void VerifyEmailOTPParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("email", email);
   c.encode("token", token);
@@ -48,7 +48,7 @@ void VerifyEmailOTPParams::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("authMetaSecurity", authMetaSecurity);
 }
 
-void VerifyMobileOTPParams::encode(base::Encoder& encoder) const {
+void VerifyMobileOTPParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("phone", phone);
   c.encode("token", token);
@@ -56,13 +56,13 @@ void VerifyMobileOTPParams::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("authMetaSecurity", authMetaSecurity);
 }
 
-void VerifyTokenHashParams::encode(base::Encoder& encoder) const {
+void VerifyTokenHashParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("tokenHash", tokenHash);
   c.encode("type", type);
 }
 
-void VerifyOTPParams::encode(base::Encoder& encoder) const {
+void VerifyOTPParams::encode(velmoria::base::Encoder& encoder) const {
   std::visit([&](const auto& body) { body.encode(encoder); }, payload);
 }
 

@@ -10,10 +10,12 @@ namespace {
 
 constexpr std::size_t kVerifierByteCount = 64;
 
-std::string makeCodeVerifier() { return helpers::Base64URL::encode(base::secureRandomBytes(kVerifierByteCount)); }
+std::string makeCodeVerifier() {
+  return helpers::Base64URL::encode(velmoria::base::secureRandomBytes(kVerifierByteCount));
+}
 
 std::string makeCodeChallenge(const std::string& verifier) {
-  base::Data digest(SHA256_DIGEST_LENGTH);
+  velmoria::base::Data digest(SHA256_DIGEST_LENGTH);
   SHA256(reinterpret_cast<const unsigned char*>(verifier.data()), verifier.size(), digest.data());
   return helpers::Base64URL::encode(digest);
 }

@@ -25,10 +25,10 @@ std::optional<std::int64_t> integer(std::string_view text) {
 // The leading run of numeric characters, in any script: a run such as "2" followed by another script's
 // digit is still one run, which then does not parse as a number.
 std::string leadingNumerals(std::string_view text) {
-  const std::string valid = base::isValidUTF8(text) ? std::string(text) : base::repairUTF8(text);
+  const std::string valid = velmoria::base::isValidUTF8(text) ? std::string(text) : velmoria::base::repairUTF8(text);
   std::size_t length = 0;
-  for (const auto character : base::graphemeClusters(valid)) {
-    if (!base::isNumber(character)) break;
+  for (const auto character : velmoria::base::graphemeClusters(valid)) {
+    if (!velmoria::base::isNumber(character)) break;
     length += character.size();
   }
   return valid.substr(0, length);

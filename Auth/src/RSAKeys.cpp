@@ -1,12 +1,12 @@
 #include "auth/RSAKeys.hpp"
 
+#include <utility>
+
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
-
-#include <utility>
 
 #include "helpers/Base64URL.hpp"
 
@@ -29,13 +29,13 @@ struct ClearErrorsOnExit {
   ~ClearErrorsOnExit() { ERR_clear_error(); }
 };
 
-BignumPtr bignumFrom(const base::Data& bytes) {
+BignumPtr bignumFrom(const velmoria::base::Data& bytes) {
   return BignumPtr(BN_bin2bn(bytes.data(), static_cast<int>(bytes.size()), nullptr));
 }
 
 // The key from its two numbers. (Its PKCS #1 DER form cannot serve: the leading zero put before every
 // modulus is not minimal DER when the modulus's top bit is clear, and OpenSSL refuses such a form.)
-KeyPtr keyFromNumbers(const base::Data& modulus, const base::Data& exponent) {
+KeyPtr keyFromNumbers(const velmoria::base::Data& modulus, const velmoria::base::Data& exponent) {
   const BignumPtr n = bignumFrom(modulus);
   const BignumPtr e = bignumFrom(exponent);
   if (!n || !e || BN_is_zero(n.get()) || BN_is_zero(e.get())) return nullptr;
@@ -60,13 +60,13 @@ struct RSAPublicKey::Handle {
   KeyPtr key;
 };
 
-base::Data derEncode(std::uint8_t tag, const base::Data& bytes) {
-  base::Data encoded{tag};
+velmoria::base::Data derEncode(std::uint8_t tag, const velmoria::base::Data& bytes) {
+  velmoria::base::Data encoded{tag};
   const std::size_t count = bytes.size();
   if (count < 128) {
     encoded.push_back(static_cast<std::uint8_t>(count));
   } else {
-    base::Data length;
+    velmoria::base::Data length;
     for (std::size_t rest = count; rest > 0; rest >>= 8) length.insert(length.begin(), static_cast<std::uint8_t>(rest));
     encoded.push_back(static_cast<std::uint8_t>(0x80 | length.size()));
     encoded.insert(encoded.end(), length.begin(), length.end());
@@ -77,7 +77,8 @@ base::Data derEncode(std::uint8_t tag, const base::Data& bytes) {
 
 int RSAPublicKey::sizeInBits() const { return EVP_PKEY_get_bits(handle_->key.get()); }
 
-bool RSAPublicKey::verifiesSHA256Signature(const base::Data& message, const base::Data& signature) const {
+bool RSAPublicKey::verifiesSHA256Signature(const velmoria::base::Data& message,
+                                           const velmoria::base::Data& signature) const {
   const ClearErrorsOnExit clear;
   const DigestContextPtr context(EVP_MD_CTX_new());
   if (!context || EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, handle_->key.get()) != 1)
@@ -102,7 +103,8 @@ std::optional<RSAPublicKey> rsaPublicKey(const JWK& jwk) {
 bool verifyRS256(const helpers::DecodedJWT& token, const JWK& jwk) {
   const auto key = rsaPublicKey(jwk);
   if (!key) return false;
-  return key->verifiesSHA256Signature(base::dataFromString(token.raw.first + "." + token.raw.second), token.signature);
+  return key->verifiesSHA256Signature(velmoria::base::dataFromString(token.raw.first + "." + token.raw.second),
+                                      token.signature);
 }
 
 }  // namespace zirudeze::auth

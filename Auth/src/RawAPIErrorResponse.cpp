@@ -4,7 +4,7 @@
 
 namespace zirudeze::auth {
 
-RawAPIErrorResponse::WeakPassword RawAPIErrorResponse::WeakPassword::decode(const base::Decoder& decoder) {
+RawAPIErrorResponse::WeakPassword RawAPIErrorResponse::WeakPassword::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return WeakPassword{c.decodeIfPresent<std::vector<std::string>>("reasons")};
 }
@@ -16,7 +16,7 @@ std::string RawAPIErrorResponse::errorMessage() const {
   return "Unknown";
 }
 
-RawAPIErrorResponse RawAPIErrorResponse::decode(const base::Decoder& decoder) {
+RawAPIErrorResponse RawAPIErrorResponse::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   RawAPIErrorResponse body;
   body.msg = c.decodeIfPresent<std::string>("msg");

@@ -42,23 +42,23 @@ const ReadsOfOneGet::Read& ReadsOfOneGet::readOnce(const std::string& key, bool 
   return reads_.emplace(key, std::move(read)).first->second;
 }
 
-std::optional<base::Data> ReadsOfOneGet::retrieve(const std::string& key) {
+std::optional<velmoria::base::Data> ReadsOfOneGet::retrieve(const std::string& key) {
   const Read& read = readOnce(key, false);
   if (const auto* failure = std::get_if<std::exception_ptr>(&read)) std::rethrow_exception(*failure);
-  if (const auto* value = std::get_if<base::Data>(&read)) return *value;
+  if (const auto* value = std::get_if<velmoria::base::Data>(&read)) return *value;
   // Found missing by a quiet read: the storage's own answer for a missing value (a failure, for the
   // keychain) is asked for once more.
   return storage_.retrieve(key);
 }
 
-std::optional<base::Data> ReadsOfOneGet::retrieveIfPresent(const std::string& key) {
+std::optional<velmoria::base::Data> ReadsOfOneGet::retrieveIfPresent(const std::string& key) {
   const Read& read = readOnce(key, true);
   if (const auto* failure = std::get_if<std::exception_ptr>(&read)) std::rethrow_exception(*failure);
-  if (const auto* value = std::get_if<base::Data>(&read)) return *value;
+  if (const auto* value = std::get_if<velmoria::base::Data>(&read)) return *value;
   return std::nullopt;
 }
 
-void ReadsOfOneGet::store(const std::string& key, const base::Data& value) {
+void ReadsOfOneGet::store(const std::string& key, const velmoria::base::Data& value) {
   // A failed write leaves the key to be read anew.
   reads_.erase(key);
   storage_.store(key, value);

@@ -24,15 +24,15 @@ class ReadsOfOneGet final : public AuthLocalStorage {
   // The one installed on this thread over `storage`, else `storage` itself.
   static AuthLocalStorage& over(AuthLocalStorage& storage);
 
-  void store(const std::string& key, const base::Data& value) override;
-  std::optional<base::Data> retrieve(const std::string& key) override;
-  std::optional<base::Data> retrieveIfPresent(const std::string& key) override;
+  void store(const std::string& key, const velmoria::base::Data& value) override;
+  std::optional<velmoria::base::Data> retrieve(const std::string& key) override;
+  std::optional<velmoria::base::Data> retrieveIfPresent(const std::string& key) override;
   void remove(const std::string& key) override;
 
  private:
   // What a read found: the value, that there is none (asked without raising a failure), or a failure.
   struct Absent {};
-  using Read = std::variant<base::Data, Absent, std::exception_ptr>;
+  using Read = std::variant<velmoria::base::Data, Absent, std::exception_ptr>;
 
   const Read& readOnce(const std::string& key, bool quietly);
 

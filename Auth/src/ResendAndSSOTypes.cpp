@@ -4,31 +4,31 @@
 
 namespace zirudeze::auth {
 
-void ResendEmailParams::encode(base::Encoder& encoder) const {
+void ResendEmailParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("type", type);
   c.encode("email", email);
   c.encodeIfPresent("authMetaSecurity", authMetaSecurity);
 }
 
-void ResendMobileParams::encode(base::Encoder& encoder) const {
+void ResendMobileParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("type", type);
   c.encode("phone", phone);
   c.encodeIfPresent("authMetaSecurity", authMetaSecurity);
 }
 
-ResendMobileResponse ResendMobileResponse::decode(const base::Decoder& decoder) {
+ResendMobileResponse ResendMobileResponse::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return {c.decodeIfPresent<std::string>("messageId")};
 }
 
-void DeleteUserRequest::encode(base::Encoder& encoder) const {
+void DeleteUserRequest::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("shouldSoftDelete", shouldSoftDelete);
 }
 
-void SignInWithSSORequest::encode(base::Encoder& encoder) const {
+void SignInWithSSORequest::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encodeIfPresent("providerId", providerId);
   c.encodeIfPresent("domain", domain);
@@ -38,26 +38,26 @@ void SignInWithSSORequest::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("codeChallengeMethod", codeChallengeMethod);
 }
 
-void SSOResponse::encode(base::Encoder& encoder) const {
+void SSOResponse::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("url", url);
 }
 
-SSOResponse SSOResponse::decode(const base::Decoder& decoder) {
+SSOResponse SSOResponse::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
-  return {c.decode<base::URL>("url")};
+  return {c.decode<velmoria::base::URL>("url")};
 }
 
-void OAuthResponse::encode(base::Encoder& encoder) const {
+void OAuthResponse::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("provider", provider);
   c.encode("url", url);
 }
 
-OAuthResponse OAuthResponse::decode(const base::Decoder& decoder) {
+OAuthResponse OAuthResponse::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   const auto provider = c.decode<Provider>("provider");
-  return {provider, c.decode<base::URL>("url")};
+  return {provider, c.decode<velmoria::base::URL>("url")};
 }
 
 }  // namespace zirudeze::auth

@@ -6,25 +6,25 @@
 
 namespace zirudeze::auth {
 
-void WeakPassword::encode(base::Encoder& encoder) const {
+void WeakPassword::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("reasons", reasons);
 }
 
-WeakPassword WeakPassword::decode(const base::Decoder& decoder) {
+WeakPassword WeakPassword::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return {c.decode<std::vector<std::string>>("reasons")};
 }
 
 bool Session::isExpired() const { return isExpired(std::chrono::system_clock::now()); }
 
-bool Session::isExpired(base::Date now) const {
-  const double remaining = expiresAt - base::secondsSince1970(now);
+bool Session::isExpired(velmoria::base::Date now) const {
+  const double remaining = expiresAt - velmoria::base::secondsSince1970(now);
   // A NaN comparison is false, so a NaN end is never expired.
   return remaining < kExpiryMarginSeconds;
 }
 
-void Session::encode(base::Encoder& encoder) const {
+void Session::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encodeIfPresent("providerToken", providerToken);
   c.encodeIfPresent("providerRefreshToken", providerRefreshToken);
@@ -37,7 +37,7 @@ void Session::encode(base::Encoder& encoder) const {
   c.encode("user", user);
 }
 
-Session Session::decode(const base::Decoder& decoder) {
+Session Session::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   Session session;
   session.providerToken = c.decodeIfPresent<std::string>("providerToken");

@@ -22,8 +22,8 @@
 namespace zirudeze::auth {
 namespace {
 
+using concurrency::Task;
 using helpers::JSONObject;
-using helpers::Task;
 using helpers::ZirudezeLogger;
 using Method = helpers::HTTPRequest::Method;
 
@@ -52,9 +52,9 @@ std::function<void()> caughtFailure() {
     return [error] { throw error; };
   } catch (const helpers::URLError& error) {
     return [error] { throw error; };
-  } catch (const base::DecodingError& error) {
+  } catch (const velmoria::base::DecodingError& error) {
     return [error] { throw error; };
-  } catch (const base::EncodingError& error) {
+  } catch (const velmoria::base::EncodingError& error) {
     return [error] { throw error; };
   } catch (...) {
     return [error = std::current_exception()] { std::rethrow_exception(error); };
@@ -79,18 +79,20 @@ struct Outcome {
 
 // One refresh request and what became of it.
 struct Flight {
-  Flight(std::string refreshToken, std::uint64_t startChanges, helpers::Task<Answer> task)
+  Flight(std::string refreshToken, std::uint64_t startChanges, concurrency::Task<Answer> task)
       : refreshToken(std::move(refreshToken)), startChanges(startChanges), task(std::move(task)) {}
 
   const std::string refreshToken;
   // The manager's change count when it started.
   const std::uint64_t startChanges;
-  const helpers::Task<Answer> task;
+  const concurrency::Task<Answer> task;
   // Set once, under the manager's lock, by whichever waiter applies the answer first.
   std::optional<Outcome> outcome;
 };
 
-double secondsSince1970(base::Date date) { return std::chrono::duration<double>(date.time_since_epoch()).count(); }
+double secondsSince1970(velmoria::base::Date date) {
+  return std::chrono::duration<double>(date.time_since_epoch()).count();
+}
 
 // One serial owner per client. Every decision on the stored session (is it fresh, which refresh to join
 // or start) and every change to it, with its announcement, happens under `mutex_`; requests and waiting
@@ -162,26 +164,26 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
 
   void update(const Session& session) {
     const auto dependencies = Dependencies::get(clientID_);
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     storeNew(*dependencies, session);
   }
 
   void remove() {
     const auto dependencies = Dependencies::get(clientID_);
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     removeStored(*dependencies);
   }
 
   void storeAndAnnounce(const Session& session, const std::vector<AuthChangeEvent>& events) {
     const auto dependencies = Dependencies::get(clientID_);
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     storeNew(*dependencies, session);
     for (const auto event : events) dependencies->eventEmitter->emit(event, session);
   }
 
   std::optional<Session> updateUser(const Session& startedFrom, const User& user) {
     const auto dependencies = Dependencies::get(clientID_);
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     auto stored = dependencies->sessionStorage.get();
     if (!stored || !descendsFrom(*stored, startedFrom)) return std::nullopt;
     stored->user = user;
@@ -193,7 +195,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
 
   std::optional<Session> endSession(const std::function<bool(const Session&)>& ends) {
     const auto dependencies = Dependencies::get(clientID_);
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     const auto stored = dependencies->sessionStorage.get();
     if (!stored || !ends(*stored)) return std::nullopt;
     removeStored(*dependencies);
@@ -215,7 +217,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
               }
               try {
                 sleepClock->sleep(SessionManager::autoRefreshTickDuration, stop);
-              } catch (const helpers::CancellationError&) {
+              } catch (const concurrency::CancellationError&) {
                 // A stopped loop ends at its next check.
               }
             }
@@ -278,10 +280,10 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
     for (;;) {
       std::shared_ptr<Flight> other;
       {
-        const base::RecursiveMutexLock lock(mutex_);
+        const velmoria::base::RecursiveMutexLock lock(mutex_);
         const auto token = refreshWith();
         if (!token) return std::nullopt;
-        JSONObject context{{"refresh_id", helpers::AnyJSON(base::UUID::random().uuidString())},
+        JSONObject context{{"refresh_id", helpers::AnyJSON(velmoria::base::UUID::random().uuidString())},
                            {"refresh_token", helpers::AnyJSON(helpers::maskedSecret(*token))}};
         if (!inFlightRefreshTask_) return Ticket{start(*token, context), false, waiter, std::move(context)};
         if (inFlightRefreshTask_->refreshToken == *token)
@@ -305,7 +307,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
   Outcome settle(Flight& flight) {
     const Answer answer = flight.task.value();
     const auto dependencies = Dependencies::get(clientID_);
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     if (!flight.outcome) flight.outcome = apply(*dependencies, flight, answer);
     return *flight.outcome;
   }
@@ -376,7 +378,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
     const auto& configuration = dependencies->configuration;
     try {
       helpers::HTTPRequest request(configuration.url.appendingPathComponent("token"), Method::post(),
-                                   {base::URLQueryItem{"grant_type", "refresh_token"}}, {},
+                                   {velmoria::base::URLQueryItem{"grant_type", "refresh_token"}}, {},
                                    configuration.encoder.encode(UserCredentials{.refreshToken = refreshToken}));
       helpers::HTTPResponse response = dependencies->api.send(std::move(request));
       if (response.statusCode < 200 || response.statusCode > 299) return Answer{std::nullopt, std::move(response), {}};
@@ -417,14 +419,14 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
 
   const AuthClientID clientID_;
   SessionManagerClocks clocks_;
-  base::RecursiveMutex mutex_;
+  velmoria::base::RecursiveMutex mutex_;
   // The refresh in flight, until its answer is applied.
   std::shared_ptr<Flight> inFlightRefreshTask_ VM_GUARDED_BY(mutex_);
   // Counts every change of the stored session made here.
   std::uint64_t changes_ VM_GUARDED_BY(mutex_) = 0;
   std::vector<std::string> lineage_ VM_GUARDED_BY(mutex_);
   // The running loop; null while switched off.
-  helpers::LockIsolated<std::shared_ptr<const Task<void>>> autoRefresh_{std::shared_ptr<const Task<void>>{}};
+  concurrency::LockIsolated<std::shared_ptr<const Task<void>>> autoRefresh_{std::shared_ptr<const Task<void>>{}};
 };
 
 }  // namespace

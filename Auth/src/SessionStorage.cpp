@@ -34,7 +34,7 @@ std::optional<Session> getSession(AuthClientID clientID, const std::vector<Stora
   }
   const auto dependencies = Dependencies::get(clientID);
   const auto& configuration = dependencies->configuration;
-  std::optional<base::Data> data;
+  std::optional<velmoria::base::Data> data;
   try {
     data = detail::ReadsOfOneGet::over(*configuration.localStorage).retrieve(sessionStorageKey(configuration));
   } catch (...) {
@@ -54,7 +54,7 @@ void storeSession(AuthClientID clientID, const Session& session) {
   try {
     const auto dependencies = Dependencies::get(clientID);
     const auto& configuration = dependencies->configuration;
-    const base::Data document = StoredSessionCoders::encoder().encode(session);
+    const velmoria::base::Data document = StoredSessionCoders::encoder().encode(session);
     configuration.localStorage->store(sessionStorageKey(configuration), document);
   } catch (...) {
     logError(clientID, "Failed to store session: ", __LINE__);
@@ -77,9 +77,9 @@ std::string sessionStorageKey(const AuthClientConfiguration& configuration) {
   return configuration.storageKey.value_or(std::string(kDefaultStorageKey));
 }
 
-StoredSession StoredSession::decode(const base::Decoder& decoder) {
+StoredSession StoredSession::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
-  return StoredSession{c.decode<Session>("session"), c.decode<base::Date>("expirationDate")};
+  return StoredSession{c.decode<Session>("session"), c.decode<velmoria::base::Date>("expirationDate")};
 }
 
 SessionStorage SessionStorage::live(AuthClientID clientID) {

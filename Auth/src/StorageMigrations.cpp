@@ -11,7 +11,7 @@ namespace zirudeze::auth {
 namespace {
 
 // The document under `key`; nothing when there is none or it cannot be read (nothing to migrate then).
-std::optional<base::Data> readQuietly(AuthLocalStorage& storage, const std::string& key) {
+std::optional<velmoria::base::Data> readQuietly(AuthLocalStorage& storage, const std::string& key) {
   try {
     return storage.retrieveIfPresent(key);
   } catch (...) {
@@ -20,7 +20,7 @@ std::optional<base::Data> readQuietly(AuthLocalStorage& storage, const std::stri
 }
 
 // Whether `document` holds a session in any form a get reads, now or after the migrations.
-bool holdsSession(const base::Data& document) {
+bool holdsSession(const velmoria::base::Data& document) {
   using detail::DocumentForm;
   return detail::sessionIn(DocumentForm::current, document) || detail::sessionIn(DocumentForm::wrapped, document) ||
          detail::sessionIn(DocumentForm::snakeCase, document);

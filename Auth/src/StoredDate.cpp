@@ -19,7 +19,7 @@ constexpr __int128 kReferenceOffsetNanos = static_cast<__int128>(978'307'200) * 
 
 }  // namespace
 
-void encodeStoredDate(base::Date date, base::Encoder& encoder) {
+void encodeStoredDate(velmoria::base::Date date, velmoria::base::Encoder& encoder) {
   const __int128 nanos =
       static_cast<__int128>(std::chrono::duration_cast<Nanoseconds>(date.time_since_epoch()).count()) -
       kReferenceOffsetNanos;
@@ -32,11 +32,11 @@ void encodeStoredDate(base::Date date, base::Encoder& encoder) {
                                    static_cast<long long>(magnitude % kNanosPerSecond));
   double seconds = 0;
   std::from_chars(text, text + length, seconds);
-  base::Coding<double>::encode(seconds, encoder);
+  velmoria::base::Coding<double>::encode(seconds, encoder);
 }
 
-base::Date decodeStoredDate(const base::Decoder& decoder) {
-  const double seconds = base::Coding<double>::decode(decoder);
+velmoria::base::Date decodeStoredDate(const velmoria::base::Decoder& decoder) {
+  const double seconds = velmoria::base::Coding<double>::decode(decoder);
   // The shortest text that reads back as this double is the decimal the writer meant.
   char text[400];
   const std::to_chars_result written = std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed);
@@ -71,11 +71,11 @@ base::Date decodeStoredDate(const base::Decoder& decoder) {
   if (negative) nanos = -nanos;
   nanos += kReferenceOffsetNanos;
 
-  using Duration = base::Date::duration;
+  using Duration = velmoria::base::Date::duration;
   const __int128 lowest = static_cast<__int128>(std::chrono::duration_cast<Nanoseconds>(Duration::min()).count());
   const __int128 highest = static_cast<__int128>(std::chrono::duration_cast<Nanoseconds>(Duration::max()).count());
   if (nanos < lowest || nanos > highest) throw outOfRange();
-  return base::Date(std::chrono::duration_cast<Duration>(Nanoseconds(static_cast<std::int64_t>(nanos))));
+  return velmoria::base::Date(std::chrono::duration_cast<Duration>(Nanoseconds(static_cast<std::int64_t>(nanos))));
 }
 
 }  // namespace zirudeze::auth

@@ -7,10 +7,10 @@
 namespace zirudeze::auth {
 
 // Seconds since 2001-01-01T00:00:00Z as a JSON number, the nearest double to the exact instant.
-void encodeStoredDate(base::Date date, base::Encoder& encoder);
+void encodeStoredDate(velmoria::base::Date date, velmoria::base::Encoder& encoder);
 
 // The instant whose decimal seconds are the shortest text of the number read; any JSON number is
 // accepted, one outside the representable range of instants fails as data corrupted.
-base::Date decodeStoredDate(const base::Decoder& decoder);
+velmoria::base::Date decodeStoredDate(const velmoria::base::Decoder& decoder);
 
 }  // namespace zirudeze::auth

@@ -16,27 +16,27 @@ namespace {
 class Remembered {
  public:
   // What `document` held when it was last decoded; absent when it was not seen lately.
-  std::optional<std::shared_ptr<const std::optional<Session>>> find(const base::Data& document) {
-    const base::MutexLock lock(mutex_);
+  std::optional<std::shared_ptr<const std::optional<Session>>> find(const velmoria::base::Data& document) {
+    const velmoria::base::MutexLock lock(mutex_);
     for (const auto& entry : entries_) {
       if (entry.held && entry.document == document) return entry.held;
     }
     return std::nullopt;
   }
 
-  void remember(const base::Data& document, std::shared_ptr<const std::optional<Session>> held) {
-    const base::MutexLock lock(mutex_);
+  void remember(const velmoria::base::Data& document, std::shared_ptr<const std::optional<Session>> held) {
+    const velmoria::base::MutexLock lock(mutex_);
     entries_[next_] = Entry{document, std::move(held)};
     next_ = (next_ + 1) % entries_.size();
   }
 
  private:
   struct Entry {
-    base::Data document;
+    velmoria::base::Data document;
     std::shared_ptr<const std::optional<Session>> held;
   };
 
-  base::Mutex mutex_;
+  velmoria::base::Mutex mutex_;
   std::array<Entry, 4> entries_ VM_GUARDED_BY(mutex_);
   std::size_t next_ VM_GUARDED_BY(mutex_) = 0;
 };
@@ -46,7 +46,7 @@ Remembered& rememberedFor(DocumentForm form) {
   return (*forms)[static_cast<std::size_t>(form)];
 }
 
-std::optional<Session> decodeIn(DocumentForm form, const base::Data& document) {
+std::optional<Session> decodeIn(DocumentForm form, const velmoria::base::Data& document) {
   try {
     switch (form) {
       case DocumentForm::current:
@@ -56,14 +56,14 @@ std::optional<Session> decodeIn(DocumentForm form, const base::Data& document) {
       case DocumentForm::snakeCase:
         return AuthJSONCoders::decoder().decode<Session>(document);
     }
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
   }
   return std::nullopt;
 }
 
 }  // namespace
 
-std::optional<Session> sessionIn(DocumentForm form, const base::Data& document) {
+std::optional<Session> sessionIn(DocumentForm form, const velmoria::base::Data& document) {
   Remembered& remembered = rememberedFor(form);
   if (const auto held = remembered.find(document)) return **held;
   auto decoded = std::make_shared<const std::optional<Session>>(decodeIn(form, document));
@@ -71,7 +71,7 @@ std::optional<Session> sessionIn(DocumentForm form, const base::Data& document) 
   return *decoded;
 }
 
-Session decodeCurrent(const base::Data& document) {
+Session decodeCurrent(const velmoria::base::Data& document) {
   Remembered& remembered = rememberedFor(DocumentForm::current);
   if (const auto held = remembered.find(document); held && **held) return ***held;
   Session session = StoredSessionCoders::decoder().decode<Session>(document);

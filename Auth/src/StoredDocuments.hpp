@@ -14,10 +14,10 @@ enum class DocumentForm { current, wrapped, snakeCase };
 // The session `document` holds in `form` (for the wrapper, the session it wraps); nothing when it is not
 // in that form. Every session query reads the same document again, so the last few documents of each
 // form are remembered with what they held, and an unchanged one is not decoded again.
-std::optional<Session> sessionIn(DocumentForm form, const base::Data& document);
+std::optional<Session> sessionIn(DocumentForm form, const velmoria::base::Data& document);
 
 // The session of a current-form document, or the decoder's error (which is not remembered, so each
 // failing read can report it).
-Session decodeCurrent(const base::Data& document);
+Session decodeCurrent(const velmoria::base::Data& document);
 
 }  // namespace zirudeze::auth::detail

@@ -5,7 +5,7 @@
 namespace zirudeze::auth {
 
 URLOpener URLOpener::live() {
-  return URLOpener{[](const base::URL& url) { platform::openURLExternally(url.absoluteString()); }};
+  return URLOpener{[](const velmoria::base::URL& url) { velmoria::platform::openURLExternally(url.absoluteString()); }};
 }
 
 }  // namespace zirudeze::auth

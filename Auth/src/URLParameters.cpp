@@ -12,8 +12,8 @@ namespace {
 using detail::nonEmptyPieces;
 
 // "&"-separated pieces, each split at every "="; only a piece of exactly two non-empty parts counts.
-std::vector<base::URLQueryItem> extractFragmentParams(std::string_view fragment) {
-  std::vector<base::URLQueryItem> items;
+std::vector<velmoria::base::URLQueryItem> extractFragmentParams(std::string_view fragment) {
+  std::vector<velmoria::base::URLQueryItem> items;
   for (const auto piece : nonEmptyPieces(fragment, '&')) {
     const auto parts = nonEmptyPieces(piece, '=');
     if (parts.size() == 2) items.push_back({std::string(parts[0]), std::string(parts[1])});
@@ -21,9 +21,9 @@ std::vector<base::URLQueryItem> extractFragmentParams(std::string_view fragment)
   return items;
 }
 
-std::map<std::string, std::string> extractFrom(const base::URLComponents& components) {
+std::map<std::string, std::string> extractFrom(const velmoria::base::URLComponents& components) {
   std::map<std::string, std::string> parameters;
-  const auto apply = [&](const base::URLQueryItem& item) {
+  const auto apply = [&](const velmoria::base::URLQueryItem& item) {
     if (item.value)
       parameters.insert_or_assign(item.name, *item.value);
     else
@@ -38,10 +38,12 @@ std::map<std::string, std::string> extractFrom(const base::URLComponents& compon
 
 }  // namespace
 
-std::map<std::string, std::string> extractParams(const base::URL& url) { return extractFrom(base::URLComponents(url)); }
+std::map<std::string, std::string> extractParams(const velmoria::base::URL& url) {
+  return extractFrom(velmoria::base::URLComponents(url));
+}
 
 std::map<std::string, std::string> extractParams(std::string_view urlText) {
-  const auto components = base::URLComponents::parse(urlText);
+  const auto components = velmoria::base::URLComponents::parse(urlText);
   if (!components) return {};
   return extractFrom(*components);
 }

@@ -4,7 +4,7 @@
 
 namespace zirudeze::auth {
 
-void UserIdentity::encode(base::Encoder& encoder) const {
+void UserIdentity::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("id", id);
   c.encode("identityId", identityId);
@@ -16,21 +16,21 @@ void UserIdentity::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("updatedAt", updatedAt);
 }
 
-UserIdentity UserIdentity::decode(const base::Decoder& decoder) {
+UserIdentity UserIdentity::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   UserIdentity identity;
   identity.id = c.decode<std::string>("id");
-  identity.identityId = c.decodeOr<base::UUID>("identityId", base::UUID());
-  identity.userId = c.decode<base::UUID>("userId");
+  identity.identityId = c.decodeOr<velmoria::base::UUID>("identityId", velmoria::base::UUID());
+  identity.userId = c.decode<velmoria::base::UUID>("userId");
   identity.identityData = c.decodeIfPresent<helpers::JSONObject>("identityData");
   identity.provider = c.decode<std::string>("provider");
-  identity.createdAt = c.decodeIfPresent<base::Date>("createdAt");
-  identity.lastSignInAt = c.decodeIfPresent<base::Date>("lastSignInAt");
-  identity.updatedAt = c.decodeIfPresent<base::Date>("updatedAt");
+  identity.createdAt = c.decodeIfPresent<velmoria::base::Date>("createdAt");
+  identity.lastSignInAt = c.decodeIfPresent<velmoria::base::Date>("lastSignInAt");
+  identity.updatedAt = c.decodeIfPresent<velmoria::base::Date>("updatedAt");
   return identity;
 }
 
-void User::encode(base::Encoder& encoder) const {
+void User::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("id", id);
   c.encode("appMetadata", appMetadata);
@@ -56,28 +56,28 @@ void User::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("factors", factors);
 }
 
-User User::decode(const base::Decoder& decoder) {
+User User::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   User user;
-  user.id = c.decode<base::UUID>("id");
+  user.id = c.decode<velmoria::base::UUID>("id");
   user.appMetadata = c.decodeOr<helpers::JSONObject>("appMetadata", {});
   user.userMetadata = c.decodeOr<helpers::JSONObject>("userMetadata", {});
   user.aud = c.decode<std::string>("aud");
-  user.confirmationSentAt = c.decodeIfPresent<base::Date>("confirmationSentAt");
-  user.recoverySentAt = c.decodeIfPresent<base::Date>("recoverySentAt");
-  user.emailChangeSentAt = c.decodeIfPresent<base::Date>("emailChangeSentAt");
+  user.confirmationSentAt = c.decodeIfPresent<velmoria::base::Date>("confirmationSentAt");
+  user.recoverySentAt = c.decodeIfPresent<velmoria::base::Date>("recoverySentAt");
+  user.emailChangeSentAt = c.decodeIfPresent<velmoria::base::Date>("emailChangeSentAt");
   user.newEmail = c.decodeIfPresent<std::string>("newEmail");
-  user.invitedAt = c.decodeIfPresent<base::Date>("invitedAt");
+  user.invitedAt = c.decodeIfPresent<velmoria::base::Date>("invitedAt");
   user.actionLink = c.decodeIfPresent<std::string>("actionLink");
   user.email = c.decodeIfPresent<std::string>("email");
   user.phone = c.decodeIfPresent<std::string>("phone");
-  user.createdAt = c.decode<base::Date>("createdAt");
-  user.confirmedAt = c.decodeIfPresent<base::Date>("confirmedAt");
-  user.emailConfirmedAt = c.decodeIfPresent<base::Date>("emailConfirmedAt");
-  user.phoneConfirmedAt = c.decodeIfPresent<base::Date>("phoneConfirmedAt");
-  user.lastSignInAt = c.decodeIfPresent<base::Date>("lastSignInAt");
+  user.createdAt = c.decode<velmoria::base::Date>("createdAt");
+  user.confirmedAt = c.decodeIfPresent<velmoria::base::Date>("confirmedAt");
+  user.emailConfirmedAt = c.decodeIfPresent<velmoria::base::Date>("emailConfirmedAt");
+  user.phoneConfirmedAt = c.decodeIfPresent<velmoria::base::Date>("phoneConfirmedAt");
+  user.lastSignInAt = c.decodeIfPresent<velmoria::base::Date>("lastSignInAt");
   user.role = c.decodeIfPresent<std::string>("role");
-  user.updatedAt = c.decode<base::Date>("updatedAt");
+  user.updatedAt = c.decode<velmoria::base::Date>("updatedAt");
   user.identities = c.decodeIfPresent<std::vector<UserIdentity>>("identities");
   user.isAnonymous = c.decodeOr<bool>("isAnonymous", false);
   user.factors = c.decodeIfPresent<std::vector<Factor>>("factors");

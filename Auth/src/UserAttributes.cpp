@@ -4,7 +4,7 @@
 
 namespace zirudeze::auth {
 
-void UserAttributes::encode(base::Encoder& encoder) const {
+void UserAttributes::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encodeIfPresent("email", email);
   c.encodeIfPresent("phone", phone);
@@ -16,7 +16,7 @@ void UserAttributes::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("codeChallengeMethod", codeChallengeMethod);
 }
 
-UserAttributes UserAttributes::decode(const base::Decoder& decoder) {
+UserAttributes UserAttributes::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   UserAttributes attributes;
   attributes.email = c.decodeIfPresent<std::string>("email");
@@ -30,7 +30,7 @@ UserAttributes UserAttributes::decode(const base::Decoder& decoder) {
   return attributes;
 }
 
-void AdminUserAttributes::encode(base::Encoder& encoder) const {
+void AdminUserAttributes::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encodeIfPresent("appMetadata", appMetadata);
   c.encodeIfPresent("banDuration", banDuration);
@@ -46,7 +46,7 @@ void AdminUserAttributes::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("userMetadata", userMetadata);
 }
 
-void RecoverParams::encode(base::Encoder& encoder) const {
+void RecoverParams::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("email", email);
   c.encodeIfPresent("authMetaSecurity", authMetaSecurity);
@@ -54,7 +54,7 @@ void RecoverParams::encode(base::Encoder& encoder) const {
   c.encodeIfPresent("codeChallengeMethod", codeChallengeMethod);
 }
 
-RecoverParams RecoverParams::decode(const base::Decoder& decoder) {
+RecoverParams RecoverParams::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   RecoverParams params;
   params.email = c.decode<std::string>("email");

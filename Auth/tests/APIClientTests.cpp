@@ -10,10 +10,10 @@ namespace zirudeze::auth::testing {
 namespace {
 
 using helpers::HTTPRequest;
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::ScriptedResponse;
 
 HTTPRequest probe(const AuthService& auth, HTTPRequest::Method method = HTTPRequest::Method::post()) {
-  return HTTPRequest(base::URL::parse(auth.service.url())->appendingPathComponent("probe"), method);
+  return HTTPRequest(velmoria::base::URL::parse(auth.service.url())->appendingPathComponent("probe"), method);
 }
 
 AuthError caught(const std::function<void()>& body) {
@@ -76,7 +76,7 @@ TEST(APIClientStatus, OnlyTwoHundredsPass) {
     auto response = std::make_shared<helpers::HTTPURLResponse>();
     response->url = request.url;
     response->statusCode = *status;
-    return helpers::FetchResult{base::dataFromString("{}"), response};
+    return helpers::FetchResult{velmoria::base::dataFromString("{}"), response};
   };
   const auto client = auth.client(parameters);
   const APIClient api = dependenciesOf(*client)->api;
@@ -140,7 +140,7 @@ TEST(APIClientErrors, MessagesWeakPasswordsAndUnreadableBodies) {
   ASSERT_TRUE(text.is<AuthError::APICase>());
   EXPECT_EQ(text.message(), "Unexpected error");
   EXPECT_EQ(text.errorCode(), ErrorCode::unexpectedFailure);
-  EXPECT_EQ(base::stringFromData(text.as<AuthError::APICase>()->underlyingData), "upstream broke");
+  EXPECT_EQ(velmoria::base::stringFromData(text.as<AuthError::APICase>()->underlyingData), "upstream broke");
   EXPECT_EQ(text.as<AuthError::APICase>()->underlyingResponse.statusCode, 500);
 }
 

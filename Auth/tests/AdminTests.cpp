@@ -7,7 +7,7 @@
 namespace zirudeze::auth::testing {
 namespace {
 
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::ScriptedResponse;
 
 TEST(PagingHeaders, TheTotalIsTheWholeTextAsAnInteger) {
   EXPECT_EQ(totalCount(std::nullopt), 0);
@@ -86,15 +86,15 @@ TEST(AdminUsers, InvitesSendNullDataAndNoQueryWithoutARedirect) {
   EXPECT_TRUE(body["data"].is_null());
   EXPECT_TRUE(auth.backend.lastRequest().rawQuery.empty());
   auth.admin.inviteUserByEmail("other@example.com", helpers::JSONObject{{"team", helpers::AnyJSON("core")}},
-                               base::URL::parse("app://invited"));
-  EXPECT_EQ(jsonBody(auth.backend.lastRequest())["data"], (base::Json{{"team", "core"}}));
+                               velmoria::base::URL::parse("app://invited"));
+  EXPECT_EQ(jsonBody(auth.backend.lastRequest())["data"], (velmoria::base::Json{{"team", "core"}}));
   EXPECT_EQ(auth.backend.lastRequest().queryValue("redirect_to"), "app://invited");
 }
 
 TEST(AdminUsers, UUIDsTravelInUpperCase) {
   AdminService auth;
   const auto id = auth.flows.addAdminUser("a@example.com");
-  const auto user = auth.admin.getUserById(*base::UUID::fromString(id));
+  const auto user = auth.admin.getUserById(*velmoria::base::UUID::fromString(id));
   std::string upper = id;
   std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
   EXPECT_EQ(auth.backend.lastRequest().path, "/auth/v1/admin/users/" + upper);
@@ -105,7 +105,7 @@ TEST(AdminUsers, UUIDsTravelInUpperCase) {
   auth.admin.deleteUser(id, true);
   EXPECT_EQ(auth.backend.lastRequest().method, "DELETE");
   EXPECT_EQ(auth.backend.lastRequest().path, "/auth/v1/admin/users/" + upper);
-  EXPECT_EQ(jsonBody(auth.backend.lastRequest()), (base::Json{{"should_soft_delete", true}}));
+  EXPECT_EQ(jsonBody(auth.backend.lastRequest()), (velmoria::base::Json{{"should_soft_delete", true}}));
   EXPECT_THROW(auth.admin.getUserById(user.id), AuthError);
 }
 

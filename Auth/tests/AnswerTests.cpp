@@ -37,7 +37,7 @@ TEST(AuthResponseCoding, SessionFirstThenUser) {
 
 TEST(AuthResponseCoding, WrittenAsThePayloadAloneAndReadBack) {
   const auto session = fromWire<AuthResponse>(sessionAnswer());
-  const base::Json encoded = wire(session);
+  const velmoria::base::Json encoded = wire(session);
   EXPECT_EQ(encoded["access_token"], "at");
   EXPECT_FALSE(encoded.contains("session"));
   EXPECT_EQ(fromWire<AuthResponse>(encoded.dump()), session);
@@ -50,7 +50,7 @@ TEST(AuthResponseCoding, NeitherFormIsOneFixedError) {
   for (const char* body : {"{}", "[]", "null", R"({"access_token":"at"})", "5"}) {
     const auto error = decodingError<AuthResponse>(body);
     ASSERT_TRUE(error) << body;
-    EXPECT_EQ(error->kind(), base::DecodingError::Kind::dataCorrupted) << body;
+    EXPECT_EQ(error->kind(), velmoria::base::DecodingError::Kind::dataCorrupted) << body;
     EXPECT_EQ(error->debugDescription(), "Data could not be decoded as any of the expected types (Session, User).");
     EXPECT_TRUE(error->codingPath().empty());
   }
@@ -70,7 +70,7 @@ TEST(MultiFactorAnswers, EnrolmentWithAndWithoutTOTP) {
       decodingError<AuthMFAEnrollResponse>(R"({"id":"f2","type":"totp","totp":{"qr_code":"q","uri":"u"}})");
   ASSERT_TRUE(noSecret);
   EXPECT_EQ(noSecret->subject(), "secret");
-  EXPECT_EQ(base::describeCodingPath(noSecret->codingPath()), "totp");
+  EXPECT_EQ(velmoria::base::describeCodingPath(noSecret->codingPath()), "totp");
 }
 
 TEST(MultiFactorAnswers, ChallengeListAndAssuranceLevel) {
@@ -140,7 +140,7 @@ TEST(OAuthClientCoding, OpenKindsPassUnknownTextsThrough) {
   ASSERT_EQ(client.grantTypes.size(), 2u);
   EXPECT_EQ(client.grantTypes[0], OAuthClientGrantType::authorizationCode);
   EXPECT_EQ(client.grantTypes[1].rawValue, "urn:ietf:params:oauth:grant-type:device_code");
-  const base::Json encoded = wire(client);
+  const velmoria::base::Json encoded = wire(client);
   EXPECT_EQ(encoded["grant_types"][1], "urn:ietf:params:oauth:grant-type:device_code");
   EXPECT_FALSE(encoded.contains("client_secret"));
   EXPECT_EQ(fromWire<OAuthClient>(encoded.dump()), client);
@@ -148,15 +148,15 @@ TEST(OAuthClientCoding, OpenKindsPassUnknownTextsThrough) {
 }
 
 TEST(OAuthClientCoding, RequiredMembersFail) {
-  base::Json body = json(kClient);
+  velmoria::base::Json body = json(kClient);
   body.erase("redirect_uris");
   EXPECT_EQ(decodingError<OAuthClient>(body.dump())->subject(), "redirectUris");
   body = json(kClient);
   body["client_id"] = "desk";
-  EXPECT_EQ(decodingError<OAuthClient>(body.dump())->kind(), base::DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(decodingError<OAuthClient>(body.dump())->kind(), velmoria::base::DecodingError::Kind::dataCorrupted);
   body = json(kClient);
   body["client_type"] = 1;
-  EXPECT_EQ(decodingError<OAuthClient>(body.dump())->kind(), base::DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(decodingError<OAuthClient>(body.dump())->kind(), velmoria::base::DecodingError::Kind::typeMismatch);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
-#include "auth/AuthClientConfiguration.hpp"
-
 #include <gtest/gtest.h>
 
 #include "auth/AuthClient.hpp"
+#include "auth/AuthClientConfiguration.hpp"
 #include "auth/Keychain.hpp"
 #include "auth/Session.hpp"
 #include "base/coding/Coding.hpp"
@@ -14,10 +13,10 @@ namespace {
 
 std::shared_ptr<AuthLocalStorage> memoryStorage() {
   return std::make_shared<KeychainLocalStorage>(
-      Keychain("zirudeze.auth", std::nullopt, std::make_shared<platform::InMemoryKeychainStore>()));
+      Keychain("zirudeze.auth", std::nullopt, std::make_shared<velmoria::platform::InMemoryKeychainStore>()));
 }
 
-base::URL url(std::string_view text) { return *base::URL::parse(text); }
+velmoria::base::URL url(std::string_view text) { return *velmoria::base::URL::parse(text); }
 
 TEST(AuthClientConfiguration, TheCallersClientInfoWinsAndOtherwiseTheDefaultIsAdded) {
   const AuthClient::Configuration own(
@@ -54,8 +53,8 @@ TEST(AuthClientConfiguration, LeftOutSettingsTakeTheirDefaults) {
   EXPECT_EQ(made.redirectToURL, std::nullopt);
   EXPECT_EQ(made.storageKey, std::nullopt);
   EXPECT_TRUE(static_cast<bool>(made.fetch));
-  EXPECT_EQ(made.encoder.settings.keyEncodingStrategy, base::KeyEncodingStrategy::convertToSnakeCase);
-  EXPECT_EQ(made.decoder.settings.keyDecodingStrategy, base::KeyDecodingStrategy::convertFromSnakeCase);
+  EXPECT_EQ(made.encoder.settings.keyEncodingStrategy, velmoria::base::KeyEncodingStrategy::convertToSnakeCase);
+  EXPECT_EQ(made.decoder.settings.keyDecodingStrategy, velmoria::base::KeyDecodingStrategy::convertFromSnakeCase);
 }
 
 TEST(AuthClientConfiguration, TheOlderInitialiserFixesRefreshOnAndNoInitialLocalSession) {
@@ -76,7 +75,7 @@ TEST(AuthClientConfiguration, TheOlderInitialiserFixesRefreshOnAndNoInitialLocal
 TEST(AuthClientConfiguration, TheDefaultCodersConvertKeysToAndFromSnakeCase) {
   struct Body {
     std::string redirectTo;
-    void encode(base::Encoder& encoder) const {
+    void encode(velmoria::base::Encoder& encoder) const {
       auto c = encoder.container();
       c.encode("redirectTo", redirectTo);
     }
@@ -85,7 +84,7 @@ TEST(AuthClientConfiguration, TheDefaultCodersConvertKeysToAndFromSnakeCase) {
 
   struct Answer {
     double expiresAt = 0;
-    static Answer decode(const base::Decoder& decoder) {
+    static Answer decode(const velmoria::base::Decoder& decoder) {
       const auto c = decoder.container();
       return {c.decode<double>("expiresAt")};
     }
@@ -100,7 +99,7 @@ TEST(APIVersions, HoldOneVersionAtMidnightOfItsDay) {
   const auto& [name, version] = *apiVersions().begin();
   EXPECT_EQ(APIVersion::rawValue(name), "2024-01-01");
   EXPECT_EQ(version.name, APIVersion::Name::_20240101);
-  EXPECT_EQ(version.timestamp, base::dateFromSecondsSince1970(1704067200));
+  EXPECT_EQ(version.timestamp, velmoria::base::dateFromSecondsSince1970(1704067200));
   EXPECT_EQ(APIVersion::nameFromRawValue("2024-01-01"), APIVersion::Name::_20240101);
   EXPECT_EQ(APIVersion::nameFromRawValue("2024-01-02"), std::nullopt);
   EXPECT_EQ(apiVersionHeaderName().rawName(), "X-Zirudeze-Api-Version");

@@ -30,7 +30,7 @@ inline AuthClientID registerClient(std::shared_ptr<AuthLocalStorage> localStorag
   const AuthClientID id = freshClientID();
   Dependencies::set(id, Dependencies{
                             .configuration = AuthClientConfiguration({
-                                .url = base::URL::parse("http://127.0.0.1:1/auth/v1"),
+                                .url = velmoria::base::URL::parse("http://127.0.0.1:1/auth/v1"),
                                 .storageKey = std::move(storageKey),
                                 .localStorage = std::move(localStorage),
                                 .logger = logger,
@@ -51,18 +51,19 @@ inline AuthClientID registerClient(std::shared_ptr<AuthLocalStorage> localStorag
 
 // A keychain storage over an in-memory keychain that the test can inspect and make fail.
 struct FakeKeychain {
-  std::shared_ptr<platform::InMemoryKeychainStore> store = std::make_shared<platform::InMemoryKeychainStore>();
+  std::shared_ptr<velmoria::platform::InMemoryKeychainStore> store =
+      std::make_shared<velmoria::platform::InMemoryKeychainStore>();
   std::shared_ptr<KeychainLocalStorage> storage =
       std::make_shared<KeychainLocalStorage>(Keychain("zirudeze.auth", std::nullopt, store));
 
   std::optional<std::string> document(const std::string& key) const {
     const auto items = store->items();
-    const auto found = items.find(platform::KeychainItemKey{"zirudeze.auth", std::nullopt, key});
+    const auto found = items.find(velmoria::platform::KeychainItemKey{"zirudeze.auth", std::nullopt, key});
     if (found == items.end()) return std::nullopt;
-    return base::stringFromData(found->second);
+    return velmoria::base::stringFromData(found->second);
   }
   void put(const std::string& key, const std::string& text) const {
-    store->write({"zirudeze.auth", std::nullopt, key}, base::dataFromString(text));
+    store->write({"zirudeze.auth", std::nullopt, key}, velmoria::base::dataFromString(text));
   }
 };
 

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "AuthServiceTestSupport.hpp"
 #include "auth/ApplicationActivity.hpp"
@@ -33,7 +33,7 @@ std::vector<ir::testing::Call> issuesDuring(const std::function<void()>& body) {
 
 // Waits for every task started before it, while the serial hook is installed.
 void drainTasks() {
-  helpers::Task([] {}).value();
+  concurrency::Task([] {}).value();
 }
 
 TEST(AuthClientCore, ClientsKeepTheirSessionsAndEventsApart) {
@@ -327,12 +327,12 @@ TEST(AuthClientPKCE, RedirectParametersBelongToTheFlowByTheirKeys) {
 TEST(AuthClientPKCE, AProviderURLListsItsItemsInOrderAndDropsTheBaseQuery) {
   AuthService auth;
   auto parameters = auth.parameters();
-  parameters.redirectToURL = base::URL::parse("app://configured");
+  parameters.redirectToURL = velmoria::base::URL::parse("app://configured");
   const auto client = auth.client(parameters);
   const auto url = client->getURLForProvider(
-      *base::URL::parse("https://auth.example/authorize?old=1"), Provider::github,
+      *velmoria::base::URL::parse("https://auth.example/authorize?old=1"), Provider::github,
       {.scopes = "repo", .queryParams = {{"provider", "again"}, {"bare", {}}}, .skipBrowserRedirect = true});
-  const auto items = *base::URLComponents(url).queryItems();
+  const auto items = *velmoria::base::URLComponents(url).queryItems();
   std::vector<std::string> names;
   for (const auto& item : items) names.push_back(item.name);
   EXPECT_EQ(names, (std::vector<std::string>{"provider", "scopes", "redirect_to", "code_challenge",
@@ -348,12 +348,12 @@ TEST(AuthClientPKCE, APlusInAProviderURLsItemsIsSentEncoded) {
   AuthService auth;
   const auto client = auth.client();
   const auto url = client->getURLForProvider(
-      *base::URL::parse("https://auth.example/authorize"), Provider::google,
+      *velmoria::base::URL::parse("https://auth.example/authorize"), Provider::google,
       {.scopes = "email+profile", .queryParams = {{"login_hint", "ada+work@example.com"}, {"a+b", {}}}});
   const std::string query(*url.percentEncodedQuery());
   EXPECT_EQ(query.find('+'), std::string::npos) << query;
   EXPECT_NE(query.find("login_hint=ada%2Bwork@example.com"), std::string::npos) << query;
-  const auto items = *base::URLComponents(url).queryItems();
+  const auto items = *velmoria::base::URLComponents(url).queryItems();
   EXPECT_EQ(items[1].value, "email+profile");
   EXPECT_EQ(items.back().name, "a+b");
   EXPECT_EQ(items[items.size() - 2].value, "ada+work@example.com");

@@ -1,12 +1,11 @@
-#include "auth/AuthError.hpp"
-
-#include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <unordered_set>
 
+#include <gtest/gtest.h>
+
 #include "AuthTestSupport.hpp"
 #include "auth/AuthClientConfiguration.hpp"
+#include "auth/AuthError.hpp"
 
 namespace zirudeze::auth {
 namespace {
@@ -65,11 +64,15 @@ TEST(AuthError, AnAPIErrorsDescriptionIsItsMessageAloneAndItsCodeThePayloads) {
 }
 
 TEST(AuthError, EqualityComparesCaseAndEveryPayloadField) {
-  const auto base = AuthError::api("m", ErrorCode::unknown, base::dataFromString("a"), responseWithStatus(400));
-  EXPECT_EQ(base, AuthError::api("m", ErrorCode::unknown, base::dataFromString("a"), responseWithStatus(400)));
-  EXPECT_NE(base, AuthError::api("m", ErrorCode::unknown, base::dataFromString("b"), responseWithStatus(400)));
-  EXPECT_NE(base, AuthError::api("m", ErrorCode::unknown, base::dataFromString("a"), responseWithStatus(401)));
-  EXPECT_NE(base, AuthError::api("m", ErrorCode::badJwt, base::dataFromString("a"), responseWithStatus(400)));
+  const auto base =
+      AuthError::api("m", ErrorCode::unknown, velmoria::base::dataFromString("a"), responseWithStatus(400));
+  EXPECT_EQ(base,
+            AuthError::api("m", ErrorCode::unknown, velmoria::base::dataFromString("a"), responseWithStatus(400)));
+  EXPECT_NE(base,
+            AuthError::api("m", ErrorCode::unknown, velmoria::base::dataFromString("b"), responseWithStatus(400)));
+  EXPECT_NE(base,
+            AuthError::api("m", ErrorCode::unknown, velmoria::base::dataFromString("a"), responseWithStatus(401)));
+  EXPECT_NE(base, AuthError::api("m", ErrorCode::badJwt, velmoria::base::dataFromString("a"), responseWithStatus(400)));
   EXPECT_NE(AuthError::pkceGrantCodeExchange("m", "e"), AuthError::pkceGrantCodeExchange("m"));
   EXPECT_NE(AuthError::implicitGrantRedirect("m"), AuthError::jwtVerificationFailed("m"));
 }
@@ -100,7 +103,7 @@ TEST(AuthError, TheOlderAPIBuilderWithOnlyAStatusIsAnUnexpectedError) {
   EXPECT_EQ(api->errorCode, ErrorCode::unknown);
   EXPECT_EQ(api->underlyingResponse.statusCode, 401);
   EXPECT_EQ(api->underlyingResponse.url, defaultAuthURL().absoluteString());
-  EXPECT_EQ(base::stringFromData(api->underlyingData), R"({"code":401})");
+  EXPECT_EQ(velmoria::base::stringFromData(api->underlyingData), R"({"code":401})");
   EXPECT_EQ(AuthError::api(AuthError::APIError()).as<AuthError::APICase>()->underlyingResponse.statusCode, 500);
 }
 
@@ -108,7 +111,7 @@ TEST(AuthError, TheOlderAPIBuilderPicksTheFirstMessageAndKeepsAWeakPassword) {
   const AuthError::APIError body(std::nullopt, 422, "invalid_grant", "Bad credentials");
   const auto api = AuthError::api(body);
   EXPECT_EQ(api.message(), "invalid_grant");
-  EXPECT_EQ(base::stringFromData(api.as<AuthError::APICase>()->underlyingData),
+  EXPECT_EQ(velmoria::base::stringFromData(api.as<AuthError::APICase>()->underlyingData),
             R"({"code":422,"error":"invalid_grant","error_description":"Bad credentials"})");
   EXPECT_EQ(AuthError::api(AuthError::APIError(std::nullopt, 400, std::nullopt, "only description")).message(),
             "only description");

@@ -15,9 +15,9 @@ struct SignedIn {
   AuthMFA mfa = client->mfa();
 
   void signIn() { dependenciesOf(*client)->sessionStorage.store(auth.session(kEmail, 3600)); }
-  Session signInWithToken(const base::Json& claims) {
+  Session signInWithToken(const velmoria::base::Json& claims) {
     Session session = auth.session(kEmail, 3600);
-    session.accessToken = testsupport::FakeAuth::makeAccessToken(claims);
+    session.accessToken = velmoria::testsupport::FakeAuth::makeAccessToken(claims);
     dependenciesOf(*client)->sessionStorage.store(session);
     return session;
   }
@@ -39,7 +39,7 @@ TEST(MultiFactorRequests, AChallengeCarriesABodyOnlyWithAChannel) {
 
   user.mfa.challenge({.factorId = factor, .channel = MessagingChannel::whatsapp});
   sent = user.auth.backend.lastRequest();
-  EXPECT_EQ(jsonBody(sent), (base::Json{{"channel", "whatsapp"}}));
+  EXPECT_EQ(jsonBody(sent), (velmoria::base::Json{{"channel", "whatsapp"}}));
 }
 
 TEST(MultiFactorRequests, VerifiedChallengesStoreTheSessionBeforeAnnouncingIt) {
@@ -47,7 +47,7 @@ TEST(MultiFactorRequests, VerifiedChallengesStoreTheSessionBeforeAnnouncingIt) {
   user.signIn();
   const auto enrolled = user.mfa.enroll(MFAEnrollParamsType::totp("velmoria", "laptop"));
   EXPECT_EQ(jsonBody(user.auth.backend.lastRequest()),
-            (base::Json{{"factor_type", "totp"}, {"issuer", "velmoria"}, {"friendly_name", "laptop"}}));
+            (velmoria::base::Json{{"factor_type", "totp"}, {"issuer", "velmoria"}, {"friendly_name", "laptop"}}));
   ASSERT_TRUE(enrolled.totp);
 
   std::optional<Session> storedWhenAnnounced;
@@ -104,9 +104,10 @@ TEST(MultiFactorLevels, FactorsAreListedFromTheSessionUser) {
 }
 
 TEST(MultiFactorLevels, TheNextLevelIsAal2OnlyWithAVerifiedFactor) {
-  const base::Json claims{{"aal", "aal1"},
-                          {"amr", base::Json::array({base::Json{{"method", "otp"}, {"timestamp", 1700000000}},
-                                                     base::Json{{"method", "password"}}})}};
+  const velmoria::base::Json claims{
+      {"aal", "aal1"},
+      {"amr", velmoria::base::Json::array({velmoria::base::Json{{"method", "otp"}, {"timestamp", 1700000000}},
+                                           velmoria::base::Json{{"method", "password"}}})}};
   SignedIn unverified;
   unverified.auth.service.addFactor(kEmail, "totp", false);
   unverified.signInWithToken(claims);

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include "testsupport/Eventually.hpp"
-
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -13,18 +10,21 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "AuthClientTestSupport.hpp"
 #include "auth/AuthClient.hpp"
 #include "auth/AuthHTTPClient.hpp"
 #include "auth/AuthJSONCoders.hpp"
 #include "auth/Dependencies.hpp"
 #include "auth/SessionManager.hpp"
+#include "testsupport/Eventually.hpp"
 #include "testsupport/FakeAuth.hpp"
 #include "testsupport/FakeBackend.hpp"
 
 namespace zirudeze::auth::testing {
 
-using testsupport::eventually;
+using velmoria::testsupport::eventually;
 
 // Every state change a client announced, in order.
 class EventLog {
@@ -56,15 +56,15 @@ class EventLog {
 // The fake auth service on loopback and clients of it whose keychain is in memory. Retries never wait and
 // the session manager runs on the clocks a test gives it.
 struct AuthService {
-  testsupport::FakeBackend backend;
-  testsupport::FakeAuth service{backend};
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeAuth service{backend};
   FakeKeychain keychain;
   std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
   std::shared_ptr<std::vector<double>> retryWaits = std::make_shared<std::vector<double>>();
 
   AuthClientConfiguration::Parameters parameters() const {
     return AuthClientConfiguration::Parameters{
-        .url = base::URL::parse(service.url()),
+        .url = velmoria::base::URL::parse(service.url()),
         .storageKey = "zd-test-" + std::to_string(freshClientID()),
         .localStorage = keychain.storage,
         .logger = logger,
@@ -87,14 +87,15 @@ struct AuthService {
   }
 
   // A session the service knows, as the client decodes it, ending `secondsLeft` after `now`.
-  Session session(const std::string& email, double secondsLeft, base::Date now = std::chrono::system_clock::now()) {
+  Session session(const std::string& email, double secondsLeft,
+                  velmoria::base::Date now = std::chrono::system_clock::now()) {
     Session session = AuthJSONCoders::decoder().decode<Session>(service.issueSession(email).dump());
     session.expiresAt = std::chrono::duration<double>(now.time_since_epoch()).count() + secondsLeft;
     return session;
   }
 
-  std::vector<testsupport::RecordedRequest> requestsTo(const std::string& path) const {
-    std::vector<testsupport::RecordedRequest> found;
+  std::vector<velmoria::testsupport::RecordedRequest> requestsTo(const std::string& path) const {
+    std::vector<velmoria::testsupport::RecordedRequest> found;
     for (auto& request : backend.requests()) {
       if (request.path == "/auth/v1/" + path) found.push_back(std::move(request));
     }
@@ -110,6 +111,8 @@ inline std::shared_ptr<const Dependencies> dependenciesOf(const AuthClient& clie
   return Dependencies::get(client.clientID());
 }
 
-inline base::Json jsonBody(const testsupport::RecordedRequest& request) { return base::Json::parse(request.body); }
+inline velmoria::base::Json jsonBody(const velmoria::testsupport::RecordedRequest& request) {
+  return velmoria::base::Json::parse(request.body);
+}
 
 }  // namespace zirudeze::auth::testing

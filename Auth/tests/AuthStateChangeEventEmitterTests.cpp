@@ -1,11 +1,10 @@
-#include "auth/AuthStateChangeEventEmitter.hpp"
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "AuthClientTestSupport.hpp"
 #include "auth/AuthClient.hpp"
+#include "auth/AuthStateChangeEventEmitter.hpp"
 #include "helpers/NotificationCenter.hpp"
 
 namespace zirudeze::auth {

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
+
+#include <gtest/gtest.h>
 
 #include "FlowServiceTestSupport.hpp"
 #include "auth/AuthError.hpp"
@@ -12,8 +12,8 @@
 namespace zirudeze::auth::testing {
 namespace {
 
-using testsupport::RSATestKey;
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::RSATestKey;
+using velmoria::testsupport::ScriptedResponse;
 using Json = RSATestKey::Json;
 
 constexpr std::int64_t kNow = 1'900'000'000;

@@ -1,11 +1,10 @@
-#include "auth/Dependencies.hpp"
-
-#include <gtest/gtest.h>
-
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "AuthClientTestSupport.hpp"
+#include "auth/Dependencies.hpp"
 
 namespace zirudeze::auth {
 namespace {

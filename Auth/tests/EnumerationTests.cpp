@@ -73,16 +73,16 @@ TEST(AuthEnumerations, DecodingRefusesTextsThatAreNoRawValue) {
   EXPECT_EQ(fromWire<MessagingChannel>(R"("whatsapp")"), MessagingChannel::whatsapp);
   const auto capitalised = decodingError<MessagingChannel>(R"("Whatsapp")");
   ASSERT_TRUE(capitalised);
-  EXPECT_EQ(capitalised->kind(), base::DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(capitalised->kind(), velmoria::base::DecodingError::Kind::dataCorrupted);
   EXPECT_EQ(capitalised->debugDescription(), "Cannot initialize MessagingChannel from invalid String value Whatsapp");
 
   const auto status = decodingError<FactorStatus>(R"("VERIFIED")");
   ASSERT_TRUE(status);
-  EXPECT_EQ(status->kind(), base::DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(status->kind(), velmoria::base::DecodingError::Kind::dataCorrupted);
 
   const auto notText = decodingError<Provider>("3");
   ASSERT_TRUE(notText);
-  EXPECT_EQ(notText->kind(), base::DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(notText->kind(), velmoria::base::DecodingError::Kind::typeMismatch);
   EXPECT_EQ(fromWire<OpenIDConnectCredentials::Provider>(R"("azure")"), OpenIDConnectCredentials::Provider::azure);
 }
 
@@ -105,8 +105,8 @@ static_assert(!CodedRawValueEnum<AuthChangeEvent>);
 static_assert(!CodedRawValueEnum<SignOutScope>);
 static_assert(CodedRawValueEnum<EmailOTPType>);
 template <class E>
-concept Decodable = requires(const base::Decoder& d) {
-  base::Coding<E>::decode(d);
+concept Decodable = requires(const velmoria::base::Decoder& d) {
+  velmoria::base::Coding<E>::decode(d);
 };
 static_assert(!Decodable<EmailOTPType>);
 static_assert(Decodable<MessagingChannel>);

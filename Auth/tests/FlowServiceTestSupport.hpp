@@ -7,7 +7,7 @@ namespace zirudeze::auth::testing {
 
 // The fake auth service with its sign-up, grant, redirect, key-set and admin routes.
 struct FlowService : AuthService {
-  testsupport::FakeAuthFlows flows{service};
+  velmoria::testsupport::FakeAuthFlows flows{service};
 
   // A client whose stored session the service knows, ending `secondsLeft` from now.
   std::pair<std::shared_ptr<AuthClient>, Session> signedIn(const std::string& email, double secondsLeft = 3600,
@@ -27,7 +27,7 @@ struct FlowService : AuthService {
   }
 };
 
-inline std::vector<std::string> memberNames(const base::Json& object) {
+inline std::vector<std::string> memberNames(const velmoria::base::Json& object) {
   std::vector<std::string> keys;
   for (const auto& [key, value] : object.items()) keys.push_back(key);
   std::sort(keys.begin(), keys.end());

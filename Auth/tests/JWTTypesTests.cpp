@@ -15,15 +15,15 @@ constexpr std::string_view kRFC7515Token =
     "eyJpc3MiOiJqb2UiLA0KICJleHAiOjEzMDA4MTkzODAsDQogImh0dHA6Ly9leGFtcGxlLmNvbS9pc19yb290Ijp0cnVlfQ."
     "dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk";
 
-const base::JSONDecoder& plainDecoder() {
-  static const base::JSONDecoder decoder;
+const velmoria::base::JSONDecoder& plainDecoder() {
+  static const velmoria::base::JSONDecoder decoder;
   return decoder;
 }
 
 TEST(JWTClaimsCoding, RFCTokenDecodesHeaderAndClaims) {
   const auto token = helpers::JWT::decode(kRFC7515Token);
   ASSERT_TRUE(token);
-  for (const base::JSONDecoder* decoder : {&plainDecoder(), &AuthJSONCoders::decoder()}) {
+  for (const velmoria::base::JSONDecoder* decoder : {&plainDecoder(), &AuthJSONCoders::decoder()}) {
     const auto header = helpers::decodeJSONObject<JWTHeader>(token->header, *decoder);
     EXPECT_EQ(header, (JWTHeader{"HS256", std::nullopt, "JWT"}));
     const auto claims = helpers::decodeJSONObject<JWTClaims>(token->payload, *decoder);
@@ -42,7 +42,7 @@ TEST(JWTClaimsCoding, RegisteredNamesMatchWhateverTheKeyStrategy) {
     "user_metadata": {"full_name": "Ada"},
     "is_anonymous": false, "amr": [{"method": "otp", "timestamp": 1714996400}]
   })";
-  for (const base::JSONDecoder* decoder : {&plainDecoder(), &AuthJSONCoders::decoder()}) {
+  for (const velmoria::base::JSONDecoder* decoder : {&plainDecoder(), &AuthJSONCoders::decoder()}) {
     const auto claims = decoder->decode<JWTClaims>(payload);
     EXPECT_EQ(claims.sessionId, "s1");
     EXPECT_EQ(claims.iat, 1714996400.0);
@@ -60,8 +60,8 @@ TEST(JWTClaimsCoding, RegisteredNamesMatchWhateverTheKeyStrategy) {
 TEST(JWTClaimsCoding, ReencodingPutsAdditionalClaimsBackAtTheTop) {
   const auto claims = AuthJSONCoders::decoder().decode<JWTClaims>(
       R"({"sub":"u1","session_id":"s1","custom_list":[{"a":1}],"flag":true})");
-  for (const base::JSONEncoder* encoder : {&AuthJSONCoders::encoder(), &StoredSessionCoders::encoder()}) {
-    const base::Json encoded = encoder->encodeToJson(claims);
+  for (const velmoria::base::JSONEncoder* encoder : {&AuthJSONCoders::encoder(), &StoredSessionCoders::encoder()}) {
+    const velmoria::base::Json encoded = encoder->encodeToJson(claims);
     EXPECT_EQ(encoded, json(R"({"sub":"u1","session_id":"s1","custom_list":[{"a":1}],"flag":true})"));
     EXPECT_EQ(AuthJSONCoders::decoder().decodeJson<JWTClaims>(encoded), claims);
   }
@@ -77,13 +77,13 @@ TEST(JWTClaimsCoding, AudienceIsTextOrListOfText) {
   for (const char* body : {R"({"aud":5})", R"({"aud":["a",1]})", R"({"aud":{}})"}) {
     const auto error = decodingError<JWTClaims>(body);
     ASSERT_TRUE(error) << body;
-    EXPECT_EQ(error->kind(), base::DecodingError::Kind::typeMismatch);
+    EXPECT_EQ(error->kind(), velmoria::base::DecodingError::Kind::typeMismatch);
     EXPECT_EQ(error->subject(), "AudienceClaim");
     EXPECT_EQ(error->debugDescription(), "Expected String or [String] for audience claim");
-    EXPECT_EQ(base::describeCodingPath(error->codingPath()), "aud");
+    EXPECT_EQ(velmoria::base::describeCodingPath(error->codingPath()), "aud");
   }
-  EXPECT_EQ(decodingError<JWTClaims>(R"({"exp":"soon"})")->kind(), base::DecodingError::Kind::typeMismatch);
-  EXPECT_EQ(decodingError<JWTClaims>(R"({"session_id":1})")->kind(), base::DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(decodingError<JWTClaims>(R"({"exp":"soon"})")->kind(), velmoria::base::DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(decodingError<JWTClaims>(R"({"session_id":1})")->kind(), velmoria::base::DecodingError::Kind::typeMismatch);
 }
 
 // The public keys of RFC 7517, appendix A.1 (modulus shortened), and its symmetric key of A.3.
@@ -96,7 +96,7 @@ constexpr std::string_view kRFC7517Keys = R"({"keys":[
 ]})";
 
 TEST(JWKCoding, RFCKeySetDecodesUnderEitherDecoder) {
-  for (const base::JSONDecoder* decoder : {&plainDecoder(), &AuthJSONCoders::decoder()}) {
+  for (const velmoria::base::JSONDecoder* decoder : {&plainDecoder(), &AuthJSONCoders::decoder()}) {
     const auto set = decoder->decode<JWKS>(kRFC7517Keys);
     ASSERT_EQ(set.keys.size(), 3u);
     EXPECT_EQ(set.keys[0].crv, "P-256");
@@ -119,7 +119,7 @@ TEST(JWKCoding, RequiredAndOptionalMembers) {
   EXPECT_TRUE(fromWire<JWKS>(R"({"keys":[]})").keys.empty());
   const auto badKey = decodingError<JWKS>(R"({"keys":[{"kty":"RSA"},{"n":"x"}]})");
   ASSERT_TRUE(badKey);
-  EXPECT_EQ(base::describeCodingPath(badKey->codingPath()), "keys[1]");
+  EXPECT_EQ(velmoria::base::describeCodingPath(badKey->codingPath()), "keys[1]");
   EXPECT_EQ(decodingError<JWTHeader>(R"({"typ":"JWT"})")->subject(), "alg");
   EXPECT_EQ(wire(JWTHeader{"RS256", "k1", std::nullopt}), json(R"({"alg":"RS256","kid":"k1"})"));
 }

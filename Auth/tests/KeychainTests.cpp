@@ -1,12 +1,11 @@
-#include "auth/Keychain.hpp"
-
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "auth/AuthClientConfiguration.hpp"
+#include "auth/Keychain.hpp"
 #include "platform/InMemoryKeychainStore.hpp"
 
 namespace zirudeze::auth {
@@ -14,7 +13,7 @@ namespace {
 
 using Code = KeychainError::Code;
 using Kind = Code::Kind;
-using Reason = platform::KeychainStoreError::Reason;
+using Reason = velmoria::platform::KeychainStoreError::Reason;
 
 // The error `operation` throws, or nothing.
 template <class Operation>
@@ -72,16 +71,17 @@ TEST(KeychainErrorCode, EqualityNeedsTheRawValueAndTheMessage) {
 
 class KeychainOverFake : public ::testing::Test {
  protected:
-  std::shared_ptr<platform::InMemoryKeychainStore> store = std::make_shared<platform::InMemoryKeychainStore>();
+  std::shared_ptr<velmoria::platform::InMemoryKeychainStore> store =
+      std::make_shared<velmoria::platform::InMemoryKeychainStore>();
   Keychain keychain{"zirudeze.auth", std::nullopt, store};
 };
 
 TEST_F(KeychainOverFake, ASecondWriteLeavesOneItemWithTheSecondValue) {
-  keychain.set(base::dataFromString("1"), "key");
-  keychain.set(base::dataFromString("2"), "key");
-  EXPECT_EQ(keychain.data("key"), base::dataFromString("2"));
+  keychain.set(velmoria::base::dataFromString("1"), "key");
+  keychain.set(velmoria::base::dataFromString("2"), "key");
+  EXPECT_EQ(keychain.data("key"), velmoria::base::dataFromString("2"));
   ASSERT_EQ(store->items().size(), 1u);
-  EXPECT_EQ(store->items().begin()->first, (platform::KeychainItemKey{"zirudeze.auth", std::nullopt, "key"}));
+  EXPECT_EQ(store->items().begin()->first, (velmoria::platform::KeychainItemKey{"zirudeze.auth", std::nullopt, "key"}));
 }
 
 TEST_F(KeychainOverFake, AKeyNeverWrittenFailsToReadAndToDeleteWithItemNotFound) {
@@ -95,17 +95,18 @@ TEST_F(KeychainOverFake, AKeyNeverWrittenFailsToReadAndToDeleteWithItemNotFound)
 
 TEST_F(KeychainOverFake, WithoutServiceAndGroupAnItemCarriesOnlyTheAccount) {
   const Keychain bare(std::nullopt, std::nullopt, store);
-  bare.set(base::dataFromString("v"), "account");
-  EXPECT_EQ(store->items().begin()->first, (platform::KeychainItemKey{std::nullopt, std::nullopt, "account"}));
+  bare.set(velmoria::base::dataFromString("v"), "account");
+  EXPECT_EQ(store->items().begin()->first,
+            (velmoria::platform::KeychainItemKey{std::nullopt, std::nullopt, "account"}));
   EXPECT_TRUE(keychainErrorOf([&] { keychain.data("account"); }).has_value());
 }
 
 TEST_F(KeychainOverFake, KeychainFailuresBecomeTheirCodes) {
-  store->failReads(platform::KeychainStoreError(Reason::userCanceled, "dismissed"));
+  store->failReads(velmoria::platform::KeychainStoreError(Reason::userCanceled, "dismissed"));
   EXPECT_EQ(keychainErrorOf([&] { keychain.data("k"); })->code(), Code::userCanceled());
-  store->failReads(platform::KeychainStoreError(Reason::interactionNotAllowed, "locked"));
+  store->failReads(velmoria::platform::KeychainStoreError(Reason::interactionNotAllowed, "locked"));
   EXPECT_EQ(keychainErrorOf([&] { keychain.data("k"); })->code(), Code::interactionNotAllowed());
-  store->failWrites(platform::KeychainStoreError(Reason::unknown, "disk full"));
+  store->failWrites(velmoria::platform::KeychainStoreError(Reason::unknown, "disk full"));
   const auto write = keychainErrorOf([&] { keychain.set({}, "k"); });
   EXPECT_EQ(write->code(), Code::unknown("disk full"));
   EXPECT_STREQ(write->what(), "Unknown error: disk full.");
@@ -115,8 +116,8 @@ TEST_F(KeychainOverFake, TheLocalStorageNeverAnswersNothing) {
   KeychainLocalStorage storage(keychain);
   EXPECT_THROW(storage.retrieve("missing"), KeychainError);
   EXPECT_THROW(storage.remove("missing"), KeychainError);
-  storage.store("k", base::dataFromString("v"));
-  EXPECT_EQ(storage.retrieve("k"), base::dataFromString("v"));
+  storage.store("k", velmoria::base::dataFromString("v"));
+  EXPECT_EQ(storage.retrieve("k"), velmoria::base::dataFromString("v"));
   storage.remove("k");
   EXPECT_TRUE(store->items().empty());
 }

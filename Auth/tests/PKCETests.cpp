@@ -1,11 +1,10 @@
-#include "auth/PKCE.hpp"
+#include <set>
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "AuthClientTestSupport.hpp"
 #include "auth/CodeVerifierStorage.hpp"
+#include "auth/PKCE.hpp"
 
 namespace zirudeze::auth {
 namespace {
@@ -85,7 +84,8 @@ TEST_F(CodeVerifierStorageTest, AVerifierThatIsNotUTF8IsRefusedWithItsLog) {
 }
 
 TEST_F(CodeVerifierStorageTest, AStoringFailureIsLoggedNotThrown) {
-  keychain.store->failWrites(platform::KeychainStoreError(platform::KeychainStoreError::Reason::unknown, "full"));
+  keychain.store->failWrites(
+      velmoria::platform::KeychainStoreError(velmoria::platform::KeychainStoreError::Reason::unknown, "full"));
   EXPECT_NO_THROW(storage.set("v"));
   EXPECT_EQ(logger->messages(), (std::vector<std::string>{"Failure storing code verifier: Unknown error: full."}));
 }
@@ -104,8 +104,8 @@ TEST_F(CustomKeyCodeVerifierStorage, TheKeyIsTheStorageKeyWithItsSuffix) {
 TEST(CodeVerifierStorage, NothingStoredInAStorageThatSaysSoIsADebugRecord) {
   class Empty final : public AuthLocalStorage {
    public:
-    void store(const std::string&, const base::Data&) override {}
-    std::optional<base::Data> retrieve(const std::string&) override { return std::nullopt; }
+    void store(const std::string&, const velmoria::base::Data&) override {}
+    std::optional<velmoria::base::Data> retrieve(const std::string&) override { return std::nullopt; }
     void remove(const std::string&) override {}
   };
   const auto logger = std::make_shared<testing::RecordingLogger>();

@@ -8,18 +8,19 @@
 namespace zirudeze::auth::testing {
 namespace {
 
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::ScriptedResponse;
 
 const std::string kEmail = "linus@example.com";
 // RFC 7636, Appendix B.
 const std::string kVerifier = "dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk";
 const std::string kChallenge = "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM";
 
-base::URL url(const std::string& text) { return *base::URL::parse(text); }
+velmoria::base::URL url(const std::string& text) { return *velmoria::base::URL::parse(text); }
 
-std::optional<std::string> item(const base::URL& address, const std::string& name) {
-  for (const auto& query :
-       base::URLComponents::parse(address.absoluteString())->queryItems().value_or(std::vector<base::URLQueryItem>{})) {
+std::optional<std::string> item(const velmoria::base::URL& address, const std::string& name) {
+  for (const auto& query : velmoria::base::URLComponents::parse(address.absoluteString())
+                               ->queryItems()
+                               .value_or(std::vector<velmoria::base::URLQueryItem>{})) {
     if (query.name == name) return query.value;
   }
   return std::nullopt;
@@ -52,7 +53,8 @@ TEST(PKCEExchange, TheAuthorizeURLCarriesTheChallengeAndTheExchangeItsVerifier) 
   const auto log = eventsOf(*client);
   const auto code = auth.flows.issueAuthCode(kEmail, kChallenge);
   const auto session = client->exchangeCodeForSession(code);
-  EXPECT_EQ(jsonBody(auth.backend.lastRequest()), (base::Json{{"auth_code", code}, {"code_verifier", kVerifier}}));
+  EXPECT_EQ(jsonBody(auth.backend.lastRequest()),
+            (velmoria::base::Json{{"auth_code", code}, {"code_verifier", kVerifier}}));
   EXPECT_EQ(auth.backend.lastRequest().queryValue("grant_type"), "pkce");
   EXPECT_EQ(client->currentSession(), session);
   EXPECT_EQ(log.events(), std::vector<AuthChangeEvent>{AuthChangeEvent::signedIn});
@@ -69,19 +71,21 @@ TEST(PKCEExchange, TheAuthorizeURLCarriesTheChallengeAndTheExchangeItsVerifier) 
 TEST(PKCEExchange, TheLaunchFlowGetsExactlyTheAuthorizeURL) {
   FlowService auth;
   const auto client = fixedVerifierClient(auth);
-  std::optional<base::URL> launched;
-  const auto session = client->signInWithOAuth(Provider::google, {.scopes = "email"}, [&](const base::URL& address) {
-    launched = address;
-    return url("app://callback?code=" + auth.flows.issueAuthCode(kEmail, kChallenge));
-  });
+  std::optional<velmoria::base::URL> launched;
+  const auto session =
+      client->signInWithOAuth(Provider::google, {.scopes = "email"}, [&](const velmoria::base::URL& address) {
+        launched = address;
+        return url("app://callback?code=" + auth.flows.issueAuthCode(kEmail, kChallenge));
+      });
   ASSERT_TRUE(launched);
   EXPECT_EQ(launched->absoluteString(),
             client->getOAuthSignInURL(Provider::google, {.scopes = "email"}).absoluteString());
   EXPECT_EQ(session.user.email, kEmail);
 
   // The launch flow's error is thrown as it is.
-  EXPECT_THROW(client->signInWithOAuth(Provider::google, {},
-                                       [](const base::URL&) -> base::URL { throw std::runtime_error("closed"); }),
+  EXPECT_THROW(client->signInWithOAuth(
+                   Provider::google, {},
+                   [](const velmoria::base::URL&) -> velmoria::base::URL { throw std::runtime_error("closed"); }),
                std::runtime_error);
 }
 
@@ -145,12 +149,13 @@ TEST(Redirects, SetSessionRefreshesATokenThatEndsNow) {
   const auto now = std::chrono::system_clock::time_point(std::chrono::seconds(1'900'000'000));
   FlowService::change(*client, [now](Dependencies& dependencies) { dependencies.date = [now] { return now; }; });
   const auto refreshToken = auth.service.issueSession(kEmail)["refresh_token"].get<std::string>();
-  const auto token = testsupport::FakeAuth::makeAccessToken({{"exp", 1'900'000'000}, {"sub", "x"}});
+  const auto token = velmoria::testsupport::FakeAuth::makeAccessToken({{"exp", 1'900'000'000}, {"sub", "x"}});
   const auto session = client->setSession(token, refreshToken);
   EXPECT_EQ(auth.requestsTo("token").size(), 1u);
   EXPECT_TRUE(auth.requestsTo("user").empty());
   EXPECT_EQ(client->currentSession(), session);
-  EXPECT_THROW(client->setSession(testsupport::FakeAuth::makeAccessToken({{"sub", "x"}}), refreshToken), AuthError);
+  EXPECT_THROW(client->setSession(velmoria::testsupport::FakeAuth::makeAccessToken({{"sub", "x"}}), refreshToken),
+               AuthError);
 }
 
 TEST(Redirects, SetSessionKeepsALiveTokenAndFetchesItsUser) {
@@ -187,20 +192,21 @@ TEST(Redirects, NeitherLogLineShowsATokenOrCode) {
 TEST(WebAuthentication, ASessionTheCallerConfiguresKeepsItsProvider) {
   FlowService auth;
   const auto client = fixedVerifierClient(auth);
-  platform::FakeWebAuthenticationSessions sessions;
+  velmoria::platform::FakeWebAuthenticationSessions sessions;
   FlowService::change(*client,
                       [&](Dependencies& dependencies) { dependencies.webAuthenticationSession = sessions.factory(); });
   sessions.completeWithURL(url("app://callback?code=" + auth.flows.issueAuthCode(kEmail, kChallenge)));
-  struct OwnProvider final : platform::PresentationContextProviding {
-    std::shared_ptr<platform::PresentationAnchor> presentationAnchor(
-        const platform::WebAuthenticationSession&) override {
-      return std::make_shared<platform::PresentationAnchor>();
+  struct OwnProvider final : velmoria::platform::PresentationContextProviding {
+    std::shared_ptr<velmoria::platform::PresentationAnchor> presentationAnchor(
+        const velmoria::platform::WebAuthenticationSession&) override {
+      return std::make_shared<velmoria::platform::PresentationAnchor>();
     }
   };
   const auto own = std::make_shared<OwnProvider>();
-  const auto session = client->signInWithOAuth(
-      Provider::github, {.redirectTo = url("app://callback")},
-      [&](platform::WebAuthenticationSession& webSession) { webSession.setPresentationContextProvider(own); });
+  const auto session = client->signInWithOAuth(Provider::github, {.redirectTo = url("app://callback")},
+                                               [&](velmoria::platform::WebAuthenticationSession& webSession) {
+                                                 webSession.setPresentationContextProvider(own);
+                                               });
   EXPECT_EQ(session.user.email, kEmail);
   auto records = sessions.sessions();
   ASSERT_EQ(records.size(), 1u);
@@ -209,7 +215,7 @@ TEST(WebAuthentication, ASessionTheCallerConfiguresKeepsItsProvider) {
   EXPECT_EQ(item(records[0].url, "code_challenge"), kChallenge);
 
   // Unconfigured: the default provider answers; no redirect: no callback scheme; the "user" cancels.
-  EXPECT_THROW(client->signInWithOAuth(Provider::github), platform::WebAuthenticationError);
+  EXPECT_THROW(client->signInWithOAuth(Provider::github), velmoria::platform::WebAuthenticationError);
   records = sessions.sessions();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_TRUE(records[1].gotAnchor);
@@ -223,8 +229,8 @@ TEST(WebAuthentication, ThisPlatformsSessionReportsUnavailable) {
   try {
     client->signInWithOAuth(Provider::github, {.redirectTo = url("app://callback")});
     ADD_FAILURE();
-  } catch (const platform::WebAuthenticationError& error) {
-    EXPECT_EQ(error.code(), platform::WebAuthenticationError::Code::unavailable);
+  } catch (const velmoria::platform::WebAuthenticationError& error) {
+    EXPECT_EQ(error.code(), velmoria::platform::WebAuthenticationError::Code::unavailable);
   }
   EXPECT_FALSE(client->currentSession());
 }
@@ -263,7 +269,9 @@ TEST(Identities, TheLinkURLIsAskedForAndOpenedAsAnswered) {
   auto [client, stored] = auth.signedIn(kEmail);
   std::vector<std::string> opened;
   FlowService::change(*client, [&](Dependencies& dependencies) {
-    dependencies.urlOpener.open = [&](const base::URL& address) { opened.push_back(address.absoluteString()); };
+    dependencies.urlOpener.open = [&](const velmoria::base::URL& address) {
+      opened.push_back(address.absoluteString());
+    };
   });
   const auto response = client->getLinkIdentityURL(Provider::github);
   const auto request = auth.backend.lastRequest();
@@ -278,7 +286,7 @@ TEST(Identities, TheLinkURLIsAskedForAndOpenedAsAnswered) {
       << auth.backend.lastRequest().rawQuery;
   std::vector<std::string> launched;
   client->linkIdentity(Provider::github, {},
-                       [&](const base::URL& address) { launched.push_back(address.absoluteString()); });
+                       [&](const velmoria::base::URL& address) { launched.push_back(address.absoluteString()); });
   EXPECT_EQ(launched, opened);
 }
 
@@ -291,7 +299,7 @@ TEST(Identities, UnlinkUsesTheUpperCaseIdentityId) {
   EXPECT_TRUE(client->userIdentities().empty());
   UserIdentity identity;
   identity.id = "provider-side-id";
-  identity.identityId = *base::UUID::fromString("6f1c2a3b-4d5e-4f60-8a7b-9c0d1e2f3a4b");
+  identity.identityId = *velmoria::base::UUID::fromString("6f1c2a3b-4d5e-4f60-8a7b-9c0d1e2f3a4b");
   client->unlinkIdentity(identity);
   EXPECT_EQ(auth.backend.lastRequest().method, "DELETE");
   EXPECT_EQ(auth.backend.lastRequest().path, "/auth/v1/user/identities/6F1C2A3B-4D5E-4F60-8A7B-9C0D1E2F3A4B");

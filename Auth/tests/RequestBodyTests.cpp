@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <functional>
+
+#include <gtest/gtest.h>
 
 #include "AuthTestSupport.hpp"
 #include "auth/Credentials.hpp"
@@ -18,7 +18,7 @@ using namespace testing;
 
 // Only the auth client sets the linking flag; a decoded body is the other way to get one.
 OpenIDConnectCredentials linking(const OpenIDConnectCredentials& credentials) {
-  base::Json body = wire(credentials);
+  velmoria::base::Json body = wire(credentials);
   body["link_identity"] = true;
   return fromWire<OpenIDConnectCredentials>(body.dump());
 }
@@ -27,7 +27,7 @@ const helpers::JSONObject kMetadata{{"full_name", "Ada"}, {"planTier", 2}};
 
 struct BodyCase {
   const char* name;
-  std::function<base::Json()> encode;
+  std::function<velmoria::base::Json()> encode;
   const char* expected;
 };
 
@@ -124,8 +124,8 @@ TEST(RequestBodies, EncodeExactlyTheMembersThatAreSet) {
        R"({"domain":"corp.example"})"},
       {"sso by provider with redirect",
        [] {
-         return wire(
-             SignInWithSSORequest{.providerId = "p1", .redirectTo = base::URL::parse("velmoria://callback?x=1&y=2")});
+         return wire(SignInWithSSORequest{.providerId = "p1",
+                                          .redirectTo = velmoria::base::URL::parse("velmoria://callback?x=1&y=2")});
        },
        R"({"provider_id":"p1","redirect_to":"velmoria://callback?x=1&y=2"})"},
       {"totp enrolment bare", [] { return wire(MFAEnrollParamsType(MFAEnrollParamsType::totp())); },
@@ -170,7 +170,7 @@ TEST(RequestBodies, EncodeExactlyTheMembersThatAreSet) {
        R"({"client_name":"new"})"},
   };
   for (const BodyCase& c : cases) {
-    const base::Json encoded = c.encode();
+    const velmoria::base::Json encoded = c.encode();
     EXPECT_EQ(encoded, json(c.expected)) << c.name << ": " << encoded.dump();
   }
 }
@@ -200,36 +200,37 @@ TEST(RequestBodies, DecodableBodiesRoundTrip) {
   expectRoundTrip("attributes empty", UserAttributes{});
   expectRoundTrip("attributes full", UserAttributes{"a@b.c", "+1", "pw", "n", "tok", kMetadata, "ch", "s256"});
   expectRoundTrip("recover", RecoverParams{"a@b.c", AuthMetaSecurity{"c"}, "ch", "s256"});
-  expectRoundTrip("sso answer", SSOResponse{*base::URL::parse("https://sso.example/start?rid=1")});
+  expectRoundTrip("sso answer", SSOResponse{*velmoria::base::URL::parse("https://sso.example/start?rid=1")});
   expectRoundTrip("oauth answer",
-                  OAuthResponse{Provider::slackOIDC, *base::URL::parse("https://auth.example/authorize")});
+                  OAuthResponse{Provider::slackOIDC, *velmoria::base::URL::parse("https://auth.example/authorize")});
 }
 
 TEST(RequestBodies, RequiredMembersOfDecodableBodies) {
   const auto noCreateUser = decodingError<OTPParams>(R"({"email":"a@b.c"})");
   ASSERT_TRUE(noCreateUser);
-  EXPECT_EQ(noCreateUser->kind(), base::DecodingError::Kind::keyNotFound);
+  EXPECT_EQ(noCreateUser->kind(), velmoria::base::DecodingError::Kind::keyNotFound);
   EXPECT_EQ(noCreateUser->subject(), "createUser");
-  EXPECT_EQ(decodingError<OTPParams>(R"({"create_user":"yes"})")->kind(), base::DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(decodingError<OTPParams>(R"({"create_user":"yes"})")->kind(),
+            velmoria::base::DecodingError::Kind::typeMismatch);
   EXPECT_EQ(decodingError<OTPParams>(R"({"create_user":true,"channel":"telegram"})")->kind(),
-            base::DecodingError::Kind::dataCorrupted);
+            velmoria::base::DecodingError::Kind::dataCorrupted);
   const auto nestedCaptcha = decodingError<OTPParams>(R"({"create_user":true,"auth_meta_security":{}})");
   ASSERT_TRUE(nestedCaptcha);
-  EXPECT_EQ(base::describeCodingPath(nestedCaptcha->codingPath()), "authMetaSecurity");
+  EXPECT_EQ(velmoria::base::describeCodingPath(nestedCaptcha->codingPath()), "authMetaSecurity");
 
   EXPECT_EQ(decodingError<OpenIDConnectCredentials>(R"({"provider":"apple","id_token":"t"})")->subject(),
             "linkIdentity");
   EXPECT_EQ(
       decodingError<OpenIDConnectCredentials>(R"({"provider":"apple","id_token":null,"link_identity":true})")->kind(),
-      base::DecodingError::Kind::valueNotFound);
+      velmoria::base::DecodingError::Kind::valueNotFound);
   EXPECT_EQ(
       decodingError<OpenIDConnectCredentials>(R"({"provider":"github","id_token":"t","link_identity":true})")->kind(),
-      base::DecodingError::Kind::dataCorrupted);
+      velmoria::base::DecodingError::Kind::dataCorrupted);
   EXPECT_EQ(decodingError<RecoverParams>(R"({"code_challenge":"c"})")->subject(), "email");
   EXPECT_EQ(decodingError<SSOResponse>(R"({"url":"not an address"})")->kind(),
-            base::DecodingError::Kind::dataCorrupted);
+            velmoria::base::DecodingError::Kind::dataCorrupted);
   EXPECT_EQ(decodingError<OAuthResponse>(R"({"provider":"myspace","url":"https://a.example"})")->kind(),
-            base::DecodingError::Kind::dataCorrupted);
+            velmoria::base::DecodingError::Kind::dataCorrupted);
   EXPECT_EQ(decodingError<OAuthResponse>(R"({"provider":"github"})")->subject(), "url");
 
   // Every member of these two may be missing or null.

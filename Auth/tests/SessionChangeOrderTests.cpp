@@ -1,12 +1,12 @@
 // Two session changes that meet: a refresh, a sign-out, a new sign-in, an update or a clean-up answer in
 // flight at once. The fake service holds one request while the test makes the other change, so each race
 // runs in one chosen order; what is stored and what listeners heard are checked exactly.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <exception>
 #include <future>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "FlowServiceTestSupport.hpp"
 #include "auth/AuthError.hpp"

@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cmath>
 #include <limits>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "AuthServiceTestSupport.hpp"
 #include "auth/AuthError.hpp"
@@ -14,7 +14,7 @@ namespace zirudeze::auth::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::ScriptedResponse;
 
 const std::string kEmail = "ada@example.com";
 
@@ -22,7 +22,7 @@ const std::string kEmail = "ada@example.com";
 struct ManagedClient {
   AuthService auth;
   std::shared_ptr<clocks::TestClock> clock = std::make_shared<clocks::TestClock>();
-  base::Date now = std::chrono::system_clock::now();
+  velmoria::base::Date now = std::chrono::system_clock::now();
   std::shared_ptr<AuthClient> client =
       auth.client(SessionManagerClocks{std::make_shared<helpers::TestClockSleepClock>(clock), [this] { return now; }});
   std::shared_ptr<const Dependencies> dependencies = dependenciesOf(*client);
@@ -83,7 +83,7 @@ TEST(SessionManagerRefresh, ConcurrentCallersShareOneRequest) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].method, "POST");
   EXPECT_EQ(requests[0].rawQuery, "grant_type=refresh_token");
-  EXPECT_EQ(jsonBody(requests[0]), (base::Json{{"refresh_token", expired.refreshToken}}));
+  EXPECT_EQ(jsonBody(requests[0]), (velmoria::base::Json{{"refresh_token", expired.refreshToken}}));
   EXPECT_FALSE(requests[0].header("Authorization"));
   EXPECT_EQ(results[0], results[1]);
   EXPECT_EQ(results[1], results[2]);

@@ -1,10 +1,9 @@
-#include "auth/SessionStorage.hpp"
-
 #include <gtest/gtest.h>
 
 #include "AuthClientTestSupport.hpp"
 #include "AuthTestSupport.hpp"
 #include "auth/AuthJSONCoders.hpp"
+#include "auth/SessionStorage.hpp"
 #include "base/coding/JSONCoders.hpp"
 
 namespace zirudeze::auth {
@@ -25,7 +24,7 @@ Session sampleSession(std::string accessToken = "access-1") {
   session.expiresIn = 3600;
   session.expiresAt = 1715000000.5;
   session.refreshToken = "refresh-1";
-  session.user.id = *base::UUID::fromString("8A0F4C2E-1B7D-4C3A-9E55-0D6B1F2A3C4D");
+  session.user.id = *velmoria::base::UUID::fromString("8A0F4C2E-1B7D-4C3A-9E55-0D6B1F2A3C4D");
   session.user.aud = "authenticated";
   session.user.email = "ada@example.com";
   session.user.userMetadata = {{"full_name", helpers::AnyJSON("Ada")}};
@@ -82,8 +81,8 @@ TEST_F(SessionStorageTest, TheOldWrapperBecomesTheCurrentDocumentWithinOneGet) {
   EXPECT_EQ(keychain.document(kOldKey), std::nullopt);
   const auto stored = keychain.document(kStorageKey);
   ASSERT_TRUE(stored);
-  EXPECT_EQ(base::parseJson(*stored), base::parseJson(currentDocument(sampleSession())));
-  EXPECT_TRUE(base::parseJson(*stored)["user"]["createdAt"].is_number());
+  EXPECT_EQ(velmoria::base::parseJson(*stored), velmoria::base::parseJson(currentDocument(sampleSession())));
+  EXPECT_TRUE(velmoria::base::parseJson(*stored)["user"]["createdAt"].is_number());
   EXPECT_TRUE(logger->messages().empty());
 }
 
@@ -128,7 +127,8 @@ TEST_F(SessionStorageTest, ADocumentChangedBehindTheStoragesBackIsReadAnew) {
 TEST_F(SessionStorageTest, ASnakeCaseDocumentIsRewrittenInTheCurrentForm) {
   keychain.put(kStorageKey, snakeDocument(sampleSession()));
   EXPECT_EQ(storage.get(), sampleSession());
-  EXPECT_EQ(base::parseJson(*keychain.document(kStorageKey)), base::parseJson(currentDocument(sampleSession())));
+  EXPECT_EQ(velmoria::base::parseJson(*keychain.document(kStorageKey)),
+            velmoria::base::parseJson(currentDocument(sampleSession())));
 }
 
 TEST_F(SessionStorageTest, ACurrentDocumentWithUserDatesIsNotRewritten) {
@@ -147,16 +147,16 @@ TEST_F(SessionStorageTest, ADocumentThatIsNotJSONGivesNothingAndOneLogWithoutMig
 }
 
 TEST_F(SessionStorageTest, AFailingWriteIsLoggedNeverThrownAndEveryGetRetriesThePendingMove) {
-  keychain.store->failWrites(
-      platform::KeychainStoreError(platform::KeychainStoreError::Reason::interactionNotAllowed, "locked"));
+  keychain.store->failWrites(velmoria::platform::KeychainStoreError(
+      velmoria::platform::KeychainStoreError::Reason::interactionNotAllowed, "locked"));
   const std::string locked = "errSecInteractionNotAllowed: Interaction with the Security Server is not allowed.";
   EXPECT_NO_THROW(storage.store(sampleSession()));
   EXPECT_EQ(logger->messages(), (std::vector<std::string>{"Failed to store session: " + locked}));
 
   keychain.store->failWrites(std::nullopt);
   keychain.put(kOldKey, wrapperDocument(sampleSession()));
-  keychain.store->failWrites(
-      platform::KeychainStoreError(platform::KeychainStoreError::Reason::interactionNotAllowed, "locked"));
+  keychain.store->failWrites(velmoria::platform::KeychainStoreError(
+      velmoria::platform::KeychainStoreError::Reason::interactionNotAllowed, "locked"));
   storage.get();
   storage.get();
   const auto messages = logger->messages();
@@ -168,7 +168,7 @@ TEST_F(SessionStorageTest, AFailingWriteIsLoggedNeverThrownAndEveryGetRetriesThe
 TEST_F(SessionStorageTest, StoreThenGetGivesAnEqualSessionKeptUnderCamelCaseKeys) {
   storage.store(sampleSession());
   EXPECT_EQ(storage.get(), sampleSession());
-  const auto document = base::parseJson(*keychain.document(kStorageKey));
+  const auto document = velmoria::base::parseJson(*keychain.document(kStorageKey));
   EXPECT_TRUE(document.contains("accessToken"));
   EXPECT_TRUE(document.contains("expiresAt"));
   EXPECT_FALSE(document.contains("access_token"));
@@ -186,8 +186,8 @@ TEST_F(SessionStorageTest, RemovingWhatIsNotThereIsLoggedAndRemovingWorks) {
 
 TEST_F(SessionStorageTest, AReadFailureGivesNothingAndLeavesTheMigrationsSilent) {
   keychain.put(kStorageKey, currentDocument(sampleSession()));
-  keychain.store->failReads(
-      platform::KeychainStoreError(platform::KeychainStoreError::Reason::userCanceled, "dismissed"));
+  keychain.store->failReads(velmoria::platform::KeychainStoreError(
+      velmoria::platform::KeychainStoreError::Reason::userCanceled, "dismissed"));
   EXPECT_EQ(storage.get(), std::nullopt);
   EXPECT_EQ(logger->messages(),
             (std::vector<std::string>{"Failed to retrieve session: errSecUserCanceled: User canceled the operation."}));
@@ -196,14 +196,14 @@ TEST_F(SessionStorageTest, AReadFailureGivesNothingAndLeavesTheMigrationsSilent)
 // A storage that answers "nothing" for a missing value, as storages other than the keychain may.
 class MapStorage final : public AuthLocalStorage {
  public:
-  void store(const std::string& key, const base::Data& value) override { values[key] = value; }
-  std::optional<base::Data> retrieve(const std::string& key) override {
+  void store(const std::string& key, const velmoria::base::Data& value) override { values[key] = value; }
+  std::optional<velmoria::base::Data> retrieve(const std::string& key) override {
     const auto found = values.find(key);
     if (found == values.end()) return std::nullopt;
     return found->second;
   }
   void remove(const std::string& key) override { values.erase(key); }
-  std::map<std::string, base::Data> values;
+  std::map<std::string, velmoria::base::Data> values;
 };
 
 TEST(SessionStorage, AStorageThatAnswersNothingGivesNothingAndLogsNothing) {

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
+
+#include <gtest/gtest.h>
 
 #include "AuthTestSupport.hpp"
 #include "auth/Session.hpp"
@@ -52,7 +52,7 @@ std::string serverSession(std::string_view extra = "") {
 // A user with millisecond times, which the wire form carries without loss.
 User wireUser() {
   User user;
-  user.id = *base::UUID::fromString("8A0F4C2E-1B7D-4C3A-9E55-0D6B1F2A3C4D");
+  user.id = *velmoria::base::UUID::fromString("8A0F4C2E-1B7D-4C3A-9E55-0D6B1F2A3C4D");
   user.aud = "authenticated";
   user.userMetadata = {{"full_name", "Ada"}, {"nestedValue", helpers::AnyJSON::object({{"inner_key", 1}})}};
   user.email = "ada@example.com";
@@ -103,25 +103,25 @@ TEST(SessionCoding, ServerAnswerDecodesWithEveryFieldInPlace) {
 
 TEST(SessionCoding, WireRoundTripKeepsEverything) {
   const Session session = wireSession();
-  const base::Json encoded = wire(session);
+  const velmoria::base::Json encoded = wire(session);
   EXPECT_TRUE(encoded.contains("provider_token"));
   EXPECT_FALSE(encoded.contains("provider_refresh_token"));
   EXPECT_EQ(encoded["weak_password"], json(R"({"reasons":["length","characters"]})"));
   EXPECT_EQ(encoded["user"]["created_at"], "2024-01-01T00:00:00.123");
   EXPECT_EQ(encoded["user"]["user_metadata"], json(R"({"full_name":"Ada","nestedValue":{"inner_key":1}})"));
-  EXPECT_EQ(encoded["user"]["identities"], base::Json::array());
+  EXPECT_EQ(encoded["user"]["identities"], velmoria::base::Json::array());
   EXPECT_EQ(fromWire<Session>(encoded.dump()), session);
 }
 
 TEST(SessionCoding, StoredFormUsesDeclaredKeysAndNumericDatesAndComesBackEqual) {
   // Straight from the service, with microsecond times.
   const Session session = fromWire<Session>(serverSession(R"("provider_refresh_token":"prt",)"));
-  const base::Json stored = StoredSessionCoders::encoder().encodeToJson(session);
+  const velmoria::base::Json stored = StoredSessionCoders::encoder().encodeToJson(session);
   for (const char* key :
        {"providerRefreshToken", "accessToken", "tokenType", "expiresIn", "expiresAt", "refreshToken", "user"})
     EXPECT_TRUE(stored.contains(key)) << key;
   EXPECT_FALSE(stored.contains("access_token"));
-  const base::Json& user = stored["user"];
+  const velmoria::base::Json& user = stored["user"];
   EXPECT_TRUE(user.contains("appMetadata"));
   EXPECT_TRUE(user.contains("isAnonymous"));
   EXPECT_TRUE(user["userMetadata"].contains("full_name"));
@@ -140,36 +140,36 @@ TEST(SessionCoding, StoredFormUsesDeclaredKeysAndNumericDatesAndComesBackEqual) 
 TEST(SessionCoding, StoredDatesComeBackExactly) {
   const auto& encoder = StoredSessionCoders::encoder();
   const auto& decoder = StoredSessionCoders::decoder();
-  const base::Date samples[] = {
+  const velmoria::base::Date samples[] = {
       micros(1'704'067'200'123'000),  // a millisecond the plain double route reads back one nanosecond short
       micros(1'715'000'000'999'999),
       micros(978'307'200'000'000),  // the reference instant itself
       micros(946'684'800'000'001),  // before the reference instant
       micros(0),
-      base::Date(seconds(4'102'444'800)),  // 2100
+      velmoria::base::Date(seconds(4'102'444'800)),  // 2100
   };
-  for (const base::Date date : samples) {
+  for (const velmoria::base::Date date : samples) {
     const std::string text = encoder.encodeToString(date);
-    EXPECT_EQ(decoder.decode<base::Date>(text), date) << text;
+    EXPECT_EQ(decoder.decode<velmoria::base::Date>(text), date) << text;
   }
   EXPECT_EQ(encoder.encodeToString(micros(978'307'201'500'000)), "1.5");
   // Integers count as numbers; the reference offset applies.
-  EXPECT_EQ(decoder.decode<base::Date>("10"), base::Date(seconds(978'307'210)));
+  EXPECT_EQ(decoder.decode<velmoria::base::Date>("10"), velmoria::base::Date(seconds(978'307'210)));
 
   for (const char* outOfRange : {"1e20", "-1e300", "9.3e9"}) {
-    const auto error = decodingError<base::Date>(outOfRange, decoder);
+    const auto error = decodingError<velmoria::base::Date>(outOfRange, decoder);
     ASSERT_TRUE(error) << outOfRange;
-    EXPECT_EQ(error->kind(), base::DecodingError::Kind::dataCorrupted);
+    EXPECT_EQ(error->kind(), velmoria::base::DecodingError::Kind::dataCorrupted);
   }
-  EXPECT_EQ(decodingError<base::Date>(R"("2024-01-01T00:00:00Z")", decoder)->kind(),
-            base::DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(decodingError<velmoria::base::Date>(R"("2024-01-01T00:00:00Z")", decoder)->kind(),
+            velmoria::base::DecodingError::Kind::typeMismatch);
 }
 
 TEST(SessionCoding, RequiredMembersFailWithTheirKeyAndPath) {
   struct Case {
     const char* name;
     std::string body;
-    base::DecodingError::Kind kind;
+    velmoria::base::DecodingError::Kind kind;
     const char* key;
     const char* path;
   };
@@ -177,22 +177,22 @@ TEST(SessionCoding, RequiredMembersFailWithTheirKeyAndPath) {
       R"({"access_token":"a","token_type":"b","expires_in":1,"refresh_token":"r","user":)" + std::string(kServerUser) +
       "}";
   const Case cases[] = {
-      {"no expires_at", withoutExpiry, base::DecodingError::Kind::keyNotFound, "expiresAt", ""},
+      {"no expires_at", withoutExpiry, velmoria::base::DecodingError::Kind::keyNotFound, "expiresAt", ""},
       {"null user", serverSession().substr(0, serverSession().find(R"("user":)")) + R"("user":null})",
-       base::DecodingError::Kind::valueNotFound, nullptr, "user"},
+       velmoria::base::DecodingError::Kind::valueNotFound, nullptr, "user"},
       {"user without aud",
        R"({"access_token":"a","token_type":"b","expires_in":1,"expires_at":2,"refresh_token":"r","user":{"id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","created_at":"2024-01-01T00:00:00Z","updated_at":"2024-01-01T00:00:00Z"}})",
-       base::DecodingError::Kind::keyNotFound, "aud", "user"},
+       velmoria::base::DecodingError::Kind::keyNotFound, "aud", "user"},
       {"expires_in as text",
        R"({"access_token":"a","token_type":"b","expires_in":"1","expires_at":2,"refresh_token":"r","user":{}})",
-       base::DecodingError::Kind::typeMismatch, nullptr, "expiresIn"},
-      {"weak password without reasons", serverSession(R"("weak_password":{},)"), base::DecodingError::Kind::keyNotFound,
-       "reasons", "weakPassword"},
+       velmoria::base::DecodingError::Kind::typeMismatch, nullptr, "expiresIn"},
+      {"weak password without reasons", serverSession(R"("weak_password":{},)"),
+       velmoria::base::DecodingError::Kind::keyNotFound, "reasons", "weakPassword"},
       {"bad identity date",
        serverSession().replace(serverSession().find("2024-01-01T00:00:00.000001Z"), 27, "yesterday"),
-       base::DecodingError::Kind::dataCorrupted, nullptr, "user.identities[0].lastSignInAt"},
+       velmoria::base::DecodingError::Kind::dataCorrupted, nullptr, "user.identities[0].lastSignInAt"},
       {"bad factor status", serverSession().replace(serverSession().find(R"("verified")"), 10, R"("VERIFIED")"),
-       base::DecodingError::Kind::dataCorrupted, nullptr, "user.factors[0].status"},
+       velmoria::base::DecodingError::Kind::dataCorrupted, nullptr, "user.factors[0].status"},
   };
   for (const Case& c : cases) {
     const auto error = decodingError<Session>(c.body);
@@ -201,12 +201,12 @@ TEST(SessionCoding, RequiredMembersFailWithTheirKeyAndPath) {
     if (c.key) {
       EXPECT_EQ(error->subject(), c.key) << c.name;
     }
-    EXPECT_EQ(base::describeCodingPath(error->codingPath()), c.path) << c.name;
+    EXPECT_EQ(velmoria::base::describeCodingPath(error->codingPath()), c.path) << c.name;
   }
 }
 
 TEST(SessionExpiry, ExpiredWithinThirtySecondsOfItsEnd) {
-  const base::Date now = micros(1'715'000'000'000'000);
+  const velmoria::base::Date now = micros(1'715'000'000'000'000);
   Session session = wireSession();
   const auto expiresIn = [&](double seconds) {
     session.expiresAt = 1'715'000'000.0 + seconds;
@@ -222,9 +222,9 @@ TEST(SessionExpiry, ExpiredWithinThirtySecondsOfItsEnd) {
   session.expiresAt = std::numeric_limits<double>::quiet_NaN();
   EXPECT_FALSE(session.isExpired(now));
 
-  session.expiresAt = base::secondsSince1970(system_clock::now()) + 3600;
+  session.expiresAt = velmoria::base::secondsSince1970(system_clock::now()) + 3600;
   EXPECT_FALSE(session.isExpired());
-  session.expiresAt = base::secondsSince1970(system_clock::now()) + 10;
+  session.expiresAt = velmoria::base::secondsSince1970(system_clock::now()) + 10;
   EXPECT_TRUE(session.isExpired());
 }
 
@@ -238,9 +238,9 @@ TEST(UserCoding, DefaultedFieldsAreFilledAndAlwaysWritten) {
   EXPECT_EQ(user.identities, std::nullopt);
   EXPECT_EQ(user.factors, std::nullopt);
 
-  const base::Json encoded = wire(user);
-  EXPECT_EQ(encoded["app_metadata"], base::Json::object());
-  EXPECT_EQ(encoded["user_metadata"], base::Json::object());
+  const velmoria::base::Json encoded = wire(user);
+  EXPECT_EQ(encoded["app_metadata"], velmoria::base::Json::object());
+  EXPECT_EQ(encoded["user_metadata"], velmoria::base::Json::object());
   EXPECT_EQ(encoded["is_anonymous"], false);
   EXPECT_FALSE(encoded.contains("identities"));
   EXPECT_FALSE(encoded.contains("factors"));
@@ -273,11 +273,11 @@ TEST(UserIdentityCoding, MissingIdentityIdIsTheZeroUUIDAndIsWrittenBack) {
     const auto identity =
         fromWire<UserIdentity>(std::string(R"({"id":"google-123",)") + idMember +
                                R"("user_id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","provider":"some-new-provider"})");
-    EXPECT_EQ(identity.identityId, base::UUID());
+    EXPECT_EQ(identity.identityId, velmoria::base::UUID());
     EXPECT_EQ(identity.id, "google-123");
     EXPECT_EQ(identity.provider, "some-new-provider");
     EXPECT_EQ(identity.identityData, std::nullopt);
-    const base::Json encoded = wire(identity);
+    const velmoria::base::Json encoded = wire(identity);
     EXPECT_EQ(encoded["identity_id"], "00000000-0000-0000-0000-000000000000");
     EXPECT_FALSE(encoded.contains("identity_data"));
     EXPECT_FALSE(encoded.contains("created_at"));
@@ -288,19 +288,19 @@ TEST(UserIdentityCoding, RequiredAndMalformedMembersFail) {
   const auto noId =
       decodingError<UserIdentity>(R"({"user_id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","provider":"email"})");
   ASSERT_TRUE(noId);
-  EXPECT_EQ(noId->kind(), base::DecodingError::Kind::keyNotFound);
+  EXPECT_EQ(noId->kind(), velmoria::base::DecodingError::Kind::keyNotFound);
   EXPECT_EQ(noId->subject(), "id");
 
   const auto numericId =
       decodingError<UserIdentity>(R"({"id":7,"user_id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","provider":"email"})");
   ASSERT_TRUE(numericId);
-  EXPECT_EQ(numericId->kind(), base::DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(numericId->kind(), velmoria::base::DecodingError::Kind::typeMismatch);
 
   const auto badIdentityId = decodingError<UserIdentity>(
       R"({"id":"x","identity_id":"not-a-uuid","user_id":"8a0f4c2e-1b7d-4c3a-9e55-0d6b1f2a3c4d","provider":"email"})");
   ASSERT_TRUE(badIdentityId);
-  EXPECT_EQ(badIdentityId->kind(), base::DecodingError::Kind::dataCorrupted);
-  EXPECT_EQ(base::describeCodingPath(badIdentityId->codingPath()), "identityId");
+  EXPECT_EQ(badIdentityId->kind(), velmoria::base::DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(velmoria::base::describeCodingPath(badIdentityId->codingPath()), "identityId");
 }
 
 }  // namespace

@@ -6,11 +6,11 @@
 namespace zirudeze::auth::testing {
 namespace {
 
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::ScriptedResponse;
 
 const std::string kEmail = "ada@example.com";
 
-std::vector<std::string> keysOf(const base::Json& object) {
+std::vector<std::string> keysOf(const velmoria::base::Json& object) {
   std::vector<std::string> keys;
   for (const auto& [key, value] : object.items()) keys.push_back(key);
   std::sort(keys.begin(), keys.end());
@@ -58,7 +58,7 @@ TEST(EmailSignInRequests, VerifyingSendsOnlyAddressCodeAndTypeAndStoresBeforeAnn
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_TRUE(sent[0].query.empty());
   EXPECT_FALSE(sent[0].header("Authorization"));
-  EXPECT_EQ(jsonBody(sent[0]), (base::Json{{"email", kEmail}, {"token", code}, {"type", "email"}}));
+  EXPECT_EQ(jsonBody(sent[0]), (velmoria::base::Json{{"email", kEmail}, {"token", code}, {"type", "email"}}));
   ASSERT_TRUE(response.session());
   EXPECT_EQ(storedWhenAnnounced, response.session());
   EXPECT_EQ(client->currentSession(), response.session());
@@ -76,21 +76,22 @@ TEST(EmailSignInRequests, VerifyingSendsOnlyAddressCodeAndTypeAndStoresBeforeAnn
 TEST(EmailSignInRequests, TheCallersRedirectBeatsTheConfiguredOne) {
   AuthService auth;
   auto parameters = auth.parameters();
-  parameters.redirectToURL = base::URL::parse("app://configured");
+  parameters.redirectToURL = velmoria::base::URL::parse("app://configured");
   const auto client = auth.client(parameters);
   client->signInWithOTP(Email{kEmail});
   EXPECT_EQ(auth.backend.lastRequest().queryValue("redirect_to"), "app://configured");
-  client->signInWithOTP(Email{kEmail}, {.redirectTo = base::URL::parse("app://caller")});
+  client->signInWithOTP(Email{kEmail}, {.redirectTo = velmoria::base::URL::parse("app://caller")});
   EXPECT_EQ(auth.backend.lastRequest().queryValue("redirect_to"), "app://caller");
   client->verifyOTP(Email{kEmail}, *auth.service.lastCode(kEmail), EmailOTPType::email,
-                    {.redirectTo = base::URL::parse("app://caller")});
+                    {.redirectTo = velmoria::base::URL::parse("app://caller")});
   EXPECT_EQ(auth.backend.lastRequest().queryValue("redirect_to"), "app://caller");
 
   EXPECT_THROW(client->verifyOTP(Phone{"+15550100"}, "000000", MobileOTPType::sms), AuthError);
   EXPECT_TRUE(auth.backend.lastRequest().query.empty());
   EXPECT_THROW(client->verifyOTP(TokenHash{"hash"}, EmailOTPType::magiclink), AuthError);
   EXPECT_TRUE(auth.backend.lastRequest().query.empty());
-  EXPECT_EQ(jsonBody(auth.backend.lastRequest()), (base::Json{{"token_hash", "hash"}, {"type", "magiclink"}}));
+  EXPECT_EQ(jsonBody(auth.backend.lastRequest()),
+            (velmoria::base::Json{{"token_hash", "hash"}, {"type", "magiclink"}}));
 }
 
 TEST(EmailSignInRequests, AnAnswerWithOnlyTheUserStoresAndAnnouncesNothing) {

@@ -1,13 +1,13 @@
+#include <map>
+#include <memory>
+#include <string>
+
 #include <gtest/gtest.h>
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
-
-#include <map>
-#include <memory>
-#include <string>
 
 #include "auth/RSAKeys.hpp"
 #include "auth/URLParameters.hpp"
@@ -45,21 +45,21 @@ TEST(ExtractParams, AQueryItemWithoutValueRemovesTheName) {
 TEST(ExtractParams, TextThatIsNoURLGivesNoParameters) {
   EXPECT_EQ(extractParams("ht tp://bad url#a=b"), Parameters{});
   EXPECT_EQ(extractParams(""), Parameters{});
-  EXPECT_EQ(extractParams(*base::URL::parse("https://app.example/cb#a=b")), (Parameters{{"a", "b"}}));
+  EXPECT_EQ(extractParams(*velmoria::base::URL::parse("https://app.example/cb#a=b")), (Parameters{{"a", "b"}}));
 }
 
 TEST(DerEncode, LengthsUseTheShortestDefiniteForm) {
   const auto header = [](std::size_t count) {
-    const base::Data encoded = derEncode(0x02, base::Data(count, 0xAB));
+    const velmoria::base::Data encoded = derEncode(0x02, velmoria::base::Data(count, 0xAB));
     EXPECT_EQ(encoded.size() - count, encoded[1] < 0x80 ? 2u : 2u + (encoded[1] & 0x7F));
-    return base::Data(encoded.begin(), encoded.end() - static_cast<std::ptrdiff_t>(count));
+    return velmoria::base::Data(encoded.begin(), encoded.end() - static_cast<std::ptrdiff_t>(count));
   };
-  EXPECT_EQ(header(0), (base::Data{0x02, 0x00}));
-  EXPECT_EQ(header(127), (base::Data{0x02, 0x7F}));
-  EXPECT_EQ(header(128), (base::Data{0x02, 0x81, 0x80}));
-  EXPECT_EQ(header(255), (base::Data{0x02, 0x81, 0xFF}));
-  EXPECT_EQ(header(256), (base::Data{0x02, 0x82, 0x01, 0x00}));
-  EXPECT_EQ(header(70000), (base::Data{0x02, 0x83, 0x01, 0x11, 0x70}));
+  EXPECT_EQ(header(0), (velmoria::base::Data{0x02, 0x00}));
+  EXPECT_EQ(header(127), (velmoria::base::Data{0x02, 0x7F}));
+  EXPECT_EQ(header(128), (velmoria::base::Data{0x02, 0x81, 0x80}));
+  EXPECT_EQ(header(255), (velmoria::base::Data{0x02, 0x81, 0xFF}));
+  EXPECT_EQ(header(256), (velmoria::base::Data{0x02, 0x82, 0x01, 0x00}));
+  EXPECT_EQ(header(70000), (velmoria::base::Data{0x02, 0x83, 0x01, 0x11, 0x70}));
 }
 
 // The RS256 example of RFC 7515, appendix A.2.
@@ -95,7 +95,8 @@ helpers::DecodedJWT decoded(const std::string& token) {
 std::string tampered(const std::string& token) {
   const auto first = token.find('.');
   const auto second = token.find('.', first + 1);
-  std::string payload = base::stringFromData(*helpers::Base64URL::decode(token.substr(first + 1, second - first - 1)));
+  std::string payload =
+      velmoria::base::stringFromData(*helpers::Base64URL::decode(token.substr(first + 1, second - first - 1)));
   payload[payload.find("\":\"") + 3] += 1;
   return token.substr(0, first + 1) + helpers::Base64URL::encode(std::string_view(payload)) + token.substr(second);
 }
@@ -135,8 +136,8 @@ class OpenSSLKey {
  public:
   explicit OpenSSLKey(unsigned bits) : key_(EVP_RSA_gen(bits), EVP_PKEY_free) {}
 
-  base::Data modulus() const { return number(OSSL_PKEY_PARAM_RSA_N); }
-  base::Data exponent() const { return number(OSSL_PKEY_PARAM_RSA_E); }
+  velmoria::base::Data modulus() const { return number(OSSL_PKEY_PARAM_RSA_N); }
+  velmoria::base::Data exponent() const { return number(OSSL_PKEY_PARAM_RSA_E); }
 
   JWK jwk() const { return rsaJWK(helpers::Base64URL::encode(modulus()), helpers::Base64URL::encode(exponent())); }
 
@@ -148,26 +149,26 @@ class OpenSSLKey {
     std::size_t length = 0;
     const auto* message = reinterpret_cast<const unsigned char*>(input.data());
     EXPECT_EQ(EVP_DigestSign(context.get(), nullptr, &length, message, input.size()), 1);
-    base::Data signature(length);
+    velmoria::base::Data signature(length);
     EXPECT_EQ(EVP_DigestSign(context.get(), signature.data(), &length, message, input.size()), 1);
     signature.resize(length);
     return input + "." + helpers::Base64URL::encode(signature);
   }
 
   // The PKCS #1 RSAPublicKey structure as OpenSSL writes it.
-  base::Data pkcs1DER() const {
+  velmoria::base::Data pkcs1DER() const {
     unsigned char* bytes = nullptr;
     const int length = i2d_PublicKey(key_.get(), &bytes);
-    base::Data der(bytes, bytes + length);
+    velmoria::base::Data der(bytes, bytes + length);
     OPENSSL_free(bytes);
     return der;
   }
 
  private:
-  base::Data number(const char* name) const {
+  velmoria::base::Data number(const char* name) const {
     BIGNUM* value = nullptr;
     EXPECT_EQ(EVP_PKEY_get_bn_param(key_.get(), name, &value), 1);
-    base::Data bytes(static_cast<std::size_t>(BN_num_bytes(value)));
+    velmoria::base::Data bytes(static_cast<std::size_t>(BN_num_bytes(value)));
     BN_bn2bin(value, bytes.data());
     BN_free(value);
     return bytes;
@@ -191,8 +192,8 @@ TEST(VerifyRS256, KeysMadeByOpenSSLVerifyTheirTokensWhateverTheModulusTopBit) {
 
 TEST(VerifyRS256, AModulusSentWithALeadingZeroByteStillVerifies) {
   const OpenSSLKey key(2048);
-  base::Data padded{0x00};
-  const base::Data modulus = key.modulus();
+  velmoria::base::Data padded{0x00};
+  const velmoria::base::Data modulus = key.modulus();
   padded.insert(padded.end(), modulus.begin(), modulus.end());
   const JWK jwk = rsaJWK(helpers::Base64URL::encode(padded), helpers::Base64URL::encode(key.exponent()));
   EXPECT_TRUE(verifyRS256(decoded(key.sign("{}")), jwk));
@@ -200,11 +201,11 @@ TEST(VerifyRS256, AModulusSentWithALeadingZeroByteStillVerifies) {
 
 TEST(DerEncode, BuildsOpenSSLsOwnPKCS1FormOfAKeyWhoseModulusTopBitIsSet) {
   const OpenSSLKey key(2048);
-  base::Data modulus{0x00};
-  const base::Data n = key.modulus();
+  velmoria::base::Data modulus{0x00};
+  const velmoria::base::Data n = key.modulus();
   modulus.insert(modulus.end(), n.begin(), n.end());
-  base::Data integers = derEncode(0x02, modulus);
-  const base::Data exponent = derEncode(0x02, key.exponent());
+  velmoria::base::Data integers = derEncode(0x02, modulus);
+  const velmoria::base::Data exponent = derEncode(0x02, key.exponent());
   integers.insert(integers.end(), exponent.begin(), exponent.end());
   EXPECT_EQ(derEncode(0x30, integers), key.pkcs1DER());
 }

@@ -1,15 +1,15 @@
-#include "auth/URLOpener.hpp"
-
 #include <gtest/gtest.h>
 
+#include "auth/URLOpener.hpp"
 #include "testsupport/StubOpener.hpp"
 
 namespace zirudeze::auth {
 namespace {
 
 TEST(URLOpener, TheLiveOpenerHandsTheURLAsOneArgumentToTheDesktopOpener) {
-  const testsupport::StubOpener stub;
-  const auto url = base::URL::parse("https://p.example/authorize?redirect_to=myapp://cb&x=a%20b;$(touch%20owned)");
+  const velmoria::testsupport::StubOpener stub;
+  const auto url =
+      velmoria::base::URL::parse("https://p.example/authorize?redirect_to=myapp://cb&x=a%20b;$(touch%20owned)");
   ASSERT_TRUE(url);
   URLOpener::live().open(*url);
   EXPECT_EQ(stub.arguments(), (std::vector<std::string>{"1", url->absoluteString()}));

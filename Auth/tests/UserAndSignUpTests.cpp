@@ -6,7 +6,7 @@
 namespace zirudeze::auth::testing {
 namespace {
 
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::ScriptedResponse;
 
 const std::string kEmail = "grace@example.com";
 
@@ -26,7 +26,7 @@ TEST(UserRecord, APasswordOnlyUpdateMakesNoVerifierAndKeepsTheCallersFields) {
   FlowService auth;
   auto [client, stored] = auth.signedIn(kEmail);
   client->update(UserAttributes{.password = "new secret"});
-  EXPECT_EQ(jsonBody(auth.backend.lastRequest()), (base::Json{{"password", "new secret"}}));
+  EXPECT_EQ(jsonBody(auth.backend.lastRequest()), (velmoria::base::Json{{"password", "new secret"}}));
   EXPECT_FALSE(dependenciesOf(*client)->codeVerifierStorage.get());
 }
 
@@ -90,7 +90,7 @@ TEST(SignUp, ASessionAnswerIsStoredBeforeListenersHearOfIt) {
   ASSERT_TRUE(response.session());
   EXPECT_EQ(seen, response.session());
   const auto body = jsonBody(auth.backend.lastRequest());
-  EXPECT_EQ(body["auth_meta_security"], (base::Json{{"captcha_token", "captcha"}}));
+  EXPECT_EQ(body["auth_meta_security"], (velmoria::base::Json{{"captcha_token", "captcha"}}));
   EXPECT_EQ(body["code_challenge_method"], "s256");
 
   // The password now signs in, by e-mail.
@@ -118,7 +118,7 @@ TEST(SignUp, AnonymousSignInPostsToSignUpAndExpectsASession) {
   const auto client = auth.client();
   const auto session = client->signInAnonymously({.data = helpers::JSONObject{{"plan", helpers::AnyJSON("free")}}});
   EXPECT_EQ(auth.backend.lastRequest().path, "/auth/v1/signup");
-  EXPECT_EQ(jsonBody(auth.backend.lastRequest()), (base::Json{{"data", {{"plan", "free"}}}}));
+  EXPECT_EQ(jsonBody(auth.backend.lastRequest()), (velmoria::base::Json{{"data", {{"plan", "free"}}}}));
   EXPECT_EQ(client->currentSession(), session);
   // A user alone is no session here: a decoding error, and nothing stored.
   const auto otherClient = auth.client();
@@ -141,7 +141,7 @@ TEST(SignUp, AnIdTokenSignInSendsTheCredentialsAsGiven) {
 TEST(CodesAndRefresh, ResendFallsBackToTheConfiguredRedirectByEmailOnly) {
   FlowService auth;
   auto parameters = auth.parameters();
-  parameters.redirectToURL = base::URL::parse("app://configured");
+  parameters.redirectToURL = velmoria::base::URL::parse("app://configured");
   const auto client = auth.client(parameters);
   client->resend(Email{kEmail}, ResendEmailType::signup);
   EXPECT_EQ(auth.backend.lastRequest().queryValue("redirect_to"), "app://configured");

@@ -27,14 +27,14 @@ Duration SystemClock::minimumResolution() const {
 }
 
 void SystemClock::sleepUntil(Instant deadline, std::optional<Duration>, std::stop_token token) const {
-  const std::stop_token effective = helpers::effectiveStopToken(token);
-  base::Mutex mutex;
-  base::ConditionVariable wake;
-  base::MutexLock lock(mutex);
+  const std::stop_token effective = concurrency::effectiveStopToken(token);
+  velmoria::base::Mutex mutex;
+  velmoria::base::ConditionVariable wake;
+  velmoria::base::MutexLock lock(mutex);
   // The wait itself runs on the steady clock; re-reading this clock after each wait keeps the
   // deadline on this clock's own time.
   while (true) {
-    if (effective.stop_requested()) throw helpers::CancellationError();
+    if (effective.stop_requested()) throw concurrency::CancellationError();
     const Duration remaining = now().durationTo(deadline);
     if (remaining <= Duration::zero()) return;
     wake.waitFor(lock, effective, remaining, [] { return false; });

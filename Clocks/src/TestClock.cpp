@@ -37,7 +37,7 @@ struct TestClock::Waiter {
 
   void resume(Outcome value) {
     {
-      const base::MutexLock lock(mutex);
+      const velmoria::base::MutexLock lock(mutex);
       outcome = value;
     }
     changed.notifyAll();
@@ -45,13 +45,13 @@ struct TestClock::Waiter {
 
   // The outcome; pending when `stop` came first.
   Outcome wait(const std::stop_token& stop) {
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     changed.wait(lock, stop, [this]() VM_REQUIRES(mutex) { return outcome != Outcome::pending; });
     return outcome;
   }
 
-  base::Mutex mutex;
-  base::ConditionVariable changed;
+  velmoria::base::Mutex mutex;
+  velmoria::base::ConditionVariable changed;
   Outcome outcome VM_GUARDED_BY(mutex) = Outcome::pending;
 };
 
@@ -100,7 +100,7 @@ struct TestClock::State {
   }
 
   // Waits until every woken sleeper is parked again or done, `stop` is requested, or `limit` passes.
-  void awaitHandOver(base::MutexLock& lock, const std::stop_token& stop, RealTime::time_point limit)
+  void awaitHandOver(velmoria::base::MutexLock& lock, const std::stop_token& stop, RealTime::time_point limit)
       VM_REQUIRES(mutex) {
     while (!settled(RealTime::now())) {
       const auto at = RealTime::now();
@@ -115,12 +115,12 @@ struct TestClock::State {
 
   // Lets a driver waiting in awaitHandOver look again at once.
   void wakeDrivers() {
-    { const base::MutexLock lock(mutex); }
+    { const velmoria::base::MutexLock lock(mutex); }
     changed.notifyAll();
   }
 
-  base::Mutex mutex;
-  base::ConditionVariable changed;
+  velmoria::base::Mutex mutex;
+  velmoria::base::ConditionVariable changed;
   Instant now VM_GUARDED_BY(mutex);
   std::vector<Suspension> suspensions VM_GUARDED_BY(mutex);
   std::vector<Awake> awake VM_GUARDED_BY(mutex);
@@ -134,25 +134,25 @@ TestClock::TestClock(Instant now) : state_(std::make_unique<State>(now)) {}
 TestClock::~TestClock() = default;
 
 Instant TestClock::now() const {
-  const base::MutexLock lock(state_->mutex);
+  const velmoria::base::MutexLock lock(state_->mutex);
   return state_->now;
 }
 
 std::size_t TestClock::suspensionCount() const {
-  const base::MutexLock lock(state_->mutex);
+  const velmoria::base::MutexLock lock(state_->mutex);
   return state_->suspensions.size();
 }
 
 void TestClock::sleepUntil(Instant deadline, std::optional<Duration>, std::stop_token token) const {
-  const std::stop_token effective = helpers::effectiveStopToken(token);
-  if (effective.stop_requested()) throw helpers::CancellationError();
+  const std::stop_token effective = concurrency::effectiveStopToken(token);
+  if (effective.stop_requested()) throw concurrency::CancellationError();
   State::SleeperID id = 0;
   const pid_t self = detail::currentThreadId();
   State& state = *state_;
   std::shared_ptr<Waiter> waiter;
   bool refused = false;
   {
-    const base::MutexLock lock(state.mutex);
+    const velmoria::base::MutexLock lock(state.mutex);
     if (deadline >= state.now) {
       // Parking again ends this thread's way back from its last wake.
       std::erase_if(state.awake, [self](const State::Awake& a) { return a.left && a.thread == self; });
@@ -167,12 +167,12 @@ void TestClock::sleepUntil(Instant deadline, std::optional<Duration>, std::stop_
     }
   }
   state.changed.notifyAll();
-  if (refused) throw helpers::CancellationError();
+  if (refused) throw concurrency::CancellationError();
   if (!waiter) return;
 
   const Waiter::Outcome outcome = waiter->wait(effective);
   {
-    const base::MutexLock lock(state.mutex);
+    const velmoria::base::MutexLock lock(state.mutex);
     if (outcome == Waiter::Outcome::pending) {
       // Cancelled while parked: take the entry out ourselves, unless an advance already took it.
       std::erase_if(state.suspensions, [&](const State::Suspension& s) { return s.id == id; });
@@ -187,19 +187,19 @@ void TestClock::sleepUntil(Instant deadline, std::optional<Duration>, std::stop_
   }
   state.changed.notifyAll();
   if (outcome == Waiter::Outcome::woken && !effective.stop_requested()) return;
-  throw helpers::CancellationError();
+  throw concurrency::CancellationError();
 }
 
 void TestClock::checkSuspension() const {
-  helpers::megaYield();
-  const base::MutexLock lock(state_->mutex);
+  concurrency::megaYield();
+  const velmoria::base::MutexLock lock(state_->mutex);
   if (!state_->suspensions.empty()) throw SuspensionError();
 }
 
 void TestClock::advance(Duration by) const {
   Instant target;
   {
-    const base::MutexLock lock(state_->mutex);
+    const velmoria::base::MutexLock lock(state_->mutex);
     target = state_->now.advanced(by);
   }
   advance(target);
@@ -209,17 +209,17 @@ void TestClock::advance(Instant to) const {
   State& state = *state_;
   while (true) {
     {
-      const base::MutexLock lock(state.mutex);
+      const velmoria::base::MutexLock lock(state.mutex);
       if (!(state.now <= to)) {
-        helpers::megaYield();
+        concurrency::megaYield();
         return;
       }
     }
     // Lets running work reach its next sleep before the clock moves.
-    helpers::megaYield();
+    concurrency::megaYield();
     std::shared_ptr<Waiter> next;
     {
-      base::MutexLock lock(state.mutex);
+      velmoria::base::MutexLock lock(state.mutex);
       state.awaitHandOver(lock, {}, RealTime::now() + kBusyFor);
       auto& list = state.suspensions;
       std::stable_sort(list.begin(), list.end(),
@@ -236,7 +236,7 @@ void TestClock::advance(Instant to) const {
       }
     }
     if (!next) {
-      helpers::megaYield();
+      concurrency::megaYield();
       return;
     }
     next->resume(Waiter::Outcome::woken);
@@ -245,17 +245,17 @@ void TestClock::advance(Instant to) const {
 
 void TestClock::run(Duration timeout, const issuereporting::SourceLocation& location) const {
   enum class Outcome { undecided, finished, failed };
-  base::Mutex decided;
+  velmoria::base::Mutex decided;
   Outcome outcome = Outcome::undecided;
   const auto decide = [&](Outcome value) {
-    const base::MutexLock lock(decided);
+    const velmoria::base::MutexLock lock(decided);
     if (outcome == Outcome::undecided) outcome = value;
     return outcome == value;
   };
 
   State& state = *state_;
   std::stop_source driverStop;
-  const std::stop_token caller = helpers::effectiveStopToken({});
+  const std::stop_token caller = concurrency::effectiveStopToken({});
   const std::stop_callback forwardCaller(caller, [&] {
     driverStop.request_stop();
     state.wakeDrivers();
@@ -265,7 +265,7 @@ void TestClock::run(Duration timeout, const issuereporting::SourceLocation& loca
     const ContinuousClock realTime;
     try {
       realTime.sleepUntil(realTime.now().advanced(timeout), std::nullopt, watchdogStop);
-    } catch (const helpers::CancellationError&) {
+    } catch (const concurrency::CancellationError&) {
       return;
     }
     if (!decide(Outcome::failed)) return;
@@ -273,12 +273,12 @@ void TestClock::run(Duration timeout, const issuereporting::SourceLocation& loca
     state.wakeDrivers();
   });
 
-  helpers::megaYield();
+  concurrency::megaYield();
   const std::stop_token stop = driverStop.get_token();
   while (true) {
     std::optional<Duration> step;
     {
-      base::MutexLock lock(state.mutex);
+      velmoria::base::MutexLock lock(state.mutex);
       // A sleeper just woken is on its way to its next sleep or to its end; wait for it to get there.
       state.awaitHandOver(lock, stop, RealTime::time_point::max());
       const auto earliest = std::min_element(
@@ -304,13 +304,13 @@ void TestClock::run(Duration timeout, const issuereporting::SourceLocation& loca
   // woken last are on their way back.
   std::vector<State::Suspension> taken;
   {
-    base::MutexLock lock(state.mutex);
+    velmoria::base::MutexLock lock(state.mutex);
     state.cancelArrivals = true;
     taken.swap(state.suspensions);
   }
   for (const auto& suspension : taken) suspension.waiter->resume(Waiter::Outcome::cancelled);
   {
-    base::MutexLock lock(state.mutex);
+    velmoria::base::MutexLock lock(state.mutex);
     state.awaitHandOver(lock, {}, RealTime::now() + kBusyFor);
     state.cancelArrivals = false;
   }

@@ -1,6 +1,7 @@
 #include "ThreadActivity.hpp"
 
 #include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+
 #include <cstdint>
 
 namespace zirudeze::clocks::detail {

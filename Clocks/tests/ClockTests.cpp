@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <thread>
 #include <unordered_set>
+
+#include <gtest/gtest.h>
 
 #include "ClockTestSupport.hpp"
 #include "clocks/AnyClock.hpp"
@@ -13,7 +13,7 @@
 
 namespace clk = zirudeze::clocks;
 using namespace clk::testing;
-using zirudeze::helpers::CancellationError;
+using zirudeze::concurrency::CancellationError;
 
 namespace {
 std::stop_token stoppedToken() {
@@ -73,8 +73,8 @@ TEST(ImmediateClock, ACancelledSleepThrowsAndLeavesTheTime) {
   EXPECT_THROW(clock.sleepUntil(at(9s), std::nullopt, stoppedToken()), CancellationError);
   EXPECT_EQ(clock.now(), at(1s));
   // The current task's cancellation reaches a sleep that was given no token.
-  zirudeze::helpers::Task<void> task([&](std::stop_token) {
-    while (!zirudeze::helpers::isCurrentTaskCancelled()) std::this_thread::sleep_for(1ms);
+  zirudeze::concurrency::Task<void> task([&](std::stop_token) {
+    while (!zirudeze::concurrency::isCurrentTaskCancelled()) std::this_thread::sleep_for(1ms);
     clock.sleepUntil(at(9s));
   });
   task.cancel();

@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ClockTestSupport.hpp"
 #include "clocks/TestClock.hpp"
@@ -14,7 +14,7 @@
 namespace clk = zirudeze::clocks;
 namespace ir = zirudeze::issuereporting;
 using namespace clk::testing;
-using zirudeze::helpers::CancellationError;
+using zirudeze::concurrency::CancellationError;
 
 namespace {
 

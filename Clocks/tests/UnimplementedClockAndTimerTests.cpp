@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "ClockTestSupport.hpp"
 #include "clocks/ImmediateClock.hpp"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "httptypes/HTTPField.hpp"
-
 #include <utility>
+
+#include "httptypes/HTTPField.hpp"
 
 namespace zirudeze::http::detail {
 

@@ -1,13 +1,12 @@
-#include "httptypes/HTTPFields.hpp"
-
 #include "base/Check.hpp"
+#include "httptypes/HTTPFields.hpp"
 
 namespace zirudeze::http::detail {
 
 std::shared_ptr<FieldStorage> FieldStorage::copy() const {
   auto result = std::make_shared<FieldStorage>();
   // A reader may be building the index (and rewriting links) right now.
-  const base::MutexLock lock(mutex_);
+  const velmoria::base::MutexLock lock(mutex_);
   result->entries = entries;
   result->index_ = index_;
   result->indexReady_.store(index_.has_value(), std::memory_order_relaxed);
@@ -36,7 +35,7 @@ void FieldStorage::buildIndexLocked() {
 
 const FieldStorage::Index& FieldStorage::ensuredIndex() {
   if (!indexReady_.load(std::memory_order_acquire)) {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     buildIndexLocked();
   }
   return *index_;

@@ -1,17 +1,16 @@
-#include "httptypes/HTTPField.hpp"
-
 #include "FieldAccess.hpp"
+#include "httptypes/HTTPField.hpp"
 
 namespace zirudeze::http {
 
-void HTTPField::encode(base::Encoder& encoder) const {
+void HTTPField::encode(velmoria::base::Encoder& encoder) const {
   auto container = encoder.container();
   container.encode("name", name_);
   container.encode("value", rawValue_.latin1Text());
   if (indexingStrategy_.rawValue != 0) container.encode("indexingStrategy", indexingStrategy_.rawValue);
 }
 
-HTTPField HTTPField::decode(const base::Decoder& decoder) {
+HTTPField HTTPField::decode(const velmoria::base::Decoder& decoder) {
   const auto container = decoder.container();
   Name name = container.decode<Name>("name");
   const auto text = container.decode<std::string>("value");

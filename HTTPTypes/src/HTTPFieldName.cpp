@@ -1,8 +1,8 @@
 #include "httptypes/HTTPFieldName.hpp"
 
-#include "httptypes/TokenCharacters.hpp"
-
 #include <string>
+
+#include "httptypes/TokenCharacters.hpp"
 
 namespace zirudeze::http {
 namespace {

@@ -1,14 +1,13 @@
-#include "httptypes/HTTPFieldName.hpp"
-
-#include "httptypes/TokenCharacters.hpp"
-
 #include <algorithm>
+
+#include "httptypes/HTTPFieldName.hpp"
+#include "httptypes/TokenCharacters.hpp"
 
 namespace zirudeze::http {
 
-void HTTPFieldName::encode(base::Encoder& encoder) const { encoder.encode(rawName_); }
+void HTTPFieldName::encode(velmoria::base::Encoder& encoder) const { encoder.encode(rawName_); }
 
-HTTPFieldName HTTPFieldName::decode(const base::Decoder& decoder) {
+HTTPFieldName HTTPFieldName::decode(const velmoria::base::Decoder& decoder) {
   const std::string& text = decoder.requireString();
   if (isPseudoHeaderName(text)) {
     const std::string_view rest = std::string_view(text).substr(1);

@@ -1,9 +1,9 @@
 #include "httptypes/HTTPFields.hpp"
 
+#include <algorithm>
+
 #include "UniqueOwnership.hpp"
 #include "base/Check.hpp"
-
-#include <algorithm>
 
 namespace zirudeze::http {
 namespace {
@@ -295,7 +295,7 @@ void HTTPFields::hash(Hasher& hasher) const noexcept {
 
 std::string HTTPFields::debugDescription() const {
   // Taking the lock keeps the links steady against a reader building the index.
-  const base::MutexLock lock(storage_->mutex());
+  const velmoria::base::MutexLock lock(storage_->mutex());
   std::string text = "[";
   bool first = true;
   for (const auto& entry : storage_->entries) {

@@ -1,17 +1,16 @@
-#include "httptypes/HTTPFields.hpp"
+#include <algorithm>
 
 #include "CodingSupport.hpp"
-
-#include <algorithm>
+#include "httptypes/HTTPFields.hpp"
 
 namespace zirudeze::http {
 
-void HTTPFields::encode(base::Encoder& encoder) const {
+void HTTPFields::encode(velmoria::base::Encoder& encoder) const {
   auto array = encoder.unkeyedContainer();
   for (const auto& entry : storage_->entries) array.encode(entry.field);
 }
 
-HTTPFields HTTPFields::decode(const base::Decoder& decoder) {
+HTTPFields HTTPFields::decode(const velmoria::base::Decoder& decoder) {
   auto array = decoder.unkeyedContainer();
   HTTPFields result;
   const std::size_t expected = std::min(array.count(), maximumCount);

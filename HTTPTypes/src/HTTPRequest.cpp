@@ -41,7 +41,7 @@ HTTPRequest::HTTPRequest(const Method& method, std::optional<std::string_view> s
   pseudoHeaderFields_.setPath(optionalField(detail::pathPseudoName(), path));
 }
 
-HTTPRequest::HTTPRequest(const Method& method, const base::URL& url, HTTPFields headerFields)
+HTTPRequest::HTTPRequest(const Method& method, const velmoria::base::URL& url, HTTPFields headerFields)
     : pseudoHeaderFields_(methodField(method)), headerFields_(std::move(headerFields)) {
   setURL(url);
 }

@@ -1,17 +1,16 @@
-#include "httptypes/HTTPRequest.hpp"
+#include <array>
 
 #include "CodingSupport.hpp"
 #include "PseudoHeaderNames.hpp"
+#include "httptypes/HTTPRequest.hpp"
 #include "httptypes/TokenCharacters.hpp"
-
-#include <array>
 
 namespace zirudeze::http {
 
-void HTTPRequest::encode(base::Encoder& encoder) const {
+void HTTPRequest::encode(velmoria::base::Encoder& encoder) const {
   auto container = encoder.container();
   {
-    base::Encoder nested = container.nestedEncoder("pseudoHeaderFields");
+    velmoria::base::Encoder nested = container.nestedEncoder("pseudoHeaderFields");
     auto array = nested.unkeyedContainer();
     array.encode(pseudoHeaderFields_.method());
     for (const auto* field : {&pseudoHeaderFields_.scheme(), &pseudoHeaderFields_.authority(),
@@ -22,9 +21,9 @@ void HTTPRequest::encode(base::Encoder& encoder) const {
   container.encode("headerFields", headerFields_);
 }
 
-HTTPRequest HTTPRequest::decode(const base::Decoder& decoder) {
+HTTPRequest HTTPRequest::decode(const velmoria::base::Decoder& decoder) {
   const auto container = decoder.container();
-  const base::Decoder pseudoDecoder = container.nestedDecoder("pseudoHeaderFields");
+  const velmoria::base::Decoder pseudoDecoder = container.nestedDecoder("pseudoHeaderFields");
   auto array = pseudoDecoder.unkeyedContainer();
 
   struct Slot {

@@ -1,8 +1,6 @@
-#include "httptypes/HTTPRequest.hpp"
-
 #include "base/Check.hpp"
-
 #include "base/Unicode.hpp"
+#include "httptypes/HTTPRequest.hpp"
 
 namespace zirudeze::http {
 namespace {
@@ -11,7 +9,7 @@ std::string_view slice(std::string_view text, std::size_t from, std::size_t to) 
 
 }  // namespace
 
-std::optional<base::URL> HTTPRequest::url() const {
+std::optional<velmoria::base::URL> HTTPRequest::url() const {
   const auto& pseudo = pseudoHeaderFields_;
   const std::string& method = pseudo.method().rawValue().bytes();
   if (method == "CONNECT" && !pseudo.extendedConnectProtocol()) return std::nullopt;
@@ -24,12 +22,12 @@ std::optional<base::URL> HTTPRequest::url() const {
   std::string text;
   text.reserve(scheme.size() + 3 + authority.size() + path.size());
   text.append(scheme).append("://").append(authority).append(path);
-  auto url = base::URL::parse(text);
-  if (!url || !url->range(base::URLComponent::scheme)) return std::nullopt;
+  auto url = velmoria::base::URL::parse(text);
+  if (!url || !url->range(velmoria::base::URLComponent::scheme)) return std::nullopt;
   return url;
 }
 
-void HTTPRequest::setURL(const std::optional<base::URL>& url) {
+void HTTPRequest::setURL(const std::optional<velmoria::base::URL>& url) {
   if (!url) {
     setScheme(std::nullopt);
     setAuthority(std::nullopt);
@@ -37,21 +35,21 @@ void HTTPRequest::setURL(const std::optional<base::URL>& url) {
     return;
   }
   const std::string_view text = url->absoluteString();
-  const auto schemeRange = url->range(base::URLComponent::scheme);
+  const auto schemeRange = url->range(velmoria::base::URLComponent::scheme);
   VM_CHECK(schemeRange.has_value(), "URL of a request has no scheme");
-  const std::string scheme = base::repairUTF8(text.substr(schemeRange->location, schemeRange->length));
+  const std::string scheme = velmoria::base::repairUTF8(text.substr(schemeRange->location, schemeRange->length));
 
   // Host and port only: user information never becomes part of the authority.
   std::optional<std::string> authority;
-  if (const auto host = url->range(base::URLComponent::host)) {
+  if (const auto host = url->range(velmoria::base::URLComponent::host)) {
     std::size_t end = host->location + host->length;
-    if (const auto port = url->range(base::URLComponent::port)) end = port->location + port->length;
-    authority = base::repairUTF8(slice(text, host->location, end));
+    if (const auto port = url->range(velmoria::base::URLComponent::port)) end = port->location + port->length;
+    authority = velmoria::base::repairUTF8(slice(text, host->location, end));
   }
 
   // The path with "?" and the query, never the fragment; an empty path becomes "/".
-  const auto pathRange = url->range(base::URLComponent::path);
-  const auto queryRange = url->range(base::URLComponent::query);
+  const auto pathRange = url->range(velmoria::base::URLComponent::path);
+  const auto queryRange = url->range(velmoria::base::URLComponent::query);
   std::string_view requestTarget;
   if (pathRange) {
     const std::size_t end =
@@ -64,7 +62,7 @@ void HTTPRequest::setURL(const std::optional<base::URL>& url) {
 
   setScheme(scheme);
   setAuthority(authority ? std::optional<std::string_view>(*authority) : std::nullopt);
-  setPath(base::repairUTF8(path));
+  setPath(velmoria::base::repairUTF8(path));
 }
 
 }  // namespace zirudeze::http

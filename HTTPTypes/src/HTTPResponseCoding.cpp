@@ -1,15 +1,14 @@
-#include "httptypes/HTTPResponse.hpp"
-
 #include "CodingSupport.hpp"
 #include "PseudoHeaderNames.hpp"
 #include "StatusDigits.hpp"
+#include "httptypes/HTTPResponse.hpp"
 
 namespace zirudeze::http {
 
-void HTTPResponse::encode(base::Encoder& encoder) const {
+void HTTPResponse::encode(velmoria::base::Encoder& encoder) const {
   auto container = encoder.container();
   {
-    base::Encoder nested = container.nestedEncoder("pseudoHeaderFields");
+    velmoria::base::Encoder nested = container.nestedEncoder("pseudoHeaderFields");
     auto array = nested.unkeyedContainer();
     array.encode(pseudoHeaderFields_.status());
   }
@@ -17,9 +16,9 @@ void HTTPResponse::encode(base::Encoder& encoder) const {
   container.encode("headerFields", headerFields_);
 }
 
-HTTPResponse HTTPResponse::decode(const base::Decoder& decoder) {
+HTTPResponse HTTPResponse::decode(const velmoria::base::Decoder& decoder) {
   const auto container = decoder.container();
-  const base::Decoder pseudoDecoder = container.nestedDecoder("pseudoHeaderFields");
+  const velmoria::base::Decoder pseudoDecoder = container.nestedDecoder("pseudoHeaderFields");
   auto array = pseudoDecoder.unkeyedContainer();
 
   std::optional<HTTPField> status;

@@ -1,7 +1,6 @@
 #include "httptypes/HTTPResponseStatus.hpp"
 
 #include "base/Check.hpp"
-
 #include "base/Unicode.hpp"
 
 namespace zirudeze::http {
@@ -58,7 +57,7 @@ bool HTTPResponseStatus::isValidReasonPhrase(std::string_view phrase) noexcept {
 std::string HTTPResponseStatus::legalizedReasonPhrase(std::string_view phrase) {
   if (isValidReasonPhrase(phrase)) return std::string(phrase);
   // Scalar by scalar over well-formed text: U+0080-U+00FF are exactly the sequences led by C2 or C3.
-  const std::string text = base::repairUTF8(phrase);
+  const std::string text = velmoria::base::repairUTF8(phrase);
   std::string legal;
   legal.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "httptypes/HTTPField.hpp"
-
 #include <string>
 #include <string_view>
+
+#include "httptypes/HTTPField.hpp"
 
 namespace zirudeze::http::detail {
 

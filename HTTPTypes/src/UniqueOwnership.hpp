@@ -4,10 +4,10 @@
 #include <memory>
 
 #if defined(__SANITIZE_THREAD__)
-#define ZD_HTTP_THREAD_SANITIZER 1
+#define VM_HTTP_THREAD_SANITIZER 1
 #elif defined(__has_feature)
 #if __has_feature(thread_sanitizer)
-#define ZD_HTTP_THREAD_SANITIZER 1
+#define VM_HTTP_THREAD_SANITIZER 1
 #endif
 #endif
 
@@ -19,7 +19,7 @@ namespace zirudeze::http::detail {
 template <typename T>
 [[nodiscard]] bool isUniquelyOwned(const std::shared_ptr<T>& pointer) noexcept {
   if (pointer.use_count() != 1) return false;
-#ifndef ZD_HTTP_THREAD_SANITIZER
+#ifndef VM_HTTP_THREAD_SANITIZER
   std::atomic_thread_fence(std::memory_order_acquire);
 #endif
   return true;

@@ -1,11 +1,10 @@
-#include "httptypes/HTTPFieldName.hpp"
-
-#include "TestSupport.hpp"
+#include <string>
+#include <unordered_set>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <unordered_set>
+#include "TestSupport.hpp"
+#include "httptypes/HTTPFieldName.hpp"
 
 namespace zirudeze::http {
 namespace {
@@ -96,14 +95,14 @@ TEST(HTTPFieldName, DecodingRefusesInvalidNamesWithTheirTexts) {
   EXPECT_EQ(corruptionOf<HTTPFieldName>("\":\""), "HTTP pseudo field name \":\" contains invalid characters");
   EXPECT_EQ(corruptionOf<HTTPFieldName>("\":Path\""), "HTTP pseudo field name \":Path\" contains invalid characters");
   EXPECT_EQ(corruptionOf<HTTPFieldName>("\"::path\""), "HTTP pseudo field name \"::path\" contains invalid characters");
-  EXPECT_THROW(decodeJSON<HTTPFieldName>("42"), base::DecodingError);
+  EXPECT_THROW(decodeJSON<HTTPFieldName>("42"), velmoria::base::DecodingError);
 }
 
 TEST(HTTPFieldName, DecodingErrorCarriesThePathOfTheName) {
   try {
     (void)decodeJSON<std::vector<HTTPFieldName>>("[\"a\", \"b c\"]");
     FAIL() << "decoded";
-  } catch (const base::DecodingError& error) {
+  } catch (const velmoria::base::DecodingError& error) {
     ASSERT_EQ(error.codingPath().size(), 1U);
     EXPECT_EQ(error.codingPath()[0].intValue, 1);
   }

@@ -1,12 +1,11 @@
-#include "httptypes/HTTPField.hpp"
-
-#include "TestSupport.hpp"
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.hpp"
+#include "httptypes/HTTPField.hpp"
 
 namespace zirudeze::http {
 namespace {
@@ -113,9 +112,11 @@ TEST(HTTPFieldCoding, UnknownOrMissingStrategiesDecodeAsDefault) {
   EXPECT_EQ(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":null})").indexingStrategy().rawValue,
             0);
   EXPECT_EQ(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":1})").indexingStrategy().rawValue, 1);
-  EXPECT_THROW(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":256})"), base::DecodingError);
-  EXPECT_THROW(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":-1})"), base::DecodingError);
-  EXPECT_THROW(decodeJSON<HTTPField>(R"({"name":"a"})"), base::DecodingError);
+  EXPECT_THROW(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":256})"),
+               velmoria::base::DecodingError);
+  EXPECT_THROW(decodeJSON<HTTPField>(R"({"name":"a","value":"b","indexingStrategy":-1})"),
+               velmoria::base::DecodingError);
+  EXPECT_THROW(decodeJSON<HTTPField>(R"({"name":"a"})"), velmoria::base::DecodingError);
 }
 
 TEST(HTTPFieldCoding, InvalidValuesAreRefusedNotRepaired) {
@@ -133,7 +134,7 @@ TEST(HTTPFieldCoding, CharactersAboveLatin1AreRefusedInsteadOfLosingBits) {
             "HTTP field value \"1\xE2\x82\xAC\" contains invalid characters");
   try {
     (void)decodeJSON<HTTPField>("{\"name\":\"a\",\"value\":\"\xE2\x82\xAC\"}");
-  } catch (const base::DecodingError& error) {
+  } catch (const velmoria::base::DecodingError& error) {
     ASSERT_EQ(error.codingPath().size(), 1U);
     EXPECT_EQ(error.codingPath()[0].stringValue, "value");
   }

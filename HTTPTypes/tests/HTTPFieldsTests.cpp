@@ -1,12 +1,11 @@
-#include "httptypes/HTTPFields.hpp"
-
-#include "TestSupport.hpp"
-
-#include <gtest/gtest.h>
-
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.hpp"
+#include "httptypes/HTTPFields.hpp"
 
 namespace zirudeze::http {
 namespace {
@@ -349,7 +348,7 @@ TEST(HTTPFieldsCoding, PseudoHeaderFieldsAreRefused) {
             "Pseudo header field \":path: /x\" disallowed");
   EXPECT_EQ(corruptionOf<HTTPFields>(R"([{"name":"a","value":" 1"}])"),
             "HTTP field value \" 1\" contains invalid characters");
-  EXPECT_THROW(decodeJSON<HTTPFields>(R"({"name":"a"})"), base::DecodingError);
+  EXPECT_THROW(decodeJSON<HTTPFields>(R"({"name":"a"})"), velmoria::base::DecodingError);
 }
 
 TEST(HTTPFieldsCoding, TooLongAListFromOutsideFailsDecodingInsteadOfStopping) {

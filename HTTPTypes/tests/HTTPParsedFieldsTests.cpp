@@ -1,10 +1,9 @@
-#include "httptypes/HTTPParsedFields.hpp"
-
-#include "TestSupport.hpp"
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include "TestSupport.hpp"
+#include "httptypes/HTTPParsedFields.hpp"
 
 namespace zirudeze::http {
 namespace {

@@ -1,10 +1,9 @@
-#include "httptypes/HTTPRequest.hpp"
-
-#include "TestSupport.hpp"
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include "TestSupport.hpp"
+#include "httptypes/HTTPRequest.hpp"
 
 namespace zirudeze::http {
 namespace {
@@ -16,8 +15,8 @@ using testing::field;
 using testing::name;
 using Method = HTTPRequest::Method;
 
-base::URL url(std::string_view text) {
-  auto parsed = base::URL::parse(text);
+velmoria::base::URL url(std::string_view text) {
+  auto parsed = velmoria::base::URL::parse(text);
   EXPECT_TRUE(parsed) << text;
   return *parsed;
 }
@@ -189,7 +188,7 @@ TEST(HTTPRequestCoding, RefusesBrokenPseudoHeaderLists) {
   EXPECT_EQ(pseudo(R"({"name":":method","value":"G T"})"), "\"G T\" is not a valid method");
   EXPECT_EQ(pseudo(R"({"name":":method","value":""})"), "\"\" is not a valid method");
   EXPECT_THROW(decodeJSON<HTTPRequest>(R"({"pseudoHeaderFields":[{"name":":method","value":"GET"}]})"),
-               base::DecodingError);
+               velmoria::base::DecodingError);
   EXPECT_EQ(corruptionOf<HTTPRequest>(R"({"pseudoHeaderFields":[{"name":":method","value":"GET"}],)"
                                       R"("headerFields":[{"name":":path","value":"/"}]})"),
             "Pseudo header field \":path: /\" disallowed");

@@ -1,10 +1,9 @@
-#include "httptypes/HTTPResponse.hpp"
-
-#include "TestSupport.hpp"
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include "TestSupport.hpp"
+#include "httptypes/HTTPResponse.hpp"
 
 namespace zirudeze::http {
 namespace {
@@ -146,8 +145,8 @@ TEST(HTTPResponseCoding, RefusesAPhraseWithControlsAndAMissingPhrase) {
   try {
     (void)decodeJSON<HTTPResponse>(R"({"pseudoHeaderFields":[{"name":":status","value":"200"}],"headerFields":[]})");
     FAIL() << "decoded";
-  } catch (const base::DecodingError& error) {
-    EXPECT_EQ(error.kind(), base::DecodingError::Kind::keyNotFound);
+  } catch (const velmoria::base::DecodingError& error) {
+    EXPECT_EQ(error.kind(), velmoria::base::DecodingError::Kind::keyNotFound);
   }
 }
 

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "httptypes/HTTPField.hpp"
-#include "httptypes/HTTPFieldName.hpp"
-
-#include "base/Coding.hpp"
+#include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <string_view>
+#include "base/Coding.hpp"
+#include "httptypes/HTTPField.hpp"
+#include "httptypes/HTTPFieldName.hpp"
 
 namespace zirudeze::http::testing {
 
@@ -23,12 +22,12 @@ inline HTTPField field(std::string_view fieldName, std::string_view value) { ret
 
 template <typename T>
 std::string encodeJSON(const T& value) {
-  return base::JSONEncoder{}.encodeToString(value);
+  return velmoria::base::JSONEncoder{}.encodeToString(value);
 }
 
 template <typename T>
 T decodeJSON(std::string_view text) {
-  return base::JSONDecoder{}.decode<T>(text);
+  return velmoria::base::JSONDecoder{}.decode<T>(text);
 }
 
 // The debug description of the data-corrupted error that decoding the text raises, or a note on what
@@ -38,8 +37,8 @@ std::string corruptionOf(std::string_view text) {
   try {
     (void)decodeJSON<T>(text);
     return "<decoded>";
-  } catch (const base::DecodingError& error) {
-    if (error.kind() != base::DecodingError::Kind::dataCorrupted) return "<other decoding error>";
+  } catch (const velmoria::base::DecodingError& error) {
+    if (error.kind() != velmoria::base::DecodingError::Kind::dataCorrupted) return "<other decoding error>";
     return error.debugDescription();
   }
 }

@@ -95,7 +95,7 @@ AnyJSON AnyJSON::array(std::initializer_list<AnyJSON> elements) { return AnyJSON
 AnyJSON AnyJSON::object(std::initializer_list<std::pair<std::string, AnyJSON>> entries) {
   JSONObject object;
   for (const auto& [key, value] : entries) {
-    if (!object.emplace(key, value).second) base::fatalError("Duplicate values for key: '" + key + "'");
+    if (!object.emplace(key, value).second) velmoria::base::fatalError("Duplicate values for key: '" + key + "'");
   }
   return AnyJSON(std::move(object));
 }
@@ -161,9 +161,9 @@ bool equalObjects(const JSONObject& lhs, const JSONObject& rhs) {
   if (aligned) return true;
   // Keys that differ only in their Unicode normal form are the same key.
   std::map<std::string, const AnyJSON*, std::less<>> right;
-  for (const auto& [key, value] : rhs) right.emplace(base::nfc(key), &value);
+  for (const auto& [key, value] : rhs) right.emplace(velmoria::base::nfc(key), &value);
   for (const auto& [key, value] : lhs) {
-    const auto match = right.find(base::nfc(key));
+    const auto match = right.find(velmoria::base::nfc(key));
     if (match == right.end() || !(value == *match->second)) return false;
   }
   return true;
@@ -181,7 +181,7 @@ bool operator==(const AnyJSON& lhs, const AnyJSON& rhs) {
     case AnyJSON::Kind::double_:
       return std::get<double>(lhs.storage_) == std::get<double>(rhs.storage_);
     case AnyJSON::Kind::string:
-      return base::canonicallyEqual(std::get<std::string>(lhs.storage_), std::get<std::string>(rhs.storage_));
+      return velmoria::base::canonicallyEqual(std::get<std::string>(lhs.storage_), std::get<std::string>(rhs.storage_));
     case AnyJSON::Kind::object:
       return equalObjects(std::get<JSONObject>(lhs.storage_), std::get<JSONObject>(rhs.storage_));
     case AnyJSON::Kind::array:
@@ -207,13 +207,13 @@ std::size_t AnyJSON::hashValue() const {
       break;
     }
     case Kind::string:
-      seed = mix(seed, base::canonicalHash(std::get<std::string>(storage_)));
+      seed = mix(seed, velmoria::base::canonicalHash(std::get<std::string>(storage_)));
       break;
     case Kind::object: {
       // A sum does not depend on the order in which entries are visited.
       std::size_t entries = 0;
       for (const auto& [key, member] : std::get<JSONObject>(storage_)) {
-        entries += mix(base::canonicalHash(key), member.hashValue());
+        entries += mix(velmoria::base::canonicalHash(key), member.hashValue());
       }
       seed = mix(mix(seed, std::get<JSONObject>(storage_).size()), entries);
       break;

@@ -1,7 +1,7 @@
 #include "AnyJSONConversion.hpp"
 #include "helpers/AnyJSON.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 using zirudeze::helpers::AnyJSON;
 
@@ -47,13 +47,13 @@ AnyJSON JSONDecoder::decode<AnyJSON>(std::string_view text) const {
   return decodeJson<AnyJSON>(parseJson(text));
 }
 
-}  // namespace base
+}  // namespace velmoria::base
 
 namespace zirudeze::helpers::detail {
 
-base::DecodingError notAJSONObject() {
-  return base::DecodingError::typeMismatch("Dictionary<String, AnyJSON>",
-                                           {{}, "Expected to decode value to Dictionary<String, AnyJSON>."});
+velmoria::base::DecodingError notAJSONObject() {
+  return velmoria::base::DecodingError::typeMismatch("Dictionary<String, AnyJSON>",
+                                                     {{}, "Expected to decode value to Dictionary<String, AnyJSON>."});
 }
 
 }  // namespace zirudeze::helpers::detail

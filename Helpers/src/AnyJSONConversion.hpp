@@ -13,7 +13,7 @@ inline constexpr const char* kInvalidValueDescription = "Invalid JSON value.";
 inline constexpr const char* kTooDeepDescription = "The given data was not valid JSON.";
 
 // Makes the error for a value that cannot be read, at the position being converted.
-using FailureAt = std::function<base::DecodingError(const char* description)>;
+using FailureAt = std::function<velmoria::base::DecodingError(const char* description)>;
 
 AnyJSON convertJSON(const nlohmann::ordered_json& json, std::size_t depth, const FailureAt& failure);
 

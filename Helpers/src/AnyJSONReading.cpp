@@ -87,7 +87,7 @@ class Builder : public nlohmann::json_sax<nlohmann::json> {
 }  // namespace
 
 std::optional<AnyJSON> AnyJSON::parse(std::string_view text) {
-  if (base::holdsNulByte(text)) return std::nullopt;
+  if (velmoria::base::holdsNulByte(text)) return std::nullopt;
   Builder builder;
   try {
     if (!nlohmann::json::sax_parse(text, &builder)) return std::nullopt;
@@ -97,7 +97,9 @@ std::optional<AnyJSON> AnyJSON::parse(std::string_view text) {
   return builder.take();
 }
 
-namespace detail {
+}  // namespace zirudeze::helpers
+
+namespace zirudeze::helpers::detail {
 
 AnyJSON convertJSON(const nlohmann::ordered_json& json, std::size_t depth, const FailureAt& failure) {
   using Type = nlohmann::ordered_json::value_t;
@@ -139,11 +141,13 @@ AnyJSON convertJSON(const nlohmann::ordered_json& json, std::size_t depth, const
   throw failure(kInvalidValueDescription);
 }
 
-}  // namespace detail
+}  // namespace zirudeze::helpers::detail
+
+namespace zirudeze::helpers {
 
 AnyJSON AnyJSON::fromJSON(const nlohmann::ordered_json& json) {
   return detail::convertJSON(json, 0, [](const char* description) {
-    return base::DecodingError::dataCorrupted({{}, description});
+    return velmoria::base::DecodingError::dataCorrupted({{}, description});
   });
 }
 

@@ -11,8 +11,8 @@ bool isStandardBase64(char c) {
 
 }  // namespace
 
-std::string Base64URL::encode(const base::Data& bytes) {
-  std::string text = base::base64Encode(bytes);
+std::string Base64URL::encode(const velmoria::base::Data& bytes) {
+  std::string text = velmoria::base::base64Encode(bytes);
   while (!text.empty() && text.back() == '=') text.pop_back();
   for (char& c : text) {
     if (c == '+')
@@ -23,9 +23,9 @@ std::string Base64URL::encode(const base::Data& bytes) {
   return text;
 }
 
-std::string Base64URL::encode(std::string_view bytes) { return encode(base::dataFromString(bytes)); }
+std::string Base64URL::encode(std::string_view bytes) { return encode(velmoria::base::dataFromString(bytes)); }
 
-std::optional<base::Data> Base64URL::decode(std::string_view text) {
+std::optional<velmoria::base::Data> Base64URL::decode(std::string_view text) {
   // The padding is counted on the whole text, unknown characters included; only then are those
   // characters skipped, and what is left must be well-formed padded Base64.
   const std::size_t padding = (4 - text.size() % 4) % 4;
@@ -36,7 +36,7 @@ std::optional<base::Data> Base64URL::decode(std::string_view text) {
     if (isStandardBase64(mapped)) standard += mapped;
   }
   standard.append(padding, '=');
-  return base::base64Decode(standard);
+  return velmoria::base::base64Decode(standard);
 }
 
 }  // namespace zirudeze::helpers

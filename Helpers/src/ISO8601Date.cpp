@@ -51,7 +51,7 @@ std::optional<int> readZone(std::string_view zone) {
 
 }  // namespace
 
-std::string formatISO8601Date(base::Date date) {
+std::string formatISO8601Date(velmoria::base::Date date) {
   const auto millis = floor<milliseconds>(date);
   const auto day = floor<days>(millis);
   const year_month_day ymd{day};
@@ -75,7 +75,7 @@ std::string formatISO8601Date(base::Date date) {
   return std::string(buffer, sizeof buffer);
 }
 
-std::optional<base::Date> parseISO8601Date(std::string_view text) {
+std::optional<velmoria::base::Date> parseISO8601Date(std::string_view text) {
   int yearValue = 0, monthValue = 0, dayValue = 0, hour = 0, minute = 0, second = 0;
   if (text.size() < 19 || !readNumber(text, 0, 4, yearValue) || text[4] != '-' || !readNumber(text, 5, 2, monthValue) ||
       text[7] != '-' || !readNumber(text, 8, 2, dayValue) || text[10] != 'T' || !readNumber(text, 11, 2, hour) ||
@@ -107,7 +107,8 @@ std::optional<base::Date> parseISO8601Date(std::string_view text) {
   // The clock counts nanoseconds in 64 bits: roughly the years 1678 to 2261.
   constexpr std::int64_t limit = std::numeric_limits<std::int64_t>::max() / 1'000'000'000 - 1;
   if (seconds > limit || seconds < -limit) return std::nullopt;
-  return base::Date(duration_cast<base::Date::duration>(std::chrono::seconds(seconds) + nanoseconds(nanos)));
+  return velmoria::base::Date(
+      duration_cast<velmoria::base::Date::duration>(std::chrono::seconds(seconds) + nanoseconds(nanos)));
 }
 
 }  // namespace zirudeze::helpers

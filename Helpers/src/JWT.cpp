@@ -23,7 +23,7 @@ std::optional<std::vector<std::string_view>> threeSegments(std::string_view toke
   return pieces;
 }
 
-std::optional<JSONObject> parseObject(const base::Data& bytes) {
+std::optional<JSONObject> parseObject(const velmoria::base::Data& bytes) {
   auto json = AnyJSON::parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   if (!json) return std::nullopt;
   JSONObject* object = json->objectValue();

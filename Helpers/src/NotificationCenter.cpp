@@ -1,10 +1,10 @@
 #include "helpers/NotificationCenter.hpp"
-#include "base/Immortal.hpp"
 
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "base/Immortal.hpp"
 #include "concurrency/LockIsolated.hpp"
 
 namespace zirudeze::helpers {
@@ -32,7 +32,7 @@ NotificationCenter::NotificationCenter() : shared_(std::make_shared<Shared>()) {
 NotificationCenter::~NotificationCenter() = default;
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-  static base::Immortal<NotificationCenter> center;
+  static velmoria::base::Immortal<NotificationCenter> center;
   return *center;
 }
 

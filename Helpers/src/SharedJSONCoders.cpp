@@ -5,35 +5,37 @@
 namespace zirudeze::helpers {
 namespace {
 
-base::Date decodeDate(const base::Decoder& decoder) {
+velmoria::base::Date decodeDate(const velmoria::base::Decoder& decoder) {
   const std::string& text = decoder.requireString();
   if (auto date = parseISO8601Date(text)) return *date;
   throw decoder.dataCorrupted("Invalid date format: " + text);
 }
 
-void encodeDate(base::Date date, base::Encoder& encoder) { encoder.json() = formatISO8601Date(date); }
+void encodeDate(velmoria::base::Date date, velmoria::base::Encoder& encoder) {
+  encoder.json() = formatISO8601Date(date);
+}
 
 }  // namespace
 
-base::JSONDecoder JSONDecoder::makeDefault() {
-  base::JSONDecoder decoder;
-  decoder.settings.dateDecodingStrategy = base::DateDecodingStrategy::custom(decodeDate);
+velmoria::base::JSONDecoder JSONDecoder::makeDefault() {
+  velmoria::base::JSONDecoder decoder;
+  decoder.settings.dateDecodingStrategy = velmoria::base::DateDecodingStrategy::custom(decodeDate);
   return decoder;
 }
 
-const base::JSONDecoder& JSONDecoder::shared() {
-  static const base::JSONDecoder decoder = makeDefault();
+const velmoria::base::JSONDecoder& JSONDecoder::shared() {
+  static const velmoria::base::JSONDecoder decoder = makeDefault();
   return decoder;
 }
 
-base::JSONEncoder JSONEncoder::makeDefault() {
-  base::JSONEncoder encoder;
-  encoder.settings.dateEncodingStrategy = base::DateEncodingStrategy::custom(encodeDate);
+velmoria::base::JSONEncoder JSONEncoder::makeDefault() {
+  velmoria::base::JSONEncoder encoder;
+  encoder.settings.dateEncodingStrategy = velmoria::base::DateEncodingStrategy::custom(encodeDate);
   return encoder;
 }
 
-const base::JSONEncoder& JSONEncoder::shared() {
-  static const base::JSONEncoder encoder = makeDefault();
+const velmoria::base::JSONEncoder& JSONEncoder::shared() {
+  static const velmoria::base::JSONEncoder encoder = makeDefault();
   return encoder;
 }
 

@@ -31,7 +31,7 @@ void TestClockSleepClock::sleep(double seconds, std::stop_token token) const {
 namespace {
 // Detached tasks may still sleep while the process exits.
 LockIsolated<std::shared_ptr<const SleepClock>>& processSleepClock() {
-  static base::Immortal<LockIsolated<std::shared_ptr<const SleepClock>>> clock(
+  static velmoria::base::Immortal<LockIsolated<std::shared_ptr<const SleepClock>>> clock(
       std::shared_ptr<const SleepClock>(std::make_shared<const ContinuousSleepClock>()));
   return *clock;
 }

@@ -1,10 +1,10 @@
-#include "helpers/AnyJSON.hpp"
-
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
 #include <unordered_set>
+
+#include <gtest/gtest.h>
+
+#include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::helpers {
 namespace {
@@ -13,14 +13,14 @@ using namespace std::chrono;
 
 AnyJSON decode(std::string_view text) { return JSONDecoder::shared().decode<AnyJSON>(text); }
 
-base::DecodingError decodingError(std::string_view text) {
+velmoria::base::DecodingError decodingError(std::string_view text) {
   try {
     decode(text);
-  } catch (const base::DecodingError& error) {
+  } catch (const velmoria::base::DecodingError& error) {
     return error;
   }
   ADD_FAILURE() << "decoded " << text.substr(0, 40);
-  return base::DecodingError::dataCorrupted({});
+  return velmoria::base::DecodingError::dataCorrupted({});
 }
 
 TEST(AnyJSON, DecodesEachCaseAndEncodesItBack) {
@@ -38,7 +38,7 @@ TEST(AnyJSON, DecodesEachCaseAndEncodesItBack) {
 
   EXPECT_EQ(JSONEncoder::shared().encodeToString(value), R"([1,1.5,"a",true,null,{"k":[]}])");
   EXPECT_EQ(AnyJSON::parse(R"([1, 1.5, "a", true, null, {"k": []}])"), value);
-  EXPECT_EQ(value.value(), base::Json::parse(R"([1, 1.5, "a", true, null, {"k": []}])"));
+  EXPECT_EQ(value.value(), velmoria::base::Json::parse(R"([1, 1.5, "a", true, null, {"k": []}])"));
 }
 
 TEST(AnyJSON, KeepsIntegersAndDoublesApart) {
@@ -117,18 +117,18 @@ TEST(AnyJSON, DescribesValuesLikePlainValues) {
 TEST(AnyJSON, ConvertsFromAndToTypedValues) {
   struct Stamp {
     std::string label;
-    base::Date at;
-    void encode(base::Encoder& encoder) const {
+    velmoria::base::Date at;
+    void encode(velmoria::base::Encoder& encoder) const {
       auto c = encoder.container();
       c.encode("label", label);
       c.encode("at", at);
     }
-    static Stamp decode(const base::Decoder& decoder) {
+    static Stamp decode(const velmoria::base::Decoder& decoder) {
       const auto c = decoder.container();
-      return {c.decode<std::string>("label"), c.decode<base::Date>("at")};
+      return {c.decode<std::string>("label"), c.decode<velmoria::base::Date>("at")};
     }
   };
-  const base::Date at(sys_days(2024y / 3 / 5) + 17h + 4min + 9s + 250ms);
+  const velmoria::base::Date at(sys_days(2024y / 3 / 5) + 17h + 4min + 9s + 250ms);
   const AnyJSON json = AnyJSON::fromEncodable(Stamp{"start", at});
   EXPECT_EQ(json, AnyJSON::object({{"label", "start"}, {"at", "2024-03-05T17:04:09.250"}}));
   EXPECT_EQ(json.decode<Stamp>().at, at);
@@ -141,8 +141,8 @@ TEST(AnyJSON, ConvertsFromAndToTypedValues) {
   try {
     makeJSONObject(std::vector<int>{1});
     ADD_FAILURE() << "an array became an object";
-  } catch (const base::DecodingError& error) {
-    EXPECT_EQ(error.kind(), base::DecodingError::Kind::typeMismatch);
+  } catch (const velmoria::base::DecodingError& error) {
+    EXPECT_EQ(error.kind(), velmoria::base::DecodingError::Kind::typeMismatch);
     EXPECT_EQ(error.debugDescription(), "Expected to decode value to Dictionary<String, AnyJSON>.");
     EXPECT_TRUE(error.codingPath().empty());
   }
@@ -151,44 +151,44 @@ TEST(AnyJSON, ConvertsFromAndToTypedValues) {
   try {
     AnyJSON::object({{"label", 3}, {"at", "x"}}).decode<Stamp>();
     ADD_FAILURE();
-  } catch (const base::DecodingError& error) {
-    EXPECT_EQ(error.kind(), base::DecodingError::Kind::typeMismatch);
-    EXPECT_EQ(base::describeCodingPath(error.codingPath()), "label");
+  } catch (const velmoria::base::DecodingError& error) {
+    EXPECT_EQ(error.kind(), velmoria::base::DecodingError::Kind::typeMismatch);
+    EXPECT_EQ(velmoria::base::describeCodingPath(error.codingPath()), "label");
   }
 }
 
 TEST(AnyJSON, RefusesNestingBeyondTheCap) {
   const auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
   EXPECT_NO_THROW(decode(nested(AnyJSON::kMaxDepth)));
-  EXPECT_EQ(decodingError(nested(AnyJSON::kMaxDepth + 1)).kind(), base::DecodingError::Kind::dataCorrupted);
-  EXPECT_EQ(decodingError(nested(100000)).kind(), base::DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(decodingError(nested(AnyJSON::kMaxDepth + 1)).kind(), velmoria::base::DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(decodingError(nested(100000)).kind(), velmoria::base::DecodingError::Kind::dataCorrupted);
 
   EXPECT_TRUE(AnyJSON::parse(nested(AnyJSON::kMaxDepth)).has_value());
   EXPECT_EQ(AnyJSON::parse(nested(AnyJSON::kMaxDepth + 1)), std::nullopt);
   EXPECT_EQ(AnyJSON::parse("{\"a\":" + nested(100000) + "}"), std::nullopt);
 
   // A deep document that did not come through the text reader is refused by the conversion itself.
-  const base::Json deep = base::Json::parse(nested(100000));
+  const velmoria::base::Json deep = velmoria::base::Json::parse(nested(100000));
   try {
     AnyJSON::fromJSON(deep);
     ADD_FAILURE() << "converted a 100000-deep document";
-  } catch (const base::DecodingError& error) {
-    EXPECT_EQ(error.kind(), base::DecodingError::Kind::dataCorrupted);
+  } catch (const velmoria::base::DecodingError& error) {
+    EXPECT_EQ(error.kind(), velmoria::base::DecodingError::Kind::dataCorrupted);
   }
-  base::Json wrapped = base::Json::object();
-  wrapped["outer"] = base::Json::parse(nested(100000));  // moved in: copying it would recurse
+  velmoria::base::Json wrapped = velmoria::base::Json::object();
+  wrapped["outer"] = velmoria::base::Json::parse(nested(100000));  // moved in: copying it would recurse
   try {
     JSONDecoder::shared().decodeJson<JSONObject>(wrapped);
     ADD_FAILURE();
-  } catch (const base::DecodingError& error) {
-    EXPECT_EQ(base::describeCodingPath(error.codingPath()), "outer");
+  } catch (const velmoria::base::DecodingError& error) {
+    EXPECT_EQ(velmoria::base::describeCodingPath(error.codingPath()), "outer");
   }
 }
 
 TEST(AnyJSON, RejectsMalformedText) {
   for (const char* text : {"", "[1,]", "{\"a\" 1}", "[1] 2", "nul", "\"\xff\"", "{\"a\":1", "01", "NaN"}) {
     EXPECT_EQ(AnyJSON::parse(text), std::nullopt) << text;
-    EXPECT_EQ(decodingError(text).kind(), base::DecodingError::Kind::dataCorrupted) << text;
+    EXPECT_EQ(decodingError(text).kind(), velmoria::base::DecodingError::Kind::dataCorrupted) << text;
   }
   // A repeated key keeps its last value.
   EXPECT_EQ(AnyJSON::parse(R"({"a":1,"a":2})"), AnyJSON::object({{"a", 2}}));
@@ -198,7 +198,8 @@ TEST(AnyJSON, RefusesBytesAfterTheDocumentANulByteIncluded) {
   using namespace std::string_literals;
   for (const auto& text : {"123\0"s, "[1]\0x"s, "{\"a\":1}\0\0"s, "[\0]"s, "[\"a\0b\"]"s, "[1] x"s}) {
     EXPECT_EQ(AnyJSON::parse(text), std::nullopt) << text.size() << " bytes";
-    EXPECT_EQ(decodingError(text).kind(), base::DecodingError::Kind::dataCorrupted) << text.size() << " bytes";
+    EXPECT_EQ(decodingError(text).kind(), velmoria::base::DecodingError::Kind::dataCorrupted)
+        << text.size() << " bytes";
   }
   EXPECT_EQ(AnyJSON::parse("[\"\\u0000\"]"), AnyJSON::array({AnyJSON(std::string(1, '\0'))}));
 }

@@ -1,12 +1,12 @@
-#include "helpers/AsyncValueSubject.hpp"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "helpers/AsyncValueSubject.hpp"
 
 using namespace zirudeze::helpers;
 using namespace std::chrono_literals;

@@ -1,12 +1,12 @@
-#include "helpers/Base64URL.hpp"
-
 #include <gtest/gtest.h>
+
+#include "helpers/Base64URL.hpp"
 
 namespace zirudeze::helpers {
 namespace {
 
-base::Data bytes(std::initializer_list<int> values) {
-  base::Data data;
+velmoria::base::Data bytes(std::initializer_list<int> values) {
+  velmoria::base::Data data;
   for (const int v : values) data.push_back(static_cast<std::uint8_t>(v));
   return data;
 }
@@ -15,7 +15,7 @@ TEST(Base64URL, EncodesWithTheUrlAlphabetAndNoPadding) {
   EXPECT_EQ(Base64URL::encode(bytes({0xFB, 0xFF})), "-_8");
   EXPECT_EQ(Base64URL::encode(bytes({0xFB, 0xEF, 0xBE})), "----");
   EXPECT_EQ(Base64URL::encode(bytes({0xFF, 0xFF, 0xFF})), "____");
-  EXPECT_EQ(Base64URL::encode(base::Data{}), "");
+  EXPECT_EQ(Base64URL::encode(velmoria::base::Data{}), "");
   // RFC 4648 test vectors, padding dropped.
   EXPECT_EQ(Base64URL::encode(std::string_view("f")), "Zg");
   EXPECT_EQ(Base64URL::encode(std::string_view("fo")), "Zm8");
@@ -26,17 +26,17 @@ TEST(Base64URL, EncodesWithTheUrlAlphabetAndNoPadding) {
 TEST(Base64URL, DecodesWithAndWithoutPadding) {
   EXPECT_EQ(Base64URL::decode("-_8"), bytes({0xFB, 0xFF}));
   EXPECT_EQ(Base64URL::decode("-_8="), bytes({0xFB, 0xFF}));
-  EXPECT_EQ(Base64URL::decode("Zg"), base::dataFromString("f"));
-  EXPECT_EQ(Base64URL::decode("Zg=="), base::dataFromString("f"));
-  EXPECT_EQ(Base64URL::decode("Zm9vYmFy"), base::dataFromString("foobar"));
-  EXPECT_EQ(Base64URL::decode(""), base::Data{});
+  EXPECT_EQ(Base64URL::decode("Zg"), velmoria::base::dataFromString("f"));
+  EXPECT_EQ(Base64URL::decode("Zg=="), velmoria::base::dataFromString("f"));
+  EXPECT_EQ(Base64URL::decode("Zm9vYmFy"), velmoria::base::dataFromString("foobar"));
+  EXPECT_EQ(Base64URL::decode(""), velmoria::base::Data{});
   // The standard alphabet is read as well.
   EXPECT_EQ(Base64URL::decode("+/8"), bytes({0xFB, 0xFF}));
 }
 
 TEST(Base64URL, SkipsCharactersOutsideTheAlphabet) {
-  EXPECT_EQ(Base64URL::decode("Zm9v\nYm Fy.."), base::dataFromString("foobar"));
-  EXPECT_EQ(Base64URL::decode("Zm9v\r\n\r\nYmE="), base::dataFromString("fooba"));
+  EXPECT_EQ(Base64URL::decode("Zm9v\nYm Fy.."), velmoria::base::dataFromString("foobar"));
+  EXPECT_EQ(Base64URL::decode("Zm9v\r\n\r\nYmE="), velmoria::base::dataFromString("fooba"));
   // Padding is counted before the unknown characters are skipped, as the platform decoder does.
   EXPECT_EQ(Base64URL::decode("Zm9v YmFy"), std::nullopt);
   EXPECT_EQ(Base64URL::decode("Zm9v YmF"), std::nullopt);
@@ -51,10 +51,10 @@ TEST(Base64URL, RefusesTextThatIsStillNoBase64) {
 }
 
 TEST(Base64URL, RoundTripsEveryByteValue) {
-  base::Data all;
+  velmoria::base::Data all;
   for (int i = 0; i < 256; ++i) all.push_back(static_cast<std::uint8_t>(i));
   for (std::size_t length = 0; length <= all.size(); length += 37) {
-    const base::Data prefix(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(length));
+    const velmoria::base::Data prefix(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(length));
     const std::string text = Base64URL::encode(prefix);
     EXPECT_EQ(text.find_first_of("+/="), std::string::npos);
     EXPECT_EQ(Base64URL::decode(text), prefix);

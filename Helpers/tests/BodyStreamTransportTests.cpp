@@ -1,20 +1,20 @@
 // Request bodies read while they are sent: how they reach the wire, and how a body that cannot be
 // produced as announced fails the request instead of leaving a truncated one on the server.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <stdexcept>
-#include <testsupport/FakeBackend.hpp>
+
+#include <gtest/gtest.h>
 
 #include "helpers/CurlTransport.hpp"
 #include "helpers/HTTPRequest.hpp"
 #include "helpers/URLError.hpp"
+#include "testsupport/FakeBackend.hpp"
 
 namespace zirudeze::helpers {
 namespace {
 
-using testsupport::FakeBackend;
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::FakeBackend;
+using velmoria::testsupport::ScriptedResponse;
 
 // `text` in pieces of at most `piece` bytes; `shortBy` bytes fewer than it announces, or a throw after
 // `throwAfter` bytes.
@@ -82,7 +82,7 @@ TEST_F(BodyStreamTransportTest, TheStreamIsTheBodyWithItsLengthAnnounced) {
   const std::string text = pattern(1024 * 1024 + 17);
   for (const char* method : {"POST", "PUT", "PATCH"}) {
     const auto result = transport.data(request(method, std::make_shared<TextStream>(text, 4093)));
-    EXPECT_EQ(base::stringFromData(result.first), "stored");
+    EXPECT_EQ(velmoria::base::stringFromData(result.first), "stored");
     const auto seen = backend.lastRequest();
     EXPECT_EQ(seen.method, method);
     EXPECT_EQ(seen.header("Content-Length"), std::to_string(text.size()));
@@ -93,7 +93,7 @@ TEST_F(BodyStreamTransportTest, TheStreamIsTheBodyWithItsLengthAnnounced) {
   transport.data(request("POST", std::make_shared<TextStream>("")));
   EXPECT_EQ(backend.lastRequest().header("Content-Length"), "0");
   auto both = request("PUT", std::make_shared<TextStream>("streamed"));
-  both.httpBody = base::dataFromString("bytes");
+  both.httpBody = velmoria::base::dataFromString("bytes");
   transport.data(both);
   EXPECT_EQ(backend.lastRequest().body, "bytes");
   EXPECT_EQ(backend.connectionCount(), 1);
@@ -145,7 +145,7 @@ TEST_F(BodyStreamTransportTest, ARequestResentOnANewConnectionReadsItsBodyAgain)
   const std::string text = pattern(100 * 1024);
   const auto stream = std::make_shared<TextStream>(text);
   const auto result = transport.data(request("POST", stream));
-  EXPECT_EQ(base::stringFromData(result.first), "again");
+  EXPECT_EQ(velmoria::base::stringFromData(result.first), "again");
   EXPECT_EQ(stream->opened, 2);
   const auto requests = backend.requests();
   ASSERT_EQ(requests.size(), 3u);
@@ -161,7 +161,7 @@ TEST(HTTPRequestBodyStreamTest, TheTransferRequestCarriesTheStreamAndNamesJSONWh
   EXPECT_FALSE(transfer.httpBody);
   EXPECT_EQ(transfer.value("Content-Type"), "application/json");
 
-  request.body = base::dataFromString("bytes");
+  request.body = velmoria::base::dataFromString("bytes");
   EXPECT_FALSE(request.urlRequest().httpBodyStream) << "bytes win";
   const URLRequest moved = std::move(request).urlRequest();
   EXPECT_FALSE(moved.httpBodyStream);

@@ -1,25 +1,26 @@
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeTLSFront.hpp>
-#include <testsupport/TestCertificateAuthority.hpp>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "helpers/CurlTransport.hpp"
 #include "helpers/HTTPClient.hpp"
 #include "helpers/RetryRequestInterceptor.hpp"
 #include "helpers/URLError.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeTLSFront.hpp"
+#include "testsupport/TestCertificateAuthority.hpp"
 
 namespace zirudeze::helpers {
 namespace {
 
 using namespace std::chrono_literals;
-using testsupport::FakeBackend;
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::FakeBackend;
+using velmoria::testsupport::ScriptedResponse;
 
 URLError::Code failureCode(const std::function<void()>& operation) {
   try {
@@ -58,11 +59,11 @@ TEST_F(CurlTransportTest, PutsMethodHeadersAndBodyOnTheWire) {
   auto patch = request("/echo?a=1&b=x%20y", "PATCH");
   patch.setValue("Bearer abc", "Authorization");
   patch.setValue("application/json", "Content-Type");
-  patch.httpBody = base::dataFromString(R"({"k":1})");
+  patch.httpBody = velmoria::base::dataFromString(R"({"k":1})");
   const auto result = transport.data(patch);
 
   EXPECT_EQ(http(result).statusCode, 201);
-  EXPECT_EQ(base::stringFromData(result.first), R"({"ok":true})");
+  EXPECT_EQ(velmoria::base::stringFromData(result.first), R"({"ok":true})");
   const auto seen = backend.lastRequest();
   EXPECT_EQ(seen.method, "PATCH");
   EXPECT_EQ(seen.path, "/echo");
@@ -76,7 +77,7 @@ TEST_F(CurlTransportTest, PutsMethodHeadersAndBodyOnTheWire) {
 TEST_F(CurlTransportTest, AddsNoContentTypeOfItsOwnAndSendsEmptyPosts) {
   backend.respond("*", "/p", ScriptedResponse::text(200, "x"));
   auto post = request("/p", "POST");
-  post.httpBody = base::dataFromString("raw");
+  post.httpBody = velmoria::base::dataFromString("raw");
   transport.data(post);
   EXPECT_FALSE(backend.lastRequest().header("Content-Type"));
 
@@ -88,7 +89,7 @@ TEST_F(CurlTransportTest, AddsNoContentTypeOfItsOwnAndSendsEmptyPosts) {
   EXPECT_EQ(backend.lastRequest().method, "DELETE");
 
   auto upload = request("/p", "PUT");
-  transport.upload(upload, base::dataFromString("file bytes"));
+  transport.upload(upload, velmoria::base::dataFromString("file bytes"));
   EXPECT_EQ(backend.lastRequest().method, "PUT");
   EXPECT_EQ(backend.lastRequest().body, "file bytes");
 }
@@ -122,7 +123,7 @@ TEST_F(CurlTransportTest, UnknownLengthIsMinusOne) {
   chunked.chunks = {"ab", "cd"};
   backend.respond("GET", "/c", chunked);
   const auto result = transport.data(request("/c"));
-  EXPECT_EQ(base::stringFromData(result.first), "abcd");
+  EXPECT_EQ(velmoria::base::stringFromData(result.first), "abcd");
   EXPECT_EQ(http(result).expectedContentLength, -1);
 }
 
@@ -135,7 +136,7 @@ TEST_F(CurlTransportTest, DropsInvalidHeaderNamesButKeepsTheResponse) {
   const auto result = transport.data(request("/raw"));
   const auto& response = http(result);
   EXPECT_EQ(response.statusCode, 200);
-  EXPECT_EQ(base::stringFromData(result.first), "ok");
+  EXPECT_EQ(velmoria::base::stringFromData(result.first), "ok");
   EXPECT_EQ(response.value("Good"), "yes");
   EXPECT_EQ(response.value("Folded"), "a b");
   for (const auto& [name, value] : response.allHeaderFields) {
@@ -155,7 +156,7 @@ TEST_F(CurlTransportTest, ARequestCarriesNothingOverFromTheOneBeforeIt) {
   auto post = request("/r", "POST");
   post.setValue("first", "X-First");
   post.setValue("text/plain", "Content-Type");
-  post.httpBody = base::dataFromString("posted");
+  post.httpBody = velmoria::base::dataFromString("posted");
   transport.data(post);
   EXPECT_EQ(backend.lastRequest().body, "posted");
 
@@ -166,11 +167,11 @@ TEST_F(CurlTransportTest, ARequestCarriesNothingOverFromTheOneBeforeIt) {
   EXPECT_FALSE(seen.header("X-First"));
   EXPECT_FALSE(seen.header("Content-Type"));
   EXPECT_FALSE(seen.header("Content-Length"));
-  EXPECT_EQ(base::stringFromData(get.first), "answer");
+  EXPECT_EQ(velmoria::base::stringFromData(get.first), "answer");
 
   transport.data(request("/r", "HEAD"));
   EXPECT_EQ(backend.lastRequest().method, "HEAD");
-  EXPECT_EQ(base::stringFromData(transport.data(request("/r")).first), "answer");
+  EXPECT_EQ(velmoria::base::stringFromData(transport.data(request("/r")).first), "answer");
   EXPECT_EQ(backend.lastRequest().method, "GET");
 
   transport.data(request("/r", "DELETE"));
@@ -235,8 +236,8 @@ TEST_F(CurlTransportTest, MapsTransportFailuresToPlatformCodes) {
 
 // Made once for every TLS case; the transports under test trust only the first.
 struct TestAuthorities {
-  testsupport::TestCertificateAuthority trusted{"velmoria test authority"};
-  testsupport::TestCertificateAuthority stranger{"velmoria stranger authority"};
+  velmoria::testsupport::TestCertificateAuthority trusted{"velmoria test authority"};
+  velmoria::testsupport::TestCertificateAuthority stranger{"velmoria stranger authority"};
 };
 
 const TestAuthorities& authorities() {
@@ -247,13 +248,13 @@ const TestAuthorities& authorities() {
 // An HTTPS server on 127.0.0.1 presenting `identity`; every request that gets through the handshake is
 // answered 200 "secure".
 struct SecureServer {
-  explicit SecureServer(const testsupport::TlsIdentity& identity) : front(backend, identity) {
+  explicit SecureServer(const velmoria::testsupport::TlsIdentity& identity) : front(backend, identity) {
     backend.respond("*", "*", ScriptedResponse::text(200, "secure"));
   }
   std::string url(const std::string& pathAndQuery) const { return front.url(pathAndQuery, "127.0.0.1", "https"); }
 
   FakeBackend backend;
-  testsupport::FakeTLSFront front;
+  velmoria::testsupport::FakeTLSFront front;
 };
 
 class CurlTransportTlsTest : public ::testing::Test {
@@ -268,7 +269,7 @@ TEST_F(CurlTransportTlsTest, ServerCertifiedByATrustedAuthorityIsAccepted) {
   get.url = server.url("/hello");
   const auto result = transport->data(get);
   EXPECT_EQ(http(result).statusCode, 200);
-  EXPECT_EQ(base::stringFromData(result.first), "secure");
+  EXPECT_EQ(velmoria::base::stringFromData(result.first), "secure");
 
   // The system's authorities know nothing of the test one.
   CurlTransport systemTrust;
@@ -279,7 +280,7 @@ TEST_F(CurlTransportTlsTest, CertificateFailuresHaveTheirOwnCodesAndOnlyDatedOne
   using namespace std::chrono_literals;
   struct Case {
     std::string what;
-    testsupport::TlsIdentity identity;
+    velmoria::testsupport::TlsIdentity identity;
     std::string code;
     int attempts;
   };
@@ -319,25 +320,25 @@ TEST_F(CurlTransportTest, ARequestThatMayCarryABodyIsRedirectedOnlyWithinItsOrig
     backend.respond("*", "/near", ScriptedResponse::text(status, "").withHeader("Location", "/landing"));
     for (const std::string method : {"POST", "PUT", "DELETE"}) {
       auto post = request("/away", method);
-      post.httpBody = base::dataFromString(R"({"refresh_token":"r3fr3sh"})");
+      post.httpBody = velmoria::base::dataFromString(R"({"refresh_token":"r3fr3sh"})");
       const auto refused = transport.data(post);
       EXPECT_EQ(http(refused).statusCode, static_cast<int>(status)) << method;
       EXPECT_EQ(http(refused).value("Location"), elsewhere.url("/landing"));
       EXPECT_EQ(elsewhere.requestCount(), 0u) << method;
     }
     auto near = request("/near", "POST");
-    near.httpBody = base::dataFromString("same origin");
-    EXPECT_EQ(base::stringFromData(transport.data(near).first), "here");
+    near.httpBody = velmoria::base::dataFromString("same origin");
+    EXPECT_EQ(velmoria::base::stringFromData(transport.data(near).first), "here");
 
     const auto get = transport.data(request("/away"));
     EXPECT_EQ(http(get).statusCode, 200);
-    EXPECT_EQ(base::stringFromData(get.first), "elsewhere");
+    EXPECT_EQ(velmoria::base::stringFromData(get.first), "elsewhere");
     EXPECT_EQ(elsewhere.requestCount(), 1u);
     elsewhere.clearRequests();
   }
   // A streamed answer stops at the refused redirect the same way.
   auto post = request("/away", "POST");
-  post.httpBody = base::dataFromString("x");
+  post.httpBody = velmoria::base::dataFromString("x");
   int status = 0;
   std::exception_ptr failure;
   transport.stream(post,
@@ -362,7 +363,7 @@ TEST_F(CurlTransportTlsTest, AnHttpsRequestIsNeverRedirectedToPlainHttp) {
   EXPECT_EQ(plain.requestCount(), 0u);
 
   get.url = server.url("/up");
-  EXPECT_EQ(base::stringFromData(transport->data(get).first), "secure");
+  EXPECT_EQ(velmoria::base::stringFromData(transport->data(get).first), "secure");
 }
 
 TEST_F(CurlTransportTest, TimesOutWhenTheServerStaysSilent) {
@@ -381,7 +382,7 @@ TEST_F(CurlTransportTest, TimeoutCountsIdleTimeNotTotalTime) {
   backend.respond("GET", "/trickle", trickle);
   auto slow = request("/trickle");
   slow.timeoutInterval = 0.4;
-  EXPECT_EQ(base::stringFromData(transport.data(slow).first), "abcd");
+  EXPECT_EQ(velmoria::base::stringFromData(transport.data(slow).first), "abcd");
 }
 
 TEST_F(CurlTransportTest, StopTokenAbortsATransferPromptly) {
@@ -447,7 +448,9 @@ TEST_F(CurlTransportTest, StreamsResponseThenChunksThenCompletion) {
   handlers.onResponse = [&](const HTTPURLResponse& response) {
     events.push_back("status " + std::to_string(response.statusCode));
   };
-  handlers.onChunk = [&](const base::Data& chunk) { events.push_back(base::stringFromData(chunk)); };
+  handlers.onChunk = [&](const velmoria::base::Data& chunk) {
+    events.push_back(velmoria::base::stringFromData(chunk));
+  };
   handlers.onComplete = [&](std::exception_ptr error) { events.push_back(error ? "failed" : "done"); };
   transport.stream(request("/stream", "POST"), handlers);
   std::string joined;
@@ -480,7 +483,7 @@ TEST_F(CurlTransportTest, StreamReportsFailuresAndHandlerErrorsThroughCompletion
   chunked.chunks = {"a", "b"};
   backend.respond("GET", "/chunks", chunked);
   handlers.onResponse = nullptr;
-  handlers.onChunk = [](const base::Data&) { throw std::runtime_error("consumer gave up"); };
+  handlers.onChunk = [](const velmoria::base::Data&) { throw std::runtime_error("consumer gave up"); };
   transport.stream(request("/chunks"), handlers);
   ASSERT_TRUE(completed);
   EXPECT_THROW(std::rethrow_exception(completed), std::runtime_error);
@@ -492,7 +495,7 @@ TEST_F(CurlTransportTest, StreamReportsFailuresAndHandlerErrorsThroughCompletion
 }
 
 TEST_F(CurlTransportTest, ConcurrentRequestsEachGetTheirOwnAnswer) {
-  backend.route("GET", "/id", [](const testsupport::RecordedRequest& seen) {
+  backend.route("GET", "/id", [](const velmoria::testsupport::RecordedRequest& seen) {
     return ScriptedResponse::text(200, seen.queryValue("n").value_or("?")).after(20ms);
   });
   std::vector<std::thread> threads;
@@ -501,7 +504,7 @@ TEST_F(CurlTransportTest, ConcurrentRequestsEachGetTheirOwnAnswer) {
     threads.emplace_back([&, i] {
       for (int j = 0; j < 5; ++j) {
         const auto n = std::to_string(i * 10 + j);
-        if (base::stringFromData(transport.data(request("/id?n=" + n)).first) == n) ++correct;
+        if (velmoria::base::stringFromData(transport.data(request("/id?n=" + n)).first) == n) ++correct;
       }
     });
   }

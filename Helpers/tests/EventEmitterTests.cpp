@@ -1,7 +1,3 @@
-#include "helpers/EventEmitter.hpp"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -9,7 +5,10 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "concurrency/Task.hpp"
+#include "helpers/EventEmitter.hpp"
 
 using namespace zirudeze::helpers;
 using namespace std::chrono_literals;

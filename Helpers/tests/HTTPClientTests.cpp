@@ -1,8 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <string>
-#include <testsupport/FakeBackend.hpp>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "helpers/HTTPClient.hpp"
 #include "helpers/HTTPError.hpp"
@@ -10,6 +9,7 @@
 #include "helpers/RestError.hpp"
 #include "helpers/SharedJSONCoders.hpp"
 #include "helpers/URLError.hpp"
+#include "testsupport/FakeBackend.hpp"
 
 namespace zirudeze::helpers {
 namespace {
@@ -17,8 +17,8 @@ namespace {
 using http::HTTPField;
 using http::HTTPFields;
 using Method = HTTPRequest::Method;
-using testsupport::FakeBackend;
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::FakeBackend;
+using velmoria::testsupport::ScriptedResponse;
 
 HTTPField::Name name(std::string_view text) { return *HTTPField::Name::make(text); }
 
@@ -30,7 +30,7 @@ FetchResult httpAnswer(int status, std::string body = {}) {
   auto response = std::make_shared<HTTPURLResponse>();
   response->statusCode = status;
   response->allHeaderFields = {{"Content-Type", "application/json"}};
-  return {base::dataFromString(body), response};
+  return {velmoria::base::dataFromString(body), response};
 }
 
 // ---- Request values -------------------------------------------------------------------------------
@@ -47,7 +47,7 @@ TEST(HTTPRequestTest, AppendsQueryItemsWithTheStrictEscapingSet) {
 }
 
 TEST(HTTPRequestTest, AppendedQueryItemsLeaveTheRestOfTheURLAsWritten) {
-  const std::vector<base::URLQueryItem> items{{"select", "*"}, {"flag", std::nullopt}, {"", ""}};
+  const std::vector<velmoria::base::URLQueryItem> items{{"select", "*"}, {"flag", std::nullopt}, {"", ""}};
   const std::vector<std::pair<std::string, std::string>> cases{
       {"https://h.example/p", "https://h.example/p?select=%2A&flag&="},
       {"https://h.example/p?", "https://h.example/p?select=%2A&flag&="},
@@ -66,14 +66,14 @@ TEST(HTTPRequestTest, AppendedQueryItemsLeaveTheRestOfTheURLAsWritten) {
     auto request = requestTo(from);
     request.query = items;
     EXPECT_EQ(request.urlRequest().url, expected) << from;
-    EXPECT_EQ(appendingQueryItems(*base::URL::parse(from), items).absoluteString(), expected) << from;
+    EXPECT_EQ(appendingQueryItems(*velmoria::base::URL::parse(from), items).absoluteString(), expected) << from;
   }
 
   // An item that is not UTF-8 leaves the URL as it was.
   auto request = requestTo("https://h.example:080/p?a=1");
   request.query = {{"ok", "1"}, {"bad", std::string("\xff")}};
   EXPECT_EQ(request.urlRequest().url, "https://h.example:080/p?a=1");
-  request.url = *base::URL::parse("https://h.example/p?a=1");
+  request.url = *velmoria::base::URL::parse("https://h.example/p?a=1");
   EXPECT_EQ(request.urlRequest().url, "https://h.example/p?a=1");
 }
 
@@ -81,7 +81,7 @@ TEST(HTTPRequestTest, DefaultsTheContentTypeOnlyForBodiesWithoutOne) {
   auto request = requestTo("https://h.example/");
   EXPECT_FALSE(request.urlRequest().value("Content-Type"));
 
-  request.body = base::dataFromString("{}");
+  request.body = velmoria::base::dataFromString("{}");
   EXPECT_EQ(request.urlRequest().value("Content-Type"), "application/json");
 
   request.headers.append(HTTPField(name("content-type"), "text/plain"));
@@ -133,10 +133,10 @@ TEST(HTTPFieldsBridgingTest, AppendOrUpdateReplacesTheEntryWithTheSameKey) {
   appendOrUpdate(empty, prefer, "tx");
   EXPECT_EQ(empty[prefer], "missing=null,tx");
 
-  std::vector<base::URLQueryItem> items{{"a", "1"}, {"b", "2"}};
+  std::vector<velmoria::base::URLQueryItem> items{{"a", "1"}, {"b", "2"}};
   appendOrUpdate(items, {"a", "3"});
   appendOrUpdate(items, {"A", "4"});
-  EXPECT_EQ(items, (std::vector<base::URLQueryItem>{{"a", "3"}, {"b", "2"}, {"A", "4"}}));
+  EXPECT_EQ(items, (std::vector<velmoria::base::URLQueryItem>{{"a", "3"}, {"b", "2"}, {"A", "4"}}));
 }
 
 // ---- The chain ------------------------------------------------------------------------------------
@@ -187,7 +187,7 @@ TEST(HTTPClientTest, NonHTTPResponsesBecomeBadServerResponse) {
   };
   HTTPClient client(
       [](const URLRequest&) {
-        return FetchResult{base::dataFromString("x"), std::make_shared<URLResponse>()};
+        return FetchResult{velmoria::base::dataFromString("x"), std::make_shared<URLResponse>()};
       },
       {std::make_shared<Watch>(interceptorSawResponse)});
   try {
@@ -208,7 +208,7 @@ TEST(HTTPClientTest, AConsumedRequestHandsItsBodyBufferToTheFetch) {
     return httpAnswer(200);
   };
   auto request = requestTo("https://h.example/upload", Method::post());
-  request.body = base::Data(4096, 7);
+  request.body = velmoria::base::Data(4096, 7);
   const std::uint8_t* buffer = request.body->data();
 
   HTTPClient plain(fetch, {});
@@ -218,7 +218,7 @@ TEST(HTTPClientTest, AConsumedRequestHandsItsBodyBufferToTheFetch) {
 
   // Interceptors may send the same request again, so they get their own copy.
   auto again = requestTo("https://h.example/upload", Method::post());
-  again.body = base::Data(4096, 7);
+  again.body = velmoria::base::Data(4096, 7);
   buffer = again.body->data();
   std::vector<std::string> events;
   HTTPClient intercepted(fetch, {std::make_shared<Recorder>("A", events)});
@@ -240,11 +240,11 @@ TEST_F(HTTPClientWireTest, PutsMethodURLQueryAndHeadersOnTheWire) {
   auto request = requestTo(backend.url("/rest/v1/sessions?existing=1"), Method::post());
   request.query = {{"select", "*"}, {"user_id", "eq.ABC-1"}, {"order", "started_at.desc.nullslast"}};
   request.headers = HTTPFields{{name("apikey"), "public-key"}, {name("Prefer"), "return=representation"}};
-  request.body = base::dataFromString(R"({"a":1})");
+  request.body = velmoria::base::dataFromString(R"({"a":1})");
 
   const auto response = client.send(request);
   EXPECT_EQ(response.statusCode, 201);
-  EXPECT_EQ(base::stringFromData(response.data), R"([{"id":1}])");
+  EXPECT_EQ(velmoria::base::stringFromData(response.data), R"([{"id":1}])");
   EXPECT_EQ(response.headers[name("x-multi")], "a, b");
 
   const auto seen = backend.lastRequest();

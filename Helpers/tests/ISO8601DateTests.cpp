@@ -1,14 +1,14 @@
-#include "helpers/ISO8601Date.hpp"
-
 #include <gtest/gtest.h>
+
+#include "helpers/ISO8601Date.hpp"
 
 namespace zirudeze::helpers {
 namespace {
 
 using namespace std::chrono;
 
-base::Date utc(int y, unsigned mo, unsigned d, int h, int mi, int s, nanoseconds fraction = nanoseconds(0)) {
-  return base::Date(sys_days(year{y} / mo / d) + hours(h) + minutes(mi) + seconds(s) + fraction);
+velmoria::base::Date utc(int y, unsigned mo, unsigned d, int h, int mi, int s, nanoseconds fraction = nanoseconds(0)) {
+  return velmoria::base::Date(sys_days(year{y} / mo / d) + hours(h) + minutes(mi) + seconds(s) + fraction);
 }
 
 TEST(ISO8601Date, FormatsMillisecondsInUTCWithoutAZone) {
@@ -17,7 +17,7 @@ TEST(ISO8601Date, FormatsMillisecondsInUTCWithoutAZone) {
   // Sub-millisecond parts are cut, never rounded up into the next second.
   EXPECT_EQ(formatISO8601Date(utc(1999, 12, 31, 23, 59, 59, nanoseconds(999'999'999))), "1999-12-31T23:59:59.999");
   EXPECT_EQ(formatISO8601Date(utc(1969, 12, 31, 23, 59, 59, microseconds(1500))), "1969-12-31T23:59:59.001");
-  EXPECT_EQ(formatISO8601Date(base::Date{}), "1970-01-01T00:00:00.000");
+  EXPECT_EQ(formatISO8601Date(velmoria::base::Date{}), "1970-01-01T00:00:00.000");
 }
 
 TEST(ISO8601Date, ParsesWithAndWithoutAFraction) {
@@ -54,9 +54,9 @@ TEST(ISO8601Date, RefusesInstantsTheClockCannotHold) {
 }
 
 TEST(ISO8601Date, FormattedTextReadsBackToTheSameMillisecond) {
-  const base::Date start = utc(2024, 3, 5, 17, 4, 9, nanoseconds(250'987'654));
+  const velmoria::base::Date start = utc(2024, 3, 5, 17, 4, 9, nanoseconds(250'987'654));
   for (int step = 0; step < 1000; ++step) {
-    const base::Date date = start + hours(7 * step) + microseconds(12'345 * step);
+    const velmoria::base::Date date = start + hours(7 * step) + microseconds(12'345 * step);
     const auto parsed = parseISO8601Date(formatISO8601Date(date));
     ASSERT_TRUE(parsed.has_value());
     EXPECT_EQ(*parsed, floor<milliseconds>(date));

@@ -1,8 +1,7 @@
-#include "helpers/JWT.hpp"
-
 #include <gtest/gtest.h>
 
 #include "helpers/Base64URL.hpp"
+#include "helpers/JWT.hpp"
 
 namespace zirudeze::helpers {
 namespace {

@@ -1,14 +1,13 @@
-#include "helpers/NotificationCenter.hpp"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "base/coding/JSONCoders.hpp"
 #include "helpers/ErrorDescription.hpp"
+#include "helpers/NotificationCenter.hpp"
 
 using namespace zirudeze::helpers;
 
@@ -87,7 +86,7 @@ TEST(NotificationCenter, PostsAndRegistrationsFromManyThreadsAreSafe) {
 
 TEST(ErrorDescription, CodingAndTransferErrorsGiveTheirUserTextsOthersWhat) {
   try {
-    base::parseJson("{");
+    velmoria::base::parseJson("{");
     FAIL();
   } catch (const std::exception& error) {
     EXPECT_EQ(localizedDescription(error),

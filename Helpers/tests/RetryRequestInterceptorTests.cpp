@@ -1,27 +1,27 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
-#include <clocks/TestClock.hpp>
-#include <concurrency/CancellationError.hpp>
-#include <concurrency/Task.hpp>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <testsupport/FakeBackend.hpp>
 #include <thread>
 
+#include <gtest/gtest.h>
+
+#include "clocks/TestClock.hpp"
+#include "concurrency/CancellationError.hpp"
+#include "concurrency/Task.hpp"
 #include "helpers/HTTPClient.hpp"
 #include "helpers/RetryRequestInterceptor.hpp"
 #include "helpers/URLError.hpp"
+#include "testsupport/FakeBackend.hpp"
 
 namespace zirudeze::helpers {
 namespace {
 
 using namespace std::chrono_literals;
 using Method = HTTPRequest::Method;
-using testsupport::FakeBackend;
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::FakeBackend;
+using velmoria::testsupport::ScriptedResponse;
 
 // Back-off waits go to a test clock; the test advances it, so nothing waits for real seconds.
 struct TestSleeper {
@@ -218,7 +218,7 @@ TEST_F(RetryTest, CancellingDuringTheWaitDeliversTheFirstOutcomeAtOnce) {
   task.cancel();
   const auto response = task.result().get();
   EXPECT_EQ(response.statusCode, 503);
-  EXPECT_EQ(base::stringFromData(response.data), "first");
+  EXPECT_EQ(velmoria::base::stringFromData(response.data), "first");
   EXPECT_EQ(backend.requestCount(), 1u);
 }
 
@@ -243,12 +243,13 @@ TEST_F(RetryTest, CancellingDuringATransferAbortsItWithoutRetrying) {
 
 TEST_F(RetryTest, ConcurrentRequestsRetryIndependently) {
   std::atomic<int> hits{0};
-  backend.route("GET", "/s", [&](const testsupport::RecordedRequest&) {
+  backend.route("GET", "/s", [&](const velmoria::testsupport::RecordedRequest&) {
     return ScriptedResponse::text(hits++ % 2 == 0 ? 503 : 200, "x");
   });
   auto http = client();
   std::vector<Task<HTTPResponse>> tasks;
-  backend.route("GET", "/a", [](const testsupport::RecordedRequest&) { return ScriptedResponse::text(503, "a"); });
+  backend.route("GET", "/a",
+                [](const velmoria::testsupport::RecordedRequest&) { return ScriptedResponse::text(503, "a"); });
   for (int i = 0; i < 3; ++i) {
     const auto get = request("/a");
     tasks.emplace_back([&http, get] { return http.send(get); });

@@ -1,11 +1,10 @@
-#include "helpers/SharedJSONCoders.hpp"
-
-#include <gtest/gtest.h>
-
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "helpers/AnyJSON.hpp"
+#include "helpers/SharedJSONCoders.hpp"
 
 namespace zirudeze::helpers {
 namespace {
@@ -14,16 +13,16 @@ using namespace std::chrono;
 
 struct Visit {
   std::string placeName;
-  base::Date startedAt;
+  velmoria::base::Date startedAt;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto c = encoder.container();
     c.encode("placeName", placeName);
     c.encode("startedAt", startedAt);
   }
-  static Visit decode(const base::Decoder& decoder) {
+  static Visit decode(const velmoria::base::Decoder& decoder) {
     const auto c = decoder.container();
-    return {c.decode<std::string>("placeName"), c.decode<base::Date>("startedAt")};
+    return {c.decode<std::string>("placeName"), c.decode<velmoria::base::Date>("startedAt")};
   }
 };
 
@@ -33,33 +32,33 @@ struct Account {
   JSONObject userMetadata;
   std::map<std::string, int> countsByName;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto c = encoder.container();
     c.encode("accountName", accountName);
     c.encode("recentVisits", recentVisits);
     c.encode("userMetadata", userMetadata);
     c.encode("countsByName", countsByName);
   }
-  static Account decode(const base::Decoder& decoder) {
+  static Account decode(const velmoria::base::Decoder& decoder) {
     const auto c = decoder.container();
     return {c.decode<std::string>("accountName"), c.decode<std::vector<Visit>>("recentVisits"),
             c.decode<JSONObject>("userMetadata"), c.decode<std::map<std::string, int>>("countsByName")};
   }
 };
 
-base::Date visitTime() { return base::Date(sys_days(2024y / 3 / 5) + 17h + 4min + 9s + 250ms); }
+velmoria::base::Date visitTime() { return velmoria::base::Date(sys_days(2024y / 3 / 5) + 17h + 4min + 9s + 250ms); }
 
 Account sampleAccount() {
   JSONObject metadata{{"displayName", "Ada"}, {"nestedValue", AnyJSON::object({{"innerKey", 1}})}};
   return {"u-1", {{"Home Office", visitTime()}}, metadata, {{"camelKey", 2}}};
 }
 
-base::Json compact(std::string_view text) { return base::Json::parse(text); }
+velmoria::base::Json compact(std::string_view text) { return velmoria::base::Json::parse(text); }
 
 TEST(SharedJSONCoders, ConvertKeysOfNestedRecordsButNeverOfFreeFormMaps) {
-  base::JSONEncoder encoder = JSONEncoder::makeDefault();
-  encoder.settings.keyEncodingStrategy = base::KeyEncodingStrategy::convertToSnakeCase;
-  const base::Json written = encoder.encodeToJson(sampleAccount());
+  velmoria::base::JSONEncoder encoder = JSONEncoder::makeDefault();
+  encoder.settings.keyEncodingStrategy = velmoria::base::KeyEncodingStrategy::convertToSnakeCase;
+  const velmoria::base::Json written = encoder.encodeToJson(sampleAccount());
   EXPECT_EQ(written, compact(R"({"account_name":"u-1","recent_visits":[{"place_name":"Home Office",)"
                              R"("started_at":"2024-03-05T17:04:09.250"}],)"
                              R"("user_metadata":{"displayName":"Ada","nestedValue":{"innerKey":1}},)"
@@ -67,8 +66,8 @@ TEST(SharedJSONCoders, ConvertKeysOfNestedRecordsButNeverOfFreeFormMaps) {
   // Records keep their declared key order on the wire.
   EXPECT_EQ(encoder.dump(written).substr(0, 17), R"({"account_name":")");
 
-  base::JSONDecoder decoder = JSONDecoder::makeDefault();
-  decoder.settings.keyDecodingStrategy = base::KeyDecodingStrategy::convertFromSnakeCase;
+  velmoria::base::JSONDecoder decoder = JSONDecoder::makeDefault();
+  decoder.settings.keyDecodingStrategy = velmoria::base::KeyDecodingStrategy::convertFromSnakeCase;
   const Account read = decoder.decode<Account>(encoder.encodeToString(sampleAccount()));
   EXPECT_EQ(read.accountName, "u-1");
   ASSERT_EQ(read.recentVisits.size(), 1u);
@@ -91,8 +90,8 @@ TEST(SharedJSONCoders, SharedCodersUseTheDefaultKeysAndTheWireDateForm) {
       << text;
   EXPECT_EQ(JSONDecoder::shared().decode<Account>(text).recentVisits.at(0).startedAt, visitTime());
   // Database timestamps, with microseconds and an offset.
-  EXPECT_EQ(JSONDecoder::shared().decode<base::Date>(R"("2024-03-05T22:34:09.250000+05:30")"), visitTime());
-  EXPECT_EQ(JSONDecoder::shared().decode<base::Date>(R"("2024-03-05T17:04:09")"), visitTime() - 250ms);
+  EXPECT_EQ(JSONDecoder::shared().decode<velmoria::base::Date>(R"("2024-03-05T22:34:09.250000+05:30")"), visitTime());
+  EXPECT_EQ(JSONDecoder::shared().decode<velmoria::base::Date>(R"("2024-03-05T17:04:09")"), visitTime() - 250ms);
   // Compact output, no sorting.
   EXPECT_EQ(JSONEncoder::shared().encodeToString(AnyJSON::array({1, "a"})), R"([1,"a"])");
 }
@@ -102,10 +101,10 @@ TEST(SharedJSONCoders, ABadDateFailsWithItsTextAndPath) {
     try {
       JSONDecoder::shared().decode<Account>(json);
       ADD_FAILURE() << "decoded " << json;
-    } catch (const base::DecodingError& error) {
-      EXPECT_EQ(error.kind(), base::DecodingError::Kind::dataCorrupted);
+    } catch (const velmoria::base::DecodingError& error) {
+      EXPECT_EQ(error.kind(), velmoria::base::DecodingError::Kind::dataCorrupted);
       EXPECT_EQ(error.debugDescription(), description);
-      EXPECT_EQ(base::describeCodingPath(error.codingPath()), path);
+      EXPECT_EQ(velmoria::base::describeCodingPath(error.codingPath()), path);
     }
   };
   const auto account = [](std::string_view date) {
@@ -118,9 +117,9 @@ TEST(SharedJSONCoders, ABadDateFailsWithItsTextAndPath) {
   try {
     JSONDecoder::shared().decode<Account>(account("1709658249"));
     ADD_FAILURE() << "a number decoded as a date";
-  } catch (const base::DecodingError& error) {
-    EXPECT_EQ(error.kind(), base::DecodingError::Kind::typeMismatch);
-    EXPECT_EQ(base::describeCodingPath(error.codingPath()), "recentVisits[0].startedAt");
+  } catch (const velmoria::base::DecodingError& error) {
+    EXPECT_EQ(error.kind(), velmoria::base::DecodingError::Kind::typeMismatch);
+    EXPECT_EQ(velmoria::base::describeCodingPath(error.codingPath()), "recentVisits[0].startedAt");
   }
 }
 
@@ -129,37 +128,37 @@ TEST(SharedJSONCoders, NonFiniteNumbersFailToEncode) {
   try {
     JSONEncoder::shared().encodeToString(object);
     ADD_FAILURE() << "NaN was written";
-  } catch (const base::EncodingError& error) {
+  } catch (const velmoria::base::EncodingError& error) {
     EXPECT_EQ(error.debugDescription(), "Unable to encode Double.nan directly in JSON.");
-    EXPECT_EQ(base::describeCodingPath(error.context().codingPath), "ratio");
+    EXPECT_EQ(velmoria::base::describeCodingPath(error.context().codingPath), "ratio");
   }
 }
 
 TEST(SharedJSONCoders, FactoriesGiveIndependentCopiesOfTheSharedSettings) {
-  base::JSONDecoder decoder = JSONDecoder::makeDefault();
-  decoder.settings.keyDecodingStrategy = base::KeyDecodingStrategy::convertFromSnakeCase;
-  base::JSONEncoder encoder = JSONEncoder::makeDefault();
-  encoder.settings.keyEncodingStrategy = base::KeyEncodingStrategy::convertToSnakeCase;
+  velmoria::base::JSONDecoder decoder = JSONDecoder::makeDefault();
+  decoder.settings.keyDecodingStrategy = velmoria::base::KeyDecodingStrategy::convertFromSnakeCase;
+  velmoria::base::JSONEncoder encoder = JSONEncoder::makeDefault();
+  encoder.settings.keyEncodingStrategy = velmoria::base::KeyEncodingStrategy::convertToSnakeCase;
   encoder.settings.outputFormatting.sortedKeys = true;
 
-  EXPECT_EQ(JSONDecoder::shared().settings.keyDecodingStrategy, base::KeyDecodingStrategy::useDefaultKeys);
-  EXPECT_EQ(JSONEncoder::shared().settings.keyEncodingStrategy, base::KeyEncodingStrategy::useDefaultKeys);
+  EXPECT_EQ(JSONDecoder::shared().settings.keyDecodingStrategy, velmoria::base::KeyDecodingStrategy::useDefaultKeys);
+  EXPECT_EQ(JSONEncoder::shared().settings.keyEncodingStrategy, velmoria::base::KeyEncodingStrategy::useDefaultKeys);
   EXPECT_FALSE(JSONEncoder::shared().settings.outputFormatting.sortedKeys);
   // The copies keep the date rule.
-  EXPECT_EQ(decoder.decode<base::Date>(R"("2024-03-05T17:04:09.250")"), visitTime());
+  EXPECT_EQ(decoder.decode<velmoria::base::Date>(R"("2024-03-05T17:04:09.250")"), visitTime());
   EXPECT_EQ(encoder.encodeToString(visitTime()), R"("2024-03-05T17:04:09.250")");
 }
 
 TEST(SharedJSONCoders, EveryThreadSeesTheSameSharedCoders) {
-  std::vector<const base::JSONDecoder*> decoders(8);
-  std::vector<const base::JSONEncoder*> encoders(8);
+  std::vector<const velmoria::base::JSONDecoder*> decoders(8);
+  std::vector<const velmoria::base::JSONEncoder*> encoders(8);
   std::vector<std::thread> threads;
   for (std::size_t i = 0; i < decoders.size(); ++i) {
     threads.emplace_back([&, i] {
       decoders[i] = &JSONDecoder::shared();
       encoders[i] = &JSONEncoder::shared();
       for (int n = 0; n < 200; ++n) {
-        const auto date = decoders[i]->decode<base::Date>(encoders[i]->encodeToString(visitTime()));
+        const auto date = decoders[i]->decode<velmoria::base::Date>(encoders[i]->encodeToString(visitTime()));
         if (date != visitTime()) ADD_FAILURE() << "thread " << i;
       }
     });

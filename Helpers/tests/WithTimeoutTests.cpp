@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <stdexcept>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "clocks/TestClock.hpp"
 #include "concurrency/CancellationError.hpp"
@@ -37,7 +37,7 @@ TEST(WithTimeout, TheLimitPassingFirstThrowsTimeoutAndStopsTheOperation) {
                               [&](std::stop_token token) {
                                 try {
                                   h::currentSleepClock()->sleep(5.0, token);
-                                } catch (const h::CancellationError&) {
+                                } catch (const zirudeze::concurrency::CancellationError&) {
                                   sawStop = true;
                                   throw;
                                 }
@@ -68,7 +68,7 @@ TEST(WithTimeout, TheOperationsOwnErrorWins) {
 }
 
 TEST(WithTimeout, CancellingTheCallerGivesCancellationNotTimeout) {
-  h::Task<int> caller([] {
+  zirudeze::concurrency::Task<int> caller([] {
     return h::withTimeout(10.0, [](std::stop_token token) {
       h::currentSleepClock()->sleep(30.0, token);
       return 0;
@@ -77,7 +77,7 @@ TEST(WithTimeout, CancellingTheCallerGivesCancellationNotTimeout) {
   std::this_thread::sleep_for(50ms);
   const auto start = std::chrono::steady_clock::now();
   caller.cancel();
-  EXPECT_THROW(caller.value(), h::CancellationError);
+  EXPECT_THROW(caller.value(), zirudeze::concurrency::CancellationError);
   EXPECT_LT(elapsedSince(start), 5s);
 }
 
@@ -122,7 +122,7 @@ TEST(SleepClock, AScopedClockReplacesTheProcessClockUntilItEnds) {
 
     // Sleeps on any thread follow it.
     std::atomic<bool> woke = false;
-    h::Task<void> sleeper([&] {
+    zirudeze::concurrency::Task<void> sleeper([&] {
       h::currentSleepClock()->sleep(30.0);
       woke = true;
     });
@@ -137,7 +137,7 @@ TEST(SleepClock, AScopedClockReplacesTheProcessClockUntilItEnds) {
 TEST(WithTimeout, TheLimitFollowsAScopedTestClock) {
   const auto clock = std::make_shared<clk::TestClock>();
   const h::ScopedSleepClock scoped(std::make_shared<h::TestClockSleepClock>(clock));
-  h::Task<int> timed([] {
+  zirudeze::concurrency::Task<int> timed([] {
     return h::withTimeout(10.0, [](std::stop_token token) {
       h::currentSleepClock()->sleep(3600.0, token);
       return 1;

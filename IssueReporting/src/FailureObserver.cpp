@@ -2,8 +2,8 @@
 
 namespace zirudeze::issuereporting {
 
-const helpers::TaskLocal<std::shared_ptr<FailureObserver>>& FailureObserver::slot() {
-  static const helpers::TaskLocal<std::shared_ptr<FailureObserver>> slot(nullptr);
+const concurrency::TaskLocal<std::shared_ptr<FailureObserver>>& FailureObserver::slot() {
+  static const concurrency::TaskLocal<std::shared_ptr<FailureObserver>> slot(nullptr);
   return slot;
 }
 

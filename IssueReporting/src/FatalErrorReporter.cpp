@@ -11,7 +11,7 @@ std::string orIssueReported(std::string text) { return text.empty() ? std::strin
 }  // namespace
 
 void fatalError(const std::string& text, const char* filePath, std::uint64_t line) {
-  base::fatalError(text, filePath, line);
+  velmoria::base::fatalError(text, filePath, line);
 }
 
 void FatalErrorReporter::reportIssue(const Message& message, IssueSeverity, const SourceLocation& location) const {

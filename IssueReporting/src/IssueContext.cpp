@@ -2,8 +2,8 @@
 
 namespace zirudeze::issuereporting {
 
-const helpers::TaskLocal<std::optional<IssueContext>>& IssueContext::slot() {
-  static const helpers::TaskLocal<std::optional<IssueContext>> slot(std::nullopt);
+const concurrency::TaskLocal<std::optional<IssueContext>>& IssueContext::slot() {
+  static const concurrency::TaskLocal<std::optional<IssueContext>> slot(std::nullopt);
   return slot;
 }
 

@@ -2,17 +2,17 @@
 
 #include "issuereporting/DefaultReporter.hpp"
 
-namespace zirudeze::issuereporting {
+namespace zirudeze::issuereporting::detail {
 
-namespace detail {
-
-const helpers::TaskLocal<std::shared_ptr<ReporterBox>>& reporterSlot() {
-  static const helpers::TaskLocal<std::shared_ptr<ReporterBox>> slot(
+const concurrency::TaskLocal<std::shared_ptr<ReporterBox>>& reporterSlot() {
+  static const concurrency::TaskLocal<std::shared_ptr<ReporterBox>> slot(
       std::make_shared<ReporterBox>(ReporterList{std::make_shared<DefaultReporter>()}));
   return slot;
 }
 
-}  // namespace detail
+}  // namespace zirudeze::issuereporting::detail
+
+namespace zirudeze::issuereporting {
 
 ReporterList IssueReporters::current() { return detail::reporterSlot().get()->get(); }
 

@@ -138,7 +138,7 @@ void xctExpectFailureBridge(const std::optional<std::string>& message, std::opti
   try {
     reinterpret_cast<ts::XCTExpectFailureFunction>(found.function)(message, enabled, strict, wrapped);
   } catch (...) {
-    base::fatalError("the expected-failure entry point threw");
+    velmoria::base::fatalError("the expected-failure entry point threw");
   }
   if (kept) std::rethrow_exception(kept);
 }

@@ -1,10 +1,10 @@
-#include <gtest/gtest-spi.h>
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
 
 #include "issuereporting/IsTesting.hpp"
 #include "issuereporting/TestContext.hpp"
@@ -45,35 +45,35 @@ const std::string advice = "\n\nTo fix this, add \"IssueReportingTestSupport\" a
 }  // namespace
 
 TEST(BridgesWithoutTestSupport, RecordingAnIssueOnlyWritesTheAdvice) {
-  const auto output = runProbe(ZD_BRIDGE_PROBE, "record");
+  const auto output = runProbe(VM_BRIDGE_PROBE, "record");
   EXPECT_EQ(output.err, "Probe/Probe:42: An issue was recorded without linking the Testing framework." + advice);
   EXPECT_EQ(output.out, "");
-  EXPECT_EQ(runProbe(ZD_BRIDGE_PROBE, "error").err,
+  EXPECT_EQ(runProbe(VM_BRIDGE_PROBE, "error").err,
             "Probe/Probe:43: An issue was recorded without linking the Testing framework." + advice);
 }
 
 TEST(BridgesWithoutTestSupport, FailureAdviceNamesTheMessageOnlyWhenThereIsOne) {
-  EXPECT_EQ(runProbe(ZD_BRIDGE_PROBE, "xctfail").err,
+  EXPECT_EQ(runProbe(VM_BRIDGE_PROBE, "xctfail").err,
             "/src/Probe.cpp:45: A failure was recorded without linking the XCTest framework" + advice);
-  EXPECT_EQ(runProbe(ZD_BRIDGE_PROBE, "xctfail went-wrong").err,
+  EXPECT_EQ(runProbe(VM_BRIDGE_PROBE, "xctfail went-wrong").err,
             "/src/Probe.cpp:45: A failure was recorded without linking the XCTest framework: went-wrong" + advice);
 }
 
 TEST(BridgesWithoutTestSupport, BodiesStillRun) {
-  const auto known = runProbe(ZD_BRIDGE_PROBE, "known");
+  const auto known = runProbe(VM_BRIDGE_PROBE, "known");
   EXPECT_EQ(known.out, "body ran\nafter\n") << "the known issue's error is swallowed";
   EXPECT_EQ(known.err, "Probe/Probe:44: A known issue was recorded without linking the Testing framework." + advice);
-  const auto expected = runProbe(ZD_BRIDGE_PROBE, "expect");
+  const auto expected = runProbe(VM_BRIDGE_PROBE, "expect");
   EXPECT_EQ(expected.out, "body ran\ncaught passed on\n") << "the expected failure's error reaches the caller";
   EXPECT_EQ(expected.err,
             "/src/Probe.cpp:46: An expected failure was recorded without linking the XCTest framework." + advice);
-  const auto current = runProbe(ZD_BRIDGE_PROBE, "current");
+  const auto current = runProbe(VM_BRIDGE_PROBE, "current");
   EXPECT_EQ(current.out, "none\n");
   EXPECT_EQ(current.err, "");
 }
 
 TEST(BridgesWithOlderTestSupport, TheRecordEntryWithoutSeverityStillReceivesTheIssue) {
-  const auto output = runProbe(ZD_OLDER_SUPPORT_PROBE, "record");
+  const auto output = runProbe(VM_OLDER_SUPPORT_PROBE, "record");
   EXPECT_EQ(output.out, "older: boom Probe/Probe /src/Probe.cpp 42 7\n");
   EXPECT_EQ(output.err, "");
 }

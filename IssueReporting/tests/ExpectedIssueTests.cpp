@@ -1,7 +1,7 @@
+#include <stdexcept>
+
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
-
-#include <stdexcept>
 
 #include "issuereporting/IsTesting.hpp"
 #include "issuereporting/IssueReporters.hpp"

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 #include "concurrency/CancellationError.hpp"
 #include "concurrency/Task.hpp"
@@ -115,7 +115,7 @@ TEST(ReportIssue, SettingTheListInsideAScopeStaysInThatScope) {
 TEST(ReportIssue, TasksStartedInsideAScopeReportToItsReporters) {
   const auto reporter = std::make_shared<RecordingReporter>();
   ir::withIssueReporters({reporter}, [&] {
-    zirudeze::helpers::Task<void> task([] {
+    zirudeze::concurrency::Task<void> task([] {
       ir::reportIssue([] { return std::optional<std::string>("from a task"); }, ir::IssueSeverity::error, callSite);
     });
     task.value();
@@ -126,7 +126,7 @@ TEST(ReportIssue, TasksStartedInsideAScopeReportToItsReporters) {
 
 TEST(ReportIssue, MacroLocationNamesModuleAndFileStem) {
   const auto reporter = std::make_shared<RecordingReporter>();
-  ir::withIssueReporters({reporter}, [&] { ZD_REPORT_ISSUE(std::string("via macro")); });
+  ir::withIssueReporters({reporter}, [&] { VM_REPORT_ISSUE(std::string("via macro")); });
   ASSERT_EQ(reporter->calls().size(), 1u);
   EXPECT_STREQ(reporter->calls()[0].location.fileID, "main/ReportIssueTests");
   EXPECT_EQ(reporter->calls()[0].text, "via macro");
@@ -153,7 +153,7 @@ TEST(WithErrorReporting, ValuesPassAndErrorsBecomeReportsExceptCancellation) {
   EXPECT_EQ(value, std::optional<int>(5));
 
   const auto cancelled = ir::withErrorReporting(ir::Message{}, ir::ReporterList{reporter}, callSite,
-                                                []() -> int { throw zirudeze::helpers::CancellationError(); });
+                                                []() -> int { throw zirudeze::concurrency::CancellationError(); });
   EXPECT_FALSE(cancelled.has_value());
   EXPECT_TRUE(reporter->calls().empty());
 

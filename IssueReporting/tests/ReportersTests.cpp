@@ -1,9 +1,9 @@
-#include <gtest/gtest-spi.h>
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <mutex>
 #include <stdexcept>
+
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
 
 #include "issuereporting/BreakpointReporter.hpp"
 #include "issuereporting/DefaultReporter.hpp"

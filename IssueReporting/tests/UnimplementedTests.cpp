@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 #include "issuereporting/IssueReporters.hpp"
 #include "issuereporting/Unimplemented.hpp"
@@ -71,7 +71,7 @@ TEST(Unimplemented, ThrowingFormsThrowAfterReporting) {
 TEST(Unimplemented, InsideAnExpectedScopeItCountsAndStillAnswers) {
   const auto reporter = std::make_shared<RecordingReporter>();
   const auto endpoint = ir::unimplemented<bool()>(
-      "", [] { return true; }, ZD_DEFINITION_SITE());
+      "", [] { return true; }, VM_DEFINITION_SITE());
   bool answer = false;
   ir::withIssueReporters({reporter}, [&] {
     ir::withExpectedIssueOutsideTests(std::nullopt, false, fetchSite.location, [&] { answer = endpoint(); });

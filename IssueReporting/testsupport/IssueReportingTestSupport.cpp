@@ -4,12 +4,12 @@
 // A "Testing" issue is a failure of the current test; an "XCTest" failure is recorded only when no test
 // is current (GoogleTest then fails the whole run), so each issue fails exactly once.
 
-#include <gtest/gtest-spi.h>
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <exception>
 #include <string>
+
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
 
 #include "issuereporting/IssueReporter.hpp"
 #include "issuereporting/TestSupportABI.hpp"

@@ -1,10 +1,10 @@
 #include "realtime/BroadcastMessagePayload.hpp"
 
-#include <base/coding/Coding.hpp>
+#include "base/coding/Coding.hpp"
 
 namespace zirudeze::realtime {
 
-void BroadcastMessagePayload::Message::encode(base::Encoder& encoder) const {
+void BroadcastMessagePayload::Message::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("topic", topic);
   c.encode("event", event);
@@ -12,7 +12,7 @@ void BroadcastMessagePayload::Message::encode(base::Encoder& encoder) const {
   c.encode("private", private_);
 }
 
-void BroadcastMessagePayload::encode(base::Encoder& encoder) const {
+void BroadcastMessagePayload::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("messages", messages);
 }

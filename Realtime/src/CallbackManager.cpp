@@ -1,9 +1,10 @@
 #include "realtime/CallbackManager.hpp"
 
 #include <algorithm>
-#include <base/Unicode.hpp>
 #include <iterator>
 #include <utility>
+
+#include "base/Unicode.hpp"
 
 namespace zirudeze::realtime {
 
@@ -15,7 +16,7 @@ CallbackManager::~CallbackManager() { reset(); }
 
 template <class Record, class Callback>
 std::int64_t CallbackManager::add(Callback callback) {
-  const base::MutexLock lock(mutex_);
+  const velmoria::base::MutexLock lock(mutex_);
   const std::int64_t id = ++state_.id;
   Record record;
   record.id = id;
@@ -26,7 +27,7 @@ std::int64_t CallbackManager::add(Callback callback) {
 
 std::int64_t CallbackManager::addPostgresCallback(PostgresJoinConfig filter,
                                                   std::function<void(const AnyAction&)> callback) {
-  const base::MutexLock lock(mutex_);
+  const velmoria::base::MutexLock lock(mutex_);
   const std::int64_t id = ++state_.id;
   state_.callbacks.emplace_back(PostgresCallback{id, std::move(filter), std::move(callback)});
   return id;
@@ -34,7 +35,7 @@ std::int64_t CallbackManager::addPostgresCallback(PostgresJoinConfig filter,
 
 std::int64_t CallbackManager::addBroadcastCallback(std::string event,
                                                    std::function<void(const helpers::JSONObject&)> callback) {
-  const base::MutexLock lock(mutex_);
+  const velmoria::base::MutexLock lock(mutex_);
   const std::int64_t id = ++state_.id;
   state_.callbacks.emplace_back(BroadcastCallback{id, std::move(event), std::move(callback)});
   return id;
@@ -51,7 +52,7 @@ std::int64_t CallbackManager::addSystemCallback(std::function<void(const Realtim
 void CallbackManager::removeCallback(std::int64_t id) {
   std::vector<RealtimeCallback> removed;
   {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     auto& callbacks = state_.callbacks;
     const auto kept = std::stable_partition(callbacks.begin(), callbacks.end(), [id](const RealtimeCallback& callback) {
       return callbackID(callback) != id;
@@ -63,14 +64,14 @@ void CallbackManager::removeCallback(std::int64_t id) {
 }
 
 void CallbackManager::setServerChanges(std::vector<PostgresJoinConfig> changes) {
-  const base::MutexLock lock(mutex_);
+  const velmoria::base::MutexLock lock(mutex_);
   state_.serverChanges = std::move(changes);
 }
 
 void CallbackManager::triggerPostgresChanges(const std::vector<std::int64_t>& ids, const AnyAction& data) {
   std::vector<std::function<void(const AnyAction&)>> selected;
   {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     std::vector<const PostgresJoinConfig*> inPlay;
     for (const auto& binding : state_.serverChanges) {
       if (std::find(ids.begin(), ids.end(), binding.id) != ids.end()) inPlay.push_back(&binding);
@@ -92,12 +93,13 @@ void CallbackManager::triggerBroadcast(const std::string& event, const helpers::
   std::vector<std::function<void(const helpers::JSONObject&)>> selected;
   {
     // Full Unicode case mapping, and canonically equivalent texts are one name ("É" composed or not).
-    const std::string incoming = base::lowercased(event);
-    const base::MutexLock lock(mutex_);
+    const std::string incoming = velmoria::base::lowercased(event);
+    const velmoria::base::MutexLock lock(mutex_);
     for (const auto& entry : state_.callbacks) {
       const auto* candidate = std::get_if<BroadcastCallback>(&entry);
       if (candidate == nullptr) continue;
-      if (candidate->event == "*" || base::canonicallyEqual(base::lowercased(candidate->event), incoming)) {
+      if (candidate->event == "*" ||
+          velmoria::base::canonicallyEqual(velmoria::base::lowercased(candidate->event), incoming)) {
         selected.push_back(candidate->callback);
       }
     }
@@ -110,7 +112,7 @@ void CallbackManager::triggerPresenceDiffs(const std::map<std::string, PresenceV
                                            const RealtimeMessageV2& rawMessage) {
   std::vector<std::function<void(const PresenceActionImpl&)>> selected;
   {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     for (const auto& entry : state_.callbacks) {
       if (const auto* candidate = std::get_if<PresenceCallback>(&entry)) selected.push_back(candidate->callback);
     }
@@ -124,7 +126,7 @@ void CallbackManager::triggerPresenceDiffs(const std::map<std::string, PresenceV
 void CallbackManager::triggerSystem(const RealtimeMessageV2& message) {
   std::vector<std::function<void(const RealtimeMessageV2&)>> selected;
   {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     for (const auto& entry : state_.callbacks) {
       if (const auto* candidate = std::get_if<SystemCallback>(&entry)) selected.push_back(candidate->callback);
     }
@@ -135,23 +137,23 @@ void CallbackManager::triggerSystem(const RealtimeMessageV2& message) {
 void CallbackManager::reset() {
   MutableState dropped;
   {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     dropped = std::exchange(state_, MutableState{});
   }
 }
 
 std::vector<RealtimeCallback> CallbackManager::callbacks() const {
-  const base::MutexLock lock(mutex_);
+  const velmoria::base::MutexLock lock(mutex_);
   return state_.callbacks;
 }
 
 std::vector<PostgresJoinConfig> CallbackManager::serverChanges() const {
-  const base::MutexLock lock(mutex_);
+  const velmoria::base::MutexLock lock(mutex_);
   return state_.serverChanges;
 }
 
 bool CallbackManager::hasPresenceCallback() const {
-  const base::MutexLock lock(mutex_);
+  const velmoria::base::MutexLock lock(mutex_);
   return std::any_of(state_.callbacks.begin(), state_.callbacks.end(), [](const RealtimeCallback& callback) {
     return std::holds_alternative<PresenceCallback>(callback);
   });

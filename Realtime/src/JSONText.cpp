@@ -1,10 +1,11 @@
 #include "JSONText.hpp"
 
-#include <base/Unicode.hpp>
-#include <base/coding/Coding.hpp>
-#include <base/coding/CodingErrors.hpp>
 #include <charconv>
 #include <cmath>
+
+#include "base/Unicode.hpp"
+#include "base/coding/Coding.hpp"
+#include "base/coding/CodingErrors.hpp"
 
 namespace zirudeze::realtime::detail {
 
@@ -13,16 +14,16 @@ namespace {
 constexpr char kHex[] = "0123456789abcdef";
 
 [[noreturn]] void refuse(std::string value, std::string why) {
-  throw base::EncodingError::invalidValue(std::move(value), {{}, std::move(why)});
+  throw velmoria::base::EncodingError::invalidValue(std::move(value), {{}, std::move(why)});
 }
 
 void appendNumber(std::string& out, double value) {
   if (!std::isfinite(value)) {
     // The coders' own refusal, with their texts.
-    base::Json scratch;
-    const base::EncoderSettings settings;
-    base::Encoder encoder(scratch, settings);
-    base::coding_detail::writeDouble(value, encoder);
+    velmoria::base::Json scratch;
+    const velmoria::base::EncoderSettings settings;
+    velmoria::base::Encoder encoder(scratch, settings);
+    velmoria::base::coding_detail::writeDouble(value, encoder);
   }
   char buffer[64];
   const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
@@ -34,7 +35,8 @@ void appendNumber(std::string& out, double value) {
 }  // namespace
 
 void appendJSONString(std::string& out, std::string_view text) {
-  if (!base::isValidUTF8(text)) refuse(std::string(text), "Unable to encode a string that is not UTF-8 in JSON.");
+  if (!velmoria::base::isValidUTF8(text))
+    refuse(std::string(text), "Unable to encode a string that is not UTF-8 in JSON.");
   out.push_back('"');
   for (const char c : text) {
     switch (c) {

@@ -1,10 +1,10 @@
 #include "realtime/PostgresActions.hpp"
 
-#include <base/coding/Coding.hpp>
-#include <helpers/ISO8601Date.hpp>
 #include <optional>
 #include <utility>
 
+#include "base/coding/Coding.hpp"
+#include "helpers/ISO8601Date.hpp"
 #include "realtime/RealtimeError.hpp"
 
 namespace zirudeze::realtime {
@@ -61,18 +61,18 @@ std::optional<PostgresActionData> readValidChange(const AnyJSON& value) {
 
 }  // namespace
 
-void Column::encode(base::Encoder& encoder) const {
+void Column::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("name", name);
   c.encode("type", type);
 }
 
-Column Column::decode(const base::Decoder& decoder) {
+Column Column::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return {c.decode<std::string>("name"), c.decode<std::string>("type")};
 }
 
-void PostgresActionData::encode(base::Encoder& encoder) const {
+void PostgresActionData::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("type", type);
   c.encodeIfPresent("record", record);
@@ -81,14 +81,14 @@ void PostgresActionData::encode(base::Encoder& encoder) const {
   c.encode("commit_timestamp", commitTimestamp);
 }
 
-PostgresActionData PostgresActionData::decode(const base::Decoder& decoder) {
+PostgresActionData PostgresActionData::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   PostgresActionData data;
   data.type = c.decode<std::string>("type");
   data.record = c.decodeIfPresent<JSONObject>("record");
   data.oldRecord = c.decodeIfPresent<JSONObject>("old_record");
   data.columns = c.decode<std::vector<Column>>("columns");
-  data.commitTimestamp = c.decode<base::Date>("commit_timestamp");
+  data.commitTimestamp = c.decode<velmoria::base::Date>("commit_timestamp");
   return data;
 }
 

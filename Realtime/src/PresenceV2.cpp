@@ -1,9 +1,9 @@
 #include "realtime/PresenceV2.hpp"
 
-#include <base/coding/Coding.hpp>
 #include <utility>
 
 #include "HashCombine.hpp"
+#include "base/coding/Coding.hpp"
 
 namespace zirudeze::realtime {
 
@@ -14,12 +14,13 @@ using helpers::JSONObject;
 
 constexpr const char* kMissingRef = "A presence should at least have a phx_ref.";
 
-base::DecodingError missingRef(const base::Decoder& decoder, bool atRef) {
-  base::CodingPath path = decoder.codingPath();
+velmoria::base::DecodingError missingRef(const velmoria::base::Decoder& decoder, bool atRef) {
+  velmoria::base::CodingPath path = decoder.codingPath();
   path.push_back({"metas", std::nullopt});
-  path.push_back(base::CodingKey::index(0));
+  path.push_back(velmoria::base::CodingKey::index(0));
   if (atRef) path.push_back({"phx_ref", std::nullopt});
-  return base::DecodingError::typeMismatch(atRef ? "String" : "Dictionary<String, AnyJSON>", {path, kMissingRef});
+  return velmoria::base::DecodingError::typeMismatch(atRef ? "String" : "Dictionary<String, AnyJSON>",
+                                                     {path, kMissingRef});
 }
 
 std::map<std::string, PresenceV2> decodePresences(const AnyJSON& value) {
@@ -28,13 +29,13 @@ std::map<std::string, PresenceV2> decodePresences(const AnyJSON& value) {
 
 }  // namespace
 
-void PresenceV2::encode(base::Encoder& encoder) const {
+void PresenceV2::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("phx_ref", ref);
   c.encode("state", state);
 }
 
-PresenceV2 PresenceV2::decode(const base::Decoder& decoder) {
+PresenceV2 PresenceV2::decode(const velmoria::base::Decoder& decoder) {
   JSONObject entry = decoder.decode<JSONObject>();
   const auto metas = entry.find("metas");
   if (metas == entry.end()) throw missingRef(decoder, false);

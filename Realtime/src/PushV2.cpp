@@ -1,8 +1,7 @@
 #include "realtime/PushV2.hpp"
 
-#include <concurrency/CancellationError.hpp>
-#include <helpers/WithTimeout.hpp>
-
+#include "concurrency/CancellationError.hpp"
+#include "helpers/WithTimeout.hpp"
 #include "realtime/RealtimeChannelV2.hpp"
 #include "realtime/WebSocket.hpp"
 
@@ -22,7 +21,7 @@ PushStatus PushV2::send() {
     const bool acknowledged = channel->config().broadcast.acknowledgeBroadcasts;
     if (acknowledged) {
       // Armed before the message leaves, so a reply that beats the wait still counts.
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       waiting_ = true;
     }
     client->push(message_);
@@ -31,13 +30,13 @@ PushStatus PushV2::send() {
     logger = channel->logger_;
   }
   const auto disarm = [this] {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     waiting_ = false;
   };
   try {
     return helpers::withTimeout(limit, [this](std::stop_token stop) {
       const auto reply = waitForReply(stop);
-      if (!reply) throw helpers::CancellationError();
+      if (!reply) throw concurrency::CancellationError();
       return *reply;
     });
   } catch (const helpers::TimeoutError&) {
@@ -53,7 +52,7 @@ PushStatus PushV2::send() {
 
 void PushV2::didReceive(PushStatus status) {
   {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     if (!waiting_) return;
     waiting_ = false;
     reply_ = status;
@@ -62,7 +61,7 @@ void PushV2::didReceive(PushStatus status) {
 }
 
 std::optional<PushStatus> PushV2::waitForReply(const std::stop_token& stop) {
-  base::MutexLock lock(mutex_);
+  velmoria::base::MutexLock lock(mutex_);
   replied_.wait(lock, stop, [this]() VM_REQUIRES(mutex_) { return reply_.has_value(); });
   return reply_;
 }

@@ -1,7 +1,8 @@
 #include "realtime/RealtimeClientOptions.hpp"
 
-#include <helpers/HTTPFieldsBridging.hpp>
 #include <utility>
+
+#include "helpers/HTTPFieldsBridging.hpp"
 
 namespace zirudeze::realtime {
 
@@ -23,7 +24,7 @@ RealtimeClientOptions::RealtimeClientOptions(const std::map<std::string, std::st
       accessToken(std::move(accessToken)),
       logger(std::move(logger)) {}
 
-RealtimeClientV2Configuration::RealtimeClientV2Configuration(base::URL url, std::string apiKey,
+RealtimeClientV2Configuration::RealtimeClientV2Configuration(velmoria::base::URL url, std::string apiKey,
                                                              std::map<std::string, std::string> headers,
                                                              double heartbeatInterval, double reconnectDelay,
                                                              double timeoutInterval, bool disconnectOnSessionLoss,

@@ -1,10 +1,9 @@
 #include "realtime/RealtimeJoinPayload.hpp"
 
-#include <base/coding/Coding.hpp>
-#include <helpers/AnyJSON.hpp>
-#include <helpers/SharedJSONCoders.hpp>
-
 #include "HashCombine.hpp"
+#include "base/coding/Coding.hpp"
+#include "helpers/AnyJSON.hpp"
+#include "helpers/SharedJSONCoders.hpp"
 
 namespace zirudeze::realtime {
 
@@ -26,43 +25,43 @@ std::optional<PostgresChangeEvent> makePostgresChangeEvent(std::string_view rawV
   return std::nullopt;
 }
 
-std::string_view rawValue(PostgresChangeEvent event) noexcept { return base::rawValueOf(event, kEventNames); }
+std::string_view rawValue(PostgresChangeEvent event) noexcept { return velmoria::base::rawValueOf(event, kEventNames); }
 
-void ReplayOption::encode(base::Encoder& encoder) const {
+void ReplayOption::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("since", since);
   c.encodeIfPresent("limit", limit);
 }
 
-ReplayOption ReplayOption::decode(const base::Decoder& decoder) {
+ReplayOption ReplayOption::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return {c.decode<std::int64_t>("since"), c.decodeIfPresent<std::int64_t>("limit")};
 }
 
-void BroadcastJoinConfig::encode(base::Encoder& encoder) const {
+void BroadcastJoinConfig::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("ack", acknowledgeBroadcasts);
   c.encode("self", receiveOwnBroadcasts);
   c.encodeIfPresent("replay", replay);
 }
 
-BroadcastJoinConfig BroadcastJoinConfig::decode(const base::Decoder& decoder) {
+BroadcastJoinConfig BroadcastJoinConfig::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return {c.decode<bool>("ack"), c.decode<bool>("self"), c.decodeIfPresent<ReplayOption>("replay")};
 }
 
-void PresenceJoinConfig::encode(base::Encoder& encoder) const {
+void PresenceJoinConfig::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("key", key);
   c.encode("enabled", enabled);
 }
 
-PresenceJoinConfig PresenceJoinConfig::decode(const base::Decoder& decoder) {
+PresenceJoinConfig PresenceJoinConfig::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return {c.decode<std::string>("key"), c.decode<bool>("enabled")};
 }
 
-void PostgresJoinConfig::encode(base::Encoder& encoder) const {
+void PostgresJoinConfig::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("event", event);
   c.encode("schema", schema);
@@ -71,7 +70,7 @@ void PostgresJoinConfig::encode(base::Encoder& encoder) const {
   if (id != 0) c.encode("id", id);
 }
 
-PostgresJoinConfig PostgresJoinConfig::decode(const base::Decoder& decoder) {
+PostgresJoinConfig PostgresJoinConfig::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   PostgresJoinConfig config;
   config.event = c.decodeIfPresent<PostgresChangeEvent>("event");
@@ -100,7 +99,7 @@ std::size_t PostgresJoinConfig::hashValue() const {
   return seed;
 }
 
-void RealtimeJoinConfig::encode(base::Encoder& encoder) const {
+void RealtimeJoinConfig::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("broadcast", broadcast);
   c.encode("presence", presence);
@@ -108,7 +107,7 @@ void RealtimeJoinConfig::encode(base::Encoder& encoder) const {
   c.encode("postgres_changes", postgresChanges);
 }
 
-RealtimeJoinConfig RealtimeJoinConfig::decode(const base::Decoder& decoder) {
+RealtimeJoinConfig RealtimeJoinConfig::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   RealtimeJoinConfig config;
   config.broadcast = c.decode<BroadcastJoinConfig>("broadcast");
@@ -118,14 +117,14 @@ RealtimeJoinConfig RealtimeJoinConfig::decode(const base::Decoder& decoder) {
   return config;
 }
 
-void RealtimeJoinPayload::encode(base::Encoder& encoder) const {
+void RealtimeJoinPayload::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encode("config", config);
   c.encodeIfPresent("access_token", accessToken);
   c.encodeIfPresent("version", version);
 }
 
-RealtimeJoinPayload RealtimeJoinPayload::decode(const base::Decoder& decoder) {
+RealtimeJoinPayload RealtimeJoinPayload::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   return {c.decode<RealtimeJoinConfig>("config"), c.decodeIfPresent<std::string>("access_token"),
           c.decodeIfPresent<std::string>("version")};
@@ -143,12 +142,12 @@ std::optional<std::vector<PostgresJoinConfig>> acceptedPostgresChanges(const Rea
 
 }  // namespace zirudeze::realtime
 
-void base::Coding<zirudeze::realtime::PostgresChangeEvent>::encode(zirudeze::realtime::PostgresChangeEvent value,
-                                                                   Encoder& encoder) {
+void velmoria::base::Coding<zirudeze::realtime::PostgresChangeEvent>::encode(
+    zirudeze::realtime::PostgresChangeEvent value, Encoder& encoder) {
   encoder.json() = std::string(zirudeze::realtime::rawValue(value));
 }
 
-zirudeze::realtime::PostgresChangeEvent base::Coding<zirudeze::realtime::PostgresChangeEvent>::decode(
+zirudeze::realtime::PostgresChangeEvent velmoria::base::Coding<zirudeze::realtime::PostgresChangeEvent>::decode(
     const Decoder& decoder) {
   return decodeRawValue(decoder, "PostgresChangeEvent", zirudeze::realtime::kEventNames);
 }

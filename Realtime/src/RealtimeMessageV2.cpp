@@ -1,12 +1,12 @@
 #include "realtime/RealtimeMessageV2.hpp"
 
-#include <base/Unicode.hpp>
-#include <base/coding/Coding.hpp>
-#include <base/coding/JSONCoders.hpp>
 #include <utility>
 
 #include "HashCombine.hpp"
 #include "JSONText.hpp"
+#include "base/Unicode.hpp"
+#include "base/coding/Coding.hpp"
+#include "base/coding/JSONCoders.hpp"
 
 namespace zirudeze::realtime {
 
@@ -85,7 +85,7 @@ std::optional<PushStatus> RealtimeMessageV2::status() const noexcept {
   return makePushStatus(*text);
 }
 
-void RealtimeMessageV2::encode(base::Encoder& encoder) const {
+void RealtimeMessageV2::encode(velmoria::base::Encoder& encoder) const {
   auto c = encoder.container();
   c.encodeIfPresent("join_ref", joinRef_);
   c.encodeIfPresent("ref", ref_);
@@ -94,7 +94,7 @@ void RealtimeMessageV2::encode(base::Encoder& encoder) const {
   c.encode("payload", payload_);
 }
 
-RealtimeMessageV2 RealtimeMessageV2::decode(const base::Decoder& decoder) {
+RealtimeMessageV2 RealtimeMessageV2::decode(const velmoria::base::Decoder& decoder) {
   const auto c = decoder.container();
   auto joinRef = c.decodeIfPresent<std::string>("join_ref");
   auto ref = c.decodeIfPresent<std::string>("ref");
@@ -131,7 +131,7 @@ std::string RealtimeMessageV2::frameText() const {
 
 RealtimeMessageV2 RealtimeMessageV2::fromFrameText(std::string_view text) {
   if (auto message = readValidFrame(text)) return std::move(*message);
-  return base::JSONDecoder{}.decode<RealtimeMessageV2>(text);
+  return velmoria::base::JSONDecoder{}.decode<RealtimeMessageV2>(text);
 }
 
 bool operator==(const RealtimeMessageV2& lhs, const RealtimeMessageV2& rhs) {
@@ -148,7 +148,7 @@ std::size_t RealtimeMessageV2::hashValue() const {
   // Members are summed so that the order of keys plays no part, as in object equality.
   std::size_t members = 0;
   for (const auto& [key, value] : payload_) {
-    std::size_t entry = base::canonicalHash(key);
+    std::size_t entry = velmoria::base::canonicalHash(key);
     detail::hashCombine(entry, value.hashValue());
     members += entry;
   }

@@ -2,8 +2,9 @@
 
 #include <charconv>
 #include <cmath>
-#include <helpers/ISO8601Date.hpp>
 #include <utility>
+
+#include "helpers/ISO8601Date.hpp"
 
 namespace zirudeze::realtime {
 
@@ -25,8 +26,8 @@ std::string RealtimePostgresFilterValue::rawValue() const {
     std::string operator()(std::int64_t value) const { return std::to_string(value); }
     std::string operator()(double value) const { return doubleFilterText(value); }
     std::string operator()(bool value) const { return value ? "true" : "false"; }
-    std::string operator()(const base::UUID& value) const { return value.uuidString(); }
-    std::string operator()(const base::Date& value) const { return helpers::formatISO8601Date(value) + "Z"; }
+    std::string operator()(const velmoria::base::UUID& value) const { return value.uuidString(); }
+    std::string operator()(const velmoria::base::Date& value) const { return helpers::formatISO8601Date(value) + "Z"; }
   };
   return std::visit(Render{}, value_);
 }

@@ -1,13 +1,14 @@
 #include "realtime/RealtimeSocketURL.hpp"
 
-#include <base/URLComponents.hpp>
 #include <string_view>
 #include <vector>
 
+#include "base/URLComponents.hpp"
+
 namespace zirudeze::realtime {
 
-base::URL webSocketSchemeURL(const base::URL& url) {
-  auto components = base::URLComponents::parse(url.absoluteString());
+velmoria::base::URL webSocketSchemeURL(const velmoria::base::URL& url) {
+  auto components = velmoria::base::URLComponents::parse(url.absoluteString());
   if (!components) return url;
   if (components->scheme() == "https") {
     components->setScheme("wss");
@@ -17,11 +18,12 @@ base::URL webSocketSchemeURL(const base::URL& url) {
   return components->url().value_or(url);
 }
 
-base::URL realtimeWebSocketURL(const base::URL& url, const std::optional<std::string>& apikey,
-                               std::optional<LogLevel> logLevel) {
-  auto components = base::URLComponents::parse(url.absoluteString());
+velmoria::base::URL realtimeWebSocketURL(const velmoria::base::URL& url, const std::optional<std::string>& apikey,
+                                         std::optional<LogLevel> logLevel) {
+  auto components = velmoria::base::URLComponents::parse(url.absoluteString());
   if (!components) return url;
-  std::vector<base::URLQueryItem> items = components->queryItems().value_or(std::vector<base::URLQueryItem>{});
+  std::vector<velmoria::base::URLQueryItem> items =
+      components->queryItems().value_or(std::vector<velmoria::base::URLQueryItem>{});
   if (apikey) items.push_back({"apikey", *apikey});
   items.push_back({"vsn", "1.0.0"});
   if (logLevel) items.push_back({"log_level", std::string(rawValue(*logLevel))});

@@ -1,14 +1,14 @@
 #include "realtime/URLSessionWebSocket.hpp"
 
-#include <base/ThreadSafety.hpp>
-#include <base/Unicode.hpp>
-#include <concurrency/CancellationError.hpp>
-#include <concurrency/CurrentTask.hpp>
 #include <deque>
 #include <stdexcept>
 #include <utility>
 
 #include "WebSocketOver.hpp"
+#include "base/ThreadSafety.hpp"
+#include "base/Unicode.hpp"
+#include "concurrency/CancellationError.hpp"
+#include "concurrency/CurrentTask.hpp"
 #include "realtime/transport/Connection.hpp"
 
 namespace zirudeze::realtime {
@@ -58,12 +58,12 @@ void validateCloseArguments(std::optional<int> code, const std::optional<std::st
   if (reason && reason->size() > 123) {
     throw std::invalid_argument("a close reason may hold at most 123 bytes, not " + std::to_string(reason->size()));
   }
-  if (reason && !base::isValidUTF8(*reason)) throw std::invalid_argument("a close reason must be UTF-8 text");
+  if (reason && !velmoria::base::isValidUTF8(*reason)) throw std::invalid_argument("a close reason must be UTF-8 text");
 }
 
 std::string decodeCloseReason(std::optional<std::string_view> bytes) {
   if (!bytes) return "";
-  return base::repairUTF8(*bytes);
+  return velmoria::base::repairUTF8(*bytes);
 }
 
 struct URLSessionWebSocket::State final : transport::ConnectionEvents {
@@ -73,7 +73,7 @@ struct URLSessionWebSocket::State final : transport::ConnectionEvents {
   const std::shared_ptr<transport::Connection> connection;
   const std::optional<std::string> subprotocol;
 
-  mutable base::RecursiveMutex mutex;
+  mutable velmoria::base::RecursiveMutex mutex;
   bool isClosed VM_GUARDED_BY(mutex) = false;
   EventHandler onEvent VM_GUARDED_BY(mutex);
   std::deque<WebSocketEvent> eventBuffer VM_GUARDED_BY(mutex);
@@ -83,7 +83,7 @@ struct URLSessionWebSocket::State final : transport::ConnectionEvents {
   std::optional<std::string> closeReason VM_GUARDED_BY(mutex);
 
   void onText(std::string text) override { deliver(WebSocketEvent::text(std::move(text))); }
-  void onBinary(base::Data data) override { deliver(WebSocketEvent::binary(std::move(data))); }
+  void onBinary(velmoria::base::Data data) override { deliver(WebSocketEvent::binary(std::move(data))); }
 
   // "Not connected" only means the write raced the connection's end, which the read side reports.
   void onWriteFailure(const Failure& failure) override {
@@ -109,13 +109,13 @@ struct URLSessionWebSocket::State final : transport::ConnectionEvents {
   }
 
   void closeConnection(std::optional<int> code, std::optional<std::string_view> reasonBytes) {
-    base::RecursiveMutexLock lock(mutex);
+    velmoria::base::RecursiveMutexLock lock(mutex);
     if (isClosed) return;
     deliverLocked(WebSocketEvent::close(code, decodeCloseReason(reasonBytes)));
   }
 
   void deliver(WebSocketEvent event) {
-    base::RecursiveMutexLock lock(mutex);
+    velmoria::base::RecursiveMutexLock lock(mutex);
     if (isClosed) return;
     deliverLocked(std::move(event));
   }
@@ -144,7 +144,7 @@ struct URLSessionWebSocket::State final : transport::ConnectionEvents {
   }
 
   void setOnEvent(EventHandler handler) {
-    base::RecursiveMutexLock lock(mutex);
+    velmoria::base::RecursiveMutexLock lock(mutex);
     // A socket whose close was delivered keeps no handler.
     if (isClosed && !keptClose) return;
     onEvent = handler;
@@ -163,7 +163,7 @@ struct URLSessionWebSocket::State final : transport::ConnectionEvents {
   }
 };
 
-std::shared_ptr<URLSessionWebSocket> URLSessionWebSocket::connect(const base::URL& url,
+std::shared_ptr<URLSessionWebSocket> URLSessionWebSocket::connect(const velmoria::base::URL& url,
                                                                   std::optional<std::vector<std::string>> protocols,
                                                                   std::optional<WebSocketConfiguration> configuration,
                                                                   std::stop_token stop) {
@@ -174,19 +174,19 @@ std::shared_ptr<URLSessionWebSocket> URLSessionWebSocket::connect(const base::UR
   const WebSocketConfiguration settings = configuration.value_or(WebSocketConfiguration{});
   transport::HandshakeRequest request{
       url, {}, settings.httpAdditionalHeaders, protocols.value_or(std::vector<std::string>{}), settings.handshakeLimit};
-  const std::stop_token token = helpers::effectiveStopToken(stop);
-  if (token.stop_requested()) throw helpers::CancellationError();
+  const std::stop_token token = concurrency::effectiveStopToken(stop);
+  if (token.stop_requested()) throw concurrency::CancellationError();
 
   transport::ConnectOutcome outcome = transport::connect(std::move(request), token);
   if (const auto* failure = std::get_if<transport::ConnectFailure>(&outcome)) {
-    if (token.stop_requested()) throw helpers::CancellationError();
+    if (token.stop_requested()) throw concurrency::CancellationError();
     throw WebSocketError::connection("connection ended unexpectedly",
                                      std::make_exception_ptr(failure->failure.urlError(url.absoluteString())));
   }
   auto& opened = std::get<transport::Opened>(outcome);
   if (token.stop_requested()) {
     opened.connection->cut();
-    throw helpers::CancellationError();
+    throw concurrency::CancellationError();
   }
   return webSocketOver(std::move(opened.connection), std::move(opened.subprotocol));
 }
@@ -201,14 +201,14 @@ std::shared_ptr<URLSessionWebSocket> webSocketOver(std::shared_ptr<transport::Co
 URLSessionWebSocket::URLSessionWebSocket(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
 URLSessionWebSocket::~URLSessionWebSocket() {
-  base::RecursiveMutexLock lock(state_->mutex);
+  velmoria::base::RecursiveMutexLock lock(state_->mutex);
   // Deliveries hold the same lock, so no handler runs once this returns.
   state_->onEvent = nullptr;
   if (!state_->isClosed) state_->connection->cut();
 }
 
 void URLSessionWebSocket::send(std::string text) {
-  base::RecursiveMutexLock lock(state_->mutex);
+  velmoria::base::RecursiveMutexLock lock(state_->mutex);
   if (state_->isClosed) return;
   state_->connection->sendText(std::move(text));
 }
@@ -216,31 +216,31 @@ void URLSessionWebSocket::send(std::string text) {
 void URLSessionWebSocket::close(std::optional<int> code, std::optional<std::string> reason) {
   if (isClosed()) return;
   validateCloseArguments(code, reason);
-  base::RecursiveMutexLock lock(state_->mutex);
+  velmoria::base::RecursiveMutexLock lock(state_->mutex);
   if (state_->isClosed) return;
   if (!code) return state_->connection->cut();
   state_->connection->close(*code, reason.value_or(""));
 }
 
 WebSocket::EventHandler URLSessionWebSocket::onEvent() const {
-  base::RecursiveMutexLock lock(state_->mutex);
+  velmoria::base::RecursiveMutexLock lock(state_->mutex);
   return state_->onEvent;
 }
 
 void URLSessionWebSocket::setOnEvent(EventHandler handler) { state_->setOnEvent(std::move(handler)); }
 
 bool URLSessionWebSocket::isClosed() const {
-  base::RecursiveMutexLock lock(state_->mutex);
+  velmoria::base::RecursiveMutexLock lock(state_->mutex);
   return state_->isClosed;
 }
 
 std::optional<int> URLSessionWebSocket::closeCode() const {
-  base::RecursiveMutexLock lock(state_->mutex);
+  velmoria::base::RecursiveMutexLock lock(state_->mutex);
   return state_->closeCode;
 }
 
 std::optional<std::string> URLSessionWebSocket::closeReason() const {
-  base::RecursiveMutexLock lock(state_->mutex);
+  velmoria::base::RecursiveMutexLock lock(state_->mutex);
   return state_->closeReason;
 }
 

@@ -1,9 +1,9 @@
-#include <base/coding/CodingErrors.hpp>
 #include <functional>
-#include <helpers/URLError.hpp>
 #include <string_view>
 
 #include "HashCombine.hpp"
+#include "base/coding/CodingErrors.hpp"
+#include "helpers/URLError.hpp"
 #include "realtime/RealtimeError.hpp"
 #include "realtime/WebSocket.hpp"
 
@@ -42,7 +42,7 @@ std::string localizedDescription(const std::exception_ptr& error) {
     return failure.localizedDescription();
   } catch (const RealtimeError& failure) {
     return failure.localizedDescription();
-  } catch (const base::DecodingError& failure) {
+  } catch (const velmoria::base::DecodingError& failure) {
     return failure.localizedDescription();
   } catch (const std::exception& failure) {
     return failure.what();

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <base/coding/Coding.hpp>
-
 #include "WireTestSupport.hpp"
+#include "base/coding/Coding.hpp"
 #include "realtime/PostgresActions.hpp"
 #include "realtime/PresenceV2.hpp"
 #include "realtime/RealtimeError.hpp"
@@ -27,7 +26,7 @@ struct Row {
   std::int64_t id = 0;
   std::string title;
 
-  static Row decode(const base::Decoder& decoder) {
+  static Row decode(const velmoria::base::Decoder& decoder) {
     const auto c = decoder.container();
     return {c.decode<std::int64_t>("id"), c.decode<std::string>("title")};
   }
@@ -43,7 +42,7 @@ TEST(PostgresChangeDecoding, DeleteCarriesTheOldRecordAndTheMessage) {
   EXPECT_EQ(change.action.rawMessage(), message);
   EXPECT_EQ(change.ids, (std::vector<std::int64_t>{1, 3}));
   EXPECT_EQ(removed->columns, (std::vector<Column>{{"id", "int8"}}));
-  EXPECT_EQ(removed->commitTimestamp, base::Date(std::chrono::milliseconds(1709658249250)));
+  EXPECT_EQ(removed->commitTimestamp, velmoria::base::Date(std::chrono::milliseconds(1709658249250)));
 }
 
 TEST(PostgresChangeDecoding, MissingRecordsBecomeEmptyObjects) {
@@ -68,7 +67,7 @@ TEST(PostgresChangeDecoding, TimestampsReadWithAndWithoutFractionButNotDateOnly)
   try {
     decodePostgresChange(at("2024-03-05"));
     FAIL() << "a date without a time decoded";
-  } catch (const base::DecodingError& error) {
+  } catch (const velmoria::base::DecodingError& error) {
     EXPECT_EQ(error.debugDescription(), "Invalid date format: 2024-03-05");
   }
 }
@@ -89,8 +88,8 @@ TEST(PostgresChangeDecoding, UnknownTypesAndMissingDataAreRealtimeErrors) {
     EXPECT_EQ(error.localizedDescription(), "Expected \"data\" key in message payload.");
   }
   EXPECT_THROW(decodePostgresChange(changeMessage(R"({"type":"INSERT","commit_timestamp":"2024-03-05T17:04:09Z"})")),
-               base::DecodingError);
-  EXPECT_THROW(decodePostgresChange(changeMessage(R"("text")")), base::DecodingError);
+               velmoria::base::DecodingError);
+  EXPECT_THROW(decodePostgresChange(changeMessage(R"("text")")), velmoria::base::DecodingError);
 }
 
 TEST(PostgresActionEquality, TheRawMessageAndTheKindCount) {
@@ -115,10 +114,10 @@ TEST(PostgresActionRecords, DecodeIntoTheCallersType) {
   const Row row = decodeRecord<Row>(update);
   EXPECT_EQ(row.id, 2);
   EXPECT_EQ(row.title, "new");
-  EXPECT_THROW(decodeOldRecord<Row>(update), base::DecodingError);
+  EXPECT_THROW(decodeOldRecord<Row>(update), velmoria::base::DecodingError);
 }
 
-std::optional<base::DecodingError> presenceError(std::string_view entry) {
+std::optional<velmoria::base::DecodingError> presenceError(std::string_view entry) {
   return testing::decodingError<PresenceV2>(entry);
 }
 
@@ -134,7 +133,7 @@ TEST(PresenceDecoding, AnEntryWithoutARefFailsAtTheMetasPath) {
   for (const char* entry : {R"({"metas":[]})", R"({})", R"({"metas":[5]})", R"({"metas":{"phx_ref":"a"}})"}) {
     const auto error = presenceError(entry);
     ASSERT_TRUE(error) << entry;
-    EXPECT_EQ(error->kind(), base::DecodingError::Kind::typeMismatch);
+    EXPECT_EQ(error->kind(), velmoria::base::DecodingError::Kind::typeMismatch);
     EXPECT_EQ(error->debugDescription(), "A presence should at least have a phx_ref.");
     EXPECT_EQ(testing::pathText(error->codingPath()), "metas/Index 0") << entry;
   }
@@ -165,14 +164,16 @@ TEST(PresenceActions, StateAndDiffMessagesBecomeJoinsAndLeaves) {
   try {
     presenceStateAction(broken);
     FAIL() << "a broken entry was accepted";
-  } catch (const base::DecodingError& error) {
+  } catch (const velmoria::base::DecodingError& error) {
     EXPECT_EQ(testing::pathText(error.codingPath()), "u2/metas/Index 0");
   }
 }
 
 struct Member {
   std::string name;
-  static Member decode(const base::Decoder& decoder) { return {decoder.container().decode<std::string>("name")}; }
+  static Member decode(const velmoria::base::Decoder& decoder) {
+    return {decoder.container().decode<std::string>("name")};
+  }
 };
 
 TEST(PresenceActions, JoinsDecodeIntoTheCallersTypeSkippingOthersOnRequest) {
@@ -185,7 +186,7 @@ TEST(PresenceActions, JoinsDecodeIntoTheCallersTypeSkippingOthersOnRequest) {
   ASSERT_EQ(members.size(), 2u);
   EXPECT_EQ(members[0].name, "Ana");
   EXPECT_EQ(members[1].name, "Cy");
-  EXPECT_THROW(decodeJoins<Member>(action, false), base::DecodingError);
+  EXPECT_THROW(decodeJoins<Member>(action, false), velmoria::base::DecodingError);
   EXPECT_TRUE(decodeLeaves<Member>(action, false).empty());
   EXPECT_EQ(decodeState<Member>(action.joins.at("c")).name, "Cy");
 }

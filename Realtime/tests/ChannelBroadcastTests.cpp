@@ -1,20 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <concurrency/Task.hpp>
-#include <helpers/WithTimeout.hpp>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeRealtime.hpp>
-#include <testsupport/FakeWebSockets.hpp>
-
 #include "ChannelTestSupport.hpp"
+#include "concurrency/Task.hpp"
+#include "helpers/WithTimeout.hpp"
 #include "realtime/RealtimeError.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeRealtime.hpp"
+#include "testsupport/FakeWebSockets.hpp"
 
 namespace zirudeze::realtime {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::ChannelFixture;
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::ScriptedResponse;
 
 // A channel whose client posts to the fake service.
 class ChannelBroadcast : public ::testing::Test {
@@ -25,8 +24,8 @@ class ChannelBroadcast : public ::testing::Test {
   }
   ChannelFixture fixture(RealtimeChannelConfig config, RealtimeClientOptions options) {
     ChannelFixture made(config, std::move(options));
-    made.client =
-        std::make_shared<testing::FakeRealtimeClient>(made.client->options(), *base::URL::parse(realtime.url()));
+    made.client = std::make_shared<testing::FakeRealtimeClient>(made.client->options(),
+                                                                *velmoria::base::URL::parse(realtime.url()));
     made.channel = RealtimeChannelV2::make("realtime:room", config, made.client, made.logger);
     return made;
   }
@@ -41,9 +40,9 @@ class ChannelBroadcast : public ::testing::Test {
     return "<sent>";
   }
 
-  testsupport::FakeBackend backend;
-  testsupport::FakeWebSockets sockets{backend};
-  testsupport::FakeRealtime realtime{backend, sockets};
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeWebSockets sockets{backend};
+  velmoria::testsupport::FakeRealtime realtime{backend, sockets};
 };
 
 TEST_F(ChannelBroadcast, AnUnjoinedChannelPostsTheBroadcastWithItsHeaders) {
@@ -85,7 +84,7 @@ TEST_F(ChannelBroadcast, WithAcknowledgementTheFallbackWaitsForItsRequestUpToThe
   config.isPrivate = true;
   auto made = fixture(config);
   realtime.respondToBroadcasts(ScriptedResponse::json(202, "").after(30s));
-  const helpers::Task<void> sending([&] { made.channel->broadcast("cursor", testing::json("{}")); });
+  const concurrency::Task<void> sending([&] { made.channel->broadcast("cursor", testing::json("{}")); });
   ASSERT_TRUE(time.waitForSleepers(1));
   EXPECT_FALSE(sending.isFinished());
   time.advance(10s);
@@ -124,7 +123,7 @@ TEST_F(ChannelBroadcast, HttpSendGivesUpAfterItsOwnTimeout) {
   auto made = fixture({}, options);
   made.client->setAccessToken("user-token");
   realtime.respondToBroadcasts(ScriptedResponse::json(202, "").after(60s));
-  const helpers::Task<void> sending([&] { made.channel->httpSend("cursor", testing::json("{}"), 2.0); });
+  const concurrency::Task<void> sending([&] { made.channel->httpSend("cursor", testing::json("{}"), 2.0); });
   ASSERT_TRUE(time.waitForSleepers(1));
   time.advance(1999ms);
   EXPECT_FALSE(sending.isFinished());

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <concurrency/Task.hpp>
-
 #include "ChannelTestSupport.hpp"
+#include "concurrency/Task.hpp"
 
 namespace zirudeze::realtime {
 namespace {
@@ -32,7 +31,7 @@ TEST(ChannelInbound, AReplyWithoutChangesCompletesOnlyItsPush) {
   RealtimeChannelConfig config;
   config.broadcast.acknowledgeBroadcasts = true;
   ChannelFixture fixture(config);
-  const helpers::Task<PushStatus> pushing([&] { return fixture.channel->push("broadcast", "5"); });
+  const concurrency::Task<PushStatus> pushing([&] { return fixture.channel->push("broadcast", "5"); });
   ASSERT_TRUE(fixture.client->waitForPushes("broadcast", 1));
   fixture.channel->onMessage(testing::message("realtime:room", "phx_reply", R"({"status":"error"})", "5"));
   EXPECT_EQ(pushing.value(), PushStatus::error);

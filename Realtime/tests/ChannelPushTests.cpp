@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <concurrency/Task.hpp>
-
 #include "ChannelTestSupport.hpp"
+#include "concurrency/Task.hpp"
 
 namespace zirudeze::realtime {
 namespace {
@@ -19,7 +18,7 @@ RealtimeChannelConfig acknowledged() {
 }
 
 // The push's outcome once it has ended; nothing (and the push cancelled) when it does not end soon.
-std::optional<PushStatus> outcome(const helpers::Task<PushStatus>& push) {
+std::optional<PushStatus> outcome(const concurrency::Task<PushStatus>& push) {
   if (!testing::eventually([&] { return push.isFinished(); }, 5s)) {
     push.cancel();
     (void)push.result();
@@ -60,7 +59,7 @@ TEST(ChannelPush, AnUnansweredPushTimesOutAtTheClientsTimeoutAndALateReplyChange
   auto options = testing::FakeRealtimeClient::defaultOptions();
   options.timeoutInterval = 2.5;
   ChannelFixture fixture(acknowledged(), options);
-  const helpers::Task<PushStatus> pushing([&] { return fixture.channel->push("broadcast"); });
+  const concurrency::Task<PushStatus> pushing([&] { return fixture.channel->push("broadcast"); });
   ASSERT_TRUE(time.waitForSleepers(1));
   EXPECT_EQ(fixture.channel->pendingPushCount(), 1u);
   time.advance(2499ms);
@@ -93,9 +92,9 @@ TEST(ChannelPush, PushesThatWaitForNoReplyAreNotKept) {
 TEST(ChannelPush, ARepeatedRefReplacesThePendingPushSoTheReplyCompletesOnlyTheSecond) {
   TestClockScope time;
   ChannelFixture fixture(acknowledged());
-  const helpers::Task<PushStatus> first([&] { return fixture.channel->push("broadcast", "same"); });
+  const concurrency::Task<PushStatus> first([&] { return fixture.channel->push("broadcast", "same"); });
   ASSERT_TRUE(fixture.client->waitForPushes("broadcast", 1));
-  const helpers::Task<PushStatus> second([&] { return fixture.channel->push("broadcast", "same"); });
+  const concurrency::Task<PushStatus> second([&] { return fixture.channel->push("broadcast", "same"); });
   ASSERT_TRUE(fixture.client->waitForPushes("broadcast", 2));
   ASSERT_TRUE(time.waitForSleepers(2));
   fixture.channel->onMessage(reply("same", "error"));
@@ -109,10 +108,10 @@ TEST(ChannelPush, ARepeatedRefReplacesThePendingPushSoTheReplyCompletesOnlyTheSe
 TEST(ChannelPush, AnEarlierPushWithTheSameRefTimingOutLeavesTheLaterOneWaiting) {
   TestClockScope time;
   ChannelFixture fixture(acknowledged());
-  const helpers::Task<PushStatus> first([&] { return fixture.channel->push("broadcast", "same"); });
+  const concurrency::Task<PushStatus> first([&] { return fixture.channel->push("broadcast", "same"); });
   ASSERT_TRUE(time.waitForSleepers(1));
   time.advance(5s);
-  const helpers::Task<PushStatus> second([&] { return fixture.channel->push("broadcast", "same"); });
+  const concurrency::Task<PushStatus> second([&] { return fixture.channel->push("broadcast", "same"); });
   ASSERT_TRUE(time.waitForSleepers(2));
   time.advance(5s);
   EXPECT_EQ(outcome(first), PushStatus::timeout);
@@ -133,7 +132,7 @@ TEST(ChannelPush, APushWhoseChannelIsGoneIsAnErrorAndSendsNothing) {
 
 TEST(ChannelPush, ACancelledWaitIsAnErrorWithItsReason) {
   ChannelFixture fixture(acknowledged());
-  const helpers::Task<PushStatus> pushing([&] { return fixture.channel->push("broadcast"); });
+  const concurrency::Task<PushStatus> pushing([&] { return fixture.channel->push("broadcast"); });
   ASSERT_TRUE(fixture.client->waitForPushes("broadcast", 1));
   pushing.cancel();
   EXPECT_EQ(pushing.value(), PushStatus::error);

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <concurrency/Task.hpp>
-
 #include "ClientTestSupport.hpp"
+#include "concurrency/Task.hpp"
 
 namespace zirudeze::realtime {
 namespace {
@@ -22,7 +21,7 @@ bool registered(const RealtimeClientV2& client, const std::shared_ptr<RealtimeCh
 // subscribeWithError(), given up when it has not ended soon: a join nobody answers would wait on the
 // test clock for good. Whether it ended.
 bool subscribeEnds(const std::shared_ptr<RealtimeChannelV2>& channel) {
-  const helpers::Task<void> joining([channel] { channel->subscribeWithError(); });
+  const concurrency::Task<void> joining([channel] { channel->subscribeWithError(); });
   const bool ended = testing::eventually([&] { return joining.isFinished(); }, 5s);
   if (!ended) joining.cancel();
   (void)joining.result();

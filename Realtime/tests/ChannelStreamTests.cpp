@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <concurrency/Task.hpp>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "ChannelTestSupport.hpp"
+#include "concurrency/Task.hpp"
 
 namespace zirudeze::realtime {
 namespace {
@@ -44,7 +44,7 @@ TEST(ChannelStreams, EndingAStreamRemovesItsCallback) {
   std::vector<std::string> others;
   const auto other = fixture.channel->onBroadcast("cursor", [&](const auto&) { others.push_back("other"); });
   std::atomic<int> streamed = 0;
-  const helpers::Task<void> consumer([&] {
+  const concurrency::Task<void> consumer([&] {
     const auto stream = fixture.channel->broadcastStream("cursor");
     while (stream.next()) ++streamed;
   });
@@ -67,7 +67,7 @@ TEST(ChannelStreams, EndingAStreamRemovesItsCallback) {
 TEST(ChannelStreams, AChangeStreamOnAJoinedChannelReportsOnceAndNeverYields) {
   ChannelFixture fixture;
   fixture.join(R"([{"id":1,"event":"*","schema":"public"}])");
-  std::optional<helpers::AsyncStream<AnyAction>> stream;
+  std::optional<concurrency::AsyncStream<AnyAction>> stream;
   const auto issues = testing::reportedIssues([&] { stream = fixture.channel->postgresChange("public"); });
   EXPECT_EQ(issues.size(), 1u);
   fixture.channel->onMessage(change("INSERT", 1));

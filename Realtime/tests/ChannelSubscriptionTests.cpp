@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <concurrency/CancellationError.hpp>
-#include <concurrency/Task.hpp>
 #include <random>
+
+#include <gtest/gtest.h>
 
 #include "ChannelTestSupport.hpp"
 #include "RetryDelay.hpp"
+#include "concurrency/CancellationError.hpp"
+#include "concurrency/Task.hpp"
 #include "realtime/RealtimeError.hpp"
 
 namespace zirudeze::realtime {
@@ -19,7 +19,7 @@ using testing::TestClockScope;
 
 // Advances the test clock until `task` is done (or a real minute passed).
 template <class T>
-bool driveUntilFinished(const TestClockScope& time, const helpers::Task<T>& task) {
+bool driveUntilFinished(const TestClockScope& time, const concurrency::Task<T>& task) {
   const auto deadline = std::chrono::steady_clock::now() + 60s;
   while (!task.isFinished()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
@@ -34,7 +34,7 @@ std::string errorText(const std::exception_ptr& error) {
     std::rethrow_exception(error);
   } catch (const RealtimeError& failure) {
     return "RealtimeError: " + failure.localizedDescription();
-  } catch (const helpers::CancellationError&) {
+  } catch (const concurrency::CancellationError&) {
     return "CancellationError";
   } catch (...) {
   }
@@ -44,7 +44,7 @@ std::string errorText(const std::exception_ptr& error) {
 TEST(ChannelSubscription, UnansweredJoinsAreRetriedWithPausesUntilTheAttemptsRunOut) {
   TestClockScope time;
   ChannelFixture fixture;
-  const helpers::Task<void> subscribing([&] { fixture.channel->subscribeWithError(); });
+  const concurrency::Task<void> subscribing([&] { fixture.channel->subscribeWithError(); });
   ASSERT_TRUE(driveUntilFinished(time, subscribing));
 
   EXPECT_EQ(errorText(subscribing.result().error()), "RealtimeError: Maximum retry attempts reached.");
@@ -114,7 +114,7 @@ TEST(ChannelSubscription, PausesStayWithinAQuarterOfTheirBaseAndNeverUnderATenth
 TEST(ChannelSubscription, ASocketDownAfterAPauseCancelsWithoutAnotherAttempt) {
   TestClockScope time;
   ChannelFixture fixture;
-  const helpers::Task<void> subscribing([&] { fixture.channel->subscribeWithError(); });
+  const concurrency::Task<void> subscribing([&] { fixture.channel->subscribeWithError(); });
   ASSERT_TRUE(time.waitForSleepers(1));
   time.advance(10s);  // the first attempt times out; the pause begins
   ASSERT_TRUE(testing::eventually([&] {
@@ -224,7 +224,7 @@ TEST(ChannelSubscription, LeavingWithTheSocketDownCountsAsLeftAfterTheTimeout) {
   ChannelFixture fixture;
   fixture.join();
   fixture.client->setStatus(RealtimeClientStatus::disconnected);
-  const helpers::Task<void> leaving([&] { fixture.channel->unsubscribe(); });
+  const concurrency::Task<void> leaving([&] { fixture.channel->unsubscribe(); });
   ASSERT_TRUE(time.waitForSleepers(1));
   EXPECT_EQ(fixture.channel->status(), RealtimeChannelStatus::unsubscribing);
   time.advance(9s);

@@ -1,17 +1,8 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include "testsupport/Eventually.hpp"
-
 #include <chrono>
-#include <clocks/TestClock.hpp>
 #include <condition_variable>
 #include <functional>
-#include <helpers/CapturingLogger.hpp>
-#include <helpers/HTTPClient.hpp>
-#include <helpers/SleepClock.hpp>
-#include <issuereporting/IssueReporters.hpp>
-#include <issuereporting/testing/RecordingReporter.hpp>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,8 +10,17 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "clocks/TestClock.hpp"
+#include "helpers/CapturingLogger.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "helpers/SleepClock.hpp"
+#include "issuereporting/IssueReporters.hpp"
+#include "issuereporting/testing/RecordingReporter.hpp"
 #include "realtime/RealtimeChannelV2.hpp"
 #include "realtime/RealtimeClientProtocol.hpp"
+#include "testsupport/Eventually.hpp"
 
 namespace zirudeze::realtime::testing {
 
@@ -30,7 +30,7 @@ using namespace std::chrono_literals;
 class FakeRealtimeClient final : public RealtimeClientProtocol {
  public:
   explicit FakeRealtimeClient(RealtimeClientOptions options = defaultOptions(),
-                              base::URL url = *base::URL::parse("http://127.0.0.1:9/realtime/v1"))
+                              velmoria::base::URL url = *velmoria::base::URL::parse("http://127.0.0.1:9/realtime/v1"))
       : options_(std::move(options)), url_(std::move(url)) {}
 
   static RealtimeClientOptions defaultOptions() {
@@ -110,7 +110,7 @@ class FakeRealtimeClient final : public RealtimeClientProtocol {
 
   const RealtimeClientOptions& options() const override { return options_; }
   RealtimeClientOptions& mutableOptions() { return options_; }
-  const base::URL& url() const override { return url_; }
+  const velmoria::base::URL& url() const override { return url_; }
   std::optional<std::string> accessToken() const override {
     const std::lock_guard lock(mutex_);
     return accessToken_;
@@ -123,7 +123,7 @@ class FakeRealtimeClient final : public RealtimeClientProtocol {
 
  private:
   RealtimeClientOptions options_;
-  base::URL url_;
+  velmoria::base::URL url_;
   std::shared_ptr<helpers::HTTPClientType> http_ = std::make_shared<helpers::HTTPClient>(
       helpers::HTTPClient::defaultFetch(), std::vector<std::shared_ptr<helpers::HTTPClientInterceptor>>{});
   mutable std::mutex mutex_;
@@ -160,7 +160,7 @@ class TestClockScope {
   helpers::ScopedSleepClock scope_;
 };
 
-using testsupport::eventually;
+using velmoria::testsupport::eventually;
 
 inline helpers::JSONObject json(std::string_view text) { return *helpers::AnyJSON::parse(text)->objectValue(); }
 

@@ -1,19 +1,19 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <concurrency/CancellationError.hpp>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeRealtime.hpp>
-#include <testsupport/FakeWebSockets.hpp>
+
+#include <gtest/gtest.h>
 
 #include "ChannelTestSupport.hpp"
+#include "concurrency/CancellationError.hpp"
 #include "realtime/RealtimeClientV2.hpp"
 #include "realtime/URLSessionWebSocket.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeRealtime.hpp"
+#include "testsupport/FakeWebSockets.hpp"
 
 namespace zirudeze::realtime::testing {
 
@@ -54,13 +54,12 @@ class Recorder {
 class GatedTransport : public std::enable_shared_from_this<GatedTransport> {
  public:
   WebSocketTransport transport() {
-    return [self = shared_from_this()](const base::URL& url, const std::map<std::string, std::string>& headers,
-                                       std::stop_token stop) -> std::shared_ptr<WebSocket> {
-      return self->open(url, headers, stop);
-    };
+    return [self = shared_from_this()](
+               const velmoria::base::URL& url, const std::map<std::string, std::string>& headers,
+               std::stop_token stop) -> std::shared_ptr<WebSocket> { return self->open(url, headers, stop); };
   }
 
-  std::shared_ptr<WebSocket> open(const base::URL& url, const std::map<std::string, std::string>& headers,
+  std::shared_ptr<WebSocket> open(const velmoria::base::URL& url, const std::map<std::string, std::string>& headers,
                                   const std::stop_token& stop) {
     {
       ++calls;
@@ -69,7 +68,7 @@ class GatedTransport : public std::enable_shared_from_this<GatedTransport> {
         // A stubborn transport finishes its connect whatever the caller asks.
         changed_.wait(lock, ignoresStop ? never_.get_token() : stop, [&] { return open_; });
       }
-      if (!ignoresStop && stop.stop_requested()) throw helpers::CancellationError();
+      if (!ignoresStop && stop.stop_requested()) throw concurrency::CancellationError();
       WebSocketConfiguration configuration;
       configuration.httpAdditionalHeaders.assign(headers.begin(), headers.end());
       configuration.handshakeLimit = 3s;
@@ -110,7 +109,7 @@ class ClientTest : public ::testing::Test {
 
   std::shared_ptr<RealtimeClientV2> makeClient(RealtimeClientOptions given) {
     return RealtimeClientV2::make(
-        *base::URL::parse(realtime.url()), std::move(given), gate->transport(),
+        *velmoria::base::URL::parse(realtime.url()), std::move(given), gate->transport(),
         std::make_shared<helpers::HTTPClient>(helpers::HTTPClient::defaultFetch(),
                                               std::vector<std::shared_ptr<helpers::HTTPClientInterceptor>>{}));
   }
@@ -150,9 +149,9 @@ class ClientTest : public ::testing::Test {
   TestClockScope time;
   std::shared_ptr<helpers::CapturingLogger> logger = std::make_shared<helpers::CapturingLogger>();
   std::shared_ptr<GatedTransport> gate = std::make_shared<GatedTransport>();
-  testsupport::FakeBackend backend;
-  testsupport::FakeWebSockets sockets{backend};
-  testsupport::FakeRealtime realtime{backend, sockets};
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeWebSockets sockets{backend};
+  velmoria::testsupport::FakeRealtime realtime{backend, sockets};
 };
 
 }  // namespace zirudeze::realtime::testing

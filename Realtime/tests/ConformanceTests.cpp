@@ -2,10 +2,9 @@
 // non-UTF-8 client frames, so every exchange that works shows both.
 #include <gtest/gtest.h>
 
-#include <testsupport/ChildProcess.hpp>
-
 #include "TransportTestSupport.hpp"
 #include "realtime/legacy/URLSessionTransport.hpp"
+#include "testsupport/ChildProcess.hpp"
 
 namespace zirudeze::realtime {
 namespace {
@@ -13,7 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::EventLog;
 using testing::url;
-using testsupport::ChildProcess;
+using velmoria::testsupport::ChildProcess;
 
 struct Peer {
   const char* name;
@@ -79,7 +78,7 @@ TEST_P(Conformance, FragmentedMessagesAreReassembled) {
   ASSERT_TRUE(log->waitFor(3, 10s));
   const auto events = log->events();
   EXPECT_EQ(events[0], WebSocketEvent::text("Hello, world"));
-  EXPECT_EQ(events[1], WebSocketEvent::binary(base::Data{0, 1, 2}));
+  EXPECT_EQ(events[1], WebSocketEvent::binary(velmoria::base::Data{0, 1, 2}));
   EXPECT_EQ(events[2], WebSocketEvent::text(std::string(70000, 'x')));
 }
 
@@ -155,7 +154,7 @@ TEST_P(Conformance, TheLegacyTransportExchangesTextAndCloses) {
   URLSessionTransport transport(url("http" + base_.substr(2) + "/echo"), testing::quickConfiguration());
   transport.setDelegate(delegate);
   transport.connect({{"apikey", "key"}});
-  transport.send(base::dataFromString(R"(["1","1","phoenix","heartbeat",{}])"));
+  transport.send(velmoria::base::dataFromString(R"(["1","1","phoenix","heartbeat",{}])"));
   ASSERT_TRUE(delegate->waitFor(2));
   transport.disconnect(1000, std::nullopt);
   ASSERT_TRUE(delegate->waitFor(3));

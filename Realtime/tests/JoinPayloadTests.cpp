@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <unordered_set>
+
+#include <gtest/gtest.h>
 
 #include "WireTestSupport.hpp"
 #include "realtime/RealtimeJoinPayload.hpp"
@@ -26,7 +26,7 @@ TEST(PostgresJoinConfigCoding, IdIsWrittenWhenSetAndRequiredWhenRead) {
             R"({"event":"INSERT","schema":"public","table":"messages","filter":"room_id=eq.1","id":7})");
   const auto missingId = decodingError<PostgresJoinConfig>(R"({"event":"*","schema":"public"})");
   ASSERT_TRUE(missingId);
-  EXPECT_EQ(missingId->kind(), base::DecodingError::Kind::keyNotFound);
+  EXPECT_EQ(missingId->kind(), velmoria::base::DecodingError::Kind::keyNotFound);
   const auto read = decoded<PostgresJoinConfig>(R"({"event":"DELETE","schema":"s","table":null,"id":12})");
   EXPECT_EQ(read.event, PostgresChangeEvent::delete_);
   EXPECT_EQ(read.table, std::nullopt);
@@ -84,10 +84,10 @@ TEST(RealtimeJoinConfigCoding, WritesKeysInOrderWithAnEmptyChangeList) {
 
 TEST(RealtimeJoinPayloadCoding, TokenAndVersionAreWrittenOnlyWhenPresent) {
   RealtimeJoinPayload payload{RealtimeJoinConfig{}, std::nullopt, std::nullopt};
-  EXPECT_EQ(base::JSONEncoder{}.encodeToJson(payload).size(), 1u);
+  EXPECT_EQ(velmoria::base::JSONEncoder{}.encodeToJson(payload).size(), 1u);
   payload.accessToken = "token";
   payload.version = "vededore-dorod/2.41.1";
-  const auto written = base::JSONEncoder{}.encodeToJson(payload);
+  const auto written = velmoria::base::JSONEncoder{}.encodeToJson(payload);
   EXPECT_EQ(written["access_token"], "token");
   EXPECT_EQ(written["version"], "vededore-dorod/2.41.1");
   EXPECT_EQ(written.begin().key(), "config");
@@ -109,7 +109,7 @@ TEST(JoinReplySubscriptions, AcceptedChangesAreReadFromTheResponse) {
   EXPECT_EQ(acceptedPostgresChanges(reply(R"({"status":"ok","response":{}})")), std::nullopt);
   EXPECT_EQ(acceptedPostgresChanges(reply(R"({"status":"ok"})")), std::nullopt);
   EXPECT_THROW(acceptedPostgresChanges(reply(R"({"response":{"postgres_changes":[{"schema":"public"}]}})")),
-               base::DecodingError);
+               velmoria::base::DecodingError);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <helpers/URLError.hpp>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "TransportTestSupport.hpp"
+#include "helpers/URLError.hpp"
 #include "realtime/legacy/URLSessionTransport.hpp"
 #include "realtime/transport/IoThread.hpp"
 
@@ -12,9 +12,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::url;
-using testsupport::FakeBackend;
-using testsupport::FakeWebSockets;
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::FakeBackend;
+using velmoria::testsupport::FakeWebSockets;
+using velmoria::testsupport::ScriptedResponse;
 
 // Records every report in order, with the thread it came on.
 class RecordingDelegate : public SocketTransportDelegate {
@@ -209,8 +209,8 @@ TEST_F(LegacyTransport, ARefusedUpgradeReportsTheResponseWithTheError) {
 TEST_F(LegacyTransport, SendsWhileOpeningGoOutOnceOpenWithInvalidUTF8Replaced) {
   auto transport = transportFor();
   transport->connect({});
-  transport->send(base::dataFromString("first"));
-  transport->send(base::dataFromString(std::string_view("bad\xff", 4)));
+  transport->send(velmoria::base::dataFromString("first"));
+  transport->send(velmoria::base::dataFromString(std::string_view("bad\xff", 4)));
   auto peer = sockets.waitForPeer();
   ASSERT_TRUE(peer->waitForFrames(2, 5s));
   EXPECT_EQ(peer->frames()[0].payload, "first");

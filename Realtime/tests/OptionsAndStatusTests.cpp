@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <helpers/HTTPFieldsBridging.hpp>
-
 #include "WireTestSupport.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
 #include "realtime/BroadcastMessagePayload.hpp"
 #include "realtime/RealtimeClientOptions.hpp"
 #include "realtime/RealtimeError.hpp"
@@ -34,8 +33,8 @@ TEST(RealtimeClientOptionsHeaders, InvalidNamesAreDroppedAndTheRestKept) {
 }
 
 TEST(RealtimeClientConfiguration, MapsOntoOptionsWithFixedAttemptsAndNoLogLevel) {
-  const RealtimeClientV2Configuration configuration(*base::URL::parse("https://p.example/realtime/v1"), "unused",
-                                                    {{"apikey", "k"}}, 1, 2, 3, false, false, nullptr);
+  const RealtimeClientV2Configuration configuration(*velmoria::base::URL::parse("https://p.example/realtime/v1"),
+                                                    "unused", {{"apikey", "k"}}, 1, 2, 3, false, false, nullptr);
   const RealtimeClientOptions options = configuration.options();
   EXPECT_EQ(options.heartbeatInterval, 1);
   EXPECT_EQ(options.reconnectDelay, 2);

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+
+#include <gtest/gtest.h>
 
 #include "realtime/RealtimePostgresFilter.hpp"
 
@@ -39,7 +39,7 @@ TEST(PostgresFilterValues, DoublesUseTheShortestRoundTripText) {
 }
 
 TEST(PostgresFilterValues, UUIDsRenderInUpperCase) {
-  const auto id = *base::UUID::fromString("6f1c2a3b-4d5e-4f60-8a9b-0c1d2e3f4a5b");
+  const auto id = *velmoria::base::UUID::fromString("6f1c2a3b-4d5e-4f60-8a9b-0c1d2e3f4a5b");
   EXPECT_EQ(Filter::eq("id", id).filterString(), "id=eq.6F1C2A3B-4D5E-4F60-8A9B-0C1D2E3F4A5B");
 }
 
@@ -48,9 +48,11 @@ TEST(PostgresFilterValues, DatesRenderInUTCWithMillisecondsWhateverTheLocalZone)
   const std::string previous = saved ? saved : "";
   ::setenv("TZ", "Asia/Kolkata", 1);
   ::tzset();
-  const base::Date date = base::Date(std::chrono::milliseconds(1709658249250));  // 2024-03-05 17:04:09.250 UTC
+  const velmoria::base::Date date =
+      velmoria::base::Date(std::chrono::milliseconds(1709658249250));  // 2024-03-05 17:04:09.250 UTC
   EXPECT_EQ(RealtimePostgresFilterValue(date).rawValue(), "2024-03-05T17:04:09.250Z");
-  EXPECT_EQ(RealtimePostgresFilterValue(base::Date(std::chrono::seconds(0))).rawValue(), "1970-01-01T00:00:00.000Z");
+  EXPECT_EQ(RealtimePostgresFilterValue(velmoria::base::Date(std::chrono::seconds(0))).rawValue(),
+            "1970-01-01T00:00:00.000Z");
   if (saved) {
     ::setenv("TZ", previous.c_str(), 1);
   } else {

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <concurrency/Task.hpp>
-
 #include "ClientTestSupport.hpp"
+#include "concurrency/Task.hpp"
 #include "realtime/RealtimeSocketURL.hpp"
 
 namespace zirudeze::realtime {
@@ -12,7 +11,7 @@ using namespace std::chrono_literals;
 using testing::ClientTest;
 using testing::Recorder;
 
-base::URL url(const std::string& text) { return *base::URL::parse(text); }
+velmoria::base::URL url(const std::string& text) { return *velmoria::base::URL::parse(text); }
 
 TEST(RealtimeSocketURL, TheSocketURLKeepsTheQueryFirstAndCollapsesSlashes) {
   EXPECT_EQ(
@@ -76,7 +75,7 @@ TEST(RealtimeClientChannels, ChannelsAreMadeOnceAndConfiguredOnce) {
 
 TEST_F(ClientTest, TheServiceTakesOnlySocketsWithAKeyAndProtocolVersionOne) {
   const auto open = [&](const std::string& query) {
-    return URLSessionWebSocket::connect(*base::URL::parse(sockets.url("/realtime/v1/websocket" + query)));
+    return URLSessionWebSocket::connect(*velmoria::base::URL::parse(sockets.url("/realtime/v1/websocket" + query)));
   };
   EXPECT_THROW(open("?vsn=1.0.0"), WebSocketError);
   EXPECT_THROW(open("?apikey=k"), WebSocketError);
@@ -92,8 +91,8 @@ TEST_F(ClientTest, ConcurrentConnectsShareOneHandshake) {
   Recorder<RealtimeClientStatus> statuses;
   const auto token = client->onStatusChange(statuses.listener());
   gate->setOpen(false);
-  const helpers::Task<void> first([&] { client->connect(); });
-  const helpers::Task<void> second([&] { client->connect(); });
+  const concurrency::Task<void> first([&] { client->connect(); });
+  const concurrency::Task<void> second([&] { client->connect(); });
   ASSERT_TRUE(testing::eventually([&] { return gate->calls == 1; }));
   EXPECT_EQ(client->status(), RealtimeClientStatus::connecting);
   std::this_thread::sleep_for(50ms);
@@ -119,7 +118,7 @@ TEST_F(ClientTest, ConcurrentConnectsShareOneHandshake) {
 TEST_F(ClientTest, PushesWhileConnectingGoOutInOrderOnceConnected) {
   const auto client = makeClient();
   gate->setOpen(false);
-  const helpers::Task<void> connecting([&] { client->connect(); });
+  const concurrency::Task<void> connecting([&] { client->connect(); });
   ASSERT_TRUE(testing::eventually([&] { return client->status() == RealtimeClientStatus::connecting; }));
   for (const char* event : {"first", "second", "third"}) {
     client->push(RealtimeMessageV2(std::nullopt, client->makeRef(), "realtime:x", event, {}));
@@ -133,7 +132,7 @@ TEST_F(ClientTest, PushesWhileConnectingGoOutInOrderOnceConnected) {
 TEST_F(ClientTest, ADisconnectDropsWaitingPushesAndStartsTheRefsAgain) {
   const auto client = makeClient();
   gate->setOpen(false);
-  const helpers::Task<void> connecting([&] { client->connect(); });
+  const concurrency::Task<void> connecting([&] { client->connect(); });
   ASSERT_TRUE(testing::eventually([&] { return client->status() == RealtimeClientStatus::connecting; }));
   for (const char* event : {"first", "second", "third"}) {
     client->push(RealtimeMessageV2(std::nullopt, client->makeRef(), "realtime:x", event, {}));
@@ -275,7 +274,7 @@ TEST_F(ClientTest, AFailingTransportIsRetriedEveryDelayAndLogged) {
   const auto client = makeClient();
   Recorder<RealtimeClientStatus> statuses;
   const auto token = client->onStatusChange(statuses.listener());
-  const helpers::Task<void> connecting([&] { client->connect(); });
+  const concurrency::Task<void> connecting([&] { client->connect(); });
   ASSERT_TRUE(testing::eventually([&] { return loggedStartingWith("WebSocket error ") == 1; }));
   EXPECT_EQ(loggedStartingWith("WebSocket error connection ended unexpectedly"), 1u);
   ASSERT_TRUE(advanceUntil([&] { return loggedStartingWith("WebSocket error ") == 2; }));

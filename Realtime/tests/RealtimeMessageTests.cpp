@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <limits>
 #include <unordered_set>
+
+#include <gtest/gtest.h>
 
 #include "WireTestSupport.hpp"
 #include "realtime/RealtimeMessageV2.hpp"
@@ -14,10 +14,10 @@ using EventType = RealtimeMessageV2::EventType;
 
 RealtimeMessageV2 frame(std::string_view text) { return RealtimeMessageV2::fromFrameText(text); }
 
-std::optional<base::DecodingError> frameError(std::string_view text) {
+std::optional<velmoria::base::DecodingError> frameError(std::string_view text) {
   try {
     frame(text);
-  } catch (const base::DecodingError& error) {
+  } catch (const velmoria::base::DecodingError& error) {
     return error;
   }
   return std::nullopt;
@@ -50,11 +50,11 @@ TEST(RealtimeMessageReading, UnknownKeysAreIgnoredAndKeysMatchExactly) {
 TEST(RealtimeMessageReading, MalformedFramesFailWithTheDecodersError) {
   const auto missingPayload = frameError(R"({"topic":"t","event":"e"})");
   ASSERT_TRUE(missingPayload);
-  EXPECT_EQ(missingPayload->kind(), base::DecodingError::Kind::keyNotFound);
+  EXPECT_EQ(missingPayload->kind(), velmoria::base::DecodingError::Kind::keyNotFound);
 
   const auto arrayPayload = frameError(R"({"topic":"t","event":"e","payload":[]})");
   ASSERT_TRUE(arrayPayload);
-  EXPECT_EQ(arrayPayload->kind(), base::DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(arrayPayload->kind(), velmoria::base::DecodingError::Kind::typeMismatch);
   EXPECT_EQ(testing::pathText(arrayPayload->codingPath()), "payload");
 
   EXPECT_TRUE(frameError(R"({"topic":1,"event":"e","payload":{}})"));
@@ -68,7 +68,7 @@ TEST(RealtimeMessageReading, MalformedFramesFailWithTheDecodersError) {
 TEST(RealtimeMessageReading, FastAndDocumentRoutesAgree) {
   const std::string text =
       R"({"join_ref":"1","ref":"2","topic":"realtime:a","event":"broadcast","payload":{"n":1.5,"list":[true,null,"x"],"nested":{"k":-3}}})";
-  EXPECT_EQ(frame(text), base::JSONDecoder{}.decode<RealtimeMessageV2>(text));
+  EXPECT_EQ(frame(text), velmoria::base::JSONDecoder{}.decode<RealtimeMessageV2>(text));
 }
 
 TEST(RealtimeMessageWriting, KeysComeInOrderAndAbsentRefsWriteNothing) {
@@ -85,15 +85,17 @@ TEST(RealtimeMessageWriting, FrameTextIsWhatTheCodersWrite) {
       "7", std::nullopt, "realtime:a \"quoted\"", "broadcast",
       object(
           R"({"z":[1,-2,3.25,1e300,0.0,true,null],"a":{"nested":"tab\tnew\nline\u0001 \u00e9 \ud83d\ude00"},"m":-0.5,"big":9007199254740993})"));
-  EXPECT_EQ(message.frameText(), base::JSONEncoder{}.encodeToString(message));
+  EXPECT_EQ(message.frameText(), velmoria::base::JSONEncoder{}.encodeToString(message));
   EXPECT_EQ(frame(message.frameText()), message);
 }
 
 TEST(RealtimeMessageWriting, ValuesNoJSONCanHoldAreRefused) {
   helpers::JSONObject payload;
   payload.emplace("x", helpers::AnyJSON(std::numeric_limits<double>::quiet_NaN()));
-  EXPECT_THROW(RealtimeMessageV2(std::nullopt, std::nullopt, "t", "e", payload).frameText(), base::EncodingError);
-  EXPECT_THROW(RealtimeMessageV2(std::nullopt, std::nullopt, "t\xff", "e", {}).frameText(), base::EncodingError);
+  EXPECT_THROW(RealtimeMessageV2(std::nullopt, std::nullopt, "t", "e", payload).frameText(),
+               velmoria::base::EncodingError);
+  EXPECT_THROW(RealtimeMessageV2(std::nullopt, std::nullopt, "t\xff", "e", {}).frameText(),
+               velmoria::base::EncodingError);
 }
 
 TEST(RealtimeMessageClassification, EventStringsMatchExactly) {

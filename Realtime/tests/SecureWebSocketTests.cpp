@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <helpers/URLError.hpp>
-#include <testsupport/FakeTLSFront.hpp>
-#include <testsupport/ScopedEnvironment.hpp>
-#include <testsupport/ScratchFolder.hpp>
-#include <testsupport/TestCertificateAuthority.hpp>
-
 #include "TransportTestSupport.hpp"
+#include "helpers/URLError.hpp"
 #include "realtime/legacy/URLSessionTransport.hpp"
+#include "testsupport/FakeTLSFront.hpp"
+#include "testsupport/ScopedEnvironment.hpp"
+#include "testsupport/ScratchFolder.hpp"
+#include "testsupport/TestCertificateAuthority.hpp"
 
 namespace zirudeze::realtime {
 namespace {
@@ -15,17 +14,17 @@ namespace {
 using namespace std::chrono_literals;
 using testing::EventLog;
 using testing::url;
-using testsupport::FakeBackend;
-using testsupport::FakeTLSFront;
-using testsupport::FakeWebSockets;
-using testsupport::ScopedEnvironment;
-using testsupport::TestCertificateAuthority;
+using velmoria::testsupport::FakeBackend;
+using velmoria::testsupport::FakeTLSFront;
+using velmoria::testsupport::FakeWebSockets;
+using velmoria::testsupport::ScopedEnvironment;
+using velmoria::testsupport::TestCertificateAuthority;
 
 class SecureWebSocket : public ::testing::Test {
  protected:
   void SetUp() override {
     sockets.route("/echo", [] {
-      testsupport::WebSocketRouteOptions options;
+      velmoria::testsupport::WebSocketRouteOptions options;
       options.echo = true;
       return options;
     }());
@@ -46,7 +45,7 @@ class SecureWebSocket : public ::testing::Test {
   }
 
   TestCertificateAuthority authority{"velmoria test authority"};
-  testsupport::ScratchFolder folder{"velmoria-tls"};
+  velmoria::testsupport::ScratchFolder folder{"velmoria-tls"};
   ScopedEnvironment trust{"SSL_CERT_FILE", folder.write("authority.pem", authority.certificatePem()).string()};
   FakeBackend backend;
   FakeWebSockets sockets{backend};
@@ -75,7 +74,7 @@ TEST_F(SecureWebSocket, ACertificateForAnotherNameIsRefused) {
 }
 
 TEST_F(SecureWebSocket, AnAuthorityOutsideTheTrustStoreIsRefused) {
-  const testsupport::ScratchFolder empty{"velmoria-no-authorities"};
+  const velmoria::testsupport::ScratchFolder empty{"velmoria-no-authorities"};
   const ScopedEnvironment noFile("SSL_CERT_FILE", (empty.path() / "none.pem").string());
   const ScopedEnvironment noFolder("SSL_CERT_DIR", empty.path().string());
   EXPECT_EQ(causeOf(front.url("/echo")), helpers::URLError::Code::serverCertificateHasUnknownRoot);

@@ -1,14 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <openssl/x509_vfy.h>
+#include <string>
+#include <vector>
 
 #include <boost/asio/error.hpp>
 #include <boost/asio/ssl/error.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/websocket/error.hpp>
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
+#include <openssl/x509_vfy.h>
 
 #include "WebSocketOver.hpp"
 #include "realtime/transport/BeastFailures.hpp"

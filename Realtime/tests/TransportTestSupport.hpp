@@ -1,17 +1,17 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include "testsupport/Eventually.hpp"
-
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeWebSockets.hpp>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "realtime/URLSessionWebSocket.hpp"
+#include "testsupport/Eventually.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeWebSockets.hpp"
 
 namespace zirudeze::realtime {
 
@@ -71,9 +71,9 @@ class EventLog : public std::enable_shared_from_this<EventLog> {
   std::vector<WebSocketEvent> events_;
 };
 
-inline base::URL url(const std::string& text) { return *base::URL::parse(text); }
+inline velmoria::base::URL url(const std::string& text) { return *velmoria::base::URL::parse(text); }
 
-using testsupport::eventually;
+using velmoria::testsupport::eventually;
 
 // A loopback port nothing listens on.
 std::uint16_t refusingPort();

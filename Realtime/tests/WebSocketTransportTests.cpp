@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <concurrency/CancellationError.hpp>
-#include <helpers/URLError.hpp>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "TransportTestSupport.hpp"
+#include "concurrency/CancellationError.hpp"
+#include "helpers/URLError.hpp"
 #include "realtime/transport/IoThread.hpp"
 
 namespace zirudeze::realtime {
@@ -13,10 +13,10 @@ namespace {
 using namespace std::chrono_literals;
 using testing::EventLog;
 using testing::url;
-using testsupport::FakeBackend;
-using testsupport::FakeWebSockets;
-using testsupport::ScriptedResponse;
-using testsupport::WebSocketRouteOptions;
+using velmoria::testsupport::FakeBackend;
+using velmoria::testsupport::FakeWebSockets;
+using velmoria::testsupport::ScriptedResponse;
+using velmoria::testsupport::WebSocketRouteOptions;
 
 template <class Change>
 WebSocketRouteOptions routeOptions(Change change) {
@@ -96,9 +96,9 @@ TEST_F(WebSocketTransport, ALateHandlerGetsKeptEventsBeforeLiveOnesInOrder) {
   socket->setOnEvent(log->handler());
   peer->sendText("four");
   ASSERT_TRUE(log->waitFor(4));
-  EXPECT_EQ(log->events(),
-            (std::vector<WebSocketEvent>{WebSocketEvent::text("one"), WebSocketEvent::binary(base::Data{0, 1}),
-                                         WebSocketEvent::text("three"), WebSocketEvent::text("four")}));
+  EXPECT_EQ(log->events(), (std::vector<WebSocketEvent>{WebSocketEvent::text("one"),
+                                                        WebSocketEvent::binary(velmoria::base::Data{0, 1}),
+                                                        WebSocketEvent::text("three"), WebSocketEvent::text("four")}));
 }
 
 TEST_F(WebSocketTransport, AServerCloseEndsTheSocketOnceAndLaterSendsAreIgnored) {
@@ -171,14 +171,14 @@ TEST_F(WebSocketTransport, AStopRequestEndsAPendingConnect) {
   });
   const auto started = std::chrono::steady_clock::now();
   EXPECT_THROW(URLSessionWebSocket::connect(url(sockets.url("/silent")), std::nullopt, std::nullopt, stop.get_token()),
-               helpers::CancellationError);
+               concurrency::CancellationError);
   EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
   stopper.join();
   std::stop_source already;
   already.request_stop();
   EXPECT_THROW(
       URLSessionWebSocket::connect(url(sockets.url("/socket")), std::nullopt, std::nullopt, already.get_token()),
-      helpers::CancellationError);
+      concurrency::CancellationError);
 }
 
 TEST_F(WebSocketTransport, ConfigurationHeadersAreSetOnTheHandshake) {
@@ -333,9 +333,9 @@ TEST(WebSocketCloseReason, BytesDecodeAsUTF8WithReplacements) {
 TEST(WebSocketEventValues, EqualityAndHashFollowCaseAndPayload) {
   EXPECT_EQ(WebSocketEvent::close(std::nullopt, "x"), WebSocketEvent::close(std::nullopt, "x"));
   EXPECT_NE(WebSocketEvent::close(1000, "x"), WebSocketEvent::close(std::nullopt, "x"));
-  EXPECT_NE(WebSocketEvent::text("a"), WebSocketEvent::binary(base::Data{'a'}));
+  EXPECT_NE(WebSocketEvent::text("a"), WebSocketEvent::binary(velmoria::base::Data{'a'}));
   EXPECT_EQ(WebSocketEvent::text("a").hashValue(), WebSocketEvent::text("a").hashValue());
-  EXPECT_NE(WebSocketEvent::text("a").hashValue(), WebSocketEvent::binary(base::Data{'a'}).hashValue());
+  EXPECT_NE(WebSocketEvent::text("a").hashValue(), WebSocketEvent::binary(velmoria::base::Data{'a'}).hashValue());
   const auto error = WebSocketError::connection(
       "connection ended unexpectedly", std::make_exception_ptr(helpers::URLError(helpers::URLError::Code::timedOut)));
   EXPECT_EQ(error.localizedDescription(), "connection ended unexpectedly The request timed out.");

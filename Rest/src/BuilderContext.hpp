@@ -1,10 +1,10 @@
 #pragma once
 
-#include <helpers/HTTPClient.hpp>
-#include <helpers/HTTPFieldsBridging.hpp>
-#include <httptypes/HTTPFields.hpp>
 #include <memory>
 
+#include "helpers/HTTPClient.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
+#include "httptypes/HTTPFields.hpp"
 #include "rest/RestBuilder.hpp"
 
 namespace zirudeze::rest {

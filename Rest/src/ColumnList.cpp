@@ -1,8 +1,9 @@
 #include "ColumnList.hpp"
 
+#include <cstdint>
+
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
-#include <cstdint>
 
 namespace zirudeze::rest::detail {
 

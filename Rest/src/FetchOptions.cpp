@@ -12,8 +12,10 @@ constexpr std::pair<RestReturningOptions, std::string_view> kReturningOptions[] 
 
 }  // namespace
 
-std::string_view rawValue(CountOption option) noexcept { return base::rawValueOf(option, kCountOptions); }
-std::string_view rawValue(RestReturningOptions option) noexcept { return base::rawValueOf(option, kReturningOptions); }
+std::string_view rawValue(CountOption option) noexcept { return velmoria::base::rawValueOf(option, kCountOptions); }
+std::string_view rawValue(RestReturningOptions option) noexcept {
+  return velmoria::base::rawValueOf(option, kReturningOptions);
+}
 std::optional<CountOption> makeCountOption(std::string_view text) noexcept {
   return detail::caseWithRawValue(text, kCountOptions);
 }

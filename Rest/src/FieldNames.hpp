@@ -1,6 +1,6 @@
 #pragma once
 
-#include <httptypes/HTTPField.hpp>
+#include "httptypes/HTTPField.hpp"
 
 namespace zirudeze::rest::detail {
 

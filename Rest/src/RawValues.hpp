@@ -1,10 +1,11 @@
 #pragma once
 
-#include <base/Coding.hpp>
 #include <cstddef>
 #include <optional>
 #include <string_view>
 #include <utility>
+
+#include "base/Coding.hpp"
 
 namespace zirudeze::rest::detail {
 

@@ -1,9 +1,10 @@
 #include "rest/RestAnswer.hpp"
 
 #include <charconv>
-#include <helpers/HTTPError.hpp>
-#include <helpers/RestError.hpp>
 #include <string>
+
+#include "helpers/HTTPError.hpp"
+#include "helpers/RestError.hpp"
 
 namespace zirudeze::rest {
 
@@ -28,8 +29,8 @@ std::optional<std::int64_t> countFromResponse(const helpers::HTTPURLResponse& re
   return countFromContentRange(*value);
 }
 
-std::exception_ptr errorForFailedAnswer(const base::Data& body, const helpers::HTTPURLResponse& response,
-                                        const base::JSONDecoder& decoder) {
+std::exception_ptr errorForFailedAnswer(const velmoria::base::Data& body, const helpers::HTTPURLResponse& response,
+                                        const velmoria::base::JSONDecoder& decoder) {
   try {
     return std::make_exception_ptr(decoder.decode<helpers::RestError>(body));
   } catch (const std::exception&) {

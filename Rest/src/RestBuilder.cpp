@@ -1,12 +1,11 @@
 #include "rest/RestBuilder.hpp"
 
-#include <base/Unicode.hpp>
-#include <concurrency/LockIsolated.hpp>
-#include <helpers/HTTPFieldsBridging.hpp>
-#include <helpers/LoggerInterceptor.hpp>
-
 #include "BuilderContext.hpp"
 #include "FieldNames.hpp"
+#include "base/Unicode.hpp"
+#include "concurrency/LockIsolated.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
+#include "helpers/LoggerInterceptor.hpp"
 #include "rest/RestAnswer.hpp"
 
 namespace zirudeze::rest {
@@ -25,8 +24,10 @@ helpers::HTTPClient makeClient(const RestClientConfiguration& configuration) {
 // item would leave the whole query off the URL, so the request would touch every row.
 void requireUTF8Query(const helpers::HTTPRequest& request) {
   for (const auto& item : request.query) {
-    const bool valid = base::isValidUTF8(item.name) && (!item.value || base::isValidUTF8(*item.value));
-    if (!valid) throw RestBuilderError("The query item \"" + base::repairUTF8(item.name) + "\" is not valid UTF-8");
+    const bool valid =
+        velmoria::base::isValidUTF8(item.name) && (!item.value || velmoria::base::isValidUTF8(*item.value));
+    if (!valid)
+      throw RestBuilderError("The query item \"" + velmoria::base::repairUTF8(item.name) + "\" is not valid UTF-8");
   }
 }
 
@@ -58,7 +59,7 @@ struct RestBuilder::Shared {
 
   const std::shared_ptr<const Context> context;
   // The pointer is only followed while the lock is held, so changes happen in place instead of on a copy.
-  helpers::LockIsolated<std::shared_ptr<MutableState>> state;
+  concurrency::LockIsolated<std::shared_ptr<MutableState>> state;
 };
 
 RestBuilder::RestBuilder(RestClientConfiguration configuration, helpers::HTTPRequest request)
@@ -84,7 +85,7 @@ RestBuilder& RestBuilder::setHeader(std::string_view name, std::string_view valu
     if (auto field = Name::make(name)) {
       state.request.headers.set(*field, value);
     } else {
-      fail(state, "\"" + base::repairUTF8(name) + "\" is not a valid header name");
+      fail(state, "\"" + velmoria::base::repairUTF8(name) + "\" is not a valid header name");
     }
   });
   return *this;

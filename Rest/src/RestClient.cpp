@@ -1,13 +1,12 @@
 #include "rest/RestClient.hpp"
 
-#include <base/Unicode.hpp>
-#include <concurrency/LockIsolated.hpp>
-#include <helpers/HTTPFieldsBridging.hpp>
-#include <helpers/RestError.hpp>
-
 #include "BuilderContext.hpp"
 #include "FieldNames.hpp"
 #include "RpcParameters.hpp"
+#include "base/Unicode.hpp"
+#include "concurrency/LockIsolated.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
+#include "helpers/RestError.hpp"
 
 namespace zirudeze::rest {
 namespace {
@@ -19,8 +18,8 @@ RestClientConfiguration withDefaultHeaders(RestClientConfiguration configuration
   return configuration;
 }
 
-helpers::HTTPRequest requestTo(const RestBuilder::Context& context, base::URL url, const Method& method,
-                               std::optional<base::Data> body = std::nullopt) {
+helpers::HTTPRequest requestTo(const RestBuilder::Context& context, velmoria::base::URL url, const Method& method,
+                               std::optional<velmoria::base::Data> body = std::nullopt) {
   return helpers::HTTPRequest(std::move(url), method, {}, context.headerFields, std::move(body));
 }
 
@@ -30,17 +29,19 @@ struct RestClient::State {
   explicit State(RestClientConfiguration configuration)
       : context(RestBuilder::Context::make(withDefaultHeaders(std::move(configuration)))) {}
   // Replaced as a whole on every change; builders keep the one they were made with.
-  helpers::LockIsolated<std::shared_ptr<const RestBuilder::Context>> context;
+  concurrency::LockIsolated<std::shared_ptr<const RestBuilder::Context>> context;
 };
 
-RestClient::RestClient(base::URL url, std::optional<std::string> schema, std::map<std::string, std::string> headers,
+RestClient::RestClient(velmoria::base::URL url, std::optional<std::string> schema,
+                       std::map<std::string, std::string> headers,
                        std::shared_ptr<const helpers::ZirudezeLogger> logger, helpers::FetchOperation fetch,
-                       base::JSONEncoder encoder, base::JSONDecoder decoder)
+                       velmoria::base::JSONEncoder encoder, velmoria::base::JSONDecoder decoder)
     : RestClient(Configuration{std::move(url), std::move(schema), std::move(headers), std::move(fetch),
                                std::move(encoder), std::move(decoder), std::move(logger)}) {}
 
-RestClient::RestClient(base::URL url, std::optional<std::string> schema, std::map<std::string, std::string> headers,
-                       helpers::FetchOperation fetch, base::JSONEncoder encoder, base::JSONDecoder decoder)
+RestClient::RestClient(velmoria::base::URL url, std::optional<std::string> schema,
+                       std::map<std::string, std::string> headers, helpers::FetchOperation fetch,
+                       velmoria::base::JSONEncoder encoder, velmoria::base::JSONDecoder decoder)
     : RestClient(std::move(url), std::move(schema), std::move(headers), nullptr, std::move(fetch), std::move(encoder),
                  std::move(decoder)) {}
 
@@ -52,7 +53,7 @@ RestClient::~RestClient() = default;
 
 RestClient::Configuration RestClient::configuration() const { return state_->context.value()->configuration; }
 
-base::JSONEncoder RestClient::encoder() const { return state_->context.value()->configuration.encoder; }
+velmoria::base::JSONEncoder RestClient::encoder() const { return state_->context.value()->configuration.encoder; }
 
 RestClient& RestClient::setAuth(const std::optional<std::string>& token) {
   state_->context.withValue([&](std::shared_ptr<const RestBuilder::Context>& context) {
@@ -74,12 +75,12 @@ RestQueryBuilder RestClient::from(std::string_view table) const {
   return RestQueryBuilder(std::move(context), std::move(request));
 }
 
-RestFilterBuilder RestClient::rpcWithEncoded(std::string_view function, const base::Json& params,
+RestFilterBuilder RestClient::rpcWithEncoded(std::string_view function, const velmoria::base::Json& params,
                                              const RpcOptions& options) const {
   auto context = state_->context.value();
   const Configuration& configuration = context->configuration;
-  base::URL url = configuration.url.appendingPathComponent("rpc/" + std::string(function));
-  std::optional<base::Data> body;
+  velmoria::base::URL url = configuration.url.appendingPathComponent("rpc/" + std::string(function));
+  std::optional<velmoria::base::Data> body;
   Method method = Method::post();
   if (options.head || options.get) {
     method = options.head ? Method::head() : Method::get();
@@ -89,13 +90,13 @@ RestFilterBuilder RestClient::rpcWithEncoded(std::string_view function, const ba
     const auto items = detail::queryItemsFromParameters(params);
     // Text that is not UTF-8 cannot be percent-encoded and would drop every parameter from the URL.
     for (const auto& item : items) {
-      if (!base::isValidUTF8(item.name) || !base::isValidUTF8(*item.value)) {
-        throw RestBuilderError("The parameter \"" + base::repairUTF8(item.name) + "\" is not valid UTF-8");
+      if (!velmoria::base::isValidUTF8(item.name) || !velmoria::base::isValidUTF8(*item.value)) {
+        throw RestBuilderError("The parameter \"" + velmoria::base::repairUTF8(item.name) + "\" is not valid UTF-8");
       }
     }
     helpers::appendQueryItems(url, items);
   } else {
-    body = base::dataFromString(configuration.encoder.dump(params));
+    body = velmoria::base::dataFromString(configuration.encoder.dump(params));
   }
   helpers::HTTPRequest request = requestTo(*context, std::move(url), method, std::move(body));
   if (options.count) {

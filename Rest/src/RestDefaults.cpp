@@ -1,7 +1,7 @@
 #include "rest/RestDefaults.hpp"
 
-#include <helpers/ClientVersion.hpp>
-#include <helpers/SharedJSONCoders.hpp>
+#include "helpers/ClientVersion.hpp"
+#include "helpers/SharedJSONCoders.hpp"
 
 namespace zirudeze::rest {
 
@@ -10,13 +10,13 @@ const std::map<std::string, std::string>& restDefaultHeaders() {
   return headers;
 }
 
-const base::JSONEncoder& restDefaultEncoder() {
-  static const base::JSONEncoder encoder = helpers::JSONEncoder::makeDefault();
+const velmoria::base::JSONEncoder& restDefaultEncoder() {
+  static const velmoria::base::JSONEncoder encoder = helpers::JSONEncoder::makeDefault();
   return encoder;
 }
 
-const base::JSONDecoder& restDefaultDecoder() {
-  static const base::JSONDecoder decoder = helpers::JSONDecoder::makeDefault();
+const velmoria::base::JSONDecoder& restDefaultDecoder() {
+  static const velmoria::base::JSONDecoder decoder = helpers::JSONDecoder::makeDefault();
   return decoder;
 }
 

@@ -27,11 +27,11 @@ std::string textSearchPrefix(std::optional<TextSearchType> type, const std::opti
 
 }  // namespace
 
-std::string_view rawValue(Operator op) noexcept { return base::rawValueOf(op, kOperators); }
+std::string_view rawValue(Operator op) noexcept { return velmoria::base::rawValueOf(op, kOperators); }
 std::optional<Operator> makeOperator(std::string_view text) noexcept {
   return detail::caseWithRawValue(text, kOperators);
 }
-std::string_view rawValue(TextSearchType type) noexcept { return base::rawValueOf(type, kTextSearchTypes); }
+std::string_view rawValue(TextSearchType type) noexcept { return velmoria::base::rawValueOf(type, kTextSearchTypes); }
 std::optional<TextSearchType> makeTextSearchType(std::string_view text) noexcept {
   return detail::caseWithRawValue(text, kTextSearchTypes);
 }
@@ -46,7 +46,7 @@ RestFilterBuilder& RestFilterBuilder::append(std::string_view column, std::strin
     std::string text;
     text.reserve(prefix.size() + value.rawValue().size() + suffix.size());
     text.append(prefix).append(value.rawValue()).append(suffix);
-    state.request.query.push_back(base::URLQueryItem{std::string(column), std::move(text)});
+    state.request.query.push_back(velmoria::base::URLQueryItem{std::string(column), std::move(text)});
   });
   return *this;
 }

@@ -1,10 +1,10 @@
 #include "rest/RestFilterValue.hpp"
 
-#include <base/Unicode.hpp>
 #include <cmath>
-#include <helpers/ISO8601Date.hpp>
 
 #include "ValueText.hpp"
+#include "base/Unicode.hpp"
+#include "helpers/ISO8601Date.hpp"
 
 namespace zirudeze::rest {
 namespace {
@@ -24,7 +24,8 @@ std::optional<std::string> whyNotJSON(const helpers::AnyJSON& value) {
       return std::nullopt;
     }
     case helpers::AnyJSON::Kind::string:
-      if (!base::isValidUTF8(*value.stringValue())) return "A JSON operand holds text that is not valid UTF-8";
+      if (!velmoria::base::isValidUTF8(*value.stringValue()))
+        return "A JSON operand holds text that is not valid UTF-8";
       return std::nullopt;
     case helpers::AnyJSON::Kind::array:
       for (const auto& element : *value.arrayValue())
@@ -32,7 +33,7 @@ std::optional<std::string> whyNotJSON(const helpers::AnyJSON& value) {
       return std::nullopt;
     case helpers::AnyJSON::Kind::object:
       for (const auto& [key, member] : *value.objectValue()) {
-        if (!base::isValidUTF8(key)) return "A JSON operand holds a key that is not valid UTF-8";
+        if (!velmoria::base::isValidUTF8(key)) return "A JSON operand holds a key that is not valid UTF-8";
         if (auto why = whyNotJSON(member)) return why;
       }
       return std::nullopt;
@@ -51,7 +52,7 @@ std::string RestFilterValue::doubleText(double value) {
   return detail::decimalText(value, detail::WholeNumbers::pointZero);
 }
 
-RestFilterValue::RestFilterValue(base::Date date) : rawValue_(helpers::formatISO8601Date(date) + "Z") {}
+RestFilterValue::RestFilterValue(velmoria::base::Date date) : rawValue_(helpers::formatISO8601Date(date) + "Z") {}
 
 RestFilterValue RestFilterValue::fromJSON(const helpers::AnyJSON& json) {
   using Kind = helpers::AnyJSON::Kind;

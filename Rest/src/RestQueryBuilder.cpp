@@ -1,11 +1,11 @@
 #include "rest/RestQueryBuilder.hpp"
 
 #include <algorithm>
-#include <helpers/HTTPFieldsBridging.hpp>
 #include <set>
 
 #include "ColumnList.hpp"
 #include "FieldNames.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
 
 namespace zirudeze::rest {
 namespace {
@@ -13,7 +13,7 @@ namespace {
 using Method = helpers::HTTPRequest::Method;
 
 // The sorted union of the keys of an array of objects; nothing for anything else.
-std::optional<std::string> columnsOf(const base::Json& values) {
+std::optional<std::string> columnsOf(const velmoria::base::Json& values) {
   // An empty array has no keys: an empty "columns" would ask for rows without a single column, while
   // leaving the item out lets the service insert nothing.
   if (!values.is_array() || values.empty()) return std::nullopt;
@@ -51,7 +51,7 @@ RestFilterBuilder RestQueryBuilder::select(std::string_view columns, const Selec
   change([&](MutableState& state) {
     auto& request = state.request;
     request.method = Method::get();
-    helpers::appendOrUpdate(request.query, base::URLQueryItem{"select", detail::cleanedColumns(columns)});
+    helpers::appendOrUpdate(request.query, velmoria::base::URLQueryItem{"select", detail::cleanedColumns(columns)});
     if (options.count)
       request.headers.set(detail::FieldNames::prefer(), "count=" + std::string(rawValue(*options.count)));
     if (options.head) request.method = Method::head();
@@ -63,13 +63,13 @@ RestFilterBuilder RestQueryBuilder::delete_(const WriteOptions& options) {
   return write(Statement::remove, std::nullopt, options.returning, options.count, std::nullopt, false);
 }
 
-RestFilterBuilder RestQueryBuilder::write(Statement statement, const std::optional<base::Json>& values,
+RestFilterBuilder RestQueryBuilder::write(Statement statement, const std::optional<velmoria::base::Json>& values,
                                           std::optional<RestReturningOptions> returning,
                                           std::optional<CountOption> count,
                                           const std::optional<std::string>& onConflict, bool ignoreDuplicates) {
   // Written out before anything changes, so a value the encoder cannot write leaves the builder as it was.
-  std::optional<base::Data> body;
-  if (values) body = base::dataFromString(configuration().encoder.dump(*values));
+  std::optional<velmoria::base::Data> body;
+  if (values) body = velmoria::base::dataFromString(configuration().encoder.dump(*values));
   const bool inserts = statement == Statement::insert || statement == Statement::upsert;
 
   change([&](MutableState& state) {
@@ -83,7 +83,7 @@ RestFilterBuilder RestQueryBuilder::write(Statement statement, const std::option
     }
     if (returning) prefer.push_back("return=" + std::string(rawValue(*returning)));
     if (statement == Statement::upsert && onConflict) {
-      helpers::appendOrUpdate(request.query, base::URLQueryItem{"on_conflict", *onConflict});
+      helpers::appendOrUpdate(request.query, velmoria::base::URLQueryItem{"on_conflict", *onConflict});
     }
     if (body) request.body = body;
     if (count) prefer.push_back("count=" + std::string(rawValue(*count)));
@@ -91,7 +91,7 @@ RestFilterBuilder RestQueryBuilder::write(Statement statement, const std::option
     if (!prefer.empty()) request.headers.set(detail::FieldNames::prefer(), joined(prefer));
     if (inserts && values) {
       if (auto columns = columnsOf(*values)) {
-        helpers::appendOrUpdate(request.query, base::URLQueryItem{"columns", std::move(*columns)});
+        helpers::appendOrUpdate(request.query, velmoria::base::URLQueryItem{"columns", std::move(*columns)});
       }
     }
   });

@@ -1,10 +1,10 @@
 #include "rest/RestTransformBuilder.hpp"
 
-#include <helpers/HTTPFieldsBridging.hpp>
 #include <limits>
 
 #include "ColumnList.hpp"
 #include "FieldNames.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
 
 namespace zirudeze::rest {
 namespace {
@@ -19,7 +19,8 @@ std::string keyFor(std::string_view key, const std::optional<std::string>& refer
 
 void RestTransformEdits::applySelect(std::string_view columns) {
   change([&](MutableState& state) {
-    helpers::appendOrUpdate(state.request.query, base::URLQueryItem{"select", detail::cleanedColumns(columns)});
+    helpers::appendOrUpdate(state.request.query,
+                            velmoria::base::URLQueryItem{"select", detail::cleanedColumns(columns)});
     helpers::appendOrUpdate(state.request.headers, detail::FieldNames::prefer(), "return=representation");
   });
 }
@@ -35,14 +36,14 @@ void RestTransformEdits::applyOrder(std::string_view column, const OrderOptions&
       *item.value += "," + entry;
       return;
     }
-    state.request.query.push_back(base::URLQueryItem{key, entry});
+    state.request.query.push_back(velmoria::base::URLQueryItem{key, entry});
   });
 }
 
 void RestTransformEdits::applyLimit(std::int64_t count, const std::optional<std::string>& referencedTable) {
   change([&](MutableState& state) {
     helpers::appendOrUpdate(state.request.query,
-                            base::URLQueryItem{keyFor("limit", referencedTable), std::to_string(count)});
+                            velmoria::base::URLQueryItem{keyFor("limit", referencedTable), std::to_string(count)});
   });
 }
 
@@ -57,9 +58,9 @@ void RestTransformEdits::applyRange(std::int64_t from, std::int64_t to,
       return;
     }
     helpers::appendOrUpdate(state.request.query,
-                            base::URLQueryItem{keyFor("offset", referencedTable), std::to_string(from)});
+                            velmoria::base::URLQueryItem{keyFor("offset", referencedTable), std::to_string(from)});
     helpers::appendOrUpdate(state.request.query,
-                            base::URLQueryItem{keyFor("limit", referencedTable), std::to_string(limit)});
+                            velmoria::base::URLQueryItem{keyFor("limit", referencedTable), std::to_string(limit)});
   });
 }
 

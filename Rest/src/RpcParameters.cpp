@@ -7,16 +7,16 @@
 namespace zirudeze::rest::detail {
 namespace {
 
-std::string scalarText(const base::Json& value) {
+std::string scalarText(const velmoria::base::Json& value) {
   switch (value.type()) {
-    case base::Json::value_t::string:
+    case velmoria::base::Json::value_t::string:
       return value.get_ref<const std::string&>();
-    case base::Json::value_t::boolean:
+    case velmoria::base::Json::value_t::boolean:
       return value.get<bool>() ? "true" : "false";
-    case base::Json::value_t::number_float:
+    case velmoria::base::Json::value_t::number_float:
       return decimalText(value.get<double>(), WholeNumbers::asIntegers);
-    case base::Json::value_t::object:
-    case base::Json::value_t::array:
+    case velmoria::base::Json::value_t::object:
+    case velmoria::base::Json::value_t::array:
       // Plain nlohmann::json sorts the keys, so nested objects read the same whatever their coding order.
       return nlohmann::json(value).dump();
     default:
@@ -26,7 +26,7 @@ std::string scalarText(const base::Json& value) {
 }
 
 // Arrays nest as arrays; every other element is quoted where the array syntax needs it.
-std::string arrayText(const base::Json& array) {
+std::string arrayText(const velmoria::base::Json& array) {
   std::string text = "{";
   bool first = true;
   for (const auto& element : array) {
@@ -45,12 +45,12 @@ std::string arrayText(const base::Json& array) {
 
 }  // namespace
 
-std::vector<base::URLQueryItem> queryItemsFromParameters(const base::Json& parameters) {
-  std::vector<base::URLQueryItem> items;
+std::vector<velmoria::base::URLQueryItem> queryItemsFromParameters(const velmoria::base::Json& parameters) {
+  std::vector<velmoria::base::URLQueryItem> items;
   items.reserve(parameters.size());
   for (auto it = parameters.begin(); it != parameters.end(); ++it) {
-    const base::Json& value = it.value();
-    items.push_back(base::URLQueryItem{it.key(), value.is_array() ? arrayText(value) : scalarText(value)});
+    const velmoria::base::Json& value = it.value();
+    items.push_back(velmoria::base::URLQueryItem{it.key(), value.is_array() ? arrayText(value) : scalarText(value)});
   }
   std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return items;

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <base/Coding.hpp>
-#include <base/URLComponents.hpp>
 #include <vector>
+
+#include "base/Coding.hpp"
+#include "base/URLComponents.hpp"
 
 namespace zirudeze::rest::detail {
 
@@ -10,6 +11,6 @@ namespace zirudeze::rest::detail {
 // numbers are written in their shortest decimal form (whole doubles without a fraction), Booleans
 // "true"/"false", null "null", objects as compact JSON, arrays as "{<elements>}" with nested arrays in
 // braces and other elements quoted where the array syntax needs it.
-std::vector<base::URLQueryItem> queryItemsFromParameters(const base::Json& parameters);
+std::vector<velmoria::base::URLQueryItem> queryItemsFromParameters(const velmoria::base::Json& parameters);
 
 }  // namespace zirudeze::rest::detail

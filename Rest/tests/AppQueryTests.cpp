@@ -1,7 +1,6 @@
 // The two reads the desktop app makes, exactly as the service sees them.
-#include <helpers/AnyJSON.hpp>
-
 #include "RestTestSupport.hpp"
+#include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::rest::testing {
 namespace {
@@ -40,7 +39,7 @@ class AppQueryTest : public RestTest {
 };
 
 TEST_F(AppQueryTest, SessionQueryFindsTheNewestOpenSessionWithTheExactWireForm) {
-  const auto user = *base::UUID::fromString(kUserID);
+  const auto user = *velmoria::base::UUID::fromString(kUserID);
   const auto response = client()
                             .from("sessions")
                             .select("*")

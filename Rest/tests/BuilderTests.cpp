@@ -1,7 +1,6 @@
 // Statements, transforms and how each shapes the request.
-#include <helpers/AnyJSON.hpp>
-
 #include "RestTestSupport.hpp"
+#include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::rest::testing {
 namespace {

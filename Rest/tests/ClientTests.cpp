@@ -1,11 +1,11 @@
 // The client: headers, tokens, schemas, function calls, and arguments refused before anything is sent.
 #include <atomic>
 #include <cmath>
-#include <helpers/AnyJSON.hpp>
-#include <helpers/RestError.hpp>
 #include <thread>
 
 #include "RestTestSupport.hpp"
+#include "helpers/AnyJSON.hpp"
+#include "helpers/RestError.hpp"
 
 namespace zirudeze::rest::testing {
 namespace {
@@ -124,7 +124,7 @@ TEST_F(ClientTest, RefusedArgumentsAreThrownAtExecuteAndNothingIsSent) {
 struct AddParams {
   std::int64_t b = 2;
   std::int64_t a = 1;
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto container = encoder.container();
     container.encode("b", b);
     container.encode("a", a);
@@ -232,7 +232,7 @@ TEST_F(RpcTest, GetWithParametersThatAreNotAnObjectThrows) {
     EXPECT_FALSE(error.code || error.detail || error.hint);
   }
   EXPECT_THROW(client().rpc("echo", 5.0, {.head = true}), helpers::RestError);
-  EXPECT_THROW(client().rpc("echo", std::nan(""), {}), base::EncodingError);
+  EXPECT_THROW(client().rpc("echo", std::nan(""), {}), velmoria::base::EncodingError);
   EXPECT_EQ(backend.requestCount(), sent);
   // Posted, any encodable value is the body; this fake refuses arguments that are not an object.
   EXPECT_THROW(client().rpc("echo", std::vector<int>{1, 2}).executeDiscardingValue(), helpers::RestError);

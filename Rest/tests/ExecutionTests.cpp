@@ -1,9 +1,8 @@
 // Completing, sending and answering: headers added at execution, statuses, errors, decoding, counts.
-#include <helpers/AnyJSON.hpp>
-#include <helpers/HTTPError.hpp>
-#include <helpers/RestError.hpp>
-
 #include "RestTestSupport.hpp"
+#include "helpers/AnyJSON.hpp"
+#include "helpers/HTTPError.hpp"
+#include "helpers/RestError.hpp"
 #include "rest/RestAnswer.hpp"
 
 namespace zirudeze::rest::testing {
@@ -54,17 +53,19 @@ helpers::FetchOperation answering(int status, std::string body,
     response->url = request.url;
     response->statusCode = status;
     response->allHeaderFields = headers;
-    return helpers::FetchResult{base::dataFromString(body), response};
+    return helpers::FetchResult{velmoria::base::dataFromString(body), response};
   };
 }
 
 TEST(AnswerStatusTest, OnlyTwoHundredThroughTwoNinetyNineSucceed) {
   for (const int status : {200, 299}) {
-    RestClient client({.url = *base::URL::parse("https://db.example/rest/v1"), .fetch = answering(status, "[]")});
+    RestClient client(
+        {.url = *velmoria::base::URL::parse("https://db.example/rest/v1"), .fetch = answering(status, "[]")});
     EXPECT_EQ(client.from("t").select().execute<std::vector<AnyJSON>>().status(), status);
   }
   for (const int status : {199, 300}) {
-    RestClient client({.url = *base::URL::parse("https://db.example/rest/v1"), .fetch = answering(status, "[]")});
+    RestClient client(
+        {.url = *velmoria::base::URL::parse("https://db.example/rest/v1"), .fetch = answering(status, "[]")});
     EXPECT_THROW(client.from("t").select().execute<std::vector<AnyJSON>>(), helpers::HTTPError) << status;
   }
 }
@@ -99,13 +100,13 @@ TEST_F(AnswerTest, GatewayPagesBecomeHTTPErrorsWithTheBody) {
     FAIL() << "no error";
   } catch (const helpers::HTTPError& error) {
     EXPECT_EQ(error.response().statusCode, 502);
-    EXPECT_EQ(base::stringFromData(error.data()), FakeDatabase::badGatewayPage().body);
+    EXPECT_EQ(velmoria::base::stringFromData(error.data()), FakeDatabase::badGatewayPage().body);
   }
   const helpers::HTTPURLResponse response;
   for (const char* body : {"", "[]", R"({"code":"x"})", "not json"}) {
-    EXPECT_THROW(
-        std::rethrow_exception(errorForFailedAnswer(base::dataFromString(body), response, restDefaultDecoder())),
-        helpers::HTTPError)
+    EXPECT_THROW(std::rethrow_exception(
+                     errorForFailedAnswer(velmoria::base::dataFromString(body), response, restDefaultDecoder())),
+                 helpers::HTTPError)
         << body;
   }
 }
@@ -117,7 +118,7 @@ TEST_F(AnswerTest, ARowThatDoesNotDecodeIsLoggedOnceThenRethrown) {
   configuration.logger = logger;
   RestClient logging(configuration);
 
-  EXPECT_THROW(logging.from("sessions").select().execute<std::vector<SessionRow>>(), base::DecodingError);
+  EXPECT_THROW(logging.from("sessions").select().execute<std::vector<SessionRow>>(), velmoria::base::DecodingError);
   const auto errors = logger->errors();
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].message.rfind("Fail to decode type 'vector<SessionRow> with error: ", 0), 0u)
@@ -127,7 +128,7 @@ TEST_F(AnswerTest, ARowThatDoesNotDecodeIsLoggedOnceThenRethrown) {
   EXPECT_EQ(errors[0].system, "Rest");
   EXPECT_GT(logger->messages().size(), errors.size());  // the request itself went through the logging interceptor
 
-  EXPECT_THROW(client().from("sessions").select().execute<std::vector<SessionRow>>(), base::DecodingError);
+  EXPECT_THROW(client().from("sessions").select().execute<std::vector<SessionRow>>(), velmoria::base::DecodingError);
 }
 
 TEST(ContentRangeTest, TheTotalAfterTheLastSlash) {

@@ -1,13 +1,12 @@
 // The fake backend's database, which later suites rely on: typed comparisons, ordering, counts, writes.
-#include <helpers/HTTPClient.hpp>
-#include <helpers/HTTPFieldsBridging.hpp>
-
 #include "RestTestSupport.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
 
 namespace zirudeze::rest::testing {
 namespace {
 
-using testsupport::FakeDatabaseError;
+using velmoria::testsupport::FakeDatabaseError;
 
 struct RawAnswer {
   int status = 0;
@@ -42,10 +41,10 @@ class FakeDatabaseTest : public RestTest {
     auto request =
         *helpers::HTTPRequest::make(backend.url("/rest/v1/" + pathAndQuery),
                                     *helpers::HTTPRequest::Method::make(method), {}, helpers::fieldsFromPairs(headers));
-    if (body) request.body = base::dataFromString(*body);
+    if (body) request.body = velmoria::base::dataFromString(*body);
     const auto response = http.send(request);
     RawAnswer answer{response.statusCode, Json(), response.underlyingResponse.value("Content-Range")};
-    if (!response.data.empty()) answer.body = Json::parse(base::stringFromData(response.data));
+    if (!response.data.empty()) answer.body = Json::parse(velmoria::base::stringFromData(response.data));
     return answer;
   }
   std::vector<std::string> dates(const RawAnswer& answer) {

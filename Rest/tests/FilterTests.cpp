@@ -2,9 +2,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <helpers/AnyJSON.hpp>
 
 #include "RestTestSupport.hpp"
+#include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::rest::testing {
 namespace {
@@ -66,10 +66,11 @@ TEST(FilterValueTest, EachTypeRendersAsTheServiceReadsIt) {
   EXPECT_EQ(RestFilterValue(-7).rawValue(), "-7");
   EXPECT_EQ(RestFilterValue(std::uint64_t{18446744073709551615u}).rawValue(), "18446744073709551615");
   EXPECT_EQ(RestFilterValue(false).rawValue(), "false");
-  EXPECT_EQ(RestFilterValue(*base::UUID::fromString("5b1f3c7e-2a4d-4e8f-9c1b-0d2e3f4a5b6c")).rawValue(),
+  EXPECT_EQ(RestFilterValue(*velmoria::base::UUID::fromString("5b1f3c7e-2a4d-4e8f-9c1b-0d2e3f4a5b6c")).rawValue(),
             "5B1F3C7E-2A4D-4E8F-9C1B-0D2E3F4A5B6C");
-  EXPECT_EQ(RestFilterValue(base::dateFromSecondsSince1970(1714564800)).rawValue(), "2024-05-01T12:00:00.000Z");
-  EXPECT_EQ(RestFilterValue(base::Date(std::chrono::milliseconds(1714564800250))).rawValue(),
+  EXPECT_EQ(RestFilterValue(velmoria::base::dateFromSecondsSince1970(1714564800)).rawValue(),
+            "2024-05-01T12:00:00.000Z");
+  EXPECT_EQ(RestFilterValue(velmoria::base::Date(std::chrono::milliseconds(1714564800250))).rawValue(),
             "2024-05-01T12:00:00.250Z");
   EXPECT_EQ(RestFilterValue(std::vector<int>{}).rawValue(), "{}");
 }

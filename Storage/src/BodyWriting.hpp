@@ -1,15 +1,18 @@
 #pragma once
 
-#include <base/Data.hpp>
-#include <httptypes/HTTPFields.hpp>
 #include <string_view>
+
+#include "base/Data.hpp"
+#include "httptypes/HTTPFields.hpp"
 
 namespace zirudeze::storage::detail {
 
-inline void appendText(base::Data& body, std::string_view text) { body.insert(body.end(), text.begin(), text.end()); }
+inline void appendText(velmoria::base::Data& body, std::string_view text) {
+  body.insert(body.end(), text.begin(), text.end());
+}
 
 // Each field as "<name as spelled>: <value bytes>" and CRLF, then the empty line that ends the headers.
-inline void appendHeaderLines(base::Data& body, const http::HTTPFields& headers) {
+inline void appendHeaderLines(velmoria::base::Data& body, const http::HTTPFields& headers) {
   for (const auto& field : headers) {
     appendText(body, field.name().rawName());
     appendText(body, ": ");

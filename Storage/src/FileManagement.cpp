@@ -1,8 +1,8 @@
 #include <charconv>
-#include <helpers/HTTPError.hpp>
 #include <map>
 
 #include "StorageWire.hpp"
+#include "helpers/HTTPError.hpp"
 #include "storage/StorageCoders.hpp"
 #include "storage/StorageError.hpp"
 #include "storage/StorageFileApi.hpp"
@@ -31,8 +31,9 @@ std::optional<std::int64_t> statusNumber(const std::optional<std::string>& text)
 bool meansMissing(std::int64_t status) { return status == 400 || status == 404; }
 
 // The move and copy body: its keys go on the wire as written, the destination bucket as null when none.
-base::Data transferBody(const base::JSONEncoder& encoder, const std::string& bucketId, const std::string& from,
-                        const std::string& to, const std::optional<DestinationOptions>& options) {
+velmoria::base::Data transferBody(const velmoria::base::JSONEncoder& encoder, const std::string& bucketId,
+                                  const std::string& from, const std::string& to,
+                                  const std::optional<DestinationOptions>& options) {
   const std::map<std::string, std::optional<std::string>> body{
       {"bucketId", bucketId},
       {"sourceKey", from},

@@ -1,7 +1,6 @@
-#include <helpers/HTTPFieldsBridging.hpp>
-#include <helpers/URLError.hpp>
-
 #include "StorageWire.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
+#include "helpers/URLError.hpp"
 #include "storage/StorageCoders.hpp"
 #include "storage/StorageFileApi.hpp"
 
@@ -16,7 +15,7 @@ struct SignBody {
   std::int64_t expiresIn;
   std::optional<TransformOptions> transform;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto object = encoder.container();
     object.encode("expiresIn", expiresIn);
     object.encodeIfPresent("transform", transform);
@@ -27,7 +26,7 @@ struct SignManyBody {
   std::int64_t expiresIn;
   std::vector<std::string> paths;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto object = encoder.container();
     object.encode("expiresIn", expiresIn);
     object.encode("paths", paths);
@@ -38,33 +37,34 @@ struct SignManyBody {
 
 }  // namespace
 
-base::URL StorageFileApi::createSignedURL(const std::string& path, std::int64_t expiresIn,
-                                          const std::optional<std::string>& download,
-                                          const std::optional<TransformOptions>& transform) const {
-  base::Data body = storagePlainJSONEncoder().encode(SignBody{expiresIn, transform});
+velmoria::base::URL StorageFileApi::createSignedURL(const std::string& path, std::int64_t expiresIn,
+                                                    const std::optional<std::string>& download,
+                                                    const std::optional<TransformOptions>& transform) const {
+  velmoria::base::Data body = storagePlainJSONEncoder().encode(SignBody{expiresIn, transform});
   const auto reply =
       execute(HTTPRequest(objectURL("object/sign/" + bucketId + "/" + path), Method::post(), {}, {}, std::move(body)))
           .decoded<detail::SignedURLResponse>(configuration.decoder());
   return makeSignedURL(reply.signedURL, download);
 }
 
-std::vector<base::URL> StorageFileApi::createSignedURLs(const std::vector<std::string>& paths, std::int64_t expiresIn,
-                                                        const std::optional<std::string>& download) const {
-  base::Data body = storagePlainJSONEncoder().encode(SignManyBody{expiresIn, paths});
+std::vector<velmoria::base::URL> StorageFileApi::createSignedURLs(const std::vector<std::string>& paths,
+                                                                  std::int64_t expiresIn,
+                                                                  const std::optional<std::string>& download) const {
+  velmoria::base::Data body = storagePlainJSONEncoder().encode(SignManyBody{expiresIn, paths});
   const auto replies =
       execute(HTTPRequest(objectURL("object/sign/" + bucketId), Method::post(), {}, {}, std::move(body)))
           .decoded<std::vector<detail::SignedURLResponse>>(configuration.decoder());
-  std::vector<base::URL> urls;
+  std::vector<velmoria::base::URL> urls;
   urls.reserve(replies.size());
   for (const auto& reply : replies) urls.push_back(makeSignedURL(reply.signedURL, download));
   return urls;
 }
 
-base::URL StorageFileApi::makeSignedURL(const std::string& signedURL,
-                                        const std::optional<std::string>& download) const {
-  const auto signedComponents = base::URLComponents::parse(signedURL);
+velmoria::base::URL StorageFileApi::makeSignedURL(const std::string& signedURL,
+                                                  const std::optional<std::string>& download) const {
+  const auto signedComponents = velmoria::base::URLComponents::parse(signedURL);
   if (!signedComponents) throwBadURL(signedURL);
-  base::URLComponents components(configuration.url);
+  velmoria::base::URLComponents components(configuration.url);
   std::string signedPath = signedComponents->percentEncodedPath();
   if (signedPath.empty() || signedPath.front() != '/') signedPath.insert(0, "/");
   components.setPercentEncodedPath(components.percentEncodedPath() + signedPath);
@@ -73,15 +73,16 @@ base::URL StorageFileApi::makeSignedURL(const std::string& signedURL,
   auto url = components.url();
   if (!url) throwBadURL(signedURL);
   if (!download) return std::move(*url);
-  const base::URL withDownload = helpers::appendingQueryItems(*url, {{"download", *download}});
+  const velmoria::base::URL withDownload = helpers::appendingQueryItems(*url, {{"download", *download}});
   if (withDownload == *url) throwBadURL(url->absoluteString());
   return withDownload;
 }
 
-base::Data StorageFileApi::download(const std::string& path, const std::optional<TransformOptions>& transform,
-                                    const std::optional<std::vector<base::URLQueryItem>>& query) const {
+velmoria::base::Data StorageFileApi::download(
+    const std::string& path, const std::optional<TransformOptions>& transform,
+    const std::optional<std::vector<velmoria::base::URLQueryItem>>& query) const {
   std::string renderPath = "object";
-  std::vector<base::URLQueryItem> items;
+  std::vector<velmoria::base::URLQueryItem> items;
   if (transform) {
     renderPath = "render/image/authenticated";
     items = transform->queryItems();
@@ -91,13 +92,13 @@ base::Data StorageFileApi::download(const std::string& path, const std::optional
       .data;
 }
 
-base::URL StorageFileApi::getPublicURL(const std::string& path, const std::optional<std::string>& download,
-                                       const std::optional<TransformOptions>& transform) const {
-  base::URLComponents components(configuration.url);
+velmoria::base::URL StorageFileApi::getPublicURL(const std::string& path, const std::optional<std::string>& download,
+                                                 const std::optional<TransformOptions>& transform) const {
+  velmoria::base::URLComponents components(configuration.url);
   components.setPercentEncodedQuery(std::nullopt);
   const auto service = components.url();
   if (!service) throwBadURL(configuration.url.absoluteString());
-  std::vector<base::URLQueryItem> items;
+  std::vector<velmoria::base::URLQueryItem> items;
   if (download) items.push_back({"download", *download});
   std::string renderPath = "object";
   if (transform) {
@@ -105,9 +106,9 @@ base::URL StorageFileApi::getPublicURL(const std::string& path, const std::optio
     const auto transformItems = transform->queryItems();
     items.insert(items.end(), transformItems.begin(), transformItems.end());
   }
-  const base::URL url = service->appendingPathComponent(renderPath + "/public/" + bucketId + "/" + path);
+  const velmoria::base::URL url = service->appendingPathComponent(renderPath + "/public/" + bucketId + "/" + path);
   if (items.empty()) return url;
-  const base::URL withItems = helpers::appendingQueryItems(url, items);
+  const velmoria::base::URL withItems = helpers::appendingQueryItems(url, items);
   if (withItems == url) throwBadURL(url.absoluteString());
   return withItems;
 }

@@ -1,7 +1,6 @@
-#include <helpers/HTTPFieldsBridging.hpp>
-#include <helpers/URLError.hpp>
-
 #include "StorageWire.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
+#include "helpers/URLError.hpp"
 #include "storage/MultipartFormData.hpp"
 #include "storage/StorageError.hpp"
 #include "storage/StorageFileApi.hpp"
@@ -22,15 +21,16 @@ Overloaded(Cases...) -> Overloaded<Cases...>;
 
 // "cacheControl", then "metadata" when there is any, then the file part named "".
 void appendUploadParts(MultipartFormData& form, const std::string& path, FileUpload file, const FileOptions& options) {
-  form.append(base::dataFromString(options.cacheControl), "cacheControl");
+  form.append(velmoria::base::dataFromString(options.cacheControl), "cacheControl");
   if (options.metadata) form.append(metadataJSON(*options.metadata), "metadata");
   std::visit(Overloaded{
-                 [&](base::Data& data) {
-                   std::string type =
-                       options.contentType ? *options.contentType : mimeTypeForPathExtension(base::pathExtension(path));
-                   form.append(std::move(data), "", base::lastPathComponent(path), std::move(type));
+                 [&](velmoria::base::Data& data) {
+                   std::string type = options.contentType
+                                          ? *options.contentType
+                                          : mimeTypeForPathExtension(velmoria::base::pathExtension(path));
+                   form.append(std::move(data), "", velmoria::base::lastPathComponent(path), std::move(type));
                  },
-                 [&](const base::URL& fileURL) { form.append(fileURL, ""); },
+                 [&](const velmoria::base::URL& fileURL) { form.append(fileURL, ""); },
              },
              file);
 }
@@ -41,8 +41,8 @@ void setIfAbsent(http::HTTPFields& headers, const Name& name, const std::string&
 
 }  // namespace
 
-helpers::HTTPRequest StorageFileApi::uploadRequest(const Method& method, base::URL url, const std::string& path,
-                                                   FileUpload file, const FileOptions& options,
+helpers::HTTPRequest StorageFileApi::uploadRequest(const Method& method, velmoria::base::URL url,
+                                                   const std::string& path, FileUpload file, const FileOptions& options,
                                                    bool alwaysSendsUpsert) const {
   http::HTTPFields headers = options.headers ? helpers::fieldsFromDictionary(*options.headers) : http::HTTPFields();
   if (alwaysSendsUpsert || method == Method::post()) {
@@ -53,11 +53,11 @@ helpers::HTTPRequest StorageFileApi::uploadRequest(const Method& method, base::U
   } else {
     headers.set(detail::duplexName(), std::nullopt);
   }
-  std::optional<base::Data> body;
+  std::optional<velmoria::base::Data> body;
   std::shared_ptr<const helpers::HTTPBodyStream> bodyStream;
   {
     MultipartFormData form;
-    const bool fromFile = std::holds_alternative<base::URL>(file);
+    const bool fromFile = std::holds_alternative<velmoria::base::URL>(file);
     appendUploadParts(form, path, std::move(file), options);
     setIfAbsent(headers, Name::contentType(), form.contentType());
     setIfAbsent(headers, Name::cacheControl(), "max-age=" + options.cacheControl);
@@ -82,22 +82,22 @@ FileUploadResponse StorageFileApi::uploadOrUpdate(const Method& method, const st
   return FileUploadResponse{reply.id, path, reply.key};
 }
 
-FileUploadResponse StorageFileApi::upload(const std::string& path, base::Data data,
+FileUploadResponse StorageFileApi::upload(const std::string& path, velmoria::base::Data data,
                                           const std::optional<FileOptions>& options) const {
   return uploadOrUpdate(Method::post(), path, FileUpload(std::move(data)), options);
 }
 
-FileUploadResponse StorageFileApi::upload(const std::string& path, const base::URL& fileURL,
+FileUploadResponse StorageFileApi::upload(const std::string& path, const velmoria::base::URL& fileURL,
                                           const std::optional<FileOptions>& options) const {
   return uploadOrUpdate(Method::post(), path, FileUpload(fileURL), options);
 }
 
-FileUploadResponse StorageFileApi::update(const std::string& path, base::Data data,
+FileUploadResponse StorageFileApi::update(const std::string& path, velmoria::base::Data data,
                                           const std::optional<FileOptions>& options) const {
   return uploadOrUpdate(Method::put(), path, FileUpload(std::move(data)), options);
 }
 
-FileUploadResponse StorageFileApi::update(const std::string& path, const base::URL& fileURL,
+FileUploadResponse StorageFileApi::update(const std::string& path, const velmoria::base::URL& fileURL,
                                           const std::optional<FileOptions>& options) const {
   return uploadOrUpdate(Method::put(), path, FileUpload(fileURL), options);
 }
@@ -109,9 +109,9 @@ SignedUploadURL StorageFileApi::createSignedUploadURL(
   const auto reply =
       execute(HTTPRequest(objectURL("object/upload/sign/" + bucketId + "/" + path), Method::post(), {}, headers))
           .decoded<detail::SignedUploadURLReply>(configuration.decoder());
-  base::URLComponents components(makeSignedURL(reply.url, std::nullopt));
+  velmoria::base::URLComponents components(makeSignedURL(reply.url, std::nullopt));
   std::optional<std::string> token;
-  for (const auto& item : components.queryItems().value_or(std::vector<base::URLQueryItem>{})) {
+  for (const auto& item : components.queryItems().value_or(std::vector<velmoria::base::URLQueryItem>{})) {
     if (item.name == "token") {
       token = item.value;
       break;
@@ -134,29 +134,29 @@ SignedURLUploadResponse StorageFileApi::uploadToSignedURL(const std::string& pat
 }
 
 SignedURLUploadResponse StorageFileApi::uploadToSignedURL(const std::string& path, const std::string& token,
-                                                          base::Data data,
+                                                          velmoria::base::Data data,
                                                           const std::optional<FileOptions>& options) const {
   return uploadToSignedURL(path, token, FileUpload(std::move(data)), options);
 }
 
 SignedURLUploadResponse StorageFileApi::uploadToSignedURL(const std::string& path, const std::string& token,
-                                                          const base::URL& fileURL,
+                                                          const velmoria::base::URL& fileURL,
                                                           const std::optional<FileOptions>& options) const {
   return uploadToSignedURL(path, token, FileUpload(fileURL), options);
 }
 
-std::string StorageFileApi::uploadReturningKey(const std::string& path, base::Data data,
+std::string StorageFileApi::uploadReturningKey(const std::string& path, velmoria::base::Data data,
                                                const std::optional<FileOptions>& options) const {
   return upload(path, std::move(data), options).fullPath;
 }
 
-std::string StorageFileApi::updateReturningKey(const std::string& path, base::Data data,
+std::string StorageFileApi::updateReturningKey(const std::string& path, velmoria::base::Data data,
                                                const std::optional<FileOptions>& options) const {
   return update(path, std::move(data), options).fullPath;
 }
 
 std::string StorageFileApi::uploadToSignedURLReturningKey(const std::string& path, const std::string& token,
-                                                          base::Data data,
+                                                          velmoria::base::Data data,
                                                           const std::optional<FileOptions>& options) const {
   return uploadToSignedURL(path, token, std::move(data), options).fullPath;
 }

@@ -16,8 +16,8 @@ void FormData::append(File file) { files.push_back(std::move(file)); }
 
 std::string FormData::contentType() const { return "multipart/form-data; boundary=" + boundary; }
 
-base::Data FormData::data() const {
-  base::Data body;
+velmoria::base::Data FormData::data() const {
+  velmoria::base::Data body;
   for (const auto& file : files) {
     std::optional<std::string> fileName = file.fileName;
     if (fileName) std::replace(fileName->begin(), fileName->end(), '"', '_');

@@ -13,7 +13,7 @@ constexpr std::size_t kFileBufferSize = 256 * 1024;
 
 }  // namespace
 
-MemoryInputStream::MemoryInputStream(base::Data data) : data_(std::move(data)) {}
+MemoryInputStream::MemoryInputStream(velmoria::base::Data data) : data_(std::move(data)) {}
 
 void MemoryInputStream::open() { position_ = 0; }
 

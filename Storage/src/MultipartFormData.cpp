@@ -2,17 +2,18 @@
 
 #include <algorithm>
 #include <array>
-#include <base/SecureRandom.hpp>
 #include <cstdio>
 #include <filesystem>
-#include <helpers/SharedJSONCoders.hpp>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <system_error>
 #include <utility>
 
+#include <nlohmann/json.hpp>
+
 #include "BodyWriting.hpp"
 #include "StreamedFormBody.hpp"
+#include "base/SecureRandom.hpp"
+#include "helpers/SharedJSONCoders.hpp"
 
 namespace zirudeze::storage {
 namespace {
@@ -60,7 +61,7 @@ MultipartFormData::MultipartFormData(std::shared_ptr<const MimeTypes> mimeTypes)
 
 std::string MultipartFormData::randomBoundary() {
   std::array<std::uint8_t, 8> bytes{};
-  base::fillSecureRandom(bytes);
+  velmoria::base::fillSecureRandom(bytes);
   const auto word = [&](std::size_t at) {
     return static_cast<unsigned>(bytes[at]) << 24 | static_cast<unsigned>(bytes[at + 1]) << 16 |
            static_cast<unsigned>(bytes[at + 2]) << 8 | static_cast<unsigned>(bytes[at + 3]);
@@ -74,13 +75,13 @@ void MultipartFormData::record(MultipartFormDataError error) {
   if (!bodyPartError_) bodyPartError_.emplace(std::move(error));
 }
 
-void MultipartFormData::append(base::Data data, std::string_view name, std::optional<std::string> fileName,
+void MultipartFormData::append(velmoria::base::Data data, std::string_view name, std::optional<std::string> fileName,
                                std::optional<std::string> mimeType) {
   const std::uint64_t length = data.size();
   append(std::make_unique<MemoryInputStream>(std::move(data)), length, contentHeaders(name, fileName, mimeType));
 }
 
-void MultipartFormData::append(const base::URL& fileURL, std::string_view name) {
+void MultipartFormData::append(const velmoria::base::URL& fileURL, std::string_view name) {
   const std::string fileName = fileURL.lastPathComponent();
   const std::string extension = fileURL.pathExtension();
   if (fileName.empty() || extension.empty()) {
@@ -90,7 +91,7 @@ void MultipartFormData::append(const base::URL& fileURL, std::string_view name) 
   append(fileURL, name, fileName, mimeTypeForPathExtension(extension, *mimeTypes_));
 }
 
-void MultipartFormData::append(const base::URL& fileURL, std::string_view name, std::string_view fileName,
+void MultipartFormData::append(const velmoria::base::URL& fileURL, std::string_view name, std::string_view fileName,
                                std::string_view mimeType) {
   namespace fs = std::filesystem;
   http::HTTPFields headers = contentHeaders(name, std::string(fileName), std::string(mimeType));
@@ -152,10 +153,10 @@ void MultipartFormData::markBoundaries() {
   bodyParts_.back().hasFinalBoundary = true;
 }
 
-base::Data MultipartFormData::encode() {
+velmoria::base::Data MultipartFormData::encode() {
   if (bodyPartError_) throw *bodyPartError_;
   markBoundaries();
-  base::Data body;
+  velmoria::base::Data body;
   // One allocation for the whole body when the declared lengths are plausible; growth otherwise.
   constexpr std::uint64_t kLargestReservation = std::uint64_t{1} << 34;
   if (const std::uint64_t size = expectedSize(); size <= kLargestReservation) {
@@ -177,11 +178,11 @@ std::shared_ptr<const helpers::HTTPBodyStream> MultipartFormData::encodedStream(
   if (bodyPartError_) throw *bodyPartError_;
   markBoundaries();
   std::vector<detail::StreamedFormBody::Segment> segments;
-  base::Data text;
+  velmoria::base::Data text;
   for (auto& part : bodyParts_) {
     encodeOpening(part, text);
     if (auto file = part.bodyStream ? part.bodyStream->filePath() : std::nullopt) {
-      segments.emplace_back(std::exchange(text, base::Data()));
+      segments.emplace_back(std::exchange(text, velmoria::base::Data()));
       segments.emplace_back(detail::StreamedFormBody::FileContent{std::move(*file), part.bodyContentLength});
     } else {
       encodeContent(part, text);
@@ -192,14 +193,14 @@ std::shared_ptr<const helpers::HTTPBodyStream> MultipartFormData::encodedStream(
   return std::make_shared<const detail::StreamedFormBody>(std::move(segments));
 }
 
-void MultipartFormData::encodeOpening(const BodyPart& part, base::Data& body) const {
+void MultipartFormData::encodeOpening(const BodyPart& part, velmoria::base::Data& body) const {
   appendText(body, part.hasInitialBoundary ? "--" : "\r\n--");
   appendText(body, boundary_);
   appendText(body, kCRLF);
   detail::appendHeaderLines(body, part.headers);
 }
 
-void MultipartFormData::encodeContent(BodyPart& part, base::Data& body) const {
+void MultipartFormData::encodeContent(BodyPart& part, velmoria::base::Data& body) const {
   std::uint64_t read = 0;
   if (InputStream* stream = part.bodyStream.get()) {
     const auto failed = [&](std::exception_ptr cause) {
@@ -225,7 +226,7 @@ void MultipartFormData::encodeContent(BodyPart& part, base::Data& body) const {
   }
 }
 
-void MultipartFormData::encodeClosing(const BodyPart& part, base::Data& body) const {
+void MultipartFormData::encodeClosing(const BodyPart& part, velmoria::base::Data& body) const {
   if (!part.hasFinalBoundary) return;
   appendText(body, "\r\n--");
   appendText(body, boundary_);
@@ -242,13 +243,13 @@ http::HTTPFields contentHeaders(std::string_view name, const std::optional<std::
   return headers;
 }
 
-base::Data metadataJSON(const helpers::JSONObject& metadata) {
+velmoria::base::Data metadataJSON(const helpers::JSONObject& metadata) {
   try {
     return helpers::JSONEncoder::shared().encode(metadata);
-  } catch (const base::EncodingError&) {
+  } catch (const velmoria::base::EncodingError&) {
   } catch (const nlohmann::json::exception&) {
   }
-  return base::dataFromString("{}");
+  return velmoria::base::dataFromString("{}");
 }
 
 }  // namespace zirudeze::storage

@@ -2,7 +2,7 @@
 
 namespace zirudeze::storage {
 
-MultipartFormDataError::MultipartFormDataError(Kind kind, base::URL url, std::exception_ptr underlyingError)
+MultipartFormDataError::MultipartFormDataError(Kind kind, velmoria::base::URL url, std::exception_ptr underlyingError)
     : kind_(kind), url_(std::move(url)), underlying_(std::move(underlyingError)) {}
 
 MultipartFormDataError::MultipartFormDataError(Kind kind, std::exception_ptr underlyingError)

@@ -1,12 +1,12 @@
 #include "storage/StorageApi.hpp"
 
-#include <base/URLComponents.hpp>
-#include <helpers/ClientVersion.hpp>
-#include <helpers/HTTPError.hpp>
-#include <helpers/HTTPFieldsBridging.hpp>
-#include <helpers/LoggerInterceptor.hpp>
 #include <stdexcept>
 
+#include "base/URLComponents.hpp"
+#include "helpers/ClientVersion.hpp"
+#include "helpers/HTTPError.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
+#include "helpers/LoggerInterceptor.hpp"
 #include "storage/StorageError.hpp"
 
 namespace zirudeze::storage {
@@ -15,7 +15,7 @@ namespace {
 StorageClientConfiguration prepared(StorageClientConfiguration configuration) {
   configuration.headers.try_emplace("X-Client-Info", "vadeviv-eduru/" + helpers::libraryVersion());
   if (configuration.useNewHostname()) {
-    base::URLComponents components(configuration.url);
+    velmoria::base::URLComponents components(configuration.url);
     const auto& host = components.percentEncodedHost();
     if (!host || host->empty()) {
       throw std::invalid_argument("Client initialized with invalid URL: " + configuration.url.absoluteString());
@@ -53,7 +53,7 @@ helpers::HTTPResponse StorageApi::execute(helpers::HTTPRequest request) const {
   std::optional<StorageError> error;
   try {
     error.emplace(configuration.decoder().decode<StorageError>(response.data));
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
     throw helpers::HTTPError(std::move(response.data), std::move(response.underlyingResponse));
   }
   throw std::move(*error);

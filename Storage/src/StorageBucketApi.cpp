@@ -14,7 +14,7 @@ struct BucketParameters {
   std::optional<std::string> fileSizeLimit;
   std::optional<std::vector<std::string>> allowedMimeTypes;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto object = encoder.container();
     object.encode("id", id);
     object.encode("name", name);
@@ -41,12 +41,12 @@ Bucket StorageBucketApi::getBucket(const std::string& id) const {
 }
 
 void StorageBucketApi::createBucket(const std::string& id, const BucketOptions& options) const {
-  base::Data body = configuration.encoder().encode(parameters(id, options));
+  velmoria::base::Data body = configuration.encoder().encode(parameters(id, options));
   execute(HTTPRequest(configuration.url.appendingPathComponent("bucket"), Method::post(), {}, {}, std::move(body)));
 }
 
 void StorageBucketApi::updateBucket(const std::string& id, const BucketOptions& options) const {
-  base::Data body = configuration.encoder().encode(parameters(id, options));
+  velmoria::base::Data body = configuration.encoder().encode(parameters(id, options));
   execute(
       HTTPRequest(configuration.url.appendingPathComponent("bucket/" + id), Method::put(), {}, {}, std::move(body)));
 }

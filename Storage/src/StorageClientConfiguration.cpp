@@ -2,9 +2,10 @@
 
 namespace zirudeze::storage {
 
-StorageClientConfiguration::StorageClientConfiguration(base::URL url, std::map<std::string, std::string> headers,
-                                                       base::JSONEncoder encoder, base::JSONDecoder decoder,
-                                                       StorageHTTPSession session,
+StorageClientConfiguration::StorageClientConfiguration(velmoria::base::URL url,
+                                                       std::map<std::string, std::string> headers,
+                                                       velmoria::base::JSONEncoder encoder,
+                                                       velmoria::base::JSONDecoder decoder, StorageHTTPSession session,
                                                        std::shared_ptr<const helpers::ZirudezeLogger> logger,
                                                        bool useNewHostname)
     : url(std::move(url)),
@@ -15,9 +16,10 @@ StorageClientConfiguration::StorageClientConfiguration(base::URL url, std::map<s
       logger_(std::move(logger)),
       useNewHostname_(useNewHostname) {}
 
-StorageClientConfiguration::StorageClientConfiguration(base::URL url, std::map<std::string, std::string> headers,
-                                                       base::JSONEncoder encoder, base::JSONDecoder decoder,
-                                                       StorageHTTPSession session)
+StorageClientConfiguration::StorageClientConfiguration(velmoria::base::URL url,
+                                                       std::map<std::string, std::string> headers,
+                                                       velmoria::base::JSONEncoder encoder,
+                                                       velmoria::base::JSONDecoder decoder, StorageHTTPSession session)
     : StorageClientConfiguration(std::move(url), std::move(headers), std::move(encoder), std::move(decoder),
                                  std::move(session), nullptr, false) {}
 

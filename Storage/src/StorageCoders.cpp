@@ -1,25 +1,25 @@
 #include "storage/StorageCoders.hpp"
 
-#include <helpers/SharedJSONCoders.hpp>
+#include "helpers/SharedJSONCoders.hpp"
 
 namespace zirudeze::storage {
 
-const base::JSONEncoder& storageJSONEncoder() {
-  static const base::JSONEncoder encoder = [] {
-    base::JSONEncoder snakeCase;
-    snakeCase.settings.keyEncodingStrategy = base::KeyEncodingStrategy::convertToSnakeCase;
+const velmoria::base::JSONEncoder& storageJSONEncoder() {
+  static const velmoria::base::JSONEncoder encoder = [] {
+    velmoria::base::JSONEncoder snakeCase;
+    snakeCase.settings.keyEncodingStrategy = velmoria::base::KeyEncodingStrategy::convertToSnakeCase;
     return snakeCase;
   }();
   return encoder;
 }
 
-const base::JSONEncoder& storagePlainJSONEncoder() {
-  static const base::JSONEncoder encoder;
+const velmoria::base::JSONEncoder& storagePlainJSONEncoder() {
+  static const velmoria::base::JSONEncoder encoder;
   return encoder;
 }
 
-const base::JSONDecoder& storageJSONDecoder() {
-  static const base::JSONDecoder decoder = helpers::JSONDecoder::makeDefault();
+const velmoria::base::JSONDecoder& storageJSONDecoder() {
+  static const velmoria::base::JSONDecoder decoder = helpers::JSONDecoder::makeDefault();
   return decoder;
 }
 

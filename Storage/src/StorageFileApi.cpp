@@ -5,7 +5,7 @@ namespace zirudeze::storage {
 StorageFileApi::StorageFileApi(Key, std::string bucketId, StorageClientConfiguration configuration)
     : StorageApi(std::move(configuration)), bucketId(std::move(bucketId)) {}
 
-base::URL StorageFileApi::objectURL(const std::string& pathBelowService) const {
+velmoria::base::URL StorageFileApi::objectURL(const std::string& pathBelowService) const {
   return configuration.url.appendingPathComponent(pathBelowService);
 }
 

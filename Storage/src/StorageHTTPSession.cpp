@@ -1,6 +1,6 @@
 #include "storage/StorageHTTPSession.hpp"
 
-#include <concurrency/CurrentTask.hpp>
+#include "concurrency/CurrentTask.hpp"
 
 namespace zirudeze::storage {
 
@@ -9,8 +9,8 @@ StorageHTTPSession::StorageHTTPSession(Fetch fetch, Upload upload)
 
 StorageHTTPSession::StorageHTTPSession(std::shared_ptr<helpers::HTTPTransport> transport)
     : fetch(helpers::HTTPClient::fetchOver(transport)),
-      upload([transport](const helpers::URLRequest& request, const base::Data& body) {
-        return transport->upload(request, body, helpers::currentStopToken());
+      upload([transport](const helpers::URLRequest& request, const velmoria::base::Data& body) {
+        return transport->upload(request, body, concurrency::currentStopToken());
       }) {}
 
 }  // namespace zirudeze::storage

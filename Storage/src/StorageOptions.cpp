@@ -2,7 +2,7 @@
 
 namespace zirudeze::storage {
 
-void SortBy::encode(base::Encoder& encoder) const {
+void SortBy::encode(velmoria::base::Encoder& encoder) const {
   auto object = encoder.container();
   object.encodeIfPresent("column", column);
   object.encodeIfPresent("order", order);
@@ -12,7 +12,7 @@ SearchOptions::SearchOptions(std::optional<std::int64_t> limit, std::optional<st
                              std::optional<SortBy> sortBy, std::optional<std::string> search)
     : limit(limit), offset(offset), sortBy(std::move(sortBy)), search(std::move(search)) {}
 
-void SearchOptions::encode(base::Encoder& encoder) const {
+void SearchOptions::encode(velmoria::base::Encoder& encoder) const {
   auto object = encoder.container();
   object.encode("prefix", prefix);
   object.encodeIfPresent("limit", limit);

@@ -12,20 +12,20 @@ const http::HTTPField::Name& duplexName() {
   return name;
 }
 
-UploadResponse UploadResponse::decode(const base::Decoder& decoder) {
+UploadResponse UploadResponse::decode(const velmoria::base::Decoder& decoder) {
   const auto object = decoder.exactKeyContainer();
   return {object.decode<std::string>("Key"), object.decode<std::string>("Id")};
 }
 
-KeyOnlyUploadResponse KeyOnlyUploadResponse::decode(const base::Decoder& decoder) {
+KeyOnlyUploadResponse KeyOnlyUploadResponse::decode(const velmoria::base::Decoder& decoder) {
   return {decoder.exactKeyContainer().decode<std::string>("Key")};
 }
 
-SignedUploadURLReply SignedUploadURLReply::decode(const base::Decoder& decoder) {
+SignedUploadURLReply SignedUploadURLReply::decode(const velmoria::base::Decoder& decoder) {
   return {decoder.exactKeyContainer().decode<std::string>("url")};
 }
 
-SignedURLResponse SignedURLResponse::decode(const base::Decoder& decoder) {
+SignedURLResponse SignedURLResponse::decode(const velmoria::base::Decoder& decoder) {
   return {decoder.exactKeyContainer().decode<std::string>("signedURL")};
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <base/Coding.hpp>
-#include <httptypes/HTTPField.hpp>
 #include <string>
+
+#include "base/Coding.hpp"
+#include "httptypes/HTTPField.hpp"
 
 // Header names and reply bodies only the storage operations use.
 namespace zirudeze::storage::detail {
@@ -14,21 +15,21 @@ const http::HTTPField::Name& duplexName();   // "duplex"
 struct UploadResponse {
   std::string key;
   std::string id;
-  static UploadResponse decode(const base::Decoder& decoder);
+  static UploadResponse decode(const velmoria::base::Decoder& decoder);
 };
 struct KeyOnlyUploadResponse {
   std::string key;
-  static KeyOnlyUploadResponse decode(const base::Decoder& decoder);
+  static KeyOnlyUploadResponse decode(const velmoria::base::Decoder& decoder);
 };
 // {"url"} of a signed upload URL request.
 struct SignedUploadURLReply {
   std::string url;
-  static SignedUploadURLReply decode(const base::Decoder& decoder);
+  static SignedUploadURLReply decode(const velmoria::base::Decoder& decoder);
 };
 // {"signedURL"} of a signing request.
 struct SignedURLResponse {
   std::string signedURL;
-  static SignedURLResponse decode(const base::Decoder& decoder);
+  static SignedURLResponse decode(const velmoria::base::Decoder& decoder);
 };
 
 // Trims every "/" from both ends and collapses each run of "/" into one.

@@ -118,7 +118,7 @@ class FormReader final : public helpers::HTTPBodyStream::Reader {
     std::size_t filled = 0;
     while (filled < buffer.size() && index_ < segments_.size()) {
       const auto room = buffer.subspan(filled);
-      if (const auto* text = std::get_if<base::Data>(&segments_[index_])) {
+      if (const auto* text = std::get_if<velmoria::base::Data>(&segments_[index_])) {
         const std::size_t count = std::min(room.size(), text->size() - offset_);
         std::memcpy(room.data(), text->data() + offset_, count);
         filled += count;
@@ -155,8 +155,9 @@ class FormReader final : public helpers::HTTPBodyStream::Reader {
 
 StreamedFormBody::StreamedFormBody(std::vector<Segment> segments) : segments_(std::move(segments)) {
   for (const auto& segment : segments_) {
-    const std::uint64_t size = std::holds_alternative<base::Data>(segment) ? std::get<base::Data>(segment).size()
-                                                                           : std::get<FileContent>(segment).length;
+    const std::uint64_t size = std::holds_alternative<velmoria::base::Data>(segment)
+                                   ? std::get<velmoria::base::Data>(segment).size()
+                                   : std::get<FileContent>(segment).length;
     length_ = size > std::numeric_limits<std::uint64_t>::max() - length_ ? std::numeric_limits<std::uint64_t>::max()
                                                                          : length_ + size;
   }

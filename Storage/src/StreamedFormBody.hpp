@@ -1,12 +1,13 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <cstdint>
 #include <filesystem>
-#include <helpers/HTTPBodyStream.hpp>
 #include <memory>
 #include <variant>
 #include <vector>
+
+#include "base/Data.hpp"
+#include "helpers/HTTPBodyStream.hpp"
 
 namespace zirudeze::storage::detail {
 
@@ -22,7 +23,7 @@ class StreamedFormBody final : public helpers::HTTPBodyStream, public std::enabl
     std::filesystem::path path;
     std::uint64_t length = 0;
   };
-  using Segment = std::variant<base::Data, FileContent>;
+  using Segment = std::variant<velmoria::base::Data, FileContent>;
 
   explicit StreamedFormBody(std::vector<Segment> segments);
 

@@ -2,8 +2,8 @@
 
 namespace zirudeze::storage {
 
-std::vector<base::URLQueryItem> TransformOptions::queryItems() const {
-  std::vector<base::URLQueryItem> items;
+std::vector<velmoria::base::URLQueryItem> TransformOptions::queryItems() const {
+  std::vector<velmoria::base::URLQueryItem> items;
   if (width) items.push_back({"width", std::to_string(*width)});
   if (height) items.push_back({"height", std::to_string(*height)});
   if (resize) items.push_back({"resize", *resize});
@@ -12,7 +12,7 @@ std::vector<base::URLQueryItem> TransformOptions::queryItems() const {
   return items;
 }
 
-void TransformOptions::encode(base::Encoder& encoder) const {
+void TransformOptions::encode(velmoria::base::Encoder& encoder) const {
   auto object = encoder.container();
   object.encodeIfPresent("width", width);
   object.encodeIfPresent("height", height);

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
 
 #include "StorageTestSupport.hpp"

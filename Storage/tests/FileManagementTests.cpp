@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
-
-#include <helpers/HTTPError.hpp>
-#include <helpers/URLError.hpp>
 #include <nlohmann/json.hpp>
 
 #include "StorageTestSupport.hpp"
+#include "helpers/HTTPError.hpp"
+#include "helpers/URLError.hpp"
 #include "storage/StorageError.hpp"
 
 namespace zirudeze::storage {
@@ -38,8 +37,8 @@ TEST_F(StorageServiceTest, CopyingAnswersTheNewKey) {
   EXPECT_EQ(backend.lastRequest().path, "/storage/v1/object/copy");
   EXPECT_TRUE(Json::parse(backend.lastRequest().body)["destinationBucket"].is_null());
   EXPECT_EQ(storage.object("photos", "copies/a.txt")->content, "A");
-  storage.failNext(testsupport::ScriptedResponse::json(200, R"({"key":"photos/x"})"));
-  EXPECT_THROW(files->copy("a.txt", "x"), base::DecodingError);
+  storage.failNext(velmoria::testsupport::ScriptedResponse::json(200, R"({"key":"photos/x"})"));
+  EXPECT_THROW(files->copy("a.txt", "x"), velmoria::base::DecodingError);
 }
 
 TEST_F(StorageServiceTest, RemovingSendsThePathsInOrderAndAnswersTheRemovedObjects) {
@@ -105,13 +104,13 @@ TEST_F(StorageServiceTest, ExistsAsksWithHeadAndAnswersFalseForMissingObjects) {
   EXPECT_FALSE(files->exists("gone.txt"));
 
   for (const unsigned status : {400u, 404u}) {
-    testsupport::ScriptedResponse bare;
+    velmoria::testsupport::ScriptedResponse bare;
     bare.status = status;
     storage.failNext(bare);
     EXPECT_FALSE(files->exists("here.txt")) << status;
   }
   for (const unsigned status : {401u, 403u, 500u}) {
-    testsupport::ScriptedResponse bare;
+    velmoria::testsupport::ScriptedResponse bare;
     bare.status = status;
     storage.failNext(bare);
     try {

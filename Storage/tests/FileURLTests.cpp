@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
-
-#include <helpers/URLError.hpp>
 #include <nlohmann/json.hpp>
 
 #include "StorageTestSupport.hpp"
+#include "helpers/URLError.hpp"
 #include "storage/StorageError.hpp"
 
 namespace zirudeze::storage {
@@ -15,7 +14,7 @@ using testing::StorageServiceTest;
 using testing::text;
 
 // Fetches a URL on its own, as a browser given it would.
-std::string fetched(const base::URL& url) {
+std::string fetched(const velmoria::base::URL& url) {
   helpers::URLRequest request;
   request.url = url.absoluteString();
   return text(helpers::CurlTransport::shared()->data(request).first);
@@ -47,16 +46,17 @@ TEST_F(StorageServiceTest, SignedURLsLeadToTheObject) {
 TEST_F(StorageServiceTest, ADownloadFlagAddsALastEmptyDownloadItem) {
   storage.putObject("photos", "a.txt", "A");
   const auto flagged = files->createSignedURL("a.txt", 60, true);
-  const base::URLComponents components(flagged);
+  const velmoria::base::URLComponents components(flagged);
   const auto items = *components.queryItems();
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(items[0].name, "token");
-  EXPECT_EQ(items[1], (base::URLQueryItem{"download", ""}));
+  EXPECT_EQ(items[1], (velmoria::base::URLQueryItem{"download", ""}));
   EXPECT_EQ(flagged.absoluteString().substr(flagged.absoluteString().size() - 10), "&download=");
 
   EXPECT_EQ(files->createSignedURL("a.txt", 60, false).absoluteString().find("download"), std::string::npos);
   const auto named = files->createSignedURL("a.txt", 60, "my file&x=1.txt");
-  EXPECT_EQ(base::URLComponents(named).queryItems()->back(), (base::URLQueryItem{"download", "my file&x=1.txt"}));
+  EXPECT_EQ(velmoria::base::URLComponents(named).queryItems()->back(),
+            (velmoria::base::URLQueryItem{"download", "my file&x=1.txt"}));
 }
 
 TEST_F(StorageServiceTest, SigningManyAnswersInReplyOrderAndFailsAsAWhole) {
@@ -69,10 +69,11 @@ TEST_F(StorageServiceTest, SigningManyAnswersInReplyOrderAndFailsAsAWhole) {
   ASSERT_EQ(urls.size(), 2u);
   EXPECT_NE(urls[0].absoluteString().find("/object/sign/photos/b.txt?token="), std::string::npos);
   EXPECT_NE(urls[1].absoluteString().find("/object/sign/photos/a.txt?token="), std::string::npos);
-  EXPECT_EQ(base::URLComponents(urls[1]).queryItems()->back(), (base::URLQueryItem{"download", ""}));
+  EXPECT_EQ(velmoria::base::URLComponents(urls[1]).queryItems()->back(),
+            (velmoria::base::URLQueryItem{"download", ""}));
 
-  EXPECT_THROW(files->createSignedURLs({"a.txt", "missing.txt"}, 60), base::DecodingError);
-  storage.failNext(testsupport::ScriptedResponse::json(200, "[]"));
+  EXPECT_THROW(files->createSignedURLs({"a.txt", "missing.txt"}, 60), velmoria::base::DecodingError);
+  storage.failNext(velmoria::testsupport::ScriptedResponse::json(200, "[]"));
   EXPECT_TRUE(files->createSignedURLs({"a.txt"}, 60).empty());
 }
 
@@ -131,14 +132,15 @@ TEST_F(StorageServiceTest, DownloadsFetchTheBytesThroughTheImageServiceWhenTrans
   EXPECT_EQ(sent.method, "GET");
   EXPECT_EQ(sent.target, "/storage/v1/object/photos/dir/p.jpg");
 
-  const auto transformed = files->download("dir/p.jpg", TransformOptions{64, 64, std::nullopt, std::nullopt, "webp"},
-                                           std::vector<base::URLQueryItem>{{"v", "2"}, {"flag", std::nullopt}});
+  const auto transformed =
+      files->download("dir/p.jpg", TransformOptions{64, 64, std::nullopt, std::nullopt, "webp"},
+                      std::vector<velmoria::base::URLQueryItem>{{"v", "2"}, {"flag", std::nullopt}});
   EXPECT_EQ(text(transformed), bytes);
   sent = backend.lastRequest();
   EXPECT_EQ(sent.path, "/storage/v1/render/image/authenticated/photos/dir/p.jpg");
   EXPECT_EQ(sent.rawQuery, "width=64&height=64&format=webp&v=2&flag");
 
-  files->download("dir/p.jpg", std::nullopt, std::vector<base::URLQueryItem>{{"v", "3"}});
+  files->download("dir/p.jpg", std::nullopt, std::vector<velmoria::base::URLQueryItem>{{"v", "3"}});
   EXPECT_EQ(backend.lastRequest().target, "/storage/v1/object/photos/dir/p.jpg?v=3");
   EXPECT_THROW(files->download("missing.jpg"), StorageError);
 }

@@ -1,13 +1,13 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <functional>
-#include <helpers/URLError.hpp>
-#include <nlohmann/json.hpp>
 #include <span>
 #include <utility>
 
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
 #include "StorageTestSupport.hpp"
+#include "helpers/URLError.hpp"
 #include "storage/MultipartFormDataError.hpp"
 #include "storage/StorageError.hpp"
 
@@ -21,7 +21,7 @@ using testing::StorageServiceTest;
 using testing::TemporaryFolder;
 
 // The parts of the last request's body as the standard email parser reads them.
-std::vector<PeerPart> lastParts(const testsupport::FakeBackend& backend) {
+std::vector<PeerPart> lastParts(const velmoria::testsupport::FakeBackend& backend) {
   const auto sent = backend.lastRequest();
   const auto reading = testing::readWithEmailParser({{sent.header("Content-Type").value_or(""), sent.body}});
   EXPECT_TRUE(reading[0].problems.empty());
@@ -35,7 +35,7 @@ FileOptions withHeaders(std::map<std::string, std::string> headers) {
 }
 
 TEST_F(StorageServiceTest, AnUploadWithoutOptionsUsesTheDefaults) {
-  const auto response = files->upload("notes/today.md", base::dataFromString("# Hello"));
+  const auto response = files->upload("notes/today.md", velmoria::base::dataFromString("# Hello"));
   EXPECT_EQ(response.path, "notes/today.md");
   EXPECT_EQ(response.fullPath, "photos/notes/today.md");
   EXPECT_EQ(response.id, storage.object("photos", "notes/today.md")->id);
@@ -67,8 +67,8 @@ TEST_F(StorageServiceTest, OptionsWithoutAContentTypeUseTheExtensionsType) {
   options.upsert = true;
   options.metadata =
       helpers::JSONObject{{"owner", helpers::AnyJSON("ana")}, {"tags", helpers::AnyJSON::array({1, "x"})}};
-  files->upload("pics/cat.PNG", base::dataFromString("png!"), options);
-  files->upload("pics/raw", base::dataFromString("??"), options);
+  files->upload("pics/cat.PNG", velmoria::base::dataFromString("png!"), options);
+  files->upload("pics/raw", velmoria::base::dataFromString("??"), options);
   const auto sent = backend.requests();
   EXPECT_EQ(sent[0].header("x-upsert"), "true");
   EXPECT_EQ(sent[0].header("Cache-Control"), "max-age=60");
@@ -84,12 +84,12 @@ TEST_F(StorageServiceTest, OptionsWithoutAContentTypeUseTheExtensionsType) {
 }
 
 TEST_F(StorageServiceTest, UploadAndUpdateCleanTheObjectPathButAnswerWithTheCallersPath) {
-  const auto uploaded = files->upload("/folder//file.txt/", base::dataFromString("v1"));
+  const auto uploaded = files->upload("/folder//file.txt/", velmoria::base::dataFromString("v1"));
   EXPECT_EQ(backend.lastRequest().path, "/storage/v1/object/photos/folder/file.txt");
   EXPECT_EQ(uploaded.path, "/folder//file.txt/");
   EXPECT_EQ(uploaded.fullPath, "photos/folder/file.txt");
 
-  const auto updated = files->update("//folder///file.txt", base::dataFromString("v2"));
+  const auto updated = files->update("//folder///file.txt", velmoria::base::dataFromString("v2"));
   const auto sent = backend.lastRequest();
   EXPECT_EQ(sent.method, "PUT");
   EXPECT_EQ(sent.path, "/storage/v1/object/photos/folder/file.txt");
@@ -105,7 +105,7 @@ TEST_F(StorageServiceTest, OptionHeadersWinForTypeAndCacheButNotForUpsert) {
                               {"X-Upsert", "true"},
                               {"duplex", "full"},
                               {"X-Trace", "t-1"}});
-  EXPECT_THROW(files->upload("a.txt", base::dataFromString("x"), options), StorageError);
+  EXPECT_THROW(files->upload("a.txt", velmoria::base::dataFromString("x"), options), StorageError);
   auto sent = backend.lastRequest();
   EXPECT_EQ(sent.headerValues("Content-Type"),
             std::vector<std::string>{"multipart/form-data; boundary=zirudeze.boundary.0000000000000000"});
@@ -118,8 +118,8 @@ TEST_F(StorageServiceTest, OptionHeadersWinForTypeAndCacheButNotForUpsert) {
 
   options = withHeaders({{"x-upsert", "true"}});
   options.duplex = "half";
-  files->upload("b.txt", base::dataFromString("x"), options);
-  files->update("b.txt", base::dataFromString("y"), withHeaders({{"x-upsert", "true"}}));
+  files->upload("b.txt", velmoria::base::dataFromString("x"), options);
+  files->update("b.txt", velmoria::base::dataFromString("y"), withHeaders({{"x-upsert", "true"}}));
   const auto requests = backend.requests();
   EXPECT_EQ(requests[0].header("duplex"), "half");
   EXPECT_EQ(requests[0].header("x-upsert"), "false");
@@ -129,7 +129,7 @@ TEST_F(StorageServiceTest, OptionHeadersWinForTypeAndCacheButNotForUpsert) {
 TEST_F(StorageServiceTest, MetadataThatCannotBeEncodedIsSentAsAnEmptyObject) {
   FileOptions options;
   options.metadata = helpers::JSONObject{{"ratio", helpers::AnyJSON(std::nan(""))}};
-  files->upload("m.txt", base::dataFromString("x"), options);
+  files->upload("m.txt", velmoria::base::dataFromString("x"), options);
   const auto parts = lastParts(backend);
   ASSERT_EQ(parts.size(), 3u);
   EXPECT_EQ(parts[1].name, "metadata");
@@ -143,7 +143,7 @@ TEST_F(StorageServiceTest, FileURLsAreStreamedUnderTheirOwnNameAndType) {
   const auto path = folder.write("holiday photo.jpg", content);
   FileOptions options;
   options.contentType = "text/ignored";
-  const auto response = files->upload("albums/2024/beach.bin", base::URL::fileURL(path.string()), options);
+  const auto response = files->upload("albums/2024/beach.bin", velmoria::base::URL::fileURL(path.string()), options);
   EXPECT_EQ(response.fullPath, "photos/albums/2024/beach.bin");
   const auto parts = lastParts(backend);
   EXPECT_EQ(parts.back().fileName, "holiday photo.jpg");
@@ -151,7 +151,7 @@ TEST_F(StorageServiceTest, FileURLsAreStreamedUnderTheirOwnNameAndType) {
   EXPECT_EQ(parts.back().sha256, sha256Hex(content));
   EXPECT_EQ(storage.object("photos", "albums/2024/beach.bin")->content, content);
 
-  files->update("albums/2024/beach.bin", base::URL::fileURL(path.string()));
+  files->update("albums/2024/beach.bin", velmoria::base::URL::fileURL(path.string()));
   EXPECT_EQ(backend.lastRequest().method, "PUT");
 }
 
@@ -169,9 +169,10 @@ class InterferingStream final : public helpers::HTTPBodyStream {
       }
       return helpers::CurlTransport::shared()->data(request);
     };
-    return StorageHTTPSession(fetch, [](const helpers::URLRequest&, const base::Data&) -> helpers::FetchResult {
-      throw std::logic_error("uploads go through fetch");
-    });
+    return StorageHTTPSession(fetch,
+                              [](const helpers::URLRequest&, const velmoria::base::Data&) -> helpers::FetchResult {
+                                throw std::logic_error("uploads go through fetch");
+                              });
   }
 
   std::uint64_t length() const override { return inner_->length(); }
@@ -212,7 +213,7 @@ TEST_F(StorageServiceTest, AFileThatShrinksOrVanishesWhileItIsSentFailsTheUpload
         testing::configurationFor(serviceURL(), {{"apikey", "anon-key"}},
                                   InterferingStream::session([&interfere = change, file] { interfere(file); })));
     try {
-      interfered->from("photos")->upload("big.bin", base::URL::fileURL(file.string()));
+      interfered->from("photos")->upload("big.bin", velmoria::base::URL::fileURL(file.string()));
       ADD_FAILURE() << "an upload whose file " << what << " succeeded";
     } catch (const MultipartFormDataError& error) {
       EXPECT_EQ(error.kind(), MultipartFormDataError::Kind::inputStreamReadFailed) << what;
@@ -226,14 +227,14 @@ TEST(UploadBodyTest, BytesInMemoryGoAsOneBufferAndFilesAsAStream) {
   testing::ScriptedSession session({{200, R"({"Key":"b/k","Id":"1"})"}});
   const auto client = std::make_shared<ZirudezeStorageClient>(
       testing::configurationFor("http://127.0.0.1:9/storage/v1", {}, session.session()));
-  client->from("b")->upload("k.txt", base::dataFromString("in memory"));
+  client->from("b")->upload("k.txt", velmoria::base::dataFromString("in memory"));
   ASSERT_TRUE(session.lastRequest().httpBody);
   EXPECT_NE(testing::text(*session.lastRequest().httpBody).find("\r\n\r\nin memory\r\n--"), std::string::npos);
   EXPECT_FALSE(session.lastRequest().httpBodyStream);
 
   TemporaryFolder folder;
   const auto file = folder.write("k.txt", "on disk");
-  client->from("b")->update("k.txt", base::URL::fileURL(file.string()));
+  client->from("b")->update("k.txt", velmoria::base::URL::fileURL(file.string()));
   const auto sent = session.lastRequest();
   EXPECT_FALSE(sent.httpBody);
   ASSERT_TRUE(sent.httpBodyStream);
@@ -246,12 +247,12 @@ TEST(UploadBodyTest, BytesInMemoryGoAsOneBufferAndFilesAsAStream) {
 TEST_F(StorageServiceTest, FormErrorsAreThrownBeforeAnythingIsSent) {
   TemporaryFolder folder;
   try {
-    files->upload("x", base::URL::fileURL((folder.path() / "missing.txt").string()));
+    files->upload("x", velmoria::base::URL::fileURL((folder.path() / "missing.txt").string()));
     FAIL() << "expected a form error";
   } catch (const MultipartFormDataError& error) {
     EXPECT_EQ(error.kind(), MultipartFormDataError::Kind::bodyPartFileIsDirectory);
   }
-  EXPECT_THROW(files->uploadToSignedURL("x", "t", base::URL::fileURL(folder.write("noext", "x").string())),
+  EXPECT_THROW(files->uploadToSignedURL("x", "t", velmoria::base::URL::fileURL(folder.write("noext", "x").string())),
                MultipartFormDataError);
   EXPECT_EQ(backend.requestCount(), 0u);
 }
@@ -268,7 +269,8 @@ TEST_F(StorageServiceTest, SignedUploadURLsCarryTheTokenAndUploadsThroughThemAlw
   EXPECT_EQ(signedURL.signedURL.absoluteString(),
             serviceURL() + "/object/upload/sign/photos/docs/report%201.pdf?token=" + signedURL.token);
 
-  const auto uploaded = files->uploadToSignedURL("docs/report 1.pdf", signedURL.token, base::dataFromString("%PDF"));
+  const auto uploaded =
+      files->uploadToSignedURL("docs/report 1.pdf", signedURL.token, velmoria::base::dataFromString("%PDF"));
   sent = backend.lastRequest();
   EXPECT_EQ(sent.method, "PUT");
   EXPECT_EQ(sent.queryValue("token"), signedURL.token);
@@ -282,7 +284,7 @@ TEST_F(StorageServiceTest, SignedUploadURLsCarryTheTokenAndUploadsThroughThemAlw
   EXPECT_EQ(backend.lastRequest().path, "/storage/v1/object/upload/sign/photos/a//b.txt");
   FileOptions upsert;
   upsert.upsert = true;
-  files->uploadToSignedURL("docs/report 1.pdf", signedURL.token, base::dataFromString("%PDF-2"), upsert);
+  files->uploadToSignedURL("docs/report 1.pdf", signedURL.token, velmoria::base::dataFromString("%PDF-2"), upsert);
   EXPECT_EQ(backend.lastRequest().header("x-upsert"), "true");
   EXPECT_EQ(storage.object("photos", "docs/report 1.pdf")->content, "%PDF-2");
 }
@@ -291,7 +293,7 @@ TEST_F(StorageServiceTest, ASignedUploadReplyWithoutAUsableTokenIsRefused) {
   for (const char* reply :
        {R"({"url":"/object/upload/sign/photos/a.txt"})", R"({"url":"/object/upload/sign/photos/a.txt?other=1&token"})",
         R"({"url":"/object/upload/sign/photos/a.txt?token="})"}) {
-    storage.failNext(testsupport::ScriptedResponse::json(200, reply));
+    storage.failNext(velmoria::testsupport::ScriptedResponse::json(200, reply));
     try {
       files->createSignedUploadURL("a.txt");
       ADD_FAILURE() << "accepted " << reply;
@@ -299,28 +301,29 @@ TEST_F(StorageServiceTest, ASignedUploadReplyWithoutAUsableTokenIsRefused) {
       EXPECT_EQ(error, StorageError(std::nullopt, "No token returned by API", std::nullopt));
     }
   }
-  storage.failNext(testsupport::ScriptedResponse::json(200, R"({"url":"/a b?token=x"})"));
+  storage.failNext(velmoria::testsupport::ScriptedResponse::json(200, R"({"url":"/a b?token=x"})"));
   EXPECT_THROW(files->createSignedUploadURL("a.txt"), helpers::URLError);
-  storage.failNext(testsupport::ScriptedResponse::json(200, R"({"link":"/a?token=x"})"));
-  EXPECT_THROW(files->createSignedUploadURL("a.txt"), base::DecodingError);
+  storage.failNext(velmoria::testsupport::ScriptedResponse::json(200, R"({"link":"/a?token=x"})"));
+  EXPECT_THROW(files->createSignedUploadURL("a.txt"), velmoria::base::DecodingError);
 }
 
 TEST_F(StorageServiceTest, RepliesWithoutTheirKeysFailToDecode) {
-  storage.failNext(testsupport::ScriptedResponse::json(200, R"({"Key":"photos/a.txt"})"));
-  EXPECT_THROW(files->upload("a.txt", base::dataFromString("x")), base::DecodingError);
-  storage.failNext(testsupport::ScriptedResponse::json(200, R"({"Id":"1"})"));
-  EXPECT_THROW(files->update("a.txt", base::dataFromString("x")), base::DecodingError);
+  storage.failNext(velmoria::testsupport::ScriptedResponse::json(200, R"({"Key":"photos/a.txt"})"));
+  EXPECT_THROW(files->upload("a.txt", velmoria::base::dataFromString("x")), velmoria::base::DecodingError);
+  storage.failNext(velmoria::testsupport::ScriptedResponse::json(200, R"({"Id":"1"})"));
+  EXPECT_THROW(files->update("a.txt", velmoria::base::dataFromString("x")), velmoria::base::DecodingError);
 }
 
 TEST_F(StorageServiceTest, TheOlderTextFormsReturnTheObjectKey) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  EXPECT_EQ(files->uploadReturningKey("k.txt", base::dataFromString("1")), "photos/k.txt");
+  EXPECT_EQ(files->uploadReturningKey("k.txt", velmoria::base::dataFromString("1")), "photos/k.txt");
   EXPECT_EQ(backend.lastRequest().method, "POST");
-  EXPECT_EQ(files->updateReturningKey("k.txt", base::dataFromString("2")), "photos/k.txt");
+  EXPECT_EQ(files->updateReturningKey("k.txt", velmoria::base::dataFromString("2")), "photos/k.txt");
   EXPECT_EQ(backend.lastRequest().method, "PUT");
   const auto signedURL = files->createSignedUploadURL("s.txt");
-  EXPECT_EQ(files->uploadToSignedURLReturningKey("s.txt", signedURL.token, base::dataFromString("3")), "photos/s.txt");
+  EXPECT_EQ(files->uploadToSignedURLReturningKey("s.txt", signedURL.token, velmoria::base::dataFromString("3")),
+            "photos/s.txt");
 #pragma GCC diagnostic pop
   EXPECT_EQ(storage.object("photos", "k.txt")->content, "2");
   EXPECT_EQ(storage.object("photos", "s.txt")->content, "3");

@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cmath>
@@ -7,6 +6,8 @@
 #include <limits>
 #include <regex>
 #include <system_error>
+
+#include <gtest/gtest.h>
 
 #include "StorageTestSupport.hpp"
 #include "storage/FormData.hpp"
@@ -90,8 +91,8 @@ RecordedBody recorded(MultipartFormData& form) { return {form.contentType(), tex
 
 TEST(MultipartLayoutTest, TwoDataPartsEncodeToTheExactLayout) {
   MultipartFormData form;
-  form.append(base::dataFromString("first"), "a");
-  form.append(base::dataFromString("second"), "b", "f.txt", "text/plain");
+  form.append(velmoria::base::dataFromString("first"), "a");
+  form.append(velmoria::base::dataFromString("second"), "b", "f.txt", "text/plain");
   const std::string b = form.boundary();
   EXPECT_EQ(text(form.encode()),
             "--" + b + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\nfirst\r\n--" + b +
@@ -105,7 +106,7 @@ TEST(MultipartLayoutTest, OnePartCarriesBothDelimitersAndNoPartsGiveNoBytes) {
   EXPECT_TRUE(empty.encode().empty());
 
   MultipartFormData one;
-  one.append(base::Data{}, "only");
+  one.append(velmoria::base::Data{}, "only");
   const std::string b = one.boundary();
   EXPECT_EQ(text(one.encode()),
             "--" + b + "\r\nContent-Disposition: form-data; name=\"only\"\r\n\r\n\r\n--" + b + "--\r\n");
@@ -126,8 +127,8 @@ TEST(MultipartLayoutTest, BoundariesAreFreshRandomHexUnderTheFixedPrefix) {
 
 TEST(MultipartLayoutTest, QuotesInNamesAndFileNamesCannotEndTheQuotedValue) {
   MultipartFormData form;
-  form.append(base::dataFromString("x"), "say \"hi\"", "a\"; filename=\"evil.sh", "text/plain");
-  form.append(base::dataFromString("y"), "two\r\nX-Injected: 1");
+  form.append(velmoria::base::dataFromString("x"), "say \"hi\"", "a\"; filename=\"evil.sh", "text/plain");
+  form.append(velmoria::base::dataFromString("y"), "two\r\nX-Injected: 1");
   const auto body = recorded(form);
   EXPECT_NE(body.body.find("name=\"say %22hi%22\"; filename=\"a%22; filename=%22evil.sh\""), std::string::npos);
   EXPECT_EQ(body.body.find("\r\nX-Injected"), std::string::npos);
@@ -144,7 +145,7 @@ TEST(MultipartLayoutTest, QuotesInNamesAndFileNamesCannotEndTheQuotedValue) {
 TEST(MultipartLayoutTest, NonASCIIFileNamesArriveAsTheirUTF8Bytes) {
   const std::string name = "R\xC3\xA9sum\xC3\xA9 \xE2\x9C\x93.txt";
   MultipartFormData form;
-  form.append(base::dataFromString("caf\xC3\xA9"), "", name, "text/plain;charset=UTF-8");
+  form.append(velmoria::base::dataFromString("caf\xC3\xA9"), "", name, "text/plain;charset=UTF-8");
   const auto body = recorded(form);
   for (const auto& reading : {testing::readWithEmailParser({body}), testing::readWithBusboy({body})}) {
     ASSERT_EQ(reading[0].parts.size(), 1u);
@@ -164,8 +165,8 @@ TEST(MultipartFilePartTest, AFileIsReadWithTheNameAndTypeOfItsURL) {
   const auto path = folder.write("picture.PNG", content);
 
   MultipartFormData form;
-  form.append(base::dataFromString("3600"), "cacheControl");
-  form.append(base::URL::fileURL(path.string()), "");
+  form.append(velmoria::base::dataFromString("3600"), "cacheControl");
+  form.append(velmoria::base::URL::fileURL(path.string()), "");
   ASSERT_FALSE(form.bodyPartError());
   EXPECT_EQ(form.bodyParts().back().bodyContentLength, 5000u);
   const auto body = recorded(form);
@@ -180,12 +181,12 @@ TEST(MultipartFilePartTest, AFileIsReadWithTheNameAndTypeOfItsURL) {
 
 TEST(MultipartFilePartTest, AFileURLWithoutExtensionIsRecordedAheadOfLaterParts) {
   TemporaryFolder folder;
-  const auto plain = base::URL::fileURL(folder.write("README", "text").string());
-  const auto missing = base::URL::fileURL((folder.path() / "gone.txt").string());
+  const auto plain = velmoria::base::URL::fileURL(folder.write("README", "text").string());
+  const auto missing = velmoria::base::URL::fileURL((folder.path() / "gone.txt").string());
   MultipartFormData form;
   form.append(plain, "");
   form.append(missing, "");
-  form.append(base::dataFromString("later"), "kept");
+  form.append(velmoria::base::dataFromString("later"), "kept");
   EXPECT_EQ(form.bodyParts().size(), 1u);
   const auto error = encodingError(form);
   EXPECT_EQ(error.kind(), Kind::bodyPartFilenameInvalid);
@@ -195,7 +196,7 @@ TEST(MultipartFilePartTest, AFileURLWithoutExtensionIsRecordedAheadOfLaterParts)
 TEST(MultipartFilePartTest, UnusableFileURLsAreRecordedByKind) {
   TemporaryFolder folder;
   const auto file = folder.write("file.txt", "x");
-  const auto check = [](const base::URL& url, Kind expected) {
+  const auto check = [](const velmoria::base::URL& url, Kind expected) {
     MultipartFormData form;
     form.append(url, "", "name.bin", "application/octet-stream");
     ASSERT_TRUE(form.bodyPartError()) << url.absoluteString();
@@ -203,17 +204,17 @@ TEST(MultipartFilePartTest, UnusableFileURLsAreRecordedByKind) {
     EXPECT_EQ(form.bodyPartError()->url(), url);
     EXPECT_TRUE(form.bodyParts().empty());
   };
-  check(base::URL::fileURL((folder.path() / "missing.txt").string()), Kind::bodyPartFileIsDirectory);
-  check(base::URL::fileURL(folder.path().string(), true), Kind::bodyPartFileIsDirectory);
-  check(base::URL::fileURL((file / "inside.txt").string()), Kind::bodyPartFileNotReachable);
+  check(velmoria::base::URL::fileURL((folder.path() / "missing.txt").string()), Kind::bodyPartFileIsDirectory);
+  check(velmoria::base::URL::fileURL(folder.path().string(), true), Kind::bodyPartFileIsDirectory);
+  check(velmoria::base::URL::fileURL((file / "inside.txt").string()), Kind::bodyPartFileNotReachable);
   check(testing::url("https://example.test/file.txt"), Kind::bodyPartURLInvalid);
   const auto fifo = folder.path() / "pipe.bin";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  check(base::URL::fileURL(fifo.string()), Kind::bodyPartFileSizeNotAvailable);
+  check(velmoria::base::URL::fileURL(fifo.string()), Kind::bodyPartFileSizeNotAvailable);
   if (geteuid() != 0) {
     const auto locked = folder.write("locked.txt", "secret");
     std::filesystem::permissions(locked, std::filesystem::perms::none);
-    check(base::URL::fileURL(locked.string()), Kind::bodyPartInputStreamCreationFailed);
+    check(velmoria::base::URL::fileURL(locked.string()), Kind::bodyPartInputStreamCreationFailed);
   }
 }
 
@@ -278,10 +279,10 @@ std::string patterned(std::size_t size) {
 
 // An upload's parts around the file: cache control and metadata before it, a data part after it.
 void appendAroundFile(MultipartFormData& form, const std::filesystem::path& file) {
-  form.append(base::dataFromString("3600"), "cacheControl");
-  form.append(base::dataFromString(R"({"k":"v"})"), "metadata");
-  form.append(base::URL::fileURL(file.string()), "");
-  form.append(base::dataFromString("after"), "tail", "t.txt", "text/plain");
+  form.append(velmoria::base::dataFromString("3600"), "cacheControl");
+  form.append(velmoria::base::dataFromString(R"({"k":"v"})"), "metadata");
+  form.append(velmoria::base::URL::fileURL(file.string()), "");
+  form.append(velmoria::base::dataFromString("after"), "tail", "t.txt", "text/plain");
 }
 
 // Everything one reader delivers, in reads of at most `piece` bytes.
@@ -369,7 +370,7 @@ TEST(MultipartStreamedBodyTest, EachReaderStartsFromTheFirstByteAndFormErrorsCom
   EXPECT_TRUE(std::string(part.begin(), part.end()) + readAll(*first, 5000) == whole);
 
   MultipartFormData broken;
-  broken.append(base::URL::fileURL((folder.path() / "none.txt").string()), "");
+  broken.append(velmoria::base::URL::fileURL((folder.path() / "none.txt").string()), "");
   try {
     broken.encodedStream();
     ADD_FAILURE() << "a recorded error was not thrown";
@@ -384,8 +385,8 @@ TEST(MultipartStreamedBodyTest, AFileThatChangesOrVanishesWhileItIsSentFailsBefo
   const std::string content = patterned(300 * 1024);
   const auto prepared = [&](MultipartFormData& form) {
     const auto file = folder.write("f.bin", content);
-    form.append(base::dataFromString("3600"), "cacheControl");
-    form.append(base::URL::fileURL(file.string()), "");
+    form.append(velmoria::base::dataFromString("3600"), "cacheControl");
+    form.append(velmoria::base::URL::fileURL(file.string()), "");
     return file;
   };
   const auto closing = [](const MultipartFormData& form) { return "--" + form.boundary() + "--"; };
@@ -445,8 +446,8 @@ TEST(MultipartHelpersTest, MetadataThatCannotBeEncodedBecomesAnEmptyObject) {
 
 TEST(LegacyFormDataTest, WritesTheSameLayoutWithUnderscoresForQuotesInFileNames) {
   FormData legacy("legacy-boundary");
-  legacy.append(File{"a", base::dataFromString("first"), std::nullopt, std::nullopt});
-  legacy.append(File{"b", base::dataFromString("second"), "my \"best\".txt", "text/plain"});
+  legacy.append(File{"a", velmoria::base::dataFromString("first"), std::nullopt, std::nullopt});
+  legacy.append(File{"b", velmoria::base::dataFromString("second"), "my \"best\".txt", "text/plain"});
   EXPECT_EQ(legacy.contentType(), "multipart/form-data; boundary=legacy-boundary");
   EXPECT_EQ(text(legacy.data()),
             "--legacy-boundary\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\nfirst\r\n"
@@ -460,15 +461,15 @@ TEST(LegacyFormDataTest, WritesTheSameLayoutWithUnderscoresForQuotesInFileNames)
 }
 
 TEST(LegacyFormDataTest, TheOldDataAccessorReadsAndWritesTheBytes) {
-  File file{"f", base::dataFromString("old"), std::nullopt, std::nullopt};
+  File file{"f", velmoria::base::dataFromString("old"), std::nullopt, std::nullopt};
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  file.fileData() = base::dataFromString("new");
+  file.fileData() = velmoria::base::dataFromString("new");
   EXPECT_EQ(text(std::as_const(file).fileData()), "new");
 #pragma GCC diagnostic pop
   EXPECT_EQ(text(file.data), "new");
-  EXPECT_EQ(std::hash<File>{}(file), std::hash<File>{}(File{"f", base::dataFromString("new"), {}, {}}));
-  EXPECT_NE(std::hash<File>{}(file), std::hash<File>{}(File{"f", base::dataFromString("new"), "n", {}}));
+  EXPECT_EQ(std::hash<File>{}(file), std::hash<File>{}(File{"f", velmoria::base::dataFromString("new"), {}, {}}));
+  EXPECT_NE(std::hash<File>{}(file), std::hash<File>{}(File{"f", velmoria::base::dataFromString("new"), "n", {}}));
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <concurrency/CurrentTask.hpp>
-#include <helpers/CapturingLogger.hpp>
-#include <helpers/ClientVersion.hpp>
-#include <helpers/HTTPError.hpp>
-#include <helpers/URLError.hpp>
 #include <stop_token>
 
+#include <gtest/gtest.h>
+
 #include "StorageTestSupport.hpp"
+#include "concurrency/CurrentTask.hpp"
+#include "helpers/CapturingLogger.hpp"
+#include "helpers/ClientVersion.hpp"
+#include "helpers/HTTPError.hpp"
+#include "helpers/URLError.hpp"
 #include "storage/StorageError.hpp"
 
 namespace zirudeze::storage {
@@ -19,7 +19,7 @@ using testing::ScriptedSession;
 using testing::StorageServiceTest;
 using testing::text;
 using testing::url;
-using testsupport::ScriptedResponse;
+using velmoria::testsupport::ScriptedResponse;
 using Method = HTTPRequest::Method;
 
 http::HTTPField::Name fieldName(std::string_view text) { return *http::HTTPField::Name::make(text); }
@@ -97,7 +97,7 @@ TEST(StorageApiSetupTest, ConfigurationsAreValuesAndTheOlderFormHasNoLoggerOrHos
 #pragma GCC diagnostic pop
   EXPECT_FALSE(older.logger());
   EXPECT_FALSE(older.useNewHostname());
-  EXPECT_EQ(older.encoder().settings.keyEncodingStrategy, base::KeyEncodingStrategy::convertToSnakeCase);
+  EXPECT_EQ(older.encoder().settings.keyEncodingStrategy, velmoria::base::KeyEncodingStrategy::convertToSnakeCase);
 
   auto configuration = configurationFor("https://p.example/storage/v1", {{"a", "1"}});
   const ZirudezeStorageClient client(configuration);
@@ -155,7 +155,7 @@ TEST_F(StorageServiceTest, ServiceRefusalsBecomeStorageErrorsWithTheBodysTexts) 
 }
 
 TEST_F(StorageServiceTest, RepliesThatAreNotStorageErrorsBecomeHTTPErrors) {
-  storage.failNext(testsupport::FakeStorage::htmlServerError());
+  storage.failNext(velmoria::testsupport::FakeStorage::htmlServerError());
   try {
     client->listBuckets();
     FAIL() << "expected an HTTPError";
@@ -192,12 +192,12 @@ TEST(StorageTransportTest, TransportFailuresAndCancellationPassUnchanged) {
     EXPECT_EQ(error.failingURL(), "https://p.example/storage/v1/bucket");
   }
 
-  testsupport::FakeBackend backend;
-  testsupport::FakeStorage storage(backend);
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeStorage storage(backend);
   const ZirudezeStorageClient client(configurationFor(backend.url("/storage/v1")));
   std::stop_source stop;
   stop.request_stop();
-  const helpers::CurrentStopTokenScope cancelled(stop.get_token());
+  const concurrency::CurrentStopTokenScope cancelled(stop.get_token());
   try {
     client.listBuckets();
     FAIL() << "expected a URLError";

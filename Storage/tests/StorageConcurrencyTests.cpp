@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "StorageTestSupport.hpp"
 
@@ -25,7 +25,7 @@ TEST_F(StorageServiceTest, OneClientServesManyThreadsAtOnce) {
         const std::string content = path + std::string(static_cast<std::size_t>(round) * 100, 'x');
         try {
           const auto& api = round % 2 ? *files : *own;
-          if (api.upload(path, base::dataFromString(content)).fullPath != "photos/" + path) ++failures;
+          if (api.upload(path, velmoria::base::dataFromString(content)).fullPath != "photos/" + path) ++failures;
           if (!api.exists(path)) ++failures;
           if (text(api.download(path)) != content) ++failures;
           if (api.info(path).size != static_cast<std::int64_t>(content.size())) ++failures;

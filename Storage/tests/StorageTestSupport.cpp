@@ -1,10 +1,10 @@
 #include "StorageTestSupport.hpp"
 
+#include <nlohmann/json.hpp>
 #include <openssl/evp.h>
 
-#include <nlohmann/json.hpp>
-#include <testsupport/ChildProcess.hpp>
-#include <testsupport/FakeStorage.hpp>
+#include "testsupport/ChildProcess.hpp"
+#include "testsupport/FakeStorage.hpp"
 
 namespace zirudeze::storage::testing {
 namespace {
@@ -34,7 +34,7 @@ std::vector<PeerReading> readWith(const std::vector<std::string>& command,
     const auto file = folder.write("body-" + std::to_string(i), bodies[i].body);
     manifest.push_back(Json{{"contentType", bodies[i].contentType}, {"bodyFile", file.string()}});
   }
-  const Json answer = Json::parse(testsupport::ChildProcess::output(command, environment, manifest.dump()));
+  const Json answer = Json::parse(velmoria::testsupport::ChildProcess::output(command, environment, manifest.dump()));
   std::vector<PeerReading> readings;
   for (const auto& entry : answer) {
     PeerReading reading;
@@ -58,13 +58,13 @@ std::vector<PeerReading> readWith(const std::vector<std::string>& command,
 
 }  // namespace
 
-base::URL url(std::string_view text) {
-  auto parsed = base::URL::parse(text);
+velmoria::base::URL url(std::string_view text) {
+  auto parsed = velmoria::base::URL::parse(text);
   if (!parsed) throw std::invalid_argument("not a URL: " + std::string(text));
   return *parsed;
 }
 
-std::string text(const base::Data& data) { return base::stringFromData(data); }
+std::string text(const velmoria::base::Data& data) { return velmoria::base::stringFromData(data); }
 
 std::string hex(std::string_view bytes) {
   static const char* digits = "0123456789abcdef";
@@ -108,10 +108,10 @@ StorageHTTPSession ScriptedSession::session() {
     response->url = request.url;
     response->statusCode = answer.status;
     response->allHeaderFields = {{"Content-Type", "application/json"}};
-    return helpers::FetchResult{base::dataFromString(answer.body), response};
+    return helpers::FetchResult{velmoria::base::dataFromString(answer.body), response};
   };
-  return StorageHTTPSession(fetch,
-                            [fetch](const helpers::URLRequest& request, const base::Data&) { return fetch(request); });
+  return StorageHTTPSession(
+      fetch, [fetch](const helpers::URLRequest& request, const velmoria::base::Data&) { return fetch(request); });
 }
 
 std::vector<helpers::URLRequest> ScriptedSession::requests() const {
@@ -134,12 +134,12 @@ std::vector<PeerReading> readWithBusboy(const std::vector<RecordedBody>& bodies)
 }
 
 std::map<std::string, std::string> readMimeTypesWithPython(const std::filesystem::path& file) {
-  const Json table = Json::parse(testsupport::ChildProcess::output(
+  const Json table = Json::parse(velmoria::testsupport::ChildProcess::output(
       {"/usr/bin/python3", (peersFolder() / "mime_types.py").string(), file.string()}));
   return table.get<std::map<std::string, std::string>>();
 }
 
-std::vector<RecordedBody> multipartBodies(const testsupport::FakeBackend& backend) {
+std::vector<RecordedBody> multipartBodies(const velmoria::testsupport::FakeBackend& backend) {
   std::vector<RecordedBody> bodies;
   for (const auto& request : backend.requests()) {
     const auto type = request.header("Content-Type");

@@ -1,30 +1,30 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <base/URL.hpp>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <helpers/CurlTransport.hpp>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeStorage.hpp>
-#include <testsupport/ScratchFolder.hpp>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "base/URL.hpp"
+#include "helpers/CurlTransport.hpp"
 #include "storage/StorageClientConfiguration.hpp"
 #include "storage/StorageCoders.hpp"
 #include "storage/ZirudezeStorageClient.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeStorage.hpp"
+#include "testsupport/ScratchFolder.hpp"
 
 namespace zirudeze::storage::testing {
 
-base::URL url(std::string_view text);
-std::string text(const base::Data& data);
+velmoria::base::URL url(std::string_view text);
+std::string text(const velmoria::base::Data& data);
 std::string sha256Hex(std::string_view bytes);
 std::string hex(std::string_view bytes);
 
@@ -78,10 +78,10 @@ std::vector<PeerReading> readWithBusboy(const std::vector<RecordedBody>& bodies)
 std::map<std::string, std::string> readMimeTypesWithPython(const std::filesystem::path& file);
 
 // The multipart bodies among the backend's recorded requests.
-std::vector<RecordedBody> multipartBodies(const testsupport::FakeBackend& backend);
+std::vector<RecordedBody> multipartBodies(const velmoria::testsupport::FakeBackend& backend);
 
 // A temporary folder removed with the object.
-using TemporaryFolder = testsupport::ScratchFolder;
+using TemporaryFolder = velmoria::testsupport::ScratchFolder;
 
 // Against the fake storage service over loopback. At the end of each test every multipart body the
 // service received is read again by both independent parsers, which must find it well formed, under the
@@ -94,8 +94,8 @@ class StorageServiceTest : public ::testing::Test {
   std::string serviceURL() const { return backend.url("/storage/v1"); }
   std::shared_ptr<ZirudezeStorageClient> clientWith(std::map<std::string, std::string> headers);
 
-  testsupport::FakeBackend backend;
-  testsupport::FakeStorage storage{backend};
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeStorage storage{backend};
   std::shared_ptr<ZirudezeStorageClient> client;
   std::shared_ptr<StorageFileApi> files;
 };

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <helpers/SharedJSONCoders.hpp>
-
 #include "StorageTestSupport.hpp"
+#include "helpers/SharedJSONCoders.hpp"
 #include "storage/StorageCoders.hpp"
 #include "storage/StorageError.hpp"
 #include "storage/StorageOptions.hpp"
@@ -28,9 +27,9 @@ TEST(StorageRecordDecodingTest, AListingEntryNeedsOnlyItsName) {
   const auto folder = decoded<FileObject>(R"({"name":"dir","id":null,"metadata":null,"updated_at":null})");
   EXPECT_FALSE(folder.id);
   EXPECT_FALSE(folder.metadata);
-  EXPECT_THROW(decoded<FileObject>(R"({"id":"0f8fad5b-d9cb-469f-a165-70867728950e"})"), base::DecodingError);
-  EXPECT_THROW(decoded<FileObject>(R"({"name":"a","id":"not-a-uuid"})"), base::DecodingError);
-  EXPECT_THROW(decoded<FileObject>(R"({"name":"a","owner":7})"), base::DecodingError);
+  EXPECT_THROW(decoded<FileObject>(R"({"id":"0f8fad5b-d9cb-469f-a165-70867728950e"})"), velmoria::base::DecodingError);
+  EXPECT_THROW(decoded<FileObject>(R"({"name":"a","id":"not-a-uuid"})"), velmoria::base::DecodingError);
+  EXPECT_THROW(decoded<FileObject>(R"({"name":"a","owner":7})"), velmoria::base::DecodingError);
 }
 
 TEST(StorageRecordDecodingTest, AFullListingEntryKeepsDatesMetadataAndItsBucket) {
@@ -62,13 +61,13 @@ TEST(StorageRecordDecodingTest, BucketsRequireTheirDatesAndMayLackLimits) {
   EXPECT_EQ(limited.allowedMimeTypes, std::vector<std::string>{"image/png"});
   EXPECT_THROW(
       decoded<Bucket>(R"({"id":"b","name":"b","owner":"o","public":false,"updated_at":"2024-01-01T00:00:00Z"})"),
-      base::DecodingError);
+      velmoria::base::DecodingError);
   EXPECT_THROW(decoded<Bucket>(R"({"id":"b","name":"b","owner":"o","public":"yes",
       "created_at":"2024-01-01T00:00:00Z","updated_at":"2024-01-01T00:00:00Z"})"),
-               base::DecodingError);
+               velmoria::base::DecodingError);
   EXPECT_THROW(decoded<Bucket>(R"({"id":"b","name":"b","owner":"o","public":false,
       "created_at":"yesterday","updated_at":"2024-01-01T00:00:00Z"})"),
-               base::DecodingError);
+               velmoria::base::DecodingError);
 }
 
 TEST(StorageRecordDecodingTest, DetailedObjectsNeedIdVersionAndName) {
@@ -79,21 +78,22 @@ TEST(StorageRecordDecodingTest, DetailedObjectsNeedIdVersionAndName) {
   EXPECT_EQ(info.contentType, "image/png");
   EXPECT_TRUE(info.metadata && info.metadata->empty());
   EXPECT_EQ(decoded<FileObjectV2>(R"({"id":"i","version":"v","name":"n","size":42})").size, 42);
-  EXPECT_THROW(decoded<FileObjectV2>(R"({"id":"i","name":"n"})"), base::DecodingError);
+  EXPECT_THROW(decoded<FileObjectV2>(R"({"id":"i","name":"n"})"), velmoria::base::DecodingError);
 }
 
 TEST(StorageRecordDecodingTest, SigningEntriesAndErrorBodies) {
   const auto entry = decoded<SignedURL>(R"({"error":null,"signedURL":"/object/sign/b/a.txt?token=t","path":"a.txt"})");
   EXPECT_FALSE(entry.error);
   EXPECT_EQ(entry.signedURL.absoluteString(), "/object/sign/b/a.txt?token=t");
-  EXPECT_THROW(decoded<SignedURL>(R"({"error":"gone","signedURL":null,"path":"a.txt"})"), base::DecodingError);
+  EXPECT_THROW(decoded<SignedURL>(R"({"error":"gone","signedURL":null,"path":"a.txt"})"),
+               velmoria::base::DecodingError);
 
   const auto error = decoded<StorageError>(R"({"statusCode":"404","error":"not_found","message":"Object not found"})");
   EXPECT_EQ(error, StorageError("404", "Object not found", "not_found"));
   EXPECT_STREQ(error.what(), "Object not found");
   EXPECT_EQ(decoded<StorageError>(R"({"message":"m"})"), StorageError(std::nullopt, "m", std::nullopt));
-  EXPECT_THROW(decoded<StorageError>(R"({"statusCode":"400","error":"e"})"), base::DecodingError);
-  EXPECT_THROW(decoded<StorageError>(R"({"statusCode":404,"message":"m"})"), base::DecodingError);
+  EXPECT_THROW(decoded<StorageError>(R"({"statusCode":"400","error":"e"})"), velmoria::base::DecodingError);
+  EXPECT_THROW(decoded<StorageError>(R"({"statusCode":404,"message":"m"})"), velmoria::base::DecodingError);
 }
 
 TEST(StorageOptionEncodingTest, OptionsWriteOnlyWhatIsPresent) {
@@ -114,12 +114,12 @@ TEST(TransformOptionsTest, ItemsAndJSONFollowTheFixedOrder) {
   EXPECT_EQ(plain(TransformOptions{}), "{}");
 
   const TransformOptions some{300, std::nullopt, std::nullopt, std::nullopt, "webp"};
-  EXPECT_EQ(some.queryItems(), (std::vector<base::URLQueryItem>{{"width", "300"}, {"format", "webp"}}));
+  EXPECT_EQ(some.queryItems(), (std::vector<velmoria::base::URLQueryItem>{{"width", "300"}, {"format", "webp"}}));
   EXPECT_EQ(plain(some), R"({"width":300,"format":"webp"})");
 
   const TransformOptions all{-1, 20, "fill this", 0, "origin"};
   EXPECT_EQ(all.queryItems(),
-            (std::vector<base::URLQueryItem>{
+            (std::vector<velmoria::base::URLQueryItem>{
                 {"width", "-1"}, {"height", "20"}, {"resize", "fill this"}, {"quality", "0"}, {"format", "origin"}}));
   EXPECT_EQ(plain(all), R"({"width":-1,"height":20,"resize":"fill this","quality":0,"format":"origin"})");
 }

@@ -1,18 +1,19 @@
 // The overlay's failure entry points; issues from here carry the file identifier of this file.
+#include "issuereporting/ReportIssue.hpp"
 #include "testfailureoverlay/XCTFail.hpp"
 
-#include "issuereporting/ReportIssue.hpp"
+// Issue reporting's names are this library's own.
+namespace zirudeze::testfailureoverlay {
+using namespace ::zirudeze::issuereporting;
 
-namespace zirudeze::issuereporting {
-
-const helpers::TaskLocal<std::optional<XCTFailContext>>& XCTFailContext::slot() {
-  static const helpers::TaskLocal<std::optional<XCTFailContext>> slot(std::nullopt);
+const concurrency::TaskLocal<std::optional<XCTFailContext>>& XCTFailContext::slot() {
+  static const concurrency::TaskLocal<std::optional<XCTFailContext>> slot(std::nullopt);
   return slot;
 }
 
 std::optional<XCTFailContext> XCTFailContext::current() { return slot().get(); }
 
-void XCTFail(const std::string& message, base::CodeLocation where) {
+void XCTFail(const std::string& message, velmoria::base::CodeLocation where) {
   const char* file = where.file_name();
   std::uint64_t line = where.line();
   if (const auto context = XCTFailContext::current()) {
@@ -23,4 +24,4 @@ void XCTFail(const std::string& message, base::CodeLocation where) {
               SourceLocation{"TestFailureOverlay/Deprecations", file, line, 14});
 }
 
-}  // namespace zirudeze::issuereporting
+}  // namespace zirudeze::testfailureoverlay

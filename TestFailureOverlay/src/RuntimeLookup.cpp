@@ -1,6 +1,6 @@
 #include "testfailureoverlay/RuntimeLookup.hpp"
 
-namespace zirudeze::issuereporting {
+namespace zirudeze::testfailureoverlay {
 
 namespace {
 
@@ -26,4 +26,4 @@ const RuntimeLookup& platformRuntime() {
   return runtime;
 }
 
-}  // namespace zirudeze::issuereporting
+}  // namespace zirudeze::testfailureoverlay

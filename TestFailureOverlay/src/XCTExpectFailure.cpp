@@ -1,8 +1,6 @@
 #include "testfailureoverlay/XCTExpectFailure.hpp"
 
-namespace zirudeze::issuereporting {
-
-namespace detail {
+namespace zirudeze::testfailureoverlay::detail {
 
 RuntimeLookup::Object makeExpectedFailureOptions(std::optional<bool> strict, const std::optional<IssueMatcher>& matcher,
                                                  const RuntimeLookup& runtime) {
@@ -23,7 +21,9 @@ RuntimeLookup::Object makeExpectedFailureOptions(std::optional<bool> strict, con
   return options;
 }
 
-}  // namespace detail
+}  // namespace zirudeze::testfailureoverlay::detail
+
+namespace zirudeze::testfailureoverlay {
 
 void XCTExpectFailure(const std::optional<std::string>& failureReason, std::optional<bool> enabled,
                       std::optional<bool> strict, const std::optional<IssueMatcher>& issueMatcher,
@@ -51,4 +51,4 @@ RuntimeLookup::Object currentTestCase(const RuntimeLookup& runtime) {
   return nullptr;
 }
 
-}  // namespace zirudeze::issuereporting
+}  // namespace zirudeze::testfailureoverlay

@@ -1,6 +1,6 @@
 #include "testfailureoverlay/XCTIssue.hpp"
 
-namespace zirudeze::issuereporting {
+namespace zirudeze::testfailureoverlay {
 
 std::optional<XCTIssue::IssueType> XCTIssue::issueType(std::int64_t rawValue) {
   if (rawValue < 0 || rawValue > 5) return std::nullopt;
@@ -16,4 +16,4 @@ std::optional<XCTIssue> XCTIssue::from(const RuntimeLookup::Object& issue, const
                   runtime.textForKey(issue, "detailedDescription")};
 }
 
-}  // namespace zirudeze::issuereporting
+}  // namespace zirudeze::testfailureoverlay

@@ -3,7 +3,12 @@
 #include "issuereporting/DebugRender.hpp"
 #include "issuereporting/FatalErrorReporter.hpp"
 
-namespace zirudeze::issuereporting::detail {
+// Issue reporting's names are this library's own.
+namespace zirudeze::testfailureoverlay {
+using namespace ::zirudeze::issuereporting;
+}  // namespace zirudeze::testfailureoverlay
+
+namespace zirudeze::testfailureoverlay::detail {
 
 void placeholderMissing(const std::string& description, const DefinitionSite& site) {
   std::string text = "unimplemented(";
@@ -17,4 +22,4 @@ DefinitionSite overlayDefinitionSite() {
                         "XCTUnimplemented(_:)"};
 }
 
-}  // namespace zirudeze::issuereporting::detail
+}  // namespace zirudeze::testfailureoverlay::detail

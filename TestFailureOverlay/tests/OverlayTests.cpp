@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <map>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 #include "issuereporting/IssueContext.hpp"
 #include "issuereporting/IssueReporters.hpp"
@@ -17,7 +17,7 @@ using ir::testing::RecordingReporter;
 namespace {
 
 // A run time that has the expected-failure classes and functions, and records what it is asked.
-class FakeRuntime final : public ir::RuntimeLookup {
+class FakeRuntime final : public zirudeze::testfailureoverlay::RuntimeLookup {
  public:
   mutable std::vector<std::string> log;
   mutable IssueMatcherBlock matcher;
@@ -67,8 +67,10 @@ TEST(XCTFail, ReportsAtTheOverlaysFileIdentifierAndTheCallersLine) {
   int line = 0;
   ir::withIssueReporters({reporter}, [&] {
     line = __LINE__ + 1;
-    ir::XCTFail("x");
-    ir::XCTFailContext::slot().withValue(ir::XCTFailContext{"/elsewhere.cpp", 900}, [] { ir::XCTFail(); });
+    zirudeze::testfailureoverlay::XCTFail("x");
+    zirudeze::testfailureoverlay::XCTFailContext::slot().withValue(
+        zirudeze::testfailureoverlay::XCTFailContext{"/elsewhere.cpp", 900},
+        [] { zirudeze::testfailureoverlay::XCTFail(); });
   });
   const auto calls = reporter->calls();
   ASSERT_EQ(calls.size(), 2u);
@@ -85,8 +87,9 @@ TEST(XCTFail, ReportsAtTheOverlaysFileIdentifierAndTheCallersLine) {
 TEST(XCTFail, InsideAnExpectedScopeItIsAnExpectation) {
   const auto reporter = std::make_shared<RecordingReporter>();
   const ir::SourceLocation scope{"T/Scope", "/t.cpp", 1, 1};
-  ir::withIssueReporters(
-      {reporter}, [&] { ir::withExpectedIssueOutsideTests(std::nullopt, false, scope, [] { ir::XCTFail("y"); }); });
+  ir::withIssueReporters({reporter}, [&] {
+    ir::withExpectedIssueOutsideTests(std::nullopt, false, scope, [] { zirudeze::testfailureoverlay::XCTFail("y"); });
+  });
   const auto calls = reporter->calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].requirement, "expectIssue");
@@ -94,17 +97,20 @@ TEST(XCTFail, InsideAnExpectedScopeItIsAnExpectation) {
 
 TEST(XCTExpectFailure, WithoutAFrameworkTheBlockJustRuns) {
   int runs = 0;
-  EXPECT_EQ(ir::XCTExpectFailure(std::nullopt, std::nullopt, std::nullopt, [&] { return ++runs; }), 1);
-  EXPECT_THROW(ir::XCTExpectFailure(std::string("r"), true, false, []() -> int { throw std::runtime_error("e"); }),
+  EXPECT_EQ(
+      zirudeze::testfailureoverlay::XCTExpectFailure(std::nullopt, std::nullopt, std::nullopt, [&] { return ++runs; }),
+      1);
+  EXPECT_THROW(zirudeze::testfailureoverlay::XCTExpectFailure(std::string("r"), true, false,
+                                                              []() -> int { throw std::runtime_error("e"); }),
                std::runtime_error);
-  ir::XCTExpectFailure(std::string("rest of test"), std::nullopt, std::nullopt);
-  EXPECT_EQ(ir::currentTestCase(), nullptr);
+  zirudeze::testfailureoverlay::XCTExpectFailure(std::string("rest of test"), std::nullopt, std::nullopt);
+  EXPECT_EQ(zirudeze::testfailureoverlay::currentTestCase(), nullptr);
 }
 
 TEST(XCTExpectFailure, DisabledRunsTheBlockWithoutAskingTheRuntime) {
   FakeRuntime runtime;
   int runs = 0;
-  EXPECT_EQ(ir::XCTExpectFailure(
+  EXPECT_EQ(zirudeze::testfailureoverlay::XCTExpectFailure(
                 std::nullopt, false, std::nullopt, [&] { return ++runs; }, std::nullopt, runtime),
             1);
   EXPECT_TRUE(runtime.log.empty());
@@ -112,9 +118,11 @@ TEST(XCTExpectFailure, DisabledRunsTheBlockWithoutAskingTheRuntime) {
 
 TEST(XCTExpectFailure, StrictnessPicksTheOptionsAndTheMatcherIsAttached) {
   FakeRuntime runtime;
-  const auto value = ir::XCTExpectFailure(
+  const auto value = zirudeze::testfailureoverlay::XCTExpectFailure(
       std::string("known bug"), std::nullopt, std::nullopt, [] { return 9; },
-      ir::IssueMatcher([](const ir::XCTIssue& issue) { return issue.type == ir::XCTIssue::IssueType::thrownError; }),
+      zirudeze::testfailureoverlay::IssueMatcher([](const zirudeze::testfailureoverlay::XCTIssue& issue) {
+        return issue.type == zirudeze::testfailureoverlay::XCTIssue::IssueType::thrownError;
+      }),
       runtime);
   EXPECT_EQ(value, 9);
   EXPECT_EQ(runtime.log,
@@ -128,27 +136,31 @@ TEST(XCTExpectFailure, StrictnessPicksTheOptionsAndTheMatcherIsAttached) {
 
   FakeRuntime lenient;
   EXPECT_THROW(
-      ir::XCTExpectFailure(
+      zirudeze::testfailureoverlay::XCTExpectFailure(
           std::nullopt, std::nullopt, false, []() -> int { throw std::logic_error("kept"); }, std::nullopt, lenient),
       std::logic_error);
   EXPECT_EQ(lenient.log[1], "send nonStrictOptions");
 
   FakeRuntime noFunction;
   noFunction.hasFunction = false;
-  EXPECT_EQ(ir::XCTExpectFailure(
+  EXPECT_EQ(zirudeze::testfailureoverlay::XCTExpectFailure(
                 std::nullopt, std::nullopt, std::nullopt, [] { return 3; }, std::nullopt, noFunction),
             3);
 
   FakeRuntime whole;
-  ir::XCTExpectFailure(std::nullopt, std::nullopt, std::nullopt, std::nullopt, whole);
+  zirudeze::testfailureoverlay::XCTExpectFailure(std::nullopt, std::nullopt, std::nullopt, std::nullopt, whole);
   EXPECT_EQ(whole.log.back(), "expecting");
 }
 
 TEST(XCTIssue, TypesFromRawValues) {
-  EXPECT_EQ(ir::XCTIssue::issueType(1), ir::XCTIssue::IssueType::thrownError);
-  EXPECT_EQ(ir::XCTIssue::issueType(3), ir::XCTIssue::IssueType::performanceRegression);
-  EXPECT_EQ(ir::XCTIssue::issueType(6), std::nullopt);
-  EXPECT_EQ(ir::XCTIssue::issueType(-1), std::nullopt);
-  const ir::XCTIssue a{ir::XCTIssue::IssueType::system, "c", std::nullopt};
-  EXPECT_NE(a, (ir::XCTIssue{ir::XCTIssue::IssueType::system, "c", std::string("d")}));
+  EXPECT_EQ(zirudeze::testfailureoverlay::XCTIssue::issueType(1),
+            zirudeze::testfailureoverlay::XCTIssue::IssueType::thrownError);
+  EXPECT_EQ(zirudeze::testfailureoverlay::XCTIssue::issueType(3),
+            zirudeze::testfailureoverlay::XCTIssue::IssueType::performanceRegression);
+  EXPECT_EQ(zirudeze::testfailureoverlay::XCTIssue::issueType(6), std::nullopt);
+  EXPECT_EQ(zirudeze::testfailureoverlay::XCTIssue::issueType(-1), std::nullopt);
+  const zirudeze::testfailureoverlay::XCTIssue a{zirudeze::testfailureoverlay::XCTIssue::IssueType::system, "c",
+                                                 std::nullopt};
+  EXPECT_NE(a, (zirudeze::testfailureoverlay::XCTIssue{zirudeze::testfailureoverlay::XCTIssue::IssueType::system, "c",
+                                                       std::string("d")}));
 }

@@ -24,43 +24,45 @@ const ir::DefinitionSite site{{"Feature/Deps", "/src/Feature/Deps.cpp", 40, 2}, 
 }  // namespace
 
 template <>
-struct ir::CaseIterable<Mode> {
+struct zirudeze::testfailureoverlay::CaseIterable<Mode> {
   static std::vector<Mode> allCases() { return {Mode::rest, Mode::focus}; }
 };
 
 template <>
-struct ir::RawRepresentable<Token> {
+struct zirudeze::testfailureoverlay::RawRepresentable<Token> {
   using RawValue = std::string;
   static std::optional<Token> fromRawValue(const std::string& raw) { return Token{raw + "!"}; }
 };
 
 TEST(Placeholder, EachKindGetsItsEmptyValue) {
-  EXPECT_EQ(ir::generatePlaceholder<int>(), 0);
-  EXPECT_EQ(ir::generatePlaceholder<double>(), 0.0);
-  EXPECT_FALSE(ir::generatePlaceholder<bool>());
-  EXPECT_EQ(ir::generatePlaceholder<char>(), ' ');
-  EXPECT_EQ(ir::generatePlaceholder<std::string>(), "");
-  EXPECT_TRUE(ir::generatePlaceholder<std::vector<std::uint8_t>>().empty());
-  EXPECT_TRUE((ir::generatePlaceholder<std::map<std::string, int>>().empty()));
-  EXPECT_EQ(ir::generatePlaceholder<std::optional<Plain>>().has_value(), false);
-  EXPECT_EQ(ir::generatePlaceholder<Mode>(), Mode::rest);
-  EXPECT_EQ(ir::generatePlaceholder<Token>().raw, "!");
-  EXPECT_NE(ir::generatePlaceholder<base::UUID>(), ir::generatePlaceholder<base::UUID>());
-  EXPECT_THROW(ir::generatePlaceholder<Plain>(), ir::PlaceholderGenerationFailure);
+  EXPECT_EQ(zirudeze::testfailureoverlay::generatePlaceholder<int>(), 0);
+  EXPECT_EQ(zirudeze::testfailureoverlay::generatePlaceholder<double>(), 0.0);
+  EXPECT_FALSE(zirudeze::testfailureoverlay::generatePlaceholder<bool>());
+  EXPECT_EQ(zirudeze::testfailureoverlay::generatePlaceholder<char>(), ' ');
+  EXPECT_EQ(zirudeze::testfailureoverlay::generatePlaceholder<std::string>(), "");
+  EXPECT_TRUE(zirudeze::testfailureoverlay::generatePlaceholder<std::vector<std::uint8_t>>().empty());
+  EXPECT_TRUE((zirudeze::testfailureoverlay::generatePlaceholder<std::map<std::string, int>>().empty()));
+  EXPECT_EQ(zirudeze::testfailureoverlay::generatePlaceholder<std::optional<Plain>>().has_value(), false);
+  EXPECT_EQ(zirudeze::testfailureoverlay::generatePlaceholder<Mode>(), Mode::rest);
+  EXPECT_EQ(zirudeze::testfailureoverlay::generatePlaceholder<Token>().raw, "!");
+  EXPECT_NE(zirudeze::testfailureoverlay::generatePlaceholder<velmoria::base::UUID>(),
+            zirudeze::testfailureoverlay::generatePlaceholder<velmoria::base::UUID>());
+  EXPECT_THROW(zirudeze::testfailureoverlay::generatePlaceholder<Plain>(),
+               zirudeze::testfailureoverlay::PlaceholderGenerationFailure);
 }
 
 TEST(Placeholder, StreamsEndAtOnce) {
-  auto stream = ir::generatePlaceholder<zirudeze::helpers::AsyncStream<int>>();
+  auto stream = zirudeze::testfailureoverlay::generatePlaceholder<zirudeze::concurrency::AsyncStream<int>>();
   EXPECT_EQ(stream.next(), std::nullopt);
-  auto failing = ir::generatePlaceholder<zirudeze::helpers::AsyncThrowingStream<int>>();
-  EXPECT_THROW(failing.next(), zirudeze::helpers::CancellationError);
+  auto failing = zirudeze::testfailureoverlay::generatePlaceholder<zirudeze::concurrency::AsyncThrowingStream<int>>();
+  EXPECT_THROW(failing.next(), zirudeze::concurrency::CancellationError);
 }
 
 TEST(XCTUnimplemented, ReportsOnEveryCallAndReturnsAPlaceholder) {
   const auto reporter = std::make_shared<RecordingReporter>();
-  const auto count = ir::XCTUnimplemented<int(std::string)>("count", site);
-  const auto mode = ir::XCTUnimplemented<Mode()>("", site);
-  const auto given = ir::XCTUnimplemented<int()>(
+  const auto count = zirudeze::testfailureoverlay::XCTUnimplemented<int(std::string)>("count", site);
+  const auto mode = zirudeze::testfailureoverlay::XCTUnimplemented<Mode()>("", site);
+  const auto given = zirudeze::testfailureoverlay::XCTUnimplemented<int()>(
       "", [] { return 5; }, site);
   ir::withIssueReporters({reporter}, [&] {
     EXPECT_EQ(count("a"), 0);
@@ -77,7 +79,7 @@ TEST(XCTUnimplemented, ReportsOnEveryCallAndReturnsAPlaceholder) {
 
 TEST(XCTUnimplemented, TheSuspendingThrowingFormReportsFromTheOverlay) {
   const auto reporter = std::make_shared<RecordingReporter>();
-  const auto load = ir::XCTUnimplementedThrowing<void()>("load");
+  const auto load = zirudeze::testfailureoverlay::XCTUnimplementedThrowing<void()>("load");
   ir::withIssueReporters({reporter}, [&] { EXPECT_THROW(load(), ir::UnimplementedFailure); });
   const auto calls = reporter->calls();
   ASSERT_EQ(calls.size(), 1u);
@@ -87,8 +89,8 @@ TEST(XCTUnimplemented, TheSuspendingThrowingFormReportsFromTheOverlay) {
 }
 
 TEST(XCTUnimplementedDeathTest, ATypeWithoutAPlaceholderStopsWithAdvice) {
-  const auto load = ir::XCTUnimplemented<Plain()>("load", site);
-  const auto unnamed = ir::XCTUnimplemented<Plain()>("", site);
+  const auto load = zirudeze::testfailureoverlay::XCTUnimplemented<Plain()>("load", site);
+  const auto unnamed = zirudeze::testfailureoverlay::XCTUnimplemented<Plain()>("", site);
   ir::withIssueReporters({}, [&] {
     EXPECT_DEATH(load(),
                  "/src/Feature/Deps.cpp:40: Fatal error: unimplemented\\(\"load\"\\)\n\nTo suppress this "

@@ -51,7 +51,8 @@ helpers::FetchResult AuthorizingFetch::fetch(const helpers::URLRequest& request)
   return session_->data(*authorised);
 }
 
-helpers::FetchResult AuthorizingFetch::upload(const helpers::URLRequest& request, const base::Data& body) const {
+helpers::FetchResult AuthorizingFetch::upload(const helpers::URLRequest& request,
+                                              const velmoria::base::Data& body) const {
   const auto authorised = adapted(request);
   return session_->upload(authorised ? *authorised : request, body);
 }

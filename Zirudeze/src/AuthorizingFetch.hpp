@@ -1,12 +1,12 @@
 #pragma once
 
-#include <auth/AuthClient.hpp>
-#include <base/Data.hpp>
-#include <helpers/HTTPTransport.hpp>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "auth/AuthClient.hpp"
+#include "base/Data.hpp"
+#include "helpers/HTTPTransport.hpp"
 #include "zirudeze/ZirudezeClientOptions.hpp"
 
 namespace zirudeze::detail {
@@ -26,7 +26,7 @@ class AuthorizingFetch {
   // token can be had, and as it is otherwise (a failed lookup included). The session's answer or failure
   // comes back unchanged.
   helpers::FetchResult fetch(const helpers::URLRequest& request) const;
-  helpers::FetchResult upload(const helpers::URLRequest& request, const base::Data& body) const;
+  helpers::FetchResult upload(const helpers::URLRequest& request, const velmoria::base::Data& body) const;
 
  private:
   // The request with the token and without its body (passed on separately: it may be large); nothing

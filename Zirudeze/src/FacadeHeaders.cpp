@@ -1,8 +1,8 @@
 #include "FacadeHeaders.hpp"
 
-#include <helpers/HTTPFieldsBridging.hpp>
 #include <string_view>
 
+#include "helpers/HTTPFieldsBridging.hpp"
 #include "zirudeze/ZirudezeClientError.hpp"
 
 namespace zirudeze::detail {
@@ -15,7 +15,7 @@ http::HTTPFields globalHeaders(const std::map<std::string, std::string>& default
   return fields;
 }
 
-std::string defaultStorageKey(const base::URL& projectURL) {
+std::string defaultStorageKey(const velmoria::base::URL& projectURL) {
   const auto host = projectURL.host();
   if (host) {
     std::string_view rest = *host;

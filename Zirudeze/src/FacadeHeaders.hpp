@@ -1,9 +1,10 @@
 #pragma once
 
-#include <base/URL.hpp>
-#include <httptypes/HTTPFields.hpp>
 #include <map>
 #include <string>
+
+#include "base/URL.hpp"
+#include "httptypes/HTTPFields.hpp"
 
 namespace zirudeze::detail {
 
@@ -14,6 +15,6 @@ http::HTTPFields globalHeaders(const std::map<std::string, std::string>& default
 
 // "zd-" + the first non-empty dot-separated label of the URL's host + "-auth-token". Throws
 // ZirudezeClientError::invalidProjectURL when the URL has no host or the host no such label.
-std::string defaultStorageKey(const base::URL& projectURL);
+std::string defaultStorageKey(const velmoria::base::URL& projectURL);
 
 }  // namespace zirudeze::detail

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <auth/AuthEnumerations.hpp>
-#include <auth/Session.hpp>
 #include <optional>
 #include <string>
+
+#include "auth/AuthEnumerations.hpp"
+#include "auth/Session.hpp"
 
 namespace zirudeze::detail {
 

@@ -1,16 +1,7 @@
 #include "zirudeze/ZirudezeClient.hpp"
 
 #include <atomic>
-#include <concurrency/LockIsolated.hpp>
-#include <concurrency/Task.hpp>
-#include <helpers/ClientVersion.hpp>
-#include <helpers/ErrorDescription.hpp>
-#include <helpers/HTTPFieldsBridging.hpp>
-#include <issuereporting/ReportIssue.hpp>
 #include <optional>
-#include <storage/StorageClientConfiguration.hpp>
-#include <storage/StorageCoders.hpp>
-#include <storage/StorageHTTPSession.hpp>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -18,6 +9,15 @@
 #include "AuthorizingFetch.hpp"
 #include "FacadeHeaders.hpp"
 #include "TokenChange.hpp"
+#include "concurrency/LockIsolated.hpp"
+#include "concurrency/Task.hpp"
+#include "helpers/ClientVersion.hpp"
+#include "helpers/ErrorDescription.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
+#include "issuereporting/ReportIssue.hpp"
+#include "storage/StorageClientConfiguration.hpp"
+#include "storage/StorageCoders.hpp"
+#include "storage/StorageHTTPSession.hpp"
 
 namespace zirudeze {
 namespace {
@@ -28,7 +28,7 @@ ZirudezeClientOptions withSession(ZirudezeClientOptions options) {
   return options;
 }
 
-std::shared_ptr<auth::AuthClient> makeAuthClient(const base::URL& zirudezeURL,
+std::shared_ptr<auth::AuthClient> makeAuthClient(const velmoria::base::URL& zirudezeURL,
                                                  const std::map<std::string, std::string>& headers,
                                                  const std::string& storageKey, const ZirudezeClientOptions& options) {
   return auth::AuthClient::make(auth::AuthClientConfiguration({
@@ -49,7 +49,7 @@ std::shared_ptr<auth::AuthClient> makeAuthClient(const base::URL& zirudezeURL,
 }
 
 // The legacy socket speaks to the project's realtime service with the facade's headers, also as its params.
-std::shared_ptr<realtime::RealtimeClient> makeLegacyRealtimeClient(const base::URL& zirudezeURL,
+std::shared_ptr<realtime::RealtimeClient> makeLegacyRealtimeClient(const velmoria::base::URL& zirudezeURL,
                                                                    const std::map<std::string, std::string>& headers) {
   helpers::JSONObject params;
   for (const auto& [name, value] : headers) params.emplace(name, value);
@@ -64,7 +64,7 @@ std::shared_ptr<realtime::RealtimeClient> makeLegacyRealtimeClient(const base::U
 struct ZirudezeClient::State : std::enable_shared_from_this<ZirudezeClient::State> {
   // Everything that changes after construction; read and changed only under the lock.
   struct MutableState {
-    std::optional<helpers::Task<void>> listenForAuthEventsTask;
+    std::optional<concurrency::Task<void>> listenForAuthEventsTask;
     std::shared_ptr<storage::ZirudezeStorageClient> storage;
     std::shared_ptr<rest::RestClient> rest;
     std::shared_ptr<functions::FunctionsClient> functions;
@@ -72,7 +72,7 @@ struct ZirudezeClient::State : std::enable_shared_from_this<ZirudezeClient::Stat
     std::optional<std::string> changedAccessToken;
   };
 
-  State(base::URL url, std::string key, ZirudezeClientOptions givenOptions)
+  State(velmoria::base::URL url, std::string key, ZirudezeClientOptions givenOptions)
       : options(withSession(std::move(givenOptions))),
         zirudezeURL(std::move(url)),
         zirudezeKey(std::move(key)),
@@ -94,7 +94,7 @@ struct ZirudezeClient::State : std::enable_shared_from_this<ZirudezeClient::Stat
     return [fetch = authorizingFetch](const helpers::URLRequest& request) { return fetch->fetch(request); };
   }
   storage::StorageHTTPSession::Upload uploadWithAuth() const {
-    return [fetch = authorizingFetch](const helpers::URLRequest& request, const base::Data& body) {
+    return [fetch = authorizingFetch](const helpers::URLRequest& request, const velmoria::base::Data& body) {
       return fetch->upload(request, body);
     };
   }
@@ -146,7 +146,7 @@ struct ZirudezeClient::State : std::enable_shared_from_this<ZirudezeClient::Stat
     settings.headers = helpers::merging(settings.headers, headers);
     if (!settings.logger) settings.logger = options.global.logger;
     if (settings.accessToken) {
-      ZD_REPORT_ISSUE(
+      VM_REPORT_ISSUE(
           "You assigned a custom `accessToken` closure to the RealtimeClientV2. This might not work as you expect\nas "
           "ZirudezeClient uses Auth for pulling an access token to send on the realtime channels.\n\nPlease make sure "
           "you know what you're doing.");
@@ -189,13 +189,13 @@ struct ZirudezeClient::State : std::enable_shared_from_this<ZirudezeClient::Stat
     }
   }
 
-  helpers::LockIsolated<MutableState> mutableState{MutableState{}};
+  concurrency::LockIsolated<MutableState> mutableState{MutableState{}};
   const ZirudezeClientOptions options;
-  const base::URL zirudezeURL;
+  const velmoria::base::URL zirudezeURL;
   const std::string zirudezeKey;
-  const base::URL storageURL;
-  const base::URL databaseURL;
-  const base::URL functionsURL;
+  const velmoria::base::URL storageURL;
+  const velmoria::base::URL databaseURL;
+  const velmoria::base::URL functionsURL;
   const http::HTTPFields headers;
   const std::map<std::string, std::string> headerMap;
   const std::string storageKey;
@@ -207,12 +207,12 @@ struct ZirudezeClient::State : std::enable_shared_from_this<ZirudezeClient::Stat
   std::atomic<std::thread::id> listenerThread{};
 };
 
-std::shared_ptr<ZirudezeClient> ZirudezeClient::make(base::URL zirudezeURL, std::string zirudezeKey,
+std::shared_ptr<ZirudezeClient> ZirudezeClient::make(velmoria::base::URL zirudezeURL, std::string zirudezeKey,
                                                      ZirudezeClientOptions options) {
   return make(std::move(zirudezeURL), std::move(zirudezeKey), std::move(options), RealtimeTokenReceivers{});
 }
 
-std::shared_ptr<ZirudezeClient> ZirudezeClient::make(base::URL zirudezeURL, std::string zirudezeKey,
+std::shared_ptr<ZirudezeClient> ZirudezeClient::make(velmoria::base::URL zirudezeURL, std::string zirudezeKey,
                                                      ZirudezeClientOptions options,
                                                      RealtimeTokenReceivers realtimeReceivers) {
   std::shared_ptr<ZirudezeClient> client(new ZirudezeClient(std::move(zirudezeURL), std::move(zirudezeKey),
@@ -221,7 +221,7 @@ std::shared_ptr<ZirudezeClient> ZirudezeClient::make(base::URL zirudezeURL, std:
   return client;
 }
 
-ZirudezeClient::ZirudezeClient(base::URL zirudezeURL, std::string zirudezeKey, ZirudezeClientOptions options,
+ZirudezeClient::ZirudezeClient(velmoria::base::URL zirudezeURL, std::string zirudezeKey, ZirudezeClientOptions options,
                                RealtimeTokenReceivers realtimeReceivers)
     : state_(std::make_shared<State>(std::move(zirudezeURL), std::move(zirudezeKey), std::move(options))) {
   auto& receivers = state_->tokenReceivers;
@@ -257,26 +257,26 @@ ZirudezeClient::~ZirudezeClient() {
 void ZirudezeClient::startListening() {
   state_->mutableState.withValue([this](State::MutableState& state) {
     state.listenForAuthEventsTask =
-        helpers::Task([state = state_](std::stop_token stop) { state->listenForAuthEvents(stop); });
+        concurrency::Task([state = state_](std::stop_token stop) { state->listenForAuthEvents(stop); });
   });
 }
 
 const ZirudezeClientOptions& ZirudezeClient::options() const noexcept { return state_->options; }
-const base::URL& ZirudezeClient::zirudezeURL() const noexcept { return state_->zirudezeURL; }
+const velmoria::base::URL& ZirudezeClient::zirudezeURL() const noexcept { return state_->zirudezeURL; }
 const std::string& ZirudezeClient::zirudezeKey() const noexcept { return state_->zirudezeKey; }
-const base::URL& ZirudezeClient::storageURL() const noexcept { return state_->storageURL; }
-const base::URL& ZirudezeClient::databaseURL() const noexcept { return state_->databaseURL; }
-const base::URL& ZirudezeClient::functionsURL() const noexcept { return state_->functionsURL; }
+const velmoria::base::URL& ZirudezeClient::storageURL() const noexcept { return state_->storageURL; }
+const velmoria::base::URL& ZirudezeClient::databaseURL() const noexcept { return state_->databaseURL; }
+const velmoria::base::URL& ZirudezeClient::functionsURL() const noexcept { return state_->functionsURL; }
 
 std::shared_ptr<auth::AuthClient> ZirudezeClient::auth() const {
   if (state_->options.auth.accessToken) {
-    ZD_REPORT_ISSUE(
+    VM_REPORT_ISSUE(
         "Zirudeze Client is configured with the auth.accessToken option,\naccessing zirudeze.auth is not possible.");
   }
   return state_->auth;
 }
 
-void ZirudezeClient::handle(const base::URL& url) const { auth()->handle(url); }
+void ZirudezeClient::handle(const velmoria::base::URL& url) const { auth()->handle(url); }
 
 std::shared_ptr<functions::FunctionsClient> ZirudezeClient::functions() const { return state_->functions(); }
 

@@ -1,9 +1,8 @@
-#include <issuereporting/IssueReporters.hpp>
-#include <issuereporting/testing/RecordingReporter.hpp>
-#include <testsupport/FakeRealtime.hpp>
-#include <testsupport/FakeWebSockets.hpp>
-
 #include "FacadeTestSupport.hpp"
+#include "issuereporting/IssueReporters.hpp"
+#include "issuereporting/testing/RecordingReporter.hpp"
+#include "testsupport/FakeRealtime.hpp"
+#include "testsupport/FakeWebSockets.hpp"
 
 namespace zirudeze::testing {
 namespace {
@@ -17,8 +16,8 @@ class SilentLogger final : public helpers::ZirudezeLogger {
 // A project whose backend also serves the realtime service.
 class FacadeRealtimeTest : public FacadeTest {
  protected:
-  testsupport::FakeWebSockets sockets{backend};
-  testsupport::FakeRealtime realtime{backend, sockets};
+  velmoria::testsupport::FakeWebSockets sockets{backend};
+  velmoria::testsupport::FakeRealtime realtime{backend, sockets};
 };
 
 TEST_F(FacadeRealtimeTest, TheCurrentClientIsBuiltOnceWithTheFacadesHeadersLoggerAndTokenProvider) {

@@ -1,12 +1,11 @@
-#include <issuereporting/IssueReporters.hpp>
-#include <issuereporting/testing/RecordingReporter.hpp>
-
 #include "FacadeTestSupport.hpp"
+#include "issuereporting/IssueReporters.hpp"
+#include "issuereporting/testing/RecordingReporter.hpp"
 
 namespace zirudeze::testing {
 namespace {
 
-base::URL url(const std::string& text) { return *base::URL::parse(text); }
+velmoria::base::URL url(const std::string& text) { return *velmoria::base::URL::parse(text); }
 
 TEST_F(FacadeTest, ARedirectHandedToTheFacadeSignsItsAuthClientIn) {
   auto given = options();

@@ -1,8 +1,7 @@
-#include <auth/AuthClientConfiguration.hpp>
-#include <helpers/ClientVersion.hpp>
-#include <rest/RestDefaults.hpp>
-
 #include "FacadeTestSupport.hpp"
+#include "auth/AuthClientConfiguration.hpp"
+#include "helpers/ClientVersion.hpp"
+#include "rest/RestDefaults.hpp"
 #include "zirudeze/ZirudezeClientError.hpp"
 
 namespace zirudeze::testing {
@@ -13,24 +12,24 @@ using Headers = std::map<std::string, std::string>;
 // A value whose coding shows a coder's key and date strategies.
 struct Probe {
   std::string someField;
-  base::Date at;
+  velmoria::base::Date at;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto object = encoder.container();
     object.encode("someField", someField);
     object.encode("at", at);
   }
-  static Probe decode(const base::Decoder& decoder) {
+  static Probe decode(const velmoria::base::Decoder& decoder) {
     const auto object = decoder.container();
-    return Probe{object.decode<std::string>("someField"), object.decode<base::Date>("at")};
+    return Probe{object.decode<std::string>("someField"), object.decode<velmoria::base::Date>("at")};
   }
 };
 
-std::string written(const base::JSONEncoder& encoder) {
-  return encoder.encodeToString(Probe{"x", base::Date(std::chrono::milliseconds(1'700'000'000'123))});
+std::string written(const velmoria::base::JSONEncoder& encoder) {
+  return encoder.encodeToString(Probe{"x", velmoria::base::Date(std::chrono::milliseconds(1'700'000'000'123))});
 }
 
-std::string read(const base::JSONDecoder& decoder) {
+std::string read(const velmoria::base::JSONDecoder& decoder) {
   std::string outcome;
   for (const auto* text : {R"({"someField":"x","at":"2023-11-14T22:13:20.123Z"})",
                            R"({"some_field":"x","at":"2023-11-14T22:13:20.123Z"})", R"({"someField":"x","at":7})"}) {
@@ -97,7 +96,7 @@ TEST_F(FacadeTest, ServiceURLsSitBelowTheProjectURL) {
 
 TEST_F(FacadeTest, TheStorageKeyIsNamedAfterTheFirstHostLabel) {
   const auto keyFor = [&](const std::string& url) {
-    return storageKeyOf(*ZirudezeClient::make(*base::URL::parse(url), kKey, options()));
+    return storageKeyOf(*ZirudezeClient::make(*velmoria::base::URL::parse(url), kKey, options()));
   };
   EXPECT_EQ(keyFor("https://abc.example.co"), "zd-abc-auth-token");
   EXPECT_EQ(keyFor("http://localhost:54321"), "zd-localhost-auth-token");
@@ -106,7 +105,8 @@ TEST_F(FacadeTest, TheStorageKeyIsNamedAfterTheFirstHostLabel) {
 
   auto given = options();
   given.auth.storageKey = "mine";
-  EXPECT_EQ(storageKeyOf(*ZirudezeClient::make(*base::URL::parse("https://abc.example.co"), kKey, given)), "mine");
+  EXPECT_EQ(storageKeyOf(*ZirudezeClient::make(*velmoria::base::URL::parse("https://abc.example.co"), kKey, given)),
+            "mine");
 }
 
 TEST_F(FacadeTest, AProjectURLWithoutAHostLabelIsRefused) {
@@ -114,7 +114,7 @@ TEST_F(FacadeTest, AProjectURLWithoutAHostLabelIsRefused) {
   given.auth.storageKey = "mine";
   for (const auto* url : {"file:///tmp/project", "https://...", "mailto:ada@example.com"}) {
     try {
-      ZirudezeClient::make(*base::URL::parse(url), kKey, given);
+      ZirudezeClient::make(*velmoria::base::URL::parse(url), kKey, given);
       ADD_FAILURE() << url << " was taken";
     } catch (const ZirudezeClientError& error) {
       EXPECT_EQ(error.code(), ZirudezeClientError::Code::invalidProjectURL);

@@ -1,38 +1,38 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include "testsupport/Eventually.hpp"
-
-#include <auth/AuthClientOptions.hpp>
-#include <auth/Dependencies.hpp>
-#include <auth/Keychain.hpp>
-#include <base/Coding.hpp>
-#include <base/URL.hpp>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <platform/InMemoryKeychainStore.hpp>
 #include <string>
-#include <testsupport/FakeAuth.hpp>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeDatabase.hpp>
-#include <testsupport/FakeFunctions.hpp>
-#include <testsupport/FakeStorage.hpp>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "auth/AuthClientOptions.hpp"
+#include "auth/Dependencies.hpp"
+#include "auth/Keychain.hpp"
+#include "base/Coding.hpp"
+#include "base/URL.hpp"
+#include "platform/InMemoryKeychainStore.hpp"
+#include "testsupport/Eventually.hpp"
+#include "testsupport/FakeAuth.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeDatabase.hpp"
+#include "testsupport/FakeFunctions.hpp"
+#include "testsupport/FakeStorage.hpp"
 #include "zirudeze/ZirudezeClient.hpp"
 
 namespace zirudeze::testing {
 
-using testsupport::RecordedRequest;
+using velmoria::testsupport::RecordedRequest;
 
 inline const std::string kKey = "project-key";
 
-using testsupport::eventually;
+using velmoria::testsupport::eventually;
 
 // Each token a realtime slot took, with the slot's name, in arrival order across slots.
 class TokenRecorder {
@@ -71,10 +71,11 @@ class TokenRecorder {
 class FacadeTest : public ::testing::Test {
  protected:
   FacadeTest() {
-    database.createTable({.name = "modes",
-                          .columns = {{.name = "id", .type = testsupport::ColumnType::text, .nullable = false},
-                                      {.name = "name", .type = testsupport::ColumnType::text}},
-                          .primaryKey = {"id"}});
+    database.createTable(
+        {.name = "modes",
+         .columns = {{.name = "id", .type = velmoria::testsupport::ColumnType::text, .nullable = false},
+                     {.name = "name", .type = velmoria::testsupport::ColumnType::text}},
+         .primaryKey = {"id"}});
     database.insert("modes", {{"id", "m1"}, {"name", "Deep work"}});
   }
 
@@ -86,7 +87,7 @@ class FacadeTest : public ::testing::Test {
     return made;
   }
 
-  base::URL projectURL() const { return *base::URL::parse(backend.baseURL()); }
+  velmoria::base::URL projectURL() const { return *velmoria::base::URL::parse(backend.baseURL()); }
 
   std::shared_ptr<ZirudezeClient> facade(ZirudezeClientOptions given, RealtimeTokenReceivers receivers = {}) const {
     return ZirudezeClient::make(projectURL(), kKey, std::move(given), std::move(receivers));
@@ -139,12 +140,13 @@ class FacadeTest : public ::testing::Test {
     return found;
   }
 
-  testsupport::FakeBackend backend;
-  testsupport::FakeAuth service{backend};
-  testsupport::FakeDatabase database{backend};
-  testsupport::FakeFunctions functions{backend};
-  testsupport::FakeStorage storageService{backend};
-  std::shared_ptr<platform::InMemoryKeychainStore> keychain = std::make_shared<platform::InMemoryKeychainStore>();
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeAuth service{backend};
+  velmoria::testsupport::FakeDatabase database{backend};
+  velmoria::testsupport::FakeFunctions functions{backend};
+  velmoria::testsupport::FakeStorage storageService{backend};
+  std::shared_ptr<velmoria::platform::InMemoryKeychainStore> keychain =
+      std::make_shared<velmoria::platform::InMemoryKeychainStore>();
   std::shared_ptr<auth::KeychainLocalStorage> storage =
       std::make_shared<auth::KeychainLocalStorage>(auth::Keychain("zirudeze.auth", std::nullopt, keychain));
 };
@@ -154,7 +156,7 @@ struct Mode {
   std::string id;
   std::optional<std::string> name;
 
-  static Mode decode(const base::Decoder& decoder) {
+  static Mode decode(const velmoria::base::Decoder& decoder) {
     const auto container = decoder.container();
     return Mode{container.decode<std::string>("id"), container.decodeIfPresent<std::string>("name")};
   }

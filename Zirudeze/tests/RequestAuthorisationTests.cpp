@@ -1,9 +1,8 @@
-#include <issuereporting/IssueReporters.hpp>
-#include <issuereporting/testing/RecordingReporter.hpp>
-#include <storage/FileUpload.hpp>
-#include <testsupport/ScratchFolder.hpp>
-
 #include "FacadeTestSupport.hpp"
+#include "issuereporting/IssueReporters.hpp"
+#include "issuereporting/testing/RecordingReporter.hpp"
+#include "storage/FileUpload.hpp"
+#include "testsupport/ScratchFolder.hpp"
 
 namespace zirudeze::testing {
 namespace {
@@ -38,7 +37,9 @@ TEST_F(FacadeTest, DatabaseRequestsCarryTheKeySignedOutAndTheUsersTokenSignedIn)
 TEST_F(FacadeTest, ABodyGoesOutWholeWithTheUsersToken) {
   const auto client = facade();
   const auto token = signIn(*client);
-  client->from("modes").insert(base::Json{{"id", "m2"}, {"name", std::string(200'000, 'n')}}).executeDiscardingValue();
+  client->from("modes")
+      .insert(velmoria::base::Json{{"id", "m2"}, {"name", std::string(200'000, 'n')}})
+      .executeDiscardingValue();
   const auto request = backend.lastRequest();
   EXPECT_EQ(request.method, "POST");
   EXPECT_EQ(request.header("Authorization"), "Bearer " + token);
@@ -79,14 +80,14 @@ TEST_F(FacadeTest, StorageRequestsCarryTheKeySignedOutAndTheUsersTokenSignedIn) 
   EXPECT_EQ(backend.lastRequest().headerValues("Authorization"), std::vector<std::string>{"Bearer " + token});
 
   // An upload's body reaches the service whole.
-  client->storage()->from("avatars")->upload("ada.txt", base::dataFromString("hello, storage"));
+  client->storage()->from("avatars")->upload("ada.txt", velmoria::base::dataFromString("hello, storage"));
   EXPECT_EQ(backend.lastRequest().header("Authorization"), "Bearer " + token);
   ASSERT_TRUE(storageService.object("avatars", "ada.txt"));
   EXPECT_EQ(storageService.object("avatars", "ada.txt")->content, "hello, storage");
   // So does a file's, which is read as it is sent.
-  const testsupport::ScratchFolder folder;
+  const velmoria::testsupport::ScratchFolder folder;
   client->storage()->from("avatars")->upload("ada.png",
-                                             base::URL::fileURL(folder.write("a.png", "png bytes").string()));
+                                             velmoria::base::URL::fileURL(folder.write("a.png", "png bytes").string()));
   EXPECT_EQ(backend.lastRequest().header("Authorization"), "Bearer " + token);
   ASSERT_TRUE(storageService.object("avatars", "ada.png"));
   EXPECT_EQ(storageService.object("avatars", "ada.png")->content, "png bytes");

@@ -1,9 +1,9 @@
-#include "FacadeTestSupport.hpp"
-
 #include <any>
 #include <future>
-#include <helpers/NotificationCenter.hpp>
 #include <thread>
+
+#include "FacadeTestSupport.hpp"
+#include "helpers/NotificationCenter.hpp"
 
 namespace zirudeze::testing {
 namespace {

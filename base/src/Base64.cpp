@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -69,4 +69,4 @@ std::optional<Data> base64Decode(std::string_view text) {
   return out;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

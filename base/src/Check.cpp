@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace base {
+namespace velmoria::base {
 
 void fatalError(std::string_view message, CodeLocation location) noexcept {
   fatalError(message, location.file_name(), location.line());
@@ -21,4 +21,4 @@ void fatalError(std::string_view message, std::string_view file, std::uint64_t l
   std::abort();
 }
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -1,11 +1,11 @@
-#include <unicode/uidna.h>
-
 #include <climits>
 #include <string>
 
+#include <unicode/uidna.h>
+
 #include "base/Unicode.hpp"
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 // Browsers' options: nontransitional ("ß" stays itself), bidi and joiner rules, no STD3 restriction.
@@ -41,4 +41,4 @@ std::optional<std::string> idnaASCII(std::string_view domain) {
   return std::nullopt;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -3,7 +3,7 @@
 #include "base/HexDigit.hpp"
 #include "base/Unicode.hpp"
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 constexpr std::string_view kUnreserved = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~";
@@ -94,4 +94,4 @@ std::optional<std::string> removingPercentEncoding(std::string_view text) {
   return out;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

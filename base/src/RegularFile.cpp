@@ -3,13 +3,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <array>
 #include <cerrno>
 #include <system_error>
 
 #include "base/FileDescriptor.hpp"
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 [[noreturn]] void fail(int error, const std::string& what) {
@@ -58,4 +59,4 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& file, st
   return text;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -1,12 +1,12 @@
 #include "base/SecureRandom.hpp"
 
-#include <openssl/rand.h>
-
 #include <algorithm>
 #include <climits>
 #include <stdexcept>
 
-namespace base {
+#include <openssl/rand.h>
+
+namespace velmoria::base {
 
 void fillSecureRandom(std::span<std::uint8_t> out) {
   // RAND_bytes takes an int length, so large requests go in slices.
@@ -27,4 +27,4 @@ Data secureRandomBytes(std::size_t count) {
   return bytes;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

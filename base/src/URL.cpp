@@ -1,12 +1,12 @@
 #include "base/URL.hpp"
 
+#include <filesystem>
+
 #include "URLSyntax.hpp"
 #include "base/PercentEncoding.hpp"
 #include "base/Unicode.hpp"
 
-#include <filesystem>
-
-namespace base {
+namespace velmoria::base {
 namespace {
 
 std::size_t indexOf(URLComponent component) { return static_cast<std::size_t>(component); }
@@ -162,4 +162,4 @@ URL URL::appendingPathComponent(std::string_view component) const {
   return result ? std::move(*result) : *this;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

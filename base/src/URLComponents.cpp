@@ -4,7 +4,7 @@
 #include "base/PercentEncoding.hpp"
 #include "base/Unicode.hpp"
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 std::optional<std::string> decoded(const std::optional<std::string>& text) {
@@ -208,4 +208,4 @@ std::optional<URL> URLComponents::url() const {
   return URL::parse(*text);
 }
 
-}  // namespace base
+}  // namespace velmoria::base

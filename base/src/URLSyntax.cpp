@@ -4,10 +4,9 @@
 
 #include <array>
 #include <cstdint>
-
 #include <string>
 
-namespace base::detail {
+namespace velmoria::base::detail {
 namespace {
 
 bool isAlpha(char c) noexcept { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -189,4 +188,4 @@ std::optional<URLParts> parseURLReference(std::string_view text) {
   return parts;
 }
 
-}  // namespace base::detail
+}  // namespace velmoria::base::detail

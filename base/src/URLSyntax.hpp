@@ -1,12 +1,12 @@
 #pragma once
 
-#include "base/URL.hpp"
-
 #include <optional>
 #include <string_view>
 
+#include "base/URL.hpp"
+
 // RFC 3986 syntax checks shared by the URL parser and URL components.
-namespace base::detail {
+namespace velmoria::base::detail {
 
 struct URLParts {
   std::optional<URLRange> scheme, user, password, host, port, query, fragment;
@@ -23,4 +23,4 @@ bool isValidHost(std::string_view text) noexcept;          // reg-name or IP lit
 bool isValidPath(std::string_view text) noexcept;          // percent-encoded, "/" allowed
 bool isValidQueryOrFragment(std::string_view text) noexcept;
 
-}  // namespace base::detail
+}  // namespace velmoria::base::detail

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace base::detail {
+namespace velmoria::base::detail {
 
 struct DecodedScalar {
   char32_t scalar;     // kInvalidScalar for an ill-formed subpart
@@ -74,4 +74,4 @@ inline void appendUTF8(std::string& out, char32_t scalar) {
   }
 }
 
-}  // namespace base::detail
+}  // namespace velmoria::base::detail

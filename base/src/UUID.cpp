@@ -3,7 +3,7 @@
 #include "base/HexDigit.hpp"
 #include "base/SecureRandom.hpp"
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -51,9 +51,9 @@ std::string UUID::uuidString() const {
   return text;
 }
 
-}  // namespace base
+}  // namespace velmoria::base
 
-std::size_t std::hash<base::UUID>::operator()(const base::UUID& uuid) const noexcept {
+std::size_t std::hash<velmoria::base::UUID>::operator()(const velmoria::base::UUID& uuid) const noexcept {
   const auto& b = uuid.bytes();
   return std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
 }

@@ -1,6 +1,8 @@
 #include "base/Unicode.hpp"
 
-#include "UTF8.hpp"
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
 
 #include <unicode/brkiter.h>
 #include <unicode/bytestream.h>
@@ -9,11 +11,9 @@
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
 
-#include <algorithm>
-#include <memory>
-#include <stdexcept>
+#include "UTF8.hpp"
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 using detail::decodeScalar;
@@ -224,4 +224,4 @@ bool isNumber(std::string_view character) {
   return c != kInvalidScalar && u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

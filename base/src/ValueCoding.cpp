@@ -3,7 +3,7 @@
 #include "base/coding/Decoder.hpp"
 #include "base/coding/Encoder.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 void Coding<UUID>::encode(const UUID& value, Encoder& encoder) { encoder.json() = value.uuidString(); }
 
@@ -21,4 +21,4 @@ URL Coding<URL>::decode(const Decoder& decoder) {
   return std::move(*url);
 }
 
-}  // namespace base
+}  // namespace velmoria::base

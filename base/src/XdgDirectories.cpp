@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 std::filesystem::path homeFolder() {
@@ -32,4 +32,4 @@ std::filesystem::path xdgDataHome() {
   return homeFolder() / ".local" / "share";
 }
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -1,8 +1,8 @@
-#include "base/Check.hpp"
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include "base/Check.hpp"
 
 namespace {
 
@@ -14,7 +14,7 @@ TEST(CheckDeathTest, AFailedCheckStopsWithItsPlaceAndMessageOnOneLine) {
 }
 
 TEST(CheckDeathTest, AStopAtANamedPlaceUsesThatPlace) {
-  EXPECT_DEATH(base::fatalError("through the list", "/src/Auth/AuthClient.cpp", 12),
+  EXPECT_DEATH(velmoria::base::fatalError("through the list", "/src/Auth/AuthClient.cpp", 12),
                "/src/Auth/AuthClient\\.cpp:12: Fatal error: through the list\n");
 }
 

@@ -1,25 +1,24 @@
-#include "base/Coding.hpp"
-
 #include <gtest/gtest.h>
 
 #include "base/Base64.hpp"
+#include "base/Coding.hpp"
 
 namespace {
 
-using base::DecodingError;
-using base::JSONDecoder;
-using base::JSONEncoder;
+using velmoria::base::DecodingError;
+using velmoria::base::JSONDecoder;
+using velmoria::base::JSONEncoder;
 
 struct Identity {
   std::string identityID;
   std::map<std::string, std::string> identityData;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto c = encoder.container();
     c.encode("identityID", identityID);
     c.encode("identityData", identityData);
   }
-  static Identity decode(const base::Decoder& decoder) {
+  static Identity decode(const velmoria::base::Decoder& decoder) {
     const auto c = decoder.container();
     return {c.decode<std::string>("identityID"), c.decodeOr<std::map<std::string, std::string>>("identityData", {})};
   }
@@ -32,14 +31,14 @@ struct Account {
   std::vector<Identity> identities;
   std::int32_t expiresIn = 0;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto c = encoder.container();
     c.encode("userID", userID);
     c.encodeIfPresent("phoneNumber", phoneNumber);
     c.encode("identities", identities);
     c.encode("expiresIn", expiresIn);
   }
-  static Account decode(const base::Decoder& decoder) {
+  static Account decode(const velmoria::base::Decoder& decoder) {
     const auto c = decoder.container();
     return {c.decode<std::string>("userID"), c.decodeIfPresent<std::string>("phoneNumber"),
             c.decode<std::vector<Identity>>("identities"), c.decode<std::int32_t>("expiresIn")};
@@ -49,13 +48,13 @@ struct Account {
 
 JSONEncoder snakeEncoder() {
   JSONEncoder encoder;
-  encoder.settings.keyEncodingStrategy = base::KeyEncodingStrategy::convertToSnakeCase;
+  encoder.settings.keyEncodingStrategy = velmoria::base::KeyEncodingStrategy::convertToSnakeCase;
   return encoder;
 }
 
 JSONDecoder snakeDecoder() {
   JSONDecoder decoder;
-  decoder.settings.keyDecodingStrategy = base::KeyDecodingStrategy::convertFromSnakeCase;
+  decoder.settings.keyDecodingStrategy = velmoria::base::KeyDecodingStrategy::convertFromSnakeCase;
   return decoder;
 }
 
@@ -71,16 +70,16 @@ DecodingError decodeFailure(const JSONDecoder& decoder, std::string_view text) {
 }
 
 TEST(KeyConversion, SnakeCaseWordsAndAcronyms) {
-  EXPECT_EQ(base::convertToSnakeCase("userID"), "user_id");
-  EXPECT_EQ(base::convertToSnakeCase("myURLValue"), "my_url_value");
-  EXPECT_EQ(base::convertToSnakeCase("expiresIn"), "expires_in");
-  EXPECT_EQ(base::convertToSnakeCase("already_snake"), "already_snake");
-  EXPECT_EQ(base::convertToSnakeCase(""), "");
-  EXPECT_EQ(base::convertFromSnakeCase("user_id"), "userId");
-  EXPECT_EQ(base::convertFromSnakeCase("_leading_and_trailing_"), "_leadingAndTrailing_");
-  EXPECT_EQ(base::convertFromSnakeCase("plain"), "plain");
-  EXPECT_EQ(base::convertFromSnakeCase("camelCase"), "camelCase");
-  EXPECT_EQ(base::convertFromSnakeCase("___"), "___");
+  EXPECT_EQ(velmoria::base::convertToSnakeCase("userID"), "user_id");
+  EXPECT_EQ(velmoria::base::convertToSnakeCase("myURLValue"), "my_url_value");
+  EXPECT_EQ(velmoria::base::convertToSnakeCase("expiresIn"), "expires_in");
+  EXPECT_EQ(velmoria::base::convertToSnakeCase("already_snake"), "already_snake");
+  EXPECT_EQ(velmoria::base::convertToSnakeCase(""), "");
+  EXPECT_EQ(velmoria::base::convertFromSnakeCase("user_id"), "userId");
+  EXPECT_EQ(velmoria::base::convertFromSnakeCase("_leading_and_trailing_"), "_leadingAndTrailing_");
+  EXPECT_EQ(velmoria::base::convertFromSnakeCase("plain"), "plain");
+  EXPECT_EQ(velmoria::base::convertFromSnakeCase("camelCase"), "camelCase");
+  EXPECT_EQ(velmoria::base::convertFromSnakeCase("___"), "___");
 }
 
 TEST(Coding, SnakeCaseRoundTripLeavesFreeFormMapsAlone) {
@@ -91,7 +90,7 @@ TEST(Coding, SnakeCaseRoundTripLeavesFreeFormMapsAlone) {
       R"({"user_id":"abc","identities":[{"identity_id":"id-1","identity_data":{"avatarURL":"x","full_name":"Ada"}}],"expires_in":3600})");
   // Converted keys match coding keys by their camel-case form; "userID" is written user_id and read
   // back as "userId", so the type must spell its key the way the input converts.
-  const auto decoded = snakeDecoder().decode<base::Json>(text);
+  const auto decoded = snakeDecoder().decode<velmoria::base::Json>(text);
   EXPECT_EQ(decoded["identities"][0]["identity_data"]["full_name"], "Ada");
 }
 
@@ -106,14 +105,14 @@ TEST(Coding, ErrorsCarryPathAndDescription) {
   const JSONDecoder decoder;
   auto missing = decodeFailure<Account>(decoder, R"({"userID":"a","identities":[{"identityData":{}}],"expiresIn":1})");
   EXPECT_EQ(missing.kind(), DecodingError::Kind::keyNotFound);
-  EXPECT_EQ(base::describeCodingPath(missing.codingPath()), "identities[0]");
+  EXPECT_EQ(velmoria::base::describeCodingPath(missing.codingPath()), "identities[0]");
   EXPECT_EQ(missing.debugDescription(),
             R"(No value associated with key CodingKeys(stringValue: "identityID", intValue: nil) ("identityID").)");
 
   auto mismatch = decodeFailure<Account>(decoder, R"({"userID":5,"identities":[],"expiresIn":1})");
   EXPECT_EQ(mismatch.kind(), DecodingError::Kind::typeMismatch);
   EXPECT_EQ(mismatch.debugDescription(), "Expected to decode String but found number instead.");
-  EXPECT_EQ(base::describeCodingPath(mismatch.codingPath()), "userID");
+  EXPECT_EQ(velmoria::base::describeCodingPath(mismatch.codingPath()), "userID");
 
   auto null = decodeFailure<Account>(decoder, R"({"userID":null,"identities":[],"expiresIn":1})");
   EXPECT_EQ(null.kind(), DecodingError::Kind::valueNotFound);
@@ -129,7 +128,7 @@ TEST(Coding, ErrorsCarryPathAndDescription) {
 
 TEST(Coding, SnakeDecoderNamesTheConvertedKeyWhenMissing) {
   struct Probe {
-    static Probe decode(const base::Decoder& decoder) {
+    static Probe decode(const velmoria::base::Decoder& decoder) {
       decoder.container().decode<std::string>("refreshToken");
       return {};
     }
@@ -142,12 +141,12 @@ TEST(Coding, ExactKeysIgnoreTheStrategy) {
   struct Claims {
     std::string sid;
     std::string userMetadata;
-    void encode(base::Encoder& encoder) const {
+    void encode(velmoria::base::Encoder& encoder) const {
       auto c = encoder.exactKeyContainer();
       c.encode("sid", sid);
       c.encode("user_metadata", userMetadata);
     }
-    static Claims decode(const base::Decoder& decoder) {
+    static Claims decode(const velmoria::base::Decoder& decoder) {
       const auto c = decoder.exactKeyContainer();
       return {c.decode<std::string>("sid"), c.decode<std::string>("user_metadata")};
     }
@@ -160,14 +159,16 @@ TEST(Coding, ExactKeysIgnoreTheStrategy) {
 TEST(Coding, RejectsInvalidAndTooDeepDocuments) {
   const JSONDecoder decoder;
   for (const std::string_view text : {"", "{", "[1,]", "\"\xff\"", "nul"}) {
-    auto error = decodeFailure<base::Json>(decoder, text);
+    auto error = decodeFailure<velmoria::base::Json>(decoder, text);
     EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted) << text;
     EXPECT_EQ(error.debugDescription(), "The given data was not valid JSON.");
   }
-  const std::string deep = std::string(base::kMaxJsonDepth + 1, '[') + std::string(base::kMaxJsonDepth + 1, ']');
-  EXPECT_EQ(decodeFailure<base::Json>(decoder, deep).kind(), DecodingError::Kind::dataCorrupted);
-  const std::string allowed = std::string(base::kMaxJsonDepth, '[') + std::string(base::kMaxJsonDepth, ']');
-  EXPECT_NO_THROW(decoder.decode<base::Json>(allowed));
+  const std::string deep =
+      std::string(velmoria::base::kMaxJsonDepth + 1, '[') + std::string(velmoria::base::kMaxJsonDepth + 1, ']');
+  EXPECT_EQ(decodeFailure<velmoria::base::Json>(decoder, deep).kind(), DecodingError::Kind::dataCorrupted);
+  const std::string allowed =
+      std::string(velmoria::base::kMaxJsonDepth, '[') + std::string(velmoria::base::kMaxJsonDepth, ']');
+  EXPECT_NO_THROW(decoder.decode<velmoria::base::Json>(allowed));
   // Brackets inside strings do not count.
   EXPECT_NO_THROW(decoder.decode<std::string>("\"" + deep + "\""));
 }
@@ -179,39 +180,40 @@ TEST(Coding, NumbersKeepTheirKind) {
   EXPECT_THROW(decoder.decode<std::uint8_t>("-1"), DecodingError);
   EXPECT_DOUBLE_EQ(decoder.decode<double>("7"), 7.0);
   EXPECT_THROW(decoder.decode<bool>("1"), DecodingError);
-  EXPECT_THROW(JSONEncoder().encode(std::nan("")), base::EncodingError);
+  EXPECT_THROW(JSONEncoder().encode(std::nan("")), velmoria::base::EncodingError);
 }
 
 TEST(Coding, DataAndDateStrategies) {
-  const base::Data bytes{0x00, 0xff, 0x10, 0x41};
+  const velmoria::base::Data bytes{0x00, 0xff, 0x10, 0x41};
   EXPECT_EQ(JSONEncoder().encodeToString(bytes), "\"AP8QQQ==\"");
-  EXPECT_EQ(JSONDecoder().decode<base::Data>(std::string_view("\"AP8QQQ==\"")), bytes);
-  EXPECT_THROW(JSONDecoder().decode<base::Data>(std::string_view("\"AP8QQQ=\"")), DecodingError);
+  EXPECT_EQ(JSONDecoder().decode<velmoria::base::Data>(std::string_view("\"AP8QQQ==\"")), bytes);
+  EXPECT_THROW(JSONDecoder().decode<velmoria::base::Data>(std::string_view("\"AP8QQQ=\"")), DecodingError);
 
-  const base::Date date = base::dateFromSecondsSince1970(1709658249.0);
+  const velmoria::base::Date date = velmoria::base::dateFromSecondsSince1970(1709658249.0);
   JSONEncoder iso;
-  iso.settings.dateEncodingStrategy.kind = base::DateEncodingStrategy::Kind::iso8601;
+  iso.settings.dateEncodingStrategy.kind = velmoria::base::DateEncodingStrategy::Kind::iso8601;
   EXPECT_EQ(iso.encodeToString(date), "\"2024-03-05T17:04:09Z\"");
   JSONDecoder isoDecoder;
-  isoDecoder.settings.dateDecodingStrategy.kind = base::DateDecodingStrategy::Kind::iso8601;
-  EXPECT_EQ(isoDecoder.decode<base::Date>(std::string_view("\"2024-03-05T19:04:09+02:00\"")), date);
-  EXPECT_THROW(isoDecoder.decode<base::Date>(std::string_view("\"2024-03-05\"")), DecodingError);
+  isoDecoder.settings.dateDecodingStrategy.kind = velmoria::base::DateDecodingStrategy::Kind::iso8601;
+  EXPECT_EQ(isoDecoder.decode<velmoria::base::Date>(std::string_view("\"2024-03-05T19:04:09+02:00\"")), date);
+  EXPECT_THROW(isoDecoder.decode<velmoria::base::Date>(std::string_view("\"2024-03-05\"")), DecodingError);
 
   JSONEncoder seconds;
-  seconds.settings.dateEncodingStrategy.kind = base::DateEncodingStrategy::Kind::secondsSince1970;
+  seconds.settings.dateEncodingStrategy.kind = velmoria::base::DateEncodingStrategy::Kind::secondsSince1970;
   EXPECT_EQ(seconds.encodeToString(date), "1709658249.0");
   // The default form counts from 2001-01-01.
-  EXPECT_EQ(JSONDecoder().decode<base::Date>(std::string_view("0")), base::dateFromSecondsSince1970(978307200.0));
+  EXPECT_EQ(JSONDecoder().decode<velmoria::base::Date>(std::string_view("0")),
+            velmoria::base::dateFromSecondsSince1970(978307200.0));
 }
 
 TEST(Base64, StrictDecoding) {
-  EXPECT_EQ(base::base64Encode(base::dataFromString("ab")), "YWI=");
-  EXPECT_EQ(base::base64Encode({}), "");
-  EXPECT_EQ(base::base64Decode("YWI="), base::dataFromString("ab"));
-  EXPECT_FALSE(base::base64Decode("YWI"));
-  EXPECT_FALSE(base::base64Decode("Y=I="));
-  EXPECT_FALSE(base::base64Decode("YW==YWI="));
-  EXPECT_FALSE(base::base64Decode("YW-_"));
+  EXPECT_EQ(velmoria::base::base64Encode(velmoria::base::dataFromString("ab")), "YWI=");
+  EXPECT_EQ(velmoria::base::base64Encode({}), "");
+  EXPECT_EQ(velmoria::base::base64Decode("YWI="), velmoria::base::dataFromString("ab"));
+  EXPECT_FALSE(velmoria::base::base64Decode("YWI"));
+  EXPECT_FALSE(velmoria::base::base64Decode("Y=I="));
+  EXPECT_FALSE(velmoria::base::base64Decode("YW==YWI="));
+  EXPECT_FALSE(velmoria::base::base64Decode("YW-_"));
 }
 
 }  // namespace

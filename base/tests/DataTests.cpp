@@ -1,8 +1,8 @@
-#include "base/Data.hpp"
-
 #include <gtest/gtest.h>
+
+#include "base/Data.hpp"
 
 TEST(Data, RoundTripsBytesThroughText) {
   const std::string text("a\0b\xff", 4);
-  EXPECT_EQ(base::stringFromData(base::dataFromString(text)), text);
+  EXPECT_EQ(velmoria::base::stringFromData(velmoria::base::dataFromString(text)), text);
 }

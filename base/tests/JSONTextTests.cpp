@@ -1,8 +1,8 @@
 // Texts a JSON parser must refuse (the "n_" cases of the JSONTestSuite corpus) and a few it must take.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "base/coding/CodingErrors.hpp"
 #include "base/coding/JSONCoders.hpp"
@@ -73,16 +73,16 @@ const std::vector<Case>& refused() {
 
 TEST(JSONText, RefusesEveryInvalidText) {
   for (const auto& c : refused()) {
-    EXPECT_THROW(base::parseJson(c.text), base::DecodingError) << c.name;
+    EXPECT_THROW(velmoria::base::parseJson(c.text), velmoria::base::DecodingError) << c.name;
   }
 }
 
 TEST(JSONText, TakesEscapedNulAndSurroundingWhiteSpace) {
-  EXPECT_EQ(base::parseJson("[\"\\u0000\"]")[0].get<std::string>(), "\0"s);  // y_string_null_escape
-  EXPECT_EQ(base::parseJson(" [1] \n").size(), 1u);                          // y_structure_trailing_newline
-  EXPECT_TRUE(base::parseJson("null").is_null());                            // y_structure_lonely_null
-  EXPECT_FALSE(base::holdsNulByte("[\"\\u0000\"]"));
-  EXPECT_TRUE(base::holdsNulByte("1\0"s));
+  EXPECT_EQ(velmoria::base::parseJson("[\"\\u0000\"]")[0].get<std::string>(), "\0"s);  // y_string_null_escape
+  EXPECT_EQ(velmoria::base::parseJson(" [1] \n").size(), 1u);                          // y_structure_trailing_newline
+  EXPECT_TRUE(velmoria::base::parseJson("null").is_null());                            // y_structure_lonely_null
+  EXPECT_FALSE(velmoria::base::holdsNulByte("[\"\\u0000\"]"));
+  EXPECT_TRUE(velmoria::base::holdsNulByte("1\0"s));
 }
 
 }  // namespace

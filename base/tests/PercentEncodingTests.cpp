@@ -1,13 +1,13 @@
-#include "base/PercentEncoding.hpp"
-
 #include <gtest/gtest.h>
+
+#include "base/PercentEncoding.hpp"
 
 namespace {
 
-using base::CharacterSet;
+using velmoria::base::CharacterSet;
 
 std::string encode(std::string_view text, const CharacterSet& set) {
-  return base::addingPercentEncoding(text, set).value_or("<none>");
+  return velmoria::base::addingPercentEncoding(text, set).value_or("<none>");
 }
 
 TEST(PercentEncoding, NamedSetsMatchThePlatformSets) {
@@ -44,15 +44,15 @@ TEST(PercentEncoding, CustomAndAlphanumericSetsStayASCII) {
   EXPECT_EQ(encode("\xC3\xA9", CharacterSet::characters("\xC3\xA9")), "%C3%A9");
   EXPECT_TRUE(CharacterSet::alphanumerics().contains('q'));
   EXPECT_FALSE(CharacterSet::alphanumerics().contains(0xE9));
-  EXPECT_FALSE(base::addingPercentEncoding("\xE9", CharacterSet::alphanumerics()));
+  EXPECT_FALSE(velmoria::base::addingPercentEncoding("\xE9", CharacterSet::alphanumerics()));
 }
 
 TEST(PercentDecoding, RefusesBrokenEscapesAndInvalidUTF8) {
-  EXPECT_EQ(base::removingPercentEncoding("%41%c3%A9+b"), "A\xC3\xA9+b");
-  EXPECT_EQ(base::removingPercentEncoding(""), "");
-  EXPECT_EQ(base::removingPercentEncoding("%2525"), "%25");  // one level only
+  EXPECT_EQ(velmoria::base::removingPercentEncoding("%41%c3%A9+b"), "A\xC3\xA9+b");
+  EXPECT_EQ(velmoria::base::removingPercentEncoding(""), "");
+  EXPECT_EQ(velmoria::base::removingPercentEncoding("%2525"), "%25");  // one level only
   for (const char* bad : {"%", "%4", "a%zz", "%g1", "%FF", "%C3", "%C0%80", "\xE9"}) {
-    EXPECT_FALSE(base::removingPercentEncoding(bad)) << bad;
+    EXPECT_FALSE(velmoria::base::removingPercentEncoding(bad)) << bad;
   }
 }
 
@@ -61,9 +61,9 @@ TEST(PercentEncoding, DecodingUndoesEncodingForEverySet) {
   for (const CharacterSet& set : {CharacterSet(), CharacterSet::urlPathAllowed(), CharacterSet::urlQueryAllowed(),
                                   CharacterSet::urlHostAllowed(), CharacterSet::alphanumerics()}) {
     for (const auto& sample : samples) {
-      const auto encoded = base::addingPercentEncoding(sample, set);
+      const auto encoded = velmoria::base::addingPercentEncoding(sample, set);
       ASSERT_TRUE(encoded);
-      EXPECT_EQ(base::removingPercentEncoding(*encoded), sample);
+      EXPECT_EQ(velmoria::base::removingPercentEncoding(*encoded), sample);
     }
   }
 }

@@ -1,11 +1,11 @@
-#include "base/URLComponents.hpp"
-
 #include <gtest/gtest.h>
+
+#include "base/URLComponents.hpp"
 
 namespace {
 
-using base::URLComponents;
-using base::URLQueryItem;
+using velmoria::base::URLComponents;
+using velmoria::base::URLQueryItem;
 using Items = std::vector<URLQueryItem>;
 
 URLComponents components(std::string_view text) {

@@ -1,14 +1,14 @@
-#include "base/URL.hpp"
+#include <unordered_set>
 
 #include <gtest/gtest.h>
 
-#include <unordered_set>
+#include "base/URL.hpp"
 
 namespace {
 
-using base::URL;
-using base::URLComponent;
-using base::URLRange;
+using velmoria::base::URL;
+using velmoria::base::URLComponent;
+using velmoria::base::URLRange;
 
 URL parsed(std::string_view text) {
   auto url = URL::parse(text);

@@ -1,14 +1,14 @@
-#include "base/SecureRandom.hpp"
-#include "base/UUID.hpp"
-
-#include <gtest/gtest.h>
-
 #include <set>
 #include <unordered_set>
 
+#include <gtest/gtest.h>
+
+#include "base/SecureRandom.hpp"
+#include "base/UUID.hpp"
+
 namespace {
 
-using base::UUID;
+using velmoria::base::UUID;
 
 TEST(UUID, TextFormIsUpperCaseHyphenatedWhateverTheInputCase) {
   const auto lower = UUID::fromString("6ba7b810-9dad-11d1-80b4-00c04fd430c8");
@@ -53,9 +53,9 @@ TEST(UUID, OrdersByBytesAndHashesByValue) {
 }
 
 TEST(SecureRandom, FillsTheWholeRequestAndDiffersBetweenCalls) {
-  EXPECT_TRUE(base::secureRandomBytes(0).empty());
-  const base::Data first = base::secureRandomBytes(64);
-  const base::Data second = base::secureRandomBytes(64);
+  EXPECT_TRUE(velmoria::base::secureRandomBytes(0).empty());
+  const velmoria::base::Data first = velmoria::base::secureRandomBytes(64);
+  const velmoria::base::Data second = velmoria::base::secureRandomBytes(64);
   ASSERT_EQ(first.size(), 64u);
   EXPECT_NE(first, second);
 }

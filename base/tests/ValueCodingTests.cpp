@@ -1,31 +1,31 @@
+#include <gtest/gtest.h>
+
 #include "base/Coding.hpp"
 #include "base/URL.hpp"
 #include "base/UUID.hpp"
 
-#include <gtest/gtest.h>
-
 namespace {
 
-using base::DecodingError;
+using velmoria::base::DecodingError;
 
 struct Link {
-  base::UUID id;
-  base::URL target;
+  velmoria::base::UUID id;
+  velmoria::base::URL target;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto c = encoder.container();
     c.encode("id", id);
     c.encode("target", target);
   }
-  static Link decode(const base::Decoder& decoder) {
+  static Link decode(const velmoria::base::Decoder& decoder) {
     const auto c = decoder.container();
-    return {c.decode<base::UUID>("id"), c.decode<base::URL>("target")};
+    return {c.decode<velmoria::base::UUID>("id"), c.decode<velmoria::base::URL>("target")};
   }
 };
 
 DecodingError failure(std::string_view json) {
   try {
-    base::JSONDecoder().decode<Link>(json);
+    velmoria::base::JSONDecoder().decode<Link>(json);
   } catch (const DecodingError& error) {
     return error;
   }
@@ -34,12 +34,12 @@ DecodingError failure(std::string_view json) {
 }
 
 TEST(ValueCoding, UUIDAndURLTravelAsTheirTextForms) {
-  const Link link{*base::UUID::fromString("6ba7b810-9dad-11d1-80b4-00c04fd430c8"),
-                  *base::URL::parse("https://h/p?q=1")};
-  const base::Json json = base::JSONEncoder().encodeToJson(link);
+  const Link link{*velmoria::base::UUID::fromString("6ba7b810-9dad-11d1-80b4-00c04fd430c8"),
+                  *velmoria::base::URL::parse("https://h/p?q=1")};
+  const velmoria::base::Json json = velmoria::base::JSONEncoder().encodeToJson(link);
   EXPECT_EQ(json["id"], "6BA7B810-9DAD-11D1-80B4-00C04FD430C8");
   EXPECT_EQ(json["target"], "https://h/p?q=1");
-  const Link back = base::JSONDecoder().decodeJson<Link>(json);
+  const Link back = velmoria::base::JSONDecoder().decodeJson<Link>(json);
   EXPECT_EQ(back.id, link.id);
   EXPECT_EQ(back.target, link.target);
 }

@@ -1,9 +1,9 @@
 // What verifying an access token costs: getClaims on an RS256 token whose key is cached checks the
 // signature here and sends nothing; the baseline arm is the server-checked path (an HS256 token, one
 // "user" request to the loopback fake service). Goal: no request and under 0.1 ms per local call.
-#include <benchmark/benchmark.h>
-
 #include <memory>
+
+#include <benchmark/benchmark.h>
 
 #include "auth/AuthClient.hpp"
 #include "auth/Dependencies.hpp"
@@ -18,20 +18,20 @@ namespace auth = zirudeze::auth;
 namespace {
 
 struct Service {
-  testsupport::FakeBackend backend;
-  testsupport::FakeAuth fake{backend};
-  testsupport::FakeAuthFlows flows{fake};
-  testsupport::RSATestKey key = testsupport::RSATestKey::generate();
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeAuth fake{backend};
+  velmoria::testsupport::FakeAuthFlows flows{fake};
+  velmoria::testsupport::RSATestKey key = velmoria::testsupport::RSATestKey::generate();
   std::shared_ptr<auth::AuthClient> client = auth::AuthClient::make(auth::AuthClientConfiguration({
-      .url = base::URL::parse(fake.url()),
+      .url = velmoria::base::URL::parse(fake.url()),
       .storageKey = "zd-bench-claims",
       .localStorage = std::make_shared<auth::KeychainLocalStorage>(
-          auth::Keychain("zirudeze.auth", std::nullopt, std::make_shared<platform::InMemoryKeychainStore>())),
+          auth::Keychain("zirudeze.auth", std::nullopt, std::make_shared<velmoria::platform::InMemoryKeychainStore>())),
       .autoRefreshToken = false,
       .emitLocalSessionAsInitialSession = true,
   }));
 
-  Service() { flows.setKeys(testsupport::RSATestKey::Json::array({key.publicJWK("bench-key")})); }
+  Service() { flows.setKeys(velmoria::testsupport::RSATestKey::Json::array({key.publicJWK("bench-key")})); }
 };
 
 void BM_ClaimsOfRS256TokenWithCachedKey(benchmark::State& state) {

@@ -1,8 +1,6 @@
 // What a burst of session queries on an expired session costs: 100 callers at once share one refresh
 // against the loopback fake auth service, which answers after a fixed 50 ms. Goal: one "token" request
 // per burst, and the last caller done within 1.5x the time a single caller takes (the baseline arm).
-#include <benchmark/benchmark.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -10,6 +8,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "auth/AuthClient.hpp"
 #include "auth/AuthJSONCoders.hpp"
@@ -26,12 +26,12 @@ namespace {
 constexpr auto kAnswerDelay = 50ms;
 
 struct Service {
-  testsupport::FakeBackend backend;
-  testsupport::FakeAuth fake{backend};
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeAuth fake{backend};
   std::shared_ptr<auth::AuthClient> client = auth::AuthClient::make(auth::AuthClientConfiguration({
-      .url = base::URL::parse(fake.url()),
+      .url = velmoria::base::URL::parse(fake.url()),
       .localStorage = std::make_shared<auth::KeychainLocalStorage>(
-          auth::Keychain("zirudeze.auth", std::nullopt, std::make_shared<platform::InMemoryKeychainStore>())),
+          auth::Keychain("zirudeze.auth", std::nullopt, std::make_shared<velmoria::platform::InMemoryKeychainStore>())),
       .autoRefreshToken = false,
       .emitLocalSessionAsInitialSession = true,
   }));

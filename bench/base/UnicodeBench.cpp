@@ -1,13 +1,13 @@
-#include "base/Unicode.hpp"
-
 #include <benchmark/benchmark.h>
+
+#include "base/Unicode.hpp"
 
 namespace {
 
 void CanonicalCompareASCII(benchmark::State& state) {
   const std::string a = "abcdefgh.example.com";
   const std::string b = "abcdefgh.example.org";
-  for (auto _ : state) benchmark::DoNotOptimize(base::canonicalCompare(a, b));
+  for (auto _ : state) benchmark::DoNotOptimize(velmoria::base::canonicalCompare(a, b));
 }
 BENCHMARK(CanonicalCompareASCII);
 
@@ -18,7 +18,7 @@ void CanonicallyEqualDecomposed(benchmark::State& state) {
   const std::string b =
       "bu\xCC\x88"
       "cher.example";
-  for (auto _ : state) benchmark::DoNotOptimize(base::canonicallyEqual(a, b));
+  for (auto _ : state) benchmark::DoNotOptimize(velmoria::base::canonicallyEqual(a, b));
 }
 BENCHMARK(CanonicallyEqualDecomposed);
 
@@ -29,8 +29,8 @@ void GraphemeLetterTest(benchmark::State& state) {
       "1.example";
   for (auto _ : state) {
     bool ok = true;
-    for (const auto c : base::graphemeClusters(domain))
-      ok = ok && (base::isLetter(c) || base::isNumber(c) || c == "." || c == "-");
+    for (const auto c : velmoria::base::graphemeClusters(domain))
+      ok = ok && (velmoria::base::isLetter(c) || velmoria::base::isNumber(c) || c == "." || c == "-");
     benchmark::DoNotOptimize(ok);
   }
 }

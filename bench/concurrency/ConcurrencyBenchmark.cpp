@@ -1,7 +1,7 @@
-#include <benchmark/benchmark.h>
-
 #include <thread>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "concurrency/AsyncStream.hpp"
 #include "concurrency/LockIsolated.hpp"

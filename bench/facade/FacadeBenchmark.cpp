@@ -2,24 +2,24 @@
 // database client with fixed headers, on loopback; and a streamed function body against bare libcurl.
 // Goal: a facade GET with the file keychain at most 1.2 times the GET with fixed headers
 // (BM_FacadeGetAgainstFixedHeaders/FileKeychain, counter "ratio").
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
-#include <auth/AuthClientOptions.hpp>
-#include <auth/Keychain.hpp>
-#include <base/Coding.hpp>
-#include <chrono>
-#include <memory>
-#include <platform/FileKeychainStore.hpp>
-#include <platform/InMemoryKeychainStore.hpp>
-#include <string>
-#include <testsupport/FakeAuth.hpp>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeDatabase.hpp>
-#include <testsupport/FakeFunctions.hpp>
-#include <testsupport/ScratchFolder.hpp>
-#include <vector>
-
+#include "auth/AuthClientOptions.hpp"
+#include "auth/Keychain.hpp"
+#include "base/Coding.hpp"
+#include "platform/FileKeychainStore.hpp"
+#include "platform/InMemoryKeychainStore.hpp"
+#include "testsupport/FakeAuth.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeDatabase.hpp"
+#include "testsupport/FakeFunctions.hpp"
+#include "testsupport/ScratchFolder.hpp"
 #include "zirudeze/ZirudezeClient.hpp"
 
 namespace {
@@ -36,7 +36,7 @@ struct Mode {
   std::string id;
   std::optional<std::string> name;
 
-  static Mode decode(const base::Decoder& decoder) {
+  static Mode decode(const velmoria::base::Decoder& decoder) {
     const auto container = decoder.container();
     return Mode{container.decode<std::string>("id"), container.decodeIfPresent<std::string>("name")};
   }
@@ -44,29 +44,31 @@ struct Mode {
 
 // The fake backend with one mode row, a signed-in facade per keychain kind and a 64 MiB function.
 struct Loopback {
-  testsupport::FakeBackend backend;
-  testsupport::FakeAuth auth{backend};
-  testsupport::FakeDatabase database{backend};
-  testsupport::FakeFunctions functions{backend};
-  testsupport::ScratchFolder folder{"velmoria-bench"};
-  std::shared_ptr<ZirudezeClient> inMemory = signedIn(std::make_shared<platform::InMemoryKeychainStore>());
-  std::shared_ptr<ZirudezeClient> inFiles = signedIn(std::make_shared<platform::FileKeychainStore>(folder.path()));
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeAuth auth{backend};
+  velmoria::testsupport::FakeDatabase database{backend};
+  velmoria::testsupport::FakeFunctions functions{backend};
+  velmoria::testsupport::ScratchFolder folder{"velmoria-bench"};
+  std::shared_ptr<ZirudezeClient> inMemory = signedIn(std::make_shared<velmoria::platform::InMemoryKeychainStore>());
+  std::shared_ptr<ZirudezeClient> inFiles =
+      signedIn(std::make_shared<velmoria::platform::FileKeychainStore>(folder.path()));
   // The facade's own work alone: the token comes from the option, not the auth client.
   std::shared_ptr<ZirudezeClient> withTokenOption = [this] {
     ZirudezeClientOptions options;
     options.auth.storage = std::make_shared<auth::KeychainLocalStorage>(
-        auth::Keychain("zirudeze.auth", std::nullopt, std::make_shared<platform::InMemoryKeychainStore>()));
+        auth::Keychain("zirudeze.auth", std::nullopt, std::make_shared<velmoria::platform::InMemoryKeychainStore>()));
     options.auth.accessToken = [token = inMemory->auth()->session().accessToken]() -> std::optional<std::string> {
       return token;
     };
-    return ZirudezeClient::make(*base::URL::parse(backend.baseURL()), "key", options);
+    return ZirudezeClient::make(*velmoria::base::URL::parse(backend.baseURL()), "key", options);
   }();
 
   Loopback() {
-    database.createTable({.name = "modes",
-                          .columns = {{.name = "id", .type = testsupport::ColumnType::text, .nullable = false},
-                                      {.name = "name", .type = testsupport::ColumnType::text}},
-                          .primaryKey = {"id"}});
+    database.createTable(
+        {.name = "modes",
+         .columns = {{.name = "id", .type = velmoria::testsupport::ColumnType::text, .nullable = false},
+                     {.name = "name", .type = velmoria::testsupport::ColumnType::text}},
+         .primaryKey = {"id"}});
     database.insert("modes", {{"id", "m1"}, {"name", "Deep work"}});
     const std::string chunk(kChunkBytes, 'x');
     functions.stream("large", std::vector<std::string>(kStreamBytes / kChunkBytes, chunk), {});
@@ -74,13 +76,13 @@ struct Loopback {
     functions.stream("small", {std::string(kSmallBytes, 's')}, {});
   }
 
-  std::shared_ptr<ZirudezeClient> signedIn(std::shared_ptr<platform::KeychainStore> store) {
+  std::shared_ptr<ZirudezeClient> signedIn(std::shared_ptr<velmoria::platform::KeychainStore> store) {
     ZirudezeClientOptions options;
     options.auth.storage =
         std::make_shared<auth::KeychainLocalStorage>(auth::Keychain("zirudeze.auth", std::nullopt, std::move(store)));
     options.auth.emitLocalSessionAsInitialSession = true;
     options.auth.autoRefreshToken = false;
-    auto client = ZirudezeClient::make(*base::URL::parse(backend.baseURL()), "key", options);
+    auto client = ZirudezeClient::make(*velmoria::base::URL::parse(backend.baseURL()), "key", options);
     const auto email = "bench" + std::to_string(reinterpret_cast<std::uintptr_t>(client.get())) + "@example.com";
     client->auth()->signInWithOTP(auth::Email{email});
     client->auth()->verifyOTP(auth::Email{email}, *auth.lastCode(email), auth::EmailOTPType::email);
@@ -176,7 +178,7 @@ std::size_t count(char* data, std::size_t size, std::size_t items, void* out) {
   if (stream.bytes == 0) stream.firstChunk = Clock::now();
   stream.bytes += size * items;
   if (stream.keepsPieces) {
-    const base::Data piece(data, data + size * items);
+    const velmoria::base::Data piece(data, data + size * items);
     benchmark::DoNotOptimize(piece.data());
   }
   return size * items;

@@ -1,14 +1,6 @@
 // The live filter on real traffic between two private network namespaces (root only; skipped
 // elsewhere): how long a blocked ClientHello takes from its capture to its flow being in the drop
 // set, and the daemon's CPU while 200 new TLS flows a second run.
-#include "Command.hpp"
-#include "NetworkNamespaces.hpp"
-#include "TestServers.hpp"
-#include "velmoria_filter/FilterDaemon.hpp"
-
-#include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pthread.h>
@@ -27,6 +19,14 @@
 #include <queue>
 #include <stdexcept>
 #include <thread>
+
+#include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
+
+#include "Command.hpp"
+#include "NetworkNamespaces.hpp"
+#include "TestServers.hpp"
+#include "velmoria_filter/FilterDaemon.hpp"
 
 namespace {
 

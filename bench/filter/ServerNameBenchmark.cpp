@@ -1,15 +1,15 @@
 // Server names read and matched per second over ClientHellos recorded from real clients, against a
 // list of 1,000 domains.
-#include "velmoria_filter/DomainMatcher.hpp"
-#include "velmoria_filter/ServerNameReader.hpp"
-#include "velmoria_filter/WebFilterProvider.hpp"
-
-#include <benchmark/benchmark.h>
-
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "velmoria_filter/DomainMatcher.hpp"
+#include "velmoria_filter/ServerNameReader.hpp"
+#include "velmoria_filter/WebFilterProvider.hpp"
 
 namespace {
 

@@ -3,16 +3,16 @@
 // header collection, Accept-Encoding, a multi handle and its wait), so the difference between the two
 // is what the client adds. Rates are per wall-clock second: the client waits, it does not compute.
 // Run with --benchmark_enable_random_interleaving=true so that both meet the machine's load alike.
-#include <benchmark/benchmark.h>
-#include <curl/curl.h>
-
 #include <array>
 #include <memory>
 #include <string>
-#include <testsupport/FakeBackend.hpp>
+
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
 
 #include "helpers/HTTPClient.hpp"
 #include "helpers/detail/ResponseHeaderCollector.hpp"
+#include "testsupport/FakeBackend.hpp"
 
 namespace {
 
@@ -22,10 +22,10 @@ using zirudeze::helpers::detail::ResponseHeaderCollector;
 
 constexpr int kRequests = 2000;
 
-testsupport::FakeBackend& server() {
+velmoria::testsupport::FakeBackend& server() {
   static auto* backend = [] {
-    auto* created = new testsupport::FakeBackend();
-    created->respond("GET", "/small", testsupport::ScriptedResponse::json(200, R"({"id":1,"ok":true})"));
+    auto* created = new velmoria::testsupport::FakeBackend();
+    created->respond("GET", "/small", velmoria::testsupport::ScriptedResponse::json(200, R"({"id":1,"ok":true})"));
     return created;
   }();
   return *backend;

@@ -1,9 +1,9 @@
 // A 10 KB page of session rows, the shape the app's refresh reads, decoded into AnyJSON and into
 // typed records, next to nlohmann's own parse of the same bytes.
-#include <benchmark/benchmark.h>
-
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "helpers/AnyJSON.hpp"
 #include "helpers/ISO8601Date.hpp"
@@ -19,20 +19,20 @@ struct SessionRow {
   std::string id;
   std::string userID;
   std::string date;
-  base::Date startedAt;
-  std::optional<base::Date> endedAt;
+  velmoria::base::Date startedAt;
+  std::optional<velmoria::base::Date> endedAt;
   std::optional<int> durationSeconds;
   std::string source;
   std::optional<std::string> modeID;
   JSONObject metadata;
 
-  static SessionRow decode(const base::Decoder& decoder) {
+  static SessionRow decode(const velmoria::base::Decoder& decoder) {
     const auto c = decoder.container();
     return {c.decode<std::string>("id"),
             c.decode<std::string>("user_id"),
             c.decode<std::string>("date"),
-            c.decode<base::Date>("started_at"),
-            c.decodeIfPresent<base::Date>("ended_at"),
+            c.decode<velmoria::base::Date>("started_at"),
+            c.decodeIfPresent<velmoria::base::Date>("ended_at"),
             c.decodeIfPresent<int>("duration_seconds"),
             c.decode<std::string>("source"),
             c.decodeIfPresent<std::string>("mode_id"),
@@ -79,13 +79,14 @@ BENCHMARK(AnyJSONThroughSharedDecoder);
 
 // The route of values nested in typed records: document first, then the conversion.
 void AnyJSONThroughDocument(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(JSONDecoder::shared().decodeJson<AnyJSON>(base::parseJson(document())));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(JSONDecoder::shared().decodeJson<AnyJSON>(velmoria::base::parseJson(document())));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document().size()));
 }
 BENCHMARK(AnyJSONThroughDocument);
 
 void TypedRowsThroughDecoder(benchmark::State& state) {
-  const base::JSONDecoder& decoder = JSONDecoder::shared();
+  const velmoria::base::JSONDecoder& decoder = JSONDecoder::shared();
   for (auto _ : state) benchmark::DoNotOptimize(decoder.decode<std::vector<SessionRow>>(document()));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document().size()));
 }
@@ -105,7 +106,7 @@ void DateParse(benchmark::State& state) {
 BENCHMARK(DateParse);
 
 void DateFormat(benchmark::State& state) {
-  const base::Date date = *zirudeze::helpers::parseISO8601Date("2026-12-09T10:15:09.250123+00:00");
+  const velmoria::base::Date date = *zirudeze::helpers::parseISO8601Date("2026-12-09T10:15:09.250123+00:00");
   for (auto _ : state) benchmark::DoNotOptimize(zirudeze::helpers::formatISO8601Date(date));
 }
 BENCHMARK(DateFormat);

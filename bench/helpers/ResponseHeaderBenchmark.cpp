@@ -1,9 +1,9 @@
 // Collecting the header lines of one response: the cost per line must not grow with the number of
 // names already seen (a hostile server may send tens of thousands).
-#include <benchmark/benchmark.h>
-
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "helpers/detail/ResponseHeaderCollector.hpp"
 

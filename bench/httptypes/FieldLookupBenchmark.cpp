@@ -1,14 +1,14 @@
 // A 30-field list built and then searched for every one of its names, against a plain vector of string
 // pairs searched linearly without regard to case.
-#include "httptypes/HTTPFields.hpp"
-
-#include <benchmark/benchmark.h>
-
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "httptypes/HTTPFields.hpp"
 
 namespace {
 

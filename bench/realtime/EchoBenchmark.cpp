@@ -1,23 +1,23 @@
 // Loopback echo through the fake backend's echo route: URLSessionWebSocket (one process-wide I/O
 // thread, events handed to the caller) next to a bare synchronous Beast client on the same route.
 // One message in flight at a time; the round-trip percentiles are reported as counters.
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include <benchmark/benchmark.h>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket.hpp>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeWebSockets.hpp>
-#include <vector>
 
 #include "realtime/URLSessionWebSocket.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeWebSockets.hpp"
 
 namespace {
 
@@ -29,13 +29,13 @@ using zirudeze::realtime::WebSocketEvent;
 
 struct EchoServer {
   EchoServer() {
-    testsupport::WebSocketRouteOptions options;
+    velmoria::testsupport::WebSocketRouteOptions options;
     options.echo = true;
     options.keepFrames = false;
     sockets.route("/echo", options);
   }
-  testsupport::FakeBackend backend;
-  testsupport::FakeWebSockets sockets{backend};
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeWebSockets sockets{backend};
 };
 
 EchoServer& server() {
@@ -70,7 +70,7 @@ struct Inbox {
 void BM_EchoURLSessionWebSocket(benchmark::State& state) {
   const auto size = static_cast<std::size_t>(state.range(0));
   auto inbox = std::make_shared<Inbox>();
-  auto socket = URLSessionWebSocket::connect(*base::URL::parse(server().sockets.url("/echo")));
+  auto socket = URLSessionWebSocket::connect(*velmoria::base::URL::parse(server().sockets.url("/echo")));
   socket->setOnEvent([inbox](const WebSocketEvent& event) {
     if (const auto* text = event.asText()) {
       {

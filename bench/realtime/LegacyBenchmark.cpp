@@ -1,10 +1,10 @@
 // The legacy socket's array frames read and written, next to nlohmann's own parse and dump of the same
 // bytes; presence merges and diffs over 1,000 and 10,000 keys of 3 metas; a channel's dispatch over 1 and
 // 100 bindings.
-#include <benchmark/benchmark.h>
-
-#include <nlohmann/json.hpp>
 #include <string>
+
+#include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
 
 #include "realtime/legacy/Defaults.hpp"
 #include "realtime/legacy/RealtimeChannel.hpp"
@@ -185,13 +185,14 @@ class SilentTransport final : public realtime::SocketTransport {
   void setDelegate(std::weak_ptr<realtime::SocketTransportDelegate>) override {}
   void connect(const std::map<std::string, std::string>&) override {}
   void disconnect(int, const std::optional<std::string>&) override {}
-  void send(const base::Data&) override {}
+  void send(const velmoria::base::Data&) override {}
 };
 
 // A broadcast dispatched over `bindings` broadcast bindings, each for an event of its own; one matches.
 void BM_ChannelTrigger(benchmark::State& state) {
   const auto socket = realtime::RealtimeClient::make(
-      "https://bench.invalid/realtime/v1", {}, [](const base::URL&) { return std::make_shared<SilentTransport>(); },
+      "https://bench.invalid/realtime/v1", {},
+      [](const velmoria::base::URL&) { return std::make_shared<SilentTransport>(); },
       [] { return std::optional<helpers::JSONObject>(); });
   const auto channel = socket->channel("room");
   std::int64_t calls = 0;

@@ -3,7 +3,6 @@
 //   routing, registry), next to a bare URLSessionWebSocket reading the same frames in the same run;
 // - the channel registry's dispatch with 1, 10 and 100 matching callbacks;
 // - the CPU an idle connected client takes with a heartbeat every second, over 20 s.
-#include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -11,14 +10,16 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeRealtime.hpp>
-#include <testsupport/FakeWebSockets.hpp>
 #include <thread>
+
+#include <benchmark/benchmark.h>
 
 #include "realtime/CallbackManager.hpp"
 #include "realtime/RealtimeClientV2.hpp"
 #include "realtime/URLSessionWebSocket.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeRealtime.hpp"
+#include "testsupport/FakeWebSockets.hpp"
 
 namespace {
 
@@ -33,9 +34,9 @@ using zirudeze::realtime::WebSocketEvent;
 constexpr int kBatch = 2000;
 
 struct Service {
-  testsupport::FakeBackend backend;
-  testsupport::FakeWebSockets sockets{backend};
-  testsupport::FakeRealtime realtime{backend, sockets};
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeWebSockets sockets{backend};
+  velmoria::testsupport::FakeRealtime realtime{backend, sockets};
 };
 
 // Counts arrivals and lets the benchmark wait for a number of them.
@@ -73,7 +74,7 @@ void sendBatch(Service& service, const std::string& frame) {
 void BM_ChangesToUserCallback(benchmark::State& state) {
   Service service;
   const auto client =
-      RealtimeClientV2::make(*base::URL::parse(service.realtime.url()),
+      RealtimeClientV2::make(*velmoria::base::URL::parse(service.realtime.url()),
                              RealtimeClientOptions(std::map<std::string, std::string>{{"apikey", "bench"}}));
   const auto channel = client->channel("bench");
   Arrivals arrivals;
@@ -98,7 +99,7 @@ void BM_ChangesToUserCallback(benchmark::State& state) {
 void BM_ChangesToBareTransport(benchmark::State& state) {
   Service service;
   auto socket = URLSessionWebSocket::connect(
-      *base::URL::parse(service.sockets.url("/realtime/v1/websocket?apikey=bench&vsn=1.0.0")));
+      *velmoria::base::URL::parse(service.sockets.url("/realtime/v1/websocket?apikey=bench&vsn=1.0.0")));
   Arrivals arrivals;
   socket->setOnEvent([&](const WebSocketEvent& event) {
     if (event.asText() != nullptr) arrivals.add();
@@ -145,7 +146,7 @@ void BM_IdleConnectedClient(benchmark::State& state) {
   Service service;
   RealtimeClientOptions options(std::map<std::string, std::string>{{"apikey", "bench"}});
   options.heartbeatInterval = 1;
-  const auto client = RealtimeClientV2::make(*base::URL::parse(service.realtime.url()), options);
+  const auto client = RealtimeClientV2::make(*velmoria::base::URL::parse(service.realtime.url()), options);
   client->connect();
   const auto channel = client->channel("idle");
   channel->subscribeWithError();

@@ -1,9 +1,9 @@
 // Frames of the current realtime protocol read and written, next to nlohmann's own parse (and dump)
 // of the same bytes: a heartbeat reply, a 20-column INSERT and a 100-member presence state.
-#include <benchmark/benchmark.h>
-
-#include <nlohmann/json.hpp>
 #include <string>
+
+#include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
 
 #include "realtime/RealtimeMessageV2.hpp"
 

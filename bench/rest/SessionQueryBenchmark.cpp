@@ -1,23 +1,23 @@
 // The app's session query: building, completing and encoding it; a large "in" filter; and executions on
 // loopback against bare libcurl GETs of the same URL and headers on one kept-alive connection.
+#include <memory>
+#include <string>
+
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
-#include <memory>
-#include <string>
-#include <testsupport/AppTables.hpp>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeDatabase.hpp>
-
 #include "helpers/HTTPFieldsBridging.hpp"
 #include "rest/RestClient.hpp"
+#include "testsupport/AppTables.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeDatabase.hpp"
 
 namespace {
 
 using namespace zirudeze;
-using testsupport::FakeDatabase;
-using testsupport::Json;
-using testsupport::SessionRow;
+using velmoria::testsupport::FakeDatabase;
+using velmoria::testsupport::Json;
+using velmoria::testsupport::SessionRow;
 
 constexpr int kExecutions = 2000;
 const char* const kUser = "5B1F3C7E-2A4D-4E8F-9C1B-0D2E3F4A5B6C";
@@ -37,12 +37,12 @@ struct NullFetch {
       auto response = std::make_shared<helpers::HTTPURLResponse>();
       response->statusCode = 200;
       response->allHeaderFields = {{"Content-Type", "application/json; charset=utf-8"}, {"Content-Range", "0-0/*"}};
-      return helpers::FetchResult{base::dataFromString(body), response};
+      return helpers::FetchResult{velmoria::base::dataFromString(body), response};
     };
   }
 };
 
-rest::RestFilterBuilder sessionQuery(const rest::RestClient& client, const base::UUID& user) {
+rest::RestFilterBuilder sessionQuery(const rest::RestClient& client, const velmoria::base::UUID& user) {
   auto query = client.from("sessions").select("*");
   query.eq("user_id", user).is("ended_at", std::nullopt).order("started_at", {.ascending = false}).limit(1);
   return query;
@@ -50,10 +50,10 @@ rest::RestFilterBuilder sessionQuery(const rest::RestClient& client, const base:
 
 void BM_BuildCompleteAndEncodeSessionQuery(benchmark::State& state) {
   NullFetch fetch;
-  rest::RestClient client({.url = *base::URL::parse("https://abcdefgh.example.co/rest/v1"),
+  rest::RestClient client({.url = *velmoria::base::URL::parse("https://abcdefgh.example.co/rest/v1"),
                            .headers = {{"Apikey", "key"}, {"Authorization", "Bearer token"}},
                            .fetch = fetch.operation()});
-  const auto user = *base::UUID::fromString(kUser);
+  const auto user = *velmoria::base::UUID::fromString(kUser);
   for (auto _ : state) {
     auto response = sessionQuery(client, user).executeDiscardingValue();
     benchmark::DoNotOptimize(response.data.data());
@@ -65,10 +65,10 @@ void BM_BuildCompleteAndEncodeSessionQuery(benchmark::State& state) {
 // Everything the client does for one execution but the transfer: the same work, one row decoded.
 void BM_SessionQueryWithoutNetwork(benchmark::State& state) {
   NullFetch fetch{kSessionRow};
-  rest::RestClient client({.url = *base::URL::parse("https://abcdefgh.example.co/rest/v1"),
+  rest::RestClient client({.url = *velmoria::base::URL::parse("https://abcdefgh.example.co/rest/v1"),
                            .headers = {{"Apikey", "key"}, {"Authorization", "Bearer token"}},
                            .fetch = fetch.operation()});
-  const auto user = *base::UUID::fromString(kUser);
+  const auto user = *velmoria::base::UUID::fromString(kUser);
   for (auto _ : state) {
     auto response = sessionQuery(client, user).execute<std::vector<SessionRow>>();
     if (response.value.size() != 1) state.SkipWithError("expected one row");
@@ -79,9 +79,9 @@ void BM_SessionQueryWithoutNetwork(benchmark::State& state) {
 void BM_InFilterOf10000UUIDs(benchmark::State& state) {
   NullFetch fetch;
   rest::RestClient client(
-      {.url = *base::URL::parse("https://abcdefgh.example.co/rest/v1"), .fetch = fetch.operation()});
-  std::vector<base::UUID> ids(10000);
-  for (auto& id : ids) id = base::UUID::random();
+      {.url = *velmoria::base::URL::parse("https://abcdefgh.example.co/rest/v1"), .fetch = fetch.operation()});
+  std::vector<velmoria::base::UUID> ids(10000);
+  for (auto& id : ids) id = velmoria::base::UUID::random();
   for (auto _ : state) {
     auto query = client.from("sessions").select("id");
     query.in("id", ids);
@@ -93,11 +93,11 @@ void BM_InFilterOf10000UUIDs(benchmark::State& state) {
 
 // The fake backend with one open session of the user among others.
 struct Loopback {
-  testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeBackend backend;
   FakeDatabase database{backend};
 
   Loopback() {
-    testsupport::createAppTables(database);
+    velmoria::testsupport::createAppTables(database);
     database.insert("sessions", Json{{"user_id", kUser},
                                      {"date", "2024-05-01"},
                                      {"started_at", "2024-05-01T08:00:00Z"},
@@ -112,7 +112,7 @@ struct Loopback {
   }
 
   rest::RestClient client() const {
-    return rest::RestClient({.url = *base::URL::parse(backend.url("/rest/v1")),
+    return rest::RestClient({.url = *velmoria::base::URL::parse(backend.url("/rest/v1")),
                              .headers = {{"Apikey", "key"}, {"Authorization", "Bearer token"}}});
   }
 };
@@ -132,7 +132,7 @@ void BM_BareCurlSessionQueryGets(benchmark::State& state) {
   NullFetch fetch;
   const auto base = loopback().client().configuration();
   rest::RestClient capturing({.url = base.url, .headers = base.headers, .fetch = fetch.operation()});
-  sessionQuery(capturing, *base::UUID::fromString(kUser)).executeDiscardingValue();
+  sessionQuery(capturing, *velmoria::base::UUID::fromString(kUser)).executeDiscardingValue();
 
   CURL* easy = curl_easy_init();
   curl_slist* headers = nullptr;
@@ -160,7 +160,7 @@ void BM_HTTPClientSessionQueryGets(benchmark::State& state) {
   NullFetch fetch;
   const auto base = loopback().client().configuration();
   rest::RestClient capturing({.url = base.url, .headers = base.headers, .fetch = fetch.operation()});
-  sessionQuery(capturing, *base::UUID::fromString(kUser)).executeDiscardingValue();
+  sessionQuery(capturing, *velmoria::base::UUID::fromString(kUser)).executeDiscardingValue();
   const auto request = *helpers::HTTPRequest::make(fetch.last->url, helpers::HTTPRequest::Method::get(), {},
                                                    helpers::fieldsFromPairs(fetch.last->allHTTPHeaderFields));
   helpers::HTTPClient http(helpers::HTTPClient::defaultFetch(), {});
@@ -175,7 +175,7 @@ void BM_HTTPClientSessionQueryGets(benchmark::State& state) {
 
 void BM_ClientSessionQueryExecutions(benchmark::State& state) {
   const auto client = loopback().client();
-  const auto user = *base::UUID::fromString(kUser);
+  const auto user = *velmoria::base::UUID::fromString(kUser);
   for (auto _ : state) {
     for (int i = 0; i < kExecutions; ++i) {
       auto response = sessionQuery(client, user).execute<std::vector<SessionRow>>();

@@ -1,11 +1,13 @@
 // The app picker's costs: scanning the application folders, building the rows, filtering per keystroke.
-#include <benchmark/benchmark.h>
 #include <unistd.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include <benchmark/benchmark.h>
 
 #include "velmoria/AppPickerViewModel.hpp"
 #include "velmoria/InstalledApps.hpp"

@@ -3,8 +3,6 @@
 // their time ratio). The server runs in a
 // process of its own so that memory figures are the client's alone; each upload runs in a fresh child
 // process whose peak resident set is measured from its start.
-#include <benchmark/benchmark.h>
-#include <curl/curl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -16,18 +14,21 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <helpers/ClientVersion.hpp>
-#include <helpers/CurlTransport.hpp>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <random>
 #include <stdexcept>
 #include <string>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeStorage.hpp>
 
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <nlohmann/json.hpp>
+
+#include "helpers/ClientVersion.hpp"
+#include "helpers/CurlTransport.hpp"
 #include "storage/StorageCoders.hpp"
 #include "storage/ZirudezeStorageClient.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeStorage.hpp"
 
 namespace {
 
@@ -48,20 +49,22 @@ struct Server {
 
 [[noreturn]] void serve(int portPipe) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
-  testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeBackend backend;
   backend.setMaxBodySize(256u * 1024u * 1024u);
-  testsupport::FakeStorage fake(backend);
+  velmoria::testsupport::FakeStorage fake(backend);
   fake.addBucket("bench");
   fake.putObject("bench", "small.txt", "hello", "text/plain");
   fake.putObject("bench", "one-mib.bin", std::string(kDownloadSize, 'd'));
   // Uploads are only acknowledged: neither kept nor recorded, so the server's memory stays flat.
-  backend.route("POST", "/storage/v1/object/bench/*", [&backend](const testsupport::RecordedRequest& request) {
-    const bool multipart = request.header("Content-Type").value_or("").rfind("multipart/form-data", 0) == 0;
-    const std::size_t size = request.body.size();
-    backend.clearRequests();
-    if (!multipart || size < kUploadSize) return testsupport::ScriptedResponse::json(400, R"({"message":"short"})");
-    return testsupport::ScriptedResponse::json(200, R"({"Key":"bench/big.bin","Id":"1"})");
-  });
+  backend.route(
+      "POST", "/storage/v1/object/bench/*", [&backend](const velmoria::testsupport::RecordedRequest& request) {
+        const bool multipart = request.header("Content-Type").value_or("").rfind("multipart/form-data", 0) == 0;
+        const std::size_t size = request.body.size();
+        backend.clearRequests();
+        if (!multipart || size < kUploadSize)
+          return velmoria::testsupport::ScriptedResponse::json(400, R"({"message":"short"})");
+        return velmoria::testsupport::ScriptedResponse::json(200, R"({"Key":"bench/big.bin","Id":"1"})");
+      });
   const std::uint16_t port = backend.port();
   if (write(portPipe, &port, sizeof port) != sizeof port) _exit(1);
   close(portPipe);
@@ -97,8 +100,8 @@ const std::map<std::string, std::string>& headers() {
 
 std::shared_ptr<storage::ZirudezeStorageClient> client(std::shared_ptr<helpers::HTTPTransport> transport) {
   return std::make_shared<storage::ZirudezeStorageClient>(storage::StorageClientConfiguration(
-      *base::URL::parse(server().serviceURL()), headers(), storage::storageJSONEncoder(), storage::storageJSONDecoder(),
-      storage::StorageHTTPSession(std::move(transport)), nullptr, false));
+      *velmoria::base::URL::parse(server().serviceURL()), headers(), storage::storageJSONEncoder(),
+      storage::storageJSONDecoder(), storage::StorageHTTPSession(std::move(transport)), nullptr, false));
 }
 
 // --- Bare libcurl ---------------------------------------------------------------------------------------
@@ -236,7 +239,8 @@ bool uploadWithStack() {
   auto options = storage::FileOptions();
   options.upsert = true;
   const auto files = client(std::make_shared<helpers::CurlTransport>())->from("bench");
-  return files->upload("big.bin", base::URL::fileURL(uploadFile().string()), options).fullPath == "bench/big.bin";
+  return files->upload("big.bin", velmoria::base::URL::fileURL(uploadFile().string()), options).fullPath ==
+         "bench/big.bin";
 }
 
 bool uploadWithBareCurl() {

@@ -1,12 +1,13 @@
 // The two costs that recur while blocking: the redirector's 0.6 s tick and the workspace's /proc poll.
-#include <benchmark/benchmark.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
+
 #include <QCoreApplication>
 #include <csignal>
 #include <filesystem>
 #include <memory>
+
+#include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.hpp"
@@ -21,7 +22,7 @@ std::filesystem::path makeFolder() {
   return ::mkdtemp(pattern.data());
 }
 
-class FixedActive final : public platform::ActiveWindowSource {
+class FixedActive final : public velmoria::platform::ActiveWindowSource {
  public:
   explicit FixedActive(pid_t pid) : pid_(pid) {}
   std::optional<pid_t> activeWindowProcess() override { return pid_; }
@@ -62,7 +63,7 @@ class FakeBrowserProcess {
 };
 
 // Answers every read of the front tab with one address, as a browser would; records nothing.
-class OneTabScripts final : public platform::ScriptRunner {
+class OneTabScripts final : public velmoria::platform::ScriptRunner {
  public:
   explicit OneTabScripts(std::string url) : url_(std::move(url)) {}
   std::optional<std::string> run(const std::string& source) override {
@@ -81,17 +82,17 @@ class OneTabScripts final : public platform::ScriptRunner {
 // the frontmost query through the /proc workspace. The X11 variant asks a real X server (run it under
 // xvfb-run) for the active window.
 struct TickSetup {
-  explicit TickSetup(std::unique_ptr<platform::ActiveWindowSource> active, std::string tabURL = {})
+  explicit TickSetup(std::unique_ptr<velmoria::platform::ActiveWindowSource> active, std::string tabURL = {})
       : folder(makeFolder()),
         defaults(folder),
-        scanner(std::make_shared<platform::ProcessScanner>()),
+        scanner(std::make_shared<velmoria::platform::ProcessScanner>()),
         workspace(scheduler, scanner, std::move(active)),
         scripts(std::move(tabURL)),
         redirector(defaults, workspace, scripts, scheduler, [this] { return folder; }) {
     nlohmann::json list = nlohmann::json::array();
     for (int i = 0; i < 25; ++i) list.push_back("site" + std::to_string(i) + ".example.com");
-    platform::writeFileAtomically(folder / "group.com.tandrelkoss.kelvaton.json",
-                                  nlohmann::json{{"mac.blockedDomains", list}}.dump());
+    velmoria::platform::writeFileAtomically(folder / "group.com.tandrelkoss.kelvaton.json",
+                                            nlohmann::json{{"mac.blockedDomains", list}}.dump());
     scanner->scan();
     redirector.start();
   }
@@ -101,10 +102,10 @@ struct TickSetup {
   }
 
   std::filesystem::path folder;
-  platform::FileDefaultsSystem defaults;
-  platform::ManualScheduler scheduler;
-  std::shared_ptr<platform::ProcessScanner> scanner;
-  platform::ProcessWorkspace workspace;
+  velmoria::platform::FileDefaultsSystem defaults;
+  velmoria::platform::ManualScheduler scheduler;
+  std::shared_ptr<velmoria::platform::ProcessScanner> scanner;
+  velmoria::platform::ProcessWorkspace workspace;
   OneTabScripts scripts;
   velmoria::BrowserRedirector redirector;
 };
@@ -146,7 +147,7 @@ void BM_RedirectorTickX11(benchmark::State& state) {
     state.SkipWithError("no DISPLAY");
     return;
   }
-  TickSetup setup(std::make_unique<platform::desktop::X11ActiveWindow>());
+  TickSetup setup(std::make_unique<velmoria::platform::desktop::X11ActiveWindow>());
   for (auto _ : state) setup.redirector.tick();
 }
 BENCHMARK(BM_RedirectorTickX11)->Unit(benchmark::kMicrosecond);
@@ -175,7 +176,7 @@ class Children {
 
 void BM_ProcScanKnown500(benchmark::State& state) {
   Children children(500);
-  platform::ProcessScanner scanner;
+  velmoria::platform::ProcessScanner scanner;
   scanner.scan();
   for (auto _ : state) benchmark::DoNotOptimize(scanner.scan());
 }
@@ -183,10 +184,10 @@ BENCHMARK(BM_ProcScanKnown500)->Unit(benchmark::kMicrosecond);
 
 void BM_ProcScanFirst500(benchmark::State& state) {
   Children children(500);
-  auto index = std::make_shared<platform::DesktopEntryIndex>();
+  auto index = std::make_shared<velmoria::platform::DesktopEntryIndex>();
   index->refreshIfChanged();
   for (auto _ : state) {
-    platform::ProcessScanner scanner(index);
+    velmoria::platform::ProcessScanner scanner(index);
     benchmark::DoNotOptimize(scanner.scan());
   }
 }

@@ -2,8 +2,6 @@
 // each as the window's repaint runs it (offscreen), in CPU time of the whole process (Qt's painting threads
 // included). The baseline repaints the same emblem area of the same window the straight way: the wash and
 // the glow as gradients, the disc and the title, afresh each frame.
-#include <benchmark/benchmark.h>
-
 #include <QApplication>
 #include <QPaintEvent>
 #include <QPainter>
@@ -11,6 +9,8 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 #include <memory>
+
+#include <benchmark/benchmark.h>
 
 #include "velmoria/MacBlockingOverlayView.hpp"
 #include "velmoria/OverlayModel.hpp"

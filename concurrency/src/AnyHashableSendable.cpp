@@ -1,6 +1,6 @@
 #include "concurrency/AnyHashableSendable.hpp"
 
-namespace zirudeze::helpers::detail {
+namespace zirudeze::concurrency::detail {
 
 std::string quotedText(std::string_view text) {
   std::string quoted = "\"";
@@ -32,4 +32,4 @@ std::string quotedText(std::string_view text) {
   return quoted;
 }
 
-}  // namespace zirudeze::helpers::detail
+}  // namespace zirudeze::concurrency::detail

@@ -4,7 +4,7 @@
 
 #include "concurrency/CancellationError.hpp"
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 namespace {
 std::stop_token& currentTokenSlot() {
@@ -30,4 +30,4 @@ CurrentStopTokenScope::CurrentStopTokenScope(std::stop_token token)
 
 CurrentStopTokenScope::~CurrentStopTokenScope() { currentTokenSlot() = std::move(saved_); }
 
-}  // namespace zirudeze::helpers
+}  // namespace zirudeze::concurrency

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 namespace {
 std::atomic<bool> hookInstalled{false};
@@ -12,4 +12,4 @@ bool mainSerialHookInstalled() { return hookInstalled.load(); }
 
 void setMainSerialHookInstalled(bool installed) { hookInstalled.store(installed); }
 
-}  // namespace zirudeze::helpers
+}  // namespace zirudeze::concurrency

@@ -11,7 +11,7 @@
 #include "concurrency/CancellationError.hpp"
 #include "concurrency/Task.hpp"
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 void waitUntilCancelled(const std::stop_token& token) {
   const auto never = neverStream<AsyncStream<bool>>();
@@ -49,4 +49,4 @@ void megaYield(int count) {
   }
 }
 
-}  // namespace zirudeze::helpers
+}  // namespace zirudeze::concurrency

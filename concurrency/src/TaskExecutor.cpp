@@ -7,7 +7,7 @@
 #include "base/ThreadSafety.hpp"
 #include "concurrency/MainSerialHook.hpp"
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 namespace {
 
@@ -15,8 +15,8 @@ thread_local bool isSerialThread = false;
 
 // Owned jointly by a static handle and the serial thread, so neither outlives the other's use of it.
 struct SerialQueue {
-  base::Mutex mutex;
-  base::PlainConditionVariable wake;
+  velmoria::base::Mutex mutex;
+  velmoria::base::PlainConditionVariable wake;
   std::deque<std::shared_ptr<TaskJob>> jobs VM_GUARDED_BY(mutex);
 
   static void drain(const std::shared_ptr<SerialQueue>& queue) {
@@ -24,7 +24,7 @@ struct SerialQueue {
     for (;;) {
       std::shared_ptr<TaskJob> job;
       {
-        base::MutexLock lock(queue->mutex);
+        velmoria::base::MutexLock lock(queue->mutex);
         queue->wake.wait(lock, [&]() VM_REQUIRES(queue->mutex) { return !queue->jobs.empty(); });
         job = std::move(queue->jobs.front());
         queue->jobs.pop_front();
@@ -40,14 +40,14 @@ struct SerialQueue {
 struct ThreadReuse {
   static constexpr auto idleLifetime = std::chrono::seconds(2);
 
-  base::Mutex mutex;
-  base::PlainConditionVariable wake;
+  velmoria::base::Mutex mutex;
+  velmoria::base::PlainConditionVariable wake;
   std::deque<std::shared_ptr<TaskJob>> jobs VM_GUARDED_BY(mutex);
   std::size_t idle VM_GUARDED_BY(mutex) = 0;
 
   static void submit(const std::shared_ptr<ThreadReuse>& reuse, std::shared_ptr<TaskJob> job) {
     {
-      const base::MutexLock lock(reuse->mutex);
+      const velmoria::base::MutexLock lock(reuse->mutex);
       reuse->jobs.push_back(std::move(job));
       if (reuse->jobs.size() <= reuse->idle) {
         reuse->wake.notifyOne();
@@ -61,7 +61,7 @@ struct ThreadReuse {
     for (;;) {
       std::shared_ptr<TaskJob> job;
       {
-        base::MutexLock lock(reuse->mutex);
+        velmoria::base::MutexLock lock(reuse->mutex);
         while (reuse->jobs.empty()) {
           ++reuse->idle;
           const bool woken =
@@ -104,7 +104,7 @@ void submitTaskJob(const std::shared_ptr<TaskJob>& job) {
   if (mainSerialHookInstalled()) {
     const auto queue = serialQueue();
     {
-      const base::MutexLock lock(queue->mutex);
+      const velmoria::base::MutexLock lock(queue->mutex);
       queue->jobs.push_back(job);
     }
     queue->wake.notifyOne();
@@ -115,4 +115,4 @@ void submitTaskJob(const std::shared_ptr<TaskJob>& job) {
 
 bool onSerialTaskThread() { return isSerialThread; }
 
-}  // namespace zirudeze::helpers
+}  // namespace zirudeze::concurrency

@@ -1,6 +1,6 @@
 #include "concurrency/TaskLocal.hpp"
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 detail::TaskLocalBindings& detail::currentTaskLocalBindings() {
   thread_local TaskLocalBindings bindings;
@@ -18,4 +18,4 @@ TaskLocalSnapshot::Installed::Installed(const TaskLocalSnapshot& snapshot)
 
 TaskLocalSnapshot::Installed::~Installed() { detail::currentTaskLocalBindings() = std::move(saved_); }
 
-}  // namespace zirudeze::helpers
+}  // namespace zirudeze::concurrency

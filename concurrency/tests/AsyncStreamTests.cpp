@@ -1,13 +1,12 @@
-#include "concurrency/AsyncStream.hpp"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "concurrency/AsyncStream.hpp"
 #include "concurrency/Task.hpp"
 
 using namespace zirudeze::helpers;

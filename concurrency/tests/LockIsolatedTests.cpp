@@ -1,12 +1,12 @@
-#include "concurrency/LockIsolated.hpp"
-
-#include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
-using zirudeze::helpers::LockIsolated;
+#include <gtest/gtest.h>
+
+#include "concurrency/LockIsolated.hpp"
+
+using zirudeze::concurrency::LockIsolated;
 
 namespace {
 

@@ -1,12 +1,11 @@
-#include "concurrency/StreamAdapters.hpp"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <stdexcept>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "concurrency/CancellationError.hpp"
+#include "concurrency/StreamAdapters.hpp"
 #include "concurrency/Task.hpp"
 
 using namespace zirudeze::helpers;

@@ -1,14 +1,13 @@
-#include "concurrency/Task.hpp"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <stdexcept>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "concurrency/CancellationError.hpp"
 #include "concurrency/MainSerialHook.hpp"
+#include "concurrency/Task.hpp"
 #include "concurrency/TaskLocal.hpp"
 
 using namespace zirudeze::helpers;

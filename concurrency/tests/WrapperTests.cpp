@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <stdexcept>
 #include <string>
 #include <unordered_set>
+
+#include <gtest/gtest.h>
 
 #include "concurrency/ActorIsolated.hpp"
 #include "concurrency/AnyHashableSendable.hpp"
@@ -87,10 +87,10 @@ namespace {
 TEST(UncheckedSendable, CodesAsTheWrappedValueItself) {
   using Wrapped = UncheckedSendable<std::map<std::string, int>>;
   const Wrapped wrapped(std::map<std::string, int>{{"a", 1}});
-  const auto text = base::JSONEncoder().encodeToString(wrapped);
+  const auto text = velmoria::base::JSONEncoder().encodeToString(wrapped);
   EXPECT_EQ(text, R"({"a":1})");
-  EXPECT_EQ(base::JSONDecoder().decode<Wrapped>(text), wrapped);
-  EXPECT_EQ(base::JSONDecoder().decode<UncheckedSendable<int>>("7").value, 7);
+  EXPECT_EQ(velmoria::base::JSONDecoder().decode<Wrapped>(text), wrapped);
+  EXPECT_EQ(velmoria::base::JSONDecoder().decode<UncheckedSendable<int>>("7").value, 7);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "functions/FunctionInvokeOptions.hpp"
 
 #include <array>
-#include <helpers/HTTPFieldsBridging.hpp>
+
+#include "helpers/HTTPFieldsBridging.hpp"
 
 namespace zirudeze::functions {
 namespace {

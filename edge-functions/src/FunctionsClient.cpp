@@ -1,15 +1,15 @@
 #include "functions/FunctionsClient.hpp"
 
-#include <concurrency/LockIsolated.hpp>
-#include <helpers/ClientVersion.hpp>
-#include <helpers/CurlTransport.hpp>
-#include <helpers/HTTPFieldsBridging.hpp>
-#include <helpers/LoggerInterceptor.hpp>
 #include <utility>
 #include <vector>
 
 #include "InvocationChecks.hpp"
 #include "StreamedInvocation.hpp"
+#include "concurrency/LockIsolated.hpp"
+#include "helpers/ClientVersion.hpp"
+#include "helpers/CurlTransport.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
+#include "helpers/LoggerInterceptor.hpp"
 
 namespace zirudeze::functions {
 namespace {
@@ -50,7 +50,7 @@ const http::HTTPRequestMethod& requestMethod(const std::optional<FunctionInvokeO
 }  // namespace
 
 struct FunctionsClient::State {
-  State(base::URL url, RegionText region, std::shared_ptr<helpers::HTTPClientType> http,
+  State(velmoria::base::URL url, RegionText region, std::shared_ptr<helpers::HTTPClientType> http,
         const std::map<std::string, std::string>& headers)
       : url(std::move(url)), region(std::move(region)), http(std::move(http)), headers(initialHeaders(headers)) {}
 
@@ -67,23 +67,24 @@ struct FunctionsClient::State {
                                 std::move(query), std::move(fields), options.body, requestTimeout);
   }
 
-  const base::URL url;
+  const velmoria::base::URL url;
   const std::optional<std::string> region;
   const std::shared_ptr<helpers::HTTPClientType> http;
   // Streamed invocations travel apart from the fetch: the process's own transport.
   const std::shared_ptr<helpers::HTTPTransport> streamTransport = helpers::CurlTransport::shared();
-  helpers::LockIsolated<http::HTTPFields> headers;
+  concurrency::LockIsolated<http::HTTPFields> headers;
 };
 
-FunctionsClient::FunctionsClient(base::URL url, const std::map<std::string, std::string>& headers, RegionText region,
-                                 std::shared_ptr<const helpers::ZirudezeLogger> logger, helpers::FetchOperation fetch)
+FunctionsClient::FunctionsClient(velmoria::base::URL url, const std::map<std::string, std::string>& headers,
+                                 RegionText region, std::shared_ptr<const helpers::ZirudezeLogger> logger,
+                                 helpers::FetchOperation fetch)
     : state_(std::make_unique<State>(
           std::move(url), std::move(region),
           std::make_shared<helpers::HTTPClient>(std::move(fetch), interceptorsFor(std::move(logger))), headers)) {}
 
 FunctionsClient::~FunctionsClient() = default;
 
-const base::URL& FunctionsClient::url() const noexcept { return state_->url; }
+const velmoria::base::URL& FunctionsClient::url() const noexcept { return state_->url; }
 
 const std::optional<std::string>& FunctionsClient::region() const noexcept { return state_->region; }
 
@@ -113,7 +114,7 @@ void FunctionsClient::invoke(std::string_view functionName, const FunctionInvoke
   rawInvoke(functionName, options);
 }
 
-helpers::AsyncThrowingStream<base::Data> FunctionsClient::invokeWithStreamedResponse(
+concurrency::AsyncThrowingStream<velmoria::base::Data> FunctionsClient::invokeWithStreamedResponse(
     std::string_view functionName, const FunctionInvokeOptions& options) const {
   return detail::startStreamedInvocation(state_->streamTransport, state_->request(functionName, options).urlRequest());
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <optional>
 #include <string>
 
+#include "base/Data.hpp"
 #include "functions/FunctionsError.hpp"
 
 namespace zirudeze::functions::detail {
@@ -11,6 +11,6 @@ namespace zirudeze::functions::detail {
 // Why an answer fails an invocation: a status outside 200...299 first, then an "x-relay-error" of exactly
 // "true". Nothing for an accepted answer.
 std::optional<FunctionsError> refusalOf(int statusCode, const std::optional<std::string>& relayError,
-                                        const base::Data& body);
+                                        const velmoria::base::Data& body);
 
 }  // namespace zirudeze::functions::detail

@@ -1,17 +1,17 @@
 #include "StreamedInvocation.hpp"
 
-#include <concurrency/Task.hpp>
 #include <exception>
-#include <helpers/URLError.hpp>
 #include <stop_token>
 #include <utility>
 
 #include "InvocationChecks.hpp"
+#include "concurrency/Task.hpp"
+#include "helpers/URLError.hpp"
 
 namespace zirudeze::functions::detail {
 namespace {
 
-using Stream = helpers::AsyncThrowingStream<base::Data>;
+using Stream = concurrency::AsyncThrowingStream<velmoria::base::Data>;
 
 helpers::StreamHandlers handlersFor(const Stream::Continuation& continuation) {
   return helpers::StreamHandlers{
@@ -27,7 +27,7 @@ helpers::StreamHandlers handlersFor(const Stream::Continuation& continuation) {
               continuation.finish(std::make_exception_ptr(std::move(*refusal)));
             }
           },
-      .onChunk = [continuation](base::Data chunk) { continuation.yield(std::move(chunk)); },
+      .onChunk = [continuation](velmoria::base::Data chunk) { continuation.yield(std::move(chunk)); },
       .onComplete = [continuation](std::exception_ptr error) { continuation.finish(std::move(error)); },
   };
 }
@@ -35,12 +35,12 @@ helpers::StreamHandlers handlersFor(const Stream::Continuation& continuation) {
 }  // namespace
 
 Stream startStreamedInvocation(std::shared_ptr<helpers::HTTPTransport> transport, helpers::URLRequest request) {
-  auto made = Stream::makeStream(helpers::BufferingPolicy::unbounded());
+  auto made = Stream::makeStream(concurrency::BufferingPolicy::unbounded());
   const auto continuation = made.second;
   const auto stop = std::make_shared<std::stop_source>();
   // In place before the transfer starts, so no way of ending the stream can miss it.
-  continuation.setOnTermination([stop](helpers::StreamTermination) { stop->request_stop(); });
-  helpers::Task([transport = std::move(transport), request = std::move(request), continuation, stop] {
+  continuation.setOnTermination([stop](concurrency::StreamTermination) { stop->request_stop(); });
+  concurrency::Task([transport = std::move(transport), request = std::move(request), continuation, stop] {
     transport->stream(request, handlersFor(continuation), stop->get_token());
   });
   return std::move(made.first);

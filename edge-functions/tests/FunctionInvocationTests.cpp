@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <base/coding/CodingErrors.hpp>
-#include <helpers/ClientVersion.hpp>
-#include <helpers/URLError.hpp>
-
 #include "FunctionsTestSupport.hpp"
+#include "base/coding/CodingErrors.hpp"
+#include "helpers/ClientVersion.hpp"
+#include "helpers/URLError.hpp"
 
 namespace zirudeze::functions::testing {
 namespace {
@@ -71,7 +70,7 @@ TEST_F(FunctionsTest, TheBodysKindPicksTheContentTypeAndTheCallersWins) {
   EXPECT_EQ(echoed("body")["headers"]["content-type"], "text/plain");
   EXPECT_EQ(echoed("body")["body"], "hello");
 
-  functionsClient.invoke("body", FunctionInvokeOptions({}, base::Data{0, 1, 2}));
+  functionsClient.invoke("body", FunctionInvokeOptions({}, velmoria::base::Data{0, 1, 2}));
   EXPECT_EQ(echoed("body")["headers"]["content-type"], "application/octet-stream");
   EXPECT_EQ(echoed("body")["body"], std::string("\0\1\2", 3));
 
@@ -88,7 +87,7 @@ TEST_F(FunctionsTest, TheBodysKindPicksTheContentTypeAndTheCallersWins) {
 }
 
 TEST_F(FunctionsTest, ABodyThatCannotBeEncodedIsRefusedBeforeAnythingIsSent) {
-  EXPECT_THROW(FunctionInvokeOptions({}, Greeting{"Ada", std::nan("")}), base::EncodingError);
+  EXPECT_THROW(FunctionInvokeOptions({}, Greeting{"Ada", std::nan("")}), velmoria::base::EncodingError);
 }
 
 TEST_F(FunctionsTest, SetAuthPutsTheTokenInAndTakesEveryAuthorizationOut) {
@@ -169,19 +168,19 @@ TEST_F(FunctionsTest, AnswersAreDecodedOrHandedToTheCallersDecoder) {
   EXPECT_EQ(greeting.name, "Ada");
   EXPECT_EQ(greeting.weight, 2.5);
 
-  const auto seen =
-      functionsClient.invoke("greet", {}, [](const base::Data& body, const helpers::HTTPURLResponse& response) {
+  const auto seen = functionsClient.invoke(
+      "greet", {}, [](const velmoria::base::Data& body, const helpers::HTTPURLResponse& response) {
         return std::to_string(response.statusCode) + " " + response.value("x-answer").value_or("-") + " " +
                std::to_string(body.size());
       });
   EXPECT_EQ(seen, "201 yes 27");
 
   functions.respond("greet", 200, R"({"name":1})");
-  EXPECT_THROW(functionsClient.invoke<Greeting>("greet", {}), base::DecodingError);
+  EXPECT_THROW(functionsClient.invoke<Greeting>("greet", {}), velmoria::base::DecodingError);
 }
 
 TEST_F(FunctionsTest, TransportFailuresPassUnchanged) {
-  const FunctionsClient unreachable(*base::URL::parse("http://127.0.0.1:1/functions/v1"));
+  const FunctionsClient unreachable(*velmoria::base::URL::parse("http://127.0.0.1:1/functions/v1"));
   try {
     unreachable.invoke("hello");
     ADD_FAILURE() << "an unreachable host answered";

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <set>
+
+#include <gtest/gtest.h>
 
 #include "functions/FunctionInvokeOptions.hpp"
 #include "functions/FunctionRegion.hpp"
@@ -58,10 +58,10 @@ TEST(FunctionInvokeOptionsValues, OptionsKeepWhatTheyAreGiven) {
       std::string("text"));
   EXPECT_EQ(given.method, Method::put);
   EXPECT_EQ(given.region, "eu-west-1");
-  EXPECT_EQ(given.query, (std::vector<base::URLQueryItem>{{"a", "b"}}));
+  EXPECT_EQ(given.query, (std::vector<velmoria::base::URLQueryItem>{{"a", "b"}}));
   EXPECT_EQ(given.headers[*http::HTTPField::Name::make("X-A")], "1");
   EXPECT_EQ(given.headers[http::HTTPField::Name::contentType()], "text/plain");
-  EXPECT_EQ(given.body, base::dataFromString("text"));
+  EXPECT_EQ(given.body, velmoria::base::dataFromString("text"));
 }
 
 }  // namespace

@@ -1,24 +1,24 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <base/coding/Coding.hpp>
-#include <helpers/CurlTransport.hpp>
-#include <helpers/HTTPClient.hpp>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeFunctions.hpp>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "base/coding/Coding.hpp"
 #include "functions/FunctionsClient.hpp"
+#include "helpers/CurlTransport.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeFunctions.hpp"
 
 namespace zirudeze::functions::testing {
 
-using testsupport::FakeBackend;
-using testsupport::FakeFunctions;
-using testsupport::RecordedRequest;
+using velmoria::testsupport::FakeBackend;
+using velmoria::testsupport::FakeFunctions;
+using velmoria::testsupport::RecordedRequest;
 using Json = FakeFunctions::Json;
 
 // Hands requests to the real transport and keeps what it was given.
@@ -51,12 +51,12 @@ struct Greeting {
   std::string name;
   double weight = 1.5;
 
-  void encode(base::Encoder& encoder) const {
+  void encode(velmoria::base::Encoder& encoder) const {
     auto object = encoder.container();
     object.encode("name", name);
     object.encode("weight", weight);
   }
-  static Greeting decode(const base::Decoder& decoder) {
+  static Greeting decode(const velmoria::base::Decoder& decoder) {
     const auto object = decoder.container();
     return Greeting{object.decode<std::string>("name"), object.decode<double>("weight")};
   }
@@ -66,7 +66,8 @@ struct Greeting {
 class FunctionsTest : public ::testing::Test {
  protected:
   FunctionsClient client(RegionText region = {}, const std::map<std::string, std::string>& headers = {}) const {
-    return FunctionsClient(*base::URL::parse(functions.url()), headers, std::move(region), nullptr, fetch.operation());
+    return FunctionsClient(*velmoria::base::URL::parse(functions.url()), headers, std::move(region), nullptr,
+                           fetch.operation());
   }
 
   // The echo of the last invocation of `name`.
@@ -82,7 +83,7 @@ class FunctionsTest : public ::testing::Test {
 };
 
 // Every chunk of a stream until it ends; its error is rethrown.
-inline std::vector<std::string> drain(const helpers::AsyncThrowingStream<base::Data>& stream) {
+inline std::vector<std::string> drain(const concurrency::AsyncThrowingStream<velmoria::base::Data>& stream) {
   std::vector<std::string> chunks;
   while (const auto chunk = stream.next()) chunks.emplace_back(chunk->begin(), chunk->end());
   return chunks;

@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <helpers/URLError.hpp>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "FunctionsTestSupport.hpp"
+#include "helpers/URLError.hpp"
 
 namespace zirudeze::functions::testing {
 namespace {
@@ -99,7 +99,7 @@ TEST_F(FunctionsTest, ACancelledConsumerStopsTheTransferToo) {
 }
 
 TEST_F(FunctionsTest, AnAnswerThatIsNoHTTPEndsTheStreamAsABadServerResponse) {
-  testsupport::ScriptedResponse garbage;
+  velmoria::testsupport::ScriptedResponse garbage;
   garbage.raw = "SSH-2.0-not-http\r\n\r\n";
   backend.respond("*", "/functions/v1/garbage", garbage);
   try {

@@ -1,10 +1,5 @@
 // velmoria-filter: runs the web filter while the app's filter configuration is enabled, or replays
 // a packet capture through it.
-#include "velmoria_filter/Capabilities.hpp"
-#include "velmoria_filter/CaptureReplay.hpp"
-#include "velmoria_filter/DaemonStatus.hpp"
-#include "velmoria_filter/FilterDaemon.hpp"
-
 #include <syslog.h>
 
 #include <cstdio>
@@ -14,6 +9,11 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "velmoria_filter/Capabilities.hpp"
+#include "velmoria_filter/CaptureReplay.hpp"
+#include "velmoria_filter/DaemonStatus.hpp"
+#include "velmoria_filter/FilterDaemon.hpp"
 
 namespace {
 

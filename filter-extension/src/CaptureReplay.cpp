@@ -1,10 +1,10 @@
 #include "velmoria_filter/CaptureReplay.hpp"
 
-#include "velmoria_filter/FlowTracker.hpp"
+#include <memory>
 
 #include <pcap/pcap.h>
 
-#include <memory>
+#include "velmoria_filter/FlowTracker.hpp"
 
 namespace velmoria::filter {
 namespace {

@@ -1,7 +1,6 @@
 #include "velmoria_filter/DomainMatcher.hpp"
 
-#include <base/Unicode.hpp>
-
+#include "base/Unicode.hpp"
 #include "velmoria_filter/Text.hpp"
 
 namespace velmoria::filter {

@@ -1,8 +1,5 @@
 #include "velmoria_filter/FilterDaemon.hpp"
 
-#include "velmoria_filter/CaptureReplay.hpp"
-#include "velmoria_filter/DaemonStatus.hpp"
-
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
@@ -15,6 +12,8 @@
 #include <utility>
 
 #include "base/FileDescriptor.hpp"
+#include "velmoria_filter/CaptureReplay.hpp"
+#include "velmoria_filter/DaemonStatus.hpp"
 
 namespace velmoria::filter {
 namespace {

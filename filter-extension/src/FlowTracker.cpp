@@ -1,9 +1,9 @@
 #include "velmoria_filter/FlowTracker.hpp"
 
+#include <utility>
+
 #include "velmoria_filter/ServerNameReader.hpp"
 #include "velmoria_filter/TcpStreamAssembler.hpp"
-
-#include <utility>
 
 namespace velmoria::filter {
 namespace {

@@ -1,9 +1,9 @@
 #include "velmoria_filter/LiveCapture.hpp"
 
+#include <pcap/pcap.h>
+
 #include "velmoria_filter/CaptureReplay.hpp"
 #include "velmoria_filter/WebFilterProvider.hpp"
-
-#include <pcap/pcap.h>
 
 namespace velmoria::filter {
 namespace {

@@ -1,11 +1,11 @@
-#include "velmoria_filter/FlowEnforcer.hpp"
-
-#include "velmoria_filter/SocketDestroyer.hpp"
-
 #include <arpa/inet.h>
-#include <nftables/libnftables.h>
 
 #include <optional>
+
+#include <nftables/libnftables.h>
+
+#include "velmoria_filter/FlowEnforcer.hpp"
+#include "velmoria_filter/SocketDestroyer.hpp"
 
 namespace velmoria::filter {
 namespace {

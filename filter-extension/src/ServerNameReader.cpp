@@ -1,9 +1,9 @@
 #include "velmoria_filter/ServerNameReader.hpp"
 
-#include "velmoria_filter/Text.hpp"
-
 #include <algorithm>
 #include <cstddef>
+
+#include "velmoria_filter/Text.hpp"
 
 namespace velmoria::filter {
 namespace {

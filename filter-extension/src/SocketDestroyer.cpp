@@ -1,7 +1,5 @@
 #include "velmoria_filter/SocketDestroyer.hpp"
 
-#include "velmoria_filter/FlowEnforcer.hpp"
-
 #include <arpa/inet.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
@@ -14,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+
+#include "velmoria_filter/FlowEnforcer.hpp"
 
 namespace velmoria::filter {
 namespace {

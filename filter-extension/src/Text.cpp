@@ -1,11 +1,11 @@
 #include "velmoria_filter/Text.hpp"
 
+#include <algorithm>
+
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
-
-#include <algorithm>
 
 namespace velmoria::filter::text {
 namespace {

@@ -1,9 +1,9 @@
 #include "velmoria_filter/WebFilterProvider.hpp"
 
-#include "velmoria_filter/ServerNameReader.hpp"
-
 #include <algorithm>
 #include <charconv>
+
+#include "velmoria_filter/ServerNameReader.hpp"
 
 namespace velmoria::filter {
 namespace {

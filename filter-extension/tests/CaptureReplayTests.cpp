@@ -1,15 +1,15 @@
-#include "velmoria_filter/CaptureReplay.hpp"
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
 
 #include "CaptureWriter.hpp"
 #include "ClientHelloBuilder.hpp"
 #include "TestData.hpp"
+#include "velmoria_filter/CaptureReplay.hpp"
 #include "velmoria_filter/testing/RecordingLog.hpp"
-
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-#include <cstdio>
-#include <cstdlib>
 
 namespace velmoria::filter {
 namespace {

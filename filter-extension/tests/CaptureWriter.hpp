@@ -28,9 +28,13 @@ inline void put32(Frame& out, std::uint32_t value) {
   put16(out, static_cast<std::uint16_t>(value));
 }
 
-namespace tcpflag {
+}  // namespace velmoria::filter::testing
+
+namespace velmoria::filter::testing::tcpflag {
 constexpr std::uint8_t fin = 0x01, syn = 0x02, rst = 0x04, psh = 0x08, ack = 0x10;
-}
+}  // namespace velmoria::filter::testing::tcpflag
+
+namespace velmoria::filter::testing {
 
 inline Frame ipv4Packet(std::uint8_t protocol, const Endpoint4& from, const Endpoint4& to, const Frame& transport) {
   Frame ip{0x45, 0};

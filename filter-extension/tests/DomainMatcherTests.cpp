@@ -1,8 +1,8 @@
-#include "velmoria_filter/DomainMatcher.hpp"
+#include <random>
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include "velmoria_filter/DomainMatcher.hpp"
 
 namespace velmoria::filter {
 namespace {

@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace velmoria::filter {
 namespace {

@@ -1,11 +1,3 @@
-#include "velmoria_filter/FilterDaemon.hpp"
-
-#include "ClientHelloBuilder.hpp"
-#include "velmoria_filter/testing/FakeEnforcement.hpp"
-#include "velmoria_filter/testing/RecordingLog.hpp"
-
-#include <gtest/gtest.h>
-
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -16,6 +8,13 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+
+#include <gtest/gtest.h>
+
+#include "ClientHelloBuilder.hpp"
+#include "velmoria_filter/FilterDaemon.hpp"
+#include "velmoria_filter/testing/FakeEnforcement.hpp"
+#include "velmoria_filter/testing/RecordingLog.hpp"
 
 namespace velmoria::filter {
 namespace {

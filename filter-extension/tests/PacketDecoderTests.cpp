@@ -1,8 +1,7 @@
-#include "velmoria_filter/PacketDecoder.hpp"
+#include <gtest/gtest.h>
 
 #include "CaptureWriter.hpp"
-
-#include <gtest/gtest.h>
+#include "velmoria_filter/PacketDecoder.hpp"
 
 namespace velmoria::filter {
 namespace {

@@ -1,11 +1,10 @@
-#include "velmoria_filter/ServerNameReader.hpp"
-
-#include "ClientHelloBuilder.hpp"
-#include "TestData.hpp"
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include "ClientHelloBuilder.hpp"
+#include "TestData.hpp"
+#include "velmoria_filter/ServerNameReader.hpp"
 
 namespace velmoria::filter {
 namespace {

@@ -1,8 +1,8 @@
-#include "velmoria_filter/TcpStreamAssembler.hpp"
+#include <numeric>
 
 #include <gtest/gtest.h>
 
-#include <numeric>
+#include "velmoria_filter/TcpStreamAssembler.hpp"
 
 namespace velmoria::filter {
 namespace {

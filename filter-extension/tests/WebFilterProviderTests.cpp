@@ -1,13 +1,12 @@
-#include "velmoria_filter/WebFilterProvider.hpp"
-
-#include "ClientHelloBuilder.hpp"
-#include "TestData.hpp"
-#include "velmoria_filter/testing/RecordingLog.hpp"
+#include <atomic>
+#include <thread>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
+#include "ClientHelloBuilder.hpp"
+#include "TestData.hpp"
+#include "velmoria_filter/WebFilterProvider.hpp"
+#include "velmoria_filter/testing/RecordingLog.hpp"
 
 namespace velmoria::filter {
 namespace {

@@ -17,24 +17,25 @@ namespace auth = zirudeze::auth;
 namespace {
 
 template <class T>
-std::optional<T> tryDecode(const base::JSONDecoder& decoder, const base::Json& json) {
+std::optional<T> tryDecode(const velmoria::base::JSONDecoder& decoder, const velmoria::base::Json& json) {
   try {
     return decoder.decodeJson<T>(json);
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
     return std::nullopt;
   }
 }
 
 template <class T>
-std::optional<base::Json> tryEncode(const base::JSONEncoder& encoder, const T& value) {
+std::optional<velmoria::base::Json> tryEncode(const velmoria::base::JSONEncoder& encoder, const T& value) {
   try {
     return encoder.encodeToJson(value);
-  } catch (const base::EncodingError&) {
+  } catch (const velmoria::base::EncodingError&) {
     return std::nullopt;
   }
 }
 
-void exercise(const base::JSONEncoder& encoder, const base::JSONDecoder& decoder, const base::Json& json) {
+void exercise(const velmoria::base::JSONEncoder& encoder, const velmoria::base::JSONDecoder& decoder,
+              const velmoria::base::Json& json) {
   const auto session = tryDecode<auth::Session>(decoder, json);
   const auto user = tryDecode<auth::User>(decoder, json);
   const auto response = tryDecode<auth::AuthResponse>(decoder, json);
@@ -61,10 +62,10 @@ void exercise(const base::JSONEncoder& encoder, const base::JSONDecoder& decoder
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(bytes), size);
-  base::Json json;
+  velmoria::base::Json json;
   try {
-    json = base::parseJson(text);
-  } catch (const base::DecodingError&) {
+    json = velmoria::base::parseJson(text);
+  } catch (const velmoria::base::DecodingError&) {
     return 0;
   }
   exercise(auth::AuthJSONCoders::encoder(), auth::AuthJSONCoders::decoder(), json);

@@ -10,7 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(bytes), size);
   const auto parameters = zirudeze::auth::extractParams(text);
-  const auto components = base::URLComponents::parse(text);
+  const auto components = velmoria::base::URLComponents::parse(text);
   if (!components && !parameters.empty()) __builtin_trap();
   if (components && !components->query()) {
     for (const auto& [name, value] : parameters)

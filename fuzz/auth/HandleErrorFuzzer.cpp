@@ -21,11 +21,11 @@ struct Client {
 
   Client() {
     auto storage = std::make_shared<auth::KeychainLocalStorage>(
-        auth::Keychain("zirudeze.auth", std::nullopt, std::make_shared<platform::InMemoryKeychainStore>()));
+        auth::Keychain("zirudeze.auth", std::nullopt, std::make_shared<velmoria::platform::InMemoryKeychainStore>()));
     auth::Dependencies::set(
         id, auth::Dependencies{
                 .configuration = auth::AuthClientConfiguration({
-                    .url = base::URL::parse("http://127.0.0.1:1/auth/v1"),
+                    .url = velmoria::base::URL::parse("http://127.0.0.1:1/auth/v1"),
                     .localStorage = storage,
                 }),
                 .http = nullptr,
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     rest.remove_prefix(nul + 1);
   }
   try {
-    const helpers::HTTPResponse answer(base::Data(rest.begin(), rest.end()), response);
+    const helpers::HTTPResponse answer(velmoria::base::Data(rest.begin(), rest.end()), response);
     const auth::APIClient api = auth::Dependencies::get(client.id)->api;
     const auth::AuthError error = api.handleError(answer);
     // A service error keeps the answer it came from.

@@ -24,10 +24,10 @@ struct OfflineAuthClient {
 
   explicit OfflineAuthClient(zirudeze::auth::AuthFlowType flowType) {
     client = zirudeze::auth::AuthClient::make(zirudeze::auth::AuthClientConfiguration({
-        .url = base::URL::parse("http://127.0.0.1:1/auth/v1"),
+        .url = velmoria::base::URL::parse("http://127.0.0.1:1/auth/v1"),
         .flowType = flowType,
         .localStorage = std::make_shared<zirudeze::auth::KeychainLocalStorage>(zirudeze::auth::Keychain(
-            "zirudeze.auth", std::nullopt, std::make_shared<platform::InMemoryKeychainStore>())),
+            "zirudeze.auth", std::nullopt, std::make_shared<velmoria::platform::InMemoryKeychainStore>())),
         .autoRefreshToken = false,
         .emitLocalSessionAsInitialSession = true,
     }));

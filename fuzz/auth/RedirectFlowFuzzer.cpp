@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   static OfflineAuthClient implicit(zirudeze::auth::AuthFlowType::implicit);
   static OfflineAuthClient pkce(zirudeze::auth::AuthFlowType::pkce);
-  const auto url = base::URL::parse(std::string_view(reinterpret_cast<const char*>(bytes), size));
+  const auto url = velmoria::base::URL::parse(std::string_view(reinterpret_cast<const char*>(bytes), size));
   if (!url) return 0;
   for (auto* offline : {&implicit, &pkce}) {
     try {

@@ -21,7 +21,8 @@ class DiscardingLogger final : public helpers::ZirudezeLogger {
 };
 
 struct Client {
-  std::shared_ptr<platform::InMemoryKeychainStore> keychain = std::make_shared<platform::InMemoryKeychainStore>();
+  std::shared_ptr<velmoria::platform::InMemoryKeychainStore> keychain =
+      std::make_shared<velmoria::platform::InMemoryKeychainStore>();
   auth::AuthClientID id = 1;
 
   Client() {
@@ -30,7 +31,7 @@ struct Client {
     auto logger = std::make_shared<DiscardingLogger>();
     auth::Dependencies::set(id, auth::Dependencies{
                                     .configuration = auth::AuthClientConfiguration({
-                                        .url = base::URL::parse("http://127.0.0.1:1/auth/v1"),
+                                        .url = velmoria::base::URL::parse("http://127.0.0.1:1/auth/v1"),
                                         .localStorage = storage,
                                         .logger = logger,
                                     }),
@@ -48,7 +49,8 @@ struct Client {
   }
 
   void put(std::string_view key, std::string_view document) const {
-    keychain->write({"zirudeze.auth", std::nullopt, std::string(key)}, base::Data(document.begin(), document.end()));
+    keychain->write({"zirudeze.auth", std::nullopt, std::string(key)},
+                    velmoria::base::Data(document.begin(), document.end()));
   }
   void clear() const {
     for (const auto& [key, value] : keychain->items()) keychain->remove(key);

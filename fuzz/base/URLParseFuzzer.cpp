@@ -1,11 +1,11 @@
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
 #include "base/PercentEncoding.hpp"
 #include "base/URL.hpp"
 #include "base/URLComponents.hpp"
 #include "base/Unicode.hpp"
-
-#include <cstddef>
-#include <cstdint>
-#include <string_view>
 
 namespace {
 
@@ -13,8 +13,8 @@ void require(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-void checkRanges(const base::URL& url) {
-  using C = base::URLComponent;
+void checkRanges(const velmoria::base::URL& url) {
+  using C = velmoria::base::URLComponent;
   std::size_t previousEnd = 0;
   for (const C c : {C::scheme, C::user, C::password, C::host, C::port, C::path, C::query, C::fragment}) {
     const auto r = url.range(c);
@@ -26,16 +26,16 @@ void checkRanges(const base::URL& url) {
   require(url.range(C::path).has_value());
 }
 
-void checkComponents(const base::URL& url) {
-  const base::URLComponents components(url);
+void checkComponents(const velmoria::base::URL& url) {
+  const velmoria::base::URLComponents components(url);
   const auto text = components.string();
   require(text.has_value());
-  const auto again = base::URLComponents::parse(*text);
+  const auto again = velmoria::base::URLComponents::parse(*text);
   require(again.has_value());
   require(*again == components);
 
   // Encoded items put back unchanged give the same text.
-  base::URLComponents copy = components;
+  velmoria::base::URLComponents copy = components;
   copy.setPercentEncodedQueryItems(components.percentEncodedQueryItems());
   require(copy.string() == text);
 
@@ -50,7 +50,7 @@ void checkComponents(const base::URL& url) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(bytes), size);
 
-  if (const auto url = base::URL::parse(input)) {
+  if (const auto url = velmoria::base::URL::parse(input)) {
     require(url->absoluteString() == input);
     checkRanges(*url);
     checkComponents(*url);
@@ -58,20 +58,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     (void)url->port();
     (void)url->lastPathComponent();
     (void)url->pathExtension();
-    const base::URL longer = url->appendingPathComponent(input);
+    const velmoria::base::URL longer = url->appendingPathComponent(input);
     checkRanges(longer);
   }
 
-  const auto anchor = *base::URL::parse("https://h.example/base?q=1");
-  const base::URL appended = anchor.appendingPathComponent(input);
+  const auto anchor = *velmoria::base::URL::parse("https://h.example/base?q=1");
+  const velmoria::base::URL appended = anchor.appendingPathComponent(input);
   require(appended.percentEncodedQuery() == "q=1");
   require(appended.host() == "h.example");
 
-  if (base::isValidUTF8(input)) {
-    const auto encoded = base::addingPercentEncoding(input, base::CharacterSet::urlQueryAllowed());
+  if (velmoria::base::isValidUTF8(input)) {
+    const auto encoded = velmoria::base::addingPercentEncoding(input, velmoria::base::CharacterSet::urlQueryAllowed());
     require(encoded.has_value());
-    require(base::removingPercentEncoding(*encoded) == input);
+    require(velmoria::base::removingPercentEncoding(*encoded) == input);
   }
-  (void)base::removingPercentEncoding(input);
+  (void)velmoria::base::removingPercentEncoding(input);
   return 0;
 }

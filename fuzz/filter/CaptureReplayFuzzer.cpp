@@ -1,8 +1,8 @@
 // A packet capture from anywhere, replayed through the provider: libpcap's file reading, our frame
 // decoding, stream assembly and the verdicts must never misbehave.
-#include "velmoria_filter/CaptureReplay.hpp"
-
 #include <cstdio>
+
+#include "velmoria_filter/CaptureReplay.hpp"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The server-name reader on arbitrary first bytes, and the two matchers agreeing on what it reads.
-#include "velmoria_filter/DomainMatcher.hpp"
-#include "velmoria_filter/ServerNameReader.hpp"
-
 #include <cstdlib>
 #include <span>
+
+#include "velmoria_filter/DomainMatcher.hpp"
+#include "velmoria_filter/ServerNameReader.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto name = velmoria::filter::extractServerName(std::span<const std::uint8_t>(data, size));

@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const std::optional<AnyJSON> parsed = AnyJSON::parse(text);
   std::optional<AnyJSON> decoded;
   try {
-    decoded = JSONDecoder::shared().decodeJson<AnyJSON>(base::parseJson(text));
-  } catch (const base::DecodingError&) {
+    decoded = JSONDecoder::shared().decodeJson<AnyJSON>(velmoria::base::parseJson(text));
+  } catch (const velmoria::base::DecodingError&) {
   }
   if (parsed.has_value() != decoded.has_value()) __builtin_trap();
   if (!parsed) return 0;

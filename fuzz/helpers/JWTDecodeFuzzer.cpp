@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   if (decoded && Base64URL::encode(decoded->signature).size() > size) __builtin_trap();
 
   // Any bytes survive the text form.
-  const base::Data data(bytes, bytes + size);
+  const velmoria::base::Data data(bytes, bytes + size);
   if (Base64URL::decode(Base64URL::encode(data)) != data) __builtin_trap();
   return 0;
 }

@@ -1,11 +1,10 @@
-#include "httptypes/HTTPRequest.hpp"
-
-#include "DecodingRoundTrip.hpp"
-
 #include <cstddef>
 #include <cstdint>
 
+#include "DecodingRoundTrip.hpp"
+#include "httptypes/HTTPRequest.hpp"
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-  fuzzing::checkDecodingRoundTrip<zirudeze::http::HTTPRequest>(bytes, size);
+  zirudeze::fuzzing::checkDecodingRoundTrip<zirudeze::http::HTTPRequest>(bytes, size);
   return 0;
 }

@@ -1,11 +1,10 @@
-#include "httptypes/HTTPResponse.hpp"
-
-#include "DecodingRoundTrip.hpp"
-
 #include <cstddef>
 #include <cstdint>
 
+#include "DecodingRoundTrip.hpp"
+#include "httptypes/HTTPResponse.hpp"
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-  fuzzing::checkDecodingRoundTrip<zirudeze::http::HTTPResponse>(bytes, size);
+  zirudeze::fuzzing::checkDecodingRoundTrip<zirudeze::http::HTTPResponse>(bytes, size);
   return 0;
 }

@@ -30,7 +30,8 @@ struct Joined {
                                                    helpers::JSONObject{{"status", "ok"}}));
   }
 
-  std::shared_ptr<fuzzing::OfflineRealtimeClient> client = std::make_shared<fuzzing::OfflineRealtimeClient>();
+  std::shared_ptr<zirudeze::fuzzing::OfflineRealtimeClient> client =
+      std::make_shared<zirudeze::fuzzing::OfflineRealtimeClient>();
   std::shared_ptr<realtime::RealtimeChannelV2> channel;
   std::vector<helpers::ObservationToken> tokens;
 };
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   std::optional<realtime::RealtimeMessageV2> message;
   try {
     message = realtime::RealtimeMessageV2::fromFrameText(text);
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
     return 0;
   }
   try {

@@ -23,7 +23,7 @@ class ScriptedHTTP final : public helpers::HTTPClientType {
     return helpers::HTTPResponse(body, response);
   }
   int status = 400;
-  base::Data body;
+  velmoria::base::Data body;
 };
 
 constexpr int kStatuses[] = {202, 200, 400, 401, 404, 413, 429, 500, 503, 599, 302, 102};
@@ -32,7 +32,7 @@ constexpr int kStatuses[] = {202, 200, 400, 401, 404, 413, 429, 500, 503, 599, 3
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   static const auto http = std::make_shared<ScriptedHTTP>();
-  static const auto client = std::make_shared<fuzzing::OfflineRealtimeClient>(http);
+  static const auto client = std::make_shared<zirudeze::fuzzing::OfflineRealtimeClient>(http);
   static const auto channel = realtime::RealtimeChannelV2::make("realtime:room", {}, client, nullptr);
   if (size == 0) return 0;
   http->status = kStatuses[bytes[0] % (sizeof kStatuses / sizeof kStatuses[0])];

@@ -18,10 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     for (const auto& config : *accepted) {
       if (config.id == 0) continue;  // an id of 0 is not written, so it would not read back
       const auto again = helpers::JSONDecoder::shared().decode<realtime::PostgresJoinConfig>(
-          base::JSONEncoder{}.encodeToString(config));
+          velmoria::base::JSONEncoder{}.encodeToString(config));
       if (!(again == config) || again.id != config.id || !realtime::matches(config, again)) __builtin_trap();
     }
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
   }
   return 0;
 }

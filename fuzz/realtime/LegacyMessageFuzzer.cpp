@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   (void)message->description();
   const helpers::AnyJSON array(helpers::JSONArray{message->joinRef ? helpers::AnyJSON(*message->joinRef) : nullptr,
                                                   message->ref, message->topic, message->event, message->rawPayload});
-  base::Data written;
+  velmoria::base::Data written;
   try {
     written = realtime::Defaults::encode(array);
   } catch (const std::exception&) {

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const auto split = text.find('\0');
   const auto first = helpers::AnyJSON::parse(text.substr(0, split));
   const auto second = split == std::string_view::npos ? std::nullopt : helpers::AnyJSON::parse(text.substr(split + 1));
-  const auto socket = fuzzing::offlineSocket();
+  const auto socket = zirudeze::fuzzing::offlineSocket();
   const auto channel = socket->channel("room");
   const auto presence = channel->presence();
   int calls = 0;

@@ -1,12 +1,12 @@
 // Messages dispatched by a legacy channel with bindings of every kind (plain events, typed filters, database
 // changes numbered by a join reply, replies of pushes, close and error): nothing a server sends crashes
 // the dispatch, also when a callback changes the bindings while it runs.
-#include <clocks/TestClock.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "OfflineLegacySocket.hpp"
+#include "clocks/TestClock.hpp"
 #include "realtime/legacy/Defaults.hpp"
 #include "realtime/legacy/RealtimeChannel.hpp"
 #include "realtime/legacy/TimerQueue.hpp"
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
   // Timers on a clock of this input's own, so nothing outlives it.
   const realtime::TimerQueue::ScopedOverride timers(std::make_shared<clocks::TestClock>());
-  const auto socket = fuzzing::offlineSocket();
+  const auto socket = zirudeze::fuzzing::offlineSocket();
   const auto channel = socket->channel(message->topic.rfind("realtime:", 0) == 0 ? message->topic.substr(9) : "room");
   int calls = 0;
   const auto count = [&](const realtime::RealtimeMessage&) { ++calls; };

@@ -5,7 +5,7 @@
 
 #include "realtime/legacy/RealtimeClient.hpp"
 
-namespace fuzzing {
+namespace zirudeze::fuzzing {
 
 class SilentTransport final : public zirudeze::realtime::SocketTransport {
  public:
@@ -20,7 +20,7 @@ class SilentTransport final : public zirudeze::realtime::SocketTransport {
   void disconnect(int, const std::optional<std::string>&) override {
     state_ = zirudeze::realtime::SocketTransportReadyState::closed;
   }
-  void send(const base::Data&) override {}
+  void send(const velmoria::base::Data&) override {}
 
  private:
   zirudeze::realtime::SocketTransportReadyState state_ = zirudeze::realtime::SocketTransportReadyState::closed;
@@ -29,8 +29,9 @@ class SilentTransport final : public zirudeze::realtime::SocketTransport {
 
 inline std::shared_ptr<zirudeze::realtime::RealtimeClient> offlineSocket() {
   return zirudeze::realtime::RealtimeClient::make(
-      "https://fuzz.invalid/realtime/v1", {}, [](const base::URL&) { return std::make_shared<SilentTransport>(); },
+      "https://fuzz.invalid/realtime/v1", {},
+      [](const velmoria::base::URL&) { return std::make_shared<SilentTransport>(); },
       [] { return std::optional<zirudeze::helpers::JSONObject>(); });
 }
 
-}  // namespace fuzzing
+}  // namespace zirudeze::fuzzing

@@ -23,13 +23,13 @@ class OfflineRealtimeClient final : public realtime::RealtimeClientProtocol {
   void removeChannelFromRegistry(const std::string&) override {}
   bool registerChannel(const std::shared_ptr<realtime::RealtimeChannelV2>&) override { return true; }
   const realtime::RealtimeClientOptions& options() const override { return options_; }
-  const base::URL& url() const override { return url_; }
+  const velmoria::base::URL& url() const override { return url_; }
   std::optional<std::string> accessToken() const override { return "token"; }
   std::shared_ptr<helpers::HTTPClientType> http() const override { return http_; }
 
  private:
   realtime::RealtimeClientOptions options_;
-  base::URL url_ = *base::URL::parse("http://127.0.0.1:9/realtime/v1");
+  velmoria::base::URL url_ = *velmoria::base::URL::parse("http://127.0.0.1:9/realtime/v1");
   std::shared_ptr<helpers::HTTPClientType> http_;
   std::atomic<long> ref_{0};
 };

@@ -45,12 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       }
     }
   } catch (const realtime::RealtimeError&) {
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
   }
   try {
     const auto data = helpers::JSONDecoder::shared().decode<realtime::PostgresActionData>(text);
-    (void)base::JSONEncoder{}.encodeToString(data);
-  } catch (const base::DecodingError&) {
+    (void)velmoria::base::JSONEncoder{}.encodeToString(data);
+  } catch (const velmoria::base::DecodingError&) {
   }
   return 0;
 }

@@ -22,12 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       const auto& first = *entry.at("metas").arrayValue()->front().objectValue();
       if (*first.at("phx_ref").stringValue() != presence.ref || presence.state.count("phx_ref") != 0) __builtin_trap();
     }
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
   }
   try {
     const auto diff = realtime::presenceDiffAction(state);
     (void)diff.joins.size();
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
   }
   return 0;
 }

@@ -15,11 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   std::optional<RealtimeMessageV2> document;
   try {
     fast = RealtimeMessageV2::fromFrameText(text);
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
   }
   try {
-    document = base::JSONDecoder{}.decode<RealtimeMessageV2>(text);
-  } catch (const base::DecodingError&) {
+    document = velmoria::base::JSONDecoder{}.decode<RealtimeMessageV2>(text);
+  } catch (const velmoria::base::DecodingError&) {
   }
   if (fast.has_value() != document.has_value()) __builtin_trap();
   if (!fast) return 0;
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   std::string written;
   try {
     written = fast->frameText();
-  } catch (const base::EncodingError&) {
+  } catch (const velmoria::base::EncodingError&) {
     return 0;
   }
   if (!(RealtimeMessageV2::fromFrameText(written) == *fast)) __builtin_trap();

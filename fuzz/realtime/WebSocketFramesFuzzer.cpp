@@ -1,18 +1,18 @@
 // Bytes from a server after a proper upgrade reply, fed through an in-memory stream into the
 // WebSocket engine: whatever they hold, the connection ends exactly once and nothing breaks.
-#include <openssl/sha.h>
-
-#include <base/Base64.hpp>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/write.hpp>
-#include <boost/beast/_experimental/test/stream.hpp>
-#include <boost/beast/http/read.hpp>
-#include <boost/beast/http/string_body.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/_experimental/test/stream.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <openssl/sha.h>
+
+#include "base/Base64.hpp"
 #include "realtime/transport/WebSocketSession.hpp"
 
 namespace {
@@ -30,7 +30,7 @@ struct Counting : ConnectionEvents {
     // Answering the first few exercises writes while frames keep arriving.
     if (++messages <= 3) session->sendText(std::move(text));
   }
-  void onBinary(base::Data) override { ++messages; }
+  void onBinary(velmoria::base::Data) override { ++messages; }
   void onWriteFailure(const Failure&) override {}
   void onEnd(const ConnectionEnd&) override { ++ends; }
 };
@@ -39,7 +39,7 @@ std::string acceptFor(std::string_view key) {
   const std::string joined = std::string(key) + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
   unsigned char digest[SHA_DIGEST_LENGTH];
   SHA1(reinterpret_cast<const unsigned char*>(joined.data()), joined.size(), digest);
-  return base::base64Encode(base::Data(digest, digest + sizeof digest));
+  return velmoria::base::base64Encode(velmoria::base::Data(digest, digest + sizeof digest));
 }
 
 }  // namespace
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   auto events = std::make_shared<Counting>();
   events->session = session;
 
-  HandshakeRequest request{*base::URL::parse("ws://localhost/socket"), {{"apikey", "key"}}, {}, {}, {}};
+  HandshakeRequest request{*velmoria::base::URL::parse("ws://localhost/socket"), {{"apikey", "key"}}, {}, {}, {}};
   bool opened = false;
   session->handshake(request, "localhost", "/socket", [&](ErrorCode error, const UpgradeResponse&) {
     opened = !error;

@@ -3,12 +3,12 @@
 // status becomes exactly a RestError or an HTTPError; the count agrees with the header.
 #include <cstddef>
 #include <cstdint>
-#include <helpers/AnyJSON.hpp>
-#include <helpers/HTTPError.hpp>
-#include <helpers/RestError.hpp>
 #include <string>
 #include <string_view>
 
+#include "helpers/AnyJSON.hpp"
+#include "helpers/HTTPError.hpp"
+#include "helpers/RestError.hpp"
 #include "rest/RestAnswer.hpp"
 #include "rest/RestClient.hpp"
 
@@ -33,9 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     response->url = request.url;
     response->statusCode = status;
     response->allHeaderFields = {{"Content-Type", "application/json"}, {"Content-Range", range}};
-    return helpers::FetchResult{base::dataFromString(body), response};
+    return helpers::FetchResult{velmoria::base::dataFromString(body), response};
   };
-  rest::RestClient client({.url = *base::URL::parse("https://db.example/rest/v1"), .fetch = fetch});
+  rest::RestClient client({.url = *velmoria::base::URL::parse("https://db.example/rest/v1"), .fetch = fetch});
   auto query = client.from("rows").select("*");
 
   try {
@@ -43,13 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (!rest::isSuccessStatus(status)) __builtin_trap();
     if (rows.count != rest::countFromContentRange(range)) __builtin_trap();
     for (const auto& row : rows.value) (void)row.description();
-  } catch (const base::DecodingError&) {
+  } catch (const velmoria::base::DecodingError&) {
     if (!rest::isSuccessStatus(status)) __builtin_trap();
   } catch (const helpers::RestError& error) {
     if (rest::isSuccessStatus(status)) __builtin_trap();
     (void)error.localizedDescription();
   } catch (const helpers::HTTPError& error) {
-    if (rest::isSuccessStatus(status) || base::stringFromData(error.data()) != body) __builtin_trap();
+    if (rest::isSuccessStatus(status) || velmoria::base::stringFromData(error.data()) != body) __builtin_trap();
   }
   return 0;
 }

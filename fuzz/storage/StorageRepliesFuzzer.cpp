@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <helpers/HTTPError.hpp>
 #include <memory>
 #include <string>
 
+#include "helpers/HTTPError.hpp"
 #include "storage/StorageCoders.hpp"
 #include "storage/ZirudezeStorageClient.hpp"
 
@@ -25,14 +25,14 @@ storage::StorageHTTPSession answering() {
     auto response = std::make_shared<helpers::HTTPURLResponse>();
     response->url = request.url;
     response->statusCode = replyStatus;
-    return helpers::FetchResult{base::dataFromString(reply), response};
+    return helpers::FetchResult{velmoria::base::dataFromString(reply), response};
   };
   return storage::StorageHTTPSession(fetch, nullptr);
 }
 
 const storage::ZirudezeStorageClient& client() {
   static const storage::ZirudezeStorageClient made(storage::StorageClientConfiguration(
-      *base::URL::parse("https://p.example/storage/v1"), {}, storage::storageJSONEncoder(),
+      *velmoria::base::URL::parse("https://p.example/storage/v1"), {}, storage::storageJSONEncoder(),
       storage::storageJSONDecoder(), answering(), nullptr, false));
   return made;
 }
@@ -55,8 +55,8 @@ void exercise() {
   attempt([&] { (void)files->info("a"); });
   attempt([&] { (void)files->exists("a"); });
   attempt([&] { (void)files->copy("a", "b"); });
-  attempt([&] { (void)files->upload("a.txt", base::dataFromString("x")); });
-  attempt([&] { (void)files->uploadToSignedURL("a.txt", "t", base::dataFromString("x")); });
+  attempt([&] { (void)files->upload("a.txt", velmoria::base::dataFromString("x")); });
+  attempt([&] { (void)files->uploadToSignedURL("a.txt", "t", velmoria::base::dataFromString("x")); });
   attempt([&] { (void)files->createSignedUploadURL("a.txt"); });
   attempt([&] { (void)files->createSignedURL("a.txt", 60, true); });
   attempt([&] { (void)files->createSignedURLs({"a.txt", "b.txt"}, 60, "name"); });

@@ -4,7 +4,6 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <base/ThreadSafety.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
@@ -13,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/ThreadSafety.hpp"
 #include "localbackend/Console.hpp"
 #include "localbackend/LineReader.hpp"
 #include "localbackend/LocalBackend.hpp"
@@ -22,8 +22,8 @@ namespace {
 
 // Lines come from the terminal loop and from the server's threads; each goes out whole.
 void printLine(const std::string& text) {
-  static base::Mutex mutex;
-  const base::MutexLock lock(mutex);
+  static velmoria::base::Mutex mutex;
+  const velmoria::base::MutexLock lock(mutex);
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -32,8 +32,8 @@ void printLine(const std::string& text) {
 // Recorded requests are only of use to tests; a long run drops them now and then.
 constexpr int kForgetIntervalMs = 60'000;
 
-int serve(localbackend::LocalBackend& backend, int signals) {
-  localbackend::LineReader reader;
+int serve(velmoria::localbackend::LocalBackend& backend, int signals) {
+  velmoria::localbackend::LineReader reader;
   bool reading = true;
   for (;;) {
     pollfd fds[2] = {{signals, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -49,7 +49,7 @@ int serve(localbackend::LocalBackend& backend, int signals) {
     char buffer[4096];
     const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    std::vector<localbackend::LineReader::Line> lines;
+    std::vector<velmoria::localbackend::LineReader::Line> lines;
     if (count <= 0) {
       // The terminal went away (or the input was a file): keep serving until a signal ends the run.
       reading = false;
@@ -59,7 +59,7 @@ int serve(localbackend::LocalBackend& backend, int signals) {
     }
     for (const auto& line : lines) {
       const std::string answer = line.tooLong ? "that line is too long; type help for the commands"
-                                              : localbackend::answerLine(backend, line.text);
+                                              : velmoria::localbackend::answerLine(backend, line.text);
       if (!answer.empty()) printLine(answer);
     }
   }
@@ -68,14 +68,14 @@ int serve(localbackend::LocalBackend& backend, int signals) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto parsed = localbackend::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  const auto parsed = velmoria::localbackend::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (const auto* problem = std::get_if<std::string>(&parsed)) {
-    std::fprintf(stderr, "velmoria-local-backend: %s\n%s\n", problem->c_str(), localbackend::usage().c_str());
+    std::fprintf(stderr, "velmoria-local-backend: %s\n%s\n", problem->c_str(), velmoria::localbackend::usage().c_str());
     return 64;
   }
-  const auto& options = std::get<localbackend::Options>(parsed);
+  const auto& options = std::get<velmoria::localbackend::Options>(parsed);
   if (options.help) {
-    printLine(localbackend::usage());
+    printLine(velmoria::localbackend::usage());
     return 0;
   }
   // SIGINT and SIGTERM end the run through the loop, so the server closes in order; a closed output is
@@ -93,15 +93,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::unique_ptr<localbackend::LocalBackend> backend;
+  std::unique_ptr<velmoria::localbackend::LocalBackend> backend;
   try {
-    backend = std::make_unique<localbackend::LocalBackend>(options.port, printLine);
+    backend = std::make_unique<velmoria::localbackend::LocalBackend>(options.port, printLine);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "velmoria-local-backend: cannot serve on 127.0.0.1:%u: %s\n", unsigned{options.port},
                  error.what());
     return 1;
   }
-  printLine(localbackend::greeting(*backend));
+  printLine(velmoria::localbackend::greeting(*backend));
   const int status = serve(*backend, signals);
   backend.reset();
   ::close(signals);

@@ -6,7 +6,7 @@
 
 #include "localbackend/Modes.hpp"
 
-namespace localbackend {
+namespace velmoria::localbackend {
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
@@ -79,4 +79,4 @@ std::string printable(std::string_view text, std::size_t limit) {
   return out;
 }
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

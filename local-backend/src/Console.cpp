@@ -5,7 +5,7 @@
 
 #include "localbackend/Command.hpp"
 
-namespace localbackend {
+namespace velmoria::localbackend {
 
 std::string answerLine(LocalBackend& backend, std::string_view line) {
   const auto parsed = parseCommand(line);
@@ -40,4 +40,4 @@ std::string greeting(const LocalBackend& backend) {
          "Then type start [mode] to open a session and stop to end it (help lists the modes); Ctrl-C ends the backend.";
 }
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

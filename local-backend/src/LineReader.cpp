@@ -1,6 +1,6 @@
 #include "localbackend/LineReader.hpp"
 
-namespace localbackend {
+namespace velmoria::localbackend {
 
 std::vector<LineReader::Line> LineReader::feed(std::string_view bytes) {
   std::vector<Line> lines;
@@ -32,4 +32,4 @@ std::optional<LineReader::Line> LineReader::finish() {
   return last;
 }
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

@@ -1,24 +1,25 @@
 #include "localbackend/LocalBackend.hpp"
 
 #include <algorithm>
-#include <base/ThreadSafety.hpp>
-#include <boost/system/system_error.hpp>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <map>
 #include <stdexcept>
-#include <testsupport/FakeAuth.hpp>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeDatabase.hpp>
-#include <testsupport/FakeFunctions.hpp>
 #include <variant>
 #include <vector>
 
+#include <boost/system/system_error.hpp>
+
+#include "base/ThreadSafety.hpp"
 #include "localbackend/Command.hpp"
 #include "localbackend/Modes.hpp"
+#include "testsupport/FakeAuth.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeDatabase.hpp"
+#include "testsupport/FakeFunctions.hpp"
 
-namespace localbackend {
+namespace velmoria::localbackend {
 namespace {
 
 using Clock = std::chrono::system_clock;
@@ -289,4 +290,4 @@ Json LocalBackend::rows(const std::string& table) const { return state_->databas
 
 void LocalBackend::forgetRecordedRequests() { state_->server->clearRequests(); }
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

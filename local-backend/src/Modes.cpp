@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace localbackend {
+namespace velmoria::localbackend {
 namespace {
 
 bool sameIgnoringCase(std::string_view a, std::string_view b) {
@@ -42,4 +42,4 @@ std::string describeModes() {
   return text;
 }
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

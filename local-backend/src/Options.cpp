@@ -4,7 +4,7 @@
 
 #include "localbackend/Command.hpp"
 
-namespace localbackend {
+namespace velmoria::localbackend {
 namespace {
 
 std::variant<std::uint16_t, std::string> parsePort(const std::string& text) {
@@ -48,4 +48,4 @@ std::string usage() {
          "from its standard input.";
 }
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

@@ -5,7 +5,7 @@
 #include "localbackend/Modes.hpp"
 #include "localbackend/Options.hpp"
 
-namespace localbackend {
+namespace velmoria::localbackend {
 namespace {
 
 using Kind = Command::Kind;
@@ -103,4 +103,4 @@ TEST(ProgramOptions, APortByEitherSpellingAndEverythingElseRefused) {
 }
 
 }  // namespace
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

@@ -1,31 +1,31 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <auth/Keychain.hpp>
-#include <base/Coding.hpp>
-#include <base/Date.hpp>
-#include <base/URL.hpp>
-#include <boost/asio/connect.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/http.hpp>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <platform/InMemoryKeychainStore.hpp>
 #include <string>
-#include <testsupport/AppTables.hpp>
 #include <thread>
 #include <utility>
 #include <vector>
-#include <zirudeze/ZirudezeClient.hpp>
 
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http.hpp>
+#include <gtest/gtest.h>
+
+#include "auth/Keychain.hpp"
+#include "base/Coding.hpp"
+#include "base/Date.hpp"
+#include "base/URL.hpp"
 #include "localbackend/LocalBackend.hpp"
+#include "platform/InMemoryKeychainStore.hpp"
+#include "testsupport/AppTables.hpp"
+#include "zirudeze/ZirudezeClient.hpp"
 
-namespace localbackend::testing {
+namespace velmoria::localbackend::testing {
 
 using testsupport::SessionRow;
 
@@ -159,4 +159,4 @@ inline std::string lowerCased(std::string text) {
   return text;
 }
 
-}  // namespace localbackend::testing
+}  // namespace velmoria::localbackend::testing

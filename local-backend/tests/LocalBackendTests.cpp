@@ -5,7 +5,7 @@
 #include "localbackend/Console.hpp"
 #include "localbackend/Modes.hpp"
 
-namespace localbackend::testing {
+namespace velmoria::localbackend::testing {
 namespace {
 
 using Outcome = SessionChange::Outcome;
@@ -203,4 +203,4 @@ TEST_F(LocalBackendTest, GreetingNamesTheAddressAndKey) {
 }
 
 }  // namespace
-}  // namespace localbackend::testing
+}  // namespace velmoria::localbackend::testing

@@ -1,12 +1,12 @@
 #include <signal.h>
 
 #include <cstdlib>
-#include <testsupport/ChildProcess.hpp>
-#include <testsupport/FakeBackend.hpp>
 
 #include "LocalBackendTestSupport.hpp"
+#include "testsupport/ChildProcess.hpp"
+#include "testsupport/FakeBackend.hpp"
 
-namespace localbackend::testing {
+namespace velmoria::localbackend::testing {
 namespace {
 
 using namespace std::chrono_literals;
@@ -75,4 +75,4 @@ TEST(Program, ServesOnTheGivenPortAndRefusesATakenOneOrABadNumber) {
 }
 
 }  // namespace
-}  // namespace localbackend::testing
+}  // namespace velmoria::localbackend::testing

@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,11 +9,13 @@
 #include <csignal>
 #include <system_error>
 
+#include <gtest/gtest.h>
+
 #include "FileFaults.hpp"
 #include "platform/AtomicFile.hpp"
 
 namespace fs = std::filesystem;
-using namespace platform::testing;
+using namespace velmoria::platform::testing;
 
 namespace {
 
@@ -46,15 +47,15 @@ extern "C" int fsync(int fd) {
 namespace {
 
 TEST(AtomicFileTemporaries, AWriterKilledBeforeItsRenameLeavesNothingAfterTheNextWrite) {
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   const fs::path target = tmp.path() / "standard.json";
-  platform::writeFileAtomically(target, "old");
+  velmoria::platform::writeFileAtomically(target, "old");
   for (int round = 0; round < 3; ++round) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
       const std::string big(4 << 20, 'n');
-      for (;;) platform::writeFileAtomically(target, big);
+      for (;;) velmoria::platform::writeFileAtomically(target, big);
     }
     // Wait until the child has a temporary file open, then kill it there.
     for (int i = 0; i < 5000 && temporariesIn(tmp.path()).empty(); ++i) ::usleep(100);
@@ -64,13 +65,13 @@ TEST(AtomicFileTemporaries, AWriterKilledBeforeItsRenameLeavesNothingAfterTheNex
   writeText(tmp.path() / ".standard.json.AbC123", "left by a writer that died");
   ASSERT_FALSE(temporariesIn(tmp.path()).empty());
 
-  platform::writeFileAtomically(target, "new");
+  velmoria::platform::writeFileAtomically(target, "new");
   EXPECT_EQ(contentOf(target), "new");
   EXPECT_TRUE(temporariesIn(tmp.path()).empty()) << temporariesIn(tmp.path()).front();
 }
 
 TEST(AtomicFileTemporaries, ALiveWritersTemporaryAndOtherFilesAreKept) {
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   const fs::path live = tmp.path() / ".standard.json.Live01";
   writeText(live, "being written");
   const int liveFd = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
@@ -80,7 +81,7 @@ TEST(AtomicFileTemporaries, ALiveWritersTemporaryAndOtherFilesAreKept) {
   writeText(tmp.path() / ".standard.json.toolong1", "not our pattern");
   writeText(tmp.path() / ".standard.json.ab-123", "not our pattern");
 
-  platform::writeFileAtomically(tmp.path() / "standard.json", "new");
+  velmoria::platform::writeFileAtomically(tmp.path() / "standard.json", "new");
   EXPECT_EQ(contentOf(live), "being written");
   EXPECT_TRUE(fs::exists(tmp.path() / ".other.json.AbC123"));
   EXPECT_TRUE(fs::exists(tmp.path() / ".standard.json.toolong1"));
@@ -89,10 +90,10 @@ TEST(AtomicFileTemporaries, ALiveWritersTemporaryAndOtherFilesAreKept) {
 }
 
 TEST(AtomicFileTemporaries, AFolderThatCannotBeSyncedIsReported) {
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   failFolderSyncs = true;
   try {
-    platform::writeFileAtomically(tmp.path() / "standard.json", "new");
+    velmoria::platform::writeFileAtomically(tmp.path() / "standard.json", "new");
     ADD_FAILURE() << "the failed folder sync went unreported";
   } catch (const std::system_error& error) {
     EXPECT_EQ(error.code().value(), EIO);

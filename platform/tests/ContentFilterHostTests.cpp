@@ -1,10 +1,3 @@
-#include "platform/ContentFilterHost.hpp"
-#include "platform/SystemLog.hpp"
-#include "testsupport/Eventually.hpp"
-#include "testsupport/ScratchFolder.hpp"
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -17,7 +10,14 @@
 #include <mutex>
 #include <thread>
 
-namespace platform {
+#include <gtest/gtest.h>
+
+#include "platform/ContentFilterHost.hpp"
+#include "platform/SystemLog.hpp"
+#include "testsupport/Eventually.hpp"
+#include "testsupport/ScratchFolder.hpp"
+
+namespace velmoria::platform {
 namespace {
 
 using namespace std::chrono_literals;
@@ -167,4 +167,4 @@ TEST(FilterActivationTest, ActivationStartsTheDaemonOnlyWhenNoneFollowsThePrefer
 }
 
 }  // namespace
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,10 +1,11 @@
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <future>
+
+#include <gtest/gtest.h>
 
 #include "FileFaults.hpp"
 #include "base/RegularFile.hpp"
@@ -12,7 +13,7 @@
 #include "platform/LoginItem.hpp"
 
 namespace fs = std::filesystem;
-using namespace platform::testing;
+using namespace velmoria::platform::testing;
 using namespace std::chrono_literals;
 
 namespace {
@@ -34,11 +35,11 @@ class Fifo {
 };
 
 TEST(RegularFileReading, RefusesWhatIsNoRegularFileOrTooLargeWithoutOpeningIt) {
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   const Fifo fifo(tmp.path() / "pipe");
   auto read = std::async(std::launch::async, [&] {
     try {
-      base::readRegularFile(tmp.path() / "pipe", 1024);
+      velmoria::base::readRegularFile(tmp.path() / "pipe", 1024);
       return 0;
     } catch (const std::system_error& error) {
       return error.code().value();
@@ -51,25 +52,26 @@ TEST(RegularFileReading, RefusesWhatIsNoRegularFileOrTooLargeWithoutOpeningIt) {
 
   writeText(tmp.path() / "big", std::string(2048, 'x'));
   try {
-    base::readRegularFile(tmp.path() / "big", 2047);
+    velmoria::base::readRegularFile(tmp.path() / "big", 2047);
     ADD_FAILURE() << "a file over the limit was read";
   } catch (const std::system_error& error) {
     EXPECT_EQ(error.code().value(), EFBIG);
   }
-  EXPECT_EQ(base::readRegularFile(tmp.path() / "big", 2048)->size(), 2048u);
-  EXPECT_FALSE(base::readRegularFile(tmp.path() / "missing", 10).has_value());
-  EXPECT_THROW(base::readRegularFile("/dev/null", 10), std::system_error);
+  EXPECT_EQ(velmoria::base::readRegularFile(tmp.path() / "big", 2048)->size(), 2048u);
+  EXPECT_FALSE(velmoria::base::readRegularFile(tmp.path() / "missing", 10).has_value());
+  EXPECT_THROW(velmoria::base::readRegularFile("/dev/null", 10), std::system_error);
 }
 
 TEST(DesktopEntryIndex, SkipsFifosAndOversizedFilesNamedLikeEntries) {
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   writeText(tmp.path() / "good.desktop", entryText("Good"));
   const Fifo fifo(tmp.path() / "trap.desktop");
-  writeText(tmp.path() / "huge.desktop", entryText("Huge") + std::string(platform::kMaxDesktopEntryBytes, '#'));
+  writeText(tmp.path() / "huge.desktop",
+            entryText("Huge") + std::string(velmoria::platform::kMaxDesktopEntryBytes, '#'));
   fs::create_directory(tmp.path() / "sub");
   fs::create_symlink("/dev/null", tmp.path() / "sub" / "device.desktop");
 
-  auto index = std::make_shared<platform::DesktopEntryIndex>(std::vector<fs::path>{tmp.path()});
+  auto index = std::make_shared<velmoria::platform::DesktopEntryIndex>(std::vector<fs::path>{tmp.path()});
   auto rebuilt = std::async(std::launch::async, [index] { index->refreshIfChanged(); });
   const bool finished = rebuilt.wait_for(10s) == std::future_status::ready;
   if (!finished) fifo.release();
@@ -82,27 +84,27 @@ TEST(DesktopEntryIndex, SkipsFifosAndOversizedFilesNamedLikeEntries) {
 }
 
 TEST(DesktopEntryIndex, ReadsEntriesThroughLinksToRegularFiles) {
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   fs::create_directory(tmp.path() / "store");
   writeText(tmp.path() / "store" / "real.desktop", entryText("Linked"));
   fs::create_directory(tmp.path() / "apps");
   fs::create_symlink(tmp.path() / "store" / "real.desktop", tmp.path() / "apps" / "linked.desktop");
-  platform::DesktopEntryIndex index({tmp.path() / "apps"});
+  velmoria::platform::DesktopEntryIndex index({tmp.path() / "apps"});
   index.refreshIfChanged();
   ASSERT_NE(index.entry("linked"), nullptr);
   EXPECT_EQ(index.entry("linked")->localizedName("C"), "Linked");
 }
 
 TEST(AutostartStatus, AFifoInPlaceOfTheEntryIsNoRegistration) {
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   const fs::path executable = "/usr/bin/true";
-  platform::XdgAutostartLoginItem item(tmp.path(), executable);
+  velmoria::platform::XdgAutostartLoginItem item(tmp.path(), executable);
   const Fifo fifo(tmp.path() / "velmoria.desktop");
   auto status = std::async(std::launch::async, [&] { return item.status(); });
   const bool finished = status.wait_for(10s) == std::future_status::ready;
   if (!finished) fifo.release();
   ASSERT_TRUE(finished) << "the status query blocked on a FIFO";
-  EXPECT_EQ(status.get(), platform::LoginItemStatus::notRegistered);
+  EXPECT_EQ(status.get(), velmoria::platform::LoginItemStatus::notRegistered);
 }
 
 }  // namespace

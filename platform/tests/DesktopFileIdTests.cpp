@@ -1,11 +1,11 @@
+#include <gtest/gtest.h>
+
 #include "platform/DesktopFileId.hpp"
 #include "platform/ExecCommand.hpp"
 
-#include <gtest/gtest.h>
-
-using platform::desktopFileId;
-using platform::desktopFileIdFromCgroup;
-using platform::desktopFileIdFromEntryPath;
+using velmoria::platform::desktopFileId;
+using velmoria::platform::desktopFileIdFromCgroup;
+using velmoria::platform::desktopFileIdFromEntryPath;
 
 TEST(DesktopFileId, EntryBelowAnApplicationsFolder) {
   EXPECT_EQ(desktopFileId("/usr/share/applications", "/usr/share/applications/org.gnome.Terminal.desktop"),
@@ -49,40 +49,40 @@ TEST(DesktopFileId, SystemdAppUnits) {
 using Words = std::vector<std::string>;
 
 TEST(ExecCommand, SplitsWordsByTheQuotingRules) {
-  EXPECT_EQ(platform::execWords("  \"/opt/My App/run\"  --name \"a \\\"b\\\" \\\\c \\$d\" %f"),
+  EXPECT_EQ(velmoria::platform::execWords("  \"/opt/My App/run\"  --name \"a \\\"b\\\" \\\\c \\$d\" %f"),
             (Words{"/opt/My App/run", "--name", "a \"b\" \\c $d", "%f"}));
-  EXPECT_EQ(platform::execWords("sh -c 'echo \"$HOME\"'"), (Words{"sh", "-c", "echo \"$HOME\""}));
-  EXPECT_EQ(platform::execWords("my\\ game\t--x"), (Words{"my game", "--x"}));
-  EXPECT_EQ(platform::execWords("a\"b c\"d"), (Words{"ab cd"}));
-  EXPECT_FALSE(platform::execWords("\"/opt/open quote --x"));
-  EXPECT_FALSE(platform::execWords(" \t "));
+  EXPECT_EQ(velmoria::platform::execWords("sh -c 'echo \"$HOME\"'"), (Words{"sh", "-c", "echo \"$HOME\""}));
+  EXPECT_EQ(velmoria::platform::execWords("my\\ game\t--x"), (Words{"my game", "--x"}));
+  EXPECT_EQ(velmoria::platform::execWords("a\"b c\"d"), (Words{"ab cd"}));
+  EXPECT_FALSE(velmoria::platform::execWords("\"/opt/open quote --x"));
+  EXPECT_FALSE(velmoria::platform::execWords(" \t "));
 }
 
 TEST(ExecCommand, KeepsTheWordsBeforeTheFirstFieldCode) {
-  const auto game = platform::execCommand("python3 /opt/game/main.py --level %f --later");
+  const auto game = velmoria::platform::execCommand("python3 /opt/game/main.py --level %f --later");
   ASSERT_TRUE(game);
   EXPECT_EQ(game->program, "python3");
   EXPECT_EQ(game->arguments, (Words{"/opt/game/main.py", "--level"}));
-  EXPECT_EQ(platform::execCommand("firefox %u")->arguments, Words{});
-  EXPECT_EQ(platform::execCommand("prog --rate=100%% %U")->arguments, Words{"--rate=100%"});
-  EXPECT_EQ(platform::execCommand("prog --file=%f --x")->arguments, Words{});
-  EXPECT_FALSE(platform::execCommand("%U prog"));
-  EXPECT_FALSE(platform::execCommand(""));
+  EXPECT_EQ(velmoria::platform::execCommand("firefox %u")->arguments, Words{});
+  EXPECT_EQ(velmoria::platform::execCommand("prog --rate=100%% %U")->arguments, Words{"--rate=100%"});
+  EXPECT_EQ(velmoria::platform::execCommand("prog --file=%f --x")->arguments, Words{});
+  EXPECT_FALSE(velmoria::platform::execCommand("%U prog"));
+  EXPECT_FALSE(velmoria::platform::execCommand(""));
 }
 
 TEST(ExecCommand, LooksThroughEnvToTheProgramItRuns) {
-  const auto game = platform::execCommand("env GAME_MODE=1 LANG=C /opt/game/run --fast %U");
+  const auto game = velmoria::platform::execCommand("env GAME_MODE=1 LANG=C /opt/game/run --fast %U");
   ASSERT_TRUE(game);
   EXPECT_EQ(game->program, "/opt/game/run");
   EXPECT_EQ(game->arguments, Words{"--fast"});
-  EXPECT_EQ(platform::execCommand("/usr/bin/env -u DISPLAY -i -- X=1 prog a")->program, "prog");
-  EXPECT_EQ(platform::execCommand("env --unset=A -C /tmp prog")->program, "prog");
-  EXPECT_FALSE(platform::execCommand("env X=1"));
-  EXPECT_FALSE(platform::execCommand("env -S 'prog a'")) << "a split string is not read as env would";
+  EXPECT_EQ(velmoria::platform::execCommand("/usr/bin/env -u DISPLAY -i -- X=1 prog a")->program, "prog");
+  EXPECT_EQ(velmoria::platform::execCommand("env --unset=A -C /tmp prog")->program, "prog");
+  EXPECT_FALSE(velmoria::platform::execCommand("env X=1"));
+  EXPECT_FALSE(velmoria::platform::execCommand("env -S 'prog a'")) << "a split string is not read as env would";
 }
 
 TEST(ExecCommand, MatchesACommandLineThatStartsWithItsWords) {
-  const auto game = platform::execCommand("python3 \"/opt/My Game/main.py\" %U");
+  const auto game = velmoria::platform::execCommand("python3 \"/opt/My Game/main.py\" %U");
   ASSERT_TRUE(game);
   EXPECT_TRUE(game->matches({"python3", "/opt/My Game/main.py"}));
   EXPECT_TRUE(game->matches({"/usr/bin/python3.11", "/opt/My Game/main.py", "save.dat"}));

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +13,7 @@
 
 // Real failures of the file system calls, made on purpose: tests run as root, where permissions stop
 // nothing, so the faults come from resource limits.
-namespace platform::testing {
+namespace velmoria::platform::testing {
 
 inline std::string contentOf(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -64,4 +65,4 @@ class FileSizeLimit {
   void (*previousHandler_)(int) = SIG_DFL;
 };
 
-}  // namespace platform::testing
+}  // namespace velmoria::platform::testing

@@ -1,14 +1,13 @@
-#include "platform/InfoDictionary.hpp"
-
 #include <gtest/gtest.h>
 
+#include "platform/InfoDictionary.hpp"
 #include "testsupport/ScopedEnvironment.hpp"
 #include "testsupport/ScratchFolder.hpp"
 
 namespace {
 
-using platform::InfoDictionary;
-using platform::InfoDictionaryError;
+using velmoria::platform::InfoDictionary;
+using velmoria::platform::InfoDictionaryError;
 
 std::string failureOf(const std::function<void()>& action) {
   try {
@@ -20,7 +19,7 @@ std::string failureOf(const std::function<void()>& action) {
 }
 
 TEST(InfoDictionary, ReadsStringsAndNamesWhatIsWrong) {
-  testsupport::ScratchFolder folder;
+  velmoria::testsupport::ScratchFolder folder;
   const auto file = folder.write("Info.json", R"({"A": "text", "B": 3})");
   const auto info = InfoDictionary::load(file);
   EXPECT_EQ(info.string("A"), "text");
@@ -39,10 +38,10 @@ TEST(InfoDictionary, ReadsStringsAndNamesWhatIsWrong) {
 
 TEST(InfoDictionary, TheEnvironmentNamesAnotherFile) {
   {
-    testsupport::ScopedEnvironment named("VELMORIA_INFO", std::string("/somewhere/else.json"));
+    velmoria::testsupport::ScopedEnvironment named("VELMORIA_INFO", std::string("/somewhere/else.json"));
     EXPECT_EQ(InfoDictionary::mainFile(), "/somewhere/else.json");
   }
-  testsupport::ScopedEnvironment unset("VELMORIA_INFO", std::nullopt);
+  velmoria::testsupport::ScopedEnvironment unset("VELMORIA_INFO", std::nullopt);
   EXPECT_EQ(InfoDictionary::mainFile().filename(), "Info.json");
 }
 

@@ -3,8 +3,6 @@
 // What every keychain store must do, run against each one: include once per test program and
 // instantiate KeychainStoreContract with the stores of that program.
 
-#include <gtest/gtest.h>
-
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -13,9 +11,11 @@
 #include <string>
 #include <string_view>
 
+#include <gtest/gtest.h>
+
 #include "platform/KeychainStore.hpp"
 
-namespace platform::testing {
+namespace velmoria::platform::testing {
 
 // One store under test, and a way to count its items from outside the store's own interface.
 struct KeychainHarness {
@@ -118,4 +118,4 @@ TEST_P(KeychainStoreContract, AccountsWithPathCharactersAreOrdinaryItems) {
   EXPECT_EQ(harness_->itemCount(), 1u);
 }
 
-}  // namespace platform::testing
+}  // namespace velmoria::platform::testing

@@ -1,7 +1,4 @@
-#include "KeychainStoreContract.hpp"
-
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +9,9 @@
 #include <fstream>
 #include <future>
 
+#include <gtest/gtest.h>
+
+#include "KeychainStoreContract.hpp"
 #include "platform/FileKeychainStore.hpp"
 #include "platform/InMemoryKeychainStore.hpp"
 #include "platform/SystemLog.hpp"
@@ -20,7 +20,7 @@
 
 namespace fs = std::filesystem;
 
-namespace platform::testing {
+namespace velmoria::platform::testing {
 namespace {
 
 using Reason = KeychainStoreError::Reason;
@@ -289,4 +289,4 @@ TEST(KeychainChoice, TheFileFolderIsUnderTheUsersDataFolder) {
 }
 
 }  // namespace
-}  // namespace platform::testing
+}  // namespace velmoria::platform::testing

@@ -1,12 +1,13 @@
-#include "platform/NetworkExtensionPreferences.hpp"
-
-#include <gtest/gtest.h>
-
 #include <unistd.h>
+
 #include <fstream>
 #include <future>
 
-namespace platform {
+#include <gtest/gtest.h>
+
+#include "platform/NetworkExtensionPreferences.hpp"
+
+namespace velmoria::platform {
 namespace {
 
 class FilePreferencesTest : public ::testing::Test {
@@ -139,4 +140,4 @@ TEST_F(FilePreferencesTest, RemovesTransparentProxyConfigurationsByIdentifier) {
 }
 
 }  // namespace
-}  // namespace platform
+}  // namespace velmoria::platform

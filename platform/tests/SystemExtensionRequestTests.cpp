@@ -1,12 +1,13 @@
-#include "platform/SystemExtensionRequest.hpp"
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-#include <fstream>
+#include "platform/SystemExtensionRequest.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 struct RecordingDelegate final : SystemExtensionRequestDelegate {
@@ -49,4 +50,4 @@ TEST(LocalSystemExtensionManagerTest, CompletesWhenTheExtensionExecutableIsThere
 }
 
 }  // namespace
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,15 +1,15 @@
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "FileFaults.hpp"
 #include "platform/UserDefaults.hpp"
 
 namespace fs = std::filesystem;
-using platform::DefaultsError;
-using platform::FileDefaultsSystem;
-using namespace platform::testing;
+using velmoria::platform::DefaultsError;
+using velmoria::platform::FileDefaultsSystem;
+using namespace velmoria::platform::testing;
 
 namespace {
 
@@ -26,7 +26,7 @@ class DefaultsFailures : public ::testing::Test {
     return false;
   }
 
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   FileDefaultsSystem system{tmp.path()};
 };
 

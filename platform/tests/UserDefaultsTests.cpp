@@ -1,16 +1,18 @@
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
 #include "platform/AtomicFile.hpp"
 #include "platform/MemoryDefaults.hpp"
 #include "platform/UserDefaults.hpp"
 #include "testsupport/ScopedEnvironment.hpp"
 #include "testsupport/ScratchFolder.hpp"
-
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <csignal>
-#include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -22,15 +24,16 @@ std::string readFile(const fs::path& p) {
 }
 
 TEST(FileUserDefaults, WritesOneJsonFilePerSuiteAndReadsItBack) {
-  testsupport::ScratchFolder tmp;
-  platform::FileDefaultsSystem system(tmp.path() / "velmoria");
-  system.suite(platform::kAppGroupSuiteName)->setValue("mac.blockedDomains", nlohmann::json{"a.com", "b.com"});
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::FileDefaultsSystem system(tmp.path() / "velmoria");
+  system.suite(velmoria::platform::kAppGroupSuiteName)
+      ->setValue("mac.blockedDomains", nlohmann::json{"a.com", "b.com"});
   system.standard()->setValue("mac.loginItem.autoRegistered", true);
 
   const auto group = nlohmann::json::parse(readFile(tmp.path() / "velmoria/group.com.tandrelkoss.kelvaton.json"));
   EXPECT_EQ(group["mac.blockedDomains"], (nlohmann::json{"a.com", "b.com"}));
   EXPECT_TRUE(system.standard()->boolValue("mac.loginItem.autoRegistered"));
-  EXPECT_EQ(system.suite(platform::kAppGroupSuiteName)->stringArray("mac.blockedDomains"),
+  EXPECT_EQ(system.suite(velmoria::platform::kAppGroupSuiteName)->stringArray("mac.blockedDomains"),
             (std::vector<std::string>{"a.com", "b.com"}));
 
   struct stat st {};
@@ -39,8 +42,8 @@ TEST(FileUserDefaults, WritesOneJsonFilePerSuiteAndReadsItBack) {
 }
 
 TEST(FileUserDefaults, TwoViewsOfOneSuiteDoNotOverwriteEachOthersKeys) {
-  testsupport::ScratchFolder tmp;
-  platform::FileDefaultsSystem system(tmp.path());
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::FileDefaultsSystem system(tmp.path());
   auto first = system.standard();
   auto second = system.standard();
   first->setValue("a", 1);
@@ -52,17 +55,17 @@ TEST(FileUserDefaults, TwoViewsOfOneSuiteDoNotOverwriteEachOthersKeys) {
 }
 
 TEST(FileUserDefaults, ReadsFreshContentAfterAnotherWriter) {
-  testsupport::ScratchFolder tmp;
-  platform::FileDefaultsSystem system(tmp.path());
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::FileDefaultsSystem system(tmp.path());
   auto reader = system.suite("s");
   EXPECT_FALSE(reader->stringArray("k").has_value());
-  platform::writeFileAtomically(tmp.path() / "s.json", R"({"k": ["x"]})");
+  velmoria::platform::writeFileAtomically(tmp.path() / "s.json", R"({"k": ["x"]})");
   EXPECT_EQ(reader->stringArray("k"), (std::vector<std::string>{"x"}));
 }
 
 TEST(FileUserDefaults, WrongTypesAndDamagedFilesReadAsEmpty) {
-  testsupport::ScratchFolder tmp;
-  platform::FileDefaultsSystem system(tmp.path());
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::FileDefaultsSystem system(tmp.path());
   auto suite = system.standard();
   suite->setValue("notArray", "text");
   suite->setValue("mixed", nlohmann::json::array({"a", 1}));
@@ -83,8 +86,8 @@ TEST(FileUserDefaults, WrongTypesAndDamagedFilesReadAsEmpty) {
 }
 
 TEST(FileUserDefaults, SuiteNamesThatWouldLeaveTheFolderCannotBeOpened) {
-  testsupport::ScratchFolder tmp;
-  platform::FileDefaultsSystem system(tmp.path());
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::FileDefaultsSystem system(tmp.path());
   EXPECT_EQ(system.suite(""), nullptr);
   EXPECT_EQ(system.suite("../x"), nullptr);
   EXPECT_EQ(system.suite(".hidden"), nullptr);
@@ -93,16 +96,16 @@ TEST(FileUserDefaults, SuiteNamesThatWouldLeaveTheFolderCannotBeOpened) {
 }
 
 TEST(FileUserDefaults, DefaultsFolderFollowsXdgConfigHome) {
-  const testsupport::ScopedEnvironment config("XDG_CONFIG_HOME", "/some/config");
-  EXPECT_EQ(platform::defaultsFolder(), fs::path("/some/config/velmoria"));
+  const velmoria::testsupport::ScopedEnvironment config("XDG_CONFIG_HOME", "/some/config");
+  EXPECT_EQ(velmoria::platform::defaultsFolder(), fs::path("/some/config/velmoria"));
 }
 
 // A writer killed at any moment leaves either the old or the new file, never a torn one.
 TEST(AtomicFile, KillDuringWritesLeavesOldOrNewFile) {
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   const fs::path target = tmp.path() / "standard.json";
   const std::string small = R"({"k": "old"})";
-  platform::writeFileAtomically(target, small);
+  velmoria::platform::writeFileAtomically(target, small);
   std::string big = R"({"k": ")" + std::string(512 * 1024, 'n') + R"("})";
 
   for (int round = 0; round < 5; ++round) {
@@ -110,8 +113,8 @@ TEST(AtomicFile, KillDuringWritesLeavesOldOrNewFile) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       for (;;) {
-        platform::writeFileAtomically(target, big);
-        platform::writeFileAtomically(target, small);
+        velmoria::platform::writeFileAtomically(target, big);
+        velmoria::platform::writeFileAtomically(target, small);
       }
     }
     ::usleep(20000 + round * 7000);
@@ -123,18 +126,18 @@ TEST(AtomicFile, KillDuringWritesLeavesOldOrNewFile) {
 }
 
 TEST(AtomicFile, ReplacesALinkInsteadOfWritingThroughIt) {
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   const fs::path victim = tmp.path() / "victim";
   std::ofstream(victim) << "keep";
   fs::create_symlink(victim, tmp.path() / "page.html");
-  platform::writeFileAtomically(tmp.path() / "page.html", "new", 0644);
+  velmoria::platform::writeFileAtomically(tmp.path() / "page.html", "new", 0644);
   EXPECT_EQ(readFile(victim), "keep");
   EXPECT_FALSE(fs::is_symlink(tmp.path() / "page.html"));
   EXPECT_EQ(readFile(tmp.path() / "page.html"), "new");
 }
 
 TEST(MemoryDefaults, ViewsShareStorageAndUnavailableSuitesFail) {
-  platform::MemoryDefaultsSystem system;
+  velmoria::platform::MemoryDefaultsSystem system;
   system.unavailable.insert("blocked");
   EXPECT_EQ(system.suite("blocked"), nullptr);
   system.suite("g")->setValue("k", nlohmann::json{"a"});

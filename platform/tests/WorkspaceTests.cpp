@@ -1,15 +1,8 @@
-#include "platform/BlockingTrace.hpp"
-#include "platform/ProcessScanner.hpp"
-#include "platform/ProcessWorkspace.hpp"
-#include "testsupport/ExecedChild.hpp"
-#include "testsupport/ScopedEnvironment.hpp"
-#include "testsupport/ScratchFolder.hpp"
-
-#include <gtest/gtest.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -18,6 +11,15 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/BlockingTrace.hpp"
+#include "platform/ProcessScanner.hpp"
+#include "platform/ProcessWorkspace.hpp"
+#include "testsupport/ExecedChild.hpp"
+#include "testsupport/ScopedEnvironment.hpp"
+#include "testsupport/ScratchFolder.hpp"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -37,14 +39,14 @@ class InstalledDummy {
     std::ofstream(root_ / "applications/sub/tool.desktop")
         << "[Desktop Entry]\nType=Application\nName=Tool\nExec=/nonexistent\n";
   }
-  std::shared_ptr<platform::DesktopEntryIndex> index() const {
-    return std::make_shared<platform::DesktopEntryIndex>(std::vector<fs::path>{root_ / "applications"});
+  std::shared_ptr<velmoria::platform::DesktopEntryIndex> index() const {
+    return std::make_shared<velmoria::platform::DesktopEntryIndex>(std::vector<fs::path>{root_ / "applications"});
   }
   const fs::path& root() const { return root_; }
   const fs::path& program() const { return program_; }
 
  private:
-  testsupport::ScratchFolder folder_{"ws-test"};
+  velmoria::testsupport::ScratchFolder folder_{"ws-test"};
   fs::path root_;
   fs::path program_;
 };
@@ -66,10 +68,11 @@ void waitForExec(pid_t pid, const fs::path& program = {}) {
 
 // A child running `program 30`, optionally with the launcher's environment naming an entry.
 pid_t spawn(const fs::path& program, const std::string& launchedEntry = {}) {
-  const pid_t pid = launchedEntry.empty() ? testsupport::spawnExeced(program.string(), {"30"}, {})
-                                          : testsupport::spawnExeced(program.string(), {"30"},
-                                                                     {"GIO_LAUNCHED_DESKTOP_FILE=" + launchedEntry},
-                                                                     "GIO_LAUNCHED_DESKTOP_FILE_PID");
+  const pid_t pid =
+      launchedEntry.empty()
+          ? velmoria::testsupport::spawnExeced(program.string(), {"30"}, {})
+          : velmoria::testsupport::spawnExeced(program.string(), {"30"}, {"GIO_LAUNCHED_DESKTOP_FILE=" + launchedEntry},
+                                               "GIO_LAUNCHED_DESKTOP_FILE_PID");
   waitForExec(pid);
   return pid;
 }
@@ -183,8 +186,8 @@ int reap(pid_t pid) {
   return status;
 }
 
-std::shared_ptr<platform::ProcessApplication> find(
-    const std::vector<std::shared_ptr<platform::ProcessApplication>>& apps, pid_t pid) {
+std::shared_ptr<velmoria::platform::ProcessApplication> find(
+    const std::vector<std::shared_ptr<velmoria::platform::ProcessApplication>>& apps, pid_t pid) {
   for (const auto& a : apps) {
     if (a->processIdentifier() == pid) return a;
   }
@@ -193,18 +196,18 @@ std::shared_ptr<platform::ProcessApplication> find(
 
 TEST(ProcStat, ParsesParentFlagsAndStartTimeAfterAnOddCommandName) {
   const std::string text = "4242 (a) b (c)) S 17 4242 4242 0 -1 4194368 1 0 0 0 0 0 0 0 20 0 1 0 987654 1000 10\n";
-  const auto stat = platform::parseProcStat(text);
+  const auto stat = velmoria::platform::parseProcStat(text);
   ASSERT_TRUE(stat);
   EXPECT_EQ(stat->parent, 17);
   EXPECT_EQ(stat->startTime, 987654u);
   EXPECT_TRUE(stat->forkedWithoutExec()) << "4194368 has the fork-without-exec bit";
-  EXPECT_FALSE(platform::parseProcStat(text.substr(0, 40)));
-  EXPECT_FALSE(platform::parseProcStat("12 (x) S 1 2 3 4 5 nine 0 0 0 0 0 0 0 0 0 0 0 0 1 1"));
+  EXPECT_FALSE(velmoria::platform::parseProcStat(text.substr(0, 40)));
+  EXPECT_FALSE(velmoria::platform::parseProcStat("12 (x) S 1 2 3 4 5 nine 0 0 0 0 0 0 0 0 0 0 0 0 1 1"));
 }
 
 TEST(ProcessScanner, IdentifiesALaunchedEntryAndKillsItThroughItsPidfd) {
   InstalledDummy dummy;
-  platform::ProcessScanner scanner(dummy.index());
+  velmoria::platform::ProcessScanner scanner(dummy.index());
   const pid_t child = spawn("/bin/sleep", (dummy.root() / "applications/sub/tool.desktop").string());
   auto app = find(scanner.scan(), child);
   ASSERT_NE(app, nullptr);
@@ -219,9 +222,9 @@ TEST(ProcessScanner, IdentifiesALaunchedEntryAndKillsItThroughItsPidfd) {
 
 TEST(ProcessScanner, ItsTraceTellsWhatItIdentifiedAndKilledAndWhichForkItWatches) {
   InstalledDummy dummy;
-  platform::ProcessScanner scanner(dummy.index());
+  velmoria::platform::ProcessScanner scanner(dummy.index());
   scanner.scan();
-  const platform::blockingtrace::Capture trace;
+  const velmoria::platform::blockingtrace::Capture trace;
   HeldChild held(dummy.program());
   const pid_t child = spawn(dummy.program());
   const auto app = find(scanner.scan(), child);
@@ -240,7 +243,7 @@ TEST(ProcessScanner, ItsTraceTellsWhatItIdentifiedAndKilledAndWhichForkItWatches
 
 TEST(ProcessScanner, AProcessSeenBeforeItsExecIsIdentifiedOnceItExecs) {
   InstalledDummy dummy;
-  platform::ProcessScanner scanner(dummy.index());
+  velmoria::platform::ProcessScanner scanner(dummy.index());
   HeldChild child(dummy.program());
   EXPECT_EQ(find(scanner.scan(), child.pid()), nullptr);
   child.release(dummy.program());
@@ -251,7 +254,7 @@ TEST(ProcessScanner, AProcessSeenBeforeItsExecIsIdentifiedOnceItExecs) {
 
 TEST(ProcessScanner, AForkWhoseShellEndedBeforeItExecsIsIdentifiedOnceItExecs) {
   InstalledDummy dummy;
-  platform::ProcessScanner scanner(dummy.index());
+  velmoria::platform::ProcessScanner scanner(dummy.index());
   BackgroundLaunch launch(dummy.program());
   EXPECT_EQ(find(scanner.scan(), launch.pid()), nullptr) << "seen between fork and exec";
   launch.endShell();
@@ -265,13 +268,13 @@ TEST(ProcessScanner, AForkWhoseShellEndedBeforeItExecsIsIdentifiedOnceItExecs) {
 // A /proc of our own making holds a process still at a moment a real one passes through in microseconds.
 TEST(ProcessScanner, AProcessCaughtInsideItsExecIsIdentifiedOnceItsArgumentsShow) {
   InstalledDummy dummy;
-  testsupport::ScratchFolder proc("fake-proc");
+  velmoria::testsupport::ScratchFolder proc("fake-proc");
   fs::create_directories(proc.path() / "4194001");
   proc.write("4194001/stat",
              "4194001 (dummy-prog) R 1 4194001 4194001 0 -1 4194304 0 0 0 0 0 0 0 0 20 0 1 0 4242 1000 10\n");
   fs::create_symlink(fs::canonical(dummy.program()), proc.path() / "4194001/exe");
   for (const char* name : {"cmdline", "environ", "cgroup"}) proc.write(std::string("4194001/") + name, "");
-  platform::ProcessScanner scanner(dummy.index(), proc.path());
+  velmoria::platform::ProcessScanner scanner(dummy.index(), proc.path());
   EXPECT_TRUE(scanner.scan().empty()) << "the new program shows, its arguments not yet";
   proc.write("4194001/cmdline", dummy.program().string() + std::string("\0--x\0", 5));
   const auto apps = scanner.scan();
@@ -296,7 +299,7 @@ class FakeProc {
   void setLastPid(int pid) { folder_.write("loadavg", "0.10 0.20 0.30 1/99 " + std::to_string(pid) + "\n"); }
 
  private:
-  testsupport::ScratchFolder folder_{"fake-proc"};
+  velmoria::testsupport::ScratchFolder folder_{"fake-proc"};
   fs::path program_;
 };
 
@@ -305,7 +308,7 @@ TEST(ProcessScanner, ReadsTheListingWhenAProcessHasStartedAndNowAndThenOtherwise
   FakeProc proc(dummy.program());
   proc.addApp(4194001);
   proc.setLastPid(4194001);
-  platform::ProcessScanner scanner(dummy.index(), proc.root());
+  velmoria::platform::ProcessScanner scanner(dummy.index(), proc.root());
   EXPECT_EQ(scanner.scan().size(), 1u);
   proc.addApp(4194002);  // not as the kernel would: the last pid stays
   EXPECT_EQ(scanner.scan().size(), 1u) << "nothing started, so the listing was not read";
@@ -319,7 +322,7 @@ TEST(ProcessScanner, ReadsTheListingWhenAProcessHasStartedAndNowAndThenOtherwise
 
 TEST(ProcessScanner, APidHandedToANewThreadIsNoNewProcess) {
   InstalledDummy dummy;
-  platform::ProcessScanner scanner(dummy.index());
+  velmoria::platform::ProcessScanner scanner(dummy.index());
   scanner.scan();
   std::atomic<pid_t> tid{0};
   std::atomic<bool> done{false};
@@ -340,12 +343,12 @@ TEST(ProcessScanner, APidHandedToANewThreadIsNoNewProcess) {
 
 TEST(ProcessScanner, AnOldForkThatExecsLateIsIdentifiedWithinFourScans) {
   InstalledDummy dummy;
-  platform::ProcessScanner scanner(dummy.index());
+  velmoria::platform::ProcessScanner scanner(dummy.index());
   HeldChild child(dummy.program());
   for (int i = 0; i < 50; ++i) EXPECT_EQ(find(scanner.scan(), child.pid()), nullptr);
   child.release(dummy.program());
   int scans = 0;
-  std::shared_ptr<platform::ProcessApplication> app;
+  std::shared_ptr<velmoria::platform::ProcessApplication> app;
   while (!app && scans < 4) {
     app = find(scanner.scan(), child.pid());
     ++scans;
@@ -356,8 +359,8 @@ TEST(ProcessScanner, AnOldForkThatExecsLateIsIdentifiedWithinFourScans) {
 
 TEST(ProcessScanner, IdentifiesAnAppByItsExecutable) {
   InstalledDummy dummy;
-  const testsupport::ScopedEnvironment german("LANG", "de_DE.UTF-8");
-  platform::ProcessScanner scanner(dummy.index());
+  const velmoria::testsupport::ScopedEnvironment german("LANG", "de_DE.UTF-8");
+  velmoria::platform::ProcessScanner scanner(dummy.index());
   const pid_t child = spawn(dummy.program());
   const pid_t other = spawn("/bin/sleep");
   const auto apps = scanner.scan();
@@ -396,8 +399,8 @@ class SharedProgramApps {
     entry("org.example.EnvGame", "env GAME_MODE=1 " + (root() / "lib/game-env").string() + " 30");
   }
   const fs::path& root() const { return folder_.path(); }
-  std::shared_ptr<platform::DesktopEntryIndex> index() const {
-    return std::make_shared<platform::DesktopEntryIndex>(std::vector<fs::path>{root() / "applications"});
+  std::shared_ptr<velmoria::platform::DesktopEntryIndex> index() const {
+    return std::make_shared<velmoria::platform::DesktopEntryIndex>(std::vector<fs::path>{root() / "applications"});
   }
   ~SharedProgramApps() {
     for (const pid_t p : spawned_) {
@@ -406,7 +409,7 @@ class SharedProgramApps {
     }
   }
   pid_t run(const std::string& program, const std::vector<std::string>& arguments) {
-    spawned_.push_back(testsupport::spawnExeced(program, arguments, {}));
+    spawned_.push_back(velmoria::testsupport::spawnExeced(program, arguments, {}));
     waitForExec(spawned_.back());
     return spawned_.back();
   }
@@ -416,19 +419,20 @@ class SharedProgramApps {
     folder_.write("applications/" + id + ".desktop",
                   "[Desktop Entry]\nType=Application\nName=" + id + "\nExec=" + exec + "\n");
   }
-  testsupport::ScratchFolder folder_{"shared-program"};
-  testsupport::ScopedEnvironment path_;
+  velmoria::testsupport::ScratchFolder folder_{"shared-program"};
+  velmoria::testsupport::ScopedEnvironment path_;
   std::vector<pid_t> spawned_;
 };
 
-std::optional<std::string> idOf(const std::vector<std::shared_ptr<platform::ProcessApplication>>& apps, pid_t pid) {
+std::optional<std::string> idOf(const std::vector<std::shared_ptr<velmoria::platform::ProcessApplication>>& apps,
+                                pid_t pid) {
   const auto app = find(apps, pid);
   return app ? app->bundleIdentifier() : std::nullopt;
 }
 
 TEST(ProcessScanner, AnInterpretedAppIsTheProcessRunningItsScriptAndNoOtherOfTheInterpreter) {
   SharedProgramApps installed;
-  platform::ProcessScanner scanner(installed.index());
+  velmoria::platform::ProcessScanner scanner(installed.index());
   const auto script = (installed.root() / "My Game/main.py").string();
   const pid_t game = installed.run("/usr/bin/python3", {script, "--level", "save.dat"});
   const pid_t noLevel = installed.run("/usr/bin/python3", {script});
@@ -441,7 +445,7 @@ TEST(ProcessScanner, AnInterpretedAppIsTheProcessRunningItsScriptAndNoOtherOfThe
 
 TEST(ProcessScanner, AnEntryNamesItsProgramBareOrThroughALinkOrEnv) {
   SharedProgramApps installed;
-  platform::ProcessScanner scanner(installed.index());
+  velmoria::platform::ProcessScanner scanner(installed.index());
   // The program by its real path with arguments of its own, for an entry naming it bare through PATH.
   const pid_t browser = installed.run((installed.root() / "lib/browser").string(), {"30"});
   // The program by its real path, for an entry naming it through a link.
@@ -471,7 +475,7 @@ TEST(ProcessScanner, AChildCarryingOutItsParentAppsExecIsPartOfThatAppNotAnother
   std::ofstream(script) << "[ -n \"$CHILD\" ] || CHILD=1 '" << shell.string() << "' \"$0\" &\nsleep 30\n";
   std::ofstream(installed.root() / "applications/org.example.Shell.desktop")
       << "[Desktop Entry]\nType=Application\nName=Shell\nExec=" << shell.string() << " " << script.string() << "\n";
-  platform::ProcessScanner scanner(installed.index());
+  velmoria::platform::ProcessScanner scanner(installed.index());
   const pid_t app = installed.run(shell.string(), {script.string()});
   pid_t child = 0;
   for (int i = 0; i < 2000 && child == 0; ++i) {
@@ -493,7 +497,7 @@ TEST(ProcessScanner, AChildCarryingOutItsParentAppsExecIsPartOfThatAppNotAnother
 
 TEST(ProcessScanner, AnAppRunningBeforeItsEntryWasInstalledIsKnownWithinFourScans) {
   InstalledDummy dummy;
-  platform::ProcessScanner scanner(dummy.index());
+  velmoria::platform::ProcessScanner scanner(dummy.index());
   const fs::path program = dummy.root() / "later-prog";
   fs::copy_file("/bin/sleep", program);
   fs::permissions(program, fs::perms::owner_all);
@@ -502,7 +506,7 @@ TEST(ProcessScanner, AnAppRunningBeforeItsEntryWasInstalledIsKnownWithinFourScan
   std::this_thread::sleep_for(10ms);  // a folder time of its own for the change
   std::ofstream(dummy.root() / "applications/org.example.Later.desktop")
       << "[Desktop Entry]\nType=Application\nName=Later\nExec=" << program.string() << "\n";
-  std::shared_ptr<platform::ProcessApplication> app;
+  std::shared_ptr<velmoria::platform::ProcessApplication> app;
   for (int scans = 0; scans < 4 && !app; ++scans) app = find(scanner.scan(), child);
   ASSERT_NE(app, nullptr) << "the new entry did not account for the running process within four scans";
   EXPECT_EQ(app->bundleIdentifier(), "org.example.Later");
@@ -512,14 +516,14 @@ TEST(ProcessScanner, AnAppRunningBeforeItsEntryWasInstalledIsKnownWithinFourScan
 
 TEST(ProcessScanner, WithoutPidfdAStaleStartTimeKillsNothing) {
   const pid_t child = spawn("/bin/sleep");
-  platform::ProcessApplication stale(child, /*startTime=*/1, /*pidfd=*/-1, "x", std::nullopt, "/proc");
+  velmoria::platform::ProcessApplication stale(child, /*startTime=*/1, /*pidfd=*/-1, "x", std::nullopt, "/proc");
   EXPECT_FALSE(stale.forceTerminate());
   EXPECT_EQ(::waitpid(child, nullptr, WNOHANG), 0) << "the process must still run";
   ::kill(child, SIGKILL);
   reap(child);
 }
 
-class FixedActiveWindow final : public platform::ActiveWindowSource {
+class FixedActiveWindow final : public velmoria::platform::ActiveWindowSource {
  public:
   explicit FixedActiveWindow(std::optional<pid_t>& pid) : pid_(pid) {}
   std::optional<pid_t> activeWindowProcess() override { return pid_; }
@@ -530,21 +534,22 @@ class FixedActiveWindow final : public platform::ActiveWindowSource {
 
 TEST(ProcessWorkspace, ReportsLaunchesAfterObservingStartsAndActivationsOfTheActiveWindow) {
   InstalledDummy dummy;
-  platform::ManualScheduler scheduler;
+  velmoria::platform::ManualScheduler scheduler;
   std::optional<pid_t> active;
-  auto scanner = std::make_shared<platform::ProcessScanner>(dummy.index());
-  platform::ProcessWorkspace workspace(scheduler, scanner, std::make_unique<FixedActiveWindow>(active), 250ms);
+  auto scanner = std::make_shared<velmoria::platform::ProcessScanner>(dummy.index());
+  velmoria::platform::ProcessWorkspace workspace(scheduler, scanner, std::make_unique<FixedActiveWindow>(active),
+                                                 250ms);
 
   const pid_t before = spawn(dummy.program());
   std::vector<pid_t> launched, activated;
   const auto launchToken =
-      workspace.addObserver(platform::WorkspaceNotification::didLaunchApplication, [&](const auto& app) {
+      workspace.addObserver(velmoria::platform::WorkspaceNotification::didLaunchApplication, [&](const auto& app) {
         // Tests running beside this one start apps too.
         if (app->bundleIdentifier() == "org.example.Dummy") {
           launched.push_back(app->processIdentifier());
         }
       });
-  workspace.addObserver(platform::WorkspaceNotification::didActivateApplication,
+  workspace.addObserver(velmoria::platform::WorkspaceNotification::didActivateApplication,
                         [&](const auto& app) { activated.push_back(app->processIdentifier()); });
   EXPECT_EQ(scheduler.activeTimerCount(), 1);
 

@@ -1,10 +1,11 @@
 // A stand-in for an app the user blocks: one plain window, until it is killed or its display goes away.
 // Without a display it just waits, so it still runs as an app.
 #include <unistd.h>
-#include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <cstring>
+
+#include <xcb/xcb.h>
 
 int main() {
   xcb_connection_t* connection = xcb_connect(nullptr, nullptr);

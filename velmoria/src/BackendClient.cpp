@@ -2,7 +2,6 @@
 
 #include "base/Immortal.hpp"
 #include "base/ThreadSafety.hpp"
-
 #include "helpers/CurlTransport.hpp"
 #include "realtime/RealtimeClientOptions.hpp"
 #include "zirudeze/ZirudezeClientError.hpp"

@@ -1,6 +1,5 @@
-#include "velmoria/MacWebBlocklistStore.hpp"
-
 #include "base/Unicode.hpp"
+#include "velmoria/MacWebBlocklistStore.hpp"
 
 namespace velmoria {
 namespace {

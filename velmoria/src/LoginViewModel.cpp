@@ -53,7 +53,7 @@ void LoginViewModel::sendCode(std::function<void()> done) {
   setLoading(true);
   setErrorMessage(std::nullopt);
   const QPointer<LoginViewModel> self(this);
-  zirudeze::helpers::Task([self, client = client_, email = email_.toStdString(), done = std::move(done)] {
+  zirudeze::concurrency::Task([self, client = client_, email = email_.toStdString(), done = std::move(done)] {
     bool sent = true;
     try {
       client->auth()->signInWithOTP(
@@ -78,7 +78,7 @@ void LoginViewModel::verify(std::function<void(bool)> done) {
   setLoading(true);
   setErrorMessage(std::nullopt);
   const QPointer<LoginViewModel> self(this);
-  zirudeze::helpers::Task(
+  zirudeze::concurrency::Task(
       [self, client = client_, email = email_.toStdString(), code = otpCode_.toStdString(), done = std::move(done)] {
         bool accepted = true;
         try {

@@ -18,7 +18,7 @@ void MacAppState::setLoggedIn(bool value) {
 
 void MacAppState::bootstrap(std::function<void()> done) {
   const QPointer<MacAppState> self(this);
-  zirudeze::helpers::Task([self, client = client_, done = std::move(done)] {
+  zirudeze::concurrency::Task([self, client = client_, done = std::move(done)] {
     bool signedIn = true;
     try {
       (void)client->auth()->session();
@@ -38,7 +38,7 @@ void MacAppState::bootstrap(std::function<void()> done) {
 
 void MacAppState::signOut(std::function<void()> done) {
   const QPointer<MacAppState> self(this);
-  zirudeze::helpers::Task([self, client = client_, done = std::move(done)] {
+  zirudeze::concurrency::Task([self, client = client_, done = std::move(done)] {
     try {
       client->auth()->signOut(zirudeze::auth::SignOutScope::global);
     } catch (...) {

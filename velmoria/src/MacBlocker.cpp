@@ -1,12 +1,12 @@
 #include "velmoria/MacBlocker.hpp"
 
 #include <unistd.h>
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
 
 #include "base/Check.hpp"
-
 #include "platform/BlockingTrace.hpp"
 #include "velmoria/SessionGuard.hpp"
 

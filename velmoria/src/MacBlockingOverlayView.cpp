@@ -1,7 +1,5 @@
 #include "velmoria/MacBlockingOverlayView.hpp"
 
-#include "velmoria/PaintBands.hpp"
-
 #include <QCoreApplication>
 #include <QEasingCurve>
 #include <QFontMetricsF>
@@ -14,6 +12,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+
+#include "velmoria/PaintBands.hpp"
 
 namespace velmoria {
 namespace {

@@ -1,6 +1,7 @@
 #include "velmoria/MacWebBlocklistStore.hpp"
 
 #include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "DefaultsFailure.hpp"

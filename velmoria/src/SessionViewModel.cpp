@@ -82,7 +82,7 @@ void SessionViewModel::refresh(std::function<void()> done) {
   run->generation = nextGeneration_++;
   run->done = std::move(done);
   const QPointer<SessionViewModel> self(this);
-  zirudeze::helpers::Task([self, client = client_, run] {
+  zirudeze::concurrency::Task([self, client = client_, run] {
     const auto post = [&](auto work) {
       onMainThread(self, [run, work = std::move(work)](SessionViewModel& model) mutable { work(model, *run); });
     };

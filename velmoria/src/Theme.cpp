@@ -30,7 +30,9 @@ QColor AdaptiveColor::resolve(Appearance appearance) const {
   return c;
 }
 
-namespace Theme {
+}  // namespace velmoria
+
+namespace velmoria::Theme {
 
 QColor rgb(int red, int green, int blue) { return QColor(red, green, blue); }
 
@@ -47,5 +49,4 @@ QColor gray100() { return rgb(232, 229, 225); }
 QColor gray800() { return rgb(47, 45, 42); }
 QColor gray900() { return rgb(26, 25, 22); }
 
-}  // namespace Theme
-}  // namespace velmoria
+}  // namespace velmoria::Theme

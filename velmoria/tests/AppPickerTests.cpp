@@ -1,6 +1,3 @@
-#include "velmoria/AppPickerView.hpp"
-
-#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QListView>
@@ -12,7 +9,10 @@
 #include <mutex>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "BlockingTestSupport.hpp"
+#include "velmoria/AppPickerView.hpp"
 
 using velmoria::AppMeta;
 using velmoria::AppPickerView;
@@ -69,7 +69,7 @@ class PickerTest : public ::testing::Test {
     return names;
   }
 
-  platform::MemoryDefaultsSystem defaults_;
+  velmoria::platform::MemoryDefaultsSystem defaults_;
   velmoria::MacBlocklistStore store_;
 };
 

@@ -1,11 +1,12 @@
 // The pieces around the window: the backend client's settings, one instance per user, and activity.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <QLocalSocket>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
 #include "auth/ApplicationActivity.hpp"
@@ -19,8 +20,8 @@ namespace {
 
 using velmoria::ConfigurationError;
 
-platform::InfoDictionary info(nlohmann::json values) {
-  return platform::InfoDictionary(std::move(values), "Info.json");
+velmoria::platform::InfoDictionary info(nlohmann::json values) {
+  return velmoria::platform::InfoDictionary(std::move(values), "Info.json");
 }
 
 TEST(BackendClient, ReadsTheProjectFromTheInformationDictionary) {
@@ -79,7 +80,7 @@ TEST(BackendClient, OptionsAreTheAppsFixedSet) {
 
 TEST(SingleInstance, ASecondLaunchAsksTheFirstToReopenAndStands) {
   velmoria::testing::app();
-  testsupport::ScratchFolder folder;
+  velmoria::testsupport::ScratchFolder folder;
   const auto socket = folder.path() / "velmoria.socket";
   velmoria::SingleInstance first(socket);
   ASSERT_TRUE(first.isPrimary());
@@ -108,7 +109,7 @@ TEST(SingleInstance, ASecondLaunchAsksTheFirstToReopenAndStands) {
 
 TEST(SingleInstance, ASocketLeftByAnInstanceThatIsGoneIsTakenOver) {
   velmoria::testing::app();
-  testsupport::ScratchFolder folder;
+  velmoria::testsupport::ScratchFolder folder;
   const auto socket = folder.path() / "velmoria.socket";
   std::ofstream(socket) << "stale";
   velmoria::SingleInstance instance(socket);

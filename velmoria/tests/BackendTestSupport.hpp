@@ -2,20 +2,20 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <auth/Keychain.hpp>
 #include <chrono>
 #include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <platform/InMemoryKeychainStore.hpp>
 #include <string>
-#include <testsupport/FakeAuth.hpp>
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeDatabase.hpp>
 #include <vector>
 
 #include "BlockingTestSupport.hpp"
+#include "auth/Keychain.hpp"
+#include "platform/InMemoryKeychainStore.hpp"
+#include "testsupport/FakeAuth.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeDatabase.hpp"
 #include "velmoria/BackendClient.hpp"
 
 namespace velmoria::testing {

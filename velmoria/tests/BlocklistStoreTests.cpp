@@ -1,10 +1,9 @@
-#include "velmoria/MacBlocklistStore.hpp"
-#include "velmoria/MacWebBlocklistStore.hpp"
-
 #include <gtest/gtest.h>
 
 #include "platform/MemoryDefaults.hpp"
 #include "testsupport/ScratchFolder.hpp"
+#include "velmoria/MacBlocklistStore.hpp"
+#include "velmoria/MacWebBlocklistStore.hpp"
 
 using velmoria::MacBlocklistStore;
 using velmoria::MacWebBlocklistStore;
@@ -43,8 +42,10 @@ TEST(NormalizeDomain, KeepsUnicodeLettersAndLowersThemFully) {
 
 class WebStoreTest : public ::testing::Test {
  protected:
-  platform::MemoryDefaultsSystem defaults;
-  platform::MemoryDefaultsSystem::Storage& group() { return defaults.storage(platform::kAppGroupSuiteName); }
+  velmoria::platform::MemoryDefaultsSystem defaults;
+  velmoria::platform::MemoryDefaultsSystem::Storage& group() {
+    return defaults.storage(velmoria::platform::kAppGroupSuiteName);
+  }
 };
 
 TEST_F(WebStoreTest, LoadsSortedAndWritesNothingAtStart) {
@@ -91,15 +92,16 @@ TEST_F(WebStoreTest, DamagedValueReadsAsEmptyAndRemovalIsSavedByTheCaller) {
 }
 
 TEST_F(WebStoreTest, FallsBackToTheStandardSuiteWhenTheGroupCannotOpen) {
-  defaults.unavailable.insert(platform::kAppGroupSuiteName);
+  defaults.unavailable.insert(velmoria::platform::kAppGroupSuiteName);
   MacWebBlocklistStore store(defaults);
   EXPECT_TRUE(store.add("a.com"));
-  EXPECT_EQ(defaults.storage(platform::kStandardSuiteName).values["mac.blockedDomains"], (nlohmann::json{"a.com"}));
+  EXPECT_EQ(defaults.storage(velmoria::platform::kStandardSuiteName).values["mac.blockedDomains"],
+            (nlohmann::json{"a.com"}));
 }
 
 TEST(AppStore, ToggleTwiceLeavesTheSetAndTheStoredArrayWithoutIt) {
-  platform::MemoryDefaultsSystem defaults;
-  auto& standard = defaults.storage(platform::kStandardSuiteName);
+  velmoria::platform::MemoryDefaultsSystem defaults;
+  auto& standard = defaults.storage(velmoria::platform::kStandardSuiteName);
   standard.values["mac.blockedBundleIDs"] = nlohmann::json{"org.x.A", "org.x.A", "org.x.B"};
   MacBlocklistStore store(defaults);
   EXPECT_EQ(store.blockedBundleIDs(), (std::set<std::string>{"org.x.A", "org.x.B"}));
@@ -114,16 +116,16 @@ TEST(AppStore, ToggleTwiceLeavesTheSetAndTheStoredArrayWithoutIt) {
 }
 
 TEST(AppStore, PersistsThroughRealDefaultsFiles) {
-  const testsupport::ScratchFolder folder{"velmoria-store"};
+  const velmoria::testsupport::ScratchFolder folder{"velmoria-store"};
   const std::string dir = folder.path().string();
   {
-    platform::FileDefaultsSystem files(dir);
+    velmoria::platform::FileDefaultsSystem files(dir);
     MacBlocklistStore store(files);
     store.toggle("org.gnome.Terminal");
     MacWebBlocklistStore web(files);
     web.add("Example.com");
   }
-  platform::FileDefaultsSystem files(dir);
+  velmoria::platform::FileDefaultsSystem files(dir);
   EXPECT_TRUE(MacBlocklistStore(files).contains("org.gnome.Terminal"));
   EXPECT_EQ(MacWebBlocklistStore(files).domains(), (std::vector<std::string>{"example.com"}));
 }

@@ -1,11 +1,12 @@
-#include "velmoria/BrowserRedirector.hpp"
+#include <sys/stat.h>
+
+#include <fstream>
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <fstream>
 
 #include "BlockingTestSupport.hpp"
 #include "velmoria/BlockPage.hpp"
+#include "velmoria/BrowserRedirector.hpp"
 
 using namespace std::chrono_literals;
 using velmoria::BrowserRedirector;
@@ -54,7 +55,7 @@ class RedirectorTick : public ::testing::Test {
     workspace.frontmost = chrome;
   }
   void setList(std::vector<std::string> list) {
-    defaults.storage(platform::kAppGroupSuiteName).values["mac.blockedDomains"] = list;
+    defaults.storage(velmoria::platform::kAppGroupSuiteName).values["mac.blockedDomains"] = list;
   }
   void showTab(const std::string& url) { scripts.answers[readChrome()] = url; }
   std::string readChrome() {
@@ -68,12 +69,12 @@ class RedirectorTick : public ::testing::Test {
     return out;
   }
 
-  testsupport::ScratchFolder tmp;
-  platform::MemoryDefaultsSystem defaults;
-  platform::FakeWorkspace workspace;
-  platform::FakeScriptRunner scripts;
-  platform::ManualScheduler scheduler;
-  std::shared_ptr<platform::FakeWorkspace::App> chrome;
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::MemoryDefaultsSystem defaults;
+  velmoria::platform::FakeWorkspace workspace;
+  velmoria::platform::FakeScriptRunner scripts;
+  velmoria::platform::ManualScheduler scheduler;
+  std::shared_ptr<velmoria::platform::FakeWorkspace::App> chrome;
   BrowserRedirector redirector{defaults, workspace, scripts, scheduler, [this] { return tmp.path(); }};
 };
 
@@ -171,7 +172,7 @@ TEST_F(RedirectorTick, QuietWhenNothingIsToBeDone) {
 }
 
 TEST_F(RedirectorTick, WithoutAScriptingHostATickAsksNothingOfTheWorkspace) {
-  platform::UnavailableScriptRunner none;
+  velmoria::platform::UnavailableScriptRunner none;
   setList({"a.com"});
   BrowserRedirector idle(defaults, workspace, none, scheduler, [this] { return tmp.path(); });
   idle.start();
@@ -184,14 +185,15 @@ TEST_F(RedirectorTick, WithoutAScriptingHostATickAsksNothingOfTheWorkspace) {
 }
 
 TEST_F(RedirectorTick, AnUnavailableSuiteOrUnwritablePageEndsEveryTick) {
-  defaults.unavailable.insert(platform::kAppGroupSuiteName);
+  defaults.unavailable.insert(velmoria::platform::kAppGroupSuiteName);
   redirector.start();
   showTab("https://a.com/");
   redirector.tick();
   EXPECT_TRUE(scripts.scripts.empty());
 
-  platform::MemoryDefaultsSystem okDefaults;
-  okDefaults.storage(platform::kAppGroupSuiteName).values["mac.blockedDomains"] = std::vector<std::string>{"a.com"};
+  velmoria::platform::MemoryDefaultsSystem okDefaults;
+  okDefaults.storage(velmoria::platform::kAppGroupSuiteName).values["mac.blockedDomains"] =
+      std::vector<std::string>{"a.com"};
   BrowserRedirector broken(okDefaults, workspace, scripts, scheduler,
                            []() -> std::filesystem::path { throw std::runtime_error("no private folder"); });
   broken.start();

@@ -1,18 +1,16 @@
 // The manager's view of the filter's host, and the app and the daemon sharing one configuration file.
-#include "velmoria/TransparentProxyManager.hpp"
-
-#include "BlockingTestSupport.hpp"
-#include "velmoria_filter/DaemonStatus.hpp"
-#include "velmoria_filter/FilterDaemon.hpp"
-
-#include "velmoria_filter/testing/FakeEnforcement.hpp"
-#include "velmoria_filter/testing/RecordingLog.hpp"
-
-#include <gtest/gtest.h>
 #include <QCoreApplication>
-
 #include <chrono>
 #include <thread>
+
+#include <gtest/gtest.h>
+
+#include "BlockingTestSupport.hpp"
+#include "velmoria/TransparentProxyManager.hpp"
+#include "velmoria_filter/DaemonStatus.hpp"
+#include "velmoria_filter/FilterDaemon.hpp"
+#include "velmoria_filter/testing/FakeEnforcement.hpp"
+#include "velmoria_filter/testing/RecordingLog.hpp"
 
 namespace velmoria {
 namespace {

@@ -1,6 +1,3 @@
-#include "velmoria/InstalledApps.hpp"
-
-#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
@@ -8,10 +5,13 @@
 #include <thread>
 #include <unordered_set>
 
+#include <gtest/gtest.h>
+
 #include "BlockingTestSupport.hpp"
 #include "platform/DesktopEntry.hpp"
 #include "testsupport/ScopedEnvironment.hpp"
 #include "velmoria/AppPickerViewModel.hpp"
+#include "velmoria/InstalledApps.hpp"
 
 namespace fs = std::filesystem;
 using velmoria::AppMeta;
@@ -43,7 +43,7 @@ class ScannerTest : public ::testing::Test {
     return out;
   }
 
-  testsupport::ScratchFolder temp_;
+  velmoria::testsupport::ScratchFolder temp_;
 };
 
 TEST_F(ScannerTest, TheFirstFolderHoldingAnIdWinsAndMissingFoldersAreSkipped) {
@@ -91,12 +91,12 @@ TEST_F(ScannerTest, SubfolderAppsCarryTheIdTheRunningSideKnowsThemBy) {
   EXPECT_EQ(apps[2].name, "My Dolphin");
 
   // The running-app side reads the same walk: the same IDs, and the picker's NoDisplay helper too.
-  platform::DesktopEntryIndex index({user, system});
+  velmoria::platform::DesktopEntryIndex index({user, system});
   index.refreshIfChanged();
   std::vector<std::string> indexed;
   for (const auto& [id, found] : index.entries()) indexed.push_back(id);
   EXPECT_EQ(indexed, (std::vector<std::string>{"a-b-deep", "kde-dolphin", "kde-helper", "kde-konsole"}));
-  const auto program = platform::resolveProgram("/bin/true");
+  const auto program = velmoria::platform::resolveProgram("/bin/true");
   ASSERT_TRUE(program);
   const auto* konsole = index.entryForCommand(*program, {"true", "--konsole"});
   ASSERT_NE(konsole, nullptr);
@@ -112,9 +112,9 @@ TEST_F(ScannerTest, TheAppPickerOffersASubfolderAppUnderItsDesktopFileId) {
   const auto data = temp_.path() / "data";
   entry(data / "applications" / "kde" / "konsole.desktop", "Name=Konsole\n");
   fs::create_directories(temp_.path() / "home");
-  const testsupport::ScopedEnvironment dataHome("XDG_DATA_HOME", data.string());
-  const testsupport::ScopedEnvironment dataDirs("XDG_DATA_DIRS", (temp_.path() / "none").string());
-  const testsupport::ScopedEnvironment home("HOME", (temp_.path() / "home").string());
+  const velmoria::testsupport::ScopedEnvironment dataHome("XDG_DATA_HOME", data.string());
+  const velmoria::testsupport::ScopedEnvironment dataDirs("XDG_DATA_DIRS", (temp_.path() / "none").string());
+  const velmoria::testsupport::ScopedEnvironment home("HOME", (temp_.path() / "home").string());
   velmoria::AppPickerViewModel picker;
   picker.loadApps();
   for (int i = 0; i < 400 && picker.isLoading(); ++i) {

@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -8,6 +7,8 @@
 #include <functional>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "BlockingTestSupport.hpp"
 #include "platform/DesktopEntry.hpp"
 #include "platform/ExecCommand.hpp"
@@ -16,14 +17,14 @@
 #include "velmoria/LoginItemManager.hpp"
 #include "velmoria/SessionGuard.hpp"
 
-using platform::LoginItemStatus;
 using velmoria::LoginItemManager;
+using velmoria::platform::LoginItemStatus;
 
 namespace {
 
 TEST(LoginItemManager, FirstStartMarksTheKeyBeforeAFailingRegistrationAndNeverRetries) {
-  platform::MemoryDefaultsSystem defaults;
-  platform::FakeLoginItem item;
+  velmoria::platform::MemoryDefaultsSystem defaults;
+  velmoria::platform::FakeLoginItem item;
   item.failure = "The operation couldn't be completed.";
   std::ostringstream out;
   {
@@ -38,9 +39,9 @@ TEST(LoginItemManager, FirstStartMarksTheKeyBeforeAFailingRegistrationAndNeverRe
 }
 
 TEST(LoginItemManager, SwitchCallsTheServiceOnlyWhenTheStatusDiffers) {
-  platform::MemoryDefaultsSystem defaults;
+  velmoria::platform::MemoryDefaultsSystem defaults;
   defaults.standard()->setValue("mac.loginItem.autoRegistered", true);
-  platform::FakeLoginItem item;
+  velmoria::platform::FakeLoginItem item;
   item.current = LoginItemStatus::enabled;
   std::ostringstream out;
   LoginItemManager manager(item, defaults, out);
@@ -68,9 +69,10 @@ TEST(LoginItemManager, SwitchCallsTheServiceOnlyWhenTheStatusDiffers) {
 }
 
 TEST(LoginItemManager, RegistersARealAutostartEntryOnFirstStart) {
-  testsupport::ScratchFolder tmp;
-  platform::FileDefaultsSystem defaults(tmp.path() / "config");
-  platform::XdgAutostartLoginItem item(tmp.path() / "autostart", std::filesystem::path("/opt/velmoria app/velmoria"));
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::FileDefaultsSystem defaults(tmp.path() / "config");
+  velmoria::platform::XdgAutostartLoginItem item(tmp.path() / "autostart",
+                                                 std::filesystem::path("/opt/velmoria app/velmoria"));
   std::ostringstream out;
   LoginItemManager manager(item, defaults, out);
   EXPECT_TRUE(manager.isEnabled());
@@ -93,24 +95,24 @@ TEST(LoginItemManager, RegistersARealAutostartEntryOnFirstStart) {
 }
 
 // The words the entry's Exec runs, as a launcher reads them.
-std::vector<std::string> autostartCommand(const platform::XdgAutostartLoginItem& item) {
+std::vector<std::string> autostartCommand(const velmoria::platform::XdgAutostartLoginItem& item) {
   std::ifstream in(item.entryFile());
   const std::string text((std::istreambuf_iterator<char>(in)), {});
-  const auto entry = platform::parseDesktopEntry(text);
+  const auto entry = velmoria::platform::parseDesktopEntry(text);
   if (!entry) return {};
-  return platform::execWords(entry->exec).value_or(std::vector<std::string>{});
+  return velmoria::platform::execWords(entry->exec).value_or(std::vector<std::string>{});
 }
 
 TEST(LoginItemManager, AStartWithItsOwnConfigurationRegistersAnEntryThatStartsWithAKeptCopy) {
-  testsupport::ScratchFolder tmp;
-  platform::FileDefaultsSystem defaults(tmp.path() / "config");
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::FileDefaultsSystem defaults(tmp.path() / "config");
   const auto named = tmp.path() / "run" / "velmoria-info.x1";
   const auto kept = tmp.path() / "config" / "velmoria" / "Info.json";
   const std::string info = R"({"ZIRUDEZE_URL": "https://project.example", "ZIRUDEZE_KEY": "key"})";
   std::filesystem::create_directories(named.parent_path());
   std::ofstream(named) << info;
   const std::filesystem::path executable("/opt/velmoria app/velmoria");
-  platform::XdgAutostartLoginItem item(tmp.path() / "autostart", executable, named, kept);
+  velmoria::platform::XdgAutostartLoginItem item(tmp.path() / "autostart", executable, named, kept);
   std::ostringstream out;
   LoginItemManager manager(item, defaults, out);
   EXPECT_TRUE(manager.isEnabled()) << out.str();
@@ -122,17 +124,17 @@ TEST(LoginItemManager, AStartWithItsOwnConfigurationRegistersAnEntryThatStartsWi
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), info);
 
   // Without a file of its own the entry starts the program alone, which reads the one beside it.
-  platform::XdgAutostartLoginItem plain(tmp.path() / "plain", executable);
+  velmoria::platform::XdgAutostartLoginItem plain(tmp.path() / "plain", executable);
   plain.registerItem();
   EXPECT_EQ(autostartCommand(plain), std::vector<std::string>{executable.string()});
 }
 
 TEST(LoginItemManager, AConfigurationThatCannotBeKeptRefusesTheRegistrationAndSaysWhy) {
-  testsupport::ScratchFolder tmp;
-  platform::FileDefaultsSystem defaults(tmp.path() / "config");
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::FileDefaultsSystem defaults(tmp.path() / "config");
   const auto named = tmp.path() / "gone.json";
-  platform::XdgAutostartLoginItem item(tmp.path() / "autostart", std::filesystem::path("/opt/velmoria"), named,
-                                       tmp.path() / "kept" / "Info.json");
+  velmoria::platform::XdgAutostartLoginItem item(tmp.path() / "autostart", std::filesystem::path("/opt/velmoria"),
+                                                 named, tmp.path() / "kept" / "Info.json");
   std::ostringstream out;
   LoginItemManager manager(item, defaults, out);
   EXPECT_FALSE(manager.isEnabled());
@@ -149,14 +151,15 @@ TEST(LoginItemManager, AConfigurationThatCannotBeKeptRefusesTheRegistrationAndSa
 }
 
 TEST(AutostartEntry, QuotesTheExecutableForTheExecKey) {
-  EXPECT_NE(platform::autostartEntryText("/a/b$c\"d").find("Exec=\"/a/b\\\\$c\\\\\"d\"\n"), std::string::npos);
-  EXPECT_NE(platform::autostartEntryText("/a/100%").find("Exec=\"/a/100%%\"\n"), std::string::npos);
-  testsupport::ScratchFolder tmp;
-  platform::XdgAutostartLoginItem real(tmp.path());
+  EXPECT_NE(velmoria::platform::autostartEntryText("/a/b$c\"d").find("Exec=\"/a/b\\\\$c\\\\\"d\"\n"),
+            std::string::npos);
+  EXPECT_NE(velmoria::platform::autostartEntryText("/a/100%").find("Exec=\"/a/100%%\"\n"), std::string::npos);
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::XdgAutostartLoginItem real(tmp.path());
   EXPECT_EQ(real.status(), LoginItemStatus::notRegistered);
 }
 
-class CountingWindows final : public platform::WindowList {
+class CountingWindows final : public velmoria::platform::WindowList {
  public:
   int count() const override { return 3; }
   void makeKeyAndOrderFront(int index) override { fronted.push_back(index); }
@@ -164,20 +167,20 @@ class CountingWindows final : public platform::WindowList {
 };
 
 TEST(QuitGuard, RefusesWithTheAlertWhileLockedAndQuitsAtOnceOtherwise) {
-  platform::FakeAlertPresenter alerts;
+  velmoria::platform::FakeAlertPresenter alerts;
   CountingWindows windows;
   velmoria::AppDelegate delegate(alerts, windows);
   velmoria::SessionGuard::isLocked = true;
-  EXPECT_EQ(delegate.applicationShouldTerminate(), platform::TerminateReply::terminateCancel);
+  EXPECT_EQ(delegate.applicationShouldTerminate(), velmoria::platform::TerminateReply::terminateCancel);
   ASSERT_EQ(alerts.shown.size(), 1u);
   EXPECT_EQ(alerts.shown[0].messageText, "Focus session active");
   EXPECT_EQ(alerts.shown[0].informativeText,
             "Your apps stay blocked while a session is running. End the session from your iPhone to quit velmoria.");
-  EXPECT_EQ(alerts.shown[0].style, platform::AlertStyle::warning);
+  EXPECT_EQ(alerts.shown[0].style, velmoria::platform::AlertStyle::warning);
   EXPECT_EQ(alerts.shown[0].buttons, std::vector<std::string>{"OK"});
 
   velmoria::SessionGuard::isLocked = false;
-  EXPECT_EQ(delegate.applicationShouldTerminate(), platform::TerminateReply::terminateNow);
+  EXPECT_EQ(delegate.applicationShouldTerminate(), velmoria::platform::TerminateReply::terminateNow);
   EXPECT_EQ(alerts.shown.size(), 1u);
   EXPECT_FALSE(delegate.applicationShouldTerminateAfterLastWindowClosed());
 
@@ -187,25 +190,26 @@ TEST(QuitGuard, RefusesWithTheAlertWhileLockedAndQuitsAtOnceOtherwise) {
   EXPECT_EQ(windows.fronted, (std::vector<int>{0, 1, 2}));
 }
 
-class RecordingDelegate final : public platform::ApplicationDelegate {
+class RecordingDelegate final : public velmoria::platform::ApplicationDelegate {
  public:
-  platform::TerminateReply applicationShouldTerminate() override {
+  velmoria::platform::TerminateReply applicationShouldTerminate() override {
     ++asked;
     return reply;
   }
   bool applicationShouldTerminateAfterLastWindowClosed() override { return false; }
   bool applicationShouldHandleReopen(bool) override { return true; }
-  platform::TerminateReply reply = platform::TerminateReply::terminateCancel;
+  velmoria::platform::TerminateReply reply = velmoria::platform::TerminateReply::terminateCancel;
   int asked = 0;
 };
 
 // Whether `request`, made inside the running main loop as the app's requests are, ends that loop. A quit
 // asked outside a running loop would stay pending in Qt and end the next modal loop at once, another
 // test's alert among them.
-bool endsTheMainLoop(platform::desktop::Application& application, const std::function<void()>& request) {
+bool endsTheMainLoop(velmoria::platform::desktop::Application& application, const std::function<void()>& request) {
   QObject context;
   bool ended = false;
-  QObject::connect(&application, &platform::desktop::Application::terminating, &context, [&] { ended = true; });
+  QObject::connect(&application, &velmoria::platform::desktop::Application::terminating, &context,
+                   [&] { ended = true; });
   QTimer::singleShot(0, &context, [&] {
     request();
     // Behind the request's own queued work.
@@ -221,7 +225,7 @@ TEST(TerminatePath, SignalsBecomeOneTerminateRequestOnTheMainThread) {
   velmoria::testing::app();
   RecordingDelegate delegate;
   {
-    platform::desktop::Application application(delegate);
+    velmoria::platform::desktop::Application application(delegate);
     EXPECT_FALSE(QGuiApplication::quitOnLastWindowClosed());
     EXPECT_FALSE(endsTheMainLoop(application, [] {
       ::raise(SIGTERM);
@@ -229,7 +233,7 @@ TEST(TerminatePath, SignalsBecomeOneTerminateRequestOnTheMainThread) {
     }));
     EXPECT_EQ(delegate.asked, 1) << "both signals arrived before the loop ran: one request";
 
-    delegate.reply = platform::TerminateReply::terminateNow;
+    delegate.reply = velmoria::platform::TerminateReply::terminateNow;
     EXPECT_TRUE(endsTheMainLoop(application, [] { ::raise(SIGHUP); }));
     EXPECT_EQ(delegate.asked, 2);
   }
@@ -238,11 +242,11 @@ TEST(TerminatePath, SignalsBecomeOneTerminateRequestOnTheMainThread) {
 
 TEST(TerminatePath, TheQuitKeyAndTheWindowsCloseQuitAtOnceOrShowTheRefusalWhileBlocking) {
   velmoria::testing::app();
-  platform::FakeAlertPresenter alerts;
+  velmoria::platform::FakeAlertPresenter alerts;
   CountingWindows windows;
   velmoria::AppDelegate delegate(alerts, windows);
   {
-    platform::desktop::Application application(delegate);
+    velmoria::platform::desktop::Application application(delegate);
     QWidget window;
     auto* field = new QLineEdit(&window);  // as the sign-in page's, which has the focus
     application.watchWindow(window);

@@ -1,10 +1,9 @@
 // The sign-in form's view model through the real auth client against the fake auth service.
-#include "velmoria/LoginViewModel.hpp"
-
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "BackendTestSupport.hpp"
+#include "velmoria/LoginViewModel.hpp"
 
 using namespace std::chrono_literals;
 using velmoria::LoginViewModel;

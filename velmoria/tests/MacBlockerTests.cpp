@@ -1,12 +1,11 @@
-#include "velmoria/MacBlocker.hpp"
-
 #include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
+#include "velmoria/MacBlocker.hpp"
 #include "velmoria/SessionGuard.hpp"
 
 using namespace std::chrono_literals;
-using platform::FakeWorkspace;
+using velmoria::platform::FakeWorkspace;
 
 namespace {
 
@@ -23,13 +22,13 @@ class MacBlockerTest : public ::testing::Test {
     if (!store.contains(id)) store.toggle(id);
   }
 
-  testsupport::ScratchFolder tmp;
-  platform::MemoryDefaultsSystem defaults;
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::MemoryDefaultsSystem defaults;
   velmoria::MacBlocklistStore store{defaults};
   FakeWorkspace workspace;
-  platform::desktop::FakeShieldWindowSystem shields;
-  platform::ManualScheduler scheduler;
-  platform::FakeScriptRunner scripts;
+  velmoria::platform::desktop::FakeShieldWindowSystem shields;
+  velmoria::platform::ManualScheduler scheduler;
+  velmoria::platform::FakeScriptRunner scripts;
   std::unique_ptr<velmoria::MacBlocker> blocker;
 };
 
@@ -67,7 +66,7 @@ TEST_F(MacBlockerTest, NeverTerminatesItselfOrAppsWithoutIdentifier) {
   blocker->activate();
   workspace.launch(self);
   workspace.activate(anonymous);
-  workspace.post(platform::WorkspaceNotification::didLaunchApplication, nullptr);
+  workspace.post(velmoria::platform::WorkspaceNotification::didLaunchApplication, nullptr);
   EXPECT_EQ(self->terminateCalls, 0);
   EXPECT_EQ(anonymous->terminateCalls, 0);
   EXPECT_FALSE(blocker->overlay().isPresented());

@@ -1,31 +1,30 @@
 // The home screen over platform fakes, a manual clock and the fake backend.
-#include "velmoria/MacHomeView.hpp"
-#include "velmoria/RingAnimator.hpp"
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <map>
 
 #include <gtest/gtest.h>
-#include <map>
 
 #include "HomeTestSupport.hpp"
 #include "velmoria/AppPickerView.hpp"
 #include "velmoria/HomeControls.hpp"
 #include "velmoria/HomeTexts.hpp"
+#include "velmoria/MacHomeView.hpp"
+#include "velmoria/RingAnimator.hpp"
 #include "velmoria/ScreenWidgets.hpp"
 #include "velmoria/SessionGuard.hpp"
 #include "velmoria/SessionViewModel.hpp"
 #include "velmoria/WebBlocklistView.hpp"
 
-#include <QLabel>
-#include <QPushButton>
-#include <QStackedWidget>
-
 using namespace std::chrono_literals;
 using State = velmoria::TransparentProxyManager::State;
-using testsupport::ScriptedResponse;
 using velmoria::MacHomeView;
 using velmoria::SelectionRow;
 using velmoria::SessionViewModel;
 using velmoria::testing::processFor;
 using velmoria::testing::processUntil;
+using velmoria::testsupport::ScriptedResponse;
 
 namespace {
 
@@ -308,14 +307,14 @@ TEST_F(HomeTest, TheFilterCardFollowsTheManagersState) {
 }
 
 TEST_F(HomeTest, TheStartAtLoginSwitchShowsWhatTheRegistrationReports) {
-  loginService.current = platform::LoginItemStatus::enabled;
+  loginService.current = velmoria::platform::LoginItemStatus::enabled;
   show();
   auto* toggle = home->findChild<velmoria::ToggleSwitch*>("loginSwitch");
   EXPECT_TRUE(toggle->isOn()) << "read again when shown";
   toggle->click();
   EXPECT_EQ(loginService.unregisterCalls, 1);
   EXPECT_FALSE(toggle->isOn());
-  loginService.statusAfterRegister = platform::LoginItemStatus::requiresApproval;
+  loginService.statusAfterRegister = velmoria::platform::LoginItemStatus::requiresApproval;
   toggle->click();
   EXPECT_EQ(loginService.registerCalls, 1);
   EXPECT_FALSE(toggle->isOn()) << "awaiting approval is not on";

@@ -1,15 +1,15 @@
 // The sign-in screen driven by the keyboard, against the fake auth service.
-#include "velmoria/MacLoginView.hpp"
-
-#include <gtest/gtest.h>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include "BackendTestSupport.hpp"
 #include "velmoria/LoginViewModel.hpp"
 #include "velmoria/MacAppState.hpp"
+#include "velmoria/MacLoginView.hpp"
 
 using namespace std::chrono_literals;
 using velmoria::testing::processFor;

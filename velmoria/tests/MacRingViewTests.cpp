@@ -1,9 +1,8 @@
-#include "velmoria/MacRingView.hpp"
-
 #include <gtest/gtest.h>
 
 #include "BackendTestSupport.hpp"
 #include "ScreenTestSupport.hpp"
+#include "velmoria/MacRingView.hpp"
 
 using velmoria::Appearance;
 using velmoria::MacRingView;

@@ -1,20 +1,20 @@
-#include "velmoria/BlockingOverlayController.hpp"
-
-#include <gtest/gtest.h>
 #include <QMouseEvent>
 
+#include <gtest/gtest.h>
+
 #include "BlockingTestSupport.hpp"
+#include "velmoria/BlockingOverlayController.hpp"
 #include "velmoria/MacBlockingOverlayView.hpp"
 
 using namespace std::chrono_literals;
-using Fake = platform::desktop::FakeShieldWindowSystem;
+using Fake = velmoria::platform::desktop::FakeShieldWindowSystem;
 
 namespace {
 
 class OverlayControllerTest : public ::testing::Test {
  protected:
   OverlayControllerTest() { velmoria::testing::app(); }
-  platform::ManualScheduler scheduler;
+  velmoria::platform::ManualScheduler scheduler;
   Fake shields;
   velmoria::OverlayModel model;
   velmoria::BlockingOverlayController controller{model, shields, scheduler};

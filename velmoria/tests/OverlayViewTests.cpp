@@ -1,14 +1,14 @@
-#include "velmoria/MacBlockingOverlayView.hpp"
-
-#include <gtest/gtest.h>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "BackendTestSupport.hpp"
 #include "BlockingTestSupport.hpp"
+#include "velmoria/MacBlockingOverlayView.hpp"
 
 using velmoria::Appearance;
 namespace Theme = velmoria::Theme;

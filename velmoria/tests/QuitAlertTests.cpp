@@ -1,11 +1,12 @@
 // Quit requests while a session blocks: however many arrive, one alert at a time.
-#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QTimer>
 #include <csignal>
 #include <functional>
+
+#include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
 #include "platform/desktop/Application.hpp"
@@ -14,16 +15,16 @@
 
 namespace {
 
-class NoWindows final : public platform::WindowList {
+class NoWindows final : public velmoria::platform::WindowList {
  public:
   int count() const override { return 0; }
   void makeKeyAndOrderFront(int) override {}
 };
 
 // Runs `whileShown` while the alert is up, as the alert's event loop would deliver more requests.
-class ReenteringAlerts final : public platform::AlertPresenter {
+class ReenteringAlerts final : public velmoria::platform::AlertPresenter {
  public:
-  int runModal(const platform::Alert&) override {
+  int runModal(const velmoria::platform::Alert&) override {
     ++shown;
     ++open;
     maxOpen = std::max(maxOpen, open);
@@ -47,14 +48,15 @@ TEST_F(Locked, RequestsWhileTheAlertIsUpAreRefusedUnderIt) {
   ReenteringAlerts alerts;
   NoWindows windows;
   velmoria::AppDelegate delegate(alerts, windows);
-  std::vector<platform::TerminateReply> nested;
+  std::vector<velmoria::platform::TerminateReply> nested;
   alerts.whileShown = [&] {
     for (int i = 0; i < 3; ++i) nested.push_back(delegate.applicationShouldTerminate());
   };
-  EXPECT_EQ(delegate.applicationShouldTerminate(), platform::TerminateReply::terminateCancel);
+  EXPECT_EQ(delegate.applicationShouldTerminate(), velmoria::platform::TerminateReply::terminateCancel);
   EXPECT_EQ(alerts.shown, 1);
   EXPECT_EQ(alerts.maxOpen, 1);
-  EXPECT_EQ(nested, std::vector<platform::TerminateReply>(3, platform::TerminateReply::terminateCancel));
+  EXPECT_EQ(nested,
+            std::vector<velmoria::platform::TerminateReply>(3, velmoria::platform::TerminateReply::terminateCancel));
 
   alerts.whileShown = nullptr;
   delegate.applicationShouldTerminate();
@@ -63,10 +65,10 @@ TEST_F(Locked, RequestsWhileTheAlertIsUpAreRefusedUnderIt) {
 
 TEST_F(Locked, RepeatedSignalsShowOneAlertOnScreen) {
   velmoria::testing::app();
-  platform::desktop::QtAlertPresenter alerts;
+  velmoria::platform::desktop::QtAlertPresenter alerts;
   NoWindows windows;
   velmoria::AppDelegate delegate(alerts, windows);
-  platform::desktop::Application application(delegate);
+  velmoria::platform::desktop::Application application(delegate);
   int mostBoxes = 0;
   int looks = 0;
   QTimer look;
@@ -106,10 +108,10 @@ TEST_F(Locked, ARequestAfterTheSessionEndedQuitsUnderTheAlertStillUp) {
   velmoria::testing::app();
   Unclosable busy;
   busy.show();
-  platform::desktop::QtAlertPresenter alerts;
+  velmoria::platform::desktop::QtAlertPresenter alerts;
   NoWindows windows;
   velmoria::AppDelegate delegate(alerts, windows);
-  platform::desktop::Application application(delegate);
+  velmoria::platform::desktop::Application application(delegate);
   QTimer look;
   QObject::connect(&look, &QTimer::timeout, [&] {
     for (QWidget* widget : QApplication::topLevelWidgets()) {

@@ -1,15 +1,17 @@
 // Blocking against real processes: /proc identification, launch polling and pidfd kills.
-#include <gtest/gtest.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
 #include <QCoreApplication>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
 #include "platform/ProcessWorkspace.hpp"
@@ -21,8 +23,8 @@ using namespace std::chrono_literals;
 namespace {
 
 pid_t spawnLaunched(const std::filesystem::path& entry) {
-  return testsupport::spawnExeced("/bin/sleep", {"30"}, {"GIO_LAUNCHED_DESKTOP_FILE=" + entry.string()},
-                                  "GIO_LAUNCHED_DESKTOP_FILE_PID");
+  return velmoria::testsupport::spawnExeced("/bin/sleep", {"30"}, {"GIO_LAUNCHED_DESKTOP_FILE=" + entry.string()},
+                                            "GIO_LAUNCHED_DESKTOP_FILE_PID");
 }
 
 bool killedBySigkill(pid_t pid) {
@@ -38,7 +40,7 @@ bool killedBySigkill(pid_t pid) {
 
 TEST(RealProcessBlocking, ARunningAndALaunchedBlockedAppAreKilledAndTheShieldNamesTheLaunchedOne) {
   velmoria::testing::app();
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   const auto apps = tmp.path() / "applications";
   std::filesystem::create_directories(apps);
   std::ofstream(apps / "org.example.Distraction.desktop")
@@ -46,15 +48,15 @@ TEST(RealProcessBlocking, ARunningAndALaunchedBlockedAppAreKilledAndTheShieldNam
   std::ofstream(apps / "org.example.Fine.desktop")
       << "[Desktop Entry]\nType=Application\nName=Fine\nExec=/nonexistent2\n";
 
-  platform::ManualScheduler scheduler;
-  auto scanner = std::make_shared<platform::ProcessScanner>(
-      std::make_shared<platform::DesktopEntryIndex>(std::vector<std::filesystem::path>{apps}));
-  platform::ProcessWorkspace workspace(scheduler, scanner, nullptr, 250ms);
-  platform::MemoryDefaultsSystem defaults;
+  velmoria::platform::ManualScheduler scheduler;
+  auto scanner = std::make_shared<velmoria::platform::ProcessScanner>(
+      std::make_shared<velmoria::platform::DesktopEntryIndex>(std::vector<std::filesystem::path>{apps}));
+  velmoria::platform::ProcessWorkspace workspace(scheduler, scanner, nullptr, 250ms);
+  velmoria::platform::MemoryDefaultsSystem defaults;
   velmoria::MacBlocklistStore store(defaults);
   store.toggle("org.example.Distraction");
-  platform::desktop::FakeShieldWindowSystem shields;
-  platform::UnavailableScriptRunner scripts;
+  velmoria::platform::desktop::FakeShieldWindowSystem shields;
+  velmoria::platform::UnavailableScriptRunner scripts;
   velmoria::MacBlocker blocker(store, std::string("velmoria"),
                                {workspace, shields, scheduler, defaults, scripts, [&] { return tmp.path(); }});
 
@@ -138,7 +140,7 @@ class LateExec : public ::testing::TestWithParam<ShellLaunch::Shape> {};
 
 TEST_P(LateExec, ABlockedAppThatExecsSecondsAfterItsShellForkedIsKilledWithinASecondOfItsExec) {
   velmoria::testing::app();
-  testsupport::ScratchFolder tmp;
+  velmoria::testsupport::ScratchFolder tmp;
   const auto apps = tmp.path() / "applications";
   std::filesystem::create_directories(apps);
   const auto program = tmp.path() / "distraction";
@@ -147,15 +149,15 @@ TEST_P(LateExec, ABlockedAppThatExecsSecondsAfterItsShellForkedIsKilledWithinASe
   std::ofstream(apps / "org.example.Distraction.desktop")
       << "[Desktop Entry]\nType=Application\nName=Distraction\nExec=" << program.string() << " %U\n";
 
-  platform::ManualScheduler scheduler;
-  auto scanner = std::make_shared<platform::ProcessScanner>(
-      std::make_shared<platform::DesktopEntryIndex>(std::vector<std::filesystem::path>{apps}));
-  platform::ProcessWorkspace workspace(scheduler, scanner, nullptr, 250ms);
-  platform::MemoryDefaultsSystem defaults;
+  velmoria::platform::ManualScheduler scheduler;
+  auto scanner = std::make_shared<velmoria::platform::ProcessScanner>(
+      std::make_shared<velmoria::platform::DesktopEntryIndex>(std::vector<std::filesystem::path>{apps}));
+  velmoria::platform::ProcessWorkspace workspace(scheduler, scanner, nullptr, 250ms);
+  velmoria::platform::MemoryDefaultsSystem defaults;
   velmoria::MacBlocklistStore store(defaults);
   store.toggle("org.example.Distraction");
-  platform::desktop::FakeShieldWindowSystem shields;
-  platform::UnavailableScriptRunner scripts;
+  velmoria::platform::desktop::FakeShieldWindowSystem shields;
+  velmoria::platform::UnavailableScriptRunner scripts;
   velmoria::MacBlocker blocker(store, std::string("velmoria"),
                                {workspace, shields, scheduler, defaults, scripts, [&] { return tmp.path(); }});
   blocker.activate();

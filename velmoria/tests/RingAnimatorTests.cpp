@@ -1,9 +1,9 @@
-#include "velmoria/RingAnimator.hpp"
+#include <QEasingCurve>
+#include <cmath>
 
 #include <gtest/gtest.h>
-#include <QEasingCurve>
 
-#include <cmath>
+#include "velmoria/RingAnimator.hpp"
 
 using namespace std::chrono_literals;
 using velmoria::RingAnimator;
@@ -11,7 +11,7 @@ using velmoria::RingAnimator;
 namespace {
 
 TEST(RingAnimator, TheGlowSwingsBetweenItsBoundsEaseInOutAndReversesAtALowFrameRate) {
-  platform::ManualScheduler clock;
+  velmoria::platform::ManualScheduler clock;
   int redraws = 0;
   RingAnimator animator(clock, [&] { ++redraws; });
   const auto glowAt = [](double seconds) {
@@ -47,7 +47,7 @@ TEST(RingAnimator, TheGlowSwingsBetweenItsBoundsEaseInOutAndReversesAtALowFrameR
 }
 
 TEST(RingAnimator, ASweepRunsAtFullFrameRateThenThePulseSlowsDownAgain) {
-  platform::ManualScheduler clock;
+  velmoria::platform::ManualScheduler clock;
   int redraws = 0;
   RingAnimator animator(clock, [&] { ++redraws; });
   animator.startPulse();
@@ -63,7 +63,7 @@ TEST(RingAnimator, ASweepRunsAtFullFrameRateThenThePulseSlowsDownAgain) {
 }
 
 TEST(RingAnimator, TheArcSweepsEaseOutAndThenStopsTheFrames) {
-  platform::ManualScheduler clock;
+  velmoria::platform::ManualScheduler clock;
   RingAnimator animator(clock, [] {});
   animator.setArcProgress(1, /*animated=*/false);
   EXPECT_DOUBLE_EQ(animator.arcProgress(), 1);

@@ -1,10 +1,11 @@
 // Each sheet rendered offscreen in both appearances, saved as PNG and probed at a few pixels.
-#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+
+#include <gtest/gtest.h>
 
 #include "ScreenTestSupport.hpp"
 #include "velmoria/AppPickerView.hpp"
@@ -32,7 +33,7 @@ QRect inParent(QWidget* child, QWidget* top) { return QRect(child->mapTo(top, QP
 class ScreenshotTest : public ::testing::TestWithParam<Appearance> {
  protected:
   ScreenshotTest() { velmoria::testing::app(); }
-  platform::MemoryDefaultsSystem defaults_;
+  velmoria::platform::MemoryDefaultsSystem defaults_;
 };
 
 TEST_P(ScreenshotTest, WebSiteList) {

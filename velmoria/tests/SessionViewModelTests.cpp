@@ -1,19 +1,19 @@
 // Session following through the real backend client against the fake backend.
-#include "velmoria/SessionViewModel.hpp"
-
-#include <gtest/gtest.h>
 #include <QDateTime>
 #include <QLocale>
+
+#include <gtest/gtest.h>
 
 #include "BackendTestSupport.hpp"
 #include "helpers/ErrorDescription.hpp"
 #include "rest/RestDefaults.hpp"
+#include "velmoria/SessionViewModel.hpp"
 
 using namespace std::chrono_literals;
-using testsupport::ScriptedResponse;
 using velmoria::SessionModel;
 using velmoria::SessionViewModel;
 using velmoria::testing::processUntil;
+using velmoria::testsupport::ScriptedResponse;
 
 namespace {
 
@@ -285,7 +285,7 @@ TEST(SessionModel, CodesTheTablesKeysInOrderAndLeavesOutAbsentValues) {
   EXPECT_EQ(decoder.decodeJson<SessionModel>(written), row);
   EXPECT_THROW(
       (void)decoder.decode<SessionModel>(R"({"id":"a","user_id":"u","date":"d","started_at":"2024-03-05T17:04:09Z"})"),
-      base::DecodingError);
+      velmoria::base::DecodingError);
 }
 
 }  // namespace

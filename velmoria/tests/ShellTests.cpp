@@ -1,12 +1,13 @@
 // The window's frame: start-up, sign-in and sign-out, and the program's configuration checks.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <QApplication>
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QWindow>
 #include <filesystem>
 #include <fstream>
+
+#include <gtest/gtest.h>
 
 #include "HomeTestSupport.hpp"
 #include "platform/DesktopEntry.hpp"
@@ -81,7 +82,7 @@ TEST_F(ShellTest, NoSessionOrAnExpiredOneOfflineShowsSignIn) {
   signIn(*client);
   std::string offline;
   {
-    testsupport::FakeBackend gone;
+    velmoria::testsupport::FakeBackend gone;
     offline = gone.baseURL();
   }
   const auto stranded = makeClient(offline);
@@ -110,7 +111,7 @@ TEST_F(ShellTest, SignInThenSignOutOfflineLandsOnSignIn) {
   ASSERT_TRUE(processUntil([&] { return view->page() == Page::home; }));
   EXPECT_TRUE(appState.isLoggedIn());
 
-  service.failNext("logout", testsupport::ScriptedResponse::dropped(), 5);
+  service.failNext("logout", velmoria::testsupport::ScriptedResponse::dropped(), 5);
   view->homeView()->signOut();
   ASSERT_TRUE(processUntil([&] { return view->page() == Page::signIn; }));
   EXPECT_FALSE(appState.isLoggedIn());
@@ -181,13 +182,13 @@ class ConfigurationTest : public ::testing::Test {
     if (info) {
       std::ofstream(file) << *info;
     }
-    testsupport::ChildProcess program({"/bin/sh", "-c", "exec \"$0\" 2>&1", VELMORIA_EXECUTABLE},
-                                      {{"VELMORIA_INFO", file.string()},
-                                       {"QT_QPA_PLATFORM", "none-at-all"},
-                                       {"XDG_CONFIG_HOME", (folder.path() / "config").string()},
-                                       {"XDG_DATA_HOME", (folder.path() / "data").string()},
-                                       {"XDG_RUNTIME_DIR", runtime.path().string()},
-                                       {"DBUS_SESSION_BUS_ADDRESS", ""}});
+    velmoria::testsupport::ChildProcess program({"/bin/sh", "-c", "exec \"$0\" 2>&1", VELMORIA_EXECUTABLE},
+                                                {{"VELMORIA_INFO", file.string()},
+                                                 {"QT_QPA_PLATFORM", "none-at-all"},
+                                                 {"XDG_CONFIG_HOME", (folder.path() / "config").string()},
+                                                 {"XDG_DATA_HOME", (folder.path() / "data").string()},
+                                                 {"XDG_RUNTIME_DIR", runtime.path().string()},
+                                                 {"DBUS_SESSION_BUS_ADDRESS", ""}});
     Outcome outcome;
     while (auto line = program.readLine(10s)) outcome.lines.push_back(*line);
     outcome.status = program.wait(10s);
@@ -195,8 +196,8 @@ class ConfigurationTest : public ::testing::Test {
     return outcome;
   }
 
-  testsupport::ScratchFolder folder;
-  testsupport::ScratchFolder runtime{"velmoria-runtime"};
+  velmoria::testsupport::ScratchFolder folder;
+  velmoria::testsupport::ScratchFolder runtime{"velmoria-runtime"};
 };
 
 TEST_F(ConfigurationTest, EachFaultEndsWithOneLineAndExitCode78BeforeAnyWindow) {
@@ -234,30 +235,30 @@ TEST_F(ConfigurationTest, AGoodFileStartsOneInstanceThatALaterLaunchFindsAndATer
     while [ ! -S "$XDG_RUNTIME_DIR/velmoria.socket" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done
     "$0"; echo "second $?"
     kill -TERM $first; wait $first; echo "first $?")";
-  testsupport::ChildProcess program({"/bin/sh", "-c", script, VELMORIA_EXECUTABLE},
-                                    {{"VELMORIA_INFO", (folder.path() / "Info.json").string()},
-                                     {"QT_QPA_PLATFORM", "offscreen"},
-                                     {"XDG_CONFIG_HOME", (folder.path() / "config").string()},
-                                     {"XDG_DATA_HOME", (folder.path() / "data").string()},
-                                     {"XDG_RUNTIME_DIR", runtime.path().string()},
-                                     {"DBUS_SESSION_BUS_ADDRESS", ""}});
+  velmoria::testsupport::ChildProcess program({"/bin/sh", "-c", script, VELMORIA_EXECUTABLE},
+                                              {{"VELMORIA_INFO", (folder.path() / "Info.json").string()},
+                                               {"QT_QPA_PLATFORM", "offscreen"},
+                                               {"XDG_CONFIG_HOME", (folder.path() / "config").string()},
+                                               {"XDG_DATA_HOME", (folder.path() / "data").string()},
+                                               {"XDG_RUNTIME_DIR", runtime.path().string()},
+                                               {"DBUS_SESSION_BUS_ADDRESS", ""}});
   EXPECT_EQ(program.readLine(30s), "second 0") << "the second launch hands over and ends";
   EXPECT_EQ(program.readLine(30s), "first 0") << "not blocking, the first one quits";
   EXPECT_EQ(program.wait(10s), 0);
   // Its state stays in the profile it was given, and its start at login starts it the same way, with a
   // kept copy of the information file.
-  const auto entry = platform::readDesktopEntry(folder.path() / "config" / "autostart" / "velmoria.desktop");
+  const auto entry = velmoria::platform::readDesktopEntry(folder.path() / "config" / "autostart" / "velmoria.desktop");
   ASSERT_TRUE(entry);
   const auto kept = folder.path() / "config" / "velmoria" / "Info.json";
-  EXPECT_EQ(platform::execWords(entry->exec),
+  EXPECT_EQ(velmoria::platform::execWords(entry->exec),
             (std::vector<std::string>{"env", "VELMORIA_INFO=" + kept.string(),
                                       std::filesystem::canonical(VELMORIA_EXECUTABLE).string()}));
-  EXPECT_EQ(platform::InfoDictionary::load(kept).string("ZIRUDEZE_URL"), "http://127.0.0.1:9");
+  EXPECT_EQ(velmoria::platform::InfoDictionary::load(kept).string("ZIRUDEZE_URL"), "http://127.0.0.1:9");
 }
 
 TEST(InfoFile, TheBuildWritesOneBesideTheProgram) {
   const auto info =
-      platform::InfoDictionary::load(std::filesystem::path(VELMORIA_EXECUTABLE).parent_path() / "Info.json");
+      velmoria::platform::InfoDictionary::load(std::filesystem::path(VELMORIA_EXECUTABLE).parent_path() / "Info.json");
   EXPECT_TRUE(info.optionalString("VELMORIA_APP_ID"));
 }
 

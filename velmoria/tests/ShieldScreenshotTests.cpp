@@ -1,9 +1,8 @@
 // The real shield windows and the active window on an X server: each test runs itself again under xvfb-run
 // with the xcb platform; the shield's shows it, checks the window hints and saves a screenshot.
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <xcb/xcb.h>
+
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
@@ -15,6 +14,9 @@
 #include <cstring>
 #include <optional>
 #include <thread>
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include "BlockingTestSupport.hpp"
 #include "platform/desktop/ShieldWindows.hpp"
@@ -85,8 +87,8 @@ TEST(ShieldUnderX11, CoversTheScreenAboveAndOnAllWorkspaces) {
 
   velmoria::testing::app();
   ASSERT_EQ(QGuiApplication::platformName(), "xcb");
-  platform::desktop::QtShieldWindowSystem windows;
-  platform::ManualScheduler scheduler;  // the auto-dismiss is not what this test looks at
+  velmoria::platform::desktop::QtShieldWindowSystem windows;
+  velmoria::platform::ManualScheduler scheduler;  // the auto-dismiss is not what this test looks at
   velmoria::OverlayModel model;
   velmoria::BlockingOverlayController controller(model, windows, scheduler);
   controller.show("Solitaire");
@@ -165,7 +167,7 @@ TEST(ActiveWindowUnderX11, FollowsTheActiveWindowAsTheWindowManagerChangesIt) {
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, root, activeAtom, XCB_ATOM_WINDOW, 32, 1, &w);
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // the server has it
   };
-  platform::desktop::X11ActiveWindow active;
+  velmoria::platform::desktop::X11ActiveWindow active;
   EXPECT_EQ(active.activeWindowProcess(), std::nullopt);
   // Fewer questions than the ones it may answer from memory: each change must come through as news.
   const auto answerSoon = [&](pid_t wanted) {

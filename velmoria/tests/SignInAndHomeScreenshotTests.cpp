@@ -1,9 +1,10 @@
 // The sign-in and home screens rendered offscreen in both appearances, saved as PNG and probed.
-#include <gtest/gtest.h>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cstdlib>
+
+#include <gtest/gtest.h>
 
 #include "HomeTestSupport.hpp"
 #include "ScreenTestSupport.hpp"

@@ -1,8 +1,9 @@
-#include "velmoria/Theme.hpp"
-
-#include <gtest/gtest.h>
 #include <QPalette>
 #include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "velmoria/Theme.hpp"
 
 using velmoria::Appearance;
 namespace Theme = velmoria::Theme;

@@ -1,9 +1,9 @@
-#include "velmoria/TransparentProxyManager.hpp"
-
-#include "BlockingTestSupport.hpp"
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
-#include <QCoreApplication>
+
+#include "BlockingTestSupport.hpp"
+#include "velmoria/TransparentProxyManager.hpp"
 
 namespace velmoria {
 namespace {

@@ -1,8 +1,9 @@
 // Stored lists that cannot be read for a while (a full descriptor table, an I/O error): nothing the user
 // stored is replaced, nothing crashes, and the screens and the filter go on once the file reads again.
-#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
 #include "platform/LoginItem.hpp"

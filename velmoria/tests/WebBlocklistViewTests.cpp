@@ -1,12 +1,12 @@
-#include "velmoria/WebBlocklistView.hpp"
-
-#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <gtest/gtest.h>
+
 #include "BlockingTestSupport.hpp"
+#include "velmoria/WebBlocklistView.hpp"
 
 using velmoria::WebBlocklistView;
 
@@ -35,7 +35,7 @@ class WebListTest : public ::testing::Test {
     return nullptr;
   }
 
-  platform::MemoryDefaultsSystem defaults_;
+  velmoria::platform::MemoryDefaultsSystem defaults_;
   velmoria::MacWebBlocklistStore store_;
   WebBlocklistView view_;
 };

@@ -22,12 +22,12 @@ struct AuthAdminOAuth {
   // GET "admin/oauth/clients" with "page" and "per_page" (empty when not given).
   ListOAuthClientsPaginatedResponse listClients(const std::optional<PageParams>& params = std::nullopt) const;
   OAuthClient createClient(const CreateOAuthClientParams& params) const;
-  OAuthClient getClient(const base::UUID& clientId) const;
-  OAuthClient updateClient(const base::UUID& clientId, const UpdateOAuthClientParams& params) const;
+  OAuthClient getClient(const velmoria::base::UUID& clientId) const;
+  OAuthClient updateClient(const velmoria::base::UUID& clientId, const UpdateOAuthClientParams& params) const;
   // The deleted client as the service answers it: an answer without one is a decoding error, although
   // the client is gone.
-  OAuthClient deleteClient(const base::UUID& clientId) const;
-  OAuthClient regenerateClientSecret(const base::UUID& clientId) const;
+  OAuthClient deleteClient(const velmoria::base::UUID& clientId) const;
+  OAuthClient regenerateClientSecret(const velmoria::base::UUID& clientId) const;
 };
 
 // Every user account of the auth service. A plain value holding its auth client's id; the configured
@@ -37,13 +37,13 @@ struct AuthAdmin {
 
   AuthAdminOAuth oauth() const { return AuthAdminOAuth{clientID}; }
 
-  User getUserById(const base::UUID& uid) const;
-  User updateUserById(const base::UUID& uid, const AdminUserAttributes& attributes) const;
+  User getUserById(const velmoria::base::UUID& uid) const;
+  User updateUserById(const velmoria::base::UUID& uid, const AdminUserAttributes& attributes) const;
   User createUser(const AdminUserAttributes& attributes) const;
   // Sends {"email", "data"} ("data" null when none is given); the redirect falls back to the configured one.
   User inviteUserByEmail(const std::string& email, const std::optional<helpers::JSONObject>& data = std::nullopt,
-                         const std::optional<base::URL>& redirectTo = std::nullopt) const;
-  void deleteUser(const base::UUID& id, bool shouldSoftDelete = false) const;
+                         const std::optional<velmoria::base::URL>& redirectTo = std::nullopt) const;
+  void deleteUser(const velmoria::base::UUID& id, bool shouldSoftDelete = false) const;
   // The id as text: anything but a UUID is refused with std::invalid_argument before a request is made.
   void deleteUser(const std::string& id, bool shouldSoftDelete = false) const;
   // GET "admin/users" with "page" and "per_page" (empty when not given).

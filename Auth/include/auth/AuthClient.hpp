@@ -44,7 +44,7 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   using StateChange = std::pair<AuthChangeEvent, std::optional<Session>>;
   // Ends for its consumer when the consumer stops reading (drops it, or its stop token fires), which
   // also removes its listener.
-  using StateChanges = helpers::AsyncStream<StateChange>;
+  using StateChanges = concurrency::AsyncStream<StateChange>;
 
   static constexpr std::string_view didChangeAuthStateNotification = kDidChangeAuthStateNotification;
   static constexpr std::string_view authChangeEventKey = kAuthChangeEventKey;
@@ -90,7 +90,8 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   bool isPKCEFlow(const std::map<std::string, std::string>& params) const;
   // The authorization URL of an OAuth provider below `url` (whose own query is dropped). Throws
   // helpers::URLError (badURL) when no URL can be made.
-  base::URL getURLForProvider(const base::URL& url, Provider provider, const ProviderURLOptions& options = {}) const;
+  velmoria::base::URL getURLForProvider(const velmoria::base::URL& url, Provider provider,
+                                        const ProviderURLOptions& options = {}) const;
 
   // Has the service send a one-time code (or link). Stores nothing, announces nothing.
   void signInWithOTP(const Email& email, const EmailOTPOptions& options = {}) const;
@@ -116,7 +117,7 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // Changes the signed-in user's record (an e-mail change runs the PKCE flow's challenge); the stored
   // session gets the new user before "USER_UPDATED" announces it, unless it was signed out or replaced
   // by another sign-in while the request was out (a refresh of it meanwhile keeps its new tokens).
-  User update(const UserAttributes& user, const std::optional<base::URL>& redirectTo = std::nullopt) const;
+  User update(const UserAttributes& user, const std::optional<velmoria::base::URL>& redirectTo = std::nullopt) const;
 
   // A session answer is stored, then announced as "SIGNED_IN"; an answer with only the user (the
   // service waits for a confirmation) changes nothing here.
@@ -145,22 +146,22 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // the session stored, then "SIGNED_IN" announced.
   Session exchangeCodeForSession(const std::string& authCode) const;
   // The provider's "authorize" address (PKCE flow: with a new challenge). Sends nothing.
-  base::URL getOAuthSignInURL(Provider provider, const OAuthURLOptions& options = {}) const;
+  velmoria::base::URL getOAuthSignInURL(Provider provider, const OAuthURLOptions& options = {}) const;
   // Gets the address the browser came back with from `launchFlow` (which may block, and whose error is
   // thrown as it is) and signs in with it.
-  using LaunchFlow = std::function<base::URL(const base::URL& authorizationURL)>;
+  using LaunchFlow = std::function<velmoria::base::URL(const velmoria::base::URL& authorizationURL)>;
   Session signInWithOAuth(Provider provider, const OAuthURLOptions& options, const LaunchFlow& launchFlow) const;
   // The same through the platform's web authentication session, called back on the scheme of
   // `options.redirectTo`; `configure` adjusts the session before it starts. Blocks until the session
-  // completes; its error is thrown as it is (on Linux: platform::WebAuthenticationError, unavailable).
-  using ConfigureWebAuthenticationSession = std::function<void(platform::WebAuthenticationSession&)>;
+  // completes; its error is thrown as it is (on Linux: velmoria::platform::WebAuthenticationError, unavailable).
+  using ConfigureWebAuthenticationSession = std::function<void(velmoria::platform::WebAuthenticationSession&)>;
   Session signInWithOAuth(Provider provider, const OAuthURLOptions& options = {},
                           const ConfigureWebAuthenticationSession& configure = nullptr) const;
 
   // Takes a redirect the app was opened with in the background; failures are only logged.
-  void handle(const base::URL& url) const;
+  void handle(const velmoria::base::URL& url) const;
   // The session a redirect carries: tokens (implicit flow) or an authorization code (PKCE flow).
-  Session session(const base::URL& url) const;
+  Session session(const velmoria::base::URL& url) const;
   Session handleImplicitGrantFlow(const std::map<std::string, std::string>& params) const;
   Session handlePKCEFlow(const std::map<std::string, std::string>& params) const;
   // Installs a session from a token pair: a live access token is kept (its user fetched), an expired one
@@ -177,7 +178,7 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   Session linkIdentityWithIdToken(OpenIDConnectCredentials credentials) const;
   // The address that links a provider's identity, opened by `launchURL`, or by the desktop's opener.
   void linkIdentity(Provider provider, const OAuthURLOptions& options,
-                    const std::function<void(const base::URL&)>& launchURL) const;
+                    const std::function<void(const velmoria::base::URL&)>& launchURL) const;
   void linkIdentity(Provider provider, const OAuthURLOptions& options = {}) const;
   OAuthResponse getLinkIdentityURL(Provider provider, const OAuthURLOptions& options = {}) const;
   void unlinkIdentity(const UserIdentity& identity) const;
@@ -203,8 +204,9 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   AuthResponse signUpWithRequest(helpers::HTTPRequest request) const;
   Session signInWithRequest(helpers::HTTPRequest request) const;
   SSOResponse signInWithSSO(SignInWithSSORequest request, const SSOOptions& options) const;
-  base::URL webAuthenticationCallback(const base::URL& url, const std::optional<base::URL>& redirectTo,
-                                      const ConfigureWebAuthenticationSession& configure) const;
+  velmoria::base::URL webAuthenticationCallback(const velmoria::base::URL& url,
+                                                const std::optional<velmoria::base::URL>& redirectTo,
+                                                const ConfigureWebAuthenticationSession& configure) const;
 
   const AuthClientID clientID_;
   std::vector<helpers::ObservationToken> lifecycleObservations_;

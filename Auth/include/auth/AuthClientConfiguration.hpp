@@ -22,17 +22,17 @@ struct AuthClientConfiguration {
   // The twelve settings in field order; what a caller leaves out takes its default.
   struct Parameters {
     // Absent: defaultAuthURL().
-    std::optional<base::URL> url = std::nullopt;
+    std::optional<velmoria::base::URL> url = std::nullopt;
     std::map<std::string, std::string> headers = {};
     AuthFlowType flowType = AuthFlowType::pkce;
-    std::optional<base::URL> redirectToURL = std::nullopt;
+    std::optional<velmoria::base::URL> redirectToURL = std::nullopt;
     std::optional<std::string> storageKey = std::nullopt;
     // Null: defaultLocalStorage().
     std::shared_ptr<AuthLocalStorage> localStorage = nullptr;
     std::shared_ptr<const helpers::ZirudezeLogger> logger = nullptr;
     // Absent: jsonEncoder() and jsonDecoder().
-    std::optional<base::JSONEncoder> encoder = std::nullopt;
-    std::optional<base::JSONDecoder> decoder = std::nullopt;
+    std::optional<velmoria::base::JSONEncoder> encoder = std::nullopt;
+    std::optional<velmoria::base::JSONDecoder> decoder = std::nullopt;
     // Empty: the process's libcurl transfer.
     helpers::FetchOperation fetch = nullptr;
     bool autoRefreshToken = true;
@@ -43,21 +43,22 @@ struct AuthClientConfiguration {
 
   // The initialiser of earlier versions: no redirect address, storage key or logger, automatic refresh
   // on, and no local session reported as the initial one.
-  AuthClientConfiguration(base::URL url, std::map<std::string, std::string> headers, AuthFlowType flowType,
-                          std::shared_ptr<AuthLocalStorage> localStorage, base::JSONEncoder encoder = jsonEncoder(),
-                          base::JSONDecoder decoder = jsonDecoder(), helpers::FetchOperation fetch = nullptr);
+  AuthClientConfiguration(velmoria::base::URL url, std::map<std::string, std::string> headers, AuthFlowType flowType,
+                          std::shared_ptr<AuthLocalStorage> localStorage,
+                          velmoria::base::JSONEncoder encoder = jsonEncoder(),
+                          velmoria::base::JSONDecoder decoder = jsonDecoder(), helpers::FetchOperation fetch = nullptr);
 
   // Where the auth service lives; request paths ("otp", "token", "user", ...) go below it.
-  base::URL url;
+  velmoria::base::URL url;
   // Sent with every request: the caller's, plus each default header whose exact name the caller lacks.
   std::map<std::string, std::string> headers;
   AuthFlowType flowType;
-  std::optional<base::URL> redirectToURL;
+  std::optional<velmoria::base::URL> redirectToURL;
   std::optional<std::string> storageKey;
   std::shared_ptr<AuthLocalStorage> localStorage;
   std::shared_ptr<const helpers::ZirudezeLogger> logger;
-  base::JSONEncoder encoder;
-  base::JSONDecoder decoder;
+  velmoria::base::JSONEncoder encoder;
+  velmoria::base::JSONDecoder decoder;
   helpers::FetchOperation fetch;
   bool autoRefreshToken;
   bool emitLocalSessionAsInitialSession;
@@ -67,8 +68,8 @@ struct AuthClientConfiguration {
   static constexpr AuthFlowType defaultFlowType = AuthFlowType::pkce;
   static constexpr bool defaultAutoRefreshToken = true;
   // The shared coders' dates with snake-case keys on the wire; made once, safe from any thread.
-  static const base::JSONEncoder& jsonEncoder();
-  static const base::JSONDecoder& jsonDecoder();
+  static const velmoria::base::JSONEncoder& jsonEncoder();
+  static const velmoria::base::JSONDecoder& jsonDecoder();
   // The keychain storage of service "zirudeze.auth" (no access group), made on first use.
   static std::shared_ptr<AuthLocalStorage> defaultLocalStorage();
 };
@@ -77,7 +78,7 @@ struct AuthClientConfiguration {
 struct APIVersion {
   enum class Name { _20240101 };
 
-  base::Date timestamp;
+  velmoria::base::Date timestamp;
   Name name;
 
   static std::string_view rawValue(Name name);
@@ -90,6 +91,6 @@ const std::map<APIVersion::Name, APIVersion>& apiVersions();
 // "X-Zirudeze-Api-Version".
 const http::HTTPField::Name& apiVersionHeaderName();
 // The local development auth endpoint, used when no URL is given.
-const base::URL& defaultAuthURL();
+const velmoria::base::URL& defaultAuthURL();
 
 }  // namespace zirudeze::auth

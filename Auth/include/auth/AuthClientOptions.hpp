@@ -32,7 +32,7 @@ struct Domain {
 
 // A one-time code (or link) sent by e-mail. The redirect falls back to the configured one.
 struct EmailOTPOptions {
-  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<velmoria::base::URL> redirectTo = std::nullopt;
   bool shouldCreateUser = true;
   std::optional<helpers::JSONObject> data = std::nullopt;
   std::optional<std::string> captchaToken = std::nullopt;
@@ -47,7 +47,7 @@ struct PhoneOTPOptions {
 };
 
 struct VerifyEmailOTPOptions {
-  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<velmoria::base::URL> redirectTo = std::nullopt;
   std::optional<std::string> captchaToken = std::nullopt;
 };
 
@@ -58,7 +58,7 @@ struct VerifyPhoneOTPOptions {
 // Sign-up by e-mail and password. The redirect falls back to the configured one.
 struct EmailSignUpOptions {
   std::optional<helpers::JSONObject> data = std::nullopt;
-  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<velmoria::base::URL> redirectTo = std::nullopt;
   std::optional<std::string> captchaToken = std::nullopt;
 };
 
@@ -80,7 +80,7 @@ struct AnonymousSignInOptions {
 
 // Resending an e-mail: the link's redirect falls back to the configured one.
 struct ResendEmailOptions {
-  std::optional<base::URL> emailRedirectTo = std::nullopt;
+  std::optional<velmoria::base::URL> emailRedirectTo = std::nullopt;
   std::optional<std::string> captchaToken = std::nullopt;
 };
 
@@ -89,13 +89,13 @@ struct ResendPhoneOptions {
 };
 
 struct ResetPasswordOptions {
-  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<velmoria::base::URL> redirectTo = std::nullopt;
   std::optional<std::string> captchaToken = std::nullopt;
 };
 
 // Single sign-on: the redirect travels in the request body.
 struct SSOOptions {
-  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<velmoria::base::URL> redirectTo = std::nullopt;
   std::optional<std::string> captchaToken = std::nullopt;
 };
 
@@ -103,7 +103,7 @@ struct SSOOptions {
 // as given (a name without value stays without one).
 struct OAuthURLOptions {
   std::optional<std::string> scopes = std::nullopt;
-  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<velmoria::base::URL> redirectTo = std::nullopt;
   std::vector<std::pair<std::string, std::optional<std::string>>> queryParams = {};
 };
 
@@ -118,7 +118,7 @@ struct PKCEParameters {
 // (a name without value stays without one).
 struct ProviderURLOptions {
   std::optional<std::string> scopes = std::nullopt;
-  std::optional<base::URL> redirectTo = std::nullopt;
+  std::optional<velmoria::base::URL> redirectTo = std::nullopt;
   std::vector<std::pair<std::string, std::optional<std::string>>> queryParams = {};
   std::optional<bool> skipBrowserRedirect = std::nullopt;
 };

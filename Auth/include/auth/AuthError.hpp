@@ -28,7 +28,7 @@ class AuthError : public std::exception {
   struct APICase {
     std::string message;
     ErrorCode errorCode;
-    base::Data underlyingData;
+    velmoria::base::Data underlyingData;
     helpers::HTTPURLResponse underlyingResponse;
     // The response compares by its status, URL, header fields, announced length and type.
     friend bool operator==(const APICase& lhs, const APICase& rhs);
@@ -89,15 +89,15 @@ class AuthError : public std::exception {
     std::string message() const;
     const char* what() const noexcept override { return "The auth service answered with an error."; }
 
-    void encode(base::Encoder& encoder) const;
-    static APIError decode(const base::Decoder& decoder);
+    void encode(velmoria::base::Encoder& encoder) const;
+    static APIError decode(const velmoria::base::Decoder& decoder);
     friend bool operator==(const APIError& lhs, const APIError& rhs);
   };
 
   explicit AuthError(Case value);
 
   static AuthError weakPassword(std::string message, std::vector<std::string> reasons);
-  static AuthError api(std::string message, ErrorCode errorCode, base::Data underlyingData,
+  static AuthError api(std::string message, ErrorCode errorCode, velmoria::base::Data underlyingData,
                        helpers::HTTPURLResponse underlyingResponse);
   static AuthError pkceGrantCodeExchange(std::string message, std::optional<std::string> error = std::nullopt,
                                          std::optional<std::string> code = std::nullopt);

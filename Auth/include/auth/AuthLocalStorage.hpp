@@ -13,11 +13,11 @@ class AuthLocalStorage {
  public:
   virtual ~AuthLocalStorage() = default;
 
-  virtual void store(const std::string& key, const base::Data& value) = 0;
+  virtual void store(const std::string& key, const velmoria::base::Data& value) = 0;
   // Nothing when the storage holds no value for the key (a storage may also report that as a failure).
-  virtual std::optional<base::Data> retrieve(const std::string& key) = 0;
+  virtual std::optional<velmoria::base::Data> retrieve(const std::string& key) = 0;
   // The same, except that a value the storage does not have is nothing, never a failure.
-  virtual std::optional<base::Data> retrieveIfPresent(const std::string& key) { return retrieve(key); }
+  virtual std::optional<velmoria::base::Data> retrieveIfPresent(const std::string& key) { return retrieve(key); }
   virtual void remove(const std::string& key) = 0;
 };
 

@@ -25,9 +25,9 @@ class AuthResponse {
 
   const std::variant<Session, User>& value() const { return value_; }
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   // A session when the body reads as one, else a user, else data corrupted.
-  static AuthResponse decode(const base::Decoder& decoder);
+  static AuthResponse decode(const velmoria::base::Decoder& decoder);
   bool operator==(const AuthResponse&) const = default;
 
  private:

@@ -86,8 +86,8 @@ struct UserCredentials {
   std::optional<std::string> refreshToken{};
   std::optional<AuthMetaSecurity> authMetaSecurity{};
 
-  void encode(base::Encoder& encoder) const;
-  static UserCredentials decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static UserCredentials decode(const velmoria::base::Decoder& decoder);
   bool operator==(const UserCredentials&) const = default;
 };
 
@@ -102,8 +102,8 @@ struct SignUpRequest {
   std::optional<std::string> codeChallenge{};
   std::optional<std::string> codeChallengeMethod{};
 
-  void encode(base::Encoder& encoder) const;
-  static SignUpRequest decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static SignUpRequest decode(const velmoria::base::Decoder& decoder);
   bool operator==(const SignUpRequest&) const = default;
 };
 
@@ -134,8 +134,8 @@ class OpenIDConnectCredentials {
   // Set only by the auth client's identity-linking operation.
   bool linkIdentity() const { return linkIdentity_; }
 
-  void encode(base::Encoder& encoder) const;
-  static OpenIDConnectCredentials decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static OpenIDConnectCredentials decode(const velmoria::base::Decoder& decoder);
   bool operator==(const OpenIDConnectCredentials&) const = default;
 
  private:

@@ -30,13 +30,13 @@ struct Dependencies {
   SessionStorage sessionStorage;
   SessionManager sessionManager;
   std::shared_ptr<AuthStateChangeEventEmitter> eventEmitter;
-  std::function<base::Date()> date;
+  std::function<velmoria::base::Date()> date;
   URLOpener urlOpener;
   PKCE pkce;
   std::shared_ptr<const helpers::ZirudezeLogger> logger;
   // Where the OAuth sign-in's browser session comes from: the platform's (on Linux, none available).
-  platform::WebAuthenticationSessionFactory webAuthenticationSession =
-      platform::UnavailableWebAuthenticationSession::factory();
+  velmoria::platform::WebAuthenticationSessionFactory webAuthenticationSession =
+      velmoria::platform::UnavailableWebAuthenticationSession::factory();
 
   // The entry of `clientID`, from any thread. Every id comes from a registered client, so one without an
   // entry is a broken program: it stops with "Dependencies not found for id: <id>".

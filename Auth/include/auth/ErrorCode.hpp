@@ -18,7 +18,7 @@ class ErrorCode {
 
   const std::string& rawValue() const noexcept { return rawValue_; }
 
-  static ErrorCode decode(const base::Decoder& decoder);
+  static ErrorCode decode(const velmoria::base::Decoder& decoder);
 
   friend bool operator==(const ErrorCode&, const ErrorCode&) = default;
   friend auto operator<=>(const ErrorCode&, const ErrorCode&) = default;

@@ -28,16 +28,16 @@ struct JWK {
   std::optional<std::string> y{};
   std::optional<std::string> k{};
 
-  void encode(base::Encoder& encoder) const;
-  static JWK decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static JWK decode(const velmoria::base::Decoder& decoder);
   bool operator==(const JWK&) const = default;
 };
 
 struct JWKS {
   std::vector<JWK> keys{};
 
-  void encode(base::Encoder& encoder) const;
-  static JWKS decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static JWKS decode(const velmoria::base::Decoder& decoder);
   bool operator==(const JWKS&) const = default;
 };
 
@@ -46,8 +46,8 @@ struct JWTHeader {
   std::optional<std::string> kid{};
   std::optional<std::string> typ{};
 
-  void encode(base::Encoder& encoder) const;
-  static JWTHeader decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static JWTHeader decode(const velmoria::base::Decoder& decoder);
   bool operator==(const JWTHeader&) const = default;
 };
 
@@ -60,9 +60,9 @@ class AudienceClaim {
   const std::string* string() const { return std::get_if<std::string>(&value_); }
   const std::vector<std::string>* array() const { return std::get_if<std::vector<std::string>>(&value_); }
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   // A text, else a list of texts, else a type mismatch "Expected String or [String] for audience claim".
-  static AudienceClaim decode(const base::Decoder& decoder);
+  static AudienceClaim decode(const velmoria::base::Decoder& decoder);
   bool operator==(const AudienceClaim&) const = default;
 
  private:
@@ -99,15 +99,15 @@ struct JWTClaims {
   // Every other top-level member, under its name as sent.
   helpers::JSONObject additionalClaims{};
 
-  void encode(base::Encoder& encoder) const;
-  static JWTClaims decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static JWTClaims decode(const velmoria::base::Decoder& decoder);
   bool operator==(const JWTClaims&) const = default;
 };
 
 struct JWTClaimsResponse {
   JWTClaims claims;
   JWTHeader header;
-  base::Data signature{};
+  velmoria::base::Data signature{};
 
   bool operator==(const JWTClaimsResponse&) const = default;
 };

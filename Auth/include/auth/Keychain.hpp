@@ -18,24 +18,24 @@ class Keychain {
   // The process's keychain unless `store` names another.
   explicit Keychain(std::optional<std::string> service = std::nullopt,
                     std::optional<std::string> accessGroup = std::nullopt,
-                    std::shared_ptr<platform::KeychainStore> store = nullptr);
+                    std::shared_ptr<velmoria::platform::KeychainStore> store = nullptr);
 
   const std::optional<std::string>& service() const noexcept { return service_; }
   const std::optional<std::string>& accessGroup() const noexcept { return accessGroup_; }
 
-  base::Data data(const std::string& forKey) const;
+  velmoria::base::Data data(const std::string& forKey) const;
   // Nothing for an item never written, other failures as data's.
-  std::optional<base::Data> dataIfPresent(const std::string& forKey) const;
+  std::optional<velmoria::base::Data> dataIfPresent(const std::string& forKey) const;
   // Creates the item or replaces its value.
-  void set(const base::Data& value, const std::string& forKey) const;
+  void set(const velmoria::base::Data& value, const std::string& forKey) const;
   void deleteItem(const std::string& forKey) const;
 
  private:
-  platform::KeychainItemKey itemKey(const std::string& key) const;
+  velmoria::platform::KeychainItemKey itemKey(const std::string& key) const;
 
   std::optional<std::string> service_;
   std::optional<std::string> accessGroup_;
-  std::shared_ptr<platform::KeychainStore> store_;
+  std::shared_ptr<velmoria::platform::KeychainStore> store_;
 };
 
 // The auth client's storage in the keychain. It never answers "nothing": a key never written fails
@@ -44,9 +44,11 @@ class KeychainLocalStorage final : public AuthLocalStorage {
  public:
   explicit KeychainLocalStorage(Keychain keychain) : keychain(std::move(keychain)) {}
 
-  void store(const std::string& key, const base::Data& value) override { keychain.set(value, key); }
-  std::optional<base::Data> retrieve(const std::string& key) override { return keychain.data(key); }
-  std::optional<base::Data> retrieveIfPresent(const std::string& key) override { return keychain.dataIfPresent(key); }
+  void store(const std::string& key, const velmoria::base::Data& value) override { keychain.set(value, key); }
+  std::optional<velmoria::base::Data> retrieve(const std::string& key) override { return keychain.data(key); }
+  std::optional<velmoria::base::Data> retrieveIfPresent(const std::string& key) override {
+    return keychain.dataIfPresent(key);
+  }
   void remove(const std::string& key) override { keychain.deleteItem(key); }
 
   const Keychain keychain;

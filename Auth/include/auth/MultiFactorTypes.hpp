@@ -32,11 +32,11 @@ struct Factor {
   std::optional<std::string> friendlyName{};
   std::string factorType{};
   FactorStatus status = FactorStatus::unverified;
-  base::Date createdAt{};
-  base::Date updatedAt{};
+  velmoria::base::Date createdAt{};
+  velmoria::base::Date updatedAt{};
 
-  void encode(base::Encoder& encoder) const;
-  static Factor decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static Factor decode(const velmoria::base::Decoder& decoder);
   bool operator==(const Factor&) const = default;
 };
 
@@ -46,7 +46,7 @@ struct MFATotpEnrollParams {
   std::optional<std::string> issuer{};
   std::optional<std::string> friendlyName{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const MFATotpEnrollParams&) const = default;
 };
 
@@ -56,7 +56,7 @@ struct MFAPhoneEnrollParams {
   std::optional<std::string> friendlyName{};
   std::string phone{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const MFAPhoneEnrollParams&) const = default;
 };
 
@@ -77,7 +77,7 @@ class MFAEnrollParamsType {
   const std::variant<MFATotpEnrollParams, MFAPhoneEnrollParams>& params() const { return params_; }
   std::string_view factorType() const;
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const MFAEnrollParamsType&) const = default;
 
  private:
@@ -90,7 +90,7 @@ struct AuthMFAEnrollResponse {
     std::string secret{};
     std::string uri{};
 
-    static TOTP decode(const base::Decoder& decoder);
+    static TOTP decode(const velmoria::base::Decoder& decoder);
     bool operator==(const TOTP&) const = default;
   };
 
@@ -100,7 +100,7 @@ struct AuthMFAEnrollResponse {
   std::optional<std::string> friendlyName{};
   std::optional<std::string> phone{};
 
-  static AuthMFAEnrollResponse decode(const base::Decoder& decoder);
+  static AuthMFAEnrollResponse decode(const velmoria::base::Decoder& decoder);
   bool operator==(const AuthMFAEnrollResponse&) const = default;
 };
 
@@ -108,7 +108,7 @@ struct MFAChallengeParams {
   std::string factorId{};
   std::optional<MessagingChannel> channel{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const MFAChallengeParams&) const = default;
 };
 
@@ -117,7 +117,7 @@ struct MFAVerifyParams {
   std::string challengeId{};
   std::string code{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const MFAVerifyParams&) const = default;
 };
 
@@ -125,14 +125,14 @@ struct MFAChallengeAndVerifyParams {
   std::string factorId{};
   std::string code{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const MFAChallengeAndVerifyParams&) const = default;
 };
 
 struct MFAUnenrollParams {
   std::string factorId{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const MFAUnenrollParams&) const = default;
 };
 
@@ -141,14 +141,14 @@ struct AuthMFAChallengeResponse {
   std::string type{};
   double expiresAt = 0;
 
-  static AuthMFAChallengeResponse decode(const base::Decoder& decoder);
+  static AuthMFAChallengeResponse decode(const velmoria::base::Decoder& decoder);
   bool operator==(const AuthMFAChallengeResponse&) const = default;
 };
 
 struct AuthMFAUnenrollResponse {
   std::string id{};
 
-  static AuthMFAUnenrollResponse decode(const base::Decoder& decoder);
+  static AuthMFAUnenrollResponse decode(const velmoria::base::Decoder& decoder);
   bool operator==(const AuthMFAUnenrollResponse&) const = default;
 };
 
@@ -157,7 +157,7 @@ struct AuthMFAListFactorsResponse {
   std::vector<Factor> totp{};
   std::vector<Factor> phone{};
 
-  static AuthMFAListFactorsResponse decode(const base::Decoder& decoder);
+  static AuthMFAListFactorsResponse decode(const velmoria::base::Decoder& decoder);
   bool operator==(const AuthMFAListFactorsResponse&) const = default;
 };
 
@@ -170,7 +170,7 @@ struct AMREntry {
   // (integer or fraction); anything else gives nothing. Other members are ignored.
   static std::optional<AMREntry> fromJSON(const helpers::AnyJSON& value);
 
-  static AMREntry decode(const base::Decoder& decoder);
+  static AMREntry decode(const velmoria::base::Decoder& decoder);
   bool operator==(const AMREntry&) const = default;
 };
 
@@ -179,7 +179,7 @@ struct AuthMFAGetAuthenticatorAssuranceLevelResponse {
   std::optional<std::string> nextLevel{};
   std::vector<AMREntry> currentAuthenticationMethods{};
 
-  static AuthMFAGetAuthenticatorAssuranceLevelResponse decode(const base::Decoder& decoder);
+  static AuthMFAGetAuthenticatorAssuranceLevelResponse decode(const velmoria::base::Decoder& decoder);
   bool operator==(const AuthMFAGetAuthenticatorAssuranceLevelResponse&) const = default;
 };
 

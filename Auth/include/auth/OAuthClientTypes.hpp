@@ -65,7 +65,7 @@ concept OpenTextKind = std::is_same_v<T, OAuthClientGrantType> || std::is_same_v
 
 // A client registered with the auth server.
 struct OAuthClient {
-  base::UUID clientId{};
+  velmoria::base::UUID clientId{};
   std::string clientName{};
   std::optional<std::string> clientSecret{};
   OAuthClientType clientType{std::string()};
@@ -77,11 +77,11 @@ struct OAuthClient {
   std::vector<OAuthClientGrantType> grantTypes{};
   std::vector<OAuthClientResponseType> responseTypes{};
   std::optional<std::string> scope{};
-  base::Date createdAt{};
-  base::Date updatedAt{};
+  velmoria::base::Date createdAt{};
+  velmoria::base::Date updatedAt{};
 
-  void encode(base::Encoder& encoder) const;
-  static OAuthClient decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static OAuthClient decode(const velmoria::base::Decoder& decoder);
   bool operator==(const OAuthClient&) const = default;
 };
 
@@ -93,7 +93,7 @@ struct CreateOAuthClientParams {
   std::optional<std::vector<OAuthClientResponseType>> responseTypes{};
   std::optional<std::string> scope{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const CreateOAuthClientParams&) const = default;
 };
 
@@ -105,7 +105,7 @@ struct UpdateOAuthClientParams {
   std::optional<std::vector<std::string>> redirectUris{};
   std::optional<std::vector<OAuthClientGrantType>> grantTypes{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const UpdateOAuthClientParams&) const = default;
 };
 
@@ -122,9 +122,9 @@ struct ListOAuthClientsPaginatedResponse {
 }  // namespace zirudeze::auth
 
 template <zirudeze::auth::OpenTextKind T>
-struct base::Coding<T> {
-  static void encode(const T& value, base::Encoder& encoder) { encoder.json() = value.rawValue; }
-  static T decode(const base::Decoder& decoder) { return T(decoder.requireString()); }
+struct velmoria::base::Coding<T> {
+  static void encode(const T& value, velmoria::base::Encoder& encoder) { encoder.json() = value.rawValue; }
+  static T decode(const velmoria::base::Decoder& decoder) { return T(decoder.requireString()); }
 };
 
 template <zirudeze::auth::OpenTextKind T>

@@ -15,8 +15,8 @@ namespace zirudeze::auth {
 struct AuthMetaSecurity {
   std::string captchaToken{};
 
-  void encode(base::Encoder& encoder) const;
-  static AuthMetaSecurity decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static AuthMetaSecurity decode(const velmoria::base::Decoder& decoder);
   bool operator==(const AuthMetaSecurity&) const = default;
 };
 
@@ -31,8 +31,8 @@ struct OTPParams {
   std::optional<std::string> codeChallenge{};
   std::optional<std::string> codeChallengeMethod{};
 
-  void encode(base::Encoder& encoder) const;
-  static OTPParams decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static OTPParams decode(const velmoria::base::Decoder& decoder);
   bool operator==(const OTPParams&) const = default;
 };
 
@@ -42,7 +42,7 @@ struct VerifyEmailOTPParams {
   EmailOTPType type = EmailOTPType::email;
   std::optional<AuthMetaSecurity> authMetaSecurity{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const VerifyEmailOTPParams&) const = default;
 };
 
@@ -52,7 +52,7 @@ struct VerifyMobileOTPParams {
   MobileOTPType type = MobileOTPType::sms;
   std::optional<AuthMetaSecurity> authMetaSecurity{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const VerifyMobileOTPParams&) const = default;
 };
 
@@ -60,7 +60,7 @@ struct VerifyTokenHashParams {
   std::string tokenHash{};
   EmailOTPType type = EmailOTPType::email;
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const VerifyTokenHashParams&) const = default;
 };
 
@@ -68,7 +68,7 @@ struct VerifyTokenHashParams {
 struct VerifyOTPParams {
   std::variant<VerifyEmailOTPParams, VerifyMobileOTPParams, VerifyTokenHashParams> payload;
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
 };
 
 }  // namespace zirudeze::auth

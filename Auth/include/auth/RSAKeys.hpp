@@ -11,14 +11,14 @@
 namespace zirudeze::auth {
 
 // The DER tag-length-value of `bytes` under `tag`, with the definite length in its shortest form.
-base::Data derEncode(std::uint8_t tag, const base::Data& bytes);
+velmoria::base::Data derEncode(std::uint8_t tag, const velmoria::base::Data& bytes);
 
 // An RSA public key, ready to check signatures. Copies share the key; safe from any thread.
 class RSAPublicKey {
  public:
   int sizeInBits() const;
   // RSASSA-PKCS1-v1_5 over the SHA-256 digest of `message`.
-  bool verifiesSHA256Signature(const base::Data& message, const base::Data& signature) const;
+  bool verifiesSHA256Signature(const velmoria::base::Data& message, const velmoria::base::Data& signature) const;
 
   struct Handle;
 

@@ -16,7 +16,7 @@ struct RawAPIErrorResponse {
   struct WeakPassword {
     std::optional<std::vector<std::string>> reasons;
 
-    static WeakPassword decode(const base::Decoder& decoder);
+    static WeakPassword decode(const velmoria::base::Decoder& decoder);
   };
 
   std::optional<std::string> msg;
@@ -30,7 +30,7 @@ struct RawAPIErrorResponse {
   // The first of msg, message, errorDescription and error that is present, else "Unknown".
   std::string errorMessage() const;
 
-  static RawAPIErrorResponse decode(const base::Decoder& decoder);
+  static RawAPIErrorResponse decode(const velmoria::base::Decoder& decoder);
 };
 
 }  // namespace zirudeze::auth

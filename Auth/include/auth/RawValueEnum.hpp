@@ -50,11 +50,13 @@ constexpr const auto& allCases() { return RawValueTable<E>::allCases; }
 
 // Written as the raw text; read back (where the table allows it) from exactly one of the raw texts.
 template <zirudeze::auth::CodedRawValueEnum E>
-struct base::Coding<E> {
-  static void encode(E value, base::Encoder& encoder) { encoder.json() = std::string(zirudeze::auth::rawValue(value)); }
-  static E decode(const base::Decoder& decoder) requires(zirudeze::auth::RawValueTable<E>::coding ==
-                                                         zirudeze::auth::RawValueCoding::encodeAndDecode) {
-    return base::decodeRawValue(decoder, zirudeze::auth::RawValueTable<E>::typeName,
-                                zirudeze::auth::RawValueTable<E>::entries);
+struct velmoria::base::Coding<E> {
+  static void encode(E value, velmoria::base::Encoder& encoder) {
+    encoder.json() = std::string(zirudeze::auth::rawValue(value));
+  }
+  static E decode(const velmoria::base::Decoder& decoder) requires(zirudeze::auth::RawValueTable<E>::coding ==
+                                                                   zirudeze::auth::RawValueCoding::encodeAndDecode) {
+    return velmoria::base::decodeRawValue(decoder, zirudeze::auth::RawValueTable<E>::typeName,
+                                          zirudeze::auth::RawValueTable<E>::entries);
   }
 };

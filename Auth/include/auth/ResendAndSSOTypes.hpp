@@ -20,7 +20,7 @@ struct ResendEmailParams {
   std::string email{};
   std::optional<AuthMetaSecurity> authMetaSecurity{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const ResendEmailParams&) const = default;
 };
 
@@ -29,21 +29,21 @@ struct ResendMobileParams {
   std::string phone{};
   std::optional<AuthMetaSecurity> authMetaSecurity{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const ResendMobileParams&) const = default;
 };
 
 struct ResendMobileResponse {
   std::optional<std::string> messageId{};
 
-  static ResendMobileResponse decode(const base::Decoder& decoder);
+  static ResendMobileResponse decode(const velmoria::base::Decoder& decoder);
   bool operator==(const ResendMobileResponse&) const = default;
 };
 
 struct DeleteUserRequest {
   bool shouldSoftDelete = false;
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const DeleteUserRequest&) const = default;
 };
 
@@ -51,30 +51,30 @@ struct DeleteUserRequest {
 struct SignInWithSSORequest {
   std::optional<std::string> providerId{};
   std::optional<std::string> domain{};
-  std::optional<base::URL> redirectTo{};
+  std::optional<velmoria::base::URL> redirectTo{};
   std::optional<AuthMetaSecurity> authMetaSecurity{};
   std::optional<std::string> codeChallenge{};
   std::optional<std::string> codeChallengeMethod{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const SignInWithSSORequest&) const = default;
 };
 
 // The address the user opens to sign in with single sign-on.
 struct SSOResponse {
-  base::URL url;
+  velmoria::base::URL url;
 
-  void encode(base::Encoder& encoder) const;
-  static SSOResponse decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static SSOResponse decode(const velmoria::base::Decoder& decoder);
   bool operator==(const SSOResponse&) const = default;
 };
 
 struct OAuthResponse {
   Provider provider;
-  base::URL url;
+  velmoria::base::URL url;
 
-  void encode(base::Encoder& encoder) const;
-  static OAuthResponse decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static OAuthResponse decode(const velmoria::base::Decoder& decoder);
   bool operator==(const OAuthResponse&) const = default;
 };
 

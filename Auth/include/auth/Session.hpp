@@ -15,8 +15,8 @@ namespace zirudeze::auth {
 struct WeakPassword {
   std::vector<std::string> reasons{};
 
-  void encode(base::Encoder& encoder) const;
-  static WeakPassword decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static WeakPassword decode(const velmoria::base::Decoder& decoder);
   bool operator==(const WeakPassword&) const = default;
 };
 
@@ -38,10 +38,10 @@ struct Session {
 
   // Fewer than 30 seconds left (or already past). A NaN end never expires.
   bool isExpired() const;
-  bool isExpired(base::Date now) const;
+  bool isExpired(velmoria::base::Date now) const;
 
-  void encode(base::Encoder& encoder) const;
-  static Session decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static Session decode(const velmoria::base::Decoder& decoder);
   bool operator==(const Session&) const = default;
 };
 

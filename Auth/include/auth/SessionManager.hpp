@@ -20,7 +20,7 @@ struct SessionManagerClocks {
   // The pause between two checks. Null: the process's sleeping clock.
   std::shared_ptr<const helpers::SleepClock> sleepClock;
   // The wall clock that expiry is judged by. Empty: the system clock.
-  std::function<base::Date()> now;
+  std::function<velmoria::base::Date()> now;
 };
 
 // Keeps the signed-in session fresh: the current session (refreshed first when it is about to expire),

@@ -27,9 +27,9 @@ std::string sessionStorageKey(const AuthClientConfiguration& configuration);
 // keys, dates as text). Only read, by a migration.
 struct StoredSession {
   Session session;
-  base::Date expirationDate;
+  velmoria::base::Date expirationDate;
 
-  static StoredSession decode(const base::Decoder& decoder);
+  static StoredSession decode(const velmoria::base::Decoder& decoder);
 };
 
 // One conversion of a stored document from an older form; it fails with the storage's or coder's error.

@@ -8,7 +8,7 @@ namespace zirudeze::auth {
 
 // Opens a URL outside the program, as the OAuth flows need; returns at once, reports nothing.
 struct URLOpener {
-  std::function<void(const base::URL&)> open;
+  std::function<void(const velmoria::base::URL&)> open;
 
   // The desktop's opener, started without a shell, safe from any thread.
   static URLOpener live();

@@ -17,47 +17,47 @@ namespace zirudeze::auth {
 struct UserIdentity {
   std::string id{};
   // The all-zero UUID when the service sends none.
-  base::UUID identityId{};
-  base::UUID userId{};
+  velmoria::base::UUID identityId{};
+  velmoria::base::UUID userId{};
   std::optional<helpers::JSONObject> identityData{};
   std::string provider{};
-  std::optional<base::Date> createdAt{};
-  std::optional<base::Date> lastSignInAt{};
-  std::optional<base::Date> updatedAt{};
+  std::optional<velmoria::base::Date> createdAt{};
+  std::optional<velmoria::base::Date> lastSignInAt{};
+  std::optional<velmoria::base::Date> updatedAt{};
 
-  void encode(base::Encoder& encoder) const;
-  static UserIdentity decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static UserIdentity decode(const velmoria::base::Decoder& decoder);
   bool operator==(const UserIdentity&) const = default;
 };
 
 // The account record of the auth service.
 struct User {
-  base::UUID id{};
+  velmoria::base::UUID id{};
   helpers::JSONObject appMetadata{};
   helpers::JSONObject userMetadata{};
   std::string aud{};
-  std::optional<base::Date> confirmationSentAt{};
-  std::optional<base::Date> recoverySentAt{};
-  std::optional<base::Date> emailChangeSentAt{};
+  std::optional<velmoria::base::Date> confirmationSentAt{};
+  std::optional<velmoria::base::Date> recoverySentAt{};
+  std::optional<velmoria::base::Date> emailChangeSentAt{};
   std::optional<std::string> newEmail{};
-  std::optional<base::Date> invitedAt{};
+  std::optional<velmoria::base::Date> invitedAt{};
   std::optional<std::string> actionLink{};
   std::optional<std::string> email{};
   std::optional<std::string> phone{};
-  base::Date createdAt{};
-  std::optional<base::Date> confirmedAt{};
-  std::optional<base::Date> emailConfirmedAt{};
-  std::optional<base::Date> phoneConfirmedAt{};
-  std::optional<base::Date> lastSignInAt{};
+  velmoria::base::Date createdAt{};
+  std::optional<velmoria::base::Date> confirmedAt{};
+  std::optional<velmoria::base::Date> emailConfirmedAt{};
+  std::optional<velmoria::base::Date> phoneConfirmedAt{};
+  std::optional<velmoria::base::Date> lastSignInAt{};
   std::optional<std::string> role{};
-  base::Date updatedAt{};
+  velmoria::base::Date updatedAt{};
   // Absent and empty are different answers and stay apart.
   std::optional<std::vector<UserIdentity>> identities{};
   bool isAnonymous = false;
   std::optional<std::vector<Factor>> factors{};
 
-  void encode(base::Encoder& encoder) const;
-  static User decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static User decode(const velmoria::base::Decoder& decoder);
   bool operator==(const User&) const = default;
 };
 

@@ -22,8 +22,8 @@ struct UserAttributes {
   std::optional<std::string> codeChallenge{};
   std::optional<std::string> codeChallengeMethod{};
 
-  void encode(base::Encoder& encoder) const;
-  static UserAttributes decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static UserAttributes decode(const velmoria::base::Decoder& decoder);
   bool operator==(const UserAttributes&) const = default;
 };
 
@@ -42,7 +42,7 @@ struct AdminUserAttributes {
   std::optional<std::string> role{};
   std::optional<helpers::JSONObject> userMetadata{};
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   bool operator==(const AdminUserAttributes&) const = default;
 };
 
@@ -53,8 +53,8 @@ struct RecoverParams {
   std::optional<std::string> codeChallenge{};
   std::optional<std::string> codeChallengeMethod{};
 
-  void encode(base::Encoder& encoder) const;
-  static RecoverParams decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static RecoverParams decode(const velmoria::base::Decoder& decoder);
   bool operator==(const RecoverParams&) const = default;
 };
 

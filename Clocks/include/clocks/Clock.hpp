@@ -23,7 +23,7 @@ struct Instant {
   friend auto operator<=>(const Instant&, const Instant&) = default;
 };
 
-// An exchangeable clock. sleepUntil blocks the calling thread and throws helpers::CancellationError
+// An exchangeable clock. sleepUntil blocks the calling thread and throws concurrency::CancellationError
 // when `token` (by default the current task's token) is triggered first.
 class Clock {
  public:

@@ -16,7 +16,7 @@ class ImmediateClock final : public Clock {
                   std::stop_token token = {}) const override;
 
  private:
-  mutable base::Mutex mutex_;
+  mutable velmoria::base::Mutex mutex_;
   mutable Instant now_ VM_GUARDED_BY(mutex_);
 };
 

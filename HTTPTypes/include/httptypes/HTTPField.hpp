@@ -1,11 +1,5 @@
 #pragma once
 
-#include "httptypes/HTTPFieldName.hpp"
-#include "httptypes/Hasher.hpp"
-#include "httptypes/ISOLatin1String.hpp"
-
-#include "base/Coding.hpp"
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,11 +8,16 @@
 #include <string_view>
 #include <utility>
 
-namespace zirudeze::http {
+#include "base/Coding.hpp"
+#include "httptypes/HTTPFieldName.hpp"
+#include "httptypes/Hasher.hpp"
+#include "httptypes/ISOLatin1String.hpp"
 
-namespace detail {
+namespace zirudeze::http::detail {
 struct FieldAccess;
-}
+}  // namespace zirudeze::http::detail
+
+namespace zirudeze::http {
 
 // A hint for header compression. It is only carried: 0 is the default, 1-3 the other strategies.
 struct DynamicTableIndexingStrategy {
@@ -80,8 +79,8 @@ class HTTPField {
   }
 
   // Keys "name", "value" (the Latin-1 reading of the wire bytes) and "indexingStrategy" (left out when 0).
-  void encode(base::Encoder& encoder) const;
-  [[nodiscard]] static HTTPField decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  [[nodiscard]] static HTTPField decode(const velmoria::base::Decoder& decoder);
 
   // The validity rule for wire bytes: no leading or trailing blank or tab, and no control byte other than
   // the tab. The empty value is valid.

@@ -1,15 +1,14 @@
 #pragma once
 
-#include "httptypes/Hasher.hpp"
-
-#include "base/Coding.hpp"
-
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "base/Coding.hpp"
+#include "httptypes/Hasher.hpp"
 
 namespace zirudeze::http {
 
@@ -40,8 +39,8 @@ class HTTPFieldName {
 
   // Coded as one string holding the raw name. Decoding checks the text and fails with a data-corrupted
   // error naming it.
-  void encode(base::Encoder& encoder) const;
-  [[nodiscard]] static HTTPFieldName decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  [[nodiscard]] static HTTPFieldName decode(const velmoria::base::Decoder& decoder);
 
   // Well-known names; both forms are stored as written here.
   static const HTTPFieldName& accept();

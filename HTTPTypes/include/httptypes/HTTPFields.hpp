@@ -1,12 +1,5 @@
 #pragma once
 
-#include "httptypes/FieldNameIndex.hpp"
-#include "httptypes/HTTPField.hpp"
-#include "httptypes/Hasher.hpp"
-
-#include "base/Coding.hpp"
-#include "base/ThreadSafety.hpp"
-
 #include <atomic>
 #include <concepts>
 #include <cstddef>
@@ -21,11 +14,19 @@
 #include <utility>
 #include <vector>
 
+#include "base/Coding.hpp"
+#include "base/ThreadSafety.hpp"
+#include "httptypes/FieldNameIndex.hpp"
+#include "httptypes/HTTPField.hpp"
+#include "httptypes/Hasher.hpp"
+
 namespace zirudeze::http {
 
 class HTTPFields;
 
-namespace detail {
+}  // namespace zirudeze::http
+
+namespace zirudeze::http::detail {
 
 struct FieldEntry {
   HTTPField field;
@@ -53,19 +54,21 @@ class FieldStorage {
   void append(HTTPField field);  // caller holds the only reference
   void dropIndex() noexcept;
   [[nodiscard]] bool hasIndex() const noexcept { return indexReady_.load(std::memory_order_acquire); }
-  [[nodiscard]] base::Mutex& mutex() const noexcept { return mutex_; }
+  [[nodiscard]] velmoria::base::Mutex& mutex() const noexcept { return mutex_; }
 
   std::vector<FieldEntry> entries;
 
  private:
   void buildIndexLocked() VM_REQUIRES(mutex_);
 
-  mutable base::Mutex mutex_;
+  mutable velmoria::base::Mutex mutex_;
   std::optional<Index> index_;
   std::atomic<bool> indexReady_{true};
 };
 
-}  // namespace detail
+}  // namespace zirudeze::http::detail
+
+namespace zirudeze::http {
 
 // The ordered header fields of one message, with lookups by name that do not scan the list. Copies share
 // storage until one of them changes.
@@ -247,8 +250,8 @@ class HTTPFields {
 
   // Coded as an array of fields in position order. Decoding refuses pseudo-header fields and lists longer
   // than maximumCount with a data-corrupted error.
-  void encode(base::Encoder& encoder) const;
-  [[nodiscard]] static HTTPFields decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  [[nodiscard]] static HTTPFields decode(const velmoria::base::Decoder& decoder);
 
   // "[(field: A: 1, next: 65535), ...]": shows the internal links.
   [[nodiscard]] std::string debugDescription() const;

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <optional>
+#include <span>
+#include <stdexcept>
+
 #include "httptypes/HTTPField.hpp"
 #include "httptypes/HTTPFields.hpp"
 #include "httptypes/HTTPRequest.hpp"
 #include "httptypes/HTTPResponse.hpp"
-
-#include <optional>
-#include <span>
-#include <stdexcept>
 
 namespace zirudeze::http {
 

@@ -1,18 +1,17 @@
 #pragma once
 
-#include "httptypes/HTTPFields.hpp"
-#include "httptypes/HTTPRequestMethod.hpp"
-#include "httptypes/HTTPRequestPseudoHeaderFields.hpp"
-#include "httptypes/Hasher.hpp"
-
-#include "base/Coding.hpp"
-#include "base/URL.hpp"
-
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/Coding.hpp"
+#include "base/URL.hpp"
+#include "httptypes/HTTPFields.hpp"
+#include "httptypes/HTTPRequestMethod.hpp"
+#include "httptypes/HTTPRequestPseudoHeaderFields.hpp"
+#include "httptypes/Hasher.hpp"
 
 namespace zirudeze::http {
 
@@ -26,7 +25,7 @@ class HTTPRequest {
   HTTPRequest(const Method& method, std::optional<std::string_view> scheme, std::optional<std::string_view> authority,
               std::optional<std::string_view> path, HTTPFields headerFields = {});
   // Scheme, authority and path come from the URL, which must have a scheme.
-  HTTPRequest(const Method& method, const base::URL& url, HTTPFields headerFields = {});
+  HTTPRequest(const Method& method, const velmoria::base::URL& url, HTTPFields headerFields = {});
 
   [[nodiscard]] Method method() const;
   void setMethod(const Method& method);
@@ -42,9 +41,9 @@ class HTTPRequest {
   void setExtendedConnectProtocol(std::optional<std::string_view> value);
 
   // None for CONNECT without a protocol, OPTIONS "*", a missing part, or bytes that make no URL.
-  [[nodiscard]] std::optional<base::URL> url() const;
+  [[nodiscard]] std::optional<velmoria::base::URL> url() const;
   // Sets scheme, authority (host and port, never user information) and path with query; none clears them.
-  void setURL(const std::optional<base::URL>& url);
+  void setURL(const std::optional<velmoria::base::URL>& url);
 
   [[nodiscard]] const PseudoHeaderFields& pseudoHeaderFields() const noexcept { return pseudoHeaderFields_; }
   [[nodiscard]] PseudoHeaderFields& pseudoHeaderFields() noexcept { return pseudoHeaderFields_; }
@@ -64,8 +63,8 @@ class HTTPRequest {
   [[nodiscard]] std::string debugDescription() const;
 
   // Keys "pseudoHeaderFields" (an array of the present fields) and "headerFields".
-  void encode(base::Encoder& encoder) const;
-  [[nodiscard]] static HTTPRequest decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  [[nodiscard]] static HTTPRequest decode(const velmoria::base::Decoder& decoder);
 
  private:
   HTTPRequest(PseudoHeaderFields pseudoHeaderFields, HTTPFields headerFields)

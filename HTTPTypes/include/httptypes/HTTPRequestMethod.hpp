@@ -1,13 +1,13 @@
 #pragma once
 
-#include "httptypes/Hasher.hpp"
-
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "httptypes/Hasher.hpp"
 
 namespace zirudeze::http {
 

@@ -1,16 +1,15 @@
 #pragma once
 
-#include "httptypes/HTTPFields.hpp"
-#include "httptypes/HTTPResponsePseudoHeaderFields.hpp"
-#include "httptypes/HTTPResponseStatus.hpp"
-#include "httptypes/Hasher.hpp"
-
-#include "base/Coding.hpp"
-
 #include <cstddef>
 #include <functional>
 #include <stdexcept>
 #include <string>
+
+#include "base/Coding.hpp"
+#include "httptypes/HTTPFields.hpp"
+#include "httptypes/HTTPResponsePseudoHeaderFields.hpp"
+#include "httptypes/HTTPResponseStatus.hpp"
+#include "httptypes/Hasher.hpp"
 
 namespace zirudeze::http {
 
@@ -60,8 +59,8 @@ class HTTPResponse {
   [[nodiscard]] std::string debugDescription() const { return status().description(); }
 
   // Keys "pseudoHeaderFields" (an array holding the status field), "reasonPhrase" and "headerFields".
-  void encode(base::Encoder& encoder) const;
-  [[nodiscard]] static HTTPResponse decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  [[nodiscard]] static HTTPResponse decode(const velmoria::base::Decoder& decoder);
 
  private:
   HTTPResponse(PseudoHeaderFields pseudoHeaderFields, HTTPFields headerFields)

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "httptypes/HTTPField.hpp"
-#include "httptypes/Hasher.hpp"
-
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "httptypes/HTTPField.hpp"
+#include "httptypes/Hasher.hpp"
 
 namespace zirudeze::http {
 

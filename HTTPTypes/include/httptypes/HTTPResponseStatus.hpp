@@ -1,12 +1,12 @@
 #pragma once
 
-#include "httptypes/Hasher.hpp"
-
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "httptypes/Hasher.hpp"
 
 namespace zirudeze::http {
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "httptypes/Hasher.hpp"
-
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "httptypes/Hasher.hpp"
 
 namespace zirudeze::http {
 

@@ -82,7 +82,7 @@ class AnyJSON {
   nlohmann::ordered_json value() const;
 
   // From a plain JSON document: integral numbers in the signed 64-bit range become integers, every
-  // other number a double. Throws base::DecodingError (data corrupted) for nesting beyond kMaxDepth
+  // other number a double. Throws velmoria::base::DecodingError (data corrupted) for nesting beyond kMaxDepth
   // and for what no JSON text holds (non-finite numbers, binary).
   static AnyJSON fromJSON(const nlohmann::ordered_json& json);
 
@@ -98,7 +98,7 @@ class AnyJSON {
 
   // Into any codable type: encoded with JSONEncoder::shared(), then read with `decoder`.
   template <class T>
-  T decode(const base::JSONDecoder& decoder = JSONDecoder::shared()) const;
+  T decode(const velmoria::base::JSONDecoder& decoder = JSONDecoder::shared()) const;
 
   // true, 42, 1.0, a text without quotes, <null>, ["a", 1], ["k": 1], [:].
   std::string description() const;
@@ -119,7 +119,7 @@ bool equalObjects(const JSONObject& lhs, const JSONObject& rhs);
 // Decoding tries null, Int64, Double, String, Bool, array and object, in that order; a number written
 // with a fraction or an exponent stays a Double. Objects are written with their keys as they are.
 template <>
-struct base::Coding<zirudeze::helpers::AnyJSON> {
+struct velmoria::base::Coding<zirudeze::helpers::AnyJSON> {
   static void encode(const zirudeze::helpers::AnyJSON& value, Encoder& encoder);
   static zirudeze::helpers::AnyJSON decode(const Decoder& decoder);
 };
@@ -127,7 +127,7 @@ struct base::Coding<zirudeze::helpers::AnyJSON> {
 // Text decodes straight into the value, without an intermediate document; settings play no part in
 // AnyJSON's reading. Failures report exactly what the document route reports.
 template <>
-zirudeze::helpers::AnyJSON base::JSONDecoder::decode<zirudeze::helpers::AnyJSON>(std::string_view text) const;
+zirudeze::helpers::AnyJSON velmoria::base::JSONDecoder::decode<zirudeze::helpers::AnyJSON>(std::string_view text) const;
 
 namespace zirudeze::helpers {
 
@@ -142,15 +142,19 @@ AnyJSON AnyJSON::fromEncodable(const T& value) {
 }
 
 template <class T>
-T AnyJSON::decode(const base::JSONDecoder& decoder) const {
+T AnyJSON::decode(const velmoria::base::JSONDecoder& decoder) const {
   return decoder.decodeJson<T>(JSONEncoder::shared().encodeToJson(*this));
 }
 
+}  // namespace zirudeze::helpers
+
 // JSONObject from any codable value whose JSON form is an object; anything else fails with a type
 // mismatch "Expected to decode value to Dictionary<String, AnyJSON>.".
-namespace detail {
-base::DecodingError notAJSONObject();
-}
+namespace zirudeze::helpers::detail {
+velmoria::base::DecodingError notAJSONObject();
+}  // namespace zirudeze::helpers::detail
+
+namespace zirudeze::helpers {
 
 template <class T>
 JSONObject makeJSONObject(const T& value) {
@@ -160,12 +164,13 @@ JSONObject makeJSONObject(const T& value) {
 }
 
 template <class T>
-T decodeJSONObject(const JSONObject& object, const base::JSONDecoder& decoder = JSONDecoder::shared()) {
+T decodeJSONObject(const JSONObject& object, const velmoria::base::JSONDecoder& decoder = JSONDecoder::shared()) {
   return decoder.decodeJson<T>(JSONEncoder::shared().encodeToJson(object));
 }
 
 template <class T>
-std::vector<T> decodeJSONArray(const JSONArray& array, const base::JSONDecoder& decoder = JSONDecoder::shared()) {
+std::vector<T> decodeJSONArray(const JSONArray& array,
+                               const velmoria::base::JSONDecoder& decoder = JSONDecoder::shared()) {
   return decoder.decodeJson<std::vector<T>>(JSONEncoder::shared().encodeToJson(array));
 }
 

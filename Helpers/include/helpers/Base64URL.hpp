@@ -10,12 +10,12 @@ namespace zirudeze::helpers {
 
 // The URL-safe Base64 alphabet of tokens: "-" and "_" instead of "+" and "/", no "=" padding.
 struct Base64URL {
-  static std::string encode(const base::Data& bytes);
+  static std::string encode(const velmoria::base::Data& bytes);
   static std::string encode(std::string_view bytes);
 
   // Lenient: missing padding is added, and characters outside the alphabet (blanks, line breaks, ".")
   // are skipped. Nothing when the text still is no valid Base64.
-  static std::optional<base::Data> decode(std::string_view text);
+  static std::optional<velmoria::base::Data> decode(std::string_view text);
 };
 
 }  // namespace zirudeze::helpers

@@ -31,7 +31,7 @@ class CurlTransport final : public HTTPTransport {
   static std::shared_ptr<CurlTransport> shared();
 
   FetchResult data(const URLRequest& request, std::stop_token stop = {}) override;
-  FetchResult upload(const URLRequest& request, const base::Data& body, std::stop_token stop = {}) override;
+  FetchResult upload(const URLRequest& request, const velmoria::base::Data& body, std::stop_token stop = {}) override;
   void stream(const URLRequest& request, StreamHandlers handlers, std::stop_token stop = {}) override;
 
  private:

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <stdexcept>
 #include <string>
 
+#include "base/Data.hpp"
 #include "helpers/URLResponse.hpp"
 
 namespace zirudeze::helpers {
@@ -11,9 +11,9 @@ namespace zirudeze::helpers {
 // An HTTP answer a client does not accept and cannot explain better.
 class HTTPError : public std::runtime_error {
  public:
-  HTTPError(base::Data data, HTTPURLResponse response);
+  HTTPError(velmoria::base::Data data, HTTPURLResponse response);
 
-  const base::Data& data() const noexcept { return data_; }
+  const velmoria::base::Data& data() const noexcept { return data_; }
   const HTTPURLResponse& response() const noexcept { return response_; }
 
   static constexpr std::size_t kDescribedBodyBytes = 1024;
@@ -25,7 +25,7 @@ class HTTPError : public std::runtime_error {
   std::string localizedDescription() const { return what(); }
 
  private:
-  base::Data data_;
+  velmoria::base::Data data_;
   HTTPURLResponse response_;
 };
 

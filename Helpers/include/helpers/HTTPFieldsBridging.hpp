@@ -1,12 +1,13 @@
 #pragma once
 
-#include <base/URLComponents.hpp>
-#include <httptypes/HTTPFields.hpp>
 #include <map>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "base/URLComponents.hpp"
+#include "httptypes/HTTPFields.hpp"
 
 namespace zirudeze::helpers {
 
@@ -38,13 +39,15 @@ void appendOrUpdate(http::HTTPFields& fields, const http::HTTPField::Name& name,
                     std::string_view separator = ",");
 
 // Replaces the first item of the same name (exact comparison), else appends.
-void appendOrUpdate(std::vector<base::URLQueryItem>& items, base::URLQueryItem item);
+void appendOrUpdate(std::vector<velmoria::base::URLQueryItem>& items, velmoria::base::URLQueryItem item);
 
 // Appends query items, escaping names and values with the query characters minus ":#[]@!$&'()*+,;=".
 // Existing items stay as they are. A URL the items cannot be applied to is returned unchanged.
-base::URL appendingQueryItems(const base::URL& url, const std::vector<base::URLQueryItem>& items);
+velmoria::base::URL appendingQueryItems(const velmoria::base::URL& url,
+                                        const std::vector<velmoria::base::URLQueryItem>& items);
 // The absolute string of appendingQueryItems(url, items), without parsing the result again.
-std::string appendingQueryItemsText(const base::URL& url, const std::vector<base::URLQueryItem>& items);
-void appendQueryItems(base::URL& url, const std::vector<base::URLQueryItem>& items);
+std::string appendingQueryItemsText(const velmoria::base::URL& url,
+                                    const std::vector<velmoria::base::URLQueryItem>& items);
+void appendQueryItems(velmoria::base::URL& url, const std::vector<velmoria::base::URLQueryItem>& items);
 
 }  // namespace zirudeze::helpers

@@ -1,24 +1,23 @@
 #pragma once
 
-#include <base/Coding.hpp>
-#include <base/Data.hpp>
-#include <httptypes/HTTPFields.hpp>
-
+#include "base/Coding.hpp"
+#include "base/Data.hpp"
 #include "helpers/URLResponse.hpp"
+#include "httptypes/HTTPFields.hpp"
 
 namespace zirudeze::helpers {
 
 // What came back for one request, whatever its status; the calling client judges the status.
 struct HTTPResponse {
-  HTTPResponse(base::Data data, HTTPURLResponse response);
+  HTTPResponse(velmoria::base::Data data, HTTPURLResponse response);
 
   // Decoding errors reach the caller unchanged.
   template <class T>
-  T decoded(const base::JSONDecoder& decoder) const {
+  T decoded(const velmoria::base::JSONDecoder& decoder) const {
     return decoder.decode<T>(data);
   }
 
-  base::Data data;
+  velmoria::base::Data data;
   http::HTTPFields headers;
   int statusCode = 0;
   HTTPURLResponse underlyingResponse;

@@ -14,7 +14,7 @@ namespace zirudeze::helpers {
 struct DecodedJWT {
   JSONObject header;
   JSONObject payload;
-  base::Data signature;
+  velmoria::base::Data signature;
   // The header and payload segments as received: what was signed is raw.first + "." + raw.second.
   std::pair<std::string, std::string> raw;
 };

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <base/Coding.hpp>
 #include <optional>
 #include <stdexcept>
 #include <string>
+
+#include "base/Coding.hpp"
 
 namespace zirudeze::helpers {
 
@@ -22,8 +23,8 @@ class RestError : public std::runtime_error {
   std::string localizedDescription() const { return message; }
 
   // "message" is required; the other members may be absent or null and are written only when present.
-  void encode(base::Encoder& encoder) const;
-  static RestError decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static RestError decode(const velmoria::base::Decoder& decoder);
 
   friend bool operator==(const RestError& a, const RestError& b) {
     return a.detail == b.detail && a.hint == b.hint && a.code == b.code && a.message == b.message;

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <concurrency/Result.hpp>
 #include <functional>
 #include <set>
 #include <unordered_set>
 
+#include "concurrency/Result.hpp"
 #include "helpers/HTTPClient.hpp"
 #include "helpers/URLError.hpp"
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <map>
 #include <memory>
 #include <optional>
@@ -9,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Data.hpp"
 #include "helpers/HTTPBodyStream.hpp"
 
 namespace zirudeze::helpers {
@@ -21,7 +21,7 @@ struct URLRequest {
   std::string httpMethod = "GET";
   // One value per name as written; lookups ignore letter case.
   std::vector<std::pair<std::string, std::string>> allHTTPHeaderFields;
-  std::optional<base::Data> httpBody;
+  std::optional<velmoria::base::Data> httpBody;
   // Read while the request is sent when there is no httpBody. A fetch must send it: it is the body.
   std::shared_ptr<const HTTPBodyStream> httpBodyStream;
   double timeoutInterval = 60;

@@ -23,7 +23,9 @@ class TimeoutError : public std::exception {
   friend bool operator==(const TimeoutError&, const TimeoutError&) { return true; }
 };
 
-namespace detail {
+}  // namespace zirudeze::helpers
+
+namespace zirudeze::helpers::detail {
 
 template <class T>
 class FirstOutcome {
@@ -31,21 +33,21 @@ class FirstOutcome {
   // Keeps the outcome of whichever child ends first; later ones are dropped.
   void offer(Result<T> outcome) {
     {
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       if (outcome_) return;
       outcome_.emplace(std::move(outcome));
     }
     decided_.notifyAll();
   }
   Result<T> wait() {
-    base::MutexLock lock(mutex_);
+    velmoria::base::MutexLock lock(mutex_);
     decided_.wait(lock, [&]() VM_REQUIRES(mutex_) { return outcome_.has_value(); });
     return std::move(*outcome_);
   }
 
  private:
-  base::Mutex mutex_;
-  base::PlainConditionVariable decided_;
+  velmoria::base::Mutex mutex_;
+  velmoria::base::PlainConditionVariable decided_;
   std::optional<Result<T>> outcome_ VM_GUARDED_BY(mutex_);
 };
 
@@ -54,7 +56,9 @@ using TimedResult =
     typename std::conditional_t<std::is_invocable_v<Operation&, std::stop_token>,
                                 std::invoke_result<Operation&, std::stop_token>, std::invoke_result<Operation&>>::type;
 
-}  // namespace detail
+}  // namespace zirudeze::helpers::detail
+
+namespace zirudeze::helpers {
 
 // Runs `operation` (called with its stop token when it takes one) with a limit of `interval` seconds
 // on the process's sleeping clock. Whatever runs under it must honour that stop token (or the current

@@ -1,15 +1,15 @@
 #pragma once
 
-#include <base/Coding.hpp>
-#include <concurrency/TaskLocal.hpp>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include "base/CodeLocation.hpp"
 
+#include "base/CodeLocation.hpp"
+#include "base/Coding.hpp"
+#include "concurrency/TaskLocal.hpp"
 #include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::helpers {
@@ -36,8 +36,8 @@ struct ZirudezeLogMessage {
   // there is context.
   std::string description() const;
 
-  void encode(base::Encoder& encoder) const;
-  static ZirudezeLogMessage decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static ZirudezeLogMessage decode(const velmoria::base::Decoder& decoder);
 
   friend bool operator==(const ZirudezeLogMessage&, const ZirudezeLogMessage&) = default;
 };
@@ -50,7 +50,7 @@ struct LogSite {
 
   // The module is the folder above the source's src/, include/ or tests/ folder ("Auth/SessionManager.cpp");
   // the function is its bare name with "()".
-  static LogSite from(const base::CodeLocation& location);
+  static LogSite from(const velmoria::base::CodeLocation& location);
 };
 
 // Context carried by the current task into every message logged below it.
@@ -76,22 +76,22 @@ class ZirudezeLogger {
   // `message` is a text or a callable producing one; it is always produced (no level filter here).
   template <class Message>
   void verbose(Message&& message, const JSONObject& context = {},
-               base::CodeLocation location = base::CodeLocation::current()) const {
+               velmoria::base::CodeLocation location = velmoria::base::CodeLocation::current()) const {
     emit(ZirudezeLogLevel::verbose, text(std::forward<Message>(message)), LogSite::from(location), context);
   }
   template <class Message>
   void debug(Message&& message, const JSONObject& context = {},
-             base::CodeLocation location = base::CodeLocation::current()) const {
+             velmoria::base::CodeLocation location = velmoria::base::CodeLocation::current()) const {
     emit(ZirudezeLogLevel::debug, text(std::forward<Message>(message)), LogSite::from(location), context);
   }
   template <class Message>
   void warning(Message&& message, const JSONObject& context = {},
-               base::CodeLocation location = base::CodeLocation::current()) const {
+               velmoria::base::CodeLocation location = velmoria::base::CodeLocation::current()) const {
     emit(ZirudezeLogLevel::warning, text(std::forward<Message>(message)), LogSite::from(location), context);
   }
   template <class Message>
   void error(Message&& message, const JSONObject& context = {},
-             base::CodeLocation location = base::CodeLocation::current()) const {
+             velmoria::base::CodeLocation location = velmoria::base::CodeLocation::current()) const {
     emit(ZirudezeLogLevel::error, text(std::forward<Message>(message)), LogSite::from(location), context);
   }
 
@@ -134,7 +134,7 @@ decltype(auto) trace(const ZirudezeLogger* logger, const LogSite& site, Operatio
 // The same, at the caller's own site.
 template <class Operation>
 decltype(auto) trace(const ZirudezeLogger* logger, Operation&& operation,
-                     base::CodeLocation location = base::CodeLocation::current()) {
+                     velmoria::base::CodeLocation location = velmoria::base::CodeLocation::current()) {
   return trace(logger, LogSite::from(location), std::forward<Operation>(operation));
 }
 

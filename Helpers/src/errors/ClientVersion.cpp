@@ -4,9 +4,7 @@
 
 #include <cctype>
 
-namespace zirudeze::helpers {
-
-namespace detail {
+namespace zirudeze::helpers::detail {
 
 std::string versionTriple(const std::string& release) {
   unsigned long parts[3] = {0, 0, 0};
@@ -26,7 +24,9 @@ std::string versionTriple(const std::string& release) {
   return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." + std::to_string(parts[2]);
 }
 
-}  // namespace detail
+}  // namespace zirudeze::helpers::detail
+
+namespace zirudeze::helpers {
 
 const std::string& libraryVersion() {
   static const std::string version = "2.41.1";

@@ -6,8 +6,10 @@
 namespace zirudeze::helpers {
 
 std::string localizedDescription(const std::exception& error) {
-  if (const auto* decoding = dynamic_cast<const base::DecodingError*>(&error)) return decoding->localizedDescription();
-  if (const auto* encoding = dynamic_cast<const base::EncodingError*>(&error)) return encoding->localizedDescription();
+  if (const auto* decoding = dynamic_cast<const velmoria::base::DecodingError*>(&error))
+    return decoding->localizedDescription();
+  if (const auto* encoding = dynamic_cast<const velmoria::base::EncodingError*>(&error))
+    return encoding->localizedDescription();
   if (const auto* transfer = dynamic_cast<const URLError*>(&error)) return transfer->localizedDescription();
   return error.what();
 }

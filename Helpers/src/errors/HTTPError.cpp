@@ -1,8 +1,8 @@
 #include "helpers/HTTPError.hpp"
 
-#include <base/Unicode.hpp>
 #include <string_view>
 
+#include "base/Unicode.hpp"
 #include "helpers/LogRedaction.hpp"
 
 namespace zirudeze::helpers {
@@ -16,10 +16,10 @@ std::string_view utf8Prefix(std::string_view text, std::size_t limit) {
   return text.substr(0, end);
 }
 
-std::string describe(const base::Data& data, const HTTPURLResponse& response) {
+std::string describe(const velmoria::base::Data& data, const HTTPURLResponse& response) {
   std::string text = "Status Code: " + std::to_string(response.statusCode);
   const std::string_view body(reinterpret_cast<const char*>(data.data()), data.size());
-  if (!base::isValidUTF8(body)) return text;
+  if (!velmoria::base::isValidUTF8(body)) return text;
   const auto shown = utf8Prefix(body, HTTPError::kDescribedBodyBytes);
   text.append(" Body: ").append(redactingSecrets(shown));
   if (shown.size() < body.size()) text.append("... (" + std::to_string(body.size()) + " bytes)");
@@ -28,7 +28,7 @@ std::string describe(const base::Data& data, const HTTPURLResponse& response) {
 
 }  // namespace
 
-HTTPError::HTTPError(base::Data data, HTTPURLResponse response)
+HTTPError::HTTPError(velmoria::base::Data data, HTTPURLResponse response)
     : std::runtime_error(describe(data, response)), data_(std::move(data)), response_(std::move(response)) {}
 
 }  // namespace zirudeze::helpers

@@ -10,7 +10,7 @@ RestError::RestError(std::string message, std::optional<std::string> detail, std
       code(std::move(code)),
       message(std::move(message)) {}
 
-void RestError::encode(base::Encoder& encoder) const {
+void RestError::encode(velmoria::base::Encoder& encoder) const {
   auto container = encoder.container();
   container.encodeIfPresent("detail", detail);
   container.encodeIfPresent("hint", hint);
@@ -18,7 +18,7 @@ void RestError::encode(base::Encoder& encoder) const {
   container.encode("message", message);
 }
 
-RestError RestError::decode(const base::Decoder& decoder) {
+RestError RestError::decode(const velmoria::base::Decoder& decoder) {
   const auto container = decoder.container();
   auto detail = container.decodeIfPresent<std::string>("detail");
   auto hint = container.decodeIfPresent<std::string>("hint");

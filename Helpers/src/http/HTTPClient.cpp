@@ -1,7 +1,6 @@
 #include "helpers/HTTPClient.hpp"
 
-#include <concurrency/CurrentTask.hpp>
-
+#include "concurrency/CurrentTask.hpp"
 #include "helpers/CurlTransport.hpp"
 #include "helpers/URLError.hpp"
 

@@ -1,7 +1,8 @@
 #include "helpers/HTTPFieldsBridging.hpp"
 
 #include <algorithm>
-#include <base/PercentEncoding.hpp>
+
+#include "base/PercentEncoding.hpp"
 
 namespace zirudeze::helpers {
 namespace {
@@ -26,36 +27,38 @@ std::vector<std::string> split(std::string_view text, std::string_view separator
   }
 }
 
-const base::CharacterSet& queryEscapingAllowed() {
-  static const base::CharacterSet allowed = base::CharacterSet::urlQueryAllowed().subtracting(":#[]@!$&'()*+,;=");
+const velmoria::base::CharacterSet& queryEscapingAllowed() {
+  static const velmoria::base::CharacterSet allowed =
+      velmoria::base::CharacterSet::urlQueryAllowed().subtracting(":#[]@!$&'()*+,;=");
   return allowed;
 }
 
 std::string escaped(const std::string& text) {
-  return base::addingPercentEncoding(text, queryEscapingAllowed()).value_or(text);
+  return velmoria::base::addingPercentEncoding(text, queryEscapingAllowed()).value_or(text);
 }
 
 // Whether taking the URL apart and putting it together again gives back its text: only a port written
 // unusually ("h:", "h:080") comes back different.
-bool reassemblesUnchanged(const base::URL& url) {
+bool reassemblesUnchanged(const velmoria::base::URL& url) {
   const std::string& text = url.absoluteString();
-  if (const auto port = url.componentText(base::URLComponent::port)) return *port == std::to_string(*url.port());
-  const auto host = url.range(base::URLComponent::host);
+  if (const auto port = url.componentText(velmoria::base::URLComponent::port))
+    return *port == std::to_string(*url.port());
+  const auto host = url.range(velmoria::base::URLComponent::host);
   if (!host) return true;
   const std::size_t hostEnd = host->location + host->length;
   return hostEnd >= text.size() || text[hostEnd] != ':';
 }
 
 // The escaped items joined with "&", or nothing when one of them is not UTF-8.
-std::optional<std::string> joinedEscapedItems(const std::vector<base::URLQueryItem>& items) {
+std::optional<std::string> joinedEscapedItems(const std::vector<velmoria::base::URLQueryItem>& items) {
   const auto& allowed = queryEscapingAllowed();
   std::string joined;
   for (const auto& item : items) {
     if (!joined.empty()) joined += '&';
-    if (!base::appendPercentEncoded(joined, item.name, allowed)) return std::nullopt;
+    if (!velmoria::base::appendPercentEncoded(joined, item.name, allowed)) return std::nullopt;
     if (!item.value) continue;
     joined += '=';
-    if (!base::appendPercentEncoded(joined, *item.value, allowed)) return std::nullopt;
+    if (!velmoria::base::appendPercentEncoded(joined, *item.value, allowed)) return std::nullopt;
   }
   return joined;
 }
@@ -161,7 +164,7 @@ void appendOrUpdate(http::HTTPFields& fields, const Name& name, std::string_view
   fields.set(name, std::string_view(joined));
 }
 
-void appendOrUpdate(std::vector<base::URLQueryItem>& items, base::URLQueryItem item) {
+void appendOrUpdate(std::vector<velmoria::base::URLQueryItem>& items, velmoria::base::URLQueryItem item) {
   for (auto& existing : items) {
     if (existing.name == item.name) {
       existing = std::move(item);
@@ -171,16 +174,17 @@ void appendOrUpdate(std::vector<base::URLQueryItem>& items, base::URLQueryItem i
   items.push_back(std::move(item));
 }
 
-std::string appendingQueryItemsText(const base::URL& url, const std::vector<base::URLQueryItem>& items) {
+std::string appendingQueryItemsText(const velmoria::base::URL& url,
+                                    const std::vector<velmoria::base::URLQueryItem>& items) {
   const std::string& text = url.absoluteString();
   if (items.empty()) return text;
   if (!reassemblesUnchanged(url)) return appendingQueryItems(url, items).absoluteString();
   const auto added = joinedEscapedItems(items);
   if (!added) return text;
   // The query sits between the path and the fragment; existing items stay as written.
-  const auto path = *url.range(base::URLComponent::path);
+  const auto path = *url.range(velmoria::base::URLComponent::path);
   const std::size_t queryStart = path.location + path.length;
-  const auto query = url.componentText(base::URLComponent::query);
+  const auto query = url.componentText(velmoria::base::URLComponent::query);
   const std::size_t rest = query ? queryStart + 1 + query->size() : queryStart;
   std::string result;
   result.reserve(text.size() + added->size() + 2);
@@ -190,20 +194,21 @@ std::string appendingQueryItemsText(const base::URL& url, const std::vector<base
   return result;
 }
 
-base::URL appendingQueryItems(const base::URL& url, const std::vector<base::URLQueryItem>& items) {
+velmoria::base::URL appendingQueryItems(const velmoria::base::URL& url,
+                                        const std::vector<velmoria::base::URLQueryItem>& items) {
   if (items.empty()) return url;
-  if (reassemblesUnchanged(url)) return base::URL::parse(appendingQueryItemsText(url, items)).value_or(url);
-  base::URLComponents components(url);
-  auto all = components.percentEncodedQueryItems().value_or(std::vector<base::URLQueryItem>{});
+  if (reassemblesUnchanged(url)) return velmoria::base::URL::parse(appendingQueryItemsText(url, items)).value_or(url);
+  velmoria::base::URLComponents components(url);
+  auto all = components.percentEncodedQueryItems().value_or(std::vector<velmoria::base::URLQueryItem>{});
   for (const auto& item : items) {
-    all.push_back(base::URLQueryItem{escaped(item.name),
-                                     item.value ? std::optional<std::string>(escaped(*item.value)) : std::nullopt});
+    all.push_back(velmoria::base::URLQueryItem{
+        escaped(item.name), item.value ? std::optional<std::string>(escaped(*item.value)) : std::nullopt});
   }
   components.setPercentEncodedQueryItems(all);
   return components.url().value_or(url);
 }
 
-void appendQueryItems(base::URL& url, const std::vector<base::URLQueryItem>& items) {
+void appendQueryItems(velmoria::base::URL& url, const std::vector<velmoria::base::URLQueryItem>& items) {
   url = appendingQueryItems(url, items);
 }
 

@@ -5,7 +5,7 @@
 namespace zirudeze::helpers {
 namespace {
 
-URLRequest transferRequest(const HTTPRequest& from, std::optional<base::Data> body) {
+URLRequest transferRequest(const HTTPRequest& from, std::optional<velmoria::base::Data> body) {
   URLRequest request;
   request.url = appendingQueryItemsText(from.url, from.query);
   request.cachePolicy = URLRequest::CachePolicy::useProtocolCachePolicy;
@@ -22,8 +22,8 @@ URLRequest transferRequest(const HTTPRequest& from, std::optional<base::Data> bo
 
 }  // namespace
 
-HTTPRequest::HTTPRequest(base::URL url, Method method, std::vector<base::URLQueryItem> query, http::HTTPFields headers,
-                         std::optional<base::Data> body, double timeoutInterval)
+HTTPRequest::HTTPRequest(velmoria::base::URL url, Method method, std::vector<velmoria::base::URLQueryItem> query,
+                         http::HTTPFields headers, std::optional<velmoria::base::Data> body, double timeoutInterval)
     : url(std::move(url)),
       method(std::move(method)),
       query(std::move(query)),
@@ -32,9 +32,9 @@ HTTPRequest::HTTPRequest(base::URL url, Method method, std::vector<base::URLQuer
       timeoutInterval(timeoutInterval) {}
 
 std::optional<HTTPRequest> HTTPRequest::make(std::string_view urlString, Method method,
-                                             std::vector<base::URLQueryItem> query, http::HTTPFields headers,
-                                             std::optional<base::Data> body, double timeoutInterval) {
-  auto url = base::URL::parse(urlString);
+                                             std::vector<velmoria::base::URLQueryItem> query, http::HTTPFields headers,
+                                             std::optional<velmoria::base::Data> body, double timeoutInterval) {
+  auto url = velmoria::base::URL::parse(urlString);
   if (!url) return std::nullopt;
   return HTTPRequest(std::move(*url), std::move(method), std::move(query), std::move(headers), std::move(body),
                      timeoutInterval);
@@ -43,7 +43,7 @@ std::optional<HTTPRequest> HTTPRequest::make(std::string_view urlString, Method 
 URLRequest HTTPRequest::urlRequest() const& { return transferRequest(*this, body); }
 
 URLRequest HTTPRequest::urlRequest() && {
-  std::optional<base::Data> taken = std::move(body);
+  std::optional<velmoria::base::Data> taken = std::move(body);
   body.reset();
   return transferRequest(*this, std::move(taken));
 }

@@ -4,7 +4,7 @@
 
 namespace zirudeze::helpers {
 
-HTTPResponse::HTTPResponse(base::Data data, HTTPURLResponse response)
+HTTPResponse::HTTPResponse(velmoria::base::Data data, HTTPURLResponse response)
     : data(std::move(data)),
       headers(fieldsFromPairs(response.allHeaderFields)),
       statusCode(response.statusCode),

@@ -1,7 +1,8 @@
 #include "helpers/HTTPStatusText.hpp"
 
 #include <cctype>
-#include <httptypes/HTTPResponseStatus.hpp>
+
+#include "httptypes/HTTPResponseStatus.hpp"
 
 namespace zirudeze::helpers {
 

@@ -2,12 +2,12 @@
 
 #include <chrono>
 #include <cmath>
-#include <concurrency/CurrentTask.hpp>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
 #include "base/Check.hpp"
+#include "concurrency/CurrentTask.hpp"
 #include "helpers/SleepClock.hpp"
 
 namespace zirudeze::helpers {

@@ -1,11 +1,10 @@
 #include "LogBodyText.hpp"
 
-#include <base/Unicode.hpp>
-
+#include "base/Unicode.hpp"
 #include "helpers/LogRedaction.hpp"
 
 namespace zirudeze::helpers::detail {
-std::string logBodyText(const std::optional<base::Data>& body) {
+std::string logBodyText(const std::optional<velmoria::base::Data>& body) {
   if (!body) return "<none>";
   const std::string text(body->begin(), body->end());
   // A sorted-key JSON value (nlohmann::json keeps objects sorted) so that equal bodies log alike.
@@ -18,7 +17,7 @@ std::string logBodyText(const std::optional<base::Data>& body) {
       return "<failed>";
     }
   }
-  if (!base::isValidUTF8(text)) return "<failed>";
+  if (!velmoria::base::isValidUTF8(text)) return "<failed>";
   return redactingSecrets(text);
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
-#include <base/Data.hpp>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "base/Data.hpp"
 
 namespace zirudeze::helpers::detail {
 
@@ -13,6 +15,6 @@ void redactSecretMembers(nlohmann::json& value);
 // How a request or response body appears in a log line: "<none>" without a body; a JSON object or
 // array pretty-printed with sorted keys; else the UTF-8 text; "<failed>" for bytes that are no UTF-8.
 // Secrets are masked in every form.
-std::string logBodyText(const std::optional<base::Data>& body);
+std::string logBodyText(const std::optional<velmoria::base::Data>& body);
 
 }  // namespace zirudeze::helpers::detail

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <base/PercentEncoding.hpp>
 
 #include "LogBodyText.hpp"
+#include "base/PercentEncoding.hpp"
 
 namespace zirudeze::helpers {
 namespace {
@@ -120,7 +120,7 @@ void appendRedactedItems(std::string& out, std::string_view items) {
     const std::string_view item = items.substr(start, amp == std::string_view::npos ? amp : amp - start);
     const auto equals = item.find('=');
     const std::string_view name = item.substr(0, equals);
-    const std::string decoded = base::removingPercentEncoding(name).value_or(std::string(name));
+    const std::string decoded = velmoria::base::removingPercentEncoding(name).value_or(std::string(name));
     if (equals != std::string_view::npos && (isSecretName(decoded) || lowercased(decoded) == "code")) {
       out.append(name).append("=").append(maskedSecret(item.substr(equals + 1)));
     } else {
@@ -186,7 +186,7 @@ std::string redactingSecretPairs(std::string_view text) {
     } else if (nameEnd < text.size() && text[nameEnd] == '=') {
       // name=value; in a form, as in an address, "code" is an authorization code.
       valueStart = nameEnd + 1;
-      const std::string decoded = base::removingPercentEncoding(name).value_or(std::string(name));
+      const std::string decoded = velmoria::base::removingPercentEncoding(name).value_or(std::string(name));
       secret = isSecretName(decoded) || lowercased(decoded) == "code";
     }
     if (valueStart == std::string_view::npos || !secret) {
@@ -253,7 +253,9 @@ std::string escapingLineBreaks(std::string_view text) {
   return out;
 }
 
-namespace detail {
+}  // namespace zirudeze::helpers
+
+namespace zirudeze::helpers::detail {
 
 void redactSecretMembers(nlohmann::json& value) {
   if (value.is_object()) {
@@ -274,6 +276,4 @@ void redactSecretMembers(nlohmann::json& value) {
   }
 }
 
-}  // namespace detail
-
-}  // namespace zirudeze::helpers
+}  // namespace zirudeze::helpers::detail

@@ -1,9 +1,8 @@
 #include "helpers/LoggerInterceptor.hpp"
 
-#include <base/PercentEncoding.hpp>
-#include <base/UUID.hpp>
-
 #include "LogBodyText.hpp"
+#include "base/PercentEncoding.hpp"
+#include "base/UUID.hpp"
 #include "helpers/LogRedaction.hpp"
 
 namespace zirudeze::helpers {
@@ -27,12 +26,12 @@ std::string describe(std::exception_ptr error) {
 LoggerInterceptor::LoggerInterceptor(std::shared_ptr<const ZirudezeLogger> logger) : logger(std::move(logger)) {}
 
 HTTPResponse LoggerInterceptor::intercept(const HTTPRequest& request, const HTTPNext& next) {
-  const std::string requestID = base::UUID::random().uuidString();
+  const std::string requestID = velmoria::base::UUID::random().uuidString();
   return ZirudezeLoggerTaskLocal::withValue(JSONObject{{"requestID", AnyJSON(requestID)}}, [&]() -> HTTPResponse {
     const URLRequest transfer = request.urlRequest();
     // Decoded for reading; what decoding reveals is masked again, and no decoded byte breaks the line.
     const std::string url = escapingLineBreaks(
-        redactingSecrets(base::removingPercentEncoding(redactingSecretsInURL(transfer.url)).value_or("")));
+        redactingSecrets(velmoria::base::removingPercentEncoding(redactingSecretsInURL(transfer.url)).value_or("")));
     logger->emit(ZirudezeLogLevel::verbose,
                  "Request: " + transfer.httpMethod + " " + url + "\nBody: " + detail::logBodyText(request.body),
                  site(25));

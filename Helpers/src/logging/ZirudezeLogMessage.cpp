@@ -1,7 +1,7 @@
-#include <base/Date.hpp>
 #include <chrono>
 #include <cmath>
 
+#include "base/Date.hpp"
 #include "helpers/ISO8601Date.hpp"
 #include "helpers/ZirudezeLogger.hpp"
 
@@ -29,7 +29,7 @@ std::string_view description(ZirudezeLogLevel level) noexcept {
 std::string ZirudezeLogMessage::description() const {
   // Whole microseconds first: a double's nanoseconds would turn .250 into .249999.
   const auto micros = std::isfinite(timestamp) ? std::llround(timestamp * 1e6) : 0LL;
-  const std::string date = formatISO8601Date(base::Date(std::chrono::microseconds(micros)));
+  const std::string date = formatISO8601Date(velmoria::base::Date(std::chrono::microseconds(micros)));
   std::string file = fileID.substr(0, fileID.find('.'));
   if (file.empty()) file = fileID;
   std::string text = date + " [" + std::string(helpers::description(level)) + "] [" + system + "] [" + file + "." +
@@ -47,7 +47,7 @@ std::string ZirudezeLogMessage::description() const {
   return text;
 }
 
-void ZirudezeLogMessage::encode(base::Encoder& encoder) const {
+void ZirudezeLogMessage::encode(velmoria::base::Encoder& encoder) const {
   auto container = encoder.container();
   container.encode("system", system);
   container.encode("level", static_cast<int>(level));
@@ -59,7 +59,7 @@ void ZirudezeLogMessage::encode(base::Encoder& encoder) const {
   container.encode("additionalContext", additionalContext);
 }
 
-ZirudezeLogMessage ZirudezeLogMessage::decode(const base::Decoder& decoder) {
+ZirudezeLogMessage ZirudezeLogMessage::decode(const velmoria::base::Decoder& decoder) {
   const auto container = decoder.container();
   ZirudezeLogMessage message;
   message.system = container.decode<std::string>("system");

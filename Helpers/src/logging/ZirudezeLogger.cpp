@@ -51,7 +51,7 @@ std::string bareFunctionName(std::string_view signature) {
 
 }  // namespace
 
-LogSite LogSite::from(const base::CodeLocation& location) {
+LogSite LogSite::from(const velmoria::base::CodeLocation& location) {
   return LogSite{moduleAndFile(location.file_name()), bareFunctionName(location.function_name()), location.line()};
 }
 

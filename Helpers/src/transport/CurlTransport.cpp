@@ -1,14 +1,9 @@
 #include "helpers/CurlTransport.hpp"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <array>
-#include <base/ThreadSafety.hpp>
-#include <base/URL.hpp>
 #include <chrono>
 #include <cmath>
-#include <concurrency/CurrentTask.hpp>
 #include <cstdio>
 #include <new>
 #include <span>
@@ -16,7 +11,12 @@
 #include <string>
 #include <vector>
 
+#include <curl/curl.h>
+
 #include "CurlErrorMapping.hpp"
+#include "base/ThreadSafety.hpp"
+#include "base/URL.hpp"
+#include "concurrency/CurrentTask.hpp"
 #include "helpers/URLError.hpp"
 #include "helpers/detail/ResponseHeaderCollector.hpp"
 
@@ -63,13 +63,13 @@ class CurlShare {
   static void unlock(CURL*, curl_lock_data data, void* self) VM_NO_THREAD_SAFETY_ANALYSIS {
     static_cast<CurlShare*>(self)->mutexFor(data).unlock();
   }
-  base::Mutex& mutexFor(curl_lock_data data) {
+  velmoria::base::Mutex& mutexFor(curl_lock_data data) {
     const auto index = static_cast<std::size_t>(data);
     return mutexes_[index < mutexes_.size() ? index : 0];
   }
 
   CURLSH* share_;
-  std::array<base::Mutex, CURL_LOCK_DATA_LAST> mutexes_;
+  std::array<velmoria::base::Mutex, CURL_LOCK_DATA_LAST> mutexes_;
 };
 
 enum class Abort { none, cancelled, timedOut, tooLarge, handlerFailed, bodyFailed, redirectRefused };
@@ -80,7 +80,7 @@ struct Transfer {
 
   std::size_t maxBytes;
   detail::ResponseHeaderCollector headers;
-  base::Data body;
+  velmoria::base::Data body;
   Abort abort = Abort::none;
   Clock::time_point lastActivity = Clock::now();
   curl_off_t lastUploaded = 0;
@@ -205,7 +205,7 @@ void deliverResponseOnce(Transfer& transfer, const std::string& requestURL) {
 }
 
 // Scheme, host and port, the port written out.
-std::optional<std::string> originOf(const base::URL& url, const std::optional<std::string>& schemeIfNone) {
+std::optional<std::string> originOf(const velmoria::base::URL& url, const std::optional<std::string>& schemeIfNone) {
   auto scheme = url.scheme() ? url.scheme() : schemeIfNone;
   const auto host = url.host();
   if (!scheme || !host) return std::nullopt;
@@ -231,8 +231,8 @@ bool refusesRedirect(const Transfer& transfer) {
       location = value;
   }
   if (!location) return false;
-  const auto from = base::URL::parse(effectiveURL(transfer.easy, ""));
-  const auto to = base::URL::parse(*location);
+  const auto from = velmoria::base::URL::parse(effectiveURL(transfer.easy, ""));
+  const auto to = velmoria::base::URL::parse(*location);
   if (!from || !to) return true;
   const auto fromOrigin = originOf(*from, std::nullopt);
   if (!to->scheme() && !to->host()) return false;  // a path on the same origin
@@ -277,7 +277,7 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* contex
   if (transfer.stream) {
     try {
       deliverResponseOnce(transfer, *write.url);
-      if (transfer.stream->onChunk) transfer.stream->onChunk(base::Data(data, data + length));
+      if (transfer.stream->onChunk) transfer.stream->onChunk(velmoria::base::Data(data, data + length));
     } catch (...) {
       transfer.handlerError = std::current_exception();
       transfer.abort = Abort::handlerFailed;
@@ -350,7 +350,8 @@ int onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t upl
 
 // Every method option is set again, so nothing of the handle's previous request is left: HTTPGET clears
 // a previous HEAD or POST, the custom method is dropped unless this request has one.
-void setMethod(PooledHandle& handle, const std::string& method, const base::Data* body, const HTTPBodyStream* stream) {
+void setMethod(PooledHandle& handle, const std::string& method, const velmoria::base::Data* body,
+               const HTTPBodyStream* stream) {
   CURL* easy = handle.easy;
   curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
   // No pointer into an earlier request's body stays behind.
@@ -402,12 +403,12 @@ struct CurlTransport::Impl {
 
   CurlTransportOptions options;
   CurlShare share;
-  base::Mutex poolMutex;
+  velmoria::base::Mutex poolMutex;
   std::vector<std::unique_ptr<PooledHandle>> idle VM_GUARDED_BY(poolMutex);
 
   std::unique_ptr<PooledHandle> acquire() {
     {
-      const base::MutexLock lock(poolMutex);
+      const velmoria::base::MutexLock lock(poolMutex);
       if (!idle.empty()) {
         auto handle = std::move(idle.back());
         idle.pop_back();
@@ -418,7 +419,7 @@ struct CurlTransport::Impl {
   }
 
   void release(std::unique_ptr<PooledHandle> handle) {
-    const base::MutexLock lock(poolMutex);
+    const velmoria::base::MutexLock lock(poolMutex);
     if (idle.size() < options.maxIdleHandles) idle.push_back(std::move(handle));
   }
 
@@ -468,7 +469,7 @@ struct CurlTransport::Impl {
   }
 
   // Runs one transfer to its end. Returns normally only when the server answered completely.
-  void perform(const URLRequest& request, const base::Data* body, Transfer& transfer, std::stop_token stop) {
+  void perform(const URLRequest& request, const velmoria::base::Data* body, Transfer& transfer, std::stop_token stop) {
     if (stop.stop_requested()) throw URLError(URLError::Code::cancelled, request.url);
     checkScheme(request.url);
     for (const auto& [name, value] : request.allHTTPHeaderFields) {
@@ -589,7 +590,7 @@ struct CurlTransport::Impl {
     if (result != CURLE_OK) throw URLError(detail::urlErrorCodeFor(result, failure), request.url, detailText);
   }
 
-  FetchResult run(const URLRequest& request, const base::Data* body, std::stop_token stop) {
+  FetchResult run(const URLRequest& request, const velmoria::base::Data* body, std::stop_token stop) {
     Transfer transfer(options.maxResponseBytes);
     if (!body) transfer.bodyStream = request.httpBodyStream.get();
     perform(request, body, transfer, effectiveStopToken(stop));
@@ -613,7 +614,7 @@ FetchResult CurlTransport::data(const URLRequest& request, std::stop_token stop)
   return impl_->run(request, request.httpBody ? &*request.httpBody : nullptr, std::move(stop));
 }
 
-FetchResult CurlTransport::upload(const URLRequest& request, const base::Data& body, std::stop_token stop) {
+FetchResult CurlTransport::upload(const URLRequest& request, const velmoria::base::Data& body, std::stop_token stop) {
   return impl_->run(request, &body, std::move(stop));
 }
 

@@ -16,7 +16,7 @@ class FailureObserver {
 
   template <class Body>
   decltype(auto) withLock(Body&& body) {
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     return std::forward<Body>(body)(count_);
   }
 
@@ -28,9 +28,9 @@ class FailureObserver {
   }
 
  private:
-  static const helpers::TaskLocal<std::shared_ptr<FailureObserver>>& slot();
+  static const concurrency::TaskLocal<std::shared_ptr<FailureObserver>>& slot();
 
-  base::RecursiveMutex mutex_;
+  velmoria::base::RecursiveMutex mutex_;
   std::int64_t count_ VM_GUARDED_BY(mutex_);
 };
 

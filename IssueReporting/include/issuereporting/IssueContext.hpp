@@ -16,7 +16,7 @@ struct IssueContext {
   std::uint64_t column;
 
   static std::optional<IssueContext> current();
-  static const helpers::TaskLocal<std::optional<IssueContext>>& slot();
+  static const concurrency::TaskLocal<std::optional<IssueContext>>& slot();
 };
 
 template <class Operation>

@@ -18,22 +18,26 @@ class ReporterBox {
   explicit ReporterBox(ReporterList reporters) : reporters_(std::move(reporters)) {}
 
   ReporterList get() const {
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     return reporters_;
   }
   void set(ReporterList reporters) {
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     reporters_ = std::move(reporters);
   }
 
  private:
-  mutable base::RecursiveMutex mutex_;
+  mutable velmoria::base::RecursiveMutex mutex_;
   ReporterList reporters_ VM_GUARDED_BY(mutex_);
 };
 
-namespace detail {
-const helpers::TaskLocal<std::shared_ptr<ReporterBox>>& reporterSlot();
-}
+}  // namespace zirudeze::issuereporting
+
+namespace zirudeze::issuereporting::detail {
+const concurrency::TaskLocal<std::shared_ptr<ReporterBox>>& reporterSlot();
+}  // namespace zirudeze::issuereporting::detail
+
+namespace zirudeze::issuereporting {
 
 struct IssueReporters {
   // The reporters in force for this task: the innermost scope's, else the process default

@@ -17,10 +17,10 @@ void reportIssue(const std::exception_ptr& error, const Message& message, const 
 }  // namespace zirudeze::issuereporting
 
 // The message expression is evaluated only when a reporter asks for it.
-#define ZD_REPORT_ISSUE(message)                                                                     \
+#define VM_REPORT_ISSUE(message)                                                                     \
   ::zirudeze::issuereporting::reportIssue([&]() -> std::optional<std::string> { return (message); }, \
-                                          ::zirudeze::issuereporting::IssueSeverity::error, ZD_SOURCE_LOCATION())
+                                          ::zirudeze::issuereporting::IssueSeverity::error, VM_SOURCE_LOCATION())
 
-#define ZD_REPORT_ERROR(error, message)                                                                       \
+#define VM_REPORT_ERROR(error, message)                                                                       \
   ::zirudeze::issuereporting::reportIssue((error), [&]() -> std::optional<std::string> { return (message); }, \
-                                          ZD_SOURCE_LOCATION())
+                                          VM_SOURCE_LOCATION())

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+
 #include "base/CodeLocation.hpp"
 
 namespace zirudeze::issuereporting {
@@ -16,7 +17,9 @@ struct SourceLocation {
   std::uint64_t column = 0;
 };
 
-namespace detail {
+}  // namespace zirudeze::issuereporting
+
+namespace zirudeze::issuereporting::detail {
 
 template <std::size_t N>
 struct FixedString {
@@ -55,17 +58,17 @@ struct FileID {
   static constexpr std::array<char, capacity> value = make();
 };
 
-}  // namespace detail
-}  // namespace zirudeze::issuereporting
+}  // namespace zirudeze::issuereporting::detail
 
 // Code outside any library (test programs, tools) reports under this module name.
-#ifdef ZD_MODULE_NAME
-#define ZD_SOURCE_MODULE ZD_MODULE_NAME
+#ifdef VM_MODULE_NAME
+#define VM_SOURCE_MODULE VM_MODULE_NAME
 #else
-#define ZD_SOURCE_MODULE "main"
+#define VM_SOURCE_MODULE "main"
 #endif
 
-#define ZD_SOURCE_LOCATION()                                                                          \
+#define VM_SOURCE_LOCATION()                                                                          \
   (::zirudeze::issuereporting::SourceLocation{                                                        \
-      ::zirudeze::issuereporting::detail::FileID<ZD_SOURCE_MODULE, __FILE__>::value.data(), __FILE__, \
-      static_cast<std::uint64_t>(__LINE__), static_cast<std::uint64_t>(::base::CodeLocation::current().column())})
+      ::zirudeze::issuereporting::detail::FileID<VM_SOURCE_MODULE, __FILE__>::value.data(), __FILE__, \
+      static_cast<std::uint64_t>(__LINE__),                                                           \
+      static_cast<std::uint64_t>(::velmoria::base::CodeLocation::current().column())})

@@ -25,7 +25,7 @@ struct DefinitionSite {
   const char* function;
 };
 
-#define ZD_DEFINITION_SITE() (::zirudeze::issuereporting::DefinitionSite{ZD_SOURCE_LOCATION(), __func__})
+#define VM_DEFINITION_SITE() (::zirudeze::issuereporting::DefinitionSite{VM_SOURCE_LOCATION(), __func__})
 
 // Evaluated anew on every call; a plain text works too.
 class Description {
@@ -49,7 +49,9 @@ struct Throwing {
 template <class Make>
 Throwing(Make) -> Throwing<Make>;
 
-namespace detail {
+}  // namespace zirudeze::issuereporting
+
+namespace zirudeze::issuereporting::detail {
 
 // "Unimplemented[: description] …", where it was defined, and what it was called with. Always the
 // definition's own location, whatever issue context is in force.
@@ -95,7 +97,9 @@ struct UnimplementedFactory<R(Args...)> {
   }
 };
 
-}  // namespace detail
+}  // namespace zirudeze::issuereporting::detail
+
+namespace zirudeze::issuereporting {
 
 // A stand-in endpoint: each call reports where it was defined and how it was called, then returns the
 // placeholder's value.

@@ -10,9 +10,7 @@
 #include "issuereporting/IssueReporters.hpp"
 #include "issuereporting/ReportIssue.hpp"
 
-namespace zirudeze::issuereporting {
-
-namespace detail {
+namespace zirudeze::issuereporting::detail {
 
 template <class T>
 struct IsOptional : std::false_type {};
@@ -32,7 +30,7 @@ auto runReportingErrors(const Message& message, const SourceLocation& location, 
     } else {
       return Out(operation());
     }
-  } catch (const helpers::CancellationError&) {
+  } catch (const concurrency::CancellationError&) {
     return Out(std::nullopt);
   } catch (...) {
     reportIssue(std::current_exception(), message, location);
@@ -40,7 +38,9 @@ auto runReportingErrors(const Message& message, const SourceLocation& location, 
   }
 }
 
-}  // namespace detail
+}  // namespace zirudeze::issuereporting::detail
+
+namespace zirudeze::issuereporting {
 
 // Runs `operation`; an error escaping it is reported (cancellation quietly) and gives no value.
 template <class Operation>

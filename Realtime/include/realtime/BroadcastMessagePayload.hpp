@@ -1,9 +1,10 @@
 #pragma once
 
-#include <base/coding/Encoder.hpp>
-#include <helpers/AnyJSON.hpp>
 #include <string>
 #include <vector>
+
+#include "base/coding/Encoder.hpp"
+#include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::realtime {
 
@@ -15,12 +16,12 @@ struct BroadcastMessagePayload {
     helpers::JSONObject payload;
     bool private_ = false;  // "private" on the wire
 
-    void encode(base::Encoder& encoder) const;
+    void encode(velmoria::base::Encoder& encoder) const;
   };
 
   std::vector<Message> messages;
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
 };
 
 }  // namespace zirudeze::realtime

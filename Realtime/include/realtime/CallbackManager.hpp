@@ -1,14 +1,14 @@
 #pragma once
 
-#include <base/ThreadSafety.hpp>
 #include <cstdint>
 #include <functional>
-#include <helpers/AnyJSON.hpp>
 #include <map>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "base/ThreadSafety.hpp"
+#include "helpers/AnyJSON.hpp"
 #include "realtime/PostgresActions.hpp"
 #include "realtime/PresenceV2.hpp"
 #include "realtime/RealtimeJoinPayload.hpp"
@@ -93,7 +93,7 @@ class CallbackManager {
   template <class Record, class Callback>
   std::int64_t add(Callback callback);
 
-  mutable base::Mutex mutex_;
+  mutable velmoria::base::Mutex mutex_;
   MutableState state_ VM_GUARDED_BY(mutex_);
 };
 

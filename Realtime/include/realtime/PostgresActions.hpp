@@ -1,17 +1,17 @@
 #pragma once
 
-#include <base/Date.hpp>
-#include <base/coding/Decoder.hpp>
-#include <base/coding/Encoder.hpp>
 #include <concepts>
 #include <cstdint>
-#include <helpers/AnyJSON.hpp>
-#include <helpers/SharedJSONCoders.hpp>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "base/Date.hpp"
+#include "base/coding/Decoder.hpp"
+#include "base/coding/Encoder.hpp"
+#include "helpers/AnyJSON.hpp"
+#include "helpers/SharedJSONCoders.hpp"
 #include "realtime/RealtimeJoinPayload.hpp"
 #include "realtime/RealtimeMessageV2.hpp"
 
@@ -21,8 +21,8 @@ struct Column {
   std::string name;
   std::string type;
 
-  void encode(base::Encoder& encoder) const;
-  static Column decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static Column decode(const velmoria::base::Decoder& decoder);
   friend bool operator==(const Column&, const Column&) = default;
 };
 
@@ -32,17 +32,17 @@ struct PostgresActionData {
   std::optional<helpers::JSONObject> record;
   std::optional<helpers::JSONObject> oldRecord;  // "old_record"
   std::vector<Column> columns;
-  base::Date commitTimestamp;  // "commit_timestamp", by the coder's date rule
+  velmoria::base::Date commitTimestamp;  // "commit_timestamp", by the coder's date rule
 
-  void encode(base::Encoder& encoder) const;
-  static PostgresActionData decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static PostgresActionData decode(const velmoria::base::Decoder& decoder);
 };
 
 struct InsertAction {
   static constexpr PostgresChangeEvent eventType = PostgresChangeEvent::insert;
 
   std::vector<Column> columns;
-  base::Date commitTimestamp;
+  velmoria::base::Date commitTimestamp;
   helpers::JSONObject record;
   RealtimeMessageV2 rawMessage;
 
@@ -53,7 +53,7 @@ struct UpdateAction {
   static constexpr PostgresChangeEvent eventType = PostgresChangeEvent::update;
 
   std::vector<Column> columns;
-  base::Date commitTimestamp;
+  velmoria::base::Date commitTimestamp;
   helpers::JSONObject record;
   helpers::JSONObject oldRecord;
   RealtimeMessageV2 rawMessage;
@@ -65,7 +65,7 @@ struct DeleteAction {
   static constexpr PostgresChangeEvent eventType = PostgresChangeEvent::delete_;
 
   std::vector<Column> columns;
-  base::Date commitTimestamp;
+  velmoria::base::Date commitTimestamp;
   helpers::JSONObject oldRecord;
   RealtimeMessageV2 rawMessage;
 
@@ -120,12 +120,12 @@ concept PostgresAction = HasRawMessage<T> && requires {
 
 // The record as the caller's own type, through the coder: throws the decoder's error.
 template <class T, HasRecord Action>
-T decodeRecord(const Action& action, const base::JSONDecoder& decoder = helpers::JSONDecoder::shared()) {
+T decodeRecord(const Action& action, const velmoria::base::JSONDecoder& decoder = helpers::JSONDecoder::shared()) {
   return helpers::decodeJSONObject<T>(action.record, decoder);
 }
 
 template <class T, HasOldRecord Action>
-T decodeOldRecord(const Action& action, const base::JSONDecoder& decoder = helpers::JSONDecoder::shared()) {
+T decodeOldRecord(const Action& action, const velmoria::base::JSONDecoder& decoder = helpers::JSONDecoder::shared()) {
   return helpers::decodeJSONObject<T>(action.oldRecord, decoder);
 }
 
@@ -137,7 +137,7 @@ struct PostgresChange {
 
 // Builds the action of a "postgres_changes" message: "data" read with the shared decoder, "ids"
 // keeping their integer elements. Throws RealtimeError for a missing "data" or a type other than
-// "INSERT", "UPDATE", "DELETE", and base::DecodingError when "data" does not read.
+// "INSERT", "UPDATE", "DELETE", and velmoria::base::DecodingError when "data" does not read.
 PostgresChange decodePostgresChange(const RealtimeMessageV2& message);
 
 }  // namespace zirudeze::realtime

@@ -1,16 +1,16 @@
 #pragma once
 
-#include <base/coding/Decoder.hpp>
-#include <base/coding/Encoder.hpp>
 #include <concepts>
 #include <cstddef>
 #include <functional>
-#include <helpers/AnyJSON.hpp>
-#include <helpers/SharedJSONCoders.hpp>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "base/coding/Decoder.hpp"
+#include "base/coding/Encoder.hpp"
+#include "helpers/AnyJSON.hpp"
+#include "helpers/SharedJSONCoders.hpp"
 #include "realtime/PostgresActions.hpp"
 #include "realtime/RealtimeMessageV2.hpp"
 
@@ -22,17 +22,17 @@ struct PresenceV2 {
   helpers::JSONObject state;  // the first meta without "phx_ref"
 
   // Writes {"phx_ref": ref, "state": state}, which is not the shape decode() reads.
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   // Reads a presence entry {"metas": [{"phx_ref": "...", ...}, ...]}; fails with a type mismatch
   // "A presence should at least have a phx_ref." at the path of "metas", 0 (and "phx_ref").
-  static PresenceV2 decode(const base::Decoder& decoder);
+  static PresenceV2 decode(const velmoria::base::Decoder& decoder);
 
   friend bool operator==(const PresenceV2& lhs, const PresenceV2& rhs);
   std::size_t hashValue() const;
 };
 
 template <class T>
-T decodeState(const PresenceV2& presence, const base::JSONDecoder& decoder = helpers::JSONDecoder::shared()) {
+T decodeState(const PresenceV2& presence, const velmoria::base::JSONDecoder& decoder = helpers::JSONDecoder::shared()) {
   return helpers::decodeJSONObject<T>(presence.state, decoder);
 }
 
@@ -49,10 +49,12 @@ concept PresenceAction = HasRawMessage<T> && requires(const T& action) {
   { action.leaves } -> std::convertible_to<const std::map<std::string, PresenceV2>&>;
 };
 
-namespace detail {
+}  // namespace zirudeze::realtime
+
+namespace zirudeze::realtime::detail {
 template <class T>
 std::vector<T> decodeStates(const std::map<std::string, PresenceV2>& presences, bool ignoreOtherTypes,
-                            const base::JSONDecoder& decoder) {
+                            const velmoria::base::JSONDecoder& decoder) {
   std::vector<T> states;
   states.reserve(presences.size());
   for (const auto& [key, presence] : presences) {
@@ -67,23 +69,25 @@ std::vector<T> decodeStates(const std::map<std::string, PresenceV2>& presences, 
   }
   return states;
 }
-}  // namespace detail
+}  // namespace zirudeze::realtime::detail
+
+namespace zirudeze::realtime {
 
 // The states of every join as the caller's type, in key order. With `ignoreOtherTypes` a state that
 // does not decode is left out; without it the first failure is thrown.
 template <class T, PresenceAction Action>
 std::vector<T> decodeJoins(const Action& action, bool ignoreOtherTypes = true,
-                           const base::JSONDecoder& decoder = helpers::JSONDecoder::shared()) {
+                           const velmoria::base::JSONDecoder& decoder = helpers::JSONDecoder::shared()) {
   return detail::decodeStates<T>(action.joins, ignoreOtherTypes, decoder);
 }
 
 template <class T, PresenceAction Action>
 std::vector<T> decodeLeaves(const Action& action, bool ignoreOtherTypes = true,
-                            const base::JSONDecoder& decoder = helpers::JSONDecoder::shared()) {
+                            const velmoria::base::JSONDecoder& decoder = helpers::JSONDecoder::shared()) {
   return detail::decodeStates<T>(action.leaves, ignoreOtherTypes, decoder);
 }
 
-// A "presence_state" message: its whole payload is the map of joins. Throws base::DecodingError.
+// A "presence_state" message: its whole payload is the map of joins. Throws velmoria::base::DecodingError.
 PresenceActionImpl presenceStateAction(const RealtimeMessageV2& message);
 // A "presence_diff" message: its "joins" and "leaves" maps, each empty when missing.
 PresenceActionImpl presenceDiffAction(const RealtimeMessageV2& message);

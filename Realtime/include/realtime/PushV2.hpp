@@ -1,10 +1,10 @@
 #pragma once
 
-#include <base/ThreadSafety.hpp>
 #include <memory>
 #include <optional>
 #include <stop_token>
 
+#include "base/ThreadSafety.hpp"
 #include "realtime/RealtimeMessageV2.hpp"
 #include "realtime/RealtimeStatus.hpp"
 
@@ -35,8 +35,8 @@ class PushV2 {
   const std::weak_ptr<RealtimeChannelV2> channel_;
   const RealtimeMessageV2 message_;
 
-  base::Mutex mutex_;
-  base::ConditionVariable replied_;
+  velmoria::base::Mutex mutex_;
+  velmoria::base::ConditionVariable replied_;
   bool waiting_ VM_GUARDED_BY(mutex_) = false;
   std::optional<PushStatus> reply_ VM_GUARDED_BY(mutex_);
 };

@@ -1,13 +1,6 @@
 #pragma once
 
-#include <base/CodeLocation.hpp>
-#include <base/ThreadSafety.hpp>
-#include <concurrency/AsyncStream.hpp>
 #include <functional>
-#include <helpers/AnyJSON.hpp>
-#include <helpers/AsyncValueSubject.hpp>
-#include <helpers/ObservationToken.hpp>
-#include <helpers/ZirudezeLogger.hpp>
 #include <map>
 #include <memory>
 #include <optional>
@@ -16,6 +9,13 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/CodeLocation.hpp"
+#include "base/ThreadSafety.hpp"
+#include "concurrency/AsyncStream.hpp"
+#include "helpers/AnyJSON.hpp"
+#include "helpers/AsyncValueSubject.hpp"
+#include "helpers/ObservationToken.hpp"
+#include "helpers/ZirudezeLogger.hpp"
 #include "realtime/CallbackManager.hpp"
 #include "realtime/PostgresActions.hpp"
 #include "realtime/PresenceV2.hpp"
@@ -46,7 +46,7 @@ class RealtimeChannelV2 : public std::enable_shared_from_this<RealtimeChannelV2>
   const std::string& topic() const noexcept { return topic_; }
   RealtimeChannelStatus status() const;
   // The current status first, then every later one (repeats included).
-  helpers::AsyncStream<RealtimeChannelStatus> statusChange() const;
+  concurrency::AsyncStream<RealtimeChannelStatus> statusChange() const;
   [[nodiscard]] helpers::ObservationToken onStatusChange(std::function<void(RealtimeChannelStatus)> listener) const;
   RealtimeChannelConfig config() const;
   // The database-change subscriptions the next join asks for, in registration order.
@@ -121,22 +121,22 @@ class RealtimeChannelV2 : public std::enable_shared_from_this<RealtimeChannelV2>
   // The registrations as streams: unbounded, in arrival order; ending the stream (cancelling its
   // consumer, or dropping it) cancels the registration. The channel never ends them itself.
   template <PostgresAction Action = AnyAction>
-  helpers::AsyncStream<Action> postgresChange(std::string schema, std::optional<std::string> table = std::nullopt,
-                                              std::optional<std::string> filter = std::nullopt) {
+  concurrency::AsyncStream<Action> postgresChange(std::string schema, std::optional<std::string> table = std::nullopt,
+                                                  std::optional<std::string> filter = std::nullopt) {
     return listenerStream<Action>([&](std::function<void(const Action&)> yield) {
       return onPostgresChange<Action>(std::move(schema), std::move(table), std::move(filter), std::move(yield));
     });
   }
   template <PostgresAction Action = AnyAction>
-  helpers::AsyncStream<Action> postgresChange(std::string schema, std::optional<std::string> table,
-                                              const RealtimePostgresFilter& filter) {
+  concurrency::AsyncStream<Action> postgresChange(std::string schema, std::optional<std::string> table,
+                                                  const RealtimePostgresFilter& filter) {
     return postgresChange<Action>(std::move(schema), std::move(table), filter.filterString());
   }
-  helpers::AsyncStream<PresenceActionImpl> presenceChangeStream();
-  helpers::AsyncStream<helpers::JSONObject> broadcastStream(std::string event);
+  concurrency::AsyncStream<PresenceActionImpl> presenceChangeStream();
+  concurrency::AsyncStream<helpers::JSONObject> broadcastStream(std::string event);
   // The same as broadcastStream, for older callers.
-  helpers::AsyncStream<helpers::JSONObject> broadcastAsyncStream(std::string event);
-  helpers::AsyncStream<RealtimeMessageV2> systemStream();
+  concurrency::AsyncStream<helpers::JSONObject> broadcastAsyncStream(std::string event);
+  concurrency::AsyncStream<RealtimeMessageV2> systemStream();
 
  private:
   friend class PushV2;
@@ -185,18 +185,21 @@ class RealtimeChannelV2 : public std::enable_shared_from_this<RealtimeChannelV2>
   }
 
   template <class T, class Register>
-  static helpers::AsyncStream<T> listenerStream(Register&& registerCallback) {
-    auto made = helpers::AsyncStream<T>::makeStream(helpers::BufferingPolicy::unbounded());
+  static concurrency::AsyncStream<T> listenerStream(Register&& registerCallback) {
+    auto made = concurrency::AsyncStream<T>::makeStream(concurrency::BufferingPolicy::unbounded());
     const auto continuation = made.second;
     const helpers::ObservationToken token =
         registerCallback(std::function<void(const T&)>([continuation](const T& value) { continuation.yield(value); }));
-    continuation.setOnTermination([token](helpers::StreamTermination) { token.cancel(); });
+    continuation.setOnTermination([token](concurrency::StreamTermination) { token.cancel(); });
     return std::move(made.first);
   }
 
-  void logDebug(const std::string& message, base::CodeLocation location = base::CodeLocation::current()) const;
-  void logError(const std::string& message, base::CodeLocation location = base::CodeLocation::current()) const;
-  void log(helpers::ZirudezeLogLevel level, const std::string& message, const base::CodeLocation& location) const;
+  void logDebug(const std::string& message,
+                velmoria::base::CodeLocation location = velmoria::base::CodeLocation::current()) const;
+  void logError(const std::string& message,
+                velmoria::base::CodeLocation location = velmoria::base::CodeLocation::current()) const;
+  void log(helpers::ZirudezeLogLevel level, const std::string& message,
+           const velmoria::base::CodeLocation& location) const;
 
   const std::string topic_;
   const std::weak_ptr<RealtimeClientProtocol> socket_;
@@ -204,7 +207,7 @@ class RealtimeChannelV2 : public std::enable_shared_from_this<RealtimeChannelV2>
   const std::shared_ptr<CallbackManager> callbackManager_ = std::make_shared<CallbackManager>();
   helpers::AsyncValueSubject<RealtimeChannelStatus> statusSubject_{RealtimeChannelStatus::unsubscribed};
 
-  mutable base::Mutex mutex_;
+  mutable velmoria::base::Mutex mutex_;
   MutableState state_ VM_GUARDED_BY(mutex_);
 };
 

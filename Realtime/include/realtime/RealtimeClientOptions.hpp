@@ -1,16 +1,16 @@
 #pragma once
 
-#include <base/URL.hpp>
 #include <cstdint>
 #include <functional>
-#include <helpers/HTTPClient.hpp>
-#include <helpers/ZirudezeLogger.hpp>
-#include <httptypes/HTTPFields.hpp>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "base/URL.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "helpers/ZirudezeLogger.hpp"
+#include "httptypes/HTTPFields.hpp"
 #include "realtime/RealtimeStatus.hpp"
 
 namespace zirudeze::realtime {
@@ -53,12 +53,12 @@ struct RealtimeClientOptions {
 // The older way to configure the current client; its `apiKey` is not used (the key reaches the
 // client only through an "apikey" header).
 struct RealtimeClientV2Configuration {
-  RealtimeClientV2Configuration(base::URL url, std::string apiKey, std::map<std::string, std::string> headers,
+  RealtimeClientV2Configuration(velmoria::base::URL url, std::string apiKey, std::map<std::string, std::string> headers,
                                 double heartbeatInterval, double reconnectDelay, double timeoutInterval,
                                 bool disconnectOnSessionLoss, bool connectOnSubscribe,
                                 std::shared_ptr<const helpers::ZirudezeLogger> logger);
 
-  base::URL url;
+  velmoria::base::URL url;
   std::string apiKey;
   std::map<std::string, std::string> headers;
   double heartbeatInterval;

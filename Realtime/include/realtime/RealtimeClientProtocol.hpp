@@ -1,11 +1,11 @@
 #pragma once
 
-#include <base/URL.hpp>
-#include <helpers/HTTPClient.hpp>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "base/URL.hpp"
+#include "helpers/HTTPClient.hpp"
 #include "realtime/RealtimeClientOptions.hpp"
 #include "realtime/RealtimeMessageV2.hpp"
 #include "realtime/RealtimeStatus.hpp"
@@ -34,7 +34,7 @@ class RealtimeClientProtocol {
 
   virtual const RealtimeClientOptions& options() const = 0;
   // The base URL the client was made with, before any WebSocket scheme.
-  virtual const base::URL& url() const = 0;
+  virtual const velmoria::base::URL& url() const = 0;
   // The token the client last handed to its channels.
   virtual std::optional<std::string> accessToken() const = 0;
   virtual std::shared_ptr<helpers::HTTPClientType> http() const = 0;

@@ -1,14 +1,6 @@
 #pragma once
 
-#include <base/CodeLocation.hpp>
-#include <base/ThreadSafety.hpp>
-#include <base/URL.hpp>
-#include <concurrency/AsyncStream.hpp>
-#include <concurrency/Task.hpp>
 #include <functional>
-#include <helpers/AsyncValueSubject.hpp>
-#include <helpers/HTTPClient.hpp>
-#include <helpers/ObservationToken.hpp>
 #include <map>
 #include <memory>
 #include <optional>
@@ -16,6 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "base/CodeLocation.hpp"
+#include "base/ThreadSafety.hpp"
+#include "base/URL.hpp"
+#include "concurrency/AsyncStream.hpp"
+#include "concurrency/Task.hpp"
+#include "helpers/AsyncValueSubject.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "helpers/ObservationToken.hpp"
 #include "realtime/RealtimeChannelConfig.hpp"
 #include "realtime/RealtimeChannelV2.hpp"
 #include "realtime/RealtimeClientOptions.hpp"
@@ -29,7 +29,7 @@ namespace zirudeze::realtime {
 // Opens a WebSocket to `url` with `headers` on the handshake and blocks until it is open. Throws when it
 // does not open, and CancellationError once `stop` is triggered.
 using WebSocketTransport = std::function<std::shared_ptr<WebSocket>(
-    const base::URL& url, const std::map<std::string, std::string>& headers, std::stop_token stop)>;
+    const velmoria::base::URL& url, const std::map<std::string, std::string>& headers, std::stop_token stop)>;
 
 // One WebSocket connection to the realtime service that keeps itself up (heartbeats, reconnection and
 // re-joining) and carries the channels registered with it. Held in std::shared_ptr; its tasks hold it
@@ -39,11 +39,11 @@ class RealtimeClientV2 final : public RealtimeClientProtocol, public std::enable
  public:
   // HTTP through options.fetch (else the process's transport), logged when the options carry a logger;
   // WebSockets through URLSessionWebSocket.
-  static std::shared_ptr<RealtimeClientV2> make(base::URL url, RealtimeClientOptions options);
+  static std::shared_ptr<RealtimeClientV2> make(velmoria::base::URL url, RealtimeClientOptions options);
   static std::shared_ptr<RealtimeClientV2> make(const RealtimeClientV2Configuration& configuration);
   // Adds "X-Client-Info" when the headers have none. Throws std::invalid_argument without an "apikey"
   // header (any case).
-  static std::shared_ptr<RealtimeClientV2> make(base::URL url, RealtimeClientOptions options,
+  static std::shared_ptr<RealtimeClientV2> make(velmoria::base::URL url, RealtimeClientOptions options,
                                                 WebSocketTransport transport,
                                                 std::shared_ptr<helpers::HTTPClientType> http);
 
@@ -61,7 +61,7 @@ class RealtimeClientV2 final : public RealtimeClientProtocol, public std::enable
   void removeChannelFromRegistry(const std::string& topic) override;
   bool registerChannel(const std::shared_ptr<RealtimeChannelV2>& channel) override;
   const RealtimeClientOptions& options() const override { return options_; }
-  const base::URL& url() const override { return url_; }
+  const velmoria::base::URL& url() const override { return url_; }
   std::optional<std::string> accessToken() const override;
   std::shared_ptr<helpers::HTTPClientType> http() const override { return http_; }
 
@@ -69,9 +69,9 @@ class RealtimeClientV2 final : public RealtimeClientProtocol, public std::enable
   const std::string& apikey() const noexcept { return apikey_; }
 
   // The current status first, then every later one (repeats included).
-  helpers::AsyncStream<RealtimeClientStatus> statusChange() const;
+  concurrency::AsyncStream<RealtimeClientStatus> statusChange() const;
   // Every heartbeat outcome from now on.
-  helpers::AsyncStream<HeartbeatStatus> heartbeat() const;
+  concurrency::AsyncStream<HeartbeatStatus> heartbeat() const;
   [[nodiscard]] helpers::ObservationToken onStatusChange(std::function<void(RealtimeClientStatus)> listener) const;
   [[nodiscard]] helpers::ObservationToken onHeartbeat(std::function<void(HeartbeatStatus)> listener) const;
 
@@ -104,18 +104,18 @@ class RealtimeClientV2 final : public RealtimeClientProtocol, public std::enable
     std::optional<std::string> accessToken;
     std::int64_t ref = 0;
     std::optional<std::string> pendingHeartbeatRef;
-    std::optional<helpers::Task<void>> heartbeatTask;
-    std::optional<helpers::Task<void>> messageTask;
-    std::optional<helpers::Task<void>> connectionTask;
-    std::optional<helpers::Task<void>> reconnectTask;
+    std::optional<concurrency::Task<void>> heartbeatTask;
+    std::optional<concurrency::Task<void>> messageTask;
+    std::optional<concurrency::Task<void>> connectionTask;
+    std::optional<concurrency::Task<void>> reconnectTask;
     // The joins after a reconnection; stopped with the others, so nothing joins after a disconnect.
-    std::optional<helpers::Task<void>> rejoinTask;
+    std::optional<concurrency::Task<void>> rejoinTask;
     std::vector<std::shared_ptr<RealtimeChannelV2>> channels;
     std::vector<std::function<void()>> sendBuffer;
     std::shared_ptr<WebSocket> conn;
   };
 
-  RealtimeClientV2(base::URL url, RealtimeClientOptions options, WebSocketTransport transport,
+  RealtimeClientV2(velmoria::base::URL url, RealtimeClientOptions options, WebSocketTransport transport,
                    std::shared_ptr<helpers::HTTPClientType> http);
 
   // One connection attempt, after the reconnection delay when `reconnect`. A stop on the way changes
@@ -142,11 +142,14 @@ class RealtimeClientV2 final : public RealtimeClientProtocol, public std::enable
   static void send(const std::weak_ptr<RealtimeClientV2>& client, const RealtimeMessageV2& message);
 
   void setStatus(RealtimeClientStatus status);
-  void logDebug(const std::string& message, base::CodeLocation location = base::CodeLocation::current()) const;
-  void logError(const std::string& message, base::CodeLocation location = base::CodeLocation::current()) const;
-  void log(helpers::ZirudezeLogLevel level, const std::string& message, const base::CodeLocation& location) const;
+  void logDebug(const std::string& message,
+                velmoria::base::CodeLocation location = velmoria::base::CodeLocation::current()) const;
+  void logError(const std::string& message,
+                velmoria::base::CodeLocation location = velmoria::base::CodeLocation::current()) const;
+  void log(helpers::ZirudezeLogLevel level, const std::string& message,
+           const velmoria::base::CodeLocation& location) const;
 
-  const base::URL url_;
+  const velmoria::base::URL url_;
   const RealtimeClientOptions options_;
   const WebSocketTransport transport_;
   const std::shared_ptr<helpers::HTTPClientType> http_;
@@ -154,7 +157,7 @@ class RealtimeClientV2 final : public RealtimeClientProtocol, public std::enable
   helpers::AsyncValueSubject<RealtimeClientStatus> statusSubject_{RealtimeClientStatus::disconnected};
   helpers::AsyncValueSubject<std::optional<HeartbeatStatus>> heartbeatSubject_{std::nullopt};
 
-  mutable base::RecursiveMutex mutex_;
+  mutable velmoria::base::RecursiveMutex mutex_;
   MutableState state_ VM_GUARDED_BY(mutex_);
 };
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <base/coding/Decoder.hpp>
-#include <base/coding/Encoder.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -10,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/coding/Decoder.hpp"
+#include "base/coding/Encoder.hpp"
 #include "realtime/RealtimeMessageV2.hpp"
 
 namespace zirudeze::realtime {
@@ -24,8 +24,8 @@ struct ReplayOption {
   std::int64_t since = 0;
   std::optional<std::int64_t> limit;
 
-  void encode(base::Encoder& encoder) const;
-  static ReplayOption decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static ReplayOption decode(const velmoria::base::Decoder& decoder);
   friend bool operator==(const ReplayOption&, const ReplayOption&) = default;
 };
 
@@ -34,8 +34,8 @@ struct BroadcastJoinConfig {
   bool receiveOwnBroadcasts = false;   // "self"
   std::optional<ReplayOption> replay;
 
-  void encode(base::Encoder& encoder) const;
-  static BroadcastJoinConfig decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static BroadcastJoinConfig decode(const velmoria::base::Decoder& decoder);
   friend bool operator==(const BroadcastJoinConfig&, const BroadcastJoinConfig&) = default;
 };
 
@@ -43,8 +43,8 @@ struct PresenceJoinConfig {
   std::string key;
   bool enabled = false;
 
-  void encode(base::Encoder& encoder) const;
-  static PresenceJoinConfig decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static PresenceJoinConfig decode(const velmoria::base::Decoder& decoder);
   friend bool operator==(const PresenceJoinConfig&, const PresenceJoinConfig&) = default;
 };
 
@@ -56,8 +56,8 @@ struct PostgresJoinConfig {
   std::optional<std::string> filter;
   std::int64_t id = 0;  // written only when not 0, but required when read
 
-  void encode(base::Encoder& encoder) const;
-  static PostgresJoinConfig decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static PostgresJoinConfig decode(const velmoria::base::Decoder& decoder);
 
   // Same subscription: schema, table, filter and event equal; the id plays no part.
   friend bool operator==(const PostgresJoinConfig& lhs, const PostgresJoinConfig& rhs);
@@ -75,8 +75,8 @@ struct RealtimeJoinConfig {
   bool isPrivate = false;  // "private"
 
   // Keys in the order broadcast, presence, private, postgres_changes.
-  void encode(base::Encoder& encoder) const;
-  static RealtimeJoinConfig decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static RealtimeJoinConfig decode(const velmoria::base::Decoder& decoder);
   friend bool operator==(const RealtimeJoinConfig&, const RealtimeJoinConfig&) = default;
 };
 
@@ -86,13 +86,13 @@ struct RealtimeJoinPayload {
   std::optional<std::string> accessToken;
   std::optional<std::string> version;
 
-  void encode(base::Encoder& encoder) const;
-  static RealtimeJoinPayload decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static RealtimeJoinPayload decode(const velmoria::base::Decoder& decoder);
 };
 
 // The subscriptions a join reply accepted: its payload's "response"."postgres_changes", read with the
 // shared decoder ("id" required in each). Nothing when the reply carries no such list; throws
-// base::DecodingError when the list does not read.
+// velmoria::base::DecodingError when the list does not read.
 std::optional<std::vector<PostgresJoinConfig>> acceptedPostgresChanges(const RealtimeMessageV2& reply);
 
 }  // namespace zirudeze::realtime
@@ -103,7 +103,7 @@ struct std::hash<zirudeze::realtime::PostgresJoinConfig> {
 };
 
 template <>
-struct base::Coding<zirudeze::realtime::PostgresChangeEvent> {
+struct velmoria::base::Coding<zirudeze::realtime::PostgresChangeEvent> {
   static void encode(zirudeze::realtime::PostgresChangeEvent value, Encoder& encoder);
   static zirudeze::realtime::PostgresChangeEvent decode(const Decoder& decoder);
 };

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <base/coding/Decoder.hpp>
-#include <base/coding/Encoder.hpp>
 #include <cstddef>
 #include <functional>
-#include <helpers/AnyJSON.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/coding/Decoder.hpp"
+#include "base/coding/Encoder.hpp"
+#include "helpers/AnyJSON.hpp"
 #include "realtime/RealtimeStatus.hpp"
 
 namespace zirudeze::realtime {
@@ -45,13 +45,13 @@ class RealtimeMessageV2 {
   const RealtimeMessageV2& rawMessage() const noexcept { return *this; }
 
   // Keys in the order join_ref, ref, topic, event, payload; absent refs write no key.
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   // A null ref reads as absent; keys other than the five are ignored.
-  static RealtimeMessageV2 decode(const base::Decoder& decoder);
+  static RealtimeMessageV2 decode(const velmoria::base::Decoder& decoder);
 
   // The frame as the client writes it: compact JSON text.
   std::string frameText() const;
-  // Reads one frame's text; throws base::DecodingError as decode() would.
+  // Reads one frame's text; throws velmoria::base::DecodingError as decode() would.
   static RealtimeMessageV2 fromFrameText(std::string_view text);
 
   friend bool operator==(const RealtimeMessageV2& lhs, const RealtimeMessageV2& rhs);

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <base/Date.hpp>
-#include <base/UUID.hpp>
 #include <concepts>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
+
+#include "base/Date.hpp"
+#include "base/UUID.hpp"
 
 namespace zirudeze::realtime {
 
@@ -22,15 +23,15 @@ class RealtimePostgresFilterValue {
       : value_(static_cast<std::int64_t>(value)) {}
   RealtimePostgresFilterValue(double value) : value_(value) {}
   RealtimePostgresFilterValue(bool value) : value_(value) {}
-  RealtimePostgresFilterValue(base::UUID value) : value_(value) {}
-  RealtimePostgresFilterValue(base::Date value) : value_(value) {}
+  RealtimePostgresFilterValue(velmoria::base::UUID value) : value_(value) {}
+  RealtimePostgresFilterValue(velmoria::base::Date value) : value_(value) {}
 
   // Text as is; integers in decimal; doubles in their shortest round-trip form with ".0" for whole
   // numbers; "true"/"false"; the upper-case UUID; the instant as "YYYY-MM-DDTHH:MM:SS.mmmZ" in UTC.
   std::string rawValue() const;
 
  private:
-  std::variant<std::string, std::int64_t, double, bool, base::UUID, base::Date> value_;
+  std::variant<std::string, std::int64_t, double, bool, velmoria::base::UUID, velmoria::base::Date> value_;
 };
 
 // One column condition of a database-change subscription, rendered as the server's filter text.

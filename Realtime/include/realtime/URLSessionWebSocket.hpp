@@ -1,6 +1,5 @@
 #pragma once
 
-#include <base/URL.hpp>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -8,14 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "base/URL.hpp"
 #include "realtime/WebSocket.hpp"
 #include "realtime/WebSocketConfiguration.hpp"
 
-namespace zirudeze::realtime {
-
-namespace transport {
+namespace zirudeze::realtime::transport {
 class Connection;
-}
+}  // namespace zirudeze::realtime::transport
+
+namespace zirudeze::realtime {
 
 // The one WebSocket implementation: a Beast connection on the process-wide I/O thread. Events that
 // arrive before a handler is set are kept (the newest 100 data events, and the close).
@@ -27,7 +27,7 @@ class URLSessionWebSocket final : public WebSocket {
   // the cause is a helpers::URLError, and CancellationError when `stop` (by default the current task's
   // token) is triggered first.
   static std::shared_ptr<URLSessionWebSocket> connect(
-      const base::URL& url, std::optional<std::vector<std::string>> protocols = std::nullopt,
+      const velmoria::base::URL& url, std::optional<std::vector<std::string>> protocols = std::nullopt,
       std::optional<WebSocketConfiguration> configuration = std::nullopt, std::stop_token stop = {});
 
   // Cuts a connection that is still open; the handler is not called after this returns.

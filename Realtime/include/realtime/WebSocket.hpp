@@ -1,12 +1,13 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <cstddef>
 #include <exception>
 #include <functional>
 #include <optional>
 #include <string>
 #include <variant>
+
+#include "base/Data.hpp"
 
 namespace zirudeze::realtime {
 
@@ -18,7 +19,7 @@ class WebSocketEvent {
     friend bool operator==(const Text&, const Text&) = default;
   };
   struct Binary {
-    base::Data data;
+    velmoria::base::Data data;
     friend bool operator==(const Binary&, const Binary&) = default;
   };
   struct Close {
@@ -28,7 +29,7 @@ class WebSocketEvent {
   };
 
   static WebSocketEvent text(std::string text) { return WebSocketEvent(Text{std::move(text)}); }
-  static WebSocketEvent binary(base::Data data) { return WebSocketEvent(Binary{std::move(data)}); }
+  static WebSocketEvent binary(velmoria::base::Data data) { return WebSocketEvent(Binary{std::move(data)}); }
   static WebSocketEvent close(std::optional<int> code, std::string reason) {
     return WebSocketEvent(Close{code, std::move(reason)});
   }

@@ -1,16 +1,16 @@
 // A legacy channel's messages: bindings, the dispatch of what arrives, reply routing and typed sends.
 #include <algorithm>
-#include <base/ThreadSafety.hpp>
-#include <base/Unicode.hpp>
 #include <cctype>
 #include <charconv>
-#include <clocks/Clock.hpp>
-#include <concurrency/CancellationError.hpp>
-#include <helpers/HTTPFieldsBridging.hpp>
 #include <stop_token>
 
 #include "ChannelState.hpp"
 #include "SerialDelivery.hpp"
+#include "base/ThreadSafety.hpp"
+#include "base/Unicode.hpp"
+#include "clocks/Clock.hpp"
+#include "concurrency/CancellationError.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
 #include "realtime/legacy/RealtimeChannel.hpp"
 #include "realtime/legacy/RealtimeClient.hpp"
 #include "realtime/legacy/TimerQueue.hpp"
@@ -22,7 +22,7 @@ namespace {
 std::string lowercased(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
-    if (static_cast<unsigned char>(c) >= 0x80) return base::lowercased(text);
+    if (static_cast<unsigned char>(c) >= 0x80) return velmoria::base::lowercased(text);
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return out;
@@ -92,7 +92,7 @@ class Outcome {
  public:
   void resolve(ChannelResponse response) {
     {
-      base::MutexLock lock(mutex_);
+      velmoria::base::MutexLock lock(mutex_);
       if (response_) return;
       response_ = response;
     }
@@ -102,15 +102,15 @@ class Outcome {
   ChannelResponse waitUntil(const clocks::Clock& clock, clocks::Instant deadline) {
     try {
       clock.sleepUntil(deadline, std::nullopt, resolved_.get_token());
-    } catch (const helpers::CancellationError&) {
+    } catch (const concurrency::CancellationError&) {
     }
     resolve(ChannelResponse::timedOut);
-    base::MutexLock lock(mutex_);
+    velmoria::base::MutexLock lock(mutex_);
     return *response_;
   }
 
  private:
-  base::Mutex mutex_;
+  velmoria::base::Mutex mutex_;
   std::optional<ChannelResponse> response_ VM_GUARDED_BY(mutex_);
   std::stop_source resolved_;
 };
@@ -286,7 +286,7 @@ ChannelResponse RealtimeChannel::broadcastOverREST(helpers::JSONObject payload, 
   const helpers::JSONObject message{{"topic", state_->subTopic},
                                     {"payload", std::move(payload)},
                                     {"event", event ? helpers::AnyJSON(*event) : helpers::AnyJSON()}};
-  base::Data body;
+  velmoria::base::Data body;
   try {
     body = Defaults::encode(helpers::JSONObject{{"messages", message}});
   } catch (const std::exception&) {

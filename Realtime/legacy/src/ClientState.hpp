@@ -67,7 +67,7 @@ struct RealtimeClient::State {
   const std::map<std::string, std::string> headers;
   const std::shared_ptr<helpers::HTTPClientType> http;
 
-  base::URL endPointUrl VM_GUARDED_BY(mutex);
+  velmoria::base::URL endPointUrl VM_GUARDED_BY(mutex);
   Encode encode VM_GUARDED_BY(mutex);
   Decode decode VM_GUARDED_BY(mutex);
   double timeout VM_GUARDED_BY(mutex) = Defaults::timeoutInterval;

@@ -20,15 +20,15 @@ double Defaults::rejoinSteppedBackOff(int tries) noexcept {
   return steps[static_cast<std::size_t>(tries - 1)];
 }
 
-base::Data Defaults::encode(const helpers::AnyJSON& value) {
+velmoria::base::Data Defaults::encode(const helpers::AnyJSON& value) {
   std::string text;
   detail::appendJSON(text, value);
-  return base::Data(text.begin(), text.end());
+  return velmoria::base::Data(text.begin(), text.end());
 }
 
 std::optional<helpers::AnyJSON> Defaults::decode(std::string_view bytes) { return helpers::AnyJSON::parse(bytes); }
 
-std::optional<helpers::AnyJSON> Defaults::decode(const base::Data& bytes) {
+std::optional<helpers::AnyJSON> Defaults::decode(const velmoria::base::Data& bytes) {
   return decode(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 

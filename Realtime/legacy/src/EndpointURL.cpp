@@ -1,12 +1,11 @@
 #include "EndpointURL.hpp"
 
-#include "LastWord.hpp"
-
-#include <base/URLComponents.hpp>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
 
+#include "LastWord.hpp"
+#include "base/URLComponents.hpp"
 #include "realtime/legacy/Defaults.hpp"
 
 namespace zirudeze::realtime::detail {
@@ -19,9 +18,9 @@ bool endsWith(std::string_view text, std::string_view tail) {
 
 }  // namespace
 
-base::URL legacyEndpointURL(const std::string& endPoint, const std::optional<helpers::JSONObject>& params,
-                            const std::string& vsn) {
-  auto components = base::URLComponents::parse(endPoint);
+velmoria::base::URL legacyEndpointURL(const std::string& endPoint, const std::optional<helpers::JSONObject>& params,
+                                      const std::string& vsn) {
+  auto components = velmoria::base::URLComponents::parse(endPoint);
   if (!components) throw std::invalid_argument("Malformed URL: " + endPoint);
   std::string path = components->percentEncodedPath();
   if (path.find("/websocket") == std::string::npos) {
@@ -29,7 +28,7 @@ base::URL legacyEndpointURL(const std::string& endPoint, const std::optional<hel
     path += "websocket";
   }
   components->setPercentEncodedPath(std::move(path));
-  std::vector<base::URLQueryItem> items{{"vsn", vsn}};
+  std::vector<velmoria::base::URLQueryItem> items{{"vsn", vsn}};
   if (params) {
     for (const auto& [name, value] : *params) items.push_back({name, describe(value)});
   }

@@ -1,8 +1,7 @@
 #include "realtime/legacy/HeartbeatTimer.hpp"
 
-#include <base/UUID.hpp>
-
 #include "SocketMutex.hpp"
+#include "base/UUID.hpp"
 
 namespace zirudeze::realtime {
 
@@ -12,7 +11,7 @@ HeartbeatTimer::HeartbeatTimer(double timeInterval, std::chrono::nanoseconds lee
       leeway_(leeway),
       queue_(std::move(queue)),
       guard_(std::move(guard)),
-      uuid_(base::UUID::random().uuidString()) {}
+      uuid_(velmoria::base::UUID::random().uuidString()) {}
 
 HeartbeatTimer::~HeartbeatTimer() {
   if (timer_) timer_->cancel();

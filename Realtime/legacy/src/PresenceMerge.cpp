@@ -2,11 +2,12 @@
 // place instead of being copied wherever the view can give them up, so a view of many keys costs little
 // more per key than one of few.
 #include <algorithm>
-#include <boost/container/small_vector.hpp>
 #include <iterator>
 #include <list>
 #include <string_view>
 #include <utility>
+
+#include <boost/container/small_vector.hpp>
 
 #include "realtime/legacy/Presence.hpp"
 

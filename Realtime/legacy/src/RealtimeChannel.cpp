@@ -402,9 +402,9 @@ void RealtimeChannel::setOnMessage(std::function<RealtimeMessage(const RealtimeM
   state_->onMessage = std::move(hook);
 }
 
-std::optional<base::URL> RealtimeChannel::broadcastEndpointURL() const {
+std::optional<velmoria::base::URL> RealtimeChannel::broadcastEndpointURL() const {
   const auto socket = state_->socket.lock();
-  return base::URL::parse(detail::broadcastEndpointText(socket ? socket->endPoint() : std::string()));
+  return velmoria::base::URL::parse(detail::broadcastEndpointText(socket ? socket->endPoint() : std::string()));
 }
 
 }  // namespace zirudeze::realtime

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <helpers/ClientVersion.hpp>
 #include <limits>
 
 #include "ClientState.hpp"
 #include "EndpointURL.hpp"
+#include "helpers/ClientVersion.hpp"
 #include "realtime/legacy/RealtimeChannel.hpp"
 #include "realtime/legacy/URLSessionTransport.hpp"
 
@@ -39,7 +39,7 @@ RealtimeClient::State::State(std::string endPointText, std::map<std::string, std
                                                  std::vector<std::shared_ptr<helpers::HTTPClientInterceptor>>{})),
       endPointUrl(detail::legacyEndpointURL(endPoint, currentParams(), vsn)),
       encode(&Defaults::encode),
-      decode([](const base::Data& bytes) { return Defaults::decode(bytes); }) {}
+      decode([](const velmoria::base::Data& bytes) { return Defaults::decode(bytes); }) {}
 
 std::optional<RealtimeClient::Params> RealtimeClient::State::currentParams() const {
   if (!paramsClosure) return std::nullopt;
@@ -108,7 +108,7 @@ std::shared_ptr<RealtimeClient> RealtimeClient::make(std::string endPoint, std::
 
 std::shared_ptr<RealtimeClient> RealtimeClient::make(std::string endPoint, std::map<std::string, std::string> headers,
                                                      ParamsClosure paramsClosure, std::string vsn) {
-  TransportFactory transport = [](const base::URL& url) -> std::shared_ptr<SocketTransport> {
+  TransportFactory transport = [](const velmoria::base::URL& url) -> std::shared_ptr<SocketTransport> {
     return std::make_shared<URLSessionTransport>(url);
   };
   return make(std::move(endPoint), std::move(headers), std::move(transport), std::move(paramsClosure), std::move(vsn));
@@ -161,7 +161,7 @@ const std::shared_ptr<SocketMutex>& RealtimeClient::socketMutex() const noexcept
 
 const std::string& RealtimeClient::endPoint() const noexcept { return state_->endPoint; }
 
-base::URL RealtimeClient::endPointUrl() const {
+velmoria::base::URL RealtimeClient::endPointUrl() const {
   SocketLock lock(state_->mutex);
   return state_->endPointUrl;
 }

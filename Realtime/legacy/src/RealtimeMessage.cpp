@@ -1,8 +1,8 @@
 #include "realtime/legacy/RealtimeMessage.hpp"
 
 #include <array>
-#include <issuereporting/DebugRender.hpp>
 
+#include "issuereporting/DebugRender.hpp"
 #include "realtime/legacy/Defaults.hpp"
 
 namespace zirudeze::realtime {

@@ -1,6 +1,6 @@
 #include "SerialDelivery.hpp"
 
-#include <concurrency/TaskExecutor.hpp>
+#include "concurrency/TaskExecutor.hpp"
 
 namespace zirudeze::realtime {
 
@@ -19,13 +19,14 @@ thread_local Running running;
 void SerialDelivery::post(std::function<void()> work) {
   std::uint64_t turn = 0;
   {
-    base::MutexLock lock(mutex_);
+    velmoria::base::MutexLock lock(mutex_);
     queue_.push_back(std::move(work));
     if (draining_) return;
     draining_ = true;
     turn = turn_;
   }
-  helpers::submitTaskJob(std::make_shared<helpers::TaskJob>([self = shared_from_this(), turn] { self->drain(turn); }));
+  concurrency::submitTaskJob(
+      std::make_shared<concurrency::TaskJob>([self = shared_from_this(), turn] { self->drain(turn); }));
 }
 
 void SerialDelivery::handOffCurrent() {
@@ -35,7 +36,7 @@ void SerialDelivery::handOffCurrent() {
 void SerialDelivery::handOff(std::uint64_t turn) {
   std::uint64_t next = 0;
   {
-    base::MutexLock lock(mutex_);
+    velmoria::base::MutexLock lock(mutex_);
     if (turn_ != turn) return;
     next = ++turn_;
     if (queue_.empty()) {
@@ -43,7 +44,8 @@ void SerialDelivery::handOff(std::uint64_t turn) {
       return;
     }
   }
-  helpers::submitTaskJob(std::make_shared<helpers::TaskJob>([self = shared_from_this(), next] { self->drain(next); }));
+  concurrency::submitTaskJob(
+      std::make_shared<concurrency::TaskJob>([self = shared_from_this(), next] { self->drain(next); }));
 }
 
 void SerialDelivery::drain(std::uint64_t turn) {
@@ -51,7 +53,7 @@ void SerialDelivery::drain(std::uint64_t turn) {
   for (;;) {
     std::function<void()> work;
     {
-      base::MutexLock lock(mutex_);
+      velmoria::base::MutexLock lock(mutex_);
       if (turn_ != turn) break;
       if (queue_.empty()) {
         draining_ = false;

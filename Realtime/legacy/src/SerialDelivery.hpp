@@ -1,10 +1,11 @@
 #pragma once
 
-#include <base/ThreadSafety.hpp>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+
+#include "base/ThreadSafety.hpp"
 
 namespace zirudeze::realtime {
 
@@ -23,7 +24,7 @@ class SerialDelivery : public std::enable_shared_from_this<SerialDelivery> {
   void drain(std::uint64_t turn);
   void handOff(std::uint64_t turn);
 
-  base::Mutex mutex_;
+  velmoria::base::Mutex mutex_;
   std::deque<std::function<void()>> queue_ VM_GUARDED_BY(mutex_);
   bool draining_ VM_GUARDED_BY(mutex_) = false;
   // Which drain runs the queue; a drain that handed off finds it moved on and stops.

@@ -1,19 +1,19 @@
 // The legacy socket's run time: connecting, closing, the heartbeat, reconnection, the send buffer and the
 // routing of what arrives.
-#include <base/coding/CodingErrors.hpp>
 #include <cstdio>
-#include <helpers/ErrorDescription.hpp>
-#include <helpers/LogRedaction.hpp>
 
 #include "ClientState.hpp"
 #include "EndpointURL.hpp"
+#include "base/coding/CodingErrors.hpp"
+#include "helpers/ErrorDescription.hpp"
+#include "helpers/LogRedaction.hpp"
 #include "realtime/legacy/RealtimeChannel.hpp"
 
 namespace zirudeze::realtime {
 
 namespace {
 
-std::string bytesAsText(const base::Data& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string bytesAsText(const velmoria::base::Data& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 }  // namespace
 
@@ -90,7 +90,7 @@ void RealtimeClient::push(const std::string& topic, const std::string& event, he
     if (!client) return;
     State& held = *client->state_;
     SocketLock relock(held.mutex);
-    base::Data bytes;
+    velmoria::base::Data bytes;
     try {
       bytes = held.encode(message);
     } catch (const std::exception& failure) {
@@ -205,7 +205,7 @@ void RealtimeClient::onConnectionMessage(const SocketTransport* source, const st
   SocketLock lock(state.mutex);
   if (source != state.connection.get()) return;
   if (state.logger) state.log({"receive ", helpers::redactingSecretsInJSON(raw)});
-  const base::Data bytes(raw.begin(), raw.end());
+  const velmoria::base::Data bytes(raw.begin(), raw.end());
   std::optional<helpers::AnyJSON> json = state.decode(bytes);
   const std::optional<RealtimeMessage> message = json ? RealtimeMessage::fromJSON(*json) : std::nullopt;
   if (!message) {

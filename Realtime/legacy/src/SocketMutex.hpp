@@ -1,9 +1,10 @@
 #pragma once
 
 #include <atomic>
-#include <base/ThreadSafety.hpp>
 #include <mutex>
 #include <thread>
+
+#include "base/ThreadSafety.hpp"
 
 namespace zirudeze::realtime {
 
@@ -62,6 +63,6 @@ class SocketMutex::Released {
   const int levels_;
 };
 
-using SocketLock = base::BasicMutexLock<SocketMutex>;
+using SocketLock = velmoria::base::BasicMutexLock<SocketMutex>;
 
 }  // namespace zirudeze::realtime

@@ -1,11 +1,7 @@
 #include "realtime/legacy/TimerQueue.hpp"
 
 #include <algorithm>
-#include <base/Immortal.hpp>
-#include <base/ThreadSafety.hpp>
-#include <clocks/ClockEnvironment.hpp>
 #include <cmath>
-#include <concurrency/CancellationError.hpp>
 #include <optional>
 #include <stop_token>
 #include <thread>
@@ -13,6 +9,10 @@
 #include <vector>
 
 #include "SocketMutex.hpp"
+#include "base/Immortal.hpp"
+#include "base/ThreadSafety.hpp"
+#include "clocks/ClockEnvironment.hpp"
+#include "concurrency/CancellationError.hpp"
 
 namespace zirudeze::realtime {
 
@@ -21,7 +21,7 @@ struct WorkItem::State {
       : guard(std::move(lock)), work(std::move(given)) {}
 
   const std::shared_ptr<SocketMutex> guard;
-  mutable base::Mutex mutex;
+  mutable velmoria::base::Mutex mutex;
   std::function<void()> work VM_GUARDED_BY(mutex);
   std::atomic<bool> cancelled{false};
 };
@@ -34,7 +34,7 @@ WorkItem::~WorkItem() = default;
 void WorkItem::cancel() {
   std::function<void()> released;
   {
-    base::MutexLock lock(state_->mutex);
+    velmoria::base::MutexLock lock(state_->mutex);
     state_->cancelled.store(true);
     released = std::move(state_->work);
     state_->work = nullptr;
@@ -49,7 +49,7 @@ void WorkItem::perform() { run(false); }
 void WorkItem::run(bool keepWork) {
   std::function<void()> work;
   {
-    base::MutexLock lock(state_->mutex);
+    velmoria::base::MutexLock lock(state_->mutex);
     if (state_->cancelled.load() || !state_->work) return;
     if (keepWork) {
       work = state_->work;
@@ -100,7 +100,7 @@ struct TimerQueue::State : std::enable_shared_from_this<TimerQueue::State> {
   void add(Instant deadline, std::shared_ptr<WorkItem> item, std::optional<Duration> period) {
     std::vector<Entry> dropped;
     {
-      base::MutexLock lock(mutex);
+      velmoria::base::MutexLock lock(mutex);
       if (stopped) return;
       entries.push_back(Entry{deadline, nextOrder++, std::move(item), period});
       std::push_heap(entries.begin(), entries.end(), later);
@@ -122,7 +122,7 @@ struct TimerQueue::State : std::enable_shared_from_this<TimerQueue::State> {
   }
 
   void run() {
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     while (!stopped) {
       dropReleased();
       if (stopped) break;
@@ -175,7 +175,7 @@ struct TimerQueue::State : std::enable_shared_from_this<TimerQueue::State> {
       Unlocked unlocked(mutex);
       try {
         clock->sleepUntil(deadline, std::nullopt, token);
-      } catch (const helpers::CancellationError&) {
+      } catch (const concurrency::CancellationError&) {
       }
     }
     sleepingUntil.reset();
@@ -191,14 +191,14 @@ struct TimerQueue::State : std::enable_shared_from_this<TimerQueue::State> {
   }
 
   std::size_t pending() const {
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     return static_cast<std::size_t>(
         std::count_if(entries.begin(), entries.end(), [](const Entry& entry) { return !entry.item->isCancelled(); }));
   }
 
   // Nothing running, nothing due, and the thread asleep until the earliest deadline it knows of.
   bool settled() const {
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     if (running) return false;
     const Instant now = clock->now();
     std::optional<Instant> earliest;
@@ -213,7 +213,7 @@ struct TimerQueue::State : std::enable_shared_from_this<TimerQueue::State> {
     std::vector<Entry> dropped;
     std::thread worker;
     {
-      base::MutexLock lock(mutex);
+      velmoria::base::MutexLock lock(mutex);
       stopped = true;
       wake.request_stop();
       dropped = std::move(entries);
@@ -230,23 +230,23 @@ struct TimerQueue::State : std::enable_shared_from_this<TimerQueue::State> {
     }
     // Cancelled, so work that holds its owner (which holds the item) lets go of it.
     for (auto& entry : dropped) entry.item->cancel();
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     for (auto& entry : released) entry.item->cancel();
     released.clear();
   }
 
   // Releases the held mutex for a scope.
   struct VM_SCOPED_CAPABILITY Unlocked {
-    explicit Unlocked(base::Mutex& held) VM_RELEASE(held) : mutex(held) { mutex.unlock(); }
+    explicit Unlocked(velmoria::base::Mutex& held) VM_RELEASE(held) : mutex(held) { mutex.unlock(); }
     ~Unlocked() VM_RELEASE() { mutex.lock(); }
     Unlocked(const Unlocked&) = delete;
     Unlocked& operator=(const Unlocked&) = delete;
-    base::Mutex& mutex;
+    velmoria::base::Mutex& mutex;
   };
 
   const std::shared_ptr<const clocks::Clock> clock;
-  mutable base::Mutex mutex;
-  base::ConditionVariable changed;
+  mutable velmoria::base::Mutex mutex;
+  velmoria::base::ConditionVariable changed;
   std::vector<Entry> entries VM_GUARDED_BY(mutex);
   std::vector<Entry> released VM_GUARDED_BY(mutex);
   std::uint64_t nextOrder VM_GUARDED_BY(mutex) = 0;
@@ -267,13 +267,13 @@ TimerQueue::~TimerQueue() { state_->shutdown(); }
 namespace {
 
 struct MainQueues {
-  base::Mutex mutex;
+  velmoria::base::Mutex mutex;
   std::shared_ptr<TimerQueue> process VM_GUARDED_BY(mutex);
   std::vector<std::shared_ptr<TimerQueue>> overrides VM_GUARDED_BY(mutex);
 };
 
 MainQueues& mainQueues() {
-  static base::Immortal<MainQueues> queues;
+  static velmoria::base::Immortal<MainQueues> queues;
   return *queues;
 }
 
@@ -281,7 +281,7 @@ MainQueues& mainQueues() {
 
 std::shared_ptr<TimerQueue> TimerQueue::main() {
   MainQueues& queues = mainQueues();
-  base::MutexLock lock(queues.mutex);
+  velmoria::base::MutexLock lock(queues.mutex);
   if (!queues.overrides.empty()) return queues.overrides.back();
   if (!queues.process) queues.process = std::make_shared<TimerQueue>(clocks::defaultSuspendingClock());
   return queues.process;
@@ -311,14 +311,14 @@ void TimerQueue::shutdown() { state_->shutdown(); }
 TimerQueue::ScopedOverride::ScopedOverride(std::shared_ptr<const clocks::Clock> clock)
     : queue_(std::make_shared<TimerQueue>(std::move(clock))) {
   MainQueues& queues = mainQueues();
-  base::MutexLock lock(queues.mutex);
+  velmoria::base::MutexLock lock(queues.mutex);
   queues.overrides.push_back(queue_);
 }
 
 TimerQueue::ScopedOverride::~ScopedOverride() {
   {
     MainQueues& queues = mainQueues();
-    base::MutexLock lock(queues.mutex);
+    velmoria::base::MutexLock lock(queues.mutex);
     std::erase(queues.overrides, queue_);
   }
   queue_->shutdown();

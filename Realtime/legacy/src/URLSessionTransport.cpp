@@ -1,15 +1,15 @@
 #include "realtime/legacy/URLSessionTransport.hpp"
 
-#include <base/ThreadSafety.hpp>
-#include <base/Unicode.hpp>
 #include <cstdio>
-#include <helpers/URLError.hpp>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "SerialDelivery.hpp"
+#include "base/ThreadSafety.hpp"
+#include "base/Unicode.hpp"
+#include "helpers/URLError.hpp"
 #include "realtime/WebSocket.hpp"
 #include "realtime/legacy/TimerQueue.hpp"
 #include "realtime/transport/Connection.hpp"
@@ -40,7 +40,7 @@ void writeLine(const std::string& line) {
 
 // Valid UTF-8 of at most 123 bytes, cut at a character boundary.
 std::string sendableReason(const std::optional<std::string>& reason) {
-  std::string text = base::repairUTF8(reason.value_or(""));
+  std::string text = velmoria::base::repairUTF8(reason.value_or(""));
   if (text.size() <= kCloseReasonLimit) return text;
   std::size_t end = kCloseReasonLimit;
   while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
@@ -50,18 +50,18 @@ std::string sendableReason(const std::optional<std::string>& reason) {
 
 }  // namespace
 
-base::URL legacyWebSocketURL(const base::URL& url) {
+velmoria::base::URL legacyWebSocketURL(const velmoria::base::URL& url) {
   const std::string text = replacingAll(replacingAll(url.absoluteString(), "http://", "ws://"), "https://", "wss://");
-  return base::URL::parse(text).value_or(url);
+  return velmoria::base::URL::parse(text).value_or(url);
 }
 
 std::optional<std::string> decodeLegacyCloseReason(std::string_view bytes) {
-  if (bytes.empty() || !base::isValidUTF8(bytes)) return std::nullopt;
+  if (bytes.empty() || !velmoria::base::isValidUTF8(bytes)) return std::nullopt;
   return std::string(bytes);
 }
 
 struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enable_shared_from_this<Core> {
-  Core(base::URL target, WebSocketConfiguration settings)
+  Core(velmoria::base::URL target, WebSocketConfiguration settings)
       : url(std::move(target)), configuration(std::move(settings)), delivery(std::make_shared<SerialDelivery>()) {}
 
   struct RequestedClose {
@@ -69,12 +69,12 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
     std::optional<std::string> reason;
   };
 
-  const base::URL url;
+  const velmoria::base::URL url;
   const WebSocketConfiguration configuration;
   const std::shared_ptr<SerialDelivery> delivery;
   const std::shared_ptr<TimerQueue> timers = TimerQueue::main();
 
-  mutable base::Mutex mutex;
+  mutable velmoria::base::Mutex mutex;
   SocketTransportReadyState readyState VM_GUARDED_BY(mutex) = SocketTransportReadyState::closed;
   std::weak_ptr<SocketTransportDelegate> delegate VM_GUARDED_BY(mutex);
   std::shared_ptr<transport::PendingConnect> pending VM_GUARDED_BY(mutex);
@@ -93,7 +93,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
     delivery->post([self = shared_from_this(), update = std::move(update), report = std::move(report)] {
       std::shared_ptr<SocketTransportDelegate> target;
       {
-        base::MutexLock lock(self->mutex);
+        velmoria::base::MutexLock lock(self->mutex);
         update(self->readyState);
         target = self->delegate.lock();
       }
@@ -116,7 +116,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   }
 
   void connect(const std::map<std::string, std::string>& headers) {
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     if (pending || connection) return;
     readyState = SocketTransportReadyState::connecting;
     disconnectRequested = false;
@@ -141,13 +141,13 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   void onConnected(transport::ConnectOutcome outcome) {
     if (auto* failure = std::get_if<transport::ConnectFailure>(&outcome)) {
       {
-        base::MutexLock lock(mutex);
+        velmoria::base::MutexLock lock(mutex);
         pending.reset();
       }
       return reportAbnormal(failure->failure.urlError(url.absoluteString()), std::move(failure->response));
     }
     auto& opened = std::get<transport::Opened>(outcome);
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     pending.reset();
     if (disconnectRequested) {
       opened.connection->cut();
@@ -165,7 +165,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   }
 
   void disconnect(int code, const std::optional<std::string>& reason) {
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     readyState = SocketTransportReadyState::closing;
     disconnectRequested = true;
     if (connection) {
@@ -185,7 +185,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
 
   // The peer did not answer the close: the connection ends as if it had, with the close asked for.
   void giveUpClose(RequestedClose requested) {
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     if (ended || !connection) return;
     cutFor = std::move(requested);
     connection->cut();
@@ -197,13 +197,13 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   }
 
   void send(std::string text) {
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     if (connection) return connection->sendText(std::move(text));
     if (pending) queuedSends.push_back(std::move(text));
   }
 
   void shutdown() {
-    base::MutexLock lock(mutex);
+    velmoria::base::MutexLock lock(mutex);
     stopCloseDeadline();
     if (connection) connection->cut();
     if (pending) pending->cancel();
@@ -214,7 +214,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
            [text = std::move(text)](SocketTransportDelegate& target) { target.onMessage(text); });
   }
 
-  void onBinary(base::Data) override {
+  void onBinary(velmoria::base::Data) override {
     delivery->post([] { writeLine("Data received. This method is unsupported by the Client"); });
   }
 
@@ -222,7 +222,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
 
   void onEnd(const transport::ConnectionEnd& end) override {
     {
-      base::MutexLock lock(mutex);
+      velmoria::base::MutexLock lock(mutex);
       ended = true;
       stopCloseDeadline();
     }
@@ -237,7 +237,7 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
       case transport::ConnectionEnd::Kind::cut: {
         RequestedClose requested{1006, std::nullopt};
         {
-          base::MutexLock lock(mutex);
+          velmoria::base::MutexLock lock(mutex);
           if (cutFor) requested = *cutFor;
         }
         return reportClosed(requested.code, requested.reason);
@@ -246,27 +246,27 @@ struct URLSessionTransport::Core final : transport::ConnectionEvents, std::enabl
   }
 };
 
-URLSessionTransport::URLSessionTransport(const base::URL& url, WebSocketConfiguration configuration)
+URLSessionTransport::URLSessionTransport(const velmoria::base::URL& url, WebSocketConfiguration configuration)
     : core_(std::make_shared<Core>(legacyWebSocketURL(url), std::move(configuration))) {}
 
 URLSessionTransport::~URLSessionTransport() { core_->shutdown(); }
 
-const base::URL& URLSessionTransport::url() const noexcept { return core_->url; }
+const velmoria::base::URL& URLSessionTransport::url() const noexcept { return core_->url; }
 
 const WebSocketConfiguration& URLSessionTransport::configuration() const noexcept { return core_->configuration; }
 
 SocketTransportReadyState URLSessionTransport::readyState() const {
-  base::MutexLock lock(core_->mutex);
+  velmoria::base::MutexLock lock(core_->mutex);
   return core_->readyState;
 }
 
 std::shared_ptr<SocketTransportDelegate> URLSessionTransport::delegate() const {
-  base::MutexLock lock(core_->mutex);
+  velmoria::base::MutexLock lock(core_->mutex);
   return core_->delegate.lock();
 }
 
 void URLSessionTransport::setDelegate(std::weak_ptr<SocketTransportDelegate> delegate) {
-  base::MutexLock lock(core_->mutex);
+  velmoria::base::MutexLock lock(core_->mutex);
   core_->delegate = std::move(delegate);
 }
 
@@ -276,8 +276,8 @@ void URLSessionTransport::disconnect(int code, const std::optional<std::string>&
   core_->disconnect(code, reason);
 }
 
-void URLSessionTransport::send(const base::Data& data) {
-  core_->send(base::repairUTF8(std::string_view(reinterpret_cast<const char*>(data.data()), data.size())));
+void URLSessionTransport::send(const velmoria::base::Data& data) {
+  core_->send(velmoria::base::repairUTF8(std::string_view(reinterpret_cast<const char*>(data.data()), data.size())));
 }
 
 }  // namespace zirudeze::realtime

@@ -1,14 +1,13 @@
 // Channels against the fake backend's legacy realtime service over real WebSocket connections.
-#include <testsupport/FakeBackend.hpp>
-#include <testsupport/FakeLegacyRealtime.hpp>
-#include <testsupport/FakeWebSockets.hpp>
-
 #include "LegacyTestSupport.hpp"
+#include "testsupport/FakeBackend.hpp"
+#include "testsupport/FakeLegacyRealtime.hpp"
+#include "testsupport/FakeWebSockets.hpp"
 
 namespace zirudeze::realtime::testing {
 namespace {
 
-using testsupport::FakeLegacyRealtime;
+using velmoria::testsupport::FakeLegacyRealtime;
 
 // What one channel heard, from the delivery threads.
 class Heard {
@@ -61,8 +60,8 @@ class LegacyEndToEnd : public ::testing::Test {
     return channel;
   }
 
-  testsupport::FakeBackend backend;
-  testsupport::FakeWebSockets sockets{backend};
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeWebSockets sockets{backend};
   FakeLegacyRealtime realtime{backend, sockets};
 };
 
@@ -304,8 +303,8 @@ class LegacyEndToEndOnTheTestClock : public TestClockTimers {
     return RealtimeClient::make(realtime.url(), {{"apikey", "anon-key"}}, helpers::JSONObject{{"apikey", "anon-key"}});
   }
 
-  testsupport::FakeBackend backend;
-  testsupport::FakeWebSockets sockets{backend};
+  velmoria::testsupport::FakeBackend backend;
+  velmoria::testsupport::FakeWebSockets sockets{backend};
   FakeLegacyRealtime realtime{backend, sockets};
 };
 

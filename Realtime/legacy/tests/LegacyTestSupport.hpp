@@ -1,38 +1,38 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include "testsupport/Eventually.hpp"
-
 #include <chrono>
-#include <clocks/TestClock.hpp>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "clocks/TestClock.hpp"
 #include "realtime/legacy/RealtimeChannel.hpp"
 #include "realtime/legacy/RealtimeClient.hpp"
 #include "realtime/legacy/SocketTransport.hpp"
 #include "realtime/legacy/TimerQueue.hpp"
+#include "testsupport/Eventually.hpp"
 
 namespace zirudeze::realtime::testing {
 
 using namespace std::chrono_literals;
 using Json = nlohmann::json;
 
-using testsupport::eventually;
+using velmoria::testsupport::eventually;
 
 // A transport the test drives: it records what the client does and reports what the test says, on the
 // test's thread.
 class FakeSocketTransport final : public SocketTransport {
  public:
-  explicit FakeSocketTransport(base::URL url) : url_(std::move(url)) {}
+  explicit FakeSocketTransport(velmoria::base::URL url) : url_(std::move(url)) {}
 
-  const base::URL& url() const { return url_; }
+  const velmoria::base::URL& url() const { return url_; }
 
   SocketTransportReadyState readyState() const override {
     std::lock_guard lock(mutex_);
@@ -57,7 +57,7 @@ class FakeSocketTransport final : public SocketTransport {
     readyState_ = SocketTransportReadyState::closing;
     disconnects_.emplace_back(code, reason);
   }
-  void send(const base::Data& data) override {
+  void send(const velmoria::base::Data& data) override {
     std::lock_guard lock(mutex_);
     sent_.emplace_back(data.begin(), data.end());
   }
@@ -127,7 +127,7 @@ class FakeSocketTransport final : public SocketTransport {
     readyState_ = state;
   }
 
-  const base::URL url_;
+  const velmoria::base::URL url_;
   mutable std::mutex mutex_;
   SocketTransportReadyState readyState_ = SocketTransportReadyState::closed;
   std::weak_ptr<SocketTransportDelegate> delegate_;
@@ -141,7 +141,7 @@ class FakeSocketTransport final : public SocketTransport {
 class FakeTransports {
  public:
   RealtimeClient::TransportFactory factory() {
-    return [this](const base::URL& url) {
+    return [this](const velmoria::base::URL& url) {
       auto made = std::make_shared<FakeSocketTransport>(url);
       std::lock_guard lock(mutex_);
       made_.push_back(made);

@@ -1,7 +1,7 @@
 #include <atomic>
-#include <clocks/SystemClocks.hpp>
 
 #include "LegacyTestSupport.hpp"
+#include "clocks/SystemClocks.hpp"
 #include "realtime/legacy/HeartbeatTimer.hpp"
 #include "realtime/legacy/TimeoutTimer.hpp"
 

@@ -1,14 +1,14 @@
-#include <base/ThreadSafety.hpp>
-#include <base/coding/JSONCoders.hpp>
-#include <concurrency/CancellationError.hpp>
-#include <concurrency/Task.hpp>
-#include <helpers/HTTPStatusText.hpp>
-#include <helpers/SharedJSONCoders.hpp>
-#include <helpers/WithTimeout.hpp>
-#include <issuereporting/IsTesting.hpp>
-#include <issuereporting/ReportIssue.hpp>
 #include <map>
 
+#include "base/ThreadSafety.hpp"
+#include "base/coding/JSONCoders.hpp"
+#include "concurrency/CancellationError.hpp"
+#include "concurrency/Task.hpp"
+#include "helpers/HTTPStatusText.hpp"
+#include "helpers/SharedJSONCoders.hpp"
+#include "helpers/WithTimeout.hpp"
+#include "issuereporting/IsTesting.hpp"
+#include "issuereporting/ReportIssue.hpp"
 #include "realtime/BroadcastMessagePayload.hpp"
 #include "realtime/RealtimeChannelV2.hpp"
 #include "realtime/RealtimeError.hpp"
@@ -24,20 +24,21 @@ const http::HTTPField::Name& apiKeyName() {
 
 // A background request's end, which a caller may wait for under its own stop token.
 struct Completion {
-  base::Mutex mutex;
-  base::ConditionVariable done;
+  velmoria::base::Mutex mutex;
+  velmoria::base::ConditionVariable done;
   bool finished VM_GUARDED_BY(mutex) = false;
 
   void finish() {
     {
-      const base::MutexLock lock(mutex);
+      const velmoria::base::MutexLock lock(mutex);
       finished = true;
     }
     done.notifyAll();
   }
   void wait(const std::stop_token& stop) {
-    base::MutexLock lock(mutex);
-    if (!done.wait(lock, stop, [this]() VM_REQUIRES(mutex) { return finished; })) throw helpers::CancellationError();
+    velmoria::base::MutexLock lock(mutex);
+    if (!done.wait(lock, stop, [this]() VM_REQUIRES(mutex) { return finished; }))
+      throw concurrency::CancellationError();
   }
 };
 
@@ -89,7 +90,7 @@ void RealtimeChannelV2::broadcast(const std::string& event, const helpers::JSONO
     return;
   }
   if (!issuereporting::isTesting()) {
-    ZD_REPORT_ISSUE(
+    VM_REPORT_ISSUE(
         "Realtime broadcast() is automatically falling back to REST API.\nThis behavior will be deprecated in the "
         "future.\nPlease use httpSend() explicitly for REST delivery.");
   }
@@ -103,7 +104,7 @@ void RealtimeChannelV2::broadcast(const std::string& event, const helpers::JSONO
   }
   const auto completion = std::make_shared<Completion>();
   // The request runs on its own and may outlive this call; it holds the client's HTTP client only.
-  helpers::Task<void>([http = client->http(), request = std::move(*request), completion] {
+  concurrency::Task<void>([http = client->http(), request = std::move(*request), completion] {
     try {
       if (http) (void)http->send(request);
     } catch (...) {
@@ -115,7 +116,7 @@ void RealtimeChannelV2::broadcast(const std::string& event, const helpers::JSONO
     helpers::withTimeout(client->options().timeoutInterval,
                          [completion](std::stop_token stop) { completion->wait(stop); });
   } catch (const helpers::TimeoutError&) {
-  } catch (const helpers::CancellationError&) {
+  } catch (const concurrency::CancellationError&) {
   }
 }
 
@@ -136,7 +137,7 @@ void RealtimeChannelV2::httpSend(const std::string& event, const helpers::JSONOb
 
 void RealtimeChannelV2::track(const helpers::JSONObject& state) {
   if (status() != RealtimeChannelStatus::subscribed) {
-    ZD_REPORT_ISSUE(
+    VM_REPORT_ISSUE(
         "You can only track your presence after subscribing to the channel. Did you forget to call "
         "`channel.subscribe()`?");
   }

@@ -1,7 +1,6 @@
-#include <concurrency/Task.hpp>
-#include <helpers/LogRedaction.hpp>
-#include <issuereporting/ReportIssue.hpp>
-
+#include "concurrency/Task.hpp"
+#include "helpers/LogRedaction.hpp"
+#include "issuereporting/ReportIssue.hpp"
 #include "realtime/PostgresActions.hpp"
 #include "realtime/PresenceV2.hpp"
 #include "realtime/RealtimeChannelV2.hpp"
@@ -92,7 +91,7 @@ void RealtimeChannelV2::handleReply(const RealtimeMessageV2& message) {
   }
   std::shared_ptr<PushV2> push;
   {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     if (const auto pending = state_.pushes.find(*message.ref()); pending != state_.pushes.end()) {
       push = std::move(pending->second);
       state_.pushes.erase(pending);
@@ -131,13 +130,13 @@ helpers::ObservationToken RealtimeChannelV2::onPostgresChangeCore(PostgresChange
                                                                   std::optional<std::string> filter,
                                                                   std::function<void(const AnyAction&)> callback) {
   if (status() == RealtimeChannelStatus::subscribed) {
-    ZD_REPORT_ISSUE("You cannot call postgresChange after joining the channel, this won't work as expected.");
+    VM_REPORT_ISSUE("You cannot call postgresChange after joining the channel, this won't work as expected.");
     return helpers::ObservationToken();
   }
   PostgresJoinConfig config{event, std::move(schema), std::move(table), std::move(filter), 0};
   {
     // In place before this returns, so a join started right after asks for it.
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     state_.clientChanges.push_back(config);
   }
   const std::int64_t id = callbackManager_->addPostgresCallback(std::move(config), std::move(callback));
@@ -163,7 +162,7 @@ helpers::ObservationToken RealtimeChannelV2::onPresenceChange(std::function<void
   if (status() == RealtimeChannelStatus::subscribed) {
     logDebug("Resubscribe to " + topic_ + " due to change in presence callback on joined channel.");
     // After the registration, so the new join announces presence.
-    helpers::Task<void>([channel = weak_from_this()] {
+    concurrency::Task<void>([channel = weak_from_this()] {
       if (const auto alive = channel.lock()) {
         alive->unsubscribe();
         alive->subscribe();

@@ -1,12 +1,12 @@
-#include <base/coding/JSONCoders.hpp>
-#include <concurrency/CancellationError.hpp>
 #include <cstdio>
-#include <helpers/HTTPFieldsBridging.hpp>
-#include <helpers/SleepClock.hpp>
-#include <helpers/WithTimeout.hpp>
-#include <issuereporting/ReportIssue.hpp>
 
 #include "RetryDelay.hpp"
+#include "base/coding/JSONCoders.hpp"
+#include "concurrency/CancellationError.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
+#include "helpers/SleepClock.hpp"
+#include "helpers/WithTimeout.hpp"
+#include "issuereporting/ReportIssue.hpp"
 #include "realtime/RealtimeChannelV2.hpp"
 #include "realtime/RealtimeError.hpp"
 
@@ -40,7 +40,7 @@ void RealtimeChannelV2::subscribeWithError() {
   } settle{*this};
   const auto cancelled = [&] {
     logDebug("Subscription retry cancelled for channel " + quoted);
-    return helpers::CancellationError();
+    return concurrency::CancellationError();
   };
 
   std::int64_t attempts = 0;
@@ -55,7 +55,7 @@ void RealtimeChannelV2::subscribeWithError() {
       return;
     } catch (const helpers::TimeoutError&) {
       logDebug("Subscribe timed out for channel " + quoted + " (attempt " + attempt + ")");
-    } catch (const helpers::CancellationError&) {
+    } catch (const concurrency::CancellationError&) {
       throw cancelled();
     }
     if (attempts >= maxAttempts) {
@@ -66,7 +66,7 @@ void RealtimeChannelV2::subscribeWithError() {
     logDebug("Retrying subscription to channel " + quoted + " in " + twoDecimals(delay) + " seconds...");
     try {
       helpers::currentSleepClock()->sleep(delay);
-    } catch (const helpers::CancellationError&) {
+    } catch (const concurrency::CancellationError&) {
       throw cancelled();
     }
     const auto current = socket();
@@ -92,13 +92,13 @@ bool RealtimeChannelV2::subscribeOnce(const std::stop_token& stop) {
     if (!client) return false;
     if (client->status() != RealtimeClientStatus::connected) {
       if (!client->options().connectOnSubscribe) {
-        ZD_REPORT_ISSUE(
+        VM_REPORT_ISSUE(
             "You can't subscribe to a channel while the realtime client is not connected. Did you forget to call "
             "`realtime.connect()`?");
         return false;
       }
       client->connect();
-      if (stop.stop_requested()) throw helpers::CancellationError();
+      if (stop.stop_requested()) throw concurrency::CancellationError();
       if (client->status() != RealtimeClientStatus::connected) {
         logDebug("Socket failed to connect, cannot subscribe to channel " + topic_);
         return false;
@@ -107,14 +107,14 @@ bool RealtimeChannelV2::subscribeOnce(const std::stop_token& stop) {
 
     // A channel that left is out of the registry, and the replies to its join would reach nobody.
     if (!client->registerChannel(shared_from_this())) {
-      ZD_REPORT_ISSUE("Another channel holds the topic " + topic_ + " now, so this one cannot join it.");
+      VM_REPORT_ISSUE("Another channel holds the topic " + topic_ + " now, so this one cannot join it.");
       return false;
     }
     logDebug("Subscribing to channel " + topic_);
     const bool presenceEnabled = callbackManager_->hasPresenceCallback();
     RealtimeJoinConfig joinConfig;
     {
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       state_.config.presence.enabled = presenceEnabled;
       joinConfig = RealtimeJoinConfig{state_.config.broadcast, state_.config.presence, state_.clientChanges,
                                       state_.config.isPrivate};
@@ -123,10 +123,10 @@ bool RealtimeChannelV2::subscribeOnce(const std::stop_token& stop) {
                                 client->options().headers[helpers::HTTPFieldNames::xClientInfo()]};
     const std::string joinRef = client->makeRef();
     {
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       state_.joinRef = joinRef;
     }
-    logDebug("Subscribing to channel with body: " + base::JSONEncoder{}.encodeToString(joinConfig));
+    logDebug("Subscribing to channel with body: " + velmoria::base::JSONEncoder{}.encodeToString(joinConfig));
     push("phx_join", joinRef, helpers::makeJSONObject(payload));
   }
   waitForStatus(RealtimeChannelStatus::subscribed, stop);

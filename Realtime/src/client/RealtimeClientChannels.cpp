@@ -1,14 +1,14 @@
 #include <algorithm>
-#include <concurrency/CurrentTask.hpp>
-#include <helpers/LogRedaction.hpp>
 #include <utility>
 
+#include "concurrency/CurrentTask.hpp"
+#include "helpers/LogRedaction.hpp"
 #include "realtime/RealtimeClientV2.hpp"
 
 namespace zirudeze::realtime {
 
 std::vector<std::shared_ptr<RealtimeChannelV2>> RealtimeClientV2::channels() const {
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   return state_.channels;
 }
 
@@ -22,21 +22,21 @@ std::shared_ptr<RealtimeChannelV2> RealtimeClientV2::channel(
     return nullptr;
   };
   {
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     if (auto found = registered()) return found;
   }
   // The caller's configuration runs outside the lock.
   RealtimeChannelConfig config;
   if (configure) configure(config);
   auto made = RealtimeChannelV2::make(topic, std::move(config), weak_from_this(), options_.logger);
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   if (auto found = registered()) return found;
   state_.channels.push_back(made);
   return made;
 }
 
 void RealtimeClientV2::addChannel(const std::shared_ptr<RealtimeChannelV2>& channel) {
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   auto& channels = state_.channels;
   const auto same = std::find_if(channels.begin(), channels.end(),
                                  [&](const auto& registered) { return registered->topic() == channel->topic(); });
@@ -51,7 +51,7 @@ void RealtimeClientV2::removeChannel(const std::shared_ptr<RealtimeChannelV2>& c
   if (channel->status() == RealtimeChannelStatus::subscribed) channel->unsubscribe();
   // Emptying and disconnecting are one step: the server's close may empty the registry under concurrent
   // removals, and only one of them may disconnect.
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   std::erase_if(state_.channels, [&](const auto& registered) { return registered->topic() == channel->topic(); });
   if (!state_.channels.empty()) return;
   // Pushes waiting for a connection count too: none of them may go out once every channel is gone.
@@ -64,26 +64,26 @@ void RealtimeClientV2::removeChannel(const std::shared_ptr<RealtimeChannelV2>& c
 
 void RealtimeClientV2::removeAllChannels() {
   const auto registered = channels();
-  std::vector<helpers::Task<void>> removals;
+  std::vector<concurrency::Task<void>> removals;
   removals.reserve(registered.size());
   for (const auto& channel : registered) {
     removals.emplace_back([client = weak_from_this(), channel] {
       if (const auto self = client.lock()) self->removeChannel(channel);
     });
   }
-  const std::stop_callback forward(helpers::currentStopToken(), [&removals] {
+  const std::stop_callback forward(concurrency::currentStopToken(), [&removals] {
     for (const auto& removal : removals) removal.cancel();
   });
   for (const auto& removal : removals) (void)removal.result();
 }
 
 void RealtimeClientV2::removeChannelFromRegistry(const std::string& topic) {
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   std::erase_if(state_.channels, [&](const auto& registered) { return registered->topic() == topic; });
 }
 
 bool RealtimeClientV2::registerChannel(const std::shared_ptr<RealtimeChannelV2>& channel) {
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   for (const auto& registered : state_.channels) {
     if (registered->topic() == channel->topic()) return registered == channel;
   }
@@ -92,18 +92,18 @@ bool RealtimeClientV2::registerChannel(const std::shared_ptr<RealtimeChannelV2>&
 }
 
 std::string RealtimeClientV2::makeRef() {
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   return std::to_string(++state_.ref);
 }
 
 std::optional<std::string> RealtimeClientV2::accessToken() const {
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   return state_.accessToken;
 }
 
 void RealtimeClientV2::push(RealtimeMessageV2 message) {
   auto action = [client = weak_from_this(), message = std::move(message)] { send(client, message); };
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   if (status() == RealtimeClientStatus::connected) {
     action();
   } else {
@@ -114,7 +114,7 @@ void RealtimeClientV2::push(RealtimeMessageV2 message) {
 void RealtimeClientV2::send(const std::weak_ptr<RealtimeClientV2>& client, const RealtimeMessageV2& message) {
   std::string text;
   try {
-    helpers::checkCancellation();
+    concurrency::checkCancellation();
     text = message.frameText();
   } catch (...) {
     const auto error = std::current_exception();
@@ -134,7 +134,7 @@ void RealtimeClientV2::send(const std::weak_ptr<RealtimeClientV2>& client, const
   if (!self) return;
   std::shared_ptr<WebSocket> connection;
   {
-    const base::RecursiveMutexLock lock(self->mutex_);
+    const velmoria::base::RecursiveMutexLock lock(self->mutex_);
     connection = self->state_.conn;
   }
   if (connection) connection->send(std::move(text));
@@ -150,7 +150,7 @@ void RealtimeClientV2::setAuth(std::optional<std::string> token) {
   }
   std::vector<std::shared_ptr<RealtimeChannelV2>> registered;
   {
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     if (token == state_.accessToken) return;
     state_.accessToken = token;
     registered = state_.channels;

@@ -1,17 +1,16 @@
-#include <concurrency/AsyncStream.hpp>
-#include <concurrency/CancellationError.hpp>
-#include <helpers/SleepClock.hpp>
-
+#include "concurrency/AsyncStream.hpp"
+#include "concurrency/CancellationError.hpp"
+#include "helpers/SleepClock.hpp"
 #include "realtime/RealtimeClientV2.hpp"
 
 namespace zirudeze::realtime {
 
 void RealtimeClientV2::listenForMessages(const std::weak_ptr<RealtimeClientV2>& client,
                                          const std::shared_ptr<WebSocket>& connection, const std::stop_token& stop) {
-  auto made = helpers::AsyncStream<WebSocketEvent>::makeStream(helpers::BufferingPolicy::unbounded());
+  auto made = concurrency::AsyncStream<WebSocketEvent>::makeStream(concurrency::BufferingPolicy::unbounded());
   const auto& events = made.first;
   const auto continuation = made.second;
-  continuation.setOnTermination([socket = std::weak_ptr<WebSocket>(connection)](helpers::StreamTermination) {
+  continuation.setOnTermination([socket = std::weak_ptr<WebSocket>(connection)](concurrency::StreamTermination) {
     if (const auto alive = socket.lock()) alive->setOnEvent(nullptr);
   });
   // Runs on the I/O thread under the socket's lock: it only hands the event over.
@@ -50,7 +49,7 @@ void RealtimeClientV2::listenForMessages(const std::weak_ptr<RealtimeClientV2>& 
 }
 
 std::shared_ptr<RealtimeChannelV2> RealtimeClientV2::onMessage(const RealtimeMessageV2& message) {
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   if (message.ref() && state_.pendingHeartbeatRef && *message.ref() == *state_.pendingHeartbeatRef) {
     state_.pendingHeartbeatRef.reset();
     logDebug("heartbeat received");
@@ -74,7 +73,7 @@ void RealtimeClientV2::runHeartbeat(const std::weak_ptr<RealtimeClientV2>& clien
   while (!stop.stop_requested()) {
     try {
       helpers::currentSleepClock()->sleep(interval, stop);
-    } catch (const helpers::CancellationError&) {
+    } catch (const concurrency::CancellationError&) {
     }
     if (stop.stop_requested()) return;
     const auto self = client.lock();
@@ -90,7 +89,7 @@ void RealtimeClientV2::sendHeartbeat(const std::stop_token& stop) {
   }
   std::optional<std::string> ref;
   {
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     if (!state_.pendingHeartbeatRef) {
       ref = makeRef();
       state_.pendingHeartbeatRef = ref;
@@ -107,7 +106,7 @@ void RealtimeClientV2::sendHeartbeat(const std::stop_token& stop) {
   logDebug("Heartbeat timeout - previous heartbeat not acknowledged");
   heartbeatSubject_.yield(HeartbeatStatus::timeout);
   {
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     state_.pendingHeartbeatRef.reset();
   }
   reconnect("heartbeat timeout", stop);

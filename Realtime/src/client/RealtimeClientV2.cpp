@@ -1,15 +1,14 @@
 #include "realtime/RealtimeClientV2.hpp"
 
-#include "LastWord.hpp"
-
-#include <concurrency/CancellationError.hpp>
-#include <helpers/ClientVersion.hpp>
-#include <helpers/HTTPFieldsBridging.hpp>
-#include <helpers/LoggerInterceptor.hpp>
-#include <helpers/SleepClock.hpp>
 #include <stdexcept>
 #include <utility>
 
+#include "LastWord.hpp"
+#include "concurrency/CancellationError.hpp"
+#include "helpers/ClientVersion.hpp"
+#include "helpers/HTTPFieldsBridging.hpp"
+#include "helpers/LoggerInterceptor.hpp"
+#include "helpers/SleepClock.hpp"
 #include "realtime/RealtimePostgresFilter.hpp"
 #include "realtime/RealtimeSocketURL.hpp"
 #include "realtime/URLSessionWebSocket.hpp"
@@ -42,19 +41,20 @@ std::optional<std::string> tokenFromAuthorization(const RealtimeClientOptions& o
   return lastWord(*authorization);
 }
 
-void cancelTask(std::optional<helpers::Task<void>>& task) {
+void cancelTask(std::optional<concurrency::Task<void>>& task) {
   if (task) task->cancel();
   task.reset();
 }
 
 }  // namespace
 
-std::shared_ptr<RealtimeClientV2> RealtimeClientV2::make(base::URL url, RealtimeClientOptions options) {
+std::shared_ptr<RealtimeClientV2> RealtimeClientV2::make(velmoria::base::URL url, RealtimeClientOptions options) {
   helpers::FetchOperation fetch = options.fetch ? options.fetch : helpers::HTTPClient::defaultFetch();
   std::vector<std::shared_ptr<helpers::HTTPClientInterceptor>> interceptors;
   if (options.logger) interceptors.push_back(std::make_shared<helpers::LoggerInterceptor>(options.logger));
   auto http = std::make_shared<helpers::HTTPClient>(std::move(fetch), std::move(interceptors));
-  WebSocketTransport transport = [](const base::URL& socketURL, const std::map<std::string, std::string>& headers,
+  WebSocketTransport transport = [](const velmoria::base::URL& socketURL,
+                                    const std::map<std::string, std::string>& headers,
                                     std::stop_token stop) -> std::shared_ptr<WebSocket> {
     WebSocketConfiguration configuration;
     configuration.httpAdditionalHeaders.assign(headers.begin(), headers.end());
@@ -67,28 +67,28 @@ std::shared_ptr<RealtimeClientV2> RealtimeClientV2::make(const RealtimeClientV2C
   return make(configuration.url, configuration.options());
 }
 
-std::shared_ptr<RealtimeClientV2> RealtimeClientV2::make(base::URL url, RealtimeClientOptions options,
+std::shared_ptr<RealtimeClientV2> RealtimeClientV2::make(velmoria::base::URL url, RealtimeClientOptions options,
                                                          WebSocketTransport transport,
                                                          std::shared_ptr<helpers::HTTPClientType> http) {
   return std::shared_ptr<RealtimeClientV2>(
       new RealtimeClientV2(std::move(url), std::move(options), std::move(transport), std::move(http)));
 }
 
-RealtimeClientV2::RealtimeClientV2(base::URL url, RealtimeClientOptions options, WebSocketTransport transport,
+RealtimeClientV2::RealtimeClientV2(velmoria::base::URL url, RealtimeClientOptions options, WebSocketTransport transport,
                                    std::shared_ptr<helpers::HTTPClientType> http)
     : url_(std::move(url)),
       options_(withClientInfo(std::move(options))),
       transport_(std::move(transport)),
       http_(std::move(http)),
       apikey_(requiredApiKey(options_)) {
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   state_.accessToken = tokenFromAuthorization(options_);
 }
 
 RealtimeClientV2::~RealtimeClientV2() {
   MutableState taken;
   {
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     taken = std::exchange(state_, MutableState{});
   }
   // Only asks: a task may be the very thread running this destructor.
@@ -102,10 +102,12 @@ RealtimeClientStatus RealtimeClientV2::status() const { return statusSubject_.va
 
 void RealtimeClientV2::setStatus(RealtimeClientStatus status) { statusSubject_.yield(status); }
 
-helpers::AsyncStream<RealtimeClientStatus> RealtimeClientV2::statusChange() const { return statusSubject_.values(); }
+concurrency::AsyncStream<RealtimeClientStatus> RealtimeClientV2::statusChange() const {
+  return statusSubject_.values();
+}
 
-helpers::AsyncStream<HeartbeatStatus> RealtimeClientV2::heartbeat() const {
-  return helpers::AsyncStream<HeartbeatStatus>::unfolding(
+concurrency::AsyncStream<HeartbeatStatus> RealtimeClientV2::heartbeat() const {
+  return concurrency::AsyncStream<HeartbeatStatus>::unfolding(
       [source = heartbeatSubject_.values()]() -> std::optional<HeartbeatStatus> {
         while (const auto next = source.next()) {
           if (*next) return **next;
@@ -121,9 +123,9 @@ helpers::ObservationToken RealtimeClientV2::onStatusChange(std::function<void(Re
 }
 
 helpers::ObservationToken RealtimeClientV2::onHeartbeat(std::function<void(HeartbeatStatus)> listener) const {
-  const helpers::Task<void> task([stream = heartbeat(), listener = std::move(listener)] {
+  const concurrency::Task<void> task([stream = heartbeat(), listener = std::move(listener)] {
     while (const auto status = stream.next()) {
-      if (helpers::isCurrentTaskCancelled()) return;
+      if (concurrency::isCurrentTaskCancelled()) return;
       listener(*status);
     }
   });
@@ -133,7 +135,7 @@ helpers::ObservationToken RealtimeClientV2::onHeartbeat(std::function<void(Heart
 void RealtimeClientV2::connect() {
   const auto statuses = statusSubject_.values();
   {
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     const RealtimeClientStatus current = status();
     // A pending reconnection opens the connection itself: a second one would never be read.
     const bool reconnecting = state_.reconnectTask && !state_.reconnectTask->isFinished();
@@ -160,7 +162,7 @@ void RealtimeClientV2::connect(const std::weak_ptr<RealtimeClientV2>& client, bo
     }
     try {
       helpers::currentSleepClock()->sleep(delay, stop);
-    } catch (const helpers::CancellationError&) {
+    } catch (const concurrency::CancellationError&) {
     }
     const auto self = client.lock();
     if (!self) return;
@@ -170,7 +172,7 @@ void RealtimeClientV2::connect(const std::weak_ptr<RealtimeClientV2>& client, bo
     }
   }
   WebSocketTransport transport;
-  std::optional<base::URL> socketURL;
+  std::optional<velmoria::base::URL> socketURL;
   std::map<std::string, std::string> headers;
   {
     const auto self = client.lock();
@@ -180,7 +182,7 @@ void RealtimeClientV2::connect(const std::weak_ptr<RealtimeClientV2>& client, bo
       return;
     }
     {
-      const base::RecursiveMutexLock lock(self->mutex_);
+      const velmoria::base::RecursiveMutexLock lock(self->mutex_);
       if (stop.stop_requested()) return;
       self->setStatus(RealtimeClientStatus::connecting);
     }
@@ -209,7 +211,7 @@ void RealtimeClientV2::connect(const std::weak_ptr<RealtimeClientV2>& client, bo
 bool RealtimeClientV2::onConnected(const std::shared_ptr<WebSocket>& connection, bool reconnect,
                                    const std::stop_token& stop) {
   std::vector<std::function<void()>> buffered;
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   // A disconnect stops this task under the same lock, so nothing below can outlive it.
   if (stop.stop_requested()) return false;
   logDebug("Connected to realtime WebSocket");
@@ -256,7 +258,7 @@ void RealtimeClientV2::onError(const std::exception_ptr& error, const std::stop_
 }
 
 void RealtimeClientV2::reconnect(std::optional<std::string> reason, const std::stop_token& caller) {
-  const base::RecursiveMutexLock lock(mutex_);
+  const velmoria::base::RecursiveMutexLock lock(mutex_);
   // A task stopped by a disconnect must not undo it.
   if (caller.stop_requested()) return;
   cancelTask(state_.reconnectTask);
@@ -280,7 +282,7 @@ void RealtimeClientV2::disconnect(std::optional<int> code, std::optional<std::st
   std::shared_ptr<WebSocket> connection;
   std::vector<std::function<void()>> dropped;
   {
-    const base::RecursiveMutexLock lock(mutex_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
     // Taken out first, so neither the connection's close nor a stopped task can start a reconnection.
     connection = std::exchange(state_.conn, nullptr);
     state_.ref = 0;
@@ -301,16 +303,16 @@ void RealtimeClientV2::disconnect(std::optional<int> code, std::optional<std::st
   }
 }
 
-void RealtimeClientV2::logDebug(const std::string& message, base::CodeLocation location) const {
+void RealtimeClientV2::logDebug(const std::string& message, velmoria::base::CodeLocation location) const {
   log(helpers::ZirudezeLogLevel::debug, message, location);
 }
 
-void RealtimeClientV2::logError(const std::string& message, base::CodeLocation location) const {
+void RealtimeClientV2::logError(const std::string& message, velmoria::base::CodeLocation location) const {
   log(helpers::ZirudezeLogLevel::error, message, location);
 }
 
 void RealtimeClientV2::log(helpers::ZirudezeLogLevel level, const std::string& message,
-                           const base::CodeLocation& location) const {
+                           const velmoria::base::CodeLocation& location) const {
   if (!options_.logger) return;
   // Every part of the client logs under one file name, whichever source holds the line.
   helpers::LogSite site = helpers::LogSite::from(location);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
-
 #include <algorithm>
+#include <memory>
+#include <type_traits>
+
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/stream.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -11,8 +11,8 @@
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
-#include <memory>
-#include <type_traits>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #include "Connector.hpp"
 #include "TLSContext.hpp"
@@ -22,12 +22,10 @@
 
 namespace zirudeze::realtime::transport::detail {
 
-namespace net = boost::asio;
-namespace beast = boost::beast;
-using tcp = net::ip::tcp;
-using Strand = net::strand<net::io_context::executor_type>;
-using PlainLayer = beast::basic_stream<tcp, Strand, DrainingRatePolicy>;
-using SecureLayer = beast::ssl_stream<PlainLayer>;
+using tcp = boost::asio::ip::tcp;
+using Strand = boost::asio::strand<boost::asio::io_context::executor_type>;
+using PlainLayer = boost::beast::basic_stream<tcp, Strand, DrainingRatePolicy>;
+using SecureLayer = boost::beast::ssl_stream<PlainLayer>;
 
 bool isCertificateCode(helpers::URLError::Code code);
 
@@ -40,7 +38,7 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
       : request_(std::move(request)),
         endpoint_(std::move(endpoint)),
         completion_(std::move(completion)),
-        strand_(net::make_strand(ioContext())),
+        strand_(boost::asio::make_strand(ioContext())),
         resolver_(strand_),
         deadline_(strand_) {
     if constexpr (std::is_same_v<NextLayer, SecureLayer>) {
@@ -53,7 +51,7 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
   }
 
   void run() {
-    net::post(strand_, [self = this->shared_from_this()] {
+    boost::asio::post(strand_, [self = this->shared_from_this()] {
       self->deadline_.expires_after(self->request_.handshakeLimit);
       // The deadline and a cancel end the attempt themselves, whether or not a step is in flight to
       // notice: no connect can outlast them.
@@ -71,7 +69,7 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
   }
 
   void cancel() override {
-    net::post(strand_, [self = this->shared_from_this()] {
+    boost::asio::post(strand_, [self = this->shared_from_this()] {
       if (self->done_) return;
       self->cancelled_ = true;
       self->abortSteps();
@@ -82,12 +80,12 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
  private:
   void abortSteps() {
     resolver_.cancel();
-    beast::get_lowest_layer(session_->stream()).close();
+    boost::beast::get_lowest_layer(session_->stream()).close();
   }
 
   void onResolved(boost::system::error_code error, tcp::resolver::results_type results) {
     if (error || interrupted()) return fail(error);
-    beast::get_lowest_layer(session_->stream())
+    boost::beast::get_lowest_layer(session_->stream())
         .async_connect(results,
                        [self = this->shared_from_this()](boost::system::error_code failure, const tcp::endpoint&) {
                          self->onConnected(failure);
@@ -96,7 +94,7 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
 
   void onConnected(boost::system::error_code error) {
     if (error || interrupted()) return fail(error);
-    beast::get_lowest_layer(session_->stream()).socket().set_option(tcp::no_delay(true), error);
+    boost::beast::get_lowest_layer(session_->stream()).socket().set_option(tcp::no_delay(true), error);
     if constexpr (std::is_same_v<NextLayer, SecureLayer>) {
       auto& tls = session_->stream().next_layer();
       SSL* ssl = tls.native_handle();
@@ -107,9 +105,9 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
         named = SSL_set_tlsext_host_name(ssl, endpoint_.host.c_str()) == 1 &&
                 SSL_set1_host(ssl, endpoint_.host.c_str()) == 1;
       }
-      if (!named) return fail(net::error::invalid_argument);
+      if (!named) return fail(boost::asio::error::invalid_argument);
       tls.async_handshake(
-          net::ssl::stream_base::client, [self = this->shared_from_this()](boost::system::error_code failure) {
+          boost::asio::ssl::stream_base::client, [self = this->shared_from_this()](boost::system::error_code failure) {
             if (failure || self->interrupted()) {
               const long verified = SSL_get_verify_result(self->session_->stream().next_layer().native_handle());
               return self->fail(failure, verified);
@@ -135,7 +133,8 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
     if (answered) reply = responseValue(response, request_.url.absoluteString());
     if (error || interrupted()) return fail(error, std::nullopt, std::move(reply));
     std::optional<std::string> protocol;
-    if (const auto chosen = response.find(beast::http::field::sec_websocket_protocol); chosen != response.end()) {
+    if (const auto chosen = response.find(boost::beast::http::field::sec_websocket_protocol);
+        chosen != response.end()) {
       protocol = std::string(chosen->value());
       const auto& offered = request_.subprotocols;
       if (std::find(offered.begin(), offered.end(), *protocol) == offered.end()) {
@@ -154,9 +153,9 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
             std::optional<helpers::HTTPURLResponse> reply = std::nullopt) {
     Failure failure;
     if (timedOut_) {
-      failure = classify(beast::error::timeout);
+      failure = classify(boost::beast::error::timeout);
     } else if (cancelled_) {
-      failure = classify(net::error::operation_aborted);
+      failure = classify(boost::asio::error::operation_aborted);
     } else {
       failure = classify(error, verified);
       // Whatever ends a TLS handshake early (a server that speaks no TLS) is a failed secure connection.
@@ -165,7 +164,7 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
         failure.urlCode = helpers::URLError::Code::secureConnectionFailed;
       }
     }
-    beast::get_lowest_layer(session_->stream()).close();
+    boost::beast::get_lowest_layer(session_->stream()).close();
     finish(ConnectFailure{std::move(failure), std::move(reply)});
   }
 
@@ -182,7 +181,7 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
   Completion completion_;
   Strand strand_;
   tcp::resolver resolver_;
-  net::steady_timer deadline_;
+  boost::asio::steady_timer deadline_;
   std::shared_ptr<Session> session_;
   bool done_ = false;
   bool cancelled_ = false;

@@ -1,10 +1,12 @@
-#include <base/ThreadSafety.hpp>
-#include <boost/asio/ip/address_v4.hpp>
+#include "Connector.hpp"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
 
-#include "Connector.hpp"
+#include <boost/asio/ip/address_v4.hpp>
+
+#include "base/ThreadSafety.hpp"
 #include "realtime/transport/IoThread.hpp"
 
 namespace zirudeze::realtime::transport {
@@ -13,12 +15,12 @@ namespace {
 
 using detail::Endpoint;
 
-Endpoint endpointOf(const base::URL& url) {
+Endpoint endpointOf(const velmoria::base::URL& url) {
   const auto scheme = url.scheme();
   if (!scheme || (*scheme != "ws" && *scheme != "wss")) {
     throw std::invalid_argument("not a WebSocket URL: " + url.absoluteString());
   }
-  const auto written = url.componentText(base::URLComponent::host);
+  const auto written = url.componentText(velmoria::base::URLComponent::host);
   if (!written || written->empty())
     throw std::invalid_argument("WebSocket URL without a host: " + url.absoluteString());
   Endpoint endpoint;
@@ -46,7 +48,9 @@ Endpoint endpointOf(const base::URL& url) {
 
 }  // namespace
 
-namespace detail {
+}  // namespace zirudeze::realtime::transport
+
+namespace zirudeze::realtime::transport::detail {
 
 bool isCertificateCode(helpers::URLError::Code code) {
   using Code = helpers::URLError::Code;
@@ -54,7 +58,9 @@ bool isCertificateCode(helpers::URLError::Code code) {
          code == Code::serverCertificateHasUnknownRoot || code == Code::serverCertificateNotYetValid;
 }
 
-}  // namespace detail
+}  // namespace zirudeze::realtime::transport::detail
+
+namespace zirudeze::realtime::transport {
 
 std::shared_ptr<PendingConnect> startConnect(HandshakeRequest request, std::function<void(ConnectOutcome)> completion) {
   Endpoint endpoint = endpointOf(request.url);
@@ -65,20 +71,20 @@ std::shared_ptr<PendingConnect> startConnect(HandshakeRequest request, std::func
 ConnectOutcome connect(HandshakeRequest request, std::stop_token stop) {
   if (onIoThread()) throw std::logic_error("a blocking WebSocket connect cannot run on the I/O thread");
   struct Waiter {
-    base::Mutex mutex;
-    base::PlainConditionVariable ready;
+    velmoria::base::Mutex mutex;
+    velmoria::base::PlainConditionVariable ready;
     std::optional<ConnectOutcome> outcome VM_GUARDED_BY(mutex);
   };
   auto waiter = std::make_shared<Waiter>();
   auto pending = startConnect(std::move(request), [waiter](ConnectOutcome outcome) {
     {
-      const base::MutexLock lock(waiter->mutex);
+      const velmoria::base::MutexLock lock(waiter->mutex);
       waiter->outcome.emplace(std::move(outcome));
     }
     waiter->ready.notifyAll();
   });
   const std::stop_callback onStop(stop, [pending] { pending->cancel(); });
-  base::MutexLock lock(waiter->mutex);
+  velmoria::base::MutexLock lock(waiter->mutex);
   waiter->ready.wait(lock, [&]() VM_REQUIRES(waiter->mutex) { return waiter->outcome.has_value(); });
   return std::move(*waiter->outcome);
 }

@@ -1,10 +1,9 @@
-#include <openssl/x509_vfy.h>
-
 #include <boost/asio/error.hpp>
 #include <boost/asio/ssl/error.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/websocket/error.hpp>
+#include <openssl/x509_vfy.h>
 
 #include "realtime/transport/BeastFailures.hpp"
 

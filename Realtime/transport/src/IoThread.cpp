@@ -1,8 +1,9 @@
 #include "realtime/transport/IoThread.hpp"
 
-#include <boost/asio/executor_work_guard.hpp>
 #include <chrono>
 #include <thread>
+
+#include <boost/asio/executor_work_guard.hpp>
 
 namespace zirudeze::realtime::transport {
 

@@ -1,8 +1,9 @@
 #include "TLSContext.hpp"
 
-#include <base/ThreadSafety.hpp>
 #include <cstdlib>
 #include <string>
+
+#include "base/ThreadSafety.hpp"
 
 namespace zirudeze::realtime::transport {
 
@@ -16,11 +17,11 @@ std::string environment(const char* name) {
 }  // namespace
 
 std::shared_ptr<boost::asio::ssl::context> clientTLSContext() {
-  static base::Mutex mutex;
+  static velmoria::base::Mutex mutex;
   static std::shared_ptr<boost::asio::ssl::context> context VM_GUARDED_BY(mutex);
   static std::string madeFor VM_GUARDED_BY(mutex);
   const std::string trust = environment("SSL_CERT_FILE") + '\n' + environment("SSL_CERT_DIR");
-  const base::MutexLock lock(mutex);
+  const velmoria::base::MutexLock lock(mutex);
   if (!context || trust != madeFor) {
     auto made = std::make_shared<boost::asio::ssl::context>(boost::asio::ssl::context::tls_client);
     made->set_options(boost::asio::ssl::context::default_workarounds | boost::asio::ssl::context::no_sslv2 |

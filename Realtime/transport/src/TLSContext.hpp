@@ -1,7 +1,8 @@
 #pragma once
 
-#include <boost/asio/ssl/context.hpp>
 #include <memory>
+
+#include <boost/asio/ssl/context.hpp>
 
 namespace zirudeze::realtime::transport {
 

@@ -4,6 +4,8 @@
 
 #include "realtime/transport/WebSocketSession.hpp"
 
+namespace websocket = boost::beast::websocket;
+
 namespace zirudeze::realtime::transport {
 
 namespace {

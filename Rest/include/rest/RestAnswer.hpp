@@ -1,12 +1,13 @@
 #pragma once
 
-#include <base/Coding.hpp>
-#include <base/Data.hpp>
 #include <cstdint>
 #include <exception>
-#include <helpers/URLResponse.hpp>
 #include <optional>
 #include <string_view>
+
+#include "base/Coding.hpp"
+#include "base/Data.hpp"
+#include "helpers/URLResponse.hpp"
 
 namespace zirudeze::rest {
 
@@ -18,8 +19,8 @@ std::optional<std::int64_t> countFromResponse(const helpers::HTTPURLResponse& re
 
 // The error a failed answer becomes: the service's RestError when the body decodes as one, else an
 // HTTPError carrying the body and the response.
-std::exception_ptr errorForFailedAnswer(const base::Data& body, const helpers::HTTPURLResponse& response,
-                                        const base::JSONDecoder& decoder);
+std::exception_ptr errorForFailedAnswer(const velmoria::base::Data& body, const helpers::HTTPURLResponse& response,
+                                        const velmoria::base::JSONDecoder& decoder);
 
 // 200 through 299.
 constexpr bool isSuccessStatus(int status) noexcept { return status >= 200 && status <= 299; }

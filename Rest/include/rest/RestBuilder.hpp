@@ -1,9 +1,7 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <exception>
 #include <functional>
-#include <helpers/HTTPRequest.hpp>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -12,6 +10,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "base/Data.hpp"
+#include "helpers/HTTPRequest.hpp"
 #include "rest/FetchOptions.hpp"
 #include "rest/RestClientConfiguration.hpp"
 #include "rest/RestResponse.hpp"
@@ -57,13 +57,13 @@ class RestBuilder {
   // statuses, and the decoder's error.
   template <class Value>
   RestResponse<Value> execute(FetchOptions options = {}) {
-    return executeWithDecoder(options, [this](const base::Data& data) { return decodeBody<Value>(data); });
+    return executeWithDecoder(options, [this](const velmoria::base::Data& data) { return decodeBody<Value>(data); });
   }
 
   // The same with the caller's decoding step.
   template <class Decode>
   auto executeWithDecoder(FetchOptions options, Decode&& decode)
-      -> RestResponse<std::decay_t<std::invoke_result_t<Decode&, const base::Data&>>> {
+      -> RestResponse<std::decay_t<std::invoke_result_t<Decode&, const velmoria::base::Data&>>> {
     RestResponse<void> answer = send(options);
     auto value = std::forward<Decode>(decode)(answer.data);
     return {std::move(answer), std::move(value)};
@@ -85,7 +85,7 @@ class RestBuilder {
   RestResponse<void> send(const FetchOptions& options);
 
   template <class Value>
-  Value decodeBody(const base::Data& data) const {
+  Value decodeBody(const velmoria::base::Data& data) const {
     try {
       return configuration().decoder.template decode<Value>(data);
     } catch (const std::exception& error) {

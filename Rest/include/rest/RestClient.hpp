@@ -1,15 +1,15 @@
 #pragma once
 
-#include <base/Coding.hpp>
-#include <base/URL.hpp>
-#include <helpers/HTTPClient.hpp>
-#include <helpers/ZirudezeLogger.hpp>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/Coding.hpp"
+#include "base/URL.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "helpers/ZirudezeLogger.hpp"
 #include "rest/RestClientConfiguration.hpp"
 #include "rest/RestDefaults.hpp"
 #include "rest/RestFilterBuilder.hpp"
@@ -31,11 +31,11 @@ class RestClient {
   using Configuration = RestClientConfiguration;
 
   // A caller's own "X-Client-Info" stays; otherwise the default one is added.
-  RestClient(base::URL url, std::optional<std::string> schema, std::map<std::string, std::string> headers,
+  RestClient(velmoria::base::URL url, std::optional<std::string> schema, std::map<std::string, std::string> headers,
              std::shared_ptr<const helpers::ZirudezeLogger> logger, helpers::FetchOperation fetch,
-             base::JSONEncoder encoder, base::JSONDecoder decoder);
-  RestClient(base::URL url, std::optional<std::string> schema, std::map<std::string, std::string> headers,
-             helpers::FetchOperation fetch, base::JSONEncoder encoder, base::JSONDecoder decoder);
+             velmoria::base::JSONEncoder encoder, velmoria::base::JSONDecoder decoder);
+  RestClient(velmoria::base::URL url, std::optional<std::string> schema, std::map<std::string, std::string> headers,
+             helpers::FetchOperation fetch, velmoria::base::JSONEncoder encoder, velmoria::base::JSONDecoder decoder);
   explicit RestClient(Configuration configuration);
   RestClient(RestClient&&) noexcept;
   RestClient& operator=(RestClient&&) noexcept;
@@ -64,8 +64,8 @@ class RestClient {
   RestClient schema(std::string schema) const;
 
  private:
-  base::JSONEncoder encoder() const;
-  RestFilterBuilder rpcWithEncoded(std::string_view function, const base::Json& params,
+  velmoria::base::JSONEncoder encoder() const;
+  RestFilterBuilder rpcWithEncoded(std::string_view function, const velmoria::base::Json& params,
                                    const RpcOptions& options) const;
 
   struct State;

@@ -1,14 +1,15 @@
 #pragma once
 
-#include <base/Date.hpp>
-#include <base/UUID.hpp>
 #include <concepts>
-#include <helpers/AnyJSON.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
+
+#include "base/Date.hpp"
+#include "base/UUID.hpp"
+#include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::rest {
 
@@ -38,9 +39,9 @@ class RestFilterValue {
   RestFilterValue(T value) : rawValue_(doubleText(static_cast<double>(value))) {}
 
   // Upper-case hyphenated form.
-  RestFilterValue(const base::UUID& uuid) : rawValue_(uuid.uuidString()) {}
+  RestFilterValue(const velmoria::base::UUID& uuid) : rawValue_(uuid.uuidString()) {}
   // ISO 8601 in UTC with milliseconds: 2024-05-01T12:00:00.000Z.
-  RestFilterValue(base::Date date);
+  RestFilterValue(velmoria::base::Date date);
 
   // null "NULL", arrays "{...}" of their rendered elements, objects as JSON text. Exact types only, so
   // nothing reaches these through AnyJSON's own conversions (a pointer would become a Bool).

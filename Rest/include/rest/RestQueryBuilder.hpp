@@ -1,10 +1,10 @@
 #pragma once
 
-#include <base/Coding.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/Coding.hpp"
 #include "rest/RestBuilder.hpp"
 #include "rest/RestFilterBuilder.hpp"
 
@@ -70,10 +70,10 @@ class RestQueryBuilder : public RestBuilder {
   enum class Statement { insert, upsert, update, remove };
 
   template <class Values>
-  base::Json encoded(const Values& values) const {
+  velmoria::base::Json encoded(const Values& values) const {
     return configuration().encoder.encodeToJson(values);
   }
-  RestFilterBuilder write(Statement statement, const std::optional<base::Json>& values,
+  RestFilterBuilder write(Statement statement, const std::optional<velmoria::base::Json>& values,
                           std::optional<RestReturningOptions> returning, std::optional<CountOption> count,
                           const std::optional<std::string>& onConflict, bool ignoreDuplicates);
   RestFilterBuilder filterBuilder();

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <cstdint>
-#include <helpers/URLResponse.hpp>
 #include <optional>
 #include <string>
+
+#include "base/Data.hpp"
+#include "helpers/URLResponse.hpp"
 
 namespace zirudeze::rest {
 
@@ -14,7 +15,7 @@ struct RestResponse;
 // A successful answer without a decoded value.
 template <>
 struct RestResponse<void> {
-  base::Data data;
+  velmoria::base::Data data;
   helpers::HTTPURLResponse response;
   // The total the service reported in "Content-Range", when it reported one.
   std::optional<std::int64_t> count;

@@ -42,7 +42,9 @@ class RestTransformEdits : public RestBuilder {
   void applyHeader(std::string_view name, std::string_view value) { RestBuilder::setHeader(name, value); }
 };
 
-namespace detail {
+}  // namespace zirudeze::rest
+
+namespace zirudeze::rest::detail {
 
 // The transform operations, each returning the most derived builder so chains keep their type.
 template <class Self, class Base>
@@ -101,7 +103,9 @@ class TransformOperations : public Base {
   Self& self() { return static_cast<Self&>(*this); }
 };
 
-}  // namespace detail
+}  // namespace zirudeze::rest::detail
+
+namespace zirudeze::rest {
 
 // Shapes the result of a request: columns, order, limits, response format.
 class RestTransformBuilder : public detail::TransformOperations<RestTransformBuilder, RestTransformEdits> {

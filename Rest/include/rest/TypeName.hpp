@@ -7,12 +7,12 @@
 #include <typeinfo>
 #include <vector>
 
-namespace zirudeze::rest {
-
-namespace detail {
+namespace zirudeze::rest::detail {
 // The demangled name with every namespace and class qualifier dropped.
 std::string unqualifiedName(const std::type_info& type);
-}  // namespace detail
+}  // namespace zirudeze::rest::detail
+
+namespace zirudeze::rest {
 
 // A short readable name of a type for log lines: "vector<SessionModel>", "optional<string>".
 template <class T>

@@ -1,23 +1,24 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/Data.hpp"
+
 namespace zirudeze::storage {
 
 // One part of the older in-memory form builder.
 struct File {
   std::string name;
-  base::Data data;
+  velmoria::base::Data data;
   std::optional<std::string> fileName;
   std::optional<std::string> contentType;
 
-  [[deprecated("use data")]] base::Data& fileData() noexcept { return data; }
-  [[deprecated("use data")]] const base::Data& fileData() const noexcept { return data; }
+  [[deprecated("use data")]] velmoria::base::Data& fileData() noexcept { return data; }
+  [[deprecated("use data")]] const velmoria::base::Data& fileData() const noexcept { return data; }
 
   friend bool operator==(const File&, const File&) = default;
 };
@@ -33,7 +34,7 @@ class FormData {
   void append(File file);
   std::string contentType() const;
   // The whole body; with no files only the closing delimiter.
-  base::Data data() const;
+  velmoria::base::Data data() const;
 };
 
 }  // namespace zirudeze::storage

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +8,8 @@
 #include <memory>
 #include <optional>
 #include <span>
+
+#include "base/Data.hpp"
 
 namespace zirudeze::storage {
 
@@ -32,7 +33,7 @@ class InputStream {
 
 class MemoryInputStream final : public InputStream {
  public:
-  explicit MemoryInputStream(base::Data data);
+  explicit MemoryInputStream(velmoria::base::Data data);
 
   void open() override;
   void close() override {}
@@ -41,7 +42,7 @@ class MemoryInputStream final : public InputStream {
   std::exception_ptr streamError() const override { return nullptr; }
 
  private:
-  base::Data data_;
+  velmoria::base::Data data_;
   std::size_t position_ = 0;
 };
 

@@ -1,18 +1,18 @@
 #pragma once
 
-#include <base/Data.hpp>
-#include <base/URL.hpp>
 #include <cstddef>
 #include <cstdint>
-#include <helpers/AnyJSON.hpp>
-#include <helpers/HTTPBodyStream.hpp>
-#include <httptypes/HTTPFields.hpp>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/Data.hpp"
+#include "base/URL.hpp"
+#include "helpers/AnyJSON.hpp"
+#include "helpers/HTTPBodyStream.hpp"
+#include "httptypes/HTTPFields.hpp"
 #include "storage/InputStream.hpp"
 #include "storage/MimeTypes.hpp"
 #include "storage/MultipartFormDataError.hpp"
@@ -46,16 +46,17 @@ class MultipartFormData {
   const std::optional<MultipartFormDataError>& bodyPartError() const noexcept { return bodyPartError_; }
   std::size_t streamBufferSize() const noexcept { return streamBufferSize_; }
 
-  void append(base::Data data, std::string_view name, std::optional<std::string> fileName = std::nullopt,
+  void append(velmoria::base::Data data, std::string_view name, std::optional<std::string> fileName = std::nullopt,
               std::optional<std::string> mimeType = std::nullopt);
   // File name and media type from the URL's last path component and its extension.
-  void append(const base::URL& fileURL, std::string_view name);
-  void append(const base::URL& fileURL, std::string_view name, std::string_view fileName, std::string_view mimeType);
+  void append(const velmoria::base::URL& fileURL, std::string_view name);
+  void append(const velmoria::base::URL& fileURL, std::string_view name, std::string_view fileName,
+              std::string_view mimeType);
   void append(std::unique_ptr<InputStream> stream, std::uint64_t length, http::HTTPFields headers);
 
   // The whole body. Throws the recorded MultipartFormDataError, or inputStreamReadFailed when a stream
   // fails or delivers another length than declared. Reads each stream once.
-  base::Data encode();
+  velmoria::base::Data encode();
   // The same bytes as encode(), produced while they are sent, so a large file never sits in memory: the
   // delimiters, headers and other parts are written now, file parts are read from their files by each
   // reader. Throws as encode() does for everything but the files; a reader throws inputStreamReadFailed
@@ -66,9 +67,9 @@ class MultipartFormData {
  private:
   void record(MultipartFormDataError error);
   void markBoundaries();
-  void encodeOpening(const BodyPart& part, base::Data& body) const;
-  void encodeContent(BodyPart& part, base::Data& body) const;
-  void encodeClosing(const BodyPart& part, base::Data& body) const;
+  void encodeOpening(const BodyPart& part, velmoria::base::Data& body) const;
+  void encodeContent(BodyPart& part, velmoria::base::Data& body) const;
+  void encodeClosing(const BodyPart& part, velmoria::base::Data& body) const;
   std::uint64_t expectedSize() const;
 
   std::string boundary_;
@@ -85,6 +86,6 @@ http::HTTPFields contentHeaders(std::string_view name, const std::optional<std::
                                 const std::optional<std::string>& mimeType);
 
 // The metadata part's content: the object as JSON, or "{}" when it cannot be encoded.
-base::Data metadataJSON(const helpers::JSONObject& metadata);
+velmoria::base::Data metadataJSON(const helpers::JSONObject& metadata);
 
 }  // namespace zirudeze::storage

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <base/URL.hpp>
 #include <cstdint>
 #include <exception>
 #include <optional>
+
+#include "base/URL.hpp"
 
 namespace zirudeze::storage {
 
@@ -28,12 +29,12 @@ class MultipartFormDataError : public std::exception {
   };
 
   // The cases about a URL.
-  MultipartFormDataError(Kind kind, base::URL url, std::exception_ptr underlyingError = nullptr);
+  MultipartFormDataError(Kind kind, velmoria::base::URL url, std::exception_ptr underlyingError = nullptr);
   // inputStreamReadFailed and outputStreamWriteFailed.
   MultipartFormDataError(Kind kind, std::exception_ptr underlyingError);
 
   Kind kind() const noexcept { return kind_; }
-  const std::optional<base::URL>& url() const noexcept { return url_; }
+  const std::optional<velmoria::base::URL>& url() const noexcept { return url_; }
   const std::exception_ptr& underlyingError() const noexcept { return underlying_; }
 
   // The case's name.
@@ -41,7 +42,7 @@ class MultipartFormDataError : public std::exception {
 
  private:
   Kind kind_;
-  std::optional<base::URL> url_;
+  std::optional<velmoria::base::URL> url_;
   std::exception_ptr underlying_;
 };
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <helpers/HTTPClient.hpp>
-#include <helpers/HTTPRequest.hpp>
-#include <helpers/HTTPResponse.hpp>
 #include <memory>
 
+#include "helpers/HTTPClient.hpp"
+#include "helpers/HTTPRequest.hpp"
+#include "helpers/HTTPResponse.hpp"
 #include "storage/StorageClientConfiguration.hpp"
 
 namespace zirudeze::storage {

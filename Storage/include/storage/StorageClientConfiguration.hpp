@@ -1,12 +1,12 @@
 #pragma once
 
-#include <base/URL.hpp>
-#include <base/coding/JSONCoders.hpp>
-#include <helpers/ZirudezeLogger.hpp>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "base/URL.hpp"
+#include "base/coding/JSONCoders.hpp"
+#include "helpers/ZirudezeLogger.hpp"
 #include "storage/StorageHTTPSession.hpp"
 #include "storage/StorageHostRewrite.hpp"
 
@@ -16,23 +16,24 @@ namespace zirudeze::storage {
 // with, so changing `url` or `headers` here later never reaches it.
 class StorageClientConfiguration {
  public:
-  StorageClientConfiguration(base::URL url, std::map<std::string, std::string> headers, base::JSONEncoder encoder,
-                             base::JSONDecoder decoder, StorageHTTPSession session,
-                             std::shared_ptr<const helpers::ZirudezeLogger> logger, bool useNewHostname);
+  StorageClientConfiguration(velmoria::base::URL url, std::map<std::string, std::string> headers,
+                             velmoria::base::JSONEncoder encoder, velmoria::base::JSONDecoder decoder,
+                             StorageHTTPSession session, std::shared_ptr<const helpers::ZirudezeLogger> logger,
+                             bool useNewHostname);
   // No logger, useNewHostname false.
   [[deprecated("pass a logger and useNewHostname too")]] StorageClientConfiguration(
-      base::URL url, std::map<std::string, std::string> headers, base::JSONEncoder encoder, base::JSONDecoder decoder,
-      StorageHTTPSession session);
+      velmoria::base::URL url, std::map<std::string, std::string> headers, velmoria::base::JSONEncoder encoder,
+      velmoria::base::JSONDecoder decoder, StorageHTTPSession session);
 
   // The service base URL every path is appended to.
-  base::URL url;
+  velmoria::base::URL url;
   // Sent with every request.
   std::map<std::string, std::string> headers;
 
   // Encodes the bucket, move, copy and remove bodies.
-  const base::JSONEncoder& encoder() const noexcept { return encoder_; }
+  const velmoria::base::JSONEncoder& encoder() const noexcept { return encoder_; }
   // Decodes every reply.
-  const base::JSONDecoder& decoder() const noexcept { return decoder_; }
+  const velmoria::base::JSONDecoder& decoder() const noexcept { return decoder_; }
   const StorageHTTPSession& session() const noexcept { return session_; }
   const std::shared_ptr<const helpers::ZirudezeLogger>& logger() const noexcept { return logger_; }
   bool useNewHostname() const noexcept { return useNewHostname_; }
@@ -41,8 +42,8 @@ class StorageClientConfiguration {
   StorageHostRewrite hostRewrite;
 
  private:
-  base::JSONEncoder encoder_;
-  base::JSONDecoder decoder_;
+  velmoria::base::JSONEncoder encoder_;
+  velmoria::base::JSONDecoder decoder_;
   StorageHTTPSession session_;
   std::shared_ptr<const helpers::ZirudezeLogger> logger_;
   bool useNewHostname_ = false;

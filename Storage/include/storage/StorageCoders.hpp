@@ -1,14 +1,14 @@
 #pragma once
 
-#include <base/coding/JSONCoders.hpp>
+#include "base/coding/JSONCoders.hpp"
 
 namespace zirudeze::storage {
 
 // Field names to snake case; what the facade puts into the configuration.
-const base::JSONEncoder& storageJSONEncoder();
+const velmoria::base::JSONEncoder& storageJSONEncoder();
 // Keys exactly as named: the listing and signing bodies, whatever the configuration holds.
-const base::JSONEncoder& storagePlainJSONEncoder();
+const velmoria::base::JSONEncoder& storagePlainJSONEncoder();
 // ISO 8601 dates with, then without, fractional seconds; keys as they are.
-const base::JSONDecoder& storageJSONDecoder();
+const velmoria::base::JSONDecoder& storageJSONDecoder();
 
 }  // namespace zirudeze::storage

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <base/Coding.hpp>
 #include <exception>
 #include <optional>
 #include <string>
+
+#include "base/Coding.hpp"
 
 namespace zirudeze::storage {
 
@@ -21,7 +22,7 @@ class StorageError : public std::exception {
   const std::string& localizedDescription() const noexcept { return message; }
 
   // Keys "statusCode", "message" (required) and "error", matched exactly.
-  static StorageError decode(const base::Decoder& decoder);
+  static StorageError decode(const velmoria::base::Decoder& decoder);
 
   friend bool operator==(const StorageError& a, const StorageError& b) {
     return a.statusCode == b.statusCode && a.message == b.message && a.error == b.error;

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <base/Data.hpp>
-#include <base/URL.hpp>
-#include <base/URLComponents.hpp>
 #include <concepts>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/Data.hpp"
+#include "base/URL.hpp"
+#include "base/URLComponents.hpp"
 #include "storage/FileUpload.hpp"
 #include "storage/StorageApi.hpp"
 #include "storage/StorageOptions.hpp"
@@ -39,31 +39,35 @@ class StorageFileApi : public StorageApi {
   // "text/plain;charset=UTF-8", no upsert.
   FileUploadResponse uploadOrUpdate(const helpers::HTTPRequest::Method& method, const std::string& path,
                                     FileUpload file, const std::optional<FileOptions>& options = std::nullopt) const;
-  FileUploadResponse upload(const std::string& path, base::Data data,
+  FileUploadResponse upload(const std::string& path, velmoria::base::Data data,
                             const std::optional<FileOptions>& options = std::nullopt) const;
-  FileUploadResponse upload(const std::string& path, const base::URL& fileURL,
+  FileUploadResponse upload(const std::string& path, const velmoria::base::URL& fileURL,
                             const std::optional<FileOptions>& options = std::nullopt) const;
-  FileUploadResponse update(const std::string& path, base::Data data,
+  FileUploadResponse update(const std::string& path, velmoria::base::Data data,
                             const std::optional<FileOptions>& options = std::nullopt) const;
-  FileUploadResponse update(const std::string& path, const base::URL& fileURL,
+  FileUploadResponse update(const std::string& path, const velmoria::base::URL& fileURL,
                             const std::optional<FileOptions>& options = std::nullopt) const;
 
   SignedUploadURL createSignedUploadURL(
       const std::string& path, const std::optional<CreateSignedUploadURLOptions>& options = std::nullopt) const;
-  SignedURLUploadResponse uploadToSignedURL(const std::string& path, const std::string& token, base::Data data,
+  SignedURLUploadResponse uploadToSignedURL(const std::string& path, const std::string& token,
+                                            velmoria::base::Data data,
                                             const std::optional<FileOptions>& options = std::nullopt) const;
-  SignedURLUploadResponse uploadToSignedURL(const std::string& path, const std::string& token, const base::URL& fileURL,
+  SignedURLUploadResponse uploadToSignedURL(const std::string& path, const std::string& token,
+                                            const velmoria::base::URL& fileURL,
                                             const std::optional<FileOptions>& options = std::nullopt) const;
   SignedURLUploadResponse uploadToSignedURL(const std::string& path, const std::string& token, FileUpload file,
                                             const std::optional<FileOptions>& options = std::nullopt) const;
 
   // The object key only.
   [[deprecated("use upload")]] std::string uploadReturningKey(
-      const std::string& path, base::Data data, const std::optional<FileOptions>& options = std::nullopt) const;
+      const std::string& path, velmoria::base::Data data,
+      const std::optional<FileOptions>& options = std::nullopt) const;
   [[deprecated("use update")]] std::string updateReturningKey(
-      const std::string& path, base::Data data, const std::optional<FileOptions>& options = std::nullopt) const;
+      const std::string& path, velmoria::base::Data data,
+      const std::optional<FileOptions>& options = std::nullopt) const;
   [[deprecated("use uploadToSignedURL")]] std::string uploadToSignedURLReturningKey(
-      const std::string& path, const std::string& token, base::Data data,
+      const std::string& path, const std::string& token, velmoria::base::Data data,
       const std::optional<FileOptions>& options = std::nullopt) const;
 
   // --- Managing -----------------------------------------------------------------------------------
@@ -84,34 +88,35 @@ class StorageFileApi : public StorageApi {
   // --- URLs and content ----------------------------------------------------------------------------
 
   // `download` adds a "download" item with that text (the empty text: download under the object's name).
-  base::URL createSignedURL(const std::string& path, std::int64_t expiresIn,
-                            const std::optional<std::string>& download = std::nullopt,
-                            const std::optional<TransformOptions>& transform = std::nullopt) const;
+  velmoria::base::URL createSignedURL(const std::string& path, std::int64_t expiresIn,
+                                      const std::optional<std::string>& download = std::nullopt,
+                                      const std::optional<TransformOptions>& transform = std::nullopt) const;
   template <std::same_as<bool> Flag>
-  base::URL createSignedURL(const std::string& path, std::int64_t expiresIn, Flag download,
-                            const std::optional<TransformOptions>& transform = std::nullopt) const {
+  velmoria::base::URL createSignedURL(const std::string& path, std::int64_t expiresIn, Flag download,
+                                      const std::optional<TransformOptions>& transform = std::nullopt) const {
     return createSignedURL(path, expiresIn, downloadText(download), transform);
   }
-  std::vector<base::URL> createSignedURLs(const std::vector<std::string>& paths, std::int64_t expiresIn,
-                                          const std::optional<std::string>& download = std::nullopt) const;
+  std::vector<velmoria::base::URL> createSignedURLs(const std::vector<std::string>& paths, std::int64_t expiresIn,
+                                                    const std::optional<std::string>& download = std::nullopt) const;
   template <std::same_as<bool> Flag>
-  std::vector<base::URL> createSignedURLs(const std::vector<std::string>& paths, std::int64_t expiresIn,
-                                          Flag download) const {
+  std::vector<velmoria::base::URL> createSignedURLs(const std::vector<std::string>& paths, std::int64_t expiresIn,
+                                                    Flag download) const {
     return createSignedURLs(paths, expiresIn, downloadText(download));
   }
   // The service's signed path and token under the configured URL; URLError badURL when unusable.
-  base::URL makeSignedURL(const std::string& signedURL, const std::optional<std::string>& download) const;
+  velmoria::base::URL makeSignedURL(const std::string& signedURL, const std::optional<std::string>& download) const;
 
   // The object's bytes, through the image service when `transform` is given.
-  base::Data download(const std::string& path, const std::optional<TransformOptions>& transform = std::nullopt,
-                      const std::optional<std::vector<base::URLQueryItem>>& query = std::nullopt) const;
+  velmoria::base::Data download(
+      const std::string& path, const std::optional<TransformOptions>& transform = std::nullopt,
+      const std::optional<std::vector<velmoria::base::URLQueryItem>>& query = std::nullopt) const;
 
   // No request is made: the bucket is not checked to be public nor the object to exist.
-  base::URL getPublicURL(const std::string& path, const std::optional<std::string>& download = std::nullopt,
-                         const std::optional<TransformOptions>& transform = std::nullopt) const;
+  velmoria::base::URL getPublicURL(const std::string& path, const std::optional<std::string>& download = std::nullopt,
+                                   const std::optional<TransformOptions>& transform = std::nullopt) const;
   template <std::same_as<bool> Flag>
-  base::URL getPublicURL(const std::string& path, Flag download,
-                         const std::optional<TransformOptions>& transform = std::nullopt) const {
+  velmoria::base::URL getPublicURL(const std::string& path, Flag download,
+                                   const std::optional<TransformOptions>& transform = std::nullopt) const {
     return getPublicURL(path, downloadText(download), transform);
   }
 
@@ -119,9 +124,10 @@ class StorageFileApi : public StorageApi {
   static std::optional<std::string> downloadText(bool download) {
     return download ? std::optional<std::string>(std::string()) : std::nullopt;
   }
-  helpers::HTTPRequest uploadRequest(const helpers::HTTPRequest::Method& method, base::URL url, const std::string& path,
-                                     FileUpload file, const FileOptions& options, bool alwaysSendsUpsert) const;
-  base::URL objectURL(const std::string& pathBelowService) const;
+  helpers::HTTPRequest uploadRequest(const helpers::HTTPRequest::Method& method, velmoria::base::URL url,
+                                     const std::string& path, FileUpload file, const FileOptions& options,
+                                     bool alwaysSendsUpsert) const;
+  velmoria::base::URL objectURL(const std::string& pathBelowService) const;
 };
 
 }  // namespace zirudeze::storage

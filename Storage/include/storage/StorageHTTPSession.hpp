@@ -1,17 +1,18 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <functional>
-#include <helpers/HTTPClient.hpp>
-#include <helpers/HTTPTransport.hpp>
 #include <memory>
+
+#include "base/Data.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "helpers/HTTPTransport.hpp"
 
 namespace zirudeze::storage {
 
 // The transport of the storage clients. Both functions must be callable from any thread at once.
 struct StorageHTTPSession {
   using Fetch = helpers::FetchOperation;
-  using Upload = std::function<helpers::FetchResult(const helpers::URLRequest&, const base::Data&)>;
+  using Upload = std::function<helpers::FetchResult(const helpers::URLRequest&, const velmoria::base::Data&)>;
 
   StorageHTTPSession(Fetch fetch, Upload upload);
   // Over a transport, which the session keeps alive. Each call follows the calling task's cancellation

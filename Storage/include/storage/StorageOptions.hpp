@@ -1,11 +1,12 @@
 #pragma once
 
-#include <base/Coding.hpp>
 #include <cstdint>
-#include <helpers/AnyJSON.hpp>
 #include <map>
 #include <optional>
 #include <string>
+
+#include "base/Coding.hpp"
+#include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::storage {
 
@@ -13,7 +14,7 @@ struct SortBy {
   std::optional<std::string> column;
   std::optional<std::string> order;
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   friend bool operator==(const SortBy&, const SortBy&) = default;
 };
 
@@ -29,7 +30,7 @@ struct SearchOptions {
   std::optional<SortBy> sortBy;
   std::optional<std::string> search;
 
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
   friend bool operator==(const SearchOptions&, const SearchOptions&) = default;
 };
 

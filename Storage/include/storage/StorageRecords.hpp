@@ -1,14 +1,15 @@
 #pragma once
 
-#include <base/Coding.hpp>
-#include <base/Date.hpp>
-#include <base/URL.hpp>
-#include <base/UUID.hpp>
 #include <cstdint>
-#include <helpers/AnyJSON.hpp>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "base/Coding.hpp"
+#include "base/Date.hpp"
+#include "base/URL.hpp"
+#include "base/UUID.hpp"
+#include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::storage {
 
@@ -20,13 +21,13 @@ struct Bucket {
   std::string name;
   std::string owner;
   bool isPublic = false;  // "public"
-  base::Date createdAt;
-  base::Date updatedAt;
+  velmoria::base::Date createdAt;
+  velmoria::base::Date updatedAt;
   std::optional<std::vector<std::string>> allowedMimeTypes;
   std::optional<std::int64_t> fileSizeLimit;
 
-  void encode(base::Encoder& encoder) const;
-  static Bucket decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static Bucket decode(const velmoria::base::Decoder& decoder);
   friend bool operator==(const Bucket&, const Bucket&) = default;
 };
 
@@ -35,15 +36,15 @@ struct FileObject {
   std::string name;
   std::optional<std::string> bucketId;
   std::optional<std::string> owner;
-  std::optional<base::UUID> id;
-  std::optional<base::Date> updatedAt;
-  std::optional<base::Date> createdAt;
-  std::optional<base::Date> lastAccessedAt;
+  std::optional<velmoria::base::UUID> id;
+  std::optional<velmoria::base::Date> updatedAt;
+  std::optional<velmoria::base::Date> createdAt;
+  std::optional<velmoria::base::Date> lastAccessedAt;
   std::optional<helpers::JSONObject> metadata;
   std::optional<Bucket> buckets;
 
-  void encode(base::Encoder& encoder) const;
-  static FileObject decode(const base::Decoder& decoder);
+  void encode(velmoria::base::Encoder& encoder) const;
+  static FileObject decode(const velmoria::base::Decoder& decoder);
   friend bool operator==(const FileObject&, const FileObject&) = default;
 };
 
@@ -53,34 +54,34 @@ struct FileObjectV2 {
   std::string version;
   std::string name;
   std::optional<std::string> bucketId;
-  std::optional<base::Date> updatedAt;
-  std::optional<base::Date> createdAt;
-  std::optional<base::Date> lastAccessedAt;
+  std::optional<velmoria::base::Date> updatedAt;
+  std::optional<velmoria::base::Date> createdAt;
+  std::optional<velmoria::base::Date> lastAccessedAt;
   std::optional<std::int64_t> size;
   std::optional<std::string> cacheControl;
   std::optional<std::string> contentType;
   std::optional<std::string> etag;
-  std::optional<base::Date> lastModified;
+  std::optional<velmoria::base::Date> lastModified;
   std::optional<helpers::JSONObject> metadata;
 
-  static FileObjectV2 decode(const base::Decoder& decoder);
+  static FileObjectV2 decode(const velmoria::base::Decoder& decoder);
   friend bool operator==(const FileObjectV2&, const FileObjectV2&) = default;
 };
 
 // One entry of a batch signing reply.
 struct SignedURL {
-  SignedURL(std::optional<std::string> error, base::URL signedURL, std::string path);
+  SignedURL(std::optional<std::string> error, velmoria::base::URL signedURL, std::string path);
 
   std::optional<std::string> error;
-  base::URL signedURL;
+  velmoria::base::URL signedURL;
   std::string path;
 
-  static SignedURL decode(const base::Decoder& decoder);
+  static SignedURL decode(const velmoria::base::Decoder& decoder);
   friend bool operator==(const SignedURL&, const SignedURL&) = default;
 };
 
 struct SignedUploadURL {
-  base::URL signedURL;
+  velmoria::base::URL signedURL;
   std::string path;
   std::string token;
 };

@@ -1,11 +1,12 @@
 #pragma once
 
-#include <base/Coding.hpp>
-#include <base/URLComponents.hpp>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "base/Coding.hpp"
+#include "base/URLComponents.hpp"
 
 namespace zirudeze::storage {
 
@@ -18,10 +19,10 @@ struct TransformOptions {
   std::optional<std::string> format;
 
   // "width", "height", "resize", "quality", "format" in that order, one item per value given.
-  std::vector<base::URLQueryItem> queryItems() const;
+  std::vector<velmoria::base::URLQueryItem> queryItems() const;
 
   // The same members as a JSON object; no values give an empty object.
-  void encode(base::Encoder& encoder) const;
+  void encode(velmoria::base::Encoder& encoder) const;
 
   friend bool operator==(const TransformOptions&, const TransformOptions&) = default;
 };

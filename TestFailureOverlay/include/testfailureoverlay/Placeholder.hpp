@@ -18,7 +18,7 @@
 #include "concurrency/AsyncStream.hpp"
 #include "concurrency/CancellationError.hpp"
 
-namespace zirudeze::issuereporting {
+namespace zirudeze::testfailureoverlay {
 
 // No placeholder value can be made for a type.
 class PlaceholderGenerationFailure : public std::exception {
@@ -47,29 +47,29 @@ struct DefaultInitializable<std::chrono::system_clock::time_point> {
   static std::chrono::system_clock::time_point make() { return std::chrono::system_clock::now(); }
 };
 template <>
-struct DefaultInitializable<base::UUID> {
-  static base::UUID make() { return base::UUID::random(); }
+struct DefaultInitializable<velmoria::base::UUID> {
+  static velmoria::base::UUID make() { return velmoria::base::UUID::random(); }
 };
 template <>
-struct DefaultInitializable<base::URL> {
-  static base::URL make() {
-    if (auto url = base::URL::parse("/")) return *url;
+struct DefaultInitializable<velmoria::base::URL> {
+  static velmoria::base::URL make() {
+    if (auto url = velmoria::base::URL::parse("/")) return *url;
     throw PlaceholderGenerationFailure();
   }
 };
 template <class T>
-struct DefaultInitializable<helpers::AsyncStream<T>> {
-  static helpers::AsyncStream<T> make() {
-    auto [stream, continuation] = helpers::AsyncStream<T>::makeStream();
+struct DefaultInitializable<concurrency::AsyncStream<T>> {
+  static concurrency::AsyncStream<T> make() {
+    auto [stream, continuation] = concurrency::AsyncStream<T>::makeStream();
     continuation.finish();
     return std::move(stream);
   }
 };
 template <class T>
-struct DefaultInitializable<helpers::AsyncThrowingStream<T>> {
-  static helpers::AsyncThrowingStream<T> make() {
-    auto [stream, continuation] = helpers::AsyncThrowingStream<T>::makeStream();
-    continuation.finish(std::make_exception_ptr(helpers::CancellationError()));
+struct DefaultInitializable<concurrency::AsyncThrowingStream<T>> {
+  static concurrency::AsyncThrowingStream<T> make() {
+    auto [stream, continuation] = concurrency::AsyncThrowingStream<T>::makeStream();
+    continuation.finish(std::make_exception_ptr(concurrency::CancellationError()));
     return std::move(stream);
   }
 };
@@ -83,7 +83,9 @@ struct CaseIterable;
 template <class T>
 struct RawRepresentable;
 
-namespace detail {
+}  // namespace zirudeze::testfailureoverlay
+
+namespace zirudeze::testfailureoverlay::detail {
 
 template <class T>
 struct IsOptional : std::false_type {};
@@ -101,7 +103,9 @@ concept EmptyCollection = std::default_initializable<T> && requires(T& value) {
 template <class T>
 std::optional<T> tryPlaceholder();
 
-}  // namespace detail
+}  // namespace zirudeze::testfailureoverlay::detail
+
+namespace zirudeze::testfailureoverlay {
 
 // A placeholder value of T, or PlaceholderGenerationFailure. First match wins: an empty value of its
 // own, the empty tuple, an empty collection, zero, a value built from its raw value's placeholder,
@@ -140,4 +144,4 @@ std::optional<T> detail::tryPlaceholder() {
   }
 }
 
-}  // namespace zirudeze::issuereporting
+}  // namespace zirudeze::testfailureoverlay

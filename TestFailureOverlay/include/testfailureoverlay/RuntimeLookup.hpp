@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace zirudeze::issuereporting {
+namespace zirudeze::testfailureoverlay {
 
 // The few run-time lookups the expected-failure functions make of a test framework's classes and
 // functions by name. On Linux there is no such run time: every lookup answers "absent", so callers
@@ -36,4 +36,4 @@ class RuntimeLookup {
 // This platform's answers.
 const RuntimeLookup& platformRuntime();
 
-}  // namespace zirudeze::issuereporting
+}  // namespace zirudeze::testfailureoverlay

@@ -12,18 +12,22 @@
 #include "testfailureoverlay/RuntimeLookup.hpp"
 #include "testfailureoverlay/XCTIssue.hpp"
 
-namespace zirudeze::issuereporting {
+namespace zirudeze::testfailureoverlay {
 
 using IssueMatcher = std::function<bool(const XCTIssue&)>;
 
-namespace detail {
+}  // namespace zirudeze::testfailureoverlay
+
+namespace zirudeze::testfailureoverlay::detail {
 
 // The framework's options object (strict unless told otherwise) with the matcher attached, or none
 // when the framework is not there.
 RuntimeLookup::Object makeExpectedFailureOptions(std::optional<bool> strict, const std::optional<IssueMatcher>& matcher,
                                                  const RuntimeLookup& runtime);
 
-}  // namespace detail
+}  // namespace zirudeze::testfailureoverlay::detail
+
+namespace zirudeze::testfailureoverlay {
 
 // Runs `failingBlock` as code expected to fail, when a test framework is there to be told; otherwise
 // (as in the shipped program) just runs it. Returns its value; its error passes through.
@@ -73,4 +77,4 @@ void XCTExpectFailure(const std::optional<std::string>& failureReason, std::opti
 // The framework's current test case object, or none.
 RuntimeLookup::Object currentTestCase(const RuntimeLookup& runtime = platformRuntime());
 
-}  // namespace zirudeze::issuereporting
+}  // namespace zirudeze::testfailureoverlay

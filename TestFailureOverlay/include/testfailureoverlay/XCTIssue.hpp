@@ -6,7 +6,7 @@
 
 #include "testfailureoverlay/RuntimeLookup.hpp"
 
-namespace zirudeze::issuereporting {
+namespace zirudeze::testfailureoverlay {
 
 // A test framework's issue as a plain value, so matchers can be written without the framework.
 struct XCTIssue {
@@ -32,4 +32,4 @@ struct XCTIssue {
   static std::optional<XCTIssue> from(const RuntimeLookup::Object& issue, const RuntimeLookup& runtime);
 };
 
-}  // namespace zirudeze::issuereporting
+}  // namespace zirudeze::testfailureoverlay

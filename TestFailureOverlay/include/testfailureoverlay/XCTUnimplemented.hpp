@@ -8,9 +8,13 @@
 #include "issuereporting/Unimplemented.hpp"
 #include "testfailureoverlay/Placeholder.hpp"
 
-namespace zirudeze::issuereporting {
+// Issue reporting's names are this library's own.
+namespace zirudeze::testfailureoverlay {
+using namespace ::zirudeze::issuereporting;
+}  // namespace zirudeze::testfailureoverlay
 
-namespace detail {
+namespace zirudeze::testfailureoverlay::detail {
+using namespace ::zirudeze::issuereporting::detail;
 
 // Stops with advice to supply a placeholder, at the endpoint's definition.
 [[noreturn]] void placeholderMissing(const std::string& description, const DefinitionSite& site);
@@ -37,7 +41,9 @@ struct GeneratedPlaceholderFactory<R(Args...)> {
   }
 };
 
-}  // namespace detail
+}  // namespace zirudeze::testfailureoverlay::detail
+
+namespace zirudeze::testfailureoverlay {
 
 // The older spellings of unimplemented endpoints.
 template <class Sig, class Placeholder>
@@ -63,4 +69,4 @@ std::function<Sig> XCTUnimplemented(Description description, DefinitionSite site
   return detail::GeneratedPlaceholderFactory<Sig>::make(std::move(description), site);
 }
 
-}  // namespace zirudeze::issuereporting
+}  // namespace zirudeze::testfailureoverlay

@@ -1,24 +1,24 @@
 #pragma once
 
 #include <array>
-#include <auth/AuthClient.hpp>
-#include <auth/AuthEnumerations.hpp>
-#include <base/URL.hpp>
 #include <functional>
-#include <functions/FunctionsClient.hpp>
 #include <map>
 #include <memory>
-#include <realtime/RealtimeChannelV2.hpp>
-#include <realtime/RealtimeClientV2.hpp>
-#include <realtime/legacy/RealtimeClient.hpp>
-#include <rest/RestClient.hpp>
-#include <rest/RestFilterBuilder.hpp>
-#include <rest/RestQueryBuilder.hpp>
-#include <storage/ZirudezeStorageClient.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "auth/AuthClient.hpp"
+#include "auth/AuthEnumerations.hpp"
+#include "base/URL.hpp"
+#include "functions/FunctionsClient.hpp"
+#include "realtime/RealtimeChannelV2.hpp"
+#include "realtime/RealtimeClientV2.hpp"
+#include "realtime/legacy/RealtimeClient.hpp"
+#include "rest/RestClient.hpp"
+#include "rest/RestFilterBuilder.hpp"
+#include "rest/RestQueryBuilder.hpp"
+#include "storage/ZirudezeStorageClient.hpp"
 #include "zirudeze/TokenReceiver.hpp"
 #include "zirudeze/ZirudezeClientError.hpp"
 #include "zirudeze/ZirudezeClientOptions.hpp"
@@ -37,10 +37,10 @@ class ZirudezeClient : public std::enable_shared_from_this<ZirudezeClient> {
  public:
   // Starts following the auth client's events unless options.auth.accessToken is set. Throws
   // ZirudezeClientError::invalidProjectURL for a URL without a host label (even with a storage key).
-  static std::shared_ptr<ZirudezeClient> make(base::URL zirudezeURL, std::string zirudezeKey,
+  static std::shared_ptr<ZirudezeClient> make(velmoria::base::URL zirudezeURL, std::string zirudezeKey,
                                               ZirudezeClientOptions options = {});
   // The same with stand-ins for the realtime clients' token intake.
-  static std::shared_ptr<ZirudezeClient> make(base::URL zirudezeURL, std::string zirudezeKey,
+  static std::shared_ptr<ZirudezeClient> make(velmoria::base::URL zirudezeURL, std::string zirudezeKey,
                                               ZirudezeClientOptions options, RealtimeTokenReceivers realtimeReceivers);
 
   // Stops the event listener and waits for it; the clients go with the facade.
@@ -49,18 +49,18 @@ class ZirudezeClient : public std::enable_shared_from_this<ZirudezeClient> {
   ZirudezeClient& operator=(const ZirudezeClient&) = delete;
 
   const ZirudezeClientOptions& options() const noexcept;
-  const base::URL& zirudezeURL() const noexcept;
+  const velmoria::base::URL& zirudezeURL() const noexcept;
   const std::string& zirudezeKey() const noexcept;
   // The project URL with "/storage/v1", "/rest/v1" and "/functions/v1" appended.
-  const base::URL& storageURL() const noexcept;
-  const base::URL& databaseURL() const noexcept;
-  const base::URL& functionsURL() const noexcept;
+  const velmoria::base::URL& storageURL() const noexcept;
+  const velmoria::base::URL& databaseURL() const noexcept;
+  const velmoria::base::URL& functionsURL() const noexcept;
 
   // With options.auth.accessToken set, every call first reports that the auth client is not meant to be
   // used, then returns it all the same.
   std::shared_ptr<auth::AuthClient> auth() const;
   // Hands a sign-in redirect the app was opened with to the auth client; returns at once, never fails.
-  void handle(const base::URL& url) const;
+  void handle(const velmoria::base::URL& url) const;
   std::shared_ptr<functions::FunctionsClient> functions() const;
   // The legacy realtime socket: under "/realtime/v1", never connected by the facade, given every new token.
   std::shared_ptr<realtime::RealtimeClient> realtime() const;
@@ -100,7 +100,7 @@ class ZirudezeClient : public std::enable_shared_from_this<ZirudezeClient> {
  private:
   struct State;
 
-  ZirudezeClient(base::URL zirudezeURL, std::string zirudezeKey, ZirudezeClientOptions options,
+  ZirudezeClient(velmoria::base::URL zirudezeURL, std::string zirudezeKey, ZirudezeClientOptions options,
                  RealtimeTokenReceivers realtimeReceivers);
 
   void startListening();

@@ -1,22 +1,23 @@
 #pragma once
 
-#include <auth/AuthClientConfiguration.hpp>
-#include <auth/AuthEnumerations.hpp>
-#include <auth/AuthLocalStorage.hpp>
-#include <base/URL.hpp>
-#include <base/coding/JSONCoders.hpp>
 #include <functional>
-#include <functions/FunctionRegion.hpp>
-#include <helpers/CurlTransport.hpp>
-#include <helpers/HTTPTransport.hpp>
-#include <helpers/ZirudezeLogger.hpp>
 #include <map>
 #include <memory>
 #include <optional>
-#include <realtime/RealtimeClientOptions.hpp>
-#include <rest/RestDefaults.hpp>
-#include <storage/StorageHostRewrite.hpp>
 #include <string>
+
+#include "auth/AuthClientConfiguration.hpp"
+#include "auth/AuthEnumerations.hpp"
+#include "auth/AuthLocalStorage.hpp"
+#include "base/URL.hpp"
+#include "base/coding/JSONCoders.hpp"
+#include "functions/FunctionRegion.hpp"
+#include "helpers/CurlTransport.hpp"
+#include "helpers/HTTPTransport.hpp"
+#include "helpers/ZirudezeLogger.hpp"
+#include "realtime/RealtimeClientOptions.hpp"
+#include "rest/RestDefaults.hpp"
+#include "storage/StorageHostRewrite.hpp"
 
 namespace zirudeze {
 
@@ -29,8 +30,8 @@ struct ZirudezeClientOptions {
   struct DatabaseOptions {
     // Absent: the service's default schema.
     std::optional<std::string> schema = std::nullopt;
-    base::JSONEncoder encoder = ::zirudeze::rest::restDefaultEncoder();
-    base::JSONDecoder decoder = ::zirudeze::rest::restDefaultDecoder();
+    velmoria::base::JSONEncoder encoder = ::zirudeze::rest::restDefaultEncoder();
+    velmoria::base::JSONDecoder decoder = ::zirudeze::rest::restDefaultDecoder();
   };
 
   // Gives the access token for every request in place of the auth client's session; may throw, may
@@ -42,12 +43,12 @@ struct ZirudezeClientOptions {
     // Where the session is kept: the keychain under the service "zirudeze.auth".
     std::shared_ptr<::zirudeze::auth::AuthLocalStorage> storage =
         ::zirudeze::auth::AuthClientConfiguration::defaultLocalStorage();
-    std::optional<base::URL> redirectToURL = std::nullopt;
+    std::optional<velmoria::base::URL> redirectToURL = std::nullopt;
     // Absent: "zd-" + the first label of the project host + "-auth-token".
     std::optional<std::string> storageKey = std::nullopt;
     ::zirudeze::auth::AuthFlowType flowType = ::zirudeze::auth::AuthClientConfiguration::defaultFlowType;
-    base::JSONEncoder encoder = ::zirudeze::auth::AuthClientConfiguration::jsonEncoder();
-    base::JSONDecoder decoder = ::zirudeze::auth::AuthClientConfiguration::jsonDecoder();
+    velmoria::base::JSONEncoder encoder = ::zirudeze::auth::AuthClientConfiguration::jsonEncoder();
+    velmoria::base::JSONDecoder decoder = ::zirudeze::auth::AuthClientConfiguration::jsonDecoder();
     bool autoRefreshToken = ::zirudeze::auth::AuthClientConfiguration::defaultAutoRefreshToken;
     bool emitLocalSessionAsInitialSession = false;
     // Set: the source of every access token; the facade then follows no auth events and reports an issue

@@ -6,7 +6,7 @@
 #include <source_location>
 #endif
 
-namespace base {
+namespace velmoria::base {
 
 // The caller's file, function, line and column, taken as a default argument. clang 14 with
 // GCC 12's library has no std::source_location, so that pairing (the fuzz build) gets our own.
@@ -38,4 +38,4 @@ class CodeLocation {
 };
 #endif
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace base {
+namespace velmoria::base {
 
 // Raw bytes, as the backend clients and the filter pass them around.
 using Data = std::vector<std::uint8_t>;
@@ -13,4 +13,4 @@ using Data = std::vector<std::uint8_t>;
 inline Data dataFromString(std::string_view text) { return Data(text.begin(), text.end()); }
 inline std::string stringFromData(const Data& data) { return std::string(data.begin(), data.end()); }
 
-}  // namespace base
+}  // namespace velmoria::base

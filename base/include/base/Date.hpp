@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-namespace base {
+namespace velmoria::base {
 
 // An instant in time; keeps the platform clock's sub-second precision.
 using Date = std::chrono::system_clock::time_point;
@@ -17,4 +17,4 @@ inline Date dateFromSecondsSince1970(double seconds) {
   return Date(std::chrono::round<Date::duration>(std::chrono::duration<double>(seconds)));
 }
 
-}  // namespace base
+}  // namespace velmoria::base

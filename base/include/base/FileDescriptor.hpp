@@ -1,9 +1,10 @@
 #pragma once
 
 #include <unistd.h>
+
 #include <utility>
 
-namespace base {
+namespace velmoria::base {
 
 // Closes the descriptor it owns.
 class FileDescriptor {
@@ -31,4 +32,4 @@ class FileDescriptor {
   int fd_;
 };
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace base {
+namespace velmoria::base {
 
 // The value of an ASCII hex digit of either case; -1 for any other character.
 constexpr int hexDigitValue(char c) noexcept {
@@ -10,4 +10,4 @@ constexpr int hexDigitValue(char c) noexcept {
   return -1;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

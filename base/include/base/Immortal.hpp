@@ -4,7 +4,7 @@
 #include <new>
 #include <utility>
 
-namespace base {
+namespace velmoria::base {
 
 // A process-wide value that is built on first use and never destroyed. Detached worker threads may
 // still reach it while the static destructors run at exit; a destroyed registry would hand them freed
@@ -28,4 +28,4 @@ class Immortal {
   alignas(T) std::byte storage_[sizeof(T)];
 };
 
-}  // namespace base
+}  // namespace velmoria::base

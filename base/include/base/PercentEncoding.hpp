@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace base {
+namespace velmoria::base {
 
 // A set of ASCII characters left as they are by percent-encoding. Bytes of
 // 0x80 and above (every non-ASCII character) are always encoded.
@@ -44,4 +44,4 @@ bool appendPercentEncoded(std::string& out, std::string_view text, const Charact
 // not valid UTF-8. A "+" stays a "+".
 std::optional<std::string> removingPercentEncoding(std::string_view text);
 
-}  // namespace base
+}  // namespace velmoria::base

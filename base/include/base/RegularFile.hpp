@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace base {
+namespace velmoria::base {
 
 // Reads a regular file whole, for files that anyone could have put in our way. A FIFO, socket or
 // device is refused before it is opened (and the open never waits, should one be swapped in), and no
@@ -14,4 +14,4 @@ namespace base {
 // failed open or read (EACCES, EMFILE, EIO, ...).
 std::optional<std::string> readRegularFile(const std::filesystem::path& file, std::size_t maxBytes);
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -24,7 +24,7 @@
 #define VM_EXCLUDES(...) VM_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define VM_NO_THREAD_SAFETY_ANALYSIS VM_THREAD_ANNOTATION(no_thread_safety_analysis)
 
-namespace base {
+namespace velmoria::base {
 
 template <class Native>
 class BasicConditionVariable;
@@ -131,4 +131,4 @@ using ConditionVariable = BasicConditionVariable<std::condition_variable_any>;
 // Without the waits that also end on a stop request; cheaper to wait on and to wake, for hot paths.
 using PlainConditionVariable = BasicConditionVariable<std::condition_variable>;
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace base {
+namespace velmoria::base {
 
 // A byte range into a URL's text.
 struct URLRange {
@@ -84,9 +84,11 @@ struct Coding<URL> {
   static URL decode(const Decoder& decoder);
 };
 
-}  // namespace base
+}  // namespace velmoria::base
 
 template <>
-struct std::hash<base::URL> {
-  std::size_t operator()(const base::URL& url) const noexcept { return std::hash<std::string>{}(url.absoluteString()); }
+struct std::hash<velmoria::base::URL> {
+  std::size_t operator()(const velmoria::base::URL& url) const noexcept {
+    return std::hash<std::string>{}(url.absoluteString());
+  }
 };

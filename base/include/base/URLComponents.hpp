@@ -1,13 +1,13 @@
 #pragma once
 
-#include "base/URL.hpp"
-
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace base {
+#include "base/URL.hpp"
+
+namespace velmoria::base {
 
 // One name/value pair of a query. An item written without "=" has no value,
 // which differs from an empty value ("a" versus "a=").
@@ -90,4 +90,4 @@ class URLComponents {
   std::optional<std::string> query_, fragment_;
 };
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace base {
+namespace velmoria::base {
 
 // A 128-bit universally unique identifier. The text form is the canonical
 // 8-4-4-4-12 hexadecimal form in upper case, whatever case it was parsed from.
@@ -49,9 +49,9 @@ struct Coding<UUID> {
   static UUID decode(const Decoder& decoder);
 };
 
-}  // namespace base
+}  // namespace velmoria::base
 
 template <>
-struct std::hash<base::UUID> {
-  std::size_t operator()(const base::UUID& uuid) const noexcept;
+struct std::hash<velmoria::base::UUID> {
+  std::size_t operator()(const velmoria::base::UUID& uuid) const noexcept;
 };

@@ -9,7 +9,7 @@
 
 // Text helpers over UTF-8 strings. Functions that take "text" expect valid
 // UTF-8; ill-formed input is read as if repaired by repairUTF8 first.
-namespace base {
+namespace velmoria::base {
 
 bool isASCII(std::string_view bytes) noexcept;
 bool isValidUTF8(std::string_view bytes) noexcept;
@@ -53,4 +53,4 @@ bool isNumber(std::string_view character);
 // has no valid ASCII form.
 std::optional<std::string> idnaASCII(std::string_view domain);
 
-}  // namespace base
+}  // namespace velmoria::base

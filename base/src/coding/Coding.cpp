@@ -5,8 +5,7 @@
 
 #include "base/Base64.hpp"
 
-namespace base {
-namespace coding_detail {
+namespace velmoria::base::coding_detail {
 
 void throwNumberDoesNotFit(const Decoder& decoder, std::string_view typeName) {
   throw decoder.dataCorrupted("Parsed JSON number <" + decoder.json().dump() + "> does not fit in " +
@@ -29,7 +28,9 @@ void writeDouble(double value, Encoder& encoder) {
   encoder.json() = value;
 }
 
-}  // namespace coding_detail
+}  // namespace velmoria::base::coding_detail
+
+namespace velmoria::base {
 
 namespace {
 
@@ -136,4 +137,4 @@ Date Coding<Date>::decode(const Decoder& decoder) {
   throw decoder.dataCorrupted("Unknown date strategy.");
 }
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 std::string describe(std::string_view kind, const CodingErrorContext& context) {
@@ -73,4 +73,4 @@ std::string EncodingError::localizedDescription() const {
   return "The data couldn\u2019t be written because it isn\u2019t in the correct format.";
 }
 
-}  // namespace base
+}  // namespace velmoria::base

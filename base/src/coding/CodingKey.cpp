@@ -1,6 +1,6 @@
 #include "base/coding/CodingKey.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 std::string describeCodingPath(const CodingPath& path) {
   std::string text;
@@ -15,4 +15,4 @@ std::string describeCodingPath(const CodingPath& path) {
   return text;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

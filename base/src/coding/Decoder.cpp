@@ -2,7 +2,7 @@
 
 #include "base/coding/KeyConversion.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 std::string describeJsonKind(const Json& value) {
   switch (value.type()) {
@@ -157,4 +157,4 @@ bool UnkeyedDecodingContainer::decodeNil() {
   return false;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -2,7 +2,7 @@
 
 #include "base/coding/KeyConversion.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 void Encoder::appendPath(CodingPath& path) const {
   if (parent_ == nullptr) return;
@@ -49,4 +49,4 @@ UnkeyedEncodingContainer::UnkeyedEncodingContainer(Encoder& owner) : owner_(owne
   if (!array_->is_array()) *array_ = Json::array();
 }
 
-}  // namespace base
+}  // namespace velmoria::base

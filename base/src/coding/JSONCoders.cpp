@@ -1,6 +1,6 @@
 #include "base/coding/JSONCoders.hpp"
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 // nlohmann's parser is iterative, but everything that walks the result recurses; refuse deep
@@ -47,4 +47,4 @@ std::string JSONEncoder::dump(const Json& json) const {
   return json.dump(indent);
 }
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace base {
+namespace velmoria::base {
 namespace {
 
 bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
@@ -78,4 +78,4 @@ std::string convertFromSnakeCase(std::string_view key) {
   return out;
 }
 
-}  // namespace base
+}  // namespace velmoria::base

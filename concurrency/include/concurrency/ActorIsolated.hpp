@@ -6,7 +6,7 @@
 
 #include "base/ThreadSafety.hpp"
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // A value whose every access is serialised, the way an actor serialises its members. Unlike
 // LockIsolated it also offers a plain setter.
@@ -24,26 +24,26 @@ class ActorIsolated {
   ActorIsolated& operator=(const ActorIsolated&) = delete;
 
   Value value() const {
-    const base::RecursiveMutexLock guard(lock_);
+    const velmoria::base::RecursiveMutexLock guard(lock_);
     return value_;
   }
 
   void setValue(Value newValue) {
-    const base::RecursiveMutexLock guard(lock_);
+    const velmoria::base::RecursiveMutexLock guard(lock_);
     value_ = std::move(newValue);
   }
 
   template <class Producer>
   requires(std::is_invocable_r_v<Value, Producer> &&
            !std::is_same_v<std::decay_t<Producer>, Value>) void setValue(Producer&& producer) {
-    const base::RecursiveMutexLock guard(lock_);
+    const velmoria::base::RecursiveMutexLock guard(lock_);
     value_ = std::invoke(std::forward<Producer>(producer));
   }
 
   // Works on a copy that is written back also when the operation throws.
   template <class Operation>
   decltype(auto) withValue(Operation&& operation) {
-    const base::RecursiveMutexLock guard(lock_);
+    const velmoria::base::RecursiveMutexLock guard(lock_);
     Value local = value_;
     struct WriteBack {
       Value& target;
@@ -55,7 +55,12 @@ class ActorIsolated {
 
  private:
   Value value_ VM_GUARDED_BY(lock_);
-  mutable base::RecursiveMutex lock_;
+  mutable velmoria::base::RecursiveMutex lock_;
 };
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

@@ -11,9 +11,7 @@
 #include <typeindex>
 #include <typeinfo>
 
-namespace zirudeze::helpers {
-
-namespace detail {
+namespace zirudeze::concurrency::detail {
 
 template <class T>
 concept Hashable = std::equality_comparable<T> && requires(const T& v) {
@@ -54,7 +52,9 @@ std::string debugDescribe(const T& value) {
   }
 }
 
-}  // namespace detail
+}  // namespace zirudeze::concurrency::detail
+
+namespace zirudeze::concurrency {
 
 // A hashable value of any type, held type-erased so it can be used as a key across threads. Two
 // values are equal only when their bases have the same type and compare equal: the integer 1 and the
@@ -127,9 +127,14 @@ class AnyHashableSendable {
   std::shared_ptr<const Concept> base_;
 };
 
-}  // namespace zirudeze::helpers
+}  // namespace zirudeze::concurrency
 
 template <>
-struct std::hash<zirudeze::helpers::AnyHashableSendable> {
-  std::size_t operator()(const zirudeze::helpers::AnyHashableSendable& value) const { return value.hashValue(); }
+struct std::hash<zirudeze::concurrency::AnyHashableSendable> {
+  std::size_t operator()(const zirudeze::concurrency::AnyHashableSendable& value) const { return value.hashValue(); }
 };
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
+}  // namespace zirudeze::helpers

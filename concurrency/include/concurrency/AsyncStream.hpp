@@ -14,9 +14,7 @@
 #include "concurrency/BufferingPolicy.hpp"
 #include "concurrency/CurrentTask.hpp"
 
-namespace zirudeze::helpers {
-
-namespace detail {
+namespace zirudeze::concurrency::detail {
 
 template <class T>
 class StreamCore {
@@ -29,7 +27,7 @@ class StreamCore {
   YieldResult<T> yield(T element) {
     std::optional<YieldResult<T>> result;
     {
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       if (finished_) return YieldResult<T>::terminated();
       result.emplace(enqueue(std::move(element)));
     }
@@ -39,7 +37,7 @@ class StreamCore {
 
   void finish(std::exception_ptr error) {
     {
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       if (finished_) return;
       finished_ = true;
       error_ = std::move(error);
@@ -51,7 +49,7 @@ class StreamCore {
   // Ends the stream for its consumer: what is buffered is dropped and waiting consumers wake empty.
   void cancel() {
     {
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       finished_ = true;
       buffer_.clear();
       error_ = nullptr;
@@ -64,7 +62,7 @@ class StreamCore {
   void setOnTermination(std::function<void(StreamTermination)> handler) {
     StreamTermination reason{};
     {
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       if (!terminationReason_) {
         onTermination_ = std::move(handler);
         return;
@@ -82,7 +80,7 @@ class StreamCore {
     std::optional<T> element;
     bool cancelledNow = false;
     {
-      base::MutexLock lock(mutex_);
+      velmoria::base::MutexLock lock(mutex_);
       available_.wait(lock, token, [&]() VM_REQUIRES(mutex_) { return !buffer_.empty() || finished_; });
       if (token.stop_requested() && !finished_) {
         finished_ = true;
@@ -100,7 +98,7 @@ class StreamCore {
     if (element) return element;
     std::exception_ptr error;
     {
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       error = std::exchange(error_, nullptr);
     }
     if (error) std::rethrow_exception(error);
@@ -130,9 +128,9 @@ class StreamCore {
   // Pull streams ask their source once per request, one consumer at a time, with the consumer's
   // stop token current so a waiting source sees the cancellation.
   std::optional<T> pullNext(const std::stop_token& token) {
-    const base::MutexLock pulling(pullMutex_);
+    const velmoria::base::MutexLock pulling(pullMutex_);
     {
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       if (finished_) return std::nullopt;
     }
     if (token.stop_requested()) {
@@ -155,7 +153,7 @@ class StreamCore {
   void terminate(StreamTermination reason) {
     std::function<void(StreamTermination)> handler;
     {
-      const base::MutexLock lock(mutex_);
+      const velmoria::base::MutexLock lock(mutex_);
       if (terminationReason_) return;
       terminationReason_ = reason;
       handler = std::move(onTermination_);
@@ -164,8 +162,8 @@ class StreamCore {
     if (handler) handler(reason);
   }
 
-  base::Mutex mutex_;
-  base::ConditionVariable available_;
+  velmoria::base::Mutex mutex_;
+  velmoria::base::ConditionVariable available_;
   std::deque<T> buffer_ VM_GUARDED_BY(mutex_);
   BufferingPolicy policy_;
   bool finished_ VM_GUARDED_BY(mutex_) = false;
@@ -173,7 +171,7 @@ class StreamCore {
   std::optional<StreamTermination> terminationReason_ VM_GUARDED_BY(mutex_);
   std::function<void(StreamTermination)> onTermination_ VM_GUARDED_BY(mutex_);
   Pull pull_;
-  base::Mutex pullMutex_;
+  velmoria::base::Mutex pullMutex_;
   const bool throwing_;
 };
 
@@ -187,7 +185,9 @@ struct ConsumerHandle {
   const std::shared_ptr<StreamCore<T>> core;
 };
 
-}  // namespace detail
+}  // namespace zirudeze::concurrency::detail
+
+namespace zirudeze::concurrency {
 
 // A thread-safe channel from producers (the continuation) to a consumer (the stream). Copies of the
 // stream share one channel; when the last copy is dropped the stream is cancelled. `next` blocks
@@ -277,4 +277,9 @@ using AsyncStream = BasicAsyncStream<T, false>;
 template <class T>
 using AsyncThrowingStream = BasicAsyncStream<T, true>;
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // How many yielded elements a stream keeps while its consumer is not reading, and which it drops.
 struct BufferingPolicy {
@@ -49,4 +49,9 @@ class YieldResult {
   std::optional<T> dropped_;
 };
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // Thrown when the current task was cancelled while it waited or before it could finish.
 class CancellationError : public std::exception {
@@ -10,4 +10,9 @@ class CancellationError : public std::exception {
   const char* what() const noexcept override { return "CancellationError()"; }
 };
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

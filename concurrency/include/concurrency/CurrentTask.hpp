@@ -2,7 +2,7 @@
 
 #include <stop_token>
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // The stop token of the task running on this thread; one that never stops outside a task.
 std::stop_token currentStopToken();
@@ -28,4 +28,9 @@ class CurrentStopTokenScope {
   std::stop_token saved_;
 };
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

@@ -7,7 +7,7 @@
 
 #include "base/ThreadSafety.hpp"
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // Runs `body` while `lock` is held; the lock is released on every path, also when `body` throws.
 template <class Lock, class Body>
@@ -34,7 +34,7 @@ class LockIsolated {
   LockIsolated& operator=(const LockIsolated&) = delete;
 
   Value value() const {
-    const base::RecursiveMutexLock guard(lock_);
+    const velmoria::base::RecursiveMutexLock guard(lock_);
     return value_;
   }
 
@@ -42,7 +42,7 @@ class LockIsolated {
   // recursive, so the operation may use this object again from the same thread.
   template <class Operation>
   decltype(auto) withValue(Operation&& operation) {
-    const base::RecursiveMutexLock guard(lock_);
+    const velmoria::base::RecursiveMutexLock guard(lock_);
     Value local = value_;
     struct WriteBack {
       Value& target;
@@ -56,25 +56,30 @@ class LockIsolated {
   template <class Producer>
   requires(std::is_invocable_r_v<Value, Producer> &&
            !std::is_same_v<std::decay_t<Producer>, Value>) void setValue(Producer&& producer) {
-    const base::RecursiveMutexLock guard(lock_);
+    const velmoria::base::RecursiveMutexLock guard(lock_);
     value_ = std::invoke(std::forward<Producer>(producer));
   }
 
   void setValue(Value newValue) {
-    const base::RecursiveMutexLock guard(lock_);
+    const velmoria::base::RecursiveMutexLock guard(lock_);
     value_ = std::move(newValue);
   }
 
   // Reads one member of the guarded value (the key-path read).
   template <class Member, class V = Value>
   Member operator[](Member V::*member) const {
-    const base::RecursiveMutexLock guard(lock_);
+    const velmoria::base::RecursiveMutexLock guard(lock_);
     return value_.*member;
   }
 
  private:
   Value value_ VM_GUARDED_BY(lock_);
-  mutable base::RecursiveMutex lock_;
+  mutable velmoria::base::RecursiveMutex lock_;
 };
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

@@ -3,7 +3,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // While installed, every task started through Task runs on one serial thread, one at a time, in the
 // order the tasks were started. Meant for deterministic tests; set it up from one thread.
@@ -21,4 +21,9 @@ decltype(auto) runWithMainSerialHook(Operation&& operation) {
   return std::forward<Operation>(operation)();
 }
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

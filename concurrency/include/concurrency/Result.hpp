@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // Either the value an operation produced or the exception it threw.
 template <class T>
@@ -66,4 +66,9 @@ auto resultOf(Operation&& operation) -> Result<std::invoke_result_t<Operation>> 
   }
 }
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

@@ -12,7 +12,7 @@
 #include "concurrency/AsyncStream.hpp"
 #include "concurrency/UncheckedSendable.hpp"
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // Anything with makeAsyncIterator() whose iterator answers next() with an optional element.
 template <class S>
@@ -31,7 +31,9 @@ using AsyncSequenceIterator = std::decay_t<decltype(std::declval<const S&>().mak
 template <AsyncSequence S>
 using AsyncSequenceElement = std::decay_t<decltype(*std::declval<AsyncSequenceIterator<S>&>().next())>;
 
-namespace detail {
+}  // namespace zirudeze::concurrency
+
+namespace zirudeze::concurrency::detail {
 
 template <class Stream, AsyncSequence S>
 Stream streamOver(S sequence) {
@@ -39,14 +41,14 @@ Stream streamOver(S sequence) {
   struct Source {
     explicit Source(S s) : sequence(std::move(s)) {}
     S sequence;
-    base::Mutex lock;
+    velmoria::base::Mutex lock;
     UncheckedBox<std::optional<AsyncSequenceIterator<S>>> iterator VM_GUARDED_BY(lock);
   };
   auto source = std::make_shared<Source>(std::move(sequence));
   return Stream::unfolding([source]() -> std::optional<AsyncSequenceElement<S>> {
     AsyncSequenceIterator<S>* iterator = nullptr;
     {
-      const base::MutexLock guard(source->lock);
+      const velmoria::base::MutexLock guard(source->lock);
       auto& box = source->iterator.wrappedValue;
       if (!box) box.emplace(source->sequence.makeAsyncIterator());
       iterator = &*box;
@@ -57,7 +59,9 @@ Stream streamOver(S sequence) {
   });
 }
 
-}  // namespace detail
+}  // namespace zirudeze::concurrency::detail
+
+namespace zirudeze::concurrency {
 
 // A buffered stream of the sequence's elements; an error of the source ends it.
 template <AsyncSequence S>
@@ -98,9 +102,14 @@ int megaYieldCount();
 // Lets other queued work run: each round starts a background task that only yields, and waits for it.
 void megaYield(int count = megaYieldCount());
 
-namespace detail {
+}  // namespace zirudeze::concurrency
+
+namespace zirudeze::concurrency::detail {
 // TASK_MEGA_YIELD_COUNT's rule: absent, empty or not a signed decimal integer gives 20; then clamped to 0...10000.
 int megaYieldCountFrom(const char* text);
-}  // namespace detail
+}  // namespace zirudeze::concurrency::detail
 
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

@@ -13,7 +13,7 @@
 #include "concurrency/TaskExecutor.hpp"
 #include "concurrency/TaskLocal.hpp"
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // A handle to work running detached on its own thread. The task sees its own stop token as the current
 // one and the task-local bindings its creator had when it was started. Dropping every handle neither
@@ -55,14 +55,14 @@ class Task {
   std::stop_token stopToken() const { return state_->stop.get_token(); }
 
   bool isFinished() const {
-    const base::MutexLock lock(state_->mutex);
+    const velmoria::base::MutexLock lock(state_->mutex);
     return state_->result.has_value();
   }
 
   // Waits for the task to end and returns its outcome.
   Result<T> result() const {
     if (onSerialTaskThread()) state_->job->tryRun();
-    base::MutexLock lock(state_->mutex);
+    velmoria::base::MutexLock lock(state_->mutex);
     state_->done.wait(lock, [&]() VM_REQUIRES(state_->mutex) { return state_->result.has_value(); });
     return *state_->result;
   }
@@ -80,13 +80,13 @@ class Task {
   struct State {
     std::stop_source stop;
     std::shared_ptr<TaskJob> job;
-    base::Mutex mutex;
-    base::PlainConditionVariable done;
+    velmoria::base::Mutex mutex;
+    velmoria::base::PlainConditionVariable done;
     std::optional<Result<T>> result VM_GUARDED_BY(mutex);
 
     void finish(Result<T> outcome) {
       {
-        const base::MutexLock lock(mutex);
+        const velmoria::base::MutexLock lock(mutex);
         result.emplace(std::move(outcome));
       }
       done.notifyAll();
@@ -96,12 +96,16 @@ class Task {
   std::shared_ptr<State> state_;
 };
 
-namespace detail {
+}  // namespace zirudeze::concurrency
+
+namespace zirudeze::concurrency::detail {
 template <class Body>
 using TaskBodyResult = typename std::conditional_t<std::is_invocable_v<std::decay_t<Body>&, std::stop_token>,
                                                    std::invoke_result<std::decay_t<Body>&, std::stop_token>,
                                                    std::invoke_result<std::decay_t<Body>&>>::type;
-}  // namespace detail
+}  // namespace zirudeze::concurrency::detail
+
+namespace zirudeze::concurrency {
 
 template <class Body>
 Task(Body&&) -> Task<detail::TaskBodyResult<Body>>;
@@ -109,4 +113,9 @@ Task(Body&&) -> Task<detail::TaskBodyResult<Body>>;
 template <class Body>
 Task(TaskPriority, Body&&) -> Task<detail::TaskBodyResult<Body>>;
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // How urgent a task is. Tasks run on their own threads, so the priority is advisory only.
 enum class TaskPriority { high, medium, low, userInitiated, utility, background };
@@ -30,4 +30,9 @@ void submitTaskJob(const std::shared_ptr<TaskJob>& job);
 // thread that would run it is the waiting one.
 bool onSerialTaskThread();
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

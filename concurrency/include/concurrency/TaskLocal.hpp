@@ -4,14 +4,14 @@
 #include <memory>
 #include <utility>
 
-namespace zirudeze::helpers {
-
-namespace detail {
+namespace zirudeze::concurrency::detail {
 // The bindings visible on this thread: one entry per task-local that has a binding, holding its
 // innermost value. Outer bindings live in the scopes that replaced them.
 using TaskLocalBindings = std::map<const void*, std::shared_ptr<const void>>;
 TaskLocalBindings& currentTaskLocalBindings();
-}  // namespace detail
+}  // namespace zirudeze::concurrency::detail
+
+namespace zirudeze::concurrency {
 
 // The task-local bindings of one thread, captured when a task is started and installed in it, so a
 // task sees the values its creator had bound. Threads not started through Task see only defaults.
@@ -89,4 +89,9 @@ class TaskLocal {
   T default_;
 };
 
+}  // namespace zirudeze::concurrency
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
 }  // namespace zirudeze::helpers

@@ -4,7 +4,7 @@
 #include <functional>
 #include <utility>
 
-namespace zirudeze::helpers {
+namespace zirudeze::concurrency {
 
 // Marks a value as safe to hand to another thread without any checking; it synchronises nothing.
 template <class Value>
@@ -37,12 +37,17 @@ struct UncheckedBox {
   Value wrappedValue;
 };
 
-}  // namespace zirudeze::helpers
+}  // namespace zirudeze::concurrency
 
 template <class Value>
 requires requires(const Value& v) { std::hash<Value>{}(v); }
-struct std::hash<zirudeze::helpers::UncheckedSendable<Value>> {
-  std::size_t operator()(const zirudeze::helpers::UncheckedSendable<Value>& wrapped) const {
+struct std::hash<zirudeze::concurrency::UncheckedSendable<Value>> {
+  std::size_t operator()(const zirudeze::concurrency::UncheckedSendable<Value>& wrapped) const {
     return std::hash<Value>{}(wrapped.value);
   }
 };
+
+// The Helpers module names these too.
+namespace zirudeze::helpers {
+using namespace ::zirudeze::concurrency;
+}  // namespace zirudeze::helpers

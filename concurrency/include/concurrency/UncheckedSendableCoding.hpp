@@ -5,11 +5,11 @@
 
 // An unchecked wrapper codes as the wrapped value itself, with no level of its own.
 template <class Value>
-struct base::Coding<zirudeze::helpers::UncheckedSendable<Value>> {
-  static void encode(const zirudeze::helpers::UncheckedSendable<Value>& wrapped, Encoder& encoder) {
+struct velmoria::base::Coding<zirudeze::concurrency::UncheckedSendable<Value>> {
+  static void encode(const zirudeze::concurrency::UncheckedSendable<Value>& wrapped, Encoder& encoder) {
     Coding<Value>::encode(wrapped.value, encoder);
   }
-  static zirudeze::helpers::UncheckedSendable<Value> decode(const Decoder& decoder) {
-    return zirudeze::helpers::UncheckedSendable<Value>(Coding<Value>::decode(decoder));
+  static zirudeze::concurrency::UncheckedSendable<Value> decode(const Decoder& decoder) {
+    return zirudeze::concurrency::UncheckedSendable<Value>(Coding<Value>::decode(decoder));
   }
 };

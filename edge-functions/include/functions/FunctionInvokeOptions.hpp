@@ -1,9 +1,5 @@
 #pragma once
 
-#include <base/Data.hpp>
-#include <base/URLComponents.hpp>
-#include <base/coding/JSONCoders.hpp>
-#include <httptypes/HTTPFields.hpp>
 #include <map>
 #include <optional>
 #include <string>
@@ -12,7 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/Data.hpp"
+#include "base/URLComponents.hpp"
+#include "base/coding/JSONCoders.hpp"
 #include "functions/FunctionRegion.hpp"
+#include "httptypes/HTTPFields.hpp"
 
 namespace zirudeze::functions {
 
@@ -23,7 +23,7 @@ struct FunctionInvokeOptions {
   // What a caller states; everything left out is absent or empty.
   struct Parameters {
     std::optional<Method> method = std::nullopt;
-    std::vector<base::URLQueryItem> query = {};
+    std::vector<velmoria::base::URLQueryItem> query = {};
     std::map<std::string, std::string> headers = {};
     RegionText region = {};
   };
@@ -42,14 +42,14 @@ struct FunctionInvokeOptions {
 
   std::optional<Method> method;
   http::HTTPFields headers;
-  std::optional<base::Data> body;
+  std::optional<velmoria::base::Data> body;
   std::optional<std::string> region;
-  std::vector<base::URLQueryItem> query;
+  std::vector<velmoria::base::URLQueryItem> query;
 
  private:
   struct EncodedBody {
     std::string_view contentType;
-    base::Data data;
+    velmoria::base::Data data;
   };
 
   FunctionInvokeOptions(Parameters parameters, EncodedBody body);
@@ -58,11 +58,11 @@ struct FunctionInvokeOptions {
   static EncodedBody encodedBody(const Body& body) {
     if constexpr (std::is_convertible_v<const Body&, std::string_view>) {
       const std::string_view text = body;
-      return {"text/plain", base::Data(text.begin(), text.end())};
-    } else if constexpr (std::is_same_v<Body, base::Data>) {
+      return {"text/plain", velmoria::base::Data(text.begin(), text.end())};
+    } else if constexpr (std::is_same_v<Body, velmoria::base::Data>) {
       return {"application/octet-stream", body};
     } else {
-      return {"application/json", base::JSONEncoder{}.encode(body)};
+      return {"application/json", velmoria::base::JSONEncoder{}.encode(body)};
     }
   }
 };

@@ -1,13 +1,5 @@
 #pragma once
 
-#include <base/Data.hpp>
-#include <base/URL.hpp>
-#include <base/coding/JSONCoders.hpp>
-#include <concurrency/AsyncStream.hpp>
-#include <helpers/HTTPClient.hpp>
-#include <helpers/HTTPTransport.hpp>
-#include <helpers/ZirudezeLogger.hpp>
-#include <httptypes/HTTPFields.hpp>
 #include <map>
 #include <memory>
 #include <optional>
@@ -15,9 +7,17 @@
 #include <string_view>
 #include <type_traits>
 
+#include "base/Data.hpp"
+#include "base/URL.hpp"
+#include "base/coding/JSONCoders.hpp"
+#include "concurrency/AsyncStream.hpp"
 #include "functions/FunctionInvokeOptions.hpp"
 #include "functions/FunctionRegion.hpp"
 #include "functions/FunctionsError.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "helpers/HTTPTransport.hpp"
+#include "helpers/ZirudezeLogger.hpp"
+#include "httptypes/HTTPFields.hpp"
 
 namespace zirudeze::functions {
 
@@ -31,14 +31,14 @@ class FunctionsClient {
 
   // A caller's "X-Client-Info" (any letter case) stays; otherwise "functions-cpp/<version>" is added. With a
   // logger every non-streamed invocation is logged.
-  FunctionsClient(base::URL url, const std::map<std::string, std::string>& headers = {}, RegionText region = {},
-                  std::shared_ptr<const helpers::ZirudezeLogger> logger = nullptr,
+  FunctionsClient(velmoria::base::URL url, const std::map<std::string, std::string>& headers = {},
+                  RegionText region = {}, std::shared_ptr<const helpers::ZirudezeLogger> logger = nullptr,
                   helpers::FetchOperation fetch = helpers::HTTPClient::defaultFetch());
   ~FunctionsClient();
   FunctionsClient(const FunctionsClient&) = delete;
   FunctionsClient& operator=(const FunctionsClient&) = delete;
 
-  const base::URL& url() const noexcept;
+  const velmoria::base::URL& url() const noexcept;
   const std::optional<std::string>& region() const noexcept;
   // A copy of the headers every invocation starts from.
   http::HTTPFields headers() const;
@@ -50,14 +50,14 @@ class FunctionsClient {
   // "x-relay-error" of exactly "true" throws relayError; transport and decoding errors pass unchanged.
   template <class T>
   T invoke(std::string_view functionName, const FunctionInvokeOptions& options,
-           const base::JSONDecoder& decoder = {}) const {
+           const velmoria::base::JSONDecoder& decoder = {}) const {
     const auto response = rawInvoke(functionName, options);
     return decoder.decode<T>(response.data);
   }
 
   // What `decode` makes of the body and the response.
   template <class Decode>
-  requires std::is_invocable_v<Decode&, const base::Data&, const helpers::HTTPURLResponse&>
+  requires std::is_invocable_v<Decode&, const velmoria::base::Data&, const helpers::HTTPURLResponse&>
   auto invoke(std::string_view functionName, const FunctionInvokeOptions& options, Decode&& decode) const {
     const auto response = rawInvoke(functionName, options);
     return decode(response.data, response.underlyingResponse);
@@ -71,8 +71,8 @@ class FunctionsClient {
   // before any chunk when the answer is refused, with the transport's error when the transfer fails, and
   // normally after the last chunk. However it ends (a consumer that stops reading included), the transfer
   // stops.
-  helpers::AsyncThrowingStream<base::Data> invokeWithStreamedResponse(std::string_view functionName,
-                                                                      const FunctionInvokeOptions& options = {}) const;
+  concurrency::AsyncThrowingStream<velmoria::base::Data> invokeWithStreamedResponse(
+      std::string_view functionName, const FunctionInvokeOptions& options = {}) const;
 
  private:
   helpers::HTTPResponse rawInvoke(std::string_view functionName, const FunctionInvokeOptions& options) const;

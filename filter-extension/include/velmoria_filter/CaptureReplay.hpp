@@ -1,14 +1,14 @@
 #pragma once
 
-#include "velmoria_filter/PacketDecoder.hpp"
-#include "velmoria_filter/WebFilterProvider.hpp"
-
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "velmoria_filter/PacketDecoder.hpp"
+#include "velmoria_filter/WebFilterProvider.hpp"
 
 namespace velmoria::filter {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <filesystem>
 #include <optional>
 #include <string_view>
+
+#include <nlohmann/json.hpp>
 
 namespace velmoria::filter {
 

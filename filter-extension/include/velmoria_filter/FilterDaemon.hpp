@@ -1,17 +1,17 @@
 #pragma once
 
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
 #include "velmoria_filter/FilterConfiguration.hpp"
 #include "velmoria_filter/FilterLog.hpp"
 #include "velmoria_filter/FlowEnforcer.hpp"
 #include "velmoria_filter/FlowTracker.hpp"
 #include "velmoria_filter/LiveCapture.hpp"
 #include "velmoria_filter/WebFilterProvider.hpp"
-
-#include <chrono>
-#include <filesystem>
-#include <functional>
-#include <memory>
-#include <optional>
 
 namespace velmoria::filter {
 

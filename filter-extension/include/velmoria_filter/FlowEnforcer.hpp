@@ -1,11 +1,11 @@
 #pragma once
 
-#include "velmoria_filter/FlowTracker.hpp"
-
 #include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
+
+#include "velmoria_filter/FlowTracker.hpp"
 
 namespace velmoria::filter {
 

@@ -1,8 +1,5 @@
 #pragma once
 
-#include "velmoria_filter/PacketDecoder.hpp"
-#include "velmoria_filter/WebFilterProvider.hpp"
-
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -10,6 +7,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "velmoria_filter/PacketDecoder.hpp"
+#include "velmoria_filter/WebFilterProvider.hpp"
 
 namespace velmoria::filter {
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "velmoria_filter/PacketDecoder.hpp"
-
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "velmoria_filter/PacketDecoder.hpp"
 
 namespace velmoria::filter {
 

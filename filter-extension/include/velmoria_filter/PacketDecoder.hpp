@@ -31,8 +31,10 @@ struct DecodedPacket {
   std::span<const std::uint8_t> payload;
 };
 
+}  // namespace velmoria::filter
+
 // Link types, in libpcap's numbering, that the decoder reads.
-namespace linktype {
+namespace velmoria::filter::linktype {
 constexpr int null = 0;
 constexpr int ethernet = 1;
 constexpr int raw = 12;
@@ -42,7 +44,9 @@ constexpr int linuxCooked = 113;
 constexpr int ipv4 = 228;
 constexpr int ipv6 = 229;
 constexpr int linuxCooked2 = 276;
-}  // namespace linktype
+}  // namespace velmoria::filter::linktype
+
+namespace velmoria::filter {
 
 // TCP and UDP over IPv4 or IPv6 in a captured frame; nothing for other packets, later fragments and
 // frames too short for their headers.

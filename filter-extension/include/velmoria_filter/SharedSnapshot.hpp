@@ -1,7 +1,8 @@
 #pragma once
 
-#include <base/ThreadSafety.hpp>
 #include <memory>
+
+#include "base/ThreadSafety.hpp"
 
 namespace velmoria::filter {
 

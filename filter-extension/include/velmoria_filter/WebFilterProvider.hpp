@@ -1,11 +1,5 @@
 #pragma once
 
-#include "velmoria_filter/DomainMatcher.hpp"
-#include "velmoria_filter/FilterConfiguration.hpp"
-#include "velmoria_filter/FilterFlow.hpp"
-#include "velmoria_filter/FilterLog.hpp"
-#include "velmoria_filter/SharedSnapshot.hpp"
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +7,12 @@
 #include <set>
 #include <span>
 #include <string>
+
+#include "velmoria_filter/DomainMatcher.hpp"
+#include "velmoria_filter/FilterConfiguration.hpp"
+#include "velmoria_filter/FilterFlow.hpp"
+#include "velmoria_filter/FilterLog.hpp"
+#include "velmoria_filter/SharedSnapshot.hpp"
 
 namespace velmoria::filter {
 

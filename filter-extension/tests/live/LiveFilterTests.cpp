@@ -1,15 +1,5 @@
 // The filter on real traffic: run as root inside private network namespaces the tests make; elsewhere
 // each test skips with one line saying why.
-#include "../TestData.hpp"
-#include "Command.hpp"
-#include "NetworkNamespaces.hpp"
-#include "TestServers.hpp"
-#include "testsupport/Eventually.hpp"
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-#include <testsupport/TestCertificateAuthority.hpp>
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -30,6 +20,16 @@
 #include <optional>
 #include <string_view>
 #include <thread>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "../TestData.hpp"
+#include "Command.hpp"
+#include "NetworkNamespaces.hpp"
+#include "TestServers.hpp"
+#include "testsupport/Eventually.hpp"
+#include "testsupport/TestCertificateAuthority.hpp"
 
 namespace velmoria::filter::live {
 namespace {

@@ -1,7 +1,5 @@
 #include "NetworkNamespaces.hpp"
 
-#include "Command.hpp"
-
 #include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
@@ -9,6 +7,8 @@
 #include <atomic>
 #include <stdexcept>
 #include <vector>
+
+#include "Command.hpp"
 
 namespace velmoria::filter::live {
 namespace {

@@ -1,12 +1,8 @@
 #include "TestServers.hpp"
 
-#include "NetworkNamespaces.hpp"
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,6 +11,11 @@
 #include <cstring>
 #include <future>
 #include <stdexcept>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include "NetworkNamespaces.hpp"
 
 namespace velmoria::filter::live {
 namespace {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <variant>
 
-namespace localbackend {
+namespace velmoria::localbackend {
 
 // One line typed into the backend's terminal.
 struct Command {
@@ -27,4 +27,4 @@ std::string helpText();
 // cut to `limit` bytes (never inside a UTF-8 sequence) with "..." after it.
 std::string printable(std::string_view text, std::size_t limit = 60);
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

@@ -5,7 +5,7 @@
 
 #include "localbackend/LocalBackend.hpp"
 
-namespace localbackend {
+namespace velmoria::localbackend {
 
 // Runs one line typed into the backend's terminal and returns what to print for it (empty for a blank
 // line). Never throws for what was typed.
@@ -14,4 +14,4 @@ std::string answerLine(LocalBackend& backend, std::string_view line);
 // The lines printed when the backend is up.
 std::string greeting(const LocalBackend& backend);
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

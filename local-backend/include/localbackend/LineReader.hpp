@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace localbackend {
+namespace velmoria::localbackend {
 
 // Splits what is read from the terminal into lines. A line longer than the cap is not kept: it comes out
 // once, empty and marked too long, when its newline arrives.
@@ -31,4 +31,4 @@ class LineReader {
   bool overflowed_ = false;
 };
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

@@ -3,11 +3,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
-namespace localbackend {
+#include <nlohmann/json.hpp>
+
+namespace velmoria::localbackend {
 
 using Json = nlohmann::ordered_json;
 
@@ -72,4 +73,4 @@ class LocalBackend {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace localbackend {
+namespace velmoria::localbackend {
 
 // One row of table `modes` as the backend is seeded with it.
 struct Mode {
@@ -24,4 +24,4 @@ const Mode* findMode(std::string_view nameOrID);
 // "\"Deep Work\" (blocks the desktop), \"Reading\" (does not block)".
 std::string describeModes();
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

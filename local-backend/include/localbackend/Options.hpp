@@ -5,7 +5,7 @@
 #include <variant>
 #include <vector>
 
-namespace localbackend {
+namespace velmoria::localbackend {
 
 struct Options {
   std::uint16_t port = 0;  // 0: any free port
@@ -20,4 +20,4 @@ std::variant<Options, std::string> parseOptions(const std::vector<std::string>& 
 
 std::string usage();
 
-}  // namespace localbackend
+}  // namespace velmoria::localbackend

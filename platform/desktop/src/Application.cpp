@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,7 +16,7 @@
 #include <cerrno>
 #include <csignal>
 
-namespace platform::desktop {
+namespace velmoria::platform::desktop {
 namespace {
 
 // The write end is what the async-signal-safe handler may touch.
@@ -161,4 +162,4 @@ bool hasVisibleWindows() {
   return false;
 }
 
-}  // namespace platform::desktop
+}  // namespace velmoria::platform::desktop

@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-namespace platform::desktop {
+namespace velmoria::platform::desktop {
 namespace {
 
 class QtMainTimer final : public MainTimer {
@@ -30,4 +30,4 @@ std::unique_ptr<MainTimer> QtScheduler::createTimer(std::function<void()> onFire
   return std::make_unique<QtMainTimer>(std::move(onFire));
 }
 
-}  // namespace platform::desktop
+}  // namespace velmoria::platform::desktop

@@ -1,6 +1,5 @@
 #include "platform/desktop/ShieldWindows.hpp"
 
-#include <xcb/xcb.h>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLayoutItem>
@@ -14,7 +13,9 @@
 #include <cstring>
 #include <memory>
 
-namespace platform::desktop {
+#include <xcb/xcb.h>
+
+namespace velmoria::platform::desktop {
 namespace {
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name) {
@@ -243,4 +244,4 @@ void FakeShieldWindowSystem::finishFades() {
   for (auto& done : pending) done();
 }
 
-}  // namespace platform::desktop
+}  // namespace velmoria::platform::desktop

@@ -1,10 +1,11 @@
 #include "platform/desktop/X11ActiveWindow.hpp"
 
-#include <xcb/xcb.h>
 #include <cstdlib>
 #include <cstring>
 
-namespace platform::desktop {
+#include <xcb/xcb.h>
+
+namespace velmoria::platform::desktop {
 namespace {
 
 xcb_atom_t intern(xcb_connection_t* c, const char* name) {
@@ -93,4 +94,4 @@ std::optional<pid_t> X11ActiveWindow::activeWindowProcess() {
   return lastPid_;
 }
 
-}  // namespace platform::desktop
+}  // namespace velmoria::platform::desktop

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace velmoria::platform {
 
 enum class TerminateReply { terminateNow, terminateCancel };
 
@@ -49,4 +49,4 @@ class WindowList {
   virtual void makeKeyAndOrderFront(int index) = 0;
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <sys/types.h>
+
 #include <filesystem>
 #include <string_view>
 
-namespace platform {
+namespace velmoria::platform {
 
 // Replaces `path` with `bytes` so that a reader (or a crash) sees either the old file or the new one:
 // a temporary file in the same folder is written, synced and renamed over the target. The rename never
@@ -14,4 +15,4 @@ namespace platform {
 // survive a crash).
 void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes, mode_t mode = 0600);
 
-}  // namespace platform
+}  // namespace velmoria::platform

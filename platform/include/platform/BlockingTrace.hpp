@@ -7,7 +7,7 @@
 // as apps or looks at again, the launches it reports and the kills it sends. It shows after the fact why an
 // app lived or died. Off unless VELMORIA_TRACE is set (to anything but "" or "0"); then one line per event
 // goes to standard error, "velmoria-trace <seconds since start> <event>". Main thread only.
-namespace platform::blockingtrace {
+namespace velmoria::platform::blockingtrace {
 
 bool enabled();
 void write(std::string_view event);
@@ -27,4 +27,4 @@ class Capture {
   Capture* previous_;
 };
 
-}  // namespace platform::blockingtrace
+}  // namespace velmoria::platform::blockingtrace

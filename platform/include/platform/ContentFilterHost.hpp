@@ -1,16 +1,16 @@
 #pragma once
 
-#include "platform/SystemExtensionRequest.hpp"
-
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/SystemExtensionRequest.hpp"
+
 // The Linux host of the content-filter provider: the velmoria-filter daemon, which follows the
 // network-extension preferences file and needs CAP_NET_RAW and CAP_NET_ADMIN to see and block traffic.
-namespace platform {
+namespace velmoria::platform {
 
 enum class ContentFilterRunState { notRunning, idle, enforcing };
 
@@ -71,4 +71,4 @@ bool launchDetached(const std::filesystem::path& program, const std::vector<std:
 // started for `preferences` unless a daemon already follows them.
 LocalSystemExtensionManager::Extension contentFilterExtension(std::filesystem::path preferences);
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace platform {
+namespace velmoria::platform {
 
 // Keeps a file that could not be understood for the user before a write replaces it: a second name
 // "<file>.corrupt", or "<file>.corrupt.1", ".2", ... when earlier copies already hold those names, so
@@ -10,4 +10,4 @@ namespace platform {
 // std::system_error when no copy could be made (then the file must not be replaced either).
 std::filesystem::path keepDamagedFile(const std::filesystem::path& file);
 
-}  // namespace platform
+}  // namespace velmoria::platform

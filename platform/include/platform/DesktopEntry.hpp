@@ -10,7 +10,7 @@
 
 #include "platform/ExecCommand.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 // The keys of a ".desktop" file's [Desktop Entry] group that identify and name an app.
 struct DesktopEntry {
@@ -99,4 +99,4 @@ class DesktopEntryIndex {
 // Resolves a program name through $PATH (an absolute or relative path is taken as it is), links resolved.
 std::optional<std::string> resolveProgram(const std::string& program);
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -10,7 +10,7 @@
 // suffix: the path of its entry below an "applications" folder with "/" turned into "-"
 // ("kde/konsole.desktop" -> "kde-konsole"). Both the installed-app list and the running-app
 // identification derive it here, so the two always agree.
-namespace platform {
+namespace velmoria::platform {
 
 // The ID of the entry at `entry` found while scanning `applicationsFolder`; nothing when the entry is not
 // a ".desktop" file inside that folder.
@@ -30,4 +30,4 @@ std::optional<std::string> desktopFileIdFromCgroup(std::string_view cgroupLine);
 // $XDG_DATA_DIRS entry + "/applications", then the flatpak export folders.
 std::vector<std::filesystem::path> applicationFolders();
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace velmoria::platform {
 
 // The words of a desktop entry's Exec value (its string escapes already undone): split at unquoted blanks;
 // double quotes group a word, inside them a backslash escapes the next character; outside quotes a
@@ -30,4 +30,4 @@ struct ExecCommand {
 // command or with options we do not follow).
 std::optional<ExecCommand> execCommand(std::string_view exec);
 
-}  // namespace platform
+}  // namespace velmoria::platform

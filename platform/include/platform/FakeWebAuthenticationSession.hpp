@@ -9,7 +9,7 @@
 #include "base/URL.hpp"
 #include "platform/WebAuthenticationSession.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 // Web authentication sessions that complete as a test scripts them. Each started session asks its
 // presentation provider for an anchor, as the platform's does (none set: it fails with
@@ -47,4 +47,4 @@ class FakeWebAuthenticationSessions {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

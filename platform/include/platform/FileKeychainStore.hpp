@@ -8,7 +8,7 @@
 #include "base/ThreadSafety.hpp"
 #include "platform/KeychainStore.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 // The keychain where no Secret Service runs: one file of mode 0600 per item in a folder of mode 0700,
 // each written atomically, holding the value's bytes and nothing else. Reading trusts nothing found
@@ -43,4 +43,4 @@ class FileKeychainStore final : public KeychainStore {
   std::shared_ptr<const void> folder_fd_ VM_GUARDED_BY(folderMutex_);
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -7,7 +7,7 @@
 
 #include "platform/KeychainStore.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 // The keychain of tests: items in memory, counted operations, and failures on demand.
 class InMemoryKeychainStore final : public KeychainStore {
@@ -35,4 +35,4 @@ class InMemoryKeychainStore final : public KeychainStore {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

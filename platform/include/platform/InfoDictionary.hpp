@@ -1,13 +1,14 @@
 #pragma once
 
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
-namespace platform {
+#include <nlohmann/json.hpp>
+
+namespace velmoria::platform {
 
 // Larger is no information file of ours.
 inline constexpr std::size_t kMaxInfoBytes = 64 * 1024;
@@ -49,4 +50,4 @@ class InfoDictionary {
   std::string source_ = "Info.json";
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -8,7 +8,7 @@
 
 #include "base/Data.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 class SystemLog;
 
@@ -81,4 +81,4 @@ std::shared_ptr<KeychainStore> chooseKeychainStore(SystemLog& log,
 // The process's keychain, chosen on first use with the system log, for the life of the process.
 std::shared_ptr<KeychainStore> defaultKeychainStore();
 
-}  // namespace platform
+}  // namespace velmoria::platform

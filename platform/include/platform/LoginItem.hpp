@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace platform {
+namespace velmoria::platform {
 
 // The raw values are those the app's login-item logic compares against.
 enum class LoginItemStatus { notRegistered = 0, enabled = 1, requiresApproval = 2, notFound = 3 };
@@ -79,4 +79,4 @@ class FakeLoginItem final : public LoginItemService {
 std::string autostartEntryText(const std::filesystem::path& executable,
                                const std::optional<std::filesystem::path>& info = std::nullopt);
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-namespace platform {
+namespace velmoria::platform {
 
 // A timer that fires on the main thread.
 class MainTimer {
@@ -51,4 +51,4 @@ class ManualScheduler final : public MainScheduler {
   unsigned long long nextOrder_ = 0;
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,16 +1,16 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/UserDefaults.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 // In-memory suites for tests. Views of the same suite share storage; suites named in `unavailable`
 // cannot be opened. Counts writes so tests can tell "nothing was written"; a storage's `failure`, while
@@ -34,4 +34,4 @@ class MemoryDefaultsSystem final : public DefaultsSystem {
   std::shared_ptr<Storage> shared(const std::string& name);
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -11,7 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+#include <nlohmann/json.hpp>
+
+namespace velmoria::platform {
 
 // A failed load, save or removal of network-extension preferences.
 class NetworkExtensionError : public std::runtime_error {
@@ -148,4 +148,4 @@ class MemoryNetworkExtensionPreferences final : public NetworkExtensionPreferenc
   std::unique_ptr<Held> held_;
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,8 +1,5 @@
 #pragma once
 
-#include "platform/DesktopEntry.hpp"
-#include "platform/Workspace.hpp"
-
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -11,7 +8,10 @@
 #include <unordered_map>
 #include <vector>
 
-namespace platform {
+#include "platform/DesktopEntry.hpp"
+#include "platform/Workspace.hpp"
+
+namespace velmoria::platform {
 
 // A running app found in /proc. It holds a pidfd taken when the process was identified, so its kill
 // reaches that process or nothing.
@@ -121,4 +121,4 @@ struct ProcStat {
 // Nothing when the text is not a stat line.
 std::optional<ProcStat> parseProcStat(std::string_view text);
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "platform/MainScheduler.hpp"
-#include "platform/ProcessScanner.hpp"
-#include "platform/Workspace.hpp"
-
 #include <chrono>
 #include <map>
 #include <memory>
 #include <set>
 
-namespace platform {
+#include "platform/MainScheduler.hpp"
+#include "platform/ProcessScanner.hpp"
+#include "platform/Workspace.hpp"
+
+namespace velmoria::platform {
 
 // The process behind the window that has the focus, when a window system tells.
 class ActiveWindowSource {
@@ -52,4 +52,4 @@ class ProcessWorkspace final : public Workspace {
   std::optional<std::chrono::steady_clock::time_point> lastPoll_;  // kept while tracing
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

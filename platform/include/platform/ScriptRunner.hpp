@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace velmoria::platform {
 
 // Runs a script against another application and answers its text result.
 class ScriptRunner {
@@ -37,4 +37,4 @@ class FakeScriptRunner final : public ScriptRunner {
   std::map<std::string, std::optional<std::string>> answers;
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -5,7 +5,7 @@
 
 #include "platform/KeychainStore.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 // Keychain items as Secret Service items (the desktop keyring), under a schema of our own with the
 // string attributes "service", "account" and "accessGroup", each set only when present; the value is
@@ -41,4 +41,4 @@ class SecretServiceKeychainStore final : public KeychainStore {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace velmoria::platform {
 
 struct SystemExtensionProperties {
   std::string bundleIdentifier;
@@ -108,4 +108,4 @@ class FakeSystemExtensionManager final : public SystemExtensionManager {
   std::vector<Request> requests_;
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -6,7 +6,7 @@
 
 #include "base/ThreadSafety.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 enum class LogLevel { debug, info, notice, warning, error, fault };
 
@@ -43,4 +43,4 @@ class CapturedLog final : public SystemLog {
 // The process-wide syslog.
 SystemLog& systemLog();
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <nlohmann/json_fwd.hpp>
-
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -9,7 +7,9 @@
 #include <system_error>
 #include <vector>
 
-namespace platform {
+#include <nlohmann/json_fwd.hpp>
+
+namespace velmoria::platform {
 
 // A suite that exists but could not be read, or a change that could not be stored. The suite's file is
 // left as it was.
@@ -87,4 +87,4 @@ DefaultsSystem& systemDefaults();
 inline constexpr const char* kStandardSuiteName = "standard";
 inline constexpr const char* kAppGroupSuiteName = "group.com.tandrelkoss.kelvaton";
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -9,7 +9,7 @@
 
 #include "base/URL.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 // What a web authentication session shows its sign-in page over. Opaque: only the platform looks inside.
 struct PresentationAnchor {};
@@ -92,4 +92,4 @@ class UnavailableWebAuthenticationSession final : public WebAuthenticationSessio
   static WebAuthenticationSessionFactory factory();
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace velmoria::platform {
 
 // A running app as the workspace reports it. It keeps referring to the process it was found as:
 // terminating it never reaches another process that later got the same pid.
@@ -78,4 +79,4 @@ class FakeWorkspace final : public Workspace {
   pid_t nextPid_ = 1000;
 };
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <cerrno>
 #include <string>
 #include <system_error>
@@ -12,7 +13,7 @@
 
 #include "base/FileDescriptor.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 using base::FileDescriptor;
@@ -122,4 +123,4 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view byt
   if (::fsync(dir.get()) != 0) fail("sync folder " + folder.string());
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,11 +1,12 @@
 #include "platform/BlockingTrace.hpp"
 
 #include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
-namespace platform::blockingtrace {
+namespace velmoria::platform::blockingtrace {
 namespace {
 
 Capture* gCapture = nullptr;
@@ -44,4 +45,4 @@ Capture::Capture() : previous_(gCapture) { gCapture = this; }
 
 Capture::~Capture() { gCapture = previous_; }
 
-}  // namespace platform::blockingtrace
+}  // namespace velmoria::platform::blockingtrace

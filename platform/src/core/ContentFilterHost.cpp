@@ -19,7 +19,7 @@
 
 extern char** environ;
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 struct CapFree {
@@ -177,4 +177,4 @@ LocalSystemExtensionManager::Extension contentFilterExtension(std::filesystem::p
   return extension;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -2,12 +2,13 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <string>
 #include <system_error>
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 constexpr int kMaxCopies = 100;
@@ -35,4 +36,4 @@ std::filesystem::path keepDamagedFile(const std::filesystem::path& file) {
   throw std::system_error(EEXIST, std::generic_category(), "too many damaged copies of " + file.string());
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

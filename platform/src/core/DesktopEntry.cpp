@@ -1,14 +1,15 @@
 #include "platform/DesktopEntry.hpp"
 
-#include "base/RegularFile.hpp"
-#include "platform/DesktopFileId.hpp"
-
 #include <unistd.h>
+
 #include <cstdlib>
 #include <set>
 #include <system_error>
 
-namespace platform {
+#include "base/RegularFile.hpp"
+#include "platform/DesktopFileId.hpp"
+
+namespace velmoria::platform {
 namespace {
 
 std::string_view trim(std::string_view s) {
@@ -253,4 +254,4 @@ const DesktopEntry* DesktopEntryIndex::entryForCommand(const std::string& execut
   return best ? entry(best->id) : nullptr;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -4,7 +4,7 @@
 
 #include "base/HexDigit.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 constexpr std::string_view kSuffix = ".desktop";
@@ -116,4 +116,4 @@ std::vector<std::filesystem::path> applicationFolders() {
   return folders;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
@@ -122,4 +122,4 @@ bool ExecCommand::matches(const std::vector<std::string>& argv) const {
   return std::equal(arguments.begin(), arguments.end(), argv.begin() + 1);
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -3,13 +3,14 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
 #include <cerrno>
 #include <string>
 #include <thread>
 
 extern char** environ;
 
-namespace platform {
+namespace velmoria::platform {
 
 bool openURLExternally(std::string_view url) {
   if (url.empty() || url.front() == '-') return false;
@@ -27,4 +28,4 @@ bool openURLExternally(std::string_view url) {
   return true;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -6,7 +6,7 @@
 
 #include "base/ThreadSafety.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 struct FakeWebAuthenticationSessions::State {
   base::Mutex mutex;
@@ -103,4 +103,4 @@ std::vector<FakeWebAuthenticationSessions::Record> FakeWebAuthenticationSessions
   return state_->records;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,8 +1,8 @@
-#include "platform/Workspace.hpp"
-
 #include <algorithm>
 
-namespace platform {
+#include "platform/Workspace.hpp"
+
+namespace velmoria::platform {
 
 bool FakeWorkspace::App::forceTerminate() {
   ++terminateCalls;
@@ -63,4 +63,4 @@ WorkspaceObserverToken FakeWorkspace::addObserver(WorkspaceNotification name, Ha
 
 void FakeWorkspace::removeObserver(WorkspaceObserverToken token) { observers_.erase(token); }
 
-}  // namespace platform
+}  // namespace velmoria::platform

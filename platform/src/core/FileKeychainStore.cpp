@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -12,7 +13,7 @@
 
 #include "platform/AtomicFile.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 using Reason = KeychainStoreError::Reason;
@@ -231,4 +232,4 @@ void FileKeychainStore::remove(const KeychainItemKey& key) {
   }
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -2,7 +2,7 @@
 
 #include "base/ThreadSafety.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 struct InMemoryKeychainStore::State {
   mutable base::Mutex mutex;
@@ -76,4 +76,4 @@ std::size_t InMemoryKeychainStore::removeCount() const {
   return state_->removals;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

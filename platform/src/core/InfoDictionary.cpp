@@ -5,7 +5,7 @@
 
 #include "base/RegularFile.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 InfoDictionary::InfoDictionary(nlohmann::json values, std::string source)
     : values_(std::move(values)), source_(std::move(source)) {
@@ -55,4 +55,4 @@ std::string InfoDictionary::string(std::string_view key) const {
   return std::move(*text);
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
 #include "base/coding/JSONCoders.hpp"
 
-namespace platform::detail {
+namespace velmoria::platform::detail {
 
 // The JSON object `text` holds; nothing when the text is not one, or holds a NUL byte anywhere.
 inline std::optional<nlohmann::json> parseJsonObject(std::string_view text) {
@@ -16,4 +17,4 @@ inline std::optional<nlohmann::json> parseJsonObject(std::string_view text) {
   return parsed;
 }
 
-}  // namespace platform::detail
+}  // namespace velmoria::platform::detail

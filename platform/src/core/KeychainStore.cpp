@@ -7,7 +7,7 @@
 #include "platform/SecretServiceKeychainStore.hpp"
 #include "platform/SystemLog.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 KeychainStoreError::KeychainStoreError(Reason reason, std::string message)
     : std::runtime_error(message), reason_(reason), message_(std::move(message)) {}
@@ -28,4 +28,4 @@ std::shared_ptr<KeychainStore> defaultKeychainStore() {
   return store;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,8 +1,8 @@
-#include "platform/MainScheduler.hpp"
-
 #include <algorithm>
 
-namespace platform {
+#include "platform/MainScheduler.hpp"
+
+namespace velmoria::platform {
 namespace {
 
 class ManualTimer final : public MainTimer {
@@ -68,4 +68,4 @@ int ManualScheduler::activeTimerCount() const {
   }));
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,6 +1,6 @@
 #include "platform/MemoryDefaults.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 class MemoryUserDefaults final : public UserDefaults {
@@ -50,4 +50,4 @@ std::shared_ptr<UserDefaults> MemoryDefaultsSystem::suite(const std::string& nam
   return std::make_shared<MemoryUserDefaults>(shared(name));
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

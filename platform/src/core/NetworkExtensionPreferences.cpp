@@ -12,7 +12,7 @@
 #include "platform/AtomicFile.hpp"
 #include "platform/DamagedFile.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 constexpr const char* filterKey = "filterConfiguration";
@@ -317,4 +317,4 @@ void MemoryNetworkExtensionPreferences::removeTransparentProxyConfiguration(std:
   finish([completion = std::move(completion), error = removalError] { completion(error); });
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,14 +1,12 @@
 #include "platform/ProcessScanner.hpp"
 
-#include "platform/BlockingTrace.hpp"
-#include "platform/DesktopFileId.hpp"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -17,7 +15,10 @@
 #include <cstdio>
 #include <cstring>
 
-namespace platform {
+#include "platform/BlockingTrace.hpp"
+#include "platform/DesktopFileId.hpp"
+
+namespace velmoria::platform {
 namespace {
 
 // Through syscall(2): the C library's declarations are not usable from C++ on every system we build on.
@@ -481,4 +482,4 @@ std::shared_ptr<ProcessApplication> ProcessScanner::applicationOwning(pid_t pid)
   return nullptr;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

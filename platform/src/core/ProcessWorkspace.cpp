@@ -2,7 +2,7 @@
 
 #include "platform/BlockingTrace.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 ProcessWorkspace::ProcessWorkspace(MainScheduler& scheduler, std::shared_ptr<ProcessScanner> scanner,
                                    std::unique_ptr<ActiveWindowSource> activeWindow,
@@ -107,4 +107,4 @@ void ProcessWorkspace::poll() {
   }
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

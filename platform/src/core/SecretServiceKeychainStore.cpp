@@ -4,7 +4,6 @@
 // cost more round trips): reads are on the hot path of every session query, and a read of an item read
 // before is one round trip.
 #define SECRET_API_SUBJECT_TO_CHANGE
-#include <libsecret/secret.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -16,9 +15,11 @@
 #include <utility>
 #include <vector>
 
+#include <libsecret/secret.h>
+
 #include "base/ThreadSafety.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 using Reason = KeychainStoreError::Reason;
@@ -336,4 +337,4 @@ void SecretServiceKeychainStore::remove(const KeychainItemKey& key) {
   }
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

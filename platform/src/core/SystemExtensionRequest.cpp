@@ -1,7 +1,5 @@
 #include "platform/SystemExtensionRequest.hpp"
 
-#include "platform/SystemLog.hpp"
-
 #include <unistd.h>
 
 #include <chrono>
@@ -11,8 +9,9 @@
 #include <thread>
 
 #include "base/ThreadSafety.hpp"
+#include "platform/SystemLog.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 // Looks again, now and then, whether the user has approved an executable, and completes the pending
 // request when they have. A newer request replaces it.
@@ -109,4 +108,4 @@ std::shared_ptr<SystemExtensionRequestDelegate> FakeSystemExtensionManager::last
   return requests_.empty() ? nullptr : requests_.back().delegate.lock();
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

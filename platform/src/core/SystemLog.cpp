@@ -2,7 +2,7 @@
 
 #include <syslog.h>
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 int priority(LogLevel level) {
@@ -52,4 +52,4 @@ SystemLog& systemLog() {
   return instance;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

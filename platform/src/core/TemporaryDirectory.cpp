@@ -2,12 +2,13 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <system_error>
 
-namespace platform {
+namespace velmoria::platform {
 namespace {
 
 // A folder is safe when it is a real directory (not a link), owned by us, and closed to others.
@@ -35,4 +36,4 @@ std::filesystem::path temporaryDirectory() {
   return own;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -4,10 +4,12 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <tuple>
+
+#include <nlohmann/json.hpp>
 
 #include "JsonObjectText.hpp"
 #include "base/FileDescriptor.hpp"
@@ -17,7 +19,7 @@
 #include "platform/AtomicFile.hpp"
 #include "platform/DamagedFile.hpp"
 
-namespace platform {
+namespace velmoria::platform {
 
 std::optional<std::vector<std::string>> UserDefaults::stringArray(const std::string& key) const {
   const auto v = value(key);
@@ -167,4 +169,4 @@ DefaultsSystem& systemDefaults() {
   return instance;
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

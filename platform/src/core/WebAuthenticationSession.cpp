@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace platform {
+namespace velmoria::platform {
 
 bool UnavailableWebAuthenticationSession::start() {
   complete(std::nullopt, std::make_exception_ptr(WebAuthenticationError(
@@ -19,4 +19,4 @@ WebAuthenticationSessionFactory UnavailableWebAuthenticationSession::factory() {
   };
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,18 +1,18 @@
-#include "base/XdgDirectories.hpp"
-#include "platform/LoginItem.hpp"
-
-#include "base/RegularFile.hpp"
-#include "platform/AtomicFile.hpp"
-#include "platform/DesktopEntry.hpp"
-#include "platform/InfoDictionary.hpp"
-
 #include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
 
-namespace platform {
+#include "base/RegularFile.hpp"
+#include "base/XdgDirectories.hpp"
+#include "platform/AtomicFile.hpp"
+#include "platform/DesktopEntry.hpp"
+#include "platform/InfoDictionary.hpp"
+#include "platform/LoginItem.hpp"
+
+namespace velmoria::platform {
 namespace {
 
 std::filesystem::path defaultAutostartFolder() { return base::xdgConfigHome() / "autostart"; }
@@ -116,4 +116,4 @@ void XdgAutostartLoginItem::unregisterItem() {
   }
 }
 
-}  // namespace platform
+}  // namespace velmoria::platform

@@ -1,6 +1,5 @@
 // The keychain against a real Secret Service. Run through scripts/with-secret-service, which gives every
 // test a private session bus with an unlocked gnome-keyring; without one the tests skip.
-#include <libsecret/secret.h>
 #include <stdio.h>
 
 #include <algorithm>
@@ -10,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <libsecret/secret.h>
+
 #include "KeychainStoreContract.hpp"
 #include "platform/SecretServiceKeychainStore.hpp"
 #include "platform/SystemLog.hpp"
@@ -17,7 +18,7 @@
 
 namespace fs = std::filesystem;
 
-namespace platform::testing {
+namespace velmoria::platform::testing {
 namespace {
 
 using Reason = KeychainStoreError::Reason;
@@ -250,4 +251,4 @@ TEST_F(SecretServiceKeychain, ALockedCollectionGivesAnErrorAndWritesNoFile) {
 }
 
 }  // namespace
-}  // namespace platform::testing
+}  // namespace velmoria::platform::testing

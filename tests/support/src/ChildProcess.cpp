@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 namespace {
 
@@ -186,4 +186,4 @@ std::string ChildProcess::output(std::vector<std::string> arguments,
   return text;
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -1,16 +1,7 @@
 #include "testsupport/FakeBackend.hpp"
 
-#include "LoopbackListener.hpp"
-#include "base/HexDigit.hpp"
-#include "testsupport/ConnectionUpgrade.hpp"
-
 #include <sys/socket.h>
 
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/write.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/http.hpp>
-#include <boost/beast/websocket/rfc6455.hpp>
 #include <cerrno>
 #include <condition_variable>
 #include <map>
@@ -18,7 +9,17 @@
 #include <optional>
 #include <thread>
 
-namespace testsupport {
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket/rfc6455.hpp>
+
+#include "LoopbackListener.hpp"
+#include "base/HexDigit.hpp"
+#include "testsupport/ConnectionUpgrade.hpp"
+
+namespace velmoria::testsupport {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -348,4 +349,4 @@ void FakeBackend::setMaxBodySize(std::uint64_t bytes) {
   state_->maxBodySize = bytes;
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -2,15 +2,16 @@
 
 #include <array>
 #include <atomic>
+#include <thread>
+
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/write.hpp>
-#include <thread>
 
 #include "LoopbackListener.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 namespace asio = boost::asio;
 namespace ssl = asio::ssl;
@@ -123,4 +124,4 @@ std::string FakeTLSFront::url(const std::string& pathAndQuery, const std::string
   return scheme + "://" + host + ":" + std::to_string(port()) + pathAndQuery;
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -2,6 +2,11 @@
 
 #include <unistd.h>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <variant>
+
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -10,14 +15,10 @@
 #include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket.hpp>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <variant>
 
 #include "testsupport/ConnectionUpgrade.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -365,4 +366,4 @@ std::shared_ptr<WebSocketPeer> FakeWebSockets::waitForPeer(std::size_t index, st
   return state_->peers[index];
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <boost/asio/ip/tcp.hpp>
 #include <cstdint>
 
-namespace testsupport::detail {
+#include <boost/asio/ip/tcp.hpp>
+
+namespace velmoria::testsupport::detail {
 
 // Opens `acceptor` on 127.0.0.1 at `port` (0: one the kernel chooses); returns the port. Throws
 // boost::system::system_error when the port is taken.
@@ -17,4 +18,4 @@ inline std::uint16_t listenOnLoopback(boost::asio::ip::tcp::acceptor& acceptor, 
   return acceptor.local_endpoint().port();
 }
 
-}  // namespace testsupport::detail
+}  // namespace velmoria::testsupport::detail

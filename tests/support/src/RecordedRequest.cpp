@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 namespace {
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -40,4 +40,4 @@ bool RecordedRequest::hasQueryItem(std::string_view name) const {
   return std::any_of(query.begin(), query.end(), [&](const auto& item) { return item.first == name; });
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

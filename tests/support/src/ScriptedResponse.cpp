@@ -1,6 +1,6 @@
 #include "testsupport/ScriptedResponse.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 ScriptedResponse ScriptedResponse::json(unsigned status, std::string body) {
   ScriptedResponse response;
@@ -35,4 +35,4 @@ ScriptedResponse&& ScriptedResponse::after(std::chrono::milliseconds wait) && {
   return std::move(*this);
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

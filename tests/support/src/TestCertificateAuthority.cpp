@@ -1,6 +1,11 @@
 #include "testsupport/TestCertificateAuthority.hpp"
 
 #include <arpa/inet.h>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -9,11 +14,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
-#include <cstdint>
-#include <functional>
-#include <stdexcept>
-
-namespace testsupport {
+namespace velmoria::testsupport {
 namespace {
 
 template <class T, void (*Free)(T*)>
@@ -139,4 +140,4 @@ TlsIdentity TestCertificateAuthority::issue(const std::vector<std::string>& host
   };
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -7,10 +7,8 @@
 
 #include "velmoria/TransparentProxyManager.hpp"
 
-namespace velmoria {
-
 // The texts of the home screen that are computed from its objects.
-namespace HomeTexts {
+namespace velmoria::HomeTexts {
 
 // The lines shown under the greeting while nothing is locked; one is chosen each time the screen shows.
 const QStringList& quotes();
@@ -25,5 +23,4 @@ QString appsRowSubtitle(bool isLocked, std::size_t count);
 QString sitesRowSubtitle(bool isLocked, std::size_t count);
 QString webFilterSubtitle(const TransparentProxyManager::State& state);
 
-}  // namespace HomeTexts
-}  // namespace velmoria
+}  // namespace velmoria::HomeTexts

@@ -33,8 +33,10 @@ class AdaptiveColor {
   double darkOpacity_;
 };
 
+}  // namespace velmoria
+
 // The palette every screen draws from.
-namespace Theme {
+namespace velmoria::Theme {
 
 inline constexpr AdaptiveColor background{0xFAF9F8, 0x0D0C0B};
 inline constexpr AdaptiveColor surface{0xFFFFFF, 0x1A1916};
@@ -61,7 +63,9 @@ QColor gray100();
 QColor gray800();
 QColor gray900();
 
-}  // namespace Theme
+}  // namespace velmoria::Theme
+
+namespace velmoria {
 
 // The window background behind the start-up progress view.
 inline constexpr const AdaptiveColor& themeWindowBackground = Theme::background;

@@ -12,12 +12,12 @@ namespace zirudeze::helpers {
 class CapturingLogger final : public ZirudezeLogger {
  public:
   void log(const ZirudezeLogMessage& message) const override {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     records_.push_back(message);
   }
 
   std::vector<ZirudezeLogMessage> records() const {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     return records_;
   }
 
@@ -36,7 +36,7 @@ class CapturingLogger final : public ZirudezeLogger {
   }
 
  private:
-  mutable base::Mutex mutex_;
+  mutable velmoria::base::Mutex mutex_;
   mutable std::vector<ZirudezeLogMessage> records_ VM_GUARDED_BY(mutex_);
 };
 

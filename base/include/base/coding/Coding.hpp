@@ -1,8 +1,8 @@
 #pragma once
 
 // How each type is written and read. A type either has the members
-//   void encode(base::Encoder&) const;  static T decode(const base::Decoder&);
-// or specialises base::Coding<T>. The built-in forms below cover the JSON primitives,
+//   void encode(velmoria::base::Encoder&) const;  static T decode(const velmoria::base::Decoder&);
+// or specialises velmoria::base::Coding<T>. The built-in forms below cover the JSON primitives,
 // optionals, arrays, string-keyed maps (keys kept verbatim), dates and raw bytes.
 
 #include <cmath>
@@ -21,7 +21,7 @@
 #include "base/coding/Decoder.hpp"
 #include "base/coding/Encoder.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 template <class T>
 struct Coding {
@@ -29,7 +29,9 @@ struct Coding {
   static T decode(const Decoder& decoder) { return T::decode(decoder); }
 };
 
-namespace coding_detail {
+}  // namespace velmoria::base
+
+namespace velmoria::base::coding_detail {
 [[noreturn]] void throwNumberDoesNotFit(const Decoder& decoder, std::string_view typeName);
 double readDouble(const Decoder& decoder, std::string_view typeName);
 void writeDouble(double value, Encoder& encoder);
@@ -52,7 +54,9 @@ constexpr std::string_view integerTypeName() {
   else
     return "Int";
 }
-}  // namespace coding_detail
+}  // namespace velmoria::base::coding_detail
+
+namespace velmoria::base {
 
 template <>
 struct Coding<bool> {
@@ -198,4 +202,4 @@ std::string_view rawValueOf(E value, const std::pair<E, std::string_view> (&tabl
   return {};
 }
 
-}  // namespace base
+}  // namespace velmoria::base

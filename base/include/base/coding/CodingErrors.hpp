@@ -5,7 +5,7 @@
 
 #include "base/coding/CodingKey.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 struct CodingErrorContext {
   CodingPath codingPath;
@@ -56,4 +56,4 @@ class EncodingError : public std::runtime_error {
   CodingErrorContext context_;
 };
 
-}  // namespace base
+}  // namespace velmoria::base

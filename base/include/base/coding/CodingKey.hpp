@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace base {
+namespace velmoria::base {
 
 // One step of a coding path: an object key, or an array position ("Index 3").
 struct CodingKey {
@@ -20,4 +20,4 @@ using CodingPath = std::vector<CodingKey>;
 // "user.identities[0].id": for messages and logs.
 std::string describeCodingPath(const CodingPath& path);
 
-}  // namespace base
+}  // namespace velmoria::base

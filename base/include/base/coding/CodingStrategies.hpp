@@ -4,7 +4,7 @@
 
 #include "base/Date.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 class Encoder;
 class Decoder;
@@ -54,4 +54,4 @@ struct DecoderSettings {
   DataDecodingStrategy dataDecodingStrategy = DataDecodingStrategy::base64;
 };
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -12,7 +12,7 @@
 #include "base/coding/CodingErrors.hpp"
 #include "base/coding/CodingStrategies.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 using Json = nlohmann::ordered_json;
 
@@ -150,4 +150,4 @@ class UnkeyedDecodingContainer {
 // "a string", "number", "bool", "null", "a dictionary", "an array".
 std::string describeJsonKind(const Json& value);
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -9,7 +9,7 @@
 #include "base/coding/CodingErrors.hpp"
 #include "base/coding/CodingStrategies.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 using Json = nlohmann::ordered_json;
 
@@ -106,4 +106,4 @@ class UnkeyedEncodingContainer {
   Json* array_;
 };
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -7,7 +7,7 @@
 #include "base/Data.hpp"
 #include "base/coding/Coding.hpp"
 
-namespace base {
+namespace velmoria::base {
 
 // Documents nested deeper than this are refused before any value is read.
 inline constexpr std::size_t kMaxJsonDepth = 512;
@@ -69,4 +69,4 @@ class JSONDecoder {
   }
 };
 
-}  // namespace base
+}  // namespace velmoria::base

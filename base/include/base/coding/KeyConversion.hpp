@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace base {
+namespace velmoria::base {
 
 // "userID" -> "user_id", "myURLValue" -> "my_url_value"; leading/trailing underscores kept.
 std::string convertToSnakeCase(std::string_view key);
@@ -11,4 +11,4 @@ std::string convertToSnakeCase(std::string_view key);
 // "user_id" -> "userId", "_a_b_" -> "_aB_"; a key without inner underscores is kept as it is.
 std::string convertFromSnakeCase(std::string_view key);
 
-}  // namespace base
+}  // namespace velmoria::base

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <base/Coding.hpp>
-#include <base/Date.hpp>
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "base/Coding.hpp"
+#include "base/Date.hpp"
 #include "testsupport/FakeDatabase.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // A row of the app's sessions table, decoded the way the app decodes it: every column it requires, dates
 // through the database client's decoder. Tests and benchmarks of the layers below the app read rows with it.
@@ -58,4 +58,4 @@ inline void createAppTables(FakeDatabase& database) {
                         .primaryKey = {"id"}});
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // A program the tests start: its standard output is read line by line, its standard error goes to
 // the test's. Ended (SIGTERM, then SIGKILL) when the value goes away.
@@ -48,4 +48,4 @@ class ChildProcess {
   std::optional<int> status_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -7,7 +7,7 @@
 
 #include "testsupport/RecordedRequest.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // A connection whose request asked for an upgrade, as the fake backend hands it to its upgrade hook.
 // Everything stays valid until the hook returns; the backend closes the socket afterwards.
@@ -18,4 +18,4 @@ struct ConnectionUpgrade {
   const RecordedRequest& recorded;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // Polls `condition` until it holds or `timeout` passes; whether it held. The limit only matters when
 // the condition never comes, so it is generous for loaded machines.
@@ -17,4 +17,4 @@ bool eventually(Condition condition, std::chrono::milliseconds timeout = std::ch
   return true;
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

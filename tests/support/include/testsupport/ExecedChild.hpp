@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // Forks a child that runs `program` with exactly `arguments` (after the program itself) and `environment`
 // ("NAME=value"), plus `pidVariable`=<the child's own pid> when one is named, and returns once it has
@@ -49,4 +49,4 @@ inline pid_t spawnExeced(const std::string& program, const std::vector<std::stri
   return pid;
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

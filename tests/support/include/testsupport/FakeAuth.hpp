@@ -13,7 +13,7 @@
 #include "testsupport/FakeBackend.hpp"
 #include "testsupport/ScriptedResponse.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // The auth service's half of the fake backend: its REST routes under `root` ("/auth/v1") on a FakeBackend,
 // over in-memory users, sessions and factors. It answers
@@ -100,4 +100,4 @@ class FakeAuth {
 // The token of an "Authorization: Bearer ..." header, whatever the case of its scheme.
 std::optional<std::string> bearerToken(const RecordedRequest& request);
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -8,7 +8,7 @@
 
 #include "testsupport/FakeAuth.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // The rest of the fake auth service, on top of a FakeAuth (whose sessions it issues):
 // - POST "signup": e-mail or phone with a password (a session, or the user alone while confirmations are
@@ -49,4 +49,4 @@ class FakeAuthFlows {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -10,7 +10,7 @@
 #include "testsupport/RecordedRequest.hpp"
 #include "testsupport/ScriptedResponse.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 using RouteHandler = std::function<ScriptedResponse(const RecordedRequest&)>;
 
@@ -59,4 +59,4 @@ class FakeBackend {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -10,7 +10,7 @@
 #include "testsupport/FakeDatabaseTypes.hpp"
 #include "testsupport/ScriptedResponse.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // The database half of the fake backend: in-memory tables with typed columns behind the database REST
 // interface under `root` ("/rest/v1"). It answers
@@ -64,4 +64,4 @@ class FakeDatabase {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace testsupport {
+#include <nlohmann/json.hpp>
+
+namespace velmoria::testsupport {
 
 using Json = nlohmann::ordered_json;
 
@@ -58,4 +59,4 @@ class FakeDatabaseError : public std::runtime_error {
 // It may throw FakeDatabaseError.
 using FakeFunction = std::function<Json(const Json& arguments)>;
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -3,15 +3,16 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "testsupport/FakeBackend.hpp"
 #include "testsupport/RecordedRequest.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // The edge-functions half of the fake backend: "<root>/<name>" on a FakeBackend for every method. A
 // function nobody set up answers 200 with the invocation echoed as JSON (see echoOf). Safe to use from any
@@ -56,4 +57,4 @@ class FakeFunctions {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

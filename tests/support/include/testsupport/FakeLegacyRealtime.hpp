@@ -5,16 +5,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "testsupport/FakeBackend.hpp"
 #include "testsupport/FakeWebSockets.hpp"
 #include "testsupport/RecordedRequest.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // The realtime service's legacy half on a FakeBackend: "<root>/websocket" speaks the array protocol
 // ([join_ref, ref, topic, event, payload] text frames) and "<root>/api/broadcast" takes REST broadcasts.
@@ -91,4 +92,4 @@ class FakeLegacyRealtime {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

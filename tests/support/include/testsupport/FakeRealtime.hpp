@@ -4,17 +4,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "testsupport/FakeBackend.hpp"
 #include "testsupport/FakeWebSockets.hpp"
 #include "testsupport/RecordedRequest.hpp"
 #include "testsupport/ScriptedResponse.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // One database change the fake service announces to the channels subscribed to it.
 struct FakeRealtimeChange {
@@ -83,4 +84,4 @@ class FakeRealtime {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

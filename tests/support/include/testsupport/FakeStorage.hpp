@@ -8,7 +8,7 @@
 
 #include "testsupport/FakeBackend.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // One object as the fake storage service keeps it.
 struct StoredObject {
@@ -44,4 +44,4 @@ class FakeStorage {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -7,7 +7,7 @@
 #include "testsupport/FakeBackend.hpp"
 #include "testsupport/TestCertificateAuthority.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // TLS in front of a fake backend: accepts TLS on 127.0.0.1 presenting `identity` and passes the plain
 // bytes to and from the backend's port. When the backend side ends, the client's TCP connection is cut
@@ -32,4 +32,4 @@ class FakeTLSFront {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -11,7 +11,7 @@
 
 #include "testsupport/FakeBackend.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // A frame the fake backend received from a client.
 struct ReceivedFrame {
@@ -110,4 +110,4 @@ class FakeWebSockets {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // An RSA key pair made by OpenSSL for signing test tokens. Copies share the key.
 class RSATestKey {
@@ -35,4 +35,4 @@ class RSATestKey {
 std::string base64URLEncoded(const std::string& bytes);
 std::string base64URLDecoded(const std::string& text);
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // One request as the fake backend saw it on the wire.
 struct RecordedRequest {
@@ -29,4 +29,4 @@ struct RecordedRequest {
   bool hasQueryItem(std::string_view name) const;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // Sets an environment variable (or removes it, given nothing) for the scope, then puts back what was
 // there.
@@ -24,4 +24,4 @@ class ScopedEnvironment {
   std::optional<std::string> saved_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <system_error>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // A private folder under the temporary directory, removed with everything in it at the end of scope.
 class ScratchFolder {
@@ -41,4 +41,4 @@ class ScratchFolder {
   std::filesystem::path path_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // What the fake backend does with one request.
 struct ScriptedResponse {
@@ -37,4 +37,4 @@ struct ScriptedResponse {
   ScriptedResponse&& after(std::chrono::milliseconds wait) &&;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

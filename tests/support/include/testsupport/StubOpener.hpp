@@ -12,7 +12,7 @@
 
 #include "testsupport/ScratchFolder.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // Puts a stand-in "xdg-open" first on PATH that records its arguments, one per line, and the count first.
 class StubOpener {
@@ -47,4 +47,4 @@ class StubOpener {
   std::string savedPath_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 // What a TLS server presents: its certificate and private key, both PEM.
 struct TlsIdentity {
@@ -35,4 +35,4 @@ class TestCertificateAuthority {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -1,9 +1,6 @@
 #include "testsupport/FakeAuth.hpp"
 
 #include <algorithm>
-#include <base/Base64.hpp>
-#include <base/PercentEncoding.hpp>
-#include <base/UUID.hpp>
 #include <cctype>
 #include <condition_variable>
 #include <ctime>
@@ -12,7 +9,11 @@
 #include <random>
 #include <utility>
 
-namespace testsupport {
+#include "base/Base64.hpp"
+#include "base/PercentEncoding.hpp"
+#include "base/UUID.hpp"
+
+namespace velmoria::testsupport {
 namespace {
 
 using Json = FakeAuth::Json;
@@ -553,4 +554,4 @@ std::string FakeAuth::makeAccessToken(const Json& claims) {
          base64URL("fake-backend-signature");
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

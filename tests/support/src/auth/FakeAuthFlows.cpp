@@ -1,18 +1,18 @@
 #include "testsupport/FakeAuthFlows.hpp"
 
-#include <openssl/sha.h>
-
 #include <algorithm>
-#include <base/PercentEncoding.hpp>
-#include <base/UUID.hpp>
 #include <cctype>
 #include <map>
 #include <mutex>
 #include <vector>
 
+#include <openssl/sha.h>
+
+#include "base/PercentEncoding.hpp"
+#include "base/UUID.hpp"
 #include "testsupport/RSATestKey.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 namespace {
 
 using Json = FakeAuthFlows::Json;
@@ -345,4 +345,4 @@ std::string FakeAuthFlows::addAdminUser(const std::string& email) {
   return id;
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

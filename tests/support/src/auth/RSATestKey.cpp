@@ -1,16 +1,17 @@
 #include "testsupport/RSATestKey.hpp"
 
+#include <stdexcept>
+#include <vector>
+
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
 #include <openssl/rsa.h>
 
-#include <base/Base64.hpp>
-#include <stdexcept>
-#include <vector>
+#include "base/Base64.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 struct RSATestKey::Key {
   EVP_PKEY* pkey = nullptr;
@@ -123,4 +124,4 @@ std::string RSATestKey::sign(const Json& header, const Json& payload) const {
   return input + "." + signature(input);
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -1,14 +1,15 @@
 #include "ColumnValues.hpp"
 
-#include <base/UUID.hpp>
-#include <base/Unicode.hpp>
 #include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 
-namespace testsupport::database {
+#include "base/UUID.hpp"
+#include "base/Unicode.hpp"
+
+namespace velmoria::testsupport::database {
 namespace {
 
 std::string_view typeName(ColumnType type) {
@@ -287,4 +288,4 @@ bool likeMatches(std::string_view text, std::string_view pattern, bool ignoringC
   return like(base::lowercased(text), base::lowercased(pattern));
 }
 
-}  // namespace testsupport::database
+}  // namespace velmoria::testsupport::database

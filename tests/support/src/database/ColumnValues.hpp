@@ -7,7 +7,7 @@
 
 #include "testsupport/FakeDatabaseTypes.hpp"
 
-namespace testsupport::database {
+namespace velmoria::testsupport::database {
 
 // The stored form of a written value for the column (null stays null). Throws FakeDatabaseError 22P02.
 Json storedValue(const FakeColumn& column, const Json& value);
@@ -26,4 +26,4 @@ std::string formatTimestamp(std::int64_t microseconds);
 // SQL LIKE: "%" (or "*") any run, "_" one character, "\" escapes the next.
 bool likeMatches(std::string_view text, std::string_view pattern, bool ignoringCase);
 
-}  // namespace testsupport::database
+}  // namespace velmoria::testsupport::database

@@ -1,8 +1,6 @@
 #include "testsupport/FakeDatabase.hpp"
 
 #include <algorithm>
-#include <base/UUID.hpp>
-#include <base/Unicode.hpp>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -10,8 +8,10 @@
 #include "ColumnValues.hpp"
 #include "QueryParsing.hpp"
 #include "RowSelection.hpp"
+#include "base/UUID.hpp"
+#include "base/Unicode.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 namespace {
 
 using database::Condition;
@@ -514,4 +514,4 @@ Json FakeDatabase::now() {
   return database::formatTimestamp(micros);
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

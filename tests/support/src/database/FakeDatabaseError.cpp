@@ -1,6 +1,6 @@
 #include "testsupport/FakeDatabaseTypes.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 FakeDatabaseError::FakeDatabaseError(unsigned status, std::string code, std::string message,
                                      std::optional<std::string> detail, std::optional<std::string> hint)
@@ -20,4 +20,4 @@ Json FakeDatabaseError::body() const {
   return body;
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-namespace testsupport::database {
+namespace velmoria::testsupport::database {
 namespace {
 
 FakeDatabaseError parseError(std::string message, std::optional<std::string> detail = std::nullopt) {
@@ -197,4 +197,4 @@ Preferences parsePreferences(const RecordedRequest& request) {
   return preferences;
 }
 
-}  // namespace testsupport::database
+}  // namespace velmoria::testsupport::database

@@ -9,7 +9,7 @@
 #include "testsupport/FakeDatabaseTypes.hpp"
 #include "testsupport/RecordedRequest.hpp"
 
-namespace testsupport::database {
+namespace velmoria::testsupport::database {
 
 // A row filter: one column test, or all/any of several, each possibly negated.
 struct Condition {
@@ -58,4 +58,4 @@ std::vector<std::string> parseColumnList(std::string_view text);
 RowShape parseRowShape(const RecordedRequest& request, const std::vector<std::string>& passThrough = {});
 Preferences parsePreferences(const RecordedRequest& request);
 
-}  // namespace testsupport::database
+}  // namespace velmoria::testsupport::database

@@ -4,7 +4,7 @@
 
 #include "ColumnValues.hpp"
 
-namespace testsupport::database {
+namespace velmoria::testsupport::database {
 namespace {
 
 FakeDatabaseError unsupported(const std::string& op) {
@@ -151,4 +151,4 @@ Json project(const Json& row, const std::vector<std::string>& select, const Rela
   return out;
 }
 
-}  // namespace testsupport::database
+}  // namespace velmoria::testsupport::database

@@ -7,7 +7,7 @@
 #include "QueryParsing.hpp"
 #include "testsupport/FakeDatabaseTypes.hpp"
 
-namespace testsupport::database {
+namespace velmoria::testsupport::database {
 
 // The rows a request works on: a table's (typed columns) or a function result's (types inferred).
 struct Relation {
@@ -27,4 +27,4 @@ void sortRows(std::vector<Json>& rows, const std::vector<OrderKey>& order, const
 // The selected columns of a row, in the select list's order ("*": every column).
 Json project(const Json& row, const std::vector<std::string>& select, const Relation& relation);
 
-}  // namespace testsupport::database
+}  // namespace velmoria::testsupport::database

@@ -8,7 +8,7 @@
 
 #include "testsupport/ScriptedResponse.hpp"
 
-namespace testsupport {
+namespace velmoria::testsupport {
 namespace {
 
 std::string lowerCased(std::string text) {
@@ -150,4 +150,4 @@ FakeFunctions::Json FakeFunctions::echoOf(const std::string& name, const Recorde
               {"forceFunctionRegion", forced ? Json(*forced) : Json(nullptr)}};
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

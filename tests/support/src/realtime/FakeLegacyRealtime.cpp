@@ -6,7 +6,7 @@
 #include <mutex>
 #include <set>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 namespace {
 
@@ -337,4 +337,4 @@ std::vector<RecordedRequest> FakeLegacyRealtime::broadcasts() const {
   return state_->broadcasts;
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <utility>
 
-namespace testsupport {
+namespace velmoria::testsupport {
 
 namespace {
 
@@ -442,4 +442,4 @@ std::vector<RecordedRequest> FakeRealtime::broadcastRequests() const {
   return state_->broadcasts;
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

@@ -1,14 +1,15 @@
 #include "testsupport/FakeStorage.hpp"
 
 #include <algorithm>
-#include <base/UUID.hpp>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <set>
 
-#include "FormBody.hpp"
+#include <nlohmann/json.hpp>
 
-namespace testsupport {
+#include "FormBody.hpp"
+#include "base/UUID.hpp"
+
+namespace velmoria::testsupport {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -494,4 +495,4 @@ ScriptedResponse FakeStorage::htmlServerError() {
   return response;
 }
 
-}  // namespace testsupport
+}  // namespace velmoria::testsupport

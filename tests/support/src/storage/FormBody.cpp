@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace testsupport::storage {
+namespace velmoria::testsupport::storage {
 namespace {
 
 std::string lowercased(std::string_view text) {
@@ -82,4 +82,4 @@ std::optional<std::vector<FormPart>> readFormBody(std::string_view body, std::st
   }
 }
 
-}  // namespace testsupport::storage
+}  // namespace velmoria::testsupport::storage

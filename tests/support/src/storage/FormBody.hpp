@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace testsupport::storage {
+namespace velmoria::testsupport::storage {
 
 // One part of a multipart/form-data body, as far as the fake service needs to know it.
 struct FormPart {
@@ -20,4 +20,4 @@ std::optional<std::string> boundaryOf(std::string_view contentType);
 // The parts between the delimiters; nothing when the body is not laid out as multipart.
 std::optional<std::vector<FormPart>> readFormBody(std::string_view body, std::string_view boundary);
 
-}  // namespace testsupport::storage
+}  // namespace velmoria::testsupport::storage

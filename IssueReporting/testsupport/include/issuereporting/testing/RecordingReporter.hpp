@@ -39,18 +39,18 @@ class RecordingReporter final : public IssueReporter {
   }
 
   std::vector<Call> calls() const {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     return calls_;
   }
 
  private:
   void add(const char* requirement, const std::optional<std::string>& text, const SourceLocation& location) const {
-    const base::MutexLock lock(mutex_);
+    const velmoria::base::MutexLock lock(mutex_);
     calls_.push_back(Call{requirement, text.value_or("<none>"), location, tag_});
   }
 
   std::string tag_;
-  mutable base::Mutex mutex_;
+  mutable velmoria::base::Mutex mutex_;
   mutable std::vector<Call> calls_ VM_GUARDED_BY(mutex_);
 };
 

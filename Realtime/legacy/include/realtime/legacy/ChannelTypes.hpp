@@ -1,11 +1,11 @@
 #pragma once
 
-#include <helpers/AnyJSON.hpp>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "helpers/AnyJSON.hpp"
 #include "realtime/legacy/Delegated.hpp"
 #include "realtime/legacy/RealtimeMessage.hpp"
 

@@ -1,11 +1,12 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <chrono>
-#include <helpers/AnyJSON.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/Data.hpp"
+#include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::realtime {
 
@@ -21,12 +22,12 @@ struct Defaults {
   // 1, 2, 5 seconds, then 10.
   static double rejoinSteppedBackOff(int tries) noexcept;
 
-  // Compact JSON text. Throws base::EncodingError for what JSON cannot hold (a non-finite number, text
+  // Compact JSON text. Throws velmoria::base::EncodingError for what JSON cannot hold (a non-finite number, text
   // that is not UTF-8).
-  static base::Data encode(const helpers::AnyJSON& value);
+  static velmoria::base::Data encode(const helpers::AnyJSON& value);
   // Nothing for bytes that are not one JSON value.
   static std::optional<helpers::AnyJSON> decode(std::string_view bytes);
-  static std::optional<helpers::AnyJSON> decode(const base::Data& bytes);
+  static std::optional<helpers::AnyJSON> decode(const velmoria::base::Data& bytes);
 };
 
 // A value's textual description, wherever the legacy socket writes one (query items, error texts, log

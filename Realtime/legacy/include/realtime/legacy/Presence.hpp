@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <helpers/AnyJSON.hpp>
 #include <map>
 #include <memory>
 #include <optional>
@@ -9,6 +8,8 @@
 #include <string_view>
 #include <type_traits>
 #include <vector>
+
+#include "helpers/AnyJSON.hpp"
 
 namespace zirudeze::realtime {
 

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <functional>
-#include <helpers/AnyJSON.hpp>
 #include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
 
+#include "helpers/AnyJSON.hpp"
 #include "realtime/RealtimeStatus.hpp"
 #include "realtime/legacy/Delegated.hpp"
 #include "realtime/legacy/RealtimeMessage.hpp"

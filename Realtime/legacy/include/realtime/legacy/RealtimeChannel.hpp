@@ -1,8 +1,6 @@
 #pragma once
 
-#include <base/URL.hpp>
 #include <functional>
-#include <helpers/AnyJSON.hpp>
 #include <map>
 #include <memory>
 #include <optional>
@@ -10,6 +8,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/URL.hpp"
+#include "helpers/AnyJSON.hpp"
 #include "realtime/RealtimeError.hpp"
 #include "realtime/legacy/ChannelTypes.hpp"
 #include "realtime/legacy/Defaults.hpp"
@@ -125,7 +125,7 @@ class RealtimeChannel : public std::enable_shared_from_this<RealtimeChannel> {
   void setOnMessage(std::function<RealtimeMessage(const RealtimeMessage&)> hook);
 
   // The REST broadcast URL of the socket's endpoint; none when it does not parse.
-  std::optional<base::URL> broadcastEndpointURL() const;
+  std::optional<velmoria::base::URL> broadcastEndpointURL() const;
 
  private:
   friend class RealtimeClient;

@@ -1,14 +1,9 @@
 #pragma once
 
-#include <base/Data.hpp>
-#include <base/URL.hpp>
 #include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
-#include <helpers/AnyJSON.hpp>
-#include <helpers/HTTPClient.hpp>
-#include <helpers/URLResponse.hpp>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -18,6 +13,11 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/Data.hpp"
+#include "base/URL.hpp"
+#include "helpers/AnyJSON.hpp"
+#include "helpers/HTTPClient.hpp"
+#include "helpers/URLResponse.hpp"
 #include "realtime/legacy/ChannelTypes.hpp"
 #include "realtime/legacy/Defaults.hpp"
 #include "realtime/legacy/Delegated.hpp"
@@ -46,9 +46,9 @@ class RealtimeClient : public std::enable_shared_from_this<RealtimeClient> {
  public:
   using Params = helpers::JSONObject;
   using ParamsClosure = std::function<std::optional<Params>()>;
-  using TransportFactory = std::function<std::shared_ptr<SocketTransport>(const base::URL&)>;
-  using Encode = std::function<base::Data(const helpers::AnyJSON&)>;
-  using Decode = std::function<std::optional<helpers::AnyJSON>(const base::Data&)>;
+  using TransportFactory = std::function<std::shared_ptr<SocketTransport>(const velmoria::base::URL&)>;
+  using Encode = std::function<velmoria::base::Data(const helpers::AnyJSON&)>;
+  using Decode = std::function<std::optional<helpers::AnyJSON>(const velmoria::base::Data&)>;
   using Logger = std::function<void(const std::string&)>;
   using BackOff = std::function<double(int tries)>;
   using Response = std::optional<helpers::HTTPURLResponse>;
@@ -90,7 +90,7 @@ class RealtimeClient : public std::enable_shared_from_this<RealtimeClient> {
 
   const std::string& endPoint() const noexcept;
   // The socket URL: "websocket" below the endpoint's path, "vsn" and then the params as query items.
-  base::URL endPointUrl() const;
+  velmoria::base::URL endPointUrl() const;
   std::optional<Params> params() const;
   const std::string& vsn() const noexcept;
   std::map<std::string, std::string> headers() const;

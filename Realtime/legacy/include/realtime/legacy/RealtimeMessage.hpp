@@ -1,10 +1,10 @@
 #pragma once
 
-#include <helpers/AnyJSON.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "helpers/AnyJSON.hpp"
 #include "realtime/RealtimeStatus.hpp"
 
 namespace zirudeze::realtime {

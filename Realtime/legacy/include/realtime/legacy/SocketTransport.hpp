@@ -1,12 +1,13 @@
 #pragma once
 
-#include <base/Data.hpp>
 #include <exception>
-#include <helpers/URLResponse.hpp>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "base/Data.hpp"
+#include "helpers/URLResponse.hpp"
 
 namespace zirudeze::realtime {
 
@@ -36,7 +37,7 @@ class SocketTransport {
 
   virtual void connect(const std::map<std::string, std::string>& headers) = 0;
   virtual void disconnect(int code, const std::optional<std::string>& reason) = 0;
-  virtual void send(const base::Data& data) = 0;
+  virtual void send(const velmoria::base::Data& data) = 0;
 };
 
 }  // namespace zirudeze::realtime

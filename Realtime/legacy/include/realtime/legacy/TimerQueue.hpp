@@ -1,10 +1,11 @@
 #pragma once
 
-#include <clocks/Clock.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+
+#include "clocks/Clock.hpp"
 
 namespace zirudeze::realtime {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <base/URL.hpp>
 #include <memory>
 
+#include "base/URL.hpp"
 #include "realtime/WebSocketConfiguration.hpp"
 #include "realtime/legacy/SocketTransport.hpp"
 
@@ -14,13 +14,13 @@ namespace zirudeze::realtime {
 class URLSessionTransport final : public SocketTransport {
  public:
   // "http://" becomes "ws://" and "https://" becomes "wss://" wherever they stand in the URL's text.
-  explicit URLSessionTransport(const base::URL& url, WebSocketConfiguration configuration = {});
+  explicit URLSessionTransport(const velmoria::base::URL& url, WebSocketConfiguration configuration = {});
   // Cuts a connection that is still open; reports already queued are still delivered.
   ~URLSessionTransport() override;
   URLSessionTransport(const URLSessionTransport&) = delete;
   URLSessionTransport& operator=(const URLSessionTransport&) = delete;
 
-  const base::URL& url() const noexcept;
+  const velmoria::base::URL& url() const noexcept;
   const WebSocketConfiguration& configuration() const noexcept;
 
   SocketTransportReadyState readyState() const override;
@@ -37,7 +37,7 @@ class URLSessionTransport final : public SocketTransport {
   void disconnect(int code, const std::optional<std::string>& reason) override;
   // Sends the bytes as one text frame, invalid UTF-8 replaced by U+FFFD. Sends made while opening go
   // out once open; failures are dropped.
-  void send(const base::Data& data) override;
+  void send(const velmoria::base::Data& data) override;
 
   struct Core;
 
@@ -46,7 +46,7 @@ class URLSessionTransport final : public SocketTransport {
 };
 
 // The URL a legacy transport connects to: the text with every "http://" and "https://" rewritten.
-base::URL legacyWebSocketURL(const base::URL& url);
+velmoria::base::URL legacyWebSocketURL(const velmoria::base::URL& url);
 
 // A close reason's bytes as text: none when there are no bytes or they are not UTF-8.
 std::optional<std::string> decodeLegacyCloseReason(std::string_view bytes);

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <boost/system/error_code.hpp>
 #include <optional>
+
+#include <boost/system/error_code.hpp>
 
 #include "realtime/transport/Connection.hpp"
 

@@ -1,11 +1,7 @@
 #pragma once
 
-#include <base/Data.hpp>
-#include <base/URL.hpp>
 #include <chrono>
 #include <functional>
-#include <helpers/URLError.hpp>
-#include <helpers/URLResponse.hpp>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -13,6 +9,11 @@
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include "base/Data.hpp"
+#include "base/URL.hpp"
+#include "helpers/URLError.hpp"
+#include "helpers/URLResponse.hpp"
 
 // The WebSocket engine both realtime transports share: connections over Beast on one process-wide I/O
 // thread. Nothing of Beast shows here; the front ends see connections, failures and endings.
@@ -55,7 +56,7 @@ class ConnectionEvents {
  public:
   virtual ~ConnectionEvents() = default;
   virtual void onText(std::string text) = 0;
-  virtual void onBinary(base::Data data) = 0;
+  virtual void onBinary(velmoria::base::Data data) = 0;
   // A queued frame could not be written; what is queued behind it is dropped.
   virtual void onWriteFailure(const Failure& failure) = 0;
   // Exactly once, last.
@@ -84,7 +85,7 @@ bool isSendableCloseCode(int code) noexcept;
 
 // What to open.
 struct HandshakeRequest {
-  base::URL url;  // "ws" or "wss"
+  velmoria::base::URL url;  // "ws" or "wss"
   // Added in order, repeats kept.
   std::vector<std::pair<std::string, std::string>> requestHeaders;
   // Set (a later one replaces an earlier one), except for names the request headers already carry.

@@ -1,14 +1,15 @@
 #pragma once
 
 #include <array>
-#include <boost/asio/compose.hpp>
-#include <boost/asio/error.hpp>
-#include <boost/beast/core/basic_stream.hpp>
-#include <boost/beast/core/role.hpp>
 #include <cstddef>
 #include <limits>
 #include <memory>
 #include <utility>
+
+#include <boost/asio/compose.hpp>
+#include <boost/asio/error.hpp>
+#include <boost/beast/core/basic_stream.hpp>
+#include <boost/beast/core/role.hpp>
 
 namespace zirudeze::realtime::transport {
 
@@ -26,7 +27,9 @@ struct DrainingRatePolicy {
   void on_timer() const noexcept {}
 };
 
-namespace detail {
+}  // namespace zirudeze::realtime::transport
+
+namespace zirudeze::realtime::transport::detail {
 
 template <class Socket>
 struct DrainThenClose {
@@ -50,7 +53,9 @@ struct DrainThenClose {
   }
 };
 
-}  // namespace detail
+}  // namespace zirudeze::realtime::transport::detail
+
+namespace zirudeze::realtime::transport {
 
 template <class Protocol, class Executor, class Handler>
 auto async_teardown(boost::beast::role_type role,

@@ -1,12 +1,5 @@
 #pragma once
 
-#include <boost/asio/post.hpp>
-#include <boost/beast/core/bind_handler.hpp>
-#include <boost/beast/core/buffers_to_string.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/stream_traits.hpp>
-#include <boost/beast/http/string_body.hpp>
-#include <boost/beast/websocket.hpp>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -14,12 +7,19 @@
 #include <string>
 #include <utility>
 
+#include <boost/asio/post.hpp>
+#include <boost/beast/core/bind_handler.hpp>
+#include <boost/beast/core/buffers_to_string.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/stream_traits.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/websocket.hpp>
+
 #include "realtime/transport/BeastFailures.hpp"
 #include "realtime/transport/Connection.hpp"
 
 namespace zirudeze::realtime::transport {
 
-namespace websocket = boost::beast::websocket;
 using ErrorCode = boost::system::error_code;
 using UpgradeResponse = boost::beast::http::response<boost::beast::http::string_body>;
 
@@ -28,7 +28,7 @@ inline constexpr std::size_t kReadMessageLimit = 16u * 1024u * 1024u;
 inline constexpr std::size_t kWriteBufferBytes = 64u * 1024u;
 
 // Applies the request's header rules to the upgrade request (handshake fields are never touched).
-void decorateUpgradeRequest(websocket::request_type& request, const HandshakeRequest& handshake);
+void decorateUpgradeRequest(boost::beast::websocket::request_type& request, const HandshakeRequest& handshake);
 // The upgrade reply as the platform's HTTP response value.
 helpers::HTTPURLResponse responseValue(const UpgradeResponse& response, const std::string& url);
 
@@ -37,16 +37,16 @@ helpers::HTTPURLResponse responseValue(const UpgradeResponse& response, const st
 template <class NextLayer>
 class WebSocketSession final : public Connection, public std::enable_shared_from_this<WebSocketSession<NextLayer>> {
  public:
-  using Stream = websocket::stream<NextLayer>;
+  using Stream = boost::beast::websocket::stream<NextLayer>;
   using HandshakeDone = std::function<void(ErrorCode, const UpgradeResponse&)>;
 
   // `keepAlive` holds what the next layer refers to (a TLS context) for as long as the session lives.
   template <class... Args>
   WebSocketSession(std::shared_ptr<void> keepAlive, std::chrono::milliseconds handshakeLimit, Args&&... args)
       : keepAlive_(std::move(keepAlive)), ws_(std::forward<Args>(args)...) {
-    websocket::stream_base::timeout timeouts{};
+    boost::beast::websocket::stream_base::timeout timeouts{};
     timeouts.handshake_timeout = handshakeLimit;
-    timeouts.idle_timeout = websocket::stream_base::none();
+    timeouts.idle_timeout = boost::beast::websocket::stream_base::none();
     timeouts.keep_alive_pings = false;
     ws_.set_option(timeouts);
     ws_.read_message_max(kReadMessageLimit);
@@ -61,8 +61,8 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
   // Runs the opening handshake over the connected next layer; `done` runs on the strand.
   void handshake(const HandshakeRequest& request, const std::string& host, const std::string& target,
                  HandshakeDone done) {
-    ws_.set_option(websocket::stream_base::decorator(
-        [request](websocket::request_type& upgrade) { decorateUpgradeRequest(upgrade, request); }));
+    ws_.set_option(boost::beast::websocket::stream_base::decorator(
+        [request](boost::beast::websocket::request_type& upgrade) { decorateUpgradeRequest(upgrade, request); }));
     ws_.async_handshake(
         response_, host, target,
         [self = this->shared_from_this(), done = std::move(done)](ErrorCode error) { done(error, self->response_); });
@@ -91,7 +91,8 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
     post([code, reason = std::move(reason)](WebSocketSession& self) mutable {
       if (self.ended_ || self.cut_ || self.closeRequested_) return;
       self.closeRequested_ = true;
-      self.closeReason_ = websocket::close_reason(static_cast<websocket::close_code>(code), reason);
+      self.closeReason_ =
+          boost::beast::websocket::close_reason(static_cast<boost::beast::websocket::close_code>(code), reason);
       if (!self.writing_) self.beginClose();
     });
   }
@@ -138,7 +139,7 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
     reading_ = false;
     if (error) {
       // Our own close may have read the peer's close frame, aborting this read: its outcome decides.
-      if (closing_ && error != websocket::error::closed && !cut_) {
+      if (closing_ && error != boost::beast::websocket::error::closed && !cut_) {
         readError_ = error;
         if (closeDone_) return finish(closeOutcome());
         readEnded_ = true;
@@ -152,7 +153,7 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
         events->onText(boost::beast::buffers_to_string(buffer_.data()));
       } else {
         const auto* bytes = static_cast<const std::uint8_t*>(buffer_.data().data());
-        events->onBinary(base::Data(bytes, bytes + buffer_.size()));
+        events->onBinary(velmoria::base::Data(bytes, bytes + buffer_.size()));
       }
     }
     buffer_.consume(buffer_.size());
@@ -163,7 +164,9 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
   ConnectionEnd endAfter(const ErrorCode& error) {
     // Once the peer's close frame is in, a failing teardown (TLS peers often end without a TLS close)
     // changes nothing about how the connection ended.
-    if (error == websocket::error::closed || ws_.reason().code != websocket::close_code::none) return peerClosed();
+    if (error == boost::beast::websocket::error::closed ||
+        ws_.reason().code != boost::beast::websocket::close_code::none)
+      return peerClosed();
     if (cut_) return {ConnectionEnd::Kind::cut, {}, {}};
     return {ConnectionEnd::Kind::failed, {}, classify(error)};
   }
@@ -171,7 +174,7 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
   ConnectionEnd peerClosed() {
     const auto& reason = ws_.reason();
     CloseFrame frame;
-    if (reason.code != websocket::close_code::none) frame.code = reason.code;
+    if (reason.code != boost::beast::websocket::close_code::none) frame.code = reason.code;
     frame.reason.assign(reason.reason.data(), reason.reason.size());
     return {ConnectionEnd::Kind::peerClosed, std::move(frame), {}};
   }
@@ -232,7 +235,7 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
   boost::beast::flat_buffer buffer_;
   std::weak_ptr<ConnectionEvents> events_;
   std::deque<std::string> outbox_;
-  websocket::close_reason closeReason_;
+  boost::beast::websocket::close_reason closeReason_;
   std::optional<ErrorCode> closeError_;
   std::optional<ErrorCode> readError_;
   bool started_ = false;

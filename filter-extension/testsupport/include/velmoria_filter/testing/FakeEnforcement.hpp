@@ -1,14 +1,14 @@
 #pragma once
 
-#include "velmoria_filter/FlowEnforcer.hpp"
-#include "velmoria_filter/LiveCapture.hpp"
-
 #include <unistd.h>
 
-#include <base/ThreadSafety.hpp>
 #include <deque>
 #include <string>
 #include <vector>
+
+#include "base/ThreadSafety.hpp"
+#include "velmoria_filter/FlowEnforcer.hpp"
+#include "velmoria_filter/LiveCapture.hpp"
 
 // Stand-ins for the nftables table and the live capture, so the daemon's logic runs without root.
 namespace velmoria::filter::testing {

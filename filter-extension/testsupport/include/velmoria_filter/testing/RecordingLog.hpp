@@ -1,11 +1,11 @@
 #pragma once
 
-#include "velmoria_filter/FilterLog.hpp"
-
-#include <base/ThreadSafety.hpp>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "base/ThreadSafety.hpp"
+#include "velmoria_filter/FilterLog.hpp"
 
 namespace velmoria::filter::testing {
 

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "platform/ApplicationDelegate.hpp"
-
 #include <QObject>
 #include <memory>
+
+#include "platform/ApplicationDelegate.hpp"
 
 class QSocketNotifier;
 class QSessionManager;
 class QWidget;
 
-namespace platform::desktop {
+namespace velmoria::platform::desktop {
 
 // Turns every way of ending the app into one terminate request that the delegate may refuse: the quit
 // key and the close button of a window it watches, SIGTERM, SIGINT and SIGHUP (taken to the main thread
@@ -60,4 +60,4 @@ class QtWindowList final : public WindowList {
 
 bool hasVisibleWindows();
 
-}  // namespace platform::desktop
+}  // namespace velmoria::platform::desktop

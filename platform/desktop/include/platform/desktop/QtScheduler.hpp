@@ -2,7 +2,7 @@
 
 #include "platform/MainScheduler.hpp"
 
-namespace platform::desktop {
+namespace velmoria::platform::desktop {
 
 // Qt timers on the main thread's event loop; they also fire inside nested loops (menus, modal alerts).
 // Timers of 100 ms and more are coarse: within 5 % of their interval, on boundaries they share.
@@ -12,4 +12,4 @@ class QtScheduler final : public MainScheduler {
   std::chrono::system_clock::time_point now() const override { return std::chrono::system_clock::now(); }
 };
 
-}  // namespace platform::desktop
+}  // namespace velmoria::platform::desktop

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-namespace platform::desktop {
+namespace velmoria::platform::desktop {
 
 // One borderless, transparent, topmost window that takes every click.
 class ShieldWindow {
@@ -98,4 +98,4 @@ class FakeShieldWindowSystem final : public ShieldWindowSystem {
   int activations = 0;
 };
 
-}  // namespace platform::desktop
+}  // namespace velmoria::platform::desktop

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "platform/ProcessWorkspace.hpp"
-
 #include <cstdint>
 #include <memory>
 #include <optional>
 
-namespace platform::desktop {
+#include "platform/ProcessWorkspace.hpp"
+
+namespace velmoria::platform::desktop {
 
 // The process of the X11 window named by the root window's _NET_ACTIVE_WINDOW (through _NET_WM_PID).
 // Without a display it answers nothing. The server tells it when the active window changes; until then
@@ -26,4 +26,4 @@ class X11ActiveWindow final : public ActiveWindowSource {
   int quietAnswers_ = 0;
 };
 
-}  // namespace platform::desktop
+}  // namespace velmoria::platform::desktop
