@@ -76,8 +76,15 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   void startAutoRefresh() const;
   void stopAutoRefresh() const;
 
+  // The first event a new listener (or stream) receives is "INITIAL_SESSION". With the configuration's
+  // emitLocalSessionAsInitialSession set, it carries the stored session as it is, expired or not, and an
+  // expired one is refreshed afterwards in the background ("TOKEN_REFRESHED" follows): check
+  // session.isExpired() before trusting it. Without the flag, the client first tries to refresh an expired
+  // session and the event carries the result (or no session), and a runtime warning says so each time:
+  // that order is kept for callers that rely on it, and the flag is the way to the new one.
+
   // Attaches `listener` and delivers the initial session to it alone before returning (which may wait
-  // for a refresh, see Configuration::emitLocalSessionAsInitialSession).
+  // for the refresh above).
   AuthStateChangeListenerRegistration onAuthStateChange(Listener listener) const;
   // Every later state change, starting with "INITIAL_SESSION" for this stream alone. Returns at once.
   StateChanges authStateChanges() const;
@@ -153,7 +160,9 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   Session signInWithOAuth(Provider provider, const OAuthURLOptions& options, const LaunchFlow& launchFlow) const;
   // The same through the platform's web authentication session, called back on the scheme of
   // `options.redirectTo`; `configure` adjusts the session before it starts. Blocks until the session
-  // completes; its error is thrown as it is (on Linux: velmoria::platform::WebAuthenticationError, unavailable).
+  // completes; its error is thrown as it is. Linux has no system web-authentication broker, so here it
+  // throws velmoria::platform::WebAuthenticationError (unavailable) at once: pass a launch flow that opens the
+  // browser and returns the redirect instead, or link identities through the opener (linkIdentity).
   using ConfigureWebAuthenticationSession = std::function<void(velmoria::platform::WebAuthenticationSession&)>;
   Session signInWithOAuth(Provider provider, const OAuthURLOptions& options = {},
                           const ConfigureWebAuthenticationSession& configure = nullptr) const;
