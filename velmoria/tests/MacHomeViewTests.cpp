@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "HomeTestSupport.hpp"
+#include "ScreenTestSupport.hpp"
 #include "velmoria/AppPickerView.hpp"
 #include "velmoria/HomeControls.hpp"
 #include "velmoria/HomeTexts.hpp"
@@ -173,18 +174,6 @@ TEST_F(HomeTest, TheGlowsPulseRepaintsTheRingAloneNotTheTextsAroundIt) {
   EXPECT_EQ(log.paints["blockedAppsSummary"], 0);
 }
 
-// Counts the layout passes asked of the widgets it watches.
-class LayoutRequests final : public QObject {
- public:
-  int count = 0;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::LayoutRequest) ++count;
-    return QObject::eventFilter(watched, event);
-  }
-};
-
 TEST_F(HomeTest, TheClockTicksWithoutALayoutPassOfTheScreen) {
   openSession(now - 3601s, "strict");
   bool done = false;
@@ -192,7 +181,7 @@ TEST_F(HomeTest, TheClockTicksWithoutALayoutPassOfTheScreen) {
   ASSERT_TRUE(processUntil([&] { return done; }));
   show();
   processFor(50ms);
-  LayoutRequests requests;
+  velmoria::testing::EventCount requests(QEvent::LayoutRequest);
   for (QWidget* w = home->findChild<QWidget*>("greetingTitle")->parentWidget(); w != nullptr; w = w->parentWidget())
     w->installEventFilter(&requests);
   const QString before = home->titleText();

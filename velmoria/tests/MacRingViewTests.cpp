@@ -92,17 +92,6 @@ TEST_P(RingTest, DiscTextsAndGlowFollowTheLockFlag) {
 INSTANTIATE_TEST_SUITE_P(BothAppearances, RingTest, ::testing::Values(Appearance::light, Appearance::dark),
                          [](const auto& info) { return info.param == Appearance::dark ? "dark" : "light"; });
 
-class Paints final : public QObject {
- public:
-  int count = 0;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++count;
-    return QObject::eventFilter(watched, event);
-  }
-};
-
 TEST(RingGlow, AGlowStepTooSmallToSeeRepaintsNothingAndTheNextCatchesUp) {
   velmoria::testing::app();
   MacRingView view;
@@ -114,7 +103,7 @@ TEST(RingGlow, AGlowStepTooSmallToSeeRepaintsNothingAndTheNextCatchesUp) {
   view.setState(s);
   view.show();
   velmoria::testing::processFor(std::chrono::milliseconds(30));
-  Paints paints;
+  velmoria::testing::EventCount paints(QEvent::Paint);
   view.installEventFilter(&paints);
   s.glowPulse = 0.71;
   view.setState(s);

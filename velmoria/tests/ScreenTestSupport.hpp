@@ -2,7 +2,9 @@
 
 #include <QColor>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QImage>
+#include <QObject>
 #include <QPainter>
 #include <QRect>
 #include <QString>
@@ -43,5 +45,21 @@ inline bool areaHas(const QImage& image, const QRect& area, const QColor& colour
   }
   return false;
 }
+
+// Counts the events of one type that reach the objects it watches (paints, layout requests).
+class EventCount final : public QObject {
+ public:
+  explicit EventCount(QEvent::Type type) : type_(type) {}
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == type_) ++count;
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QEvent::Type type_;
+};
 
 }  // namespace velmoria::testing

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "HomeTestSupport.hpp"
+#include "ScreenTestSupport.hpp"
 #include "platform/DesktopEntry.hpp"
 #include "platform/ExecCommand.hpp"
 #include "platform/InfoDictionary.hpp"
@@ -120,18 +121,6 @@ TEST_F(ShellTest, SignInThenSignOutOfflineLandsOnSignIn) {
   EXPECT_TRUE(screen->isShowingCodeStep());
 }
 
-// Counts paint events of the widgets it watches.
-class PaintCount final : public QObject {
- public:
-  int paints = 0;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
-    return QObject::eventFilter(watched, event);
-  }
-};
-
 TEST_F(ShellTest, TheWindowLosingAndRegainingTheFocusRepaintsNothing) {
   // A desktop theme that greys the selection of inactive windows, as many do.
   const QPalette before = QApplication::palette();
@@ -149,7 +138,7 @@ TEST_F(ShellTest, TheWindowLosingAndRegainingTheFocusRepaintsNothing) {
   view->show();
   ASSERT_TRUE(processUntil([&] { return view->page() == Page::home; }));
   velmoria::testing::processFor(std::chrono::milliseconds(50));
-  PaintCount count;
+  velmoria::testing::EventCount count(QEvent::Paint);
   view->installEventFilter(&count);
   view->homeView()->installEventFilter(&count);
   // As when a shield takes the focus, and gives it back.
@@ -158,7 +147,7 @@ TEST_F(ShellTest, TheWindowLosingAndRegainingTheFocusRepaintsNothing) {
     QCoreApplication::sendEvent(view.get(), &event);
     velmoria::testing::processFor(std::chrono::milliseconds(30));
   }
-  EXPECT_EQ(count.paints, 0) << "a whole window repainted for a focus change that shows nothing";
+  EXPECT_EQ(count.count, 0) << "a whole window repainted for a focus change that shows nothing";
 }
 
 // The program, run as the user would, with an information file of the test's.
