@@ -115,6 +115,15 @@ class ClientTest : public ::testing::Test {
   }
   std::shared_ptr<RealtimeClientV2> makeClient() { return makeClient(options()); }
 
+  // Connects `client` and waits until the service holds the connection open too: the client hears the
+  // upgrade's answer before the service counts the connection, so what the service sends "to every open
+  // connection" right after connect() could otherwise reach none.
+  bool connected(RealtimeClientV2& client) {
+    client.connect();
+    return eventually(
+        [&] { return client.status() == RealtimeClientStatus::connected && realtime.openConnectionCount() == 1; });
+  }
+
   // A joined channel of `client`.
   std::shared_ptr<RealtimeChannelV2> joined(RealtimeClientV2& client, const std::string& name,
                                             const std::function<void(RealtimeChannelConfig&)>& configure = {}) {

@@ -42,7 +42,7 @@ TEST_F(ClientTest, ADisconnectIsNotUndoneByAServerCloseAlreadyQueued) {
 
 TEST_F(ClientTest, ADisconnectDuringAServerCloseNeverReconnects) {
   const auto client = makeClient();
-  client->connect();
+  ASSERT_TRUE(connected(*client));
   realtime.close(4000, "bye");
   client->disconnect();
   for (int step = 0; step < 30; ++step) {
@@ -79,7 +79,7 @@ TEST_F(ClientTest, AConnectFinishingAfterADisconnectClosesWhatItOpened) {
 
 TEST_F(ClientTest, AConnectDuringTheReconnectionDelayLeavesTheConnectingToTheReconnection) {
   const auto client = makeClient();
-  client->connect();
+  ASSERT_TRUE(connected(*client));
   realtime.close(4000, "bye");
   ASSERT_TRUE(testing::eventually(
       [&] { return loggedStartingWith("Closing WebSocket connection") == 1 && time.clock->suspensionCount() == 1; }));

@@ -257,7 +257,7 @@ TEST_F(ClientTest, AServerCloseReconnectsAfterTheDelayAndRejoinsTheJoinedChannel
 
 TEST_F(ClientTest, AnUndecodableFrameReconnectsAndABinaryFrameIsOnlyLogged) {
   const auto client = makeClient();
-  client->connect();
+  ASSERT_TRUE(connected(*client));
   realtime.sendBinary(std::string("\x01\x02", 2));
   ASSERT_TRUE(testing::eventually([&] { return loggedStartingWith("Unsupported binary event received.") == 1; }));
   EXPECT_EQ(client->status(), RealtimeClientStatus::connected);
