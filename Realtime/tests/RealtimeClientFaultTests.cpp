@@ -81,8 +81,10 @@ TEST_F(ClientTest, AConnectDuringTheReconnectionDelayLeavesTheConnectingToTheRec
   const auto client = makeClient();
   ASSERT_TRUE(connected(*client));
   realtime.close(4000, "bye");
-  ASSERT_TRUE(testing::eventually(
-      [&] { return loggedStartingWith("Closing WebSocket connection") == 1 && time.clock->suspensionCount() == 1; }));
+  ASSERT_TRUE(testing::eventually([&] {
+    return loggedStartingWith("Closing WebSocket connection") == 1 && time.clock->suspensionCount() == 1 &&
+           client->status() == RealtimeClientStatus::disconnected;
+  }));
   gate->setOpen(false);
   const concurrency::Task<void> connecting([&] { client->connect(); });
   time.advance(7s);
