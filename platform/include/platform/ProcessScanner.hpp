@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/FileDescriptor.hpp"
 #include "platform/DesktopEntry.hpp"
 #include "platform/Workspace.hpp"
 
@@ -103,8 +104,8 @@ class ProcessScanner {
   std::uint64_t scans_ = 0;
   std::uint64_t lastWalk_ = 0;
   std::optional<unsigned long> lastPid_;
-  int loadavgFd_ = -1;
-  int procFd_ = -1;
+  base::FileDescriptor loadavgFd_;
+  base::FileDescriptor procFd_;
   uid_t uid_;
 };
 

@@ -159,10 +159,7 @@ ProcessScanner::ProcessScanner(std::shared_ptr<DesktopEntryIndex> index, std::fi
       index_(index ? std::move(index) : std::make_shared<DesktopEntryIndex>()),
       uid_(::geteuid()) {}
 
-ProcessScanner::~ProcessScanner() {
-  if (loadavgFd_ >= 0) ::close(loadavgFd_);
-  if (procFd_ >= 0) ::close(procFd_);
-}
+ProcessScanner::~ProcessScanner() = default;
 
 namespace {
 
@@ -219,22 +216,23 @@ std::string joined(const std::vector<std::string>& argv) {
 
 std::optional<unsigned long> ProcessScanner::readLastPid() {
   // Kept open: read afresh from its start at every scan, one call instead of three.
-  if (loadavgFd_ < 0) loadavgFd_ = ::open((procRoot_ / "loadavg").c_str(), O_RDONLY | O_CLOEXEC);
-  if (loadavgFd_ < 0) return std::nullopt;
+  if (!loadavgFd_.valid())
+    loadavgFd_ = base::FileDescriptor(::open((procRoot_ / "loadavg").c_str(), O_RDONLY | O_CLOEXEC));
+  if (!loadavgFd_.valid()) return std::nullopt;
   char text[256];
-  const ssize_t n = ::pread(loadavgFd_, text, sizeof text, 0);
+  const ssize_t n = ::pread(loadavgFd_.get(), text, sizeof text, 0);
   if (n <= 0) return std::nullopt;
   return parseLastPid(std::string_view(text, static_cast<std::size_t>(n)));
 }
 
 std::string ProcessScanner::executableOf(pid_t pid) {
   // Relative to /proc kept open: the link is read for many processes at every scan.
-  if (procFd_ < 0) procFd_ = ::open(procRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (procFd_ < 0) return {};
+  if (!procFd_.valid()) procFd_ = base::FileDescriptor(::open(procRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!procFd_.valid()) return {};
   char link[32];
   std::snprintf(link, sizeof link, "%d/exe", static_cast<int>(pid));
   char target[4096];
-  const ssize_t n = ::readlinkat(procFd_, link, target, sizeof target);
+  const ssize_t n = ::readlinkat(procFd_.get(), link, target, sizeof target);
   if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return {};
   return std::string(target, static_cast<std::size_t>(n));
 }
