@@ -81,6 +81,25 @@ TEST(ExecCommand, LooksThroughEnvToTheProgramItRuns) {
   EXPECT_FALSE(velmoria::platform::execCommand("env -S 'prog a'")) << "a split string is not read as env would";
 }
 
+TEST(ExecCommand, AScriptRunsAsItsInterpreterWithTheLaunchedPath) {
+  const auto game = velmoria::platform::execCommand("/opt/game/start --level %f");
+  ASSERT_TRUE(game);
+  const auto shell = velmoria::platform::scriptCommand(*game, " /bin/sh  \r", "/opt/game/start");
+  ASSERT_TRUE(shell);
+  EXPECT_EQ(shell->program, "/bin/sh");
+  EXPECT_EQ(shell->arguments, (Words{"/opt/game/start", "--level"}));
+  // The rest of the line is one argument, blanks and all.
+  EXPECT_EQ(velmoria::platform::scriptCommand(*game, "/usr/bin/perl -w -T", "/opt/game/start")->arguments,
+            (Words{"-w -T", "/opt/game/start", "--level"}));
+  const auto python = velmoria::platform::scriptCommand(*game, "/usr/bin/env python3", "/opt/game/start");
+  ASSERT_TRUE(python);
+  EXPECT_EQ(python->program, "python3");
+  EXPECT_EQ(python->arguments, (Words{"/opt/game/start", "--level"}));
+  EXPECT_FALSE(velmoria::platform::scriptCommand(*game, "/usr/bin/env -S python3 -u", "/opt/game/start"));
+  EXPECT_FALSE(velmoria::platform::scriptCommand(*game, "/usr/bin/env", "/opt/game/start"));
+  EXPECT_FALSE(velmoria::platform::scriptCommand(*game, "  ", "/opt/game/start"));
+}
+
 TEST(ExecCommand, MatchesACommandLineThatStartsWithItsWords) {
   const auto game = velmoria::platform::execCommand("python3 \"/opt/My Game/main.py\" %U");
   ASSERT_TRUE(game);

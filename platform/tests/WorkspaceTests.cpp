@@ -397,6 +397,11 @@ class SharedProgramApps {
     entry("org.example.Browser", "browser %u");
     entry("org.example.Tool", (root() / "bin/tool-link").string() + " %F");
     entry("org.example.EnvGame", "env GAME_MODE=1 " + (root() / "lib/game-env").string() + " 30");
+    script("bin/start-quest", "#!/bin/sh\nsleep 30\n");
+    script("bin/notes.sh", "#!/bin/sh\nsleep 30\n");
+    script("bin/puzzle", "#!/usr/bin/env python3\nimport time\ntime.sleep(30)\n");
+    entry("org.example.Quest", "start-quest --hard %u");
+    entry("org.example.Puzzle", (root() / "bin/puzzle").string());
   }
   const fs::path& root() const { return folder_.path(); }
   std::shared_ptr<velmoria::platform::DesktopEntryIndex> index() const {
@@ -415,6 +420,10 @@ class SharedProgramApps {
   }
 
  private:
+  void script(const std::string& name, const std::string& text) const {
+    folder_.write(name, text);
+    fs::permissions(root() / name, fs::perms::owner_all);
+  }
   void entry(const std::string& id, const std::string& exec) const {
     folder_.write("applications/" + id + ".desktop",
                   "[Desktop Entry]\nType=Application\nName=" + id + "\nExec=" + exec + "\n");
@@ -441,6 +450,28 @@ TEST(ProcessScanner, AnInterpretedAppIsTheProcessRunningItsScriptAndNoOtherOfThe
   EXPECT_EQ(idOf(apps, game), "org.example.Game");
   EXPECT_EQ(idOf(apps, noLevel), std::nullopt) << "the entry's fixed words include --level";
   EXPECT_EQ(idOf(apps, notes), std::nullopt) << "another script of the same interpreter";
+}
+
+TEST(ProcessScanner, AScriptAppIsItsInterpreterRunningThatScriptOnly) {
+  SharedProgramApps installed;
+  velmoria::platform::ProcessScanner scanner(installed.index());
+  // Each started as a launcher starts it: the script itself is executed and the system runs its #! line.
+  const pid_t quest = installed.run((installed.root() / "bin/start-quest").string(), {"--hard", "x"});
+  const pid_t easyQuest = installed.run((installed.root() / "bin/start-quest").string(), {"--easy"});
+  const pid_t notes = installed.run((installed.root() / "bin/notes.sh").string(), {});
+  const pid_t puzzle = installed.run((installed.root() / "bin/puzzle").string(), {});
+  const pid_t shell = installed.run("/bin/sh", {"-c", "sleep 30"});
+  auto apps = scanner.scan();
+  // env goes on to exec the interpreter: the scan may see env first.
+  for (int i = 0; i < 200 && !find(apps, puzzle); ++i) {
+    std::this_thread::sleep_for(5ms);
+    apps = scanner.scan();
+  }
+  EXPECT_EQ(idOf(apps, quest), "org.example.Quest");
+  EXPECT_EQ(idOf(apps, puzzle), "org.example.Puzzle");
+  EXPECT_EQ(idOf(apps, easyQuest), std::nullopt) << "the entry's fixed words include --hard";
+  EXPECT_EQ(idOf(apps, notes), std::nullopt) << "another script of the same interpreter";
+  EXPECT_EQ(idOf(apps, shell), std::nullopt);
 }
 
 TEST(ProcessScanner, AnEntryNamesItsProgramBareOrThroughALinkOrEnv) {

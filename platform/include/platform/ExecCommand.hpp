@@ -30,4 +30,12 @@ struct ExecCommand {
 // command or with options we do not follow).
 std::optional<ExecCommand> execCommand(std::string_view exec);
 
+// What a process started from `command` shows when its program is a script run through its "#!" line
+// (`interpreterLine`, the text after "#!" up to the line's end): the interpreter, with the line's argument,
+// the script's path as it was launched (`launched`) and then the command's words. An interpreter named
+// through env is looked through to the program env runs. Nothing for a line the system would not run
+// that way.
+std::optional<ExecCommand> scriptCommand(const ExecCommand& command, std::string_view interpreterLine,
+                                         const std::string& launched);
+
 }  // namespace velmoria::platform

@@ -1,11 +1,15 @@
 #include "platform/DesktopEntry.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <set>
 #include <system_error>
 
+#include "base/FileDescriptor.hpp"
 #include "base/RegularFile.hpp"
 #include "platform/DesktopFileId.hpp"
 
@@ -126,14 +130,13 @@ std::string messagesLocale() {
   return "C";
 }
 
-std::optional<std::string> resolveProgram(const std::string& program) {
+namespace {
+
+// The path a launcher runs `program` by: as written when it holds a slash, else the first executable of
+// that name along $PATH.
+std::optional<std::string> launchedPath(const std::string& program) {
   if (program.empty()) return std::nullopt;
-  std::error_code ec;
-  if (program.find('/') != std::string::npos) {
-    auto p = std::filesystem::canonical(program, ec);
-    if (ec) return std::nullopt;
-    return p.string();
-  }
+  if (program.find('/') != std::string::npos) return program;
   const char* pathEnv = std::getenv("PATH");
   const std::string path = pathEnv ? pathEnv : "/usr/local/bin:/usr/bin:/bin";
   std::size_t start = 0;
@@ -141,16 +144,40 @@ std::optional<std::string> resolveProgram(const std::string& program) {
     const auto end = path.find(':', start);
     const std::string dir = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!dir.empty()) {
-      const std::string candidate = dir + "/" + program;
-      if (::access(candidate.c_str(), X_OK) == 0) {
-        auto p = std::filesystem::canonical(candidate, ec);
-        if (!ec) return p.string();
-      }
+      std::string candidate = dir + "/" + program;
+      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     if (end == std::string::npos) break;
     start = end + 1;
   }
   return std::nullopt;
+}
+
+// The text after "#!" on a program's first line; nothing for a program that is no such script. Only the
+// line's first bytes are read, as the system does: most programs are large binaries.
+std::optional<std::string> interpreterLine(const std::string& program) {
+  constexpr std::size_t kLineLimit = 256;
+  const base::FileDescriptor fd(::open(program.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  struct stat info {};
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  std::array<char, kLineLimit> head{};
+  const ssize_t n = ::pread(fd.get(), head.data(), head.size(), 0);
+  if (n < 2 || head[0] != '#' || head[1] != '!') return std::nullopt;
+  const std::string_view text(head.data(), static_cast<std::size_t>(n));
+  const auto end = text.find('\n');
+  if (end == std::string_view::npos) return std::nullopt;
+  return std::string(text.substr(2, end - 2));
+}
+
+}  // namespace
+
+std::optional<std::string> resolveProgram(const std::string& program) {
+  const auto launched = launchedPath(program);
+  if (!launched) return std::nullopt;
+  std::error_code ec;
+  auto p = std::filesystem::canonical(*launched, ec);
+  if (ec) return std::nullopt;
+  return p.string();
 }
 
 DesktopEntryIndex::DesktopEntryIndex(std::vector<std::filesystem::path> folders)
@@ -229,8 +256,16 @@ void DesktopEntryIndex::rebuild() {
     // TryExec only says whether the app is installed: a bare program there would claim every process of
     // it, whatever the Exec runs it with.
     if (auto command = execCommand(entry.exec)) {
-      if (const auto resolved = resolveProgram(command->program))
+      if (const auto resolved = resolveProgram(command->program)) {
+        // A script runs as its interpreter, so that is the program its process shows.
+        if (const auto line = interpreterLine(*resolved)) {
+          if (auto script = scriptCommand(*command, *line, *launchedPath(command->program))) {
+            if (const auto interpreter = resolveProgram(script->program))
+              byProgram_[*interpreter].push_back({std::move(*script), entry.id});
+          }
+        }
         byProgram_[*resolved].push_back({std::move(*command), entry.id});
+      }
     }
     const std::string id = entry.id;
     entries_.emplace(id, std::move(entry));

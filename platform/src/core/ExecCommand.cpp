@@ -117,6 +117,34 @@ std::optional<ExecCommand> execCommand(std::string_view exec) {
   return command;
 }
 
+std::optional<ExecCommand> scriptCommand(const ExecCommand& command, std::string_view interpreterLine,
+                                         const std::string& launched) {
+  // The system splits the line once: the interpreter, then all the rest as one argument.
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!interpreterLine.empty() && blank(interpreterLine.front())) interpreterLine.remove_prefix(1);
+  while (!interpreterLine.empty() && (blank(interpreterLine.back()) || interpreterLine.back() == '\r'))
+    interpreterLine.remove_suffix(1);
+  const auto end = std::find_if(interpreterLine.begin(), interpreterLine.end(), blank);
+  std::string interpreter(interpreterLine.begin(), end);
+  std::string_view argument(end, interpreterLine.end());
+  while (!argument.empty() && blank(argument.front())) argument.remove_prefix(1);
+  if (interpreter.empty() || launched.empty()) return std::nullopt;
+
+  ExecCommand script;
+  if (isEnv(interpreter)) {
+    // env runs the program named by the argument with the script's path; options would change that.
+    if (argument.empty() || argument.front() == '-' || argument.find_first_of(" \t=") != std::string_view::npos)
+      return std::nullopt;
+    script.program = std::string(argument);
+  } else {
+    script.program = std::move(interpreter);
+    if (!argument.empty()) script.arguments.emplace_back(argument);
+  }
+  script.arguments.push_back(launched);
+  script.arguments.insert(script.arguments.end(), command.arguments.begin(), command.arguments.end());
+  return script;
+}
+
 bool ExecCommand::matches(const std::vector<std::string>& argv) const {
   if (argv.empty() || argv.size() - 1 < arguments.size()) return false;
   return std::equal(arguments.begin(), arguments.end(), argv.begin() + 1);
