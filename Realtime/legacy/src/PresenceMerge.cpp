@@ -3,7 +3,6 @@
 // more per key than one of few.
 #include <algorithm>
 #include <iterator>
-#include <list>
 #include <string_view>
 #include <utility>
 
@@ -18,10 +17,11 @@ namespace {
 using Metas = std::vector<PresenceMeta>;
 
 const std::string kMetas = "metas";
+const std::string kRef = "phx_ref";
 
 // A meta's server reference; none when "phx_ref" is missing or no text.
 const std::string* metaRef(const PresenceMeta& meta) {
-  const auto found = meta.find("phx_ref");
+  const auto found = meta.find(kRef);
   return found == meta.end() ? nullptr : found->second.stringValue();
 }
 
@@ -96,18 +96,62 @@ PresenceStateMap::iterator seek(PresenceStateMap& state, PresenceStateMap::itera
   return at;
 }
 
-// A leave found while merging, announced once every join was: the whole entry (departed absent), or the
-// metas that left an entry that stays.
+// A leave found while merging, announced once every join was: the whole entry, the metas that left an
+// entry of only "metas" (kept in the merge's list of departed metas), or those that left another entry.
 struct Leave {
+  enum class Kind { whole, metas, entry };
   PresenceStateMap::iterator at;
-  std::optional<PresenceEntry> departed;
+  Kind kind = Kind::whole;
+  std::size_t first = 0;  // metas: where they start in the departed list
+  std::size_t count = 0;
+  std::optional<PresenceEntry> departed;  // entry
+};
+
+// What a merge keeps from one key to the next, and from one merge to the next on the same thread: a merge
+// then makes and frees no block per key but the metas that join and leave, and no large block at all
+// (a large block made and freed for each merge makes the allocator gather up every small block freed
+// meanwhile, which costs more than the merge itself).
+struct MergeScratch {
+  std::vector<Leave> leaves;
+  Metas departedMetas;
+  // The joined or departed metas of an entry of only "metas", as the callbacks see them.
+  PresenceEntry joined{{kMetas, {}}};
+  PresenceEntry departed{{kMetas, {}}};
+
+  void clear() {
+    leaves.clear();
+    departedMetas.clear();
+    joined.begin()->second.clear();
+    departed.begin()->second.clear();
+  }
+};
+
+// Taken for the length of a merge; a merge started from one of its callbacks finds none and makes its own.
+class ScratchLoan {
+ public:
+  ScratchLoan() : scratch_(std::move(shelf())) {}
+  ~ScratchLoan() {
+    scratch_.clear();
+    shelf() = std::move(scratch_);
+  }
+  ScratchLoan(const ScratchLoan&) = delete;
+  ScratchLoan& operator=(const ScratchLoan&) = delete;
+
+  MergeScratch* operator->() { return &scratch_; }
+
+ private:
+  static MergeScratch& shelf() {
+    thread_local MergeScratch kept;
+    return kept;
+  }
+
+  MergeScratch scratch_;
 };
 
 // One key both states hold. The join is announced at once; the entry is left as it is after the join and
-// the leave together, and the leave, if any, is handed to `leave` for later.
-template <class LeaveSink>
+// the leave together, and the leave, if any, is recorded for later.
 void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const Metas& givenMetas, const Refs& givenRefs,
-              const Presence::JoinCallback& onJoin, LeaveSink&& leave) {
+              const Presence::JoinCallback& onJoin, MergeScratch& scratch) {
   PresenceEntry& entry = at->second;
   const Refs heldRefs(metasIn(entry));
 
@@ -125,12 +169,18 @@ void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const M
   }
   leaveFollowed = leaveFollowed && leftCount > 0;
 
-  std::optional<PresenceEntry> joined;
+  PresenceEntry* joined = nullptr;
+  std::optional<PresenceEntry> joinedOwn;
   if (!joinedAt.empty()) {
-    Metas metas;
-    metas.reserve(joinedAt.size());
+    if (onlyMetas(given)) {
+      joined = &scratch.joined;
+    } else {
+      joinedOwn = withMetas(given, {});
+      joined = &*joinedOwn;
+    }
+    Metas& metas = (*joined)[kMetas];
+    metas.clear();
     for (const std::size_t i : joinedAt) metas.push_back(givenMetas[i]);
-    joined = withMetas(given, std::move(metas));
     if (onJoin) {
       std::optional<PresenceEntry> before(std::move(entry));
       onJoin(at->first, before, *joined);
@@ -138,27 +188,36 @@ void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const M
     }
   }
 
-  std::optional<PresenceEntry> departed;
   Metas* held = metasIn(entry);
   if (leaveFollowed) {
-    // The metas still listed close up in their order; the others move out to the departed entry. Moving
+    // The metas still listed close up in their order; the others move out to the departed ones. Moving
     // a meta keeps its nodes, so the references read above stay good.
-    Metas gone;
-    gone.reserve(leftCount);
+    const bool plain = onlyMetas(entry);
+    std::optional<PresenceEntry> departed;
+    Metas* gone = &scratch.departedMetas;
+    if (!plain) {
+      departed = withMetas(entry, {});
+      gone = &(*departed)[kMetas];
+    }
+    const std::size_t first = gone->size();
     std::size_t kept = 0;
     for (std::size_t i = 0; i < held->size(); ++i) {
       if (!givenRefs.contains(heldRefs[i])) {
-        gone.push_back(std::move((*held)[i]));
+        gone->push_back(std::move((*held)[i]));
       } else {
         if (kept != i) (*held)[kept] = std::move((*held)[i]);
         ++kept;
       }
     }
     held->erase(held->begin() + static_cast<std::ptrdiff_t>(kept), held->end());
-    departed = withMetas(entry, std::move(gone));
+    if (plain) {
+      scratch.leaves.push_back(Leave{at, Leave::Kind::metas, first, leftCount, std::nullopt});
+    } else {
+      scratch.leaves.push_back(Leave{at, Leave::Kind::entry, 0, 0, std::move(departed)});
+    }
   }
 
-  if (joined) {
+  if (joined != nullptr) {
     // Older connections first, then the joined ones; the entry takes the given one's other lists.
     Metas& added = (*joined)[kMetas];
     if (held != nullptr && onlyMetas(entry) && onlyMetas(*joined)) {
@@ -168,25 +227,23 @@ void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const M
       metas.insert(metas.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
       entry = withMetas(*joined, std::move(metas));
     }
+    added.clear();
   }
-  if (departed) leave(at, std::move(departed));
 }
 
 }  // namespace
 
 PresenceStateMap Presence::mergeState(PresenceStateMap current, const PresenceStateMap& newState,
                                       const JoinCallback& onJoin, const LeaveCallback& onLeave) {
-  // A list of small nodes: a large block made and freed for each merge makes the allocator gather up
-  // every small block freed meanwhile, which costs more than the merge itself.
-  std::list<Leave> leaves;
-  const auto leave = [&](PresenceStateMap::iterator at, std::optional<PresenceEntry> departed) {
-    leaves.push_back(Leave{at, std::move(departed)});
+  ScratchLoan scratch;
+  const auto leave = [&](PresenceStateMap::iterator at) {
+    scratch->leaves.push_back(Leave{at, Leave::Kind::whole, 0, 0, std::nullopt});
   };
 
   // Both states are in key order: one walk over the two joins and finds what left.
   auto mine = current.begin();
   for (const auto& [key, given] : newState) {
-    for (; mine != current.end() && mine->first < key; ++mine) leave(mine, std::nullopt);
+    for (; mine != current.end() && mine->first < key; ++mine) leave(mine);
     const bool known = mine != current.end() && mine->first == key;
     const Metas* givenMetas = metasIn(given);
     const Refs givenRefs(givenMetas);
@@ -199,22 +256,37 @@ PresenceStateMap Presence::mergeState(PresenceStateMap current, const PresenceSt
       if (onJoin) onJoin(stored->first, std::nullopt, stored->second);
       continue;
     }
-    mergeKey(mine, given, *givenMetas, givenRefs, onJoin, leave);
+    mergeKey(mine, given, *givenMetas, givenRefs, onJoin, *scratch.operator->());
     ++mine;
   }
-  for (; mine != current.end(); ++mine) leave(mine, std::nullopt);
+  for (; mine != current.end(); ++mine) leave(mine);
 
-  for (auto& [at, departed] : leaves) {
-    if (departed) {
-      if (onLeave) onLeave(at->first, at->second, *departed);
-      const Metas* kept = metasIn(at->second);
-      if (kept == nullptr || kept->empty()) current.erase(at);
-      continue;
+  Metas& departedMetas = scratch->departedMetas;
+  Metas& departedList = scratch->departed.begin()->second;
+  for (auto& [at, kind, first, count, departed] : scratch->leaves) {
+    switch (kind) {
+      case Leave::Kind::metas: {
+        const auto from = departedMetas.begin() + static_cast<std::ptrdiff_t>(first);
+        departedList.assign(std::make_move_iterator(from),
+                            std::make_move_iterator(from + static_cast<std::ptrdiff_t>(count)));
+        if (onLeave) onLeave(at->first, at->second, scratch->departed);
+        departedList.clear();
+        break;
+      }
+      case Leave::Kind::entry:
+        if (onLeave) onLeave(at->first, at->second, *departed);
+        departed.reset();
+        break;
+      case Leave::Kind::whole: {
+        if (!Refs(metasIn(at->second)).wellFormed()) continue;
+        const PresenceEntry gone = std::move(at->second);
+        if (onLeave) onLeave(at->first, withMetas(gone, {}), gone);
+        current.erase(at);
+        continue;
+      }
     }
-    if (!Refs(metasIn(at->second)).wellFormed()) continue;
-    const PresenceEntry gone = std::move(at->second);
-    if (onLeave) onLeave(at->first, withMetas(gone, {}), gone);
-    current.erase(at);
+    const Metas* kept = metasIn(at->second);
+    if (kept == nullptr || kept->empty()) current.erase(at);
   }
   return current;
 }
