@@ -129,7 +129,7 @@ struct MergeScratch {
 // Taken for the length of a merge; a merge started from one of its callbacks finds none and makes its own.
 class ScratchLoan {
  public:
-  ScratchLoan() : scratch_(std::move(shelf())) {}
+  ScratchLoan() : scratch_(std::exchange(shelf(), MergeScratch{})) {}
   ~ScratchLoan() {
     scratch_.clear();
     shelf() = std::move(scratch_);
