@@ -111,8 +111,16 @@ struct Leave {
 // then makes and frees no block per key but the metas that join and leave, and no large block at all
 // (a large block made and freed for each merge makes the allocator gather up every small block freed
 // meanwhile, which costs more than the merge itself).
+// A leave of a diff, announced once every join of the diff was.
+struct DiffLeave {
+  PresenceStateMap::iterator at;
+  const Metas* kept;
+  const PresenceEntry* departed;
+};
+
 struct MergeScratch {
   std::vector<Leave> leaves;
+  std::vector<DiffLeave> diffLeaves;
   Metas departedMetas;
   // The joined or departed metas of an entry of only "metas", as the callbacks see them.
   PresenceEntry joined{{kMetas, {}}};
@@ -120,6 +128,7 @@ struct MergeScratch {
 
   void clear() {
     leaves.clear();
+    diffLeaves.clear();
     departedMetas.clear();
     joined.begin()->second.clear();
     departed.begin()->second.clear();
@@ -293,51 +302,76 @@ PresenceStateMap Presence::mergeState(PresenceStateMap current, const PresenceSt
 
 PresenceStateMap Presence::applyDiff(PresenceStateMap state, const PresenceDiff& diff, const JoinCallback& onJoin,
                                      const LeaveCallback& onLeave) {
-  if (const auto joins = diff.find("joins"); joins != diff.end()) {
-    auto at = state.begin();
-    for (const auto& [key, joined] : joins->second) {
-      const Metas* joinedMetas = metasIn(joined);
-      const Refs joinedRefs(joinedMetas);
-      if (!joinedRefs.wellFormed()) continue;
-      at = seek(state, at, key);
-      if (at == state.end() || at->first != key) {
-        at = state.emplace_hint(at, key, joined);
-        if (onJoin) onJoin(at->first, std::nullopt, joined);
-        continue;
+  static const PresenceStateMap kNone;
+  const auto joinsAt = diff.find("joins");
+  const auto leavesAt = diff.find("leaves");
+  const PresenceStateMap& joins = joinsAt != diff.end() ? joinsAt->second : kNone;
+  const PresenceStateMap& leaves = leavesAt != diff.end() ? leavesAt->second : kNone;
+  ScratchLoan scratch;
+
+  const auto join = [&](PresenceStateMap::iterator& at, const std::string& key, const PresenceEntry& joined) {
+    const Metas* joinedMetas = metasIn(joined);
+    const Refs joinedRefs(joinedMetas);
+    if (!joinedRefs.wellFormed()) return;
+    at = seek(state, at, key);
+    if (at == state.end() || at->first != key) {
+      at = state.emplace_hint(at, key, joined);
+      if (onJoin) onJoin(at->first, std::nullopt, joined);
+      return;
+    }
+    std::optional<PresenceEntry> before(std::move(at->second));
+    if (onJoin) onJoin(at->first, before, joined);
+    // Older connections first, then the joined ones.
+    Metas* older = metasIn(*before);
+    const auto rejoined = [&](const PresenceMeta& meta) { return joinedRefs.contains(metaRef(meta)); };
+    if (older != nullptr && onlyMetas(*before) && onlyMetas(joined)) {
+      std::erase_if(*older, rejoined);
+      older->insert(older->end(), joinedMetas->begin(), joinedMetas->end());
+      at->second = std::move(*before);
+      return;
+    }
+    Metas metas;
+    if (older != nullptr) {
+      for (auto& meta : *older) {
+        if (!rejoined(meta)) metas.push_back(std::move(meta));
       }
-      std::optional<PresenceEntry> before(std::move(at->second));
-      if (onJoin) onJoin(at->first, before, joined);
-      // Older connections first, then the joined ones.
-      Metas* older = metasIn(*before);
-      const auto rejoined = [&](const PresenceMeta& meta) { return joinedRefs.contains(metaRef(meta)); };
-      if (older != nullptr && onlyMetas(*before) && onlyMetas(joined)) {
-        std::erase_if(*older, rejoined);
-        older->insert(older->end(), joinedMetas->begin(), joinedMetas->end());
-        at->second = std::move(*before);
-        continue;
-      }
-      Metas metas;
-      if (older != nullptr) {
-        for (auto& meta : *older) {
-          if (!rejoined(meta)) metas.push_back(std::move(meta));
-        }
-      }
-      metas.insert(metas.end(), joinedMetas->begin(), joinedMetas->end());
-      at->second = withMetas(joined, std::move(metas));
+    }
+    metas.insert(metas.end(), joinedMetas->begin(), joinedMetas->end());
+    at->second = withMetas(joined, std::move(metas));
+  };
+
+  const auto leave = [&](PresenceStateMap::iterator& at, const std::string& key, const PresenceEntry& departed) {
+    const Refs departedRefs(metasIn(departed));
+    if (!departedRefs.wellFormed()) return;
+    at = seek(state, at, key);
+    if (at == state.end() || at->first != key) return;
+    Metas& metas = at->second[kMetas];
+    std::erase_if(metas, [&](const PresenceMeta& meta) { return departedRefs.contains(metaRef(meta)); });
+    scratch->diffLeaves.push_back(DiffLeave{at, &metas, &departed});
+  };
+
+  // A key's leave acts on its entry as its join left it, and no other key's join or leave touches that
+  // entry: one walk over the state applies both lists, and only the leaves' announcements wait for every
+  // join's. An entry emptied by a leave stays until its leave is announced.
+  auto at = state.begin();
+  auto joining = joins.begin();
+  auto leaving = leaves.begin();
+  while (joining != joins.end() || leaving != leaves.end()) {
+    const bool joinFirst = leaving == leaves.end() || (joining != joins.end() && joining->first <= leaving->first);
+    const std::string& key = joinFirst ? joining->first : leaving->first;
+    if (joining != joins.end() && joining->first == key) {
+      join(at, joining->first, joining->second);
+      ++joining;
+    }
+    if (leaving != leaves.end() && leaving->first == key) {
+      leave(at, leaving->first, leaving->second);
+      ++leaving;
     }
   }
-  if (const auto leaves = diff.find("leaves"); leaves != diff.end()) {
-    auto at = state.begin();
-    for (const auto& [key, departed] : leaves->second) {
-      const Refs departedRefs(metasIn(departed));
-      if (!departedRefs.wellFormed()) continue;
-      at = seek(state, at, key);
-      if (at == state.end() || at->first != key) continue;
-      Metas& metas = at->second[kMetas];
-      std::erase_if(metas, [&](const PresenceMeta& meta) { return departedRefs.contains(metaRef(meta)); });
-      if (onLeave) onLeave(at->first, at->second, departed);
-      if (metas.empty()) at = state.erase(at);
-    }
+
+  for (const auto& [entryAt, kept, departed] : scratch->diffLeaves) {
+    if (onLeave) onLeave(entryAt->first, entryAt->second, *departed);
+    if (kept->empty()) state.erase(entryAt);
   }
   return state;
 }

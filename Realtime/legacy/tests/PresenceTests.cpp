@@ -93,6 +93,17 @@ TEST(LegacyPresenceMerge, EveryJoinOfADiffComesBeforeAnyLeave) {
   EXPECT_EQ(said.lines, (std::vector<std::string>{"join zoe new 6", "leave bob left 0 gone 5"}));
 }
 
+TEST(LegacyPresenceMerge, AKeyThatJoinsAndLeavesInOneDiffLeavesFromWhatTheJoinMade) {
+  Announcements said;
+  const auto state = Presence::applyDiff(
+      {{"ada", entry({meta("1"), meta("2")})}, {"bob", entry({meta("5")})}},
+      {{"joins", {{"ada", entry({meta("3")})}}}, {"leaves", {{"ada", entry({meta("1"), meta("3")})}}}}, said.onJoin(),
+      said.onLeave());
+  EXPECT_EQ(said.lines, (std::vector<std::string>{"join ada 2 3", "leave ada left 1 gone 1"}));
+  EXPECT_EQ(refs(state.at("ada")), std::vector<std::string>{"2"});
+  EXPECT_EQ(refs(state.at("bob")), std::vector<std::string>{"5"});
+}
+
 TEST(LegacyPresenceMerge, MalformedEntriesArePassedOver) {
   Announcements said;
   PresenceEntry withoutMetas{{"others", {meta("1")}}};
