@@ -107,10 +107,6 @@ struct Leave {
   std::optional<PresenceEntry> departed;  // entry
 };
 
-// What a merge keeps from one key to the next, and from one merge to the next on the same thread: a merge
-// then makes and frees no block per key but the metas that join and leave, and no large block at all
-// (a large block made and freed for each merge makes the allocator gather up every small block freed
-// meanwhile, which costs more than the merge itself).
 // A leave of a diff, announced once every join of the diff was.
 struct DiffLeave {
   PresenceStateMap::iterator at;
@@ -118,6 +114,10 @@ struct DiffLeave {
   const PresenceEntry* departed;
 };
 
+// What a merge or diff keeps from one key to the next, and from one to the next on the same thread: it
+// then makes and frees no block per key but the metas that join and leave, and no large block at all
+// (a large block made and freed for each merge makes the allocator gather up every small block freed
+// meanwhile, which costs more than the merge itself).
 struct MergeScratch {
   std::vector<Leave> leaves;
   std::vector<DiffLeave> diffLeaves;
@@ -135,7 +135,8 @@ struct MergeScratch {
   }
 };
 
-// Taken for the length of a merge; a merge started from one of its callbacks finds none and makes its own.
+// Taken for the length of a merge; a merge started from one of its callbacks finds the shelf empty and
+// fills its own storage.
 class ScratchLoan {
  public:
   ScratchLoan() : scratch_(std::exchange(shelf(), MergeScratch{})) {}
