@@ -1,7 +1,9 @@
 // The legacy socket's array frames read and written, next to nlohmann's own parse and dump of the same
-// bytes; presence merges and diffs over 1,000 and 10,000 keys of 3 metas; a channel's dispatch over 1 and
-// 100 bindings.
+// bytes; presence merges and diffs over 1,000, 10,000 and 20,000 keys of 3 metas, back to back and from
+// empty caches; a channel's dispatch over 1 and 100 bindings.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
@@ -108,25 +110,53 @@ PresenceStateMap presence(std::int64_t keys, int generation) {
   return state;
 }
 
+// Reads a block larger than the last-level cache, so that what runs next finds none of its data cached,
+// whatever its size: a merge arrives after the rest of the app has run, and a view of 1,000 keys held
+// in the cache between back-to-back merges would be compared with one of 10,000 that cannot be.
+void evictCaches() {
+  static const std::vector<std::uint64_t> block(std::size_t{256} << 20 >> 3, 1);
+  std::uint64_t sum = 0;
+  for (std::size_t i = 0; i < block.size(); i += 8) sum += block[i];
+  benchmark::DoNotOptimize(sum);
+}
+
+// Runs `work` once per iteration; with `cold`, the caches are emptied (untimed) before each run, after
+// untimed runs that take the states from the layout they were built with to the one merges leave.
+// Returns the count of untimed runs.
+template <class Work>
+std::int64_t measure(benchmark::State& state, bool cold, Work&& work) {
+  const std::int64_t untimed = cold ? 20 : 0;
+  for (std::int64_t run = 0; run < untimed; ++run) work();
+  for (auto _ : state) {
+    if (cold) {
+      state.PauseTiming();
+      evictCaches();
+      state.ResumeTiming();
+    }
+    work();
+  }
+  return untimed;
+}
+
 // A full state arriving for a view that holds the previous one: every key's last meta changes. The view
 // is handed over rather than copied, as one that only moves on does.
-void BM_PresenceMergeState(benchmark::State& state) {
+void presenceMergeState(benchmark::State& state, bool cold) {
   const PresenceStateMap states[] = {presence(state.range(0), 0), presence(state.range(0), 1)};
   auto current = states[0];
   std::int64_t announced = 0;
   const realtime::Presence::JoinCallback onJoin = [&](const std::string&, const auto&, const auto&) { ++announced; };
   const realtime::Presence::LeaveCallback onLeave = [&](const std::string&, const auto&, const auto&) { ++announced; };
   std::size_t next = 1;
-  for (auto _ : state) {
+  const std::int64_t untimed = measure(state, cold, [&] {
     current = realtime::Presence::mergeState(std::move(current), states[next], onJoin, onLeave);
     next ^= 1;
-  }
-  if (announced != 2 * state.range(0) * state.iterations()) state.SkipWithError("not every key changed");
+  });
+  if (announced != 2 * state.range(0) * (untimed + state.iterations())) state.SkipWithError("not every key changed");
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 // A diff that moves every key's last meta to a new connection, then one that moves it back.
-void BM_PresenceApplyDiff(benchmark::State& state) {
+void presenceApplyDiff(benchmark::State& state, bool cold) {
   auto current = presence(state.range(0), 0);
   PresenceStateMap older;
   PresenceStateMap newer;
@@ -136,13 +166,18 @@ void BM_PresenceApplyDiff(benchmark::State& state) {
   }
   const realtime::PresenceDiff diffs[] = {{{"joins", newer}, {"leaves", older}}, {{"joins", older}, {"leaves", newer}}};
   std::size_t next = 0;
-  for (auto _ : state) {
+  measure(state, cold, [&] {
     current = realtime::Presence::applyDiff(std::move(current), diffs[next], nullptr, nullptr);
     next ^= 1;
-  }
+  });
   if (current.size() != static_cast<std::size_t>(state.range(0))) state.SkipWithError("keys went missing");
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
+
+void BM_PresenceMergeState(benchmark::State& state) { presenceMergeState(state, false); }
+void BM_PresenceApplyDiff(benchmark::State& state) { presenceApplyDiff(state, false); }
+void BM_PresenceMergeStateCold(benchmark::State& state) { presenceMergeState(state, true); }
+void BM_PresenceApplyDiffCold(benchmark::State& state) { presenceApplyDiff(state, true); }
 
 // The baseline: the same state copied once, no merging at all.
 void BM_PresenceCopy(benchmark::State& state) {
@@ -157,24 +192,32 @@ void BM_PresenceCopy(benchmark::State& state) {
 // The other baseline, the least any merge does: reading the reference of every meta of two states. Once
 // the states no longer fit the caches, this alone grows far faster than the number of keys; from there on
 // it grows with them again (20,000 keys against 10,000).
-void BM_PresenceReadRefs(benchmark::State& state) {
+void presenceReadRefs(benchmark::State& state, bool cold) {
   const PresenceStateMap states[] = {presence(state.range(0), 0), presence(state.range(0), 1)};
   std::size_t bytes = 0;
-  for (auto _ : state) {
+  measure(state, cold, [&] {
     for (const auto& one : states) {
       for (const auto& [key, entry] : one) {
         for (const auto& meta : entry.at("metas")) bytes += meta.at("phx_ref").stringValue()->size();
       }
     }
     benchmark::DoNotOptimize(bytes);
-  }
+  });
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
+
+void BM_PresenceReadRefs(benchmark::State& state) { presenceReadRefs(state, false); }
+void BM_PresenceReadRefsCold(benchmark::State& state) { presenceReadRefs(state, true); }
 
 BENCHMARK(BM_PresenceCopy)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PresenceReadRefs)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PresenceMergeState)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PresenceApplyDiff)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
+// The same work with every run starting from empty caches; a fixed count, as each run costs an untimed
+// read of the eviction block.
+BENCHMARK(BM_PresenceReadRefsCold)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_PresenceMergeStateCold)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_PresenceApplyDiffCold)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(30);
 
 class SilentTransport final : public realtime::SocketTransport {
  public:

@@ -3,7 +3,6 @@
 // more per key than one of few.
 #include <algorithm>
 #include <iterator>
-#include <list>
 #include <string_view>
 #include <utility>
 
@@ -18,10 +17,11 @@ namespace {
 using Metas = std::vector<PresenceMeta>;
 
 const std::string kMetas = "metas";
+const std::string kRef = "phx_ref";
 
 // A meta's server reference; none when "phx_ref" is missing or no text.
 const std::string* metaRef(const PresenceMeta& meta) {
-  const auto found = meta.find("phx_ref");
+  const auto found = meta.find(kRef);
   return found == meta.end() ? nullptr : found->second.stringValue();
 }
 
@@ -96,18 +96,72 @@ PresenceStateMap::iterator seek(PresenceStateMap& state, PresenceStateMap::itera
   return at;
 }
 
-// A leave found while merging, announced once every join was: the whole entry (departed absent), or the
-// metas that left an entry that stays.
+// A leave found while merging, announced once every join was: the whole entry, the metas that left an
+// entry of only "metas" (kept in the merge's list of departed metas), or those that left another entry.
 struct Leave {
+  enum class Kind { whole, metas, entry };
   PresenceStateMap::iterator at;
-  std::optional<PresenceEntry> departed;
+  Kind kind = Kind::whole;
+  std::size_t first = 0;  // metas: where they start in the departed list
+  std::size_t count = 0;
+  std::optional<PresenceEntry> departed;  // entry
+};
+
+// A leave of a diff, announced once every join of the diff was.
+struct DiffLeave {
+  PresenceStateMap::iterator at;
+  const Metas* kept;
+  const PresenceEntry* departed;
+};
+
+// What a merge or diff keeps from one key to the next, and from one to the next on the same thread: it
+// then makes and frees no block per key but the metas that join and leave, and no large block at all
+// (a large block made and freed for each merge makes the allocator gather up every small block freed
+// meanwhile, which costs more than the merge itself).
+struct MergeScratch {
+  std::vector<Leave> leaves;
+  std::vector<DiffLeave> diffLeaves;
+  Metas departedMetas;
+  // The joined or departed metas of an entry of only "metas", as the callbacks see them.
+  PresenceEntry joined{{kMetas, {}}};
+  PresenceEntry departed{{kMetas, {}}};
+
+  void clear() {
+    leaves.clear();
+    diffLeaves.clear();
+    departedMetas.clear();
+    joined.begin()->second.clear();
+    departed.begin()->second.clear();
+  }
+};
+
+// Taken for the length of a merge; a merge started from one of its callbacks finds the shelf empty and
+// fills its own storage.
+class ScratchLoan {
+ public:
+  ScratchLoan() : scratch_(std::exchange(shelf(), MergeScratch{})) {}
+  ~ScratchLoan() {
+    scratch_.clear();
+    shelf() = std::move(scratch_);
+  }
+  ScratchLoan(const ScratchLoan&) = delete;
+  ScratchLoan& operator=(const ScratchLoan&) = delete;
+
+  MergeScratch* operator->() { return &scratch_; }
+
+ private:
+  static MergeScratch& shelf() {
+    thread_local MergeScratch kept;
+    return kept;
+  }
+
+  MergeScratch scratch_;
 };
 
 // One key both states hold. The join is announced at once; the entry is left as it is after the join and
-// the leave together, and the leave, if any, is handed to `leave` for later.
-template <class LeaveSink>
+// the leave together, and the leave, if any, is recorded for later.
 void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const Metas& givenMetas, const Refs& givenRefs,
-              const Presence::JoinCallback& onJoin, LeaveSink&& leave) {
+              const Presence::JoinCallback& onJoin, MergeScratch& scratch) {
   PresenceEntry& entry = at->second;
   const Refs heldRefs(metasIn(entry));
 
@@ -125,12 +179,18 @@ void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const M
   }
   leaveFollowed = leaveFollowed && leftCount > 0;
 
-  std::optional<PresenceEntry> joined;
+  PresenceEntry* joined = nullptr;
+  std::optional<PresenceEntry> joinedOwn;
   if (!joinedAt.empty()) {
-    Metas metas;
-    metas.reserve(joinedAt.size());
+    if (onlyMetas(given)) {
+      joined = &scratch.joined;
+    } else {
+      joinedOwn = withMetas(given, {});
+      joined = &*joinedOwn;
+    }
+    Metas& metas = (*joined)[kMetas];
+    metas.clear();
     for (const std::size_t i : joinedAt) metas.push_back(givenMetas[i]);
-    joined = withMetas(given, std::move(metas));
     if (onJoin) {
       std::optional<PresenceEntry> before(std::move(entry));
       onJoin(at->first, before, *joined);
@@ -138,27 +198,36 @@ void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const M
     }
   }
 
-  std::optional<PresenceEntry> departed;
   Metas* held = metasIn(entry);
   if (leaveFollowed) {
-    // The metas still listed close up in their order; the others move out to the departed entry. Moving
+    // The metas still listed close up in their order; the others move out to the departed ones. Moving
     // a meta keeps its nodes, so the references read above stay good.
-    Metas gone;
-    gone.reserve(leftCount);
+    const bool plain = onlyMetas(entry);
+    std::optional<PresenceEntry> departed;
+    Metas* gone = &scratch.departedMetas;
+    if (!plain) {
+      departed = withMetas(entry, {});
+      gone = &(*departed)[kMetas];
+    }
+    const std::size_t first = gone->size();
     std::size_t kept = 0;
     for (std::size_t i = 0; i < held->size(); ++i) {
       if (!givenRefs.contains(heldRefs[i])) {
-        gone.push_back(std::move((*held)[i]));
+        gone->push_back(std::move((*held)[i]));
       } else {
         if (kept != i) (*held)[kept] = std::move((*held)[i]);
         ++kept;
       }
     }
     held->erase(held->begin() + static_cast<std::ptrdiff_t>(kept), held->end());
-    departed = withMetas(entry, std::move(gone));
+    if (plain) {
+      scratch.leaves.push_back(Leave{at, Leave::Kind::metas, first, leftCount, std::nullopt});
+    } else {
+      scratch.leaves.push_back(Leave{at, Leave::Kind::entry, 0, 0, std::move(departed)});
+    }
   }
 
-  if (joined) {
+  if (joined != nullptr) {
     // Older connections first, then the joined ones; the entry takes the given one's other lists.
     Metas& added = (*joined)[kMetas];
     if (held != nullptr && onlyMetas(entry) && onlyMetas(*joined)) {
@@ -168,25 +237,23 @@ void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const M
       metas.insert(metas.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
       entry = withMetas(*joined, std::move(metas));
     }
+    added.clear();
   }
-  if (departed) leave(at, std::move(departed));
 }
 
 }  // namespace
 
 PresenceStateMap Presence::mergeState(PresenceStateMap current, const PresenceStateMap& newState,
                                       const JoinCallback& onJoin, const LeaveCallback& onLeave) {
-  // A list of small nodes: a large block made and freed for each merge makes the allocator gather up
-  // every small block freed meanwhile, which costs more than the merge itself.
-  std::list<Leave> leaves;
-  const auto leave = [&](PresenceStateMap::iterator at, std::optional<PresenceEntry> departed) {
-    leaves.push_back(Leave{at, std::move(departed)});
+  ScratchLoan scratch;
+  const auto leave = [&](PresenceStateMap::iterator at) {
+    scratch->leaves.push_back(Leave{at, Leave::Kind::whole, 0, 0, std::nullopt});
   };
 
   // Both states are in key order: one walk over the two joins and finds what left.
   auto mine = current.begin();
   for (const auto& [key, given] : newState) {
-    for (; mine != current.end() && mine->first < key; ++mine) leave(mine, std::nullopt);
+    for (; mine != current.end() && mine->first < key; ++mine) leave(mine);
     const bool known = mine != current.end() && mine->first == key;
     const Metas* givenMetas = metasIn(given);
     const Refs givenRefs(givenMetas);
@@ -199,73 +266,113 @@ PresenceStateMap Presence::mergeState(PresenceStateMap current, const PresenceSt
       if (onJoin) onJoin(stored->first, std::nullopt, stored->second);
       continue;
     }
-    mergeKey(mine, given, *givenMetas, givenRefs, onJoin, leave);
+    mergeKey(mine, given, *givenMetas, givenRefs, onJoin, *scratch.operator->());
     ++mine;
   }
-  for (; mine != current.end(); ++mine) leave(mine, std::nullopt);
+  for (; mine != current.end(); ++mine) leave(mine);
 
-  for (auto& [at, departed] : leaves) {
-    if (departed) {
-      if (onLeave) onLeave(at->first, at->second, *departed);
-      const Metas* kept = metasIn(at->second);
-      if (kept == nullptr || kept->empty()) current.erase(at);
-      continue;
+  Metas& departedMetas = scratch->departedMetas;
+  Metas& departedList = scratch->departed.begin()->second;
+  for (auto& [at, kind, first, count, departed] : scratch->leaves) {
+    switch (kind) {
+      case Leave::Kind::metas: {
+        const auto from = departedMetas.begin() + static_cast<std::ptrdiff_t>(first);
+        departedList.assign(std::make_move_iterator(from),
+                            std::make_move_iterator(from + static_cast<std::ptrdiff_t>(count)));
+        if (onLeave) onLeave(at->first, at->second, scratch->departed);
+        departedList.clear();
+        break;
+      }
+      case Leave::Kind::entry:
+        if (onLeave) onLeave(at->first, at->second, *departed);
+        departed.reset();
+        break;
+      case Leave::Kind::whole: {
+        if (!Refs(metasIn(at->second)).wellFormed()) continue;
+        const PresenceEntry gone = std::move(at->second);
+        if (onLeave) onLeave(at->first, withMetas(gone, {}), gone);
+        current.erase(at);
+        continue;
+      }
     }
-    if (!Refs(metasIn(at->second)).wellFormed()) continue;
-    const PresenceEntry gone = std::move(at->second);
-    if (onLeave) onLeave(at->first, withMetas(gone, {}), gone);
-    current.erase(at);
+    const Metas* kept = metasIn(at->second);
+    if (kept == nullptr || kept->empty()) current.erase(at);
   }
   return current;
 }
 
 PresenceStateMap Presence::applyDiff(PresenceStateMap state, const PresenceDiff& diff, const JoinCallback& onJoin,
                                      const LeaveCallback& onLeave) {
-  if (const auto joins = diff.find("joins"); joins != diff.end()) {
-    auto at = state.begin();
-    for (const auto& [key, joined] : joins->second) {
-      const Metas* joinedMetas = metasIn(joined);
-      const Refs joinedRefs(joinedMetas);
-      if (!joinedRefs.wellFormed()) continue;
-      at = seek(state, at, key);
-      if (at == state.end() || at->first != key) {
-        at = state.emplace_hint(at, key, joined);
-        if (onJoin) onJoin(at->first, std::nullopt, joined);
-        continue;
+  static const PresenceStateMap kNone;
+  const auto joinsAt = diff.find("joins");
+  const auto leavesAt = diff.find("leaves");
+  const PresenceStateMap& joins = joinsAt != diff.end() ? joinsAt->second : kNone;
+  const PresenceStateMap& leaves = leavesAt != diff.end() ? leavesAt->second : kNone;
+  ScratchLoan scratch;
+
+  const auto join = [&](PresenceStateMap::iterator& at, const std::string& key, const PresenceEntry& joined) {
+    const Metas* joinedMetas = metasIn(joined);
+    const Refs joinedRefs(joinedMetas);
+    if (!joinedRefs.wellFormed()) return;
+    at = seek(state, at, key);
+    if (at == state.end() || at->first != key) {
+      at = state.emplace_hint(at, key, joined);
+      if (onJoin) onJoin(at->first, std::nullopt, joined);
+      return;
+    }
+    std::optional<PresenceEntry> before(std::move(at->second));
+    if (onJoin) onJoin(at->first, before, joined);
+    // Older connections first, then the joined ones.
+    Metas* older = metasIn(*before);
+    const auto rejoined = [&](const PresenceMeta& meta) { return joinedRefs.contains(metaRef(meta)); };
+    if (older != nullptr && onlyMetas(*before) && onlyMetas(joined)) {
+      std::erase_if(*older, rejoined);
+      older->insert(older->end(), joinedMetas->begin(), joinedMetas->end());
+      at->second = std::move(*before);
+      return;
+    }
+    Metas metas;
+    if (older != nullptr) {
+      for (auto& meta : *older) {
+        if (!rejoined(meta)) metas.push_back(std::move(meta));
       }
-      std::optional<PresenceEntry> before(std::move(at->second));
-      if (onJoin) onJoin(at->first, before, joined);
-      // Older connections first, then the joined ones.
-      Metas* older = metasIn(*before);
-      const auto rejoined = [&](const PresenceMeta& meta) { return joinedRefs.contains(metaRef(meta)); };
-      if (older != nullptr && onlyMetas(*before) && onlyMetas(joined)) {
-        std::erase_if(*older, rejoined);
-        older->insert(older->end(), joinedMetas->begin(), joinedMetas->end());
-        at->second = std::move(*before);
-        continue;
-      }
-      Metas metas;
-      if (older != nullptr) {
-        for (auto& meta : *older) {
-          if (!rejoined(meta)) metas.push_back(std::move(meta));
-        }
-      }
-      metas.insert(metas.end(), joinedMetas->begin(), joinedMetas->end());
-      at->second = withMetas(joined, std::move(metas));
+    }
+    metas.insert(metas.end(), joinedMetas->begin(), joinedMetas->end());
+    at->second = withMetas(joined, std::move(metas));
+  };
+
+  const auto leave = [&](PresenceStateMap::iterator& at, const std::string& key, const PresenceEntry& departed) {
+    const Refs departedRefs(metasIn(departed));
+    if (!departedRefs.wellFormed()) return;
+    at = seek(state, at, key);
+    if (at == state.end() || at->first != key) return;
+    Metas& metas = at->second[kMetas];
+    std::erase_if(metas, [&](const PresenceMeta& meta) { return departedRefs.contains(metaRef(meta)); });
+    scratch->diffLeaves.push_back(DiffLeave{at, &metas, &departed});
+  };
+
+  // A key's leave acts on its entry as its join left it, and no other key's join or leave touches that
+  // entry: one walk over the state applies both lists, and only the leaves' announcements wait for every
+  // join's. An entry emptied by a leave stays until its leave is announced.
+  auto at = state.begin();
+  auto joining = joins.begin();
+  auto leaving = leaves.begin();
+  while (joining != joins.end() || leaving != leaves.end()) {
+    const bool joinFirst = leaving == leaves.end() || (joining != joins.end() && joining->first <= leaving->first);
+    const std::string& key = joinFirst ? joining->first : leaving->first;
+    if (joining != joins.end() && joining->first == key) {
+      join(at, joining->first, joining->second);
+      ++joining;
+    }
+    if (leaving != leaves.end() && leaving->first == key) {
+      leave(at, leaving->first, leaving->second);
+      ++leaving;
     }
   }
-  if (const auto leaves = diff.find("leaves"); leaves != diff.end()) {
-    auto at = state.begin();
-    for (const auto& [key, departed] : leaves->second) {
-      const Refs departedRefs(metasIn(departed));
-      if (!departedRefs.wellFormed()) continue;
-      at = seek(state, at, key);
-      if (at == state.end() || at->first != key) continue;
-      Metas& metas = at->second[kMetas];
-      std::erase_if(metas, [&](const PresenceMeta& meta) { return departedRefs.contains(metaRef(meta)); });
-      if (onLeave) onLeave(at->first, at->second, departed);
-      if (metas.empty()) at = state.erase(at);
-    }
+
+  for (const auto& [entryAt, kept, departed] : scratch->diffLeaves) {
+    if (onLeave) onLeave(entryAt->first, entryAt->second, *departed);
+    if (kept->empty()) state.erase(entryAt);
   }
   return state;
 }

@@ -46,6 +46,29 @@ TEST(LegacyPresenceMerge, AStateAnnouncesOnlyTheMetasThatChanged) {
   EXPECT_EQ(refs(merged.at("ada")), (std::vector<std::string>{"2", "3"}));
 }
 
+TEST(LegacyPresenceMerge, AMergeStartedFromACallbackLeavesTheOuterMergeAsItWas) {
+  const PresenceStateMap current{{"ada", entry({meta("1"), meta("2")})}, {"bob", entry({meta("5")})}};
+  const PresenceStateMap received{{"ada", entry({meta("2"), meta("3")})}};
+  Announcements outer;
+  Announcements inner;
+  PresenceStateMap innerMerged;
+  const auto join = outer.onJoin();
+  const auto merged = Presence::mergeState(
+      current, received,
+      [&](const std::string& key, const std::optional<PresenceEntry>& before, const PresenceEntry& joined) {
+        join(key, before, joined);
+        innerMerged = Presence::mergeState({{"cy", entry({meta("7"), meta("8")})}}, {{"cy", entry({meta("8")})}},
+                                           inner.onJoin(), inner.onLeave());
+      },
+      outer.onLeave());
+  EXPECT_EQ(outer.lines,
+            (std::vector<std::string>{"join ada 2 3", "leave ada left 2 gone 1", "leave bob left 0 gone 5"}));
+  EXPECT_EQ(inner.lines, std::vector<std::string>{"leave cy left 1 gone 7"});
+  EXPECT_EQ(refs(merged.at("ada")), (std::vector<std::string>{"2", "3"}));
+  EXPECT_EQ(merged.count("bob"), 0U);
+  EXPECT_EQ(refs(innerMerged.at("cy")), std::vector<std::string>{"8"});
+}
+
 TEST(LegacyPresenceMerge, JoinsKeepOlderMetasFirstAndLeavesOfTheLastMetaRemoveTheKey) {
   PresenceStateMap state{{"ada", entry({meta("1")})}};
   Announcements said;
@@ -68,6 +91,17 @@ TEST(LegacyPresenceMerge, EveryJoinOfADiffComesBeforeAnyLeave) {
                       {{"leaves", {{"bob", entry({meta("5")})}}}, {"joins", {{"zoe", entry({meta("6")})}}}},
                       said.onJoin(), said.onLeave());
   EXPECT_EQ(said.lines, (std::vector<std::string>{"join zoe new 6", "leave bob left 0 gone 5"}));
+}
+
+TEST(LegacyPresenceMerge, AKeyThatJoinsAndLeavesInOneDiffLeavesFromWhatTheJoinMade) {
+  Announcements said;
+  const auto state = Presence::applyDiff(
+      {{"ada", entry({meta("1"), meta("2")})}, {"bob", entry({meta("5")})}},
+      {{"joins", {{"ada", entry({meta("3")})}}}, {"leaves", {{"ada", entry({meta("1"), meta("3")})}}}}, said.onJoin(),
+      said.onLeave());
+  EXPECT_EQ(said.lines, (std::vector<std::string>{"join ada 2 3", "leave ada left 1 gone 1"}));
+  EXPECT_EQ(refs(state.at("ada")), std::vector<std::string>{"2"});
+  EXPECT_EQ(refs(state.at("bob")), std::vector<std::string>{"5"});
 }
 
 TEST(LegacyPresenceMerge, MalformedEntriesArePassedOver) {
