@@ -1,5 +1,6 @@
 #include "realtime/URLSessionWebSocket.hpp"
 
+#include <atomic>
 #include <deque>
 #include <stdexcept>
 #include <utility>
@@ -75,6 +76,8 @@ struct URLSessionWebSocket::State final : transport::ConnectionEvents {
 
   mutable velmoria::base::RecursiveMutex mutex;
   bool isClosed VM_GUARDED_BY(mutex) = false;
+  // isClosed for send, which must not wait for a handler that runs under the mutex.
+  std::atomic<bool> refusesSends{false};
   EventHandler onEvent VM_GUARDED_BY(mutex);
   std::deque<WebSocketEvent> eventBuffer VM_GUARDED_BY(mutex);
   // A close that came while nobody listened; the next handler gets it after the buffered events.
@@ -124,6 +127,7 @@ struct URLSessionWebSocket::State final : transport::ConnectionEvents {
     const WebSocketEvent::Close* close = event.asClose();
     if (close) {
       isClosed = true;
+      refusesSends.store(true, std::memory_order_release);
       closeCode = close->code;
       closeReason = close->reason;
     }
@@ -208,8 +212,7 @@ URLSessionWebSocket::~URLSessionWebSocket() {
 }
 
 void URLSessionWebSocket::send(std::string text) {
-  velmoria::base::RecursiveMutexLock lock(state_->mutex);
-  if (state_->isClosed) return;
+  if (state_->refusesSends.load(std::memory_order_acquire)) return;
   state_->connection->sendText(std::move(text));
 }
 

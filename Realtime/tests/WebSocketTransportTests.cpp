@@ -1,3 +1,5 @@
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -285,6 +287,41 @@ TEST_F(WebSocketTransport, ConcurrentSendersDeliverEveryFrameIntact) {
     EXPECT_EQ(frame.payload.size(), frame.payload.find('x') + 40);
   }
   for (int count : next) EXPECT_EQ(count, kFrames);
+}
+
+// A caller answering what it was handed must not queue behind the handler that handed it over.
+TEST_F(WebSocketTransport, ASendDoesNotWaitForAHandlerThatIsStillRunning) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool handling = false;
+  bool answered = false;
+  bool answerSeenInHandler = false;
+  auto socket = open("/echo");
+  socket->setOnEvent([&, inner = log->handler()](const WebSocketEvent& event) {
+    const auto* text = event.asText();
+    if (text != nullptr && text->text == "question") {
+      std::unique_lock lock(mutex);
+      handling = true;
+      changed.notify_all();
+      answerSeenInHandler = changed.wait_for(lock, 5s, [&] { return answered; });
+    }
+    inner(event);
+  });
+  socket->send("question");
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return handling; }));
+  }
+  socket->send("answer");
+  {
+    std::lock_guard lock(mutex);
+    answered = true;
+  }
+  changed.notify_all();
+  ASSERT_TRUE(log->waitFor(2));
+  EXPECT_TRUE(answerSeenInHandler);
+  EXPECT_EQ(log->events(),
+            (std::vector<WebSocketEvent>{WebSocketEvent::text("question"), WebSocketEvent::text("answer")}));
 }
 
 TEST_F(WebSocketTransport, PingsAreAnsweredAndHandlersRunOnTheIoThread) {

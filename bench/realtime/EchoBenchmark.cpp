@@ -1,11 +1,9 @@
 // Loopback echo through the fake backend's echo route: URLSessionWebSocket (one process-wide I/O
-// thread, events handed to the caller) next to a bare synchronous Beast client on the same route.
+// thread, events handed to the caller through a stream) next to a bare synchronous Beast client on the same route.
 // One message in flight at a time; the round-trip percentiles are reported as counters.
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -15,6 +13,7 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include "concurrency/AsyncStream.hpp"
 #include "realtime/URLSessionWebSocket.hpp"
 #include "testsupport/FakeBackend.hpp"
 #include "testsupport/FakeWebSockets.hpp"
@@ -24,6 +23,7 @@ namespace {
 namespace net = boost::asio;
 namespace websocket = boost::beast::websocket;
 using Clock = std::chrono::steady_clock;
+using zirudeze::concurrency::AsyncStream;
 using zirudeze::realtime::URLSessionWebSocket;
 using zirudeze::realtime::WebSocketEvent;
 
@@ -52,40 +52,22 @@ void report(benchmark::State& state, std::vector<double>& roundTrips, std::size_
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
 }
 
-// Hands each echoed text from the I/O thread to the waiting benchmark thread.
-struct Inbox {
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::deque<std::string> texts;
-
-  std::string take() {
-    std::unique_lock lock(mutex);
-    arrived.wait(lock, [&] { return !texts.empty(); });
-    std::string text = std::move(texts.front());
-    texts.pop_front();
-    return text;
-  }
-};
-
 void BM_EchoURLSessionWebSocket(benchmark::State& state) {
   const auto size = static_cast<std::size_t>(state.range(0));
-  auto inbox = std::make_shared<Inbox>();
+  // Echoed texts reach the waiting benchmark thread through a stream, as the realtime client's messages
+  // reach its message loop.
+  auto [texts, continuation] =
+      AsyncStream<std::string>::makeStream(zirudeze::concurrency::BufferingPolicy::unbounded());
   auto socket = URLSessionWebSocket::connect(*velmoria::base::URL::parse(server().sockets.url("/echo")));
-  socket->setOnEvent([inbox](const WebSocketEvent& event) {
-    if (const auto* text = event.asText()) {
-      {
-        std::lock_guard lock(inbox->mutex);
-        inbox->texts.push_back(text->text);
-      }
-      inbox->arrived.notify_one();
-    }
+  socket->setOnEvent([continuation = continuation](const WebSocketEvent& event) {
+    if (const auto* text = event.asText()) continuation.yield(text->text);
   });
   const std::string payload(size, 'e');
   std::vector<double> roundTrips;
   for (auto _ : state) {
     const auto started = Clock::now();
     socket->send(payload);
-    benchmark::DoNotOptimize(inbox->take());
+    benchmark::DoNotOptimize(texts.next());
     roundTrips.push_back(std::chrono::duration<double, std::micro>(Clock::now() - started).count());
   }
   socket->close(1000, "done");

@@ -4,10 +4,10 @@
 #include <memory>
 #include <type_traits>
 
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/stream.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
@@ -23,8 +23,10 @@
 namespace zirudeze::realtime::transport::detail {
 
 using tcp = boost::asio::ip::tcp;
-using Strand = boost::asio::strand<boost::asio::io_context::executor_type>;
-using PlainLayer = boost::beast::basic_stream<tcp, Strand, DrainingRatePolicy>;
+// The I/O context has one thread, so its own executor already runs a connection's work one piece at a
+// time; a strand over it would only add a lock and a queue hop to every send and completion.
+using Executor = boost::asio::io_context::executor_type;
+using PlainLayer = boost::beast::basic_stream<tcp, Executor, DrainingRatePolicy>;
 using SecureLayer = boost::beast::ssl_stream<PlainLayer>;
 
 bool isCertificateCode(helpers::URLError::Code code);
@@ -38,20 +40,20 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
       : request_(std::move(request)),
         endpoint_(std::move(endpoint)),
         completion_(std::move(completion)),
-        strand_(boost::asio::make_strand(ioContext())),
-        resolver_(strand_),
-        deadline_(strand_) {
+        executor_(ioContext().get_executor()),
+        resolver_(executor_),
+        deadline_(executor_) {
     if constexpr (std::is_same_v<NextLayer, SecureLayer>) {
       auto tls = clientTLSContext();
       auto& context = *tls;
-      session_ = std::make_shared<Session>(std::move(tls), request_.handshakeLimit, strand_, context);
+      session_ = std::make_shared<Session>(std::move(tls), request_.handshakeLimit, executor_, context);
     } else {
-      session_ = std::make_shared<Session>(nullptr, request_.handshakeLimit, strand_);
+      session_ = std::make_shared<Session>(nullptr, request_.handshakeLimit, executor_);
     }
   }
 
   void run() {
-    boost::asio::post(strand_, [self = this->shared_from_this()] {
+    boost::asio::post(executor_, [self = this->shared_from_this()] {
       self->deadline_.expires_after(self->request_.handshakeLimit);
       // The deadline and a cancel end the attempt themselves, whether or not a step is in flight to
       // notice: no connect can outlast them.
@@ -69,7 +71,7 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
   }
 
   void cancel() override {
-    boost::asio::post(strand_, [self = this->shared_from_this()] {
+    boost::asio::post(executor_, [self = this->shared_from_this()] {
       if (self->done_) return;
       self->cancelled_ = true;
       self->abortSteps();
@@ -179,7 +181,7 @@ class Connector final : public PendingConnect, public std::enable_shared_from_th
   HandshakeRequest request_;
   Endpoint endpoint_;
   Completion completion_;
-  Strand strand_;
+  Executor executor_;
   tcp::resolver resolver_;
   boost::asio::steady_timer deadline_;
   std::shared_ptr<Session> session_;

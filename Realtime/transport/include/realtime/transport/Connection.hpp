@@ -63,9 +63,9 @@ class ConnectionEvents {
   virtual void onEnd(const ConnectionEnd& end) = 0;
 };
 
-// An open connection. Every member may be called from any thread; work runs on the connection's
-// strand. The connection stays alive while it has work in flight; dropping the last handle does not
-// close it (cut() does).
+// An open connection. Every member may be called from any thread; work runs on the I/O thread. The
+// connection stays alive while it has work in flight; dropping the last handle does not close it (cut()
+// does).
 class Connection {
  public:
   virtual ~Connection() = default;

@@ -58,7 +58,7 @@ class WebSocketSession final : public Connection, public std::enable_shared_from
 
   Stream& stream() noexcept { return ws_; }
 
-  // Runs the opening handshake over the connected next layer; `done` runs on the strand.
+  // Runs the opening handshake over the connected next layer; `done` runs on the session's executor.
   void handshake(const HandshakeRequest& request, const std::string& host, const std::string& target,
                  HandshakeDone done) {
     ws_.set_option(boost::beast::websocket::stream_base::decorator(
