@@ -174,6 +174,75 @@ TEST_F(HomeTest, TheGlowsPulseRepaintsTheRingAloneNotTheTextsAroundIt) {
   EXPECT_EQ(log.paints["blockedAppsSummary"], 0);
 }
 
+TEST_F(HomeTest, TheRingRestsWhileAShieldStandsOverTheScreenAndPulsesAgainAfter) {
+  openSession(now - 60s, "strict");
+  bool done = false;
+  session.refresh([&] { done = true; });
+  ASSERT_TRUE(processUntil([&] { return done; }));
+  show();
+  processFor(50ms);
+  PaintLog log;
+  home->findChild<QWidget*>("ring")->installEventFilter(&log);
+  const auto pulse = [&] {
+    log.paints.clear();
+    for (int frame = 0; frame < 5; ++frame) {
+      scheduler.advance(velmoria::RingAnimator::pulseFrame);
+      processFor(20ms);
+    }
+    return log.paints["ring"];
+  };
+
+  blocker.overlay().show("Game");
+  EXPECT_TRUE(home->isCovered());
+  EXPECT_EQ(pulse(), 0) << "the glow pulsed under the shield";
+  blocker.overlay().dismiss();
+  EXPECT_FALSE(home->isCovered());
+  EXPECT_GE(pulse(), 3) << "the glow did not pulse again once the shield went";
+}
+
+TEST_F(HomeTest, TheLockedGradientFadesAtThirtyFramesASecondOverTheTopHalfAlone) {
+  show();
+  processFor(50ms);
+  PaintLog log;
+  home->installEventFilter(&log);
+  for (const char* name : {"greetingTitle", "loginCard", "filterCard"})
+    home->findChild<QWidget*>(name)->installEventFilter(&log);
+  openSession(now - 1min, "strict");
+  nextRefresh();
+  log.paints.clear();
+  int frames = 0;
+  double last = home->gradientOpacity();
+  for (auto elapsed = 0ms; elapsed < MacHomeView::gradientFadeDuration + MacHomeView::gradientFadeFrame;
+       elapsed += 10ms) {
+    scheduler.advance(10ms);
+    if (home->gradientOpacity() != last) ++frames;
+    EXPECT_GE(home->gradientOpacity(), last);
+    last = home->gradientOpacity();
+  }
+  processFor(20ms);
+  EXPECT_EQ(home->gradientOpacity(), 1.0);
+  EXPECT_GE(frames, 12);
+  EXPECT_LE(frames, 17);
+  EXPECT_GE(log.paints["greetingTitle"], 1) << "the top half was not redrawn";
+  for (const char* name : {"loginCard", "filterCard"})
+    EXPECT_EQ(log.paints[name], 0) << name << " below the gradient was redrawn";
+}
+
+TEST_F(HomeTest, LockingUnderAShieldEndsTheTransitionsAtOnce) {
+  show();
+  processFor(50ms);
+  openSession(now - 1min, "strict");
+  blocker.overlay().show("Game");
+  const int before = finished;
+  home->refreshSession();
+  ASSERT_TRUE(processUntil([&] { return finished > before; }));
+  processFor(20ms);
+  ASSERT_TRUE(home->isLocked());
+  ASSERT_TRUE(home->isCovered());
+  EXPECT_EQ(home->gradientOpacity(), 1.0);
+  EXPECT_EQ(home->ringState().arcProgress, 1.0);
+}
+
 TEST_F(HomeTest, TheClockTicksWithoutALayoutPassOfTheScreen) {
   openSession(now - 3601s, "strict");
   bool done = false;
