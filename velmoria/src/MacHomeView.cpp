@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -441,7 +442,14 @@ void MacHomeView::stepGradientFade() {
   updateGradient();
 }
 
-void MacHomeView::updateGradient() { update(QRect(0, 0, width(), height() / 2 + 1)); }
+void MacHomeView::updateGradient() {
+  QRegion rows(QRect(0, 0, width(), height() / 2 + 1));
+  // The scroll bar covers every pixel of its own, and the style draws it through Qt's thread pool: the
+  // gradient under it never shows.
+  if (const QScrollBar* bar = scroll_->verticalScrollBar(); bar->isVisible())
+    rows -= QRect(bar->mapTo(this, QPoint(0, 0)), bar->size());
+  update(rows);
+}
 
 void MacHomeView::setCovered(bool covered) {
   if (covered == covered_) return;

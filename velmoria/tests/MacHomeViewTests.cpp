@@ -1,6 +1,8 @@
 // The home screen over platform fakes, a manual clock and the fake backend.
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <map>
 
@@ -226,6 +228,34 @@ TEST_F(HomeTest, TheLockedGradientFadesAtThirtyFramesASecondOverTheTopHalfAlone)
   EXPECT_GE(log.paints["greetingTitle"], 1) << "the top half was not redrawn";
   for (const char* name : {"loginCard", "filterCard"})
     EXPECT_EQ(log.paints[name], 0) << name << " below the gradient was redrawn";
+}
+
+TEST_F(HomeTest, TheGradientsFadeLeavesTheScrollBarAloneWhichHidesWhatIsUnderIt) {
+  show();
+  home->resize(540, 560);  // too short for its column: the scroll bar shows
+  processFor(50ms);
+  QScrollBar* bar = home->findChild<QScrollArea*>("homeScroll")->verticalScrollBar();
+  ASSERT_TRUE(bar->isVisible());
+  QImage alone(bar->size(), QImage::Format_ARGB32_Premultiplied);
+  alone.fill(Qt::transparent);
+  bar->render(&alone, QPoint(), QRegion(), QWidget::DrawChildren);
+  for (int y = 0; y < alone.height(); ++y)
+    for (int x = 0; x < alone.width(); ++x)
+      ASSERT_EQ(qAlpha(alone.pixel(x, y)), 255) << "the gradient shows through the scroll bar at " << x << "," << y;
+
+  PaintLog log;
+  bar->setObjectName("bar");
+  bar->installEventFilter(&log);
+  home->findChild<QWidget*>("greetingTitle")->installEventFilter(&log);
+  openSession(now - 1min, "strict");
+  nextRefresh();
+  log.paints.clear();
+  for (auto elapsed = 0ms; elapsed < MacHomeView::gradientFadeDuration; elapsed += MacHomeView::gradientFadeFrame) {
+    scheduler.advance(MacHomeView::gradientFadeFrame);
+    processFor(5ms);
+  }
+  EXPECT_GE(log.paints["greetingTitle"], 5);
+  EXPECT_EQ(log.paints["bar"], 0) << "every frame of the fade redrew the scroll bar";
 }
 
 TEST_F(HomeTest, LockingUnderAShieldEndsTheTransitionsAtOnce) {
