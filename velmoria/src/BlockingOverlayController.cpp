@@ -23,11 +23,13 @@ BlockingOverlayController::~BlockingOverlayController() = default;
 void BlockingOverlayController::show(const QString& appName) {
   const QString name = appName.isEmpty() ? QStringLiteral("This app") : appName;
   model_.setAppName(name);
-  if (!isPresented_) {
+  const bool appearing = !isPresented_;
+  if (appearing) {
     isPresented_ = true;
     presentWindows();
   }
   scheduleAutoDismiss();
+  if (appearing) Q_EMIT presentedChanged(true);
 }
 
 void BlockingOverlayController::presentWindows() {
@@ -64,6 +66,7 @@ void BlockingOverlayController::dismiss() {
       }
     });
   }
+  Q_EMIT presentedChanged(false);
 }
 
 }  // namespace velmoria

@@ -1,6 +1,7 @@
 #include "velmoria/MacHomeView.hpp"
 
 #include <QCoreApplication>
+#include <QEasingCurve>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -71,14 +73,11 @@ MacHomeView::MacHomeView(const AppEnvironment& environment, SessionViewModel& se
   setObjectName("home");
   lastLocked_ = isLocked();
   gradientOpacity_ = lastLocked_ ? 1 : 0;
-  gradientFade_.setDuration(500);
-  gradientFade_.setEasingCurve(QEasingCurve::InOutQuad);
-  connect(&gradientFade_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-    gradientOpacity_ = value.toDouble();
-    update();
-  });
+  gradientTimer_ = env_.scheduler.createTimer([this] { stepGradientFade(); });
   build();
 
+  covered_ = env_.blocker.overlay().isPresented();
+  connect(&env_.blocker.overlay(), &BlockingOverlayController::presentedChanged, this, &MacHomeView::setCovered);
   connect(&session_, &SessionViewModel::activeSessionChanged, this, &MacHomeView::sessionChanged);
   connect(&session_, &SessionViewModel::blockOnMacChanged, this, &MacHomeView::sessionChanged);
   connect(&env_.blocklist, &MacBlocklistStore::blockedBundleIDsChanged, this, &MacHomeView::updateTexts);
@@ -363,9 +362,9 @@ void MacHomeView::appear() {
   const bool locked = isLocked();
   lastLocked_ = locked;
   // The glow is drawn only while locked, so it pulses only then.
-  if (locked) animator_.startPulse();
+  if (locked && !covered_) animator_.startPulse();
   animator_.setArcProgress(locked ? 1.0 : 0.0, /*animated=*/false);
-  gradientFade_.stop();
+  gradientTimer_->stop();
   gradientOpacity_ = locked ? 1 : 0;
   if (locked) restartTicking(true);
   env_.proxy.setSessionActive(locked);
@@ -380,7 +379,7 @@ void MacHomeView::disappear() {
   onScreen_ = false;
   stopTimers();
   animator_.stop();
-  gradientFade_.stop();
+  gradientTimer_->stop();
 }
 
 void MacHomeView::stopTimers() {
@@ -402,8 +401,8 @@ void MacHomeView::sessionChanged() {
 
 void MacHomeView::lockChanged(bool locked) {
   if (locked) {
-    animator_.setArcProgress(1.0, /*animated=*/true);
-    animator_.startPulse();
+    animator_.setArcProgress(1.0, /*animated=*/!covered_);
+    if (!covered_) animator_.startPulse();
   } else {
     animator_.stop();
     animator_.setArcProgress(0.0, /*animated=*/false);
@@ -418,11 +417,52 @@ void MacHomeView::lockChanged(bool locked) {
   }
   env_.proxy.setSessionActive(locked);
 
-  gradientFade_.stop();
-  gradientFade_.setStartValue(gradientOpacity_);
-  gradientFade_.setEndValue(locked ? 1.0 : 0.0);
-  gradientFade_.start();
+  fadeGradientTo(locked ? 1.0 : 0.0);
   restyle();
+}
+
+void MacHomeView::fadeGradientTo(double opacity) {
+  gradientTimer_->stop();
+  if (covered_) {
+    gradientOpacity_ = opacity;
+    updateGradient();
+    return;
+  }
+  gradientFade_ = {env_.scheduler.now(), gradientOpacity_, opacity};
+  gradientTimer_->start(gradientFadeFrame, /*repeats=*/true);
+}
+
+void MacHomeView::stepGradientFade() {
+  const double t = std::clamp(std::chrono::duration<double>(env_.scheduler.now() - gradientFade_.start).count() /
+                                  std::chrono::duration<double>(gradientFadeDuration).count(),
+                              0.0, 1.0);
+  gradientOpacity_ = gradientFade_.from + (gradientFade_.to - gradientFade_.from) *
+                                              QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(t);
+  if (t >= 1) gradientTimer_->stop();
+  updateGradient();
+}
+
+void MacHomeView::updateGradient() {
+  QRegion rows(QRect(0, 0, width(), height() / 2 + 1));
+  // The scroll bar covers every pixel of its own, and the style draws it through Qt's thread pool: the
+  // gradient under it never shows.
+  if (const QScrollBar* bar = scroll_->verticalScrollBar(); bar->isVisible())
+    rows -= QRect(bar->mapTo(this, QPoint(0, 0)), bar->size());
+  update(rows);
+}
+
+void MacHomeView::setCovered(bool covered) {
+  if (covered == covered_) return;
+  covered_ = covered;
+  if (!onScreen_) return;
+  // A full-screen shield hides the whole window: frames drawn under it cost a full repaint each and show
+  // nothing. Transitions jump to their end; the endless pulse stops until the shield goes.
+  if (covered) {
+    animator_.settle();
+    if (gradientTimer_->isActive()) fadeGradientTo(gradientFade_.to);
+  } else if (isLocked()) {
+    animator_.startPulse();
+  }
 }
 
 void MacHomeView::restartTicking(bool on) {

@@ -138,28 +138,52 @@ void MacRingView::paintGlow(QPainter& p, QPointF c, const RingState& s) {
 }
 
 void MacRingView::paintBody(QPainter& p, QPointF c, const RingState& s, Appearance appearance) {
+  paintTrack(p, c, s, appearance);
+  paintArc(p, c, s);
+  paintDisc(p, c, s, appearance);
+}
+
+namespace {
+
+QRectF trackRect(QPointF c, const RingState& s) {
+  const double r = s.trackSize / 2;
+  return QRectF(c.x() - r, c.y() - r, s.trackSize, s.trackSize);
+}
+
+}  // namespace
+
+void MacRingView::paintTrack(QPainter& p, QPointF c, const RingState& s, Appearance appearance) {
+  const bool dark = appearance == Appearance::dark;
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  // 2. Track and 3. arc, centred on the track's diameter.
+  p.setBrush(Qt::NoBrush);
+  QPen trackPen(dark ? Theme::gray800() : Theme::gray100(), 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+  p.setPen(trackPen);
+  p.drawEllipse(trackRect(c, s));
+  p.restore();
+}
+
+void MacRingView::paintArc(QPainter& p, QPointF c, const RingState& s) {
+  const double progress = std::clamp(s.arcProgress, 0.0, 1.0);
+  if (!s.isLocked || progress <= 0) return;
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(Theme::accent(), 3, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin));
+  if (progress >= 1) {
+    p.drawEllipse(trackRect(c, s));
+  } else {
+    p.drawArc(trackRect(c, s), 90 * 16, -static_cast<int>(std::lround(progress * 360 * 16)));
+  }
+  p.restore();
+}
+
+void MacRingView::paintDisc(QPainter& p, QPointF c, const RingState& s, Appearance appearance) {
   const bool dark = appearance == Appearance::dark;
   p.save();
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
-
-  // 2. Track and 3. arc, centred on the track's diameter.
-  const double r = s.trackSize / 2;
-  const QRectF track(c.x() - r, c.y() - r, s.trackSize, s.trackSize);
-  p.setBrush(Qt::NoBrush);
-  QPen trackPen(dark ? Theme::gray800() : Theme::gray100(), 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-  p.setPen(trackPen);
-  p.drawEllipse(track);
-  const double progress = std::clamp(s.arcProgress, 0.0, 1.0);
-  if (s.isLocked && progress > 0) {
-    p.setPen(QPen(Theme::accent(), 3, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin));
-    if (progress >= 1) {
-      p.drawEllipse(track);
-    } else {
-      p.drawArc(track, 90 * 16, -static_cast<int>(std::lround(progress * 360 * 16)));
-    }
-  }
-
   // 4. Disc with its shadow, title and caption.
   const double dr = s.innerSize / 2;
   const QRectF disc(c.x() - dr, c.y() - dr, s.innerSize, s.innerSize);
@@ -197,17 +221,51 @@ void MacRingView::paintBody(QPainter& p, QPointF c, const RingState& s, Appearan
   p.restore();
 }
 
+void MacRingView::paintBodyLayers(QPainter& painter, Appearance appearance, qreal ratio) {
+  const QPointF c(width() / 2.0, height() / 2.0);
+  if (state_.arcProgress <= 0 || state_.arcProgress >= 1 || !state_.isLocked) {
+    sweepLayers_.reset();
+    paintBody(painter, c, state_, appearance);
+    return;
+  }
+  // Mid-sweep the arc alone moves, at every frame: what lies under and over it is drawn once.
+  RingState still = state_;
+  still.arcProgress = 0;
+  if (!sweepLayers_ || !sameBody(sweepLayers_->state, still) || sweepLayers_->appearance != appearance ||
+      sweepLayers_->under.size() != body_.size() || sweepLayers_->under.devicePixelRatio() != ratio) {
+    sweepLayers_ = std::make_unique<SweepLayers>();
+    sweepLayers_->state = still;
+    sweepLayers_->appearance = appearance;
+    for (QImage* layer : {&sweepLayers_->under, &sweepLayers_->over}) {
+      *layer = QImage(body_.size(), QImage::Format_ARGB32_Premultiplied);
+      layer->setDevicePixelRatio(ratio);
+      layer->fill(Qt::transparent);
+    }
+    QPainter under(&sweepLayers_->under);
+    paintTrack(under, c, state_, appearance);
+    QPainter over(&sweepLayers_->over);
+    paintDisc(over, c, state_, appearance);
+  }
+  painter.drawImage(0, 0, sweepLayers_->under);
+  paintArc(painter, c, state_);
+  painter.drawImage(0, 0, sweepLayers_->over);
+}
+
 void MacRingView::paintEvent(QPaintEvent*) {
   const Appearance appearance = colorScheme();
   const qreal ratio = devicePixelRatioF();
   const QSize pixels = (QSizeF(size()) * ratio).toSize();
   if (body_.size() != pixels || body_.devicePixelRatio() != ratio || bodyAppearance_ != appearance ||
       !sameBody(bodyState_, state_)) {
-    body_ = QPixmap(pixels);
-    body_.setDevicePixelRatio(ratio);
+    // Redrawn at every frame of a sweep: the buffer is kept, a fresh one per frame costs as much as the
+    // drawing.
+    if (body_.size() != pixels || body_.devicePixelRatio() != ratio) {
+      body_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+      body_.setDevicePixelRatio(ratio);
+    }
     body_.fill(Qt::transparent);
     QPainter painter(&body_);
-    paintBody(painter, QPointF(width() / 2.0, height() / 2.0), state_, appearance);
+    paintBodyLayers(painter, appearance, ratio);
     bodyState_ = state_;
     bodyAppearance_ = appearance;
   }
@@ -228,7 +286,7 @@ void MacRingView::paintEvent(QPaintEvent*) {
     p.drawPixmap(QPointF(width() / 2.0 - radius, height() / 2.0 - radius), glow_);
     p.setOpacity(1);
   }
-  p.drawPixmap(0, 0, body_);
+  p.drawImage(0, 0, body_);
 }
 
 void MacRingView::changeEvent(QEvent* event) {

@@ -53,6 +53,15 @@ void RingAnimator::stop() {
   timer_->stop();
 }
 
+void RingAnimator::settle() {
+  pulseStart_.reset();
+  timer_->stop();
+  if (!sweep_) return;
+  arc_ = sweep_->to;
+  sweep_.reset();
+  if (onChange_) onChange_();
+}
+
 bool RingAnimator::isRunning() const { return timer_->isActive(); }
 
 void RingAnimator::tick() {

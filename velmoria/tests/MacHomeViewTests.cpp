@@ -1,6 +1,8 @@
 // The home screen over platform fakes, a manual clock and the fake backend.
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <map>
 
@@ -172,6 +174,103 @@ TEST_F(HomeTest, TheGlowsPulseRepaintsTheRingAloneNotTheTextsAroundIt) {
   EXPECT_GE(log.paints["ring"], 3);
   EXPECT_EQ(log.paints["explanation"], 0) << "the explanation under the ring was drawn again";
   EXPECT_EQ(log.paints["blockedAppsSummary"], 0);
+}
+
+TEST_F(HomeTest, TheRingRestsWhileAShieldStandsOverTheScreenAndPulsesAgainAfter) {
+  openSession(now - 60s, "strict");
+  bool done = false;
+  session.refresh([&] { done = true; });
+  ASSERT_TRUE(processUntil([&] { return done; }));
+  show();
+  processFor(50ms);
+  PaintLog log;
+  home->findChild<QWidget*>("ring")->installEventFilter(&log);
+  const auto pulse = [&] {
+    log.paints.clear();
+    for (int frame = 0; frame < 5; ++frame) {
+      scheduler.advance(velmoria::RingAnimator::pulseFrame);
+      processFor(20ms);
+    }
+    return log.paints["ring"];
+  };
+
+  blocker.overlay().show("Game");
+  EXPECT_TRUE(home->isCovered());
+  EXPECT_EQ(pulse(), 0) << "the glow pulsed under the shield";
+  blocker.overlay().dismiss();
+  EXPECT_FALSE(home->isCovered());
+  EXPECT_GE(pulse(), 3) << "the glow did not pulse again once the shield went";
+}
+
+TEST_F(HomeTest, TheLockedGradientFadesAtThirtyFramesASecondOverTheTopHalfAlone) {
+  show();
+  processFor(50ms);
+  PaintLog log;
+  home->installEventFilter(&log);
+  for (const char* name : {"greetingTitle", "loginCard", "filterCard"})
+    home->findChild<QWidget*>(name)->installEventFilter(&log);
+  openSession(now - 1min, "strict");
+  nextRefresh();
+  log.paints.clear();
+  int frames = 0;
+  double last = home->gradientOpacity();
+  for (auto elapsed = 0ms; elapsed < MacHomeView::gradientFadeDuration + MacHomeView::gradientFadeFrame;
+       elapsed += 10ms) {
+    scheduler.advance(10ms);
+    if (home->gradientOpacity() != last) ++frames;
+    EXPECT_GE(home->gradientOpacity(), last);
+    last = home->gradientOpacity();
+  }
+  processFor(20ms);
+  EXPECT_EQ(home->gradientOpacity(), 1.0);
+  EXPECT_GE(frames, 12);
+  EXPECT_LE(frames, 17);
+  EXPECT_GE(log.paints["greetingTitle"], 1) << "the top half was not redrawn";
+  for (const char* name : {"loginCard", "filterCard"})
+    EXPECT_EQ(log.paints[name], 0) << name << " below the gradient was redrawn";
+}
+
+TEST_F(HomeTest, TheGradientsFadeLeavesTheScrollBarAloneWhichHidesWhatIsUnderIt) {
+  show();
+  home->resize(540, 560);  // too short for its column: the scroll bar shows
+  processFor(50ms);
+  QScrollBar* bar = home->findChild<QScrollArea*>("homeScroll")->verticalScrollBar();
+  ASSERT_TRUE(bar->isVisible());
+  QImage alone(bar->size(), QImage::Format_ARGB32_Premultiplied);
+  alone.fill(Qt::transparent);
+  bar->render(&alone, QPoint(), QRegion(), QWidget::DrawChildren);
+  for (int y = 0; y < alone.height(); ++y)
+    for (int x = 0; x < alone.width(); ++x)
+      ASSERT_EQ(qAlpha(alone.pixel(x, y)), 255) << "the gradient shows through the scroll bar at " << x << "," << y;
+
+  PaintLog log;
+  bar->setObjectName("bar");
+  bar->installEventFilter(&log);
+  home->findChild<QWidget*>("greetingTitle")->installEventFilter(&log);
+  openSession(now - 1min, "strict");
+  nextRefresh();
+  log.paints.clear();
+  for (auto elapsed = 0ms; elapsed < MacHomeView::gradientFadeDuration; elapsed += MacHomeView::gradientFadeFrame) {
+    scheduler.advance(MacHomeView::gradientFadeFrame);
+    processFor(5ms);
+  }
+  EXPECT_GE(log.paints["greetingTitle"], 5);
+  EXPECT_EQ(log.paints["bar"], 0) << "every frame of the fade redrew the scroll bar";
+}
+
+TEST_F(HomeTest, LockingUnderAShieldEndsTheTransitionsAtOnce) {
+  show();
+  processFor(50ms);
+  openSession(now - 1min, "strict");
+  blocker.overlay().show("Game");
+  const int before = finished;
+  home->refreshSession();
+  ASSERT_TRUE(processUntil([&] { return finished > before; }));
+  processFor(20ms);
+  ASSERT_TRUE(home->isLocked());
+  ASSERT_TRUE(home->isCovered());
+  EXPECT_EQ(home->gradientOpacity(), 1.0);
+  EXPECT_EQ(home->ringState().arcProgress, 1.0);
 }
 
 TEST_F(HomeTest, TheClockTicksWithoutALayoutPassOfTheScreen) {

@@ -89,6 +89,26 @@ TEST_P(RingTest, DiscTextsAndGlowFollowTheLockFlag) {
   velmoria::testing::saveScreenshot(idle, std::string("ring-following-") + (dark() ? "dark" : "light"));
 }
 
+TEST_P(RingTest, ASweepsFramesAfterASchemeChangeMatchAFreshRing) {
+  draw(true, 0.3);
+  const Appearance other = dark() ? Appearance::light : Appearance::dark;
+  view_.setColorScheme(other);
+  RingState s;
+  s.isLocked = true;
+  s.arcProgress = 0.5;
+  view_.setState(s);
+  const QImage swept = velmoria::testing::renderOver(view_, Theme::background.resolve(other));
+
+  MacRingView fresh;
+  fresh.setColorScheme(other);
+  fresh.resize(view_.size());
+  fresh.setState(s);
+  EXPECT_EQ(swept, velmoria::testing::renderOver(fresh, Theme::background.resolve(other)))
+      << "a frame of the sweep drew the body of the old scheme";
+  EXPECT_TRUE(areaHas(swept, around(onTrack(170)), Theme::accent()));
+  EXPECT_FALSE(areaHas(swept, around(onTrack(200)), Theme::accent(), 40));
+}
+
 INSTANTIATE_TEST_SUITE_P(BothAppearances, RingTest, ::testing::Values(Appearance::light, Appearance::dark),
                          [](const auto& info) { return info.param == Appearance::dark ? "dark" : "light"; });
 

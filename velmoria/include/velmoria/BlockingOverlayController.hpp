@@ -33,6 +33,10 @@ class BlockingOverlayController : public QObject {
   std::size_t windowCount() const { return windows_.size(); }
   OverlayModel& model() { return model_; }
 
+ Q_SIGNALS:
+  // A shield went up over every screen, or went away (its fade-out starting).
+  void presentedChanged(bool presented);
+
  private:
   void presentWindows();
   void scheduleAutoDismiss();

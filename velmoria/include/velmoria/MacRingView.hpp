@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QImage>
 #include <QPixmap>
 #include <QPointF>
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <optional>
 
 #include "velmoria/Theme.hpp"
@@ -50,6 +52,10 @@ class MacRingView : public QWidget {
   static void paintRing(QPainter& painter, QPointF centre, const RingState& state, Appearance appearance);
   static void paintGlow(QPainter& painter, QPointF centre, const RingState& state);
   static void paintBody(QPainter& painter, QPointF centre, const RingState& state, Appearance appearance);
+  // The body's three layers, bottom up.
+  static void paintTrack(QPainter& painter, QPointF centre, const RingState& state, Appearance appearance);
+  static void paintArc(QPainter& painter, QPointF centre, const RingState& state);
+  static void paintDisc(QPainter& painter, QPointF centre, const RingState& state, Appearance appearance);
   static double glowRadius(const RingState& state);
 
  protected:
@@ -59,6 +65,7 @@ class MacRingView : public QWidget {
  private:
   // Where the glow shows. A change of the glow alone redraws only this.
   QRect glowRect() const;
+  void paintBodyLayers(QPainter& painter, Appearance appearance, qreal ratio);
 
   RingState state_;
   // The glow strength last asked to be drawn, and the least change worth a frame (a step of colour at
@@ -67,8 +74,16 @@ class MacRingView : public QWidget {
   static constexpr double kGlowStepWorthAFrame = 0.02;
   std::optional<Appearance> scheme_;
   // The body as last drawn; the glow pulses forever, the body rarely changes.
-  QPixmap body_;
+  QImage body_;
   RingState bodyState_;
+  // While the arc sweeps: the body under the arc and over it, kept for the sweep's frames.
+  struct SweepLayers {
+    QImage under;
+    QImage over;
+    RingState state;
+    Appearance appearance = Appearance::light;
+  };
+  std::unique_ptr<SweepLayers> sweepLayers_;
   // The glow at full strength, drawn at the pulse's opacity.
   QPixmap glow_;
   Appearance bodyAppearance_ = Appearance::light;

@@ -32,6 +32,8 @@ class RingAnimator {
   void setArcProgress(double target, bool animated);
   // Stops both animations where they are.
   void stop();
+  // Stops both, the arc at the end of its sweep: for a ring no one sees.
+  void settle();
   bool isRunning() const;
 
  private:
