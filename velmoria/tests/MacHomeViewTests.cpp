@@ -64,6 +64,24 @@ class HomeTest : public ::testing::Test, protected velmoria::testing::AppFixture
     processFor(20ms);  // what the lock change queued
   }
 
+  // A running strict session on screen, after a refresh of its own.
+  void showRunningSession() {
+    openSession(now - 60s, "strict");
+    bool done = false;
+    session.refresh([&] { done = true; });
+    ASSERT_TRUE(processUntil([&] { return done; }));
+    show();
+    processFor(50ms);
+  }
+
+  // Five frames of the glow's pulse.
+  void pulseFrames() {
+    for (int frame = 0; frame < 5; ++frame) {
+      scheduler.advance(velmoria::RingAnimator::pulseFrame);
+      processFor(20ms);
+    }
+  }
+
   // Ends the test's own connections before the app objects go.
   QObject context;
   SessionViewModel session{client};
@@ -158,39 +176,23 @@ class PaintLog final : public QObject {
 };
 
 TEST_F(HomeTest, TheGlowsPulseRepaintsTheRingAloneNotTheTextsAroundIt) {
-  openSession(now - 60s, "strict");
-  bool done = false;
-  session.refresh([&] { done = true; });
-  ASSERT_TRUE(processUntil([&] { return done; }));
-  show();
-  processFor(50ms);
+  ASSERT_NO_FATAL_FAILURE(showRunningSession());
   PaintLog log;
   for (const char* name : {"ring", "explanation", "blockedAppsSummary"})
     home->findChild<QWidget*>(name)->installEventFilter(&log);
-  for (int frame = 0; frame < 5; ++frame) {
-    scheduler.advance(velmoria::RingAnimator::pulseFrame);
-    processFor(20ms);
-  }
+  pulseFrames();
   EXPECT_GE(log.paints["ring"], 3);
   EXPECT_EQ(log.paints["explanation"], 0) << "the explanation under the ring was drawn again";
   EXPECT_EQ(log.paints["blockedAppsSummary"], 0);
 }
 
 TEST_F(HomeTest, TheRingRestsWhileAShieldStandsOverTheScreenAndPulsesAgainAfter) {
-  openSession(now - 60s, "strict");
-  bool done = false;
-  session.refresh([&] { done = true; });
-  ASSERT_TRUE(processUntil([&] { return done; }));
-  show();
-  processFor(50ms);
+  ASSERT_NO_FATAL_FAILURE(showRunningSession());
   PaintLog log;
   home->findChild<QWidget*>("ring")->installEventFilter(&log);
   const auto pulse = [&] {
     log.paints.clear();
-    for (int frame = 0; frame < 5; ++frame) {
-      scheduler.advance(velmoria::RingAnimator::pulseFrame);
-      processFor(20ms);
-    }
+    pulseFrames();
     return log.paints["ring"];
   };
 
