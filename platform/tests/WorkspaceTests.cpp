@@ -439,6 +439,17 @@ std::optional<std::string> idOf(const std::vector<std::shared_ptr<velmoria::plat
   return app ? app->bundleIdentifier() : std::nullopt;
 }
 
+// The scan once `pid` is among its apps, or after a second of scans.
+std::vector<std::shared_ptr<velmoria::platform::ProcessApplication>> scanUntilFound(
+    velmoria::platform::ProcessScanner& scanner, pid_t pid) {
+  auto apps = scanner.scan();
+  for (int i = 0; i < 200 && !find(apps, pid); ++i) {
+    std::this_thread::sleep_for(5ms);
+    apps = scanner.scan();
+  }
+  return apps;
+}
+
 TEST(ProcessScanner, AnInterpretedAppIsTheProcessRunningItsScriptAndNoOtherOfTheInterpreter) {
   SharedProgramApps installed;
   velmoria::platform::ProcessScanner scanner(installed.index());
@@ -461,12 +472,8 @@ TEST(ProcessScanner, AScriptAppIsItsInterpreterRunningThatScriptOnly) {
   const pid_t notes = installed.run((installed.root() / "bin/notes.sh").string(), {});
   const pid_t puzzle = installed.run((installed.root() / "bin/puzzle").string(), {});
   const pid_t shell = installed.run("/bin/sh", {"-c", "sleep 30"});
-  auto apps = scanner.scan();
-  // env goes on to exec the interpreter: the scan may see env first.
-  for (int i = 0; i < 200 && !find(apps, puzzle); ++i) {
-    std::this_thread::sleep_for(5ms);
-    apps = scanner.scan();
-  }
+  // The puzzle's #! line runs env, which goes on to exec python3: the first scans may see env itself.
+  const auto apps = scanUntilFound(scanner, puzzle);
   EXPECT_EQ(idOf(apps, quest), "org.example.Quest");
   EXPECT_EQ(idOf(apps, puzzle), "org.example.Puzzle");
   EXPECT_EQ(idOf(apps, easyQuest), std::nullopt) << "the entry's fixed words include --hard";
@@ -485,11 +492,7 @@ TEST(ProcessScanner, AnEntryNamesItsProgramBareOrThroughALinkOrEnv) {
   const pid_t envGame =
       installed.run("/usr/bin/env", {"GAME_MODE=1", (installed.root() / "lib/game-env").string(), "30"});
   const pid_t otherArguments = installed.run((installed.root() / "lib/game-env").string(), {"31"});
-  auto apps = scanner.scan();
-  for (int i = 0; i < 200 && !find(apps, envGame); ++i) {
-    std::this_thread::sleep_for(5ms);
-    apps = scanner.scan();
-  }
+  const auto apps = scanUntilFound(scanner, envGame);
   EXPECT_EQ(idOf(apps, browser), "org.example.Browser");
   EXPECT_EQ(idOf(apps, tool), "org.example.Tool");
   EXPECT_EQ(idOf(apps, envGame), "org.example.EnvGame");

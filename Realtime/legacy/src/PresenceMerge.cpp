@@ -147,6 +147,7 @@ class ScratchLoan {
   ScratchLoan(const ScratchLoan&) = delete;
   ScratchLoan& operator=(const ScratchLoan&) = delete;
 
+  MergeScratch& operator*() { return scratch_; }
   MergeScratch* operator->() { return &scratch_; }
 
  private:
@@ -266,7 +267,7 @@ PresenceStateMap Presence::mergeState(PresenceStateMap current, const PresenceSt
       if (onJoin) onJoin(stored->first, std::nullopt, stored->second);
       continue;
     }
-    mergeKey(mine, given, *givenMetas, givenRefs, onJoin, *scratch.operator->());
+    mergeKey(mine, given, *givenMetas, givenRefs, onJoin, *scratch);
     ++mine;
   }
   for (; mine != current.end(); ++mine) leave(mine);
