@@ -1,6 +1,7 @@
-// Presence states merged and diffs applied. Both walk the keys once in order; metas move into their new
-// place instead of being copied wherever the view can give them up, so a view of many keys costs little
-// more per key than one of few.
+// Presence states merged and diffs applied. Both walk the keys once in order, reading ahead of where
+// they are; metas move into their new place instead of being copied wherever the view can give them up,
+// and a copy reuses the nodes of a meta that left. A view of many keys costs little more per key than
+// one of few.
 #include <algorithm>
 #include <iterator>
 #include <string_view>
@@ -8,6 +9,7 @@
 
 #include <boost/container/small_vector.hpp>
 
+#include "PresenceReadAhead.hpp"
 #include "realtime/legacy/Presence.hpp"
 
 namespace zirudeze::realtime {
@@ -78,6 +80,25 @@ class Refs {
   bool complete_ = true;
 };
 
+// Moves the metas that `leaving` picks by their place out of `metas` to the end of `into`, the others
+// closing up in their order. Moving a meta keeps its nodes, so references read from it stay good.
+// Returns how many moved.
+template <class Picks>
+std::size_t moveOut(Metas& metas, Metas& into, const Picks& leaving) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < metas.size(); ++i) {
+    if (leaving(i)) {
+      into.push_back(std::move(metas[i]));
+      continue;
+    }
+    if (kept != i) metas[kept] = std::move(metas[i]);
+    ++kept;
+  }
+  const std::size_t count = metas.size() - kept;
+  metas.erase(metas.begin() + static_cast<std::ptrdiff_t>(kept), metas.end());
+  return count;
+}
+
 // The entry's other lists with these metas.
 PresenceEntry withMetas(const PresenceEntry& entry, Metas metas) {
   PresenceEntry copy;
@@ -88,13 +109,34 @@ PresenceEntry withMetas(const PresenceEntry& entry, Metas metas) {
   return copy;
 }
 
-// The entry of `key` in `state` at or after `at`, walking on from there: a diff's keys come in order, so a
-// diff over many keys touches the state once from front to back. A far key is looked up instead.
-PresenceStateMap::iterator seek(PresenceStateMap& state, PresenceStateMap::iterator at, std::string_view key) {
-  for (int step = 0; step < 8 && at != state.end() && std::string_view(at->first) < key; ++step) ++at;
-  if (at != state.end() && std::string_view(at->first) < key) at = state.lower_bound(std::string(key));
-  return at;
-}
+// Where a diff is in the state it applies to.
+class StateCursor {
+ public:
+  explicit StateCursor(PresenceStateMap& state) : state_(state), at_(state.begin()), ahead_(at_, state.end()) {}
+
+  // The entry of `key`, or where it would go, at or after the current one, walking on from there: a
+  // diff's keys come in order, so a diff over many keys reads the state once from front to back. A far
+  // key is looked up instead.
+  PresenceStateMap::iterator seek(std::string_view key) {
+    for (int step = 0; step < 8 && at_ != state_.end() && std::string_view(at_->first) < key; ++step) {
+      ++at_;
+      ahead_.step();
+    }
+    if (at_ != state_.end() && std::string_view(at_->first) < key) {
+      at_ = state_.lower_bound(std::string(key));
+      ahead_ = ReadAhead(at_, state_.end());
+    }
+    return at_;
+  }
+
+  // An entry added where the last seek ended: a leave of the same key finds it.
+  void added(PresenceStateMap::iterator at) { at_ = at; }
+
+ private:
+  PresenceStateMap& state_;
+  PresenceStateMap::iterator at_;
+  ReadAhead<PresenceStateMap::iterator> ahead_;
+};
 
 // A leave found while merging, announced once every join was: the whole entry, the metas that left an
 // entry of only "metas" (kept in the merge's list of departed metas), or those that left another entry.
@@ -122,6 +164,9 @@ struct MergeScratch {
   std::vector<Leave> leaves;
   std::vector<DiffLeave> diffLeaves;
   Metas departedMetas;
+  // Metas that left, whose nodes take the copies of those that join next: a merge of many keys then
+  // makes and frees no node per key. No more are kept past a merge than it gave up.
+  Metas spare;
   // The joined or departed metas of an entry of only "metas", as the callbacks see them.
   PresenceEntry joined{{kMetas, {}}};
   PresenceEntry departed{{kMetas, {}}};
@@ -134,6 +179,65 @@ struct MergeScratch {
     departed.begin()->second.clear();
   }
 };
+
+// A copy of `meta`, made in the nodes of a spare meta where one is left. Metas of one view mostly have
+// the same fields; a spare one of the same fields then takes the values alone, which keeps the storage of
+// its texts as well.
+PresenceMeta copyOf(const PresenceMeta& meta, MergeScratch& scratch) {
+  if (scratch.spare.empty()) return meta;
+  PresenceMeta copy = std::move(scratch.spare.back());
+  scratch.spare.pop_back();
+  const auto sameKey = [](const auto& one, const auto& other) { return one.first == other.first; };
+  if (copy.size() == meta.size() && std::equal(copy.begin(), copy.end(), meta.begin(), sameKey)) {
+    auto into = copy.begin();
+    for (const auto& [key, value] : meta) (into++)->second = value;
+  } else {
+    copy = meta;
+  }
+  return copy;
+}
+
+void copyInto(Metas& into, const Metas& metas, MergeScratch& scratch) {
+  for (const auto& meta : metas) into.push_back(copyOf(meta, scratch));
+}
+
+// A copy of an entry, its metas made as copyOf makes them.
+PresenceEntry entryCopy(const PresenceEntry& entry, MergeScratch& scratch) {
+  PresenceEntry copy;
+  for (const auto& [key, value] : entry) {
+    if (key != kMetas) {
+      copy.emplace_hint(copy.end(), key, value);
+      continue;
+    }
+    Metas& metas = copy.emplace_hint(copy.end(), key, Metas{})->second;
+    metas.reserve(value.size());
+    copyInto(metas, value, scratch);
+  }
+  return copy;
+}
+
+// Gives up `metas` to the spare ones; returns how many.
+std::size_t spareAll(Metas& metas, MergeScratch& scratch) {
+  return moveOut(metas, scratch.spare, [](std::size_t) { return true; });
+}
+
+// Frees the spare metas beyond the `released` last given up.
+void trimSpare(MergeScratch& scratch, std::size_t released) {
+  Metas& spare = scratch.spare;
+  if (spare.size() > released) spare.erase(spare.begin(), spare.end() - static_cast<std::ptrdiff_t>(released));
+}
+
+// Asks for the entries of the leaves some places ahead of the one announced: by then the walk has long
+// passed them.
+void askAhead(const std::vector<Leave>& leaves, std::size_t index) {
+  constexpr std::size_t kNode = 8;
+  constexpr std::size_t kEntry = 4;
+  if (index + kNode < leaves.size()) __builtin_prefetch(&*leaves[index + kNode].at);
+  if (index + kEntry < leaves.size()) {
+    const PresenceEntry& entry = leaves[index + kEntry].at->second;
+    if (!entry.empty()) __builtin_prefetch(&*entry.begin());
+  }
+}
 
 // Taken for the length of a merge; a merge started from one of its callbacks finds the shelf empty and
 // fills its own storage.
@@ -191,7 +295,7 @@ void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const M
     }
     Metas& metas = (*joined)[kMetas];
     metas.clear();
-    for (const std::size_t i : joinedAt) metas.push_back(givenMetas[i]);
+    for (const std::size_t i : joinedAt) metas.push_back(copyOf(givenMetas[i], scratch));
     if (onJoin) {
       std::optional<PresenceEntry> before(std::move(entry));
       onJoin(at->first, before, *joined);
@@ -201,8 +305,7 @@ void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const M
 
   Metas* held = metasIn(entry);
   if (leaveFollowed) {
-    // The metas still listed close up in their order; the others move out to the departed ones. Moving
-    // a meta keeps its nodes, so the references read above stay good.
+    // The metas still listed close up in their order; the others move out to the departed ones.
     const bool plain = onlyMetas(entry);
     std::optional<PresenceEntry> departed;
     Metas* gone = &scratch.departedMetas;
@@ -211,16 +314,7 @@ void mergeKey(PresenceStateMap::iterator at, const PresenceEntry& given, const M
       gone = &(*departed)[kMetas];
     }
     const std::size_t first = gone->size();
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < held->size(); ++i) {
-      if (!givenRefs.contains(heldRefs[i])) {
-        gone->push_back(std::move((*held)[i]));
-      } else {
-        if (kept != i) (*held)[kept] = std::move((*held)[i]);
-        ++kept;
-      }
-    }
-    held->erase(held->begin() + static_cast<std::ptrdiff_t>(kept), held->end());
+    moveOut(*held, *gone, [&](std::size_t i) { return !givenRefs.contains(heldRefs[i]); });
     if (plain) {
       scratch.leaves.push_back(Leave{at, Leave::Kind::metas, first, leftCount, std::nullopt});
     } else {
@@ -253,45 +347,58 @@ PresenceStateMap Presence::mergeState(PresenceStateMap current, const PresenceSt
 
   // Both states are in key order: one walk over the two joins and finds what left.
   auto mine = current.begin();
+  ReadAhead heldAhead(mine, current.end());
+  ReadAhead givenAhead(newState.begin(), newState.end());
+  const auto next = [&] {
+    ++mine;
+    heldAhead.step();
+  };
   for (const auto& [key, given] : newState) {
-    for (; mine != current.end() && mine->first < key; ++mine) leave(mine);
+    givenAhead.step();
+    for (; mine != current.end() && mine->first < key; next()) leave(mine);
     const bool known = mine != current.end() && mine->first == key;
     const Metas* givenMetas = metasIn(given);
     const Refs givenRefs(givenMetas);
     if (!givenRefs.wellFormed()) {
-      if (known) ++mine;
+      if (known) next();
       continue;
     }
     if (!known) {
-      const auto stored = current.emplace_hint(mine, key, given);
+      const auto stored = current.emplace_hint(mine, key, entryCopy(given, *scratch));
       if (onJoin) onJoin(stored->first, std::nullopt, stored->second);
       continue;
     }
     mergeKey(mine, given, *givenMetas, givenRefs, onJoin, *scratch);
-    ++mine;
+    next();
   }
-  for (; mine != current.end(); ++mine) leave(mine);
+  for (; mine != current.end(); next()) leave(mine);
 
+  // The metas that leave are spare once announced.
+  std::size_t released = 0;
   Metas& departedMetas = scratch->departedMetas;
   Metas& departedList = scratch->departed.begin()->second;
-  for (auto& [at, kind, first, count, departed] : scratch->leaves) {
+  for (std::size_t index = 0; index < scratch->leaves.size(); ++index) {
+    askAhead(scratch->leaves, index);
+    auto& [at, kind, first, count, departed] = scratch->leaves[index];
     switch (kind) {
       case Leave::Kind::metas: {
         const auto from = departedMetas.begin() + static_cast<std::ptrdiff_t>(first);
         departedList.assign(std::make_move_iterator(from),
                             std::make_move_iterator(from + static_cast<std::ptrdiff_t>(count)));
         if (onLeave) onLeave(at->first, at->second, scratch->departed);
-        departedList.clear();
+        released += spareAll(departedList, *scratch);
         break;
       }
       case Leave::Kind::entry:
         if (onLeave) onLeave(at->first, at->second, *departed);
+        released += spareAll((*departed)[kMetas], *scratch);
         departed.reset();
         break;
       case Leave::Kind::whole: {
         if (!Refs(metasIn(at->second)).wellFormed()) continue;
-        const PresenceEntry gone = std::move(at->second);
+        PresenceEntry gone = std::move(at->second);
         if (onLeave) onLeave(at->first, withMetas(gone, {}), gone);
+        released += spareAll(gone[kMetas], *scratch);
         current.erase(at);
         continue;
       }
@@ -299,6 +406,7 @@ PresenceStateMap Presence::mergeState(PresenceStateMap current, const PresenceSt
     const Metas* kept = metasIn(at->second);
     if (kept == nullptr || kept->empty()) current.erase(at);
   }
+  trimSpare(*scratch, released);
   return current;
 }
 
@@ -311,13 +419,17 @@ PresenceStateMap Presence::applyDiff(PresenceStateMap state, const PresenceDiff&
   const PresenceStateMap& leaves = leavesAt != diff.end() ? leavesAt->second : kNone;
   ScratchLoan scratch;
 
-  const auto join = [&](PresenceStateMap::iterator& at, const std::string& key, const PresenceEntry& joined) {
+  StateCursor cursor(state);
+  std::size_t released = 0;
+
+  const auto join = [&](const std::string& key, const PresenceEntry& joined) {
     const Metas* joinedMetas = metasIn(joined);
     const Refs joinedRefs(joinedMetas);
     if (!joinedRefs.wellFormed()) return;
-    at = seek(state, at, key);
+    auto at = cursor.seek(key);
     if (at == state.end() || at->first != key) {
-      at = state.emplace_hint(at, key, joined);
+      at = state.emplace_hint(at, key, entryCopy(joined, *scratch));
+      cursor.added(at);
       if (onJoin) onJoin(at->first, std::nullopt, joined);
       return;
     }
@@ -327,8 +439,8 @@ PresenceStateMap Presence::applyDiff(PresenceStateMap state, const PresenceDiff&
     Metas* older = metasIn(*before);
     const auto rejoined = [&](const PresenceMeta& meta) { return joinedRefs.contains(metaRef(meta)); };
     if (older != nullptr && onlyMetas(*before) && onlyMetas(joined)) {
-      std::erase_if(*older, rejoined);
-      older->insert(older->end(), joinedMetas->begin(), joinedMetas->end());
+      released += moveOut(*older, scratch->spare, [&](std::size_t i) { return rejoined((*older)[i]); });
+      copyInto(*older, *joinedMetas, *scratch);
       at->second = std::move(*before);
       return;
     }
@@ -338,36 +450,41 @@ PresenceStateMap Presence::applyDiff(PresenceStateMap state, const PresenceDiff&
         if (!rejoined(meta)) metas.push_back(std::move(meta));
       }
     }
-    metas.insert(metas.end(), joinedMetas->begin(), joinedMetas->end());
+    copyInto(metas, *joinedMetas, *scratch);
     at->second = withMetas(joined, std::move(metas));
   };
 
-  const auto leave = [&](PresenceStateMap::iterator& at, const std::string& key, const PresenceEntry& departed) {
+  const auto leave = [&](const std::string& key, const PresenceEntry& departed) {
     const Refs departedRefs(metasIn(departed));
     if (!departedRefs.wellFormed()) return;
-    at = seek(state, at, key);
+    const auto at = cursor.seek(key);
     if (at == state.end() || at->first != key) return;
+    // The callbacks are given the diff's metas, so those that leave the state are spare at once.
     Metas& metas = at->second[kMetas];
-    std::erase_if(metas, [&](const PresenceMeta& meta) { return departedRefs.contains(metaRef(meta)); });
+    released += moveOut(metas, scratch->spare,
+                        [&](std::size_t i) { return departedRefs.contains(metaRef(metas[i])); });
     scratch->diffLeaves.push_back(DiffLeave{at, &metas, &departed});
   };
 
   // A key's leave acts on its entry as its join left it, and no other key's join or leave touches that
   // entry: one walk over the state applies both lists, and only the leaves' announcements wait for every
   // join's. An entry emptied by a leave stays until its leave is announced.
-  auto at = state.begin();
   auto joining = joins.begin();
   auto leaving = leaves.begin();
+  ReadAhead joinsAhead(joining, joins.end());
+  ReadAhead leavesAhead(leaving, leaves.end());
   while (joining != joins.end() || leaving != leaves.end()) {
     const bool joinFirst = leaving == leaves.end() || (joining != joins.end() && joining->first <= leaving->first);
     const std::string& key = joinFirst ? joining->first : leaving->first;
     if (joining != joins.end() && joining->first == key) {
-      join(at, joining->first, joining->second);
+      join(joining->first, joining->second);
       ++joining;
+      joinsAhead.step();
     }
     if (leaving != leaves.end() && leaving->first == key) {
-      leave(at, leaving->first, leaving->second);
+      leave(leaving->first, leaving->second);
       ++leaving;
+      leavesAhead.step();
     }
   }
 
@@ -375,6 +492,7 @@ PresenceStateMap Presence::applyDiff(PresenceStateMap state, const PresenceDiff&
     if (onLeave) onLeave(entryAt->first, entryAt->second, *departed);
     if (kept->empty()) state.erase(entryAt);
   }
+  trimSpare(*scratch, released);
   return state;
 }
 
