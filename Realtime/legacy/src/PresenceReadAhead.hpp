@@ -21,29 +21,34 @@ class ReadAhead {
  public:
   // `from` is where the reader starts.
   ReadAhead(Iterator from, Iterator end) : end_(end), ahead_(from) {
-    ring_.fill(end);
+    ring_.fill(Place{end, nullptr});
     for (std::size_t i = 0; i < kLead; ++i) step();
   }
 
   // The reader moved on by one key.
   void step() {
     const std::size_t head = steps_++;
-    ring_[head % kRing] = ahead_;
+    ring_[head % kRing] = Place{ahead_, nullptr};
     if (ahead_ != end_) {
       ask(&*ahead_, sizeof(*ahead_));
       ++ahead_;
     }
     // Each layer reads only what the one before asked for some steps ago.
-    if (const auto at = behind(head, 1); at != end_ && !at->second.empty()) {
-      const auto& metas = *at->second.begin();
+    if (const Place* place = behind(head, 1); place != nullptr && !place->at->second.empty()) {
+      const auto& metas = *place->at->second.begin();
       ask(&metas, sizeof(metas));
     }
-    if (const Metas* metas = metasAt(behind(head, 2)); metas != nullptr && !metas->empty()) {
-      ask(metas->data(), metas->size() * sizeof(PresenceMeta));
+    if (Place* place = behind(head, 2); place != nullptr) {
+      static const std::string kMetas = "metas";
+      const auto found = place->at->second.find(kMetas);
+      if (found != place->at->second.end() && !found->second.empty()) {
+        place->metas = &found->second;
+        ask(found->second.data(), found->second.size() * sizeof(PresenceMeta));
+      }
     }
-    if (const Metas* metas = metasAt(behind(head, 3)); metas != nullptr) {
+    if (const Place* place = behind(head, 3); place != nullptr && place->metas != nullptr) {
       // A meta's few nodes are made one after another, so they lie around its first one.
-      for (const PresenceMeta& meta : *metas) {
+      for (const PresenceMeta& meta : *place->metas) {
         if (!meta.empty()) ask(address(&*meta.begin()) - kMetaSpan / 2, kMetaSpan);
       }
     }
@@ -51,6 +56,12 @@ class ReadAhead {
 
  private:
   using Metas = std::vector<PresenceMeta>;
+
+  // A key passed, and its metas once a layer found them.
+  struct Place {
+    Iterator at;
+    const Metas* metas;
+  };
 
   static constexpr std::size_t kLayerGap = 2;
   static constexpr std::size_t kLead = 4 * kLayerGap;
@@ -67,20 +78,15 @@ class ReadAhead {
   }
   static void ask(const void* at, std::size_t bytes) { ask(address(at), bytes); }
 
-  const Metas* metasAt(Iterator at) const {
-    if (at == end_) return nullptr;
-    static const std::string kMetas = "metas";
-    const auto found = at->second.find(kMetas);
-    return found == at->second.end() ? nullptr : &found->second;
-  }
-
-  Iterator behind(std::size_t head, std::size_t layers) const {
-    return head >= layers * kLayerGap ? ring_[(head - layers * kLayerGap) % kRing] : end_;
+  Place* behind(std::size_t head, std::size_t layers) {
+    if (head < layers * kLayerGap) return nullptr;
+    Place& place = ring_[(head - layers * kLayerGap) % kRing];
+    return place.at == end_ ? nullptr : &place;
   }
 
   Iterator end_;
   Iterator ahead_;
-  std::array<Iterator, kRing> ring_{};
+  std::array<Place, kRing> ring_{};
   std::size_t steps_ = 0;
 };
 
