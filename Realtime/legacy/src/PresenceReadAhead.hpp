@@ -68,7 +68,7 @@ class ReadAhead {
   static constexpr std::size_t kRing = 16;
   static_assert(kRing > kLead);
   static constexpr std::size_t kLine = 64;
-  static constexpr std::size_t kMetaSpan = 12 * kLine;
+  static constexpr std::size_t kMetaSpan = 8 * kLine;
 
   // Asking never faults, so an address next to an object may be asked for too.
   static std::uintptr_t address(const void* at) { return reinterpret_cast<std::uintptr_t>(at); }
