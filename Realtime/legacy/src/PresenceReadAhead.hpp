@@ -4,8 +4,8 @@
 // list of metas, each meta's nodes. Once the view outgrows the cache every link is a miss, waited for one
 // after the other. A ReadAhead walks some keys in front of the reader and asks for each layer a few keys
 // before the reader gets there, the deeper the later, so that the misses of many keys overlap instead.
-// It only asks: what it reads is read again by the reader, so a view changed behind it costs time, not
-// correctness.
+// It reads only keys the reader has yet to reach, which a merge changes only once the reader is there,
+// and what it asks for the reader reads for itself again.
 #include <array>
 #include <cstddef>
 #include <cstdint>
