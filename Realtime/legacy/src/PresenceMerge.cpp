@@ -461,8 +461,7 @@ PresenceStateMap Presence::applyDiff(PresenceStateMap state, const PresenceDiff&
     if (at == state.end() || at->first != key) return;
     // The callbacks are given the diff's metas, so those that leave the state are spare at once.
     Metas& metas = at->second[kMetas];
-    released += moveOut(metas, scratch->spare,
-                        [&](std::size_t i) { return departedRefs.contains(metaRef(metas[i])); });
+    released += moveOut(metas, scratch->spare, [&](std::size_t i) { return departedRefs.contains(metaRef(metas[i])); });
     scratch->diffLeaves.push_back(DiffLeave{at, &metas, &departed});
   };
 

@@ -36,10 +36,10 @@ namespace {
 constexpr int kKeys = 400;
 
 PresenceMeta meta(int key, int index, int generation) {
-  return PresenceMeta{{"phx_ref", "ref-" + std::to_string(key) + "-" + std::to_string(index) + "-" +
-                                      std::to_string(generation)},
-                      {"online_at", "2024-03-05T17:04:09Z"},
-                      {"device", "a device of a name too long to be kept inline"}};
+  return PresenceMeta{
+      {"phx_ref", "ref-" + std::to_string(key) + "-" + std::to_string(index) + "-" + std::to_string(generation)},
+      {"online_at", "2024-03-05T17:04:09Z"},
+      {"device", "a device of a name too long to be kept inline"}};
 }
 
 // Every key with two metas; `generation` renames the last.
