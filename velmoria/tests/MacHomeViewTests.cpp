@@ -64,9 +64,9 @@ class HomeTest : public ::testing::Test, protected velmoria::testing::AppFixture
     processFor(20ms);  // what the lock change queued
   }
 
-  // A running strict session on screen, after a refresh of its own.
-  void showRunningSession() {
-    openSession(now - 60s, "strict");
+  // A running strict session on screen, started `ago`, after a refresh of its own.
+  void showRunningSession(std::chrono::seconds ago = 60s) {
+    openSession(now - ago, "strict");
     bool done = false;
     session.refresh([&] { done = true; });
     ASSERT_TRUE(processUntil([&] { return done; }));
@@ -276,12 +276,7 @@ TEST_F(HomeTest, LockingUnderAShieldEndsTheTransitionsAtOnce) {
 }
 
 TEST_F(HomeTest, TheClockTicksWithoutALayoutPassOfTheScreen) {
-  openSession(now - 3601s, "strict");
-  bool done = false;
-  session.refresh([&] { done = true; });
-  ASSERT_TRUE(processUntil([&] { return done; }));
-  show();
-  processFor(50ms);
+  showRunningSession(3601s);
   velmoria::testing::EventCount requests(QEvent::LayoutRequest);
   for (QWidget* w = home->findChild<QWidget*>("greetingTitle")->parentWidget(); w != nullptr; w = w->parentWidget())
     w->installEventFilter(&requests);
