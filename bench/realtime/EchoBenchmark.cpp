@@ -1,6 +1,6 @@
 // Loopback echo through the fake backend's echo route: URLSessionWebSocket (one process-wide I/O
-// thread, events handed to the caller through a stream) next to a bare synchronous Beast client on the same route.
-// One message in flight at a time; the round-trip percentiles are reported as counters.
+// thread, events handed to the caller through a stream) next to a bare synchronous Beast client on the
+// same route. One message in flight at a time; the round-trip percentiles are reported as counters.
 #include <algorithm>
 #include <chrono>
 #include <string>

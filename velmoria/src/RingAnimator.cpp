@@ -54,12 +54,10 @@ void RingAnimator::stop() {
 }
 
 void RingAnimator::settle() {
-  pulseStart_.reset();
-  timer_->stop();
-  if (!sweep_) return;
-  arc_ = sweep_->to;
-  sweep_.reset();
-  if (onChange_) onChange_();
+  const bool sweeping = sweep_.has_value();
+  if (sweeping) arc_ = sweep_->to;
+  stop();
+  if (sweeping && onChange_) onChange_();
 }
 
 bool RingAnimator::isRunning() const { return timer_->isActive(); }

@@ -171,13 +171,16 @@ std::optional<std::string> interpreterLine(const std::string& program) {
 
 }  // namespace
 
-std::optional<std::string> resolveProgram(const std::string& program) {
-  const auto launched = launchedPath(program);
-  if (!launched) return std::nullopt;
+std::optional<std::string> canonicalPath(const std::string& path) {
   std::error_code ec;
-  auto p = std::filesystem::canonical(*launched, ec);
+  auto p = std::filesystem::canonical(path, ec);
   if (ec) return std::nullopt;
   return p.string();
+}
+
+std::optional<std::string> resolveProgram(const std::string& program) {
+  const auto launched = launchedPath(program);
+  return launched ? canonicalPath(*launched) : std::nullopt;
 }
 
 DesktopEntryIndex::DesktopEntryIndex(std::vector<std::filesystem::path> folders)
@@ -255,17 +258,17 @@ void DesktopEntryIndex::rebuild() {
   for (auto& entry : scan.entries) {
     // TryExec only says whether the app is installed: a bare program there would claim every process of
     // it, whatever the Exec runs it with.
-    if (auto command = execCommand(entry.exec)) {
-      if (const auto resolved = resolveProgram(command->program)) {
-        // A script runs as its interpreter, so that is the program its process shows.
-        if (const auto line = interpreterLine(*resolved)) {
-          if (auto script = scriptCommand(*command, *line, *launchedPath(command->program))) {
-            if (const auto interpreter = resolveProgram(script->program))
-              byProgram_[*interpreter].push_back({std::move(*script), entry.id});
-          }
+    auto command = execCommand(entry.exec);
+    const auto launched = command ? launchedPath(command->program) : std::nullopt;
+    if (const auto resolved = launched ? canonicalPath(*launched) : std::nullopt) {
+      // A script runs as its interpreter, so that is the program its process shows.
+      if (const auto line = interpreterLine(*resolved)) {
+        if (auto script = scriptCommand(*command, *line, *launched)) {
+          if (const auto interpreter = resolveProgram(script->program))
+            byProgram_[*interpreter].push_back({std::move(*script), entry.id});
         }
-        byProgram_[*resolved].push_back({std::move(*command), entry.id});
       }
+      byProgram_[*resolved].push_back({std::move(*command), entry.id});
     }
     const std::string id = entry.id;
     entries_.emplace(id, std::move(entry));
