@@ -7,16 +7,18 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
+#include "EventLoopSupport.hpp"
 #include "velmoria/AppPickerView.hpp"
 
 using velmoria::AppMeta;
 using velmoria::AppPickerView;
 using velmoria::AppPickerViewModel;
+using velmoria::testing::processFor;
+using velmoria::testing::processUntil;
 
 namespace {
 
@@ -25,16 +27,6 @@ std::vector<AppMeta> sampleApps() {
           AppMeta{"org.mozilla.firefox", "Firefox Web", "/a/ff.desktop", ""},
           AppMeta{"com.apple.Safari", "Safari", "/a/safari.desktop", ""},
           AppMeta{"org.example.Term", "Terminal", "/a/term.desktop", ""}};
-}
-
-// Spins the event loop until the condition holds or two seconds pass.
-template <typename F>
-bool eventually(F condition) {
-  for (int i = 0; i < 400 && !condition(); ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return condition();
 }
 
 void click(QWidget* widget, QPoint at) {
@@ -82,7 +74,7 @@ TEST_F(PickerTest, LoadsOnceOffTheMainThreadAndSearchesNamesOnly) {
   EXPECT_FALSE(vm.isLoading());
   vm.loadApps();
   EXPECT_TRUE(vm.isLoading());
-  ASSERT_TRUE(eventually([&] { return !vm.isLoading(); }));
+  ASSERT_TRUE(processUntil([&] { return !vm.isLoading(); }));
   EXPECT_EQ(vm.apps().size(), 4u);
   vm.loadApps();  // already loaded: no second scan
   EXPECT_FALSE(vm.isLoading());
@@ -106,7 +98,7 @@ TEST_F(PickerTest, RowsToggleTheStoreAndTheCounterCountsEveryStoredId) {
   AppPickerView view(store_, [] { return sampleApps(); });
   view.resize(460, 520);
   view.show();
-  ASSERT_TRUE(eventually([&] { return view.listView()->model()->rowCount() == 4; }));
+  ASSERT_TRUE(processUntil([&] { return view.listView()->model()->rowCount() == 4; }));
   EXPECT_FALSE(view.isShowingProgress());
   EXPECT_EQ(view.counterText(), QString::fromUtf8("1 ausgewählt"));
 
@@ -140,7 +132,7 @@ TEST_F(PickerTest, ShowsProgressWhileScanningAndAnEmptyListWhenNothingIsFound) {
   view.hide();
   view.show();  // shown again: still one scan
   latch->release();
-  ASSERT_TRUE(eventually([&] { return !view.isShowingProgress(); }));
+  ASSERT_TRUE(processUntil([&] { return !view.isShowingProgress(); }));
   EXPECT_EQ(view.listView()->model()->rowCount(), 0);
 }
 
@@ -155,13 +147,13 @@ TEST_F(PickerTest, ClosingDuringASlowScanDropsItsResult) {
       return sampleApps();
     });
     view->show();
-    ASSERT_TRUE(eventually([&] { return latch->started.load(); }));
+    ASSERT_TRUE(processUntil([&] { return latch->started.load(); }));
     view->close();
   }  // the sheet and its model are gone while the scan still runs
   latch->release();
-  ASSERT_TRUE(eventually([&] { return latch->finished.load(); }));
+  ASSERT_TRUE(processUntil([&] { return latch->finished.load(); }));
   // Let a late delivery, if any were posted, reach the loop.
-  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  processFor(std::chrono::milliseconds(100));
 
   // Reopening scans again with a fresh model.
   std::atomic<int> scans{0};
@@ -170,7 +162,7 @@ TEST_F(PickerTest, ClosingDuringASlowScanDropsItsResult) {
     return sampleApps();
   });
   again.show();
-  ASSERT_TRUE(eventually([&] { return again.listView()->model()->rowCount() == 4; }));
+  ASSERT_TRUE(processUntil([&] { return again.listView()->model()->rowCount() == 4; }));
   EXPECT_EQ(scans.load(), 1);
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
+#include "EventLoopSupport.hpp"
 #include "auth/ApplicationActivity.hpp"
 #include "helpers/NotificationCenter.hpp"
 #include "testsupport/ScratchFolder.hpp"
@@ -94,7 +95,7 @@ TEST(SingleInstance, ASecondLaunchAsksTheFirstToReopenAndStands) {
   velmoria::SingleInstance second(socket);
   EXPECT_FALSE(second.isPrimary());
   EXPECT_FALSE(second.isListening());
-  for (int i = 0; i < 200 && reopened == 0; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_TRUE(velmoria::testing::processUntil([&] { return reopened != 0; }));
   EXPECT_EQ(reopened, 1);
 
   // Anything else said on the socket is ignored.
@@ -103,7 +104,7 @@ TEST(SingleInstance, ASecondLaunchAsksTheFirstToReopenAndStands) {
   ASSERT_TRUE(stranger.waitForConnected(2000));
   stranger.write("quit\n");
   stranger.waitForBytesWritten(2000);
-  for (int i = 0; i < 40; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  velmoria::testing::processFor(std::chrono::milliseconds(200));
   EXPECT_EQ(reopened, 1);
 }
 

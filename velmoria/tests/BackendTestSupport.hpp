@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <chrono>
 #include <ctime>
 #include <functional>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "BlockingTestSupport.hpp"
+#include "EventLoopSupport.hpp"
 #include "auth/Keychain.hpp"
 #include "platform/InMemoryKeychainStore.hpp"
 #include "testsupport/FakeAuth.hpp"
@@ -19,25 +19,6 @@
 #include "velmoria/BackendClient.hpp"
 
 namespace velmoria::testing {
-
-// Runs the event loop until `condition` holds or the time is up; answers the condition.
-inline bool processUntil(const std::function<bool()>& condition,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() > timeout.count()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
-
-// Runs the event loop for a while, for things that must not happen.
-inline void processFor(std::chrono::milliseconds duration) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < duration.count()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 // The text the database service writes for an instant: UTC with microseconds and an offset.
 inline std::string timestampText(std::chrono::system_clock::time_point instant) {

@@ -1,13 +1,12 @@
 #include <QCoreApplication>
 #include <algorithm>
-#include <chrono>
 #include <fstream>
-#include <thread>
 #include <unordered_set>
 
 #include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
+#include "EventLoopSupport.hpp"
 #include "platform/DesktopEntry.hpp"
 #include "testsupport/ScopedEnvironment.hpp"
 #include "velmoria/AppPickerViewModel.hpp"
@@ -117,11 +116,7 @@ TEST_F(ScannerTest, TheAppPickerOffersASubfolderAppUnderItsDesktopFileId) {
   const velmoria::testsupport::ScopedEnvironment home("HOME", (temp_.path() / "home").string());
   velmoria::AppPickerViewModel picker;
   picker.loadApps();
-  for (int i = 0; i < 400 && picker.isLoading(); ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ASSERT_FALSE(picker.isLoading());
+  ASSERT_TRUE(velmoria::testing::processUntil([&] { return !picker.isLoading(); }));
   const auto apps = picker.filteredApps();
   const auto konsole = std::find_if(apps.begin(), apps.end(), [](const auto& app) { return app.name == "Konsole"; });
   ASSERT_NE(konsole, apps.end());

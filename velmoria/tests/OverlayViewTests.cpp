@@ -175,7 +175,7 @@ TEST(OverlayView, PulseAndEntranceRepaintOnlyWhatChangesAndShowTheCurrentNameSch
     QCoreApplication::processEvents();
     painted.areas.clear();
     change();
-    for (int i = 0; i < 200 && painted.areas.empty(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    velmoria::testing::processUntil([&] { return !painted.areas.empty(); });
     return painted.areas;
   };
   // A shield shown at full size has no entrance: for several of its frames only the emblem is drawn again.

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "EventLoopSupport.hpp"
 #include "ScreenTestSupport.hpp"
 #include "velmoria/AppPickerView.hpp"
 #include "velmoria/ScreenPalette.hpp"
@@ -17,16 +18,11 @@ using velmoria::AppMeta;
 namespace Theme = velmoria::Theme;
 using velmoria::testing::areaHas;
 using velmoria::testing::closeTo;
+using velmoria::testing::processUntil;
 
 namespace {
 
 const char* nameOf(Appearance a) { return a == Appearance::dark ? "dark" : "light"; }
-
-template <typename F>
-bool eventually(F condition) {
-  for (int i = 0; i < 400 && !condition(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  return condition();
-}
 
 QRect inParent(QWidget* child, QWidget* top) { return QRect(child->mapTo(top, QPoint(0, 0)), child->size()); }
 
@@ -83,7 +79,7 @@ TEST_P(ScreenshotTest, AppPicker) {
   view.setColorScheme(a);
   view.resize(460, 520);
   view.show();
-  ASSERT_TRUE(eventually([&] { return !view.isShowingProgress() && view.listView()->model()->rowCount() == 3; }));
+  ASSERT_TRUE(processUntil([&] { return !view.isShowingProgress() && view.listView()->model()->rowCount() == 3; }));
   const QImage image = velmoria::testing::renderOver(view, Qt::magenta);
   velmoria::testing::saveScreenshot(image, std::string("apps-") + nameOf(a));
   const QPalette pal = velmoria::screenPalette(a);
