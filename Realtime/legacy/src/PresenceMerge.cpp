@@ -1,11 +1,14 @@
 // Presence states merged and diffs applied. Both walk the keys once in order, reading ahead of where
 // they are; metas move into their new place instead of being copied wherever the view can give them up,
-// and a copy reuses the nodes of a meta that left. A view of many keys costs little more per key than
-// one of few.
+// and a copy reuses the nodes of a meta that left, while a few of those are kept. A view of many keys
+// costs little more per key than one of few.
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include <boost/container/small_vector.hpp>
 
@@ -80,15 +83,73 @@ class Refs {
   bool complete_ = true;
 };
 
-// Moves the metas that `leaving` picks by their place out of `metas` to the end of `into`, the others
-// closing up in their order. Moving a meta keeps its nodes, so references read from it stay good.
-// Returns how many moved.
-template <class Picks>
-std::size_t moveOut(Metas& metas, Metas& into, const Picks& leaving) {
+// What a merge keeps of the metas that left, for the copies of those that join after them: their nodes
+// take the copies' values, so a merge of many keys makes and frees no node per key as long as the metas
+// that leave are small. What it keeps is bounded, so a thread holds little once a large view is gone.
+class SpareMetas {
+ public:
+  // Keeps `meta` when it is flat and fits the budget; it goes otherwise.
+  void give(PresenceMeta&& meta) {
+    const std::size_t bytes = keptBytes(meta);
+    if (bytes > kBudget - total_) return;
+    metas_.push_back(std::move(meta));
+    bytes_.push_back(static_cast<std::uint32_t>(bytes));
+    total_ += bytes;
+  }
+  bool empty() const noexcept { return metas_.empty(); }
+  // The last one given; only when not empty.
+  PresenceMeta take() {
+    PresenceMeta meta = std::move(metas_.back());
+    metas_.pop_back();
+    total_ -= bytes_.back();
+    bytes_.pop_back();
+    return meta;
+  }
+  // Frees all but the `newest` last given.
+  void keepNewest(std::size_t newest) {
+    if (metas_.size() <= newest) return;
+    const auto first = static_cast<std::ptrdiff_t>(metas_.size() - newest);
+    for (auto bytes = bytes_.begin(); bytes != bytes_.begin() + first; ++bytes) total_ -= *bytes;
+    metas_.erase(metas_.begin(), metas_.begin() + first);
+    bytes_.erase(bytes_.begin(), bytes_.begin() + first);
+  }
+
+ private:
+  static constexpr std::size_t kBudget = 64 * 1024;
+  static constexpr std::size_t kTooLarge = kBudget + 1;
+
+  // Roughly what the allocator holds for a meta, with its place in the lists here (twice, for what a
+  // list holds beyond its size); too large for a meta holding lists or objects, whose size is not worth
+  // reading.
+  static std::size_t keptBytes(const PresenceMeta& meta) {
+    constexpr std::size_t kNode = sizeof(PresenceMeta::value_type) + 4 * sizeof(void*) + 16;
+    const auto text = [](const std::string& value) { return value.capacity() > 15 ? value.capacity() + 17 : 0; };
+    std::size_t bytes = 2 * (sizeof(PresenceMeta) + sizeof(std::uint32_t));
+    for (const auto& [key, value] : meta) {
+      if (value.objectValue() || value.arrayValue()) return kTooLarge;
+      bytes += kNode + text(key);
+      if (const std::string* string = value.stringValue()) bytes += text(*string);
+    }
+    return bytes;
+  }
+
+  Metas metas_;
+  std::vector<std::uint32_t> bytes_;
+  std::size_t total_ = 0;
+};
+
+void put(Metas& into, PresenceMeta&& meta) { into.push_back(std::move(meta)); }
+void put(SpareMetas& into, PresenceMeta&& meta) { into.give(std::move(meta)); }
+
+// Moves the metas that `leaving` picks by their place out of `metas` to `into`, the others closing up
+// in their order. Moving a meta keeps its nodes, so references read from it stay good. Returns how many
+// moved.
+template <class Into, class Picks>
+std::size_t moveOut(Metas& metas, Into& into, const Picks& leaving) {
   std::size_t kept = 0;
   for (std::size_t i = 0; i < metas.size(); ++i) {
     if (leaving(i)) {
-      into.push_back(std::move(metas[i]));
+      put(into, std::move(metas[i]));
       continue;
     }
     if (kept != i) metas[kept] = std::move(metas[i]);
@@ -157,26 +218,39 @@ struct DiffLeave {
 };
 
 // What a merge or diff keeps from one key to the next, and from one to the next on the same thread: it
-// then makes and frees no block per key but the metas that join and leave, and no large block at all
-// (a large block made and freed for each merge makes the allocator gather up every small block freed
-// meanwhile, which costs more than the merge itself).
+// then makes and frees no block per key but the metas that join and leave, and no large block for a
+// view of a size it has merged before (a large block made and freed for each merge makes the allocator
+// gather up every small block freed meanwhile, which costs more than the merge itself). Lists that grew
+// large for one merge are let go after it.
 struct MergeScratch {
   std::vector<Leave> leaves;
   std::vector<DiffLeave> diffLeaves;
   Metas departedMetas;
-  // Metas that left, whose nodes take the copies of those that join next: a merge of many keys then
-  // makes and frees no node per key. No more are kept past a merge than it gave up.
-  Metas spare;
+  // No more are kept past a merge than it gave up.
+  SpareMetas spare;
   // The joined or departed metas of an entry of only "metas", as the callbacks see them.
   PresenceEntry joined{{kMetas, {}}};
   PresenceEntry departed{{kMetas, {}}};
 
+  // Empty again, holding on to no list that grew large.
   void clear() {
     leaves.clear();
     diffLeaves.clear();
     departedMetas.clear();
     joined.begin()->second.clear();
     departed.begin()->second.clear();
+    letGoIfLarge(leaves);
+    letGoIfLarge(diffLeaves);
+    letGoIfLarge(departedMetas);
+    letGoIfLarge(joined.begin()->second);
+    letGoIfLarge(departed.begin()->second);
+  }
+
+ private:
+  template <class List>
+  static void letGoIfLarge(List& list) {
+    constexpr std::size_t kLargeList = 16 * 1024;
+    if (list.capacity() * sizeof(typename List::value_type) > kLargeList) List().swap(list);
   }
 };
 
@@ -185,8 +259,7 @@ struct MergeScratch {
 // its texts as well.
 PresenceMeta copyOf(const PresenceMeta& meta, MergeScratch& scratch) {
   if (scratch.spare.empty()) return meta;
-  PresenceMeta copy = std::move(scratch.spare.back());
-  scratch.spare.pop_back();
+  PresenceMeta copy = scratch.spare.take();
   const auto sameKey = [](const auto& one, const auto& other) { return one.first == other.first; };
   if (copy.size() == meta.size() && std::equal(copy.begin(), copy.end(), meta.begin(), sameKey)) {
     auto into = copy.begin();
@@ -222,10 +295,7 @@ std::size_t spareAll(Metas& metas, MergeScratch& scratch) {
 }
 
 // Frees the spare metas beyond the `released` last given up.
-void trimSpare(MergeScratch& scratch, std::size_t released) {
-  Metas& spare = scratch.spare;
-  if (spare.size() > released) spare.erase(spare.begin(), spare.end() - static_cast<std::ptrdiff_t>(released));
-}
+void trimSpare(MergeScratch& scratch, std::size_t released) { scratch.spare.keepNewest(released); }
 
 // Asks for the entries of the leaves some places ahead of the one announced: by then the walk has long
 // passed them.

@@ -1,5 +1,8 @@
-// How many blocks a merge asks the allocator for, counted on the calling thread by this test program's
-// own operator new. The sanitizers bring operators of their own, which this one would not pair with.
+// How many blocks a merge asks the allocator for, and how many bytes a thread still holds after it,
+// counted on the calling thread by this test program's own operators. The sanitizers bring operators of
+// their own, which these would not pair with.
+#include <malloc.h>
+
 #include <cstdlib>
 #include <new>
 
@@ -18,22 +21,38 @@
 
 namespace {
 thread_local std::size_t allocations = 0;
+// Made minus freed on this thread, as the allocator sized the blocks.
+thread_local std::int64_t liveBytes = 0;
 }  // namespace
 
 #if VM_COUNTS_ALLOCATIONS
-void* operator new(std::size_t size) {
+namespace {
+// Out of line, so that the compiler does not pair the frees here with the news of the code it inlines.
+[[gnu::noinline]] void* take(std::size_t size) {
   ++allocations;
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) throw std::bad_alloc();
+  liveBytes += static_cast<std::int64_t>(malloc_usable_size(block));
+  return block;
 }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+[[gnu::noinline]] void giveBack(void* block) noexcept {
+  if (block != nullptr) liveBytes -= static_cast<std::int64_t>(malloc_usable_size(block));
+  std::free(block);
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return take(size); }
+void operator delete(void* block) noexcept { giveBack(block); }
+void operator delete(void* block, std::size_t) noexcept { giveBack(block); }
 #endif
 
 namespace zirudeze::realtime::testing {
 namespace {
 
-constexpr int kKeys = 400;
+// Few enough that the metas one merge gives up are all kept for the next.
+constexpr int kKeys = 80;
+// What a thread may keep for its next merges, whatever it merged before.
+constexpr std::int64_t kKeptLimit = 512 * 1024;
 
 PresenceMeta meta(int key, int index, int generation) {
   return PresenceMeta{
@@ -43,9 +62,9 @@ PresenceMeta meta(int key, int index, int generation) {
 }
 
 // Every key with two metas; `generation` renames the last.
-PresenceStateMap state(int generation) {
+PresenceStateMap state(int generation, int keys = kKeys) {
   PresenceStateMap made;
-  for (int key = 0; key < kKeys; ++key)
+  for (int key = 0; key < keys; ++key)
     made["user-" + std::to_string(key)] = PresenceEntry{{"metas", {meta(key, 0, 0), meta(key, 1, generation)}}};
   return made;
 }
@@ -59,7 +78,8 @@ PresenceStateMap lastMetas(int generation) {
 }
 
 // A meta is several blocks (nodes and long texts); once the merges before have given up metas, the
-// next one copies those that join into them, so a view where every key changes costs no block per key.
+// next one copies those that join into them, so a small view where every key changes costs no block per
+// key.
 TEST(LegacyPresenceAllocations, AMergeAfterAnotherCopiesTheJoinedMetasIntoThoseThatLeft) {
   if (!VM_COUNTS_ALLOCATIONS) GTEST_SKIP() << "allocations are not counted under a sanitizer";
   const PresenceStateMap states[] = {state(0), state(1)};
@@ -87,6 +107,30 @@ TEST(LegacyPresenceAllocations, ADiffCopiesTheJoinedMetasIntoThoseThatLeftJustBe
   current = Presence::applyDiff(std::move(current), back, nullptr, nullptr);
   EXPECT_LT(allocations - before, std::size_t{kKeys / 4});
   EXPECT_EQ(current, state(0));
+}
+
+// The metas a merge gives up are kept for the copies of the next one only up to a bound, and the lists
+// that held its leaves shrink back: a view that empties gives its memory back.
+TEST(LegacyPresenceAllocations, AThreadKeepsLittleAfterAMergeThatEmptiesALargeView) {
+  if (!VM_COUNTS_ALLOCATIONS) GTEST_SKIP() << "allocations are not counted under a sanitizer";
+  const std::int64_t before = liveBytes;
+  {
+    PresenceStateMap large = state(0, 20000);
+    ASSERT_GT(liveBytes - before, 16 * kKeptLimit);
+    std::size_t left = 0;
+    const auto merged = Presence::mergeState(std::move(large), {}, nullptr,
+                                             [&](const std::string&, const auto&, const auto&) { ++left; });
+    EXPECT_TRUE(merged.empty());
+    EXPECT_EQ(left, 20000u);
+  }
+  EXPECT_LT(liveBytes - before, kKeptLimit);
+
+  {
+    const PresenceStateMap small = state(0, 3);
+    auto merged = Presence::mergeState(PresenceStateMap(small), state(1, 3), nullptr, nullptr);
+    merged = Presence::applyDiff(std::move(merged), {{"leaves", small}}, nullptr, nullptr);
+  }
+  EXPECT_LT(liveBytes - before, kKeptLimit / 8) << "after a small merge";
 }
 
 }  // namespace

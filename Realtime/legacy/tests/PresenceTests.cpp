@@ -104,6 +104,19 @@ TEST(LegacyPresenceMerge, AKeyThatJoinsAndLeavesInOneDiffLeavesFromWhatTheJoinMa
   EXPECT_EQ(refs(state.at("bob")), std::vector<std::string>{"5"});
 }
 
+// A meta that joins is made in the storage of one that left before it; with a field more or one less it
+// still holds exactly its own fields.
+TEST(LegacyPresenceMerge, AJoiningMetaOfOtherFieldsThanTheOneThatLeftKeepsItsOwn) {
+  const PresenceMeta wider{{"device", "phone"}, {"phx_ref", "2"}, {"status", "away"}};
+  const PresenceMeta narrower{{"phx_ref", "3"}};
+  PresenceStateMap state = Presence::mergeState({{"ada", entry({meta("1")})}}, {}, nullptr, nullptr);
+  state = Presence::applyDiff(std::move(state), {{"joins", {{"bob", entry({wider})}}}}, nullptr, nullptr);
+  EXPECT_EQ(state, (PresenceStateMap{{"bob", entry({wider})}}));
+  state = Presence::applyDiff(std::move(state), {{"leaves", {{"bob", entry({wider})}}}}, nullptr, nullptr);
+  state = Presence::applyDiff(std::move(state), {{"joins", {{"cy", entry({narrower})}}}}, nullptr, nullptr);
+  EXPECT_EQ(state, (PresenceStateMap{{"cy", entry({narrower})}}));
+}
+
 TEST(LegacyPresenceMerge, MalformedEntriesArePassedOver) {
   Announcements said;
   PresenceEntry withoutMetas{{"others", {meta("1")}}};
