@@ -1,5 +1,4 @@
-#include <thread>
-
+// The legacy transport against fake WebSocket peers: its reports in order, close frames, cuts and refusals.
 #include <gtest/gtest.h>
 
 #include "TransportTestSupport.hpp"
@@ -15,6 +14,10 @@ using testing::url;
 using velmoria::testsupport::FakeBackend;
 using velmoria::testsupport::FakeWebSockets;
 using velmoria::testsupport::ScriptedResponse;
+
+bool isOneOf(SocketTransportReadyState state, SocketTransportReadyState one, SocketTransportReadyState other) {
+  return state == one || state == other;
+}
 
 // Records every report in order, with the thread it came on.
 class RecordingDelegate : public SocketTransportDelegate {
@@ -114,7 +117,8 @@ TEST_F(LegacyTransport, OpensReceivesAndClosesThroughTheDelegateInOrder) {
   auto transport = transportFor();
   EXPECT_EQ(transport->readyState(), SocketTransportReadyState::closed);
   transport->connect({{"apikey", "key"}});
-  EXPECT_EQ(transport->readyState(), SocketTransportReadyState::connecting);
+  // A loopback handshake may be over before the test looks.
+  EXPECT_TRUE(isOneOf(transport->readyState(), SocketTransportReadyState::connecting, SocketTransportReadyState::open));
   ASSERT_TRUE(delegate->waitFor(1));
   EXPECT_EQ(transport->readyState(), SocketTransportReadyState::open);
   EXPECT_EQ(delegate->openResponse().statusCode, 101);
@@ -152,7 +156,8 @@ TEST_F(LegacyTransport, DisconnectSendsTheCloseFrameWithoutReasonBytes) {
   ASSERT_TRUE(delegate->waitFor(1));
   auto peer = sockets.waitForPeer();
   transport->disconnect(1000, std::nullopt);
-  EXPECT_EQ(transport->readyState(), SocketTransportReadyState::closing);
+  // The peer may have answered the close, and the transport reported it, before the test looks.
+  EXPECT_TRUE(isOneOf(transport->readyState(), SocketTransportReadyState::closing, SocketTransportReadyState::closed));
   ASSERT_TRUE(delegate->waitFor(2));
   ASSERT_TRUE(peer->waitForEnd(5s));
   ASSERT_TRUE(peer->receivedClose());
@@ -226,8 +231,8 @@ TEST_F(LegacyTransport, ReportsAfterTheDelegateIsClearedReachNobody) {
   EXPECT_EQ(transport->delegate(), nullptr);
   sockets.waitForPeer()->sendText("unheard");
   transport->disconnect(1000, "bye");
+  // Closed is set by the last report's own delivery, after the message's.
   ASSERT_TRUE(testing::eventually([&] { return transport->readyState() == SocketTransportReadyState::closed; }));
-  std::this_thread::sleep_for(50ms);
   EXPECT_EQ(delegate->reports().size(), 1u);
 }
 
