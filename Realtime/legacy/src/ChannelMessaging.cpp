@@ -5,7 +5,7 @@
 #include <stop_token>
 
 #include "ChannelState.hpp"
-#include "SerialDelivery.hpp"
+#include "base/Check.hpp"
 #include "base/ThreadSafety.hpp"
 #include "base/Unicode.hpp"
 #include "clocks/Clock.hpp"
@@ -153,11 +153,16 @@ std::shared_ptr<RealtimeChannel> RealtimeChannel::onError(Callback callback) {
 
 std::shared_ptr<RealtimeChannel> RealtimeChannel::addBinding(const std::string& event, const ChannelFilter& filter,
                                                              Binding binding) {
+  binding.filter = filter.asDictionary();
+  binding.callback = calledOut(state_->lock, std::move(binding.callback));
+  addOwnBinding(event, std::move(binding));
+  return shared_from_this();
+}
+
+void RealtimeChannel::addOwnBinding(const std::string& event, Binding binding) {
   SocketLock lock(state_->mutex);
   binding.type = lowercased(event);
-  binding.filter = filter.asDictionary();
   state_->bindings[binding.type].push_back(std::move(binding));
-  return shared_from_this();
 }
 
 void RealtimeChannel::off(const std::string& event, const std::map<std::string, std::string>& filter) {
@@ -227,6 +232,8 @@ void RealtimeChannel::routeReply(const RealtimeMessage& message) {
 
 ChannelResponse RealtimeChannel::send(RealtimeListenTypes type, std::optional<std::string> event,
                                       helpers::JSONObject payload, helpers::JSONObject opts) {
+  // Its reply is taken in holding the socket's mutex, so a wait holding it would wait for nothing.
+  VM_CHECK(!state_->mutex.heldByCurrentThread(), "A typed send was made holding the legacy socket's mutex");
   payload.insert_or_assign("type", std::string(rawValue(type)));
   if (event) payload.insert_or_assign("event", *event);
 
@@ -241,11 +248,12 @@ ChannelResponse RealtimeChannel::send(RealtimeListenTypes type, std::optional<st
       if (type == RealtimeListenTypes::broadcast && !acknowledgesBroadcasts(state_->params)) return ChannelResponse::ok;
       // No ref: the socket is gone, so no reply and no timeout could ever come.
       if (!pushed->ref()) return ChannelResponse::error;
-      pushed->receive(PushStatus::ok, [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::ok); });
-      pushed->receive(PushStatus::timeout,
-                      [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::timedOut); });
-      pushed->receive(PushStatus::error,
-                      [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::error); });
+      // Resolved where the reply is taken in, so a send waiting inside a callback gets it.
+      pushed->listen(PushStatus::ok, [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::ok); });
+      pushed->listen(PushStatus::timeout,
+                     [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::timedOut); });
+      pushed->listen(PushStatus::error,
+                     [outcome](const RealtimeMessage&) { outcome->resolve(ChannelResponse::error); });
       pushed->onAnswer([outcome](const RealtimeMessage& reply) {
         if (!reply.status()) outcome->resolve(ChannelResponse::error);
       });
@@ -254,10 +262,6 @@ ChannelResponse RealtimeChannel::send(RealtimeListenTypes type, std::optional<st
       deadline = timers->clock()->now().advanced(std::chrono::milliseconds(TimerQueue::wholeMilliseconds(timeout)));
     }
   }
-  // Inside a callback of the socket, the answer comes through the contexts that run the callback: the
-  // socket's mutex is let go while waiting, and the transport's deliveries go on on another thread.
-  const SocketMutex::Released released(state_->mutex);
-  SerialDelivery::handOffCurrent();
   if (!deadline) return broadcastOverREST(std::move(payload), std::move(event));
   return outcome->waitUntil(*timers->clock(), *deadline);
 }
@@ -283,9 +287,8 @@ ChannelResponse RealtimeChannel::broadcastOverREST(helpers::JSONObject payload, 
   } else {
     headers.erase("apikey");
   }
-  const helpers::JSONObject message{{"topic", state_->subTopic},
-                                    {"payload", std::move(payload)},
-                                    {"event", event ? helpers::AnyJSON(*event) : helpers::AnyJSON()}};
+  helpers::JSONObject message{{"topic", state_->subTopic}, {"payload", std::move(payload)}, {"event", nullptr}};
+  if (event) message.insert_or_assign("event", *event);
   velmoria::base::Data body;
   try {
     body = Defaults::encode(helpers::JSONObject{{"messages", message}});

@@ -1,6 +1,5 @@
 #include "realtime/legacy/Presence.hpp"
 
-#include <deque>
 #include <utility>
 
 #include "SocketMutex.hpp"
@@ -41,12 +40,6 @@ std::optional<PresenceStateMap> stateFrom(const helpers::JSONObject& object) {
 
 }  // namespace
 
-struct Presence::Arrival {
-  bool full = false;  // a state, else a diff
-  helpers::JSONObject payload;
-  std::optional<std::string> channelJoinRef;  // the channel's join reference when a state came
-};
-
 struct Presence::State {
   explicit State(const std::shared_ptr<RealtimeChannel>& owner) : lock(owner->socketMutex()), channel(owner) {}
 
@@ -61,19 +54,13 @@ struct Presence::State {
   SocketMutex& mutex = *lock;
   const std::weak_ptr<RealtimeChannel> channel;
 
-  JoinCallback onJoin VM_GUARDED_BY(mutex) = [](const std::string&, const std::optional<PresenceEntry>&,
-                                                const PresenceEntry&) {};
-  LeaveCallback onLeave VM_GUARDED_BY(mutex) = [](const std::string&, const PresenceEntry&, const PresenceEntry&) {};
-  SyncCallback onSync VM_GUARDED_BY(mutex) = [] {};
+  // The application's, called out; none until given.
+  JoinCallback onJoin VM_GUARDED_BY(mutex);
+  LeaveCallback onLeave VM_GUARDED_BY(mutex);
+  SyncCallback onSync VM_GUARDED_BY(mutex);
   PresenceStateMap state VM_GUARDED_BY(mutex);
   std::vector<PresenceDiff> pendingDiffs VM_GUARDED_BY(mutex);
   std::optional<std::string> joinRef VM_GUARDED_BY(mutex);
-
-  // A callback that waits on the socket (a typed send) lets the socket's next messages in meanwhile;
-  // they wait here until the message being handled is done, so none is merged into a state that the
-  // one before it then replaces.
-  std::deque<Arrival> arrivals VM_GUARDED_BY(mutex);
-  bool handling VM_GUARDED_BY(mutex) = false;
 };
 
 std::optional<Presence::Events> Presence::makeEvents(std::string_view rawValue) noexcept {
@@ -103,67 +90,34 @@ void Presence::listen(const Options& options) {
   if (stateEvent == options.events.end() || diffEvent == options.events.end()) return;
   const auto self = shared_from_this();
   if (const auto channel = state_->channel.lock()) {
-    channel->delegateOn(
-        stateEvent->second, ChannelFilter{}, self,
-        [](Presence& presence, const RealtimeMessage& message) { presence.handleState(message.payload()); });
+    channel->listen(stateEvent->second, self, [](Presence& presence, const RealtimeMessage& message) {
+      presence.handleState(message.payload());
+    });
   } else {
     return;
   }
   if (const auto channel = state_->channel.lock()) {
-    channel->delegateOn(
-        diffEvent->second, ChannelFilter{}, self,
-        [](Presence& presence, const RealtimeMessage& message) { presence.handleDiff(message.payload()); });
+    channel->listen(diffEvent->second, self,
+                    [](Presence& presence, const RealtimeMessage& message) { presence.handleDiff(message.payload()); });
   }
 }
 
 void Presence::handleState(const helpers::JSONObject& payload) {
   SocketLock lock(state_->mutex);
+  const auto received = stateMap(payload);
+  if (!received) return;
   const auto channel = state_->channel.lock();
-  receive(Arrival{true, payload, channel ? channel->joinRef() : std::nullopt});
+  state_->joinRef = channel ? channel->joinRef() : std::nullopt;
+  // The callbacks run once the merge is over, so nothing reads the view in the middle of it.
+  state_->state = mergeState(std::move(state_->state), *received, state_->onJoin, state_->onLeave);
+  const auto pending = std::move(state_->pendingDiffs);
+  state_->pendingDiffs.clear();
+  for (const auto& diff : pending)
+    state_->state = applyDiff(std::move(state_->state), diff, state_->onJoin, state_->onLeave);
+  if (state_->onSync) state_->onSync();
 }
 
 void Presence::handleDiff(const helpers::JSONObject& payload) {
-  SocketLock lock(state_->mutex);
-  receive(Arrival{false, payload, std::nullopt});
-}
-
-void Presence::receive(Arrival arrival) {
-  SocketLock lock(state_->mutex);
-  state_->arrivals.push_back(std::move(arrival));
-  if (state_->handling) return;
-  state_->handling = true;
-  struct Done {
-    State& state;
-    ~Done() VM_NO_THREAD_SAFETY_ANALYSIS { state.handling = false; }
-  } done{*state_};
-  while (!state_->arrivals.empty()) {
-    Arrival next = std::move(state_->arrivals.front());
-    state_->arrivals.pop_front();
-    if (next.full) {
-      applyState(next.payload, next.channelJoinRef);
-    } else {
-      applyDiffMessage(next.payload);
-    }
-  }
-}
-
-void Presence::applyState(const helpers::JSONObject& payload, const std::optional<std::string>& channelJoinRef) {
-  SocketLock lock(state_->mutex);
-  const auto received = stateMap(payload);
-  if (!received) return;
-  state_->joinRef = channelJoinRef;
-  const JoinCallback onJoin = state_->onJoin;
-  const LeaveCallback onLeave = state_->onLeave;
-  // Callbacks that read the presence meanwhile see the state as it was.
-  state_->state = mergeState(state_->state, *received, onJoin, onLeave);
-  const auto pending = std::move(state_->pendingDiffs);
-  state_->pendingDiffs.clear();
-  for (const auto& diff : pending) state_->state = applyDiff(state_->state, diff, onJoin, onLeave);
-  const SyncCallback onSync = state_->onSync;
-  if (onSync) onSync();
-}
-
-void Presence::applyDiffMessage(const helpers::JSONObject& payload) {
   SocketLock lock(state_->mutex);
   auto received = diffMap(payload);
   if (!received) return;
@@ -171,26 +125,23 @@ void Presence::applyDiffMessage(const helpers::JSONObject& payload) {
     state_->pendingDiffs.push_back(std::move(*received));
     return;
   }
-  const JoinCallback onJoin = state_->onJoin;
-  const LeaveCallback onLeave = state_->onLeave;
-  state_->state = applyDiff(state_->state, *received, onJoin, onLeave);
-  const SyncCallback onSync = state_->onSync;
-  if (onSync) onSync();
+  state_->state = applyDiff(std::move(state_->state), *received, state_->onJoin, state_->onLeave);
+  if (state_->onSync) state_->onSync();
 }
 
 void Presence::onJoin(JoinCallback callback) {
   SocketLock lock(state_->mutex);
-  state_->onJoin = std::move(callback);
+  state_->onJoin = calledOut(state_->lock, std::move(callback));
 }
 
 void Presence::onLeave(LeaveCallback callback) {
   SocketLock lock(state_->mutex);
-  state_->onLeave = std::move(callback);
+  state_->onLeave = calledOut(state_->lock, std::move(callback));
 }
 
 void Presence::onSync(SyncCallback callback) {
   SocketLock lock(state_->mutex);
-  state_->onSync = std::move(callback);
+  state_->onSync = calledOut(state_->lock, std::move(callback));
 }
 
 PresenceStateMap Presence::state() const {

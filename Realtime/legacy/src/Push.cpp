@@ -119,13 +119,23 @@ std::shared_ptr<Push> Push::receive(PushStatus status, std::function<void(const 
 }
 
 std::shared_ptr<Push> Push::addHook(PushStatus status, Hook hook) {
+  addOwnHook(status, calledOut(state_->lock, std::move(hook)));
+  return shared_from_this();
+}
+
+void Push::addOwnHook(PushStatus status, Hook hook) {
   SocketLock lock(state_->mutex);
   if (state_->hasReceived(status) && hook.isBound()) {
     const RealtimeMessage received = *state_->receivedMessage;
     hook.call(received);
   }
   state_->receiveHooks[status].push_back(std::move(hook));
-  return shared_from_this();
+}
+
+void Push::listen(PushStatus status, std::function<void(const RealtimeMessage&)> callback) {
+  Hook hook;
+  hook.bindDirect(std::move(callback));
+  addOwnHook(status, std::move(hook));
 }
 
 void Push::onAnswer(std::function<void(const RealtimeMessage&)> observer) {
@@ -150,8 +160,8 @@ void Push::startTimeout() {
   if (!socket) return;
   state_->ref = socket->makeRef();
   state_->refEvent = "chan_reply_" + *state_->ref;
-  channel->delegateOn(*state_->refEvent, ChannelFilter{}, shared_from_this(),
-                      [](Push& push, const RealtimeMessage& message) { push.reply(message); });
+  channel->listen(*state_->refEvent, shared_from_this(),
+                  [](Push& push, const RealtimeMessage& message) { push.reply(message); });
   // Holds the push until it fires or is cancelled.
   state_->timeoutWorkItem =
       std::make_shared<WorkItem>([self = shared_from_this()] { self->trigger(PushStatus::timeout, {}); }, state_->lock);

@@ -92,33 +92,35 @@ void RealtimeChannel::start() {
   state_->rejoinTimer = std::move(rejoinTimer);
 
   if (const auto socket = state_->socket.lock()) {
-    state_->stateChangeRefs.push_back(socket->delegateOnError(
-        self, [](RealtimeChannel& channel, const std::exception_ptr&, const RealtimeClient::Response&) {
-          SocketLock held(channel.state_->mutex);
-          channel.state_->rejoinTimer->reset();
-        }));
-    state_->stateChangeRefs.push_back(
-        socket->delegateOnOpen(self, [](RealtimeChannel& channel, const RealtimeClient::Response&) {
-          SocketLock held(channel.state_->mutex);
-          channel.state_->rejoinTimer->reset();
-          if (channel.state_->state == ChannelState::errored) channel.rejoin();
-        }));
+    RealtimeClient::ErrorDelegate onError;
+    onError.bindWeak(weak, [](RealtimeChannel& channel, const std::exception_ptr&, const RealtimeClient::Response&) {
+      SocketLock held(channel.state_->mutex);
+      channel.state_->rejoinTimer->reset();
+    });
+    state_->stateChangeRefs.push_back(socket->addOwnError(std::move(onError)));
+    RealtimeClient::OpenDelegate onOpen;
+    onOpen.bindWeak(weak, [](RealtimeChannel& channel, const RealtimeClient::Response&) {
+      SocketLock held(channel.state_->mutex);
+      channel.state_->rejoinTimer->reset();
+      if (channel.state_->state == ChannelState::errored) channel.rejoin();
+    });
+    state_->stateChangeRefs.push_back(socket->addOwnOpen(std::move(onOpen)));
   }
 
   state_->joinPush = Push::make(self, std::string(ChannelEvent::join), state_->params, state_->timeout);
-  state_->joinPush->delegateReceive(PushStatus::ok, self,
-                                    [](RealtimeChannel& channel, const RealtimeMessage&) { channel.joinSucceeded(); });
-  state_->joinPush->delegateReceive(PushStatus::error, self,
-                                    [](RealtimeChannel& channel, const RealtimeMessage&) { channel.joinFailed(); });
-  state_->joinPush->delegateReceive(PushStatus::timeout, self,
-                                    [](RealtimeChannel& channel, const RealtimeMessage&) { channel.joinTimedOut(); });
+  state_->joinPush->listen(PushStatus::ok, self,
+                           [](RealtimeChannel& channel, const RealtimeMessage&) { channel.joinSucceeded(); });
+  state_->joinPush->listen(PushStatus::error, self,
+                           [](RealtimeChannel& channel, const RealtimeMessage&) { channel.joinFailed(); });
+  state_->joinPush->listen(PushStatus::timeout, self,
+                           [](RealtimeChannel& channel, const RealtimeMessage&) { channel.joinTimedOut(); });
 
-  delegateOn(std::string(ChannelEvent::close), ChannelFilter{}, self,
-             [](RealtimeChannel& channel, const RealtimeMessage& message) { channel.closed(message); });
-  delegateOn(std::string(ChannelEvent::error), ChannelFilter{}, self,
-             [](RealtimeChannel& channel, const RealtimeMessage& message) { channel.errored(message); });
-  delegateOn(std::string(ChannelEvent::reply), ChannelFilter{}, self,
-             [](RealtimeChannel& channel, const RealtimeMessage& message) { channel.routeReply(message); });
+  listen(std::string(ChannelEvent::close), self,
+         [](RealtimeChannel& channel, const RealtimeMessage& message) { channel.closed(message); });
+  listen(std::string(ChannelEvent::error), self,
+         [](RealtimeChannel& channel, const RealtimeMessage& message) { channel.errored(message); });
+  listen(std::string(ChannelEvent::reply), self,
+         [](RealtimeChannel& channel, const RealtimeMessage& message) { channel.routeReply(message); });
 }
 
 RealtimeChannel::~RealtimeChannel() {
@@ -205,11 +207,15 @@ std::shared_ptr<RealtimeChannel> RealtimeChannel::subscribe(std::optional<double
     throw std::logic_error(
         "tried to join multiple times. 'join' can only be called a single time per channel instance");
   }
+  // The application's callback, heard of inside the socket's calls and called out from there.
+  callback = calledOut(state_->lock, std::move(callback));
   if (callback) {
-    onError([callback](const RealtimeMessage& message) {
+    listen(std::string(ChannelEvent::error), self, [callback](RealtimeChannel&, const RealtimeMessage& message) {
       callback(RealtimeSubscribeStates::channelError, errorFrom(message));
     });
-    onClose([callback](const RealtimeMessage&) { callback(RealtimeSubscribeStates::closed, std::nullopt); });
+    listen(std::string(ChannelEvent::close), self, [callback](RealtimeChannel&, const RealtimeMessage&) {
+      callback(RealtimeSubscribeStates::closed, std::nullopt);
+    });
   }
   if (timeout) state_->timeout = *timeout;
 
@@ -237,14 +243,13 @@ std::shared_ptr<RealtimeChannel> RealtimeChannel::subscribe(std::optional<double
   state_->joinedOnce = true;
   rejoin();
 
-  state_->joinPush->delegateReceive(
-      PushStatus::ok, self,
-      [callback](RealtimeChannel& channel, const RealtimeMessage& reply) { channel.verifyJoin(reply, callback); });
-  state_->joinPush->delegateReceive(PushStatus::error, self,
-                                    [callback](RealtimeChannel&, const RealtimeMessage& reply) {
-                                      if (callback) callback(RealtimeSubscribeStates::channelError, errorFrom(reply));
-                                    });
-  state_->joinPush->delegateReceive(PushStatus::timeout, self, [callback](RealtimeChannel&, const RealtimeMessage&) {
+  state_->joinPush->listen(PushStatus::ok, self, [callback](RealtimeChannel& channel, const RealtimeMessage& reply) {
+    channel.verifyJoin(reply, callback);
+  });
+  state_->joinPush->listen(PushStatus::error, self, [callback](RealtimeChannel&, const RealtimeMessage& reply) {
+    if (callback) callback(RealtimeSubscribeStates::channelError, errorFrom(reply));
+  });
+  state_->joinPush->listen(PushStatus::timeout, self, [callback](RealtimeChannel&, const RealtimeMessage&) {
     if (callback) callback(RealtimeSubscribeStates::timedOut, std::nullopt);
   });
   return self;
@@ -369,8 +374,8 @@ std::shared_ptr<Push> RealtimeChannel::unsubscribe(double timeout) {
     channel.trigger(RealtimeMessage{
         "", channel.state_->joinRef(), channel.state_->topic, std::string(ChannelEvent::close), {{"reason", "leave"}}});
   };
-  leave->delegateReceive(PushStatus::ok, self, left);
-  leave->delegateReceive(PushStatus::timeout, self, left);
+  leave->listen(PushStatus::ok, self, left);
+  leave->listen(PushStatus::timeout, self, left);
   leave->send();
   if (!state_->canPush()) leave->trigger(PushStatus::ok, {});
   return leave;

@@ -66,7 +66,7 @@ void RealtimeClient::State::log(std::initializer_list<std::string_view> items) c
     first = false;
     line += item;
   }
-  logger(line);
+  lock->callOut([logger = logger, line = std::move(line)] { logger(line); });
 }
 
 std::optional<RealtimeClient::CloseCode> RealtimeClient::makeCloseCode(int code) noexcept {
@@ -138,10 +138,8 @@ void RealtimeClient::start() {
   timer->callback.bindWeak(weak, [](RealtimeClient& client) {
     SocketLock held(client.state_->mutex);
     client.state_->log({"Socket attempting to reconnect"});
-    std::weak_ptr<RealtimeClient> again = client.weak_from_this();
-    client.teardown(CloseCode::normal, "reconnection", [again] {
-      if (const auto alive = again.lock()) alive->connect();
-    });
+    client.closeConnection(CloseCode::normal, "reconnection");
+    client.connect();
   });
   timer->timerCalculation.bindWeak(weak, [](RealtimeClient& client, int tries) -> std::optional<double> {
     SocketLock held(client.state_->mutex);
@@ -364,6 +362,13 @@ std::string RealtimeClient::onMessage(std::function<void(const RealtimeMessage&)
 std::string RealtimeClient::addOpen(OpenDelegate delegate) {
   SocketLock lock(state_->mutex);
   std::string ref = state_->nextRef();
+  state_->stateChangeCallbacks.open.emplace_back(ref, calledOut(state_->lock, std::move(delegate)));
+  return ref;
+}
+
+std::string RealtimeClient::addOwnOpen(OpenDelegate delegate) {
+  SocketLock lock(state_->mutex);
+  std::string ref = state_->nextRef();
   state_->stateChangeCallbacks.open.emplace_back(ref, std::move(delegate));
   return ref;
 }
@@ -371,11 +376,18 @@ std::string RealtimeClient::addOpen(OpenDelegate delegate) {
 std::string RealtimeClient::addClose(CloseDelegate delegate) {
   SocketLock lock(state_->mutex);
   std::string ref = state_->nextRef();
-  state_->stateChangeCallbacks.close.emplace_back(ref, std::move(delegate));
+  state_->stateChangeCallbacks.close.emplace_back(ref, calledOut(state_->lock, std::move(delegate)));
   return ref;
 }
 
 std::string RealtimeClient::addError(ErrorDelegate delegate) {
+  SocketLock lock(state_->mutex);
+  std::string ref = state_->nextRef();
+  state_->stateChangeCallbacks.error.emplace_back(ref, calledOut(state_->lock, std::move(delegate)));
+  return ref;
+}
+
+std::string RealtimeClient::addOwnError(ErrorDelegate delegate) {
   SocketLock lock(state_->mutex);
   std::string ref = state_->nextRef();
   state_->stateChangeCallbacks.error.emplace_back(ref, std::move(delegate));
@@ -385,7 +397,7 @@ std::string RealtimeClient::addError(ErrorDelegate delegate) {
 std::string RealtimeClient::addMessage(MessageDelegate delegate) {
   SocketLock lock(state_->mutex);
   std::string ref = state_->nextRef();
-  state_->stateChangeCallbacks.message.emplace_back(ref, std::move(delegate));
+  state_->stateChangeCallbacks.message.emplace_back(ref, calledOut(state_->lock, std::move(delegate)));
   return ref;
 }
 

@@ -1,74 +1,79 @@
 #include "SerialDelivery.hpp"
 
 #include "concurrency/TaskExecutor.hpp"
+#include "issuereporting/ReportIssue.hpp"
 
 namespace zirudeze::realtime {
 
 namespace {
 
-// The delivery whose work the current thread runs, and the turn it runs it in.
-struct Running {
-  SerialDelivery* delivery = nullptr;
-  std::uint64_t turn = 0;
-};
+thread_local int deliveries = 0;
 
-thread_local Running running;
+void run(const std::function<void()>& work) {
+  ++deliveries;
+  try {
+    work();
+  } catch (...) {
+    // A report's handler or a callback has nobody to throw to: the work after it still runs.
+    VM_REPORT_ERROR(std::current_exception(), "Work of the legacy realtime socket threw; it is dropped");
+  }
+  --deliveries;
+}
 
 }  // namespace
 
 void SerialDelivery::post(std::function<void()> work) {
-  std::uint64_t turn = 0;
-  {
-    velmoria::base::MutexLock lock(mutex_);
-    queue_.push_back(std::move(work));
-    if (draining_) return;
-    draining_ = true;
-    turn = turn_;
+  add(std::move(work));
+  if (claim()) handOff();
+}
+
+void SerialDelivery::add(std::function<void()> work) {
+  velmoria::base::MutexLock lock(mutex_);
+  queue_.push_back(std::move(work));
+}
+
+std::optional<std::size_t> SerialDelivery::claim() {
+  velmoria::base::MutexLock lock(mutex_);
+  if (draining_ || queue_.empty()) return std::nullopt;
+  draining_ = true;
+  return queue_.size();
+}
+
+void SerialDelivery::runClaimed(std::size_t count) {
+  for (; count > 0; --count) {
+    const auto work = next();
+    if (!work) return;
+    run(work);
   }
-  concurrency::submitTaskJob(
-      std::make_shared<concurrency::TaskJob>([self = shared_from_this(), turn] { self->drain(turn); }));
-}
-
-void SerialDelivery::handOffCurrent() {
-  if (running.delivery) running.delivery->handOff(running.turn);
-}
-
-void SerialDelivery::handOff(std::uint64_t turn) {
-  std::uint64_t next = 0;
   {
     velmoria::base::MutexLock lock(mutex_);
-    if (turn_ != turn) return;
-    next = ++turn_;
     if (queue_.empty()) {
       draining_ = false;
       return;
     }
   }
-  concurrency::submitTaskJob(
-      std::make_shared<concurrency::TaskJob>([self = shared_from_this(), next] { self->drain(next); }));
+  handOff();
 }
 
-void SerialDelivery::drain(std::uint64_t turn) {
-  const Running outer = running;
-  for (;;) {
-    std::function<void()> work;
-    {
-      velmoria::base::MutexLock lock(mutex_);
-      if (turn_ != turn) break;
-      if (queue_.empty()) {
-        draining_ = false;
-        break;
-      }
-      work = std::move(queue_.front());
-      queue_.pop_front();
-    }
-    running = Running{this, turn};
-    try {
-      work();
-    } catch (...) {
-    }
-    running = outer;
+bool SerialDelivery::delivering() noexcept { return deliveries > 0; }
+
+void SerialDelivery::handOff() {
+  concurrency::submitTaskJob(std::make_shared<concurrency::TaskJob>([self = shared_from_this()] { self->drain(); }));
+}
+
+void SerialDelivery::drain() {
+  while (const auto work = next()) run(work);
+}
+
+std::function<void()> SerialDelivery::next() {
+  velmoria::base::MutexLock lock(mutex_);
+  if (queue_.empty()) {
+    draining_ = false;
+    return nullptr;
   }
+  std::function<void()> work = std::move(queue_.front());
+  queue_.pop_front();
+  return work;
 }
 
 }  // namespace zirudeze::realtime

@@ -1,34 +1,42 @@
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "base/ThreadSafety.hpp"
 
 namespace zirudeze::realtime {
 
-// Runs posted work one piece at a time, in order, on the task threads (never the caller's, never
-// the I/O thread). Work that throws is dropped with its exception.
+// Runs work one piece at a time, in order: posted work on the task threads (never the caller's, never
+// the I/O thread), or work a caller claimed on its own thread first. Work that throws is reported and
+// dropped.
 class SerialDelivery : public std::enable_shared_from_this<SerialDelivery> {
  public:
   void post(std::function<void()> work);
 
-  // For work about to wait on what is posted after it: when the calling thread runs a delivery's work,
-  // the rest of that delivery goes on on another thread, and this one leaves it once its work returns.
-  // Elsewhere it does nothing.
-  static void handOffCurrent();
+  // Queues `work` for whoever runs the queue next: a claim, or a post.
+  void add(std::function<void()> work);
+  // When nothing runs and work waits: the queue is the caller's to run (runClaimed), and this is how
+  // much waits.
+  std::optional<std::size_t> claim();
+  // Runs `count` pieces on the calling thread, then hands what else waits to a task thread.
+  void runClaimed(std::size_t count);
+
+  // True on a thread while it runs a delivery's work.
+  static bool delivering() noexcept;
 
  private:
-  void drain(std::uint64_t turn);
-  void handOff(std::uint64_t turn);
+  void handOff();
+  void drain();
+  // The next piece; none, and nothing runs any more, once the queue is empty.
+  std::function<void()> next();
 
   velmoria::base::Mutex mutex_;
   std::deque<std::function<void()>> queue_ VM_GUARDED_BY(mutex_);
   bool draining_ VM_GUARDED_BY(mutex_) = false;
-  // Which drain runs the queue; a drain that handed off finds it moved on and stops.
-  std::uint64_t turn_ VM_GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace zirudeze::realtime

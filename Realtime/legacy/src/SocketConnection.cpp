@@ -61,6 +61,12 @@ void RealtimeClient::disconnect(CloseCode code, std::optional<std::string> reaso
 }
 
 void RealtimeClient::teardown(CloseCode code, std::optional<std::string> reason, std::function<void()> callback) {
+  SocketLock lock(state_->mutex);
+  closeConnection(code, reason);
+  if (callback) state_->lock->callOut(std::move(callback));
+}
+
+void RealtimeClient::closeConnection(CloseCode code, const std::optional<std::string>& reason) {
   State& state = *state_;
   SocketLock lock(state.mutex);
   if (const auto connection = std::move(state.connection)) {
@@ -75,7 +81,6 @@ void RealtimeClient::teardown(CloseCode code, std::optional<std::string> reason,
   if (state.heartbeatTimer) state.heartbeatTimer->stop();
   const auto callbacks = state.stateChangeCallbacks.close;
   for (const auto& [ref, delegate] : callbacks) delegate.call(static_cast<int>(code), reason);
-  if (callback) callback();
 }
 
 void RealtimeClient::push(const std::string& topic, const std::string& event, helpers::JSONObject payload,

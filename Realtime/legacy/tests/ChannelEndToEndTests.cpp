@@ -9,42 +9,50 @@ namespace {
 
 using velmoria::testsupport::FakeLegacyRealtime;
 
-// What one channel heard, from the delivery threads.
+// What one channel heard, from the threads its callbacks run on. Its listeners hold what they write,
+// so one that comes after the test let go of it writes into nothing of the test's.
 class Heard {
  public:
   RealtimeChannel::Callback recorder() {
-    return [this](const RealtimeMessage& message) {
-      std::lock_guard lock(mutex_);
-      payloads_.push_back(Json::parse(describeJSON(message.payload())));
+    return [record = record_](const RealtimeMessage& message) {
+      std::lock_guard lock(record->mutex);
+      record->payloads.push_back(Json::parse(describeJSON(message.payload())));
     };
   }
   RealtimeChannel::SubscribeCallback states() {
-    return [this](RealtimeSubscribeStates state, const std::optional<RealtimeError>&) {
-      std::lock_guard lock(mutex_);
-      states_.push_back(state);
+    return [record = record_](RealtimeSubscribeStates state, const std::optional<RealtimeError>&) {
+      std::lock_guard lock(record->mutex);
+      record->states.push_back(state);
     };
   }
   std::vector<Json> payloads() const {
-    std::lock_guard lock(mutex_);
-    return payloads_;
+    std::lock_guard lock(record_->mutex);
+    return record_->payloads;
   }
   std::size_t subscribedCount() const {
-    std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count(states_.begin(), states_.end(), RealtimeSubscribeStates::subscribed));
+    std::lock_guard lock(record_->mutex);
+    const auto& states = record_->states;
+    return static_cast<std::size_t>(std::count(states.begin(), states.end(), RealtimeSubscribeStates::subscribed));
   }
 
  private:
+  struct Record {
+    std::mutex mutex;
+    std::vector<Json> payloads;
+    std::vector<RealtimeSubscribeStates> states;
+  };
+
   static std::string describeJSON(const helpers::JSONObject& object) {
     const auto bytes = Defaults::encode(helpers::AnyJSON(object));
     return std::string(bytes.begin(), bytes.end());
   }
 
-  mutable std::mutex mutex_;
-  std::vector<Json> payloads_;
-  std::vector<RealtimeSubscribeStates> states_;
+  const std::shared_ptr<Record> record_ = std::make_shared<Record>();
 };
 
-class LegacyEndToEnd : public ::testing::Test {
+// On the test clock: no send, heartbeat, close or back-off waits real time, so what the socket answers is
+// read as soon as it came, and what time brings comes when the test advances it.
+class LegacyEndToEnd : public TestClockTimers {
  protected:
   std::shared_ptr<RealtimeClient> makeClient(const std::string& key = "anon-key") {
     return RealtimeClient::make(realtime.url(), {{"apikey", key}}, helpers::JSONObject{{"apikey", key}});
@@ -58,6 +66,24 @@ class LegacyEndToEnd : public ::testing::Test {
     channel->subscribe(std::nullopt, heard.states());
     EXPECT_TRUE(eventually([&] { return heard.subscribedCount() > before; }));
     return channel;
+  }
+
+  // Two clients joined to "room", each with its channel's options.
+  struct Room {
+    std::shared_ptr<RealtimeClient> sender;
+    std::shared_ptr<RealtimeClient> receiver;
+    Heard sent;
+    Heard received;
+    std::shared_ptr<RealtimeChannel> from;
+    std::shared_ptr<RealtimeChannel> to;
+  };
+  Room room(RealtimeChannelOptions sending = {}, RealtimeChannelOptions receiving = {}) {
+    Room made;
+    made.sender = makeClient();
+    made.receiver = makeClient();
+    made.from = joined(*made.sender, "room", made.sent, sending);
+    made.to = joined(*made.receiver, "room", made.received, receiving);
+    return made;
   }
 
   velmoria::testsupport::FakeBackend backend;
@@ -88,12 +114,7 @@ TEST_F(LegacyEndToEnd, AJoinOverTheSocketNumbersTheDatabaseBindings) {
 }
 
 TEST_F(LegacyEndToEnd, BroadcastsReachOtherClientsOverTheSocketAndOverREST) {
-  const auto sender = makeClient();
-  const auto receiver = makeClient();
-  Heard sent;
-  Heard received;
-  const auto from = joined(*sender, "room", sent);
-  joined(*receiver, "room", received);
+  auto [sender, receiver, sent, received, from, to] = room();
   EXPECT_EQ(from->send(RealtimeListenTypes::broadcast, "hello", {{"text", "hi"}}), ChannelResponse::ok);
   ASSERT_TRUE(eventually([&] { return received.payloads().size() == 1; }));
   EXPECT_EQ(received.payloads()[0], Json::parse(R"({"event":"hello","text":"hi","type":"broadcast"})"));
@@ -111,6 +132,8 @@ TEST_F(LegacyEndToEnd, BroadcastsReachOtherClientsOverTheSocketAndOverREST) {
   EXPECT_EQ(request.header("apikey"), "user-token");
   EXPECT_EQ(request.header("Content-Type"), "application/json");
   ASSERT_TRUE(eventually([&] { return received.payloads().size() == 2; }));
+  // The service hands a REST broadcast to every socket of the topic, the sender's too.
+  ASSERT_TRUE(eventually([&] { return sent.payloads().size() == 1; }));
 
   realtime.setBroadcastStatus(400);
   EXPECT_EQ(idle->send(RealtimeListenTypes::broadcast, "rest", {}), ChannelResponse::error);
@@ -189,6 +212,38 @@ TEST_F(LegacyEndToEnd, APresenceCallbackThatSendsLosesNoLaterDiff) {
   EXPECT_TRUE(eventually([&] { return bobHeard.payloads().size() == 1; }));
 }
 
+// A broadcast callback that guards the application's model and sends there, while the next broadcast,
+// which came before the send's reply, waits for the model: the reply still reaches the send.
+TEST_F(LegacyEndToEnd, ACallbackThatLocksItsModelAndSendsGetsItsAnswerWhileTheNextBroadcastWaits) {
+  auto [sender, receiver, sent, received, from, to] = room({}, RealtimeChannelOptions{std::nullopt, false, true});
+  std::mutex model;
+  std::mutex mutex;
+  std::vector<std::string> steps;
+  const auto step = [&](std::string text) {
+    std::lock_guard lock(mutex);
+    steps.push_back(std::move(text));
+  };
+  RealtimeChannel* const self = to.get();
+  to->on("broadcast", ChannelFilter{"*", {}, {}, {}}, [&](const RealtimeMessage& message) {
+    std::lock_guard lock(model);
+    if (message.payload().at("event") != helpers::AnyJSON("first")) return step("second");
+    realtime.sendToTopic("realtime:room", "broadcast", {{"event", "second"}});
+    const bool answered = self->send(RealtimeListenTypes::broadcast, "echo", {}) == ChannelResponse::ok;
+    step(answered ? "first answered" : "first unanswered");
+  });
+  EXPECT_EQ(from->send(RealtimeListenTypes::broadcast, "first", {}), ChannelResponse::ok);
+  ASSERT_TRUE(eventually([&] {
+    std::lock_guard lock(mutex);
+    return steps.size() == 2;
+  }));
+  EXPECT_TRUE(to->isJoined());
+  EXPECT_TRUE(receiver->isConnected());
+  // The sender hears the echo and the second one too, before its listener goes.
+  EXPECT_TRUE(eventually([&] { return sent.payloads().size() == 2; }));
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(steps, (std::vector<std::string>{"first answered", "second"}));
+}
+
 TEST_F(LegacyEndToEnd, ChannelsSubscribingBackToBackShareOneLiveConnection) {
   const auto client = makeClient();
   Heard first;
@@ -203,13 +258,10 @@ TEST_F(LegacyEndToEnd, ChannelsSubscribingBackToBackShareOneLiveConnection) {
 }
 
 TEST_F(LegacyEndToEnd, AfterTheServerDropsTheConnectionChannelsRejoinAndBroadcastsFlowAgain) {
-  const auto sender = makeClient();
-  const auto receiver = makeClient();
-  Heard sent;
-  Heard received;
-  const auto from = joined(*sender, "room", sent);
-  const auto to = joined(*receiver, "room", received);
+  auto [sender, receiver, sent, received, from, to] = room();
   realtime.dropConnections();
+  ASSERT_TRUE(eventually([&] { return from->isErrored() && to->isErrored(); }));
+  advance(Defaults::reconnectSteppedBackOff(1));
   ASSERT_TRUE(eventually([&] { return sent.subscribedCount() == 2 && received.subscribedCount() == 2; }));
   EXPECT_TRUE(from->isJoined());
   EXPECT_TRUE(to->isJoined());
@@ -219,12 +271,7 @@ TEST_F(LegacyEndToEnd, AfterTheServerDropsTheConnectionChannelsRejoinAndBroadcas
 }
 
 TEST_F(LegacyEndToEnd, AfterDisconnectAndConnectAChannelJoinsAgainBeforeItBroadcasts) {
-  const auto sender = makeClient();
-  const auto receiver = makeClient();
-  Heard sent;
-  Heard received;
-  const auto from = joined(*sender, "room", sent, RealtimeChannelOptions{std::nullopt, false, true});
-  joined(*receiver, "room", received);
+  auto [sender, receiver, sent, received, from, to] = room(RealtimeChannelOptions{std::nullopt, false, true});
   sender->disconnect();
   EXPECT_FALSE(from->isJoined());
   sender->connect();
@@ -245,21 +292,32 @@ TEST_F(LegacyEndToEnd, AfterDisconnectAndConnectAChannelJoinsAgainBeforeItBroadc
 TEST_F(LegacyEndToEnd, ASilentServerIsLeftAndReconnected) {
   realtime.answerHeartbeats(false);
   const auto client = makeClient();
-  client->setHeartbeatInterval(0.05);
   std::mutex mutex;
   std::vector<std::pair<int, std::optional<std::string>>> closes;
   client->onClose([&](int code, const std::optional<std::string>& reason) {
     std::lock_guard lock(mutex);
     closes.emplace_back(code, reason);
   });
+  std::atomic<int> opens = 0;
+  client->onOpen([&] { ++opens; });
   client->connect();
-  ASSERT_TRUE(realtime.waitForConnections(2));
+  ASSERT_TRUE(eventually([&] { return opens == 1; }));
+  advance(Defaults::heartbeatInterval);
+  ASSERT_TRUE(realtime.waitForFrames("heartbeat", 1));
+  advance(Defaults::heartbeatInterval);
   const auto first = sockets.waitForPeer(0);
   ASSERT_TRUE(first->waitForEnd(5s));
   ASSERT_TRUE(first->receivedClose());
   EXPECT_EQ(first->receivedClose()->code, 1000);
   EXPECT_EQ(first->receivedClose()->reason, "heartbeat timeout");
-  EXPECT_GE(realtime.framesOf("heartbeat").size(), 1u);
+  ASSERT_TRUE(eventually([&] {
+    std::lock_guard lock(mutex);
+    return !closes.empty();
+  }));
+  EXPECT_EQ(client->closeStatus(), RealtimeClient::CloseStatus::abnormal);
+  advance(Defaults::reconnectSteppedBackOff(1));
+  ASSERT_TRUE(realtime.waitForConnections(2));
+  EXPECT_TRUE(eventually([&] { return opens == 2; }));
   client->disconnect();
 }
 
@@ -292,23 +350,13 @@ TEST_F(LegacyEndToEnd, AServerCloseGoingAwayIsNotReconnected) {
   ASSERT_TRUE(eventually([&] { return opens == 1; }));
   realtime.closeConnections(1001, "going away");
   ASSERT_TRUE(eventually([&] { return client->closeStatus() == RealtimeClient::CloseStatus::temporary; }));
-  std::this_thread::sleep_for(100ms);
+  // Past every step of the back-off.
+  advance(60.0);
   EXPECT_EQ(realtime.connectionCount(), 1u);
+  EXPECT_EQ(opens, 1);
 }
 
-// The same over real connections, with the heartbeat, timeouts and back-offs on the test clock.
-class LegacyEndToEndOnTheTestClock : public TestClockTimers {
- protected:
-  std::shared_ptr<RealtimeClient> makeClient() {
-    return RealtimeClient::make(realtime.url(), {{"apikey", "anon-key"}}, helpers::JSONObject{{"apikey", "anon-key"}});
-  }
-
-  velmoria::testsupport::FakeBackend backend;
-  velmoria::testsupport::FakeWebSockets sockets{backend};
-  FakeLegacyRealtime realtime{backend, sockets};
-};
-
-TEST_F(LegacyEndToEndOnTheTestClock, APeerThatFallsSilentIsCutAfterTheHeartbeatAndRejoinedAtTheFirstStep) {
+TEST_F(LegacyEndToEnd, APeerThatFallsSilentIsCutAfterTheHeartbeatAndRejoinedAtTheFirstStep) {
   const auto client = makeClient();
   Heard heard;
   const auto channel = client->channel("room");

@@ -26,7 +26,8 @@ using PresenceDiff = std::map<std::string, PresenceStateMap>;
 
 // A legacy channel's view of who is present: merges the channel's full states and diffs, queues diffs
 // that come before the first state of a join, and tells who joined, who left and when it is in sync.
-// Entries without "metas", or with a meta whose "phx_ref" is no text, are passed over.
+// Entries without "metas", or with a meta whose "phx_ref" is no text, are passed over. Its callbacks run
+// as the socket's do (RealtimeClient), once the merge that announces them is over.
 class Presence : public std::enable_shared_from_this<Presence> {
   struct Passkey {
     explicit Passkey() = default;
@@ -93,14 +94,10 @@ class Presence : public std::enable_shared_from_this<Presence> {
 
  private:
   struct State;
-  struct Arrival;
 
   void listen(const Options& options);
   void handleState(const helpers::JSONObject& payload);
   void handleDiff(const helpers::JSONObject& payload);
-  void receive(Arrival arrival);
-  void applyState(const helpers::JSONObject& payload, const std::optional<std::string>& channelJoinRef);
-  void applyDiffMessage(const helpers::JSONObject& payload);
 
   std::unique_ptr<State> state_;
 };

@@ -75,7 +75,18 @@ class Push : public std::enable_shared_from_this<Push> {
   friend class RealtimeChannel;
   struct State;
 
+  // The application's, called out.
   std::shared_ptr<Push> addHook(PushStatus status, Hook hook);
+  // The channel's own, run inside the socket's calls.
+  void addOwnHook(PushStatus status, Hook hook);
+  template <class Owner>
+  void listen(PushStatus status, const std::shared_ptr<Owner>& owner,
+              std::type_identity_t<std::function<void(Owner&, const RealtimeMessage&)>> callback) {
+    Hook hook;
+    hook.bindWeak(std::weak_ptr<Owner>(owner), std::move(callback));
+    addOwnHook(status, std::move(hook));
+  }
+  void listen(PushStatus status, std::function<void(const RealtimeMessage&)> callback);
   // Called with every reply, also one without a status.
   void onAnswer(std::function<void(const RealtimeMessage&)> observer);
   void reply(const RealtimeMessage& message);

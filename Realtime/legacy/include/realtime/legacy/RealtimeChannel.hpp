@@ -24,7 +24,8 @@ class SocketMutex;
 
 // One topic of the legacy socket ("realtime:" + name), made by the socket's `channel`. Subscribe it once,
 // listen through bindings, push on it and leave it; it rejoins on stepped delays while the socket is
-// connected. Holds its socket weakly and shares its mutex: bindings run holding it.
+// connected. Holds its socket weakly and shares its mutex; bindings and the subscribe callback run as the
+// socket's callbacks do (RealtimeClient), holding no lock of it.
 class RealtimeChannel : public std::enable_shared_from_this<RealtimeChannel> {
   struct Passkey {
     explicit Passkey() = default;
@@ -106,9 +107,8 @@ class RealtimeChannel : public std::enable_shared_from_this<RealtimeChannel> {
   // REST broadcast while a broadcast cannot be pushed. Blocks until the reply, the timeout or the REST
   // answer, never past the push's timeout (opts "timeout", a number of seconds, else the channel's);
   // without acknowledgements a broadcast is ok at once. Made inside a callback of this socket, it waits
-  // there as well: the socket's mutex is let go meanwhile and its transport delivers on another thread,
-  // so state read before the call may have moved on after it. From a timer's callback the timer queue's
-  // other work waits with it.
+  // there too: its reply is taken in beside the callback, and the callbacks of what comes meanwhile run
+  // after this one.
   ChannelResponse send(RealtimeListenTypes type, std::optional<std::string> event, helpers::JSONObject payload,
                        helpers::JSONObject opts = {});
   ChannelResponse track(helpers::JSONObject payload, helpers::JSONObject opts = {});
@@ -136,7 +136,17 @@ class RealtimeChannel : public std::enable_shared_from_this<RealtimeChannel> {
   static std::shared_ptr<RealtimeChannel> make(Passkey, std::string topic, helpers::JSONObject params,
                                                const std::shared_ptr<RealtimeClient>& socket);
   void start();
+  // The application's, called out.
   std::shared_ptr<RealtimeChannel> addBinding(const std::string& event, const ChannelFilter& filter, Binding binding);
+  // The socket's own (the lifecycle, pushes' replies, presence), run inside its calls.
+  void addOwnBinding(const std::string& event, Binding binding);
+  template <class Owner>
+  void listen(const std::string& event, const std::shared_ptr<Owner>& owner,
+              std::type_identity_t<std::function<void(Owner&, const RealtimeMessage&)>> callback) {
+    Binding binding;
+    binding.callback.bindWeak(std::weak_ptr<Owner>(owner), std::move(callback));
+    addOwnBinding(event, std::move(binding));
+  }
   void joinSucceeded();
   void joinFailed();
   void joinTimedOut();

@@ -35,9 +35,16 @@ class SocketMutex;
 // caller. Every registration returns a ref that `off` takes back; refs and message refs come from one
 // counter.
 //
-// Owned through std::shared_ptr. One recursive mutex serialises transport reports (on the transport's
-// delivery context), timer work and callers' calls, shared with the client's channels, pushes and
-// presence; callbacks run holding it, so they may call back into the client and its channels.
+// Owned through std::shared_ptr. One recursive mutex, shared with the client's channels, pushes and
+// presence, serialises transport reports (on the transport's delivery context), timer work and callers'
+// calls; nothing waits for the application while holding it. The application's callbacks (the
+// client's, bindings, push hooks, subscribe and presence callbacks, the logger) run holding no lock of
+// the socket, one at a time, in the order of what caused them: a call's own on the calling thread before
+// it returns when no other is running, else after the running one on a task thread; those of transport
+// reports on a task thread. A callback may call back into the socket, lock the application's model, wait
+// in a typed send (its reply is taken in beside it) or disconnect; what it causes runs after it. Outside
+// callbacks, make calls without holding a lock their callbacks take. The params closure, transport
+// factory, coders and back-off functions run inside the socket's calls, holding its mutex.
 class RealtimeClient : public std::enable_shared_from_this<RealtimeClient> {
   struct Passkey {
     explicit Passkey() = default;
@@ -231,11 +238,17 @@ class RealtimeClient : public std::enable_shared_from_this<RealtimeClient> {
   class Reports;
   struct State;
 
+  // The application's, called out.
   std::string addOpen(OpenDelegate delegate);
   std::string addClose(CloseDelegate delegate);
   std::string addError(ErrorDelegate delegate);
   std::string addMessage(MessageDelegate delegate);
+  // A channel's own, run inside the socket's calls.
+  std::string addOwnOpen(OpenDelegate delegate);
+  std::string addOwnError(ErrorDelegate delegate);
   void start();
+  // Teardown but for its callback.
+  void closeConnection(CloseCode code, const std::optional<std::string>& reason);
 
   void onConnectionOpen(const SocketTransport* source, const Response& response);
   void onConnectionError(const SocketTransport* source, const std::exception_ptr& error, const Response& response);

@@ -9,8 +9,7 @@
 namespace zirudeze::realtime {
 
 // The legacy transport over the shared WebSocket engine. Reports reach the delegate one at a time,
-// in order, on a delivery context of this transport's own (never the I/O thread); a report whose
-// handler waits for a later one (a typed send in a callback) lets the later ones go on meanwhile.
+// in order, on a delivery context of this transport's own (never the I/O thread).
 class URLSessionTransport final : public SocketTransport {
  public:
   // "http://" becomes "ws://" and "https://" becomes "wss://" wherever they stand in the URL's text.
