@@ -2,6 +2,7 @@
 #include <future>
 
 #include "LegacyTestSupport.hpp"
+#include "issuereporting/WithExpectedIssue.hpp"
 
 namespace zirudeze::realtime::testing {
 namespace {
@@ -138,6 +139,17 @@ TEST_F(LegacyCallbacks, ACallbackThatDisconnectsHearsTheCloseOnceItReturns) {
   EXPECT_EQ(trail->steps(), (std::vector<std::string>{"disconnected", "closed 1000"}));
   EXPECT_EQ(transport->disconnects().size(), 1u);
   EXPECT_TRUE(channel->isErrored());
+}
+
+TEST_F(LegacyCallbacks, ACallbackThatThrowsIsReportedAndTheOnesAfterItStillRun) {
+  channel->on("broadcast", ChannelFilter{"*", {}, {}, {}},
+              [](const RealtimeMessage&) { throw std::runtime_error("the model refused"); });
+  channel->on("broadcast", ChannelFilter{"*", {}, {}, {}},
+              [trail = trail](const RealtimeMessage&) { trail->add("after"); });
+  issuereporting::withExpectedIssue(std::nullopt, false, VM_SOURCE_LOCATION(),
+                                    [&] { transport->receive(broadcast("refused")); });
+  EXPECT_EQ(trail->steps(), std::vector<std::string>{"after"});
+  EXPECT_TRUE(channel->isJoined());
 }
 
 }  // namespace

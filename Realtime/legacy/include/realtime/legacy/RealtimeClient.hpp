@@ -40,11 +40,12 @@ class SocketMutex;
 // calls; nothing waits for the application while holding it. The application's callbacks (the
 // client's, bindings, push hooks, subscribe and presence callbacks, the logger) run holding no lock of
 // the socket, one at a time, in the order of what caused them: a call's own on the calling thread before
-// it returns when no other is running, else after the running one on a task thread; those of transport
-// reports on a task thread. A callback may call back into the socket, lock the application's model, wait
-// in a typed send (its reply is taken in beside it) or disconnect; what it causes runs after it. Outside
-// callbacks, make calls without holding a lock their callbacks take. The params closure, transport
-// factory, coders and back-off functions run inside the socket's calls, holding its mutex.
+// it returns when no other is running, else after the running one on a task thread (so timer work's run
+// on the timer thread, which waits for them); those of transport reports on a task thread. One that
+// throws is reported and dropped. A callback may call back into the socket, lock the application's
+// model, wait in a typed send (its reply is taken in beside it) or disconnect; what it causes runs after
+// it. Outside callbacks, make calls without holding a lock their callbacks take. The params closure,
+// transport factory, coders and back-off functions run inside the socket's calls, holding its mutex.
 class RealtimeClient : public std::enable_shared_from_this<RealtimeClient> {
   struct Passkey {
     explicit Passkey() = default;
