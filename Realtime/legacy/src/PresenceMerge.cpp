@@ -90,6 +90,8 @@ class SpareMetas {
  public:
   // Keeps `meta` when it is flat and fits the budget; it goes otherwise.
   void give(PresenceMeta&& meta) {
+    // Once no meta fits, a large merge reads none of those it gives up.
+    if (kBudget - total_ < kSmallest) return;
     const std::size_t bytes = keptBytes(meta);
     if (bytes > kBudget - total_) return;
     metas_.push_back(std::move(meta));
@@ -117,14 +119,17 @@ class SpareMetas {
  private:
   static constexpr std::size_t kBudget = 64 * 1024;
   static constexpr std::size_t kTooLarge = kBudget + 1;
+  static constexpr std::size_t kNode = sizeof(PresenceMeta::value_type) + 4 * sizeof(void*) + 16;
+  static constexpr std::size_t kPlace = 2 * (sizeof(PresenceMeta) + sizeof(std::uint32_t));
+  // A meta of only its reference.
+  static constexpr std::size_t kSmallest = kPlace + kNode;
 
   // Roughly what the allocator holds for a meta, with its place in the lists here (twice, for what a
   // list holds beyond its size); too large for a meta holding lists or objects, whose size is not worth
   // reading.
   static std::size_t keptBytes(const PresenceMeta& meta) {
-    constexpr std::size_t kNode = sizeof(PresenceMeta::value_type) + 4 * sizeof(void*) + 16;
     const auto text = [](const std::string& value) { return value.capacity() > 15 ? value.capacity() + 17 : 0; };
-    std::size_t bytes = 2 * (sizeof(PresenceMeta) + sizeof(std::uint32_t));
+    std::size_t bytes = kPlace;
     for (const auto& [key, value] : meta) {
       if (value.objectValue() || value.arrayValue()) return kTooLarge;
       bytes += kNode + text(key);
