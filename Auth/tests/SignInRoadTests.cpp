@@ -2,6 +2,8 @@
 
 #include "AuthServiceTestSupport.hpp"
 #include "auth/AuthError.hpp"
+#include "auth/AuthJSONCoders.hpp"
+#include "auth/SessionStorage.hpp"
 
 namespace zirudeze::auth::testing {
 namespace {
@@ -129,6 +131,25 @@ TEST(SignOutRequests, TheGlobalScopeEndsTheSessionHereThenAtTheService) {
   EXPECT_FALSE(signedIn.client->currentSession());
   EXPECT_EQ(log.events(), std::vector<AuthChangeEvent>{AuthChangeEvent::signedOut});
   EXPECT_EQ(auth.service.sessionCount(kEmail), 0u);
+}
+
+// An earlier user's session left under the oldest storage key never signs anybody back in.
+TEST(SignOutRequests, NoSessionOfTheOldestKeyComesBackAfterASignOut) {
+  AuthService auth;
+  const auto client = auth.client();
+  auth.keychain.put(std::string(kOldSessionStorageKey),
+                    StoredSessionCoders::encoder().encodeToString(auth.session("old@example.com", 3600)));
+  client->signInWithOTP(Email{kEmail});
+  client->verifyOTP(Email{kEmail}, *auth.service.lastCode(kEmail), EmailOTPType::email);
+  ASSERT_EQ(client->currentUser()->email, kEmail);
+  client->signOut();
+  EXPECT_EQ(client->currentSession(), std::nullopt);
+  try {
+    client->session();
+    ADD_FAILURE() << "signed in again";
+  } catch (const AuthError& error) {
+    EXPECT_TRUE(error.is<AuthError::SessionMissingCase>());
+  }
 }
 
 TEST(SignOutRequests, TheLocalScopeEndsOnlyThisSession) {
