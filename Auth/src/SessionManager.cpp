@@ -181,6 +181,19 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
     for (const auto event : events) dependencies->eventEmitter->emit(event, session);
   }
 
+  bool replaceAndAnnounce(const Session& startedFrom, const Session& session,
+                          const std::vector<AuthChangeEvent>& events) {
+    const auto dependencies = Dependencies::get(clientID_);
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
+    const auto stored = dependencies->sessionStorage.get();
+    if (!stored || !descendsFrom(*stored, startedFrom)) return false;
+    dependencies->sessionStorage.store(session);
+    extendLineage(*stored, session);
+    ++changes_;
+    for (const auto event : events) dependencies->eventEmitter->emit(event, session);
+    return true;
+  }
+
   std::optional<Session> updateUser(const Session& startedFrom, const User& user) {
     const auto dependencies = Dependencies::get(clientID_);
     const velmoria::base::RecursiveMutexLock lock(mutex_);
@@ -453,6 +466,10 @@ SessionManager SessionManager::live(AuthClientID clientID, SessionManagerClocks 
       .storeAndAnnounce =
           [manager](const Session& session, const std::vector<AuthChangeEvent>& events) {
             manager->storeAndAnnounce(session, events);
+          },
+      .replaceAndAnnounce =
+          [manager](const Session& startedFrom, const Session& session, const std::vector<AuthChangeEvent>& events) {
+            return manager->replaceAndAnnounce(startedFrom, session, events);
           },
       .updateUser = [manager](const Session& startedFrom,
                               const User& user) { return manager->updateUser(startedFrom, user); },

@@ -19,30 +19,6 @@ using Event = AuthChangeEvent;
 
 const std::string kEmail = "ada@example.com";
 
-// Runs `body` on a thread of its own; join() waits and hands back what it threw.
-class Background {
- public:
-  explicit Background(std::function<void()> body)
-      : thread_([this, body = std::move(body)] {
-          try {
-            body();
-          } catch (...) {
-            failure_ = std::current_exception();
-          }
-        }) {}
-  ~Background() {
-    if (thread_.joinable()) thread_.join();
-  }
-  std::exception_ptr join() {
-    thread_.join();
-    return failure_;
-  }
-
- private:
-  std::exception_ptr failure_;
-  std::thread thread_;
-};
-
 struct Race {
   FlowService auth;
   std::shared_ptr<AuthClient> client = auth.client();

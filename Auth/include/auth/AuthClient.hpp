@@ -183,7 +183,8 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
 
   // The signed-in user's identities; empty when the record lists none.
   std::vector<UserIdentity> userIdentities() const;
-  // Links an identity provider's ID token to the signed-in user; stored, then "USER_UPDATED".
+  // Links an identity provider's ID token to the signed-in user; stored, then "USER_UPDATED", unless the
+  // session it was asked with has ended meanwhile (then it is only returned).
   Session linkIdentityWithIdToken(OpenIDConnectCredentials credentials) const;
   // The address that links a provider's identity, opened by `launchURL`, or by the desktop's opener.
   void linkIdentity(Provider provider, const OAuthURLOptions& options,

@@ -52,6 +52,11 @@ struct SessionManager {
   std::function<Session()> refreshStored;
   // Stores `session` as the signed-in one and announces each of `events` with it, as one step.
   std::function<void(const Session&, const std::vector<AuthChangeEvent>& events)> storeAndAnnounce;
+  // The same when the stored session is still `startedFrom` or a refresh of it (a sign-out or a new
+  // sign-in since leaves nothing for this answer to change); `session` then counts as one of its
+  // refreshes. Returns whether it was stored.
+  std::function<bool(const Session& startedFrom, const Session& session, const std::vector<AuthChangeEvent>& events)>
+      replaceAndAnnounce;
   // Gives the stored session `user` and announces "USER_UPDATED", as one step, when the stored session is
   // still `startedFrom` or a refresh of it. Returns the session stored then; nothing when it was not.
   std::function<std::optional<Session>(const Session& startedFrom, const User& user)> updateUser;
