@@ -133,6 +133,22 @@ TEST(SignOutRequests, TheGlobalScopeEndsTheSessionHereThenAtTheService) {
   EXPECT_EQ(auth.service.sessionCount(kEmail), 0u);
 }
 
+// Whoever hears "SIGNED_OUT" finds the session gone, also when the service's clean-up code ends it.
+TEST(SignOutRequests, TheSessionIsGoneWhenTheSignOutIsHeard) {
+  SignedInClient signedIn;
+  auto& client = *signedIn.client;
+  std::vector<std::optional<Session>> stored;
+  const auto listener =
+      dependenciesOf(client)->eventEmitter->attach([&](AuthChangeEvent event, const std::optional<Session>&) {
+        if (event == AuthChangeEvent::signedOut) stored.push_back(client.currentSession());
+      });
+  client.signOut();
+  dependenciesOf(client)->sessionStorage.store(signedIn.session);
+  signedIn.auth.service.failNext("user", signedIn.auth.service.errorResponse(403, "session_not_found", "gone"));
+  EXPECT_THROW(client.user(signedIn.session.accessToken), AuthError);
+  EXPECT_EQ(stored, (std::vector<std::optional<Session>>{std::nullopt, std::nullopt}));
+}
+
 // An earlier user's session left under the oldest storage key never signs anybody back in.
 TEST(SignOutRequests, NoSessionOfTheOldestKeyComesBackAfterASignOut) {
   AuthService auth;

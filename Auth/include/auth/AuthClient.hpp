@@ -84,7 +84,8 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // that order is kept for callers that rely on it, and the flag is the way to the new one.
 
   // Attaches `listener` and delivers the initial session to it alone before returning (which may wait
-  // for the refresh above).
+  // for the refresh above); while other events are being delivered (a listener called from here, or
+  // from another thread), it follows them in line instead.
   AuthStateChangeListenerRegistration onAuthStateChange(Listener listener) const;
   // Every later state change, starting with "INITIAL_SESSION" for this stream alone. Returns at once.
   StateChanges authStateChanges() const;
