@@ -19,7 +19,8 @@ Session AuthClient::linkIdentityWithIdToken(OpenIDConnectCredentials credentials
       detail::jsonRequest(configuration, "token", Method::post(), {{"grant_type", "id_token"}}, credentials,
                           http::HTTPFields{{http::HTTPField::Name::authorization(), "Bearer " + current.accessToken}});
   auto session = dependencies->api.execute(std::move(request)).decoded<Session>(configuration.decoder);
-  dependencies->sessionManager.storeAndAnnounce(session, {AuthChangeEvent::userUpdated});
+  // Signed out or signed in anew meanwhile: the linked session belongs to a sign-in that has ended.
+  dependencies->sessionManager.replaceAndAnnounce(current, session, {AuthChangeEvent::userUpdated});
   return session;
 }
 

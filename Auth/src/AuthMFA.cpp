@@ -55,10 +55,13 @@ AuthMFAChallengeResponse AuthMFA::challenge(const MFAChallengeParams& params) co
 Session AuthMFA::verify(const MFAVerifyParams& params) const {
   const auto dependencies = Dependencies::get(clientID);
   const auto& configuration = dependencies->configuration;
-  const auto session = send<Session>(
-      *dependencies, helpers::HTTPRequest(factorURL(configuration, params.factorId).appendingPathComponent("verify"),
-                                          Method::post(), {}, {}, configuration.encoder.encode(params)));
-  dependencies->sessionManager.storeAndAnnounce(session, {AuthChangeEvent::mfaChallengeVerified});
+  const Session current = dependencies->sessionManager.session();
+  helpers::HTTPRequest request(factorURL(configuration, params.factorId).appendingPathComponent("verify"),
+                               Method::post(), {}, {}, configuration.encoder.encode(params));
+  request.headers.set(http::HTTPField::Name::authorization(), "Bearer " + current.accessToken);
+  const auto session = dependencies->api.execute(std::move(request)).decoded<Session>(configuration.decoder);
+  // Signed out or signed in anew meanwhile: the verified session belongs to a sign-in that has ended.
+  dependencies->sessionManager.replaceAndAnnounce(current, session, {AuthChangeEvent::mfaChallengeVerified});
   return session;
 }
 

@@ -8,8 +8,10 @@
 
 #include "base/Date.hpp"
 #include "concurrency/LockIsolated.hpp"
+#include "helpers/ErrorDescription.hpp"
 #include "helpers/LogRedaction.hpp"
 #include "helpers/NotificationCenter.hpp"
+#include "issuereporting/ReportIssue.hpp"
 
 namespace zirudeze::auth {
 namespace {
@@ -30,7 +32,14 @@ AuthStateChangeEventEmitter::Listener delivery(AuthStateChangeEventEmitter::List
                                                std::shared_ptr<const helpers::ZirudezeLogger> logger) {
   return [listener = std::move(listener), logger = std::move(logger)](AuthChangeEvent event,
                                                                       const std::optional<Session>& session) {
-    listener(event, session);
+    try {
+      listener(event, session);
+    } catch (...) {
+      // A listener has no one to hand a failure to: the thread delivering may be any, and the listeners
+      // after it and the events after this one must still be heard.
+      VM_REPORT_ISSUE("An auth state change listener failed: " +
+                      helpers::localizedDescription(std::current_exception()));
+    }
     if (logger) {
       logger->emit(helpers::ZirudezeLogLevel::verbose, "Auth state changed: " + describe(event, session),
                    helpers::LogSite{"Auth/EventEmitter.cpp", "attach(_:)", static_cast<std::uint64_t>(__LINE__)});
@@ -45,37 +54,47 @@ AuthStateChangeEventEmitter::AuthStateChangeEventEmitter(std::shared_ptr<const h
 
 void AuthStateChangeEventEmitter::emit(AuthChangeEvent event, const std::optional<Session>& session,
                                        const std::optional<helpers::ObservationToken>& token) {
-  // An event emitted while this thread delivers one of this emitter's (a listener changing the session)
-  // waits until every listener has heard the one being delivered, so all of them hear both in order.
-  struct Delivering {
-    const AuthStateChangeEventEmitter* emitter;
-    std::deque<Pending> pending;
-  };
-  thread_local std::vector<Delivering*> delivering;
-  for (Delivering* frame : delivering) {
-    if (frame->emitter == this) {
-      frame->pending.push_back(Pending{event, session, token});
-      return;
-    }
+  post(event, session, token);
+  deliverPending();
+}
+
+void AuthStateChangeEventEmitter::post(AuthChangeEvent event, const std::optional<Session>& session,
+                                       const std::optional<helpers::ObservationToken>& token) {
+  const velmoria::base::MutexLock lock(mutex_);
+  pending_.push_back(Pending{event, session, token});
+}
+
+void AuthStateChangeEventEmitter::deliverPending() {
+  {
+    const velmoria::base::MutexLock lock(mutex_);
+    if (delivering_ || pending_.empty()) return;
+    delivering_ = true;
   }
-  Delivering frame{this, {}};
-  delivering.push_back(&frame);
-  struct Leave {
-    std::vector<Delivering*>& frames;
-    ~Leave() { frames.pop_back(); }
-  } leave{delivering};
-  deliver(Pending{event, session, token});
-  while (!frame.pending.empty()) {
-    const Pending next = std::move(frame.pending.front());
-    frame.pending.pop_front();
-    deliver(next);
+  for (;;) {
+    std::optional<Pending> next;
+    {
+      const velmoria::base::MutexLock lock(mutex_);
+      // Found empty and handed back in one step: an event posted after this is delivered by its poster.
+      if (pending_.empty()) {
+        delivering_ = false;
+        return;
+      }
+      next = std::move(pending_.front());
+      pending_.pop_front();
+    }
+    deliver(*next);
   }
 }
 
 void AuthStateChangeEventEmitter::deliver(const Pending& change) {
-  helpers::NotificationCenter::defaultCenter().post(
-      std::string(kDidChangeAuthStateNotification), {},
-      {{std::string(kAuthChangeEventKey), change.event}, {std::string(kAuthChangeSessionKey), change.session}});
+  try {
+    helpers::NotificationCenter::defaultCenter().post(
+        std::string(kDidChangeAuthStateNotification), {},
+        {{std::string(kAuthChangeEventKey), change.event}, {std::string(kAuthChangeSessionKey), change.session}});
+  } catch (...) {
+    // As for a listener: the client's own listeners still hear the event.
+    VM_REPORT_ISSUE("An auth state change observer failed: " + helpers::localizedDescription(std::current_exception()));
+  }
   if (change.token)
     emitter_.emit(Change{change.event, change.session, true}, *change.token);
   else

@@ -95,13 +95,13 @@ double secondsSince1970(velmoria::base::Date date) {
 }
 
 // One serial owner per client. Every decision on the stored session (is it fresh, which refresh to join
-// or start) and every change to it, with its announcement, happens under `mutex_`; requests and waiting
-// for them happen outside it. The lock is recursive because listeners run inside it and may call back.
+// or start) and every change to it, with its events put in line, happens under `mutex_`; requests,
+// waiting for them and the delivery of the events happen outside it. The lock is recursive because a
+// step may end the session inside another (an answer's clean-up code).
 //
 // A refresh's answer is applied by its waiters (the first one to get there), never by the request's own
-// task: a waiter that holds the lock (a listener asking for the session) can then never wait for a task
-// that waits for the lock. Until it is applied, the refresh stays the one in flight, so nobody reads the
-// old token and sends it again.
+// task, so no task ever waits for the lock while someone waits for the task. Until it is applied, the
+// refresh stays the one in flight, so nobody reads the old token and sends it again.
 class LiveSessionManager final : public std::enable_shared_from_this<LiveSessionManager> {
  public:
   LiveSessionManager(AuthClientID clientID, SessionManagerClocks clocks)
@@ -164,42 +164,55 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
 
   void update(const Session& session) {
     const auto dependencies = Dependencies::get(clientID_);
-    const velmoria::base::RecursiveMutexLock lock(mutex_);
+    const Step step(*this);
     storeNew(*dependencies, session);
   }
 
   void remove() {
     const auto dependencies = Dependencies::get(clientID_);
-    const velmoria::base::RecursiveMutexLock lock(mutex_);
+    const Step step(*this);
     removeStored(*dependencies);
   }
 
   void storeAndAnnounce(const Session& session, const std::vector<AuthChangeEvent>& events) {
     const auto dependencies = Dependencies::get(clientID_);
-    const velmoria::base::RecursiveMutexLock lock(mutex_);
+    const Step step(*this);
     storeNew(*dependencies, session);
-    for (const auto event : events) dependencies->eventEmitter->emit(event, session);
+    for (const auto event : events) dependencies->eventEmitter->post(event, session);
+  }
+
+  bool replaceAndAnnounce(const Session& startedFrom, const Session& session,
+                          const std::vector<AuthChangeEvent>& events) {
+    const auto dependencies = Dependencies::get(clientID_);
+    const Step step(*this);
+    const auto stored = dependencies->sessionStorage.get();
+    if (!stored || !descendsFrom(*stored, startedFrom)) return false;
+    dependencies->sessionStorage.store(session);
+    extendLineage(*stored, session);
+    ++changes_;
+    for (const auto event : events) dependencies->eventEmitter->post(event, session);
+    return true;
   }
 
   std::optional<Session> updateUser(const Session& startedFrom, const User& user) {
     const auto dependencies = Dependencies::get(clientID_);
-    const velmoria::base::RecursiveMutexLock lock(mutex_);
+    const Step step(*this);
     auto stored = dependencies->sessionStorage.get();
     if (!stored || !descendsFrom(*stored, startedFrom)) return std::nullopt;
     stored->user = user;
     dependencies->sessionStorage.store(*stored);
     ++changes_;
-    dependencies->eventEmitter->emit(AuthChangeEvent::userUpdated, *stored);
+    dependencies->eventEmitter->post(AuthChangeEvent::userUpdated, *stored);
     return stored;
   }
 
   std::optional<Session> endSession(const std::function<bool(const Session&)>& ends) {
     const auto dependencies = Dependencies::get(clientID_);
-    const velmoria::base::RecursiveMutexLock lock(mutex_);
+    const Step step(*this);
     const auto stored = dependencies->sessionStorage.get();
     if (!stored || !ends(*stored)) return std::nullopt;
     removeStored(*dependencies);
-    dependencies->eventEmitter->emit(AuthChangeEvent::signedOut, std::nullopt);
+    dependencies->eventEmitter->post(AuthChangeEvent::signedOut, std::nullopt);
     return stored;
   }
 
@@ -280,7 +293,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
     for (;;) {
       std::shared_ptr<Flight> other;
       {
-        const velmoria::base::RecursiveMutexLock lock(mutex_);
+        const Step step(*this);
         const auto token = refreshWith();
         if (!token) return std::nullopt;
         JSONObject context{{"refresh_id", helpers::AnyJSON(velmoria::base::UUID::random().uuidString())},
@@ -307,7 +320,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
   Outcome settle(Flight& flight) {
     const Answer answer = flight.task.value();
     const auto dependencies = Dependencies::get(clientID_);
-    const velmoria::base::RecursiveMutexLock lock(mutex_);
+    const Step step(*this);
     if (!flight.outcome) flight.outcome = apply(*dependencies, flight, answer);
     return *flight.outcome;
   }
@@ -338,7 +351,7 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
       beginLineage(refreshed);
     }
     ++changes_;
-    dependencies.eventEmitter->emit(AuthChangeEvent::tokenRefreshed, refreshed);
+    dependencies.eventEmitter->post(AuthChangeEvent::tokenRefreshed, refreshed);
     return Outcome{Outcome::Kind::refreshed, std::move(refreshed), nullptr};
   }
 
@@ -417,9 +430,32 @@ class LiveSessionManager final : public std::enable_shared_from_this<LiveSession
            std::find(lineage_.begin(), lineage_.end(), startedFrom.refreshToken) != lineage_.end();
   }
 
+  // Holds the lock for one step of this thread's. Events posted meanwhile are delivered once the thread
+  // has let go of the lock entirely (steps nest: an answer's clean-up code ends the session inside the
+  // step that applies it), so no listener ever runs under it.
+  class VM_SCOPED_CAPABILITY Step {
+   public:
+    explicit Step(LiveSessionManager& manager) VM_ACQUIRE(manager.mutex_) : manager_(manager) {
+      manager_.mutex_.lock();
+      ++manager_.depth_;
+    }
+    ~Step() VM_RELEASE() {
+      const bool outermost = --manager_.depth_ == 0;
+      manager_.mutex_.unlock();
+      if (outermost) Dependencies::get(manager_.clientID_)->eventEmitter->deliverPending();
+    }
+    Step(const Step&) = delete;
+    Step& operator=(const Step&) = delete;
+
+   private:
+    LiveSessionManager& manager_;
+  };
+
   const AuthClientID clientID_;
   SessionManagerClocks clocks_;
   velmoria::base::RecursiveMutex mutex_;
+  // How many steps the thread holding the lock is inside.
+  int depth_ VM_GUARDED_BY(mutex_) = 0;
   // The refresh in flight, until its answer is applied.
   std::shared_ptr<Flight> inFlightRefreshTask_ VM_GUARDED_BY(mutex_);
   // Counts every change of the stored session made here.
@@ -453,6 +489,10 @@ SessionManager SessionManager::live(AuthClientID clientID, SessionManagerClocks 
       .storeAndAnnounce =
           [manager](const Session& session, const std::vector<AuthChangeEvent>& events) {
             manager->storeAndAnnounce(session, events);
+          },
+      .replaceAndAnnounce =
+          [manager](const Session& startedFrom, const Session& session, const std::vector<AuthChangeEvent>& events) {
+            return manager->replaceAndAnnounce(startedFrom, session, events);
           },
       .updateUser = [manager](const Session& startedFrom,
                               const User& user) { return manager->updateUser(startedFrom, user); },

@@ -55,20 +55,25 @@ void storeSession(AuthClientID clientID, const Session& session) {
     const auto dependencies = Dependencies::get(clientID);
     const auto& configuration = dependencies->configuration;
     const velmoria::base::Data document = StoredSessionCoders::encoder().encode(session);
-    configuration.localStorage->store(sessionStorageKey(configuration), document);
+    const std::string key = sessionStorageKey(configuration);
+    configuration.localStorage->store(key, document);
+    detail::retireOldSession(*configuration.localStorage, key);
   } catch (...) {
     logError(clientID, "Failed to store session: ", __LINE__);
   }
 }
 
 void removeSession(AuthClientID clientID) {
+  const auto dependencies = Dependencies::get(clientID);
+  const auto& configuration = dependencies->configuration;
+  const std::string key = sessionStorageKey(configuration);
   try {
-    const auto dependencies = Dependencies::get(clientID);
-    const auto& configuration = dependencies->configuration;
-    configuration.localStorage->remove(sessionStorageKey(configuration));
+    configuration.localStorage->remove(key);
   } catch (...) {
     logError(clientID, "Failed to delete session: ", __LINE__);
   }
+  // Whatever the removal's outcome, nothing may move in afterwards.
+  detail::retireOldSession(*configuration.localStorage, key);
 }
 
 }  // namespace

@@ -28,6 +28,22 @@ bool holdsSession(const velmoria::base::Data& document) {
 
 }  // namespace
 
+void detail::retireOldSession(AuthLocalStorage& storage, const std::string& key) {
+  const std::string oldKey(kOldSessionStorageKey);
+  if (key == oldKey) return;
+  try {
+    const auto document = storage.retrieveIfPresent(oldKey);
+    if (!document || !holdsSession(*document)) return;
+  } catch (...) {
+    // Unreadable now, perhaps readable later: gone is the only safe state.
+  }
+  try {
+    storage.remove(oldKey);
+  } catch (...) {
+    // The next store, removal or read tries again.
+  }
+}
+
 StorageMigration StorageMigration::sessionNewKey(AuthClientID clientID) {
   return {"sessionNewKey", [clientID] {
             const auto dependencies = Dependencies::get(clientID);
@@ -40,9 +56,13 @@ StorageMigration StorageMigration::sessionNewKey(AuthClientID clientID) {
             const auto document = readQuietly(storage, oldKey);
             if (!document) return;
             // Only a session moves, and only where none is: a good current session is never replaced
-            // by an old document, nor anything by a document nobody could read.
+            // by an old document (which then goes, or it would come back once that session ends), nor
+            // anything by a document nobody could read.
             if (!holdsSession(*document)) return;
-            if (const auto current = readQuietly(storage, key); current && holdsSession(*current)) return;
+            if (const auto current = readQuietly(storage, key); current && holdsSession(*current)) {
+              detail::retireOldSession(storage, key);
+              return;
+            }
             storage.store(key, *document);
             try {
               storage.remove(oldKey);

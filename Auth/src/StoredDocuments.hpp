@@ -1,7 +1,9 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
+#include "auth/AuthLocalStorage.hpp"
 #include "auth/Session.hpp"
 #include "base/Data.hpp"
 
@@ -19,5 +21,10 @@ std::optional<Session> sessionIn(DocumentForm form, const velmoria::base::Data& 
 // The session of a current-form document, or the decoder's error (which is not remembered, so each
 // failing read can report it).
 Session decodeCurrent(const velmoria::base::Data& document);
+
+// Removes a session document under the oldest key once the client keeps its session under `key`, so
+// that it can never be moved in again after that session ends. A document there that holds no session
+// stays, and so does everything when `key` is the oldest key itself. Failures are left to the next try.
+void retireOldSession(AuthLocalStorage& storage, const std::string& key);
 
 }  // namespace zirudeze::auth::detail

@@ -67,6 +67,32 @@ TEST(MultiFactorRequests, VerifiedChallengesStoreTheSessionBeforeAnnouncingIt) {
   EXPECT_EQ(user.auth.backend.lastRequest().method, "DELETE");
 }
 
+// Like an update, a verification applies only to the sign-in it was asked in.
+TEST(MultiFactorRequests, AVerificationAnsweredAfterASignOutStoresAndAnnouncesNothing) {
+  SignedIn user;
+  user.signIn();
+  const auto enrolled = user.mfa.enroll(MFAEnrollParamsType::totp("velmoria", "laptop"));
+  const auto challenged = user.mfa.challenge({.factorId = enrolled.id});
+  const auto log = eventsOf(*user.client);
+  user.auth.service.hold("factors");
+  user.auth.service.hold("logout");
+  std::optional<Session> answered;
+  Background verify(
+      [&] { answered = user.mfa.verify({.factorId = enrolled.id, .challengeId = challenged.id, .code = "123456"}); });
+  ASSERT_TRUE(user.auth.service.waitUntilHeld("factors", 1));
+  // Signed out here; the service hears of it only after it has answered the verification.
+  Background signOut([&] { user.client->signOut(); });
+  ASSERT_TRUE(user.auth.service.waitUntilHeld("logout", 1));
+  user.auth.service.release("factors");
+  EXPECT_FALSE(verify.join());
+  user.auth.service.release("logout");
+  EXPECT_FALSE(signOut.join());
+
+  EXPECT_TRUE(answered);
+  EXPECT_FALSE(user.client->currentSession());
+  EXPECT_EQ(log.events(), std::vector<AuthChangeEvent>{AuthChangeEvent::signedOut});
+}
+
 TEST(MultiFactorRequests, AFactorIdStaysOneSegmentOfThePath) {
   SignedIn user;
   user.signIn();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -101,6 +102,30 @@ struct AuthService {
     }
     return found;
   }
+};
+
+// Runs `body` on a thread of its own; join() waits and hands back what it threw.
+class Background {
+ public:
+  explicit Background(std::function<void()> body)
+      : thread_([this, body = std::move(body)] {
+          try {
+            body();
+          } catch (...) {
+            failure_ = std::current_exception();
+          }
+        }) {}
+  ~Background() {
+    if (thread_.joinable()) thread_.join();
+  }
+  std::exception_ptr join() {
+    thread_.join();
+    return failure_;
+  }
+
+ private:
+  std::exception_ptr failure_;
+  std::thread thread_;
 };
 
 inline EventLog eventsOf(const AuthClient& client) {

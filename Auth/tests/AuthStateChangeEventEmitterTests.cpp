@@ -1,3 +1,6 @@
+#include <future>
+#include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -6,6 +9,8 @@
 #include "auth/AuthClient.hpp"
 #include "auth/AuthStateChangeEventEmitter.hpp"
 #include "helpers/NotificationCenter.hpp"
+#include "issuereporting/IssueReporters.hpp"
+#include "issuereporting/testing/RecordingReporter.hpp"
 
 namespace zirudeze::auth {
 namespace {
@@ -109,6 +114,50 @@ TEST(AuthStateChangeEventEmitter, AHeldListenerHearsItsOwnEventFirstThenTheHeldO
                                                 AuthChangeEvent::tokenRefreshed}));
   EXPECT_EQ(plain, (std::vector<AuthChangeEvent>{AuthChangeEvent::signedIn, AuthChangeEvent::signedOut,
                                                  AuthChangeEvent::userUpdated, AuthChangeEvent::tokenRefreshed}));
+}
+
+// Events go out one at a time in the order posted, whichever thread delivers them: one posted while
+// another thread's listener is busy waits for it, and its poster does not.
+TEST(AuthStateChangeEventEmitter, AnEventPostedDuringADeliveryWaitsInLineAndItsPosterReturns) {
+  AuthStateChangeEventEmitter emitter;
+  std::promise<void> reached;
+  std::promise<void> letGo;
+  std::vector<AuthChangeEvent> heard;
+  const auto token = emitter.attach([&, proceed = letGo.get_future().share()](AuthChangeEvent event, const auto&) {
+    heard.push_back(event);
+    if (event != AuthChangeEvent::signedIn) return;
+    reached.set_value();
+    proceed.wait();
+  });
+  std::thread delivering([&] { emitter.emit(AuthChangeEvent::signedIn, sessionWithToken("a")); });
+  reached.get_future().wait();
+  emitter.emit(AuthChangeEvent::tokenRefreshed, sessionWithToken("b"));
+  emitter.emit(AuthChangeEvent::signedOut, std::nullopt);
+  EXPECT_EQ(heard.size(), 1u);
+  letGo.set_value();
+  delivering.join();
+  EXPECT_EQ(heard, (std::vector<AuthChangeEvent>{AuthChangeEvent::signedIn, AuthChangeEvent::tokenRefreshed,
+                                                 AuthChangeEvent::signedOut}));
+}
+
+// A listener has nobody to hand a failure to: it is reported, and the others and later events still go out.
+TEST(AuthStateChangeEventEmitter, AFailingListenerIsReportedAndStopsNoOtherDelivery) {
+  AuthStateChangeEventEmitter emitter;
+  std::vector<AuthChangeEvent> heard;
+  const auto failing = emitter.attach([](AuthChangeEvent event, const std::optional<Session>&) {
+    if (event == AuthChangeEvent::signedIn) throw std::runtime_error("listener broke");
+  });
+  const auto other =
+      emitter.attach([&](AuthChangeEvent event, const std::optional<Session>&) { heard.push_back(event); });
+  const auto reporter = std::make_shared<issuereporting::testing::RecordingReporter>();
+  issuereporting::withIssueReporters({reporter}, [&] {
+    emitter.emit(AuthChangeEvent::signedIn, sessionWithToken("a"));
+    emitter.emit(AuthChangeEvent::signedOut, std::nullopt);
+  });
+  EXPECT_EQ(heard, (std::vector<AuthChangeEvent>{AuthChangeEvent::signedIn, AuthChangeEvent::signedOut}));
+  const auto calls = reporter->calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_NE(calls[0].text.find("listener broke"), std::string::npos) << calls[0].text;
 }
 
 TEST(AuthStateChangeEventEmitter, WithALoggerEachDeliveryIsLoggedWithoutTheTokens) {

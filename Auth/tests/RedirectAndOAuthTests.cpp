@@ -264,6 +264,28 @@ TEST(Identities, LinkingAnIdTokenIsForcedAndAnnouncedAsAnUpdate) {
   EXPECT_EQ(log.events(), std::vector<AuthChangeEvent>{AuthChangeEvent::userUpdated});
 }
 
+TEST(Identities, ALinkAnsweredAfterASignOutStoresAndAnnouncesNothing) {
+  FlowService auth;
+  auto [client, stored] = auth.signedIn(kEmail);
+  const auto log = eventsOf(*client);
+  auth.service.hold("token");
+  auth.service.hold("logout");
+  std::optional<Session> linked;
+  Background link([&, client = client] {
+    linked = client->linkIdentityWithIdToken(OpenIDConnectCredentials(OpenIDConnectCredentials::Provider::apple, "id"));
+  });
+  ASSERT_TRUE(auth.service.waitUntilHeld("token", 1));
+  Background signOut([&, client = client] { client->signOut(); });
+  ASSERT_TRUE(auth.service.waitUntilHeld("logout", 1));
+  auth.service.release("token");
+  EXPECT_FALSE(link.join());
+  auth.service.release("logout");
+  EXPECT_FALSE(signOut.join());
+  EXPECT_TRUE(linked);
+  EXPECT_FALSE(client->currentSession());
+  EXPECT_EQ(log.events(), std::vector<AuthChangeEvent>{AuthChangeEvent::signedOut});
+}
+
 TEST(Identities, TheLinkURLIsAskedForAndOpenedAsAnswered) {
   FlowService auth;
   auto [client, stored] = auth.signedIn(kEmail);

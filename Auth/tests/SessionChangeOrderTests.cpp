@@ -19,30 +19,6 @@ using Event = AuthChangeEvent;
 
 const std::string kEmail = "ada@example.com";
 
-// Runs `body` on a thread of its own; join() waits and hands back what it threw.
-class Background {
- public:
-  explicit Background(std::function<void()> body)
-      : thread_([this, body = std::move(body)] {
-          try {
-            body();
-          } catch (...) {
-            failure_ = std::current_exception();
-          }
-        }) {}
-  ~Background() {
-    if (thread_.joinable()) thread_.join();
-  }
-  std::exception_ptr join() {
-    thread_.join();
-    return failure_;
-  }
-
- private:
-  std::exception_ptr failure_;
-  std::thread thread_;
-};
-
 struct Race {
   FlowService auth;
   std::shared_ptr<AuthClient> client = auth.client();
@@ -77,9 +53,9 @@ TEST(SessionChangeOrder, ASignOutWhileARefreshIsAnnouncedIsHeardAfterIt) {
   Background refresher([&] { race.manager.session(); });
   ASSERT_EQ(reached.get_future().wait_for(20s), std::future_status::ready);
   Background signOut([&] { race.client->signOut(); });
-  // Were the sign-out free to run now, it would be announced and on the wire at once; waiting for its
-  // request gives it that chance.
-  race.auth.service.waitUntilHeld("logout", 1, 200ms);
+  // The listener holds up no change: the sign-out is made and on the wire, its event waiting in line.
+  EXPECT_TRUE(race.auth.service.waitUntilHeld("logout", 1));
+  EXPECT_FALSE(race.client->currentSession());
   letGo.set_value();
   EXPECT_FALSE(refresher.join());
   race.auth.service.release("logout");
@@ -107,6 +83,48 @@ TEST(SessionChangeOrder, AListenerThatSignsOutIsHeardAfterTheEventItWasGiven) {
   EXPECT_EQ(heard[1].first, Event::signedOut);
   EXPECT_FALSE(race.client->currentSession());
   EXPECT_FALSE(race.auth.service.isRefreshTokenLive(refreshed.refreshToken));
+}
+
+// Listeners run with no lock held: one may wait for another thread that reads the session...
+TEST(SessionChangeOrder, AListenerMayWaitForAThreadThatReadsTheSession) {
+  Race race;
+  std::optional<Session> seen;
+  // Outside the listener, so that a reader stuck behind it is waited for only once it has returned.
+  std::future<Session> reading;
+  const auto waits = race.dependencies->eventEmitter->attach([&](Event event, const auto&) {
+    if (event != Event::signedIn) return;
+    reading = std::async(std::launch::async, [&] { return race.client->session(); });
+    if (reading.wait_for(3s) == std::future_status::ready) seen = reading.get();
+  });
+  const Session signedIn = race.signIn(kEmail);
+  EXPECT_EQ(seen, signedIn) << "the reading thread waited for the listener";
+}
+
+// ... and one that waits for the service holds up nobody else's session.
+TEST(SessionChangeOrder, AListenerWaitingForTheServiceHoldsUpNoOtherThreadsSession) {
+  Race race;
+  std::atomic<bool> answered{false};
+  const auto loadsTheUser = race.dependencies->eventEmitter->attach([&](Event event, const auto&) {
+    if (event != Event::signedIn) return;
+    race.client->user();
+    answered = true;
+  });
+  race.auth.service.hold("user");
+  Background signIn([&] { race.signIn(kEmail); });
+  ASSERT_TRUE(race.auth.service.waitUntilHeld("user", 1));
+  std::promise<void> done;
+  // The service answers after 2 s at the latest, so that a session query stuck behind the call ends.
+  Background answering([&, done = done.get_future().share()] {
+    done.wait_for(2s);
+    race.auth.service.release("user");
+  });
+  EXPECT_EQ(race.client->session().user.email, kEmail);
+  EXPECT_TRUE(race.auth.service.waitUntilHeld("user", 1, 0ms)) << "the session waited for the listener's call";
+  EXPECT_FALSE(answered);
+  done.set_value();
+  EXPECT_FALSE(answering.join());
+  EXPECT_FALSE(signIn.join());
+  EXPECT_TRUE(answered);
 }
 
 TEST(SessionChangeOrder, ALateCleanUpAnswerLeavesANewerSignInAlone) {
@@ -224,7 +242,8 @@ TEST(SessionChangeOrder, RefreshingWithoutATokenNeverSendsOneARefreshHasJustUsed
   Race race;
   const Session stored = race.store(3600);
   // Right after the explicit refresh reads the stored session, another refresh of it runs to its end
-  // (when it can: nothing may change the session while a refresh is being started).
+  // (when it can: nothing may change the session while a refresh is being started). That one refreshes
+  // only what is stored, so it joins the first or, coming after it, finds nothing left to do.
   std::atomic<bool> armed{true};
   std::optional<Background> competitor;
   FlowService::change(*race.client, [&](Dependencies& dependencies) {
@@ -234,7 +253,7 @@ TEST(SessionChangeOrder, RefreshingWithoutATokenNeverSendsOneARefreshHasJustUsed
       if (armed.exchange(false)) {
         const auto done = std::make_shared<std::promise<void>>();
         competitor.emplace([&race, &stored, done] {
-          race.manager.refreshSession(stored.refreshToken);
+          race.manager.refreshIfStored(stored.refreshToken);
           done->set_value();
         });
         done->get_future().wait_for(200ms);

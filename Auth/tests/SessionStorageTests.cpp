@@ -86,19 +86,22 @@ TEST_F(SessionStorageTest, TheOldWrapperBecomesTheCurrentDocumentWithinOneGet) {
   EXPECT_TRUE(logger->messages().empty());
 }
 
-// A session under the old key moves only where there is none it would replace, and only a session moves.
+// A session under the old key moves only where there is none it would replace, and only a session moves;
+// where one is, the old session goes, or it would come back once the current one ends.
 TEST_F(SessionStorageTest, AnOldDocumentNeverReplacesACurrentSessionNorMovesUnread) {
   keychain.put(kStorageKey, currentDocument(sampleSession("newer")));
   keychain.put(kOldKey, wrapperDocument(sampleSession("older")));
   EXPECT_EQ(storage.get()->accessToken, "newer");
-  EXPECT_EQ(storage.get()->accessToken, "newer");
-  EXPECT_TRUE(keychain.document(kOldKey).has_value());
+  EXPECT_EQ(keychain.document(kOldKey), std::nullopt);
 
   // Nor over a session that is still in an older form.
+  keychain.put(kOldKey, wrapperDocument(sampleSession("older")));
   keychain.put(kStorageKey, snakeDocument(sampleSession("newer")));
   EXPECT_EQ(storage.get()->accessToken, "newer");
+  EXPECT_EQ(keychain.document(kOldKey), std::nullopt);
 
   // Over a document that holds no session it does move.
+  keychain.put(kOldKey, wrapperDocument(sampleSession("older")));
   keychain.put(kStorageKey, "not json at all");
   EXPECT_EQ(storage.get()->accessToken, "older");
   EXPECT_EQ(keychain.document(kOldKey), std::nullopt);
@@ -109,6 +112,18 @@ TEST_F(SessionStorageTest, AnOldDocumentNeverReplacesACurrentSessionNorMovesUnre
   keychain.store->remove({"zirudeze.auth", std::nullopt, kStorageKey});
   EXPECT_EQ(storage.get(), std::nullopt);
   EXPECT_EQ(keychain.document(kOldKey), R"({"session":{"access_token":"cut sh)");
+}
+
+// Storing or removing the session takes an old one along, so no later read can move it in.
+TEST_F(SessionStorageTest, StoringOrRemovingTheSessionRetiresTheOldOne) {
+  keychain.put(kOldKey, wrapperDocument(sampleSession("older")));
+  storage.store(sampleSession("newer"));
+  EXPECT_EQ(keychain.document(kOldKey), std::nullopt);
+
+  keychain.put(kOldKey, wrapperDocument(sampleSession("older")));
+  storage.remove();
+  EXPECT_EQ(keychain.document(kOldKey), std::nullopt);
+  EXPECT_EQ(storage.get(), std::nullopt);
 }
 
 TEST_F(SessionStorageTest, ADocumentChangedBehindTheStoragesBackIsReadAnew) {

@@ -2,6 +2,8 @@
 
 #include "AuthServiceTestSupport.hpp"
 #include "auth/AuthError.hpp"
+#include "auth/AuthJSONCoders.hpp"
+#include "auth/SessionStorage.hpp"
 
 namespace zirudeze::auth::testing {
 namespace {
@@ -129,6 +131,41 @@ TEST(SignOutRequests, TheGlobalScopeEndsTheSessionHereThenAtTheService) {
   EXPECT_FALSE(signedIn.client->currentSession());
   EXPECT_EQ(log.events(), std::vector<AuthChangeEvent>{AuthChangeEvent::signedOut});
   EXPECT_EQ(auth.service.sessionCount(kEmail), 0u);
+}
+
+// Whoever hears "SIGNED_OUT" finds the session gone, also when the service's clean-up code ends it.
+TEST(SignOutRequests, TheSessionIsGoneWhenTheSignOutIsHeard) {
+  SignedInClient signedIn;
+  auto& client = *signedIn.client;
+  std::vector<std::optional<Session>> stored;
+  const auto listener =
+      dependenciesOf(client)->eventEmitter->attach([&](AuthChangeEvent event, const std::optional<Session>&) {
+        if (event == AuthChangeEvent::signedOut) stored.push_back(client.currentSession());
+      });
+  client.signOut();
+  dependenciesOf(client)->sessionStorage.store(signedIn.session);
+  signedIn.auth.service.failNext("user", signedIn.auth.service.errorResponse(403, "session_not_found", "gone"));
+  EXPECT_THROW(client.user(signedIn.session.accessToken), AuthError);
+  EXPECT_EQ(stored, (std::vector<std::optional<Session>>{std::nullopt, std::nullopt}));
+}
+
+// An earlier user's session left under the oldest storage key never signs anybody back in.
+TEST(SignOutRequests, NoSessionOfTheOldestKeyComesBackAfterASignOut) {
+  AuthService auth;
+  const auto client = auth.client();
+  auth.keychain.put(std::string(kOldSessionStorageKey),
+                    StoredSessionCoders::encoder().encodeToString(auth.session("old@example.com", 3600)));
+  client->signInWithOTP(Email{kEmail});
+  client->verifyOTP(Email{kEmail}, *auth.service.lastCode(kEmail), EmailOTPType::email);
+  ASSERT_EQ(client->currentUser()->email, kEmail);
+  client->signOut();
+  EXPECT_EQ(client->currentSession(), std::nullopt);
+  try {
+    client->session();
+    ADD_FAILURE() << "signed in again";
+  } catch (const AuthError& error) {
+    EXPECT_TRUE(error.is<AuthError::SessionMissingCase>());
+  }
 }
 
 TEST(SignOutRequests, TheLocalScopeEndsOnlyThisSession) {

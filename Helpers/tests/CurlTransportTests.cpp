@@ -350,6 +350,65 @@ TEST_F(CurlTransportTest, ARequestThatMayCarryABodyIsRedirectedOnlyWithinItsOrig
   EXPECT_EQ(elsewhere.requestCount(), 0u);
 }
 
+// A redirect that would turn a request into another (a PUT sent on without its body) is not followed; those
+// that keep the method and the body are.
+TEST_F(CurlTransportTest, ARedirectIsFollowedOnlyWithTheRequestUnchanged) {
+  backend.respond("*", "/landing", ScriptedResponse::text(200, "landed"));
+  for (const unsigned status : {301u, 302u, 303u, 307u, 308u}) {
+    backend.respond("*", "/moved", ScriptedResponse::text(status, "moved").withHeader("Location", "/landing"));
+    for (const std::string method : {"PUT", "PATCH", "DELETE"}) {
+      SCOPED_TRACE(method + " " + std::to_string(status));
+      backend.clearRequests();
+      auto changed = request("/moved", method);
+      changed.httpBody = velmoria::base::dataFromString(R"({"name":"kept"})");
+      const auto result = transport.data(changed);
+      const auto seen = backend.requests();
+      if (status == 307 || status == 308) {
+        EXPECT_EQ(velmoria::base::stringFromData(result.first), "landed");
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[1].method, method);
+        EXPECT_EQ(seen[1].body, R"({"name":"kept"})");
+      } else {
+        EXPECT_EQ(http(result).statusCode, static_cast<int>(status));
+        EXPECT_EQ(http(result).value("Location"), "/landing");
+        EXPECT_EQ(seen.size(), 1u) << "sent on as " << seen.back().method << " with " << seen.back().body.size()
+                                   << " bytes";
+      }
+    }
+  }
+  // A form's POST answered "see other" is fetched with a GET, as browsers do.
+  backend.respond("*", "/moved", ScriptedResponse::text(303, "").withHeader("Location", "/landing"));
+  auto post = request("/moved", "POST");
+  post.httpBody = velmoria::base::dataFromString("form");
+  EXPECT_EQ(velmoria::base::stringFromData(transport.data(post).first), "landed");
+  EXPECT_EQ(backend.lastRequest().method, "GET");
+}
+
+TEST_F(CurlTransportTest, ARedirectToAnotherOriginCarriesNoCredentials) {
+  FakeBackend elsewhere;
+  elsewhere.respond("*", "/landing", ScriptedResponse::text(200, "elsewhere"));
+  backend.respond("GET", "/away", ScriptedResponse::text(302, "").withHeader("Location", elsewhere.url("/landing")));
+  backend.respond("GET", "/near", ScriptedResponse::text(302, "").withHeader("Location", "/landing"));
+  backend.respond("GET", "/landing", ScriptedResponse::text(200, "here"));
+  auto get = request("/away");
+  get.setValue("public-key", "apikey");
+  get.setValue("Bearer user-token", "Authorization");
+  get.setValue("velmoria/1", "X-Client-Info");
+  const auto result = transport.data(get);
+  EXPECT_EQ(velmoria::base::stringFromData(result.first), "elsewhere");
+  EXPECT_EQ(http(result).url, elsewhere.url("/landing"));
+  ASSERT_EQ(elsewhere.requestCount(), 1u);
+  const auto arrived = elsewhere.lastRequest();
+  EXPECT_FALSE(arrived.header("apikey"));
+  EXPECT_FALSE(arrived.header("Authorization"));
+  EXPECT_EQ(arrived.header("X-Client-Info"), "velmoria/1");
+
+  // Within the origin they stay.
+  get.url = backend.url("/near");
+  EXPECT_EQ(velmoria::base::stringFromData(transport.data(get).first), "here");
+  EXPECT_EQ(backend.lastRequest().header("apikey"), "public-key");
+}
+
 TEST_F(CurlTransportTlsTest, AnHttpsRequestIsNeverRedirectedToPlainHttp) {
   SecureServer server(authorities().trusted.issue({"127.0.0.1"}));
   FakeBackend plain;

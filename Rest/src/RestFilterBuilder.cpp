@@ -52,7 +52,8 @@ RestFilterBuilder& RestFilterBuilder::append(std::string_view column, std::strin
 }
 
 RestFilterBuilder& RestFilterBuilder::not_(std::string_view column, Operator op, const RestFilterValue& value) {
-  return append(column, "not." + std::string(rawValue(op)) + ".", value);
+  // A list under "in" is written the same way negated or not.
+  return append(column, "not." + std::string(rawValue(op)) + ".", op == Operator::in ? value.inParentheses() : value);
 }
 
 RestFilterBuilder& RestFilterBuilder::or_(const RestFilterValue& filters,

@@ -112,4 +112,12 @@ RestFilterValue RestFilterValue::array(const std::vector<RestFilterValue>& eleme
   return value;
 }
 
+RestFilterValue RestFilterValue::inParentheses() const {
+  if (shape_ != Shape::list) return *this;
+  RestFilterValue value = *this;
+  value.rawValue_.front() = '(';
+  value.rawValue_.back() = ')';
+  return value;
+}
+
 }  // namespace zirudeze::rest

@@ -29,6 +29,9 @@ TEST_F(FilterTest, OperatorsWriteTheirItems) {
   EXPECT_EQ(last(b().in("id", {1, 2, 3})), "id=in.(1,2,3)");
   EXPECT_EQ(last(b().in("id", std::vector<RestFilterValue>{})), "id=in.()");
   EXPECT_EQ(last(b().not_("id", Operator::in, "(1,2)")), "id=not.in.(1,2)");
+  EXPECT_EQ(last(b().not_("id", Operator::in, std::vector<int>{1, 2})), "id=not.in.(1,2)");
+  EXPECT_EQ(last(b().not_("tags", Operator::in, std::vector<std::string>{"a,b", "c"})), R"(tags=not.in.("a,b",c))");
+  EXPECT_EQ(last(b().not_("tags", Operator::cs, std::vector<int>{1, 2})), "tags=not.cs.{1,2}");
   EXPECT_EQ(last(b().or_("id.eq.1,id.eq.2")), "or=(id.eq.1,id.eq.2)");
   EXPECT_EQ(last(b().or_("id.eq.1", "items")), "items.or=(id.eq.1)");
   EXPECT_EQ(last(b().likeAllOf("name", {"a%", "%b"})), "name=like(all).{a%,%b}");

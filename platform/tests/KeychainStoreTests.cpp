@@ -199,9 +199,44 @@ TEST(FileKeychainStoreReading, AnItemAboveTheCapIsNeitherReadNorWritten) {
 TEST(FileKeychainStoreReading, AFolderOpenedToOthersIsClosedAgainOnReading) {
   FileHarness harness;
   harness.store().write(kAuthItem, base::dataFromString("x"));
+  // Read once first, so the folder is one the store already holds open.
+  EXPECT_EQ(harness.store().read(kAuthItem), base::dataFromString("x"));
   fs::permissions(harness.files.folder(), fs::perms::all);
   EXPECT_EQ(harness.store().read(kAuthItem), base::dataFromString("x"));
   EXPECT_EQ(modeOf(harness.files.folder()), 0700u);
+}
+
+// A store keeps the folder it read through open; what it reads must still be what the folder's path names.
+TEST(FileKeychainStoreReading, AFolderRenamedAwayOrMadeAnewIsNotReadThroughTheOldOne) {
+  FileHarness harness;
+  const fs::path folder = harness.files.folder();
+  harness.store().write(kAuthItem, base::dataFromString("old"));
+  EXPECT_EQ(harness.store().read(kAuthItem), base::dataFromString("old"));
+  fs::rename(folder, harness.scratch.path() / "moved");
+  EXPECT_EQ(harness.store().readIfPresent(kAuthItem), std::nullopt);
+  FileKeychainStore other(folder);
+  other.write(kAuthItem, base::dataFromString("new"));
+  EXPECT_EQ(harness.store().read(kAuthItem), base::dataFromString("new"));
+
+  // Deleted and made anew by another store, with no look in between.
+  fs::remove_all(folder);
+  other.write(kAuthItem, base::dataFromString("newer"));
+  EXPECT_EQ(harness.store().read(kAuthItem), base::dataFromString("newer"));
+}
+
+TEST(FileKeychainStoreReading, AFolderThatIsALinkIsNotRemovedThrough) {
+  testsupport::ScratchFolder scratch;
+  FileKeychainStore foreign(scratch.path() / "foreign");
+  foreign.write(kAuthItem, base::dataFromString("planted"));
+  fs::create_directory_symlink(scratch.path() / "foreign", scratch.path() / "keychain");
+  FileKeychainStore files(scratch.path() / "keychain");
+  try {
+    files.remove(kAuthItem);
+    ADD_FAILURE() << "removed through a link";
+  } catch (const KeychainStoreError& error) {
+    EXPECT_EQ(error.reason(), Reason::unknown);
+  }
+  EXPECT_EQ(foreign.read(kAuthItem), base::dataFromString("planted"));
 }
 
 TEST(FileKeychainStoreReading, WithoutTheFolderAnItemIsNotFound) {

@@ -84,7 +84,8 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // that order is kept for callers that rely on it, and the flag is the way to the new one.
 
   // Attaches `listener` and delivers the initial session to it alone before returning (which may wait
-  // for the refresh above).
+  // for the refresh above); while other events are being delivered (a listener called from here, or
+  // from another thread), it follows them in line instead.
   AuthStateChangeListenerRegistration onAuthStateChange(Listener listener) const;
   // Every later state change, starting with "INITIAL_SESSION" for this stream alone. Returns at once.
   StateChanges authStateChanges() const;
@@ -183,7 +184,8 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
 
   // The signed-in user's identities; empty when the record lists none.
   std::vector<UserIdentity> userIdentities() const;
-  // Links an identity provider's ID token to the signed-in user; stored, then "USER_UPDATED".
+  // Links an identity provider's ID token to the signed-in user; stored, then "USER_UPDATED", unless the
+  // session it was asked with has ended meanwhile (then it is only returned).
   Session linkIdentityWithIdToken(OpenIDConnectCredentials credentials) const;
   // The address that links a provider's identity, opened by `launchURL`, or by the desktop's opener.
   void linkIdentity(Provider provider, const OAuthURLOptions& options,

@@ -16,7 +16,8 @@ struct AuthMFA {
   AuthMFAEnrollResponse enroll(const MFAEnrollParamsType& params) const;
   // POST "factors/<id>/challenge", with {"channel": ...} only when a channel is given.
   AuthMFAChallengeResponse challenge(const MFAChallengeParams& params) const;
-  // POST "factors/<id>/verify"; the new session is stored before "MFA_CHALLENGE_VERIFIED" announces it.
+  // POST "factors/<id>/verify"; the new session is stored before "MFA_CHALLENGE_VERIFIED" announces it,
+  // unless the session it was asked with has ended meanwhile (then it is only returned).
   Session verify(const MFAVerifyParams& params) const;
   // DELETE "factors/<id>".
   AuthMFAUnenrollResponse unenroll(const MFAUnenrollParams& params) const;

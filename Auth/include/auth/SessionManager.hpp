@@ -28,11 +28,12 @@ struct SessionManagerClocks {
 // from any thread; the blocking ones may throw.
 //
 // Every change of the stored session goes through here, one at a time: storing or removing a session and
-// announcing it are one step that no other change comes between, so listeners hear the changes in the
-// order they were stored, and a listener sees the stored session its event tells of. Listeners run on the
-// changing thread inside that step; they may use the client again from there (what they announce follows
-// the event they are hearing), but must not wait for another thread that changes the session. Requests
-// are sent outside it. A refresh, an update or a clean-up applies only to the session it started from.
+// putting its events in line are one step that no other change comes between, so listeners hear the
+// changes in the order they were stored. The events are delivered after the step, with no lock held
+// (AuthStateChangeEventEmitter): a listener may block, use the client again (what it announces follows
+// the event it is hearing) or wait for any other thread, and holds up no one's session meanwhile; what
+// it finds stored may already be a later change, whose event is then on its way. Requests are sent
+// outside the steps. A refresh, an update or a clean-up applies only to the session it started from.
 struct SessionManager {
   std::function<Session()> session;
   // Refreshes with this token: joins the refresh in flight when it uses the same token, otherwise waits
@@ -52,6 +53,11 @@ struct SessionManager {
   std::function<Session()> refreshStored;
   // Stores `session` as the signed-in one and announces each of `events` with it, as one step.
   std::function<void(const Session&, const std::vector<AuthChangeEvent>& events)> storeAndAnnounce;
+  // The same when the stored session is still `startedFrom` or a refresh of it (a sign-out or a new
+  // sign-in since leaves nothing for this answer to change); `session` then counts as one of its
+  // refreshes. Returns whether it was stored.
+  std::function<bool(const Session& startedFrom, const Session& session, const std::vector<AuthChangeEvent>& events)>
+      replaceAndAnnounce;
   // Gives the stored session `user` and announces "USER_UPDATED", as one step, when the stored session is
   // still `startedFrom` or a refresh of it. Returns the session stored then; nothing when it was not.
   std::function<std::optional<Session>(const Session& startedFrom, const User& user)> updateUser;

@@ -37,8 +37,9 @@ struct StorageMigration {
   std::string name;
   std::function<void()> run;
 
-  // Moves the session under "zirudeze.session" to the storage key, unless a session is there already;
-  // a document under the old key that holds no session in any known form stays where it is.
+  // Moves the session under "zirudeze.session" to the storage key, unless a session is there already,
+  // in which case the old one is removed; a document under the old key that holds no session in any
+  // known form stays where it is.
   static StorageMigration sessionNewKey(AuthClientID clientID);
   // Replaces a StoredSession wrapper by the session it wraps, in the auth coders' form.
   static StorageMigration storeSessionDirectly(AuthClientID clientID);
@@ -53,6 +54,8 @@ struct StorageMigration {
 struct SessionStorage {
   // Runs the migrations first, on every call.
   std::function<std::optional<Session>()> get;
+  // Storing and removing also remove a session still kept under "zirudeze.session" (unless that is the
+  // storage key), so that no older session is moved in once this one ends.
   std::function<void(const Session&)> store;
   // Removes the stored session.
   std::function<void()> remove;

@@ -20,6 +20,12 @@ struct CurlTransportOptions {
 
 // The libcurl transport. Connections stay open between requests and are reused; TLS peers are always
 // verified. Thread-safe: concurrent requests each get their own handle from a pool.
+//
+// Redirects are followed (at most 16) only where the request goes on as it was made and to whom it was
+// meant for; any other redirect's own answer is the response: never from https to http, a method other
+// than GET, HEAD and POST only by 307 and 308 (the body sent again), a request that may carry a body
+// never to another origin, and a request to another origin without its credentials (every header field
+// whose name isSecretName counts).
 class CurlTransport final : public HTTPTransport {
  public:
   explicit CurlTransport(CurlTransportOptions options = {});

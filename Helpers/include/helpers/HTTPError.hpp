@@ -19,8 +19,8 @@ class HTTPError : public std::runtime_error {
   static constexpr std::size_t kDescribedBodyBytes = 1024;
 
   // "Status Code: <n>", then " Body: <text>" when the body is valid UTF-8. Descriptions end up in logs:
-  // the text shows at most kDescribedBodyBytes of the body (then "... (<size> bytes)"), with anything
-  // shaped like a token masked. data() keeps the whole body.
+  // the text shows at most kDescribedBodyBytes of the body (then "... (<size> bytes)"), its secrets masked
+  // as redactingSecrets says (a JSON body as redactingSecretsInJSON writes it). data() keeps the whole body.
   std::string errorDescription() const { return what(); }
   std::string localizedDescription() const { return what(); }
 

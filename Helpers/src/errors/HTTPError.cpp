@@ -4,6 +4,7 @@
 
 #include "base/Unicode.hpp"
 #include "helpers/LogRedaction.hpp"
+#include "logging/LogBodyText.hpp"
 
 namespace zirudeze::helpers {
 namespace {
@@ -20,9 +21,13 @@ std::string describe(const velmoria::base::Data& data, const HTTPURLResponse& re
   std::string text = "Status Code: " + std::to_string(response.statusCode);
   const std::string_view body(reinterpret_cast<const char*>(data.data()), data.size());
   if (!velmoria::base::isValidUTF8(body)) return text;
-  const auto shown = utf8Prefix(body, HTTPError::kDescribedBodyBytes);
-  text.append(" Body: ").append(redactingSecrets(shown));
-  if (shown.size() < body.size()) text.append("... (" + std::to_string(body.size()) + " bytes)");
+  // A whole JSON body is masked the JSON way (strings that hold JSON included) before it is cut; other
+  // text is masked as far as it is shown.
+  const auto redacted = detail::redactedJSONText(body);
+  const std::string_view source = redacted ? std::string_view(*redacted) : body;
+  const auto shown = utf8Prefix(source, HTTPError::kDescribedBodyBytes);
+  text.append(" Body: ").append(redacted ? std::string(shown) : redactingSecrets(shown));
+  if (shown.size() < source.size()) text.append("... (" + std::to_string(body.size()) + " bytes)");
   return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -9,8 +10,11 @@
 
 namespace zirudeze::helpers::detail {
 
-// Masks string members with secret names, and token-shaped text anywhere, in place.
+// Masks string members with secret names, and token-shaped text anywhere, in place; a string that holds
+// JSON is masked as JSON.
 void redactSecretMembers(nlohmann::json& value);
+// `text` masked as JSON and written compactly; nothing when it is no JSON.
+std::optional<std::string> redactedJSONText(std::string_view text);
 
 // How a request or response body appears in a log line: "<none>" without a body; a JSON object or
 // array pretty-printed with sorted keys; else the UTF-8 text; "<failed>" for bytes that are no UTF-8.

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <tuple>
+#include <utility>
 
 #include "LogBodyText.hpp"
 #include "base/PercentEncoding.hpp"
@@ -139,22 +142,45 @@ bool isNameCharacter(char c) {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Where a value that starts at `start` ends: an unescaped closing quote when it is quoted (or the end of
-// text cut short), else the first character that ends a form value or an unquoted JSON value.
-std::size_t valueEnd(std::string_view text, std::size_t start, bool quoted) {
+std::size_t skipSpaces(std::string_view text, std::size_t at) {
+  while (at < text.size() && isSpace(text[at])) ++at;
+  return at;
+}
+
+// Where a value quoted with `quote` that starts at `start` ends: at its unescaped closing quote, or at the
+// end of text cut short.
+std::size_t quotedValueEnd(std::string_view text, std::size_t start, char quote) {
   std::size_t end = start;
-  if (quoted) {
-    while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
-    return std::min(end, text.size());
-  }
-  while (end < text.size() && !isSpace(text[end]) &&
-         std::string_view("&;,\"'}])").find(text[end]) == std::string_view::npos)
-    ++end;
+  while (end < text.size() && text[end] != quote) end += text[end] == '\\' ? 2 : 1;
+  return std::min(end, text.size());
+}
+
+// Where an unquoted value ends: a form value ("name=...") runs to the next item; any other ("name: ...")
+// stops where a JSON or header value would.
+std::size_t bareValueEnd(std::string_view text, std::size_t start, char separator) {
+  const std::string_view stops = separator == '=' ? std::string_view("&") : std::string_view("&;,\"'}])");
+  std::size_t end = start;
+  while (end < text.size() && !isSpace(text[end]) && stops.find(text[end]) == std::string_view::npos) ++end;
   return end;
 }
 
-// Secret-named pairs in text that is not JSON: form-encoded items ("refresh_token=...&...") and the
-// members of JSON cut short ("{\"refresh_token\":\"..."), whose values may run to the end of the text.
+// "Bearer <credential>": the scheme stays readable, the credential after it is the secret.
+std::optional<std::pair<std::size_t, std::size_t>> credentialAfterScheme(std::string_view text, std::size_t start,
+                                                                         std::size_t end) {
+  const std::string scheme = lowercased(text.substr(start, end - start));
+  if (scheme != "bearer" && scheme != "basic" && scheme != "digest" && scheme != "token") return std::nullopt;
+  const std::size_t credential = skipSpaces(text, end);
+  if (credential == end || credential == text.size()) return std::nullopt;
+  std::size_t credentialEnd = credential;
+  while (credentialEnd < text.size() && !isSpace(text[credentialEnd]) && text[credentialEnd] != '"' &&
+         text[credentialEnd] != '\'')
+    ++credentialEnd;
+  return std::pair{credential, credentialEnd};
+}
+
+// Secret-named pairs in text that is not JSON: form-encoded items ("refresh_token=...&..."), header and
+// assignment shapes ("apikey: ...", "refresh_token = ...", "password=\"...\""), and the members of JSON cut
+// short or of other dictionaries ("{'refresh_token': '..."), whose values may run to the end of the text.
 std::string redactingSecretPairs(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -168,32 +194,31 @@ std::string redactingSecretPairs(std::string_view text) {
     std::size_t nameEnd = i;
     while (nameEnd < text.size() && isNameCharacter(text[nameEnd])) ++nameEnd;
     const std::string_view name = text.substr(i, nameEnd - i);
-    std::size_t valueStart = std::string_view::npos;
-    bool quoted = false;
+    const char before = i > 0 ? text[i - 1] : '\0';
+    const bool quotedName = (before == '"' || before == '\'') && nameEnd < text.size() && text[nameEnd] == before;
+    const std::size_t separatorAt = skipSpaces(text, quotedName ? nameEnd + 1 : nameEnd);
+    const char separator = separatorAt < text.size() ? text[separatorAt] : '\0';
     bool secret = false;
-    const bool inQuotes = i > 0 && text[i - 1] == '"' && nameEnd < text.size() && text[nameEnd] == '"';
-    if (inQuotes) {
-      // "name" : value
-      std::size_t at = nameEnd + 1;
-      while (at < text.size() && isSpace(text[at])) ++at;
-      if (at < text.size() && text[at] == ':') {
-        ++at;
-        while (at < text.size() && isSpace(text[at])) ++at;
-        quoted = at < text.size() && text[at] == '"';
-        valueStart = quoted ? at + 1 : at;
-        secret = isSecretName(name);
-      }
-    } else if (nameEnd < text.size() && text[nameEnd] == '=') {
-      // name=value; in a form, as in an address, "code" is an authorization code.
-      valueStart = nameEnd + 1;
+    if (separator == ':') {
+      secret = isSecretName(name);
+    } else if (separator == '=' && !quotedName) {
+      // In a form, as in an address, "code" is an authorization code.
       const std::string decoded = velmoria::base::removingPercentEncoding(name).value_or(std::string(name));
       secret = isSecretName(decoded) || lowercased(decoded) == "code";
     }
-    if (valueStart == std::string_view::npos || !secret) {
+    if (!secret) {
       i = nameEnd;
       continue;
     }
-    const std::size_t end = valueEnd(text, valueStart, quoted);
+    std::size_t valueStart = skipSpaces(text, separatorAt + 1);
+    std::size_t end = valueStart;
+    if (valueStart < text.size() && (text[valueStart] == '"' || text[valueStart] == '\'')) {
+      const char quote = text[valueStart++];
+      end = quotedValueEnd(text, valueStart, quote);
+    } else {
+      end = bareValueEnd(text, valueStart, separator);
+      if (const auto credential = credentialAfterScheme(text, valueStart, end)) std::tie(valueStart, end) = *credential;
+    }
     if (end > valueStart) {
       out.append(text.substr(copied, valueStart - copied));
       out.append(maskedSecret(text.substr(valueStart, end - valueStart)));
@@ -230,10 +255,8 @@ std::string redactingSecretsInURL(std::string_view url) {
 }
 
 std::string redactingSecretsInJSON(std::string_view text) {
-  nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
-  if (parsed.is_discarded()) return redactingSecrets(text);
-  detail::redactSecretMembers(parsed);
-  return parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (auto redacted = detail::redactedJSONText(text)) return std::move(*redacted);
+  return redactingSecrets(text);
 }
 
 std::string escapingLineBreaks(std::string_view text) {
@@ -272,8 +295,20 @@ void redactSecretMembers(nlohmann::json& value) {
   } else if (value.is_array()) {
     for (auto& element : value) redactSecretMembers(element);
   } else if (value.is_string()) {
-    value = redactingSecrets(value.get_ref<const std::string&>());
+    const auto& text = value.get_ref<const std::string&>();
+    // JSON carried in a string (an error message quoting a request) is read as JSON too.
+    const auto first = text.find_first_not_of(" \t\r\n");
+    std::optional<std::string> nested;
+    if (first != std::string::npos && (text[first] == '{' || text[first] == '[')) nested = redactedJSONText(text);
+    value = nested ? std::move(*nested) : redactingSecrets(text);
   }
+}
+
+std::optional<std::string> redactedJSONText(std::string_view text) {
+  nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
+  if (parsed.is_discarded()) return std::nullopt;
+  redactSecretMembers(parsed);
+  return parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace zirudeze::helpers::detail

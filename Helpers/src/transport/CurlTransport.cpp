@@ -17,6 +17,7 @@
 #include "base/ThreadSafety.hpp"
 #include "base/URL.hpp"
 #include "concurrency/CurrentTask.hpp"
+#include "helpers/LogRedaction.hpp"
 #include "helpers/URLError.hpp"
 #include "helpers/detail/ResponseHeaderCollector.hpp"
 
@@ -72,7 +73,7 @@ class CurlShare {
   std::array<velmoria::base::Mutex, CURL_LOCK_DATA_LAST> mutexes_;
 };
 
-enum class Abort { none, cancelled, timedOut, tooLarge, handlerFailed, bodyFailed, redirectRefused };
+enum class Abort { none, cancelled, timedOut, tooLarge, handlerFailed, bodyFailed, redirectRefused, redirectTaken };
 
 // Per-transfer state the callbacks write into.
 struct Transfer {
@@ -103,6 +104,14 @@ struct Transfer {
   // Whether the request may carry a body (any method but GET and HEAD), which no redirect takes to
   // another origin.
   bool mayCarryBody = false;
+  // Whether a redirect that turns a request into a GET would change it (any method but GET, HEAD and
+  // POST: libcurl would send its method again without its body).
+  bool methodIsKeptOnlyBy307And308 = false;
+  // Whether the request carries a credential (apikey, Authorization, ...), which no redirect takes to
+  // another origin.
+  bool carriesCredentials = false;
+  // Where a redirect to another origin goes, when it is taken here rather than by libcurl.
+  std::string redirectTarget;
 };
 
 // What the callbacks reach; it lives in the handle, so libcurl is told its address once.
@@ -218,11 +227,29 @@ std::optional<std::string> originOf(const velmoria::base::URL& url, const std::o
   return *scheme + "://" + lowerHost + ":" + std::to_string(port);
 }
 
-// A redirect that libcurl would follow but we do not: from https to http (a downgrade would expose the
-// request), or with a body (a refresh token, a password) to another origin. Its answer is the response.
-bool refusesRedirect(const Transfer& transfer) {
+// `location` as an absolute URL, resolved against `base`.
+std::optional<std::string> resolvedURL(const std::string& base, const std::string& location) {
+  const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
+  if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+      curl_url_set(url.get(), CURLUPART_URL, location.c_str(), 0) != CURLUE_OK)
+    return std::nullopt;
+  char* text = nullptr;
+  if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK || !text) return std::nullopt;
+  std::string resolved(text);
+  curl_free(text);
+  return resolved;
+}
+
+enum class RedirectStep { followedByCurl, answered, takenWithoutCredentials };
+
+// Which redirects libcurl follows as they are. Refused, so that their own answer is the response: from
+// https to http (a downgrade would expose the request), one that would send a changed request (a PUT
+// redirected with 303 goes out as a PUT without its body), and one with a body (a refresh token, a
+// password) to another origin. A redirect to another origin that would carry the request's credentials
+// is taken without them.
+RedirectStep redirectStep(Transfer& transfer) {
   const int status = transfer.headers.statusCode();
-  if (status < 300 || status > 399 || status == 304) return false;
+  if (status < 300 || status > 399 || status == 304) return RedirectStep::followedByCurl;
   std::optional<std::string> location;
   for (const auto& [name, value] : transfer.headers.fields()) {
     if (name.size() == 8 && std::equal(name.begin(), name.end(), "location", [](char a, char b) {
@@ -230,16 +257,25 @@ bool refusesRedirect(const Transfer& transfer) {
         }))
       location = value;
   }
-  if (!location) return false;
-  const auto from = velmoria::base::URL::parse(effectiveURL(transfer.easy, ""));
+  if (!location) return RedirectStep::followedByCurl;
+  if ((status == 301 || status == 302 || status == 303) && transfer.methodIsKeptOnlyBy307And308)
+    return RedirectStep::answered;
+  const std::string current = effectiveURL(transfer.easy, "");
+  const auto from = velmoria::base::URL::parse(current);
   const auto to = velmoria::base::URL::parse(*location);
-  if (!from || !to) return true;
+  if (!from || !to) return RedirectStep::answered;
+  if (!to->scheme() && !to->host()) return RedirectStep::followedByCurl;  // a path on the same origin
   const auto fromOrigin = originOf(*from, std::nullopt);
-  if (!to->scheme() && !to->host()) return false;  // a path on the same origin
   const auto toOrigin = originOf(*to, from->scheme());
-  if (!fromOrigin || !toOrigin) return true;
-  if (fromOrigin->rfind("https:", 0) == 0 && toOrigin->rfind("https:", 0) != 0) return true;
-  return transfer.mayCarryBody && *fromOrigin != *toOrigin;
+  if (!fromOrigin || !toOrigin) return RedirectStep::answered;
+  if (fromOrigin->rfind("https:", 0) == 0 && toOrigin->rfind("https:", 0) != 0) return RedirectStep::answered;
+  if (*fromOrigin == *toOrigin) return RedirectStep::followedByCurl;
+  if (transfer.mayCarryBody) return RedirectStep::answered;
+  if (!transfer.carriesCredentials) return RedirectStep::followedByCurl;
+  auto target = resolvedURL(current, *location);
+  if (!target) return RedirectStep::answered;
+  transfer.redirectTarget = std::move(*target);
+  return RedirectStep::takenWithoutCredentials;
 }
 
 std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* context) {
@@ -248,9 +284,17 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* cont
   transfer.lastActivity = Clock::now();
   transfer.headers.addLine(std::string_view(data, length));
   // At the end of a response's headers, before libcurl acts on them.
-  if (transfer.headers.complete() && length <= 2 && refusesRedirect(transfer)) {
-    transfer.abort = Abort::redirectRefused;
-    return 0;
+  if (transfer.headers.complete() && length <= 2) {
+    switch (redirectStep(transfer)) {
+      case RedirectStep::followedByCurl:
+        break;
+      case RedirectStep::answered:
+        transfer.abort = Abort::redirectRefused;
+        return 0;
+      case RedirectStep::takenWithoutCredentials:
+        transfer.abort = Abort::redirectTaken;
+        return 0;
+    }
   }
   if (!transfer.stream && transfer.headers.complete()) {
     if (const auto announced = transfer.headers.contentLength(); announced && *announced > transfer.maxBytes) {
@@ -468,8 +512,10 @@ struct CurlTransport::Impl {
     handle.hasHeaderList = true;
   }
 
-  // Runs one transfer to its end. Returns normally only when the server answered completely.
-  void perform(const URLRequest& request, const velmoria::base::Data* body, Transfer& transfer, std::stop_token stop) {
+  // Runs one transfer to its end. Returns normally only when the server answered completely, or with
+  // the address of a redirect to take without the request's credentials (nothing of it delivered).
+  std::optional<std::string> perform(const URLRequest& request, const velmoria::base::Data* body, Transfer& transfer,
+                                     std::stop_token stop) {
     if (stop.stop_requested()) throw URLError(URLError::Code::cancelled, request.url);
     checkScheme(request.url);
     for (const auto& [name, value] : request.allHTTPHeaderFields) {
@@ -497,7 +543,11 @@ struct CurlTransport::Impl {
 
     handle->context = CallbackContext{&transfer, &request.url};
     transfer.mayCarryBody =
-        (request.httpMethod != "GET" && request.httpMethod != "HEAD") || request.httpBody || request.httpBodyStream;
+        (request.httpMethod != "GET" && request.httpMethod != "HEAD") || body || transfer.bodyStream;
+    transfer.methodIsKeptOnlyBy307And308 =
+        request.httpMethod != "GET" && request.httpMethod != "HEAD" && request.httpMethod != "POST";
+    transfer.carriesCredentials = std::any_of(request.allHTTPHeaderFields.begin(), request.allHTTPHeaderFields.end(),
+                                              [](const auto& field) { return isSecretName(field.first); });
     handle->errorBuffer[0] = 0;
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
     handle->setLong(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1.0, seconds * 1000)),
@@ -550,8 +600,13 @@ struct CurlTransport::Impl {
       transfer.abort = Abort::none;
       result = CURLE_OK;
     }
+    const bool redirected = transfer.abort == Abort::redirectTaken;
+    if (redirected) {
+      transfer.abort = Abort::none;
+      result = CURLE_OK;
+    }
 
-    if (result == CURLE_OK && transfer.abort == Abort::none) {
+    if (result == CURLE_OK && transfer.abort == Abort::none && !redirected) {
       if (transfer.stream) {
         try {
           deliverResponseOnce(transfer, request.url);
@@ -584,16 +639,39 @@ struct CurlTransport::Impl {
       case Abort::bodyFailed:
         std::rethrow_exception(transfer.bodyError);
       case Abort::redirectRefused:
+      case Abort::redirectTaken:
       case Abort::none:
         break;
     }
     if (result != CURLE_OK) throw URLError(detail::urlErrorCodeFor(result, failure), request.url, detailText);
+    if (redirected) return std::move(transfer.redirectTarget);
+    return std::nullopt;
+  }
+
+  // Runs the request, and each redirect to another origin that it takes without its credentials, with a
+  // transfer state of its own for each (made by `start`). Returns the state of the one that answered.
+  template <class Start>
+  Transfer performFollowing(const URLRequest& request, const velmoria::base::Data* body, const Start& start,
+                            std::stop_token stop) {
+    constexpr int kMaxRedirects = 16;
+    std::optional<URLRequest> redirected;
+    for (int hops = 0;; ++hops) {
+      const URLRequest& current = redirected ? *redirected : request;
+      Transfer transfer = start();
+      if (!body) transfer.bodyStream = current.httpBodyStream.get();
+      auto target = perform(current, body, transfer, stop);
+      if (!target) return transfer;
+      if (hops == kMaxRedirects) throw URLError(URLError::Code::httpTooManyRedirects, request.url);
+      URLRequest next = current;
+      next.url = std::move(*target);
+      std::erase_if(next.allHTTPHeaderFields, [](const auto& field) { return isSecretName(field.first); });
+      redirected = std::move(next);
+    }
   }
 
   FetchResult run(const URLRequest& request, const velmoria::base::Data* body, std::stop_token stop) {
-    Transfer transfer(options.maxResponseBytes);
-    if (!body) transfer.bodyStream = request.httpBodyStream.get();
-    perform(request, body, transfer, effectiveStopToken(stop));
+    Transfer transfer = performFollowing(
+        request, body, [this] { return Transfer(options.maxResponseBytes); }, effectiveStopToken(stop));
     return {std::move(transfer.body), std::move(transfer.finalResponse)};
   }
 };
@@ -621,10 +699,14 @@ FetchResult CurlTransport::upload(const URLRequest& request, const velmoria::bas
 void CurlTransport::stream(const URLRequest& request, StreamHandlers handlers, std::stop_token stop) {
   std::exception_ptr failure;
   try {
-    Transfer transfer(0);
-    transfer.stream = &handlers;
-    if (!request.httpBody) transfer.bodyStream = request.httpBodyStream.get();
-    impl_->perform(request, request.httpBody ? &*request.httpBody : nullptr, transfer, effectiveStopToken(stop));
+    impl_->performFollowing(
+        request, request.httpBody ? &*request.httpBody : nullptr,
+        [&handlers] {
+          Transfer transfer(0);
+          transfer.stream = &handlers;
+          return transfer;
+        },
+        effectiveStopToken(stop));
   } catch (...) {
     failure = std::current_exception();
   }

@@ -69,6 +69,9 @@ class RestFilterValue {
   static RestFilterValue array(const std::vector<RestFilterValue>& elements);
   // The elements joined with ",", quoted as in array(), without braces.
   static RestFilterValue joined(const std::vector<RestFilterValue>& elements);
+  // A list's elements in parentheses, "(1,2)", as the service reads a list under "in"; any other value
+  // as it is.
+  RestFilterValue inParentheses() const;
 
   const std::string& rawValue() const noexcept { return rawValue_; }
   // Why this operand cannot be rendered (a number JSON cannot express); a builder keeps it as its error.

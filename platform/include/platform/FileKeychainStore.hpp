@@ -34,9 +34,9 @@ class FileKeychainStore final : public KeychainStore {
   static std::string fileName(const KeychainItemKey& key);
 
  private:
-  // The folder's open descriptor for reading, opened and checked when there is none.
+  // The open folder that the path names now, checked: kept from an earlier use while it is that one.
+  // Null when there is no folder.
   std::shared_ptr<const void> folderToRead();
-  void forgetFolder();
 
   std::filesystem::path folder_;
   base::Mutex folderMutex_;

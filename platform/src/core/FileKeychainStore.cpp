@@ -49,23 +49,6 @@ void appendEncoded(std::string& out, const std::optional<std::string>& part) {
   }
 }
 
-// Makes each missing folder with mode 0700 and insists that the last one is a real folder of ours,
-// readable by nobody else.
-void ensurePrivateFolder(const std::filesystem::path& folder) {
-  std::filesystem::path partial;
-  for (const auto& part : folder) {
-    partial /= part;
-    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
-      throw systemFailure("Cannot create the keychain folder " + partial.string(), errno);
-  }
-  struct stat info {};
-  if (::lstat(folder.c_str(), &info) != 0) throw systemFailure("Cannot inspect " + folder.string(), errno);
-  if (!S_ISDIR(info.st_mode) || info.st_uid != us())
-    throw KeychainStoreError(Reason::unknown, "The keychain folder " + folder.string() + " is not a folder of ours.");
-  if ((info.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0)
-    throw systemFailure("Cannot restrict " + folder.string(), errno);
-}
-
 class Descriptor {
  public:
   explicit Descriptor(int fd) : fd_(fd) {}
@@ -90,17 +73,22 @@ class Descriptor {
 
 // The folder's owner and mode, checked as the writer checks them: ours, and closed to others (a folder
 // opened up since is closed again).
-void checkFolder(const Descriptor& fd, const std::filesystem::path& folder) {
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) throw systemFailure("Cannot inspect " + folder.string(), errno);
+void checkFolder(const struct stat& info, int fd, const std::filesystem::path& folder) {
   if (!S_ISDIR(info.st_mode) || info.st_uid != us())
     throw KeychainStoreError(Reason::unknown, "The keychain folder " + folder.string() + " is not a folder of ours.");
-  if ((info.st_mode & 0777) != 0700 && ::fchmod(fd.get(), 0700) != 0)
+  if ((info.st_mode & 0777) != 0700 && ::fchmod(fd, 0700) != 0)
     throw systemFailure("Cannot restrict " + folder.string(), errno);
 }
 
+// An open folder and which one it is.
+struct KeptFolder {
+  Descriptor fd;
+  dev_t device;
+  ino_t inode;
+};
+
 // The folder, for reading its items: never through a link.
-Descriptor openFolderToRead(const std::filesystem::path& folder) {
+KeptFolder openFolderToRead(const std::filesystem::path& folder) {
   Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT) throw KeychainStoreError::itemNotFound();
@@ -108,12 +96,22 @@ Descriptor openFolderToRead(const std::filesystem::path& folder) {
       throw KeychainStoreError(Reason::unknown, "The keychain folder " + folder.string() + " is not a folder of ours.");
     throw systemFailure("Cannot open the keychain folder " + folder.string(), errno);
   }
-  return fd;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) throw systemFailure("Cannot inspect " + folder.string(), errno);
+  checkFolder(info, fd.get(), folder);
+  return KeptFolder{std::move(fd), info.st_dev, info.st_ino};
 }
 
-bool isStillThere(const Descriptor& folder) {
-  struct stat info {};
-  return ::fstat(folder.get(), &info) == 0 && info.st_nlink > 0;
+// Makes each missing folder with mode 0700 and insists that the last one is a real folder of ours,
+// readable by nobody else.
+void ensurePrivateFolder(const std::filesystem::path& folder) {
+  std::filesystem::path partial;
+  for (const auto& part : folder) {
+    partial /= part;
+    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
+      throw systemFailure("Cannot create the keychain folder " + partial.string(), errno);
+  }
+  openFolderToRead(folder);
 }
 
 }  // namespace
@@ -122,25 +120,28 @@ FileKeychainStore::FileKeychainStore(std::filesystem::path folder) : folder_(std
 
 FileKeychainStore::~FileKeychainStore() = default;
 
-// Opened and checked once, then kept: every session query reads items, and the folder a kept descriptor
-// names cannot be swapped for a link or a foreign folder behind the reader's back (nor given away but
-// by root). A write (which may make the folder anew, and checks it) and a read that finds the kept
-// folder deleted open and check it again.
+// Opened once, then kept while the folder's path still names it: a read then costs one look at the path
+// instead of an open, and the folder a kept descriptor names cannot be swapped for a link or a foreign
+// folder between that look and the read. Owner and mode are checked on every use, as the writer checks
+// them; a folder renamed away, or deleted and made anew, is let go of.
 std::shared_ptr<const void> FileKeychainStore::folderToRead() {
+  struct stat info {};
+  if (::lstat(folder_.c_str(), &info) != 0) {
+    if (errno == ENOENT) return nullptr;
+    throw systemFailure("Cannot inspect " + folder_.string(), errno);
+  }
   {
     const base::MutexLock lock(folderMutex_);
-    if (folder_fd_) return folder_fd_;
+    if (const auto kept = std::static_pointer_cast<const KeptFolder>(folder_fd_);
+        kept && kept->device == info.st_dev && kept->inode == info.st_ino) {
+      checkFolder(info, kept->fd.get(), folder_);
+      return kept;
+    }
   }
-  auto opened = std::make_shared<Descriptor>(openFolderToRead(folder_));
-  checkFolder(*opened, folder_);
+  auto kept = std::make_shared<const KeptFolder>(openFolderToRead(folder_));
   const base::MutexLock lock(folderMutex_);
-  folder_fd_ = opened;
-  return opened;
-}
-
-void FileKeychainStore::forgetFolder() {
-  const base::MutexLock lock(folderMutex_);
-  folder_fd_.reset();
+  folder_fd_ = kept;
+  return kept;
 }
 
 std::string FileKeychainStore::fileName(const KeychainItemKey& key) {
@@ -167,19 +168,12 @@ std::optional<base::Data> FileKeychainStore::readIfPresent(const KeychainItemKey
     return systemFailure(std::string(what) + " " + (folder_ / name).string(), error);
   };
   const auto path = [&] { return folder_ / name; };
+  const auto folder = std::static_pointer_cast<const KeptFolder>(folderToRead());
+  if (!folder) return std::nullopt;
   // Non-blocking: a FIFO planted under the item's name must not hold the reader (and every session query
   // behind it); it is refused below like anything else that is not a plain file.
-  const auto open = [&](const Descriptor& folder) {
-    return Descriptor(::openat(folder.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
-  };
-  auto folder = std::static_pointer_cast<const Descriptor>(folderToRead());
-  Descriptor fd = open(*folder);
-  if (fd.get() < 0 && errno == ENOENT && !isStillThere(*folder)) {
-    // The kept folder was deleted, and may have been made anew since.
-    forgetFolder();
-    folder = std::static_pointer_cast<const Descriptor>(folderToRead());
-    fd = open(*folder);
-  }
+  const Descriptor fd(
+      ::openat(folder->fd.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) {
     if (errno == ENOENT) return std::nullopt;
     throw failed("Cannot open the keychain item");
@@ -214,7 +208,6 @@ std::optional<base::Data> FileKeychainStore::readIfPresent(const KeychainItemKey
 void FileKeychainStore::write(const KeychainItemKey& key, const base::Data& value) {
   // What could not be read back is not written.
   if (value.size() > kMaxItemBytes) throw KeychainStoreError(Reason::unknown, "The keychain item is too large.");
-  forgetFolder();
   ensurePrivateFolder(folder_);
   const auto path = folder_ / fileName(key);
   try {
@@ -224,11 +217,14 @@ void FileKeychainStore::write(const KeychainItemKey& key, const base::Data& valu
   }
 }
 
+// Through the folder as reading checks it, so a link in the folder's place is refused here too.
 void FileKeychainStore::remove(const KeychainItemKey& key) {
-  const auto path = folder_ / fileName(key);
-  if (::unlink(path.c_str()) != 0) {
+  const std::string name = fileName(key);
+  const auto folder = std::static_pointer_cast<const KeptFolder>(folderToRead());
+  if (!folder) throw KeychainStoreError::itemNotFound();
+  if (::unlinkat(folder->fd.get(), name.c_str(), 0) != 0) {
     if (errno == ENOENT) throw KeychainStoreError::itemNotFound();
-    throw systemFailure("Cannot delete the keychain item " + path.string(), errno);
+    throw systemFailure("Cannot delete the keychain item " + (folder_ / name).string(), errno);
   }
 }
 
