@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <cstring>
 #include <future>
 #include <stdexcept>
@@ -78,6 +79,9 @@ SlowTlsServer::SlowTlsServer(const std::string& ns, const std::vector<std::strin
                              const std::filesystem::path& cert, const std::filesystem::path& key,
                              std::chrono::milliseconds delay)
     : tls_(std::make_unique<Tls>()), delay_(delay) {
+  // A client the filter cut leaves the handshake's writes with a closed peer: that is EPIPE for this
+  // server, not a signal that ends the whole test program.
+  std::signal(SIGPIPE, SIG_IGN);
   if (SSL_CTX_use_certificate_chain_file(tls_->context.get(), cert.c_str()) != 1 ||
       SSL_CTX_use_PrivateKey_file(tls_->context.get(), key.c_str(), SSL_FILETYPE_PEM) != 1) {
     throw std::runtime_error("cannot load the test certificate");

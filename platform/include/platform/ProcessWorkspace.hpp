@@ -4,6 +4,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "platform/MainScheduler.hpp"
 #include "platform/ProcessScanner.hpp"
@@ -11,11 +13,23 @@
 
 namespace velmoria::platform {
 
-// The process behind the window that has the focus, when a window system tells.
+// A top-level window as the window system describes it.
+struct TopLevelWindow {
+  pid_t pid = 0;          // the process it names (_NET_WM_PID); 0 when it names none
+  std::string instance;   // WM_CLASS, first string
+  std::string className;  // WM_CLASS, second string
+  bool operator==(const TopLevelWindow&) const = default;
+};
+
+// What a window system tells of the windows: the process behind the window that has the focus, and the
+// top-level windows. Called from the workspace's poll, on the main thread.
 class ActiveWindowSource {
  public:
   virtual ~ActiveWindowSource() = default;
   virtual std::optional<pid_t> activeWindowProcess() = 0;
+  // The top-level windows at the first call and whenever they changed since the last answer; nothing while
+  // they are unchanged or when no window system tells. Cheap when nothing changed: it is asked every poll.
+  virtual std::optional<std::vector<TopLevelWindow>> topLevelWindowsIfChanged() { return std::nullopt; }
 };
 
 // The workspace over /proc. Launches are found by polling while someone observes them (new apps since
