@@ -57,6 +57,10 @@ std::optional<NamespacePair> NamespacePair::make(std::string& whyNot) {
       {"ip", "-n", s, "addr", "add", std::string(serverV4) + "/24", "dev", serverLink},
       {"ip", "-n", c, "addr", "add", std::string(clientV6) + "/64", "dev", clientLink, "nodad"},
       {"ip", "-n", s, "addr", "add", std::string(serverV6) + "/64", "dev", serverLink, "nodad"},
+      // No duplicate-address wait for the link-local addresses the links get when they come up: its end,
+      // a second later, is a change of the network that a browser started meanwhile fails its load on.
+      {"ip", "netns", "exec", c, "sysctl", "-qw", "net.ipv6.conf." + clientLink + ".accept_dad=0"},
+      {"ip", "netns", "exec", s, "sysctl", "-qw", "net.ipv6.conf." + serverLink + ".accept_dad=0"},
       {"ip", "-n", c, "link", "set", clientLink, "up"},
       {"ip", "-n", s, "link", "set", serverLink, "up"},
   };
