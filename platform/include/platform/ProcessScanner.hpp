@@ -10,6 +10,7 @@
 
 #include "base/FileDescriptor.hpp"
 #include "platform/DesktopEntry.hpp"
+#include "platform/WindowIdentity.hpp"
 #include "platform/Workspace.hpp"
 
 namespace velmoria::platform {
@@ -67,6 +68,12 @@ class ProcessScanner {
 
   DesktopEntryIndex& index() { return *index_; }
 
+  // The top-level windows as the window system told them last. From the next scan on, a process of ours
+  // that a window names is the app the window's WM_CLASS names (entryForWindow); where another route
+  // found it to be another app, the window's entry takes it only when named by StartupWMClass and the
+  // other route was the Exec's. A process whose nearest app is the window's entry already stays part of it.
+  void setWindows(std::vector<TopLevelWindow> windows);
+
  private:
   struct Known {
     unsigned long long startTime = 0;
@@ -76,7 +83,7 @@ class ProcessScanner {
     bool forked = false;     // a fork that had not exec'd when last looked at
     bool unsettled = false;  // caught inside an exec, before its command line was there: looked at again
     std::string cgroup;
-    std::string identifiedBy;  // "", "gio", "scope", "exec"
+    std::string identifiedBy;  // "", "gio", "scope", "exec", "window"
     std::string id;
     std::string exe;              // the executable it was identified with
     std::uint64_t firstScan = 0;  // the scan that first saw it
@@ -98,6 +105,10 @@ class ProcessScanner {
   bool dueForAnotherLook(pid_t pid, const Known& k) const;
   void identify(pid_t pid, Known& k);
   void takeApp(pid_t pid, Known& k);
+  // The entries the windows name, by process.
+  void mapWindows();
+  // Makes the process the app its window names, where it has one.
+  void claimByWindow(pid_t pid, Known& k);
   std::filesystem::path procRoot_;
   std::shared_ptr<DesktopEntryIndex> index_;
   std::unordered_map<pid_t, Known> known_;
@@ -107,6 +118,13 @@ class ProcessScanner {
   base::FileDescriptor loadavgFd_;
   base::FileDescriptor procFd_;
   uid_t uid_;
+  struct WindowClaim {
+    std::string id;
+    bool byStartupWMClass = false;
+  };
+  std::vector<TopLevelWindow> windows_;
+  bool windowsChanged_ = false;
+  std::unordered_map<pid_t, WindowClaim> windowClaims_;
 };
 
 // What the scanner reads of /proc/<pid>/stat.

@@ -446,10 +446,18 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
 
   // Parents before children, so a child can be told apart from the app that started it.
   std::sort(fresh.begin(), fresh.end());
+  const bool remapWindows = windowsChanged_ || entriesChanged;
+  if (remapWindows) mapWindows();
   for (const pid_t pid : fresh) {
     Known& k = known_[pid];
     identify(pid, k);
     if (!k.identifiedBy.empty()) takeApp(pid, k);
+    claimByWindow(pid, k);
+  }
+  if (remapWindows) {
+    for (const auto& [pid, claim] : windowClaims_) {
+      if (const auto it = known_.find(pid); it != known_.end()) claimByWindow(pid, it->second);
+    }
   }
 
   std::vector<std::shared_ptr<ProcessApplication>> apps;
@@ -468,6 +476,50 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
                          " apps, " + took + " ms");
   }
   return apps;
+}
+
+void ProcessScanner::setWindows(std::vector<TopLevelWindow> windows) {
+  windows_ = std::move(windows);
+  windowsChanged_ = true;
+}
+
+void ProcessScanner::mapWindows() {
+  windowsChanged_ = false;
+  windowClaims_.clear();
+  for (const auto& window : windows_) {
+    if (window.pid <= 0) continue;
+    const auto found = entryForWindow(window, index_->entries());
+    if (found.entry == nullptr) continue;
+    const auto [it, added] =
+        windowClaims_.try_emplace(window.pid, WindowClaim{found.entry->id, found.byStartupWMClass});
+    // Of one process's windows, one that its entry names on purpose outweighs a guess.
+    if (!added && found.byStartupWMClass && !it->second.byStartupWMClass) {
+      it->second = WindowClaim{found.entry->id, true};
+    }
+  }
+}
+
+void ProcessScanner::claimByWindow(pid_t pid, Known& k) {
+  const auto claim = windowClaims_.find(pid);
+  if (claim == windowClaims_.end() || k.foreign) return;
+  if (k.app) {
+    if (k.id == claim->second.id) return;
+    // The launcher's own word (its environment, the app scope) outweighs the window's; an Exec match
+    // outweighs a guess from the ID, not a StartupWMClass.
+    if (k.identifiedBy != "exec" || !claim->second.byStartupWMClass) return;
+  } else if (const auto owner = applicationOwning(k.parent); owner && owner->bundleIdentifier() == claim->second.id) {
+    return;  // a process of that app already
+  }
+  if (blockingtrace::enabled()) {
+    blockingtrace::write("pid " + std::to_string(pid) + " has a window of " + claim->second.id +
+                         (k.app ? " (was " + k.id + " by " + k.identifiedBy + ")" : ""));
+  }
+  k.app.reset();
+  k.identifiedBy = "window";
+  k.id = claim->second.id;
+  if (k.exe.empty()) k.exe = executableOf(pid);
+  takeApp(pid, k);
+  if (!k.app) k.id.clear();
 }
 
 std::shared_ptr<ProcessApplication> ProcessScanner::applicationOwning(pid_t pid) {
