@@ -14,17 +14,6 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The name a dock knows the entry's file by besides its ID: the file's own name when the ID also carries
-// the subfolders it lies in.
-std::string_view fileName(const DesktopEntry& e) {
-  const std::string stem = e.file.stem().string();
-  if (stem.empty() || stem == e.id || e.id.size() <= stem.size()) return {};
-  const std::string_view id(e.id);
-  // Only as the ID's end after a folder's '-': an entry file named otherwise is no subfolder entry.
-  if (id.substr(id.size() - stem.size()) != stem || id[id.size() - stem.size() - 1] != '-') return {};
-  return id.substr(id.size() - stem.size());
-}
-
 }  // namespace
 
 WindowEntry entryForWindow(const TopLevelWindow& window, const std::map<std::string, DesktopEntry>& entries) {
@@ -40,9 +29,9 @@ WindowEntry entryForWindow(const TopLevelWindow& window, const std::map<std::str
     for (const auto& [id, e] : entries) {
       if (sameIgnoringCase(id, *name)) return {&e, false};
     }
+    // An entry in a subfolder by its file's own name too ("konsole" for kde/konsole.desktop).
     for (const auto& [id, e] : entries) {
-      const auto file = fileName(e);
-      if (!file.empty() && sameIgnoringCase(file, *name)) return {&e, false};
+      if (sameIgnoringCase(e.file.stem().string(), *name)) return {&e, false};
     }
   }
   return {};
