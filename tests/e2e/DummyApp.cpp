@@ -2,8 +2,8 @@
 // Without a display it just waits, so it still runs as an app.
 //   velmoria-e2e-dummy [--class INSTANCE CLASS] [--pid] [--child] [--ready]
 // --class gives the window that WM_CLASS; --pid names the dummy's process and host on the window as
-// toolkits do; --child starts a child process that waits too; --ready writes "ready" once the server has
-// the window mapped.
+// toolkits do; --child starts a child process that waits too; --ready writes "ready" (and the child's
+// pid) once the server has the window mapped.
 #include <unistd.h>
 
 #include <cstdio>
@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
       return 64;
     }
   }
-  if (child && ::fork() == 0) {
+  pid_t childPid = 0;
+  if (child && (childPid = ::fork()) == 0) {
     for (;;) ::pause();
   }
   xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
@@ -72,9 +73,11 @@ int main(int argc, char** argv) {
   }
   if (!wmClass.empty()) setText(connection, window, XCB_ATOM_WM_CLASS, wmClass);
   xcb_map_window(connection, window);
+  // Twice: by the second answer the server has also sent every other client the events of the map.
+  sync(connection);
   sync(connection);
   if (ready) {
-    std::puts("ready");
+    childPid != 0 ? std::printf("ready %d\n", static_cast<int>(childPid)) : std::printf("ready\n");
     std::fflush(stdout);
   }
   while (xcb_generic_event_t* event = xcb_wait_for_event(connection)) std::free(event);

@@ -135,10 +135,15 @@ void X11ActiveWindow::takeEvents() {
         x_->listChanged =
             x_->listChanged || listedWindow(reinterpret_cast<const xcb_unmap_notify_event_t*>(event)->window);
         break;
-      case XCB_DESTROY_NOTIFY:
-        x_->listChanged =
-            x_->listChanged || listedWindow(reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window);
+      case XCB_DESTROY_NOTIFY: {
+        // The server hands a gone client's window ids to the next client: the same id may be another
+        // window by the time the list is read again.
+        const xcb_window_t gone = reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window;
+        const bool known = x_->read.erase(gone) != 0;
+        x_->changedWindows.erase(gone);
+        x_->listChanged = x_->listChanged || known || listedWindow(gone);
         break;
+      }
       case XCB_REPARENT_NOTIFY:
         x_->listChanged =
             x_->listChanged || listedWindow(reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->window);
@@ -221,12 +226,12 @@ std::vector<TopLevelWindow> X11ActiveWindow::readWindows(bool fresh) {
   }
 
   // Told of changes to a window's properties before they are read, so a WM_CLASS set after its window was
-  // mapped comes as news.
+  // mapped comes as news, and of its end (under a window manager it is no child of the root window).
   std::vector<xcb_window_t> toRead;
   for (const xcb_window_t w : x_->listed) {
     const bool known = x_->read.count(w) != 0;
     if (!known) {
-      const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+      const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
       xcb_change_window_attributes(c, w, XCB_CW_EVENT_MASK, &events);
     }
     if (fresh || !known || x_->changedWindows.count(w) != 0) toRead.push_back(w);
