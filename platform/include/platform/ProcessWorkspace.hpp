@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/MainScheduler.hpp"
@@ -61,7 +62,8 @@ class ProcessWorkspace final : public Workspace {
   std::map<WorkspaceObserverToken, std::pair<WorkspaceNotification, Handler>> observers_;
   WorkspaceObserverToken next_ = 1;
   bool baseline_ = false;
-  std::set<std::pair<pid_t, unsigned long long>> known_;
+  // By process and app: a process identified afresh after an exec is the launch of its new app.
+  std::set<std::tuple<pid_t, unsigned long long, std::string>> known_;
   std::optional<std::pair<pid_t, unsigned long long>> lastFront_;
   std::optional<std::chrono::steady_clock::time_point> lastPoll_;  // kept while tracing
 };

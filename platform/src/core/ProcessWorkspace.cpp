@@ -49,7 +49,8 @@ void ProcessWorkspace::updateTimer() {
     timer_->start(interval_, true);
     // What runs now is the baseline, not a launch.
     known_.clear();
-    for (const auto& app : scanner_->scan()) known_.emplace(app->processIdentifier(), app->startTime());
+    for (const auto& app : scanner_->scan())
+      known_.emplace(app->processIdentifier(), app->startTime(), app->bundleIdentifier().value_or(""));
     baseline_ = true;
   }
 }
@@ -73,10 +74,10 @@ void ProcessWorkspace::poll() {
     lastPoll_ = now;
   }
   const auto apps = scanner_->scan();
-  std::set<std::pair<pid_t, unsigned long long>> now;
+  std::set<std::tuple<pid_t, unsigned long long, std::string>> now;
   std::vector<std::shared_ptr<ProcessApplication>> launched;
   for (const auto& app : apps) {
-    const auto key = std::make_pair(app->processIdentifier(), app->startTime());
+    const auto key = std::make_tuple(app->processIdentifier(), app->startTime(), app->bundleIdentifier().value_or(""));
     now.insert(key);
     if (baseline_ && known_.count(key) == 0) launched.push_back(app);
   }
