@@ -12,6 +12,7 @@
 #include "platform/ProcessWorkspace.hpp"
 #include "platform/desktop/X11ActiveWindow.hpp"
 #include "testsupport/ChildProcess.hpp"
+#include "testsupport/Eventually.hpp"
 #include "testsupport/PrivateDisplay.hpp"
 #include "velmoria/MacBlocker.hpp"
 
@@ -32,6 +33,17 @@ class WindowedDummy {
     if (child_ > 0) ::kill(child_, SIGKILL);  // no child of the test's: nothing to reap
   }
   bool ready() const { return ready_; }
+  // Whether its child ended too (a zombie counts: the child is no longer the test's to reap).
+  bool childEnded() const {
+    return velmoria::testsupport::eventually(
+        [&] {
+          std::ifstream stat("/proc/" + std::to_string(child_) + "/stat");
+          const std::string text((std::istreambuf_iterator<char>(stat)), {});
+          const auto close = text.rfind(')');
+          return close == std::string::npos || text.compare(close, 3, ") Z") == 0;
+        },
+        1s);
+  }
   bool killed(std::chrono::milliseconds within = 1s) { return process_.wait(within) == 128 + SIGKILL; }
   bool running() { return !process_.wait(0ms); }
 
@@ -78,6 +90,7 @@ TEST(WindowBlocking, AppsFoundByTheirWindowsDieAtTheSweepAndWhenTheyShowAndOther
   blocker.activate();
   EXPECT_TRUE(viewer.killed()) << "open before the session: the sweep kills it";
   EXPECT_TRUE(painter.killed());
+  EXPECT_TRUE(viewer.childEnded() && painter.childEnded()) << "an app is its process tree";
   EXPECT_EQ(shields.createdCount, 0) << "the sweep shows no shield";
 
   WindowedDummy shown("painter", "PainterWindow");
