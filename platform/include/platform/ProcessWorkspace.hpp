@@ -30,7 +30,8 @@ class ActiveWindowSource {
 
 // The workspace over /proc. Launches are found by polling while someone observes them (new apps since
 // the previous poll; the apps running when observing starts are not launches); activations by polling
-// the active window's process. Handlers run from the scheduler's timer, on the main thread.
+// the active window's process. The scanner is handed the top-level windows at each poll where they changed,
+// and as read afresh for the running apps. Handlers run from the scheduler's timer, on the main thread.
 class ProcessWorkspace final : public Workspace {
  public:
   ProcessWorkspace(MainScheduler& scheduler, std::shared_ptr<ProcessScanner> scanner,
