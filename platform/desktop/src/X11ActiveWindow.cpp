@@ -269,7 +269,12 @@ std::vector<TopLevelWindow> X11ActiveWindow::readWindows(bool fresh) {
   for (const xcb_window_t w : x_->listed) {
     auto it = read.find(w);
     if (it == read.end()) {
-      it = read.emplace(w, x_->read.at(w)).first;
+      const auto before = x_->read.find(w);
+      if (before == x_->read.end()) {
+        x_->changedWindows.insert(w);  // not read: left for the next question
+        continue;
+      }
+      it = read.emplace(w, before->second).first;
     }
     windows.push_back(it->second);
   }
