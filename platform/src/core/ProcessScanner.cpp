@@ -147,13 +147,32 @@ std::string pidList(const std::vector<HeldProcess>& held) {
   return out;
 }
 
+// Waits a moment, at most about 20 ms in all, until each held process has stopped or ended.
+void waitUntilStopped(const std::vector<HeldProcess>& held, const std::filesystem::path& procRoot) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    bool all = true;
+    for (const auto& h : held) {
+      if (pidfdEnded(h.pidfd.get())) continue;
+      const auto stat = parseProcStat(readSmall((procRoot / std::to_string(h.pid) / "stat").string(), 4096));
+      if (stat && stat->state != 'T' && stat->state != 't' && stat->state != 'Z' && stat->state != 'X') {
+        all = false;
+        break;
+      }
+    }
+    if (all) return;
+    ::usleep(200);
+  }
+}
+
 }  // namespace
 
 std::size_t holdProcessTree(std::vector<HeldProcess>& held, const std::filesystem::path& procRoot) {
   const pid_t self = ::getpid();
   std::size_t added = 0;
-  // Each round reads every parent link afresh: a held process may have forked before its stop took.
+  // Each round reads every parent link afresh, once the held processes have stopped: a stop takes effect
+  // only when its process next leaves the kernel, so one inside a fork would add its child after the read.
   for (int round = 0; round < 16; ++round) {
+    waitUntilStopped(held, procRoot);
     std::unordered_multimap<pid_t, pid_t> children;
     DIR* dir = ::opendir(procRoot.c_str());
     if (dir == nullptr) break;
@@ -539,7 +558,10 @@ void ProcessScanner::identifyAfresh(pid_t pid, Known& k) {
     return;
   }
   const auto parent = known_.find(k.parent);
-  if (parent != known_.end() && parent->second.id == e->id) return;  // part of the app its parent is
+  if (parent != known_.end() && parent->second.id == e->id) {
+    if (blockingtrace::enabled()) blockingtrace::write("pid " + std::to_string(pid) + " is part of its parent's app");
+    return;  // part of the app its parent is
+  }
   k.identifiedBy = "exec";
   k.id = e->id;
   k.words = match.words;
