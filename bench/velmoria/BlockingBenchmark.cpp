@@ -152,6 +152,25 @@ void BM_RedirectorTickX11(benchmark::State& state) {
 }
 BENCHMARK(BM_RedirectorTickX11)->Unit(benchmark::kMicrosecond);
 
+// The window question of every poll while no window changed (the server's events read, nothing asked),
+// against a fresh read of the same windows. Run under xvfb-run.
+void BM_TopLevelWindowsX11(benchmark::State& state) {
+  if (std::getenv("DISPLAY") == nullptr) {
+    state.SkipWithError("no DISPLAY");
+    return;
+  }
+  velmoria::platform::desktop::X11ActiveWindow source;
+  source.topLevelWindowsIfChanged();
+  const auto sent = source.bytesSent();
+  const bool fresh = state.range(0) != 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(fresh ? source.topLevelWindows() : source.topLevelWindowsIfChanged());
+  }
+  state.counters["bytes_sent_per_question"] =
+      static_cast<double>(source.bytesSent() - sent) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_TopLevelWindowsX11)->ArgName("fresh")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // 500 processes of this user besides what already runs.
 class Children {
  public:

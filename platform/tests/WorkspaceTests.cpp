@@ -1,4 +1,5 @@
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "platform/BlockingTrace.hpp"
 #include "platform/ProcessScanner.hpp"
 #include "platform/ProcessWorkspace.hpp"
+#include "testsupport/Eventually.hpp"
 #include "testsupport/ExecedChild.hpp"
 #include "testsupport/ScopedEnvironment.hpp"
 #include "testsupport/ScratchFolder.hpp"
@@ -355,6 +357,103 @@ TEST(ProcessScanner, AnOldForkThatExecsLateIsIdentifiedWithinFourScans) {
   }
   ASSERT_NE(app, nullptr) << "not identified within 4 scans of its exec";
   EXPECT_EQ(app->bundleIdentifier(), "org.example.Dummy");
+}
+
+TEST(ProcessScanner, AForkThatExecsPastALaunchersFirstScansIsIdentifiedAtTheScanAfter) {
+  InstalledDummy dummy;
+  velmoria::platform::ProcessScanner scanner(dummy.index());
+  scanner.scan();
+  HeldChild child(dummy.program());
+  ASSERT_EQ(find(scanner.scan(), child.pid()), nullptr);  // the second scan sees the fork first
+  // Its exec comes a dozen scans later, before a scan that a look at every fourth scan would skip.
+  int next = 12;
+  while ((next + child.pid()) % 4 == 0) ++next;
+  for (int scan = 3; scan < next; ++scan) scanner.scan();
+  child.release(dummy.program());
+  const auto app = find(scanner.scan(), child.pid());
+  ASSERT_NE(app, nullptr) << "a fork's exec a dozen scans after it started was not seen at the next scan";
+  EXPECT_EQ(app->bundleIdentifier(), "org.example.Dummy");
+}
+
+TEST(ProcessScanner, AnAppLaunchedWithItsEntryKeepsItThroughExecsThatClearItsEnvironment) {
+  InstalledDummy dummy;
+  velmoria::platform::ProcessScanner scanner(dummy.index());
+  const auto go = dummy.root() / "go";
+  ::mkfifo(go.c_str(), 0600);
+  const pid_t child = velmoria::testsupport::spawnExeced(
+      "/bin/sh", {"-c", "read x < '" + go.string() + "'; exec /usr/bin/env -i /bin/sleep 30"},
+      {"GIO_LAUNCHED_DESKTOP_FILE=" + (dummy.root() / "applications/sub/tool.desktop").string()},
+      "GIO_LAUNCHED_DESKTOP_FILE_PID");
+  ASSERT_NE(find(scanner.scan(), child), nullptr);
+  std::ofstream(go) << "go\n";
+  waitForExec(child, fs::canonical("/bin/sleep"));
+  std::shared_ptr<velmoria::platform::ProcessApplication> app;
+  for (int scan = 0; scan < 8; ++scan) app = find(scanner.scan(), child);
+  ASSERT_NE(app, nullptr) << "the launch's own entry was lost with the environment";
+  EXPECT_EQ(app->bundleIdentifier(), "sub-tool");
+  ::kill(child, SIGKILL);
+  reap(child);
+}
+
+// The pid of a child of `parent` running `program`, once there is one.
+pid_t childRunning(pid_t parent, const fs::path& program) {
+  for (int i = 0; i < 5000; ++i) {
+    std::ifstream children("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children");
+    for (pid_t c = 0; children >> c;) {
+      std::error_code ec;
+      if (fs::read_symlink("/proc/" + std::to_string(c) + "/exe", ec) == program) return c;
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  return -1;
+}
+
+bool ended(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  const auto parsed = velmoria::platform::parseProcStat(std::string(std::istreambuf_iterator<char>(stat), {}));
+  return !parsed || parsed->state == 'Z';
+}
+
+TEST(ProcessTreeKill, KillsTheProcessAndEveryDescendantAndNothingBeside) {
+  ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+  const auto sleep = fs::canonical("/bin/sleep");
+  const pid_t shell = velmoria::testsupport::spawnExeced("/bin/sh", {"-c", "/bin/sh -c 'sleep 30 & wait' & wait"}, {});
+  const pid_t beside = spawn("/bin/sleep");
+  const pid_t middle = childRunning(shell, fs::canonical("/bin/sh"));
+  const pid_t leaf = middle > 0 ? childRunning(middle, sleep) : -1;
+  ASSERT_GT(leaf, 0);
+  velmoria::platform::ProcessApplication app(shell, 0, static_cast<int>(::syscall(SYS_pidfd_open, shell, 0u)), "x",
+                                             std::nullopt, "/proc");
+  EXPECT_TRUE(app.forceTerminate());
+  reap(shell);
+  EXPECT_TRUE(velmoria::testsupport::eventually([&] { return ended(middle) && ended(leaf); }))
+      << "a descendant outlived the kill";
+  EXPECT_FALSE(ended(beside)) << "a process outside the tree was killed";
+  ::kill(beside, SIGKILL);
+  reap(beside);
+  while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+  ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
+TEST(ProcessTreeKill, WhatSurvivesAKillIsKilledAgainWithItsNewDescendantsAndNamedInTheTrace) {
+  const pid_t shell = velmoria::testsupport::spawnExeced("/bin/sh", {"-c", "sleep 30 & wait"}, {});
+  const pid_t leaf = childRunning(shell, fs::canonical("/bin/sleep"));
+  ASSERT_GT(leaf, 0);
+  velmoria::platform::KillLedger ledger;
+  std::vector<velmoria::platform::HeldProcess> held;
+  held.push_back({shell, velmoria::base::FileDescriptor(static_cast<int>(::syscall(SYS_pidfd_open, shell, 0u)))});
+  ledger.add("org.example.Stubborn", std::move(held));  // as if its kill had not taken
+  const velmoria::platform::blockingtrace::Capture trace;
+  EXPECT_EQ(ledger.recheck("/proc").size(), 2u);
+  const int status = reap(shell);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  EXPECT_TRUE(velmoria::testsupport::eventually([&] { return ended(leaf); }));
+  EXPECT_NE(trace.text().find("kill of org.example.Stubborn survived by pid " + std::to_string(shell)),
+            std::string::npos)
+      << trace.text();
+  EXPECT_TRUE(ledger.recheck("/proc").empty());
+  EXPECT_TRUE(ledger.empty());
 }
 
 TEST(ProcessScanner, IdentifiesAnAppByItsExecutable) {

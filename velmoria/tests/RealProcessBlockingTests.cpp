@@ -1,4 +1,5 @@
 // Blocking against real processes: /proc identification, launch polling and pidfd kills.
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,12 +10,15 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "BlockingTestSupport.hpp"
 #include "platform/ProcessWorkspace.hpp"
+#include "testsupport/Eventually.hpp"
 #include "testsupport/ExecedChild.hpp"
 #include "velmoria/MacBlocker.hpp"
 
@@ -178,6 +182,311 @@ INSTANTIATE_TEST_SUITE_P(RealProcessBlocking, LateExec,
                          ::testing::Values(ShellLaunch::Shape::fork, ShellLaunch::Shape::launcher),
                          [](const auto& info) {
                            return std::string(info.param == ShellLaunch::Shape::fork ? "Fork" : "ThroughALauncher");
+                         });
+
+// A blocking engine over the real /proc with the entries of a scratch folder, its polls on the test clock.
+// The test process adopts the orphans of the trees it starts, as init would, and reaps them.
+class BlockingSession {
+ public:
+  BlockingSession() {
+    velmoria::testing::app();
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    std::filesystem::create_directories(apps());
+  }
+  ~BlockingSession() {
+    if (blocker_) blocker_->deactivate();
+    shields.finishFades();
+    for (const auto& tree : trees_) tree->killAll();
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+  }
+  std::filesystem::path apps() const { return tmp.path() / "applications"; }
+  std::filesystem::path path(const std::string& name) const { return tmp.path() / name; }
+  // A copy of the stand-in under this name.
+  std::string program(const std::string& name) {
+    const auto p = path(name);
+    if (!std::filesystem::exists(p)) std::filesystem::copy_file(VELMORIA_STANDIN, p);
+    return p.string();
+  }
+  std::string script(const std::string& name, const std::string& text) {
+    std::ofstream(path(name)) << text;
+    std::filesystem::permissions(path(name), std::filesystem::perms::owner_all);
+    return path(name).string();
+  }
+  void entry(const std::string& id, const std::string& exec) {
+    std::ofstream(apps() / (id + ".desktop"))
+        << "[Desktop Entry]\nType=Application\nName=" << id << "\nExec=" << exec << "\n";
+  }
+  // Starts blocking `id` over the entries installed so far (or those of `folders`).
+  void block(const std::string& id, std::vector<std::filesystem::path> folders = {}) {
+    store.toggle(id);
+    scanner_ = std::make_shared<velmoria::platform::ProcessScanner>(
+        std::make_shared<velmoria::platform::DesktopEntryIndex>(folders.empty() ? std::vector{apps()} : folders));
+    workspace_ = std::make_unique<velmoria::platform::ProcessWorkspace>(scheduler, scanner_, nullptr, 250ms);
+    blocker_ =
+        std::make_unique<velmoria::MacBlocker>(store, std::string("velmoria"),
+                                               velmoria::MacBlocker::Services{*workspace_, shields, scheduler, defaults,
+                                                                              scripts, [this] { return tmp.path(); }});
+    blocker_->activate();
+  }
+  void poll() { scheduler.advance(250ms); }
+
+  // Every process of a tree seen so far: its root and the descendants found at each look.
+  class Tree {
+   public:
+    explicit Tree(pid_t root) { add(root); }
+    void look() {
+      std::map<pid_t, std::vector<pid_t>> children;
+      for (const auto& item : std::filesystem::directory_iterator("/proc")) {
+        const auto name = item.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const auto stat = velmoria::platform::parseProcStat(read(item.path() / "stat"));
+        if (stat && stat->state != 'Z') children[stat->parent].push_back(std::stoi(name));
+      }
+      for (std::size_t i = 0; i < seen_.size(); ++i) {
+        if (ended(seen_[i])) continue;
+        for (const pid_t c : children[seen_[i].first]) add(c);
+      }
+    }
+    // Whether every process seen, the root too unless it is to live, has ended (a zombie has).
+    bool ended(bool butRoot = false) const {
+      for (std::size_t i = butRoot ? 1 : 0; i < seen_.size(); ++i) {
+        if (!ended(seen_[i])) return false;
+      }
+      return true;
+    }
+    bool rootRuns() const { return !ended(seen_.front()); }
+    // Whether a process of the tree runs this program now, its exec done.
+    bool runs(const std::string& program) const {
+      for (const auto& p : seen_) {
+        std::error_code ec;
+        // Its arguments show a moment after the new program does.
+        const auto dir = "/proc/" + std::to_string(p.first);
+        if (!ended(p) && std::filesystem::read_symlink(dir + "/exe", ec) == program && !read(dir + "/cmdline").empty())
+          return true;
+      }
+      return false;
+    }
+    std::size_t size() const { return seen_.size(); }
+    // The processes that live on, with the program each runs.
+    std::string living() const {
+      std::string out;
+      for (const auto& p : seen_) {
+        std::error_code ec;
+        const auto dir = "/proc/" + std::to_string(p.first);
+        if (!ended(p))
+          out += " " + dir + " " + std::filesystem::read_symlink(dir + "/exe", ec).string() + " " +
+                 read(dir + "/stat").substr(0, 40);
+      }
+      return out;
+    }
+    void killAll() const {
+      for (const auto& p : seen_) {
+        if (!ended(p)) ::kill(p.first, SIGKILL);
+      }
+    }
+
+   private:
+    // Empty once the process has gone, even half-way through the read.
+    static std::string read(const std::filesystem::path& file) {
+      std::string text(4096, '\0');
+      const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+      const ssize_t n = fd < 0 ? -1 : ::read(fd, text.data(), text.size());
+      if (fd >= 0) ::close(fd);
+      text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+      return text;
+    }
+    static std::optional<unsigned long long> started(pid_t pid) {
+      const auto stat = velmoria::platform::parseProcStat(read("/proc/" + std::to_string(pid) + "/stat"));
+      if (!stat || stat->state == 'Z') return std::nullopt;
+      return stat->startTime;
+    }
+    static bool ended(const std::pair<pid_t, unsigned long long>& p) { return started(p.first) != p.second; }
+    void add(pid_t pid) {
+      const auto start = started(pid);
+      if (!start) return;
+      for (const auto& p : seen_) {
+        if (p.first == pid) return;
+      }
+      seen_.emplace_back(pid, *start);
+    }
+    std::vector<std::pair<pid_t, unsigned long long>> seen_;
+  };
+
+  Tree& start(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {},
+              const std::string& pidVariable = {}) {
+    const pid_t pid =
+        velmoria::testsupport::spawnExeced(argv.front(), {argv.begin() + 1, argv.end()}, environment, pidVariable);
+    trees_.push_back(std::make_unique<Tree>(pid));
+    return *trees_.back();
+  }
+
+  velmoria::testsupport::ScratchFolder tmp;
+  velmoria::platform::ManualScheduler scheduler;
+  velmoria::platform::MemoryDefaultsSystem defaults;
+  velmoria::MacBlocklistStore store{defaults};
+  velmoria::platform::desktop::FakeShieldWindowSystem shields;
+  velmoria::platform::UnavailableScriptRunner scripts;
+
+ private:
+  std::shared_ptr<velmoria::platform::ProcessScanner> scanner_;
+  std::unique_ptr<velmoria::platform::ProcessWorkspace> workspace_;
+  std::unique_ptr<velmoria::MacBlocker> blocker_;
+  std::vector<std::unique_ptr<Tree>> trees_;
+};
+
+// How an app is started, and what of it shows that it has come up whole.
+struct Launch {
+  std::string blocked;
+  std::vector<std::string> argv;
+  std::function<bool(const BlockingSession::Tree&)> upWhole;
+  std::vector<std::string> environment = {};
+  bool launcherLives = false;                         // the root is another app's launcher, which lives on
+  std::vector<std::vector<std::string>> others = {};  // processes of other entries, which live on
+};
+
+struct LaunchShape {
+  const char* name;
+  std::function<Launch(BlockingSession&)> install;
+};
+
+std::function<bool(const BlockingSession::Tree&)> running(const std::string& program) {
+  return [program](const BlockingSession::Tree& tree) { return tree.runs(program); };
+}
+
+// The stand-in `app`, started through a wrapper script that pauses `pause` seconds first.
+Launch throughWrapper(BlockingSession& s, const std::string& pause) {
+  const auto app = s.program("app");
+  const auto wrapper = s.script("wrapper", "#!/bin/sh\nAPPDIR=" + s.tmp.path().string() + "\nsleep " + pause +
+                                               "\nexec \"$APPDIR/app\" --overwrite-environ \"$@\"\n");
+  s.entry("org.example.App", wrapper + " %U");
+  return {"org.example.App", {wrapper}, running(app)};
+}
+
+const LaunchShape kShapes[] = {
+    {"WrapperExecingAtOnce", [](BlockingSession& s) { return throughWrapper(s, "0"); }},
+    {"WrapperExecingAfter150ms", [](BlockingSession& s) { return throughWrapper(s, "0.15"); }},
+    {"WrapperExecingAfter300ms", [](BlockingSession& s) { return throughWrapper(s, "0.3"); }},
+    {"LaunchedWithItsEntryThenOverwritingItsEnvironment",
+     [](BlockingSession& s) {
+       const auto app = s.program("app");
+       const auto wrapper = s.script("wrapper", "#!/bin/sh\nexec " + app + " --overwrite-environ\n");
+       s.entry("org.example.App", wrapper);
+       Launch launch{"org.example.App", {wrapper}, running(app)};
+       launch.environment = {"GIO_LAUNCHED_DESKTOP_FILE=" + (s.apps() / "org.example.App.desktop").string()};
+       return launch;
+     }},
+    {"ShellCommand",
+     [](BlockingSession& s) {
+       const auto app = s.program("app");
+       s.entry("org.example.App", "sh -c \"" + app + " --flag\"");
+       return Launch{"org.example.App", {"/bin/sh", "-c", app + " --flag"}, running(app)};
+     }},
+    {"ScriptRunningItsProgramAsAChild",
+     [](BlockingSession& s) {
+       const auto app = s.program("app");
+       const auto script = s.script("game", "#!/bin/sh\n" + app + " --level 1\necho over\n");
+       s.entry("org.example.App", script);
+       return Launch{"org.example.App", {script}, running(app)};
+     }},
+    {"LauncherForkingTheAppASecondLater",
+     [](BlockingSession& s) {
+       const auto app = s.program("app");
+       const auto launcher = s.program("launcher");
+       s.entry("org.example.Launcher", launcher);
+       s.entry("org.example.App", app + " --app");
+       Launch launch{"org.example.App", {launcher, "--fork-exec-after", "1000", app, "--app"}, running(app)};
+       launch.launcherLives = true;
+       return launch;
+     }},
+    {"InterpreterEntryExecingTheAppASecondLater",
+     [](BlockingSession& s) {
+       // As a launcher run by an interpreter whose own entry has no fixed words.
+       const auto app = s.program("app");
+       const auto interpreter = s.program("interpreter");
+       s.entry("org.example.Interpreter", interpreter);
+       s.entry("org.example.App", app + " --app");
+       return Launch{"org.example.App", {interpreter, "--exec-after", "1000", app, "--app"}, running(app)};
+     }},
+    {"TreeThreeLevelsDeep",
+     [](BlockingSession& s) {
+       const auto app = s.program("app");
+       s.entry("org.example.App", app + " --tree 3");
+       return Launch{
+           "org.example.App", {app, "--tree", "3"}, [](const BlockingSession::Tree& tree) { return tree.size() >= 3; }};
+     }},
+    {"BareEntryBesideOneWithAClass",
+     [](BlockingSession& s) {
+       const auto prog = s.program("prog");
+       s.entry("org.example.Prog", prog);
+       s.entry("org.example.ProgX", prog + " -class X");
+       const auto ux = s.script("ux", "#!/bin/sh\n: \"${PROG=" + prog + "}\"\nexec \"$PROG\" -class UX -u8 \"$@\"\n");
+       s.entry("org.example.UX", ux);
+       Launch launch{"org.example.Prog", {prog}, running(prog)};
+       launch.others = {{prog, "-class", "X"}, {ux}};
+       return launch;
+     }},
+    {"EntryWithAClassBesideABareOne",
+     [](BlockingSession& s) {
+       const auto prog = s.program("prog");
+       s.entry("org.example.Prog", prog);
+       s.entry("org.example.ProgX", prog + " -class X");
+       Launch launch{"org.example.ProgX", {prog, "-class", "X", "-title", "x"}, running(prog)};
+       launch.others = {{prog}, {prog, "-class", "Y"}};
+       return launch;
+     }},
+};
+
+// Each shape, already running at the sweep (true) or launched during the session (false).
+class LaunchShapes : public ::testing::TestWithParam<std::tuple<LaunchShape, bool>> {};
+
+TEST_P(LaunchShapes, EveryProcessOfTheBlockedAppDiesWithinFourPollsAndNoOtherAppsProcess) {
+  const auto& [shape, openAtSweep] = GetParam();
+  BlockingSession session;
+  const Launch launch = shape.install(session);
+  session.entry("org.example.Fine", session.program("fine"));
+  std::vector<BlockingSession::Tree*> others{&session.start({session.program("fine"), "--app"})};
+  for (const auto& argv : launch.others) others.push_back(&session.start(argv));
+  const auto start = [&]() -> BlockingSession::Tree& {
+    return launch.environment.empty() ? session.start(launch.argv)
+                                      : session.start(launch.argv, launch.environment, "GIO_LAUNCHED_DESKTOP_FILE_PID");
+  };
+  const auto settle = [&](BlockingSession::Tree& tree, bool polling) {
+    // Polls run on the test clock, paced so that the app moves on between them.
+    return velmoria::testsupport::eventually([&] {
+      if (polling) session.poll();
+      tree.look();
+      // Killed before it came up whole (a launcher's own process does not count).
+      const bool killed = tree.ended(launch.launcherLives) && tree.size() > (launch.launcherLives ? 1u : 0u);
+      return launch.upWhole(tree) || killed;
+    });
+  };
+  BlockingSession::Tree* tree = nullptr;
+  if (openAtSweep) {
+    tree = &start();
+    ASSERT_TRUE(settle(*tree, false));
+    for (auto* other : others) other->look();
+    session.block(launch.blocked);
+  } else {
+    session.block(launch.blocked);
+    tree = &start();
+    ASSERT_TRUE(settle(*tree, true));
+  }
+  for (int poll = 0; poll < 4; ++poll) session.poll();
+  tree->look();
+  EXPECT_TRUE(velmoria::testsupport::eventually([&] { return tree->ended(launch.launcherLives); }))
+      << "a process of the app lives a second after it came up:" << tree->living();
+  if (launch.launcherLives) {
+    EXPECT_TRUE(tree->rootRuns()) << "the launcher of another app was killed";
+  }
+  for (const auto* other : others) EXPECT_TRUE(other->rootRuns()) << "a process of another app was killed";
+}
+
+INSTANTIATE_TEST_SUITE_P(RealProcessBlocking, LaunchShapes,
+                         ::testing::Combine(::testing::ValuesIn(kShapes), ::testing::Bool()), [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "OpenAtTheSweep" : "LaunchedDuringTheSession");
                          });
 
 }  // namespace

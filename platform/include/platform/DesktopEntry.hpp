@@ -74,8 +74,17 @@ class DesktopEntryIndex {
   bool isEntryProgram(const std::string& executable) const { return byProgram_.count(executable) != 0; }
   // The app whose Exec a process running `executable` with command line `argv` carries out: the entry's
   // program is that executable and its fixed words start the process's arguments. Where several
-  // entries fit, the one with the most fixed words; among equals the first in precedence.
-  const DesktopEntry* entryForCommand(const std::string& executable, const std::vector<std::string>& argv) const;
+  // entries fit, the one with the most fixed words; among equals the first in precedence. A shell script's
+  // entry also accounts for the program the script execs with the words fixed there, so a wrapper's app is
+  // known by the binary it becomes.
+  struct Match {
+    const DesktopEntry* entry = nullptr;
+    std::size_t words = 0;  // the fixed words matched
+  };
+  Match matchCommand(const std::string& executable, const std::vector<std::string>& argv) const;
+  const DesktopEntry* entryForCommand(const std::string& executable, const std::vector<std::string>& argv) const {
+    return matchCommand(executable, argv).entry;
+  }
   const std::map<std::string, DesktopEntry>& entries() const { return entries_; }
 
  private:

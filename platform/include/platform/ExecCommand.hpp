@@ -38,4 +38,10 @@ std::optional<ExecCommand> execCommand(std::string_view exec);
 std::optional<ExecCommand> scriptCommand(const ExecCommand& command, std::string_view interpreterLine,
                                          const std::string& launched);
 
+// The commands a shell script's `exec` lines run, each with its program and the words fixed there, in the
+// script's order: words are expanded from the script's own plain assignments and defaults, and end at
+// the first word whose value the script does not fix ("$@", an environment variable). An `exec` with
+// options or only redirections gives none.
+std::vector<ExecCommand> shellExecCommands(std::string_view script);
+
 }  // namespace velmoria::platform

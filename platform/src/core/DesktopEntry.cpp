@@ -169,6 +169,38 @@ std::optional<std::string> interpreterLine(const std::string& program) {
   return std::string(text.substr(2, end - 2));
 }
 
+// The commands a shell script execs; none when it cannot be read.
+std::vector<ExecCommand> shellScriptExecs(const std::string& script) {
+  constexpr std::size_t kScriptLimit = 256 * 1024;
+  try {
+    const auto text = base::readRegularFile(script, kScriptLimit);
+    return text ? shellExecCommands(*text) : std::vector<ExecCommand>{};
+  } catch (const std::system_error&) {
+    return {};
+  }
+}
+
+// Whether a "#!" line runs a POSIX shell, whose `exec` lines we read.
+bool isShellLine(std::string_view line) {
+  line = line.substr(line.find_first_not_of(" \t") == std::string_view::npos ? line.size()
+                                                                             : line.find_first_not_of(" \t"));
+  const std::string_view program = line.substr(0, line.find_first_of(" \t"));
+  const auto base = program.substr(program.rfind('/') == std::string_view::npos ? 0 : program.rfind('/') + 1);
+  return base == "sh" || base == "bash" || base == "dash";
+}
+
+// An interpreter a wrapper may exec with the app's script after it: its bare program would claim every
+// process of that interpreter.
+bool isInterpreter(const std::string& program) {
+  const std::string base = std::filesystem::path(program).filename().string();
+  for (const char* name : {"sh", "bash", "dash", "zsh", "ksh", "env", "python", "perl", "ruby", "node", "java", "lua",
+                           "tclsh", "wish", "mono", "gjs", "php"}) {
+    const std::string_view n(name);
+    if (base.rfind(n, 0) == 0 && base.find_first_not_of("0123456789.", n.size()) == std::string::npos) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<std::string> canonicalPath(const std::string& path) {
@@ -268,6 +300,13 @@ void DesktopEntryIndex::rebuild() {
             byProgram_[*interpreter].push_back({std::move(*script), entry.id});
         }
       }
+      if (const auto line = interpreterLine(*resolved); line && isShellLine(*line)) {
+        for (auto& target : shellScriptExecs(*resolved)) {
+          const auto program = resolveProgram(target.program);
+          if (program && *program != *resolved && !isInterpreter(*program))
+            byProgram_[*program].push_back({std::move(target), entry.id});
+        }
+      }
       byProgram_[*resolved].push_back({std::move(*command), entry.id});
     }
     const std::string id = entry.id;
@@ -280,16 +319,17 @@ const DesktopEntry* DesktopEntryIndex::entry(const std::string& id) const {
   return it == entries_.end() ? nullptr : &it->second;
 }
 
-const DesktopEntry* DesktopEntryIndex::entryForCommand(const std::string& executable,
-                                                       const std::vector<std::string>& argv) const {
+DesktopEntryIndex::Match DesktopEntryIndex::matchCommand(const std::string& executable,
+                                                         const std::vector<std::string>& argv) const {
   const auto it = byProgram_.find(executable);
-  if (it == byProgram_.end()) return nullptr;
+  if (it == byProgram_.end()) return {};
   const Command* best = nullptr;
   for (const auto& candidate : it->second) {
     if (!candidate.command.matches(argv)) continue;
     if (!best || candidate.command.arguments.size() > best->command.arguments.size()) best = &candidate;
   }
-  return best ? entry(best->id) : nullptr;
+  if (!best) return {};
+  return {entry(best->id), best->command.arguments.size()};
 }
 
 }  // namespace velmoria::platform

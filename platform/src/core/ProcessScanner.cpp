@@ -14,6 +14,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <unordered_set>
 
 #include "platform/BlockingTrace.hpp"
 #include "platform/DesktopFileId.hpp"
@@ -101,7 +103,9 @@ std::optional<ProcStat> parseProcStat(std::string_view text) {
     const auto parse = [&token](auto& value) {
       return std::from_chars(token.data(), token.data() + token.size(), value).ec == std::errc{};
     };
-    if (field == 4) {
+    if (field == 3) {
+      stat.state = token.front();
+    } else if (field == 4) {
       if (!parse(stat.parent)) return std::nullopt;
     } else if (field == 9) {
       if (!parse(stat.flags)) return std::nullopt;
@@ -115,22 +119,145 @@ std::optional<ProcStat> parseProcStat(std::string_view text) {
 }
 
 ProcessApplication::ProcessApplication(pid_t pid, unsigned long long startTime, int pidfd, std::string bundleID,
-                                       std::optional<std::string> name, std::filesystem::path procRoot)
+                                       std::optional<std::string> name, std::filesystem::path procRoot,
+                                       std::shared_ptr<KillLedger> ledger)
     : pid_(pid),
       startTime_(startTime),
       pidfd_(pidfd),
       bundleID_(std::move(bundleID)),
       name_(std::move(name)),
-      procRoot_(std::move(procRoot)) {}
+      procRoot_(std::move(procRoot)),
+      ledger_(std::move(ledger)) {}
 
 ProcessApplication::~ProcessApplication() {
   if (pidfd_ >= 0) ::close(pidfd_);
 }
 
+namespace {
+
+bool pidfdEnded(int pidfd) {
+  // A pidfd turns readable when its process exits.
+  pollfd watch{pidfd, POLLIN, 0};
+  return ::poll(&watch, 1, 0) != 0;
+}
+
+std::string pidList(const std::vector<HeldProcess>& held) {
+  std::string out;
+  for (const auto& h : held) out += (out.empty() ? "" : " ") + std::to_string(h.pid);
+  return out;
+}
+
+// Waits a moment, at most about 20 ms in all, until each held process has stopped or ended.
+void waitUntilStopped(const std::vector<HeldProcess>& held, const std::filesystem::path& procRoot) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    bool all = true;
+    for (const auto& h : held) {
+      if (pidfdEnded(h.pidfd.get())) continue;
+      const auto stat = parseProcStat(readSmall((procRoot / std::to_string(h.pid) / "stat").string(), 4096));
+      if (stat && stat->state != 'T' && stat->state != 't' && stat->state != 'Z' && stat->state != 'X') {
+        all = false;
+        break;
+      }
+    }
+    if (all) return;
+    ::usleep(200);
+  }
+}
+
+}  // namespace
+
+std::size_t holdProcessTree(std::vector<HeldProcess>& held, const std::filesystem::path& procRoot) {
+  const pid_t self = ::getpid();
+  std::size_t added = 0;
+  // Each round reads every parent link afresh, once the held processes have stopped: a stop takes effect
+  // only when its process next leaves the kernel, so one inside a fork would add its child after the read.
+  for (int round = 0; round < 16; ++round) {
+    waitUntilStopped(held, procRoot);
+    std::unordered_multimap<pid_t, pid_t> children;
+    DIR* dir = ::opendir(procRoot.c_str());
+    if (dir == nullptr) break;
+    while (const dirent* item = ::readdir(dir)) {
+      const auto pid = parsePid(item->d_name);
+      if (!pid) continue;
+      const auto stat = parseProcStat(readSmall((procRoot / item->d_name / "stat").string(), 4096));
+      if (stat && !stat->kernelThread()) children.emplace(stat->parent, *pid);
+    }
+    ::closedir(dir);
+    std::unordered_set<pid_t> inTree;
+    std::deque<pid_t> queue;
+    for (const auto& h : held) {
+      inTree.insert(h.pid);
+      queue.push_back(h.pid);
+    }
+    std::size_t found = 0;
+    while (!queue.empty()) {
+      const pid_t parent = queue.front();
+      queue.pop_front();
+      const auto [first, last] = children.equal_range(parent);
+      for (auto it = first; it != last; ++it) {
+        const pid_t child = it->second;
+        // This process and what it started are never part of an app it runs under.
+        if (child == self || inTree.count(child) != 0) continue;
+        base::FileDescriptor fd(openPidfd(child));
+        if (!fd.valid()) continue;
+        // The pidfd is the child's only while its parent, held and stopped, is still the one we read.
+        const auto stat = parseProcStat(readSmall((procRoot / std::to_string(child) / "stat").string(), 4096));
+        if (!stat || stat->parent != parent) continue;
+        sendSignal(fd.get(), SIGSTOP);
+        inTree.insert(child);
+        queue.push_back(child);
+        held.push_back({child, std::move(fd)});
+        ++found;
+      }
+    }
+    added += found;
+    if (found == 0) break;
+  }
+  return added;
+}
+
+void KillLedger::add(std::string bundleID, std::vector<HeldProcess> held) {
+  kills_.push_back({std::move(bundleID), std::move(held), 0});
+}
+
+std::vector<pid_t> KillLedger::recheck(const std::filesystem::path& procRoot) {
+  constexpr int kChecks = 4;
+  std::vector<pid_t> alive;
+  for (auto& kill : kills_) {
+    std::erase_if(kill.held, [](const HeldProcess& h) { return pidfdEnded(h.pidfd.get()); });
+    if (kill.held.empty()) continue;
+    ++kill.checks;
+    const auto survivors = pidList(kill.held);
+    const std::size_t descendants = holdProcessTree(kill.held, procRoot);
+    for (const auto& h : kill.held) {
+      sendSignal(h.pidfd.get(), SIGKILL);
+      alive.push_back(h.pid);
+    }
+    if (blockingtrace::enabled()) {
+      blockingtrace::write("kill of " + kill.bundleID + " survived by pid " + survivors + " (" +
+                           std::to_string(descendants) + " new descendants), killed again" +
+                           (kill.checks >= kChecks ? ", given up" : ""));
+    }
+    if (kill.checks >= kChecks) kill.held.clear();
+  }
+  std::erase_if(kills_, [](const Kill& kill) { return kill.held.empty(); });
+  return alive;
+}
+
 bool ProcessApplication::forceTerminate() {
   bool sent = false;
+  std::size_t descendants = 0;
   if (pidfd_ >= 0) {
+    std::vector<HeldProcess> held;
+    held.push_back({pid_, base::FileDescriptor(::fcntl(pidfd_, F_DUPFD_CLOEXEC, 0))});
+    if (held.front().pidfd.valid() && sendSignal(pidfd_, SIGSTOP) == 0 && procRoot_ == "/proc") {
+      descendants = holdProcessTree(held, procRoot_);
+    }
     sent = sendSignal(pidfd_, SIGKILL) == 0;
+    const int error = errno;
+    for (std::size_t i = 1; i < held.size(); ++i) sendSignal(held[i].pidfd.get(), SIGKILL);
+    if (ledger_ && held.front().pidfd.valid()) ledger_->add(bundleID_, std::move(held));
+    errno = error;
   } else {
     // Without a pidfd (an old kernel), kill only while the pid still has the start time we saw.
     const auto stat = parseProcStat(readSmall((procRoot_ / std::to_string(pid_) / "stat").string()));
@@ -139,17 +266,14 @@ bool ProcessApplication::forceTerminate() {
   }
   if (blockingtrace::enabled()) {
     blockingtrace::write("kill of " + bundleID_ + ", pid " + std::to_string(pid_) +
-                         (sent ? ": sent" : std::string(": failed, ") + std::strerror(errno)));
+                         (sent ? ": sent" : std::string(": failed, ") + std::strerror(errno)) +
+                         (descendants > 0 ? ", and to " + std::to_string(descendants) + " descendants" : ""));
   }
   return sent;
 }
 
 bool ProcessApplication::hasEnded() const {
-  if (pidfd_ >= 0) {
-    // A pidfd turns readable when its process exits.
-    pollfd watch{pidfd_, POLLIN, 0};
-    return ::poll(&watch, 1, 0) != 0;
-  }
+  if (pidfd_ >= 0) return pidfdEnded(pidfd_);
   const auto stat = parseProcStat(readSmall((procRoot_ / std::to_string(pid_) / "stat").string()));
   return !stat || stat->startTime != startTime_;
 }
@@ -264,7 +388,8 @@ bool ProcessScanner::admit(pid_t pid, int dirFd, const char* name, std::optional
     k.startTime = stat->startTime;
     k.parent = stat->parent;
     k.forked = stat->forkedWithoutExec();
-    k.foreign = st.st_uid != uid_ || stat->kernelThread();
+    k.kernel = stat->kernelThread();
+    k.foreign = st.st_uid != uid_ || k.kernel;
     k.firstScan = scans_;
     it = known_.emplace(pid, std::move(k)).first;
     added = !it->second.foreign;
@@ -315,7 +440,7 @@ void ProcessScanner::forgetEndedApps() {
 }
 
 bool ProcessScanner::dueForAnotherLook(pid_t pid, const Known& k) const {
-  if (k.foreign || k.app || k.firstScan == scans_) return false;
+  if (k.kernel || k.firstScan == scans_) return false;
   if (k.unsettled) return true;
   const std::uint64_t age = scans_ - k.firstScan;
   // A launcher (env, a shell's exec) mostly replaces itself with the app within moments of starting, a
@@ -324,10 +449,67 @@ bool ProcessScanner::dueForAnotherLook(pid_t pid, const Known& k) const {
   return (scans_ + static_cast<std::uint64_t>(pid)) % kRecheckEvery == 0;
 }
 
+bool ProcessScanner::changedSinceLastLook(pid_t pid, Known& k) {
+  char name[16];
+  std::snprintf(name, sizeof name, "%d", static_cast<int>(pid));
+  if (k.foreign) {
+    // Another user's process is looked at only for its owner: a launcher may drop to ours.
+    struct stat st {};
+    if (!procFd_.valid()) procFd_ = base::FileDescriptor(::open(procRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!procFd_.valid() || ::fstatat(procFd_.get(), name, &st, 0) != 0 || st.st_uid != uid_) return false;
+    const auto stat = parseProcStat(readSmall((procRoot_ / name / "stat").string(), 4096));
+    if (!stat || stat->startTime != k.startTime) return false;
+    k.foreign = false;
+    k.forked = stat->forkedWithoutExec();
+    if (blockingtrace::enabled()) blockingtrace::write("pid " + std::string(name) + " now runs as ours");
+    return true;
+  }
+  if (k.forked) {
+    // The kernel's flag clears at the exec, even one of the program the fork already runs.
+    const auto stat = parseProcStat(readSmall((procRoot_ / name / "stat").string(), 4096));
+    if (!stat || stat->startTime != k.startTime || stat->forkedWithoutExec()) return false;
+  }
+  const auto exe = executableOf(pid);
+  if (exe.empty()) {
+    struct stat st {};
+    if (::fstatat(procFd_.get(), name, &st, 0) == 0 && st.st_uid != uid_) k.foreign = true;
+    return false;
+  }
+  if (exe == k.exe && !k.unsettled && !k.forked) return false;
+  if (blockingtrace::enabled()) {
+    blockingtrace::write("pid " + std::string(name) +
+                         (k.unsettled ? " looked at again: its command line was not there yet"
+                                      : " exec'd " + exe + " (was " + k.exe + ")"));
+  }
+  k.forked = false;
+  return true;
+}
+
 void ProcessScanner::identify(pid_t pid, Known& k) {
+  const std::string by = k.identifiedBy;
+  const std::string id = k.id;
+  const std::size_t words = k.words;
+  identifyAfresh(pid, k);
+  if (by.empty()) return;
+  // An entry without fixed words matches any process of its program: it never takes one from an identity
+  // that was more exact. A program no entry accounts for keeps the identity it was launched under.
+  const bool bare = k.identifiedBy == "exec" && k.words == 0;
+  const bool exact = by != "exec" || words > 0;
+  if (k.identifiedBy.empty() || (bare && exact && k.id != id)) {
+    if (blockingtrace::enabled() && !k.unsettled) {
+      blockingtrace::write("pid " + std::to_string(pid) + " keeps " + id + " through its exec of " + k.exe);
+    }
+    k.identifiedBy = by;
+    k.id = id;
+    k.words = words;
+  }
+}
+
+void ProcessScanner::identifyAfresh(pid_t pid, Known& k) {
   const std::string dir = (procRoot_ / std::to_string(pid)).string();
   k.identifiedBy.clear();
   k.id.clear();
+  k.words = 0;
   k.unsettled = false;
   k.exe = executableOf(pid);
   k.cgroup = unifiedCgroup(readSmall(dir + "/cgroup"));
@@ -366,7 +548,8 @@ void ProcessScanner::identify(pid_t pid, Known& k) {
     k.unsettled = true;
     return;
   }
-  const DesktopEntry* e = index_->entryForCommand(k.exe, argv);
+  const auto match = index_->matchCommand(k.exe, argv);
+  const DesktopEntry* e = match.entry;
   if (e == nullptr) {
     if (blockingtrace::enabled()) {
       blockingtrace::write("pid " + std::to_string(pid) + " runs " + k.exe + " as \"" + joined(argv) +
@@ -375,9 +558,13 @@ void ProcessScanner::identify(pid_t pid, Known& k) {
     return;
   }
   const auto parent = known_.find(k.parent);
-  if (parent != known_.end() && parent->second.id == e->id) return;  // part of the app its parent is
+  if (parent != known_.end() && parent->second.id == e->id) {
+    if (blockingtrace::enabled()) blockingtrace::write("pid " + std::to_string(pid) + " is part of its parent's app");
+    return;  // part of the app its parent is
+  }
   k.identifiedBy = "exec";
   k.id = e->id;
+  k.words = match.words;
 }
 
 void ProcessScanner::takeApp(pid_t pid, Known& k) {
@@ -388,11 +575,12 @@ void ProcessScanner::takeApp(pid_t pid, Known& k) {
   if (!stat || stat->startTime != k.startTime) {
     if (fd >= 0) ::close(fd);
     k.identifiedBy.clear();
+    k.app.reset();
     return;
   }
   const DesktopEntry* entry = index_->entry(k.id);
   std::optional<std::string> name = entry ? entry->localizedName(messagesLocale()) : std::nullopt;
-  k.app = std::make_shared<ProcessApplication>(pid, k.startTime, fd, k.id, std::move(name), procRoot_);
+  k.app = std::make_shared<ProcessApplication>(pid, k.startTime, fd, k.id, std::move(name), procRoot_, ledger_);
   if (blockingtrace::enabled()) {
     blockingtrace::write("pid " + std::to_string(pid) + " (parent " + std::to_string(k.parent) + ") is " + k.id +
                          " by " + k.identifiedBy + ": " + k.exe + (fd < 0 ? ", without a pidfd" : ""));
@@ -401,6 +589,8 @@ void ProcessScanner::takeApp(pid_t pid, Known& k) {
 
 std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
   const auto began = std::chrono::steady_clock::now();
+  // What survived a kill since the last scan is killed again, before anything else is looked at.
+  if (!ledger_->empty()) ledger_->recheck(procRoot_);
   // An app installed a moment ago may wait a second to be known; looking at every folder at every poll
   // would cost more than the poll itself.
   const bool entriesChanged = scans_ % kIndexLookEvery == 0 && index_->refreshIfChanged() && scans_ > 0;
@@ -433,23 +623,27 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
     }
     if (!dueForAnotherLook(pid, k)) continue;
     ++looked;
-    const auto exe = executableOf(pid);
-    if (exe.empty() || (exe == k.exe && !k.unsettled)) continue;
-    if (blockingtrace::enabled()) {
-      blockingtrace::write("pid " + std::to_string(pid) +
-                           (k.unsettled ? " looked at again: its command line was not there yet"
-                                        : " exec'd " + exe + " (was " + k.exe + ")"));
-    }
-    k.forked = false;
-    fresh.push_back(pid);
+    if (changedSinceLastLook(pid, k)) fresh.push_back(pid);
   }
 
   // Parents before children, so a child can be told apart from the app that started it.
   std::sort(fresh.begin(), fresh.end());
+  const bool remapWindows = windowsChanged_ || entriesChanged;
+  if (remapWindows) mapWindows();
   for (const pid_t pid : fresh) {
     Known& k = known_[pid];
     identify(pid, k);
-    if (!k.identifiedBy.empty()) takeApp(pid, k);
+    if (k.identifiedBy.empty()) {
+      k.app.reset();
+    } else if (!k.app || k.app->bundleIdentifier() != k.id) {
+      takeApp(pid, k);
+    }
+    claimByWindow(pid, k);
+  }
+  if (remapWindows) {
+    for (const auto& [pid, claim] : windowClaims_) {
+      if (const auto it = known_.find(pid); it != known_.end()) claimByWindow(pid, it->second);
+    }
   }
 
   std::vector<std::shared_ptr<ProcessApplication>> apps;
@@ -468,6 +662,51 @@ std::vector<std::shared_ptr<ProcessApplication>> ProcessScanner::scan() {
                          " apps, " + took + " ms");
   }
   return apps;
+}
+
+void ProcessScanner::setWindows(std::vector<TopLevelWindow> windows) {
+  windows_ = std::move(windows);
+  windowsChanged_ = true;
+}
+
+void ProcessScanner::mapWindows() {
+  windowsChanged_ = false;
+  windowClaims_.clear();
+  for (const auto& window : windows_) {
+    if (window.pid <= 0) continue;
+    const auto found = entryForWindow(window, index_->entries());
+    if (found.entry == nullptr) continue;
+    const auto [it, added] =
+        windowClaims_.try_emplace(window.pid, WindowClaim{found.entry->id, found.byStartupWMClass});
+    // Of one process's windows, one that its entry names on purpose outweighs a guess.
+    if (!added && found.byStartupWMClass && !it->second.byStartupWMClass) {
+      it->second = WindowClaim{found.entry->id, true};
+    }
+  }
+}
+
+void ProcessScanner::claimByWindow(pid_t pid, Known& k) {
+  const auto claim = windowClaims_.find(pid);
+  if (claim == windowClaims_.end() || k.foreign) return;
+  if (k.app) {
+    if (k.id == claim->second.id) return;
+    // The launcher's own word (its environment, the app scope) outweighs the window's; an Exec match
+    // outweighs a guess from the ID, not a StartupWMClass.
+    if (k.identifiedBy != "exec" || !claim->second.byStartupWMClass) return;
+  } else if (const auto owner = applicationOwning(k.parent); owner && owner->bundleIdentifier() == claim->second.id) {
+    return;  // a process of that app already
+  }
+  if (blockingtrace::enabled()) {
+    blockingtrace::write("pid " + std::to_string(pid) + " has a window of " + claim->second.id +
+                         (k.app ? " (was " + k.id + " by " + k.identifiedBy + ")" : ""));
+  }
+  k.app.reset();
+  k.identifiedBy = "window";
+  k.id = claim->second.id;
+  k.words = 0;
+  if (k.exe.empty()) k.exe = executableOf(pid);
+  takeApp(pid, k);
+  if (!k.app) k.id.clear();
 }
 
 std::shared_ptr<ProcessApplication> ProcessScanner::applicationOwning(pid_t pid) {

@@ -14,6 +14,10 @@ ProcessWorkspace::ProcessWorkspace(MainScheduler& scheduler, std::shared_ptr<Pro
 ProcessWorkspace::~ProcessWorkspace() = default;
 
 std::vector<std::shared_ptr<RunningApplication>> ProcessWorkspace::runningApplications() {
+  // Read afresh: a window mapped a moment ago may not have been told of yet.
+  if (activeWindow_) {
+    if (auto windows = activeWindow_->topLevelWindows()) scanner_->setWindows(std::move(*windows));
+  }
   const auto apps = scanner_->scan();
   return {apps.begin(), apps.end()};
 }
@@ -49,9 +53,19 @@ void ProcessWorkspace::updateTimer() {
     timer_->start(interval_, true);
     // What runs now is the baseline, not a launch.
     known_.clear();
-    for (const auto& app : scanner_->scan()) known_.emplace(app->processIdentifier(), app->startTime());
+    takeWindowsIfChanged();
+    for (const auto& app : scanner_->scan()) known_.insert(keyOf(*app));
     baseline_ = true;
   }
+}
+
+ProcessWorkspace::AppKey ProcessWorkspace::keyOf(const ProcessApplication& app) {
+  return {app.processIdentifier(), app.startTime(), app.bundleIdentifier().value_or("")};
+}
+
+void ProcessWorkspace::takeWindowsIfChanged() {
+  if (!activeWindow_) return;
+  if (auto windows = activeWindow_->topLevelWindowsIfChanged()) scanner_->setWindows(std::move(*windows));
 }
 
 void ProcessWorkspace::post(WorkspaceNotification name, const std::shared_ptr<RunningApplication>& app) {
@@ -72,11 +86,12 @@ void ProcessWorkspace::poll() {
     }
     lastPoll_ = now;
   }
+  takeWindowsIfChanged();
   const auto apps = scanner_->scan();
-  std::set<std::pair<pid_t, unsigned long long>> now;
+  std::set<AppKey> now;
   std::vector<std::shared_ptr<ProcessApplication>> launched;
   for (const auto& app : apps) {
-    const auto key = std::make_pair(app->processIdentifier(), app->startTime());
+    const auto key = keyOf(*app);
     now.insert(key);
     if (baseline_ && known_.count(key) == 0) launched.push_back(app);
   }
@@ -93,8 +108,8 @@ void ProcessWorkspace::poll() {
   if (!activeWindow_) return;
   const auto pid = activeWindow_->activeWindowProcess();
   std::shared_ptr<ProcessApplication> front = pid ? scanner_->applicationOwning(*pid) : nullptr;
-  std::optional<std::pair<pid_t, unsigned long long>> key;
-  if (front) key = std::make_pair(front->processIdentifier(), front->startTime());
+  std::optional<AppKey> key;
+  if (front) key = keyOf(*front);
   if (key != lastFront_) {
     lastFront_ = key;
     if (front) {
