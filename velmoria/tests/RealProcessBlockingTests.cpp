@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -269,6 +270,10 @@ class BlockingSession {
       return false;
     }
     std::size_t size() const { return seen_.size(); }
+    std::size_t livingCount() const {
+      return static_cast<std::size_t>(
+          std::count_if(seen_.begin(), seen_.end(), [](const auto& p) { return !ended(p); }));
+    }
     // The processes that live on, with the program each runs.
     std::string living() const {
       std::string out;
@@ -342,6 +347,7 @@ struct Launch {
   std::vector<std::string> argv;
   std::function<bool(const BlockingSession::Tree&)> upWhole;
   std::vector<std::string> environment = {};
+  std::string pidVariable = {};                       // set to the app's pid in its environment
   bool launcherLives = false;                         // the root is another app's launcher, which lives on
   std::vector<std::vector<std::string>> others = {};  // processes of other entries, which live on
 };
@@ -375,6 +381,7 @@ const LaunchShape kShapes[] = {
        s.entry("org.example.App", wrapper);
        Launch launch{"org.example.App", {wrapper}, running(app)};
        launch.environment = {"GIO_LAUNCHED_DESKTOP_FILE=" + (s.apps() / "org.example.App.desktop").string()};
+       launch.pidVariable = "GIO_LAUNCHED_DESKTOP_FILE_PID";
        return launch;
      }},
     {"ShellCommand",
@@ -441,50 +448,142 @@ const LaunchShape kShapes[] = {
 // Each shape, already running at the sweep (true) or launched during the session (false).
 class LaunchShapes : public ::testing::TestWithParam<std::tuple<LaunchShape, bool>> {};
 
-TEST_P(LaunchShapes, EveryProcessOfTheBlockedAppDiesWithinFourPollsAndNoOtherAppsProcess) {
-  const auto& [shape, openAtSweep] = GetParam();
-  BlockingSession session;
-  const Launch launch = shape.install(session);
-  session.entry("org.example.Fine", session.program("fine"));
-  std::vector<BlockingSession::Tree*> others{&session.start({session.program("fine"), "--app"})};
-  for (const auto& argv : launch.others) others.push_back(&session.start(argv));
+// Starts the app, open before blocking starts or launched after, and expects every process of it dead
+// within `polls` polls of its coming up (or of its kill before that), and the processes of `launch.others`
+// alive. `comeUp` bounds the app's own start.
+void expectKilledWhole(BlockingSession& session, const Launch& launch, bool openAtSweep, int polls,
+                       const std::vector<std::filesystem::path>& folders = {}, std::chrono::milliseconds comeUp = 10s) {
+  std::vector<BlockingSession::Tree*> others;
+  for (const auto& argv : launch.others) others.push_back(&session.start(argv, launch.environment));
   const auto start = [&]() -> BlockingSession::Tree& {
-    return launch.environment.empty() ? session.start(launch.argv)
-                                      : session.start(launch.argv, launch.environment, "GIO_LAUNCHED_DESKTOP_FILE_PID");
+    return launch.pidVariable.empty() ? session.start(launch.argv, launch.environment)
+                                      : session.start(launch.argv, launch.environment, launch.pidVariable);
   };
   const auto settle = [&](BlockingSession::Tree& tree, bool polling) {
     // Polls run on the test clock, paced so that the app moves on between them.
-    return velmoria::testsupport::eventually([&] {
-      if (polling) session.poll();
-      tree.look();
-      // Killed before it came up whole (a launcher's own process does not count).
-      const bool killed = tree.ended(launch.launcherLives) && tree.size() > (launch.launcherLives ? 1u : 0u);
-      return launch.upWhole(tree) || killed;
-    });
+    return velmoria::testsupport::eventually(
+        [&] {
+          if (polling) session.poll();
+          tree.look();
+          // Killed before it came up whole (a launcher's own process does not count).
+          const bool killed = tree.ended(launch.launcherLives) && tree.size() > (launch.launcherLives ? 1u : 0u);
+          return launch.upWhole(tree) || killed;
+        },
+        comeUp);
   };
   BlockingSession::Tree* tree = nullptr;
   if (openAtSweep) {
     tree = &start();
-    ASSERT_TRUE(settle(*tree, false));
+    ASSERT_TRUE(settle(*tree, false)) << "the app did not come up";
     for (auto* other : others) other->look();
-    session.block(launch.blocked);
+    session.block(launch.blocked, folders);
   } else {
-    session.block(launch.blocked);
+    session.block(launch.blocked, folders);
     tree = &start();
-    ASSERT_TRUE(settle(*tree, true));
+    ASSERT_TRUE(settle(*tree, true)) << "the app did not come up";
   }
-  for (int poll = 0; poll < 4; ++poll) session.poll();
+  for (int poll = 0; poll < polls; ++poll) session.poll();
   tree->look();
   EXPECT_TRUE(velmoria::testsupport::eventually([&] { return tree->ended(launch.launcherLives); }))
-      << "a process of the app lives a second after it came up:" << tree->living();
+      << "a process of the app lives " << polls << " polls after it came up:" << tree->living();
   if (launch.launcherLives) {
     EXPECT_TRUE(tree->rootRuns()) << "the launcher of another app was killed";
   }
   for (const auto* other : others) EXPECT_TRUE(other->rootRuns()) << "a process of another app was killed";
 }
 
+TEST_P(LaunchShapes, EveryProcessOfTheBlockedAppDiesWithinFourPollsAndNoOtherAppsProcess) {
+  const auto& [shape, openAtSweep] = GetParam();
+  BlockingSession session;
+  Launch launch = shape.install(session);
+  session.entry("org.example.Fine", session.program("fine"));
+  launch.others.push_back({session.program("fine"), "--app"});
+  expectKilledWhole(session, launch, openAtSweep, 4);
+}
+
 INSTANTIATE_TEST_SUITE_P(RealProcessBlocking, LaunchShapes,
                          ::testing::Combine(::testing::ValuesIn(kShapes), ::testing::Bool()), [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "OpenAtTheSweep" : "LaunchedDuringTheSession");
+                         });
+
+// An X server of the test's own, for apps that need a display; nothing where Xvfb is not installed.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    if (!std::filesystem::exists("/usr/bin/Xvfb")) return;
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "800x600x24",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    char number[16] = {};
+    const ssize_t n = ::read(fds[0], number, sizeof number - 1);
+    ::close(fds[0]);
+    if (n > 0) name_ = ":" + std::string(number, static_cast<std::size_t>(n - (number[n - 1] == '\n' ? 1 : 0)));
+  }
+  ~VirtualDisplay() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& name() const { return name_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+struct RealApp {
+  const char* name;
+  const char* entry;    // its desktop-file ID in the distribution's applications folder
+  const char* program;  // the binary it runs as, once up
+  std::string command;  // as a user types it in a shell
+  std::size_t processes;
+};
+
+const RealApp kRealApps[] = {
+    {"Chromium", "chromium", "/usr/lib/chromium/chromium",
+     "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking "
+     "--disable-component-update --disable-sync --user-data-dir=\"$HOME/chromium\" about:blank",
+     4},
+    {"Firefox", "firefox-esr", "/usr/lib/firefox-esr/firefox-esr",
+     "mkdir -p \"$HOME/firefox\" && firefox-esr --headless --no-remote --profile \"$HOME/firefox\" about:blank", 3},
+    {"XTerm", "debian-xterm", "/usr/bin/xterm", "xterm -e sleep 60", 2},
+};
+
+// The distribution's apps, where installed, started from a shell: each dies whole within eight polls (two
+// seconds) of its coming up, and UXTerm, another entry of the same program, lives.
+class RealApps : public ::testing::TestWithParam<std::tuple<RealApp, bool>> {};
+
+TEST_P(RealApps, DieWholeWithinEightPollsOpenAtTheSweepOrLaunchedDuringTheSession) {
+  const auto& [app, openAtSweep] = GetParam();
+  if (!std::filesystem::exists(app.program) ||
+      !std::filesystem::exists(std::string("/usr/share/applications/") + app.entry + ".desktop")) {
+    GTEST_SKIP() << app.name << " is not installed";
+  }
+  VirtualDisplay display;
+  if (display.name().empty()) GTEST_SKIP() << "no Xvfb for a display";
+  BlockingSession session;
+  Launch launch{app.entry, {"/bin/sh", "-c", app.command}, [&app](const BlockingSession::Tree& tree) {
+                  return tree.runs(app.program) && tree.livingCount() >= app.processes;
+                }};
+  launch.environment = {"DISPLAY=" + display.name(), "HOME=" + session.tmp.path().string(),
+                        "PATH=/usr/local/bin:/usr/bin:/bin"};
+  if (std::string(app.entry) == "debian-xterm" && std::filesystem::exists("/usr/bin/uxterm"))
+    launch.others.push_back({"/usr/bin/uxterm", "-e", "sleep 60"});
+  expectKilledWhole(session, launch, openAtSweep, 8, {"/usr/share/applications"}, 60s);
+}
+
+INSTANTIATE_TEST_SUITE_P(RealProcessBlocking, RealApps,
+                         ::testing::Combine(::testing::ValuesIn(kRealApps), ::testing::Bool()), [](const auto& info) {
                            return std::string(std::get<0>(info.param).name) +
                                   (std::get<1>(info.param) ? "OpenAtTheSweep" : "LaunchedDuringTheSession");
                          });
