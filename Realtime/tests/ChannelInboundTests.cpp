@@ -100,13 +100,21 @@ TEST(ChannelInbound, BroadcastsNeedATextEventAndGoToMatchingCallbacks) {
 TEST(ChannelInbound, ACloseLeavesTheRegistryAndAnErrorChangesNoStatus) {
   ChannelFixture fixture;
   fixture.join();
+  fixture.join();
+  const auto joinRef = fixture.channel->joinRef();
+  ASSERT_NE(joinRef, "1");
+  // The close of the first join arrives only now: the channel has joined again since.
+  fixture.channel->onMessage(RealtimeMessageV2("1", "9", "realtime:room", "phx_close", {}));
+  EXPECT_EQ(fixture.channel->status(), RealtimeChannelStatus::subscribed);
+  EXPECT_TRUE(fixture.client->removedTopics().empty());
+
   fixture.channel->onMessage(testing::message("realtime:room", "phx_error", "{}"));
   EXPECT_EQ(fixture.channel->status(), RealtimeChannelStatus::subscribed);
   ASSERT_EQ(fixture.logger->errors().size(), 1u);
   EXPECT_EQ(fixture.logger->errors()[0].message,
             "Received an error in channel realtime:room. That could be as a result of an invalid access token");
 
-  fixture.channel->onMessage(testing::message("realtime:room", "phx_close", "{}"));
+  fixture.channel->onMessage(RealtimeMessageV2(joinRef, "10", "realtime:room", "phx_close", {}));
   EXPECT_EQ(fixture.channel->status(), RealtimeChannelStatus::unsubscribed);
   EXPECT_EQ(fixture.client->removedTopics(), std::vector<std::string>{"realtime:room"});
 }

@@ -20,6 +20,13 @@ std::string rendering(const RealtimeMessageV2& message) {
   }
 }
 
+// The events that belong to one join: after the channel joins again, those of an earlier join would undo
+// the current one (a late close would take the live channel down).
+bool isLifecycleEvent(const std::string& event) {
+  return event == "phx_join" || event == "phx_leave" || event == "phx_reply" || event == "phx_error" ||
+         event == "phx_close";
+}
+
 }  // namespace
 
 void RealtimeChannelV2::onMessage(const RealtimeMessageV2& message) {
@@ -32,6 +39,10 @@ void RealtimeChannelV2::onMessage(const RealtimeMessageV2& message) {
 
 void RealtimeChannelV2::handleMessage(const RealtimeMessageV2& message) {
   using EventType = RealtimeMessageV2::EventType;
+  if (message.joinRef() && isLifecycleEvent(message.event()) && *message.joinRef() != joinRef()) {
+    logDebug("Dropping outdated " + message.event() + " of join " + *message.joinRef() + " on " + message.topic());
+    return;
+  }
   const auto eventType = message.eventType();
   if (!eventType) {
     logDebug("Received message without event type: " + rendering(message));
