@@ -103,5 +103,42 @@ TEST_F(ClientTest, AChannelThatLeftDoesNotTakeItsTopicFromTheOneThatHoldsItNow) 
   EXPECT_EQ(holder->status(), RealtimeChannelStatus::subscribed);
 }
 
+TEST_F(ClientTest, RemovingAStaleHandleLeavesTheChannelNowHoldingItsTopicAlone) {
+  const auto client = makeClient();
+  const auto stale = joined(*client, "room");
+  client->removeChannel(stale);
+  const auto live = joined(*client, "room");
+  ASSERT_NE(live, stale);
+  Recorder<std::string> pings;
+  const auto broadcasts =
+      live->onBroadcast("ping", [record = pings.listener()](const helpers::JSONObject&) { record("ping"); });
+  client->removeChannel(stale);
+  EXPECT_EQ(client->channels(), std::vector<std::shared_ptr<RealtimeChannelV2>>{live});
+  EXPECT_EQ(live->status(), RealtimeChannelStatus::subscribed);
+  EXPECT_EQ(client->status(), RealtimeClientStatus::connected);
+  EXPECT_EQ(realtime.receivedWithEvent("phx_leave").size(), 1u) << "only the first removal left";
+  realtime.sendText(kPing);
+  ASSERT_TRUE(pings.waitForCount(1));
+}
+
+TEST_F(ClientTest, AJoinStillWaitingForItsReplyIsSentAgainOnTheNewConnection) {
+  auto given = options();
+  given.timeoutInterval = 60;  // far past the reconnection: only the rejoin can answer it in time
+  const auto client = makeClient(given);
+  ASSERT_TRUE(connected(*client));
+  realtime.setAnswersJoins(false);
+  const auto channel = client->channel("room");
+  const concurrency::Task<void> joining([channel] { channel->subscribeWithError(); });
+  ASSERT_TRUE(realtime.waitForEvent("phx_join", 1));
+  realtime.setAnswersJoins(true);
+  realtime.dropConnections();
+  ASSERT_TRUE(advanceUntil([&] { return realtime.connectionCount() == 2; }));
+  EXPECT_TRUE(testing::eventually([&] { return eventsOf(1) == std::vector<std::string>{"phx_join"}; }));
+  EXPECT_TRUE(testing::eventually([&] { return joining.isFinished(); }));
+  if (!joining.isFinished()) joining.cancel();
+  EXPECT_EQ(channel->status(), RealtimeChannelStatus::subscribed);
+  EXPECT_EQ(loggedStartingWith("Subscribe timed out"), 0u);
+}
+
 }  // namespace
 }  // namespace zirudeze::realtime

@@ -48,11 +48,17 @@ void RealtimeClientV2::addChannel(const std::shared_ptr<RealtimeChannelV2>& chan
 }
 
 void RealtimeClientV2::removeChannel(const std::shared_ptr<RealtimeChannelV2>& channel) {
-  if (channel->status() == RealtimeChannelStatus::subscribed) channel->unsubscribe();
+  bool registered = false;
+  {
+    const velmoria::base::RecursiveMutexLock lock(mutex_);
+    registered = std::find(state_.channels.begin(), state_.channels.end(), channel) != state_.channels.end();
+  }
+  // A stale handle's leave would name the topic another channel holds now, and the server would drop that one.
+  if (registered && channel->status() == RealtimeChannelStatus::subscribed) channel->unsubscribe();
   // Emptying and disconnecting are one step: the server's close may empty the registry under concurrent
   // removals, and only one of them may disconnect.
   const velmoria::base::RecursiveMutexLock lock(mutex_);
-  std::erase_if(state_.channels, [&](const auto& registered) { return registered->topic() == channel->topic(); });
+  std::erase(state_.channels, channel);
   if (!state_.channels.empty()) return;
   // Pushes waiting for a connection count too: none of them may go out once every channel is gone.
   const bool live = status() != RealtimeClientStatus::disconnected || state_.conn || state_.connectionTask ||
