@@ -85,6 +85,8 @@ TEST_F(ChannelBroadcast, WithAcknowledgementTheFallbackWaitsForItsRequestUpToThe
   auto made = fixture(config);
   realtime.respondToBroadcasts(ScriptedResponse::json(202, "").after(30s));
   const concurrency::Task<void> sending([&] { made.channel->broadcast("cursor", testing::json("{}")); });
+  // The request goes on a task of its own: the service may see it after the wait began.
+  ASSERT_TRUE(testing::eventually([&] { return realtime.broadcastRequests().size() == 1; }));
   ASSERT_TRUE(time.waitForSleepers(1));
   EXPECT_FALSE(sending.isFinished());
   time.advance(10s);
