@@ -188,10 +188,14 @@ TEST_F(ClientTest, HealthyHeartbeatsAreSentAndAcknowledged) {
 }
 
 TEST_F(ClientTest, HeartbeatsRenewTheTokenThroughTheProviderAndKeepAGivenOne) {
-  // Stepped until the beat goes: a heartbeat loop parks on the clock only some time after the join.
+  // A heartbeat loop parks on the clock some time after the connection opens: the clock moves only once
+  // it has, and before the join, whose time limit would be counted as a sleeper too.
   const auto client = makeClient();
+  client->connect();
+  ASSERT_TRUE(time.waitForSleepers(1));
   const auto kept = joined(*client, "kept");
-  ASSERT_TRUE(advanceUntil([&] { return !realtime.receivedWithEvent("heartbeat").empty(); }));
+  time.advance(25s);
+  ASSERT_TRUE(realtime.waitForEvent("heartbeat", 1));
 
   auto given = options();
   auto rotations = std::make_shared<std::atomic<int>>(0);
@@ -199,14 +203,19 @@ TEST_F(ClientTest, HeartbeatsRenewTheTokenThroughTheProviderAndKeepAGivenOne) {
     return "rotated-" + std::to_string(rotations->load());
   };
   const auto renewing = makeClient(given);
+  renewing->connect();
+  // Both loops parked: the first one's beat, with whatever it does about the token, is over.
+  ASSERT_TRUE(time.waitForSleepers(2));
+  EXPECT_EQ(client->accessToken(), "initial-token") << "no provider: the header's token stays";
   const auto channel = joined(*renewing, "renewing");
   ++*rotations;
-  ASSERT_TRUE(advanceUntil([&] { return !realtime.receivedWithEvent("access_token").empty(); }));
+  time.advance(25s);
+  ASSERT_TRUE(realtime.waitForEvent("access_token", 1));
+  ASSERT_TRUE(realtime.waitForEvent("heartbeat", 3));
   const auto sent = realtime.receivedWithEvent("access_token");
   ASSERT_EQ(sent.size(), 1u) << "no provider: the first client sends none";
   EXPECT_EQ(sent[0]["topic"], "realtime:renewing");
   EXPECT_EQ(sent[0]["payload"]["access_token"], "rotated-1");
-  EXPECT_EQ(client->accessToken(), "initial-token") << "no provider: the header's token stays";
 }
 
 TEST_F(ClientTest, AnUnacknowledgedHeartbeatReconnectsWithoutACloseFrame) {
