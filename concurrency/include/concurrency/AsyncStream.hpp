@@ -1,7 +1,5 @@
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -32,7 +30,6 @@ class StreamCore {
       const velmoria::base::MutexLock lock(mutex_);
       if (finished_) return YieldResult<T>::terminated();
       result.emplace(enqueue(std::move(element)));
-      idle_.store(buffer_.empty(), std::memory_order_release);
     }
     available_.notifyOne();
     return std::move(*result);
@@ -44,7 +41,6 @@ class StreamCore {
       if (finished_) return;
       finished_ = true;
       error_ = std::move(error);
-      idle_.store(false, std::memory_order_release);
     }
     available_.notifyAll();
     terminate(StreamTermination::finished);
@@ -57,7 +53,6 @@ class StreamCore {
       finished_ = true;
       buffer_.clear();
       error_ = nullptr;
-      idle_.store(false, std::memory_order_release);
     }
     available_.notifyAll();
     terminate(StreamTermination::cancelled);
@@ -82,7 +77,6 @@ class StreamCore {
   std::optional<T> next(const std::stop_token& given) {
     const auto token = effectiveStopToken(given);
     if (pull_) return pullNext(token);
-    awaitBriefly(token);
     std::optional<T> element;
     bool cancelledNow = false;
     {
@@ -96,7 +90,6 @@ class StreamCore {
         element.emplace(std::move(buffer_.front()));
         buffer_.pop_front();
       }
-      idle_.store(buffer_.empty() && !finished_, std::memory_order_release);
     }
     if (cancelledNow) {
       available_.notifyAll();
@@ -113,18 +106,6 @@ class StreamCore {
   }
 
  private:
-  // An element often follows within a few tens of microseconds (the answer to what the consumer just
-  // sent): watching for it that long costs less than being put to sleep and woken, which is most of a
-  // local round trip. Past that the consumer sleeps on the condition as before.
-  void awaitBriefly(const std::stop_token& token) const {
-    constexpr auto kWatch = std::chrono::microseconds(60);
-    if (!idle_.load(std::memory_order_acquire)) return;
-    const auto until = std::chrono::steady_clock::now() + kWatch;
-    while (idle_.load(std::memory_order_acquire) && !token.stop_requested() &&
-           std::chrono::steady_clock::now() < until) {
-    }
-  }
-
   YieldResult<T> enqueue(T element) VM_REQUIRES(mutex_) {
     if (policy_.kind == BufferingPolicy::Kind::unbounded) {
       buffer_.push_back(std::move(element));
@@ -186,8 +167,6 @@ class StreamCore {
   std::deque<T> buffer_ VM_GUARDED_BY(mutex_);
   BufferingPolicy policy_;
   bool finished_ VM_GUARDED_BY(mutex_) = false;
-  // Open with nothing buffered, as last seen under the lock: only a hint for awaitBriefly.
-  std::atomic<bool> idle_{true};
   std::exception_ptr error_ VM_GUARDED_BY(mutex_);
   std::optional<StreamTermination> terminationReason_ VM_GUARDED_BY(mutex_);
   std::function<void(StreamTermination)> onTermination_ VM_GUARDED_BY(mutex_);
