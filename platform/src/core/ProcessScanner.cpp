@@ -147,6 +147,47 @@ std::string pidList(const std::vector<HeldProcess>& held) {
   return out;
 }
 
+// The children of every thread of a process, from the kernel's own lists; nothing where it keeps none.
+std::optional<std::vector<pid_t>> listedChildren(const std::filesystem::path& procRoot, pid_t pid) {
+  const auto tasks = procRoot / std::to_string(pid) / "task";
+  DIR* dir = ::opendir(tasks.c_str());
+  if (dir == nullptr) return std::vector<pid_t>{};  // gone already
+  std::vector<pid_t> out;
+  bool listed = false;
+  while (const dirent* item = ::readdir(dir)) {
+    if (!parsePid(item->d_name)) continue;
+    const auto file = tasks / item->d_name / "children";
+    if (::access(file.c_str(), R_OK) != 0) continue;
+    listed = true;
+    const std::string text = readSmall(file.string(), 64 * 1024);
+    for (std::size_t i = 0; i < text.size();) {
+      const auto end = text.find(' ', i);
+      const std::string word = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
+      if (const auto child = parsePid(word.c_str())) out.push_back(*child);
+      if (end == std::string::npos) break;
+      i = end + 1;
+    }
+  }
+  ::closedir(dir);
+  if (!listed) return std::nullopt;
+  return out;
+}
+
+// Parent to child for every process in the listing.
+std::unordered_multimap<pid_t, pid_t> parentLinks(const std::filesystem::path& procRoot) {
+  std::unordered_multimap<pid_t, pid_t> links;
+  DIR* dir = ::opendir(procRoot.c_str());
+  if (dir == nullptr) return links;
+  while (const dirent* item = ::readdir(dir)) {
+    const auto pid = parsePid(item->d_name);
+    if (!pid) continue;
+    const auto stat = parseProcStat(readSmall((procRoot / item->d_name / "stat").string(), 4096));
+    if (stat && !stat->kernelThread()) links.emplace(stat->parent, *pid);
+  }
+  ::closedir(dir);
+  return links;
+}
+
 // Waits a moment, at most about 20 ms in all, until each held process has stopped or ended.
 void waitUntilStopped(const std::vector<HeldProcess>& held, const std::filesystem::path& procRoot) {
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -173,16 +214,18 @@ std::size_t holdProcessTree(std::vector<HeldProcess>& held, const std::filesyste
   // only when its process next leaves the kernel, so one inside a fork would add its child after the read.
   for (int round = 0; round < 16; ++round) {
     waitUntilStopped(held, procRoot);
-    std::unordered_multimap<pid_t, pid_t> children;
-    DIR* dir = ::opendir(procRoot.c_str());
-    if (dir == nullptr) break;
-    while (const dirent* item = ::readdir(dir)) {
-      const auto pid = parsePid(item->d_name);
-      if (!pid) continue;
-      const auto stat = parseProcStat(readSmall((procRoot / item->d_name / "stat").string(), 4096));
-      if (stat && !stat->kernelThread()) children.emplace(stat->parent, *pid);
-    }
-    ::closedir(dir);
+    // The children the kernel lists per thread, where it does; else every parent link in the listing.
+    std::optional<std::unordered_multimap<pid_t, pid_t>> links;
+    const auto childrenOf = [&](pid_t parent) {
+      if (!links) {
+        if (auto listed = listedChildren(procRoot, parent)) return *listed;
+        links = parentLinks(procRoot);
+      }
+      std::vector<pid_t> out;
+      const auto [first, last] = links->equal_range(parent);
+      for (auto it = first; it != last; ++it) out.push_back(it->second);
+      return out;
+    };
     std::unordered_set<pid_t> inTree;
     std::deque<pid_t> queue;
     for (const auto& h : held) {
@@ -193,9 +236,7 @@ std::size_t holdProcessTree(std::vector<HeldProcess>& held, const std::filesyste
     while (!queue.empty()) {
       const pid_t parent = queue.front();
       queue.pop_front();
-      const auto [first, last] = children.equal_range(parent);
-      for (auto it = first; it != last; ++it) {
-        const pid_t child = it->second;
+      for (const pid_t child : childrenOf(parent)) {
         // This process and what it started are never part of an app it runs under.
         if (child == self || inTree.count(child) != 0) continue;
         base::FileDescriptor fd(openPidfd(child));
