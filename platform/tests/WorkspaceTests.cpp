@@ -414,6 +414,40 @@ bool ended(pid_t pid) {
   return !parsed || parsed->state == 'Z';
 }
 
+TEST(ProcessScanner, AForkThatExecsTheProgramItAlreadyRunsIsIdentifiedAtTheScanAfter) {
+  InstalledDummy dummy;
+  const auto shell = dummy.root() / "dummy-sh";
+  fs::copy_file("/bin/sh", shell);
+  fs::permissions(shell, fs::perms::owner_all);
+  std::ofstream(dummy.root() / "applications/org.example.Work.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Work\nExec=" << shell.string() << " -c \"sleep 30; :\" work\n";
+  velmoria::platform::ProcessScanner scanner(dummy.index());
+  const auto go = dummy.root() / "go";
+  ::mkfifo(go.c_str(), 0600);
+  // The subshell is a fork of the launcher; its exec keeps the program, so only the kernel's fork flag
+  // tells that it happened.
+  const pid_t launcher = velmoria::testsupport::spawnExeced(
+      shell.string(),
+      {"-c", "(read x < '" + go.string() + "'; exec '" + shell.string() + "' -c 'sleep 30; :' work) & wait"}, {});
+  const pid_t fork = childRunning(launcher, shell);
+  ASSERT_GT(fork, 0);
+  for (int scan = 0; scan < 3; ++scan) ASSERT_EQ(find(scanner.scan(), fork), nullptr);
+  std::ofstream(go) << "go\n";
+  ASSERT_TRUE(velmoria::testsupport::eventually([&] {
+    std::ifstream cmdline("/proc/" + std::to_string(fork) + "/cmdline");
+    const std::string exec = {"sleep 30; :\0work", 16};
+    return std::string(std::istreambuf_iterator<char>(cmdline), {}).find(exec) != std::string::npos;
+  }));
+  const auto app = find(scanner.scan(), fork);
+  ::kill(launcher, SIGKILL);
+  reap(launcher);
+  EXPECT_NE(app, nullptr) << "the fork's exec of its own program went unnoticed";
+  if (app) {
+    EXPECT_EQ(app->bundleIdentifier(), "org.example.Work");
+  }
+  ::kill(fork, SIGKILL);
+}
+
 TEST(ProcessTreeKill, KillsTheProcessAndEveryDescendantAndNothingBeside) {
   ::prctl(PR_SET_CHILD_SUBREAPER, 1);
   const auto sleep = fs::canonical("/bin/sleep");

@@ -505,8 +505,11 @@ bool ProcessScanner::changedSinceLastLook(pid_t pid, Known& k) {
     if (blockingtrace::enabled()) blockingtrace::write("pid " + std::string(name) + " now runs as ours");
     return true;
   }
-  if (k.forked) {
-    // The kernel's flag clears at the exec, even one of the program the fork already runs.
+  // The kernel's flag clears at the exec, even one of the program the fork already runs. Its stat costs
+  // several looks at the executable, and many forks never exec (workers, a browser's renderers): past its
+  // first scans a fork is looked at for a change of program only, like any other process.
+  const bool flagRead = k.forked && scans_ - k.firstScan < kYoungScans;
+  if (flagRead) {
     const auto stat = parseProcStat(readSmall((procRoot_ / name / "stat").string(), 4096));
     if (!stat || stat->startTime != k.startTime || stat->forkedWithoutExec()) return false;
   }
@@ -516,7 +519,7 @@ bool ProcessScanner::changedSinceLastLook(pid_t pid, Known& k) {
     if (::fstatat(procFd_.get(), name, &st, 0) == 0 && st.st_uid != uid_) k.foreign = true;
     return false;
   }
-  if (exe == k.exe && !k.unsettled && !k.forked) return false;
+  if (exe == k.exe && !k.unsettled && !flagRead) return false;
   if (blockingtrace::enabled()) {
     blockingtrace::write("pid " + std::string(name) +
                          (k.unsettled ? " looked at again: its command line was not there yet"
