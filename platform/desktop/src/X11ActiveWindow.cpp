@@ -206,15 +206,16 @@ std::vector<TopLevelWindow> X11ActiveWindow::readWindows(bool fresh) {
       listed.assign(ids, ids + xcb_get_property_value_length(list.reply) / 4);
     } else {
       xcb_generic_error_t* error = nullptr;
-      const Owned tree(xcb_query_tree_reply(c, xcb_query_tree(c, x_->root), &error), error);
+      // Braces: the reply is read before its error is taken, which parentheses would leave unordered.
+      const Owned tree{xcb_query_tree_reply(c, xcb_query_tree(c, x_->root), &error), error};
       if (tree.reply != nullptr) {
         const xcb_window_t* children = xcb_query_tree_children(tree.reply);
         const int count = xcb_query_tree_children_length(tree.reply);
         std::vector<xcb_get_window_attributes_cookie_t> cookies;
         for (int i = 0; i < count; ++i) cookies.push_back(xcb_get_window_attributes(c, children[i]));
         for (int i = 0; i < count; ++i) {
-          const Owned attributes(xcb_get_window_attributes_reply(c, cookies[static_cast<std::size_t>(i)], &error),
-                                 error);
+          const Owned attributes{xcb_get_window_attributes_reply(c, cookies[static_cast<std::size_t>(i)], &error),
+                                 error};
           if (attributes.reply != nullptr && attributes.reply->map_state != XCB_MAP_STATE_UNMAPPED &&
               attributes.reply->override_redirect == 0) {
             listed.push_back(children[i]);
