@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/BlockingTrace.hpp"
 #include "platform/ProcessWorkspace.hpp"
 #include "platform/WindowIdentity.hpp"
 #include "testsupport/ExecedChild.hpp"
@@ -59,14 +60,16 @@ TEST(WindowIdentity, AWindowIsTheEntryItsClassNamesFirstByStartupWMClassThenByTh
   EXPECT_EQ(found("", ""), Found("none", false));
 }
 
-// Waits until /proc shows the child's new program with its arguments.
-void waitForExec(pid_t pid) {
+// Waits until /proc shows the child's new program with its arguments; false if it never does (its exec
+// failed).
+bool waitForExec(pid_t pid) {
   const std::string cmdline = "/proc/" + std::to_string(pid) + "/cmdline";
   for (int i = 0; i < 10000; ++i) {
     std::ifstream in(cmdline);
-    if (in.get() != std::char_traits<char>::eof()) return;
+    if (in.get() != std::char_traits<char>::eof()) return true;
     std::this_thread::sleep_for(1ms);
   }
+  return false;
 }
 
 // Entries whose programs are not what the windowed processes run, one whose Exec a process does run, and
@@ -94,7 +97,7 @@ class WindowedApps {
   }
   pid_t run(const fs::path& program) {
     spawned_.push_back(velmoria::testsupport::spawnExeced(program.string(), {"30"}, {}));
-    waitForExec(spawned_.back());
+    if (spawned_.back() <= 0 || !waitForExec(spawned_.back())) ADD_FAILURE() << "could not run " << program;
     return spawned_.back();
   }
 
@@ -116,6 +119,8 @@ std::optional<std::string> idOf(const std::vector<std::shared_ptr<velmoria::plat
 }
 
 TEST(WindowIdentity, AProcessOfOursAWindowNamesIsItsEntrysAppAndOnlyAStartupWMClassOutweighsItsExec) {
+  // What the scanner saw, shown when an expectation fails.
+  const velmoria::platform::blockingtrace::Capture trace;
   WindowedApps installed;
   const auto scanner = installed.scanner();
   const pid_t viewer = installed.run("/bin/sleep");
@@ -139,6 +144,10 @@ TEST(WindowIdentity, AProcessOfOursAWindowNamesIsItsEntrysAppAndOnlyAStartupWMCl
   EXPECT_EQ(idOf(apps, guessed), "org.example.Dummy") << "a window's class like an ID is but a guess";
   EXPECT_EQ(idOf(apps, gone), std::nullopt);
   EXPECT_EQ(apps.size(), 3u);
+  if (HasFailure())
+    ADD_FAILURE() << "viewer " << viewer << ", unnamed " << unnamed << ", painter " << painter << ", guessed "
+                  << guessed << ", gone " << gone << "\n"
+                  << trace.text();
 }
 
 // Windows as a test scripts them, and how often each question was asked.
