@@ -144,11 +144,12 @@ TEST(WindowIdentity, AProcessOfOursAWindowNamesIsItsEntrysAppAndOnlyAStartupWMCl
   EXPECT_EQ(idOf(apps, painter), "org.example.Painter") << "its entry names the window on purpose";
   EXPECT_EQ(idOf(apps, guessed), "org.example.Dummy") << "a window's class like an ID is but a guess";
   EXPECT_EQ(idOf(apps, gone), std::nullopt);
-  // Other tests' processes may be apps of their own entries: only these entries' apps are counted.
-  const auto ofTheseEntries = std::count_if(apps.begin(), apps.end(), [](const auto& app) {
-    return app->bundleIdentifier().value_or("").rfind("org.example.", 0) == 0;
+  // Other tests' processes may be apps of entries of their own: only the apps windows give here are counted.
+  const auto byWindow = std::count_if(apps.begin(), apps.end(), [](const auto& app) {
+    const auto id = app->bundleIdentifier();
+    return id == "org.example.Viewer" || id == "org.example.Painter";
   });
-  EXPECT_EQ(ofTheseEntries, 3) << "a window without a process, or of one gone, makes no app";
+  EXPECT_EQ(byWindow, 2) << "a window without a process, or of one gone, makes no app";
   if (HasFailure())
     ADD_FAILURE() << "viewer " << viewer << ", unnamed " << unnamed << ", painter " << painter << ", guessed "
                   << guessed << ", gone " << gone << "\n"
