@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -61,18 +59,6 @@ TEST(WindowIdentity, AWindowIsTheEntryItsClassNamesFirstByStartupWMClassThenByTh
   EXPECT_EQ(found("", ""), Found("none", false));
 }
 
-// Waits until /proc shows the child's new program with its arguments; false if it never does (its exec
-// failed).
-bool waitForExec(pid_t pid) {
-  const std::string cmdline = "/proc/" + std::to_string(pid) + "/cmdline";
-  for (int i = 0; i < 10000; ++i) {
-    std::ifstream in(cmdline);
-    if (in.get() != std::char_traits<char>::eof()) return true;
-    std::this_thread::sleep_for(1ms);
-  }
-  return false;
-}
-
 // Entries whose programs are not what the windowed processes run, one whose Exec a process does run, and
 // the processes.
 class WindowedApps {
@@ -98,7 +84,7 @@ class WindowedApps {
   }
   pid_t run(const fs::path& program) {
     spawned_.push_back(velmoria::testsupport::spawnExeced(program.string(), {"30"}, {}));
-    if (spawned_.back() <= 0 || !waitForExec(spawned_.back())) ADD_FAILURE() << "could not run " << program;
+    if (!velmoria::testsupport::waitForExec(spawned_.back())) ADD_FAILURE() << "could not run " << program;
     return spawned_.back();
   }
 

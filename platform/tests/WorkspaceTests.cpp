@@ -53,20 +53,7 @@ class InstalledDummy {
   fs::path program_;
 };
 
-// Waits until /proc shows the process running `program` (any, when empty) with its arguments in place: an
-// exec shows the new program a moment before its arguments.
-void waitForExec(pid_t pid, const fs::path& program = {}) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  const std::string dir = "/proc/" + std::to_string(pid);
-  std::error_code ec;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (program.empty() || fs::read_symlink(dir + "/exe", ec) == program) {
-      std::ifstream cmdline(dir + "/cmdline");
-      if (cmdline.get() != std::char_traits<char>::eof()) return;
-    }
-    std::this_thread::sleep_for(1ms);
-  }
-}
+using velmoria::testsupport::waitForExec;
 
 // A child running `program 30`, optionally with the launcher's environment naming an entry.
 pid_t spawn(const fs::path& program, const std::string& launchedEntry = {}) {
